@@ -1,0 +1,36 @@
+// Handles and callback types that the host hands to the library.
+//
+// The library was first written for Windows, where these are a mutex HANDLE,
+// an HWND and two cdecl callbacks. On POSIX hosts the same slots take the
+// stand-ins documented here; the README gives the full contract.
+#pragma once
+
+#include <cstdint>
+
+extern "C" {
+
+// A mutex owned by the host. Background workers hold it while they join or
+// leave the context of the thread that started them. On POSIX it is the
+// address of a pthread_mutex_t that the host has initialised (any type but
+// PTHREAD_MUTEX_ERRORCHECK held by another thread works); the library only
+// locks and unlocks it, never creates or destroys it. Null means "no mutex".
+typedef void* MutexHandle;
+
+// The POSIX stand-in for a window that receives progress messages. The library
+// calls `procedure` synchronously, on the thread that reports the progress,
+// with the registered message number ("MESSAGES_SMTP" is 0xC000 and
+// "MESSAGES_POP" is 0xC001), the event code as wParam and 0 as lParam.
+struct ClientWindow {
+  intptr_t (*procedure)(ClientWindow* window, uint32_t message, uintptr_t wParam,
+                        intptr_t lParam);
+  void* hostData;  // for the host's own use; the library never touches it
+};
+typedef ClientWindow* WindowHandle;
+
+// Progress callback: (event code, 0). The result is ignored.
+typedef void (*ProgressCallback)(uint32_t eventCode, uint32_t argument);
+
+// Completion callback of a background operation: (user value, result 0 or 1).
+typedef void (*CompletionCallback)(uint32_t userValue, uint32_t result);
+
+}  // extern "C"

@@ -1,0 +1,36 @@
+// Level-by-level creation walks the separators after the uncreated prefix and
+// makes each level that is not yet a directory.
+#include "frame/Directories.h"
+
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+
+namespace quorvel {
+
+std::string NormaliseDirectory(std::string_view path) {
+  std::string normalised(path);
+  if (!normalised.empty() && normalised.back() != platform::kPathSeparator) {
+    normalised += platform::kPathSeparator;
+  }
+  return normalised;
+}
+
+bool CreateDirectoryPath(std::string_view path) {
+  const std::string normalised = NormaliseDirectory(path);
+  const std::optional<size_t> prefix = platform::UncreatedPrefixLength(normalised);
+  if (!prefix) return false;
+  for (size_t end = normalised.find(platform::kPathSeparator, *prefix);
+       end != std::string::npos; end = normalised.find(platform::kPathSeparator, end + 1)) {
+    const std::string level = normalised.substr(0, end + 1);
+    if (!platform::IsExistingDirectory(level) && !platform::MakeDirectory(level)) return false;
+  }
+  return true;
+}
+
+std::optional<std::string> ExistingOrCreatedDirectory(const char* path) {
+  if (path == nullptr) return std::nullopt;
+  if (!platform::IsExistingDirectory(path) && !CreateDirectoryPath(path)) return std::nullopt;
+  return NormaliseDirectory(path);
+}
+
+}  // namespace quorvel

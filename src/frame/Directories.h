@@ -1,0 +1,23 @@
+// Directory paths as the library keeps them: normalised with a trailing
+// separator, and created level by level when they do not exist.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorvel {
+
+// Appends the separator to a non-empty path that does not end with one.
+std::string NormaliseDirectory(std::string_view path);
+
+// Creates every missing level of a directory path. The leading part that
+// names the drive or root (or, for a relative path, its first component) is
+// never created; a path without a separator fails.
+bool CreateDirectoryPath(std::string_view path);
+
+// The directory setters' rule: an existing directory, or one that could be
+// created, answers its normalised path; a null or uncreatable one, nothing.
+std::optional<std::string> ExistingOrCreatedDirectory(const char* path);
+
+}  // namespace quorvel

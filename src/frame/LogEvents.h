@@ -1,0 +1,42 @@
+// Log events: an operation stores numbered values in its thread's log object,
+// then writes one event line with a numeric code, after which the values are
+// cleared. Nothing happens before the host has given its log table.
+#pragma once
+
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <string_view>
+
+#include "quorvel/ThreadLog.h"
+
+namespace quorvel {
+
+// Event codes.
+inline constexpr uint32_t kEventAttachmentNotCopied = 100011;
+inline constexpr uint32_t kEventSendFailed = 100013;
+inline constexpr uint32_t kEventCaughtError = 200004;
+
+// Keys of event values.
+inline constexpr uint32_t kKeyValueOne = 1;
+inline constexpr uint32_t kKeyLocation = 2;
+inline constexpr uint32_t kKeyMessage = 3;
+inline constexpr uint32_t kKeySourcePath = 8;
+
+// Replaces the value stored under `key` for the next event, or appends it.
+void SetLogValue(uint32_t key, std::string_view text);
+void SetLogNumber(uint32_t key, int32_t number);
+// Writes the event line with key 1 = the object's valueOne, then clears the
+// event values.
+void WriteLogEvent(uint32_t code);
+// An error caught at a numbered place of the code.
+void LogLocation(uint32_t location);
+// Like LogLocation, with the exception's message (at most 255 characters).
+void LogException(uint32_t location, const std::exception& error);
+
+// The text of an event line without the time: source id, code, the fixed
+// values, one blank, the event values. A value loses its CR and LF and is
+// quoted when it then contains a blank.
+std::string FormatLogEvent(const ThreadLogObject& object, uint32_t code);
+
+}  // namespace quorvel

@@ -1,0 +1,43 @@
+// Whole-file and directory services: existence tests, directory creation and
+// listing, copying, moving, deleting and the read-only attribute.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvel::platform {
+
+bool IsExistingDirectory(const std::string& path);
+// An existing path that is not a directory.
+bool IsExistingFile(const std::string& path);
+
+// Creates one directory level; fails when it exists already or cannot be made.
+bool MakeDirectory(const std::string& path);
+// Removes an empty directory.
+bool RemoveEmptyDirectory(const std::string& path);
+
+struct DirectoryEntry {
+  std::string name;  // without the directory
+  bool isDirectory = false;
+};
+// The entries of `directory` whose names match `pattern` ('*' any run, '?' one
+// character), compared without regard to case as Windows does; "." and ".."
+// are never listed. An unreadable directory lists nothing.
+std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::string_view pattern);
+
+// Copies a file's bytes; with `failIfExists` an existing target is an error.
+bool DuplicateFile(const std::string& from, const std::string& to, bool failIfExists);
+// Moves or renames a file; an existing target is an error.
+bool RenameFile(const std::string& from, const std::string& to);
+// Deletes a file; like Windows, refuses a file marked read-only.
+bool RemoveFile(const std::string& path);
+
+bool SetReadOnly(const std::string& path, bool readOnly);
+bool IsReadOnly(const std::string& path);
+
+std::optional<uint64_t> FileLength(const std::string& path);
+
+}  // namespace quorvel::platform

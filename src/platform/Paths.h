@@ -1,0 +1,28 @@
+// Path conventions of the operating system: the separator, the leading part of
+// a path that names a drive or root, and the directories the system hands out.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quorvel::platform {
+
+// The one separator every path of the library is built with.
+extern const char kPathSeparator;
+
+// Length of the leading part of a normalised directory path that is never
+// created when the path is created level by level: the drive or the network
+// server on Windows, the root "/" on POSIX, and for a relative path everything
+// up to and including its first separator. Empty when the path has no
+// separator or starts with one in a form the system does not accept.
+std::optional<size_t> UncreatedPrefixLength(std::string_view path);
+
+// The system's temporary directory, with a trailing separator.
+std::string TemporaryDirectory();
+
+// The directory of the host's executable file, with a trailing separator.
+std::string ExecutableDirectory();
+
+}  // namespace quorvel::platform

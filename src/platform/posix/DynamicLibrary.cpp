@@ -1,0 +1,19 @@
+// Run-time loaded libraries through dlopen.
+#include <dlfcn.h>
+
+#include "platform/DynamicLibrary.h"
+
+namespace quorvel::platform {
+
+std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path) {
+  if (path.empty()) return nullptr;
+  void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle == nullptr) return nullptr;
+  return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));
+}
+
+DynamicLibrary::~DynamicLibrary() { ::dlclose(handle_); }
+
+void* DynamicLibrary::Symbol(const std::string& name) const { return ::dlsym(handle_, name.c_str()); }
+
+}  // namespace quorvel::platform

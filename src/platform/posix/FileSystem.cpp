@@ -1,0 +1,122 @@
+// POSIX file-system services with the Windows behaviour the library relies
+// on: a read-only file cannot be deleted, listing patterns ignore case, a
+// move never replaces an existing file.
+#include "platform/FileSystem.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <vector>
+
+#include "platform/posix/Descriptor.h"
+#include "platform/WildcardMatch.h"
+
+namespace quorvel::platform {
+
+namespace {
+
+bool StatPath(const std::string& path, struct stat& info) {
+  return !path.empty() && ::stat(path.c_str(), &info) == 0;
+}
+
+}  // namespace
+
+bool IsExistingDirectory(const std::string& path) {
+  struct stat info;
+  return StatPath(path, info) && S_ISDIR(info.st_mode);
+}
+
+bool IsExistingFile(const std::string& path) {
+  struct stat info;
+  return StatPath(path, info) && !S_ISDIR(info.st_mode);
+}
+
+bool MakeDirectory(const std::string& path) {
+  return !path.empty() && ::mkdir(path.c_str(), 0777) == 0;
+}
+
+bool RemoveEmptyDirectory(const std::string& path) {
+  return !path.empty() && ::rmdir(path.c_str()) == 0;
+}
+
+std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::string_view pattern) {
+  std::vector<DirectoryEntry> entries;
+  DIR* stream = ::opendir(directory.empty() ? "." : directory.c_str());
+  if (stream == nullptr) return entries;
+  std::string base = directory;
+  if (!base.empty() && base.back() != '/') base += '/';
+  while (const dirent* entry = ::readdir(stream)) {
+    const std::string_view name(entry->d_name);
+    if (name == "." || name == "..") continue;
+    if (!WildcardMatch(pattern, name)) continue;
+    bool isDirectory = entry->d_type == DT_DIR;
+    if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+      isDirectory = IsExistingDirectory(base + std::string(name));
+    }
+    entries.push_back(DirectoryEntry{std::string(name), isDirectory});
+  }
+  ::closedir(stream);
+  return entries;
+}
+
+bool DuplicateFile(const std::string& from, const std::string& to, bool failIfExists) {
+  if (from.empty() || to.empty()) return false;
+  Descriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info;
+  if (!source.valid() || ::fstat(source.get(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+  if (IsExistingFile(to) && (failIfExists || IsReadOnly(to))) return false;
+  Descriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  if (!target.valid()) return false;
+  if (!CopyDescriptorContents(source.get(), target.get(), static_cast<uint64_t>(info.st_size))) {
+    return false;
+  }
+  ::fchmod(target.get(), info.st_mode & 07777);  // keeps the read-only attribute, as Windows does
+  return true;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty()) return false;
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno == EXDEV) {  // another file system: copy, then delete the original
+    if (!DuplicateFile(from, to, true)) return false;
+    if (::unlink(from.c_str()) == 0) return true;
+    ::unlink(to.c_str());
+    return false;
+  }
+  if (errno == EINVAL) {  // a file system without RENAME_NOREPLACE
+    struct stat info;
+    if (::lstat(to.c_str(), &info) == 0) return false;
+    return ::rename(from.c_str(), to.c_str()) == 0;
+  }
+  return false;
+}
+
+bool RemoveFile(const std::string& path) {
+  if (!IsExistingFile(path) || IsReadOnly(path)) return false;
+  return ::unlink(path.c_str()) == 0;
+}
+
+bool SetReadOnly(const std::string& path, bool readOnly) {
+  struct stat info;
+  if (!StatPath(path, info)) return false;
+  const mode_t writeBits = S_IWUSR | S_IWGRP | S_IWOTH;
+  const mode_t mode = readOnly ? (info.st_mode & ~writeBits) : (info.st_mode | S_IWUSR);
+  return ::chmod(path.c_str(), mode & 07777) == 0;
+}
+
+bool IsReadOnly(const std::string& path) {
+  struct stat info;
+  return StatPath(path, info) && (info.st_mode & S_IWUSR) == 0;
+}
+
+std::optional<uint64_t> FileLength(const std::string& path) {
+  struct stat info;
+  if (!StatPath(path, info) || S_ISDIR(info.st_mode)) return std::nullopt;
+  return static_cast<uint64_t>(info.st_size);
+}
+
+}  // namespace quorvel::platform

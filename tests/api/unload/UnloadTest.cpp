@@ -1,0 +1,59 @@
+// Loads libquorvel.so at run time, leaves contexts open on several threads and
+// unloads it: the unload must free every context once (the sanitizer build
+// reports a leak or a double free otherwise), and a fresh load starts empty.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "platform/DynamicLibrary.h"
+#include "quorvel/Handles.h"
+
+namespace {
+
+using quorvel::platform::DynamicLibrary;
+
+struct Exports {
+  explicit Exports(const DynamicLibrary& library)
+      : addNew(reinterpret_cast<int32_t (*)(MutexHandle)>(library.Symbol("MTAddNew"))),
+        remove(reinterpret_cast<int32_t (*)()>(library.Symbol("MTRemove"))),
+        useMapi(reinterpret_cast<bool (*)()>(library.Symbol("MailsUseMAPI"))) {}
+  int32_t (*addNew)(MutexHandle);
+  int32_t (*remove)();
+  bool (*useMapi)();
+};
+
+TEST(LibraryUnload, FreesTheContextsLeftAndReloadsEmpty) {
+  for (int round = 0; round < 3; ++round) {
+    auto library = DynamicLibrary::Load(QUORVEL_LIBRARY_PATH);
+    ASSERT_TRUE(library) << QUORVEL_LIBRARY_PATH;
+    const Exports exports(*library);
+    ASSERT_TRUE(exports.addNew && exports.remove && exports.useMapi);
+    EXPECT_EQ(exports.remove(), 0) << "a fresh load has no contexts (round " << round << ")";
+    for (int i = 0; i < 4; ++i) {
+      std::thread([&] {
+        exports.addNew(nullptr);
+        exports.useMapi();
+      }).join();  // the thread ends, its context stays
+    }
+    exports.addNew(nullptr);
+    EXPECT_EQ(exports.remove(), 4);
+    exports.addNew(nullptr);
+    library.reset();  // unload with five contexts open
+  }
+}
+
+TEST(LibraryUnload, TheLibraryCanBeUnloadedAtAll) {
+  // A library that cannot leave memory would keep its state across loads,
+  // and the test above would prove nothing.
+  auto first = DynamicLibrary::Load(QUORVEL_LIBRARY_PATH);
+  ASSERT_TRUE(first);
+  const Exports one(*first);
+  std::thread([&] { one.addNew(nullptr); }).join();
+  first.reset();
+  auto second = DynamicLibrary::Load(QUORVEL_LIBRARY_PATH);
+  ASSERT_TRUE(second);
+  const Exports two(*second);
+  EXPECT_EQ(two.remove(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,74 @@
+// Reference counting of contexts shared by several thread identifiers.
+#include "frame/ContextTable.h"
+
+#include <gtest/gtest.h>
+
+namespace quorvel {
+namespace {
+
+TEST(ContextTable, AddNewTwiceKeepsOneContextWithOneReference) {
+  ContextTable table;
+  const int before = ThreadContext::LiveCount();
+  ASSERT_TRUE(table.AddNew(10, nullptr));
+  ThreadContext* context = table.Find(10);
+  ASSERT_NE(context, nullptr);
+  int mutex = 0;
+  ASSERT_TRUE(table.AddNew(10, &mutex));
+  EXPECT_EQ(table.Find(10), context);
+  EXPECT_EQ(context->referenceCount, 1u);
+  EXPECT_EQ(context->contextMutex, nullptr) << "the second handle is ignored";
+  ASSERT_TRUE(table.AddNew(11, nullptr));
+  EXPECT_EQ(table.Remove(10), 1) << "answers the entries left";
+  EXPECT_EQ(table.Find(10), nullptr);
+  EXPECT_EQ(ThreadContext::LiveCount(), before + 1);
+  EXPECT_EQ(table.Remove(99), 1) << "a thread without a context changes nothing";
+  EXPECT_EQ(table.Remove(11), 0);
+  EXPECT_EQ(ThreadContext::LiveCount(), before);
+}
+
+TEST(ContextTable, AJoinedWorkerKeepsTheContextAliveUntilItLeaves) {
+  ContextTable table;
+  const int before = ThreadContext::LiveCount();
+  table.AddNew(1, nullptr);
+  ThreadContext* context = table.Find(1);
+  table.Join(context, 2);
+  EXPECT_EQ(context->referenceCount, 2u);
+  EXPECT_EQ(table.Find(2), context);
+  table.Join(context, 2);
+  EXPECT_EQ(context->referenceCount, 2u) << "joining twice under one identifier counts once";
+
+  EXPECT_EQ(table.Remove(1), 1) << "the host leaves first";
+  EXPECT_EQ(ThreadContext::LiveCount(), before + 1);
+  EXPECT_EQ(table.Find(2), context);
+  EXPECT_EQ(table.Remove(2), 0) << "the worker's leaving destroys it";
+  EXPECT_EQ(ThreadContext::LiveCount(), before);
+}
+
+TEST(ContextTable, DestroyAllFreesAContextEnteredTwiceOnce) {
+  const int before = ThreadContext::LiveCount();
+  ContextTable table;
+  table.AddNew(1, nullptr);
+  table.Join(table.Find(1), 2);
+  table.AddNew(3, nullptr);
+  EXPECT_EQ(ThreadContext::LiveCount(), before + 2);
+  table.DestroyAll();
+  EXPECT_EQ(ThreadContext::LiveCount(), before);
+  EXPECT_EQ(table.Count(), 0);
+  EXPECT_EQ(table.Find(2), nullptr);
+}
+
+TEST(ThreadContext, StartsWithTheDocumentedDefaults) {
+  const ThreadContext context;
+  EXPECT_EQ(context.lastError, 0u);
+  EXPECT_EQ(context.protocol, kProtocolNone);
+  EXPECT_EQ(context.popPort, 110);
+  EXPECT_EQ(context.smtpPort, 25);
+  EXPECT_EQ(context.senderName.codePage, 0);
+  EXPECT_TRUE(context.senderName.text.IsEmpty());
+  EXPECT_EQ(context.referenceCount, 1u);
+  EXPECT_EQ(context.percentSent.load(), 0);
+  EXPECT_EQ(context.mailbox, nullptr);
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,129 @@
+// Existence tests, listing with patterns, copy, move, delete and read-only.
+#include "platform/FileSystem.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "TempDirectory.h"
+#include "platform/Paths.h"
+#include "platform/WildcardMatch.h"
+
+namespace quorvel::platform {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDirectory;
+using testing::WriteFile;
+
+std::vector<std::string> Names(const std::vector<DirectoryEntry>& entries) {
+  std::vector<std::string> names;
+  for (const auto& entry : entries) names.push_back(entry.name + (entry.isDirectory ? "/" : ""));
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(Existence, DirectoriesAndFilesAreTellApart) {
+  TempDirectory dir;
+  WriteFile(dir / "file", "x");
+  EXPECT_TRUE(IsExistingDirectory(dir.path()));
+  EXPECT_FALSE(IsExistingFile(dir.path()));
+  EXPECT_TRUE(IsExistingFile(dir / "file"));
+  EXPECT_FALSE(IsExistingDirectory(dir / "file"));
+  EXPECT_FALSE(IsExistingFile(dir / "file/")) << "a file path with a trailing separator";
+  EXPECT_FALSE(IsExistingFile(""));
+  EXPECT_FALSE(IsExistingDirectory(""));
+  EXPECT_FALSE(IsExistingFile(dir / "missing"));
+}
+
+TEST(Listing, PatternsMatchWithoutRegardToCase) {
+  TempDirectory dir;
+  for (const char* name : {"~261206.log", "~261205.LOG", "~other.txt", "plain.log"}) {
+    WriteFile(dir / name, "");
+  }
+  ASSERT_TRUE(MakeDirectory(dir / "~dir.log"));
+  EXPECT_EQ(Names(ListDirectory(dir.path(), "~*.log")),
+            (std::vector<std::string>{"~261205.LOG", "~261206.log", "~dir.log/"}));
+  EXPECT_EQ(Names(ListDirectory(dir.path(), "*")).size(), 5u) << "never . or ..";
+  EXPECT_TRUE(ListDirectory(dir / "missing", "*").empty());
+}
+
+TEST(Listing, WildcardRules) {
+  EXPECT_TRUE(WildcardMatch("*", ""));
+  EXPECT_TRUE(WildcardMatch("a?c", "ABC"));
+  EXPECT_FALSE(WildcardMatch("a?c", "ac"));
+  EXPECT_TRUE(WildcardMatch("*.log", "x.y.log"));
+  EXPECT_FALSE(WildcardMatch("*.log", "x.logs"));
+  EXPECT_TRUE(WildcardMatch("~*.log", "~.log"));
+  EXPECT_TRUE(WildcardMatch("a*b*c", "aXXbYYbZc"));
+  EXPECT_FALSE(WildcardMatch("a*b*c", "aXXbYY"));
+  EXPECT_FALSE(WildcardMatch(std::string(64, '*') + "b", std::string(4096, 'a')));
+}
+
+TEST(Copying, DuplicateKeepsBytesAndHonoursFailIfExists) {
+  TempDirectory dir;
+  std::string big(1 << 20, '\0');
+  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
+  WriteFile(dir / "a", big);
+  WriteFile(dir / "b", "old");
+  EXPECT_FALSE(DuplicateFile(dir / "a", dir / "b", true));
+  EXPECT_EQ(ReadFile(dir / "b"), "old");
+  EXPECT_TRUE(DuplicateFile(dir / "a", dir / "b", false));
+  EXPECT_EQ(ReadFile(dir / "b"), big);
+  EXPECT_FALSE(DuplicateFile(dir / "missing", dir / "c", false));
+  EXPECT_FALSE(DuplicateFile(dir.path(), dir / "c", false)) << "a directory is no file";
+}
+
+TEST(Moving, RenameNeverReplaces) {
+  TempDirectory dir;
+  WriteFile(dir / "a", "A");
+  WriteFile(dir / "b", "B");
+  EXPECT_FALSE(RenameFile(dir / "a", dir / "b"));
+  EXPECT_EQ(ReadFile(dir / "b"), "B");
+  EXPECT_TRUE(RenameFile(dir / "a", dir / "c"));
+  EXPECT_FALSE(IsExistingFile(dir / "a"));
+  EXPECT_EQ(ReadFile(dir / "c"), "A");
+}
+
+TEST(Deleting, AReadOnlyFileStaysUntilTheAttributeIsCleared) {
+  TempDirectory dir;
+  WriteFile(dir / "f", "x");
+  ASSERT_TRUE(SetReadOnly(dir / "f", true));
+  EXPECT_TRUE(IsReadOnly(dir / "f"));
+  EXPECT_FALSE(RemoveFile(dir / "f"));
+  EXPECT_TRUE(IsExistingFile(dir / "f"));
+  ASSERT_TRUE(SetReadOnly(dir / "f", false));
+  EXPECT_TRUE(RemoveFile(dir / "f"));
+  EXPECT_FALSE(IsExistingFile(dir / "f"));
+  EXPECT_FALSE(RemoveFile(dir / "f"));
+  EXPECT_FALSE(RemoveFile(dir.path())) << "a directory";
+}
+
+TEST(Directories, MakeOneLevelAndRemoveIt) {
+  TempDirectory dir;
+  EXPECT_TRUE(MakeDirectory(dir / "x"));
+  EXPECT_FALSE(MakeDirectory(dir / "x")) << "exists already";
+  EXPECT_FALSE(MakeDirectory(dir / "y/z")) << "two levels at once";
+  EXPECT_TRUE(RemoveEmptyDirectory(dir / "x"));
+  EXPECT_FALSE(IsExistingDirectory(dir / "x"));
+}
+
+TEST(SystemDirectories, EndWithTheSeparatorAndExist) {
+  for (const std::string& path : {TemporaryDirectory(), ExecutableDirectory()}) {
+    ASSERT_FALSE(path.empty());
+    EXPECT_EQ(path.back(), kPathSeparator);
+    EXPECT_TRUE(IsExistingDirectory(path)) << path;
+  }
+  EXPECT_TRUE(IsExistingFile(ExecutableDirectory() + "quorvel_unit_tests"));
+}
+
+TEST(SystemDirectories, UncreatedPrefix) {
+  EXPECT_EQ(UncreatedPrefixLength("/a/b/"), 1u);
+  EXPECT_EQ(UncreatedPrefixLength("rel/a/"), 4u);
+  EXPECT_EQ(UncreatedPrefixLength("folder/"), 7u);
+  EXPECT_FALSE(UncreatedPrefixLength("nothing"));
+  EXPECT_FALSE(UncreatedPrefixLength(""));
+}
+
+}  // namespace
+}  // namespace quorvel::platform

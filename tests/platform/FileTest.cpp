@@ -1,0 +1,109 @@
+// Sharing modes and the basic reads and writes of platform::File.
+#include "platform/File.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "TempDirectory.h"
+
+namespace quorvel::platform {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDirectory;
+using testing::WriteFile;
+
+std::optional<File> TryOpen(const std::string& path, FileAccess access, FileShare share,
+                            FileError::Cause* why = nullptr) {
+  return File::TryOpen(path, access, share, FileDisposition::OpenExisting, why);
+}
+
+TEST(FileSharing, ExclusiveHolderRefusesEveryOtherOpener) {
+  TempDirectory dir;
+  WriteFile(dir / "f", "data");
+  File holder = File::Open(dir / "f", FileAccess::ReadWrite, FileShare::Exclusive,
+                           FileDisposition::OpenExisting);
+  FileError::Cause why = FileError::Cause::Generic;
+  EXPECT_FALSE(TryOpen(dir / "f", FileAccess::Read, FileShare::DenyNone, &why));
+  EXPECT_EQ(why, FileError::Cause::SharingViolation);
+  EXPECT_FALSE(TryOpen(dir / "f", FileAccess::Read, FileShare::DenyWrite));
+  EXPECT_FALSE(TryOpen(dir / "f", FileAccess::Write, FileShare::Exclusive));
+  holder.Close();
+  EXPECT_TRUE(TryOpen(dir / "f", FileAccess::Read, FileShare::Exclusive));
+}
+
+TEST(FileSharing, DenyWriteAdmitsReadersButNoExclusiveOpener) {
+  TempDirectory dir;
+  WriteFile(dir / "f", "data");
+  auto reader = TryOpen(dir / "f", FileAccess::Read, FileShare::DenyWrite);
+  ASSERT_TRUE(reader);
+  EXPECT_TRUE(TryOpen(dir / "f", FileAccess::Read, FileShare::DenyWrite));
+  EXPECT_TRUE(TryOpen(dir / "f", FileAccess::Read, FileShare::DenyNone));
+  EXPECT_FALSE(TryOpen(dir / "f", FileAccess::ReadWrite, FileShare::Exclusive));
+}
+
+TEST(FileSharing, CreateAlwaysOnAFileHeldExclusivelyLeavesItsBytes) {
+  TempDirectory dir;
+  WriteFile(dir / "f", "keep me");
+  File holder = File::Open(dir / "f", FileAccess::Read, FileShare::Exclusive,
+                           FileDisposition::OpenExisting);
+  EXPECT_THROW(File::Open(dir / "f", FileAccess::Write, FileShare::Exclusive,
+                          FileDisposition::CreateAlways),
+               FileError);
+  EXPECT_EQ(ReadFile(dir / "f"), "keep me");
+}
+
+TEST(FileOpening, DispositionsAndFailures) {
+  TempDirectory dir;
+  FileError::Cause why = FileError::Cause::Generic;
+  EXPECT_FALSE(TryOpen(dir / "missing", FileAccess::Read, FileShare::DenyNone, &why));
+  EXPECT_EQ(why, FileError::Cause::FileNotFound);
+  EXPECT_FALSE(TryOpen(dir.path(), FileAccess::Read, FileShare::DenyNone)) << "a directory";
+  EXPECT_FALSE(TryOpen("", FileAccess::Read, FileShare::DenyNone));
+
+  File::Open(dir / "new", FileAccess::Write, FileShare::Exclusive, FileDisposition::CreateNew)
+      .Write("abc", 3);
+  EXPECT_FALSE(File::TryOpen(dir / "new", FileAccess::Write, FileShare::Exclusive,
+                             FileDisposition::CreateNew));
+  File::Open(dir / "new", FileAccess::Write, FileShare::Exclusive, FileDisposition::CreateAlways);
+  EXPECT_EQ(ReadFile(dir / "new"), "");
+
+  try {
+    File::Open(dir / "nothing/here", FileAccess::Read, FileShare::DenyNone,
+               FileDisposition::OpenExisting);
+    FAIL() << "opened a file in a missing directory";
+  } catch (const FileError& error) {
+    EXPECT_EQ(error.path(), dir / "nothing/here");
+    EXPECT_NE(std::string(error.what()).find(dir / "nothing/here"), std::string::npos);
+  }
+}
+
+TEST(FileIo, ReadWriteSeekLengthAndAppend) {
+  TempDirectory dir;
+  File file = File::Open(dir / "f", FileAccess::ReadWrite, FileShare::Exclusive,
+                         FileDisposition::CreateNew);
+  file.Write("0123456789", 10);
+  EXPECT_EQ(file.Length(), 10u);
+  EXPECT_EQ(file.Seek(4, SeekOrigin::Begin), 4u);
+  char buffer[16] = {};
+  EXPECT_EQ(file.Read(buffer, 3), 3u);
+  EXPECT_EQ(std::string(buffer, 3), "456");
+  EXPECT_EQ(file.Position(), 7u);
+  EXPECT_EQ(file.Read(buffer, sizeof buffer), 3u) << "a short read only at the end";
+  EXPECT_EQ(file.Read(buffer, sizeof buffer), 0u);
+  file.SetLength(2);
+  EXPECT_EQ(file.Length(), 2u);
+  file.Close();
+  EXPECT_FALSE(file.IsOpen());
+  EXPECT_THROW(file.Read(buffer, 1), FileError);
+
+  for (const char* piece : {"a", "bc"}) {
+    File::Open(dir / "log", FileAccess::Append, FileShare::DenyNone, FileDisposition::OpenAlways)
+        .Write(piece, std::strlen(piece));
+  }
+  EXPECT_EQ(ReadFile(dir / "log"), "abc");
+}
+
+}  // namespace
+}  // namespace quorvel::platform

@@ -1,0 +1,102 @@
+// Threads created suspended, threads that suspend themselves, identifiers.
+#include "platform/Threads.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+
+#include "platform/Clock.h"
+
+namespace quorvel::platform {
+namespace {
+
+TEST(ThreadIds, DifferPerThreadAndMatchTheThreadsOwnView) {
+  std::atomic<uint32_t> seenInside{0};
+  auto thread = Thread::Create([&] {
+    seenInside = CurrentThreadId();
+    return 7u;
+  }, false);
+  ASSERT_TRUE(thread);
+  ASSERT_TRUE(thread->Wait(10000));
+  EXPECT_EQ(thread->Id(), seenInside.load());
+  EXPECT_NE(thread->Id(), CurrentThreadId());
+  EXPECT_NE(CurrentThreadId(), 0u);
+  EXPECT_EQ(thread->ExitCode(), 7u);
+  EXPECT_TRUE(thread->HasEnded());
+}
+
+TEST(SuspendedCreation, TheBodyWaitsForResume) {
+  std::atomic<bool> ran{false};
+  auto thread = Thread::Create([&] {
+    ran = true;
+    return 0u;
+  }, true);
+  ASSERT_TRUE(thread);
+  EXPECT_TRUE(thread->IsSuspended());
+  EXPECT_FALSE(thread->Wait(50));
+  EXPECT_FALSE(ran);
+  EXPECT_TRUE(thread->Resume());
+  ASSERT_TRUE(thread->Wait(10000));
+  EXPECT_TRUE(ran);
+  EXPECT_FALSE(thread->Resume()) << "nothing left to resume";
+}
+
+TEST(SelfSuspension, SleepsUntilResumedAndNeverLosesAResume) {
+  std::atomic<int> stage{0};
+  std::atomic<uint8_t> request{1};
+  auto thread = Thread::Create([&] {
+    stage = 1;
+    // As a worker obeys a suspend request: clear the flag, then sleep.
+    SuspendCurrentThread([&] { request = 0; });
+    stage = 2;
+    return 0u;
+  }, false);
+  ASSERT_TRUE(thread);
+  // The host resumes as soon as it sees the flag cleared: it must not be lost.
+  while (request.load() != 0) SleepMilliseconds(1);
+  EXPECT_TRUE(thread->IsSuspended());
+  EXPECT_EQ(stage.load(), 1);
+  EXPECT_TRUE(thread->Resume());
+  ASSERT_TRUE(thread->Wait(10000));
+  EXPECT_EQ(stage.load(), 2);
+}
+
+TEST(SelfSuspension, RefusedOnAThreadTheLibraryDidNotCreate) {
+  bool called = false;
+  EXPECT_FALSE(SuspendCurrentThread([&] { called = true; }));
+  EXPECT_FALSE(called);
+}
+
+TEST(Priorities, LoweringTheOwnPriorityWorks) {
+  auto thread = Thread::Create([] { return SetCurrentThreadPriority(kPriorityLowest) ? 1u : 0u; },
+                               false);
+  ASSERT_TRUE(thread);
+  ASSERT_TRUE(thread->Wait(10000));
+  EXPECT_EQ(thread->ExitCode(), 1u);
+  EXPECT_FALSE(thread->SetPriority(kPriorityHighest)) << "the thread has ended";
+}
+
+TEST(HostMutex, ExcludesTheOtherThreadAndNullIsFree) {
+  std::mutex host;  // a POSIX host hands over the native mutex
+  MutexHandle mutex = host.native_handle();
+  LockHostMutex(mutex);
+  std::atomic<bool> entered{false};
+  auto thread = Thread::Create([&] {
+    LockHostMutex(mutex);
+    entered = true;
+    UnlockHostMutex(mutex);
+    return 0u;
+  }, false);
+  ASSERT_TRUE(thread);
+  EXPECT_FALSE(thread->Wait(50));
+  EXPECT_FALSE(entered);
+  UnlockHostMutex(mutex);
+  ASSERT_TRUE(thread->Wait(10000));
+  EXPECT_TRUE(entered);
+  LockHostMutex(nullptr);
+  UnlockHostMutex(nullptr);
+}
+
+}  // namespace
+}  // namespace quorvel::platform

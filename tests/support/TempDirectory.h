@@ -1,0 +1,50 @@
+// A fresh directory under the system's temporary directory, removed with
+// everything in it when the test ends. Its path ends with "/".
+#pragma once
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+
+namespace quorvel::testing {
+
+class TempDirectory {
+ public:
+  TempDirectory() {
+    std::random_device seed;
+    const auto base = std::filesystem::temp_directory_path();
+    for (;;) {
+      path_ = base / ("quorvel-test-" + std::to_string(seed()));
+      if (std::filesystem::create_directory(path_)) break;
+    }
+  }
+  TempDirectory(const TempDirectory&) = delete;
+  TempDirectory& operator=(const TempDirectory&) = delete;
+  ~TempDirectory() {
+    std::error_code ignored;
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                                 std::filesystem::perm_options::add, ignored);
+    std::filesystem::remove_all(path_, ignored);
+  }
+
+  // The directory with a trailing separator, as the library keeps directories.
+  std::string path() const { return path_.string() + "/"; }
+  std::string operator/(const std::string& name) const { return path() + name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+inline void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out << bytes;
+}
+
+inline std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace quorvel::testing
