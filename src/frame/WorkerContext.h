@@ -1,0 +1,20 @@
+// How a background worker shares the context of the thread that started it:
+// it joins under the host's mutex for its lifetime, so every context lookup it
+// makes finds the starter's settings, and leaves the same way at its end.
+#pragma once
+
+#include <cstdint>
+
+#include "frame/ThreadContext.h"
+
+namespace quorvel {
+
+// Enters the calling (worker) thread for the context of `ownerThreadId`,
+// holding the context's mutex meanwhile. Null when the owner has no context.
+ThreadContext* JoinContextOf(uint32_t ownerThreadId);
+
+// Removes the calling thread's entry under `mutex`, which the worker kept
+// aside: the removal may destroy the context that held it.
+void LeaveJoinedContext(MutexHandle mutex);
+
+}  // namespace quorvel
