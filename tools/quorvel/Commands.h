@@ -1,0 +1,19 @@
+// The subcommands of the quorvel tool. Each lives in a file of its own and is
+// listed in the table of main.cpp.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quorvel::tool {
+
+using Arguments = std::vector<std::string>;
+
+struct Command {
+  const char* name;
+  const char* usage;    // the arguments after the name
+  const char* summary;  // one line for the help text
+  int (*run)(const Arguments& arguments);
+};
+
+}  // namespace quorvel::tool

@@ -1,0 +1,37 @@
+// quorvel COMMAND [ARGUMENTS]: finds the subcommand and runs it.
+#include <cstdio>
+#include <cstring>
+
+#include "Commands.h"
+
+namespace quorvel::tool {
+namespace {
+
+// Subcommands, in the order the help lists them.
+const Command kCommands[] = {
+    {"help", "", "show this text", nullptr},
+};
+
+int PrintHelp(FILE* out) {
+  std::fprintf(out, "usage: quorvel COMMAND [ARGUMENTS]\n\ncommands:\n");
+  for (const Command& command : kCommands) {
+    std::fprintf(out, "  %s %s\n      %s\n", command.name, command.usage, command.summary);
+  }
+  return out == stdout ? 0 : 2;
+}
+
+}  // namespace
+}  // namespace quorvel::tool
+
+int main(int argc, char** argv) {
+  using namespace quorvel::tool;
+  if (argc < 2) return PrintHelp(stderr);
+  const Arguments arguments(argv + 2, argv + argc);
+  for (const Command& command : kCommands) {
+    if (std::strcmp(argv[1], command.name) != 0) continue;
+    if (command.run == nullptr) return PrintHelp(stdout);
+    return command.run(arguments);
+  }
+  std::fprintf(stderr, "quorvel: unknown command \"%s\"\n\n", argv[1]);
+  return PrintHelp(stderr);
+}
