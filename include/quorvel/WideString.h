@@ -5,6 +5,7 @@
 // functions and nothing else, so no member of a class here may live in it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -73,6 +74,19 @@ class WideString {
     std::u16string joined(View());
     joined.append(more);
     Assign(joined);
+  }
+
+  // Parts of the text: `count` code units from `position` (clamped to the
+  // text), the first `count`, the last `count`.
+  WideString Mid(size_t position, size_t count = SIZE_MAX) const {
+    const std::u16string_view view = View();
+    if (position >= view.size()) return WideString();
+    return WideString(view.substr(position, count));
+  }
+  WideString Left(size_t count) const { return Mid(0, count); }
+  WideString Right(size_t count) const {
+    const size_t length = Length();
+    return count >= length ? *this : Mid(length - count);
   }
 
   // The length is the position of the terminator.

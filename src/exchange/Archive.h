@@ -1,0 +1,66 @@
+// The archive: the byte forms in which values are stored and loaded (all
+// little-endian, nothing added around what an object writes). ArchiveWriter
+// collects the bytes in memory; ArchiveReader loads from bytes the caller has
+// read, so that no count in the data can make it read or allocate beyond them.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace quorvel::exchange {
+
+// Loading ran past the end of the data or met a form it cannot read.
+class ArchiveError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+class ArchiveWriter {
+ public:
+  void WriteU8(uint8_t value) { bytes_.push_back(static_cast<char>(value)); }
+  void WriteU16(uint16_t value);
+  void WriteU32(uint32_t value);
+  void WriteBytes(const void* data, size_t size);
+  // An archive string: a length prefix (one byte below 255; 0xFF and a u16
+  // below 0xFFFE; else 0xFF, 0xFFFF and a u32), then the bytes, no terminator.
+  void WriteString(std::string_view text);
+  // An archive count: a u16 below 0xFFFF, else 0xFFFF and a u32.
+  void WriteCount(uint32_t count);
+  void WriteStringList(const std::vector<std::string>& list);
+
+  const std::string& Bytes() const { return bytes_; }
+
+ private:
+  std::string bytes_;
+};
+
+class ArchiveReader {
+ public:
+  // The reader keeps a view: the bytes must outlive it.
+  explicit ArchiveReader(std::string_view bytes) : bytes_(bytes) {}
+  explicit ArchiveReader(std::string&&) = delete;
+
+  uint8_t ReadU8();
+  uint16_t ReadU16();
+  uint32_t ReadU32();
+  // The next `size` bytes; throws when fewer remain.
+  std::string_view ReadBytes(size_t size);
+  std::string ReadString();
+  uint32_t ReadCount();
+  std::vector<std::string> ReadStringList();
+
+  size_t Remaining() const { return bytes_.size() - position_; }
+  size_t Position() const { return position_; }
+  // Throws unless `count` items of at least `minimumSize` bytes each can
+  // still follow: checked before anything is allocated for them.
+  void RequireRoomFor(uint64_t count, size_t minimumSize) const;
+
+ private:
+  std::string_view bytes_;
+  size_t position_ = 0;
+};
+
+}  // namespace quorvel::exchange

@@ -1,0 +1,86 @@
+// Slicing-by-16: table k gives the CRC of a byte followed by k zero bytes, so
+// sixteen bytes fold in with sixteen independent lookups instead of a chain
+// of sixteen dependent ones. Table 0 is the plain table of the definition.
+#include "exchange/Crc32.h"
+
+#include <array>
+#include <vector>
+
+namespace quorvel::exchange {
+
+namespace {
+
+constexpr uint32_t kPolynomial = 0x04C11DB7;
+constexpr size_t kSlices = 16;
+constexpr size_t kFileChunk = 10000;
+
+using Tables = std::array<std::array<uint32_t, 256>, kSlices>;
+
+constexpr Tables MakeTables() {
+  Tables tables{};
+  for (uint32_t i = 0; i < 256; ++i) {
+    uint32_t entry = i << 24;
+    for (int bit = 0; bit < 8; ++bit) {
+      entry = (entry & 0x80000000u) != 0 ? (entry << 1) ^ kPolynomial : entry << 1;
+    }
+    tables[0][i] = entry;
+  }
+  for (size_t k = 1; k < kSlices; ++k) {
+    for (uint32_t i = 0; i < 256; ++i) {
+      const uint32_t previous = tables[k - 1][i];
+      tables[k][i] = (previous << 8) ^ tables[0][previous >> 24];
+    }
+  }
+  return tables;
+}
+
+constexpr Tables kTables = MakeTables();
+
+inline uint32_t BigEndian32(const uint8_t* p) {
+  return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
+}
+
+inline uint32_t Slice(uint32_t word, size_t highTable) {
+  const auto& t = kTables;
+  return t[highTable][word >> 24] ^ t[highTable - 1][(word >> 16) & 0xFF] ^
+         t[highTable - 2][(word >> 8) & 0xFF] ^ t[highTable - 3][word & 0xFF];
+}
+
+uint32_t UpdateSliced(uint32_t crc, const uint8_t* p, size_t length) {
+  while (length >= kSlices) {
+    crc = Slice(crc ^ BigEndian32(p), 15) ^ Slice(BigEndian32(p + 4), 11) ^
+          Slice(BigEndian32(p + 8), 7) ^ Slice(BigEndian32(p + 12), 3);
+    p += kSlices;
+    length -= kSlices;
+  }
+  return UpdateCrc32ByteWise(crc, p, length);
+}
+
+}  // namespace
+
+uint32_t UpdateCrc32ByteWise(uint32_t crc, const void* bytes, size_t length) {
+  const auto* p = static_cast<const uint8_t*>(bytes);
+  for (size_t i = 0; i < length; ++i) crc = kTables[0][(crc >> 24) ^ p[i]] ^ (crc << 8);
+  return crc;
+}
+
+bool Crc32::Update(const void* bytes, size_t length) {
+  if (bytes == nullptr || length == 0) return false;
+  value_ = UpdateSliced(value_, static_cast<const uint8_t*>(bytes), length);
+  return true;
+}
+
+bool Crc32::OfFile(platform::File& file, uint64_t start) {
+  if (file.Seek(static_cast<int64_t>(start), platform::SeekOrigin::Begin) != start) return false;
+  std::vector<uint8_t> chunk(kFileChunk);
+  while (const size_t got = file.Read(chunk.data(), chunk.size())) Update(chunk.data(), got);
+  return true;
+}
+
+uint32_t Crc32::Of(const void* bytes, size_t length) {
+  Crc32 crc;
+  crc.Update(bytes, length);
+  return crc.Value();
+}
+
+}  // namespace quorvel::exchange

@@ -1,0 +1,33 @@
+// The CRC-32 that guards a record file: polynomial 0x04C11DB7, most
+// significant bit first, initial value 0, no reflection, no final
+// exclusive-or (check value over "123456789": 0x89A1897F).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/File.h"
+
+namespace quorvel::exchange {
+
+class Crc32 {
+ public:
+  // Folds the bytes in; false (and no change) when there are none.
+  bool Update(const void* bytes, size_t length);
+  // Folds in the file from `start` to its end, read in 10000-byte chunks;
+  // false when the file cannot be positioned at `start`. Read errors are
+  // FileError exceptions.
+  bool OfFile(platform::File& file, uint64_t start);
+  uint32_t Value() const { return value_; }
+
+  static uint32_t Of(const void* bytes, size_t length);
+
+ private:
+  uint32_t value_ = 0;
+};
+
+// The same CRC one byte at a time through the single 256-entry table: the
+// definition that the sliced computation must match.
+uint32_t UpdateCrc32ByteWise(uint32_t crc, const void* bytes, size_t length);
+
+}  // namespace quorvel::exchange

@@ -1,0 +1,73 @@
+#include "exchange/ExchangeFile.h"
+
+#include "exchange/Packing.h"
+#include "exchange/UniqueTempName.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+
+namespace quorvel::exchange {
+
+namespace {
+
+constexpr const char* kWorkingExtension = "qvz";
+
+}  // namespace
+
+bool ExchangeFile::Open(const std::string& path, bool readOnly, bool create,
+                        bool alternativeMagic) {
+  if (IsOpen()) Close();
+  std::string working;
+  if (platform::IsExistingFile(path)) {
+    working = UniqueTempName(kWorkingExtension);
+    if (UnpackFile(path, working, kPackingBuffer)) {
+      packed_ = true;
+      packedPath_ = path;
+    } else {
+      platform::RemoveFile(working);  // a stream that broke off midway leaves a part
+      packed_ = false;
+      packedPath_.clear();
+      working = path;
+    }
+  } else {
+    if (!create) return false;
+    if (!platform::File::TryOpen(path, platform::FileAccess::Write, platform::FileShare::Exclusive,
+                                 platform::FileDisposition::CreateNew)) {
+      return false;
+    }
+    packed_ = true;
+    packedPath_ = path;
+    working = UniqueTempName(kWorkingExtension);
+  }
+  if (RecordFile::Open(working, readOnly, create, alternativeMagic)) return true;
+  if (packed_) platform::RemoveFile(working);
+  return false;
+}
+
+bool ExchangeFile::Close() {
+  if (!IsOpen()) return false;
+  const Mode mode = GetMode();
+  const bool closed = CloseRecord();
+  if (!closed) {
+    // The copy's directory and header are not written: nothing in it can be
+    // packed, and the file on disk stays as it was.
+    DiscardWorkingCopy();
+    return false;
+  }
+  if (packed_) {
+    if (mode == kWritable && !PackFile(WorkingPath(), packedPath_, kPackingBuffer)) return false;
+    platform::RemoveFile(WorkingPath());
+  }
+  packed_ = true;
+  packedPath_.clear();
+  return true;
+}
+
+void ExchangeFile::DiscardWorkingCopy() {
+  if (packed_) platform::RemoveFile(WorkingPath());
+  packed_ = true;
+  packedPath_.clear();
+}
+
+std::string ExchangeFile::GetPath() const { return packed_ ? packedPath_ : WorkingPath(); }
+
+}  // namespace quorvel::exchange

@@ -1,0 +1,38 @@
+// ExchangeFile: a record file as it lies on disk, packed with bzip2. Open
+// unpacks it into a private temporary working copy ("~AT" n ".qvz") on which
+// the record file works; Close packs a writable copy back and deletes it. A
+// file that is not packed is opened in place and stays unpacked.
+#pragma once
+
+#include <string>
+
+#include "exchange/RecordFile.h"
+
+namespace quorvel::exchange {
+
+class ExchangeFile : public RecordFile {
+ public:
+  ExchangeFile() = default;
+  // Closes the record file part only: owners call Close to pack and clean up.
+  ~ExchangeFile() override = default;
+
+  // A missing file is created (with `create`) as an empty placeholder that
+  // reserves its name until Close packs the new record file into it.
+  bool Open(const std::string& path, bool readOnly, bool create,
+            bool alternativeMagic = false) override;
+  // Fails when the record file part fails to close or packing fails (the
+  // working copy is then left).
+  bool Close() override;
+  // The path callers know: the packed file, or the file opened in place.
+  virtual std::string GetPath() const;
+
+  bool IsPacked() const { return packed_; }
+
+ private:
+  void DiscardWorkingCopy();
+
+  bool packed_ = true;
+  std::string packedPath_;
+};
+
+}  // namespace quorvel::exchange

@@ -1,0 +1,36 @@
+// Packing of whole files with bzip2: a packed file is a standard bzip2
+// stream (block size 5) followed by a u32 trailer, the length of that stream
+// in bytes. None of these functions lets an error escape: failure is false.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace quorvel::exchange {
+
+// The step in which the layer packs and unpacks.
+inline constexpr size_t kPackingBuffer = 4096;
+
+// Packs `source` into `target` (created or replaced). A buffer size of 0
+// means the source's length. A target left by a failure stays.
+bool PackFile(const std::string& source, const std::string& target, size_t bufferSize);
+
+// Why an unpack failed, and how far into the packed file it got.
+struct UnpackReport {
+  uint64_t streamLength = 0;  // bytes of the stream, when it ended properly
+  uint64_t offset = 0;        // bytes of the packed file consumed at a failure
+  std::string problem;        // empty on success
+};
+
+// Unpacks the first bzip2 stream of `source` into `target`; what follows the
+// stream (the trailer) is never read. Fails at once, creating nothing, when
+// the source is not packed; bytes written before a failure stay in the target.
+// An output beyond 4 GiB, which no record file can be, fails too.
+bool UnpackFile(const std::string& source, const std::string& target, size_t bufferSize,
+                UnpackReport* report = nullptr);
+
+// "BZh" followed by a digit from 1 to 9.
+bool IsPackedFile(const std::string& path);
+
+}  // namespace quorvel::exchange

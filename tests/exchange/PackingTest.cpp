@@ -1,0 +1,143 @@
+// Packed files are standard bzip2 streams plus a u32 trailer holding the
+// stream's length: checked against the bzip2 command in both directions.
+#include "exchange/Packing.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <random>
+
+#include "RecordBytes.h"
+#include "TempDirectory.h"
+#include "platform/FileSystem.h"
+
+namespace quorvel::exchange {
+namespace {
+
+using quorvel::testing::ReadFile;
+using quorvel::testing::TempDirectory;
+using quorvel::testing::WriteFile;
+using testing::U32;
+
+// Some text that compresses, long enough to span more than one 4096-byte step.
+std::string SampleText(size_t size) {
+  std::mt19937 random(11);
+  const char* words[] = {"pupil ", "tutor ", "mail ", "reply ", "lesson ", "\r\n", "verb ", "\xE9t\xE9 "};
+  std::string text;
+  while (text.size() < size) text += words[random() % 8];
+  text.resize(size);
+  return text;
+}
+
+int Shell(const std::string& command) { return std::system(command.c_str()); }
+
+// The stream without its trailer, after checking that the trailer gives its length.
+std::string StreamOf(const std::string& packed) {
+  EXPECT_GE(packed.size(), 4u);
+  const std::string stream = packed.substr(0, packed.size() - 4);
+  EXPECT_EQ(packed.substr(packed.size() - 4), U32(static_cast<uint32_t>(stream.size())));
+  return stream;
+}
+
+TEST(PackFile, WritesABlockSize5Bzip2StreamThatTheBzip2CommandUnpacks) {
+  TempDirectory dir;
+  const std::string text = SampleText(300000);
+  WriteFile(dir / "source", text);
+  ASSERT_TRUE(PackFile(dir / "source", dir / "packed", kPackingBuffer));
+  const std::string stream = StreamOf(ReadFile(dir / "packed"));
+  EXPECT_EQ(stream.substr(0, 4), "BZh5");
+  WriteFile(dir / "stream.bz2", stream);
+  ASSERT_EQ(Shell("bzip2 -dc '" + (dir / "stream.bz2") + "' > '" + (dir / "decoded") + "'"), 0);
+  EXPECT_EQ(ReadFile(dir / "decoded"), text);
+
+  ASSERT_EQ(Shell("bzip2 -5 -c '" + (dir / "source") + "' > '" + (dir / "reference.bz2") + "'"), 0);
+  EXPECT_EQ(stream, ReadFile(dir / "reference.bz2")) << "the same bytes as bzip2 -5";
+}
+
+TEST(PackFile, AnEmptySourceGivesTheStreamOfAnEmptyInputAndItsLength) {
+  TempDirectory dir;
+  WriteFile(dir / "empty", "");
+  for (const size_t buffer : {kPackingBuffer, size_t{0}}) {
+    ASSERT_TRUE(PackFile(dir / "empty", dir / "packed", buffer));
+    const std::string stream = StreamOf(ReadFile(dir / "packed"));
+    // "BZh5", the end-of-stream marker and the combined CRC 0.
+    EXPECT_EQ(testing::Hex(stream), "42 5A 68 35 17 72 45 38 50 90 00 00 00 00 ");
+  }
+}
+
+TEST(PackFile, FailsOnAMissingSourceOrAnUncreatableTarget) {
+  TempDirectory dir;
+  WriteFile(dir / "source", "text");
+  EXPECT_FALSE(PackFile(dir / "missing", dir / "packed", kPackingBuffer));
+  EXPECT_FALSE(platform::IsExistingFile(dir / "packed"));
+  EXPECT_FALSE(PackFile(dir / "source", dir / "no/such/dir", kPackingBuffer));
+}
+
+TEST(UnpackFile, UnpacksAStreamOfTheBzip2CommandWithATrailer) {
+  TempDirectory dir;
+  const std::string text = SampleText(100000);
+  WriteFile(dir / "source", text);
+  ASSERT_EQ(Shell("bzip2 -5 -c '" + (dir / "source") + "' > '" + (dir / "stream.bz2") + "'"), 0);
+  const std::string stream = ReadFile(dir / "stream.bz2");
+  WriteFile(dir / "packed", stream + U32(static_cast<uint32_t>(stream.size())));
+  UnpackReport report;
+  ASSERT_TRUE(UnpackFile(dir / "packed", dir / "out", kPackingBuffer, &report));
+  EXPECT_EQ(ReadFile(dir / "out"), text);
+  EXPECT_EQ(report.streamLength, stream.size());
+
+  WriteFile(dir / "extra", stream + "any bytes at all after the stream");
+  ASSERT_TRUE(UnpackFile(dir / "extra", dir / "out2", 0));
+  EXPECT_EQ(ReadFile(dir / "out2"), text) << "what follows the stream is never read";
+}
+
+TEST(UnpackFile, ANonPackedSourceFailsAtOnceAndCreatesNothing) {
+  TempDirectory dir;
+  WriteFile(dir / "plain", "QVS\0 not packed");
+  EXPECT_FALSE(UnpackFile(dir / "plain", dir / "out", kPackingBuffer));
+  EXPECT_FALSE(platform::IsExistingFile(dir / "out"));
+}
+
+TEST(UnpackFile, TruncatedOrCorruptStreamsFailAndSayWhere) {
+  TempDirectory dir;
+  const std::string text = SampleText(200000);
+  WriteFile(dir / "source", text);
+  ASSERT_TRUE(PackFile(dir / "source", dir / "packed", kPackingBuffer));
+  const std::string packed = ReadFile(dir / "packed");
+
+  WriteFile(dir / "truncated", packed.substr(0, packed.size() / 2));
+  UnpackReport report;
+  EXPECT_FALSE(UnpackFile(dir / "truncated", dir / "out1", kPackingBuffer, &report));
+  EXPECT_EQ(report.problem, "the bzip2 stream ends early");
+  EXPECT_EQ(report.offset, packed.size() / 2);
+
+  std::string corrupt = packed;
+  corrupt[packed.size() / 3] ^= 0x20;
+  WriteFile(dir / "corrupt", corrupt);
+  EXPECT_FALSE(UnpackFile(dir / "corrupt", dir / "out2", kPackingBuffer, &report));
+  EXPECT_FALSE(report.problem.empty());
+  EXPECT_LE(report.offset, packed.size());
+
+  WriteFile(dir / "head-only", "BZh9");
+  EXPECT_FALSE(UnpackFile(dir / "head-only", dir / "out3", kPackingBuffer));
+}
+
+TEST(IsPackedFile, BZhAndADigitFrom1To9) {
+  TempDirectory dir;
+  WriteFile(dir / "a", "BZh1");
+  WriteFile(dir / "b", "BZh9....");
+  WriteFile(dir / "c", "BZh0....");
+  WriteFile(dir / "d", "BZhA....");
+  WriteFile(dir / "e", "BZh");
+  WriteFile(dir / "f", "bZh5....");
+  EXPECT_TRUE(IsPackedFile(dir / "a"));
+  EXPECT_TRUE(IsPackedFile(dir / "b"));
+  EXPECT_FALSE(IsPackedFile(dir / "c"));
+  EXPECT_FALSE(IsPackedFile(dir / "d"));
+  EXPECT_FALSE(IsPackedFile(dir / "e")) << "shorter than four bytes";
+  EXPECT_FALSE(IsPackedFile(dir / "f"));
+  EXPECT_FALSE(IsPackedFile(dir / "missing"));
+  EXPECT_FALSE(IsPackedFile(dir.path()));
+}
+
+}  // namespace
+}  // namespace quorvel::exchange

@@ -1,0 +1,380 @@
+// The record file container: its bytes, written out here from the format's
+// tables, and every accessor's success and failure.
+#include "exchange/RecordFile.h"
+
+#include <gtest/gtest.h>
+
+#include "RecordBytes.h"
+#include "TempDirectory.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+
+namespace quorvel::exchange {
+namespace {
+
+using quorvel::testing::ReadFile;
+using quorvel::testing::TempDirectory;
+using quorvel::testing::WriteFile;
+using testing::Bytes;
+using testing::Directory;
+using testing::Entry;
+using testing::Hex;
+using testing::RecordFileBytes;
+using testing::U16;
+using testing::U32;
+using testing::Utf16;
+
+constexpr bool kWritable = false;  // the readOnly argument
+constexpr bool kReadOnly = true;
+constexpr bool kCreate = true;
+
+TEST(RecordFileBytes, AFreshFileHoldingOnlyTheKindIs34Bytes) {
+  TempDirectory dir;
+  RecordFile file;
+  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+  ASSERT_TRUE(file.SetKind(20));
+  ASSERT_TRUE(file.Close());
+  const std::string expected = Bytes({'Q', 'V', 'S', 0,  // magic
+                                      100, 0,            // version
+                                      22, 0, 0, 0,       // header size
+                                      22, 0, 0, 0,       // directory offset
+                                      34, 0, 0, 0,       // file length
+                                      0x7B, 0x4A, 0x96, 0xF6,  // CRC of the 12 bytes below
+                                      1, 0,                    // one block
+                                      1, 0,                    // with one entry
+                                      0x10, 0x27, 5, 0, 20, 0, 0, 0});  // 10000, Byte, 20
+  EXPECT_EQ(Hex(ReadFile(dir / "item")), Hex(expected));
+  EXPECT_EQ(testing::ReferenceCrc(expected.substr(22)), 0xF6964A7Bu);
+}
+
+TEST(RecordFileBytes, EveryValueTypeAsTheFormatLaysItOut) {
+  TempDirectory dir;
+  WriteFile(dir / "source", "abc");
+  RecordFile file;
+  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+  ASSERT_TRUE(file.SetKind(20));
+  ASSERT_TRUE(file.PutU32(1, 0x11223344));
+  ASSERT_TRUE(file.PutTime(2, 1700000000));
+  ASSERT_TRUE(file.PutWide(3, WideString(u"Hi")));
+  ASSERT_TRUE(file.PutCoded(4, CodedText(1252, WideString())));
+  ASSERT_TRUE(file.PutCoded(5, CodedText(1252, WideString(u"\u00E9"))));
+  ASSERT_TRUE(file.PutObject(6, ArchivedU32(7)));
+  ASSERT_TRUE(file.PutFile(7, dir / "source", CodedText(65001, WideString(u"a.txt"))));
+  ASSERT_TRUE(file.CreateBlock(8));
+  ASSERT_TRUE(file.PutWide(3, WideString()));
+  ASSERT_TRUE(file.Close());
+
+  const std::string values = U32(8) + Utf16(u"Hi")                     // 22: Wide
+                             + U32(6) + Bytes({0, 0})                   // 30: empty Coded
+                             + U32(8) + U16(1252) + Utf16(u"\u00E9")    // 36: Coded
+                             + U32(8) + U32(7)                          // 44: Object
+                             + U32(21) + U16(5) + U16(65001) + Utf16(u"a.txt") + "abc"  // 52: File
+                             + U32(4);                                  // 73: empty Wide
+  const std::string expected = RecordFileBytes(
+      values, Directory({{Entry(10000, 5, 20), Entry(1, 1, 0x11223344), Entry(2, 3, 1700000000),
+                          Entry(3, 8, 22), Entry(4, 13, 30), Entry(5, 13, 36), Entry(6, 10, 44),
+                          Entry(7, 15, 52), Entry(8, 12, 1)},
+                         {Entry(3, 8, 73)}}));
+  EXPECT_EQ(Hex(ReadFile(dir / "item")), Hex(expected));
+}
+
+TEST(RecordFileBytes, ReopeningWithoutChangeRewritesTheSameDirectoryAndHeader) {
+  TempDirectory dir;
+  RecordFile file;
+  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+  file.SetKind(21);
+  file.PutWide(10304, WideString(u"reply"));
+  ASSERT_TRUE(file.Close());
+  const std::string before = ReadFile(dir / "item");
+  ASSERT_TRUE(file.Open(dir / "item", kWritable, false));
+  ASSERT_TRUE(file.Close());
+  EXPECT_EQ(Hex(ReadFile(dir / "item")), Hex(before));
+}
+
+TEST(RecordFileBytes, ARemovedValueStaysUnreferencedAndTheFileEndsWithTheDirectory) {
+  TempDirectory dir;
+  RecordFile file;
+  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+  file.PutU32(1, 1);
+  file.PutWide(2, WideString(u"x"));
+  file.PutU32(3, 3);
+  ASSERT_TRUE(file.Close());
+  ASSERT_TRUE(file.Open(dir / "item", kWritable, false));
+  ASSERT_TRUE(file.Remove(2));
+  EXPECT_FALSE(file.Remove(2));
+  ASSERT_TRUE(file.Close());
+  EXPECT_EQ(Hex(ReadFile(dir / "item")),
+            Hex(RecordFileBytes(U32(6) + Utf16(u"x"), Directory({{Entry(1, 1, 1), Entry(3, 1, 3)}}))))
+      << "the order of the others is kept; nothing stale follows the directory";
+}
+
+TEST(RecordFileOpen, TheCrcGuardsEveryByteAfterTheHeaderButTheVersionIsNotChecked) {
+  TempDirectory dir;
+  const std::string good = RecordFileBytes(U32(6) + Utf16(u"x"), Directory({{Entry(1, 8, 22)}}));
+  RecordFile file;
+  for (size_t at = 22; at < good.size(); ++at) {
+    std::string changed = good;
+    changed[at] ^= 0x01;
+    WriteFile(dir / "item", changed);
+    EXPECT_FALSE(file.Open(dir / "item", kReadOnly, false)) << "byte " << at;
+    EXPECT_FALSE(file.IsOpen());
+  }
+  std::string otherVersion = good;
+  otherVersion[4] = 99;
+  otherVersion[6] = 0;    // header size
+  otherVersion[14] = 1;   // file length
+  WriteFile(dir / "item", otherVersion);
+  ASSERT_TRUE(file.Open(dir / "item", kReadOnly, false));
+  WideString text;
+  EXPECT_TRUE(file.GetWide(1, text));
+  EXPECT_EQ(text.View(), u"x");
+}
+
+TEST(RecordFileOpen, MagicAndAlternativeMagic) {
+  TempDirectory dir;
+  RecordFile file;
+  ASSERT_TRUE(file.Open(dir / "alt", kWritable, kCreate, true));
+  file.PutU32(1, 5);
+  ASSERT_TRUE(file.Close());
+  EXPECT_EQ(ReadFile(dir / "alt").substr(0, 4), std::string("QLF\0", 4));
+  EXPECT_FALSE(file.Open(dir / "alt", kReadOnly, false)) << "QLF needs the flag";
+  EXPECT_TRUE(file.Open(dir / "alt", kReadOnly, false, true));
+  file.Close();
+
+  WriteFile(dir / "foreign", std::string("QVX\0", 4) + std::string(30, '\0'));
+  EXPECT_FALSE(file.Open(dir / "foreign", kReadOnly, false));
+  WriteFile(dir / "short", "QVS");
+  EXPECT_FALSE(file.Open(dir / "short", kReadOnly, false));
+  EXPECT_FALSE(file.Open(dir / "missing", kReadOnly, false));
+  EXPECT_FALSE(platform::IsExistingFile(dir / "missing")) << "created only when asked";
+}
+
+TEST(RecordFileOpen, ReadOnlySharesAndRefusesChangesWritableIsExclusive) {
+  TempDirectory dir;
+  RecordFile writer;
+  ASSERT_TRUE(writer.Open(dir / "item", kWritable, kCreate));
+  writer.PutU32(1, 9);
+  ASSERT_TRUE(writer.Close());
+  const std::string bytes = ReadFile(dir / "item");
+
+  RecordFile reader;
+  RecordFile second;
+  ASSERT_TRUE(reader.Open(dir / "item", kReadOnly, false));
+  EXPECT_EQ(reader.GetMode(), RecordFile::kReadOnly);
+  EXPECT_TRUE(second.Open(dir / "item", kReadOnly, false)) << "readers share";
+  EXPECT_FALSE(reader.PutU32(2, 1));
+  EXPECT_FALSE(reader.SetU32(1, 1));
+  EXPECT_FALSE(reader.Remove(1));
+  EXPECT_FALSE(reader.CreateBlock(3));
+  EXPECT_TRUE(reader.Close());
+  EXPECT_TRUE(second.Close());
+  EXPECT_EQ(ReadFile(dir / "item"), bytes);
+
+  ASSERT_TRUE(writer.Open(dir / "item", kWritable, false));
+  EXPECT_EQ(writer.GetMode(), RecordFile::kWritable);
+  EXPECT_FALSE(reader.Open(dir / "item", kReadOnly, false)) << "a writer holds it exclusively";
+  EXPECT_TRUE(writer.Close());
+  EXPECT_FALSE(writer.Close()) << "closing a closed file";
+}
+
+TEST(RecordFileClose, ABlockWithoutEntriesCannotBeWritten) {
+  TempDirectory dir;
+  RecordFile file;
+  ASSERT_TRUE(file.Open(dir / "empty", kWritable, kCreate));
+  EXPECT_FALSE(file.Close()) << "the root holds nothing";
+  EXPECT_FALSE(file.IsOpen());
+
+  ASSERT_TRUE(file.Open(dir / "sub", kWritable, kCreate));
+  file.SetKind(20);
+  file.CreateBlock(10600);
+  EXPECT_FALSE(file.Close()) << "an empty sub-block";
+}
+
+TEST(RecordFileAccessors, InlineValuesAndTheirDefaults) {
+  TempDirectory dir;
+  RecordFile file;
+  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+  EXPECT_TRUE(file.PutU32(1, 42));
+  EXPECT_TRUE(file.PutByte(2, 0xFE));
+  EXPECT_TRUE(file.PutTime(3, 123456));
+  EXPECT_FALSE(file.PutU32(1, 43)) << "Put refuses an existing tag";
+  EXPECT_FALSE(file.PutByte(1, 1)) << "of any type";
+  EXPECT_FALSE(file.PutWide(1, WideString(u"x")));
+
+  uint32_t u32 = 7;
+  uint8_t byte = 7;
+  uint32_t time = 7;
+  EXPECT_TRUE(file.GetU32(1, u32));
+  EXPECT_EQ(u32, 42u);
+  EXPECT_TRUE(file.GetByte(2, byte));
+  EXPECT_EQ(byte, 0xFE);
+  EXPECT_TRUE(file.GetTime(3, time));
+  EXPECT_EQ(time, 123456u);
+
+  EXPECT_FALSE(file.GetU32(2, u32)) << "a Byte is not a U32";
+  EXPECT_EQ(u32, 0u);
+  EXPECT_FALSE(file.GetByte(99, byte));
+  EXPECT_EQ(byte, 0);
+  const uint32_t before = platform::UtcSecondsNow();
+  EXPECT_FALSE(file.GetTime(99, time));
+  EXPECT_GE(time, before) << "an absent time is the current time";
+  EXPECT_LE(time, platform::UtcSecondsNow());
+
+  EXPECT_TRUE(file.SetU32(1, 43));
+  EXPECT_TRUE(file.SetByte(1, 3)) << "Set replaces whatever the tag held";
+  EXPECT_TRUE(file.GetByte(1, byte));
+  EXPECT_EQ(byte, 3);
+  EXPECT_TRUE(file.SetTime(9, 5)) << "Set of an absent tag puts it";
+
+  TagEntry entry;
+  EXPECT_TRUE(file.Find(9, entry));
+  EXPECT_EQ(entry.type, kTypeTime);
+  EXPECT_EQ(entry.value, 5u);
+  EXPECT_FALSE(file.Find(10, entry));
+  EXPECT_TRUE(file.Close());
+}
+
+TEST(RecordFileAccessors, TextValuesAndTheirDefaults) {
+  TempDirectory dir;
+  RecordFile file;
+  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+  ASSERT_TRUE(file.PutWide(1, WideString(u"Gr\u00FC\u00DFe \U0001F600")));
+  ASSERT_TRUE(file.PutWide(2, WideString()));
+  ASSERT_TRUE(file.PutCoded(3, CodedText(1251, WideString(u"\u041C\u0438\u0440"))));
+  ASSERT_TRUE(file.PutCoded(4, CodedText(1251, WideString())));
+  ASSERT_TRUE(file.PutU32(5, 1));
+  ASSERT_TRUE(file.Close());
+  ASSERT_TRUE(file.Open(dir / "item", kReadOnly, false));
+
+  WideString wide(u"stale");
+  EXPECT_TRUE(file.GetWide(1, wide));
+  EXPECT_EQ(wide.View(), u"Gr\u00FC\u00DFe \U0001F600");
+  wide = WideString(u"stale");
+  EXPECT_TRUE(file.GetWide(2, wide));
+  EXPECT_TRUE(wide.IsEmpty());
+  wide = WideString(u"stale");
+  EXPECT_FALSE(file.GetWide(5, wide)) << "a U32 is not a Wide";
+  EXPECT_TRUE(wide.IsEmpty());
+
+  CodedText coded(437, WideString(u"stale"));
+  EXPECT_TRUE(file.GetCoded(3, coded));
+  EXPECT_EQ(coded, CodedText(1251, WideString(u"\u041C\u0438\u0440")));
+  EXPECT_TRUE(file.GetCoded(4, coded));
+  EXPECT_EQ(coded, CodedText::Default()) << "an empty text keeps no code page";
+  coded = CodedText(437, WideString(u"stale"));
+  EXPECT_FALSE(file.GetCoded(99, coded));
+  EXPECT_EQ(coded, CodedText(437, WideString())) << "cleared: the text goes, the page stays";
+}
+
+TEST(RecordFileAccessors, ObjectsGoThroughTheirArchiveForm) {
+  TempDirectory dir;
+  RecordFile file;
+  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+  CodedTextArray names;
+  names.Add(CodedText(1252, WideString(u"one")));
+  names.Add(CodedText(1250, WideString(u"two")));
+  ASSERT_TRUE(file.PutObject(1, names));
+  ASSERT_TRUE(file.PutObjectBytes(2, std::string("\x01\x02", 2)));
+  ASSERT_TRUE(file.PutObject(3, ArchivedU32(99)));
+
+  CodedTextArray loaded;
+  ASSERT_TRUE(file.GetObject(1, loaded));
+  ASSERT_EQ(loaded.Size(), 2u);
+  EXPECT_EQ(loaded[1], names[1]);
+  ArchivedU32 value(5);
+  EXPECT_FALSE(file.GetObject(2, value)) << "two bytes do not hold a u32";
+  EXPECT_FALSE(file.GetObject(4, value));
+  EXPECT_TRUE(file.GetObject(3, value));
+  EXPECT_EQ(value.value, 99u);
+  EXPECT_TRUE(file.Close());
+}
+
+TEST(RecordFileAccessors, StoredFiles) {
+  TempDirectory dir;
+  std::string content(45000, '\0');  // more than two 20000-byte copy steps
+  for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i % 251);
+  WriteFile(dir / "big.bin", content);
+  WriteFile(dir / "empty", "");
+  RecordFile file;
+  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+  ASSERT_TRUE(file.PutFile(1, dir / "big.bin", CodedText(1252, WideString(u"big.bin"))));
+  EXPECT_FALSE(file.PutFile(2, dir / "empty", CodedText(1252, WideString(u"empty"))));
+  EXPECT_FALSE(file.PutFile(3, dir / "missing", CodedText(1252, WideString(u"missing"))));
+  EXPECT_FALSE(file.PutFile(1, dir / "big.bin", CodedText())) << "the tag is taken";
+  ASSERT_TRUE(file.PutFile(4, dir / "big.bin", CodedText()));
+  ASSERT_TRUE(file.Close());
+
+  ASSERT_TRUE(file.Open(dir / "item", kReadOnly, false));
+  CodedText name;
+  uint32_t size = 0;
+  ASSERT_TRUE(file.GetFileInfo(1, name, size));
+  EXPECT_EQ(name, CodedText(1252, WideString(u"big.bin")));
+  EXPECT_EQ(size, content.size());
+  EXPECT_FALSE(file.GetFileInfo(2, name, size));
+  EXPECT_EQ(size, 0u);
+  ASSERT_TRUE(file.GetFileInfo(4, name, size));
+  EXPECT_TRUE(name.text.IsEmpty());
+
+  ASSERT_TRUE(file.ExtractFile(1, dir / "out", false));
+  EXPECT_EQ(ReadFile(dir / "out"), content);
+  WriteFile(dir / "locked", "old");
+  platform::SetReadOnly(dir / "locked", true);
+  EXPECT_FALSE(file.ExtractFile(1, dir / "locked", false));
+  EXPECT_EQ(ReadFile(dir / "locked"), "old");
+  ASSERT_TRUE(file.ExtractFile(1, dir / "locked", true)) << "replaces a read-only target";
+  EXPECT_EQ(ReadFile(dir / "locked"), content);
+  EXPECT_FALSE(file.ExtractFile(2, dir / "none", true));
+  EXPECT_FALSE(platform::IsExistingFile(dir / "none"));
+  EXPECT_FALSE(file.ExtractFile(1, dir / "no/such/dir", true));
+}
+
+TEST(RecordFileBlocks, CreateEnterAndLeaveWalkATree) {
+  TempDirectory dir;
+  RecordFile file;
+  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+  file.SetKind(20);
+  ASSERT_TRUE(file.CreateBlock(10600));
+  file.PutU32(1, 61);
+  ASSERT_TRUE(file.CreateBlock(10702));
+  file.PutU32(1, 72);
+  file.LeaveBlock();
+  file.LeaveBlock();
+  file.LeaveBlock();  // never above the root
+  EXPECT_EQ(file.Kind(), 20);
+  ASSERT_TRUE(file.CreateBlock(10600)) << "an existing block is entered";
+  uint32_t value = 0;
+  EXPECT_TRUE(file.GetU32(1, value));
+  EXPECT_EQ(value, 61u) << "the same tag in another block is another value";
+  EXPECT_TRUE(file.EnterBlock(10702));
+  EXPECT_TRUE(file.GetU32(1, value));
+  EXPECT_EQ(value, 72u);
+  EXPECT_FALSE(file.EnterBlock(10600)) << "blocks are entered from their parent";
+  file.LeaveBlock();
+  file.LeaveBlock();
+  EXPECT_FALSE(file.EnterBlock(10700));
+  EXPECT_FALSE(file.EnterBlock(kTagKind)) << "a Byte is not a block";
+  ASSERT_TRUE(file.Close());
+  EXPECT_EQ(Hex(ReadFile(dir / "item")),
+            Hex(RecordFileBytes("", Directory({{Entry(10000, 5, 20), Entry(10600, 12, 1)},
+                                               {Entry(1, 1, 61), Entry(10702, 12, 2)},
+                                               {Entry(1, 1, 72)}}))));
+}
+
+TEST(RecordFileKind, AbsentKindIs255AndSetKindReplacesIt) {
+  TempDirectory dir;
+  RecordFile file;
+  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+  EXPECT_EQ(file.Kind(), kNoKind);
+  EXPECT_TRUE(file.SetKind(21));
+  EXPECT_TRUE(file.SetKind(23));
+  EXPECT_EQ(file.Kind(), 23);
+  EXPECT_TRUE(file.Close());
+  RecordFile closed;
+  EXPECT_EQ(closed.Kind(), kNoKind) << "a closed file has no kind";
+  uint32_t value = 3;
+  EXPECT_FALSE(closed.GetU32(1, value));
+  EXPECT_FALSE(closed.PutU32(1, 1));
+}
+
+}  // namespace
+}  // namespace quorvel::exchange

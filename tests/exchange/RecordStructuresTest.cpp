@@ -1,0 +1,244 @@
+// The record structures of the items: round trips through a packed exchange
+// file, the refusal to write a block twice, and reads of incomplete records.
+#include <gtest/gtest.h>
+
+#include "RecordBytes.h"
+#include "TempDirectory.h"
+#include "TemporaryDirectoryOverride.h"
+#include "exchange/ExchangeFile.h"
+#include "exchange/ItemStamp.h"
+#include "exchange/PlainTextMessage.h"
+#include "exchange/PupilMessage.h"
+#include "exchange/RecordKinds.h"
+#include "exchange/TimedMessage.h"
+#include "exchange/TutorReply.h"
+#include "platform/Clock.h"
+
+namespace quorvel::exchange {
+namespace {
+
+using quorvel::testing::ReadFile;
+using quorvel::testing::TempDirectory;
+using quorvel::testing::WriteFile;
+using testing::Bytes;
+using testing::Directory;
+using testing::Entry;
+using testing::RecordFileBytes;
+using testing::U16;
+using testing::U32;
+
+class RecordStructures : public ::testing::Test {
+ protected:
+  // Writes a new packed item with `write`, then opens it read-only.
+  template <typename Write>
+  ExchangeFile& WriteThenReopen(Write write) {
+    EXPECT_TRUE(file_.Open(path_, false, true));
+    write(file_);
+    EXPECT_TRUE(file_.Close());
+    EXPECT_TRUE(file_.Open(path_, true, false));
+    return file_;
+  }
+  ~RecordStructures() override { file_.Close(); }
+
+  testing::TemporaryDirectoryOverride temporary_;
+  TempDirectory dir_;
+  std::string path_ = dir_ / "item.qv6";
+  ExchangeFile file_;
+};
+
+std::string AllBytes() {
+  std::string bytes;
+  for (int b = 1; b < 256; ++b) bytes += static_cast<char>(b);
+  return bytes;
+}
+
+PupilMessage SamplePupilMessage() {
+  PupilMessage message;
+  message.number = 4711;
+  message.correspondent = CodedText(1252, WideString(u"Tutor T\u00E9"));
+  message.reference = CodedText(1250, WideString(u"ref-\u0159"));
+  message.noteA = AllBytes();
+  message.noteB = "\x80\x81\x8D\x8F\x90\x9D\xFF";  // bytes 1252 leaves undefined among them
+  message.messageFlagA = 1;
+  message.messageFlagC = 2;
+  message.messageFlagD = 0;
+  message.messageFlagB = 4;
+  message.options = ArchivedU32(0xA5A5);
+  message.text = WideString(u"{markup}Bonjour");
+  message.secondText = WideString(u"second");
+  return message;
+}
+
+TEST_F(RecordStructures, PupilMessageRoundTripsAndItsNotesComeBackByteForByte) {
+  const PupilMessage written = SamplePupilMessage();
+  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) {
+    f.SetKind(kKindPupilMail);
+    EXPECT_TRUE(written.Write(f));
+  });
+  PupilMessage read;
+  ASSERT_TRUE(read.Read(file));
+  EXPECT_EQ(read.number, written.number);
+  EXPECT_EQ(read.correspondent, written.correspondent);
+  EXPECT_EQ(read.reference, written.reference);
+  EXPECT_EQ(testing::Hex(read.noteA), testing::Hex(written.noteA));
+  EXPECT_EQ(testing::Hex(read.noteB), testing::Hex(written.noteB));
+  EXPECT_EQ(read.messageFlagA, 1);
+  EXPECT_EQ(read.messageFlagC, 2);
+  EXPECT_EQ(read.messageFlagD, 0);
+  EXPECT_EQ(read.messageFlagB, 4);
+  EXPECT_EQ(read.options, written.options);
+  EXPECT_EQ(read.text, written.text);
+  EXPECT_EQ(read.secondText, written.secondText);
+
+  CodedText noteB;
+  ASSERT_TRUE(file.EnterBlock(kBlockPupilMessage));
+  ASSERT_TRUE(file.GetCoded(PupilMessage::kTagNoteB, noteB));
+  EXPECT_EQ(noteB.codePage, 1252) << "notes are stored in code page 1252";
+  EXPECT_EQ(noteB.text.View(), u"\u20AC\u0081\u008D\u008F\u0090\u009D\u00FF");
+}
+
+TEST_F(RecordStructures, NotesStoredInAnotherCodePageComeBackInIt) {
+  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) {
+    f.CreateBlock(kBlockPupilMessage);
+    f.PutCoded(PupilMessage::kTagNoteA, CodedText(1251, WideString(u"\u0416")));
+    f.PutCoded(PupilMessage::kTagNoteB, CodedText(1252, WideString()));
+  });
+  PupilMessage read;
+  EXPECT_FALSE(read.Read(file)) << "most fields are missing";
+  EXPECT_EQ(read.noteA, "\xC6") << "U+0416 is 0xC6 in code page 1251";
+  EXPECT_EQ(read.noteB, "");
+}
+
+TEST_F(RecordStructures, APupilMessageIsWrittenOnce) {
+  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) {
+    f.SetKind(kKindPupilMail);
+    PupilMessage first = SamplePupilMessage();
+    EXPECT_TRUE(first.Write(f));
+    PupilMessage second = SamplePupilMessage();
+    second.number = 1;
+    EXPECT_FALSE(second.Write(f));
+    EXPECT_EQ(f.Kind(), kKindPupilMail) << "the refused write left the root current";
+  });
+  PupilMessage read;
+  ASSERT_TRUE(read.Read(file));
+  EXPECT_EQ(read.number, 4711u) << "the first record stays";
+}
+
+TEST_F(RecordStructures, TutorReplyRoundTripsAndIsWrittenOnce) {
+  TutorReply written;
+  written.number = 12;
+  written.correspondent = CodedText(1252, WideString(u"Pupil P"));
+  written.text = WideString(u"Tr\u00E8s bien");
+  written.pupilNumber = 4711;
+  written.reference = CodedText(1252, WideString(u"ref-1"));
+  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) {
+    f.SetKind(kKindTutorReply);
+    EXPECT_TRUE(written.Write(f));
+    EXPECT_FALSE(written.Write(f));
+  });
+  TutorReply read;
+  ASSERT_TRUE(read.Read(file));
+  EXPECT_EQ(read.number, 12u);
+  EXPECT_EQ(read.correspondent, written.correspondent);
+  EXPECT_EQ(read.replyFlag, 0);
+  EXPECT_EQ(read.text, written.text);
+  EXPECT_EQ(read.pupilNumber, 4711u);
+  EXPECT_EQ(read.reference, written.reference);
+}
+
+TEST_F(RecordStructures, TutorReplyWithoutPupilNumberFailsButReadsTheRest) {
+  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) {
+    f.CreateBlock(kBlockTutorReply);
+    f.PutU32(TutorReply::kTagNumber, 3);
+    f.PutCoded(TutorReply::kTagCorrespondent, CodedText(1252, WideString(u"P")));
+    f.PutByte(TutorReply::kTagReplyFlag, 0);
+    f.PutWide(TutorReply::kTagText, WideString(u"reply"));
+    f.PutCoded(TutorReply::kTagReference, CodedText(1252, WideString(u"r")));
+  });
+  TutorReply read;
+  read.pupilNumber = 99;
+  EXPECT_FALSE(read.Read(file));
+  EXPECT_EQ(read.pupilNumber, 0u) << "the default of a failed get";
+  EXPECT_EQ(read.text.View(), u"reply");
+  EXPECT_EQ(read.correspondent.text.View(), u"P");
+  EXPECT_EQ(read.reference.text.View(), u"r") << "fields after the missing one are read";
+}
+
+TEST_F(RecordStructures, TimedMessageIsReadFromTheBlockOthersWrite) {
+  WriteFile(path_, RecordFileBytes(U32(10) + U16(u'o') + U16(u'k') + U16(u'!'),
+                                   Directory({{Entry(10000, 5, 22), Entry(10400, 12, 1)},
+                                              {Entry(10401, 3, 1700000000), Entry(10402, 1, 5),
+                                               Entry(10403, 1, 6), Entry(10404, 8, 22)}})));
+  ASSERT_TRUE(file_.Open(path_, true, false));
+  EXPECT_EQ(file_.Kind(), kKindTimedMessage);
+  TimedMessage read;
+  ASSERT_TRUE(read.Read(file_));
+  EXPECT_EQ(read.time, 1700000000u);
+  EXPECT_EQ(read.valueA, 5u);
+  EXPECT_EQ(read.valueB, 6u);
+  EXPECT_EQ(read.text.View(), u"ok!");
+  EXPECT_FALSE(PupilMessage().Read(file_)) << "no pupil block";
+}
+
+TEST_F(RecordStructures, PlainTextMessageAddsToItsBlockButPutsItsTextOnce) {
+  PlainTextMessage written;
+  written.plainText = "Gr\xFC\xDF" "e\r\n";
+  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) {
+    f.SetKind(kKindPlainTextMessage);
+    f.CreateBlock(kBlockPlainTextMessage);
+    f.PutU32(1, 1);
+    f.LeaveBlock();
+    EXPECT_TRUE(written.Write(f)) << "an existing block is entered";
+    EXPECT_FALSE(written.Write(f)) << "the text is there already";
+  });
+  PlainTextMessage read;
+  ASSERT_TRUE(read.Read(file));
+  EXPECT_EQ(read.plainText, written.plainText);
+}
+
+TEST_F(RecordStructures, ItemStampKeepsItsCreatedTimeWhenRewritten) {
+  ItemStamp stamp;
+  stamp.itemId = 7;
+  stamp.parentId = 3;
+  const uint32_t before = platform::UtcSecondsNow();
+  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) {
+    f.SetKind(kKindPupilMail);
+    EXPECT_TRUE(stamp.Write(f));
+  });
+  EXPECT_GE(stamp.created, before);
+  EXPECT_EQ(stamp.modified, stamp.created);
+  ItemStamp read;
+  ASSERT_TRUE(read.Read(file));
+  EXPECT_EQ(read.itemId, 7u);
+  EXPECT_EQ(read.parentId, 3u);
+  EXPECT_EQ(read.created, stamp.created);
+  file.Close();
+
+  ASSERT_TRUE(file.Open(path_, false, false));
+  ItemStamp again;
+  again.itemId = 8;
+  again.created = 1000;  // an existing stamp keeps the created time it is given
+  EXPECT_TRUE(again.Write(file));
+  EXPECT_TRUE(file.Close());
+  ASSERT_TRUE(file.Open(path_, true, false));
+  ASSERT_TRUE(read.Read(file));
+  EXPECT_EQ(read.itemId, 8u);
+  EXPECT_EQ(read.parentId, 0u);
+  EXPECT_EQ(read.created, 1000u);
+  EXPECT_GE(read.modified, before);
+}
+
+TEST_F(RecordStructures, ReadsOfAbsentBlocksFailAndAnItemWithoutKindHas255) {
+  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) { f.PutU32(1, 1); });
+  EXPECT_EQ(file.Kind(), kNoKind);
+  EXPECT_FALSE(ItemStamp().Read(file));
+  EXPECT_FALSE(PupilMessage().Read(file));
+  EXPECT_FALSE(TutorReply().Read(file));
+  EXPECT_FALSE(TimedMessage().Read(file));
+  EXPECT_FALSE(PlainTextMessage().Read(file));
+  uint32_t value = 0;
+  EXPECT_TRUE(file.GetU32(1, value)) << "every failed read left the root current";
+}
+
+}  // namespace
+}  // namespace quorvel::exchange
