@@ -16,4 +16,6 @@ struct Command {
   int (*run)(const Arguments& arguments);
 };
 
+int RunDump(const Arguments& arguments);
+
 }  // namespace quorvel::tool

@@ -10,6 +10,7 @@ namespace {
 // Subcommands, in the order the help lists them.
 const Command kCommands[] = {
     {"help", "", "show this text", nullptr},
+    {"dump", "FILE", "print an exchange file: packing, header, CRC and the tree of values", RunDump},
 };
 
 int PrintHelp(FILE* out) {

@@ -1,0 +1,15 @@
+// A person's view of an exchange file: packed or not, the header, whether the
+// CRC holds, then the tree of blocks with every tag, type and value. Damage is
+// reported with what is wrong and the offset where it was found.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+namespace quorvel::exchange {
+
+// Writes the dump of the file at `path` to `out`; false when the file cannot
+// be read or is damaged anywhere.
+bool DumpExchangeFile(const std::string& path, std::ostream& out);
+
+}  // namespace quorvel::exchange

@@ -1,0 +1,120 @@
+// The dump of an exchange file: the whole text for a small packed item, and
+// what it says about damage.
+#include "exchange/ExchangeFileDump.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "RecordBytes.h"
+#include "TempDirectory.h"
+#include "TemporaryDirectoryOverride.h"
+#include "exchange/ExchangeFile.h"
+#include "exchange/Packing.h"
+
+namespace quorvel::exchange {
+namespace {
+
+using quorvel::testing::ReadFile;
+using quorvel::testing::TempDirectory;
+using quorvel::testing::WriteFile;
+using testing::Directory;
+using testing::Entry;
+using testing::RecordFileBytes;
+using testing::U16;
+using testing::U32;
+using testing::Utf16;
+
+std::string Dump(const std::string& path, bool expected) {
+  std::ostringstream out;
+  EXPECT_EQ(DumpExchangeFile(path, out), expected) << out.str();
+  return out.str();
+}
+
+TEST(ExchangeFileDump, ShowsAPackedItemWithEveryValue) {
+  testing::TemporaryDirectoryOverride temporary;
+  TempDirectory dir;
+  WriteFile(dir / "notes.txt", "12345");
+  ExchangeFile file;
+  ASSERT_TRUE(file.Open(dir / "item.qv6", false, true));
+  file.SetKind(20);
+  file.PutTime(10103, 1700000000);
+  file.CreateBlock(10200);
+  file.PutU32(10201, 255);
+  file.PutCoded(10202, CodedText(1252, WideString(u"Ren\u00E9e \"R\"")));
+  file.PutObject(10210, ArchivedU32(3));
+  file.PutWide(10211, WideString(u"line\r\n"));
+  file.LeaveBlock();
+  file.CreateBlock(10600);
+  file.PutFile(10601, dir / "notes.txt", CodedText(1252, WideString(u"notes.txt")));
+  ASSERT_TRUE(file.Close());
+  const size_t packedSize = ReadFile(dir / "item.qv6").size();
+
+  const std::string dump = Dump(dir / "item.qv6", true);
+  const std::string expectedHead = "file: " + (dir / "item.qv6") + " (" + std::to_string(packedSize) +
+                                   " bytes)\npacked: yes, a bzip2 stream of " +
+                                   std::to_string(packedSize - 4) + " bytes, trailer " +
+                                   std::to_string(packedSize - 4) + "\n";
+  EXPECT_EQ(dump.substr(0, expectedHead.size()), expectedHead);
+  const std::string tree =
+      "3 blocks\n"
+      "block 0, 4 entries\n"
+      "  10000 Byte 20\n"
+      "  10103 Time 2023-11-14 22:13:20 UTC\n"
+      "  10200 Block -> block 1, 4 entries\n"
+      "    10201 U32 255 (0x000000FF)\n"
+      "    10202 Coded [code page 1252] \"Ren\xC3\xA9" "e \\\"R\\\"\"\n"
+      "    10210 Object 4 bytes: 03 00 00 00\n"
+      "    10211 Wide \"line\\x0D\\x0A\"\n"
+      "  10600 Block -> block 2, 1 entry\n"
+      "    10601 File file \"notes.txt\" [code page 1252], 5 bytes\n";
+  EXPECT_NE(dump.find("CRC: "), std::string::npos);
+  EXPECT_NE(dump.find(" (holds)\n"), std::string::npos);
+  EXPECT_EQ(dump.substr(dump.size() - std::min(dump.size(), tree.size())), tree) << dump;
+  EXPECT_EQ(temporary.Files(), std::vector<std::string>{}) << "the unpacked copy is removed";
+}
+
+TEST(ExchangeFileDump, SaysWhatIsDamagedAndWhere) {
+  TempDirectory dir;
+  const std::string good = RecordFileBytes(U32(8) + Utf16(u"ok"), Directory({{Entry(1, 8, 22)}}));
+  WriteFile(dir / "good", good);
+  EXPECT_NE(Dump(dir / "good", true).find("packed: no\n"), std::string::npos);
+
+  std::string badCrc = good;
+  badCrc[28] = 'X';  // the second code unit of the text
+  WriteFile(dir / "crc", badCrc);
+  const std::string crcDump = Dump(dir / "crc", false);
+  EXPECT_NE(crcDump.find("(does not hold: the bytes give 0x"), std::string::npos) << crcDump;
+  EXPECT_NE(crcDump.find("damaged: the CRC does not hold (offset 18)\n"), std::string::npos);
+  EXPECT_NE(crcDump.find("1 Wide \"oX\"\n"), std::string::npos) << "the tree is still shown";
+
+  WriteFile(dir / "count", RecordFileBytes("", U16(1) + U16(40) + Entry(1, 1, 1)));
+  EXPECT_NE(Dump(dir / "count", false)
+                .find("damaged: the entries of block 0 (40) run past the end of the file (offset 24)\n"),
+            std::string::npos);
+
+  WriteFile(dir / "value", RecordFileBytes(U32(99) + Utf16(u"ok"),
+                                           Directory({{Entry(1, 8, 22), Entry(2, 12, 7)}})));
+  const std::string valueDump = Dump(dir / "value", false);
+  EXPECT_NE(valueDump.find("damaged: the record length 99 runs past the value area (offset 22)\n"),
+            std::string::npos) << valueDump;
+  EXPECT_NE(valueDump.find("damaged: the entry names block 7, but there are 1 (offset 7)\n"),
+            std::string::npos) << valueDump;
+
+  std::string cut = ReadFile(dir / "good");
+  WriteFile(dir / "source", cut);
+  ASSERT_TRUE(PackFile(dir / "source", dir / "packed", kPackingBuffer));
+  const std::string packed = ReadFile(dir / "packed");
+  WriteFile(dir / "truncated", packed.substr(0, 20));
+  EXPECT_NE(Dump(dir / "truncated", false).find("damaged: the bzip2 stream ends early (offset 20)\n"),
+            std::string::npos);
+
+  WriteFile(dir / "short", "QVS");
+  EXPECT_NE(Dump(dir / "short", false).find("damaged: the header is cut off"), std::string::npos);
+  WriteFile(dir / "text", "just some text, not an exchange file");
+  EXPECT_NE(Dump(dir / "text", false).find("damaged: this is not a record file"), std::string::npos);
+  EXPECT_EQ(Dump(dir / "missing", false), "cannot read " + (dir / "missing") + "\n");
+}
+
+}  // namespace
+}  // namespace quorvel::exchange
