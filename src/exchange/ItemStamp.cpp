@@ -1,10 +1,24 @@
 #include "exchange/ItemStamp.h"
 
+#include "exchange/RecordFields.h"
 #include "exchange/RecordKinds.h"
 #include "platform/Clock.h"
 
 namespace quorvel::exchange {
 
+namespace {
+
+template <typename Fields, typename Stamp>
+void ListFields(Fields& fields, Stamp& stamp) {
+  fields.U32(ItemStamp::kTagItemId, stamp.itemId);
+  fields.U32(ItemStamp::kTagParentId, stamp.parentId);
+  fields.Time(ItemStamp::kTagCreated, stamp.created);
+  fields.Time(ItemStamp::kTagModified, stamp.modified);
+}
+
+}  // namespace
+
+// The stamp is rewritten in place, so its fields are Set, not Put.
 bool ItemStamp::Write(RecordFile& file) {
   const uint32_t now = platform::UtcSecondsNow();
   if (file.EnterBlock(kBlockItemStamp)) {
@@ -13,22 +27,14 @@ bool ItemStamp::Write(RecordFile& file) {
     created = modified = now;
     if (!file.CreateBlock(kBlockItemStamp)) return false;
   }
-  bool written = file.SetU32(kTagItemId, itemId);
-  written &= file.SetU32(kTagParentId, parentId);
-  written &= file.SetTime(kTagCreated, created);
-  written &= file.SetTime(kTagModified, modified);
+  FieldWriter fields(file, true);
+  ListFields(fields, *this);
   file.LeaveBlock();
-  return written;
+  return fields.AllDone();
 }
 
 bool ItemStamp::Read(RecordFile& file) {
-  if (!file.EnterBlock(kBlockItemStamp)) return false;
-  bool read = file.GetU32(kTagItemId, itemId);
-  read &= file.GetU32(kTagParentId, parentId);
-  read &= file.GetTime(kTagCreated, created);
-  read &= file.GetTime(kTagModified, modified);
-  file.LeaveBlock();
-  return read;
+  return ReadBlock(file, kBlockItemStamp, [&](FieldReader& fields) { ListFields(fields, *this); });
 }
 
 }  // namespace quorvel::exchange

@@ -1,22 +1,21 @@
 #include "exchange/PlainTextMessage.h"
 
-#include "exchange/NoteValues.h"
+#include "exchange/RecordFields.h"
 #include "exchange/RecordKinds.h"
 
 namespace quorvel::exchange {
 
 bool PlainTextMessage::Write(RecordFile& file) const {
   if (!file.CreateBlock(kBlockPlainTextMessage)) return false;
-  const bool written = PutNote(file, kTagPlainText, plainText);
+  FieldWriter fields(file);
+  fields.Note(kTagPlainText, plainText);
   file.LeaveBlock();
-  return written;
+  return fields.AllDone();
 }
 
 bool PlainTextMessage::Read(RecordFile& file) {
-  if (!file.EnterBlock(kBlockPlainTextMessage)) return false;
-  const bool read = GetNote(file, kTagPlainText, plainText);
-  file.LeaveBlock();
-  return read;
+  return ReadBlock(file, kBlockPlainTextMessage,
+                   [&](FieldReader& fields) { fields.Note(kTagPlainText, plainText); });
 }
 
 }  // namespace quorvel::exchange

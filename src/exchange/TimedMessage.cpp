@@ -1,17 +1,17 @@
 #include "exchange/TimedMessage.h"
 
+#include "exchange/RecordFields.h"
 #include "exchange/RecordKinds.h"
 
 namespace quorvel::exchange {
 
 bool TimedMessage::Read(RecordFile& file) {
-  if (!file.EnterBlock(kBlockTimedMessage)) return false;
-  bool read = file.GetTime(kTagTime, time);
-  read &= file.GetU32(kTagValueA, valueA);
-  read &= file.GetU32(kTagValueB, valueB);
-  read &= file.GetWide(kTagText, text);
-  file.LeaveBlock();
-  return read;
+  return ReadBlock(file, kBlockTimedMessage, [&](FieldReader& fields) {
+    fields.Time(kTagTime, time);
+    fields.U32(kTagValueA, valueA);
+    fields.U32(kTagValueB, valueB);
+    fields.Wide(kTagText, text);
+  });
 }
 
 }  // namespace quorvel::exchange

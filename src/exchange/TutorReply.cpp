@@ -1,35 +1,30 @@
 #include "exchange/TutorReply.h"
 
+#include "exchange/RecordFields.h"
 #include "exchange/RecordKinds.h"
 
 namespace quorvel::exchange {
 
+namespace {
+
+template <typename Fields, typename Reply>
+void ListFields(Fields& fields, Reply& reply) {
+  fields.U32(TutorReply::kTagNumber, reply.number);
+  fields.Coded(TutorReply::kTagCorrespondent, reply.correspondent);
+  fields.Byte(TutorReply::kTagReplyFlag, reply.replyFlag);
+  fields.Wide(TutorReply::kTagText, reply.text);
+  fields.U32(TutorReply::kTagPupilNumber, reply.pupilNumber);
+  fields.Coded(TutorReply::kTagReference, reply.reference);
+}
+
+}  // namespace
+
 bool TutorReply::Write(RecordFile& file) const {
-  if (file.EnterBlock(kBlockTutorReply)) {
-    file.LeaveBlock();
-    return false;
-  }
-  if (!file.CreateBlock(kBlockTutorReply)) return false;
-  bool written = file.PutU32(kTagNumber, number);
-  written &= file.PutCoded(kTagCorrespondent, correspondent);
-  written &= file.PutByte(kTagReplyFlag, replyFlag);
-  written &= file.PutWide(kTagText, text);
-  written &= file.PutU32(kTagPupilNumber, pupilNumber);
-  written &= file.PutCoded(kTagReference, reference);
-  file.LeaveBlock();
-  return written;
+  return WriteNewBlock(file, kBlockTutorReply, [&](FieldWriter& fields) { ListFields(fields, *this); });
 }
 
 bool TutorReply::Read(RecordFile& file) {
-  if (!file.EnterBlock(kBlockTutorReply)) return false;
-  bool read = file.GetU32(kTagNumber, number);
-  read &= file.GetCoded(kTagCorrespondent, correspondent);
-  read &= file.GetByte(kTagReplyFlag, replyFlag);
-  read &= file.GetWide(kTagText, text);
-  read &= file.GetU32(kTagPupilNumber, pupilNumber);
-  read &= file.GetCoded(kTagReference, reference);
-  file.LeaveBlock();
-  return read;
+  return ReadBlock(file, kBlockTutorReply, [&](FieldReader& fields) { ListFields(fields, *this); });
 }
 
 }  // namespace quorvel::exchange
