@@ -44,9 +44,11 @@ bool IsTextName(const fs::path& path) {
          extension == ".rst" || name == "copyright" || name.rfind("README", 0) == 0;
 }
 
-// Builds the corpus file once and answers its path.
+// Builds the corpus file once (a later run reuses it) and answers its path.
 std::string Corpus() {
   static const std::string path = [] {
+    const std::string corpus = WorkDirectory() + "corpus.txt";
+    if (quorvel::platform::FileLength(corpus) == kCorpusSize) return corpus;
     std::vector<fs::path> files;
     for (const char* root : {"/usr/share/common-licenses", "/usr/share/doc", "/usr/share/perl"}) {
       std::error_code error;
@@ -63,7 +65,6 @@ std::string Corpus() {
       if (text.size() >= kCorpusSize) break;
     }
     text.resize(std::min(text.size(), kCorpusSize));
-    const std::string corpus = WorkDirectory() + "corpus.txt";
     std::ofstream(corpus, std::ios::binary) << text;
     return corpus;
   }();
