@@ -16,4 +16,10 @@ struct Command {
   int (*run)(const Arguments& arguments);
 };
 
+// The subcommands.
+inline constexpr const char* kSendUsage =
+    "--smtp HOST[:PORT] --from ADDR --to ADDR [--cc ADDR] [--subject S] [--body-file F] "
+    "[--attach FILE]...";
+int RunSend(const Arguments& arguments);
+
 }  // namespace quorvel::tool

@@ -10,6 +10,7 @@ namespace {
 // Subcommands, in the order the help lists them.
 const Command kCommands[] = {
     {"help", "", "show this text", nullptr},
+    {"send", kSendUsage, "compose one message and deliver it by SMTP, with a progress bar", RunSend},
 };
 
 int PrintHelp(FILE* out) {
