@@ -1,5 +1,5 @@
 // Unique file names in a directory: "~AT" + n + "." + extension, n counting
-// up from 0 to the first name that does not exist yet.
+// up from 0 to the first name for which no file exists yet.
 #pragma once
 
 #include <string>

@@ -24,9 +24,10 @@ bool CommandChannel::Connect(const std::string& host, uint16_t port) {
   return connected;
 }
 
-bool CommandChannel::Send(std::string_view text) {
+bool CommandChannel::Send(std::string_view text, bool moreFollows) {
   if (text.empty()) return true;
-  return socket_.Send(text.data(), static_cast<int>(text.size())) == static_cast<int>(text.size());
+  return socket_.Send(text.data(), static_cast<int>(text.size()), moreFollows) ==
+         static_cast<int>(text.size());
 }
 
 CommandChannel::Received CommandChannel::ReceiveOnce(std::string& reply) {

@@ -29,8 +29,9 @@ class CommandChannel {
   // Connects under the time-out, then turns off the collecting of small
   // writes (the end-of-data line would otherwise wait for the peer's ACK).
   bool Connect(const std::string& host, uint16_t port);
-  // Sends all of `text`; false on an error or a short send.
-  bool Send(std::string_view text);
+  // Sends all of `text`; false on an error or a short send. With
+  // `moreFollows` the bytes may wait for the next send (message data).
+  bool Send(std::string_view text, bool moreFollows = false);
   // One receive under the time-out, appended to `reply`.
   Received ReceiveOnce(std::string& reply);
   // A first receive, then more while `complete` says the reply is partial.

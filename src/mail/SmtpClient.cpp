@@ -213,7 +213,9 @@ bool SmtpClient::SendData(std::string_view data) {
     reporter_.Report(kSmtpProgress, static_cast<uint32_t>(percent));
     const std::string_view piece = data.substr(sent, kSmtpPieceSize);
     DoubleLeadingDots(piece, atLineStart, stuffed_);
-    if (!channel_.Send(stuffed_)) return SetErrorId(kSmtpSendFailed);
+    // The pieces leave with the end-of-data line: sent alone, that line
+    // would wait for the server's acknowledgement of the last piece.
+    if (!channel_.Send(stuffed_, true)) return SetErrorId(kSmtpSendFailed);
     sent += piece.size();
   }
   if (!channel_.Send("\r\n.\r\n")) return SetErrorId(kSmtpSendFailed);

@@ -41,8 +41,10 @@ class TimeoutSocket {
   bool SetNoDelay();
   // Connects to a host name or dotted address.
   bool Connect(const std::string& host, uint16_t port);
-  // Sends all bytes; answers their number, or kSocketError.
-  int Send(const void* data, int length);
+  // Sends all bytes; answers their number, or kSocketError. `moreFollows`
+  // lets the system hold them back until the next send without it, so that
+  // pieces sent one after the other leave together.
+  int Send(const void* data, int length, bool moreFollows = false);
   // Waits for at least one byte; answers the number received (at most
   // `capacity`), 0 when the peer has closed, or kSocketError.
   int Receive(void* buffer, int capacity);

@@ -166,12 +166,13 @@ bool TimeoutSocket::Connect(const std::string& host, uint16_t port) {
   return ::getsockopt(FdOf(handle_), SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
 }
 
-int TimeoutSocket::Send(const void* data, int length) {
+int TimeoutSocket::Send(const void* data, int length, bool moreFollows) {
   if (CancelPosted() || !IsOpen() || length < 0) return kSocketError;
   const char* next = static_cast<const char*>(data);
   int left = length;
+  const int flags = MSG_NOSIGNAL | (moreFollows ? MSG_MORE : 0);
   while (left > 0) {
-    const ssize_t sent = ::send(FdOf(handle_), next, static_cast<size_t>(left), MSG_NOSIGNAL);
+    const ssize_t sent = ::send(FdOf(handle_), next, static_cast<size_t>(left), flags);
     if (sent > 0) {
       next += sent;
       left -= static_cast<int>(sent);
