@@ -84,9 +84,14 @@ uint64_t LoadBigEndian64(const uint8_t* p) {
 // Six input bytes (read as eight) to eight characters.
 void EncodeSix(const uint8_t* in, char* out) {
   const uint64_t v = LoadBigEndian64(in);
-  uint16_t chars[4] = {kPairs[(v >> 52) & 0xFFF], kPairs[(v >> 40) & 0xFFF],
-                       kPairs[(v >> 28) & 0xFFF], kPairs[(v >> 16) & 0xFFF]};
-  std::memcpy(out, chars, 8);
+  const uint64_t first = kPairs[(v >> 52) & 0xFFF];
+  const uint64_t second = kPairs[(v >> 40) & 0xFFF];
+  const uint64_t third = kPairs[(v >> 28) & 0xFFF];
+  const uint64_t fourth = kPairs[(v >> 16) & 0xFFF];
+  const uint64_t chars = std::endian::native == std::endian::little
+                             ? first | (second << 16) | (third << 32) | (fourth << 48)
+                             : (first << 48) | (second << 32) | (third << 16) | fourth;
+  std::memcpy(out, &chars, 8);
 }
 
 char* EncodeThree(const uint8_t* in, char* out) {
@@ -175,7 +180,15 @@ void Base64EncodeTo(const uint8_t* bytes, size_t length, char* out) {
   const uint8_t* end = bytes + length;
   // Whole lines; the 8-byte loads read two bytes past the line's 54.
   while (static_cast<size_t>(end - in) >= kLineBytes + 2) {
-    for (size_t k = 0; k < kLineBytes; k += 6) EncodeSix(in + k, out + k / 6 * 8);
+    EncodeSix(in, out);
+    EncodeSix(in + 6, out + 8);
+    EncodeSix(in + 12, out + 16);
+    EncodeSix(in + 18, out + 24);
+    EncodeSix(in + 24, out + 32);
+    EncodeSix(in + 30, out + 40);
+    EncodeSix(in + 36, out + 48);
+    EncodeSix(in + 42, out + 56);
+    EncodeSix(in + 48, out + 64);
     out = LineBreak(out + kLineCharacters);
     in += kLineBytes;
   }
@@ -237,6 +250,21 @@ bool Base64Decode(std::string_view text, uint8_t* out, size_t capacity, size_t& 
   DecodeState s{reinterpret_cast<const uint8_t*>(text.data()),
                 reinterpret_cast<const uint8_t*>(text.data()) + text.size(), out, out + capacity};
   for (;;) {
+    // Whole lines of 72 alphabet characters and CR LF, checked once per line:
+    // a line with anything else is decoded again below, group by group.
+    while (s.end - s.in >= static_cast<ptrdiff_t>(kLineCharacters + 2) &&
+           s.outEnd - s.out >= static_cast<ptrdiff_t>(kLineBytes + 2) &&
+           s.in[kLineCharacters] == '\r' && s.in[kLineCharacters + 1] == '\n') {
+      uint32_t seen = 0;
+      for (size_t k = 0; k < kLineCharacters / 4; ++k) {
+        const uint32_t placed = PlaceFour(s.in + 4 * k);
+        seen |= placed;
+        StoreThree(placed, s.out + 3 * k, true);
+      }
+      if (seen & kForeign) break;
+      s.in += kLineCharacters + 2;
+      s.out += kLineBytes;
+    }
     while (s.end - s.in >= 8 && s.outEnd - s.out >= 8) {
       const uint32_t first = PlaceFour(s.in);
       const uint32_t second = PlaceFour(s.in + 4);

@@ -76,6 +76,14 @@ TEST(Base64Encoding, LongInputsKeepEveryLineAt72Characters) {
   }
   EXPECT_EQ(lines, (bytes.size() + 53) / 54);
   EXPECT_EQ(Decode(text).bytes, bytes);
+
+  // Foreign and skipped characters inside whole lines.
+  std::string dirty = text;
+  dirty.insert(74 * 3 + 10, "*");
+  dirty.insert(74 * 5 + 30, " ");
+  const Decoded decoded = Decode(dirty);
+  EXPECT_FALSE(decoded.clean);
+  EXPECT_EQ(decoded.bytes, bytes);
 }
 
 TEST(Base64Decoding, SkippedAndForeignCharacters) {
