@@ -1,6 +1,8 @@
 #include "mail/ConfigFileLines.h"
 
-#include "platform/File.h"
+#include <algorithm>
+
+#include "frame/WholeFile.h"
 
 namespace quorvel {
 
@@ -9,16 +11,9 @@ constexpr size_t kLongestLine = 1023;
 }
 
 std::optional<std::vector<std::string>> ReadConfigLines(const std::string& path) {
-  std::string content;
-  try {
-    auto file = platform::File::Open(path, platform::FileAccess::Read,
-                                     platform::FileShare::DenyNone,
-                                     platform::FileDisposition::OpenExisting);
-    content.resize(file.Length());
-    content.resize(file.Read(content.data(), content.size()));
-  } catch (const platform::FileError&) {
-    return std::nullopt;
-  }
+  const std::optional<std::string> whole = ReadWholeFile(path);
+  if (!whole) return std::nullopt;
+  const std::string& content = *whole;
   std::vector<std::string> lines;
   size_t start = 0;
   while (start < content.size()) {
@@ -42,6 +37,13 @@ std::string_view Trimmed(std::string_view text) {
   const size_t first = text.find_first_not_of(kBlanks);
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(kBlanks) - first + 1);
+}
+
+std::string LowerCase(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  });
+  return text;
 }
 
 std::string ValueAfterEquals(std::string_view line) {

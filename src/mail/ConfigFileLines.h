@@ -16,6 +16,10 @@ std::optional<std::vector<std::string>> ReadConfigLines(const std::string& path)
 // Without blanks, tabs, CR and LF at both ends.
 std::string_view Trimmed(std::string_view text);
 
+// The text with A-Z turned into a-z (names of clients and paths compared
+// without regard to case).
+std::string LowerCase(std::string text);
+
 // The text after the first "=", trimmed; empty without one.
 std::string ValueAfterEquals(std::string_view line);
 

@@ -1,7 +1,6 @@
 // Navigator 4 keeps the current profile's settings in the profile's prefs.js,
 // whose directory is found from the POP state path of the profile's default
 // server; Navigator 3 keeps them in the registry itself.
-#include <algorithm>
 #include <optional>
 
 #include "_Common/Classes/Registry/RegistryKey.h"
@@ -19,13 +18,6 @@ constexpr std::string_view kSmtpServerPref = "user_pref(\"network.hosts.smtp_ser
 constexpr std::string_view kReplyToPref = "user_pref(\"mail.identity.reply_to\", \"";
 constexpr std::string_view kUserEmailPref = "user_pref(\"mail.identity.useremail\", \"";
 constexpr std::string_view kUserNamePref = "user_pref(\"mail.identity.username\", \"";
-
-std::string LowerCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  });
-  return text;
-}
 
 // The prefix is taken to begin the line: the value runs from its end to the
 // next double quote.

@@ -4,10 +4,10 @@
 // user actually sends with.
 #include "mail/SmtpDiscovery.h"
 
-#include <algorithm>
 #include <vector>
 
 #include "_Common/Classes/Registry/RegistryKey.h"
+#include "mail/ConfigFileLines.h"
 #include "mail/SmtpProbes.h"
 
 namespace quorvel {
@@ -23,13 +23,6 @@ constexpr std::array<Probe, kProbeKeys.size()> kProbes = {
     ProbeOutlookExpress, ProbeOutlook, ProbeNetscape4, ProbeNetscape3,
     ProbePegasus,        ProbeEudora,  ProbeExchange};
 constexpr size_t kExchangeProbe = 6;
-
-std::string LowerCase(std::string text) {
-  std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  });
-  return text;
-}
 
 bool RunProbe(size_t index, SmtpSettings& settings) {
   SmtpSettings found;

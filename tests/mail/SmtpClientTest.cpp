@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ScriptedServer.h"
+#include "ScriptedSmtp.h"
 #include "TempDirectory.h"
 #include "frame/Library.h"
 #include "platform/Clock.h"
@@ -72,33 +73,6 @@ std::string HostName() {
   return name;
 }
 
-// After the greeting: accepts one whole mail per transaction, as a real
-// server does, until QUIT.
-void ServeTransactions(ServerSide& server) {
-  for (;;) {
-    if (!server.ReadLine()) return;  // MAIL FROM or QUIT
-    if (server.received.ends_with("QUIT\r\n")) {
-      server.Send("221 bye\r\n");
-      server.WaitForClose();
-      return;
-    }
-    server.Send("250 sender ok\r\n");
-    server.ReadLine();
-    server.Send("250 recipient ok\r\n");
-    server.ReadLine();
-    server.Send("354 go ahead\r\n");
-    server.ReadUntil("\r\n.\r\n");
-    server.Send("250 queued\r\n");
-  }
-}
-
-void AcceptEverything(ServerSide& server) {
-  server.Send("220 test ready\r\n");
-  if (!server.ReadLine()) return;  // HELO
-  server.Send("250 hello\r\n");
-  ServeTransactions(server);
-}
-
 class SmtpClientTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -122,7 +96,7 @@ class SmtpClientTest : public ::testing::Test {
 };
 
 TEST_F(SmtpClientTest, DialogueEventsAndDotsAreExact) {
-  ScriptedServer server(AcceptEverything);
+  ScriptedServer server(testing::ServeSmtpSession);
   auto client = NewClient();
   EXPECT_EQ(percent.load(), 0) << "the constructor resets the percentage";
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
@@ -179,7 +153,7 @@ TEST_F(SmtpClientTest, RecipientAnsweredWith251FailsWithId12) {
     side.Send("250 ok\r\n");
     side.ReadLine();
     side.Send("251 user not local; will forward\r\n");
-    ServeTransactions(side);  // the QUIT of the client's destructor
+    testing::ServeSmtpTransactions(side);  // the QUIT of the client's destructor
   });
   auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
@@ -189,7 +163,7 @@ TEST_F(SmtpClientTest, RecipientAnsweredWith251FailsWithId12) {
 }
 
 TEST_F(SmtpClientTest, FiveThousandBytesGoOutInThreePieces) {
-  ScriptedServer server(AcceptEverything);
+  ScriptedServer server(testing::ServeSmtpSession);
   auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
   const std::string data(5000, 'x');
@@ -208,7 +182,7 @@ TEST_F(SmtpClientTest, RepliesSplitAcrossPacketsAreReadWhole) {
     side.Send("250-hello\r\n");
     platform::SleepMilliseconds(30);
     side.Send("250 at your service\r\n");  // two lines in two packets
-    ServeTransactions(side);
+    testing::ServeSmtpTransactions(side);
   });
   auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
@@ -266,7 +240,7 @@ TEST_F(SmtpClientTest, CancelPostedFromAnotherThreadEndsTheWaitAtOnce) {
 }
 
 TEST_F(SmtpClientTest, StopRequestDuringDataEndsAtTheNextPiece) {
-  ScriptedServer server(AcceptEverything);
+  ScriptedServer server(testing::ServeSmtpSession);
   auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
   onEvent = [&](uint32_t code, uint32_t argument) {
@@ -281,7 +255,7 @@ TEST_F(SmtpClientTest, StopRequestDuringDataEndsAtTheNextPiece) {
 }
 
 TEST_F(SmtpClientTest, SuspendDuringDataHoldsTheNextPieceUntilResumed) {
-  ScriptedServer server(AcceptEverything);
+  ScriptedServer server(testing::ServeSmtpSession);
   onEvent = [&](uint32_t code, uint32_t argument) {
     if (code == kSmtpProgress && argument == 40) suspend = 1;
   };
@@ -329,7 +303,7 @@ TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
 TEST_F(SmtpClientTest, SendMailFileSendsTheFileContent) {
   testing::TempDirectory directory;
   testing::WriteFile(directory / "m.eml", "Subject: file\r\n\r\nbody\r\n");
-  ScriptedServer server(AcceptEverything);
+  ScriptedServer server(testing::ServeSmtpSession);
   auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
   ASSERT_TRUE(client->SendMailFile("a@x", "b@x", directory / "m.eml"));

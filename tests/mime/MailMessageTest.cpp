@@ -11,6 +11,7 @@
 
 #include "ExternalTools.h"
 #include "ScriptedServer.h"
+#include "ScriptedSmtp.h"
 #include "TempDirectory.h"
 #include "mime/MimeLayout.h"
 #include "platform/Registry.h"
@@ -20,7 +21,6 @@ namespace {
 
 using testing::ReadFile;
 using testing::ScriptedServer;
-using testing::ServerSide;
 using testing::TempDirectory;
 using testing::WriteFile;
 
@@ -294,32 +294,8 @@ TEST_F(MailMessageTest, DefaultsFallBackToBuiltInValuesWhenNothingIsFound) {
   EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml")) << "the composed file stays";
 }
 
-// A server that takes any number of mails and records them.
-void ServeMails(ServerSide& side) {
-  side.Send("220 ready\r\n");
-  side.ReadLine();
-  side.Send("250 hello\r\n");
-  for (;;) {
-    if (!side.ReadLine()) return;
-    if (side.received.ends_with("QUIT\r\n")) {
-      side.Send("221 bye\r\n");
-      side.WaitForClose();
-      return;
-    }
-    side.Send("250 ok\r\n");
-    side.ReadLine();
-    const bool unknown = side.received.ends_with("<nobody@example.test>\r\n");
-    side.Send(unknown ? "550 unknown\r\n" : "250 ok\r\n");
-    if (unknown) continue;
-    side.ReadLine();
-    side.Send("354 go\r\n");
-    side.ReadUntil("\r\n.\r\n");
-    side.Send("250 queued\r\n");
-  }
-}
-
 TEST_F(MailMessageTest, SendBySmtpDeliversToTheRecipientAndTheCopy) {
-  ScriptedServer server(ServeMails);
+  ScriptedServer server(testing::ServeSmtpSession);
   SetDefaultSmtpSettings("127.0.0.1", "ada@example.test", server.port(), "Ada");
   MailMessage message = NewMessage();
   message.SetCc("cc@example.test");
@@ -337,7 +313,7 @@ TEST_F(MailMessageTest, SendBySmtpDeliversToTheRecipientAndTheCopy) {
 }
 
 TEST_F(MailMessageTest, RefusedRecipientIsError7) {
-  ScriptedServer server(ServeMails);
+  ScriptedServer server(testing::ServeSmtpSession);
   MailMessage message = NewMessage();
   message.SetSender("127.0.0.1", server.port(), nullptr, nullptr);
   message.SetRecipient("nobody@example.test");

@@ -11,7 +11,7 @@
 #include "mail/DerivedName.h"
 #include "mail/SmtpClient.h"
 #include "mime/MailMessage.h"
-#include "platform/File.h"
+#include "frame/WholeFile.h"
 
 namespace quorvel::tool {
 
@@ -93,19 +93,6 @@ bool ParseOptions(const Arguments& arguments, SendOptions& options) {
   return !options.host.empty() && !options.from.empty() && !options.to.empty();
 }
 
-bool ReadWholeFile(const std::string& path, std::string& content) {
-  try {
-    auto file = platform::File::Open(path, platform::FileAccess::Read,
-                                     platform::FileShare::DenyWrite,
-                                     platform::FileDisposition::OpenExisting);
-    content.resize(file.Length());
-    content.resize(file.Read(content.data(), content.size()));
-    return true;
-  } catch (const platform::FileError&) {
-    return false;
-  }
-}
-
 }  // namespace
 
 int RunSend(const Arguments& arguments) {
@@ -115,9 +102,13 @@ int RunSend(const Arguments& arguments) {
     return 2;
   }
   std::string body;
-  if (!options.bodyFile.empty() && !ReadWholeFile(options.bodyFile, body)) {
-    std::fprintf(stderr, "quorvel send: cannot read %s\n", options.bodyFile.c_str());
-    return 1;
+  if (!options.bodyFile.empty()) {
+    const auto content = ReadWholeFile(options.bodyFile);
+    if (!content) {
+      std::fprintf(stderr, "quorvel send: cannot read %s\n", options.bodyFile.c_str());
+      return 1;
+    }
+    body = *content;
   }
   MailMessage message(nullptr, nullptr, nullptr);
   const std::string name = DerivedName("", options.from);
