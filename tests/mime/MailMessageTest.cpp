@@ -312,6 +312,30 @@ TEST_F(MailMessageTest, SendBySmtpDeliversToTheRecipientAndTheCopy) {
   EXPECT_TRUE(transcript.ends_with("QUIT\r\n"));
 }
 
+// The stop flag of the test that stops a delivery from its progress callback.
+std::atomic<uint8_t>* stopOnProgress = nullptr;
+void StopAfterTheFirstPiece(uint32_t event, uint32_t argument) {
+  if (event == 11 && argument > 0 && argument < 100 && stopOnProgress != nullptr) {
+    *stopOnProgress = 1;
+  }
+}
+
+TEST_F(MailMessageTest, StopNoticedByTheClientRecordsTheFailedStep) {
+  ScriptedServer server(testing::ServeSmtpSession);
+  MailMessage message = NewMessage();
+  message.SetSender("127.0.0.1", server.port(), nullptr, nullptr);
+  message.SetBody(std::string(5000, 'b'));
+  stopOnProgress = &stop;
+  message.SetProgressCallback(StopAfterTheFirstPiece);
+  EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
+  stopOnProgress = nullptr;
+  EXPECT_EQ(message.errorCode, 7u) << "the transaction failed; 13 is for stops the message sees";
+  EXPECT_EQ(stop.load(), 0);
+  EXPECT_GT(percent.load(), 0);
+  EXPECT_LT(percent.load(), 100);
+  EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml")) << "kept after a failure";
+}
+
 TEST_F(MailMessageTest, RefusedRecipientIsError7) {
   ScriptedServer server(testing::ServeSmtpSession);
   MailMessage message = NewMessage();
