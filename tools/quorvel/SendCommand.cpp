@@ -30,9 +30,11 @@ struct SendOptions {
 
 // What the progress events said so far (the callback has no user value).
 struct Progress {
+  int transactions = 0;
   uint32_t messageBytes = 0;
   uint32_t errorId = 0;
   bool barShown = false;
+  bool accepted = false;
 } progress;
 
 void DrawBar(uint32_t percent) {
@@ -47,10 +49,17 @@ void OnProgress(uint32_t event, uint32_t argument) {
   switch (event) {
     case kSmtpConnecting: std::fprintf(stderr, "connecting...\n"); break;
     case kSmtpConnected: std::fprintf(stderr, "connected\n"); break;
-    case kSmtpTransactionStart: progress.barShown = false; break;
+    case kSmtpTransactionStart:
+      progress.barShown = progress.accepted = false;
+      std::fprintf(stderr, "%s\n", ++progress.transactions == 1 ? "sending" : "sending the copy");
+      break;
     case kSmtpMessageSize: progress.messageBytes = argument; break;
-    case kSmtpProgress: DrawBar(argument); break;
-    case kSmtpAccepted: std::fprintf(stderr, "%saccepted by the server\n", progress.barShown ? "\n" : ""); break;
+    case kSmtpProgress:
+      DrawBar(argument);
+      // The last percentage follows the server's acceptance.
+      if (progress.accepted) std::fprintf(stderr, "\n  accepted by the server\n");
+      break;
+    case kSmtpAccepted: progress.accepted = true; break;
     case kSmtpError: progress.errorId = argument; break;
     default: break;
   }
