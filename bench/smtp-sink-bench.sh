@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
 # Delivery speed next to Postfix's own client, in the same run, to the same
 # smtp-sink on loopback: smtp-source -s 1 (one session at a time, one
-# connection per message), then the library's send path, then smtp-source
-# again. Usage: bench/smtp-sink-bench.sh BUILD_DIR [MESSAGES] [BYTES]
+# connection per message), then the library's send path composing in the
+# temporary directory, then composing on tmpfs (/dev/shm), then smtp-source
+# again. Each message of the library is composed into a file, sent from it
+# and deleted, so the file system shows in its rate.
+# Usage: bench/smtp-sink-bench.sh BUILD_DIR [MESSAGES] [BYTES]
 set -euo pipefail
 build=${1:?usage: $0 BUILD_DIR [MESSAGES] [BYTES]}
 messages=${2:-500}
@@ -24,5 +27,10 @@ source_rate() {
 }
 
 source_rate
+echo -n "composing in ${TMPDIR:-/tmp}: "
 "$build/bench/smtp_delivery_bench" "$port" "$messages" "$bytes"
+if [ -d /dev/shm ]; then
+  echo -n "composing in /dev/shm: "
+  TMPDIR=/dev/shm "$build/bench/smtp_delivery_bench" "$port" "$messages" "$bytes"
+fi
 source_rate
