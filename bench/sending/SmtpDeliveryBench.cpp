@@ -2,7 +2,7 @@
 // connection per message, as the library's send path does (compose the MIME
 // file, connect, one transaction, QUIT, delete the file). Prints messages
 // per second. Usage: smtp_delivery_bench PORT [MESSAGES] [BYTES]
-// bench/smtp-sink-bench.sh runs it next to Postfix's smtp-source.
+// bench/sending/smtp-sink-bench.sh runs it next to Postfix's smtp-source.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 # temporary directory, then composing on tmpfs (/dev/shm), then smtp-source
 # again. Each message of the library is composed into a file, sent from it
 # and deleted, so the file system shows in its rate.
-# Usage: bench/smtp-sink-bench.sh BUILD_DIR [MESSAGES] [BYTES]
+# Usage: bench/sending/smtp-sink-bench.sh BUILD_DIR [MESSAGES] [BYTES]
 set -euo pipefail
 build=${1:?usage: $0 BUILD_DIR [MESSAGES] [BYTES]}
 messages=${2:-500}
@@ -28,9 +28,9 @@ source_rate() {
 
 source_rate
 echo -n "composing in ${TMPDIR:-/tmp}: "
-"$build/bench/smtp_delivery_bench" "$port" "$messages" "$bytes"
+"$build/bench/sending/smtp_delivery_bench" "$port" "$messages" "$bytes"
 if [ -d /dev/shm ]; then
   echo -n "composing in /dev/shm: "
-  TMPDIR=/dev/shm "$build/bench/smtp_delivery_bench" "$port" "$messages" "$bytes"
+  TMPDIR=/dev/shm "$build/bench/sending/smtp_delivery_bench" "$port" "$messages" "$bytes"
 fi
 source_rate
