@@ -7,6 +7,8 @@
 #include "frame/ExportGuard.h"
 #include "frame/Library.h"
 #include "frame/LogTable.h"
+#include "mail/SmtpDiscovery.h"
+#include "platform/Sockets.h"
 #include "platform/Threads.h"
 
 using namespace quorvel;
@@ -87,6 +89,17 @@ int32_t MailsGetPercentSent() {
 
 void MailsInitializexLogFile(CxThreadObjects* table) {
   GuardedVoid([&] { InitializeLogTable(table); });
+}
+
+bool TessalyGetUserDefaultSMTPParams(std::string* host, uint16_t* port, std::string* address,
+                                     std::string* name) {
+  return Guarded(false, [&] {
+    return CallingContext() != nullptr && GetUserDefaultSmtpParams(host, port, address, name);
+  });
+}
+
+bool MailsCancelBlockingCall(uint32_t threadId) {
+  return Guarded(false, [&] { return platform::PostSocketCancel(threadId); });
 }
 
 }  // extern "C"

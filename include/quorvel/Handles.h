@@ -19,7 +19,8 @@ typedef void* MutexHandle;
 // The POSIX stand-in for a window that receives progress messages. The library
 // calls `procedure` synchronously, on the thread that reports the progress,
 // with the registered message number ("MESSAGES_SMTP" is 0xC000 and
-// "MESSAGES_POP" is 0xC001), the event code as wParam and 0 as lParam.
+// "MESSAGES_POP" is 0xC001), the event code as wParam and the event's
+// argument (a size, a percentage, an error identifier, or 0) as lParam.
 struct ClientWindow {
   intptr_t (*procedure)(ClientWindow* window, uint32_t message, uintptr_t wParam,
                         intptr_t lParam);
@@ -27,7 +28,7 @@ struct ClientWindow {
 };
 typedef ClientWindow* WindowHandle;
 
-// Progress callback: (event code, 0). The result is ignored.
+// Progress callback: (event code, the event's argument). The result is ignored.
 typedef void (*ProgressCallback)(uint32_t eventCode, uint32_t argument);
 
 // Completion callback of a background operation: (user value, result 0 or 1).

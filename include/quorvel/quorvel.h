@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "quorvel/CodedText.h"
 #include "quorvel/Handles.h"
@@ -46,5 +47,28 @@ QUORVEL_API int32_t MailsGetPercentSent();
 // ---- Log files --------------------------------------------------------------
 
 QUORVEL_API void MailsInitializexLogFile(CxThreadObjects* table);
+
+// ---- SMTP settings of the user ---------------------------------------------
+
+// Looks for the user's own outgoing-mail settings in the configuration of the
+// mail clients installed on the machine. On success writes the SMTP host, the
+// port (25), the sender address and the sender name and answers 1; otherwise
+// answers 0 and leaves the outputs untouched. The texts are the host's string
+// objects: std::string on POSIX. A null output is skipped.
+QUORVEL_API bool TessalyGetUserDefaultSMTPParams(std::string* host, uint16_t* port,
+                                                 std::string* address, std::string* name);
+
+// ---- Cancelling a blocked socket call (POSIX addition) ---------------------
+
+// The POSIX stand-in for posting the thread message 0x0401 to a thread. The
+// thread `threadId` (a kernel thread id, as gettid answers) is blocked in the
+// library's SMTP or POP3 client, or will be: its current blocking socket call
+// (connect, send or one receive) fails at once and closes its connection; a
+// thread that is not blocked keeps the cancel for its next blocking socket
+// call, which then fails at once. The client reports the failure as it
+// reports a time-out. Answers 1 when the cancel was posted, 0 when
+// `threadId` is no live thread of the process. Any thread may call it, with
+// or without a context; it never blocks.
+QUORVEL_API bool MailsCancelBlockingCall(uint32_t threadId);
 
 }  // extern "C"

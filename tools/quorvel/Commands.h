@@ -16,6 +16,11 @@ struct Command {
   int (*run)(const Arguments& arguments);
 };
 
+// The subcommands.
 int RunDump(const Arguments& arguments);
+inline constexpr const char* kSendUsage =
+    "--smtp HOST[:PORT] --from ADDR --to ADDR [--cc ADDR] [--subject S] [--body-file F] "
+    "[--attach FILE]...";
+int RunSend(const Arguments& arguments);
 
 }  // namespace quorvel::tool

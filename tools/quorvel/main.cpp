@@ -11,6 +11,7 @@ namespace {
 const Command kCommands[] = {
     {"help", "", "show this text", nullptr},
     {"dump", "FILE", "print an exchange file: packing, header, CRC and the tree of values", RunDump},
+    {"send", kSendUsage, "compose one message and deliver it by SMTP, with a progress bar", RunSend},
 };
 
 int PrintHelp(FILE* out) {

@@ -1,0 +1,74 @@
+// Delivers composed messages of a given size to an SMTP server, one
+// connection per message, as the library's send path does (compose the MIME
+// file, connect, one transaction, QUIT, delete the file). Prints messages
+// per second. Usage: smtp_delivery_bench PORT [MESSAGES] [BYTES]
+// bench/sending/smtp-sink-bench.sh runs it next to Postfix's smtp-source.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "mime/MailMessage.h"
+#include "platform/Paths.h"
+
+using namespace quorvel;
+
+namespace {
+
+// A body of text lines that makes the composed file `bytes` long.
+std::string BodyFor(size_t bytes, size_t overhead) {
+  std::string body;
+  const std::string line = "The quick brown fox jumps over the lazy dog, then again and again.\r\n";
+  while (body.size() + overhead < bytes) body += line;
+  body.resize(bytes > overhead ? bytes - overhead : 0);
+  return body;
+}
+
+bool Deliver(uint16_t port, const std::string& body, const std::string& directory) {
+  MailMessage message(nullptr, nullptr, nullptr);
+  message.SetSender("127.0.0.1", port, "pupil@example.test", "Pupil");
+  message.SetRecipient("tutor@example.test");
+  message.SetSubject("benchmark");
+  message.SetBody(body);
+  return message.SendBySmtp(false, directory.c_str(), false);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: smtp_delivery_bench PORT [MESSAGES] [BYTES]\n");
+    return 2;
+  }
+  const auto port = static_cast<uint16_t>(std::atoi(argv[1]));
+  const int messages = argc > 2 ? std::atoi(argv[2]) : 500;
+  const size_t bytes = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 10240;
+  // A directory of its own: left-over "~AT<n>.eml" files would each cost a
+  // look-up per message.
+  const std::filesystem::path own =
+      std::filesystem::path(platform::TemporaryDirectory()) /
+      ("quorvel-smtp-bench-" + std::to_string(std::random_device()()));
+  std::filesystem::create_directory(own);
+  const std::string directory = own.string() + "/";
+
+  // The composed file's size without the body: measured on an empty body.
+  MailMessage probe(nullptr, nullptr, nullptr);
+  probe.SetSender("127.0.0.1", port, "pupil@example.test", "Pupil");
+  probe.SetRecipient("tutor@example.test");
+  probe.SetSubject("benchmark");
+  const std::string empty = probe.ComposeToFile(directory.c_str());
+  const size_t overhead = std::filesystem::file_size(empty) + 2;  // the body's own CR LF
+  std::filesystem::remove(empty);
+  const std::string body = BodyFor(bytes, overhead);
+
+  const auto start = std::chrono::steady_clock::now();
+  int failed = 0;
+  for (int i = 0; i < messages; ++i) failed += Deliver(port, body, directory) ? 0 : 1;
+  const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+  std::printf("quorvel: %d messages of %zu bytes in %.3f s: %.0f messages/s (%d failed)\n",
+              messages, body.size() + overhead, took.count(), messages / took.count(), failed);
+  std::filesystem::remove_all(own);
+  return failed == 0 ? 0 : 1;
+}

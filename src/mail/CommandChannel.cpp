@@ -1,0 +1,62 @@
+// A reply that arrives in pieces is gathered until it is whole, so that its
+// rest never passes for the next reply. A bound keeps a server that never
+// ends its line from growing the reply without limit.
+#include "mail/CommandChannel.h"
+
+namespace quorvel {
+
+namespace {
+constexpr size_t kLongestReply = 64 * 1024;
+}
+
+bool CommandChannel::CreateSocket() {
+  platform::InitializeSockets();
+  return socket_.Create();
+}
+
+bool CommandChannel::SetReceiveTimeoutOption() { return socket_.SetReceiveTimeoutOption(timeoutMs); }
+
+bool CommandChannel::Connect(const std::string& host, uint16_t port) {
+  socket_.StartTimeout(timeoutMs);
+  const bool connected = socket_.Connect(host, port);
+  socket_.StopTimeout();
+  if (connected) socket_.SetNoDelay();
+  return connected;
+}
+
+bool CommandChannel::Send(std::string_view text, bool moreFollows) {
+  if (text.empty()) return true;
+  return socket_.Send(text.data(), static_cast<int>(text.size()), moreFollows) ==
+         static_cast<int>(text.size());
+}
+
+CommandChannel::Received CommandChannel::ReceiveOnce(std::string& reply) {
+  socket_.StartTimeout(timeoutMs);
+  const int got = socket_.Receive(replyBuffer_, kReplyBufferSize);
+  socket_.StopTimeout();
+  if (got == platform::kSocketError) return Received::Failed;
+  if (got == 0) return Received::Closed;
+  reply.append(replyBuffer_, static_cast<size_t>(got));
+  return Received::Bytes;
+}
+
+CommandChannel::Received CommandChannel::ReadReply(std::string& reply, Completion complete) {
+  reply.clear();
+  const Received first = ReceiveOnce(reply);
+  if (first != Received::Bytes) return first;
+  while (!complete(reply) && reply.size() < kLongestReply) {
+    if (ReceiveOnce(reply) != Received::Bytes) break;
+  }
+  return first;
+}
+
+bool LineIsComplete(std::string_view reply) { return !reply.empty() && reply.back() == '\n'; }
+
+bool SmtpReplyIsComplete(std::string_view reply) {
+  if (!LineIsComplete(reply)) return false;
+  const size_t lastStart = reply.find_last_of('\n', reply.size() - 2);
+  const std::string_view last = reply.substr(lastStart == std::string_view::npos ? 0 : lastStart + 1);
+  return last.size() < 4 || last[3] != '-';
+}
+
+}  // namespace quorvel

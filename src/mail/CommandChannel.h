@@ -1,0 +1,56 @@
+// The command/reply engine under the SMTP and POP3 clients: a TimeoutSocket
+// with the connect and receive time-out, commands sent whole, and replies
+// read one receive of at most 1024 bytes at a time, each receive under the
+// time-out. The clients add their own dialogue, reply checks, error
+// identifiers and events on top.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/Sockets.h"
+
+namespace quorvel {
+
+inline constexpr uint32_t kDefaultTimeoutMs = 90000;
+inline constexpr int kReplyBufferSize = 1024;
+
+class CommandChannel {
+ public:
+  enum class Received { Bytes, Closed, Failed };
+  // Whether the bytes gathered so far make a whole reply.
+  using Completion = bool (*)(std::string_view reply);
+
+  // A fresh stream socket; false when the system refuses one.
+  bool CreateSocket();
+  // The system's receive time-out option set to `timeoutMs`.
+  bool SetReceiveTimeoutOption();
+  // Connects under the time-out, then turns off the collecting of small
+  // writes (the end-of-data line would otherwise wait for the peer's ACK).
+  bool Connect(const std::string& host, uint16_t port);
+  // Sends all of `text`; false on an error or a short send. With
+  // `moreFollows` the bytes may wait for the next send (message data).
+  bool Send(std::string_view text, bool moreFollows = false);
+  // One receive under the time-out, appended to `reply`.
+  Received ReceiveOnce(std::string& reply);
+  // A first receive, then more while `complete` says the reply is partial.
+  // The result is that of the first receive: a later failure keeps what came.
+  Received ReadReply(std::string& reply, Completion complete);
+  void Close() { socket_.Close(); }
+  bool IsOpen() const { return socket_.IsOpen(); }
+
+  uint32_t timeoutMs = kDefaultTimeoutMs;
+
+ private:
+  platform::TimeoutSocket socket_;
+  char replyBuffer_[kReplyBufferSize];
+};
+
+// An SMTP reply is whole when its last line has ended and is not followed by
+// a continuation ("250-" lines precede the final "250 " line).
+bool SmtpReplyIsComplete(std::string_view reply);
+// A reply of one line is whole when the line has ended.
+bool LineIsComplete(std::string_view reply);
+
+}  // namespace quorvel

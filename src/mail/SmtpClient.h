@@ -1,0 +1,111 @@
+// SmtpClient delivers one composed message file to one SMTP server with the
+// minimal dialogue (HELO, MAIL FROM, RCPT TO, DATA, end of data, QUIT). It
+// reports every step to the client window and the progress callback, keeps
+// the context's percentage up to date and obeys stop and suspend requests
+// between any two steps. Failures answer false with an error identifier.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "frame/Checkpoint.h"
+#include "frame/ProgressReporter.h"
+#include "mail/CommandChannel.h"
+
+namespace quorvel {
+
+// Events of the "MESSAGES_SMTP" window message and of the callback.
+enum SmtpEvent : uint32_t {
+  kSmtpConnecting = 1,
+  kSmtpConnected = 2,
+  kSmtpDisconnecting = 3,
+  kSmtpDisconnected = 4,
+  kSmtpTransactionStart = 5,
+  kSmtpRecipient = 6,
+  kSmtpData = 7,
+  kSmtpDataStart = 8,
+  kSmtpAccepted = 9,
+  kSmtpMessageSize = 10,     // argument: bytes of message data
+  kSmtpProgress = 11,        // argument: percent
+  kSmtpAwaitingReply = 12,
+  kSmtpError = 13,           // argument: the error identifier
+};
+
+// The client's error identifiers (lastErrorId).
+enum SmtpErrorId : uint32_t {
+  kSmtpNoError = 0,
+  kSmtpSocketFailed = 1,
+  kSmtpConnectFailed = 2,
+  kSmtpBadGreeting = 3,
+  kSmtpSendFailed = 4,
+  kSmtpReceiveFailed = 5,
+  kSmtpHeloRefused = 6,
+  kSmtpServerClosed = 7,
+  kSmtpQuitRefused = 8,
+  kSmtpNotConnected = 9,
+  kSmtpTransactionRefused = 10,
+  kSmtpFileNotOpened = 11,
+  kSmtpRecipientRefusedOrFileUnread = 12,
+  kSmtpFileEmpty = 13,
+  kSmtpNoMemory = 14,
+};
+
+// What an identifier means, in a few words.
+const char* SmtpErrorMeaning(uint32_t id);
+
+// Location logged for an exception while reading the message file.
+inline constexpr uint32_t kLocationSmtpReadFile = 535;
+// Message data goes out in pieces of this size at most.
+inline constexpr size_t kSmtpPieceSize = 2048;
+
+class SmtpClient {
+ public:
+  // The three pointers are the context's stopRequested, suspendRequested and
+  // percentSent; each may be null. The percentage is set to 0.
+  SmtpClient(std::atomic<uint8_t>* stopFlag, std::atomic<uint8_t>* suspendFlag,
+             std::atomic<int32_t>* percent);
+  SmtpClient(const SmtpClient&) = delete;
+  SmtpClient& operator=(const SmtpClient&) = delete;
+  virtual ~SmtpClient();
+
+  bool Connect(const std::string& host, uint16_t port);
+  // One mail transaction with the content of a file.
+  bool SendMailFile(const std::string& from, const std::string& recipient, const std::string& path);
+  // One mail transaction with the data up to its first NUL byte.
+  bool SendMailData(const std::string& from, const std::string& recipient, std::string_view data);
+  bool Disconnect();
+  // Receives one reply and checks its first three characters.
+  bool ReadReply(uint32_t expected, uint32_t errorId);
+  // Records the identifier (event 13 for a nonzero one); always false.
+  bool SetErrorId(uint32_t id);
+
+  bool IsConnected() const { return connected_ != 0; }
+  uint32_t lastErrorId() const { return lastErrorId_; }
+  const std::string& lastReply() const { return reply_; }
+
+  void SetWindow(WindowHandle window) { reporter_.window = window; }
+  void SetCallback(ProgressCallback callback) { reporter_.callback = callback; }
+  void SetTimeout(uint32_t milliseconds) { channel_.timeoutMs = milliseconds; }
+
+ private:
+  // A stop request marks the client disconnected and answers true.
+  bool Stopped();
+  void SetPercent(int32_t value);
+  bool SendData(std::string_view data);
+  bool FailAndClose(uint32_t id);
+
+  std::string host_;
+  uint16_t port_ = 25;
+  uint8_t connected_ = 0;
+  CommandChannel channel_;
+  std::string reply_;
+  uint32_t lastErrorId_ = 0;
+  ProgressReporter reporter_;
+  RequestFlags requests_;
+  std::atomic<int32_t>* percent_;
+  std::string stuffed_;  // one piece of data with its leading dots doubled
+};
+
+}  // namespace quorvel

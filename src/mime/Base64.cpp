@@ -1,0 +1,324 @@
+// Both directions work on whole buffers. The encoder turns 12 input bits into
+// two characters with one table look-up and writes whole 72-character lines
+// with 8-byte stores; the decoder takes 8 characters at a time through four
+// tables that place each character's bits and flag foreign characters, and
+// falls back to the character-by-character rules only around line breaks,
+// padding and foreign bytes.
+#include "mime/Base64.h"
+
+#include <array>
+#include <bit>
+#include <cstring>
+#include <new>
+#include <vector>
+
+#include "platform/File.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+constexpr size_t kLineCharacters = 72;
+constexpr size_t kLineBytes = kLineCharacters / 4 * 3;  // 54
+constexpr uint8_t kNotInAlphabet = 0xFF;
+constexpr uint8_t kPadValue = 0xFE;  // "=" in a group, never a 6-bit value
+constexpr uint32_t kForeign = 0x01000000;  // set by any non-alphabet character
+
+static_assert(std::endian::native == std::endian::little || std::endian::native == std::endian::big);
+
+// Two characters for each 12-bit value, in memory order.
+constexpr std::array<uint16_t, 4096> MakePairs() {
+  std::array<uint16_t, 4096> pairs{};
+  for (unsigned value = 0; value < 4096; ++value) {
+    const auto first = static_cast<uint8_t>(kAlphabet[value >> 6]);
+    const auto second = static_cast<uint8_t>(kAlphabet[value & 63]);
+    pairs[value] = std::endian::native == std::endian::little
+                       ? static_cast<uint16_t>(first | (second << 8))
+                       : static_cast<uint16_t>((first << 8) | second);
+  }
+  return pairs;
+}
+constexpr auto kPairs = MakePairs();
+
+// The decoding table of the alphabet: 128 entries, all bits set for the rest.
+constexpr std::array<uint8_t, 128> MakeValues() {
+  std::array<uint8_t, 128> values{};
+  for (auto& value : values) value = kNotInAlphabet;
+  for (uint8_t i = 0; i < 64; ++i) values[static_cast<uint8_t>(kAlphabet[i])] = i;
+  return values;
+}
+constexpr auto kValues = MakeValues();
+
+// Tables of the fast decoder: the bits one character contributes to the three
+// output bytes (byte 0 in the lowest bits), or kForeign.
+constexpr std::array<uint32_t, 256> MakePlacement(int position) {
+  std::array<uint32_t, 256> table{};
+  for (unsigned c = 0; c < 256; ++c) {
+    const uint32_t v = c < 128 ? kValues[c] : kNotInAlphabet;
+    if (v == kNotInAlphabet) {
+      table[c] = kForeign;
+      continue;
+    }
+    switch (position) {
+      case 0: table[c] = v << 2; break;
+      case 1: table[c] = (v >> 4) | ((v & 15) << 12); break;
+      case 2: table[c] = ((v >> 2) << 8) | ((v & 3) << 22); break;
+      default: table[c] = v << 16; break;
+    }
+  }
+  return table;
+}
+constexpr auto kPlace0 = MakePlacement(0);
+constexpr auto kPlace1 = MakePlacement(1);
+constexpr auto kPlace2 = MakePlacement(2);
+constexpr auto kPlace3 = MakePlacement(3);
+
+uint64_t LoadBigEndian64(const uint8_t* p) {
+  uint64_t value;
+  std::memcpy(&value, p, 8);
+  if constexpr (std::endian::native == std::endian::little) value = __builtin_bswap64(value);
+  return value;
+}
+
+// Six input bytes (read as eight) to eight characters.
+void EncodeSix(const uint8_t* in, char* out) {
+  const uint64_t v = LoadBigEndian64(in);
+  const uint64_t first = kPairs[(v >> 52) & 0xFFF];
+  const uint64_t second = kPairs[(v >> 40) & 0xFFF];
+  const uint64_t third = kPairs[(v >> 28) & 0xFFF];
+  const uint64_t fourth = kPairs[(v >> 16) & 0xFFF];
+  const uint64_t chars = std::endian::native == std::endian::little
+                             ? first | (second << 16) | (third << 32) | (fourth << 48)
+                             : (first << 48) | (second << 32) | (third << 16) | fourth;
+  std::memcpy(out, &chars, 8);
+}
+
+char* EncodeThree(const uint8_t* in, char* out) {
+  const uint32_t v = (uint32_t{in[0]} << 16) | (uint32_t{in[1]} << 8) | in[2];
+  std::memcpy(out, &kPairs[v >> 12], 2);
+  std::memcpy(out + 2, &kPairs[v & 0xFFF], 2);
+  return out + 4;
+}
+
+char* LineBreak(char* out) {
+  out[0] = '\r';
+  out[1] = '\n';
+  return out + 2;
+}
+
+uint32_t PlaceFour(const uint8_t* p) {
+  return kPlace0[p[0]] | kPlace1[p[1]] | kPlace2[p[2]] | kPlace3[p[3]];
+}
+
+// Stores the three bytes of a placed group; `room` says whether a fourth byte
+// may be overwritten.
+void StoreThree(uint32_t placed, uint8_t* out, bool room) {
+  if (std::endian::native == std::endian::little && room) {
+    std::memcpy(out, &placed, 4);
+    return;
+  }
+  out[0] = static_cast<uint8_t>(placed);
+  out[1] = static_cast<uint8_t>(placed >> 8);
+  out[2] = static_cast<uint8_t>(placed >> 16);
+}
+
+bool IsSkipped(uint8_t c) { return c == '\r' || c == '\n' || c == ' ' || c == '\t'; }
+
+struct DecodeState {
+  const uint8_t* in;
+  const uint8_t* end;
+  uint8_t* out;
+  uint8_t* outEnd;
+  bool foreign = false;
+};
+
+// One group by the character-by-character rules. Answers whether decoding
+// goes on after it.
+bool DecodeGroupSlowly(DecodeState& s) {
+  uint8_t v[4];
+  int filled = 0;
+  bool endMark = false;
+  while (filled < 4 && s.in < s.end) {
+    const uint8_t c = *s.in++;
+    if (c < 128 && kValues[c] != kNotInAlphabet) {
+      v[filled++] = kValues[c];
+    } else if (c == '=') {
+      v[filled++] = kPadValue;
+      endMark = true;
+    } else if (!IsSkipped(c)) {
+      s.foreign = true;
+    }
+  }
+  if (filled < 4) return false;  // a short group at the end gives nothing
+  const bool valid0 = v[0] < 64, valid1 = v[1] < 64, valid2 = v[2] < 64, valid3 = v[3] < 64;
+  if (valid0 && valid1 && valid2 && valid3) {
+    *s.out++ = static_cast<uint8_t>((v[0] << 2) | (v[1] >> 4));
+    *s.out++ = static_cast<uint8_t>((v[1] << 4) | (v[2] >> 2));
+    *s.out++ = static_cast<uint8_t>((v[2] << 6) | v[3]);
+    return !endMark && s.in < s.end;
+  }
+  if (valid0 && valid1 && valid2 && v[3] == kPadValue) {
+    *s.out++ = static_cast<uint8_t>((v[0] << 2) | (v[1] >> 4));
+    *s.out++ = static_cast<uint8_t>((v[1] << 4) | (v[2] >> 2));
+  } else if (valid0 && valid1 && v[2] == kPadValue && v[3] == kPadValue) {
+    *s.out++ = static_cast<uint8_t>((v[0] << 2) | (v[1] >> 4));
+  }
+  return false;
+}
+
+}  // namespace
+
+size_t Base64EncodedLength(size_t length) {
+  const size_t groups = (length + 2) / 3;
+  const size_t lines = (groups + kLineCharacters / 4 - 1) / (kLineCharacters / 4);
+  return groups * 4 + lines * 2;
+}
+
+void Base64EncodeTo(const uint8_t* bytes, size_t length, char* out) {
+  const uint8_t* in = bytes;
+  const uint8_t* end = bytes + length;
+  // Whole lines; the 8-byte loads read two bytes past the line's 54.
+  while (static_cast<size_t>(end - in) >= kLineBytes + 2) {
+    EncodeSix(in, out);
+    EncodeSix(in + 6, out + 8);
+    EncodeSix(in + 12, out + 16);
+    EncodeSix(in + 18, out + 24);
+    EncodeSix(in + 24, out + 32);
+    EncodeSix(in + 30, out + 40);
+    EncodeSix(in + 36, out + 48);
+    EncodeSix(in + 42, out + 56);
+    EncodeSix(in + 48, out + 64);
+    out = LineBreak(out + kLineCharacters);
+    in += kLineBytes;
+  }
+  size_t lineCount = 0;
+  while (end - in >= 3) {
+    out = EncodeThree(in, out);
+    in += 3;
+    lineCount += 4;
+    if (lineCount + 4 > kLineCharacters) {
+      out = LineBreak(out);
+      lineCount = 0;
+    }
+  }
+  const size_t tail = static_cast<size_t>(end - in);
+  if (tail > 0) {
+    const uint8_t padded[3] = {in[0], tail == 2 ? in[1] : uint8_t{0}, 0};
+    EncodeThree(padded, out);
+    out[3] = '=';
+    if (tail == 1) out[2] = '=';
+    out = LineBreak(out + 4);
+  } else if (lineCount > 0) {
+    out = LineBreak(out);
+  }
+}
+
+bool Base64Encode(const uint8_t* bytes, size_t length, std::string& text) {
+  text.resize(Base64EncodedLength(length));
+  Base64EncodeTo(bytes, length, text.data());
+  return true;
+}
+
+bool Base64EncodeFile(const std::string& path, std::string& text) {
+  try {
+    auto file = platform::File::TryOpen(path, platform::FileAccess::Read,
+                                        platform::FileShare::DenyWrite,
+                                        platform::FileDisposition::OpenExisting);
+    if (!file) return false;
+    const uint64_t length = file->Length();
+    if (length == 0) return false;
+    std::vector<uint8_t> buffer(length);
+    if (file->Read(buffer.data(), buffer.size()) != buffer.size()) return false;
+    std::string encoded;
+    Base64Encode(buffer.data(), buffer.size(), encoded);
+    text = std::move(encoded);
+    return true;
+  } catch (const platform::FileError&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+}
+
+bool Base64Decode(std::string_view text, uint8_t* out, size_t capacity, size_t& length) {
+  text = text.substr(0, text.find('\0'));
+  length = 0;
+  if (capacity < (text.size() + 3) / 4 * 3) return false;
+  DecodeState s{reinterpret_cast<const uint8_t*>(text.data()),
+                reinterpret_cast<const uint8_t*>(text.data()) + text.size(), out, out + capacity};
+  for (;;) {
+    // Whole lines of 72 alphabet characters and CR LF, checked once per line:
+    // a line with anything else is decoded again below, group by group.
+    while (s.end - s.in >= static_cast<ptrdiff_t>(kLineCharacters + 2) &&
+           s.outEnd - s.out >= static_cast<ptrdiff_t>(kLineBytes + 2) &&
+           s.in[kLineCharacters] == '\r' && s.in[kLineCharacters + 1] == '\n') {
+      uint32_t seen = 0;
+      for (size_t k = 0; k < kLineCharacters / 4; ++k) {
+        const uint32_t placed = PlaceFour(s.in + 4 * k);
+        seen |= placed;
+        StoreThree(placed, s.out + 3 * k, true);
+      }
+      if (seen & kForeign) break;
+      s.in += kLineCharacters + 2;
+      s.out += kLineBytes;
+    }
+    while (s.end - s.in >= 8 && s.outEnd - s.out >= 8) {
+      const uint32_t first = PlaceFour(s.in);
+      const uint32_t second = PlaceFour(s.in + 4);
+      if ((first | second) & kForeign) break;
+      StoreThree(first, s.out, true);
+      StoreThree(second, s.out + 3, true);
+      s.out += 6;
+      s.in += 8;
+    }
+    const ptrdiff_t left = s.end - s.in;
+    if (left >= 2 && s.in[0] == '\r' && s.in[1] == '\n') {
+      s.in += 2;
+      continue;
+    }
+    if (left >= 4) {
+      const uint32_t placed = PlaceFour(s.in);
+      if (!(placed & kForeign)) {
+        StoreThree(placed, s.out, s.outEnd - s.out >= 4);
+        s.out += 3;
+        s.in += 4;
+        if (s.in == s.end) break;
+        continue;
+      }
+    }
+    if (!DecodeGroupSlowly(s)) break;
+  }
+  length = static_cast<size_t>(s.out - out);
+  return !s.foreign;
+}
+
+bool Base64Decode(const char* text, uint8_t* out, size_t capacity, size_t& length) {
+  return Base64Decode(std::string_view(text == nullptr ? "" : text), out, capacity, length);
+}
+
+bool Base64DecodeToFile(std::string_view text, const std::string& path) {
+  text = text.substr(0, text.find('\0'));
+  std::vector<uint8_t> buffer;
+  try {
+    buffer.resize((text.size() + 3) * 3 / 4);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  size_t length = 0;
+  if (!Base64Decode(text, buffer.data(), buffer.size(), length)) return false;
+  try {
+    auto file = platform::File::Open(path, platform::FileAccess::Write,
+                                     platform::FileShare::Exclusive,
+                                     platform::FileDisposition::CreateAlways);
+    file.Write(buffer.data(), length);
+    file.Close();
+    return true;
+  } catch (const platform::FileError&) {
+    return false;
+  }
+}
+
+}  // namespace quorvel

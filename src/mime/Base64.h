@@ -1,0 +1,41 @@
+// The base64 transfer encoding of attachment files in both directions. The
+// encoder writes 72-character lines, each ending with CR LF; the decoder skips
+// line breaks and blanks, and reports (without stopping) any foreign byte.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace quorvel {
+
+// Length of the encoded text of `length` bytes, line breaks included.
+size_t Base64EncodedLength(size_t length);
+
+// Writes exactly Base64EncodedLength(length) characters to `out`.
+void Base64EncodeTo(const uint8_t* bytes, size_t length, char* out);
+
+// Replaces `text` with the encoding of the bytes. Always true.
+bool Base64Encode(const uint8_t* bytes, size_t length, std::string& text);
+
+// Encodes a whole file (opened for reading, other readers allowed). False,
+// with `text` untouched, when the file cannot be opened or read completely,
+// is empty, or no buffer can be had for it.
+bool Base64EncodeFile(const std::string& path, std::string& text);
+
+// Decodes a NUL-terminated text (or a view, which ends at its first NUL).
+// Fails at once, decoding nothing, when `capacity` is below
+// ((n + 3) / 4) * 3 for a text of n characters. Otherwise `length` receives
+// the bytes decoded and the result is false when the text held a byte that is
+// neither base64, "=", CR, LF, blank nor tab; the bytes around it are still
+// decoded.
+bool Base64Decode(std::string_view text, uint8_t* out, size_t capacity, size_t& length);
+bool Base64Decode(const char* text, uint8_t* out, size_t capacity, size_t& length);
+
+// Decodes the text into a file created (or truncated) at `path`. False, and
+// no file at all, when the text is not clean; false when the file cannot be
+// written.
+bool Base64DecodeToFile(std::string_view text, const std::string& path);
+
+}  // namespace quorvel

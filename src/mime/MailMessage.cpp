@@ -1,0 +1,148 @@
+// The message is composed before the sender settings are checked: its From
+// line carries whatever the settings held at composition time. On every
+// failure after composition the composed file stays where it was written.
+#include "mime/MailMessage.h"
+
+#include <memory>
+
+#include "frame/ErrorCodes.h"
+#include "frame/LogEvents.h"
+#include "frame/UniqueNames.h"
+#include "mail/SmtpClient.h"
+#include "mime/Charset.h"
+#include "mime/MimeLayout.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "platform/Sockets.h"
+
+namespace quorvel {
+
+namespace {
+
+bool IsEmpty(const char* text) { return text == nullptr || *text == '\0'; }
+
+std::string FileNameOf(const std::string& path) {
+  const size_t separator = path.rfind(platform::kPathSeparator);
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+}  // namespace
+
+MailMessage::MailMessage(std::atomic<uint8_t>* stopRequested,
+                         std::atomic<uint8_t>* suspendRequested, std::atomic<int32_t>* percent)
+    : notesSender(DefaultSmtpSettings().settings.address),
+      charset(CharsetNameForCodePage(0)),
+      requests{stopRequested, suspendRequested},
+      percentSent(percent) {}
+
+void MailMessage::CharsetForCodePage(int32_t codePage) { charset = CharsetNameForCodePage(codePage); }
+
+bool MailMessage::Stopped() {
+  if (!StopRequestedAtCheckpoint(requests)) return false;
+  errorCode = kErrorStopped;
+  return true;
+}
+
+const SmtpSettings& MailMessage::Sender() const {
+  return usesDefaultSender ? DefaultSmtpSettings().settings : ownSender;
+}
+
+bool MailMessage::AddAttachment(const char* name, const char* source, bool alternativeBody) {
+  if (Stopped()) return false;
+  if (IsEmpty(name)) {
+    errorCode = kErrorProblemWithFile;
+    return false;
+  }
+  const std::string file = IsEmpty(source) ? name : source;
+  if (!platform::IsExistingFile(file)) {
+    errorCode = kErrorProblemWithFile;
+    return false;
+  }
+  attachmentNames.push_back(IsEmpty(source) ? std::string(name) : FileNameOf(name));
+  attachmentSources.push_back(IsEmpty(source) ? std::string() : file);
+  if (alternativeBody) alternative = true;
+  errorCode = kErrorNone;
+  return true;
+}
+
+void MailMessage::SetSender(const char* host, uint16_t port, const char* address, const char* name) {
+  if (host == nullptr && port == 0 && address == nullptr) {
+    usesDefaultSender = true;
+    return;
+  }
+  const SmtpSettings& defaults = DefaultSmtpSettings().settings;
+  ownSender.host = IsEmpty(host) ? defaults.host : host;
+  ownSender.port = port != 0 ? port : defaults.port;
+  ownSender.address = IsEmpty(address) ? defaults.address : address;
+  if (!IsEmpty(address)) notesSender = address;
+  ownSender.name = IsEmpty(name) ? defaults.name : name;
+  usesDefaultSender = false;
+}
+
+std::string MailMessage::ComposeToFile(const char* directory) {
+  if (Stopped()) return std::string();
+  const std::string path = UniqueFileName(
+      directory == nullptr ? platform::TemporaryDirectory() : std::string(directory), "eml");
+  std::unique_ptr<MimeFile> file;
+  try {
+    file = std::make_unique<MimeFile>(path);
+    // A stop leaves what was written so far in the file.
+    WriteHeaderBlock(*file, *this, DateLine(platform::LocalNow()));
+    if (Stopped()) {
+      file->Close();
+      return std::string();
+    }
+    WriteTextPart(*file, *this);
+    if (Stopped()) {
+      file->Close();
+      return std::string();
+    }
+    WriteAttachmentParts(*file, *this);
+    file->Close();
+    return path;
+  } catch (const std::exception& error) {
+    LogException(kLocationCompose, error);
+    errorCode = kErrorMimeCreation;
+    file.reset();
+    platform::RemoveFile(path);
+    return std::string();
+  }
+}
+
+bool MailMessage::SendBySmtp(bool probe, const char* directory, bool /*copy*/) {
+  if (Stopped()) return false;
+  const std::string composed = ComposeToFile(directory);
+  if (composed.empty() || SmtpConnectionsForbidden().load()) return false;
+  if (Stopped()) return false;
+  if (probe) platform::LocalHostAddress();
+  if (Stopped()) return false;
+  if (usesDefaultSender && !DefaultSmtpSettings().valid &&
+      !SetDefaultSmtpSettings(nullptr, nullptr, 0, nullptr)) {
+    errorCode = kErrorNoSmtpSettingsFound;
+    return false;
+  }
+  if (Stopped()) return false;
+  const SmtpSettings sender = Sender();
+  SmtpClient client(requests.stop, requests.suspend, percentSent);
+  client.SetTimeout(timeoutMs);
+  if (progressCallback != nullptr) client.SetCallback(progressCallback);
+  if (clientWindow != nullptr) client.SetWindow(clientWindow);
+  if (Stopped()) return false;
+  if (!client.Connect(sender.host, sender.port)) {
+    errorCode = kErrorSmtpConnect;
+    return false;
+  }
+  if (Stopped()) return false;
+  if (!client.SendMailFile(sender.address, recipient, composed)) {
+    errorCode = kErrorSendingFile;
+    return false;
+  }
+  if (cc.size() >= 2) client.SendMailFile(sender.address, cc, composed);
+  if (Stopped()) return false;
+  client.Disconnect();
+  platform::RemoveFile(composed);
+  errorCode = kErrorNone;
+  return true;
+}
+
+}  // namespace quorvel

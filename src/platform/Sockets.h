@@ -1,0 +1,105 @@
+// Blocking stream sockets that can be abandoned in two ways: a time-out the
+// user starts around one operation, and a cancel that another thread posts to
+// the blocked thread (on Windows the thread message 0x0401). Either one closes
+// the socket and fails the call.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace quorvel::platform {
+
+// The result of a failed Send or Receive.
+inline constexpr int kSocketError = -1;
+
+// Readies the calling thread for blocking socket calls (the socket library
+// on Windows; the thread's cancel queue everywhere). Always true on POSIX.
+bool InitializeSockets();
+
+// Posts the cancel to the thread `threadId`. If it is blocked in a socket
+// call, the call fails at once and its socket is closed; otherwise the cancel
+// is kept, and the thread's next blocking socket call fails at once the same
+// way. False when `threadId` is no live thread of this process.
+bool PostSocketCancel(uint32_t threadId);
+
+class TimeoutSocket {
+ public:
+  TimeoutSocket() = default;
+  TimeoutSocket(const TimeoutSocket&) = delete;
+  TimeoutSocket& operator=(const TimeoutSocket&) = delete;
+  // Stops a running time-out and closes the socket.
+  virtual ~TimeoutSocket();
+
+  // A stream socket; false when the system refuses one.
+  bool Create();
+  // The system's own receive time-out option. Blocking calls here wait by
+  // the time-out of StartTimeout, which is what abandons them.
+  bool SetReceiveTimeoutOption(uint32_t milliseconds);
+  // Sends small writes at once instead of collecting them.
+  bool SetNoDelay();
+  // Connects to a host name or dotted address.
+  bool Connect(const std::string& host, uint16_t port);
+  // Sends all bytes; answers their number, or kSocketError. `moreFollows`
+  // lets the system hold them back until the next send without it, so that
+  // pieces sent one after the other leave together.
+  int Send(const void* data, int length, bool moreFollows = false);
+  // Waits for at least one byte; answers the number received (at most
+  // `capacity`), 0 when the peer has closed, or kSocketError.
+  int Receive(void* buffer, int capacity);
+  virtual void Close();
+  bool IsOpen() const { return handle_ != kNoHandle; }
+
+  // A time-out for the blocking calls until StopTimeout: when it expires
+  // while a call waits, OnTimeout runs and the call fails.
+  void StartTimeout(uint32_t milliseconds);
+  // True when no time-out is left running.
+  bool StopTimeout();
+  uint32_t timerId() const { return timerId_; }
+
+ protected:
+  // Closes the socket.
+  virtual void OnTimeout();
+
+ private:
+  friend class LoopbackListener;
+  static constexpr intptr_t kNoHandle = -1;
+  explicit TimeoutSocket(intptr_t handle) : handle_(handle) {}
+  // Waits until the socket is ready for `events`; false, with the socket
+  // closed, on the time-out or a cancel.
+  bool WaitUntilReady(int events);
+  // Consumes a posted cancel: closes the socket and answers true.
+  bool CancelPosted();
+
+  intptr_t handle_ = kNoHandle;
+  uint32_t timerId_ = 0;
+  uint64_t deadline_ = 0;  // monotonic milliseconds, while timerId_ != 0
+};
+
+// A listening socket on 127.0.0.1 (the scripted servers of the tests).
+class LoopbackListener {
+ public:
+  // Listens on the given port (0: one the system chooses); empty on failure.
+  static std::unique_ptr<LoopbackListener> Open(uint16_t port = 0);
+  ~LoopbackListener();
+  LoopbackListener(const LoopbackListener&) = delete;
+  LoopbackListener& operator=(const LoopbackListener&) = delete;
+
+  uint16_t Port() const { return port_; }
+  // The next connection, or empty after `timeoutMilliseconds`.
+  std::unique_ptr<TimeoutSocket> Accept(uint32_t timeoutMilliseconds);
+
+ private:
+  LoopbackListener(intptr_t handle, uint16_t port) : handle_(handle), port_(port) {}
+  intptr_t handle_;
+  uint16_t port_;
+};
+
+// The local computer's host name (at most 128 bytes).
+std::string LocalHostName();
+// The first address of the local host name in dotted form, looked up in the
+// hosts file only, so that asking never leaves the machine.
+std::optional<std::string> LocalHostAddress();
+
+}  // namespace quorvel::platform

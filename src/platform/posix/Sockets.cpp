@@ -1,0 +1,313 @@
+// Non-blocking sockets waited on with poll together with the thread's cancel
+// queue, an eventfd that PostSocketCancel writes. A cancel posted while the
+// thread does not wait stays pending in the queue until its next blocking
+// call, as a posted thread message waits in a Windows message queue.
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+#include <unordered_map>
+
+#include "platform/Clock.h"
+#include "platform/Sockets.h"
+#include "platform/Threads.h"
+
+namespace quorvel::platform {
+
+namespace {
+
+struct CancelQueue {
+  CancelQueue() : wake(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
+  ~CancelQueue() {
+    if (wake >= 0) ::close(wake);
+  }
+  void Drain() const {
+    uint64_t count;
+    while (::read(wake, &count, sizeof count) > 0) {
+    }
+  }
+  std::atomic<bool> pending{false};
+  const int wake;
+};
+
+struct QueueTable {
+  std::mutex lock;
+  std::unordered_map<uint32_t, std::shared_ptr<CancelQueue>> queues;
+};
+
+// Never destroyed: threads may still end (and leave the table) during exit.
+QueueTable& Queues() {
+  static QueueTable* table = new QueueTable;
+  return *table;
+}
+
+bool IsLiveThread(uint32_t threadId) {
+  const std::string task = "/proc/self/task/" + std::to_string(threadId);
+  return ::access(task.c_str(), F_OK) == 0;
+}
+
+// The calling thread's queue; it leaves the table when the thread ends.
+struct OwnQueue {
+  ~OwnQueue() {
+    if (!queue) return;
+    QueueTable& table = Queues();
+    std::lock_guard hold(table.lock);
+    const auto found = table.queues.find(threadId);
+    if (found != table.queues.end() && found->second == queue) table.queues.erase(found);
+  }
+  CancelQueue& Get() {
+    if (!queue) {
+      threadId = CurrentThreadId();
+      QueueTable& table = Queues();
+      std::lock_guard hold(table.lock);
+      auto& entry = table.queues[threadId];
+      if (!entry) entry = std::make_shared<CancelQueue>();
+      queue = entry;
+    }
+    return *queue;
+  }
+  uint32_t threadId = 0;
+  std::shared_ptr<CancelQueue> queue;
+};
+thread_local OwnQueue ownQueue;
+
+std::atomic<uint32_t> nextTimerId{1};
+
+int FdOf(intptr_t handle) { return static_cast<int>(handle); }
+
+std::optional<in_addr> ResolveIpv4(const std::string& host) {
+  in_addr address{};
+  if (::inet_pton(AF_INET, host.c_str(), &address) == 1) return address;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+    return std::nullopt;
+  }
+  address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+  ::freeaddrinfo(found);
+  return address;
+}
+
+}  // namespace
+
+bool InitializeSockets() {
+  ownQueue.Get();
+  return true;
+}
+
+bool PostSocketCancel(uint32_t threadId) {
+  if (threadId == 0 || !IsLiveThread(threadId)) return false;
+  QueueTable& table = Queues();
+  std::lock_guard hold(table.lock);
+  // Queues made by posts to threads that ended without looking at them.
+  for (auto it = table.queues.begin(); it != table.queues.end();) {
+    it = it->first != threadId && !IsLiveThread(it->first) ? table.queues.erase(it) : std::next(it);
+  }
+  auto& queue = table.queues[threadId];
+  if (!queue) queue = std::make_shared<CancelQueue>();
+  queue->pending = true;
+  const uint64_t one = 1;
+  return ::write(queue->wake, &one, sizeof one) == static_cast<ssize_t>(sizeof one);
+}
+
+TimeoutSocket::~TimeoutSocket() {
+  StopTimeout();
+  TimeoutSocket::Close();
+}
+
+bool TimeoutSocket::Create() {
+  Close();
+  ownQueue.Get();
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  handle_ = fd;
+  return true;
+}
+
+bool TimeoutSocket::SetReceiveTimeoutOption(uint32_t milliseconds) {
+  if (!IsOpen()) return false;
+  timeval limit{static_cast<time_t>(milliseconds / 1000),
+                static_cast<suseconds_t>(milliseconds % 1000) * 1000};
+  return ::setsockopt(FdOf(handle_), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
+}
+
+bool TimeoutSocket::SetNoDelay() {
+  if (!IsOpen()) return false;
+  const int on = 1;
+  return ::setsockopt(FdOf(handle_), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
+}
+
+bool TimeoutSocket::Connect(const std::string& host, uint16_t port) {
+  if (CancelPosted() || !IsOpen()) return false;
+  const auto address = ResolveIpv4(host);
+  if (!address) return false;
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(port);
+  peer.sin_addr = *address;
+  if (::connect(FdOf(handle_), reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) return true;
+  if (errno != EINPROGRESS) return false;
+  if (!WaitUntilReady(POLLOUT)) return false;
+  int error = 0;
+  socklen_t size = sizeof error;
+  return ::getsockopt(FdOf(handle_), SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
+}
+
+int TimeoutSocket::Send(const void* data, int length, bool moreFollows) {
+  if (CancelPosted() || !IsOpen() || length < 0) return kSocketError;
+  const char* next = static_cast<const char*>(data);
+  int left = length;
+  const int flags = MSG_NOSIGNAL | (moreFollows ? MSG_MORE : 0);
+  while (left > 0) {
+    const ssize_t sent = ::send(FdOf(handle_), next, static_cast<size_t>(left), flags);
+    if (sent > 0) {
+      next += sent;
+      left -= static_cast<int>(sent);
+    } else if (sent < 0 && errno == EINTR) {
+      continue;
+    } else if (sent < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      if (!WaitUntilReady(POLLOUT)) return kSocketError;
+    } else {
+      return kSocketError;
+    }
+  }
+  return length;
+}
+
+int TimeoutSocket::Receive(void* buffer, int capacity) {
+  if (CancelPosted() || !IsOpen() || capacity <= 0) return kSocketError;
+  for (;;) {
+    const ssize_t got = ::recv(FdOf(handle_), buffer, static_cast<size_t>(capacity), 0);
+    if (got >= 0) return static_cast<int>(got);
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return kSocketError;
+    if (!WaitUntilReady(POLLIN)) return kSocketError;
+  }
+}
+
+void TimeoutSocket::Close() {
+  if (!IsOpen()) return;
+  ::close(FdOf(handle_));
+  handle_ = kNoHandle;
+}
+
+void TimeoutSocket::StartTimeout(uint32_t milliseconds) {
+  timerId_ = nextTimerId.fetch_add(1);
+  if (timerId_ == 0) timerId_ = nextTimerId.fetch_add(1);
+  deadline_ = MonotonicMilliseconds() + milliseconds;
+}
+
+bool TimeoutSocket::StopTimeout() {
+  timerId_ = 0;
+  return true;
+}
+
+void TimeoutSocket::OnTimeout() { Close(); }
+
+bool TimeoutSocket::CancelPosted() {
+  CancelQueue& queue = ownQueue.Get();
+  if (!queue.pending.exchange(false)) return false;
+  queue.Drain();
+  Close();
+  errno = EINTR;
+  return true;
+}
+
+bool TimeoutSocket::WaitUntilReady(int events) {
+  CancelQueue& queue = ownQueue.Get();
+  for (;;) {
+    if (CancelPosted()) return false;
+    int wait = -1;
+    if (timerId_ != 0) {
+      const uint64_t now = MonotonicMilliseconds();
+      if (now >= deadline_) {
+        timerId_ = 0;  // the timer message is taken from the queue
+        OnTimeout();
+        errno = ETIMEDOUT;
+        return false;
+      }
+      wait = static_cast<int>(deadline_ - now);
+    }
+    pollfd watched[2] = {{FdOf(handle_), static_cast<short>(events), 0}, {queue.wake, POLLIN, 0}};
+    const int ready = ::poll(watched, 2, wait);
+    if (ready < 0 && errno != EINTR) return false;
+    if (ready <= 0) continue;
+    if (watched[1].revents != 0) {
+      queue.Drain();  // the loop's top sees the cancel, if it is still pending
+      continue;
+    }
+    if (watched[0].revents != 0) return true;
+  }
+}
+
+std::unique_ptr<LoopbackListener> LoopbackListener::Open(uint16_t port) {
+  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return nullptr;
+  const int on = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(port);
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof local;
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+      ::listen(fd, 16) != 0 ||
+      ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::unique_ptr<LoopbackListener>(new LoopbackListener(fd, ntohs(local.sin_port)));
+}
+
+LoopbackListener::~LoopbackListener() { ::close(FdOf(handle_)); }
+
+std::unique_ptr<TimeoutSocket> LoopbackListener::Accept(uint32_t timeoutMilliseconds) {
+  pollfd watched{FdOf(handle_), POLLIN, 0};
+  if (::poll(&watched, 1, static_cast<int>(timeoutMilliseconds)) <= 0) return nullptr;
+  const int fd = ::accept4(FdOf(handle_), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+  if (fd < 0) return nullptr;
+  return std::unique_ptr<TimeoutSocket>(new TimeoutSocket(fd));
+}
+
+std::string LocalHostName() {
+  char name[129] = {};
+  if (::gethostname(name, 128) != 0) return std::string();
+  return std::string(name);
+}
+
+std::optional<std::string> LocalHostAddress() {
+  static std::mutex lock;  // the hosts-file walk keeps its position globally
+  const std::string name = LocalHostName();
+  std::lock_guard hold(lock);
+  std::optional<std::string> result;
+  ::sethostent(0);
+  while (const hostent* entry = ::gethostent()) {
+    bool matches = name == entry->h_name;
+    for (char** alias = entry->h_aliases; !matches && alias && *alias; ++alias) {
+      matches = name == *alias;
+    }
+    if (matches && entry->h_addrtype == AF_INET && entry->h_addr_list[0] != nullptr) {
+      char dotted[INET_ADDRSTRLEN] = {};
+      ::inet_ntop(AF_INET, entry->h_addr_list[0], dotted, sizeof dotted);
+      result = dotted;
+      break;
+    }
+  }
+  ::endhostent();
+  return result;
+}
+
+}  // namespace quorvel::platform

@@ -1,0 +1,336 @@
+// The SMTP dialogue against scripted loopback servers: the bytes on the wire,
+// the events in order, the error identifiers, time-out, cancel, stop and
+// suspend.
+#include "mail/SmtpClient.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <mutex>
+#include <vector>
+
+#include "ScriptedServer.h"
+#include "ScriptedSmtp.h"
+#include "TempDirectory.h"
+#include "frame/Library.h"
+#include "platform/Clock.h"
+#include "platform/Threads.h"
+
+namespace quorvel {
+namespace {
+
+using testing::ScriptedServer;
+using testing::ServerSide;
+
+struct Event {
+  char target;  // 'w' the window, 'c' the callback
+  uint32_t code;
+  uint32_t argument;
+  bool operator==(const Event&) const = default;
+};
+
+// Events of the current test; the callback has no user value, hence a global.
+std::mutex eventLock;
+std::vector<Event> events;
+std::function<void(uint32_t, uint32_t)> onEvent;
+
+void RecordCallback(uint32_t code, uint32_t argument) {
+  {
+    std::lock_guard hold(eventLock);
+    events.push_back({'c', code, argument});
+  }
+  if (onEvent) onEvent(code, argument);
+}
+
+intptr_t RecordWindow(ClientWindow*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  EXPECT_EQ(message, SmtpMessageNumber());
+  std::lock_guard hold(eventLock);
+  events.push_back({'w', static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam)});
+  return 0;
+}
+
+std::vector<std::pair<uint32_t, uint32_t>> CallbackEvents() {
+  std::lock_guard hold(eventLock);
+  std::vector<std::pair<uint32_t, uint32_t>> result;
+  for (const Event& event : events) {
+    if (event.target == 'c') result.emplace_back(event.code, event.argument);
+  }
+  return result;
+}
+
+std::vector<uint32_t> Percentages() {
+  std::vector<uint32_t> result;
+  for (const auto& [code, argument] : CallbackEvents()) {
+    if (code == kSmtpProgress) result.push_back(argument);
+  }
+  return result;
+}
+
+std::string HostName() {
+  std::ifstream in("/proc/sys/kernel/hostname");
+  std::string name;
+  std::getline(in, name);
+  return name;
+}
+
+class SmtpClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    events.clear();
+    onEvent = nullptr;
+  }
+  void TearDown() override { onEvent = nullptr; }
+
+  // A client reporting to both the window and the callback.
+  std::unique_ptr<SmtpClient> NewClient() {
+    auto client = std::make_unique<SmtpClient>(&stop, &suspend, &percent);
+    client->SetWindow(&window);
+    client->SetCallback(RecordCallback);
+    return client;
+  }
+
+  std::atomic<uint8_t> stop{0};
+  std::atomic<uint8_t> suspend{0};
+  std::atomic<int32_t> percent{-5};
+  ClientWindow window{RecordWindow, nullptr};
+};
+
+TEST_F(SmtpClientTest, DialogueEventsAndDotsAreExact) {
+  ScriptedServer server(testing::ServeSmtpSession);
+  auto client = NewClient();
+  EXPECT_EQ(percent.load(), 0) << "the constructor resets the percentage";
+  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
+  const std::string data = "Subject: dots\r\n\r\n.hidden\r\n.\r\n..two\r\nlast\r\n";
+  ASSERT_TRUE(client->SendMailData("pupil@example.test", "tutor@example.test", data));
+  EXPECT_EQ(percent.load(), 100);
+  ASSERT_TRUE(client->Disconnect());
+  EXPECT_FALSE(client->IsConnected());
+
+  EXPECT_EQ(server.transcript(),
+            "HELO " + HostName() + "\r\n"
+            "MAIL FROM: <pupil@example.test>\r\n"
+            "RCPT TO: <tutor@example.test>\r\n"
+            "DATA\r\n"
+            "Subject: dots\r\n\r\n..hidden\r\n..\r\n...two\r\nlast\r\n"
+            "\r\n.\r\n"
+            "QUIT\r\n");
+
+  const std::vector<std::pair<uint32_t, uint32_t>> expected = {
+      {1, 0}, {12, 0}, {2, 0},                                 // connect, no 12 after HELO
+      {5, 0}, {12, 0}, {6, 0}, {12, 0}, {7, 0},                // MAIL, RCPT, DATA
+      {10, static_cast<uint32_t>(data.size())}, {8, 0}, {11, 0},  // the file's own size
+      {12, 0}, {9, 0}, {11, 100},                              // end of data accepted
+      {3, 0}, {12, 0}, {4, 0}};                                // QUIT
+  EXPECT_EQ(CallbackEvents(), expected);
+  std::lock_guard hold(eventLock);
+  ASSERT_EQ(events.size(), 2 * expected.size());
+  for (size_t i = 0; i < expected.size(); ++i) {
+    EXPECT_EQ(events[2 * i], (Event{'w', expected[i].first, expected[i].second})) << i;
+    EXPECT_EQ(events[2 * i + 1], (Event{'c', expected[i].first, expected[i].second})) << i;
+  }
+}
+
+TEST_F(SmtpClientTest, LeadingDotsAreDoubledAcrossPieceBoundaries) {
+  ScriptedServer server(testing::ServeSmtpSession);
+  auto client = NewClient();
+  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
+  // The first piece ends with a line end, so the second begins a line; the
+  // third piece begins in the middle of a line that began with a dot.
+  const std::string first = std::string(2046, 'a') + "\r\n";
+  const std::string second = ".dot\r\n." + std::string(2041, 'b');
+  const std::string data = first + second + ".c\r\nend\r\n";
+  ASSERT_TRUE(client->SendMailData("a@example.test", "b@example.test", data));
+  client->Disconnect();
+  const std::string stuffed = first + "..dot\r\n.." + std::string(2041, 'b') + ".c\r\nend\r\n";
+  EXPECT_NE(server.transcript().find("DATA\r\n" + stuffed + "\r\n.\r\nQUIT"), std::string::npos);
+  // 4105 bytes of the file: 2048 and 4096 sent are 49.9 and 99.8 percent.
+  EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 49, 99, 100}));
+}
+
+TEST_F(SmtpClientTest, RefusingGreetingFailsWithId3AndClosesTheSocket) {
+  ScriptedServer server([](ServerSide& side) {
+    side.Send("554 no service\r\n");
+    side.WaitForClose();
+  });
+  auto client = NewClient();
+  EXPECT_FALSE(client->Connect("127.0.0.1", server.port()));
+  EXPECT_EQ(client->lastErrorId(), kSmtpBadGreeting);
+  EXPECT_EQ(server.transcript(), "") << "the client closed without a word";
+  const auto seen = CallbackEvents();
+  ASSERT_FALSE(seen.empty());
+  EXPECT_EQ(seen.back(), std::make_pair(13u, 3u));
+}
+
+TEST_F(SmtpClientTest, RecipientAnsweredWith251FailsWithId12) {
+  ScriptedServer server([](ServerSide& side) {
+    side.Send("220 ready\r\n");
+    side.ReadLine();
+    side.Send("250 hello\r\n");
+    side.ReadLine();
+    side.Send("250 ok\r\n");
+    side.ReadLine();
+    side.Send("251 user not local; will forward\r\n");
+    testing::ServeSmtpTransactions(side);  // the QUIT of the client's destructor
+  });
+  auto client = NewClient();
+  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
+  EXPECT_FALSE(client->SendMailData("a@example.test", "b@example.test", "x\r\n"));
+  EXPECT_EQ(client->lastErrorId(), kSmtpRecipientRefusedOrFileUnread);
+  EXPECT_TRUE(client->IsConnected()) << "a refused transaction keeps the connection";
+}
+
+TEST_F(SmtpClientTest, FiveThousandBytesGoOutInThreePieces) {
+  ScriptedServer server(testing::ServeSmtpSession);
+  auto client = NewClient();
+  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
+  const std::string data(5000, 'x');
+  ASSERT_TRUE(client->SendMailData("a@example.test", "b@example.test", data));
+  client->Disconnect();
+  EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40, 81, 100}));
+  EXPECT_NE(server.transcript().find("DATA\r\n" + data + "\r\n.\r\n"), std::string::npos);
+}
+
+TEST_F(SmtpClientTest, RepliesSplitAcrossPacketsAreReadWhole) {
+  ScriptedServer server([](ServerSide& side) {
+    side.Send("22");
+    platform::SleepMilliseconds(30);  // the greeting arrives in two packets
+    side.Send("0 ready\r\n");
+    side.ReadLine();
+    side.Send("250-hello\r\n");
+    platform::SleepMilliseconds(30);
+    side.Send("250 at your service\r\n");  // two lines in two packets
+    testing::ServeSmtpTransactions(side);
+  });
+  auto client = NewClient();
+  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
+  // The rest of a split reply must not pass for the next reply.
+  ASSERT_TRUE(client->SendMailData("a@example.test", "b@example.test", "x\r\n"));
+  EXPECT_EQ(client->lastReply(), "250 queued\r\n");
+  EXPECT_TRUE(client->Disconnect());
+}
+
+TEST_F(SmtpClientTest, ServerThatNeverAnswersTimesOutWithId5) {
+  ScriptedServer server([](ServerSide& side) { side.WaitForClose(); });
+  auto client = NewClient();
+  client->SetTimeout(150);
+  const uint64_t start = platform::MonotonicMilliseconds();
+  EXPECT_FALSE(client->Connect("127.0.0.1", server.port()));
+  const uint64_t took = platform::MonotonicMilliseconds() - start;
+  EXPECT_EQ(client->lastErrorId(), kSmtpReceiveFailed);
+  EXPECT_GE(took, 140u);
+  EXPECT_LT(took, 5000u);
+  EXPECT_EQ(server.transcript(), "") << "the server saw the socket closed";
+}
+
+TEST_F(SmtpClientTest, ServerClosingInsteadOfAnsweringGivesId7) {
+  ScriptedServer server([](ServerSide& side) { side.Close(); });
+  auto client = NewClient();
+  EXPECT_FALSE(client->Connect("127.0.0.1", server.port()));
+  EXPECT_EQ(client->lastErrorId(), kSmtpServerClosed);
+}
+
+TEST_F(SmtpClientTest, CancelPostedFromAnotherThreadEndsTheWaitAtOnce) {
+  ScriptedServer server([](ServerSide& side) { side.WaitForClose(); });
+  std::atomic<uint32_t> clientThread{0};
+  std::atomic<bool> waiting{false};
+  onEvent = [&](uint32_t code, uint32_t) {
+    if (code == kSmtpAwaitingReply) waiting = true;
+  };
+  uint32_t errorId = 99;
+  bool connected = true;
+  uint64_t took = 0;
+  std::thread sender([&] {
+    clientThread = platform::CurrentThreadId();
+    auto client = NewClient();
+    client->SetTimeout(20000);
+    const uint64_t start = platform::MonotonicMilliseconds();
+    connected = client->Connect("127.0.0.1", server.port());
+    took = platform::MonotonicMilliseconds() - start;
+    errorId = client->lastErrorId();
+  });
+  while (!waiting) platform::SleepMilliseconds(1);
+  EXPECT_TRUE(platform::PostSocketCancel(clientThread));
+  sender.join();
+  EXPECT_FALSE(connected);
+  EXPECT_EQ(errorId, kSmtpReceiveFailed);
+  EXPECT_LT(took, 10000u) << "cancelled, not timed out";
+}
+
+TEST_F(SmtpClientTest, StopRequestDuringDataEndsAtTheNextPiece) {
+  ScriptedServer server(testing::ServeSmtpSession);
+  auto client = NewClient();
+  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
+  onEvent = [&](uint32_t code, uint32_t argument) {
+    if (code == kSmtpProgress && argument == 40) stop = 1;
+  };
+  EXPECT_FALSE(client->SendMailData("a@example.test", "b@example.test", std::string(5000, 'y')));
+  EXPECT_EQ(stop.load(), 0) << "the client clears the request it obeys";
+  EXPECT_EQ(client->lastErrorId(), kSmtpNoError);
+  EXPECT_FALSE(client->IsConnected());
+  EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40}));
+  EXPECT_EQ(percent.load(), 40);
+}
+
+TEST_F(SmtpClientTest, SuspendDuringDataHoldsTheNextPieceUntilResumed) {
+  ScriptedServer server(testing::ServeSmtpSession);
+  onEvent = [&](uint32_t code, uint32_t argument) {
+    if (code == kSmtpProgress && argument == 40) suspend = 1;
+  };
+  std::atomic<bool> result{false};
+  auto worker = platform::Thread::Create([&] {
+    auto client = NewClient();
+    if (client->Connect("127.0.0.1", server.port())) {
+      result = client->SendMailData("a@example.test", "b@example.test", std::string(5000, 'z'));
+      client->Disconnect();
+    }
+    return 0u;
+  }, false);
+  ASSERT_TRUE(worker);
+  const uint64_t deadline = platform::MonotonicMilliseconds() + 10000;
+  while (!(suspend == 0 && worker->IsSuspended()) && platform::MonotonicMilliseconds() < deadline) {
+    platform::SleepMilliseconds(10);
+  }
+  ASSERT_TRUE(worker->IsSuspended());
+  EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40}));
+  EXPECT_EQ(percent.load(), 40);
+  ASSERT_TRUE(worker->Resume());
+  ASSERT_TRUE(worker->Wait(10000));
+  EXPECT_TRUE(result);
+  EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40, 81, 100}));
+}
+
+TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
+  testing::TempDirectory directory;
+  auto client = NewClient();
+  EXPECT_TRUE(client->Disconnect()) << "nothing to say goodbye to";
+  EXPECT_FALSE(client->SendMailData("a@x", "b@x", "data\r\n"));
+  EXPECT_EQ(client->lastErrorId(), kSmtpNotConnected);
+  EXPECT_FALSE(client->Connect("", 25));
+  EXPECT_EQ(client->lastErrorId(), kSmtpConnectFailed);
+
+  testing::WriteFile(directory / "empty.eml", "");
+  EXPECT_FALSE(client->SendMailFile("a@x", "b@x", directory / "empty.eml"));
+  EXPECT_EQ(client->lastErrorId(), kSmtpFileEmpty);
+  EXPECT_FALSE(client->SendMailFile("a@x", "b@x", directory / "missing.eml"));
+  EXPECT_EQ(client->lastErrorId(), kSmtpFileNotOpened);
+  const auto seen = CallbackEvents();
+  for (const auto& [code, argument] : seen) EXPECT_EQ(code, kSmtpError) << "no command was sent";
+}
+
+TEST_F(SmtpClientTest, SendMailFileSendsTheFileContent) {
+  testing::TempDirectory directory;
+  testing::WriteFile(directory / "m.eml", "Subject: file\r\n\r\nbody\r\n");
+  ScriptedServer server(testing::ServeSmtpSession);
+  auto client = NewClient();
+  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
+  ASSERT_TRUE(client->SendMailFile("a@x", "b@x", directory / "m.eml"));
+  ASSERT_TRUE(client->SendMailFile("a@x", "c@x", directory / "m.eml"));
+  client->Disconnect();
+  const std::string& transcript = server.transcript();
+  EXPECT_NE(transcript.find("RCPT TO: <b@x>\r\nDATA\r\nSubject: file\r\n\r\nbody\r\n\r\n.\r\n"
+                            "MAIL FROM: <a@x>\r\nRCPT TO: <c@x>\r\n"),
+            std::string::npos);
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,184 @@
+// Base64 layout and decode rules, written out from the encoding's description,
+// and round trips checked against Python's base64 module.
+#include "mime/Base64.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+#include "ExternalTools.h"
+#include "TempDirectory.h"
+
+namespace quorvel {
+namespace {
+
+using testing::ReadFile;
+using testing::TempDirectory;
+using testing::WriteFile;
+
+std::string Encoded(const std::string& bytes) {
+  std::string text = "untouched";
+  EXPECT_TRUE(Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), text));
+  EXPECT_EQ(text.size(), Base64EncodedLength(bytes.size()));
+  return text;
+}
+
+struct Decoded {
+  bool clean;
+  std::string bytes;
+};
+
+Decoded Decode(const std::string& text) {
+  std::vector<uint8_t> buffer((text.size() + 3) / 4 * 3 + 1, 0xAA);
+  size_t length = 12345;
+  const bool clean = Base64Decode(text.c_str(), buffer.data(), buffer.size(), length);
+  return {clean, std::string(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(length))};
+}
+
+TEST(Base64Encoding, ShortInputsAndTheLineLayout) {
+  EXPECT_EQ(Encoded(""), "");
+  EXPECT_EQ(Encoded("M"), "TQ==\r\n");
+  EXPECT_EQ(Encoded("Ma"), "TWE=\r\n");
+  EXPECT_EQ(Encoded("Man"), "TWFu\r\n");
+  EXPECT_EQ(Encoded(std::string("\xFB\xFF\xBF", 3)), "+/+/\r\n");
+
+  // 54 bytes are exactly one line of 72 characters.
+  const std::string line54(54, 'M');
+  std::string oneLine;
+  for (int i = 0; i < 18; ++i) oneLine += "TU1N";
+  EXPECT_EQ(Encoded(line54), oneLine + "\r\n");
+  EXPECT_EQ(Encoded(line54 + "M"), oneLine + "\r\nTQ==\r\n");
+  EXPECT_EQ(Encoded(line54 + "MM"), oneLine + "\r\nTU0=\r\n");
+  EXPECT_EQ(Encoded(line54 + "MMM"), oneLine + "\r\nTU1N\r\n");
+  EXPECT_EQ(Encoded(line54 + line54), oneLine + "\r\n" + oneLine + "\r\n");
+}
+
+TEST(Base64Encoding, LongInputsKeepEveryLineAt72Characters) {
+  std::mt19937 random(7);
+  std::string bytes(100000 + 17, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  const std::string text = Encoded(bytes);
+  size_t start = 0;
+  size_t lines = 0;
+  while (start < text.size()) {
+    const size_t end = text.find("\r\n", start);
+    ASSERT_NE(end, std::string::npos);
+    const size_t width = end - start;
+    if (end + 2 < text.size()) {
+      ASSERT_EQ(width, 72u) << "line " << lines;
+    } else {
+      ASSERT_GT(width, 0u);
+      ASSERT_LE(width, 72u);
+    }
+    start = end + 2;
+    ++lines;
+  }
+  EXPECT_EQ(lines, (bytes.size() + 53) / 54);
+  EXPECT_EQ(Decode(text).bytes, bytes);
+
+  // Foreign and skipped characters inside whole lines.
+  std::string dirty = text;
+  dirty.insert(74 * 3 + 10, "*");
+  dirty.insert(74 * 5 + 30, " ");
+  const Decoded decoded = Decode(dirty);
+  EXPECT_FALSE(decoded.clean);
+  EXPECT_EQ(decoded.bytes, bytes);
+}
+
+TEST(Base64Decoding, SkippedAndForeignCharacters) {
+  EXPECT_EQ(Decode("TW Fu\r\n").bytes, "Man");
+  EXPECT_TRUE(Decode("TW Fu\r\n").clean);
+  EXPECT_TRUE(Decode("T\tW\nF\ru").clean);
+
+  const Decoded foreign = Decode("TW*Fu\r\n");
+  EXPECT_FALSE(foreign.clean);
+  EXPECT_EQ(foreign.bytes, "Man");
+  const Decoded high = Decode("TWFu\xC3\xA9TWFu");
+  EXPECT_FALSE(high.clean) << "bytes of 128 and above are foreign";
+  EXPECT_EQ(high.bytes, "ManMan") << "the bytes after a foreign one are still decoded";
+
+  EXPECT_EQ(Decode("TW").bytes, "");
+  EXPECT_TRUE(Decode("TW").clean);
+  EXPECT_EQ(Decode("").bytes, "");
+}
+
+TEST(Base64Decoding, PaddingEndsTheText) {
+  EXPECT_EQ(Decode("TQ==TWFu").bytes, "M") << "stops after the padded group";
+  EXPECT_EQ(Decode("TWE=TWFu").bytes, "Ma");
+  EXPECT_EQ(Decode("TWFuTQ==\r\n").bytes, "ManM");
+  EXPECT_EQ(Decode("=WFuTWFu").bytes, "") << "a pad in the first position gives nothing";
+  EXPECT_EQ(Decode("T=FuTWFu").bytes, "");
+  EXPECT_EQ(Decode("TW=uTWFu").bytes, "") << "a pad followed by a character is no final shape";
+  EXPECT_EQ(Decode("TWFuTW").bytes, "Man") << "a short last group gives nothing";
+  // A line break between the two halves of the fast path's 8 characters.
+  EXPECT_EQ(Decode("TWFu\r\nTWFuTWFuTWFu").bytes, "ManManManMan");
+}
+
+TEST(Base64Decoding, TooSmallABufferDecodesNothing) {
+  const std::string text = "TWFuTWFu";  // needs ((8 + 3) / 4) * 3 = 6 bytes
+  uint8_t buffer[6] = {};
+  size_t length = 99;
+  EXPECT_FALSE(Base64Decode(text.c_str(), buffer, 5, length));
+  EXPECT_EQ(length, 0u);
+  EXPECT_EQ(buffer[0], 0);
+  EXPECT_TRUE(Base64Decode(text.c_str(), buffer, 6, length));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), length), "ManMan");
+}
+
+TEST(Base64Files, EncodeAFileAndDecodeIntoOne) {
+  TempDirectory directory;
+  const std::string original = directory / "data.bin";
+  WriteFile(original, std::string("\x00\x01\x02Man", 6));
+  std::string text = "untouched";
+  ASSERT_TRUE(Base64EncodeFile(original, text));
+  EXPECT_EQ(text, "AAECTWFu\r\n");
+
+  WriteFile(directory / "empty.bin", "");
+  text = "untouched";
+  EXPECT_FALSE(Base64EncodeFile(directory / "empty.bin", text));
+  EXPECT_FALSE(Base64EncodeFile(directory / "missing.bin", text));
+  EXPECT_FALSE(Base64EncodeFile(directory.path(), text)) << "a directory is no file";
+  EXPECT_EQ(text, "untouched");
+
+  ASSERT_TRUE(Base64DecodeToFile("AAECTWFu\r\n", directory / "out.bin"));
+  EXPECT_EQ(ReadFile(directory / "out.bin"), std::string("\x00\x01\x02Man", 6));
+  EXPECT_FALSE(Base64DecodeToFile("AAEC*TWFu", directory / "dirty.bin"));
+  EXPECT_FALSE(std::filesystem::exists(directory / "dirty.bin")) << "no file for a dirty text";
+  EXPECT_FALSE(Base64DecodeToFile("TWFu", directory / "no/such/dir.bin"));
+}
+
+// Every length from 0 to 300: Python decodes what we encode, and we decode
+// what Python encodes (76-character lines ending with LF alone).
+TEST(Base64RoundTrips, AgreeWithPythonForEveryLengthUpTo300) {
+  TempDirectory directory;
+  std::mt19937 random(300);
+  constexpr int kLongest = 300;
+  std::vector<std::string> originals;
+  for (int length = 0; length <= kLongest; ++length) {
+    std::string bytes(static_cast<size_t>(length), '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    originals.push_back(bytes);
+    WriteFile(directory / ("raw" + std::to_string(length)), bytes);
+    WriteFile(directory / ("ours" + std::to_string(length)), Encoded(bytes));
+  }
+  const std::string program =
+      "import base64, sys\n"
+      "d = sys.argv[1]\n"
+      "for n in range(int(sys.argv[2]) + 1):\n"
+      "    raw = open(f'{d}/raw{n}', 'rb').read()\n"
+      "    ours = open(f'{d}/ours{n}', 'rb').read()\n"
+      "    if base64.b64decode(ours.replace(b'\\r\\n', b''), validate=True) != raw:\n"
+      "        print('mismatch at', n); sys.exit(1)\n"
+      "    open(f'{d}/theirs{n}', 'wb').write(base64.encodebytes(raw))\n";
+  ASSERT_TRUE(testing::RunPython(directory, program,
+                                 directory.path() + " " + std::to_string(kLongest)));
+  for (int length = 0; length <= kLongest; ++length) {
+    const Decoded decoded = Decode(ReadFile(directory / ("theirs" + std::to_string(length))));
+    EXPECT_TRUE(decoded.clean) << length;
+    EXPECT_EQ(decoded.bytes, originals[static_cast<size_t>(length)]) << length;
+  }
+}
+
+}  // namespace
+}  // namespace quorvel

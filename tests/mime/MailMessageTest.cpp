@@ -1,0 +1,368 @@
+// The composed message byte for byte (expected text written out from the
+// layout's description), read back by Python's email package, and the
+// message's delivery steps against a scripted server.
+#include "mime/MailMessage.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <random>
+#include <regex>
+
+#include "ExternalTools.h"
+#include "ScriptedServer.h"
+#include "ScriptedSmtp.h"
+#include "TempDirectory.h"
+#include "mime/MimeLayout.h"
+#include "platform/Registry.h"
+
+namespace quorvel {
+namespace {
+
+using testing::ReadFile;
+using testing::ScriptedServer;
+using testing::TempDirectory;
+using testing::WriteFile;
+
+// The zone field from this machine's offset: the hours of one instant in
+// local time and in UTC.
+std::string MachineZone() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local = *std::localtime(&now);
+  std::tm utc = *std::gmtime(&now);
+  const int hours = (local.tm_hour - utc.tm_hour + 36) % 24 - 12;
+  char zone[8];
+  std::snprintf(zone, sizeof zone, "%c%02d00", hours < 0 ? '-' : '+', hours < 0 ? -hours : hours);
+  return zone;
+}
+
+// Checks the Date line by pattern and replaces it with "Date: *".
+std::string WithCheckedDate(const std::string& message) {
+  const size_t start = message.find("\r\nDate: ");
+  if (start == std::string::npos) {
+    ADD_FAILURE() << "no Date line";
+    return message;
+  }
+  const size_t end = message.find("\r\n", start + 2);
+  const std::string line = message.substr(start + 2, end - start - 2);
+  const std::regex pattern(
+      "Date: (Sun|Mon|Tue|Wed|Thu|Fri|Sat), ([1-9]|[12][0-9]|3[01]) "
+      "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) 2[0-9]{3} "
+      "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] ([+-][01][0-9]00)");
+  std::smatch match;
+  EXPECT_TRUE(std::regex_match(line, match, pattern)) << line;
+  if (match.size() == 5) {
+    EXPECT_EQ(match[4].str(), MachineZone());
+  }
+  return message.substr(0, start + 2) + "Date: *" + message.substr(end);
+}
+
+class MailMessageTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DefaultSmtpSettings() = DefaultSmtpSettingsState();
+    SmtpConnectionsForbidden() = false;
+    platform::ClearRegistry();
+    SetDefaultSmtpSettings("127.0.0.1", "ada@example.test", 25, "ada.lovelace@example.test");
+  }
+  void TearDown() override { DefaultSmtpSettings() = DefaultSmtpSettingsState(); }
+
+  MailMessage NewMessage() {
+    MailMessage message(&stop, &suspend, &percent);
+    message.SetRecipient("tutor@example.test");
+    return message;
+  }
+
+  std::string Compose(MailMessage& message) {
+    const std::string path = message.ComposeToFile(directory.path().c_str());
+    EXPECT_NE(path, "");
+    return ReadFile(path);
+  }
+
+  TempDirectory directory;
+  std::atomic<uint8_t> stop{0};
+  std::atomic<uint8_t> suspend{0};
+  std::atomic<int32_t> percent{0};
+};
+
+TEST_F(MailMessageTest, MessageWithoutAttachmentsIsExact) {
+  MailMessage message = NewMessage();
+  message.SetSubject("Hello");
+  message.SetBody("First line\r\nSecond line");
+  message.SetCc("x");  // one character: neither written nor sent to
+  EXPECT_EQ(WithCheckedDate(Compose(message)),
+            "From: \"ada lovelace\" <ada@example.test>\r\n"
+            "To: <tutor@example.test>\r\n"
+            "Subject: Hello\r\n"
+            "Date: *\r\n"
+            "X-Priority: 3\r\n"
+            "X-MSMail-Priority: Normal\r\n"
+            "X-Mailer: Quorvel Mailer 1.0\r\n"
+            "\r\n"
+            "First line\r\nSecond line\r\n"
+            "\r\n");
+}
+
+TEST_F(MailMessageTest, MessageWithTwoAttachmentsIsExact) {
+  WriteFile(directory / "notes.txt", "Man");
+  WriteFile(directory / "source.bin", std::string("\x00\x01\x02", 3));
+  MailMessage message = NewMessage();
+  message.SetSender(nullptr, 2525, "pupil@example.test", "Pupil One");
+  message.SetSubject("With files");
+  message.SetBody("Body text\r\n");  // ends with LF: no line end added
+  message.SetCc("cc@example.test");
+  message.CharsetForCodePage(1254);
+  ASSERT_TRUE(message.AddAttachment((directory / "notes.txt").c_str(), nullptr, false));
+  ASSERT_TRUE(message.AddAttachment("report.dat", (directory / "source.bin").c_str(), false));
+  EXPECT_EQ(WithCheckedDate(Compose(message)),
+            "From: \"Pupil One\" <pupil@example.test>\r\n"
+            "To: <tutor@example.test>\r\n"
+            "Cc: <cc@example.test>\r\n"
+            "Subject: With files\r\n"
+            "Date: *\r\n"
+            "MIME-Version: 1.0\r\n"
+            "Content-Type: multipart/mixed;\r\n"
+            "\tboundary=\"-Quorvel_Mime_Delimiter\"\r\n"
+            "X-Priority: 3\r\n"
+            "X-MSMail-Priority: Normal\r\n"
+            "X-Mailer: Quorvel Mailer 1.0\r\n"
+            "\r\n"
+            "This is a multi-part message in MIME format.\r\n"
+            " \r\n"
+            "---Quorvel_Mime_Delimiter\r\n"
+            "Content-Type: text/plain;\r\n"
+            "\tcharset=\"iso-8859-9\"\r\n"
+            "Content-Transfer-Encoding: 8bit\r\n"
+            "\r\n"
+            "Body text\r\n"
+            "\r\n"
+            "---Quorvel_Mime_Delimiter\r\n"
+            "Content-Type: application/octet-stream;\r\n"
+            "\tname=\"notes.txt\"\r\n"
+            "Content-Transfer-Encoding: base64\r\n"
+            "Content-Disposition: attachment;\r\n"
+            "\tfilename=\"notes.txt\"\r\n"
+            "\r\n"
+            "TWFu\r\n"
+            "\r\n"
+            "---Quorvel_Mime_Delimiter\r\n"
+            "Content-Type: application/octet-stream;\r\n"
+            "\tname=\"report.dat\"\r\n"
+            "Content-Transfer-Encoding: base64\r\n"
+            "Content-Disposition: attachment;\r\n"
+            "\tfilename=\"report.dat\"\r\n"
+            "\r\n"
+            "AAEC\r\n"
+            "\r\n"
+            "---Quorvel_Mime_Delimiter--\r\n");
+}
+
+TEST_F(MailMessageTest, PythonsEmailPackageReadsTheAttachmentsBack) {
+  std::mt19937 random(11);
+  std::string big(70001, '\0');
+  for (char& c : big) c = static_cast<char>(random());
+  WriteFile(directory / "big.bin", big);
+  WriteFile(directory / "one.bin", "\xFF");
+  MailMessage message = NewMessage();
+  message.SetBody("Hello tutor");
+  ASSERT_TRUE(message.AddAttachment((directory / "big.bin").c_str(), nullptr, false));
+  ASSERT_TRUE(message.AddAttachment("single.bin", (directory / "one.bin").c_str(), false));
+  const std::string path = message.ComposeToFile(directory.path().c_str());
+  ASSERT_NE(path, "");
+  const std::string program =
+      "import email, sys\n"
+      "from email import policy\n"
+      "m = email.message_from_binary_file(open(sys.argv[1], 'rb'), policy=policy.default)\n"
+      "assert m.get_content_type() == 'multipart/mixed', m.get_content_type()\n"
+      "assert not m.defects, m.defects\n"
+      "parts = list(m.iter_parts())\n"
+      "assert len(parts) == 3, len(parts)\n"
+      "assert parts[0].get_content().rstrip() == 'Hello tutor'\n"
+      "for part, name in zip(parts[1:], sys.argv[2:4]):\n"
+      "    open(sys.argv[4] + part.get_filename(), 'wb').write(part.get_payload(decode=True))\n";
+  ASSERT_TRUE(testing::RunPython(directory, program,
+                                 path + " big.bin single.bin " + directory.path() + "decoded-"));
+  EXPECT_EQ(ReadFile(directory / "decoded-big.bin"), big);
+  EXPECT_EQ(ReadFile(directory / "decoded-single.bin"), "\xFF");
+}
+
+TEST_F(MailMessageTest, AlternativeFlagMakesTheFirstAttachmentTheHtmlBody) {
+  WriteFile(directory / "body.htm", "<p>");
+  WriteFile(directory / "data.bin", "M");
+  MailMessage message = NewMessage();
+  ASSERT_TRUE(message.AddAttachment((directory / "body.htm").c_str(), nullptr, false));
+  ASSERT_TRUE(message.AddAttachment((directory / "data.bin").c_str(), nullptr, true));
+  const std::string composed = Compose(message);
+  EXPECT_NE(composed.find("Content-Type: multipart/alternative;\r\n"), std::string::npos);
+  EXPECT_NE(composed.find("---Quorvel_Mime_Delimiter\r\n"
+                          "Content-Type: text/html;\r\n"
+                          "\tname=\"body.htm\"\r\n"
+                          "Content-Transfer-Encoding: base64\r\n"
+                          "\r\n"
+                          "PHA+\r\n"),
+            std::string::npos);
+  EXPECT_NE(composed.find("\tname=\"data.bin\"\r\n"
+                          "Content-Transfer-Encoding: base64\r\n"
+                          "Content-Disposition: attachment;\r\n"),
+            std::string::npos);
+}
+
+TEST_F(MailMessageTest, EmptyAttachmentIsDroppedAndLeavesTheDelimiterOpen) {
+  WriteFile(directory / "empty.bin", "");
+  MailMessage message = NewMessage();
+  message.SetBody("x");
+  ASSERT_TRUE(message.AddAttachment((directory / "empty.bin").c_str(), nullptr, false));
+  const std::string composed = Compose(message);
+  EXPECT_NE(composed.find("MIME-Version: 1.0\r\n"), std::string::npos);
+  EXPECT_TRUE(composed.ends_with("Content-Transfer-Encoding: 8bit\r\n\r\nx\r\n\r\n"));
+}
+
+TEST_F(MailMessageTest, CompositionsNumberTheirFilesAndFailuresAreError8) {
+  MailMessage message = NewMessage();
+  EXPECT_EQ(message.ComposeToFile(directory.path().c_str()), directory / "~AT0.eml");
+  EXPECT_EQ(message.ComposeToFile(directory.path().c_str()), directory / "~AT1.eml");
+  EXPECT_EQ(message.ComposeToFile((directory / "missing/").c_str()), "");
+  EXPECT_EQ(message.errorCode, 8u);
+  stop = 1;
+  EXPECT_EQ(message.ComposeToFile(directory.path().c_str()), "");
+  EXPECT_EQ(message.errorCode, 13u);
+  EXPECT_EQ(stop.load(), 0);
+}
+
+TEST_F(MailMessageTest, AttachmentsMustBeExistingFiles) {
+  WriteFile(directory / "there.txt", "x");
+  MailMessage message = NewMessage();
+  EXPECT_FALSE(message.AddAttachment("", nullptr, false));
+  EXPECT_EQ(message.errorCode, 1u);
+  EXPECT_FALSE(message.AddAttachment(nullptr, nullptr, false));
+  EXPECT_FALSE(message.AddAttachment((directory / "missing.txt").c_str(), nullptr, false));
+  EXPECT_FALSE(message.AddAttachment(directory.path().c_str(), nullptr, false));
+  EXPECT_FALSE(message.AddAttachment("shown.txt", (directory / "missing.txt").c_str(), false));
+  EXPECT_TRUE(message.attachmentNames.empty());
+  ASSERT_TRUE(message.AddAttachment((directory / "sub/shown.txt").c_str(),
+                                    (directory / "there.txt").c_str(), false));
+  EXPECT_EQ(message.errorCode, 0u);
+  EXPECT_EQ(message.attachmentNames, std::vector<std::string>{"shown.txt"});
+  EXPECT_EQ(message.attachmentSources, std::vector<std::string>{directory / "there.txt"});
+  stop = 1;
+  EXPECT_FALSE(message.AddAttachment((directory / "there.txt").c_str(), nullptr, false));
+  EXPECT_EQ(message.errorCode, 13u);
+}
+
+TEST_F(MailMessageTest, OwnSenderIsCompletedFromTheDefaults) {
+  MailMessage message = NewMessage();
+  EXPECT_EQ(message.notesSender, "ada@example.test");
+  message.SetSender("smtp.own.test", 0, "", nullptr);
+  EXPECT_FALSE(message.usesDefaultSender);
+  EXPECT_EQ(message.Sender().host, "smtp.own.test");
+  EXPECT_EQ(message.Sender().port, 25);
+  EXPECT_EQ(message.Sender().address, "ada@example.test");
+  EXPECT_EQ(message.Sender().name, "ada.lovelace@example.test");
+  message.SetSender(nullptr, 0, nullptr, "ignored");
+  EXPECT_TRUE(message.usesDefaultSender);
+}
+
+TEST(ZoneField, WholeHoursFromTheLocalAndUtcHour) {
+  EXPECT_EQ(ZoneField(14, 12), "+0200");
+  EXPECT_EQ(ZoneField(1, 23), "+0200") << "across midnight";
+  EXPECT_EQ(ZoneField(12, 0), "-1200") << "12 hours ahead";
+  EXPECT_EQ(ZoneField(13, 0), "-1100") << "13 hours ahead";
+  EXPECT_EQ(ZoneField(7, 12), "-0500");
+  EXPECT_EQ(ZoneField(9, 9), "+0000");
+  platform::LocalDateTime local;
+  local.year = 2026;
+  local.month = 3;
+  local.day = 5;
+  local.hour = 0;
+  local.minute = 30;
+  local.second = 7;
+  local.dayOfWeek = 4;
+  local.utcOffsetMinutes = 60;
+  EXPECT_EQ(DateLine(local), "Date: Thu, 5 Mar 2026 00:30:07 +0100");
+}
+
+TEST_F(MailMessageTest, DefaultsFallBackToBuiltInValuesWhenNothingIsFound) {
+  EXPECT_FALSE(SetDefaultSmtpSettings(nullptr, nullptr, 0, nullptr));
+  EXPECT_FALSE(DefaultSmtpSettings().valid);
+  EXPECT_EQ(DefaultSmtpSettings().settings.name, "Unknown Pupil");
+  EXPECT_EQ(DefaultSmtpSettings().settings.port, 25);
+  EXPECT_FALSE(DefaultSmtpSettings().settings.host.empty());
+
+  MailMessage message = NewMessage();
+  EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
+  EXPECT_EQ(message.errorCode, 4u);
+  EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml")) << "the composed file stays";
+}
+
+TEST_F(MailMessageTest, SendBySmtpDeliversToTheRecipientAndTheCopy) {
+  ScriptedServer server(testing::ServeSmtpSession);
+  SetDefaultSmtpSettings("127.0.0.1", "ada@example.test", server.port(), "Ada");
+  MailMessage message = NewMessage();
+  message.SetCc("cc@example.test");
+  message.SetBody("Hi");
+  ASSERT_TRUE(message.SendBySmtp(true, directory.path().c_str(), false));
+  EXPECT_EQ(message.errorCode, 0u);
+  EXPECT_EQ(percent.load(), 100);
+  EXPECT_FALSE(std::filesystem::exists(directory / "~AT0.eml")) << "deleted once sent";
+  const std::string& transcript = server.transcript();
+  EXPECT_NE(transcript.find("MAIL FROM: <ada@example.test>\r\nRCPT TO: <tutor@example.test>\r\n"),
+            std::string::npos);
+  EXPECT_NE(transcript.find("MAIL FROM: <ada@example.test>\r\nRCPT TO: <cc@example.test>\r\n"),
+            std::string::npos);
+  EXPECT_TRUE(transcript.ends_with("QUIT\r\n"));
+}
+
+// The stop flag of the test that stops a delivery from its progress callback.
+std::atomic<uint8_t>* stopOnProgress = nullptr;
+void StopAfterTheFirstPiece(uint32_t event, uint32_t argument) {
+  if (event == 11 && argument > 0 && argument < 100 && stopOnProgress != nullptr) {
+    *stopOnProgress = 1;
+  }
+}
+
+TEST_F(MailMessageTest, StopNoticedByTheClientRecordsTheFailedStep) {
+  ScriptedServer server(testing::ServeSmtpSession);
+  MailMessage message = NewMessage();
+  message.SetSender("127.0.0.1", server.port(), nullptr, nullptr);
+  message.SetBody(std::string(5000, 'b'));
+  stopOnProgress = &stop;
+  message.SetProgressCallback(StopAfterTheFirstPiece);
+  EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
+  stopOnProgress = nullptr;
+  EXPECT_EQ(message.errorCode, 7u) << "the transaction failed; 13 is for stops the message sees";
+  EXPECT_EQ(stop.load(), 0);
+  EXPECT_GT(percent.load(), 0);
+  EXPECT_LT(percent.load(), 100);
+  EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml")) << "kept after a failure";
+}
+
+TEST_F(MailMessageTest, RefusedRecipientIsError7) {
+  ScriptedServer server(testing::ServeSmtpSession);
+  MailMessage message = NewMessage();
+  message.SetSender("127.0.0.1", server.port(), nullptr, nullptr);
+  message.SetRecipient("nobody@example.test");
+  EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
+  EXPECT_EQ(message.errorCode, 7u);
+}
+
+TEST_F(MailMessageTest, SendBySmtpFailuresKeepTheComposedFile) {
+  uint16_t closedPort;
+  {
+    auto listener = platform::LoopbackListener::Open();
+    closedPort = listener->Port();
+  }
+  MailMessage message = NewMessage();
+  message.SetSender("127.0.0.1", closedPort, nullptr, nullptr);
+  EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
+  EXPECT_EQ(message.errorCode, 5u);
+  EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml"));
+
+  SmtpConnectionsForbidden() = true;
+  message.errorCode = 77;
+  EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
+  EXPECT_EQ(message.errorCode, 77u) << "forbidden leaves the code unchanged";
+  EXPECT_TRUE(std::filesystem::exists(directory / "~AT1.eml"));
+}
+
+}  // namespace
+}  // namespace quorvel

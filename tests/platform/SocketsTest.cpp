@@ -1,0 +1,123 @@
+// Time-outs and posted cancels of blocking socket calls.
+#include "platform/Sockets.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <thread>
+
+#include "platform/Clock.h"
+#include "platform/Threads.h"
+
+namespace quorvel::platform {
+namespace {
+
+// A connected pair on loopback: `client` is ours, `server` the peer.
+struct Pair {
+  Pair() : listener(LoopbackListener::Open()) {
+    client.Create();
+    client.Connect("127.0.0.1", listener->Port());
+    server = listener->Accept(5000);
+  }
+  std::unique_ptr<LoopbackListener> listener;
+  TimeoutSocket client;
+  std::unique_ptr<TimeoutSocket> server;
+};
+
+TEST(SocketTimeout, ExpiresCloseTheSocketAndFailTheReceive) {
+  Pair pair;
+  ASSERT_TRUE(pair.server);
+  EXPECT_TRUE(pair.client.StopTimeout()) << "no timer running";
+  pair.client.StartTimeout(100);
+  EXPECT_NE(pair.client.timerId(), 0u);
+  char buffer[16];
+  const uint64_t start = MonotonicMilliseconds();
+  EXPECT_EQ(pair.client.Receive(buffer, sizeof buffer), kSocketError);
+  EXPECT_GE(MonotonicMilliseconds() - start, 95u);
+  EXPECT_FALSE(pair.client.IsOpen());
+  EXPECT_TRUE(pair.client.StopTimeout());
+  EXPECT_EQ(pair.client.timerId(), 0u);
+}
+
+TEST(SocketTimeout, AnotherSocketsTimerCancelsNothing) {
+  Pair first;
+  Pair second;
+  ASSERT_TRUE(first.server && second.server);
+  first.client.StartTimeout(10);  // expires while the second socket waits
+  std::thread peer([&] {
+    SleepMilliseconds(80);
+    second.server->Send("hi", 2);
+  });
+  char buffer[16];
+  second.client.StartTimeout(5000);
+  EXPECT_EQ(second.client.Receive(buffer, sizeof buffer), 2);
+  second.client.StopTimeout();
+  peer.join();
+  EXPECT_TRUE(first.client.IsOpen());
+  EXPECT_TRUE(second.client.IsOpen());
+}
+
+TEST(SocketCancel, PostedBeforehandCancelsTheNextBlockingCallAtOnce) {
+  Pair pair;
+  ASSERT_TRUE(pair.server);
+  ASSERT_TRUE(PostSocketCancel(CurrentThreadId()));
+  EXPECT_TRUE(pair.client.IsOpen()) << "nothing blocks yet: the cancel waits";
+  char buffer[16];
+  pair.client.StartTimeout(10000);
+  const uint64_t start = MonotonicMilliseconds();
+  EXPECT_EQ(pair.client.Receive(buffer, sizeof buffer), kSocketError);
+  EXPECT_LT(MonotonicMilliseconds() - start, 1000u);
+  EXPECT_FALSE(pair.client.IsOpen());
+
+  // The cancel was used up: the next call waits normally.
+  Pair next;
+  ASSERT_TRUE(next.server);
+  next.server->Send("ok", 2);
+  EXPECT_EQ(next.client.Receive(buffer, sizeof buffer), 2);
+}
+
+TEST(SocketCancel, PostedToABlockedThreadEndsItsWait) {
+  Pair pair;
+  ASSERT_TRUE(pair.server);
+  std::atomic<uint32_t> blockedThread{0};
+  std::atomic<int> result{1};
+  std::thread blocked([&] {
+    blockedThread = CurrentThreadId();
+    char buffer[16];
+    pair.client.StartTimeout(20000);
+    result = pair.client.Receive(buffer, sizeof buffer);
+  });
+  while (blockedThread == 0) SleepMilliseconds(1);
+  SleepMilliseconds(50);  // let it reach the wait; a cancel that comes earlier waits for it
+  const uint64_t start = MonotonicMilliseconds();
+  EXPECT_TRUE(PostSocketCancel(blockedThread));
+  blocked.join();
+  EXPECT_LT(MonotonicMilliseconds() - start, 5000u);
+  EXPECT_EQ(result.load(), kSocketError);
+  EXPECT_FALSE(pair.client.IsOpen());
+}
+
+TEST(SocketCancel, RefusedForThreadsThatDoNotExist) {
+  EXPECT_FALSE(PostSocketCancel(0));
+  uint32_t ended = 0;
+  std::thread([&] { ended = CurrentThreadId(); }).join();
+  EXPECT_FALSE(PostSocketCancel(ended));
+}
+
+TEST(Sockets, ConnectFailsOnAClosedPortAndNamesResolve) {
+  uint16_t closedPort;
+  {
+    auto listener = LoopbackListener::Open();
+    ASSERT_TRUE(listener);
+    closedPort = listener->Port();
+  }
+  TimeoutSocket socket;
+  ASSERT_TRUE(socket.Create());
+  socket.StartTimeout(5000);
+  EXPECT_FALSE(socket.Connect("127.0.0.1", closedPort));
+  socket.StopTimeout();
+  EXPECT_FALSE(LocalHostName().empty());
+}
+
+}  // namespace
+}  // namespace quorvel::platform

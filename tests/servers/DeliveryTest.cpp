@@ -1,0 +1,97 @@
+// Delivery to the real Postfix of this test run: what Postfix stores must be
+// the composed file itself, dots included.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "MailServers.h"
+#include "TempDirectory.h"
+#include "mail/SmtpClient.h"
+#include "mime/MailMessage.h"
+
+namespace quorvel {
+namespace {
+
+using testing::MailServers;
+using testing::ReadFile;
+using testing::TempDirectory;
+using testing::WriteFile;
+
+std::string Token() {
+  std::random_device seed;
+  return "token-" + std::to_string(seed()) + std::to_string(seed());
+}
+
+// The callback keeps a copy of the composed file when its data starts
+// (delivery deletes the file afterwards).
+std::string composeDirectory;
+void KeepComposedFile(uint32_t event, uint32_t) {
+  if (event != kSmtpDataStart) return;
+  std::filesystem::copy_file(composeDirectory + "~AT0.eml", composeDirectory + "kept.eml",
+                             std::filesystem::copy_options::overwrite_existing);
+}
+
+// Postfix prepends Return-Path, X-Original-To, Delivered-To and a Received
+// header, and stores lines with LF alone: undo both.
+std::string WithoutTraceAndWithCrLf(const std::string& stored) {
+  const size_t from = stored.find("\nFrom: ");
+  std::string message = from == std::string::npos ? stored : stored.substr(from + 1);
+  std::string crlf;
+  for (const char c : message) {
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  return crlf;
+}
+
+class DeliveryTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto found = MailServers::FromEnvironment();
+    if (!found) GTEST_SKIP() << "no mail servers in this run (QUORVEL_SERVERS_STATE)";
+    servers = *found;
+    composeDirectory = directory.path();
+    SetDefaultSmtpSettings("127.0.0.1", servers.Address("pupil").c_str(), servers.smtpPort,
+                           "Pupil");
+  }
+
+  MailServers servers;
+  TempDirectory directory;
+  std::atomic<uint8_t> stop{0};
+  std::atomic<uint8_t> suspend{0};
+  std::atomic<int32_t> percent{0};
+};
+
+TEST_F(DeliveryTest, PostfixStoresExactlyTheComposedFileForRecipientAndCopy) {
+  const std::string token = Token();
+  WriteFile(directory / "lesson.bin", std::string("\x00\x01.\r\n.x", 6) + std::string(5000, 'q'));
+  MailMessage message(&stop, &suspend, &percent);
+  message.SetRecipient(servers.Address("pupil"));
+  message.SetCc(servers.Address("tutor").c_str());
+  message.SetSubject(token);
+  message.SetBody("Dots at line starts:\r\n.hidden\r\n.\r\n..two\r\nend");
+  message.SetProgressCallback(KeepComposedFile);
+  ASSERT_TRUE(message.AddAttachment((directory / "lesson.bin").c_str(), nullptr, false));
+  ASSERT_TRUE(message.SendBySmtp(false, directory.path().c_str(), false));
+  EXPECT_EQ(message.errorCode, 0u);
+
+  const std::string composed = ReadFile(directory / "kept.eml");
+  ASSERT_NE(composed.find("\r\n.hidden\r\n.\r\n..two\r\n"), std::string::npos);
+  for (const char* user : {"pupil", "tutor"}) {
+    const auto stored = servers.WaitForMessage(user, token);
+    ASSERT_TRUE(stored) << "nothing arrived for " << user;
+    // The end-of-data line's own CR LF ends one more, empty, line.
+    EXPECT_EQ(WithoutTraceAndWithCrLf(*stored), composed + "\r\n") << user;
+  }
+}
+
+TEST_F(DeliveryTest, UnknownRecipientFailsWithError7) {
+  MailMessage message(&stop, &suspend, &percent);
+  message.SetRecipient(servers.Address("nobody"));
+  message.SetBody("lost");
+  EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
+  EXPECT_EQ(message.errorCode, 7u);
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# quorvel send delivers a message with two attachments to the run's Postfix;
+# Python's email package then reads it from the recipient's Maildir and the
+# attachments must be the files sent.
+# Usage: send_tool_test.sh QUORVEL_TOOL STATE_FILE PYTHON3
+set -euo pipefail
+tool=$1
+state=$2
+python=$3
+# shellcheck disable=SC1090
+. "$state"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+token="tool-$RANDOM$RANDOM"
+printf 'Hello tutor,\r\n.a line with a leading dot\r\n' >"$work/body.txt"
+head -c 30000 /dev/urandom >"$work/lesson.bin"
+printf 'short' >"$work/notes.txt"
+"$tool" send --smtp "127.0.0.1:$QUORVEL_SMTP_PORT" --from "pupil@$QUORVEL_MAIL_DOMAIN" \
+  --to "tutor@$QUORVEL_MAIL_DOMAIN" --subject "$token" --body-file "$work/body.txt" \
+  --attach "$work/lesson.bin" --attach "$work/notes.txt" 2>"$work/progress.txt"
+grep -q "100%" "$work/progress.txt"
+
+"$python" - "$QUORVEL_MAILDIR_ROOT/tutor" "$token" "$work" <<'PY'
+import email, glob, os, sys, time
+from email import policy
+maildir, token, work = sys.argv[1:4]
+deadline = time.time() + 10
+found = None
+while found is None and time.time() < deadline:
+    for path in glob.glob(maildir + "/new/*") + glob.glob(maildir + "/cur/*"):
+        data = open(path, "rb").read()
+        if token.encode() in data:
+            found = data
+    time.sleep(0.01)
+assert found is not None, "the message did not arrive"
+message = email.message_from_bytes(found, policy=policy.default)
+assert message["Subject"] == token
+parts = list(message.iter_parts())
+assert parts[0].get_content() == "Hello tutor,\n.a line with a leading dot\n", repr(parts[0].get_content())
+names = [part.get_filename() for part in parts[1:]]
+assert names == ["lesson.bin", "notes.txt"], names
+for part in parts[1:]:
+    assert part.get_payload(decode=True) == open(os.path.join(work, part.get_filename()), "rb").read()
+print("delivered and read back:", names)
+PY

@@ -1,0 +1,67 @@
+// The Postfix and Dovecot that scripts/mailservers.sh started for the test
+// run: their ports and Maildirs, read from the state file that CTest names in
+// QUORVEL_SERVERS_STATE, and a poll for a delivered message.
+#pragma once
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <string>
+#include <thread>
+
+#include "TempDirectory.h"
+
+namespace quorvel::testing {
+
+class MailServers {
+ public:
+  // Empty when no servers were started for this run.
+  static std::optional<MailServers> FromEnvironment() {
+    const char* path = std::getenv("QUORVEL_SERVERS_STATE");
+    if (path == nullptr) return std::nullopt;
+    std::ifstream in(path);
+    std::map<std::string, std::string> values;
+    for (std::string line; std::getline(in, line);) {
+      const size_t equals = line.find('=');
+      if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    if (values["QUORVEL_SMTP_PORT"].empty()) return std::nullopt;
+    MailServers servers;
+    servers.smtpPort = static_cast<uint16_t>(std::stoi(values["QUORVEL_SMTP_PORT"]));
+    servers.popPort = static_cast<uint16_t>(std::stoi(values["QUORVEL_POP_PORT"]));
+    servers.domain = values["QUORVEL_MAIL_DOMAIN"];
+    servers.maildirRoot = values["QUORVEL_MAILDIR_ROOT"];
+    return servers;
+  }
+
+  std::string Address(const std::string& user) const { return user + "@" + domain; }
+
+  // The stored message of `user` that contains `marker`, polled every 10 ms
+  // for at most 10 s (delivery is asynchronous).
+  std::optional<std::string> WaitForMessage(const std::string& user,
+                                            const std::string& marker) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+      for (const char* folder : {"new", "cur"}) {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(
+                 maildirRoot + "/" + user + "/" + folder, error)) {
+          std::string content = ReadFile(entry.path().string());
+          if (content.find(marker) != std::string::npos) return content;
+        }
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return std::nullopt;
+  }
+
+  uint16_t smtpPort = 0;
+  uint16_t popPort = 0;
+  std::string domain;
+  std::string maildirRoot;
+};
+
+}  // namespace quorvel::testing

@@ -1,0 +1,94 @@
+// A scripted server on 127.0.0.1 for what real servers will not do on demand
+// (a refusing greeting, a reply in two packets, no answer at all). It accepts
+// one connection on a thread of its own and runs the script on it; every
+// byte the client sent is kept for the test to compare.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <thread>
+
+#include "platform/Sockets.h"
+
+namespace quorvel::testing {
+
+class ServerSide {
+ public:
+  explicit ServerSide(std::unique_ptr<platform::TimeoutSocket> socket) : socket_(std::move(socket)) {}
+
+  void Send(std::string_view text) {
+    if (socket_) socket_->Send(text.data(), static_cast<int>(text.size()));
+  }
+  // Reads until `terminator` has arrived; false when the client closed first
+  // (or nothing came within 10 s, which keeps a broken test from hanging).
+  bool ReadUntil(std::string_view terminator) {
+    while (received.find(terminator, consumed_) == std::string::npos) {
+      if (!ReceiveMore()) return false;
+    }
+    consumed_ = received.find(terminator, consumed_) + terminator.size();
+    return true;
+  }
+  bool ReadLine() { return ReadUntil("\n"); }
+  // Reads until the client closes the connection.
+  void WaitForClose() {
+    while (ReceiveMore()) {
+    }
+  }
+  void Close() {
+    if (socket_) socket_->Close();
+  }
+
+  std::string received;  // everything the client sent so far
+
+ private:
+  bool ReceiveMore() {
+    if (!socket_) return false;
+    char buffer[4096];
+    socket_->StartTimeout(10000);
+    const int got = socket_->Receive(buffer, sizeof buffer);
+    socket_->StopTimeout();
+    if (got <= 0) return false;
+    received.append(buffer, static_cast<size_t>(got));
+    return true;
+  }
+
+  std::unique_ptr<platform::TimeoutSocket> socket_;
+  size_t consumed_ = 0;
+};
+
+class ScriptedServer {
+ public:
+  using Script = std::function<void(ServerSide&)>;
+
+  explicit ScriptedServer(Script script) : listener_(platform::LoopbackListener::Open()) {
+    if (!listener_) return;
+    thread_ = std::thread([this, script = std::move(script)] {
+      ServerSide side(listener_->Accept(10000));
+      script(side);
+      side.Close();
+      transcript_ = std::move(side.received);
+    });
+  }
+  ~ScriptedServer() { Join(); }
+  ScriptedServer(const ScriptedServer&) = delete;
+  ScriptedServer& operator=(const ScriptedServer&) = delete;
+
+  uint16_t port() const { return listener_ ? listener_->Port() : 0; }
+  // Waits for the script's end; then the transcript is complete.
+  const std::string& transcript() {
+    Join();
+    return transcript_;
+  }
+
+ private:
+  void Join() {
+    if (thread_.joinable()) thread_.join();
+  }
+  std::unique_ptr<platform::LoopbackListener> listener_;
+  std::thread thread_;
+  std::string transcript_;
+};
+
+}  // namespace quorvel::testing

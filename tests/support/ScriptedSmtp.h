@@ -1,0 +1,39 @@
+// Scripts of a well-behaved SMTP server for ScriptedServer: one whole mail
+// per transaction until QUIT. Tests that need a misbehaving server write the
+// misbehaving part themselves and hand over to these.
+#pragma once
+
+#include "ScriptedServer.h"
+
+namespace quorvel::testing {
+
+// After the greeting and HELO. RCPT TO for <nobody@example.test> is refused
+// with 550, as a real server refuses an unknown user.
+inline void ServeSmtpTransactions(ServerSide& side) {
+  for (;;) {
+    if (!side.ReadLine()) return;  // MAIL FROM or QUIT
+    if (side.received.ends_with("QUIT\r\n")) {
+      side.Send("221 bye\r\n");
+      side.WaitForClose();
+      return;
+    }
+    side.Send("250 sender ok\r\n");
+    side.ReadLine();
+    const bool unknown = side.received.ends_with("<nobody@example.test>\r\n");
+    side.Send(unknown ? "550 unknown\r\n" : "250 recipient ok\r\n");
+    if (unknown) continue;
+    side.ReadLine();
+    side.Send("354 go ahead\r\n");
+    side.ReadUntil("\r\n.\r\n");
+    side.Send("250 queued\r\n");
+  }
+}
+
+inline void ServeSmtpSession(ServerSide& side) {
+  side.Send("220 test ready\r\n");
+  if (!side.ReadLine()) return;  // HELO
+  side.Send("250 hello\r\n");
+  ServeSmtpTransactions(side);
+}
+
+}  // namespace quorvel::testing
