@@ -1,7 +1,7 @@
 #include "exchange/ExchangeFile.h"
 
 #include "exchange/Packing.h"
-#include "exchange/UniqueTempName.h"
+#include "frame/UniqueNames.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 

@@ -12,7 +12,7 @@
 #include "exchange/Packing.h"
 #include "exchange/RecordDirectory.h"
 #include "exchange/RecordValues.h"
-#include "exchange/UniqueTempName.h"
+#include "frame/UniqueNames.h"
 #include "platform/CodePages.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"

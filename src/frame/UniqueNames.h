@@ -1,13 +1,16 @@
-// Unique file names in a directory: "~AT" + n + "." + extension, n counting
-// up from 0 to the first name for which no file exists yet.
+// Unique names: directory + prefix + decimal n + "." + extension for the
+// smallest n from 0 for which no file of that name exists (a directory of
+// that name does not count). Mail files, composed messages and the working
+// copies of exchange files are all named this way.
 #pragma once
 
 #include <string>
-#include <string_view>
 
 namespace quorvel {
 
-// `directory` ends with the path separator (or is empty for the current one).
-std::string UniqueFileName(const std::string& directory, std::string_view extension);
+// An empty directory means the system's temporary directory; a given one ends
+// with the path separator.
+std::string UniqueTempName(const std::string& extension = "tmp", const std::string& directory = "",
+                           const std::string& prefix = "~AT");
 
 }  // namespace quorvel

@@ -81,8 +81,7 @@ void MailMessage::SetSender(const char* host, uint16_t port, const char* address
 
 std::string MailMessage::ComposeToFile(const char* directory) {
   if (Stopped()) return std::string();
-  const std::string path = UniqueFileName(
-      directory == nullptr ? platform::TemporaryDirectory() : std::string(directory), "eml");
+  const std::string path = UniqueTempName("eml", directory == nullptr ? "" : directory);
   std::unique_ptr<MimeFile> file;
   try {
     file = std::make_unique<MimeFile>(path);

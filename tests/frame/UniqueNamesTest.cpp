@@ -1,4 +1,4 @@
-#include "exchange/UniqueTempName.h"
+#include "frame/UniqueNames.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include "TempDirectory.h"
 #include "platform/Paths.h"
 
-namespace quorvel::exchange {
+namespace quorvel {
 namespace {
 
 using quorvel::testing::TempDirectory;
@@ -33,4 +33,4 @@ TEST(UniqueTempName, DefaultsToTheTemporaryDirectoryPrefixAndExtension) {
 }
 
 }  // namespace
-}  // namespace quorvel::exchange
+}  // namespace quorvel
