@@ -70,7 +70,11 @@ int OpenShared(const std::string& path, FileAccess access, FileShare share,
     failure = EISDIR;  // Windows will not open a directory as a file
   } else if (::flock(fd, (share == FileShare::Exclusive ? LOCK_EX : LOCK_SH) | LOCK_NB) != 0) {
     failure = errno;
-  } else if (disposition == FileDisposition::CreateAlways && ::ftruncate(fd, 0) != 0) {
+  } else if (disposition == FileDisposition::CreateAlways && info.st_size > 0 &&
+             ::ftruncate(fd, 0) != 0) {
+    // Only a file with content is cut: truncating a new, empty file would make
+    // ext4 flush it at close (its replace-by-truncate guard), which costs a
+    // disk write for every short-lived file.
     failure = errno;
   }
   if (failure != 0) {
