@@ -10,10 +10,7 @@
 namespace quorvel::exchange {
 namespace {
 
-using testing::Bytes;
-using testing::Hex;
-using testing::U16;
-using testing::U32;
+using namespace quorvel::testing;
 
 template <typename T>
 std::string Stored(const T& value) {

@@ -12,7 +12,7 @@
 namespace quorvel::exchange {
 namespace {
 
-using testing::ReferenceCrc;
+using namespace quorvel::testing;
 
 TEST(Crc32, CheckValueOfTheNineDigits) {
   EXPECT_EQ(Crc32::Of("123456789", 9), 0x89A1897Fu);
@@ -45,10 +45,10 @@ TEST(Crc32, SlicedComputationMatchesTheBitwiseDefinitionEverywhere) {
 }
 
 TEST(Crc32, OfFileFoldsInFromTheStartOffsetToTheEnd) {
-  quorvel::testing::TempDirectory dir;
+  TempDirectory dir;
   std::string data(25000, '\0');  // more than two 10000-byte chunks
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 256);
-  quorvel::testing::WriteFile(dir / "f", data);
+  WriteFile(dir / "f", data);
   platform::File file = platform::File::Open(dir / "f", platform::FileAccess::Read,
                                              platform::FileShare::DenyNone,
                                              platform::FileDisposition::OpenExisting);

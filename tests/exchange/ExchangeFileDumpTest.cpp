@@ -6,24 +6,15 @@
 
 #include <sstream>
 
-#include "RecordBytes.h"
-#include "TempDirectory.h"
-#include "TemporaryDirectoryOverride.h"
+#include "ItemTest.h"
 #include "exchange/ExchangeFile.h"
 #include "exchange/Packing.h"
 
 namespace quorvel::exchange {
 namespace {
 
-using quorvel::testing::ReadFile;
-using quorvel::testing::TempDirectory;
-using quorvel::testing::WriteFile;
-using testing::Directory;
-using testing::Entry;
-using testing::RecordFileBytes;
-using testing::U16;
-using testing::U32;
-using testing::Utf16;
+using namespace quorvel::testing;
+using ExchangeFileDump = ItemTest<ExchangeFile>;
 
 std::string Dump(const std::string& path, bool expected) {
   std::ostringstream out;
@@ -31,12 +22,9 @@ std::string Dump(const std::string& path, bool expected) {
   return out.str();
 }
 
-TEST(ExchangeFileDump, ShowsAPackedItemWithEveryValue) {
-  testing::TemporaryDirectoryOverride temporary;
-  TempDirectory dir;
+TEST_F(ExchangeFileDump, ShowsAPackedItemWithEveryValue) {
   WriteFile(dir / "notes.txt", "12345");
-  ExchangeFile file;
-  ASSERT_TRUE(file.Open(dir / "item.qv6", false, true));
+  ASSERT_TRUE(Create());
   file.SetKind(20);
   file.PutTime(10103, 1700000000);
   file.CreateBlock(10200);
@@ -48,10 +36,10 @@ TEST(ExchangeFileDump, ShowsAPackedItemWithEveryValue) {
   file.CreateBlock(10600);
   file.PutFile(10601, dir / "notes.txt", CodedText(1252, WideString(u"notes.txt")));
   ASSERT_TRUE(file.Close());
-  const size_t packedSize = ReadFile(dir / "item.qv6").size();
+  const size_t packedSize = ReadFile(path).size();
 
-  const std::string dump = Dump(dir / "item.qv6", true);
-  const std::string expectedHead = "file: " + (dir / "item.qv6") + " (" + std::to_string(packedSize) +
+  const std::string dump = Dump(path, true);
+  const std::string expectedHead = "file: " + path + " (" + std::to_string(packedSize) +
                                    " bytes)\npacked: yes, a bzip2 stream of " +
                                    std::to_string(packedSize - 4) + " bytes, trailer " +
                                    std::to_string(packedSize - 4) + "\n";
@@ -74,8 +62,7 @@ TEST(ExchangeFileDump, ShowsAPackedItemWithEveryValue) {
   EXPECT_EQ(temporary.Files(), std::vector<std::string>{}) << "the unpacked copy is removed";
 }
 
-TEST(ExchangeFileDump, SaysWhatIsDamagedAndWhere) {
-  TempDirectory dir;
+TEST_F(ExchangeFileDump, SaysWhatIsDamagedAndWhere) {
   const std::string good = RecordFileBytes(U32(8) + Utf16(u"ok"), Directory({{Entry(1, 8, 22)}}));
   WriteFile(dir / "good", good);
   EXPECT_NE(Dump(dir / "good", true).find("packed: no\n"), std::string::npos);

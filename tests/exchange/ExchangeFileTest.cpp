@@ -6,82 +6,62 @@
 
 #include <filesystem>
 
-#include "RecordBytes.h"
-#include "TempDirectory.h"
-#include "TemporaryDirectoryOverride.h"
+#include "ItemTest.h"
 #include "exchange/Packing.h"
 #include "platform/FileSystem.h"
 
 namespace quorvel::exchange {
 namespace {
 
-using quorvel::testing::ReadFile;
-using quorvel::testing::TempDirectory;
-using quorvel::testing::WriteFile;
-using testing::Directory;
-using testing::Entry;
-using testing::Hex;
-using testing::RecordFileBytes;
-using testing::TemporaryDirectoryOverride;
-using testing::U32;
+using namespace quorvel::testing;
+using ExchangeFileTest = ItemTest<ExchangeFile>;
 
-using Names = std::vector<std::string>;
-
-TEST(ExchangeFile, ANewFileReservesItsNameAndIsPackedAtClose) {
-  TemporaryDirectoryOverride temporary;
-  TempDirectory dir;
-  ExchangeFile file;
-  ASSERT_TRUE(file.Open(dir / "item.qv6", false, true));
+TEST_F(ExchangeFileTest, ANewFileReservesItsNameAndIsPackedAtClose) {
+  ASSERT_TRUE(Create());
   EXPECT_TRUE(file.IsPacked());
-  EXPECT_EQ(file.GetPath(), dir / "item.qv6");
+  EXPECT_EQ(file.GetPath(), path);
   EXPECT_EQ(file.WorkingPath(), temporary.path() + "~AT0.qvz");
-  EXPECT_EQ(ReadFile(dir / "item.qv6"), "") << "an empty placeholder";
+  EXPECT_EQ(ReadFile(path), "") << "an empty placeholder";
   file.SetKind(20);
   ASSERT_TRUE(file.Close());
   EXPECT_EQ(temporary.Files(), Names{}) << "the working copy is deleted";
 
-  const std::string packed = ReadFile(dir / "item.qv6");
-  ASSERT_TRUE(IsPackedFile(dir / "item.qv6"));
+  const std::string packed = ReadFile(path);
+  ASSERT_TRUE(IsPackedFile(path));
   EXPECT_EQ(packed.substr(packed.size() - 4), U32(static_cast<uint32_t>(packed.size() - 4)));
-  ASSERT_TRUE(UnpackFile(dir / "item.qv6", dir / "unpacked", 0));
+  ASSERT_TRUE(UnpackFile(path, dir / "unpacked", 0));
   EXPECT_EQ(Hex(ReadFile(dir / "unpacked")), Hex(RecordFileBytes("", Directory({{Entry(10000, 5, 20)}}))));
 }
 
-TEST(ExchangeFile, ReadingAPackedItemNeverChangesIt) {
-  TemporaryDirectoryOverride temporary;
-  TempDirectory dir;
-  ExchangeFile file;
-  ASSERT_TRUE(file.Open(dir / "item.qv6", false, true));
+TEST_F(ExchangeFileTest, ReadingAPackedItemNeverChangesIt) {
+  ASSERT_TRUE(Create());
   file.SetKind(21);
   file.PutWide(1, WideString(u"text"));
   ASSERT_TRUE(file.Close());
-  const std::string packed = ReadFile(dir / "item.qv6");
+  const std::string packed = ReadFile(path);
 
-  ASSERT_TRUE(file.Open(dir / "item.qv6", true, false));
+  ASSERT_TRUE(file.Open(path, true, false));
   EXPECT_EQ(temporary.Files(), Names{"~AT0.qvz"});
   WideString text;
   EXPECT_TRUE(file.GetWide(1, text));
   EXPECT_EQ(text.View(), u"text");
   ExchangeFile second;
-  ASSERT_TRUE(second.Open(dir / "item.qv6", false, false)) << "each opener has its own copy";
+  ASSERT_TRUE(second.Open(path, false, false)) << "each opener has its own copy";
   EXPECT_EQ(second.WorkingPath(), temporary.path() + "~AT1.qvz");
   EXPECT_TRUE(second.PutU32(2, 2));
   EXPECT_TRUE(file.Close());
-  EXPECT_EQ(ReadFile(dir / "item.qv6"), packed) << "a read-only close packs nothing";
+  EXPECT_EQ(ReadFile(path), packed) << "a read-only close packs nothing";
   EXPECT_TRUE(second.Close());
   EXPECT_EQ(temporary.Files(), Names{});
 
-  ASSERT_TRUE(file.Open(dir / "item.qv6", true, false));
+  ASSERT_TRUE(file.Open(path, true, false));
   uint32_t value = 0;
   EXPECT_TRUE(file.GetU32(2, value)) << "the writable close packed its change";
   EXPECT_TRUE(file.Close());
 }
 
-TEST(ExchangeFile, AnUnpackedFileOpensInPlaceAndStaysUnpacked) {
-  TemporaryDirectoryOverride temporary;
-  TempDirectory dir;
+TEST_F(ExchangeFileTest, AnUnpackedFileOpensInPlaceAndStaysUnpacked) {
   WriteFile(dir / "plain.qv6", RecordFileBytes("", Directory({{Entry(10000, 5, 23)}})));
-  ExchangeFile file;
   ASSERT_TRUE(file.Open(dir / "plain.qv6", false, false));
   EXPECT_FALSE(file.IsPacked());
   EXPECT_EQ(file.GetPath(), dir / "plain.qv6");
@@ -93,42 +73,30 @@ TEST(ExchangeFile, AnUnpackedFileOpensInPlaceAndStaysUnpacked) {
             Hex(RecordFileBytes("", Directory({{Entry(10000, 5, 23), Entry(1, 1, 7)}}))));
 }
 
-TEST(ExchangeFile, AMissingFileWithoutCreateFailsAndMakesNothing) {
-  TemporaryDirectoryOverride temporary;
-  TempDirectory dir;
-  ExchangeFile file;
+TEST_F(ExchangeFileTest, AMissingFileWithoutCreateFailsAndMakesNothing) {
   EXPECT_FALSE(file.Open(dir / "missing.qv6", true, false));
   EXPECT_FALSE(platform::IsExistingFile(dir / "missing.qv6"));
   EXPECT_EQ(temporary.Files(), Names{});
   EXPECT_FALSE(file.Close());
 }
 
-TEST(ExchangeFile, AFailedPackFailsCloseAndKeepsTheWorkingCopy) {
-  TemporaryDirectoryOverride temporary;
-  TempDirectory dir;
-  ExchangeFile file;
-  ASSERT_TRUE(file.Open(dir / "item.qv6", false, true));
+TEST_F(ExchangeFileTest, AFailedPackFailsCloseAndKeepsTheWorkingCopy) {
+  ASSERT_TRUE(Create());
   file.SetKind(20);
-  platform::RemoveFile(dir / "item.qv6");
-  std::filesystem::create_directory(dir / "item.qv6");  // nothing can be packed into it
+  platform::RemoveFile(path);
+  std::filesystem::create_directory(path);  // nothing can be packed into it
   EXPECT_FALSE(file.Close());
   EXPECT_EQ(temporary.Files(), Names{"~AT0.qvz"}) << "the work is not lost";
 }
 
-TEST(ExchangeFile, AFileThatCannotBeClosedLeavesNoWorkingCopy) {
-  TemporaryDirectoryOverride temporary;
-  TempDirectory dir;
-  ExchangeFile file;
-  ASSERT_TRUE(file.Open(dir / "item.qv6", false, true));
+TEST_F(ExchangeFileTest, AFileThatCannotBeClosedLeavesNoWorkingCopy) {
+  ASSERT_TRUE(Create());
   EXPECT_FALSE(file.Close()) << "nothing was put: the root block is empty";
   EXPECT_EQ(temporary.Files(), Names{});
-  EXPECT_EQ(ReadFile(dir / "item.qv6"), "") << "the placeholder stays as it was";
+  EXPECT_EQ(ReadFile(path), "") << "the placeholder stays as it was";
 }
 
-TEST(ExchangeFile, OpeningAgainClosesFirst) {
-  TemporaryDirectoryOverride temporary;
-  TempDirectory dir;
-  ExchangeFile file;
+TEST_F(ExchangeFileTest, OpeningAgainClosesFirst) {
   ASSERT_TRUE(file.Open(dir / "a.qv6", false, true));
   file.SetKind(20);
   ASSERT_TRUE(file.Open(dir / "b.qv6", false, true));

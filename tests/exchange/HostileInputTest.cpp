@@ -5,9 +5,7 @@
 
 #include <set>
 
-#include "RecordBytes.h"
-#include "TempDirectory.h"
-#include "TemporaryDirectoryOverride.h"
+#include "ItemTest.h"
 #include "exchange/ExchangeFile.h"
 #include "exchange/Packing.h"
 #include "platform/FileSystem.h"
@@ -15,29 +13,8 @@
 namespace quorvel::exchange {
 namespace {
 
-using quorvel::testing::ReadFile;
-using quorvel::testing::TempDirectory;
-using quorvel::testing::WriteFile;
-using testing::Bytes;
-using testing::Directory;
-using testing::Entry;
-using testing::RecordFileBytes;
-using testing::U16;
-using testing::U32;
-using testing::Utf16;
-
-class HostileInput : public ::testing::Test {
- protected:
-  // Opens the given bytes read-only, in place.
-  bool OpenBytes(const std::string& bytes) {
-    WriteFile(path_, bytes);
-    return file_.Open(path_, true, false);
-  }
-
-  TempDirectory dir_;
-  std::string path_ = dir_ / "item.qv6";
-  RecordFile file_;
-};
+using namespace quorvel::testing;
+using HostileInput = ItemTest<RecordFile>;
 
 TEST_F(HostileInput, DirectoryCountsThatRunPastTheEndFailOpen) {
   const std::string entry = Entry(1, 1, 1);
@@ -63,10 +40,10 @@ TEST_F(HostileInput, ABlockEntryNamingAMissingBlockIsNeverEntered) {
   ASSERT_TRUE(OpenBytes(RecordFileBytes(
       "", Directory({{Entry(10000, 5, 20), Entry(10600, 12, 2), Entry(10700, 12, 0xFFFF)},
                      {Entry(1, 1, 1)}}))));
-  EXPECT_FALSE(file_.EnterBlock(10600));
-  EXPECT_FALSE(file_.CreateBlock(10600)) << "the tag exists, so it is only entered";
-  EXPECT_FALSE(file_.EnterBlock(10700));
-  EXPECT_EQ(file_.Kind(), 20) << "the root is still current";
+  EXPECT_FALSE(file.EnterBlock(10600));
+  EXPECT_FALSE(file.CreateBlock(10600)) << "the tag exists, so it is only entered";
+  EXPECT_FALSE(file.EnterBlock(10700));
+  EXPECT_EQ(file.Kind(), 20) << "the root is still current";
 }
 
 TEST_F(HostileInput, RecordLengthsBeyondTheFileOrBelowTheirHeadFailTheGet) {
@@ -82,34 +59,34 @@ TEST_F(HostileInput, RecordLengthsBeyondTheFileOrBelowTheirHeadFailTheGet) {
                           Entry(5, 10, 50), Entry(6, 10, 54), Entry(7, 8, 5000),
                           Entry(8, 13, 3), Entry(9, 8, 0xFFFFFFFE)}}))));
   WideString wide(u"stale");
-  EXPECT_FALSE(file_.GetWide(1, wide));
+  EXPECT_FALSE(file.GetWide(1, wide));
   EXPECT_TRUE(wide.IsEmpty());
-  EXPECT_FALSE(file_.GetWide(2, wide));
+  EXPECT_FALSE(file.GetWide(2, wide));
   CodedText coded(1252, WideString(u"stale"));
-  EXPECT_FALSE(file_.GetCoded(3, coded));
+  EXPECT_FALSE(file.GetCoded(3, coded));
   EXPECT_TRUE(coded.text.IsEmpty());
   CodedText name;
   uint32_t size = 9;
-  EXPECT_FALSE(file_.GetFileInfo(4, name, size));
+  EXPECT_FALSE(file.GetFileInfo(4, name, size));
   EXPECT_EQ(size, 0u);
-  EXPECT_FALSE(file_.ExtractFile(4, dir_ / "out", true));
+  EXPECT_FALSE(file.ExtractFile(4, dir / "out", true));
   std::string bytes;
-  EXPECT_FALSE(file_.GetObjectBytes(5, bytes));
-  EXPECT_FALSE(file_.GetObjectBytes(6, bytes));
-  EXPECT_FALSE(file_.GetWide(7, wide)) << "an offset past the value area";
-  EXPECT_FALSE(file_.GetCoded(8, coded)) << "an offset inside the header";
-  EXPECT_FALSE(file_.GetWide(9, wide)) << "an offset at the end of the number range";
-  EXPECT_FALSE(platform::IsExistingFile(dir_ / "out"));
+  EXPECT_FALSE(file.GetObjectBytes(5, bytes));
+  EXPECT_FALSE(file.GetObjectBytes(6, bytes));
+  EXPECT_FALSE(file.GetWide(7, wide)) << "an offset past the value area";
+  EXPECT_FALSE(file.GetCoded(8, coded)) << "an offset inside the header";
+  EXPECT_FALSE(file.GetWide(9, wide)) << "an offset at the end of the number range";
+  EXPECT_FALSE(platform::IsExistingFile(dir / "out"));
 }
 
 TEST_F(HostileInput, AnOddLengthWideRecordFailsTheGet) {
   ASSERT_TRUE(OpenBytes(RecordFileBytes(U32(7) + Bytes({'a', 0, 'b'}) + U32(7) + Bytes({0xE4, 4, 'c'}),
                                         Directory({{Entry(1, 8, 22), Entry(2, 13, 29)}}))));
   WideString wide;
-  EXPECT_FALSE(file_.GetWide(1, wide));
+  EXPECT_FALSE(file.GetWide(1, wide));
   EXPECT_TRUE(wide.IsEmpty());
   CodedText coded;
-  EXPECT_FALSE(file_.GetCoded(2, coded)) << "nor does a Coded record of odd length pass";
+  EXPECT_FALSE(file.GetCoded(2, coded)) << "nor does a Coded record of odd length pass";
 }
 
 TEST_F(HostileInput, AFileRecordWhoseNameExceedsItsRecordFailsEveryFileAccessor) {
@@ -118,9 +95,9 @@ TEST_F(HostileInput, AFileRecordWhoseNameExceedsItsRecordFailsEveryFileAccessor)
                                         Directory({{Entry(1, 15, 22)}}))));
   CodedText name;
   uint32_t size = 0;
-  EXPECT_FALSE(file_.GetFileInfo(1, name, size));
-  EXPECT_FALSE(file_.ExtractFile(1, dir_ / "out", true));
-  EXPECT_FALSE(platform::IsExistingFile(dir_ / "out"));
+  EXPECT_FALSE(file.GetFileInfo(1, name, size));
+  EXPECT_FALSE(file.ExtractFile(1, dir / "out", true));
+  EXPECT_FALSE(platform::IsExistingFile(dir / "out"));
 }
 
 TEST_F(HostileInput, ObjectsWhoseCountsExceedTheirRecordFailTheGet) {
@@ -128,26 +105,25 @@ TEST_F(HostileInput, ObjectsWhoseCountsExceedTheirRecordFailTheGet) {
                                         Directory({{Entry(1, 10, 22)}}))));
   CodedTextArray names;
   names.Add(CodedText(1252, WideString(u"kept until the load starts")));
-  EXPECT_FALSE(file_.GetObject(1, names));
+  EXPECT_FALSE(file.GetObject(1, names));
 }
 
 TEST_F(HostileInput, TruncatedOrCorruptPackedFilesFailOpenAndLeaveNoWorkingCopy) {
-  testing::TemporaryDirectoryOverride temporary;
-  ExchangeFile file;
-  ASSERT_TRUE(file.Open(path_, false, true));
-  file.SetKind(20);
-  file.PutWide(1, WideString(std::u16string(5000, u'x')));
-  ASSERT_TRUE(file.Close());
-  const std::string packed = ReadFile(path_);
+  ExchangeFile packedFile;
+  ASSERT_TRUE(packedFile.Open(path, false, true));
+  packedFile.SetKind(20);
+  packedFile.PutWide(1, WideString(std::u16string(5000, u'x')));
+  ASSERT_TRUE(packedFile.Close());
+  const std::string packed = ReadFile(path);
 
-  WriteFile(path_, packed.substr(0, packed.size() / 2));
-  EXPECT_FALSE(file.Open(path_, true, false)) << "truncated";
+  WriteFile(path, packed.substr(0, packed.size() / 2));
+  EXPECT_FALSE(packedFile.Open(path, true, false)) << "truncated";
   std::string corrupt = packed;
   corrupt[packed.size() / 2] ^= 0x10;
-  WriteFile(path_, corrupt);
-  EXPECT_FALSE(file.Open(path_, false, false)) << "corrupt";
-  EXPECT_EQ(ReadFile(path_), corrupt) << "a failed open leaves the file as it was";
-  EXPECT_EQ(temporary.Files(), std::vector<std::string>{});
+  WriteFile(path, corrupt);
+  EXPECT_FALSE(packedFile.Open(path, false, false)) << "corrupt";
+  EXPECT_EQ(ReadFile(path), corrupt) << "a failed open leaves the file as it was";
+  EXPECT_EQ(temporary.Files(), Names{});
 }
 
 // Reads everything a file offers, as a reader that trusts nothing would, and
@@ -199,11 +175,11 @@ std::string SmallValidItem(const TempDirectory& dir) {
 }
 
 TEST_F(HostileInput, EveryChangedByteOfAnUnpackedFileFailsCleanly) {
-  const std::string good = SmallValidItem(dir_);
+  const std::string good = SmallValidItem(dir);
   ASSERT_TRUE(OpenBytes(good));
   std::set<uint32_t> entered;
-  const size_t allValues = ReadEverything(file_, dir_ / "out", entered);
-  file_.Close();
+  const size_t allValues = ReadEverything(file, dir / "out", entered);
+  file.Close();
   ASSERT_EQ(allValues, 9u) << "kind, time, five message fields, the file's head and bytes";
 
   const std::set<size_t> unchecked = {4, 5, 6, 7, 8, 9, 14, 15, 16, 17};  // version, sizes
@@ -214,34 +190,33 @@ TEST_F(HostileInput, EveryChangedByteOfAnUnpackedFileFailsCleanly) {
     EXPECT_EQ(opened, unchecked.count(at) == 1) << "byte " << at;
     if (opened) {
       entered.clear();
-      EXPECT_EQ(ReadEverything(file_, dir_ / "out", entered), allValues) << "byte " << at;
-      file_.Close();
+      EXPECT_EQ(ReadEverything(file, dir / "out", entered), allValues) << "byte " << at;
+      file.Close();
     }
     // The same damage behind a right CRC reaches the directory and value readers.
-    if (OpenBytes(testing::Resealed(changed))) {
+    if (OpenBytes(Resealed(changed))) {
       entered.clear();
-      ReadEverything(file_, dir_ / "out", entered);
-      file_.Close();
+      ReadEverything(file, dir / "out", entered);
+      file.Close();
     }
   }
 }
 
 TEST_F(HostileInput, EveryChangedByteOfAPackedFileFailsCleanly) {
-  testing::TemporaryDirectoryOverride temporary;
-  const std::string unpacked = SmallValidItem(dir_);
-  ASSERT_TRUE(PackFile(dir_ / "small", path_, kPackingBuffer));
-  const std::string good = ReadFile(path_);
-  ExchangeFile file;
+  const std::string unpacked = SmallValidItem(dir);
+  ASSERT_TRUE(PackFile(dir / "small", path, kPackingBuffer));
+  const std::string good = ReadFile(path);
+  ExchangeFile packedFile;
   for (size_t at = 0; at < good.size(); ++at) {
     std::string changed = good;
     changed[at] = static_cast<char>(~changed[at]);
-    WriteFile(path_, changed);
-    if (file.Open(path_, true, false)) {
+    WriteFile(path, changed);
+    if (packedFile.Open(path, true, false)) {
       std::set<uint32_t> entered;
-      ReadEverything(file, dir_ / "out", entered);
-      EXPECT_TRUE(file.Close());
+      ReadEverything(packedFile, dir / "out", entered);
+      EXPECT_TRUE(packedFile.Close());
     }
-    ASSERT_EQ(temporary.Files(), std::vector<std::string>{}) << "byte " << at;
+    ASSERT_EQ(temporary.Files(), Names{}) << "byte " << at;
   }
 }
 

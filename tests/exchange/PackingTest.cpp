@@ -14,10 +14,7 @@
 namespace quorvel::exchange {
 namespace {
 
-using quorvel::testing::ReadFile;
-using quorvel::testing::TempDirectory;
-using quorvel::testing::WriteFile;
-using testing::U32;
+using namespace quorvel::testing;
 
 // Some text that compresses, long enough to span more than one 4096-byte step.
 std::string SampleText(size_t size) {
@@ -61,7 +58,7 @@ TEST(PackFile, AnEmptySourceGivesTheStreamOfAnEmptyInputAndItsLength) {
     ASSERT_TRUE(PackFile(dir / "empty", dir / "packed", buffer));
     const std::string stream = StreamOf(ReadFile(dir / "packed"));
     // "BZh5", the end-of-stream marker and the combined CRC 0.
-    EXPECT_EQ(testing::Hex(stream), "42 5A 68 35 17 72 45 38 50 90 00 00 00 00 ");
+    EXPECT_EQ(Hex(stream), "42 5A 68 35 17 72 45 38 50 90 00 00 00 00 ");
   }
 }
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quorvel::exchange::testing {
+namespace quorvel::testing {
 
 inline uint32_t ReferenceCrc(std::string_view bytes) {
   uint32_t crc = 0;
@@ -85,4 +85,4 @@ inline std::string Hex(std::string_view bytes) {
   return text;
 }
 
-}  // namespace quorvel::exchange::testing
+}  // namespace quorvel::testing

@@ -4,34 +4,22 @@
 
 #include <gtest/gtest.h>
 
-#include "RecordBytes.h"
-#include "TempDirectory.h"
+#include "ItemTest.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 
 namespace quorvel::exchange {
 namespace {
 
-using quorvel::testing::ReadFile;
-using quorvel::testing::TempDirectory;
-using quorvel::testing::WriteFile;
-using testing::Bytes;
-using testing::Directory;
-using testing::Entry;
-using testing::Hex;
-using testing::RecordFileBytes;
-using testing::U16;
-using testing::U32;
-using testing::Utf16;
+using namespace quorvel::testing;
+using RecordFileTest = ItemTest<RecordFile>;
 
 constexpr bool kWritable = false;  // the readOnly argument
 constexpr bool kReadOnly = true;
 constexpr bool kCreate = true;
 
-TEST(RecordFileBytes, AFreshFileHoldingOnlyTheKindIs34Bytes) {
-  TempDirectory dir;
-  RecordFile file;
-  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+TEST_F(RecordFileTest, AFreshFileHoldingOnlyTheKindIs34Bytes) {
+  ASSERT_TRUE(Create());
   ASSERT_TRUE(file.SetKind(20));
   ASSERT_TRUE(file.Close());
   const std::string expected = Bytes({'Q', 'V', 'S', 0,  // magic
@@ -43,15 +31,13 @@ TEST(RecordFileBytes, AFreshFileHoldingOnlyTheKindIs34Bytes) {
                                       1, 0,                    // one block
                                       1, 0,                    // with one entry
                                       0x10, 0x27, 5, 0, 20, 0, 0, 0});  // 10000, Byte, 20
-  EXPECT_EQ(Hex(ReadFile(dir / "item")), Hex(expected));
-  EXPECT_EQ(testing::ReferenceCrc(expected.substr(22)), 0xF6964A7Bu);
+  EXPECT_EQ(Hex(ReadFile(path)), Hex(expected));
+  EXPECT_EQ(ReferenceCrc(expected.substr(22)), 0xF6964A7Bu);
 }
 
-TEST(RecordFileBytes, EveryValueTypeAsTheFormatLaysItOut) {
-  TempDirectory dir;
+TEST_F(RecordFileTest, EveryValueTypeAsTheFormatLaysItOut) {
   WriteFile(dir / "source", "abc");
-  RecordFile file;
-  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+  ASSERT_TRUE(Create());
   ASSERT_TRUE(file.SetKind(20));
   ASSERT_TRUE(file.PutU32(1, 0x11223344));
   ASSERT_TRUE(file.PutTime(2, 1700000000));
@@ -75,64 +61,56 @@ TEST(RecordFileBytes, EveryValueTypeAsTheFormatLaysItOut) {
                           Entry(3, 8, 22), Entry(4, 13, 30), Entry(5, 13, 36), Entry(6, 10, 44),
                           Entry(7, 15, 52), Entry(8, 12, 1)},
                          {Entry(3, 8, 73)}}));
-  EXPECT_EQ(Hex(ReadFile(dir / "item")), Hex(expected));
+  EXPECT_EQ(Hex(ReadFile(path)), Hex(expected));
 }
 
-TEST(RecordFileBytes, ReopeningWithoutChangeRewritesTheSameDirectoryAndHeader) {
-  TempDirectory dir;
-  RecordFile file;
-  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+TEST_F(RecordFileTest, ReopeningWithoutChangeRewritesTheSameDirectoryAndHeader) {
+  ASSERT_TRUE(Create());
   file.SetKind(21);
   file.PutWide(10304, WideString(u"reply"));
   ASSERT_TRUE(file.Close());
-  const std::string before = ReadFile(dir / "item");
-  ASSERT_TRUE(file.Open(dir / "item", kWritable, false));
+  const std::string before = ReadFile(path);
+  ASSERT_TRUE(file.Open(path, kWritable, false));
   ASSERT_TRUE(file.Close());
-  EXPECT_EQ(Hex(ReadFile(dir / "item")), Hex(before));
+  EXPECT_EQ(Hex(ReadFile(path)), Hex(before));
 }
 
-TEST(RecordFileBytes, ARemovedValueStaysUnreferencedAndTheFileEndsWithTheDirectory) {
-  TempDirectory dir;
-  RecordFile file;
-  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+TEST_F(RecordFileTest, ARemovedValueStaysUnreferencedAndTheFileEndsWithTheDirectory) {
+  ASSERT_TRUE(Create());
   file.PutU32(1, 1);
   file.PutWide(2, WideString(u"x"));
   file.PutU32(3, 3);
   ASSERT_TRUE(file.Close());
-  ASSERT_TRUE(file.Open(dir / "item", kWritable, false));
+  ASSERT_TRUE(file.Open(path, kWritable, false));
   ASSERT_TRUE(file.Remove(2));
   EXPECT_FALSE(file.Remove(2));
   ASSERT_TRUE(file.Close());
-  EXPECT_EQ(Hex(ReadFile(dir / "item")),
+  EXPECT_EQ(Hex(ReadFile(path)),
             Hex(RecordFileBytes(U32(6) + Utf16(u"x"), Directory({{Entry(1, 1, 1), Entry(3, 1, 3)}}))))
       << "the order of the others is kept; nothing stale follows the directory";
 }
 
-TEST(RecordFileOpen, TheCrcGuardsEveryByteAfterTheHeaderButTheVersionIsNotChecked) {
-  TempDirectory dir;
+TEST_F(RecordFileTest, TheCrcGuardsEveryByteAfterTheHeaderButTheVersionIsNotChecked) {
   const std::string good = RecordFileBytes(U32(6) + Utf16(u"x"), Directory({{Entry(1, 8, 22)}}));
-  RecordFile file;
   for (size_t at = 22; at < good.size(); ++at) {
     std::string changed = good;
     changed[at] ^= 0x01;
-    WriteFile(dir / "item", changed);
-    EXPECT_FALSE(file.Open(dir / "item", kReadOnly, false)) << "byte " << at;
+    WriteFile(path, changed);
+    EXPECT_FALSE(file.Open(path, kReadOnly, false)) << "byte " << at;
     EXPECT_FALSE(file.IsOpen());
   }
   std::string otherVersion = good;
   otherVersion[4] = 99;
   otherVersion[6] = 0;    // header size
   otherVersion[14] = 1;   // file length
-  WriteFile(dir / "item", otherVersion);
-  ASSERT_TRUE(file.Open(dir / "item", kReadOnly, false));
+  WriteFile(path, otherVersion);
+  ASSERT_TRUE(file.Open(path, kReadOnly, false));
   WideString text;
   EXPECT_TRUE(file.GetWide(1, text));
   EXPECT_EQ(text.View(), u"x");
 }
 
-TEST(RecordFileOpen, MagicAndAlternativeMagic) {
-  TempDirectory dir;
-  RecordFile file;
+TEST_F(RecordFileTest, MagicAndAlternativeMagic) {
   ASSERT_TRUE(file.Open(dir / "alt", kWritable, kCreate, true));
   file.PutU32(1, 5);
   ASSERT_TRUE(file.Close());
@@ -149,37 +127,34 @@ TEST(RecordFileOpen, MagicAndAlternativeMagic) {
   EXPECT_FALSE(platform::IsExistingFile(dir / "missing")) << "created only when asked";
 }
 
-TEST(RecordFileOpen, ReadOnlySharesAndRefusesChangesWritableIsExclusive) {
-  TempDirectory dir;
+TEST_F(RecordFileTest, ReadOnlySharesAndRefusesChangesWritableIsExclusive) {
   RecordFile writer;
-  ASSERT_TRUE(writer.Open(dir / "item", kWritable, kCreate));
+  ASSERT_TRUE(writer.Open(path, kWritable, kCreate));
   writer.PutU32(1, 9);
   ASSERT_TRUE(writer.Close());
-  const std::string bytes = ReadFile(dir / "item");
+  const std::string bytes = ReadFile(path);
 
   RecordFile reader;
   RecordFile second;
-  ASSERT_TRUE(reader.Open(dir / "item", kReadOnly, false));
+  ASSERT_TRUE(reader.Open(path, kReadOnly, false));
   EXPECT_EQ(reader.GetMode(), RecordFile::kReadOnly);
-  EXPECT_TRUE(second.Open(dir / "item", kReadOnly, false)) << "readers share";
+  EXPECT_TRUE(second.Open(path, kReadOnly, false)) << "readers share";
   EXPECT_FALSE(reader.PutU32(2, 1));
   EXPECT_FALSE(reader.SetU32(1, 1));
   EXPECT_FALSE(reader.Remove(1));
   EXPECT_FALSE(reader.CreateBlock(3));
   EXPECT_TRUE(reader.Close());
   EXPECT_TRUE(second.Close());
-  EXPECT_EQ(ReadFile(dir / "item"), bytes);
+  EXPECT_EQ(ReadFile(path), bytes);
 
-  ASSERT_TRUE(writer.Open(dir / "item", kWritable, false));
+  ASSERT_TRUE(writer.Open(path, kWritable, false));
   EXPECT_EQ(writer.GetMode(), RecordFile::kWritable);
-  EXPECT_FALSE(reader.Open(dir / "item", kReadOnly, false)) << "a writer holds it exclusively";
+  EXPECT_FALSE(reader.Open(path, kReadOnly, false)) << "a writer holds it exclusively";
   EXPECT_TRUE(writer.Close());
   EXPECT_FALSE(writer.Close()) << "closing a closed file";
 }
 
-TEST(RecordFileClose, ABlockWithoutEntriesCannotBeWritten) {
-  TempDirectory dir;
-  RecordFile file;
+TEST_F(RecordFileTest, ABlockWithoutEntriesCannotBeWritten) {
   ASSERT_TRUE(file.Open(dir / "empty", kWritable, kCreate));
   EXPECT_FALSE(file.Close()) << "the root holds nothing";
   EXPECT_FALSE(file.IsOpen());
@@ -190,10 +165,8 @@ TEST(RecordFileClose, ABlockWithoutEntriesCannotBeWritten) {
   EXPECT_FALSE(file.Close()) << "an empty sub-block";
 }
 
-TEST(RecordFileAccessors, InlineValuesAndTheirDefaults) {
-  TempDirectory dir;
-  RecordFile file;
-  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+TEST_F(RecordFileTest, InlineValuesAndTheirDefaults) {
+  ASSERT_TRUE(Create());
   EXPECT_TRUE(file.PutU32(1, 42));
   EXPECT_TRUE(file.PutByte(2, 0xFE));
   EXPECT_TRUE(file.PutTime(3, 123456));
@@ -234,17 +207,15 @@ TEST(RecordFileAccessors, InlineValuesAndTheirDefaults) {
   EXPECT_TRUE(file.Close());
 }
 
-TEST(RecordFileAccessors, TextValuesAndTheirDefaults) {
-  TempDirectory dir;
-  RecordFile file;
-  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+TEST_F(RecordFileTest, TextValuesAndTheirDefaults) {
+  ASSERT_TRUE(Create());
   ASSERT_TRUE(file.PutWide(1, WideString(u"Gr\u00FC\u00DFe \U0001F600")));
   ASSERT_TRUE(file.PutWide(2, WideString()));
   ASSERT_TRUE(file.PutCoded(3, CodedText(1251, WideString(u"\u041C\u0438\u0440"))));
   ASSERT_TRUE(file.PutCoded(4, CodedText(1251, WideString())));
   ASSERT_TRUE(file.PutU32(5, 1));
   ASSERT_TRUE(file.Close());
-  ASSERT_TRUE(file.Open(dir / "item", kReadOnly, false));
+  ASSERT_TRUE(file.Open(path, kReadOnly, false));
 
   WideString wide(u"stale");
   EXPECT_TRUE(file.GetWide(1, wide));
@@ -266,10 +237,8 @@ TEST(RecordFileAccessors, TextValuesAndTheirDefaults) {
   EXPECT_EQ(coded, CodedText(437, WideString())) << "cleared: the text goes, the page stays";
 }
 
-TEST(RecordFileAccessors, ObjectsGoThroughTheirArchiveForm) {
-  TempDirectory dir;
-  RecordFile file;
-  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+TEST_F(RecordFileTest, ObjectsGoThroughTheirArchiveForm) {
+  ASSERT_TRUE(Create());
   CodedTextArray names;
   names.Add(CodedText(1252, WideString(u"one")));
   names.Add(CodedText(1250, WideString(u"two")));
@@ -289,14 +258,12 @@ TEST(RecordFileAccessors, ObjectsGoThroughTheirArchiveForm) {
   EXPECT_TRUE(file.Close());
 }
 
-TEST(RecordFileAccessors, StoredFiles) {
-  TempDirectory dir;
+TEST_F(RecordFileTest, StoredFiles) {
   std::string content(45000, '\0');  // more than two 20000-byte copy steps
   for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i % 251);
   WriteFile(dir / "big.bin", content);
   WriteFile(dir / "empty", "");
-  RecordFile file;
-  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+  ASSERT_TRUE(Create());
   ASSERT_TRUE(file.PutFile(1, dir / "big.bin", CodedText(1252, WideString(u"big.bin"))));
   EXPECT_FALSE(file.PutFile(2, dir / "empty", CodedText(1252, WideString(u"empty"))));
   EXPECT_FALSE(file.PutFile(3, dir / "missing", CodedText(1252, WideString(u"missing"))));
@@ -304,7 +271,7 @@ TEST(RecordFileAccessors, StoredFiles) {
   ASSERT_TRUE(file.PutFile(4, dir / "big.bin", CodedText()));
   ASSERT_TRUE(file.Close());
 
-  ASSERT_TRUE(file.Open(dir / "item", kReadOnly, false));
+  ASSERT_TRUE(file.Open(path, kReadOnly, false));
   CodedText name;
   uint32_t size = 0;
   ASSERT_TRUE(file.GetFileInfo(1, name, size));
@@ -328,10 +295,8 @@ TEST(RecordFileAccessors, StoredFiles) {
   EXPECT_FALSE(file.ExtractFile(1, dir / "no/such/dir", true));
 }
 
-TEST(RecordFileBlocks, CreateEnterAndLeaveWalkATree) {
-  TempDirectory dir;
-  RecordFile file;
-  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+TEST_F(RecordFileTest, CreateEnterAndLeaveWalkATree) {
+  ASSERT_TRUE(Create());
   file.SetKind(20);
   ASSERT_TRUE(file.CreateBlock(10600));
   file.PutU32(1, 61);
@@ -354,16 +319,14 @@ TEST(RecordFileBlocks, CreateEnterAndLeaveWalkATree) {
   EXPECT_FALSE(file.EnterBlock(10700));
   EXPECT_FALSE(file.EnterBlock(kTagKind)) << "a Byte is not a block";
   ASSERT_TRUE(file.Close());
-  EXPECT_EQ(Hex(ReadFile(dir / "item")),
+  EXPECT_EQ(Hex(ReadFile(path)),
             Hex(RecordFileBytes("", Directory({{Entry(10000, 5, 20), Entry(10600, 12, 1)},
                                                {Entry(1, 1, 61), Entry(10702, 12, 2)},
                                                {Entry(1, 1, 72)}}))));
 }
 
-TEST(RecordFileKind, AbsentKindIs255AndSetKindReplacesIt) {
-  TempDirectory dir;
-  RecordFile file;
-  ASSERT_TRUE(file.Open(dir / "item", kWritable, kCreate));
+TEST_F(RecordFileTest, AbsentKindIs255AndSetKindReplacesIt) {
+  ASSERT_TRUE(Create());
   EXPECT_EQ(file.Kind(), kNoKind);
   EXPECT_TRUE(file.SetKind(21));
   EXPECT_TRUE(file.SetKind(23));

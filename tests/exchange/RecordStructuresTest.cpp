@@ -2,9 +2,7 @@
 // file, the refusal to write a block twice, and reads of incomplete records.
 #include <gtest/gtest.h>
 
-#include "RecordBytes.h"
-#include "TempDirectory.h"
-#include "TemporaryDirectoryOverride.h"
+#include "ItemTest.h"
 #include "exchange/ExchangeFile.h"
 #include "exchange/ItemStamp.h"
 #include "exchange/PlainTextMessage.h"
@@ -17,34 +15,8 @@
 namespace quorvel::exchange {
 namespace {
 
-using quorvel::testing::ReadFile;
-using quorvel::testing::TempDirectory;
-using quorvel::testing::WriteFile;
-using testing::Bytes;
-using testing::Directory;
-using testing::Entry;
-using testing::RecordFileBytes;
-using testing::U16;
-using testing::U32;
-
-class RecordStructures : public ::testing::Test {
- protected:
-  // Writes a new packed item with `write`, then opens it read-only.
-  template <typename Write>
-  ExchangeFile& WriteThenReopen(Write write) {
-    EXPECT_TRUE(file_.Open(path_, false, true));
-    write(file_);
-    EXPECT_TRUE(file_.Close());
-    EXPECT_TRUE(file_.Open(path_, true, false));
-    return file_;
-  }
-  ~RecordStructures() override { file_.Close(); }
-
-  testing::TemporaryDirectoryOverride temporary_;
-  TempDirectory dir_;
-  std::string path_ = dir_ / "item.qv6";
-  ExchangeFile file_;
-};
+using namespace quorvel::testing;
+using RecordStructures = ItemTest<ExchangeFile>;
 
 std::string AllBytes() {
   std::string bytes;
@@ -71,7 +43,7 @@ PupilMessage SamplePupilMessage() {
 
 TEST_F(RecordStructures, PupilMessageRoundTripsAndItsNotesComeBackByteForByte) {
   const PupilMessage written = SamplePupilMessage();
-  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) {
+  WriteThenReopen([&](RecordFile& f) {
     f.SetKind(kKindPupilMail);
     EXPECT_TRUE(written.Write(f));
   });
@@ -80,8 +52,8 @@ TEST_F(RecordStructures, PupilMessageRoundTripsAndItsNotesComeBackByteForByte) {
   EXPECT_EQ(read.number, written.number);
   EXPECT_EQ(read.correspondent, written.correspondent);
   EXPECT_EQ(read.reference, written.reference);
-  EXPECT_EQ(testing::Hex(read.noteA), testing::Hex(written.noteA));
-  EXPECT_EQ(testing::Hex(read.noteB), testing::Hex(written.noteB));
+  EXPECT_EQ(Hex(read.noteA), Hex(written.noteA));
+  EXPECT_EQ(Hex(read.noteB), Hex(written.noteB));
   EXPECT_EQ(read.messageFlagA, 1);
   EXPECT_EQ(read.messageFlagC, 2);
   EXPECT_EQ(read.messageFlagD, 0);
@@ -98,7 +70,7 @@ TEST_F(RecordStructures, PupilMessageRoundTripsAndItsNotesComeBackByteForByte) {
 }
 
 TEST_F(RecordStructures, NotesStoredInAnotherCodePageComeBackInIt) {
-  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) {
+  WriteThenReopen([&](RecordFile& f) {
     f.CreateBlock(kBlockPupilMessage);
     f.PutCoded(PupilMessage::kTagNoteA, CodedText(1251, WideString(u"\u0416")));
     f.PutCoded(PupilMessage::kTagNoteB, CodedText(1252, WideString()));
@@ -110,7 +82,7 @@ TEST_F(RecordStructures, NotesStoredInAnotherCodePageComeBackInIt) {
 }
 
 TEST_F(RecordStructures, APupilMessageIsWrittenOnce) {
-  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) {
+  WriteThenReopen([&](RecordFile& f) {
     f.SetKind(kKindPupilMail);
     PupilMessage first = SamplePupilMessage();
     EXPECT_TRUE(first.Write(f));
@@ -131,7 +103,7 @@ TEST_F(RecordStructures, TutorReplyRoundTripsAndIsWrittenOnce) {
   written.text = WideString(u"Tr\u00E8s bien");
   written.pupilNumber = 4711;
   written.reference = CodedText(1252, WideString(u"ref-1"));
-  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) {
+  WriteThenReopen([&](RecordFile& f) {
     f.SetKind(kKindTutorReply);
     EXPECT_TRUE(written.Write(f));
     EXPECT_FALSE(written.Write(f));
@@ -147,7 +119,7 @@ TEST_F(RecordStructures, TutorReplyRoundTripsAndIsWrittenOnce) {
 }
 
 TEST_F(RecordStructures, TutorReplyWithoutPupilNumberFailsButReadsTheRest) {
-  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) {
+  WriteThenReopen([&](RecordFile& f) {
     f.CreateBlock(kBlockTutorReply);
     f.PutU32(TutorReply::kTagNumber, 3);
     f.PutCoded(TutorReply::kTagCorrespondent, CodedText(1252, WideString(u"P")));
@@ -165,25 +137,25 @@ TEST_F(RecordStructures, TutorReplyWithoutPupilNumberFailsButReadsTheRest) {
 }
 
 TEST_F(RecordStructures, TimedMessageIsReadFromTheBlockOthersWrite) {
-  WriteFile(path_, RecordFileBytes(U32(10) + U16(u'o') + U16(u'k') + U16(u'!'),
+  WriteFile(path, RecordFileBytes(U32(10) + U16(u'o') + U16(u'k') + U16(u'!'),
                                    Directory({{Entry(10000, 5, 22), Entry(10400, 12, 1)},
                                               {Entry(10401, 3, 1700000000), Entry(10402, 1, 5),
                                                Entry(10403, 1, 6), Entry(10404, 8, 22)}})));
-  ASSERT_TRUE(file_.Open(path_, true, false));
-  EXPECT_EQ(file_.Kind(), kKindTimedMessage);
+  ASSERT_TRUE(file.Open(path, true, false));
+  EXPECT_EQ(file.Kind(), kKindTimedMessage);
   TimedMessage read;
-  ASSERT_TRUE(read.Read(file_));
+  ASSERT_TRUE(read.Read(file));
   EXPECT_EQ(read.time, 1700000000u);
   EXPECT_EQ(read.valueA, 5u);
   EXPECT_EQ(read.valueB, 6u);
   EXPECT_EQ(read.text.View(), u"ok!");
-  EXPECT_FALSE(PupilMessage().Read(file_)) << "no pupil block";
+  EXPECT_FALSE(PupilMessage().Read(file)) << "no pupil block";
 }
 
 TEST_F(RecordStructures, PlainTextMessageAddsToItsBlockButPutsItsTextOnce) {
   PlainTextMessage written;
   written.plainText = "Gr\xFC\xDF" "e\r\n";
-  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) {
+  WriteThenReopen([&](RecordFile& f) {
     f.SetKind(kKindPlainTextMessage);
     f.CreateBlock(kBlockPlainTextMessage);
     f.PutU32(1, 1);
@@ -201,7 +173,7 @@ TEST_F(RecordStructures, ItemStampKeepsItsCreatedTimeWhenRewritten) {
   stamp.itemId = 7;
   stamp.parentId = 3;
   const uint32_t before = platform::UtcSecondsNow();
-  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) {
+  WriteThenReopen([&](RecordFile& f) {
     f.SetKind(kKindPupilMail);
     EXPECT_TRUE(stamp.Write(f));
   });
@@ -214,13 +186,13 @@ TEST_F(RecordStructures, ItemStampKeepsItsCreatedTimeWhenRewritten) {
   EXPECT_EQ(read.created, stamp.created);
   file.Close();
 
-  ASSERT_TRUE(file.Open(path_, false, false));
+  ASSERT_TRUE(file.Open(path, false, false));
   ItemStamp again;
   again.itemId = 8;
   again.created = 1000;  // an existing stamp keeps the created time it is given
   EXPECT_TRUE(again.Write(file));
   EXPECT_TRUE(file.Close());
-  ASSERT_TRUE(file.Open(path_, true, false));
+  ASSERT_TRUE(file.Open(path, true, false));
   ASSERT_TRUE(read.Read(file));
   EXPECT_EQ(read.itemId, 8u);
   EXPECT_EQ(read.parentId, 0u);
@@ -229,7 +201,7 @@ TEST_F(RecordStructures, ItemStampKeepsItsCreatedTimeWhenRewritten) {
 }
 
 TEST_F(RecordStructures, ReadsOfAbsentBlocksFailAndAnItemWithoutKindHas255) {
-  ExchangeFile& file = WriteThenReopen([&](RecordFile& f) { f.PutU32(1, 1); });
+  WriteThenReopen([&](RecordFile& f) { f.PutU32(1, 1); });
   EXPECT_EQ(file.Kind(), kNoKind);
   EXPECT_FALSE(ItemStamp().Read(file));
   EXPECT_FALSE(PupilMessage().Read(file));

@@ -1,0 +1,83 @@
+// The exchange tests' shared set-up: a test directory with an item path in
+// it, the system's temporary directory (TMPDIR) pointed at a fresh directory
+// so that tests see the working copies exchange files leave or remove there,
+// and the record or exchange file under test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "RecordBytes.h"
+#include "TempDirectory.h"
+
+namespace quorvel::testing {
+
+class TemporaryDirectoryOverride {
+ public:
+  TemporaryDirectoryOverride() {
+    if (const char* old = std::getenv("TMPDIR")) previous_ = old;
+    setenv("TMPDIR", directory_.path().c_str(), 1);
+  }
+  TemporaryDirectoryOverride(const TemporaryDirectoryOverride&) = delete;
+  TemporaryDirectoryOverride& operator=(const TemporaryDirectoryOverride&) = delete;
+  ~TemporaryDirectoryOverride() {
+    if (previous_) {
+      setenv("TMPDIR", previous_->c_str(), 1);
+    } else {
+      unsetenv("TMPDIR");
+    }
+  }
+
+  std::string path() const { return directory_.path(); }
+  // The names of the library's temporary files ("~AT...") in it.
+  std::vector<std::string> Files() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory_.path())) {
+      const std::string name = entry.path().filename().string();
+      if (name.rfind("~AT", 0) == 0) names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+ private:
+  TempDirectory directory_;
+  std::optional<std::string> previous_;
+};
+
+using Names = std::vector<std::string>;
+
+// `File` is a RecordFile or an ExchangeFile (their Open and Close agree).
+template <typename File>
+class ItemTest : public ::testing::Test {
+ protected:
+  ~ItemTest() override { file.Close(); }
+
+  bool Create() { return file.Open(path, false, true); }
+  // Writes `bytes` to the item path and opens them read-only, in place.
+  bool OpenBytes(const std::string& bytes) {
+    WriteFile(path, bytes);
+    return file.Open(path, true, false);
+  }
+  // Writes a new item with `write`, then opens it read-only.
+  template <typename Write>
+  void WriteThenReopen(Write write) {
+    EXPECT_TRUE(Create());
+    write(file);
+    EXPECT_TRUE(file.Close());
+    EXPECT_TRUE(file.Open(path, true, false));
+  }
+
+  TemporaryDirectoryOverride temporary;
+  TempDirectory dir;
+  std::string path = dir / "item.qv6";
+  File file;
+};
+
+}  // namespace quorvel::testing
