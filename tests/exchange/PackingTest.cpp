@@ -120,18 +120,13 @@ TEST(UnpackFile, TruncatedOrCorruptStreamsFailAndSayWhere) {
 
 TEST(IsPackedFile, BZhAndADigitFrom1To9) {
   TempDirectory dir;
-  WriteFile(dir / "a", "BZh1");
-  WriteFile(dir / "b", "BZh9....");
-  WriteFile(dir / "c", "BZh0....");
-  WriteFile(dir / "d", "BZhA....");
-  WriteFile(dir / "e", "BZh");
-  WriteFile(dir / "f", "bZh5....");
-  EXPECT_TRUE(IsPackedFile(dir / "a"));
-  EXPECT_TRUE(IsPackedFile(dir / "b"));
-  EXPECT_FALSE(IsPackedFile(dir / "c"));
-  EXPECT_FALSE(IsPackedFile(dir / "d"));
-  EXPECT_FALSE(IsPackedFile(dir / "e")) << "shorter than four bytes";
-  EXPECT_FALSE(IsPackedFile(dir / "f"));
+  const std::pair<const char*, bool> heads[] = {{"BZh1", true},      {"BZh9....", true},
+                                                {"BZh0....", false}, {"BZhA....", false},
+                                                {"BZh", false},      {"bZh5....", false}};
+  for (const auto& [head, packed] : heads) {
+    WriteFile(dir / "file", head);
+    EXPECT_EQ(IsPackedFile(dir / "file"), packed) << head;
+  }
   EXPECT_FALSE(IsPackedFile(dir / "missing"));
   EXPECT_FALSE(IsPackedFile(dir.path()));
 }
