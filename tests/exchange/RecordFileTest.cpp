@@ -32,7 +32,6 @@ TEST_F(RecordFileTest, AFreshFileHoldingOnlyTheKindIs34Bytes) {
                                       1, 0,                    // with one entry
                                       0x10, 0x27, 5, 0, 20, 0, 0, 0});  // 10000, Byte, 20
   EXPECT_EQ(Hex(ReadFile(path)), Hex(expected));
-  EXPECT_EQ(ReferenceCrc(expected.substr(22)), 0xF6964A7Bu);
 }
 
 TEST_F(RecordFileTest, EveryValueTypeAsTheFormatLaysItOut) {
