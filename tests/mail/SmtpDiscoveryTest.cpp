@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "TempDirectory.h"
+#include "mail/DerivedName.h"
 #include "mail/SmtpProbes.h"
 #include "platform/Registry.h"
 
@@ -50,6 +53,12 @@ void SetUpOutlookExpressDefault() {
   SetUser(account, "SMTP Server", "smtp.oe.test");
   SetUser(account, "SMTP Email Address", "pupil@oe.test");
   SetUser(account, "SMTP Display Name", "Pupil OE");
+}
+
+// Host, address and name of found settings, compared in one assertion.
+using Found = std::tuple<std::string, std::string, std::string>;
+Found Fields(const SmtpSettings& settings) {
+  return {settings.host, settings.address, settings.name};
 }
 
 class SmtpDiscoveryTest : public ::testing::Test {
@@ -101,9 +110,8 @@ TEST_F(SmtpDiscoveryTest, DefaultClientsProbeRunsFirstInAnyCase) {
   SetSystemMailto("eudora");
   const SmtpSettings found = Discovered();
   EXPECT_EQ(found.source, "eudora");
-  EXPECT_EQ(found.host, "smtp.eudora.test");
-  EXPECT_EQ(found.address, "ada.b@eudora.test") << "the POP account stands in";
-  EXPECT_EQ(found.name, "ada b");
+  EXPECT_EQ(Fields(found), Found("smtp.eudora.test", "ada.b@eudora.test", "ada b"))
+      << "the POP account stands in for the empty return address";
 }
 
 TEST_F(SmtpDiscoveryTest, WithoutADefaultClientExchangeRunsFirstThenTheOthersInOrder) {
@@ -113,18 +121,15 @@ TEST_F(SmtpDiscoveryTest, WithoutADefaultClientExchangeRunsFirstThenTheOthersInO
   SetUpExchange("abc", "pupil@exchange.test");  // a host under 4 characters
   const SmtpSettings found = Discovered();
   EXPECT_EQ(found.source, "outlook");
-  EXPECT_EQ(found.host, "smtp.oe.test");
-  EXPECT_EQ(found.address, "pupil@oe.test") << "the plain address stands in for reply-to";
-  EXPECT_EQ(found.name, "Pupil OE");
+  EXPECT_EQ(Fields(found), Found("smtp.oe.test", "pupil@oe.test", "Pupil OE"))
+      << "the plain address stands in for reply-to";
 }
 
 TEST_F(SmtpDiscoveryTest, ExchangeProfileServiceValuesAreTrimmed) {
   SetUpExchange("smtp.exchange.test", "first.last@exchange.test");
   SmtpSettings found;
   ASSERT_TRUE(ProbeExchange(found));
-  EXPECT_EQ(found.host, "smtp.exchange.test");
-  EXPECT_EQ(found.address, "first.last@exchange.test");
-  EXPECT_EQ(found.name, "first last");
+  EXPECT_EQ(Fields(found), Found("smtp.exchange.test", "first.last@exchange.test", "first last"));
 }
 
 TEST_F(SmtpDiscoveryTest, OutlookExpressAccountFoundByEnumerationMaySendWithAnEmptyHost) {
@@ -134,9 +139,7 @@ TEST_F(SmtpDiscoveryTest, OutlookExpressAccountFoundByEnumerationMaySendWithAnEm
   SetUser(std::string(kOe) + "\\Accounts\\00000002", "SMTP Reply To Email Address", "r@oe.test");
   const SmtpSettings found = Discovered();
   EXPECT_EQ(found.source, "outlook");
-  EXPECT_EQ(found.host, "");
-  EXPECT_EQ(found.address, "r@oe.test");
-  EXPECT_EQ(found.name, "") << "no name derived while the host is empty";
+  EXPECT_EQ(Fields(found), Found("", "r@oe.test", "")) << "no name derived while the host is empty";
 }
 
 TEST_F(SmtpDiscoveryTest, OutlookTriesEachAccountManagerInTurn) {
@@ -147,8 +150,7 @@ TEST_F(SmtpDiscoveryTest, OutlookTriesEachAccountManagerInTurn) {
   SetUser(manager + "\\Accounts\\Work", "SMTP Display Name", "");
   SmtpSettings found;
   ASSERT_TRUE(ProbeOutlook(found));
-  EXPECT_EQ(found.host, "smtp.office.test");
-  EXPECT_EQ(found.name, "grace hopper");
+  EXPECT_EQ(Fields(found), Found("smtp.office.test", "grace.hopper@office.test", "grace hopper"));
   EXPECT_FALSE(ProbeOutlookExpress(found));
 }
 
@@ -168,9 +170,7 @@ TEST_F(SmtpDiscoveryTest, Netscape4ReadsTheProfilesPrefsFile) {
           profile + "popstate.dat");
   SmtpSettings found;
   ASSERT_TRUE(ProbeNetscape4(found));
-  EXPECT_EQ(found.host, "smtp.netscape.test");
-  EXPECT_EQ(found.address, "pupil@netscape.test");
-  EXPECT_EQ(found.name, "Pupil Navigator");
+  EXPECT_EQ(Fields(found), Found("smtp.netscape.test", "pupil@netscape.test", "Pupil Navigator"));
 
   SetUser(biff + "\\users\\pupil\\servers\\pop.netscape.test", "popstatePath",
           "users/pupil/popstate.dat");
@@ -185,9 +185,7 @@ TEST_F(SmtpDiscoveryTest, Netscape3FallsBackToTheUserAddress) {
   EXPECT_FALSE(ProbeNetscape3(found)) << "no address at all";
   SetUser(navigator + "\\User", "User_Addr", "old.timer@nav3.test");
   ASSERT_TRUE(ProbeNetscape3(found));
-  EXPECT_EQ(found.host, "smtp.nav3.test");
-  EXPECT_EQ(found.address, "old.timer@nav3.test");
-  EXPECT_EQ(found.name, "old timer");
+  EXPECT_EQ(Fields(found), Found("smtp.nav3.test", "old.timer@nav3.test", "old timer"));
 }
 
 TEST_F(SmtpDiscoveryTest, PegasusReadsPmailIni) {
@@ -200,9 +198,7 @@ TEST_F(SmtpDiscoveryTest, PegasusReadsPmailIni) {
             "Alternative From: field for message        = pat@pegasus.test\r\n");
   SmtpSettings found;
   ASSERT_TRUE(ProbePegasus(found));
-  EXPECT_EQ(found.host, "smtp.pegasus.test");
-  EXPECT_EQ(found.address, "pat@pegasus.test");
-  EXPECT_EQ(found.name, "Pat Pegasus");
+  EXPECT_EQ(Fields(found), Found("smtp.pegasus.test", "pat@pegasus.test", "Pat Pegasus"));
   std::filesystem::remove(files.path() + "mbox/pmail.ini");
   EXPECT_FALSE(ProbePegasus(found)) << "a missing file fails the probe";
 }
@@ -215,10 +211,17 @@ TEST_F(SmtpDiscoveryTest, NothingFoundLeavesTheOutputsUntouched) {
   EXPECT_EQ(port, 1);
   SetUpExchange("smtp.exchange.test", "pupil@exchange.test");
   EXPECT_TRUE(GetUserDefaultSmtpParams(&host, &port, &address, &name));
-  EXPECT_EQ(host, "smtp.exchange.test");
+  EXPECT_EQ(Found(host, address, name), Found("smtp.exchange.test", "pupil@exchange.test", "pupil"));
   EXPECT_EQ(port, 25);
-  EXPECT_EQ(address, "pupil@exchange.test");
-  EXPECT_EQ(name, "pupil");
+}
+
+TEST(DerivedName, NameFirstThenTheLocalPartWithBlanksForDots) {
+  EXPECT_EQ(DerivedName("Ada Lovelace", "ada@example.test"), "Ada Lovelace");
+  EXPECT_EQ(DerivedName("", "ada.b.lovelace@example.test"), "ada b lovelace");
+  EXPECT_EQ(DerivedName("", "a.b@c@d.test"), "a b") << "up to the first @";
+  EXPECT_EQ(DerivedName("", "no.at.sign"), "no.at.sign");
+  EXPECT_EQ(DerivedName("", ""), "");
+  EXPECT_EQ(DerivedName("", "@example.test"), "");
 }
 
 }  // namespace

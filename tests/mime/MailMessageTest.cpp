@@ -13,6 +13,7 @@
 #include "ScriptedServer.h"
 #include "ScriptedSmtp.h"
 #include "TempDirectory.h"
+#include "mime/Charset.h"
 #include "mime/MimeLayout.h"
 #include "platform/Registry.h"
 
@@ -279,6 +280,16 @@ TEST(ZoneField, WholeHoursFromTheLocalAndUtcHour) {
   local.dayOfWeek = 4;
   local.utcOffsetMinutes = 60;
   EXPECT_EQ(DateLine(local), "Date: Thu, 5 Mar 2026 00:30:07 +0100");
+}
+
+TEST(CharsetForCodePage, FollowsTheTableAndFallsBackToLatin1) {
+  const std::pair<int32_t, std::string> charsets[] = {
+      {1254, "iso-8859-9"}, {1255, "iso-8859-8"}, {1257, "iso-8859-4"},
+      {1251, "iso-8859-5"}, {932, "iso-2022-JP"}, {950, "BIG5"},
+      {437, "iso-8859-1"},  {65001, "iso-8859-1"}, {-1, "iso-8859-1"}};
+  for (const auto& [page, charset] : charsets) {
+    EXPECT_EQ(CharsetNameForCodePage(page), charset) << "code page " << page;
+  }
 }
 
 TEST_F(MailMessageTest, DefaultsFallBackToBuiltInValuesWhenNothingIsFound) {
