@@ -347,15 +347,6 @@ TEST_F(MailMessageTest, StopNoticedByTheClientRecordsTheFailedStep) {
   EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml")) << "kept after a failure";
 }
 
-TEST_F(MailMessageTest, RefusedRecipientIsError7) {
-  ScriptedServer server(testing::ServeSmtpSession);
-  MailMessage message = NewMessage();
-  message.SetSender("127.0.0.1", server.port(), nullptr, nullptr);
-  message.SetRecipient("nobody@example.test");
-  EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
-  EXPECT_EQ(message.errorCode, 7u);
-}
-
 TEST_F(MailMessageTest, SendBySmtpFailuresKeepTheComposedFile) {
   uint16_t closedPort;
   {
