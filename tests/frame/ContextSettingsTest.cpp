@@ -76,15 +76,5 @@ TEST(DirectorySetters, StoreNormalisedPathsAndClearOnNull) {
   EXPECT_EQ(context.receptionDirectory, out + "/");
 }
 
-TEST(Setters, WithoutAContextChangeNothingAndSucceed) {
-  EXPECT_TRUE(UseProtocol(nullptr, kProtocolMapi));
-  EXPECT_TRUE(UseSmtpPop(nullptr, SmtpPopParameters{}));
-  EXPECT_TRUE(SetReceptionDirectory(nullptr, nullptr));
-  EXPECT_TRUE(SetOutDirectory(nullptr, "/nonexistent/never/made"));
-  EXPECT_FALSE(platform::IsExistingDirectory("/nonexistent"));
-  SetClientWindow(nullptr, nullptr);
-  SetProgressCallback(nullptr, nullptr);
-}
-
 }  // namespace
 }  // namespace quorvel

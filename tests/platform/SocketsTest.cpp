@@ -3,7 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <thread>
 
 #include "platform/Clock.h"
@@ -74,49 +73,6 @@ TEST(SocketCancel, PostedBeforehandCancelsTheNextBlockingCallAtOnce) {
   ASSERT_TRUE(next.server);
   next.server->Send("ok", 2);
   EXPECT_EQ(next.client.Receive(buffer, sizeof buffer), 2);
-}
-
-TEST(SocketCancel, PostedToABlockedThreadEndsItsWait) {
-  Pair pair;
-  ASSERT_TRUE(pair.server);
-  std::atomic<uint32_t> blockedThread{0};
-  std::atomic<int> result{1};
-  std::thread blocked([&] {
-    blockedThread = CurrentThreadId();
-    char buffer[16];
-    pair.client.StartTimeout(20000);
-    result = pair.client.Receive(buffer, sizeof buffer);
-  });
-  while (blockedThread == 0) SleepMilliseconds(1);
-  SleepMilliseconds(50);  // let it reach the wait; a cancel that comes earlier waits for it
-  const uint64_t start = MonotonicMilliseconds();
-  EXPECT_TRUE(PostSocketCancel(blockedThread));
-  blocked.join();
-  EXPECT_LT(MonotonicMilliseconds() - start, 5000u);
-  EXPECT_EQ(result.load(), kSocketError);
-  EXPECT_FALSE(pair.client.IsOpen());
-}
-
-TEST(SocketCancel, RefusedForThreadsThatDoNotExist) {
-  EXPECT_FALSE(PostSocketCancel(0));
-  uint32_t ended = 0;
-  std::thread([&] { ended = CurrentThreadId(); }).join();
-  EXPECT_FALSE(PostSocketCancel(ended));
-}
-
-TEST(Sockets, ConnectFailsOnAClosedPortAndNamesResolve) {
-  uint16_t closedPort;
-  {
-    auto listener = LoopbackListener::Open();
-    ASSERT_TRUE(listener);
-    closedPort = listener->Port();
-  }
-  TimeoutSocket socket;
-  ASSERT_TRUE(socket.Create());
-  socket.StartTimeout(5000);
-  EXPECT_FALSE(socket.Connect("127.0.0.1", closedPort));
-  socket.StopTimeout();
-  EXPECT_FALSE(LocalHostName().empty());
 }
 
 }  // namespace

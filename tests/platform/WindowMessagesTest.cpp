@@ -3,8 +3,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/Alert.h"
-
 namespace quorvel::platform {
 namespace {
 
@@ -42,13 +40,6 @@ TEST(ClientWindow, ReceivesTheMessageBeforeSendReturns) {
   EXPECT_EQ(SendToClientWindow(nullptr, 1, 2, 3), 0);
   ClientWindow withoutProcedure{nullptr, nullptr};
   EXPECT_EQ(SendToClientWindow(&withoutProcedure, 1, 2, 3), 0);
-}
-
-TEST(Alerts, AreOneLineOnStandardError) {
-  ::testing::internal::CaptureStderr();
-  ShowAlert("Too much threads in CxThreadObjects !", "Error", AlertIcon::Stop);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "Error: Too much threads in CxThreadObjects !\n");
 }
 
 }  // namespace
