@@ -57,18 +57,5 @@ TEST(ContextTable, DestroyAllFreesAContextEnteredTwiceOnce) {
   EXPECT_EQ(table.Find(2), nullptr);
 }
 
-TEST(ThreadContext, StartsWithTheDocumentedDefaults) {
-  const ThreadContext context;
-  EXPECT_EQ(context.lastError, 0u);
-  EXPECT_EQ(context.protocol, kProtocolNone);
-  EXPECT_EQ(context.popPort, 110);
-  EXPECT_EQ(context.smtpPort, 25);
-  EXPECT_EQ(context.senderName.codePage, 0);
-  EXPECT_TRUE(context.senderName.text.IsEmpty());
-  EXPECT_EQ(context.referenceCount, 1u);
-  EXPECT_EQ(context.percentSent.load(), 0);
-  EXPECT_EQ(context.mailbox, nullptr);
-}
-
 }  // namespace
 }  // namespace quorvel
