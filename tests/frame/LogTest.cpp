@@ -16,9 +16,7 @@
 namespace quorvel {
 namespace {
 
-using testing::ReadFile;
-using testing::TempDirectory;
-using testing::WriteFile;
+using namespace quorvel::testing;
 
 // Today's file name, worked out independently of the library.
 std::string TodaysName(const std::string& prefix) {

@@ -10,8 +10,7 @@
 namespace quorvel {
 namespace {
 
-using quorvel::testing::TempDirectory;
-using quorvel::testing::WriteFile;
+using namespace quorvel::testing;
 
 TEST(UniqueTempName, TheSmallestNumberWithoutAFileOfThatName) {
   TempDirectory dir;

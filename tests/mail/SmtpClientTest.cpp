@@ -19,8 +19,7 @@
 namespace quorvel {
 namespace {
 
-using testing::ScriptedServer;
-using testing::ServerSide;
+using namespace quorvel::testing;
 
 struct Event {
   char target;  // 'w' the window, 'c' the callback
@@ -96,7 +95,7 @@ class SmtpClientTest : public ::testing::Test {
 };
 
 TEST_F(SmtpClientTest, DialogueEventsAndDotsAreExact) {
-  ScriptedServer server(testing::ServeSmtpSession);
+  ScriptedServer server(ServeSmtpSession);
   auto client = NewClient();
   EXPECT_EQ(percent.load(), 0) << "the constructor resets the percentage";
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
@@ -131,7 +130,7 @@ TEST_F(SmtpClientTest, DialogueEventsAndDotsAreExact) {
 }
 
 TEST_F(SmtpClientTest, LeadingDotsAreDoubledAcrossPieceBoundaries) {
-  ScriptedServer server(testing::ServeSmtpSession);
+  ScriptedServer server(ServeSmtpSession);
   auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
   // The first piece ends with a line end, so the second begins a line; the
@@ -170,7 +169,7 @@ TEST_F(SmtpClientTest, RecipientAnsweredWith251FailsWithId12) {
     side.Send("250 ok\r\n");
     side.ReadLine();
     side.Send("251 user not local; will forward\r\n");
-    testing::ServeSmtpTransactions(side);  // the QUIT of the client's destructor
+    ServeSmtpTransactions(side);  // the QUIT of the client's destructor
   });
   auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
@@ -180,7 +179,7 @@ TEST_F(SmtpClientTest, RecipientAnsweredWith251FailsWithId12) {
 }
 
 TEST_F(SmtpClientTest, FiveThousandBytesGoOutInThreePieces) {
-  ScriptedServer server(testing::ServeSmtpSession);
+  ScriptedServer server(ServeSmtpSession);
   auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
   const std::string data(5000, 'x');
@@ -199,7 +198,7 @@ TEST_F(SmtpClientTest, RepliesSplitAcrossPacketsAreReadWhole) {
     side.Send("250-hello\r\n");
     platform::SleepMilliseconds(30);
     side.Send("250 at your service\r\n");  // two lines in two packets
-    testing::ServeSmtpTransactions(side);
+    ServeSmtpTransactions(side);
   });
   auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
@@ -257,7 +256,7 @@ TEST_F(SmtpClientTest, CancelPostedFromAnotherThreadEndsTheWaitAtOnce) {
 }
 
 TEST_F(SmtpClientTest, StopRequestDuringDataEndsAtTheNextPiece) {
-  ScriptedServer server(testing::ServeSmtpSession);
+  ScriptedServer server(ServeSmtpSession);
   auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
   onEvent = [&](uint32_t code, uint32_t argument) {
@@ -272,7 +271,7 @@ TEST_F(SmtpClientTest, StopRequestDuringDataEndsAtTheNextPiece) {
 }
 
 TEST_F(SmtpClientTest, SuspendDuringDataHoldsTheNextPieceUntilResumed) {
-  ScriptedServer server(testing::ServeSmtpSession);
+  ScriptedServer server(ServeSmtpSession);
   onEvent = [&](uint32_t code, uint32_t argument) {
     if (code == kSmtpProgress && argument == 40) suspend = 1;
   };
@@ -300,7 +299,7 @@ TEST_F(SmtpClientTest, SuspendDuringDataHoldsTheNextPieceUntilResumed) {
 }
 
 TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
-  testing::TempDirectory directory;
+  TempDirectory directory;
   auto client = NewClient();
   EXPECT_TRUE(client->Disconnect()) << "nothing to say goodbye to";
   EXPECT_FALSE(client->SendMailData("a@x", "b@x", "data\r\n"));
@@ -308,7 +307,7 @@ TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
   EXPECT_FALSE(client->Connect("", 25));
   EXPECT_EQ(client->lastErrorId(), kSmtpConnectFailed);
 
-  testing::WriteFile(directory / "empty.eml", "");
+  WriteFile(directory / "empty.eml", "");
   EXPECT_FALSE(client->SendMailFile("a@x", "b@x", directory / "empty.eml"));
   EXPECT_EQ(client->lastErrorId(), kSmtpFileEmpty);
   EXPECT_FALSE(client->SendMailFile("a@x", "b@x", directory / "missing.eml"));

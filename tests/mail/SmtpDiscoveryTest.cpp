@@ -15,8 +15,7 @@ namespace quorvel {
 namespace {
 
 using platform::RegistryRoot;
-using testing::TempDirectory;
-using testing::WriteFile;
+using namespace quorvel::testing;
 
 constexpr const char* kOe = "Software\\Microsoft\\Internet Account Manager";
 constexpr const char* kProfiles = "Software\\Microsoft\\Windows Messaging Subsystem\\Profiles";

@@ -13,9 +13,7 @@
 namespace quorvel {
 namespace {
 
-using testing::ReadFile;
-using testing::TempDirectory;
-using testing::WriteFile;
+using namespace quorvel::testing;
 
 std::string Encoded(const std::string& bytes) {
   std::string text = "untouched";
@@ -171,7 +169,7 @@ TEST(Base64RoundTrips, AgreeWithPythonForEveryLengthUpTo300) {
       "    if base64.b64decode(ours.replace(b'\\r\\n', b''), validate=True) != raw:\n"
       "        print('mismatch at', n); sys.exit(1)\n"
       "    open(f'{d}/theirs{n}', 'wb').write(base64.encodebytes(raw))\n";
-  ASSERT_TRUE(testing::RunPython(directory, program,
+  ASSERT_TRUE(RunPython(directory, program,
                                  directory.path() + " " + std::to_string(kLongest)));
   for (int length = 0; length <= kLongest; ++length) {
     const Decoded decoded = Decode(ReadFile(directory / ("theirs" + std::to_string(length))));

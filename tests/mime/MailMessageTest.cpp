@@ -20,10 +20,7 @@
 namespace quorvel {
 namespace {
 
-using testing::ReadFile;
-using testing::ScriptedServer;
-using testing::TempDirectory;
-using testing::WriteFile;
+using namespace quorvel::testing;
 
 // The zone field from this machine's offset: the hours of one instant in
 // local time and in UTC.
@@ -181,7 +178,7 @@ TEST_F(MailMessageTest, PythonsEmailPackageReadsTheAttachmentsBack) {
       "assert parts[0].get_content().rstrip() == 'Hello tutor'\n"
       "for part, name in zip(parts[1:], sys.argv[2:4]):\n"
       "    open(sys.argv[4] + part.get_filename(), 'wb').write(part.get_payload(decode=True))\n";
-  ASSERT_TRUE(testing::RunPython(directory, program,
+  ASSERT_TRUE(RunPython(directory, program,
                                  path + " big.bin single.bin " + directory.path() + "decoded-"));
   EXPECT_EQ(ReadFile(directory / "decoded-big.bin"), big);
   EXPECT_EQ(ReadFile(directory / "decoded-single.bin"), "\xFF");
@@ -306,7 +303,7 @@ TEST_F(MailMessageTest, DefaultsFallBackToBuiltInValuesWhenNothingIsFound) {
 }
 
 TEST_F(MailMessageTest, SendBySmtpDeliversToTheRecipientAndTheCopy) {
-  ScriptedServer server(testing::ServeSmtpSession);
+  ScriptedServer server(ServeSmtpSession);
   SetDefaultSmtpSettings("127.0.0.1", "ada@example.test", server.port(), "Ada");
   MailMessage message = NewMessage();
   message.SetCc("cc@example.test");
@@ -332,7 +329,7 @@ void StopAfterTheFirstPiece(uint32_t event, uint32_t argument) {
 }
 
 TEST_F(MailMessageTest, StopNoticedByTheClientRecordsTheFailedStep) {
-  ScriptedServer server(testing::ServeSmtpSession);
+  ScriptedServer server(ServeSmtpSession);
   MailMessage message = NewMessage();
   message.SetSender("127.0.0.1", server.port(), nullptr, nullptr);
   message.SetBody(std::string(5000, 'b'));

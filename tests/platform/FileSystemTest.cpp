@@ -12,9 +12,7 @@
 namespace quorvel::platform {
 namespace {
 
-using testing::ReadFile;
-using testing::TempDirectory;
-using testing::WriteFile;
+using namespace quorvel::testing;
 
 std::vector<std::string> Names(const std::vector<DirectoryEntry>& entries) {
   std::vector<std::string> names;

@@ -10,9 +10,7 @@
 namespace quorvel::platform {
 namespace {
 
-using testing::ReadFile;
-using testing::TempDirectory;
-using testing::WriteFile;
+using namespace quorvel::testing;
 
 std::optional<File> TryOpen(const std::string& path, FileAccess access, FileShare share,
                             FileError::Cause* why = nullptr) {

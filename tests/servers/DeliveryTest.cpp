@@ -12,10 +12,7 @@
 namespace quorvel {
 namespace {
 
-using testing::MailServers;
-using testing::ReadFile;
-using testing::TempDirectory;
-using testing::WriteFile;
+using namespace quorvel::testing;
 
 std::string Token() {
   std::random_device seed;
