@@ -316,5 +316,20 @@ TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
   for (const auto& [code, argument] : seen) EXPECT_EQ(code, kSmtpError) << "no command was sent";
 }
 
+TEST_F(SmtpClientTest, SendMailFileSendsTheFileContent) {
+  TempDirectory directory;
+  WriteFile(directory / "m.eml", "Subject: file\r\n\r\nbody\r\n");
+  ScriptedServer server(ServeSmtpSession);
+  auto client = NewClient();
+  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
+  ASSERT_TRUE(client->SendMailFile("a@x", "b@x", directory / "m.eml"));
+  ASSERT_TRUE(client->SendMailFile("a@x", "c@x", directory / "m.eml"));
+  client->Disconnect();
+  const std::string& transcript = server.transcript();
+  EXPECT_NE(transcript.find("RCPT TO: <b@x>\r\nDATA\r\nSubject: file\r\n\r\nbody\r\n\r\n.\r\n"
+                            "MAIL FROM: <a@x>\r\nRCPT TO: <c@x>\r\n"),
+            std::string::npos);
+}
+
 }  // namespace
 }  // namespace quorvel
