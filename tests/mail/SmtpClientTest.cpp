@@ -314,6 +314,8 @@ TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
   EXPECT_EQ(client->lastErrorId(), kSmtpFileNotOpened);
   const auto seen = CallbackEvents();
   for (const auto& [code, argument] : seen) EXPECT_EQ(code, kSmtpError) << "no command was sent";
+  EXPECT_FALSE(client->Connect("127.0.0.1", ClosedLoopbackPort()));
+  EXPECT_EQ(client->lastErrorId(), kSmtpConnectFailed) << "refused, not a failed greeting";
 }
 
 TEST_F(SmtpClientTest, SendMailFileSendsTheFileContent) {

@@ -345,13 +345,8 @@ TEST_F(MailMessageTest, StopNoticedByTheClientRecordsTheFailedStep) {
 }
 
 TEST_F(MailMessageTest, SendBySmtpFailuresKeepTheComposedFile) {
-  uint16_t closedPort;
-  {
-    auto listener = platform::LoopbackListener::Open();
-    closedPort = listener->Port();
-  }
   MailMessage message = NewMessage();
-  message.SetSender("127.0.0.1", closedPort, nullptr, nullptr);
+  message.SetSender("127.0.0.1", ClosedLoopbackPort(), nullptr, nullptr);
   EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
   EXPECT_EQ(message.errorCode, 5u);
   EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml"));

@@ -58,6 +58,12 @@ class ServerSide {
   size_t consumed_ = 0;
 };
 
+// A loopback port on which nothing listens (a listener's, closed again).
+inline uint16_t ClosedLoopbackPort() {
+  auto listener = platform::LoopbackListener::Open();
+  return listener ? listener->Port() : 0;
+}
+
 class ScriptedServer {
  public:
   using Script = std::function<void(ServerSide&)>;
