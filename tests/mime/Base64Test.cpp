@@ -169,8 +169,7 @@ TEST(Base64RoundTrips, AgreeWithPythonForEveryLengthUpTo300) {
       "    if base64.b64decode(ours.replace(b'\\r\\n', b''), validate=True) != raw:\n"
       "        print('mismatch at', n); sys.exit(1)\n"
       "    open(f'{d}/theirs{n}', 'wb').write(base64.encodebytes(raw))\n";
-  ASSERT_TRUE(RunPython(directory, program,
-                                 directory.path() + " " + std::to_string(kLongest)));
+  ASSERT_TRUE(RunPython(directory, program, directory.path() + " " + std::to_string(kLongest)));
   for (int length = 0; length <= kLongest; ++length) {
     const Decoded decoded = Decode(ReadFile(directory / ("theirs" + std::to_string(length))));
     EXPECT_TRUE(decoded.clean) << length;

@@ -179,7 +179,7 @@ TEST_F(MailMessageTest, PythonsEmailPackageReadsTheAttachmentsBack) {
       "for part, name in zip(parts[1:], sys.argv[2:4]):\n"
       "    open(sys.argv[4] + part.get_filename(), 'wb').write(part.get_payload(decode=True))\n";
   ASSERT_TRUE(RunPython(directory, program,
-                                 path + " big.bin single.bin " + directory.path() + "decoded-"));
+                        path + " big.bin single.bin " + directory.path() + "decoded-"));
   EXPECT_EQ(ReadFile(directory / "decoded-big.bin"), big);
   EXPECT_EQ(ReadFile(directory / "decoded-single.bin"), "\xFF");
 }
