@@ -46,11 +46,18 @@ int32_t ContextTable::Remove(uint32_t threadId) {
 }
 
 void ContextTable::Join(ThreadContext* context, uint32_t threadId) {
-  std::lock_guard hold(lock_);
-  auto& entry = contexts_[threadId];
-  if (entry == context) return;  // already joined: one entry, one reference
-  ++context->referenceCount;
-  entry = context;
+  ThreadContext* doomed = nullptr;
+  {
+    std::lock_guard hold(lock_);
+    auto& entry = contexts_[threadId];
+    if (entry == context) return;  // already joined: one entry, one reference
+    // An entry left by an ended thread whose identifier the system gave out
+    // again: its reference goes with the entry.
+    if (entry != nullptr && --entry->referenceCount == 0) doomed = entry;
+    ++context->referenceCount;
+    entry = context;
+  }
+  delete doomed;
 }
 
 void ContextTable::DestroyAll() {

@@ -44,6 +44,19 @@ TEST(ContextTable, AJoinedWorkerKeepsTheContextAliveUntilItLeaves) {
   EXPECT_EQ(ThreadContext::LiveCount(), before);
 }
 
+TEST(ContextTable, JoiningUnderAStaleIdentifierReleasesWhatItHeld) {
+  ContextTable table;
+  const int before = ThreadContext::LiveCount();
+  table.AddNew(1, nullptr);  // a thread that ended without removing its context
+  table.AddNew(2, nullptr);
+  table.Join(table.Find(2), 1);  // a worker that got identifier 1 again
+  EXPECT_EQ(ThreadContext::LiveCount(), before + 1);
+  EXPECT_EQ(table.Find(2)->referenceCount, 2u);
+  EXPECT_EQ(table.Remove(1), 1);
+  EXPECT_EQ(table.Remove(2), 0);
+  EXPECT_EQ(ThreadContext::LiveCount(), before);
+}
+
 TEST(ContextTable, DestroyAllFreesAContextEnteredTwiceOnce) {
   const int before = ThreadContext::LiveCount();
   ContextTable table;
