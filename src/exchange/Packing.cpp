@@ -108,7 +108,10 @@ bool Unpack(File& source, File& target, size_t bufferSize, UnpackReport& report)
   }
   bz_stream& stream = decompressor.stream();
   std::vector<char> input(kStreamChunk);
-  std::vector<char> output(bufferSize);
+  // The unpacked bytes go out in the given steps, but never in writes smaller
+  // than a stream chunk: a system call per 4096 bytes costs a tenth of the
+  // time of unpacking a text file.
+  std::vector<char> output(std::max(bufferSize, kStreamChunk));
   bool sourceEnded = false;
   for (;;) {
     if (stream.avail_in == 0 && !sourceEnded) {
