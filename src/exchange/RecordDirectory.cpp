@@ -108,14 +108,15 @@ bool ReadDirectory(platform::File& file, uint32_t offset, BlockList& blocks, Rec
 }
 
 std::string EncodeDirectory(const BlockList& blocks) {
-  if (blocks.IsEmpty()) return std::string();
+  // The counts are u16 on disk: more would wrap and lose the values.
+  if (blocks.IsEmpty() || blocks.Size() > kMostEntries) return std::string();
   std::string bytes;
   uint8_t field[8];
   StoreU16(field, static_cast<uint16_t>(blocks.Size()));
   bytes.append(reinterpret_cast<const char*>(field), 2);
   for (uint32_t i = 0; i < blocks.Size(); ++i) {
     const TagEntryArray& entries = blocks[i];
-    if (entries.IsEmpty()) return std::string();
+    if (entries.IsEmpty() || entries.Size() > kMostEntries) return std::string();
     StoreU16(field, static_cast<uint16_t>(entries.Size()));
     bytes.append(reinterpret_cast<const char*>(field), 2);
     for (const TagEntry& entry : entries) {

@@ -14,8 +14,11 @@ namespace quorvel::exchange {
 // what is wrong and where; file errors are logged with their site number.
 bool ReadDirectory(platform::File& file, uint32_t offset, BlockList& blocks, RecordDamage* damage);
 
-// The directory's bytes; empty when there is no block or a block has no
-// entries, which a record file cannot hold.
+// Blocks of a directory, and entries of a block, are counted in 16 bits.
+inline constexpr uint32_t kMostEntries = 0xFFFF;
+
+// The directory's bytes; empty when there is no block, a block has no
+// entries, or a count exceeds kMostEntries, which a record file cannot hold.
 std::string EncodeDirectory(const BlockList& blocks);
 
 }  // namespace quorvel::exchange

@@ -27,7 +27,6 @@ using platform::FileShare;
 using platform::SeekOrigin;
 
 constexpr size_t kCopyChunk = 20000;
-constexpr uint32_t kMostEntries = 0xFFFF;  // counts are u16 in the directory
 constexpr uint64_t kLargestFile = 0xFFFFFFFF;
 
 void AppendU16(std::string& bytes, uint16_t value) {

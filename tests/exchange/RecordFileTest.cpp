@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "ItemTest.h"
+#include "exchange/RecordDirectory.h"
 #include "platform/Clock.h"
 #include "platform/FileSystem.h"
 
@@ -162,6 +163,20 @@ TEST_F(RecordFileTest, ABlockWithoutEntriesCannotBeWritten) {
   file.SetKind(20);
   file.CreateBlock(10600);
   EXPECT_FALSE(file.Close()) << "an empty sub-block";
+}
+
+TEST_F(RecordFileTest, ABlockHoldsAtMost65535Entries) {
+  std::vector<std::string> entries;
+  for (uint32_t tag = 0; tag < 0xFFFF; ++tag) entries.push_back(Entry(tag, kTypeU32, tag));
+  WriteFile(path, RecordFileBytes("", Directory({entries})));
+  ASSERT_TRUE(file.Open(path, kWritable, false));
+  EXPECT_FALSE(file.PutU32(0xFFFF, 1)) << "its count would wrap to 0";
+  EXPECT_TRUE(file.Close());
+
+  BlockList blocks(kBlockListGrowBy);
+  blocks.Adopt(std::make_unique<TagEntryArray>());
+  blocks[0].SetSize(0x10000);
+  EXPECT_EQ(EncodeDirectory(blocks), "") << "a directory never stores a wrapped count";
 }
 
 TEST_F(RecordFileTest, InlineValuesAndTheirDefaults) {

@@ -31,6 +31,9 @@ TEST(ContextTable, AJoinedWorkerKeepsTheContextAliveUntilItLeaves) {
   const int before = ThreadContext::LiveCount();
   table.AddNew(1, nullptr);
   ThreadContext* context = table.Find(1);
+  table.Join(context, 1);
+  ASSERT_EQ(ThreadContext::LiveCount(), before + 1) << "joined under its owner's identifier";
+  EXPECT_EQ(context->referenceCount, 1u);
   table.Join(context, 2);
   EXPECT_EQ(context->referenceCount, 2u);
   EXPECT_EQ(table.Find(2), context);

@@ -133,17 +133,31 @@ TEST_F(SmtpClientTest, LeadingDotsAreDoubledAcrossPieceBoundaries) {
   ScriptedServer server(ServeSmtpSession);
   auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
-  // The first piece ends with a line end, so the second begins a line; the
-  // third piece begins in the middle of a line that began with a dot.
-  const std::string first = std::string(2046, 'a') + "\r\n";
+  // The data's first line begins with a dot; the first piece ends with a line
+  // end, so the second begins a line; the third piece begins in the middle of
+  // a line that began with a dot.
+  const std::string first = "." + std::string(2045, 'a') + "\r\n";
   const std::string second = ".dot\r\n." + std::string(2041, 'b');
   const std::string data = first + second + ".c\r\nend\r\n";
   ASSERT_TRUE(client->SendMailData("a@example.test", "b@example.test", data));
   client->Disconnect();
-  const std::string stuffed = first + "..dot\r\n.." + std::string(2041, 'b') + ".c\r\nend\r\n";
+  const std::string stuffed = "." + first + "..dot\r\n.." + std::string(2041, 'b') + ".c\r\nend\r\n";
   EXPECT_NE(server.transcript().find("DATA\r\n" + stuffed + "\r\n.\r\nQUIT"), std::string::npos);
   // 4105 bytes of the file: 2048 and 4096 sent are 49.9 and 99.8 percent.
   EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 49, 99, 100}));
+}
+
+TEST_F(SmtpClientTest, ConnectingWhileConnectedEndsTheFirstSessionWithQuit) {
+  ScriptedServer first(ServeSmtpSession);
+  ScriptedServer second(ServeSmtpSession);
+  auto client = NewClient();
+  ASSERT_TRUE(client->Connect("127.0.0.1", first.port()));
+  events.clear();
+  ASSERT_TRUE(client->Connect("127.0.0.1", second.port()));
+  EXPECT_TRUE(first.transcript().ends_with("QUIT\r\n"));
+  const std::vector<std::pair<uint32_t, uint32_t>> expected = {
+      {3, 0}, {12, 0}, {4, 0}, {1, 0}, {12, 0}, {2, 0}};
+  EXPECT_EQ(CallbackEvents(), expected);
 }
 
 TEST_F(SmtpClientTest, RefusingGreetingFailsWithId3AndClosesTheSocket) {

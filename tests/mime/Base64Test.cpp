@@ -27,10 +27,13 @@ struct Decoded {
   std::string bytes;
 };
 
+// Decodes into a buffer of exactly the capacity asked for, followed by one
+// guard byte that must stay untouched.
 Decoded Decode(const std::string& text) {
   std::vector<uint8_t> buffer((text.size() + 3) / 4 * 3 + 1, 0xAA);
   size_t length = 12345;
-  const bool clean = Base64Decode(text.c_str(), buffer.data(), buffer.size(), length);
+  const bool clean = Base64Decode(text.c_str(), buffer.data(), buffer.size() - 1, length);
+  EXPECT_EQ(buffer.back(), 0xAA) << "written past the capacity";
   return {clean, std::string(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(length))};
 }
 
@@ -114,14 +117,16 @@ TEST(Base64Decoding, PaddingEndsTheText) {
 }
 
 TEST(Base64Decoding, TooSmallABufferDecodesNothing) {
-  const std::string text = "TWFuTWFu";  // needs ((8 + 3) / 4) * 3 = 6 bytes
-  uint8_t buffer[6] = {};
-  size_t length = 99;
-  EXPECT_FALSE(Base64Decode(text.c_str(), buffer, 5, length));
-  EXPECT_EQ(length, 0u);
-  EXPECT_EQ(buffer[0], 0);
-  EXPECT_TRUE(Base64Decode(text.c_str(), buffer, 6, length));
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer), length), "ManMan");
+  // n characters need ((n + 3) / 4) * 3 bytes, rounded up for a short group:
+  // six bytes for each of these.
+  for (const std::string text : {"TWFuTWFu", "TWFuTWE", "TWFuT"}) {
+    uint8_t buffer[7] = {};  // one spare byte
+    size_t length = 99;
+    EXPECT_FALSE(Base64Decode(text.c_str(), buffer, 5, length)) << text;
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(buffer[0], 0);
+    EXPECT_TRUE(Base64Decode(text.c_str(), buffer, 6, length)) << text;
+  }
 }
 
 TEST(Base64Files, EncodeAFileAndDecodeIntoOne) {
