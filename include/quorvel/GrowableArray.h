@@ -9,6 +9,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -48,8 +49,16 @@ class GrowableArray {
 
   T* Data() { return data_; }
   const T* Data() const { return data_; }
-  T& operator[](uint32_t i) { return data_[i]; }
-  const T& operator[](uint32_t i) const { return data_[i]; }
+  // An index outside the array stops a debug build at once, before the
+  // stray access can pass unnoticed.
+  T& operator[](uint32_t i) {
+    assert(i < size_);
+    return data_[i];
+  }
+  const T& operator[](uint32_t i) const {
+    assert(i < size_);
+    return data_[i];
+  }
   T* begin() { return data_; }
   T* end() { return data_ + size_; }
   const T* begin() const { return data_; }

@@ -15,6 +15,8 @@ std::unique_ptr<ThreadLogObject> Template() {
   object->keepCount = 5;
   object->sourceId = 12;
   object->valueOne = 34;
+  object->fixedKeys = {5};
+  object->fixedValues = {"host only"};
   return object;
 }
 
@@ -37,6 +39,7 @@ TEST(InitializeLogFile, EveryCallingThreadGetsACopyOfTheTemplate) {
     EXPECT_EQ(copy.keepCount, 5);
     EXPECT_EQ(copy.sourceId, 12);
     EXPECT_EQ(copy.valueOne, 34u);
+    EXPECT_TRUE(copy.fixedKeys.empty() && copy.fixedValues.empty()) << "they stay the host's";
     EXPECT_NE(table.threadIds[i], 1u);
   }
   MailsInitializexLogFile(nullptr);

@@ -108,24 +108,6 @@ TEST_F(HostileInput, ObjectsWhoseCountsExceedTheirRecordFailTheGet) {
   EXPECT_FALSE(file.GetObject(1, names));
 }
 
-TEST_F(HostileInput, TruncatedOrCorruptPackedFilesFailOpenAndLeaveNoWorkingCopy) {
-  ExchangeFile packedFile;
-  ASSERT_TRUE(packedFile.Open(path, false, true));
-  packedFile.SetKind(20);
-  packedFile.PutWide(1, WideString(std::u16string(5000, u'x')));
-  ASSERT_TRUE(packedFile.Close());
-  const std::string packed = ReadFile(path);
-
-  WriteFile(path, packed.substr(0, packed.size() / 2));
-  EXPECT_FALSE(packedFile.Open(path, true, false)) << "truncated";
-  std::string corrupt = packed;
-  corrupt[packed.size() / 2] ^= 0x10;
-  WriteFile(path, corrupt);
-  EXPECT_FALSE(packedFile.Open(path, false, false)) << "corrupt";
-  EXPECT_EQ(ReadFile(path), corrupt) << "a failed open leaves the file as it was";
-  EXPECT_EQ(temporary.Files(), Names{});
-}
-
 // Reads everything a file offers, as a reader that trusts nothing would, and
 // answers how many values could be read. Blocks are entered once each.
 size_t ReadEverything(RecordFile& file, const std::string& extractTarget,
@@ -215,6 +197,8 @@ TEST_F(HostileInput, EveryChangedByteOfAPackedFileFailsCleanly) {
       std::set<uint32_t> entered;
       ReadEverything(packedFile, dir / "out", entered);
       EXPECT_TRUE(packedFile.Close());
+    } else {
+      EXPECT_EQ(ReadFile(path), changed) << "a failed open leaves the file as it was";
     }
     ASSERT_EQ(temporary.Files(), Names{}) << "byte " << at;
   }

@@ -90,26 +90,6 @@ TEST_F(RecordFileTest, ARemovedValueStaysUnreferencedAndTheFileEndsWithTheDirect
       << "the order of the others is kept; nothing stale follows the directory";
 }
 
-TEST_F(RecordFileTest, TheCrcGuardsEveryByteAfterTheHeaderButTheVersionIsNotChecked) {
-  const std::string good = RecordFileBytes(U32(6) + Utf16(u"x"), Directory({{Entry(1, 8, 22)}}));
-  for (size_t at = 22; at < good.size(); ++at) {
-    std::string changed = good;
-    changed[at] ^= 0x01;
-    WriteFile(path, changed);
-    EXPECT_FALSE(file.Open(path, kReadOnly, false)) << "byte " << at;
-    EXPECT_FALSE(file.IsOpen());
-  }
-  std::string otherVersion = good;
-  otherVersion[4] = 99;
-  otherVersion[6] = 0;    // header size
-  otherVersion[14] = 1;   // file length
-  WriteFile(path, otherVersion);
-  ASSERT_TRUE(file.Open(path, kReadOnly, false));
-  WideString text;
-  EXPECT_TRUE(file.GetWide(1, text));
-  EXPECT_EQ(text.View(), u"x");
-}
-
 TEST_F(RecordFileTest, MagicAndAlternativeMagic) {
   ASSERT_TRUE(file.Open(dir / "alt", kWritable, kCreate, true));
   file.PutU32(1, 5);

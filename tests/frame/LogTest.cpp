@@ -104,14 +104,6 @@ TEST(LogFormat, AnEmptyEventEndsWithTwoBlanks) {
       << "keys and codes print as 32-bit signed numbers";
 }
 
-TEST(LogFormat, DailyFileName) {
-  platform::LocalDateTime day;
-  day.year = 2026;
-  day.month = 1;
-  day.day = 9;
-  EXPECT_EQ(DailyLogFileName("~", day), "~260109.log");
-}
-
 TEST_F(LogFiles, TheFirstLineOfADayKeepsTheNewestDailyFiles) {
   for (const char* name : {"qv201201.log", "qv201202.log", "qv201203.log", "qv201204.log",
                            "qv201205.log", "qv1234.log", "QV201101.LOG", "other201201.log"}) {
@@ -153,19 +145,6 @@ TEST_F(LogFiles, AThreadThatNeverInitialisedLogsNothing) {
   EXPECT_EQ(table.objects[1]->keepCount, 0);
   EXPECT_EQ(table.objects[1]->logDirectory, platform::ExecutableDirectory());
   EXPECT_FALSE(table.sorted);
-}
-
-TEST_F(LogFiles, AnotherThreadInitialisingTakesTheHostsSettings) {
-  hostObject->fixedKeys = {5};
-  hostObject->fixedValues = {"host only"};
-  std::thread worker([this] {
-    InitializeLogTable(&table);
-    LogLocation(9);
-  });
-  worker.join();
-  ASSERT_EQ(table.objects.size(), 2u);
-  EXPECT_TRUE(table.objects[1]->fixedKeys.empty()) << "fixed values stay the host's";
-  EXPECT_EQ(WithoutTime(ReadFile(TodaysFile()), 0), "7 200004  2=9 1=99\r\n");
 }
 
 TEST_F(LogFiles, BeyondTheMaximumAThreadIsWarnedAboutAndStillAdded) {

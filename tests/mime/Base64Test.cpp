@@ -88,6 +88,7 @@ TEST(Base64Encoding, LongInputsKeepEveryLineAt72Characters) {
 }
 
 TEST(Base64Decoding, SkippedAndForeignCharacters) {
+  EXPECT_EQ(Decode("TWFuTWFu").bytes, "ManMan") << "a buffer of just the bytes decoded";
   EXPECT_EQ(Decode("TW Fu\r\n").bytes, "Man");
   EXPECT_TRUE(Decode("TW Fu\r\n").clean);
   EXPECT_TRUE(Decode("T\tW\nF\ru").clean);

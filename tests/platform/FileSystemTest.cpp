@@ -1,9 +1,7 @@
-// Existence tests, listing with patterns, copy, move, delete and read-only.
+// Wildcard patterns, copy, move, delete and read-only.
 #include "platform/FileSystem.h"
 
 #include <gtest/gtest.h>
-
-#include <algorithm>
 
 #include "TempDirectory.h"
 #include "platform/Paths.h"
@@ -13,38 +11,6 @@ namespace quorvel::platform {
 namespace {
 
 using namespace quorvel::testing;
-
-std::vector<std::string> Names(const std::vector<DirectoryEntry>& entries) {
-  std::vector<std::string> names;
-  for (const auto& entry : entries) names.push_back(entry.name + (entry.isDirectory ? "/" : ""));
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-TEST(Existence, DirectoriesAndFilesAreTellApart) {
-  TempDirectory dir;
-  WriteFile(dir / "file", "x");
-  EXPECT_TRUE(IsExistingDirectory(dir.path()));
-  EXPECT_FALSE(IsExistingFile(dir.path()));
-  EXPECT_TRUE(IsExistingFile(dir / "file"));
-  EXPECT_FALSE(IsExistingDirectory(dir / "file"));
-  EXPECT_FALSE(IsExistingFile(dir / "file/")) << "a file path with a trailing separator";
-  EXPECT_FALSE(IsExistingFile(""));
-  EXPECT_FALSE(IsExistingDirectory(""));
-  EXPECT_FALSE(IsExistingFile(dir / "missing"));
-}
-
-TEST(Listing, PatternsMatchWithoutRegardToCase) {
-  TempDirectory dir;
-  for (const char* name : {"~261206.log", "~261205.LOG", "~other.txt", "plain.log"}) {
-    WriteFile(dir / name, "");
-  }
-  ASSERT_TRUE(MakeDirectory(dir / "~dir.log"));
-  EXPECT_EQ(Names(ListDirectory(dir.path(), "~*.log")),
-            (std::vector<std::string>{"~261205.LOG", "~261206.log", "~dir.log/"}));
-  EXPECT_EQ(Names(ListDirectory(dir.path(), "*")).size(), 5u) << "never . or ..";
-  EXPECT_TRUE(ListDirectory(dir / "missing", "*").empty());
-}
 
 TEST(Listing, WildcardRules) {
   EXPECT_TRUE(WildcardMatch("*", ""));
@@ -95,24 +61,6 @@ TEST(Deleting, AReadOnlyFileStaysUntilTheAttributeIsCleared) {
   EXPECT_FALSE(IsExistingFile(dir / "f"));
   EXPECT_FALSE(RemoveFile(dir / "f"));
   EXPECT_FALSE(RemoveFile(dir.path())) << "a directory";
-}
-
-TEST(Directories, MakeOneLevelAndRemoveIt) {
-  TempDirectory dir;
-  EXPECT_TRUE(MakeDirectory(dir / "x"));
-  EXPECT_FALSE(MakeDirectory(dir / "x")) << "exists already";
-  EXPECT_FALSE(MakeDirectory(dir / "y/z")) << "two levels at once";
-  EXPECT_TRUE(RemoveEmptyDirectory(dir / "x"));
-  EXPECT_FALSE(IsExistingDirectory(dir / "x"));
-}
-
-TEST(SystemDirectories, EndWithTheSeparatorAndExist) {
-  for (const std::string& path : {TemporaryDirectory(), ExecutableDirectory()}) {
-    ASSERT_FALSE(path.empty());
-    EXPECT_EQ(path.back(), kPathSeparator);
-    EXPECT_TRUE(IsExistingDirectory(path)) << path;
-  }
-  EXPECT_TRUE(IsExistingFile(ExecutableDirectory() + "quorvel_unit_tests"));
 }
 
 TEST(SystemDirectories, UncreatedPrefix) {

@@ -1,4 +1,4 @@
-// Sharing modes and the basic reads and writes of platform::File.
+// Sharing modes, dispositions and failures of platform::File.
 #include "platform/File.h"
 
 #include <gtest/gtest.h>
@@ -75,32 +75,6 @@ TEST(FileOpening, DispositionsAndFailures) {
     EXPECT_EQ(error.path(), dir / "nothing/here");
     EXPECT_NE(std::string(error.what()).find(dir / "nothing/here"), std::string::npos);
   }
-}
-
-TEST(FileIo, ReadWriteSeekLengthAndAppend) {
-  TempDirectory dir;
-  File file = File::Open(dir / "f", FileAccess::ReadWrite, FileShare::Exclusive,
-                         FileDisposition::CreateNew);
-  file.Write("0123456789", 10);
-  EXPECT_EQ(file.Length(), 10u);
-  EXPECT_EQ(file.Seek(4, SeekOrigin::Begin), 4u);
-  char buffer[16] = {};
-  EXPECT_EQ(file.Read(buffer, 3), 3u);
-  EXPECT_EQ(std::string(buffer, 3), "456");
-  EXPECT_EQ(file.Position(), 7u);
-  EXPECT_EQ(file.Read(buffer, sizeof buffer), 3u) << "a short read only at the end";
-  EXPECT_EQ(file.Read(buffer, sizeof buffer), 0u);
-  file.SetLength(2);
-  EXPECT_EQ(file.Length(), 2u);
-  file.Close();
-  EXPECT_FALSE(file.IsOpen());
-  EXPECT_THROW(file.Read(buffer, 1), FileError);
-
-  for (const char* piece : {"a", "bc"}) {
-    File::Open(dir / "log", FileAccess::Append, FileShare::DenyNone, FileDisposition::OpenAlways)
-        .Write(piece, std::strlen(piece));
-  }
-  EXPECT_EQ(ReadFile(dir / "log"), "abc");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-// Threads created suspended, threads that suspend themselves, identifiers.
+// Threads created suspended, threads that suspend themselves, priorities.
 #include "platform/Threads.h"
 
 #include <gtest/gtest.h>
@@ -10,21 +10,6 @@
 
 namespace quorvel::platform {
 namespace {
-
-TEST(ThreadIds, DifferPerThreadAndMatchTheThreadsOwnView) {
-  std::atomic<uint32_t> seenInside{0};
-  auto thread = Thread::Create([&] {
-    seenInside = CurrentThreadId();
-    return 7u;
-  }, false);
-  ASSERT_TRUE(thread);
-  ASSERT_TRUE(thread->Wait(10000));
-  EXPECT_EQ(thread->Id(), seenInside.load());
-  EXPECT_NE(thread->Id(), CurrentThreadId());
-  EXPECT_NE(CurrentThreadId(), 0u);
-  EXPECT_EQ(thread->ExitCode(), 7u);
-  EXPECT_TRUE(thread->HasEnded());
-}
 
 TEST(SuspendedCreation, TheBodyWaitsForResume) {
   std::atomic<bool> ran{false};
