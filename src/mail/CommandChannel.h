@@ -1,8 +1,8 @@
 // The command/reply engine under the SMTP and POP3 clients: a TimeoutSocket
 // with the connect and receive time-out, commands sent whole, and replies
-// read one receive of at most 1024 bytes at a time, each receive under the
-// time-out. The clients add their own dialogue, reply checks, error
-// identifiers and events on top.
+// read in receives of at most 1024 bytes. Every blocking step runs under the
+// time-out: the connect, each send, and each reply as a whole. The clients
+// add their own dialogue, reply checks, error identifiers and events on top.
 #pragma once
 
 #include <cstdint>
@@ -29,13 +29,14 @@ class CommandChannel {
   // Connects under the time-out, then turns off the collecting of small
   // writes (the end-of-data line would otherwise wait for the peer's ACK).
   bool Connect(const std::string& host, uint16_t port);
-  // Sends all of `text`; false on an error or a short send. With
-  // `moreFollows` the bytes may wait for the next send (message data).
+  // Sends all of `text` under the time-out; false on an error, a short send,
+  // the time-out or a cancel. With `moreFollows` the bytes may wait for the
+  // next send (message data).
   bool Send(std::string_view text, bool moreFollows = false);
-  // One receive under the time-out, appended to `reply`.
-  Received ReceiveOnce(std::string& reply);
-  // A first receive, then more while `complete` says the reply is partial.
-  // The result is that of the first receive: a later failure keeps what came.
+  // A first receive, then more while `complete` says the reply is partial,
+  // all under one time-out. Failed when the reply is not whole by then (or
+  // on an error or a cancel); a server that closes after part of a reply, or
+  // a reply that reaches the length bound, leaves what came.
   Received ReadReply(std::string& reply, Completion complete);
   void Close() { socket_.Close(); }
   bool IsOpen() const { return socket_.IsOpen(); }
@@ -43,6 +44,9 @@ class CommandChannel {
   uint32_t timeoutMs = kDefaultTimeoutMs;
 
  private:
+  // One receive, appended to `reply`.
+  Received ReceiveOnce(std::string& reply);
+
   platform::TimeoutSocket socket_;
   char replyBuffer_[kReplyBufferSize];
 };
