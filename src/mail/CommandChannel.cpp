@@ -12,29 +12,29 @@ constexpr size_t kLongestReply = 64 * 1024;
 
 bool CommandChannel::CreateSocket() {
   platform::InitializeSockets();
-  return socket_.Create();
+  return socket_->Create();
 }
 
-bool CommandChannel::SetReceiveTimeoutOption() { return socket_.SetReceiveTimeoutOption(timeoutMs); }
+bool CommandChannel::SetReceiveTimeoutOption() { return socket_->SetReceiveTimeoutOption(timeoutMs); }
 
 bool CommandChannel::Connect(const std::string& host, uint16_t port) {
-  socket_.StartTimeout(timeoutMs);
-  const bool connected = socket_.Connect(host, port);
-  socket_.StopTimeout();
-  if (connected) socket_.SetNoDelay();
+  socket_->StartTimeout(timeoutMs);
+  const bool connected = socket_->Connect(host, port);
+  socket_->StopTimeout();
+  if (connected) socket_->SetNoDelay();
   return connected;
 }
 
 bool CommandChannel::Send(std::string_view text, bool moreFollows) {
   if (text.empty()) return true;
-  socket_.StartTimeout(timeoutMs);
-  const int sent = socket_.Send(text.data(), static_cast<int>(text.size()), moreFollows);
-  socket_.StopTimeout();
+  socket_->StartTimeout(timeoutMs);
+  const int sent = socket_->Send(text.data(), static_cast<int>(text.size()), moreFollows);
+  socket_->StopTimeout();
   return sent == static_cast<int>(text.size());
 }
 
 CommandChannel::Received CommandChannel::ReceiveOnce(std::string& reply) {
-  const int got = socket_.Receive(replyBuffer_, kReplyBufferSize);
+  const int got = socket_->Receive(replyBuffer_, kReplyBufferSize);
   if (got == platform::kSocketError) return Received::Failed;
   if (got == 0) return Received::Closed;
   reply.append(replyBuffer_, static_cast<size_t>(got));
@@ -43,14 +43,14 @@ CommandChannel::Received CommandChannel::ReceiveOnce(std::string& reply) {
 
 CommandChannel::Received CommandChannel::ReadReply(std::string& reply, Completion complete) {
   reply.clear();
-  socket_.StartTimeout(timeoutMs);
+  socket_->StartTimeout(timeoutMs);
   Received result = ReceiveOnce(reply);
   while (result == Received::Bytes && !complete(reply) && reply.size() < kLongestReply) {
     const Received more = ReceiveOnce(reply);
     if (more == Received::Closed) break;
     result = more;
   }
-  socket_.StopTimeout();
+  socket_->StopTimeout();
   return result;
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,8 @@ class CommandChannel {
   // Whether the bytes gathered so far make a whole reply.
   using Completion = bool (*)(std::string_view reply);
 
+  // A stand-in for the network connection (tests and fuzz targets).
+  void UseSocket(std::unique_ptr<platform::TimeoutSocket> socket) { socket_ = std::move(socket); }
   // A fresh stream socket; false when the system refuses one.
   bool CreateSocket();
   // The system's receive time-out option set to `timeoutMs`.
@@ -38,8 +41,8 @@ class CommandChannel {
   // on an error or a cancel); a server that closes after part of a reply, or
   // a reply that reaches the length bound, leaves what came.
   Received ReadReply(std::string& reply, Completion complete);
-  void Close() { socket_.Close(); }
-  bool IsOpen() const { return socket_.IsOpen(); }
+  void Close() { socket_->Close(); }
+  bool IsOpen() const { return socket_->IsOpen(); }
 
   uint32_t timeoutMs = kDefaultTimeoutMs;
 
@@ -47,7 +50,7 @@ class CommandChannel {
   // One receive, appended to `reply`.
   Received ReceiveOnce(std::string& reply);
 
-  platform::TimeoutSocket socket_;
+  std::unique_ptr<platform::TimeoutSocket> socket_ = std::make_unique<platform::TimeoutSocket>();
   char replyBuffer_[kReplyBufferSize];
 };
 

@@ -95,6 +95,10 @@ class SmtpClient {
   void SetCallback(ProgressCallback callback) { reporter_.callback = callback; }
   void SetTimeout(uint32_t milliseconds) { channel_.timeoutMs = milliseconds; }
   void SetClosingTimeout(uint32_t milliseconds) { closingTimeoutMs_ = milliseconds; }
+  // A stand-in for the network connection (tests and fuzz targets).
+  void UseSocket(std::unique_ptr<platform::TimeoutSocket> socket) {
+    channel_.UseSocket(std::move(socket));
+  }
 
  private:
   // A stop request marks the client disconnected and answers true.
