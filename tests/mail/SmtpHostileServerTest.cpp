@@ -234,6 +234,8 @@ TEST_F(SmtpHostileServerTest, AddressesThatWouldBreakTheCommandAreRefusedBeforeS
     EXPECT_TRUE(client->IsConnected()) << "refused like a recipient the server refuses";
     EXPECT_TRUE(client->Disconnect());
     EXPECT_EQ(client->lastErrorId(), c.errorId) << "QUIT does not hide the refusal";
+    EXPECT_FALSE(client->Connect("", 25));
+    EXPECT_EQ(client->lastErrorId(), kSmtpConnectFailed) << "later failures are reported again";
     const std::string& transcript = server.transcript();
     EXPECT_EQ(transcript.substr(transcript.find('\n') + 1), "QUIT\r\n")
         << "nothing of the transaction reached the server";
