@@ -82,6 +82,12 @@ class SmtpHostileServerTest : public ::testing::Test {
     if (released.wait_for(std::chrono::seconds(20)) != std::future_status::ready) serverGaveUp = true;
   }
   std::atomic<bool> serverGaveUp{false};
+  // Says 354 to DATA, then reads no more.
+  void StopReadingAfter354(ServerSide& side) {
+    AcceptUpToData(side);
+    side.Send("354 go ahead\r\n");
+    WaitForRelease();
+  }
   std::promise<void> clientDone;
   std::shared_future<void> released = clientDone.get_future().share();
 };
@@ -91,11 +97,7 @@ class SmtpHostileServerTest : public ::testing::Test {
 const std::string kHugeData(16 * 1024 * 1024, 'x');
 
 TEST_F(SmtpHostileServerTest, ServerThatStopsReadingDuringDataEndsTheSendAtTheTimeout) {
-  ScriptedServer server([this](ServerSide& side) {
-    AcceptUpToData(side);
-    side.Send("354 go ahead\r\n");
-    WaitForRelease();
-  });
+  ScriptedServer server([this](ServerSide& side) { StopReadingAfter354(side); });
   auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
   // The dialogue runs under the default time-out; the data under a short one.
@@ -108,11 +110,7 @@ TEST_F(SmtpHostileServerTest, ServerThatStopsReadingDuringDataEndsTheSendAtTheTi
 }
 
 TEST_F(SmtpHostileServerTest, CancelEndsASendThatTheServerStoppedReading) {
-  ScriptedServer server([this](ServerSide& side) {
-    AcceptUpToData(side);
-    side.Send("354 go ahead\r\n");
-    WaitForRelease();
-  });
+  ScriptedServer server([this](ServerSide& side) { StopReadingAfter354(side); });
   auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
   const uint32_t clientThread = platform::CurrentThreadId();
