@@ -94,6 +94,7 @@ class SmtpClient {
   void SetWindow(WindowHandle window) { reporter_.window = window; }
   void SetCallback(ProgressCallback callback) { reporter_.callback = callback; }
   void SetTimeout(uint32_t milliseconds) { channel_.timeoutMs = milliseconds; }
+  uint32_t timeout() const { return channel_.timeoutMs; }
   void SetClosingTimeout(uint32_t milliseconds) { closingTimeoutMs_ = milliseconds; }
   // A stand-in for the network connection (tests and fuzz targets).
   void UseSocket(std::unique_ptr<platform::TimeoutSocket> socket) {

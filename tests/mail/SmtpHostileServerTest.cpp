@@ -174,6 +174,7 @@ TEST_F(SmtpHostileServerTest, RefusedDataStaysTheReportedErrorAndQuitWaitsBriefl
     EXPECT_FALSE(client->Disconnect()) << "no 221 came";
     lastErrorId = client->lastErrorId();
     EXPECT_FALSE(client->IsConnected());
+    EXPECT_EQ(client->timeout(), 3600 * 1000u) << "the short wait was for the QUIT only";
   }
   clientDone.set_value();
   EXPECT_EQ(lastErrorId, kSmtpTransactionRefused);
@@ -201,6 +202,21 @@ TEST_F(SmtpHostileServerTest, NoAnswerAfterTheDataStaysTheReportedError) {
   clientDone.set_value();
   EXPECT_EQ(ErrorIds(), std::vector<uint32_t>{kSmtpReceiveFailed});
   EXPECT_TRUE(server.transcript().ends_with("x\r\n\r\n.\r\n"));
+}
+
+TEST_F(SmtpHostileServerTest, ReplyCutShortByTheServerClosingIsJudgedOnWhatCame) {
+  ScriptedServer server([](ServerSide& side) {
+    side.Send("220 ready\r\n");
+    side.ReadLine();
+    side.Send("250 hello\r\n");
+    side.ReadLine();  // QUIT
+    side.Send("221 bye");  // no line end: the server closes instead
+  });
+  auto client = NewClient();
+  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
+  EXPECT_TRUE(client->Disconnect());
+  EXPECT_EQ(client->lastReply(), "221 bye");
+  EXPECT_EQ(ErrorIds(), std::vector<uint32_t>{});
 }
 
 TEST_F(SmtpHostileServerTest, AddressesThatWouldBreakTheCommandAreRefusedBeforeSending) {
