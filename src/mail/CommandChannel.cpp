@@ -1,6 +1,7 @@
 // A reply that arrives in pieces is gathered until it is whole, so that its
-// rest never passes for the next reply. A bound keeps a server that never
-// ends its line from growing the reply without limit.
+// rest never passes for the next reply. One time-out for the whole reply and
+// a length bound keep a server that never ends its line, or trickles it a
+// byte at a time, from holding the client for longer than the time-out.
 #include "mail/CommandChannel.h"
 
 namespace quorvel {
@@ -11,29 +12,29 @@ constexpr size_t kLongestReply = 64 * 1024;
 
 bool CommandChannel::CreateSocket() {
   platform::InitializeSockets();
-  return socket_.Create();
+  return socket_->Create();
 }
 
-bool CommandChannel::SetReceiveTimeoutOption() { return socket_.SetReceiveTimeoutOption(timeoutMs); }
+bool CommandChannel::SetReceiveTimeoutOption() { return socket_->SetReceiveTimeoutOption(timeoutMs); }
 
 bool CommandChannel::Connect(const std::string& host, uint16_t port) {
-  socket_.StartTimeout(timeoutMs);
-  const bool connected = socket_.Connect(host, port);
-  socket_.StopTimeout();
-  if (connected) socket_.SetNoDelay();
+  socket_->StartTimeout(timeoutMs);
+  const bool connected = socket_->Connect(host, port);
+  socket_->StopTimeout();
+  if (connected) socket_->SetNoDelay();
   return connected;
 }
 
 bool CommandChannel::Send(std::string_view text, bool moreFollows) {
   if (text.empty()) return true;
-  return socket_.Send(text.data(), static_cast<int>(text.size()), moreFollows) ==
-         static_cast<int>(text.size());
+  socket_->StartTimeout(timeoutMs);
+  const int sent = socket_->Send(text.data(), static_cast<int>(text.size()), moreFollows);
+  socket_->StopTimeout();
+  return sent == static_cast<int>(text.size());
 }
 
 CommandChannel::Received CommandChannel::ReceiveOnce(std::string& reply) {
-  socket_.StartTimeout(timeoutMs);
-  const int got = socket_.Receive(replyBuffer_, kReplyBufferSize);
-  socket_.StopTimeout();
+  const int got = socket_->Receive(replyBuffer_, kReplyBufferSize);
   if (got == platform::kSocketError) return Received::Failed;
   if (got == 0) return Received::Closed;
   reply.append(replyBuffer_, static_cast<size_t>(got));
@@ -42,12 +43,15 @@ CommandChannel::Received CommandChannel::ReceiveOnce(std::string& reply) {
 
 CommandChannel::Received CommandChannel::ReadReply(std::string& reply, Completion complete) {
   reply.clear();
-  const Received first = ReceiveOnce(reply);
-  if (first != Received::Bytes) return first;
-  while (!complete(reply) && reply.size() < kLongestReply) {
-    if (ReceiveOnce(reply) != Received::Bytes) break;
+  socket_->StartTimeout(timeoutMs);
+  Received result = ReceiveOnce(reply);
+  while (result == Received::Bytes && !complete(reply) && reply.size() < kLongestReply) {
+    const Received more = ReceiveOnce(reply);
+    if (more == Received::Closed) break;
+    result = more;
   }
-  return first;
+  socket_->StopTimeout();
+  return result;
 }
 
 bool LineIsComplete(std::string_view reply) { return !reply.empty() && reply.back() == '\n'; }

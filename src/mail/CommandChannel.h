@@ -1,11 +1,12 @@
 // The command/reply engine under the SMTP and POP3 clients: a TimeoutSocket
 // with the connect and receive time-out, commands sent whole, and replies
-// read one receive of at most 1024 bytes at a time, each receive under the
-// time-out. The clients add their own dialogue, reply checks, error
-// identifiers and events on top.
+// read in receives of at most 1024 bytes. Every blocking step runs under the
+// time-out: the connect, each send, and each reply as a whole. The clients
+// add their own dialogue, reply checks, error identifiers and events on top.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -22,6 +23,8 @@ class CommandChannel {
   // Whether the bytes gathered so far make a whole reply.
   using Completion = bool (*)(std::string_view reply);
 
+  // A stand-in for the network connection (tests and fuzz targets).
+  void UseSocket(std::unique_ptr<platform::TimeoutSocket> socket) { socket_ = std::move(socket); }
   // A fresh stream socket; false when the system refuses one.
   bool CreateSocket();
   // The system's receive time-out option set to `timeoutMs`.
@@ -29,21 +32,25 @@ class CommandChannel {
   // Connects under the time-out, then turns off the collecting of small
   // writes (the end-of-data line would otherwise wait for the peer's ACK).
   bool Connect(const std::string& host, uint16_t port);
-  // Sends all of `text`; false on an error or a short send. With
-  // `moreFollows` the bytes may wait for the next send (message data).
+  // Sends all of `text` under the time-out; false on an error, a short send,
+  // the time-out or a cancel. With `moreFollows` the bytes may wait for the
+  // next send (message data).
   bool Send(std::string_view text, bool moreFollows = false);
-  // One receive under the time-out, appended to `reply`.
-  Received ReceiveOnce(std::string& reply);
-  // A first receive, then more while `complete` says the reply is partial.
-  // The result is that of the first receive: a later failure keeps what came.
+  // A first receive, then more while `complete` says the reply is partial,
+  // all under one time-out. Failed when the reply is not whole by then (or
+  // on an error or a cancel); a server that closes after part of a reply, or
+  // a reply that reaches the length bound, leaves what came.
   Received ReadReply(std::string& reply, Completion complete);
-  void Close() { socket_.Close(); }
-  bool IsOpen() const { return socket_.IsOpen(); }
+  void Close() { socket_->Close(); }
+  bool IsOpen() const { return socket_->IsOpen(); }
 
   uint32_t timeoutMs = kDefaultTimeoutMs;
 
  private:
-  platform::TimeoutSocket socket_;
+  // One receive, appended to `reply`.
+  Received ReceiveOnce(std::string& reply);
+
+  std::unique_ptr<platform::TimeoutSocket> socket_ = std::make_unique<platform::TimeoutSocket>();
   char replyBuffer_[kReplyBufferSize];
 };
 

@@ -4,11 +4,13 @@
 // percentages and events are still counted on the file's own bytes.
 #include "mail/SmtpClient.h"
 
+#include <algorithm>
 #include <new>
 #include <vector>
 
 #include "frame/Library.h"
 #include "frame/LogEvents.h"
+#include "mail/LineSafety.h"
 #include "platform/File.h"
 #include "platform/Sockets.h"
 
@@ -87,6 +89,7 @@ void SmtpClient::SetPercent(int32_t value) {
 }
 
 bool SmtpClient::SetErrorId(uint32_t id) {
+  if (closingAfterFailure_) return false;
   lastErrorId_ = id;
   if (id != kSmtpNoError) reporter_.Report(kSmtpError, id);
   return false;
@@ -125,7 +128,7 @@ bool SmtpClient::Connect(const std::string& host, uint16_t port) {
     channel_.Close();
     return false;
   }
-  if (!channel_.Send("HELO " + platform::LocalHostName() + "\r\n")) {
+  if (!channel_.Send("HELO " + OneLineText(platform::LocalHostName()) + "\r\n")) {
     return FailAndClose(kSmtpSendFailed);
   }
   if (!ReadReply(250, kSmtpHeloRefused)) {
@@ -171,6 +174,8 @@ bool SmtpClient::SendMailData(const std::string& from, const std::string& recipi
   if (Stopped()) return false;
   SetErrorId(kSmtpNoError);
   if (connected_ == 0) return SetErrorId(kSmtpNotConnected);
+  if (!IsCommandSafeAddress(from)) return SetErrorId(kSmtpTransactionRefused);
+  if (!IsCommandSafeAddress(recipient)) return SetErrorId(kSmtpRecipientRefusedOrFileUnread);
 
   reporter_.Report(kSmtpTransactionStart, 0);
   if (!channel_.Send("MAIL FROM: <" + from + ">\r\n")) return SetErrorId(kSmtpSendFailed);
@@ -224,8 +229,26 @@ bool SmtpClient::SendData(std::string_view data) {
 
 bool SmtpClient::Disconnect() {
   if (Stopped()) return false;
+  if (connected_ != 0 && lastErrorId_ != kSmtpNoError) return CloseAfterFailure();
   SetErrorId(kSmtpNoError);
   if (connected_ == 0) return true;
+  return SayQuit();
+}
+
+// After a failure QUIT is a courtesy to the server: a server that failed us
+// once is not given the full time-out again, and whatever goes wrong with
+// the QUIT does not replace the failure that counts.
+bool SmtpClient::CloseAfterFailure() {
+  const uint32_t timeout = channel_.timeoutMs;
+  channel_.timeoutMs = std::min(timeout, closingTimeoutMs_);
+  closingAfterFailure_ = true;
+  const bool result = SayQuit();
+  closingAfterFailure_ = false;
+  channel_.timeoutMs = timeout;
+  return result;
+}
+
+bool SmtpClient::SayQuit() {
   reporter_.Report(kSmtpDisconnecting, 0);
   if (!channel_.Send("QUIT\r\n")) {
     SetErrorId(kSmtpSendFailed);

@@ -59,6 +59,8 @@ const char* SmtpErrorMeaning(uint32_t id);
 inline constexpr uint32_t kLocationSmtpReadFile = 535;
 // Message data goes out in pieces of this size at most.
 inline constexpr size_t kSmtpPieceSize = 2048;
+// The longest wait for the answer to a QUIT that follows a failure.
+inline constexpr uint32_t kSmtpClosingTimeoutMs = 3000;
 
 class SmtpClient {
  public:
@@ -71,10 +73,14 @@ class SmtpClient {
   virtual ~SmtpClient();
 
   bool Connect(const std::string& host, uint16_t port);
-  // One mail transaction with the content of a file.
+  // One mail transaction with the content of a file. An address holding CR,
+  // LF, NUL or an angle bracket is refused before anything is sent, as the
+  // server would refuse it (a recipient: 12; the sender: 10).
   bool SendMailFile(const std::string& from, const std::string& recipient, const std::string& path);
   // One mail transaction with the data up to its first NUL byte.
   bool SendMailData(const std::string& from, const std::string& recipient, std::string_view data);
+  // After a failure, the QUIT waits kSmtpClosingTimeoutMs at most (or the
+  // time-out, when shorter) and the first failure stays the one reported.
   bool Disconnect();
   // Receives one reply and checks its first three characters.
   bool ReadReply(uint32_t expected, uint32_t errorId);
@@ -88,6 +94,12 @@ class SmtpClient {
   void SetWindow(WindowHandle window) { reporter_.window = window; }
   void SetCallback(ProgressCallback callback) { reporter_.callback = callback; }
   void SetTimeout(uint32_t milliseconds) { channel_.timeoutMs = milliseconds; }
+  uint32_t timeout() const { return channel_.timeoutMs; }
+  void SetClosingTimeout(uint32_t milliseconds) { closingTimeoutMs_ = milliseconds; }
+  // A stand-in for the network connection (tests and fuzz targets).
+  void UseSocket(std::unique_ptr<platform::TimeoutSocket> socket) {
+    channel_.UseSocket(std::move(socket));
+  }
 
  private:
   // A stop request marks the client disconnected and answers true.
@@ -95,6 +107,8 @@ class SmtpClient {
   void SetPercent(int32_t value);
   bool SendData(std::string_view data);
   bool FailAndClose(uint32_t id);
+  bool CloseAfterFailure();
+  bool SayQuit();
 
   std::string host_;
   uint16_t port_ = 25;
@@ -105,6 +119,8 @@ class SmtpClient {
   ProgressReporter reporter_;
   RequestFlags requests_;
   std::atomic<int32_t>* percent_;
+  uint32_t closingTimeoutMs_ = kSmtpClosingTimeoutMs;
+  bool closingAfterFailure_ = false;  // keeps the failure reported
   std::string stuffed_;  // one piece of data with its leading dots doubled
 };
 

@@ -1,5 +1,7 @@
 // Each writer logs an exception with its own location before passing it on,
-// so the log shows which part of the message failed.
+// so the log shows which part of the message failed. Caller-given texts go
+// into header lines through OneLineText, so none of them can start a header
+// line of its own.
 #include "mime/MimeLayout.h"
 
 #include <cstdio>
@@ -7,6 +9,7 @@
 
 #include "frame/LogEvents.h"
 #include "mail/DerivedName.h"
+#include "mail/LineSafety.h"
 #include "mime/Base64.h"
 #include "platform/Paths.h"
 
@@ -32,7 +35,7 @@ void LoggedAt(uint32_t location, Body body) {
 
 std::string ShownName(const std::string& name) {
   const size_t separator = name.rfind(platform::kPathSeparator);
-  return separator == std::string::npos ? name : name.substr(separator + 1);
+  return OneLineText(separator == std::string::npos ? name : name.substr(separator + 1));
 }
 
 }  // namespace
@@ -57,10 +60,11 @@ std::string DateLine(const platform::LocalDateTime& local) {
 void WriteHeaderBlock(MimeFile& file, const MailMessage& message, const std::string& dateLine) {
   LoggedAt(kLocationMimeHeader, [&] {
     const SmtpSettings& sender = message.Sender();
-    file.WriteLine("From: \"" + DerivedName("", sender.name) + "\" <" + sender.address + ">");
-    file.WriteLine("To: <" + message.recipient + ">");
-    if (message.cc.size() >= 2) file.WriteLine("Cc: <" + message.cc + ">");
-    file.WriteLine("Subject: " + message.subject);
+    file.WriteLine("From: \"" + OneLineText(DerivedName("", sender.name)) + "\" <" +
+                   OneLineText(sender.address) + ">");
+    file.WriteLine("To: <" + OneLineText(message.recipient) + ">");
+    if (message.cc.size() >= 2) file.WriteLine("Cc: <" + OneLineText(message.cc) + ">");
+    file.WriteLine("Subject: " + OneLineText(message.subject));
     file.WriteLine(dateLine);
     if (!message.attachmentNames.empty()) {
       file.WriteLine("MIME-Version: 1.0");

@@ -32,24 +32,27 @@ class TimeoutSocket {
   // Stops a running time-out and closes the socket.
   virtual ~TimeoutSocket();
 
+  // The operations are virtual so that tests and fuzz targets can stand a
+  // scripted connection in for the network.
+
   // A stream socket; false when the system refuses one.
-  bool Create();
+  virtual bool Create();
   // The system's own receive time-out option. Blocking calls here wait by
   // the time-out of StartTimeout, which is what abandons them.
-  bool SetReceiveTimeoutOption(uint32_t milliseconds);
+  virtual bool SetReceiveTimeoutOption(uint32_t milliseconds);
   // Sends small writes at once instead of collecting them.
-  bool SetNoDelay();
+  virtual bool SetNoDelay();
   // Connects to a host name or dotted address.
-  bool Connect(const std::string& host, uint16_t port);
+  virtual bool Connect(const std::string& host, uint16_t port);
   // Sends all bytes; answers their number, or kSocketError. `moreFollows`
   // lets the system hold them back until the next send without it, so that
   // pieces sent one after the other leave together.
-  int Send(const void* data, int length, bool moreFollows = false);
+  virtual int Send(const void* data, int length, bool moreFollows = false);
   // Waits for at least one byte; answers the number received (at most
   // `capacity`), 0 when the peer has closed, or kSocketError.
-  int Receive(void* buffer, int capacity);
+  virtual int Receive(void* buffer, int capacity);
   virtual void Close();
-  bool IsOpen() const { return handle_ != kNoHandle; }
+  virtual bool IsOpen() const { return HasHandle(); }
 
   // A time-out for the blocking calls until StopTimeout: when it expires
   // while a call waits, OnTimeout runs and the call fails.
@@ -66,6 +69,7 @@ class TimeoutSocket {
   friend class LoopbackListener;
   static constexpr intptr_t kNoHandle = -1;
   explicit TimeoutSocket(intptr_t handle) : handle_(handle) {}
+  bool HasHandle() const { return handle_ != kNoHandle; }
   // Waits until the socket is ready for `events`; false, with the socket
   // closed, on the time-out or a cancel.
   bool WaitUntilReady(int events);

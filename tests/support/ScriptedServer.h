@@ -18,8 +18,10 @@ class ServerSide {
  public:
   explicit ServerSide(std::unique_ptr<platform::TimeoutSocket> socket) : socket_(std::move(socket)) {}
 
-  void Send(std::string_view text) {
-    if (socket_) socket_->Send(text.data(), static_cast<int>(text.size()));
+  // False once the client has gone.
+  bool Send(std::string_view text) {
+    return socket_ && socket_->Send(text.data(), static_cast<int>(text.size())) ==
+                          static_cast<int>(text.size());
   }
   // Reads until `terminator` has arrived; false when the client closed first
   // (or nothing came within 10 s, which keeps a broken test from hanging).

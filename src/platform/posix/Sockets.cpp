@@ -138,20 +138,20 @@ bool TimeoutSocket::Create() {
 }
 
 bool TimeoutSocket::SetReceiveTimeoutOption(uint32_t milliseconds) {
-  if (!IsOpen()) return false;
+  if (!HasHandle()) return false;
   timeval limit{static_cast<time_t>(milliseconds / 1000),
                 static_cast<suseconds_t>(milliseconds % 1000) * 1000};
   return ::setsockopt(FdOf(handle_), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
 }
 
 bool TimeoutSocket::SetNoDelay() {
-  if (!IsOpen()) return false;
+  if (!HasHandle()) return false;
   const int on = 1;
   return ::setsockopt(FdOf(handle_), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
 }
 
 bool TimeoutSocket::Connect(const std::string& host, uint16_t port) {
-  if (CancelPosted() || !IsOpen()) return false;
+  if (CancelPosted() || !HasHandle()) return false;
   const auto address = ResolveIpv4(host);
   if (!address) return false;
   sockaddr_in peer{};
@@ -167,7 +167,7 @@ bool TimeoutSocket::Connect(const std::string& host, uint16_t port) {
 }
 
 int TimeoutSocket::Send(const void* data, int length, bool moreFollows) {
-  if (CancelPosted() || !IsOpen() || length < 0) return kSocketError;
+  if (CancelPosted() || !HasHandle() || length < 0) return kSocketError;
   const char* next = static_cast<const char*>(data);
   int left = length;
   const int flags = MSG_NOSIGNAL | (moreFollows ? MSG_MORE : 0);
@@ -188,7 +188,7 @@ int TimeoutSocket::Send(const void* data, int length, bool moreFollows) {
 }
 
 int TimeoutSocket::Receive(void* buffer, int capacity) {
-  if (CancelPosted() || !IsOpen() || capacity <= 0) return kSocketError;
+  if (CancelPosted() || !HasHandle() || capacity <= 0) return kSocketError;
   for (;;) {
     const ssize_t got = ::recv(FdOf(handle_), buffer, static_cast<size_t>(capacity), 0);
     if (got >= 0) return static_cast<int>(got);
@@ -199,7 +199,7 @@ int TimeoutSocket::Receive(void* buffer, int capacity) {
 }
 
 void TimeoutSocket::Close() {
-  if (!IsOpen()) return;
+  if (!HasHandle()) return;
   ::close(FdOf(handle_));
   handle_ = kNoHandle;
 }
