@@ -22,7 +22,7 @@ bool ExchangeFile::Open(const std::string& path, bool readOnly, bool create,
   if (length && !(create && *length == 0)) {
     working = UniqueTempName(kWorkingExtension);
     if (working.empty()) return false;
-    if (UnpackFile(path, working, kPackingBuffer)) {
+    if (UnpackFile(path, working, kPackingBuffer, nullptr, &kUnpackedRecordFile)) {
       packed_ = true;
       packedPath_ = path;
     } else {
