@@ -50,6 +50,8 @@ TEST(FileFaults, TheNthCallOfTheChosenKindFailsOnce) {
          WriteFile(from, "");
          return RenameFile(from, dir / ("moved" + std::to_string(renames++)));
        }},
+      {"directory creation", FileOperation::MakeDirectory,
+       [&] { return MakeDirectory(dir / ("d" + std::to_string(renames++))); }},
   };
   for (const Case& c : cases) {
     FileFaults faults;

@@ -37,7 +37,8 @@ bool IsExistingFile(const std::string& path) {
 }
 
 bool MakeDirectory(const std::string& path) {
-  return !path.empty() && ::mkdir(path.c_str(), 0777) == 0;
+  if (path.empty() || InjectedFileError(FileOperation::MakeDirectory) != 0) return false;
+  return ::mkdir(path.c_str(), 0777) == 0;
 }
 
 bool RemoveEmptyDirectory(const std::string& path) {
