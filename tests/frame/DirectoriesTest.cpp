@@ -37,6 +37,7 @@ TEST(CreateDirectoryPath, AFailureLeavesNothingBehind) {
   EXPECT_FALSE(CreateDirectoryPath(deep)) << "longer than the system can hold";
   EXPECT_FALSE(CreateDirectoryPath(dir / (std::string(300, 'n') + "/b")))
       << "a name longer than the system allows";
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path())) << "nothing was created";
 
   std::filesystem::create_directory(dir / "kept");
   platform::FileFaults faults;
