@@ -74,7 +74,7 @@ TEST_F(FullDiskTest, AfterAHalfRewrittenIndexTheSideFileIsKeptUntilTheIndexIsWho
   FillVariant(mailbox.Index(), 0);
   {
     platform::FileFaults faults;
-    faults.FillDiskAfter(10);  // and the next save too, at once
+    faults.FillDiskAfter(40);  // and the next save too, past the entry count
     EXPECT_FALSE(mailbox.SaveIndex());
   }
   EXPECT_TRUE(mailbox.CloseIndex(false));
