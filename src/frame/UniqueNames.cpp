@@ -12,12 +12,19 @@ namespace quorvel {
 
 std::string UniqueTempName(const std::string& extension, const std::string& directory,
                            const std::string& prefix) {
+  uint32_t first = 0;
+  return UniqueNameFrom(first, extension, directory, prefix);
+}
+
+std::string UniqueNameFrom(uint32_t& number, const std::string& extension,
+                           const std::string& directory, const std::string& prefix) {
   const std::string base = (directory.empty() ? platform::TemporaryDirectory() : directory) + prefix;
-  for (uint32_t n = 0; n < UINT32_MAX; ++n) {
+  for (uint32_t n = number; n < UINT32_MAX; ++n) {
     std::string candidate = base + std::to_string(n) + "." + extension;
     if (platform::File::TryOpen(candidate, platform::FileAccess::Write,
                                 platform::FileShare::DenyNone,
                                 platform::FileDisposition::CreateNew)) {
+      number = n;
       return candidate;
     }
     if (!platform::IsExistingFile(candidate) && !platform::IsExistingDirectory(candidate)) break;

@@ -6,6 +6,7 @@
 // the working copies of exchange files are all named this way.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace quorvel {
@@ -16,5 +17,12 @@ namespace quorvel {
 // (the directory is missing or cannot be written).
 std::string UniqueTempName(const std::string& extension = "tmp", const std::string& directory = "",
                            const std::string& prefix = "~AT");
+
+// The same, trying numbers from `number` upward, and `number` gets the one
+// taken. A caller that alone makes such names in a directory (a mailbox, which
+// holds its directory's index) starts where it last stopped instead of
+// passing over every name it made before.
+std::string UniqueNameFrom(uint32_t& number, const std::string& extension,
+                           const std::string& directory, const std::string& prefix = "~AT");
 
 }  // namespace quorvel

@@ -42,6 +42,7 @@ bool Mailbox::OpenIndex(const std::string& directory, bool readOnly, uint16_t at
   nextId_ = 1;
   index_.Reset();
   index_.outboxQueue.clear();
+  nameHint_ = 0;
   readOnly_ = readOnly ? 1 : 0;
   directory_ = NormaliseDirectory(directory);
   if (!platform::IsExistingDirectory(directory_)) CreateDirectoryPath(directory_);
@@ -127,7 +128,7 @@ uint32_t Mailbox::FileItem(const std::string& path, uint32_t parentId,
   if (!isOpen_ || readOnly_ || nextId_ == 0 || nextId_ > kHighestUsableId) return kNoItem;
   std::string filed = path;
   if (copy) {
-    filed = UniqueTempName(kItemExtension, directory_);
+    filed = UniqueNameFrom(nameHint_, kItemExtension, directory_);
     if (!platform::DuplicateFile(path, filed, false)) {
       platform::RemoveFile(filed);  // the name it took
       return kNoItem;
@@ -227,7 +228,20 @@ void Mailbox::Unfile(uint32_t id) {
   const std::string path = PathOf(index_.EntryAt(*position));
   index_.RemoveAt(*position);
   std::erase(index_.outboxQueue, id);
-  platform::RemoveFile(path);
+  if (platform::RemoveFile(path)) NameFreed(FileNameOf(path));
+}
+
+void Mailbox::NameFreed(const std::string& fileName) {
+  const std::string prefix = "~AT";
+  const std::string suffix = std::string(".") + kItemExtension;
+  if (fileName.size() <= prefix.size() + suffix.size() || fileName.rfind(prefix, 0) != 0 ||
+      fileName.compare(fileName.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return;
+  }
+  const std::string digits =
+      fileName.substr(prefix.size(), fileName.size() - prefix.size() - suffix.size());
+  if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) return;
+  nameHint_ = std::min<uint32_t>(nameHint_, static_cast<uint32_t>(std::stoul(digits)));
 }
 
 exchange::ExchangeFile* Mailbox::LoadItem(uint32_t id, bool readOnly) {

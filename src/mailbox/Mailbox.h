@@ -84,6 +84,8 @@ class Mailbox : public ContextMailbox {
   bool IsDirty() const { return dirty_; }
   void SetDirty(bool dirty) { dirty_ = dirty; }
   uint32_t WorkingItemId() const { return workingItemId_; }
+  // An item file was deleted: its "~AT" number may be given out again.
+  void NameFreed(const std::string& fileName);
 
  private:
   uint32_t FileStamped(const std::string& path, uint32_t parentId,
@@ -105,6 +107,10 @@ class Mailbox : public ContextMailbox {
   exchange::ExchangeFile workingCopy_;
   std::string workingCopyPath_;
   uint32_t workingItemId_ = kNoItem;
+  // No "~AT" n ".qv6" below this number is free: the mailbox alone makes such
+  // names in its directory. Whoever deletes an item file lowers it to the
+  // number freed, so that names stay the smallest free ones.
+  uint32_t nameHint_ = 0;
 };
 
 // The mailbox a context owns, or null.

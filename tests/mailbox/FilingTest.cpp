@@ -100,9 +100,22 @@ TEST_F(FilingTest, AFailedFilingLeavesNothingButItsUsedId) {
   EXPECT_TRUE(mailbox.Index().outboxQueue.empty());
   EXPECT_EQ(ItemFilesIn(directory), 0u);
   EXPECT_EQ(FileMail(), 2u);  // id 1 went with the failed filing
+  EXPECT_EQ(mailbox.EntryOf(2)->fileName, "~AT0.qv6");  // its name did not
   EXPECT_TRUE(mailbox.CloseIndex(false));
   ASSERT_TRUE(Open());
   EXPECT_EQ(FileMail(), 3u);
+}
+
+TEST_F(FilingTest, ItemFilesTakeTheSmallestFreeName) {
+  ASSERT_TRUE(Open());
+  for (int i = 0; i < 3; ++i) FileMail();
+  ASSERT_TRUE(std::filesystem::remove(directory / "~AT1.qv6"));
+  mailbox.NameFreed("~AT1.qv6");  // as removing the item does
+  EXPECT_EQ(mailbox.EntryOf(FileMail())->fileName, "~AT1.qv6");
+  EXPECT_EQ(mailbox.EntryOf(FileMail())->fileName, "~AT3.qv6");
+  mailbox.NameFreed("reply.qv6");  // not one of the mailbox's names
+  mailbox.NameFreed("~AT99999999999.qv6");
+  EXPECT_EQ(mailbox.EntryOf(FileMail())->fileName, "~AT4.qv6");
 }
 
 TEST_F(FilingTest, NothingIsFiledBelowDepth255) {
