@@ -8,6 +8,7 @@
 #include "ItemTest.h"
 #include "exchange/ExchangeFile.h"
 #include "exchange/Packing.h"
+#include "platform/Faults.h"
 #include "platform/FileSystem.h"
 
 namespace quorvel::exchange {
@@ -106,6 +107,17 @@ TEST_F(HostileInput, ObjectsWhoseCountsExceedTheirRecordFailTheGet) {
   CodedTextArray names;
   names.Add(CodedText(1252, WideString(u"kept until the load starts")));
   EXPECT_FALSE(file.GetObject(1, names));
+}
+
+TEST_F(HostileInput, APackedBombFailsOpenBeforeFillingTheTemporaryDirectory) {
+  WriteFile(dir / "zeros", std::string(16 << 20, '\0'));
+  ASSERT_TRUE(PackFile(dir / "zeros", path, kPackingBuffer));
+  ASSERT_LT(ReadFile(path).size(), 4096u);
+  ExchangeFile packedFile;
+  platform::FileFaults written;  // counts the writes
+  EXPECT_FALSE(packedFile.Open(path, true, false));
+  EXPECT_EQ(written.Count(platform::FileOperation::Write), 0u) << "nothing was unpacked to disk";
+  EXPECT_EQ(temporary.Files(), Names{});
 }
 
 // Reads everything a file offers, as a reader that trusts nothing would, and

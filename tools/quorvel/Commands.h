@@ -22,5 +22,7 @@ inline constexpr const char* kSendUsage =
     "--smtp HOST[:PORT] --from ADDR --to ADDR [--cc ADDR] [--subject S] [--body-file F] "
     "[--attach FILE]...";
 int RunSend(const Arguments& arguments);
+inline constexpr const char* kMailboxUsage = "BASE USER";
+int RunMailbox(const Arguments& arguments);
 
 }  // namespace quorvel::tool
