@@ -16,12 +16,22 @@ inline constexpr int kSocketError = -1;
 
 // Readies the calling thread for blocking socket calls (the socket library
 // on Windows; the thread's cancel queue everywhere). Always true on POSIX.
+// From then until the thread ends it has a cancel queue of its own; creating
+// a socket does the same.
 bool InitializeSockets();
+
+// Gives the thread `threadId` a cancel queue before it uses one itself (a
+// thread that has a context), and takes it away again unless the thread has
+// since made it its own. Release drops all such queues (library unload).
+void OpenCancelQueue(uint32_t threadId);
+void CloseCancelQueue(uint32_t threadId);
+void ReleaseCancelQueues();
 
 // Posts the cancel to the thread `threadId`. If it is blocked in a socket
 // call, the call fails at once and its socket is closed; otherwise the cancel
 // is kept, and the thread's next blocking socket call fails at once the same
-// way. False when `threadId` is no live thread of this process.
+// way. False when `threadId` has no cancel queue (an ended thread that had
+// made socket calls never has one: it dropped its queue before its end).
 bool PostSocketCancel(uint32_t threadId);
 
 class TimeoutSocket {

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 #include "platform/Clock.h"
@@ -42,11 +43,8 @@ TEST(SocketTimeout, AnotherSocketsTimerCancelsNothing) {
   Pair first;
   Pair second;
   ASSERT_TRUE(first.server && second.server);
-  first.client.StartTimeout(10);  // expires while the second socket waits
-  std::thread peer([&] {
-    SleepMilliseconds(80);
-    second.server->Send("hi", 2);
-  });
+  first.client.StartTimeout(0);  // has expired before the second socket waits
+  std::thread peer([&] { second.server->Send("hi", 2); });
   char buffer[16];
   second.client.StartTimeout(5000);
   EXPECT_EQ(second.client.Receive(buffer, sizeof buffer), 2);
@@ -73,6 +71,30 @@ TEST(SocketCancel, PostedBeforehandCancelsTheNextBlockingCallAtOnce) {
   ASSERT_TRUE(next.server);
   next.server->Send("ok", 2);
   EXPECT_EQ(next.client.Receive(buffer, sizeof buffer), 2);
+}
+
+TEST(SocketCancel, QueuesLastFromFirstUseUntilTheThreadEndsOrFromOpenUntilClose) {
+  uint32_t id = 0;
+  std::promise<void> used;
+  std::promise<void> finish;
+  std::thread user([&] {
+    InitializeSockets();
+    id = CurrentThreadId();
+    used.set_value();
+    finish.get_future().wait();
+  });
+  used.get_future().wait();
+  EXPECT_TRUE(PostSocketCancel(id));
+  CloseCancelQueue(id);
+  EXPECT_TRUE(PostSocketCancel(id)) << "a queue the thread uses stays while it lives";
+  finish.set_value();
+  user.join();
+  EXPECT_FALSE(PostSocketCancel(id)) << "the thread has ended";
+
+  OpenCancelQueue(id);  // as for a thread that has a context
+  EXPECT_TRUE(PostSocketCancel(id));
+  CloseCancelQueue(id);
+  EXPECT_FALSE(PostSocketCancel(id));
 }
 
 }  // namespace
