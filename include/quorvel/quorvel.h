@@ -12,6 +12,7 @@
 #include "quorvel/CodedText.h"
 #include "quorvel/Handles.h"
 #include "quorvel/ThreadLog.h"
+#include "quorvel/Version.h"
 #include "quorvel/WideString.h"
 
 // The build of the library defines QUORVEL_API to mark the exports visible.

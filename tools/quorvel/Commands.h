@@ -1,26 +1,12 @@
-// The subcommands of the quorvel tool. Each lives in a file of its own and is
-// listed in the table of main.cpp.
+// The commands of the quorvel tool. Each lives in a file of its own, defines
+// its spec (options, operands, help) and is listed once in main.cpp.
 #pragma once
 
-#include <string>
-#include <vector>
+#include "CommandLine.h"
 
 namespace quorvel::tool {
 
-using Arguments = std::vector<std::string>;
-
-struct Command {
-  const char* name;
-  const char* usage;    // the arguments after the name
-  const char* summary;  // one line for the help text
-  int (*run)(const Arguments& arguments);
-};
-
-// The subcommands.
-int RunDump(const Arguments& arguments);
-inline constexpr const char* kSendUsage =
-    "--smtp HOST[:PORT] --from ADDR --to ADDR [--cc ADDR] [--subject S] [--body-file F] "
-    "[--attach FILE]...";
-int RunSend(const Arguments& arguments);
+extern const CommandSpec kDumpCommand;
+extern const CommandSpec kSendCommand;
 
 }  // namespace quorvel::tool
