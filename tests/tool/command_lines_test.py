@@ -141,6 +141,7 @@ def main():
             (["dump", str(work / "trailer.qv6")], None, 1, ", trailer 5 (differs)",
              "damaged: the length trailer says 5 bytes"),
             (["dump", str(work / "missing.qv6")], None, 1, "", f"cannot read {work / 'missing.qv6'}"),
+            (["dump", "--", "-h"], None, 1, "", "cannot read -h"),
             (send + to_good + ["--body-file", str(work / "nobody.txt")], None, 1, "",
              f"cannot read the body file {work / 'nobody.txt'}"),
             (send + to_good + ["--attach", str(work / "none.bin")], None, 1, "",
@@ -148,7 +149,7 @@ def main():
             (send + ["--smtp", f"127.0.0.1:{closed}", "--to", "x@example.test"], None, 3, "",
              f"through 127.0.0.1:{closed} failed"),
             (send + ["--smtp", f"127.0.0.1:{silent.port}", "--to", "x@example.test",
-                     "--timeout", "200"], None, 4, "", "SMTP error identifier 5"),
+                     "--timeout=200"], None, 4, "", "SMTP error identifier 5"),
             (send + ["--smtp", f"127.0.0.1:{refusing.port}", "--to", "x@example.test"], None, 5,
              "", "SMTP error identifier 3"),
             # Repeated --to and --cc, the body from standard input; not on a
