@@ -70,9 +70,9 @@ QUORVEL_API bool TessalyGetUserDefaultSMTPParams(std::string* host, uint16_t* po
 // reports a time-out. Answers 1 when the cancel was posted, 0 when
 // `threadId` is no live thread of the library. A live thread is one that
 // has a context of its own (from MTAddNew until its MTRemove), or one that
-// has made a socket call of the library and has not ended; a thread that has
-// been joined never counts, so the answer never depends on timing. Any
-// thread may call it, with or without a context; it never blocks.
+// has made a socket call of the library and has not ended. A thread leaves
+// in its own exit, before it can be joined, so the answer never depends on
+// timing. Any thread may call it, with or without a context; it never blocks.
 QUORVEL_API bool MailsCancelBlockingCall(uint32_t threadId);
 
 }  // extern "C"

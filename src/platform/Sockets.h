@@ -20,9 +20,10 @@ inline constexpr int kSocketError = -1;
 // a socket does the same.
 bool InitializeSockets();
 
-// Gives the thread `threadId` a cancel queue before it uses one itself (a
-// thread that has a context), and takes it away again unless the thread has
-// since made it its own. Release drops all such queues (library unload).
+// Holds a cancel queue for the thread `threadId` while it has a context,
+// whether or not it uses the queue itself or is still running; Close lets
+// go of it (the queue stays while the thread itself uses it). Release lets
+// go of every such queue (library unload).
 void OpenCancelQueue(uint32_t threadId);
 void CloseCancelQueue(uint32_t threadId);
 void ReleaseCancelQueues();
@@ -30,8 +31,9 @@ void ReleaseCancelQueues();
 // Posts the cancel to the thread `threadId`. If it is blocked in a socket
 // call, the call fails at once and its socket is closed; otherwise the cancel
 // is kept, and the thread's next blocking socket call fails at once the same
-// way. False when `threadId` has no cancel queue (an ended thread that had
-// made socket calls never has one: it dropped its queue before its end).
+// way. False when `threadId` has no cancel queue: no context holds one for
+// it and it has not used one itself, or it has ended (it gives its queue up
+// before it can be joined).
 bool PostSocketCancel(uint32_t threadId);
 
 class TimeoutSocket {

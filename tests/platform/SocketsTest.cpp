@@ -73,26 +73,43 @@ TEST(SocketCancel, PostedBeforehandCancelsTheNextBlockingCallAtOnce) {
   EXPECT_EQ(next.client.Receive(buffer, sizeof buffer), 2);
 }
 
-TEST(SocketCancel, QueuesLastFromFirstUseUntilTheThreadEndsOrFromOpenUntilClose) {
-  uint32_t id = 0;
-  std::promise<void> used;
-  std::promise<void> finish;
-  std::thread user([&] {
+// A thread that readies itself for socket calls, then waits until the test
+// lets it end.
+class SocketUser {
+ public:
+  SocketUser() : thread_([this] {
     InitializeSockets();
-    id = CurrentThreadId();
-    used.set_value();
-    finish.get_future().wait();
-  });
-  used.get_future().wait();
-  EXPECT_TRUE(PostSocketCancel(id));
-  CloseCancelQueue(id);
-  EXPECT_TRUE(PostSocketCancel(id)) << "a queue the thread uses stays while it lives";
-  finish.set_value();
-  user.join();
-  EXPECT_FALSE(PostSocketCancel(id)) << "the thread has ended";
+    ready_.set_value(CurrentThreadId());
+    finish_.get_future().wait();
+  }) {}
+  uint32_t Id() { return id_.get(); }
+  void End() {
+    finish_.set_value();
+    thread_.join();
+  }
 
-  OpenCancelQueue(id);  // as for a thread that has a context
-  EXPECT_TRUE(PostSocketCancel(id));
+ private:
+  std::promise<uint32_t> ready_;
+  std::shared_future<uint32_t> id_ = ready_.get_future().share();
+  std::promise<void> finish_;
+  std::thread thread_;
+};
+
+TEST(SocketCancel, AThreadIsReachableWhileItUsesSocketsOrAContextHoldsItsQueue) {
+  SocketUser alone;
+  const uint32_t aloneId = alone.Id();
+  EXPECT_TRUE(PostSocketCancel(aloneId));
+  OpenCancelQueue(aloneId);  // a context comes and goes
+  CloseCancelQueue(aloneId);
+  EXPECT_TRUE(PostSocketCancel(aloneId)) << "the thread still uses its queue";
+  alone.End();
+  EXPECT_FALSE(PostSocketCancel(aloneId)) << "the thread has ended";
+
+  SocketUser withContext;
+  const uint32_t id = withContext.Id();
+  OpenCancelQueue(id);
+  withContext.End();
+  EXPECT_TRUE(PostSocketCancel(id)) << "its context outlives it";
   CloseCancelQueue(id);
   EXPECT_FALSE(PostSocketCancel(id));
 }

@@ -39,7 +39,10 @@ struct CancelQueue {
   }
   std::atomic<bool> pending{false};
   const int wake;
-  bool ownedByThread = false;  // under the table's lock
+  // Under the table's lock: why the queue is in the table. It leaves when
+  // neither holds.
+  bool ownedByThread = false;   // the thread has used it and not yet ended
+  bool heldForContext = false;  // between OpenCancelQueue and CloseCancelQueue
 };
 
 struct QueueTable {
@@ -58,15 +61,19 @@ QueueTable& Queues() {
   return *queueTable;
 }
 
-// The calling thread's own queue. It leaves the table in the thread's own
-// exit, before the thread can be joined: a joined thread is never found.
+// The calling thread's own queue. The thread gives it up in its own exit,
+// before it can be joined: a joined thread is never found, unless a context
+// still holds its queue.
 struct OwnQueue {
   ~OwnQueue() {
     if (!queue) return;
     QueueTable& table = Queues();
     std::lock_guard hold(table.lock);
+    queue->ownedByThread = false;
     const auto found = table.queues.find(threadId);
-    if (found != table.queues.end() && found->second == queue) table.queues.erase(found);
+    if (found != table.queues.end() && found->second == queue && !queue->heldForContext) {
+      table.queues.erase(found);
+    }
   }
   CancelQueue& Get() {
     if (!queue) {
@@ -116,13 +123,16 @@ void OpenCancelQueue(uint32_t threadId) {
   std::lock_guard hold(table.lock);
   auto& entry = table.queues[threadId];
   if (!entry) entry = std::make_shared<CancelQueue>();
+  entry->heldForContext = true;
 }
 
 void CloseCancelQueue(uint32_t threadId) {
   QueueTable& table = Queues();
   std::lock_guard hold(table.lock);
   const auto found = table.queues.find(threadId);
-  if (found != table.queues.end() && !found->second->ownedByThread) table.queues.erase(found);
+  if (found == table.queues.end()) return;
+  found->second->heldForContext = false;
+  if (!found->second->ownedByThread) table.queues.erase(found);
 }
 
 void ReleaseCancelQueues() {
