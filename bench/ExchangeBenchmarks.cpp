@@ -18,7 +18,7 @@
 #include "exchange/ExchangeFile.h"
 #include "exchange/Packing.h"
 #include "platform/FileSystem.h"
-#include "platform/Paths.h"
+#include "TempDirectory.h"
 
 namespace {
 
@@ -28,13 +28,10 @@ using namespace quorvel::exchange;
 constexpr size_t kCorpusSize = 20 * 1024 * 1024;
 constexpr size_t kCrcSize = 100 * 1024 * 1024;
 
+// A fresh directory of this run's own, removed when the program ends.
 std::string WorkDirectory() {
-  static const std::string directory = [] {
-    const std::string path = quorvel::platform::TemporaryDirectory() + "quorvel-bench/";
-    fs::create_directories(path);
-    return path;
-  }();
-  return directory;
+  static const quorvel::testing::TempDirectory directory("quorvel-bench-");
+  return directory.path();
 }
 
 bool IsTextName(const fs::path& path) {
@@ -44,11 +41,10 @@ bool IsTextName(const fs::path& path) {
          extension == ".rst" || name == "copyright" || name.rfind("README", 0) == 0;
 }
 
-// Builds the corpus file once (a later run reuses it) and answers its path.
+// Builds the corpus file once per run and answers its path.
 std::string Corpus() {
   static const std::string path = [] {
     const std::string corpus = WorkDirectory() + "corpus.txt";
-    if (quorvel::platform::FileLength(corpus) == kCorpusSize) return corpus;
     std::vector<fs::path> files;
     for (const char* root : {"/usr/share/common-licenses", "/usr/share/doc", "/usr/share/perl"}) {
       std::error_code error;

@@ -19,7 +19,10 @@ namespace {
 // Load and unload of the shared library.
 struct LibraryLifetime {
   LibraryLifetime() { OnLibraryLoad(); }
-  ~LibraryLifetime() { OnLibraryUnload(); }
+  ~LibraryLifetime() {
+    OnLibraryUnload();
+    platform::ReleaseCancelQueues();
+  }
 } lifetime;
 
 }  // namespace
@@ -28,12 +31,19 @@ extern "C" {
 
 int32_t MTAddNew(MutexHandle mutex) {
   return Guarded<int32_t>(0, [&] {
-    return Contexts().AddNew(platform::CurrentThreadId(), mutex) ? 1 : 0;
+    const uint32_t thread = platform::CurrentThreadId();
+    if (!Contexts().AddNew(thread, mutex)) return 0;
+    platform::OpenCancelQueue(thread);  // MailsCancelBlockingCall reaches it now
+    return 1;
   });
 }
 
 int32_t MTRemove() {
-  return Guarded<int32_t>(0, [] { return Contexts().Remove(platform::CurrentThreadId()); });
+  return Guarded<int32_t>(0, [] {
+    const uint32_t thread = platform::CurrentThreadId();
+    platform::CloseCancelQueue(thread);
+    return Contexts().Remove(thread);
+  });
 }
 
 int32_t MailsGetLastErrorCode() {

@@ -7,11 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "mime/MailMessage.h"
-#include "platform/Paths.h"
+#include "TempDirectory.h"
 
 using namespace quorvel;
 
@@ -47,11 +46,8 @@ int main(int argc, char** argv) {
   const size_t bytes = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 10240;
   // A directory of its own: left-over "~AT<n>.eml" files would each cost a
   // look-up per message.
-  const std::filesystem::path own =
-      std::filesystem::path(platform::TemporaryDirectory()) /
-      ("quorvel-smtp-bench-" + std::to_string(std::random_device()()));
-  std::filesystem::create_directory(own);
-  const std::string directory = own.string() + "/";
+  const testing::TempDirectory own("quorvel-smtp-bench-");
+  const std::string directory = own.path();
 
   // The composed file's size without the body: measured on an empty body.
   MailMessage probe(nullptr, nullptr, nullptr);
@@ -69,6 +65,5 @@ int main(int argc, char** argv) {
   const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
   std::printf("quorvel: %d messages of %zu bytes in %.3f s: %.0f messages/s (%d failed)\n",
               messages, body.size() + overhead, took.count(), messages / took.count(), failed);
-  std::filesystem::remove_all(own);
   return failed == 0 ? 0 : 1;
 }

@@ -12,6 +12,7 @@
 #include "quorvel/CodedText.h"
 #include "quorvel/Handles.h"
 #include "quorvel/ThreadLog.h"
+#include "quorvel/Version.h"
 #include "quorvel/WideString.h"
 
 // The build of the library defines QUORVEL_API to mark the exports visible.
@@ -78,8 +79,11 @@ QUORVEL_API uint32_t TessalySetDllLockingMode(uint32_t mode);
 // thread that is not blocked keeps the cancel for its next blocking socket
 // call, which then fails at once. The client reports the failure as it
 // reports a time-out. Answers 1 when the cancel was posted, 0 when
-// `threadId` is no live thread of the process. Any thread may call it, with
-// or without a context; it never blocks.
+// `threadId` is no live thread of the library. A live thread is one that
+// has a context of its own (from MTAddNew until its MTRemove), or one that
+// has made a socket call of the library and has not ended. A thread leaves
+// in its own exit, before it can be joined, so the answer never depends on
+// timing. Any thread may call it, with or without a context; it never blocks.
 QUORVEL_API bool MailsCancelBlockingCall(uint32_t threadId);
 
 }  // extern "C"

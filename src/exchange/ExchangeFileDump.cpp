@@ -53,7 +53,8 @@ class TemporaryCopy {
 
 class Dumper {
  public:
-  Dumper(File& file, std::ostream& out) : file_(file), out_(out) {}
+  Dumper(File& file, std::ostream& out, std::ostream& problems)
+      : file_(file), out_(out), problems_(problems) {}
 
   bool Run() {
     const uint64_t length = file_.Length();
@@ -93,7 +94,7 @@ class Dumper {
 
  private:
   bool Damaged(uint64_t offset, const std::string& what) {
-    out_ << "damaged: " << what << " (offset " << offset << ")\n";
+    problems_ << "damaged: " << what << " (offset " << offset << ")\n";
     damaged_ = true;
     return false;
   }
@@ -175,6 +176,7 @@ class Dumper {
 
   File& file_;
   std::ostream& out_;
+  std::ostream& problems_;
   BlockList blocks_;
   ValueArea area_;
   std::set<uint32_t> visited_;
@@ -194,21 +196,23 @@ std::optional<uint32_t> TrailerAt(const std::string& path, uint64_t offset) {
 
 }  // namespace
 
-bool DumpExchangeFile(const std::string& path, std::ostream& out) {
+bool DumpExchangeFile(const std::string& path, std::ostream& out, std::ostream& problems) {
   try {
     const std::optional<uint64_t> size = platform::FileLength(path);
     if (!size) {
-      out << "cannot read " << path << "\n";
+      problems << "cannot read " << path << "\n";
       return false;
     }
     out << "file: " << path << " (" << *size << " bytes)\n";
     std::string recordPath = path;
     std::optional<TemporaryCopy> unpacked;
+    bool trailerDiffers = false;
     if (IsPackedFile(path)) {
       unpacked.emplace(UniqueTempName("qvz"));
       UnpackReport report;
       if (!UnpackFile(path, unpacked->path(), kPackingBuffer, &report, &kUnpackedRecordFile)) {
-        out << "packed: yes\ndamaged: " << report.problem << " (offset " << report.offset << ")\n";
+        out << "packed: yes\n";
+        problems << "damaged: " << report.problem << " (offset " << report.offset << ")\n";
         return false;
       }
       out << "packed: yes, a bzip2 stream of " << report.streamLength << " bytes";
@@ -217,6 +221,11 @@ bool DumpExchangeFile(const std::string& path, std::ostream& out) {
         out << ", without its length trailer\n";
       } else {
         out << ", trailer " << *trailer << (*trailer == report.streamLength ? "\n" : " (differs)\n");
+        if (*trailer != report.streamLength) {
+          problems << "damaged: the length trailer says " << *trailer << " bytes, the stream has "
+                   << report.streamLength << " (offset " << report.streamLength << ")\n";
+          trailerDiffers = true;
+        }
       }
       recordPath = unpacked->path();
     } else {
@@ -224,9 +233,9 @@ bool DumpExchangeFile(const std::string& path, std::ostream& out) {
     }
     File file = File::Open(recordPath, platform::FileAccess::Read, platform::FileShare::DenyNone,
                            platform::FileDisposition::OpenExisting);
-    return Dumper(file, out).Run();
+    return Dumper(file, out, problems).Run() && !trailerDiffers;
   } catch (const std::exception& error) {
-    out << "cannot read " << path << ": " << error.what() << "\n";
+    problems << "cannot read " << path << ": " << error.what() << "\n";
     return false;
   }
 }

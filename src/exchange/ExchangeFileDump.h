@@ -8,8 +8,10 @@
 
 namespace quorvel::exchange {
 
-// Writes the dump of the file at `path` to `out`; false when the file cannot
-// be read or is damaged anywhere.
-bool DumpExchangeFile(const std::string& path, std::ostream& out);
+// Writes the dump of the file at `path` to `out` and what is wrong with it
+// (each damage with its offset, or why it cannot be read) to `problems`;
+// false when the file cannot be read or is damaged anywhere, its length
+// trailer included.
+bool DumpExchangeFile(const std::string& path, std::ostream& out, std::ostream& problems);
 
 }  // namespace quorvel::exchange

@@ -16,12 +16,24 @@ inline constexpr int kSocketError = -1;
 
 // Readies the calling thread for blocking socket calls (the socket library
 // on Windows; the thread's cancel queue everywhere). Always true on POSIX.
+// From then until the thread ends it has a cancel queue of its own; creating
+// a socket does the same.
 bool InitializeSockets();
+
+// Holds a cancel queue for the thread `threadId` while it has a context,
+// whether or not it uses the queue itself or is still running; Close lets
+// go of it (the queue stays while the thread itself uses it). Release lets
+// go of every such queue (library unload).
+void OpenCancelQueue(uint32_t threadId);
+void CloseCancelQueue(uint32_t threadId);
+void ReleaseCancelQueues();
 
 // Posts the cancel to the thread `threadId`. If it is blocked in a socket
 // call, the call fails at once and its socket is closed; otherwise the cancel
 // is kept, and the thread's next blocking socket call fails at once the same
-// way. False when `threadId` is no live thread of this process.
+// way. False when `threadId` has no cancel queue: no context holds one for
+// it and it has not used one itself, or it has ended (it gives its queue up
+// before it can be joined).
 bool PostSocketCancel(uint32_t threadId);
 
 class TimeoutSocket {

@@ -2,8 +2,8 @@
 // and the posted cancel of a blocked call.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <fstream>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -34,18 +34,41 @@ TEST(UserDefaultSmtpParams, WithoutConfiguredMailClientsNothingIsFound) {
   }).join();
 }
 
-TEST(CancelBlockingCall, PostsToLiveThreadsOnly) {
-  std::atomic<uint32_t> target{0};
-  std::atomic<bool> posted{false};
-  std::thread live([&] {
-    target = KernelThreadId();
-    while (!posted) std::this_thread::yield();
-  });
-  while (target == 0) std::this_thread::yield();
+// A thread that runs `body` and then waits until `Finish`, so that the test
+// decides when it ends; `Id` is its kernel id once `body` has run.
+class HeldThread {
+ public:
+  explicit HeldThread(void (*body)()) : thread_([this, body] {
+    body();
+    ready_.set_value(KernelThreadId());
+    finish_.get_future().wait();
+    if (body != NoLibrary) MTRemove();
+  }) {}
+  ~HeldThread() { Finish(); }
+  uint32_t Id() { return id_.get(); }
+  void Finish() {
+    if (!thread_.joinable()) return;
+    finish_.set_value();
+    thread_.join();
+  }
+  static void NoLibrary() {}
+
+ private:
+  std::promise<uint32_t> ready_;
+  std::shared_future<uint32_t> id_ = ready_.get_future().share();
+  std::promise<void> finish_;
+  std::thread thread_;
+};
+
+TEST(CancelBlockingCall, PostsOnlyToThreadsWithAContext) {
+  HeldThread withContext([] { ASSERT_NE(MTAddNew(nullptr), 0); });
+  HeldThread stranger(HeldThread::NoLibrary);
+  const uint32_t target = withContext.Id();
   EXPECT_TRUE(MailsCancelBlockingCall(target));
-  posted = true;
-  live.join();
-  EXPECT_FALSE(MailsCancelBlockingCall(target)) << "the thread has ended";
+  EXPECT_TRUE(MailsCancelBlockingCall(target)) << "posting twice is allowed";
+  EXPECT_FALSE(MailsCancelBlockingCall(stranger.Id())) << "a thread the library never saw";
+  withContext.Finish();
+  EXPECT_FALSE(MailsCancelBlockingCall(target)) << "its context is removed";
   EXPECT_FALSE(MailsCancelBlockingCall(0));
 }
 

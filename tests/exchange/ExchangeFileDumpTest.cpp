@@ -16,9 +16,10 @@ namespace {
 using namespace quorvel::testing;
 using ExchangeFileDump = ItemTest<ExchangeFile>;
 
+// The dump with the problems in their place among its lines.
 std::string Dump(const std::string& path, bool expected) {
   std::ostringstream out;
-  EXPECT_EQ(DumpExchangeFile(path, out), expected) << out.str();
+  EXPECT_EQ(DumpExchangeFile(path, out, out), expected) << out.str();
   return out.str();
 }
 
@@ -101,6 +102,19 @@ TEST_F(ExchangeFileDump, SaysWhatIsDamagedAndWhere) {
   WriteFile(dir / "text", "just some text, not an exchange file");
   EXPECT_NE(Dump(dir / "text", false).find("damaged: this is not a record file"), std::string::npos);
   EXPECT_EQ(Dump(dir / "missing", false), "cannot read " + (dir / "missing") + "\n");
+
+  // A length trailer that does not match the stream: 0x00000005 instead of
+  // the stream's length.
+  std::string wrongTrailer = packed.substr(0, packed.size() - 4) + std::string("\x05\0\0\0", 4);
+  WriteFile(dir / "trailer", wrongTrailer);
+  std::ostringstream out;
+  std::ostringstream problems;
+  EXPECT_FALSE(DumpExchangeFile(dir / "trailer", out, problems));
+  const std::string streamLength = std::to_string(packed.size() - 4);
+  EXPECT_NE(out.str().find(", trailer 5 (differs)\n"), std::string::npos) << out.str();
+  EXPECT_EQ(problems.str(), "damaged: the length trailer says 5 bytes, the stream has " +
+                                streamLength + " (offset " + streamLength + ")\n");
+  EXPECT_NE(out.str().find("1 Wide \"ok\"\n"), std::string::npos) << "the record is still shown";
 }
 
 }  // namespace

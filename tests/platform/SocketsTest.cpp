@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <thread>
 
 #include "platform/Clock.h"
@@ -42,11 +43,8 @@ TEST(SocketTimeout, AnotherSocketsTimerCancelsNothing) {
   Pair first;
   Pair second;
   ASSERT_TRUE(first.server && second.server);
-  first.client.StartTimeout(10);  // expires while the second socket waits
-  std::thread peer([&] {
-    SleepMilliseconds(80);
-    second.server->Send("hi", 2);
-  });
+  first.client.StartTimeout(0);  // has expired before the second socket waits
+  std::thread peer([&] { second.server->Send("hi", 2); });
   char buffer[16];
   second.client.StartTimeout(5000);
   EXPECT_EQ(second.client.Receive(buffer, sizeof buffer), 2);
@@ -73,6 +71,47 @@ TEST(SocketCancel, PostedBeforehandCancelsTheNextBlockingCallAtOnce) {
   ASSERT_TRUE(next.server);
   next.server->Send("ok", 2);
   EXPECT_EQ(next.client.Receive(buffer, sizeof buffer), 2);
+}
+
+// A thread that readies itself for socket calls, then waits until the test
+// lets it end.
+class SocketUser {
+ public:
+  SocketUser() : thread_([this] {
+    InitializeSockets();
+    ready_.set_value(CurrentThreadId());
+    finish_.get_future().wait();
+  }) {}
+  uint32_t Id() { return id_.get(); }
+  void End() {
+    finish_.set_value();
+    thread_.join();
+  }
+
+ private:
+  std::promise<uint32_t> ready_;
+  std::shared_future<uint32_t> id_ = ready_.get_future().share();
+  std::promise<void> finish_;
+  std::thread thread_;
+};
+
+TEST(SocketCancel, AThreadIsReachableWhileItUsesSocketsOrAContextHoldsItsQueue) {
+  SocketUser alone;
+  const uint32_t aloneId = alone.Id();
+  EXPECT_TRUE(PostSocketCancel(aloneId));
+  OpenCancelQueue(aloneId);  // a context comes and goes
+  CloseCancelQueue(aloneId);
+  EXPECT_TRUE(PostSocketCancel(aloneId)) << "the thread still uses its queue";
+  alone.End();
+  EXPECT_FALSE(PostSocketCancel(aloneId)) << "the thread has ended";
+
+  SocketUser withContext;
+  const uint32_t id = withContext.Id();
+  OpenCancelQueue(id);
+  withContext.End();
+  EXPECT_TRUE(PostSocketCancel(id)) << "its context outlives it";
+  CloseCancelQueue(id);
+  EXPECT_FALSE(PostSocketCancel(id));
 }
 
 }  // namespace

@@ -18,8 +18,8 @@ head -c 30000 /dev/urandom >"$work/lesson.bin"
 printf 'short' >"$work/notes.txt"
 "$tool" send --smtp "127.0.0.1:$QUORVEL_SMTP_PORT" --from "pupil@$QUORVEL_MAIL_DOMAIN" \
   --to "tutor@$QUORVEL_MAIL_DOMAIN" --subject "$token" --body-file "$work/body.txt" \
-  --attach "$work/lesson.bin" --attach "$work/notes.txt" 2>"$work/progress.txt"
-grep -q "100%" "$work/progress.txt"
+  --attach "$work/lesson.bin" --attach "$work/notes.txt" >"$work/said.txt"
+grep -qx "sent to tutor@$QUORVEL_MAIL_DOMAIN" "$work/said.txt"
 
 "$python" - "$QUORVEL_MAILDIR_ROOT/tutor" "$token" "$work" <<'PY'
 import email, glob, os, sys, time

@@ -1,5 +1,6 @@
-// A fresh directory under the system's temporary directory, removed with
-// everything in it when the test ends. Its path ends with "/".
+// A fresh directory under the system's temporary directory, created for the
+// caller alone (never one that existed before) and removed with everything
+// in it when the test or benchmark ends. Its path ends with "/".
 #pragma once
 
 #include <filesystem>
@@ -12,13 +13,14 @@ namespace quorvel::testing {
 
 class TempDirectory {
  public:
-  TempDirectory() {
+  explicit TempDirectory(const std::string& prefix = "quorvel-test-") {
     std::random_device seed;
     const auto base = std::filesystem::temp_directory_path();
     for (;;) {
-      path_ = base / ("quorvel-test-" + std::to_string(seed()));
+      path_ = base / (prefix + std::to_string(seed()));
       if (std::filesystem::create_directory(path_)) break;
     }
+    std::filesystem::permissions(path_, std::filesystem::perms::owner_all);
   }
   TempDirectory(const TempDirectory&) = delete;
   TempDirectory& operator=(const TempDirectory&) = delete;

@@ -1,28 +1,17 @@
-// The subcommands of the quorvel tool. Each lives in a file of its own and is
-// listed in the table of main.cpp.
+// The commands of the quorvel tool. Each lives in a file of its own, defines
+// its spec (options, operands, help) and is listed once in main.cpp.
 #pragma once
 
-#include <string>
-#include <vector>
+#include "CommandLine.h"
 
 namespace quorvel::tool {
 
-using Arguments = std::vector<std::string>;
+extern const CommandSpec kDumpCommand;
+extern const CommandSpec kSendCommand;
 
-struct Command {
-  const char* name;
-  const char* usage;    // the arguments after the name
-  const char* summary;  // one line for the help text
-  int (*run)(const Arguments& arguments);
-};
-
-// The subcommands.
-int RunDump(const Arguments& arguments);
-inline constexpr const char* kSendUsage =
-    "--smtp HOST[:PORT] --from ADDR --to ADDR [--cc ADDR] [--subject S] [--body-file F] "
-    "[--attach FILE]...";
-int RunSend(const Arguments& arguments);
-inline constexpr const char* kMailboxUsage = "BASE USER";
+// Commands that read their own arguments (see CommandSpec::runArguments).
 int RunMailbox(const Arguments& arguments);
+inline const CommandSpec kMailboxCommand = {
+    "mailbox", "BASE USER", 2, 2, "list a mailbox as a tree of threads", {}, nullptr, RunMailbox};
 
 }  // namespace quorvel::tool

@@ -1,20 +1,31 @@
-// quorvel dump FILE: prints an exchange file or a mailbox index for a person;
-// exits 1 when the file is damaged or cannot be read.
+// quorvel dump FILE: prints an exchange file or a mailbox index for a person on standard output;
+// what is wrong goes to standard error, and a damaged or unreadable file
+// exits kExitBadFile.
 #include <iostream>
 
 #include "Commands.h"
+#include "ExitCodes.h"
 #include "exchange/ExchangeFileDump.h"
 #include "mailbox/IndexDump.h"
 
 namespace quorvel::tool {
 
-int RunDump(const Arguments& arguments) {
-  if (arguments.size() != 1) {
-    std::cerr << "usage: quorvel dump FILE\n";
-    return 2;
-  }
-  if (IsIndexFile(arguments[0])) return DumpIndexFile(arguments[0], std::cout) ? 0 : 1;
-  return exchange::DumpExchangeFile(arguments[0], std::cout) ? 0 : 1;
+namespace {
+
+int RunDump(const Invocation& invocation) {
+  const std::string& path = invocation.operands()[0];
+  if (IsIndexFile(path)) return DumpIndexFile(path, std::cout) ? kExitOk : kExitBadFile;
+  const bool sound = exchange::DumpExchangeFile(path, std::cout, std::cerr);
+  return sound ? kExitOk : kExitBadFile;
 }
+
+}  // namespace
+
+const CommandSpec kDumpCommand = {
+    "dump", "FILE", 1, 1,
+    "print an exchange file (packing, header, CRC, the tree of values) or a \"Mailbox.inv\"",
+    {},
+    RunDump,
+};
 
 }  // namespace quorvel::tool

@@ -29,8 +29,7 @@ void PrintItem(uint32_t position, uint32_t id, const IndexEntry& entry) {
 
 int RunMailbox(const Arguments& arguments) {
   if (arguments.size() != 2) {
-    std::cerr << "usage: quorvel mailbox " << kMailboxUsage << "\n";
-    return 2;
+    return UsageError(kMailboxCommand, "expects BASE and USER");
   }
   MTAddNew(nullptr);
   const bool opened = TessalyOpenMailBox(arguments[0].c_str(), arguments[1].c_str());

@@ -1,39 +1,35 @@
-// quorvel send: composes one message with the library's MIME composer and
-// delivers it with its SMTP client, drawing a progress bar from the client's
-// events.
+// quorvel send: composes the message with the library's MIME composer and
+// delivers it with its SMTP client, once for each --to address (the i-th
+// --cc rides along as the copy of the i-th delivery), as the library's send
+// functions deliver a mail with several recipients. A progress bar is drawn
+// from the client's events when standard error is a terminal.
 #include <cstdio>
 #include <cstdlib>
+#include <iostream>
+#include <iterator>
 #include <string>
-#include <vector>
 
 #include "Commands.h"
+#include "ExitCodes.h"
 #include "frame/ErrorCodes.h"
+#include "frame/WholeFile.h"
 #include "mail/DerivedName.h"
 #include "mail/SmtpClient.h"
 #include "mime/MailMessage.h"
-#include "frame/WholeFile.h"
+#include "platform/Terminal.h"
 
 namespace quorvel::tool {
 
 namespace {
 
-struct SendOptions {
-  std::string host;
-  uint16_t port = 25;
-  std::string from;
-  std::string to;
-  std::string cc;
-  std::string subject;
-  std::string bodyFile;
-  std::vector<std::string> attachments;
-};
-
-// What the progress events said so far (the callback has no user value).
+// What the progress events said so far in one delivery (the callback has no
+// user value).
 struct Progress {
+  bool shown = false;  // on a terminal and not --quiet
   int transactions = 0;
   uint32_t messageBytes = 0;
   uint32_t errorId = 0;
-  bool barShown = false;
+  bool barDrawn = false;
   bool accepted = false;
 } progress;
 
@@ -42,110 +38,154 @@ void DrawBar(uint32_t percent) {
   const int filled = static_cast<int>(percent) * kWidth / 100;
   std::fprintf(stderr, "\r  [%s%s] %3u%% of %u bytes", std::string(filled, '#').c_str(),
                std::string(kWidth - filled, '.').c_str(), percent, progress.messageBytes);
-  progress.barShown = true;
+  progress.barDrawn = true;
 }
 
 void OnProgress(uint32_t event, uint32_t argument) {
+  if (event == kSmtpError) progress.errorId = argument;
+  if (event == kSmtpMessageSize) progress.messageBytes = argument;
+  if (event == kSmtpAccepted) progress.accepted = true;
+  if (!progress.shown) return;
   switch (event) {
     case kSmtpConnecting: std::fprintf(stderr, "connecting...\n"); break;
     case kSmtpConnected: std::fprintf(stderr, "connected\n"); break;
     case kSmtpTransactionStart:
-      progress.barShown = progress.accepted = false;
+      progress.barDrawn = progress.accepted = false;
       std::fprintf(stderr, "%s\n", ++progress.transactions == 1 ? "sending" : "sending the copy");
       break;
-    case kSmtpMessageSize: progress.messageBytes = argument; break;
     case kSmtpProgress:
       DrawBar(argument);
       // The last percentage follows the server's acceptance.
       if (progress.accepted) std::fprintf(stderr, "\n  accepted by the server\n");
       break;
-    case kSmtpAccepted: progress.accepted = true; break;
-    case kSmtpError: progress.errorId = argument; break;
     default: break;
   }
 }
 
-bool ParseHostAndPort(const std::string& text, SendOptions& options) {
+bool ParseHostAndPort(const std::string& text, std::string& host, uint16_t& port) {
   const size_t colon = text.rfind(':');
-  options.host = text.substr(0, colon);
-  if (colon == std::string::npos) return !options.host.empty();
+  host = text.substr(0, colon);
+  if (colon == std::string::npos) return !host.empty();
   char* end = nullptr;
-  const unsigned long port = std::strtoul(text.c_str() + colon + 1, &end, 10);
-  if (*end != '\0' || port == 0 || port > 65535) return false;
-  options.port = static_cast<uint16_t>(port);
-  return !options.host.empty();
+  const unsigned long number = std::strtoul(text.c_str() + colon + 1, &end, 10);
+  if (*end != '\0' || number == 0 || number > 65535) return false;
+  port = static_cast<uint16_t>(number);
+  return !host.empty();
 }
 
-bool ParseOptions(const Arguments& arguments, SendOptions& options) {
-  for (size_t i = 0; i < arguments.size(); i += 2) {
-    if (i + 1 >= arguments.size()) return false;
-    const std::string& name = arguments[i];
-    const std::string& value = arguments[i + 1];
-    if (name == "--smtp") {
-      if (!ParseHostAndPort(value, options)) return false;
-    } else if (name == "--from") {
-      options.from = value;
-    } else if (name == "--to") {
-      options.to = value;
-    } else if (name == "--cc") {
-      options.cc = value;
-    } else if (name == "--subject") {
-      options.subject = value;
-    } else if (name == "--body-file") {
-      options.bodyFile = value;
-    } else if (name == "--attach") {
-      options.attachments.push_back(value);
-    } else {
-      return false;
+// The body: the file's bytes, standard input for "-", empty without a file.
+std::optional<std::string> ReadBody(const std::string& file) {
+  if (file.empty()) return std::string();
+  if (file != "-") return ReadWholeFile(file);
+  std::string body(std::istreambuf_iterator<char>(std::cin), {});
+  if (std::cin.bad()) return std::nullopt;
+  return body;
+}
+
+// The exit code of a failed delivery, from the client's error identifier
+// (0 when the client did not fail) and the message's error code.
+int ExitCodeOfFailure(uint32_t errorId, uint32_t errorCode) {
+  switch (errorId) {
+    case kSmtpSocketFailed:
+    case kSmtpConnectFailed:
+    case kSmtpSendFailed:
+    case kSmtpServerClosed:
+    case kSmtpNotConnected: return kExitNoConnection;
+    case kSmtpReceiveFailed: return kExitTimeout;
+    case kSmtpBadGreeting:
+    case kSmtpHeloRefused:
+    case kSmtpQuitRefused:
+    case kSmtpTransactionRefused:
+    case kSmtpRecipientRefusedOrFileUnread: return kExitServerRefused;
+    case kSmtpFileNotOpened:
+    case kSmtpFileEmpty: return kExitBadFile;
+    default: break;
+  }
+  return errorCode == kErrorMimeCreation ? kExitBadFile : kExitOtherFailure;
+}
+
+int RunSend(const Invocation& invocation) {
+  std::string host;
+  uint16_t port = 25;
+  if (!ParseHostAndPort(invocation.Value("--smtp"), host, port)) {
+    return UsageError(invocation.command(), "option --smtp: \"" + invocation.Value("--smtp") +
+                                                "\" is not HOST or HOST:PORT (port 1 to 65535)");
+  }
+  const Arguments& to = invocation.Values("--to");
+  const Arguments& cc = invocation.Values("--cc");
+  if (cc.size() > to.size()) {
+    return UsageError(invocation.command(), "more --cc than --to: each delivery carries one copy");
+  }
+  char* end = nullptr;
+  const std::string timeout = invocation.Value("--timeout", "90000");
+  const unsigned long timeoutMs = std::strtoul(timeout.c_str(), &end, 10);
+  if (*end != '\0' || timeoutMs == 0 || timeoutMs > 0xFFFFFFFFul) {
+    return UsageError(invocation.command(), "option --timeout: \"" + timeout + "\" is no number of milliseconds");
+  }
+  const std::string bodyFile = invocation.Value("--body-file");
+  const std::optional<std::string> body = ReadBody(bodyFile);
+  if (!body) {
+    invocation.Complain("cannot read the body file " + bodyFile);
+    return kExitBadFile;
+  }
+  progress.shown = !invocation.Has("--quiet") && platform::StandardErrorIsTerminal();
+
+  const std::string from = invocation.Value("--from");
+  for (size_t i = 0; i < to.size(); ++i) {
+    MailMessage message(nullptr, nullptr, nullptr);
+    message.SetSender(host.c_str(), port, from.c_str(), DerivedName("", from).c_str());
+    message.SetRecipient(to[i]);
+    message.SetCc(i < cc.size() ? cc[i].c_str() : "");
+    if (invocation.Has("--subject")) message.SetSubject(invocation.Value("--subject"));
+    message.SetBody(*body);
+    message.SetProgressCallback(OnProgress);
+    message.timeoutMs = static_cast<uint32_t>(timeoutMs);
+    for (const std::string& attachment : invocation.Values("--attach")) {
+      if (!message.AddAttachment(attachment.c_str(), nullptr, false)) {
+        invocation.Complain("cannot attach " + attachment + ": no such file");
+        return kExitBadFile;
+      }
+    }
+    progress.errorId = 0;
+    progress.transactions = 0;
+    if (!message.SendBySmtp(false, nullptr, false)) {
+      if (progress.barDrawn) std::fprintf(stderr, "\n");
+      std::string why = "error " + std::to_string(message.errorCode) + " (" +
+                        ErrorMessage(message.errorCode) + ")";
+      if (progress.errorId != 0) {
+        why += ", SMTP error identifier " + std::to_string(progress.errorId) + " (" +
+               SmtpErrorMeaning(progress.errorId) + ")";
+      }
+      invocation.Complain("delivery to " + to[i] + " through " + host + ":" + std::to_string(port) +
+                          " failed: " + why);
+      return ExitCodeOfFailure(progress.errorId, message.errorCode);
+    }
+    if (!invocation.Has("--quiet")) {
+      std::printf("sent to %s%s%s\n", to[i].c_str(), message.cc.size() >= 2 ? ", copy to " : "",
+                  message.cc.size() >= 2 ? message.cc.c_str() : "");
     }
   }
-  return !options.host.empty() && !options.from.empty() && !options.to.empty();
+  return kExitOk;
 }
 
 }  // namespace
 
-int RunSend(const Arguments& arguments) {
-  SendOptions options;
-  if (!ParseOptions(arguments, options)) {
-    std::fprintf(stderr, "usage: quorvel send %s\n", kSendUsage);
-    return 2;
-  }
-  std::string body;
-  if (!options.bodyFile.empty()) {
-    const auto content = ReadWholeFile(options.bodyFile);
-    if (!content) {
-      std::fprintf(stderr, "quorvel send: cannot read %s\n", options.bodyFile.c_str());
-      return 1;
-    }
-    body = *content;
-  }
-  MailMessage message(nullptr, nullptr, nullptr);
-  const std::string name = DerivedName("", options.from);
-  message.SetSender(options.host.c_str(), options.port, options.from.c_str(), name.c_str());
-  message.SetRecipient(options.to);
-  message.SetCc(options.cc.c_str());
-  if (!options.subject.empty()) message.SetSubject(options.subject);
-  message.SetBody(body);
-  message.SetProgressCallback(OnProgress);
-  for (const std::string& attachment : options.attachments) {
-    if (!message.AddAttachment(attachment.c_str(), nullptr, false)) {
-      std::fprintf(stderr, "quorvel send: cannot attach %s\n", attachment.c_str());
-      return 1;
-    }
-  }
-  if (message.SendBySmtp(false, nullptr, false)) {
-    std::fprintf(stderr, "sent to %s%s%s\n", options.to.c_str(), options.cc.size() >= 2 ? ", copy to " : "",
-                 options.cc.size() >= 2 ? options.cc.c_str() : "");
-    return 0;
-  }
-  if (progress.barShown) std::fprintf(stderr, "\n");
-  std::fprintf(stderr, "quorvel send: failed with error %u (%s)\n", message.errorCode,
-               ErrorMessage(message.errorCode));
-  if (progress.errorId != 0) {
-    std::fprintf(stderr, "  SMTP error identifier %u: %s\n", progress.errorId,
-                 SmtpErrorMeaning(progress.errorId));
-  }
-  return 1;
-}
+const CommandSpec kSendCommand = {
+    "send", "", 0, 0,
+    "compose one message and deliver it by SMTP, with a progress bar on a terminal",
+    {
+        {"--smtp", "HOST[:PORT]", "the SMTP server (port 25 when not given)", true},
+        {"--from", "ADDR", "the sender's address", true},
+        {"--to", "ADDR", "a recipient; each gets a delivery of its own", true, true},
+        {"--cc", "ADDR", "a copy address, sent along with the delivery of the --to at the same place",
+         false, true},
+        {"--subject", "TEXT", "the subject line"},
+        {"--body-file", "FILE", "the message text (\"-\": standard input)"},
+        {"--attach", "FILE", "a file to attach", false, true},
+        {"--timeout", "MS", "how long to wait for each reply of the server (90000)"},
+        {"--quiet", nullptr, "print nothing but errors"},
+    },
+    RunSend,
+};
 
 }  // namespace quorvel::tool

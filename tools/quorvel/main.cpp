@@ -1,26 +1,83 @@
-// quorvel COMMAND [ARGUMENTS]: finds the subcommand and runs it.
+// quorvel COMMAND [ARGUMENTS]: finds the command and runs it; --help, -h,
+// help [COMMAND] and --version as git and curl answer them.
 #include <cstdio>
-#include <cstring>
+#include <string>
 
 #include "Commands.h"
+#include "ExitCodes.h"
+#include "quorvel/Version.h"
 
 namespace quorvel::tool {
 namespace {
 
-// Subcommands, in the order the help lists them.
-const Command kCommands[] = {
-    {"help", "", "show this text", nullptr},
-    {"dump", "FILE", "print an exchange file (packing, header, CRC, the tree of values) or a \"Mailbox.inv\"", RunDump},
-    {"mailbox", kMailboxUsage, "list a mailbox as a tree of threads", RunMailbox},
-    {"send", kSendUsage, "compose one message and deliver it by SMTP, with a progress bar", RunSend},
-};
+// Every command, in the order the help lists them.
+const CommandSpec* const kCommands[] = {&kDumpCommand, &kMailboxCommand, &kSendCommand};
 
-int PrintHelp(FILE* out) {
-  std::fprintf(out, "usage: quorvel COMMAND [ARGUMENTS]\n\ncommands:\n");
-  for (const Command& command : kCommands) {
-    std::fprintf(out, "  %s %s\n      %s\n", command.name, command.usage, command.summary);
+const CommandSpec* FindCommand(const std::string& name) {
+  for (const CommandSpec* command : kCommands) {
+    if (name == command->name) return command;
   }
-  return out == stdout ? 0 : 2;
+  return nullptr;
+}
+
+void PrintOverview(FILE* out) {
+  std::fprintf(out,
+               "usage: quorvel COMMAND [ARGUMENTS]\n"
+               "       quorvel help COMMAND | COMMAND --help\n"
+               "       quorvel --version\n\ncommands:\n");
+  for (const CommandSpec* command : kCommands) {
+    std::fprintf(out, "  %-8s %s\n", command->name, command->summary);
+  }
+  std::fprintf(out,
+               "\nexit codes: 0 done, 1 damaged or unreadable file, 2 bad usage, 3 no connection,\n"
+               "            4 time-out, 5 refused by the server, 6 other failure\n");
+}
+
+int UnknownCommand(const std::string& name) {
+  std::fprintf(stderr, "quorvel: unknown command \"%s\"\nTry 'quorvel --help'.\n", name.c_str());
+  return kExitUsage;
+}
+
+int Help(const Arguments& topics) {
+  if (topics.empty()) {
+    PrintOverview(stdout);
+    return kExitOk;
+  }
+  if (topics.size() > 1) {
+    std::fprintf(stderr, "quorvel help: unexpected argument \"%s\"\n", topics[1].c_str());
+    return kExitUsage;
+  }
+  const CommandSpec* command = FindCommand(topics[0]);
+  if (command == nullptr) return UnknownCommand(topics[0]);
+  PrintCommandHelp(*command, stdout);
+  return kExitOk;
+}
+
+int Run(const std::string& name, const Arguments& arguments) {
+  if (name == "--help" || name == "-h" || name == "help") return Help(arguments);
+  if (name == "--version") {
+    std::printf("quorvel %s\n", QUORVEL_VERSION_STRING);
+    return kExitOk;
+  }
+  const CommandSpec* command = FindCommand(name);
+  if (command == nullptr) return UnknownCommand(name);
+  if (command->runArguments != nullptr) {
+    for (const std::string& argument : arguments) {
+      if (argument == "--") break;
+      if (argument == "-h" || argument == "--help") {
+        PrintCommandHelp(*command, stdout);
+        return kExitOk;
+      }
+    }
+    return command->runArguments(arguments);
+  }
+  const ParseResult parsed = ParseCommandLine(*command, arguments);
+  if (parsed.helpAsked) {
+    PrintCommandHelp(*command, stdout);
+    return kExitOk;
+  }
+  if (!parsed.invocation) return UsageError(*command, parsed.error);
+  return command->run(*parsed.invocation);
 }
 
 }  // namespace
@@ -28,13 +85,9 @@ int PrintHelp(FILE* out) {
 
 int main(int argc, char** argv) {
   using namespace quorvel::tool;
-  if (argc < 2) return PrintHelp(stderr);
-  const Arguments arguments(argv + 2, argv + argc);
-  for (const Command& command : kCommands) {
-    if (std::strcmp(argv[1], command.name) != 0) continue;
-    if (command.run == nullptr) return PrintHelp(stdout);
-    return command.run(arguments);
+  if (argc < 2) {
+    PrintOverview(stderr);
+    return kExitUsage;
   }
-  std::fprintf(stderr, "quorvel: unknown command \"%s\"\n\n", argv[1]);
-  return PrintHelp(stderr);
+  return Run(argv[1], Arguments(argv + 2, argv + argc));
 }

@@ -39,6 +39,10 @@ struct CancelQueue {
   }
   std::atomic<bool> pending{false};
   const int wake;
+  // Under the table's lock: why the queue is in the table. It leaves when
+  // neither holds.
+  bool ownedByThread = false;   // the thread has used it and not yet ended
+  bool heldForContext = false;  // between OpenCancelQueue and CloseCancelQueue
 };
 
 struct QueueTable {
@@ -46,25 +50,30 @@ struct QueueTable {
   std::unordered_map<uint32_t, std::shared_ptr<CancelQueue>> queues;
 };
 
-// Never destroyed: threads may still end (and leave the table) during exit.
+// Kept while threads hold their own queues: they may still end (and leave the
+// table) during exit, after the library's unload hook has run.
+QueueTable* queueTable = nullptr;
+std::mutex queueTableLock;
+
 QueueTable& Queues() {
-  static QueueTable* table = new QueueTable;
-  return *table;
+  std::lock_guard hold(queueTableLock);
+  if (queueTable == nullptr) queueTable = new QueueTable;
+  return *queueTable;
 }
 
-bool IsLiveThread(uint32_t threadId) {
-  const std::string task = "/proc/self/task/" + std::to_string(threadId);
-  return ::access(task.c_str(), F_OK) == 0;
-}
-
-// The calling thread's queue; it leaves the table when the thread ends.
+// The calling thread's own queue. The thread gives it up in its own exit,
+// before it can be joined: a joined thread is never found, unless a context
+// still holds its queue.
 struct OwnQueue {
   ~OwnQueue() {
     if (!queue) return;
     QueueTable& table = Queues();
     std::lock_guard hold(table.lock);
+    queue->ownedByThread = false;
     const auto found = table.queues.find(threadId);
-    if (found != table.queues.end() && found->second == queue) table.queues.erase(found);
+    if (found != table.queues.end() && found->second == queue && !queue->heldForContext) {
+      table.queues.erase(found);
+    }
   }
   CancelQueue& Get() {
     if (!queue) {
@@ -73,6 +82,7 @@ struct OwnQueue {
       std::lock_guard hold(table.lock);
       auto& entry = table.queues[threadId];
       if (!entry) entry = std::make_shared<CancelQueue>();
+      entry->ownedByThread = true;
       queue = entry;
     }
     return *queue;
@@ -108,16 +118,41 @@ bool InitializeSockets() {
   return true;
 }
 
-bool PostSocketCancel(uint32_t threadId) {
-  if (threadId == 0 || !IsLiveThread(threadId)) return false;
+void OpenCancelQueue(uint32_t threadId) {
   QueueTable& table = Queues();
   std::lock_guard hold(table.lock);
-  // Queues made by posts to threads that ended without looking at them.
-  for (auto it = table.queues.begin(); it != table.queues.end();) {
-    it = it->first != threadId && !IsLiveThread(it->first) ? table.queues.erase(it) : std::next(it);
+  auto& entry = table.queues[threadId];
+  if (!entry) entry = std::make_shared<CancelQueue>();
+  entry->heldForContext = true;
+}
+
+void CloseCancelQueue(uint32_t threadId) {
+  QueueTable& table = Queues();
+  std::lock_guard hold(table.lock);
+  const auto found = table.queues.find(threadId);
+  if (found == table.queues.end()) return;
+  found->second->heldForContext = false;
+  if (!found->second->ownedByThread) table.queues.erase(found);
+}
+
+void ReleaseCancelQueues() {
+  std::lock_guard holdTable(queueTableLock);
+  if (queueTable == nullptr) return;
+  {
+    std::lock_guard hold(queueTable->lock);
+    std::erase_if(queueTable->queues, [](const auto& entry) { return !entry.second->ownedByThread; });
+    if (!queueTable->queues.empty()) return;
   }
-  auto& queue = table.queues[threadId];
-  if (!queue) queue = std::make_shared<CancelQueue>();
+  delete queueTable;
+  queueTable = nullptr;
+}
+
+bool PostSocketCancel(uint32_t threadId) {
+  QueueTable& table = Queues();
+  std::lock_guard hold(table.lock);
+  const auto found = table.queues.find(threadId);
+  if (found == table.queues.end()) return false;
+  CancelQueue* queue = found->second.get();
   queue->pending = true;
   const uint64_t one = 1;
   return ::write(queue->wake, &one, sizeof one) == static_cast<ssize_t>(sizeof one);

@@ -1,0 +1,62 @@
+#!/usr/bin/env bash
+# Installs the build into a temporary prefix and checks what a host finds
+# there: the library with its version and SONAME, the headers, the tool and
+# its man page; then builds the host program twice, with the CMake package
+# and with pkg-config, and runs both builds.
+# Usage: install_test.sh BUILD_DIR HOST_SOURCE_DIR CXX VERSION [HOST_FLAGS]
+# HOST_FLAGS are added to the host's compile and link (the sanitizer build).
+set -euo pipefail
+build=$1
+host_source=$2
+cxx=$3
+version=$4
+host_flags=${5:-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+prefix=$work/prefix
+
+fail() { echo "install test: $*" >&2; exit 1; }
+
+cmake --install "$build" --prefix "$prefix" >"$work/install.log"
+libdir=$(cd "$prefix" && ls -d lib*/libquorvel.so | xargs dirname)
+[ -n "$libdir" ] || fail "no libquorvel.so installed"
+major=${version%%.*}
+[ -f "$prefix/$libdir/libquorvel.so.$version" ] || fail "no libquorvel.so.$version"
+[ "$(readlink "$prefix/$libdir/libquorvel.so.$major")" = "libquorvel.so.$version" ] ||
+  fail "libquorvel.so.$major does not name libquorvel.so.$version"
+readelf -d "$prefix/$libdir/libquorvel.so" | grep -q "SONAME.*\[libquorvel.so.$major\]" ||
+  fail "the SONAME is not libquorvel.so.$major"
+for file in include/quorvel/quorvel.h include/quorvel/ErrorCodes.h include/quorvel/Version.h \
+            bin/quorvel share/man/man1/quorvel.1 "$libdir/pkgconfig/quorvel.pc" \
+            "$libdir/cmake/Quorvel/QuorvelConfig.cmake" \
+            "$libdir/cmake/Quorvel/QuorvelConfigVersion.cmake"; do
+  [ -f "$prefix/$file" ] || fail "$file is not installed"
+done
+grep -q "^#define QUORVEL_VERSION_STRING \"$version\"$" "$prefix/include/quorvel/Version.h" ||
+  fail "Version.h does not say $version"
+[ "$("$prefix/bin/quorvel" --version)" = "quorvel $version" ] || fail "quorvel --version"
+
+mkdir "$work/mime"
+check_host() {  # how it was built, the host program
+  local how=$1 host=$2 out
+  out=$("$host" "$work/mime") || fail "$how: the host failed"
+  [ "$out" = "Quorvel $version
+settings stored: 1, error 0 ()" ] || fail "$how: the host printed: $out"
+  if out=$("$host" "$work/missing"); then fail "$how: a missing MIME directory was accepted"; fi
+  [ "${out##*$'\n'}" = "settings stored: 0, error 32770 (No Directory existing)" ] ||
+    fail "$how: the host printed: $out"
+  echo "$how: the host builds and runs"
+}
+
+cmake -S "$host_source" -B "$work/cmake-host" -DCMAKE_PREFIX_PATH="$prefix" \
+  -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_CXX_FLAGS="$host_flags" \
+  -DCMAKE_EXE_LINKER_FLAGS="$host_flags" >"$work/configure.log"
+cmake --build "$work/cmake-host" >"$work/build.log"
+check_host "find_package(Quorvel)" "$work/cmake-host/host"
+
+export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
+[ "$(pkg-config --modversion quorvel)" = "$version" ] || fail "pkg-config --modversion quorvel"
+# shellcheck disable=SC2046,SC2086
+"$cxx" -std=c++17 $host_flags "$host_source/host.cpp" -o "$work/pkg-config-host" \
+  $(pkg-config --cflags --libs quorvel) -Wl,-rpath,"$prefix/$libdir"
+check_host "pkg-config quorvel" "$work/pkg-config-host"

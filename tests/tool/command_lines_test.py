@@ -1,0 +1,195 @@
+#!/usr/bin/env python3
+"""The quorvel tool's command-line conventions, one table: each row runs the
+tool and checks its exit code and what reached standard output and standard
+error. The SMTP rows talk to small servers run here on loopback.
+
+Usage: command_lines_test.py QUORVEL_TOOL VERSION
+"""
+import bz2
+import os
+import pty
+import socket
+import struct
+import subprocess
+import sys
+import tempfile
+import threading
+from pathlib import Path
+
+TOOL, VERSION = sys.argv[1], sys.argv[2]
+
+
+class SmtpServer:
+    """Accepts connections on loopback until stopped; `greeting` None never
+    answers. Records every RCPT address and every message's data."""
+
+    def __init__(self, greeting=b"220 ready\r\n"):
+        self.greeting = greeting
+        self.recipients = []
+        self.messages = []
+        self.listener = socket.create_server(("127.0.0.1", 0))
+        self.port = self.listener.getsockname()[1]
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+
+    def serve(self):
+        while True:
+            try:
+                connection, _ = self.listener.accept()
+            except OSError:
+                return
+            with connection, connection.makefile("rb") as lines:
+                if self.greeting is None:
+                    lines.read()  # until the client gives up and closes
+                    continue
+                connection.sendall(self.greeting)
+                if not self.greeting.startswith(b"2"):
+                    continue
+                for line in lines:
+                    verb = line[:4].upper()
+                    if verb == b"RCPT":
+                        address = line.decode()
+                        self.recipients.append(address[address.index("<") + 1:address.index(">")])
+                    if verb == b"DATA":
+                        connection.sendall(b"354 go on\r\n")
+                        data = b""
+                        while not data.endswith(b"\r\n.\r\n"):
+                            data += lines.readline()
+                        self.messages.append(data)
+                        connection.sendall(b"250 queued\r\n")
+                    elif verb == b"QUIT":
+                        connection.sendall(b"221 bye\r\n")
+                        break
+                    else:
+                        connection.sendall(b"250 ok\r\n")
+
+    def stop(self):
+        self.listener.close()
+
+
+def closed_port():
+    probe = socket.create_server(("127.0.0.1", 0))
+    port = probe.getsockname()[1]
+    probe.close()
+    return port
+
+
+def run_tool(arguments, stdin, terminal):
+    """Runs the tool; with `terminal` its standard error is a pseudo-terminal."""
+    if not terminal:
+        run = subprocess.run([TOOL] + arguments, input=stdin or b"", capture_output=True,
+                             timeout=60)
+        return run.returncode, run.stdout.decode(), run.stderr.decode()
+    controller, side = pty.openpty()
+    run = subprocess.run([TOOL] + arguments, input=stdin or b"", stdout=subprocess.PIPE,
+                         stderr=side, timeout=60)
+    os.close(side)
+    seen = b""
+    while True:
+        try:
+            chunk = os.read(controller, 4096)
+        except OSError:  # the terminal has no writer left
+            break
+        if not chunk:
+            break
+        seen += chunk
+    os.close(controller)
+    return run.returncode, run.stdout.decode(), seen.decode()
+
+
+def main():
+    failures = []
+    with tempfile.TemporaryDirectory() as work:
+        work = Path(work)
+        (work / "garbage.qv6").write_bytes(b"just some text, not an exchange file")
+        # A packed file whose length trailer names 5 bytes: Python's bz2
+        # writes the stream, the trailer is the u32 after it.
+        stream = bz2.compress(b"QVS" + bytes(40), 5)
+        (work / "trailer.qv6").write_bytes(stream + struct.pack("<I", 5))
+        (work / "body.txt").write_bytes(b"from a file\r\n")
+        good = SmtpServer()
+        refusing = SmtpServer(b"554 no service here\r\n")
+        silent = SmtpServer(None)
+        closed = closed_port()
+        send = ["send", "--from", "pupil@example.test"]
+        to_good = ["--smtp", f"127.0.0.1:{good.port}", "--to", "tutor@example.test"]
+
+        # arguments, standard input, exit code, text in stdout ("" = empty),
+        # text in stderr ("" = empty), and whether stderr is a terminal
+        rows = [
+            (["--help"], None, 0, "usage: quorvel COMMAND", ""),
+            (["-h"], None, 0, "  send ", ""),
+            (["help", "send"], None, 0, "usage: quorvel send --smtp HOST[:PORT]", ""),
+            (["send", "--help"], None, 0, "--to ADDR...", ""),
+            (["dump", "-h"], None, 0, "usage: quorvel dump FILE", ""),
+            (["--version"], None, 0, f"quorvel {VERSION}\n", ""),
+            ([], None, 2, "", "usage: quorvel COMMAND"),
+            (["frobnicate"], None, 2, "", 'unknown command "frobnicate"'),
+            (["help", "frobnicate"], None, 2, "", 'unknown command "frobnicate"'),
+            (send + ["--smtp"], None, 2, "", "option --smtp needs a value (HOST[:PORT])"),
+            (send + ["--bogus"], None, 2, "", 'quorvel send: unknown option "--bogus"'),
+            (send + to_good + ["--from", "other@example.test"], None, 2, "",
+             "option --from given twice"),
+            (send + ["--to", "tutor@example.test"], None, 2, "", "option --smtp is required"),
+            (send + to_good + ["--cc", "a@example.test", "--cc", "b@example.test"], None, 2, "",
+             "more --cc than --to"),
+            (send + ["--smtp", "127.0.0.1:99999", "--to", "x@example.test"], None, 2, "",
+             'option --smtp: "127.0.0.1:99999"'),
+            (["dump", "a.qv6", "b.qv6"], None, 2, "", 'unexpected argument "b.qv6"'),
+            (["dump", str(work / "garbage.qv6")], None, 1, "packed: no",
+             "damaged: this is not a record file"),
+            (["dump", str(work / "trailer.qv6")], None, 1, ", trailer 5 (differs)",
+             "damaged: the length trailer says 5 bytes"),
+            (["dump", str(work / "missing.qv6")], None, 1, "", f"cannot read {work / 'missing.qv6'}"),
+            (["dump", "--", "-h"], None, 1, "", "cannot read -h"),
+            (send + to_good + ["--body-file", str(work / "nobody.txt")], None, 1, "",
+             f"cannot read the body file {work / 'nobody.txt'}"),
+            (send + to_good + ["--attach", str(work / "none.bin")], None, 1, "",
+             f"cannot attach {work / 'none.bin'}"),
+            (send + ["--smtp", f"127.0.0.1:{closed}", "--to", "x@example.test"], None, 3, "",
+             f"through 127.0.0.1:{closed} failed"),
+            (send + ["--smtp", f"127.0.0.1:{silent.port}", "--to", "x@example.test",
+                     "--timeout=200"], None, 4, "", "SMTP error identifier 5"),
+            (send + ["--smtp", f"127.0.0.1:{refusing.port}", "--to", "x@example.test"], None, 5,
+             "", "SMTP error identifier 3"),
+            # Repeated --to and --cc, the body from standard input; not on a
+            # terminal, so no progress on standard error.
+            (send + to_good + ["--to", "second@example.test", "--cc", "copy@example.test",
+                               "--body-file", "-", "--subject", "repeated"], b"from stdin\r\n", 0,
+             "sent to tutor@example.test, copy to copy@example.test\n"
+             "sent to second@example.test\n", ""),
+            (send + to_good + ["--quiet", "--body-file", str(work / "body.txt")], None, 0, "", ""),
+            # On a terminal the progress bar is drawn, unless --quiet.
+            (send + to_good, None, 0, "sent to tutor@example.test\n", "] 100% of ", True),
+            (send + to_good + ["--quiet"], None, 0, "", "", True),
+        ]
+        for arguments, stdin, code, out, err, *terminal in rows:
+            returncode, stdout, stderr = run_tool(arguments, stdin, bool(terminal))
+            problems = []
+            if returncode != code:
+                problems.append(f"exit {returncode}, expected {code}")
+            for name, text, expected in (("stdout", stdout, out), ("stderr", stderr, err)):
+                if (expected == "" and text != "") or expected not in text:
+                    problems.append(f"{name} {text!r} should {'be empty' if not expected else 'hold ' + repr(expected)}")
+            if problems:
+                failures.append(f"quorvel {' '.join(arguments)}: " + "; ".join(problems))
+
+        rows_failed = len(failures)
+        expected_recipients = ["tutor@example.test", "copy@example.test", "second@example.test"] + \
+                              ["tutor@example.test"] * 3
+        if good.recipients != expected_recipients:
+            failures.append(f"the server saw {good.recipients}, expected {expected_recipients}")
+        bodies = [b"from stdin\r\n" in m for m in good.messages[:3]] + \
+                 [b"from a file\r\n" in m for m in good.messages[3:4]]
+        if len(good.messages) != 6 or not all(bodies):
+            failures.append(f"the server's messages lack their bodies: {good.messages!r}")
+        for server in (good, refusing, silent):
+            server.stop()
+    for failure in failures:
+        print(failure, file=sys.stderr)
+    print(f"{len(rows) - rows_failed} of {len(rows)} command lines as expected")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
