@@ -11,6 +11,7 @@
 
 #include "quorvel/CodedText.h"
 #include "quorvel/Handles.h"
+#include "quorvel/MailData.h"
 #include "quorvel/ThreadLog.h"
 #include "quorvel/WideString.h"
 
@@ -57,6 +58,19 @@ QUORVEL_API void MailsInitializexLogFile(CxThreadObjects* table);
 // objects: std::string on POSIX. A null output is skipped.
 QUORVEL_API bool TessalyGetUserDefaultSMTPParams(std::string* host, uint16_t* port,
                                                  std::string* address, std::string* name);
+
+// ---- Sending mail records ----------------------------------------------------
+
+// Sends the mail with the context's transport, one message per "to"
+// address (only the first carries the first copy address). A sent mail's
+// files move to the sent directory, an unsent one's to the out directory,
+// when those are set. Errors: MailsGetLastErrorCode.
+QUORVEL_API bool MailsSendMailFromMailData(MailData* mail);
+// The same for a mail-data file (".mes" with its ".att" files beside it).
+QUORVEL_API bool MailsSendMailFromFile(const char* path);
+// Sends every mail-data file of a directory once; always answers 1, the last
+// error is the last mail's.
+QUORVEL_API bool MailsSendMails(const char* directory);
 
 // ---- Cancelling a blocked socket call (POSIX addition) ---------------------
 
