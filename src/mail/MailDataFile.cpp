@@ -36,14 +36,17 @@ std::string TitleOf(const std::string& path) {
   return name.substr(0, name.rfind('.'));
 }
 
-// Creates the first free "~AT<n>.mes" of the directory for exclusive writing.
+// Takes the first free "~AT<n>.mes" of the directory and opens it for
+// exclusive writing.
 std::optional<platform::File> CreateMailFile(const std::string& directory) {
   for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
     const std::string path = UniqueTempName(kMailFileExtension, directory);
+    if (path.empty()) return std::nullopt;
     auto file = platform::File::TryOpen(path, platform::FileAccess::Write,
                                         platform::FileShare::Exclusive,
-                                        platform::FileDisposition::CreateNew);
+                                        platform::FileDisposition::OpenExisting);
     if (file) return file;
+    platform::RemoveFile(path);
   }
   return std::nullopt;
 }
