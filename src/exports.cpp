@@ -9,6 +9,7 @@
 #include "frame/LogTable.h"
 #include "mail/SendFunctions.h"
 #include "mail/SmtpDiscovery.h"
+#include "mail/ThreadedSend.h"
 #include "platform/Sockets.h"
 #include "platform/Threads.h"
 
@@ -113,6 +114,22 @@ bool MailsSendMailFromFile(const char* path) {
 
 bool MailsSendMails(const char* directory) {
   return Guarded(true, [&] { return SendMails(directory); });
+}
+
+bool MailsThreadedSendMail(MailData* mail, CompletionCallback callback, uint32_t userValue) {
+  return Guarded(false, [&] { return ThreadedSendMail(mail, callback, userValue); });
+}
+
+bool MailsStopThreadedSend() {
+  return Guarded(false, [] { return StopThreadedSend(); });
+}
+
+bool MailsSuspendThreadedSend() {
+  return Guarded(false, [] { return SuspendThreadedSend(); });
+}
+
+bool MailsResumeThreadedSend() {
+  return Guarded(false, [] { return ResumeThreadedSend(); });
 }
 
 }  // extern "C"

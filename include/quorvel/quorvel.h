@@ -72,6 +72,23 @@ QUORVEL_API bool MailsSendMailFromFile(const char* path);
 // error is the last mail's.
 QUORVEL_API bool MailsSendMails(const char* directory);
 
+// ---- Sending in the background ---------------------------------------------
+
+// Starts a worker thread that sends the mail with the calling thread's
+// context (no out or sent directory moves) and then calls `callback` (may be
+// null) on the worker thread with (userValue, 1 sent / 0 not). The mail must
+// stay alive and unchanged until then. 0 when a worker runs already.
+QUORVEL_API bool MailsThreadedSendMail(MailData* mail, CompletionCallback callback,
+                                       uint32_t userValue);
+// Asks the worker to stop and waits until it has obeyed, suspended itself or
+// ended; 0 when no worker runs.
+QUORVEL_API bool MailsStopThreadedSend();
+// Asks the worker to suspend itself at its next checkpoint and waits; 1 when
+// it did, 0 when no worker runs or it ended first.
+QUORVEL_API bool MailsSuspendThreadedSend();
+// Lets a suspended worker go on; 0 when no worker runs or it was not suspended.
+QUORVEL_API bool MailsResumeThreadedSend();
+
 // ---- Cancelling a blocked socket call (POSIX addition) ---------------------
 
 // The POSIX stand-in for posting the thread message 0x0401 to a thread. The

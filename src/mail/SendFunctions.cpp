@@ -22,7 +22,7 @@ void SetLastError(uint32_t code) {
 
 uint32_t LastError() {
   const ThreadContext* context = CallingContext();
-  return context == nullptr ? 0 : context->lastError;
+  return context == nullptr ? 0 : context->lastError.load();
 }
 
 // The mail's own sender name (UTF-8, shown as Windows-1252), else the
