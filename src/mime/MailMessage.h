@@ -64,7 +64,7 @@ class MailMessage {
   bool SendByNotes();
 
   // The sender of the From line and of the SMTP transaction.
-  const SmtpSettings& Sender() const;
+  SmtpSettings Sender() const;
 
   WindowHandle clientWindow = nullptr;
   ProgressCallback progressCallback = nullptr;
