@@ -1,6 +1,6 @@
-// Reading follows the writer line by line instead of searching each key
-// anywhere: a received mail whose text holds a line "#Attachments : PATH"
-// must not come back with PATH as a file to send.
+// Keys count only at line starts and never inside the message, which runs to
+// the last body-type line: a received mail whose text holds a line
+// "#Attachments : PATH" must not come back with PATH as a file to send.
 #include "mail/MailFileFormat.h"
 
 #include <array>
@@ -59,11 +59,14 @@ bool IsLineStart(std::string_view text, size_t position) {
   return position == 0 || text[position - 1] == '\n';
 }
 
-// The first (or last) place at or after `from` where `key` begins a line.
-size_t FindKeyLine(std::string_view text, std::string_view key, size_t from, bool last) {
+// The first place where `key` begins a line outside [skipFrom, skipTo), or
+// with `last` the last place at or after `skipTo`.
+size_t FindKeyLine(std::string_view text, std::string_view key, size_t skipFrom, size_t skipTo,
+                   bool last = false) {
   size_t found = std::string_view::npos;
-  for (size_t p = text.find(key, from); p != std::string_view::npos; p = text.find(key, p + 1)) {
-    if (!IsLineStart(text, p)) continue;
+  for (size_t p = text.find(key, last ? skipTo : 0); p != std::string_view::npos;
+       p = text.find(key, p + 1)) {
+    if (!IsLineStart(text, p) || (p >= skipFrom && p < skipTo)) continue;
     found = p;
     if (!last) break;
   }
@@ -145,18 +148,31 @@ std::string FormatMailAttachments(const MailData& mail) {
 }
 
 void ParseMailText(std::string_view text, MailData& mail) {
+  constexpr size_t npos = std::string_view::npos;
   std::array<size_t, kKeyCount> at{};
-  size_t cursor = 0;
+  at.fill(npos);
+  // The message runs from its key to the last body-type line after it: no
+  // key inside it counts. The writer always writes that line; a file made
+  // otherwise without it ends its message at the next key line.
+  size_t messageFrom = npos, messageTo = npos;
+  at[kMessage] = FindKeyLine(text, kKeys[kMessage], npos, npos);
+  if (at[kMessage] != npos) {
+    at[kBodyType] = FindKeyLine(text, kKeys[kBodyType], npos, at[kMessage] + 1, true);
+    if (at[kBodyType] != npos) {
+      messageFrom = at[kMessage];
+      messageTo = at[kBodyType];
+    }
+  }
   for (size_t key = 0; key < kKeyCount; ++key) {
-    at[key] = FindKeyLine(text, kKeys[key], cursor, key == kBodyType);
-    if (at[key] != std::string_view::npos) cursor = at[key] + kKeys[key].size();
+    if (key == kMessage || at[key] != npos) continue;
+    at[key] = FindKeyLine(text, kKeys[key], messageFrom, messageTo);
   }
   std::array<std::string_view, kKeyCount> values{};
   for (size_t key = 0; key < kKeyCount; ++key) {
-    if (at[key] == std::string_view::npos) continue;
+    if (at[key] == npos) continue;
     size_t end = text.size();
-    for (size_t next = key + 1; next < kKeyCount && end == text.size(); ++next) {
-      if (at[next] != std::string_view::npos) end = at[next];
+    for (const size_t other : at) {
+      if (other != npos && other > at[key] && other < end) end = other;
     }
     const size_t start = at[key] + kKeys[key].size();
     values[key] = WithoutTrailingLineEnds(text.substr(start, end - start));

@@ -20,8 +20,8 @@ std::string FormatMailHead(const MailData& mail);
 std::string FormatMailAttachments(const MailData& mail);
 
 // Fills every member but filePath and attachmentFiles from the text.
-// Keys are taken only where the writer puts them: in order, at line starts,
-// the message running to the last body-type line. Whatever a value holds,
+// Keys count only at line starts, in any order, and none inside the message,
+// which runs from its key to the last body-type line. Whatever a value holds,
 // a record read back equals the record written; malformed text yields empty
 // or default members.
 void ParseMailText(std::string_view text, MailData& mail);

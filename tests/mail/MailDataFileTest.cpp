@@ -119,6 +119,10 @@ TEST(MailDataFile, ReadingRules) {
       {"a key not at a line start", head + "#Message : x #To : y\r\n" + tail, "message",
        "x #To : y"},
       {"a trailing comma keeps an empty piece", "#To : a,,b,\r\n", "to", "a||b|"},
+      {"keys in another order", "#Message : m\r\n#BodyType : Text\r\n#To : a\r\n#From : f\r\n",
+       "to", "a"},
+      {"no body-type line: the message ends at the next key line",
+       "#To : a\r\n#Message : m\r\n#Attachments : x\r\n", "message", "m"},
       {"no lines at all", "garbage", "to", ""},
   };
   TempDirectory dir;
