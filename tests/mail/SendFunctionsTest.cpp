@@ -9,7 +9,9 @@
 #include "StandInLibrary.h"
 #include "TempDirectory.h"
 #include "frame/ContextTable.h"
+#include "frame/LogTable.h"
 #include "mime/MapiMailer.h"
+#include "platform/FileSystem.h"
 #include "platform/Threads.h"
 
 namespace quorvel {
@@ -78,8 +80,23 @@ TEST_F(SendFunctions, OneMessagePerRecipientThenTheSentDirectory) {
 }
 
 TEST_F(SendFunctions, AFailureStopsAtItsRecipientAndStoresTheMailInTheOutDirectory) {
+  TempDirectory logs;
+  CxThreadObjects table;
+  auto object = std::make_unique<ThreadLogObject>();
+  object->logDirectory = logs.path();
+  object->filePrefix = "qv";
+  object->keepCount = 1;
+  object->sourceId = 7;
+  table.Add(platform::CurrentThreadId(), std::move(object));
+  InitializeLogTable(&table);
   mapi.Script("MAPISendMail", 2, 2);
   EXPECT_FALSE(SendMailFromMailData(mail));
+  InitializeLogTable(nullptr);
+  const auto files = platform::ListDirectory(logs.path(), "qv*.log");
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_TRUE(ReadFile(logs / files[0].name)
+                  .ends_with(" 7 100013  3=\"MailsSendMailFromMailData Can not send by MAPI\" 1=0\r\n"))
+      << ReadFile(logs / files[0].name);
   EXPECT_EQ(context->lastError, 9u) << "stored without changing the error";
   EXPECT_EQ(Count(mapi.Log(), "MAPISendMail("), 2u) << "the third is not tried";
   EXPECT_EQ(mail.filePath, out / "~AT0.mes");
