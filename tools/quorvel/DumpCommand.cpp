@@ -1,11 +1,12 @@
-// quorvel dump FILE: prints an exchange file or a mailbox index for a person on standard output;
-// what is wrong goes to standard error, and a damaged or unreadable file
-// exits kExitBadFile.
+// quorvel dump FILE: prints an exchange file, a mailbox index or a mail-data
+// file (".mes") for a person on standard output; what is wrong goes to
+// standard error, and a damaged or unreadable file exits kExitBadFile.
 #include <iostream>
 
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "exchange/ExchangeFileDump.h"
+#include "mail/MailDataDump.h"
 #include "mailbox/IndexDump.h"
 
 namespace quorvel::tool {
@@ -14,6 +15,7 @@ namespace {
 
 int RunDump(const Invocation& invocation) {
   const std::string& path = invocation.operands()[0];
+  if (path.ends_with(".mes")) return DumpMailDataFile(path, std::cout) ? kExitOk : kExitBadFile;
   if (IsIndexFile(path)) return DumpIndexFile(path, std::cout) ? kExitOk : kExitBadFile;
   const bool sound = exchange::DumpExchangeFile(path, std::cout, std::cerr);
   return sound ? kExitOk : kExitBadFile;
@@ -23,7 +25,7 @@ int RunDump(const Invocation& invocation) {
 
 const CommandSpec kDumpCommand = {
     "dump", "FILE", 1, 1,
-    "print an exchange file (packing, header, CRC, the tree of values) or a \"Mailbox.inv\"",
+    "print an exchange file (packing, header, CRC, the tree of values) , a \"Mailbox.inv\" or a \".mes\" mail-data file",
     {},
     RunDump,
 };

@@ -62,16 +62,6 @@ void OnProgress(uint32_t event, uint32_t argument) {
   }
 }
 
-bool ParseHostAndPort(const std::string& text, std::string& host, uint16_t& port) {
-  const size_t colon = text.rfind(':');
-  host = text.substr(0, colon);
-  if (colon == std::string::npos) return !host.empty();
-  char* end = nullptr;
-  const unsigned long number = std::strtoul(text.c_str() + colon + 1, &end, 10);
-  if (*end != '\0' || number == 0 || number > 65535) return false;
-  port = static_cast<uint16_t>(number);
-  return !host.empty();
-}
 
 // The body: the file's bytes, standard input for "-", empty without a file.
 std::optional<std::string> ReadBody(const std::string& file) {
@@ -105,6 +95,12 @@ int ExitCodeOfFailure(uint32_t errorId, uint32_t errorCode) {
 }
 
 int RunSend(const Invocation& invocation) {
+  if (invocation.Has("--mes")) return RunSendMes(invocation);
+  for (const char* option : {"--from", "--to"}) {
+    if (!invocation.Has(option)) {
+      return UsageError(invocation.command(), "option " + std::string(option) + " is required");
+    }
+  }
   std::string host;
   uint16_t port = 25;
   if (!ParseHostAndPort(invocation.Value("--smtp"), host, port)) {
@@ -170,13 +166,25 @@ int RunSend(const Invocation& invocation) {
 
 }  // namespace
 
+bool ParseHostAndPort(const std::string& text, std::string& host, uint16_t& port) {
+  const size_t colon = text.rfind(':');
+  host = text.substr(0, colon);
+  if (colon == std::string::npos) return !host.empty();
+  char* end = nullptr;
+  const unsigned long number = std::strtoul(text.c_str() + colon + 1, &end, 10);
+  if (*end != '\0' || number == 0 || number > 65535) return false;
+  port = static_cast<uint16_t>(number);
+  return !host.empty();
+}
+
 const CommandSpec kSendCommand = {
     "send", "", 0, 0,
     "compose one message and deliver it by SMTP, with a progress bar on a terminal",
     {
         {"--smtp", "HOST[:PORT]", "the SMTP server (port 25 when not given)", true},
-        {"--from", "ADDR", "the sender's address", true},
-        {"--to", "ADDR", "a recipient; each gets a delivery of its own", true, true},
+        {"--from", "ADDR", "the sender's address (required without --mes)"},
+        {"--to", "ADDR", "a recipient; each gets a delivery of its own (required without --mes)",
+         false, true},
         {"--cc", "ADDR", "a copy address, sent along with the delivery of the --to at the same place",
          false, true},
         {"--subject", "TEXT", "the subject line"},
@@ -184,6 +192,10 @@ const CommandSpec kSendCommand = {
         {"--attach", "FILE", "a file to attach", false, true},
         {"--timeout", "MS", "how long to wait for each reply of the server (90000)"},
         {"--quiet", nullptr, "print nothing but errors"},
+        {"--mes", "FILE", "send this mail-data file through the library's send exports instead"},
+        {"--out", "DIR", "with --mes: where the mail goes when it is not sent"},
+        {"--sent", "DIR", "with --mes: where the mail goes once sent"},
+        {"--background", nullptr, "with --mes: send on the library's worker thread; Ctrl-C stops it"},
     },
     RunSend,
 };
