@@ -14,6 +14,10 @@ install(TARGETS quorvel EXPORT QuorvelTargets
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/quorvel ${QUORVEL_GENERATED_INCLUDE}/quorvel
         DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# The tool is a host of the shared library: it finds the installed one
+# beside it, wherever the tree was moved.
+file(RELATIVE_PATH QUORVEL_TOOL_TO_LIB ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+set_target_properties(quorvel_tool PROPERTIES INSTALL_RPATH "$ORIGIN/${QUORVEL_TOOL_TO_LIB}")
 install(TARGETS quorvel_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/tools/quorvel/quorvel.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

@@ -103,8 +103,9 @@ def main():
         work = Path(work)
         (work / "garbage.qv6").write_bytes(b"just some text, not an exchange file")
         # A packed file whose length trailer names 5 bytes: Python's bz2
-        # writes the stream, the trailer is the u32 after it.
-        stream = bz2.compress(b"QVS" + bytes(40), 5)
+        # writes the stream of a 43-byte record (its head: the magic "QVS",
+        # the length at offset 14), the trailer is the u32 after it.
+        stream = bz2.compress(b"QVS\0" + bytes(10) + struct.pack("<I", 43) + bytes(25), 5)
         (work / "trailer.qv6").write_bytes(stream + struct.pack("<I", 5))
         (work / "body.txt").write_bytes(b"from a file\r\n")
         good = SmtpServer()
@@ -120,7 +121,7 @@ def main():
             (["--help"], None, 0, "usage: quorvel COMMAND", ""),
             (["-h"], None, 0, "  send ", ""),
             (["help", "send"], None, 0, "usage: quorvel send --smtp HOST[:PORT]", ""),
-            (["send", "--help"], None, 0, "--to ADDR...", ""),
+            (["send", "--help"], None, 0, "[--to ADDR]...", ""),
             (["dump", "-h"], None, 0, "usage: quorvel dump FILE", ""),
             (["--version"], None, 0, f"quorvel {VERSION}\n", ""),
             ([], None, 2, "", "usage: quorvel COMMAND"),
