@@ -2,6 +2,7 @@
 // and run the layer's operation inside the export guard.
 #include "quorvel/quorvel.h"
 
+#include "exchange/TutorReplyFile.h"
 #include "frame/ContextSettings.h"
 #include "frame/ContextTable.h"
 #include "frame/ExportGuard.h"
@@ -95,6 +96,15 @@ bool TessalyGetUserDefaultSMTPParams(std::string* host, uint16_t* port, std::str
                                      std::string* name) {
   return Guarded(false, [&] {
     return CallingContext() != nullptr && GetUserDefaultSmtpParams(host, port, address, name);
+  });
+}
+
+bool TessalyPupilQv6IsValid(const char* path, CodedText* reference) {
+  return Guarded(false, [&] {
+    CodedText found;
+    const bool valid = path != nullptr && exchange::CheckTutorReplyFile(path, found);
+    if (reference != nullptr) *reference = valid ? found : CodedText::Default();
+    return valid;
   });
 }
 
