@@ -8,6 +8,7 @@
 #include "frame/ExportGuard.h"
 #include "frame/Library.h"
 #include "frame/LogTable.h"
+#include "mailbox/MailboxContext.h"
 #include "mail/SmtpDiscovery.h"
 #include "platform/Sockets.h"
 #include "platform/Threads.h"
@@ -97,6 +98,14 @@ bool TessalyGetUserDefaultSMTPParams(std::string* host, uint16_t* port, std::str
   return Guarded(false, [&] {
     return CallingContext() != nullptr && GetUserDefaultSmtpParams(host, port, address, name);
   });
+}
+
+bool TessalyOpenMailBox(const char* baseDirectory, const char* name) {
+  return Guarded(false, [&] { return OpenContextMailbox(baseDirectory, name); });
+}
+
+uint32_t TessalySetDllLockingMode(uint32_t mode) {
+  return Guarded<uint32_t>(0, [&] { return SetLockingMode(CallingContext(), mode); });
 }
 
 bool TessalyPupilQv6IsValid(const char* path, CodedText* reference) {

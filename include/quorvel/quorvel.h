@@ -61,6 +61,17 @@ QUORVEL_API void MailsInitializexLogFile(CxThreadObjects* table);
 QUORVEL_API bool TessalyGetUserDefaultSMTPParams(std::string* host, uint16_t* port,
                                                  std::string* address, std::string* name);
 
+// ---- Mailbox ---------------------------------------------------------------
+
+// Opens the mailbox BASE/NAME/mailbox/ (creating the directories) as the
+// calling thread's mailbox, closing the one it had. Its index "Mailbox.inv"
+// stays held exclusively until the next open or the end of the context, so
+// that no other thread or process can open the same mailbox meanwhile.
+QUORVEL_API bool TessalyOpenMailBox(const char* baseDirectory, const char* name);
+// Bit 0x1 locks sending of exchange items, bit 0x2 receiving. Answers the
+// previous mode; 0 without a context.
+QUORVEL_API uint32_t TessalySetDllLockingMode(uint32_t mode);
+
 // ---- Pupil mails and tutor replies ----------------------------------------
 // Host strings are std::string and host string lists std::vector<std::string>
 // (the stand-ins of the framework's string and string-array objects); a null
