@@ -22,6 +22,8 @@ inline constexpr const char* kSendUsage =
     "--smtp HOST[:PORT] --from ADDR --to ADDR [--cc ADDR] [--subject S] [--body-file F] "
     "[--attach FILE]...";
 int RunSend(const Arguments& arguments);
+inline constexpr const char* kMailboxUsage = "BASE USER";
+int RunMailbox(const Arguments& arguments);
 inline constexpr const char* kWriteUsage =
     "BASE USER --route R [--text FILE] [--attach FILE]... [--answer INDEX] [--number N]";
 int RunWrite(const Arguments& arguments);
