@@ -95,6 +95,8 @@ TEST(ItemFiles, AttachmentsAndLearningDataOfEverySizeComeBack) {
     ExpectList(dir, TessalyGetAttachment,
                {{u"one.txt", "1"}, {u"big.bin", big}, {u"\u00FCbung \u20AC.txt", std::string("\xFF\x00\xFE", 3)}});
     EXPECT_TRUE(TessalyGetAttachment(0, 2, nullptr, nullptr));
+    EXPECT_FALSE(TessalyGetAttachment(0, 0, nullptr, (dir / "no-such-dir/x").c_str()))
+        << "an extraction that fails fails the call";
 
     uint16_t counts[5] = {9, 9, 9, 9, 9};
     ASSERT_TRUE(TessalyGetNbUserData(0, &counts[0], &counts[1], &counts[2], &counts[3], &counts[4]));

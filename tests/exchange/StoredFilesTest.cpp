@@ -88,7 +88,8 @@ TEST_F(StoredFiles, ARefusedFileLeavesAGapThatEndsTheListButKeepsItsName) {
   EXPECT_EQ(AttachmentList::Read(file, names), 1);
   EXPECT_EQ(Texts(names), std::vector<std::u16string>{u"one"});
   EXPECT_EQ(Texts(NameHistory::Read(file)), (std::vector<std::u16string>{u"one", u"empty", u"two"}));
-  EXPECT_FALSE(AttachmentList::Extract(file, 1, dir / "out")) << "past the gap";
+  EXPECT_FALSE(AttachmentList::Extract(file, 1, dir / "out")) << "the gap";
+  EXPECT_FALSE(AttachmentList::Extract(file, 2, dir / "out")) << "a file past the gap is not listed";
   ASSERT_TRUE(AttachmentList::Extract(file, 0, dir / "out"));
   EXPECT_EQ(ReadFile(dir / "out"), "1");
   EXPECT_EQ(file.Kind(), kNoKind) << "every block entered was left";

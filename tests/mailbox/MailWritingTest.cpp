@@ -54,9 +54,10 @@ TEST_F(MailWritingTest, MailsAndRepliesLandInTheirThreadsAndTheIndexIsSaved) {
   ASSERT_TRUE(Write(1));  // index 1 = the number of items: a new thread
   ASSERT_TRUE(Reply(0));
   ASSERT_TRUE(Write(1));  // answers the reply
-  EXPECT_EQ(Tree(), "1:0 3:1 4:2 2:0");
-  EXPECT_EQ(SavedCount(), 4u);
-  EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{1, 2, 3, 4}));
+  ASSERT_TRUE(Reply(3));  // answers the second thread's mail
+  EXPECT_EQ(Tree(), "1:0 3:1 4:2 2:0 5:1");
+  EXPECT_EQ(SavedCount(), 5u);
+  EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{1, 2, 3, 4, 5}));
   EXPECT_EQ(temporary.Files(), Names{}) << "filed items leave no temporary file";
 
   const IndexEntry& mail = mailbox.Index().EntryAt(0);
