@@ -2,6 +2,8 @@
 // its spec (options, operands, help) and is listed once in main.cpp.
 #pragma once
 
+#include <cstdint>
+
 #include "CommandLine.h"
 
 namespace quorvel::tool {
@@ -18,5 +20,17 @@ int RunSendMes(const Invocation& invocation);
 int RunMailbox(const Arguments& arguments);
 inline const CommandSpec kMailboxCommand = {
     "mailbox", "BASE USER", 2, 2, "list a mailbox as a tree of threads", {}, nullptr, RunMailbox};
+inline constexpr const char* kWriteUsage =
+    "BASE USER --route R [--text FILE] [--attach FILE]... [--answer INDEX] [--number N]";
+int RunWrite(const Arguments& arguments);
+inline constexpr const char* kReplyUsage =
+    "BASE USER INDEX --route R [--text FILE] [--attach FILE]... [--number N]";
+int RunReply(const Arguments& arguments);
+inline const CommandSpec kWriteCommand = {
+    "write", kWriteUsage, 2, SIZE_MAX, "write a pupil mail into a mailbox (a new thread or an answer)",
+    {}, nullptr, RunWrite};
+inline const CommandSpec kReplyCommand = {
+    "reply", kReplyUsage, 3, SIZE_MAX, "write a tutor reply to the pupil mail at INDEX of a mailbox",
+    {}, nullptr, RunReply};
 
 }  // namespace quorvel::tool

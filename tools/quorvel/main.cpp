@@ -11,7 +11,8 @@ namespace quorvel::tool {
 namespace {
 
 // Every command, in the order the help lists them.
-const CommandSpec* const kCommands[] = {&kDumpCommand, &kMailboxCommand, &kSendCommand};
+const CommandSpec* const kCommands[] = {&kDumpCommand, &kMailboxCommand, &kSendCommand, &kWriteCommand,
+                                        &kReplyCommand};
 
 const CommandSpec* FindCommand(const std::string& name) {
   for (const CommandSpec* command : kCommands) {
