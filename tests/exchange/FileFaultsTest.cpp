@@ -80,6 +80,37 @@ TEST_F(ItemFileFaults, WritingAnItemFailsCleanlyAtEveryFileOperation) {
   EXPECT_EQ(reached, (std::set<uint32_t>{422, 426, 427}));
 }
 
+// A change that cannot be saved leaves the item as it was; one reported
+// saved is in it.
+TEST_F(ItemFileFaults, ChangingAnItemNeverDamagesIt) {
+  const std::string path = dir / "item.qv6";
+  WriteItem(path, 0, 1);
+  const std::string before = ReadFile(path);
+  bool saved = false;
+  const auto change = [&](const std::string&) {
+    WriteFile(path, before);
+    ExchangeFile item;
+    saved = item.Open(path, false, false) && item.PutU32(5, 55);
+    saved = item.Close() && saved;
+  };
+  SweepFileFaults(change, [&](const std::string& failing) {
+    EXPECT_TRUE(ReadItem(path, 1)) << failing << ": the item is whole";
+    ExchangeFile item;
+    uint32_t value = 0;
+    ASSERT_TRUE(item.Open(path, true, false)) << failing;
+    EXPECT_EQ(item.GetU32(5, value), saved) << failing;
+    item.Close();
+    if (!saved) {
+      EXPECT_EQ(ReadFile(path), before) << failing;
+    }
+    for (const std::string& name : temporary.Files()) platform::RemoveFile(temporary.path() + name);
+    for (const auto& entry : platform::ListDirectory(dir.path(), "~AT*")) {
+      ADD_FAILURE() << failing << ": " << entry.name << " left beside the item";
+      platform::RemoveFile(dir / entry.name);
+    }
+  });
+}
+
 TEST_F(ItemFileFaults, ReadingAnItemFailsCleanlyAtEveryFileOperation) {
   // The reader takes the directory in 64 KiB chunks (block count, then per
   // block its entry count and 8-byte entries): 8 194 root entries put an
