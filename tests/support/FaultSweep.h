@@ -80,6 +80,7 @@ inline std::set<uint32_t> SweepFileFaults(
       counts[kind] = counting.Count(kEveryFileOperation[kind]);
     }
   }
+  check("nothing");
   EXPECT_TRUE(logged.Take().empty()) << "a run without faults logs nothing";
   std::set<uint32_t> reached;
   for (size_t kind = 0; kind < std::size(kEveryFileOperation); ++kind) {
