@@ -4,12 +4,27 @@
 #include "frame/UniqueNames.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
 namespace quorvel::exchange {
 
 namespace {
 
 constexpr const char* kWorkingExtension = "qvz";
+
+// Packs into a new file beside the target and puts it in the target's place
+// only when it is whole, so that a failure never damages the item.
+bool PackBeside(const std::string& source, const std::string& target) {
+  const size_t separator = target.rfind(platform::kPathSeparator);
+  const std::string directory =
+      separator == std::string::npos ? std::string(".") + platform::kPathSeparator
+                                     : target.substr(0, separator + 1);
+  const std::string packed = UniqueTempName("tmp", directory);
+  if (packed.empty()) return false;
+  if (PackFile(source, packed, kPackingBuffer) && platform::ReplaceFile(packed, target)) return true;
+  platform::RemoveFile(packed);
+  return false;
+}
 
 }  // namespace
 
@@ -61,7 +76,7 @@ bool ExchangeFile::Close() {
     return false;
   }
   if (packed_) {
-    if (mode == kWritable && !PackFile(WorkingPath(), packedPath_, kPackingBuffer)) return false;
+    if (mode == kWritable && !PackBeside(WorkingPath(), packedPath_)) return false;
     platform::RemoveFile(WorkingPath());
   }
   packed_ = true;

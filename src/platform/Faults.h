@@ -1,6 +1,6 @@
 // Fault injection for tests: the platform's file services can be told to
-// fail the n-th open, read, write, sync, rename or directory creation from
-// now on, or to act as if the disk filled up, the way the system itself
+// fail the n-th open, read, write, seek, sync, rename or directory creation
+// from now on, or to act as if the disk filled up, the way the system itself
 // fails them. Only tests arm
 // it; unarmed, each file call pays one relaxed atomic load.
 //
@@ -18,8 +18,8 @@
 
 namespace quorvel::platform {
 
-enum class FileOperation { Open, Read, Write, Sync, Rename, MakeDirectory };
-inline constexpr int kFileOperationKinds = 6;
+enum class FileOperation { Open, Read, Write, Seek, Sync, Rename, MakeDirectory };
+inline constexpr int kFileOperationKinds = 7;
 
 class FileFaults {
  public:

@@ -32,6 +32,10 @@ std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::str
 bool DuplicateFile(const std::string& from, const std::string& to, bool failIfExists);
 // Moves or renames a file; an existing target is an error.
 bool RenameFile(const std::string& from, const std::string& to);
+// Puts `from` in the place of `to` in one step, replacing it when it exists
+// (both in one directory): a reader sees the old file or the new, never a
+// part.
+bool ReplaceFile(const std::string& from, const std::string& to);
 // Deletes a file; like Windows, refuses a file marked read-only.
 bool RemoveFile(const std::string& path);
 

@@ -42,6 +42,8 @@ TEST(FileFaults, TheNthCallOfTheChosenKindFailsOnce) {
        }},
       {"write", FileOperation::Write,
        [&] { try { file.Write("x", 1); return true; } catch (const FileError&) { return false; } }},
+      {"seek", FileOperation::Seek,
+       [&] { try { file.Seek(0, SeekOrigin::End); return true; } catch (const FileError&) { return false; } }},
       {"sync", FileOperation::Sync,
        [&] { try { file.Sync(); return true; } catch (const FileError&) { return false; } }},
       {"rename", FileOperation::Rename,

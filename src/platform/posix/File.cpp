@@ -167,6 +167,9 @@ uint64_t File::Seek(int64_t offset, SeekOrigin origin) {
   const int whence = origin == SeekOrigin::Begin ? SEEK_SET
                      : origin == SeekOrigin::Current ? SEEK_CUR
                                                      : SEEK_END;
+  if (const int injected = InjectedFileError(FileOperation::Seek)) {
+    throw FileError(CauseOf(injected), path_, injected);
+  }
   const off_t at = ::lseek(static_cast<int>(handle_), static_cast<off_t>(offset), whence);
   if (at < 0) throw FileError(FileError::Cause::BadPath, path_, errno);
   return static_cast<uint64_t>(at);

@@ -107,6 +107,11 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return false;
 }
 
+bool ReplaceFile(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty() || InjectedFileError(FileOperation::Rename) != 0) return false;
+  return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
 bool RemoveFile(const std::string& path) {
   if (!IsExistingFile(path) || IsReadOnly(path)) return false;
   return ::unlink(path.c_str()) == 0;

@@ -1,0 +1,103 @@
+// Drives catch-and-log sites with injected file failures. LoggedSites
+// installs a host log table for the calling thread and reads back the
+// location numbers the sites wrote; SweepFileFaults runs a scenario once to
+// count its file operations, then once more for every one of them with that
+// call failing, so that every failure point is visited.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "TempDirectory.h"
+#include "frame/LogTable.h"
+#include "platform/Faults.h"
+#include "platform/FileSystem.h"
+#include "platform/Threads.h"
+
+namespace quorvel::testing {
+
+class LoggedSites {
+ public:
+  LoggedSites() {
+    auto host = std::make_unique<ThreadLogObject>();
+    host->logDirectory = directory_.path();
+    host->filePrefix = "sites";
+    host->keepCount = 1;
+    table_.Add(platform::CurrentThreadId(), std::move(host));
+    InitializeLogTable(&table_);
+  }
+  LoggedSites(const LoggedSites&) = delete;
+  LoggedSites& operator=(const LoggedSites&) = delete;
+  ~LoggedSites() { InitializeLogTable(nullptr); }
+
+  // The location numbers of the events 200004 written since the last call.
+  std::vector<uint32_t> Take() {
+    std::vector<uint32_t> sites;
+    for (const auto& entry : platform::ListDirectory(directory_.path(), "sites*.log")) {
+      const std::string path = directory_ / entry.name;
+      const std::string text = ReadFile(path);
+      for (size_t at = text.find(" 200004 "); at != std::string::npos;
+           at = text.find(" 200004 ", at + 1)) {
+        const size_t key = text.find(" 2=", at);
+        if (key != std::string::npos) sites.push_back(static_cast<uint32_t>(std::stoul(text.substr(key + 3))));
+      }
+      platform::RemoveFile(path);
+    }
+    return sites;
+  }
+
+ private:
+  TempDirectory directory_;
+  CxThreadObjects table_;
+};
+
+inline constexpr platform::FileOperation kEveryFileOperation[] = {
+    platform::FileOperation::Open, platform::FileOperation::Read,
+    platform::FileOperation::Write, platform::FileOperation::Seek,
+    platform::FileOperation::Sync, platform::FileOperation::Rename,
+    platform::FileOperation::MakeDirectory};
+
+// Runs `scenario` with each of its file operations failing in turn (after a
+// first run without faults that counts them) and answers the set of sites it
+// logged. `check` runs after each run, with no fault armed, to look at what
+// the run left. Both get a description of the failure for their messages;
+// `scenario` must start from the same state every time.
+inline std::set<uint32_t> SweepFileFaults(
+    const std::function<void(const std::string& failing)>& scenario,
+    const std::function<void(const std::string& failing)>& check) {
+  LoggedSites logged;
+  uint32_t counts[std::size(kEveryFileOperation)] = {};
+  {
+    platform::FileFaults counting;
+    scenario("nothing");
+    for (size_t kind = 0; kind < std::size(kEveryFileOperation); ++kind) {
+      counts[kind] = counting.Count(kEveryFileOperation[kind]);
+    }
+  }
+  check("nothing");
+  EXPECT_TRUE(logged.Take().empty()) << "a run without faults logs nothing";
+  std::set<uint32_t> reached;
+  for (size_t kind = 0; kind < std::size(kEveryFileOperation); ++kind) {
+    for (uint32_t n = 1; n <= counts[kind]; ++n) {
+      const std::string failing = "file operation kind " + std::to_string(kind) + " call " +
+                                  std::to_string(n);
+      {
+        platform::FileFaults faults;
+        faults.Fail(kEveryFileOperation[kind], n);
+        scenario(failing);
+        EXPECT_TRUE(faults.Fired()) << failing;
+      }
+      check(failing);
+      for (const uint32_t site : logged.Take()) reached.insert(site);
+    }
+  }
+  return reached;
+}
+
+}  // namespace quorvel::testing
