@@ -14,7 +14,7 @@ namespace {
 using namespace quorvel::testing;
 
 TEST(ComposeFileFaults, EveryFailureIsLoggedAtItsSectionAndLeavesNoFile) {
-  DefaultSmtpSettings() = DefaultSmtpSettingsState();
+  ReplaceDefaultSmtpSettings(DefaultSmtpSettingsState());
   SetDefaultSmtpSettings("127.0.0.1", "ada@example.test", 25, "ada.lovelace@example.test");
   TempDirectory directory;
   WriteFile(directory / "attachment.bin", std::string(100000, 'a'));
@@ -54,7 +54,7 @@ TEST(ComposeFileFaults, EveryFailureIsLoggedAtItsSectionAndLeavesNoFile) {
   };
   // Line write, header, text, attachments, composition.
   EXPECT_EQ(SweepFileFaults(compose, check), (std::set<uint32_t>{516, 517, 518, 519, 520}));
-  DefaultSmtpSettings() = DefaultSmtpSettingsState();
+  ReplaceDefaultSmtpSettings(DefaultSmtpSettingsState());
 }
 
 }  // namespace
