@@ -2,11 +2,16 @@
 // and run the layer's operation inside the export guard.
 #include "quorvel/quorvel.h"
 
+#include "exchange/TutorReplyFile.h"
+#include "exchange/UserDataSet.h"
 #include "frame/ContextSettings.h"
 #include "frame/ContextTable.h"
 #include "frame/ExportGuard.h"
 #include "frame/Library.h"
 #include "frame/LogTable.h"
+#include "mailbox/ItemFiles.h"
+#include "mailbox/MailWriting.h"
+#include "mailbox/MailboxContext.h"
 #include "mail/SmtpDiscovery.h"
 #include "platform/Sockets.h"
 #include "platform/Threads.h"
@@ -14,6 +19,14 @@
 using namespace quorvel;
 
 namespace {
+
+// Host values passed by pointer; null stands for the empty value.
+template <typename T>
+T ValueOr(const T* value, const T& none = T()) {
+  return value != nullptr ? *value : none;
+}
+
+std::string TextOr(const char* text) { return text != nullptr ? text : ""; }
 
 // Load and unload of the shared library.
 struct LibraryLifetime {
@@ -95,6 +108,132 @@ bool TessalyGetUserDefaultSMTPParams(std::string* host, uint16_t* port, std::str
                                      std::string* name) {
   return Guarded(false, [&] {
     return CallingContext() != nullptr && GetUserDefaultSmtpParams(host, port, address, name);
+  });
+}
+
+bool TessalyOpenMailBox(const char* baseDirectory, const char* name) {
+  return Guarded(false, [&] { return OpenContextMailbox(baseDirectory, name); });
+}
+
+uint32_t TessalySetDllLockingMode(uint32_t mode) {
+  return Guarded<uint32_t>(0, [&] { return SetLockingMode(CallingContext(), mode); });
+}
+
+bool TessalyPupilQv6IsValid(const char* path, CodedText* reference) {
+  return Guarded(false, [&] {
+    CodedText found;
+    const bool valid = path != nullptr && exchange::CheckTutorReplyFile(path, found);
+    if (reference != nullptr) *reference = valid ? found : CodedText::Default();
+    return valid;
+  });
+}
+
+bool TessalyPupilWriteMail(uint32_t number, const CodedText* reference,
+                           const CodedText* correspondent, uint8_t messageFlagC,
+                           uint8_t messageFlagA, const WideString* text,
+                           const ArchivedU32* options, uint8_t messageFlagB, const char* noteA,
+                           const char* noteB, const std::vector<std::string>* attachments,
+                           const std::vector<std::string>* trackingFiles,
+                           const std::vector<std::string>* diagnosticFiles,
+                           const std::string* optionsIniFile, const std::string* recipient,
+                           uint32_t answeredIndex) {
+  return Guarded(false, [&] {
+    exchange::PupilMailContent mail;
+    mail.message.number = number;
+    mail.message.reference = ValueOr(reference, CodedText::Default());
+    mail.message.correspondent = ValueOr(correspondent, CodedText::Default());
+    mail.message.messageFlagC = messageFlagC;
+    mail.message.messageFlagA = messageFlagA;
+    mail.message.text = ValueOr(text);
+    mail.message.options = ValueOr(options);
+    mail.message.messageFlagB = messageFlagB;
+    mail.message.noteA = TextOr(noteA);
+    mail.message.noteB = TextOr(noteB);
+    mail.attachments = ValueOr(attachments);
+    mail.tracking = ValueOr(trackingFiles);
+    mail.diagnostic = ValueOr(diagnosticFiles);
+    mail.optionsIni = ValueOr(optionsIniFile);
+    return PupilWriteMail(CallingContext(), mail, ValueOr(recipient), answeredIndex);
+  });
+}
+
+bool TessalyAddNewMail(const char* path, const std::vector<std::string>* recipients,
+                       const CodedTextArray* names) {
+  return Guarded(false, [&] {
+    return path != nullptr && recipients != nullptr &&
+           AddNewMail(CallingContext(), path, *recipients, ValueOr(names));
+  });
+}
+
+bool TessalyTutorReplyToMail(uint32_t number, const CodedText* correspondent,
+                             const WideString* text, const std::vector<std::string>* attachments,
+                             uint32_t answeredIndex, const std::string* recipient) {
+  return Guarded(false, [&] {
+    exchange::TutorReplyContent reply;
+    reply.number = number;
+    reply.correspondent = ValueOr(correspondent, CodedText::Default());
+    reply.text = ValueOr(text);
+    reply.attachments = ValueOr(attachments);
+    return TutorReplyToMail(CallingContext(), reply, answeredIndex, ValueOr(recipient));
+  });
+}
+
+int32_t TessalyGetNbAttachments(uint32_t itemIndex) {
+  return Guarded<int32_t>(-1, [&] { return CountAttachments(CallingContext(), itemIndex); });
+}
+
+bool TessalyGetAttachment(uint32_t itemIndex, int32_t attachmentIndex, CodedText* name,
+                          const char* targetPath) {
+  return Guarded(false, [&] {
+    return GetAttachment(CallingContext(), itemIndex, attachmentIndex, name, targetPath);
+  });
+}
+
+bool TessalyGetNbUserData(uint32_t itemIndex, uint16_t* trackingCount, uint16_t* diagnosticCount,
+                          uint16_t* optionsIniPresent, uint16_t* learningPathCount,
+                          uint16_t* optionsUpdPresent) {
+  return Guarded(false, [&] {
+    return GetUserDataCounts(CallingContext(), itemIndex,
+                             {trackingCount, diagnosticCount, optionsIniPresent,
+                              learningPathCount, optionsUpdPresent});
+  });
+}
+
+bool TessalyGetUserTrackingFile(uint32_t itemIndex, int32_t fileIndex, CodedText* name,
+                                const char* targetPath) {
+  return Guarded(false, [&] {
+    return GetUserDataListFile(CallingContext(), itemIndex, exchange::UserDataSet::kTagTracking,
+                               fileIndex, name, targetPath);
+  });
+}
+
+bool TessalyGetUserDiagFile(uint32_t itemIndex, int32_t fileIndex, CodedText* name,
+                            const char* targetPath) {
+  return Guarded(false, [&] {
+    return GetUserDataListFile(CallingContext(), itemIndex, exchange::UserDataSet::kTagDiagnostic,
+                               fileIndex, name, targetPath);
+  });
+}
+
+bool TessalyGetUserLearningPathFile(uint32_t itemIndex, int32_t fileIndex, CodedText* name,
+                                    const char* targetPath) {
+  return Guarded(false, [&] {
+    return GetUserDataListFile(CallingContext(), itemIndex,
+                               exchange::UserDataSet::kTagLearningPath, fileIndex, name, targetPath);
+  });
+}
+
+bool TessalyGetUserOptionsIniFile(uint32_t itemIndex, CodedText* name, const char* targetPath) {
+  return Guarded(false, [&] {
+    return GetUserOptionsFile(CallingContext(), itemIndex, exchange::UserDataSet::kTagOptionsIni,
+                              name, targetPath);
+  });
+}
+
+bool TessalyGetUserOptionsUpdFile(uint32_t itemIndex, CodedText* name, const char* targetPath) {
+  return Guarded(false, [&] {
+    return GetUserOptionsFile(CallingContext(), itemIndex, exchange::UserDataSet::kTagOptionsUpd,
+                              name, targetPath);
   });
 }
 

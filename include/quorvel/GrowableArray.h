@@ -149,6 +149,11 @@ class OwningArray {
     pointers_.Add(element.get());
     return *element.release();
   }
+  // Takes ownership and places the element at position `i` (at most Size()).
+  T& AdoptAt(uint32_t i, std::unique_ptr<T> element) {
+    pointers_.InsertAt(i, element.get());
+    return *element.release();
+  }
   T& Add(const T& element) { return Adopt(std::make_unique<T>(element)); }
   void RemoveAt(uint32_t i) {
     delete pointers_[i];

@@ -8,8 +8,11 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "quorvel/ArchivedU32.h"
 #include "quorvel/CodedText.h"
+#include "quorvel/CodedTextArray.h"
 #include "quorvel/Handles.h"
 #include "quorvel/ThreadLog.h"
 #include "quorvel/WideString.h"
@@ -57,6 +60,80 @@ QUORVEL_API void MailsInitializexLogFile(CxThreadObjects* table);
 // objects: std::string on POSIX. A null output is skipped.
 QUORVEL_API bool TessalyGetUserDefaultSMTPParams(std::string* host, uint16_t* port,
                                                  std::string* address, std::string* name);
+
+// ---- Mailbox ---------------------------------------------------------------
+
+// Opens the mailbox BASE/NAME/mailbox/ (creating the directories) as the
+// calling thread's mailbox, closing the one it had. Its index "Mailbox.inv"
+// stays held exclusively until the next open or the end of the context, so
+// that no other thread or process can open the same mailbox meanwhile.
+QUORVEL_API bool TessalyOpenMailBox(const char* baseDirectory, const char* name);
+// Bit 0x1 locks sending of exchange items, bit 0x2 receiving. Answers the
+// previous mode; 0 without a context.
+QUORVEL_API uint32_t TessalySetDllLockingMode(uint32_t mode);
+
+// ---- Pupil mails and tutor replies ----------------------------------------
+// Host strings are std::string and host string lists std::vector<std::string>
+// (the stand-ins of the framework's string and string-array objects); a null
+// list is an empty one. Each writer files the new item in the calling
+// thread's open mailbox as not yet sent, with the recipient as its outbound
+// route, and saves the index; it answers 1 when the item is filed.
+
+// Writes a pupil mail with its attachments and learning data (tracking and
+// diagnostic files, "options.ini" when that path names a file). When
+// `answeredIndex` is the index of a tutor reply the mail is filed under it;
+// an index not below the number of items starts a new thread, and any other
+// item there fails the call.
+QUORVEL_API bool TessalyPupilWriteMail(uint32_t number, const CodedText* reference,
+                                       const CodedText* correspondent, uint8_t messageFlagC,
+                                       uint8_t messageFlagA, const WideString* text,
+                                       const ArchivedU32* options, uint8_t messageFlagB,
+                                       const char* noteA, const char* noteB,
+                                       const std::vector<std::string>* attachments,
+                                       const std::vector<std::string>* trackingFiles,
+                                       const std::vector<std::string>* diagnosticFiles,
+                                       const std::string* optionsIniFile,
+                                       const std::string* recipient, uint32_t answeredIndex);
+// Files an exchange file the host wrote itself as a new thread, with one
+// outbound route per recipient (at least one) and the names given; the file
+// stays where it is.
+QUORVEL_API bool TessalyAddNewMail(const char* path, const std::vector<std::string>* recipients,
+                                   const CodedTextArray* names);
+// Writes a tutor's reply to the pupil mail at `answeredIndex` and files it
+// under that mail. The reply carries the pupil mail's number and reference.
+QUORVEL_API bool TessalyTutorReplyToMail(uint32_t number, const CodedText* correspondent,
+                                         const WideString* text,
+                                         const std::vector<std::string>* attachments,
+                                         uint32_t answeredIndex, const std::string* recipient);
+// Whether `path` is a complete tutor reply; `reference` (when given) receives
+// its reference, else the default CodedText. Needs no context.
+QUORVEL_API bool TessalyPupilQv6IsValid(const char* path, CodedText* reference);
+
+// ---- Attachments and learning data of an item --------------------------------
+// Each takes the item at `itemIndex` of the open mailbox and reads it through
+// a working copy, never the stored file. A name output receives the stored
+// display name (the options files: "options.ini" / "options.upd" in code
+// page 1252); a target path receives the file, replacing an existing one.
+// Either may be null.
+
+// The number of attachments; -1 without a context, mailbox or readable item.
+QUORVEL_API int32_t TessalyGetNbAttachments(uint32_t itemIndex);
+QUORVEL_API bool TessalyGetAttachment(uint32_t itemIndex, int32_t attachmentIndex, CodedText* name,
+                                      const char* targetPath);
+// The counts of the learning data; 0 and nothing written when the item has none.
+QUORVEL_API bool TessalyGetNbUserData(uint32_t itemIndex, uint16_t* trackingCount,
+                                      uint16_t* diagnosticCount, uint16_t* optionsIniPresent,
+                                      uint16_t* learningPathCount, uint16_t* optionsUpdPresent);
+QUORVEL_API bool TessalyGetUserTrackingFile(uint32_t itemIndex, int32_t fileIndex, CodedText* name,
+                                            const char* targetPath);
+QUORVEL_API bool TessalyGetUserDiagFile(uint32_t itemIndex, int32_t fileIndex, CodedText* name,
+                                        const char* targetPath);
+QUORVEL_API bool TessalyGetUserLearningPathFile(uint32_t itemIndex, int32_t fileIndex,
+                                                CodedText* name, const char* targetPath);
+QUORVEL_API bool TessalyGetUserOptionsIniFile(uint32_t itemIndex, CodedText* name,
+                                              const char* targetPath);
+QUORVEL_API bool TessalyGetUserOptionsUpdFile(uint32_t itemIndex, CodedText* name,
+                                              const char* targetPath);
 
 // ---- Cancelling a blocked socket call (POSIX addition) ---------------------
 

@@ -71,6 +71,8 @@ class File {
   uint64_t Length() const;
   void SetLength(uint64_t length);
   void Flush();
+  // Makes the written bytes durable: returns once they are on the disk.
+  void Sync();
   void Close();
 
   bool IsOpen() const { return handle_ != kInvalidHandle; }

@@ -22,5 +22,11 @@ inline constexpr const char* kSendUsage =
     "--smtp HOST[:PORT] --from ADDR --to ADDR [--cc ADDR] [--subject S] [--body-file F] "
     "[--attach FILE]...";
 int RunSend(const Arguments& arguments);
+inline constexpr const char* kWriteUsage =
+    "BASE USER --route R [--text FILE] [--attach FILE]... [--answer INDEX] [--number N]";
+int RunWrite(const Arguments& arguments);
+inline constexpr const char* kReplyUsage =
+    "BASE USER INDEX --route R [--text FILE] [--attach FILE]... [--number N]";
+int RunReply(const Arguments& arguments);
 
 }  // namespace quorvel::tool

@@ -12,6 +12,8 @@ const Command kCommands[] = {
     {"help", "", "show this text", nullptr},
     {"dump", "FILE", "print an exchange file: packing, header, CRC and the tree of values", RunDump},
     {"send", kSendUsage, "compose one message and deliver it by SMTP, with a progress bar", RunSend},
+    {"write", kWriteUsage, "write a pupil mail into a mailbox (a new thread or an answer)", RunWrite},
+    {"reply", kReplyUsage, "write a tutor reply to the pupil mail at INDEX of a mailbox", RunReply},
 };
 
 int PrintHelp(FILE* out) {

@@ -185,6 +185,10 @@ void File::Flush() {
   // Writes go straight to the system: there is no buffer of ours to flush.
 }
 
+void File::Sync() {
+  if (::fsync(static_cast<int>(handle_)) != 0) throw FileError(CauseOf(errno), path_, errno);
+}
+
 void File::Close() {
   if (IsOpen()) ::close(static_cast<int>(handle_));
   handle_ = kInvalidHandle;

@@ -1,0 +1,78 @@
+#include "mailbox/ItemIndex.h"
+
+#include <algorithm>
+
+namespace quorvel {
+
+std::optional<uint32_t> ItemIndex::Find(uint32_t id) const {
+  if (positionsStale_) RebuildPositions();
+  const auto found = positions_.find(id);
+  if (found == positions_.end()) return std::nullopt;
+  return found->second;
+}
+
+IndexEntry* ItemIndex::EntryOf(uint32_t id) {
+  const std::optional<uint32_t> position = Find(id);
+  return position ? &entries_[*position] : nullptr;
+}
+
+uint32_t ItemIndex::SubtreeEnd(uint32_t position) const {
+  const uint8_t depth = entries_[position].depth;
+  uint32_t end = position + 1;
+  while (end < Count() && entries_[end].depth > depth) ++end;
+  return end;
+}
+
+uint32_t ItemIndex::HighestId() const {
+  uint32_t highest = 0;
+  for (const uint32_t id : ids_) highest = std::max(highest, id);
+  return highest;
+}
+
+void ItemIndex::Insert(uint32_t position, uint32_t id, std::unique_ptr<IndexEntry> entry) {
+  const bool appended = position == Count();
+  if (appended) {
+    ids_.Add(id);
+  } else {
+    ids_.InsertAt(position, id);
+  }
+  entries_.AdoptAt(position, std::move(entry));
+  sorted_ = false;
+  if (appended && !positionsStale_) {
+    positions_.emplace(id, position);  // keeps an earlier holder of the id
+  } else {
+    positionsStale_ = true;
+  }
+}
+
+void ItemIndex::RemoveAt(uint32_t position) {
+  ids_.RemoveAt(position);
+  entries_.RemoveAt(position);
+  positionsStale_ = true;
+}
+
+void ItemIndex::Reset() {
+  ids_.RemoveAll();
+  entries_.RemoveAll();
+  sorted_ = true;
+  positions_.clear();
+  positionsStale_ = false;
+}
+
+void ItemIndex::Assign(U32Array ids, std::vector<std::unique_ptr<IndexEntry>> entries,
+                       bool sorted) {
+  Reset();
+  ids_ = std::move(ids);
+  for (auto& entry : entries) entries_.Adopt(std::move(entry));
+  sorted_ = sorted;
+  positionsStale_ = true;
+}
+
+void ItemIndex::RebuildPositions() const {
+  positions_.clear();
+  positions_.reserve(ids_.Size());
+  for (uint32_t i = 0; i < ids_.Size(); ++i) positions_.emplace(ids_[i], i);
+  positionsStale_ = false;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,75 @@
+// ItemIndex: a mailbox's items in display order (every item followed by its
+// whole subtree), as two parallel arrays of ids and entries. MailboxIndex adds
+// the queue of items still to be sent. Lookups by id go through a map kept
+// beside the arrays, so they cost the same on any size of mailbox; the arrays
+// and the sorted flag are what the index file stores.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <unordered_map>
+#include <vector>
+
+#include "quorvel/GrowableArray.h"
+#include "quorvel/IndexEntry.h"
+
+namespace quorvel {
+
+class ItemIndex {
+ public:
+  static constexpr uint32_t kGrowBy = 20;
+
+  ItemIndex() = default;
+  ItemIndex(const ItemIndex&) = delete;
+  ItemIndex& operator=(const ItemIndex&) = delete;
+  virtual ~ItemIndex() = default;
+
+  uint32_t Count() const { return ids_.Size(); }
+  uint32_t IdAt(uint32_t position) const { return ids_[position]; }
+  IndexEntry& EntryAt(uint32_t position) { return entries_[position]; }
+  const IndexEntry& EntryAt(uint32_t position) const { return entries_[position]; }
+  const U32Array& Ids() const { return ids_; }
+
+  // The position of the item `id` (its first position, should an id occur
+  // twice), or nothing.
+  std::optional<uint32_t> Find(uint32_t id) const;
+  IndexEntry* EntryOf(uint32_t id);
+
+  // Where a new reply to the item at `position` goes: after the item's whole
+  // subtree, that is at the first later position whose depth is not greater
+  // than the item's, or at the end.
+  uint32_t SubtreeEnd(uint32_t position) const;
+  // The greatest id listed, or 0.
+  uint32_t HighestId() const;
+
+  // Inserts at `position` (at most Count()); clears the sorted flag.
+  void Insert(uint32_t position, uint32_t id, std::unique_ptr<IndexEntry> entry);
+  // Removes the item at `position`; the sorted flag stays as it is.
+  void RemoveAt(uint32_t position);
+  // Empty, with the sorted flag set.
+  void Reset();
+  // Replaces the whole content; `ids` and `entries` must be of one length.
+  void Assign(U32Array ids, std::vector<std::unique_ptr<IndexEntry>> entries, bool sorted);
+
+  bool IsSorted() const { return sorted_; }
+  void SetSorted(bool sorted) { sorted_ = sorted; }
+
+ private:
+  void RebuildPositions() const;
+
+  U32Array ids_{kGrowBy};
+  OwningArray<IndexEntry> entries_{kGrowBy};
+  bool sorted_ = true;
+  // id -> position, rebuilt after a change that shifts positions.
+  mutable std::unordered_map<uint32_t, uint32_t> positions_;
+  mutable bool positionsStale_ = false;
+};
+
+class MailboxIndex : public ItemIndex {
+ public:
+  // Ids of the items that still have to be sent, in the order they were filed.
+  std::vector<uint32_t> outboxQueue;
+};
+
+}  // namespace quorvel

@@ -1,0 +1,262 @@
+// Opening, saving and closing a mailbox, filing items and the working copy.
+#include "mailbox/Mailbox.h"
+
+#include <algorithm>
+#include <new>
+
+#include "exchange/Archive.h"
+#include "exchange/ItemStamp.h"
+#include "frame/Directories.h"
+#include "frame/LogEvents.h"
+#include "frame/UniqueNames.h"
+#include "mailbox/IndexFormat.h"
+#include "mailbox/ItemRecord.h"
+#include "mailbox/MailboxRecovery.h"
+#include "platform/Clock.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+
+namespace quorvel {
+
+namespace {
+
+// Location numbers of the file errors this file catches and logs.
+constexpr uint32_t kLocationIndexSave = 510;
+constexpr uint32_t kLocationIndexOpen = 511;
+
+constexpr const char* kItemExtension = "qv6";
+constexpr const char* kWorkingExtension = "qvz";
+
+std::string FileNameOf(const std::string& path) {
+  return path.substr(path.rfind(platform::kPathSeparator) + 1);
+}
+
+}  // namespace
+
+Mailbox::~Mailbox() { CloseIndex(false); }
+
+bool Mailbox::OpenIndex(const std::string& directory, bool readOnly, uint16_t attempts,
+                        uint16_t pauseMilliseconds) {
+  CloseIndex(false);
+  dirty_ = 0;
+  nextId_ = 1;
+  index_.Reset();
+  index_.outboxQueue.clear();
+  readOnly_ = readOnly ? 1 : 0;
+  directory_ = NormaliseDirectory(directory);
+  if (!platform::IsExistingDirectory(directory_)) CreateDirectoryPath(directory_);
+  const IndexFiles::Opened opened =
+      indexFile_.Open(directory_, readOnly, attempts, pauseMilliseconds);
+  if (opened == IndexFiles::Opened::Busy || opened == IndexFiles::Opened::Failed) return false;
+  if (opened == IndexFiles::Opened::Created) readOnly_ = 0;
+  try {
+    LoadOrRecover(opened == IndexFiles::Opened::Created);
+  } catch (const platform::FileError& error) {
+    LogException(kLocationIndexOpen, error);
+    indexFile_.Close();
+    index_.Reset();
+    index_.outboxQueue.clear();
+    return false;
+  }
+  isOpen_ = 1;
+  return true;
+}
+
+// The newest complete image wins: that of a save that did not finish, else
+// the index file. When neither reads, the damaged file is kept aside and the
+// index is rebuilt from the item files.
+void Mailbox::LoadOrRecover(bool created) {
+  if (const std::optional<std::string> unfinished = indexFile_.UnfinishedSave()) {
+    if (ReadImage(*unfinished)) {
+      if (!readOnly_) indexFile_.FinishSave(*unfinished);
+      if (AdoptUnlistedItems(directory_, index_, nextId_) != 0 && !readOnly_) SaveIndex();
+      return;
+    }
+  }
+  const std::string bytes = indexFile_.ReadIndex();
+  if (ReadImage(bytes)) {
+    if (AdoptUnlistedItems(directory_, index_, nextId_) != 0 && !readOnly_) SaveIndex();
+    return;
+  }
+  if (!readOnly_ && !bytes.empty()) KeepDamagedIndex(directory_, bytes);
+  nextId_ = RebuildIndex(directory_, ReadableNextId(bytes), index_);
+  dirty_ = 1;
+  if (!readOnly_ && !(created && index_.Count() == 0)) SaveIndex();
+}
+
+bool Mailbox::ReadImage(const std::string& image) {
+  try {
+    const IndexHead head = DecodeIndexImage(image, index_);
+    lastSaveTime_ = head.lastSaveTime;
+    // An id at or above nextId would be given out a second time.
+    nextId_ = std::max(head.nextId, index_.HighestId() + 1);
+    return true;
+  } catch (const exchange::ArchiveError&) {
+    index_.Reset();
+    index_.outboxQueue.clear();
+    return false;
+  }
+}
+
+bool Mailbox::CloseIndex(bool forceSave) {
+  if (!isOpen_) return true;
+  ReleaseItem();
+  bool saved = true;
+  if (!readOnly_ && (dirty_ || forceSave)) saved = SaveIndex();
+  indexFile_.Close();
+  isOpen_ = 0;
+  return saved;
+}
+
+bool Mailbox::SaveIndex() {
+  if (!indexFile_.IsOpen() || readOnly_) return false;
+  try {
+    lastSaveTime_ = platform::UtcSecondsNow();
+    indexFile_.Save(EncodeIndexImage(nextId_, lastSaveTime_, index_));
+    return true;
+  } catch (const platform::FileError& error) {
+    LogException(kLocationIndexSave, error);
+  } catch (const std::bad_alloc&) {
+  }
+  return false;
+}
+
+uint32_t Mailbox::FileItem(const std::string& path, uint32_t parentId,
+                           const std::vector<std::string>* routes, const CodedTextArray* names,
+                           uint32_t* outIndex, IndexEntry** outEntry, bool copy) {
+  if (!isOpen_ || readOnly_ || nextId_ == 0 || nextId_ > kHighestUsableId) return kNoItem;
+  std::string filed = path;
+  if (copy) {
+    filed = UniqueTempName(kItemExtension, directory_);
+    if (!platform::DuplicateFile(path, filed, false)) return kNoItem;
+  } else if (!platform::IsExistingFile(path)) {
+    return kNoItem;
+  }
+  platform::SetReadOnly(filed, false);
+  const auto unfiled = [&] {
+    if (copy) platform::RemoveFile(filed);
+    return kNoItem;
+  };
+  uint32_t position = index_.Count();
+  uint8_t depth = 0;
+  if (parentId != 0) {
+    if (const std::optional<uint32_t> parent = index_.Find(parentId)) {
+      const uint8_t parentDepth = index_.EntryAt(*parent).depth;
+      if (parentDepth == 255) return unfiled();
+      depth = static_cast<uint8_t>(parentDepth + 1);
+      position = index_.SubtreeEnd(*parent);
+    }
+  }
+  try {
+    auto entry = std::make_unique<IndexEntry>();
+    entry->depth = depth;
+    if (names != nullptr) {
+      for (uint32_t i = 0; i < names->Size(); ++i) entry->nameList.Add((*names)[i]);
+    }
+    if (routes != nullptr) entry->outRoutes = *routes;
+    entry->fileName = FileNameOf(filed);
+    IndexEntry* made = entry.get();
+    const uint32_t id = nextId_++;
+    index_.Insert(position, id, std::move(entry));
+    if (outIndex != nullptr) *outIndex = position;
+    if (outEntry != nullptr) *outEntry = made;
+    return id;
+  } catch (const std::bad_alloc&) {
+    return unfiled();
+  }
+}
+
+uint32_t Mailbox::FileNewMail(const std::string& path, const std::vector<std::string>& routes,
+                              const CodedTextArray& names, uint32_t* outIndex,
+                              IndexEntry* entryCopy) {
+  return FileStamped(path, 0, routes, names, outIndex, entryCopy);
+}
+
+uint32_t Mailbox::FileReply(const std::string& path, uint32_t parentId, std::string route,
+                            CodedText name, uint32_t* outIndex, IndexEntry* entryCopy) {
+  const std::vector<std::string> routes{std::move(route)};
+  CodedTextArray names;
+  if (!name.text.IsEmpty()) names.Add(name);
+  return FileStamped(path, parentId, routes, names, outIndex, entryCopy);
+}
+
+uint32_t Mailbox::FileStamped(const std::string& path, uint32_t parentId,
+                              const std::vector<std::string>& routes, const CodedTextArray& names,
+                              uint32_t* outIndex, IndexEntry* entryCopy) {
+  IndexEntry* entry = nullptr;
+  uint32_t position = 0;
+  const uint32_t id = FileItem(path, parentId, &routes, &names, &position, &entry, true);
+  if (id == kNoItem) return kNoItem;
+  if (!StampAndDescribe(id, parentId, *entry)) {
+    // A mail that is not filed leaves nothing behind but its used-up id.
+    Unfile(id);
+    return kNoItem;
+  }
+  if (entryCopy != nullptr) {
+    std::vector<std::string> keptRoutes = std::move(entryCopy->outRoutes);
+    *entryCopy = *entry;
+    entryCopy->outRoutes = std::move(keptRoutes);
+  }
+  index_.outboxQueue.push_back(id);
+  if (outIndex != nullptr) *outIndex = position;
+  return id;
+}
+
+bool Mailbox::StampAndDescribe(uint32_t id, uint32_t parentId, IndexEntry& entry) {
+  exchange::ExchangeFile item;
+  if (!item.Open(PathOf(entry), false, false)) return false;
+  exchange::ItemStamp stamp;
+  stamp.itemId = id;
+  stamp.parentId = parentId;
+  if (!stamp.Write(item) || !DescribeMessage(item, entry)) {
+    item.Close();
+    return false;
+  }
+  entry.date = stamp.created;
+  entry.sourceId = id;
+  entry.attributes = kItemNotSent | ContentAttributes(item);
+  return item.Close();
+}
+
+void Mailbox::Unfile(uint32_t id) {
+  const std::optional<uint32_t> position = index_.Find(id);
+  if (!position) return;
+  const std::string path = PathOf(index_.EntryAt(*position));
+  index_.RemoveAt(*position);
+  std::erase(index_.outboxQueue, id);
+  platform::RemoveFile(path);
+}
+
+exchange::ExchangeFile* Mailbox::LoadItem(uint32_t id, bool readOnly) {
+  if (!isOpen_) return nullptr;
+  if (id == workingItemId_ && workingCopy_.IsOpen()) return &workingCopy_;
+  ReleaseItem();
+  workingCopyPath_ = UniqueTempName(kWorkingExtension);
+  const std::optional<uint32_t> position = index_.Find(id);
+  if (!position) return nullptr;
+  if (!platform::DuplicateFile(PathOf(index_.EntryAt(*position)), workingCopyPath_, false)) {
+    platform::RemoveFile(workingCopyPath_);
+    return nullptr;
+  }
+  platform::SetReadOnly(workingCopyPath_, false);
+  if (!workingCopy_.Open(workingCopyPath_, readOnly, true)) {
+    platform::RemoveFile(workingCopyPath_);
+    return nullptr;
+  }
+  workingItemId_ = id;
+  return &workingCopy_;
+}
+
+void Mailbox::ReleaseItem() {
+  if (!isOpen_ || !workingCopy_.IsOpen()) return;
+  workingItemId_ = kNoItem;
+  workingCopy_.Close();
+  // A copy that cannot be deleted stays in the temporary directory.
+  platform::RemoveFile(workingCopyPath_);
+}
+
+Mailbox* MailboxOf(ThreadContext* context) {
+  return context == nullptr ? nullptr : static_cast<Mailbox*>(context->mailbox.get());
+}
+
+}  // namespace quorvel

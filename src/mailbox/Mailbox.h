@@ -1,0 +1,113 @@
+// Mailbox: one open mailbox directory, its index "Mailbox.inv" (held open
+// exclusively for the mailbox's whole life, so that no other context or
+// process can open the same mailbox) and the working copy through which an
+// item is read. A context owns at most one; the writers, queries, receiving,
+// sending and removal all work through it.
+//
+// Saving is atomic: the new image goes first to a side file beside the index
+// and is made durable there, then the index is rewritten in place. Opening
+// prefers a complete side file (a save that did not finish) and rebuilds an
+// index that cannot be read from the item files, keeping the damaged file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "exchange/ExchangeFile.h"
+#include "frame/ThreadContext.h"
+#include "mailbox/IndexFiles.h"
+#include "mailbox/ItemIndex.h"
+#include "quorvel/CodedText.h"
+#include "quorvel/CodedTextArray.h"
+#include "quorvel/IndexEntry.h"
+
+namespace quorvel {
+
+inline constexpr uint32_t kNoItem = 0xFFFFFFFF;
+
+class Mailbox : public ContextMailbox {
+ public:
+  Mailbox() = default;
+  Mailbox(const Mailbox&) = delete;
+  Mailbox& operator=(const Mailbox&) = delete;
+  // Closes without a forced save.
+  ~Mailbox() override;
+
+  // Opens the mailbox in `directory` (created when missing). An index held by
+  // another opener is tried `attempts` times, `pauseMilliseconds` apart.
+  bool OpenIndex(const std::string& directory, bool readOnly, uint16_t attempts,
+                 uint16_t pauseMilliseconds);
+  // Releases the working copy, saves when writable and dirty (or forced) and
+  // lets the index go. False only when a needed save failed.
+  bool CloseIndex(bool forceSave);
+  // Writes the index; on failure the previous index stays complete on disk.
+  bool SaveIndex();
+
+  // Files `path` as a new item under `parentId` (0, or an id not in the
+  // index: a new thread root). With `copy`, the file is copied into the
+  // mailbox as "~AT" n ".qv6"; without, it must lie in the mailbox directory.
+  // Does not save. Answers the new id, or kNoItem.
+  uint32_t FileItem(const std::string& path, uint32_t parentId,
+                    const std::vector<std::string>* routes, const CodedTextArray* names,
+                    uint32_t* outIndex, IndexEntry** outEntry, bool copy);
+  // Files a finished exchange file as a new thread root, stamps the mailbox's
+  // copy and queues it for sending. Does not save. `entryCopy` receives every
+  // field of the new entry but its routes. On failure nothing stays filed.
+  uint32_t FileNewMail(const std::string& path, const std::vector<std::string>& routes,
+                       const CodedTextArray& names, uint32_t* outIndex = nullptr,
+                       IndexEntry* entryCopy = nullptr);
+  // As FileNewMail, as a reply to `parentId`, with one route and one name
+  // (none when its text is empty).
+  uint32_t FileReply(const std::string& path, uint32_t parentId, std::string route,
+                     CodedText name, uint32_t* outIndex = nullptr, IndexEntry* entryCopy = nullptr);
+
+  // Read access to an item through a private copy in the temporary directory:
+  // nothing done to it reaches the stored file. Null on failure.
+  exchange::ExchangeFile* LoadItem(uint32_t id, bool readOnly);
+  void ReleaseItem();
+
+  // Lookups by id.
+  std::optional<uint32_t> FindItem(uint32_t id) const { return index_.Find(id); }
+  IndexEntry* EntryOf(uint32_t id) { return index_.EntryOf(id); }
+
+  MailboxIndex& Index() { return index_; }
+  const MailboxIndex& Index() const { return index_; }
+  const std::string& Directory() const { return directory_; }
+  // The item file of an entry.
+  std::string PathOf(const IndexEntry& entry) const { return directory_ + entry.fileName; }
+  bool IsOpen() const { return isOpen_; }
+  bool IsReadOnly() const { return readOnly_; }
+  uint32_t NextId() const { return nextId_; }
+  uint32_t LastSaveTime() const { return lastSaveTime_; }
+  bool IsDirty() const { return dirty_; }
+  void SetDirty(bool dirty) { dirty_ = dirty; }
+  uint32_t WorkingItemId() const { return workingItemId_; }
+
+ private:
+  uint32_t FileStamped(const std::string& path, uint32_t parentId,
+                       const std::vector<std::string>& routes, const CodedTextArray& names,
+                       uint32_t* outIndex, IndexEntry* entryCopy);
+  bool StampAndDescribe(uint32_t id, uint32_t parentId, IndexEntry& entry);
+  void Unfile(uint32_t id);
+  void LoadOrRecover(bool created);
+  bool ReadImage(const std::string& image);
+
+  std::string directory_;
+  IndexFiles indexFile_;  // "Mailbox.inv" and the side file of its saves
+  uint8_t readOnly_ = 0;
+  uint8_t isOpen_ = 0;
+  MailboxIndex index_;
+  uint32_t nextId_ = 1;
+  uint32_t lastSaveTime_ = 0;
+  uint32_t dirty_ = 0;
+  exchange::ExchangeFile workingCopy_;
+  std::string workingCopyPath_;
+  uint32_t workingItemId_ = kNoItem;
+};
+
+// The mailbox a context owns, or null.
+Mailbox* MailboxOf(ThreadContext* context);
+
+}  // namespace quorvel

@@ -1,0 +1,216 @@
+// Pupil mails and tutor replies written, threaded and read back through
+// libquorvel.so as hosts do: attachments and learning data of every size
+// from 0 bytes to 5 MB, with non-ASCII names.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+
+#include "../exchange/RecordBytes.h"
+#include "TempDirectory.h"
+#include "quorvel/quorvel.h"
+
+namespace {
+
+using namespace quorvel::testing;
+using Paths = std::vector<std::string>;
+
+const std::string kRoute = "3|/nowhere";
+
+// Runs `body` on a host thread whose context has the mailbox base/anna open.
+void WithMailbox(const TempDirectory& base, const std::function<void()>& body) {
+  std::thread host([&] {
+    ASSERT_NE(MTAddNew(nullptr), 0);
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    body();
+    MTRemove();
+  });
+  host.join();
+}
+
+bool WriteMail(const Paths& attachments, uint32_t answeredIndex, const Paths& tracking = {},
+               const Paths& diagnostic = {}, const std::string& optionsIni = "") {
+  const CodedText reference(1252, WideString(u"lesson 3"));
+  const CodedText pupil(1252, WideString(u"Anna"));
+  const WideString text(u"text");
+  const ArchivedU32 options(1);
+  return TessalyPupilWriteMail(4, &reference, &pupil, 0, 0, &text, &options, 0, "", "",
+                               &attachments, &tracking, &diagnostic, &optionsIni, &kRoute,
+                               answeredIndex);
+}
+
+bool WriteReply(uint32_t answeredIndex, const Paths& attachments = {}) {
+  const CodedText tutor(1252, WideString(u"Tutor"));
+  const WideString text(u"reply");
+  return TessalyTutorReplyToMail(9, &tutor, &text, &attachments, answeredIndex, &kRoute);
+}
+
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7919) >> 3);
+  return bytes;
+}
+
+struct StoredFile {
+  std::u16string name;
+  std::string content;
+};
+
+// TessalyGetAttachment and the getters of the learning-data lists.
+using ListGetter = bool (*)(uint32_t, int32_t, CodedText*, const char*);
+
+// Every file of a list of item 0 comes back with its name and bytes, and nothing past it.
+void ExpectList(const TempDirectory& dir, ListGetter get, const std::vector<StoredFile>& files) {
+  for (size_t i = 0; i < files.size(); ++i) {
+    CodedText name;
+    const std::string target = dir / "extracted";
+    ASSERT_TRUE(get(0, static_cast<int32_t>(i), &name, target.c_str())) << i;
+    EXPECT_EQ(name.codePage, 65001);
+    EXPECT_EQ(name.text.View(), files[i].name);
+    EXPECT_TRUE(ReadFile(target) == files[i].content) << "file " << i << " differs";
+  }
+  CodedText untouched(1250, WideString(u"kept"));
+  EXPECT_FALSE(get(0, static_cast<int32_t>(files.size()), &untouched, nullptr));
+  EXPECT_FALSE(get(0, -1, &untouched, nullptr));
+  EXPECT_EQ(untouched.text.View(), u"kept");
+}
+
+TEST(ItemFiles, AttachmentsAndLearningDataOfEverySizeComeBack) {
+  TempDirectory base;
+  TempDirectory dir;
+  const std::string big = Pattern(5 * 1024 * 1024);
+  WriteFile(dir / "one.txt", "1");
+  WriteFile(dir / "big.bin", big);
+  WriteFile(dir / "\xC3\xBC" "bung \xE2\x82\xAC.txt", std::string("\xFF\x00\xFE", 3));  // "übung €.txt"
+  WriteFile(dir / "empty.bin", "");
+  WriteFile(dir / "t\xC3\xA9.dat", "tracking");
+  WriteFile(dir / "diag.dat", "diagnostic");
+  WriteFile(dir / "options.ini", "[options]");
+  WithMailbox(base, [&] {
+    ASSERT_TRUE(WriteMail({dir / "one.txt", dir / "big.bin", dir / "\xC3\xBC" "bung \xE2\x82\xAC.txt",
+                           dir / "empty.bin"},
+                          UINT32_MAX, {dir / "t\xC3\xA9.dat"}, {dir / "diag.dat"},
+                          dir / "options.ini"));
+    EXPECT_EQ(TessalyGetNbAttachments(0), 3) << "the empty file is not stored";
+    ExpectList(dir, TessalyGetAttachment,
+               {{u"one.txt", "1"}, {u"big.bin", big}, {u"\u00FCbung \u20AC.txt", std::string("\xFF\x00\xFE", 3)}});
+    EXPECT_TRUE(TessalyGetAttachment(0, 2, nullptr, nullptr));
+
+    uint16_t counts[5] = {9, 9, 9, 9, 9};
+    ASSERT_TRUE(TessalyGetNbUserData(0, &counts[0], &counts[1], &counts[2], &counts[3], &counts[4]));
+    EXPECT_EQ(std::vector<uint16_t>(counts, counts + 5), (std::vector<uint16_t>{1, 1, 1, 0, 0}));
+    ExpectList(dir, TessalyGetUserTrackingFile, {{u"t\u00E9.dat", "tracking"}});
+    ExpectList(dir, TessalyGetUserDiagFile, {{u"diag.dat", "diagnostic"}});
+    ExpectList(dir, TessalyGetUserLearningPathFile, {});
+    CodedText name;
+    ASSERT_TRUE(TessalyGetUserOptionsIniFile(0, &name, (dir / "ini").c_str()));
+    EXPECT_EQ(name, CodedText(1252, WideString(u"options.ini")));
+    EXPECT_EQ(ReadFile(dir / "ini"), "[options]");
+    EXPECT_FALSE(TessalyGetUserOptionsUpdFile(0, &name, nullptr));
+  });
+}
+
+// A host-built pupil mail (kind 20, unpacked) whose learning data holds a
+// learning-path file and an "options.upd" stored under another name.
+std::string HostBuiltMail() {
+  const std::u16string path = u"parcours \u00E9.lp";
+  const std::u16string upd = u"mine.upd";
+  const std::string learningPath = U32(8 + 2 * path.size() + 2) + U16(path.size()) + U16(65001) +
+                                   Utf16(path) + "lp";
+  const std::string values = U32(6) + U16(0) +      // Coded at 22
+                             U32(4) +               // Wide at 28
+                             U32(8) + U32(0) +      // Object at 32
+                             learningPath +         // File at 40
+                             U32(8 + 2 * upd.size() + 3) + U16(upd.size()) + U16(1252) +
+                             Utf16(upd) + "upd";    // File after it
+  const auto updOffset = static_cast<uint32_t>(40 + learningPath.size());
+  std::vector<std::string> message;
+  for (const uint16_t tag : {10202, 10203, 10204, 10205}) message.push_back(Entry(tag, 13, 22));
+  for (const uint16_t tag : {10206, 10207, 10208, 10209}) message.push_back(Entry(tag, 5, 0));
+  message.insert(message.begin(), Entry(10201, 1, 77));
+  message.push_back(Entry(10210, 10, 32));
+  message.push_back(Entry(10211, 8, 28));
+  message.push_back(Entry(10212, 8, 28));
+  return RecordFileBytes(
+      values,
+      Directory({{Entry(10000, 5, 20), Entry(10200, 12, 1), Entry(10700, 12, 2)},
+                 message,
+                 {Entry(11705, 12, 3), Entry(10704, 15, updOffset)},
+                 {Entry(0, 15, 40)}}));
+}
+
+TEST(ItemFiles, AHostBuiltMailWithLearningPathAndOptionsUpdate) {
+  TempDirectory base;
+  TempDirectory dir;
+  WriteFile(dir / "host.qv6", HostBuiltMail());
+  WithMailbox(base, [&] {
+    const Paths recipients = {kRoute, "3|/elsewhere"};
+    EXPECT_FALSE(TessalyAddNewMail((dir / "host.qv6").c_str(), nullptr, nullptr));
+    const Paths none;
+    EXPECT_FALSE(TessalyAddNewMail((dir / "host.qv6").c_str(), &none, nullptr));
+    EXPECT_FALSE(TessalyAddNewMail((dir / "missing.qv6").c_str(), &recipients, nullptr));
+    ASSERT_TRUE(TessalyAddNewMail((dir / "host.qv6").c_str(), &recipients, nullptr));
+    EXPECT_EQ(ReadFile(dir / "host.qv6"), HostBuiltMail()) << "the host's file stays as it was";
+
+    EXPECT_EQ(TessalyGetNbAttachments(0), 0);
+    uint16_t counts[5] = {9, 9, 9, 9, 9};
+    ASSERT_TRUE(TessalyGetNbUserData(0, &counts[0], &counts[1], &counts[2], &counts[3], &counts[4]));
+    EXPECT_EQ(std::vector<uint16_t>(counts, counts + 5), (std::vector<uint16_t>{0, 0, 0, 1, 1}));
+    EXPECT_TRUE(TessalyGetNbUserData(0, nullptr, nullptr, nullptr, nullptr, nullptr));
+    ExpectList(dir, TessalyGetUserLearningPathFile, {{u"parcours \u00E9.lp", "lp"}});
+    ExpectList(dir, TessalyGetUserTrackingFile, {});
+    CodedText name;
+    ASSERT_TRUE(TessalyGetUserOptionsUpdFile(0, &name, (dir / "upd").c_str()));
+    EXPECT_EQ(name, CodedText(1252, WideString(u"options.upd"))) << "the fixed name, not mine.upd";
+    EXPECT_EQ(ReadFile(dir / "upd"), "upd");
+    EXPECT_FALSE(TessalyGetUserOptionsIniFile(0, &name, nullptr));
+  });
+}
+
+TEST(ItemFiles, APupilMailAnswersOnlyATutorReplyAndATutorOnlyAPupilMail) {
+  TempDirectory base;
+  WithMailbox(base, [&] {
+    ASSERT_TRUE(WriteMail({}, 0)) << "an index equal to the number of items: a new thread";
+    ASSERT_TRUE(WriteMail({}, UINT32_MAX));
+    EXPECT_FALSE(WriteReply(2)) << "no item there";
+    ASSERT_TRUE(WriteReply(0));
+    // The reply is filed under the first mail, before the second thread.
+    EXPECT_FALSE(WriteMail({}, 0)) << "item 0 is a pupil mail";
+    EXPECT_FALSE(WriteMail({}, 2)) << "the second mail moved to index 2";
+    EXPECT_FALSE(WriteReply(1)) << "item 1 is the tutor reply";
+    ASSERT_TRUE(WriteMail({}, 1));
+    EXPECT_TRUE(WriteReply(3)) << "the second mail moved on to index 3";
+
+    uint16_t count = 9;
+    EXPECT_FALSE(TessalyGetNbUserData(0, &count, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(count, 9) << "an item without learning data leaves the outputs alone";
+    EXPECT_FALSE(TessalyGetUserTrackingFile(0, 0, nullptr, nullptr));
+    EXPECT_FALSE(TessalyGetUserOptionsIniFile(0, nullptr, nullptr));
+    EXPECT_EQ(TessalyGetNbAttachments(5), -1) << "no item at index 5";
+    EXPECT_FALSE(TessalyGetAttachment(5, 0, nullptr, nullptr));
+    const std::string empty;
+    const CodedText name;
+    EXPECT_FALSE(TessalyTutorReplyToMail(1, &name, nullptr, nullptr, 0, &empty)) << "no route";
+    EXPECT_FALSE(TessalyTutorReplyToMail(1, &name, nullptr, nullptr, 0, nullptr));
+  });
+}
+
+TEST(ItemFiles, WithoutAContextOrAMailboxEveryCallFails) {
+  std::thread host([] {
+    const Paths none;
+    EXPECT_EQ(TessalyGetNbAttachments(0), -1);
+    EXPECT_FALSE(WriteMail({}, 0));
+    EXPECT_FALSE(WriteReply(0));
+    ASSERT_NE(MTAddNew(nullptr), 0);
+    EXPECT_EQ(TessalyGetNbAttachments(0), -1);
+    EXPECT_FALSE(TessalyGetAttachment(0, 0, nullptr, nullptr));
+    EXPECT_FALSE(TessalyGetUserDiagFile(0, 0, nullptr, nullptr));
+    EXPECT_FALSE(TessalyGetUserOptionsUpdFile(0, nullptr, nullptr));
+    EXPECT_FALSE(WriteMail({}, 0));
+    EXPECT_FALSE(TessalyAddNewMail("/nowhere.qv6", &none, nullptr));
+    MTRemove();
+  });
+  host.join();
+}
+
+}  // namespace

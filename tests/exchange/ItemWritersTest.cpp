@@ -1,0 +1,165 @@
+// The pupil mail and tutor reply files, written in the temporary directory
+// for the mailbox to file, and the check of a received tutor reply.
+#include <gtest/gtest.h>
+
+#include "ItemTest.h"
+#include "exchange/AttachmentList.h"
+#include "exchange/ExchangeFile.h"
+#include "exchange/PupilMailFile.h"
+#include "exchange/RecordKinds.h"
+#include "exchange/TutorReply.h"
+#include "exchange/TutorReplyFile.h"
+#include "exchange/UserDataSet.h"
+
+namespace quorvel::exchange {
+namespace {
+
+using namespace quorvel::testing;
+using ItemWriters = ItemTest<ExchangeFile>;
+
+PupilMailContent SampleMail() {
+  PupilMailContent mail;
+  mail.message.number = 31;
+  mail.message.reference = CodedText(1250, WideString(u"lesson \u0159"));
+  mail.message.correspondent = CodedText(1252, WideString(u"Tutor"));
+  mail.message.text = WideString(u"question");
+  return mail;
+}
+
+// The tags of the root block of a packed item.
+std::vector<uint16_t> RootTags(const std::string& path) {
+  ExchangeFile item;
+  std::vector<uint16_t> tags;
+  if (!item.Open(path, true, false)) return tags;
+  for (const TagEntry& entry : *item.CurrentEntries()) tags.push_back(entry.tag);
+  item.Close();
+  return tags;
+}
+
+TEST_F(ItemWriters, APupilMailWithoutFilesHoldsItsKindAndMessageOnly) {
+  PupilMailContent mail = SampleMail();
+  mail.optionsIni = dir / "no-such-options.ini";
+  const std::optional<std::string> written = WritePupilMailFile(mail, std::nullopt);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(*written, temporary.path() + "~AT0.qv6");
+  EXPECT_EQ(temporary.Files(), Names{"~AT0.qv6"}) << "no working copy is left";
+  EXPECT_EQ(RootTags(*written), (std::vector<uint16_t>{10000, 10200}));
+}
+
+TEST_F(ItemWriters, APupilMailCarriesItsAttachmentsAndLearningData) {
+  WriteFile(dir / "essay.txt", "essay");
+  WriteFile(dir / "track", "t");
+  WriteFile(dir / "options.ini", "[o]");
+  PupilMailContent mail = SampleMail();
+  mail.attachments = {dir / "essay.txt"};
+  mail.tracking = {dir / "track"};
+  mail.optionsIni = dir / "options.ini";
+  const std::optional<std::string> written = WritePupilMailFile(mail, std::nullopt);
+  ASSERT_TRUE(written);
+  EXPECT_EQ(RootTags(*written), (std::vector<uint16_t>{10000, 10200, 10600, 10800, 10700}));
+  ASSERT_TRUE(file.Open(*written, true, false));
+  EXPECT_EQ(file.Kind(), kKindPupilMail);
+  CodedTextArray names;
+  EXPECT_EQ(AttachmentList::Read(file, names), 1);
+  UserDataSet data;
+  ASSERT_TRUE(data.Read(file));
+  EXPECT_EQ(data.trackingCount, 1);
+  EXPECT_EQ(data.optionsIniPresent, 1);
+  EXPECT_EQ(data.diagnosticCount, 0);
+}
+
+TEST_F(ItemWriters, TheReplyCopiesThePupilMailsNumberAndReference) {
+  const std::optional<std::string> mail = WritePupilMailFile(SampleMail(), std::nullopt);
+  ASSERT_TRUE(mail);
+  WriteFile(dir / "corrected.txt", "corrected");
+  TutorReplyContent content;
+  content.number = 7;
+  content.correspondent = CodedText(1252, WideString(u"Pupil"));
+  content.text = WideString(u"answer");
+  content.attachments = {dir / "corrected.txt"};
+  const std::optional<WrittenTutorReply> reply = WriteTutorReplyFile(*mail, content);
+  ASSERT_TRUE(reply);
+  EXPECT_EQ(reply->reference, SampleMail().message.reference);
+  EXPECT_EQ(temporary.Files(), (Names{"~AT0.qv6", "~AT1.qv6"}));
+
+  ASSERT_TRUE(file.Open(reply->path, true, false));
+  EXPECT_EQ(file.Kind(), kKindTutorReply);
+  TutorReply read;
+  ASSERT_TRUE(read.Read(file));
+  EXPECT_EQ(read.number, 7u);
+  EXPECT_EQ(read.pupilNumber, 31u);
+  EXPECT_EQ(read.reference, SampleMail().message.reference);
+  EXPECT_EQ(read.correspondent, content.correspondent);
+  EXPECT_EQ(read.text, content.text);
+  CodedTextArray names;
+  EXPECT_EQ(AttachmentList::Read(file, names), 1);
+  file.Close();
+
+  CodedText reference;
+  EXPECT_TRUE(CheckTutorReplyFile(reply->path, reference));
+  EXPECT_EQ(reference, SampleMail().message.reference);
+}
+
+TEST_F(ItemWriters, OnlyAPupilMailIsAnsweredByATutorAndOnlyATutorReplyByAPupil) {
+  const std::optional<std::string> mail = WritePupilMailFile(SampleMail(), std::nullopt);
+  ASSERT_TRUE(mail);
+  const std::optional<WrittenTutorReply> reply = WriteTutorReplyFile(*mail, TutorReplyContent());
+  ASSERT_TRUE(reply);
+  // A timed message without a pupil message cannot be answered either.
+  WriteFile(dir / "timed.qv6", RecordFileBytes("", Directory({{Entry(10000, 5, 22)}})));
+  const Names before = temporary.Files();
+
+  EXPECT_FALSE(WriteTutorReplyFile(reply->path, TutorReplyContent()));
+  EXPECT_FALSE(WriteTutorReplyFile(dir / "timed.qv6", TutorReplyContent()));
+  EXPECT_FALSE(WriteTutorReplyFile(dir / "missing.qv6", TutorReplyContent()));
+  EXPECT_FALSE(WritePupilMailFile(SampleMail(), *mail));
+  EXPECT_FALSE(WritePupilMailFile(SampleMail(), dir / "missing.qv6"));
+  EXPECT_EQ(temporary.Files(), before) << "a refused answer leaves nothing behind";
+
+  EXPECT_TRUE(WritePupilMailFile(SampleMail(), reply->path));
+}
+
+// An unpacked tutor reply whose reference is "r"; without the pupil's number
+// when `complete` is false.
+std::string UnpackedReply(bool complete) {
+  const std::string values = U32(8) + U16(1252) + U16(u'r') +  // Coded at 22
+                             U32(6) + U16(u'x');                // Wide at 30
+  std::vector<std::string> reply = {Entry(10301, 1, 1),  Entry(10302, 13, 22), Entry(10303, 5, 0),
+                                    Entry(10304, 8, 30), Entry(10305, 1, 31),  Entry(10306, 13, 22)};
+  if (!complete) reply.erase(reply.begin() + 4);
+  return RecordFileBytes(values, Directory({{Entry(10000, 5, 21), Entry(10300, 12, 1)}, reply}));
+}
+
+TEST_F(ItemWriters, TheTutorReplyCheck) {
+  const std::optional<std::string> mail = WritePupilMailFile(SampleMail(), std::nullopt);
+  ASSERT_TRUE(mail);
+  PupilMailContent withoutReference = SampleMail();
+  withoutReference.message.reference = CodedText(1250, WideString());
+  const std::optional<std::string> bare = WritePupilMailFile(withoutReference, std::nullopt);
+  ASSERT_TRUE(bare);
+  const std::optional<WrittenTutorReply> reply = WriteTutorReplyFile(*bare, TutorReplyContent());
+  ASSERT_TRUE(reply);
+  WriteFile(dir / "unpacked.qv6", UnpackedReply(true));
+  WriteFile(dir / "incomplete.qv6", UnpackedReply(false));
+  const Names before = temporary.Files();
+
+  struct Case {
+    std::string path;
+    bool valid;
+    CodedText reference;
+  };
+  const CodedText stale(1250, WideString(u"stale"));
+  for (const Case& c : {Case{reply->path, true, CodedText(1252, WideString())},
+                        Case{dir / "unpacked.qv6", true, CodedText(1252, WideString(u"r"))},
+                        Case{dir / "incomplete.qv6", false, CodedText::Default()},
+                        Case{*mail, false, CodedText::Default()},
+                        Case{dir / "missing.qv6", false, CodedText::Default()}}) {
+    CodedText reference = stale;
+    EXPECT_EQ(CheckTutorReplyFile(c.path, reference), c.valid) << c.path;
+    EXPECT_EQ(reference, c.reference) << c.path;
+  }
+  EXPECT_EQ(temporary.Files(), before) << "the check removes its working copies";
+}
+
+}  // namespace
+}  // namespace quorvel::exchange

@@ -1,0 +1,167 @@
+// The blocks that hold files inside an item: attachments (10600), learning
+// data (10700 with its sub-blocks) and the history of stored names (10800).
+#include <gtest/gtest.h>
+
+#include "ItemTest.h"
+#include "exchange/AttachmentList.h"
+#include "exchange/NameHistory.h"
+#include "exchange/RecordFile.h"
+#include "exchange/UserDataSet.h"
+
+namespace quorvel::exchange {
+namespace {
+
+using namespace quorvel::testing;
+using StoredFiles = ItemTest<RecordFile>;
+
+constexpr uint16_t kUtf8 = 65001;  // the ANSI code page on POSIX
+
+// A File record: length, name length, code page, name, the file's bytes.
+std::string FileValue(std::u16string_view name, uint16_t codePage, const std::string& data) {
+  return U32(static_cast<uint32_t>(8 + 2 * name.size() + data.size())) +
+         U16(static_cast<uint16_t>(name.size())) + U16(codePage) + Utf16(name) + data;
+}
+
+std::string CodedValue(std::u16string_view text, uint16_t codePage) {
+  return U32(static_cast<uint32_t>(6 + 2 * text.size())) + U16(codePage) + Utf16(text);
+}
+
+std::vector<std::u16string> Texts(const CodedTextArray& names) {
+  std::vector<std::u16string> texts;
+  for (uint32_t i = 0; i < names.Size(); ++i) texts.emplace_back(names[i].text.View());
+  return texts;
+}
+
+TEST_F(StoredFiles, BlocksAsTheFormatLaysThemOut) {
+  WriteFile(dir / "a.txt", "x");
+  WriteFile(dir / "b.bin", "yz");
+  WriteFile(dir / "t0.dat", "1");
+  WriteFile(dir / "options.ini", "i");
+  WriteFile(dir / "lp.dat", "L");
+  ASSERT_TRUE(Create());
+  CodedTextArray names;
+  names.Add(CodedText(1252, WideString()));  // empty: the default name is used
+  names.Add(CodedText(1250, WideString(u"B\u00E9")));
+  EXPECT_TRUE(AttachmentList::Write(file, {dir / "a.txt", dir / "b.bin"}, &names));
+  UserDataPaths paths;
+  paths.tracking = {dir / "t0.dat"};
+  paths.optionsIni = dir / "options.ini";
+  paths.learningPath = {dir / "lp.dat"};
+  paths.optionsUpd = dir / "missing.upd";
+  EXPECT_TRUE(UserDataSet::Write(file, paths));
+  ASSERT_TRUE(file.Close());
+
+  // Values in the order they were put, each at the offset noted beside it.
+  const std::string values = FileValue(u"a.txt", kUtf8, "x") +             // 22
+                             FileValue(u"B\u00E9", 1250, "yz") +            // 41
+                             CodedValue(u"a.txt", kUtf8) +                  // 55
+                             CodedValue(u"B\u00E9", 1250) +                 // 71
+                             FileValue(u"t0.dat", kUtf8, "1") +             // 81
+                             FileValue(u"options.ini", kUtf8, "i") +        // 102
+                             FileValue(u"lp.dat", kUtf8, "L") +             // 133
+                             CodedValue(u"t0.dat", kUtf8) +                 // 154
+                             CodedValue(u"options.ini", kUtf8) +            // 172
+                             CodedValue(u"lp.dat", kUtf8);                  // 200
+  const std::string directory = Directory({
+      {Entry(10600, 12, 1), Entry(10800, 12, 2), Entry(10700, 12, 3)},
+      {Entry(10601, 15, 22), Entry(10602, 15, 41)},
+      {Entry(10801, 13, 55), Entry(10802, 13, 71), Entry(10803, 13, 154), Entry(10804, 13, 172),
+       Entry(10805, 13, 200)},
+      {Entry(10702, 12, 4), Entry(10701, 15, 102), Entry(11705, 12, 5)},
+      {Entry(0, 15, 81)},
+      {Entry(0, 15, 133)},
+  });
+  EXPECT_EQ(Hex(ReadFile(path)), Hex(RecordFileBytes(values, directory)));
+}
+
+TEST_F(StoredFiles, ARefusedFileLeavesAGapThatEndsTheListButKeepsItsName) {
+  WriteFile(dir / "one", "1");
+  WriteFile(dir / "empty", "");
+  WriteFile(dir / "two", "22");
+  WriteThenReopen([&](RecordFile& f) {
+    EXPECT_FALSE(AttachmentList::Write(f, {dir / "one", dir / "empty", dir / "two"}));
+    EXPECT_FALSE(AttachmentList::Write(f, {dir / "two"})) << "the block is written once";
+    EXPECT_FALSE(AttachmentList::Write(f, {})) << "an empty list writes nothing";
+  });
+  CodedTextArray names;
+  names.Add(CodedText(1252, WideString(u"stale")));
+  EXPECT_EQ(AttachmentList::Read(file, names), 1);
+  EXPECT_EQ(Texts(names), std::vector<std::u16string>{u"one"});
+  EXPECT_EQ(Texts(NameHistory::Read(file)), (std::vector<std::u16string>{u"one", u"empty", u"two"}));
+  EXPECT_FALSE(AttachmentList::Extract(file, 1, dir / "out")) << "past the gap";
+  ASSERT_TRUE(AttachmentList::Extract(file, 0, dir / "out"));
+  EXPECT_EQ(ReadFile(dir / "out"), "1");
+  EXPECT_EQ(file.Kind(), kNoKind) << "every block entered was left";
+}
+
+TEST_F(StoredFiles, UserDataReadsCountsNamesAndExtractsEachList) {
+  WriteFile(dir / "t0", "tracking 0");
+  WriteFile(dir / "t1", "tracking 1");
+  WriteFile(dir / "d0", "diagnostic");
+  WriteFile(dir / "l0", "learning path");
+  WriteFile(dir / "opts.upd", "update");
+  UserDataPaths paths;
+  paths.tracking = {dir / "t0", dir / "t1"};
+  paths.diagnostic = {dir / "d0"};
+  paths.optionsIni = dir.path();  // a directory is no options file
+  paths.learningPath = {dir / "l0"};
+  paths.optionsUpd = dir / "opts.upd";
+  WriteThenReopen([&](RecordFile& f) {
+    EXPECT_TRUE(UserDataSet::Write(f, paths));
+    EXPECT_FALSE(UserDataSet::Write(f, paths)) << "the block is written once";
+  });
+
+  UserDataSet data;
+  ASSERT_TRUE(data.Read(file));
+  EXPECT_EQ(data.trackingCount, 2);
+  EXPECT_EQ(data.diagnosticCount, 1);
+  EXPECT_EQ(data.optionsIniPresent, 0);
+  EXPECT_EQ(data.learningPathCount, 1);
+  EXPECT_EQ(data.optionsUpdPresent, 1);
+  EXPECT_EQ(Texts(data.trackingNames), (std::vector<std::u16string>{u"t0", u"t1"}));
+  EXPECT_EQ(Texts(data.learningPathNames), std::vector<std::u16string>{u"l0"});
+  EXPECT_EQ(Texts(NameHistory::Read(file)),
+            (std::vector<std::u16string>{u"t0", u"t1", u"d0", u"l0", u"opts.upd"}));
+
+  struct Case {
+    uint16_t list;
+    uint32_t index;
+    const char* content;  // nullptr: the extraction fails
+  };
+  for (const Case& c : {Case{UserDataSet::kTagTracking, 1, "tracking 1"},
+                        Case{UserDataSet::kTagTracking, 2, nullptr},
+                        Case{UserDataSet::kTagDiagnostic, 0, "diagnostic"},
+                        Case{UserDataSet::kTagLearningPath, 0, "learning path"},
+                        Case{UserDataSet::kTagLearningPath, 1, nullptr},
+                        Case{UserDataSet::kTagOptionsIni, 0, nullptr}}) {
+    const std::string target = dir / "out";
+    std::filesystem::remove(target);
+    EXPECT_EQ(UserDataSet::ExtractListEntry(file, c.list, c.index, target), c.content != nullptr)
+        << c.list << " #" << c.index;
+    if (c.content != nullptr) {
+      EXPECT_EQ(ReadFile(target), c.content) << c.list;
+    }
+  }
+  EXPECT_TRUE(UserDataSet::ExtractOptionsFile(file, UserDataSet::kTagOptionsUpd, dir / "upd"));
+  EXPECT_EQ(ReadFile(dir / "upd"), "update");
+  EXPECT_FALSE(UserDataSet::ExtractOptionsFile(file, UserDataSet::kTagOptionsIni, dir / "ini"));
+  EXPECT_EQ(file.Kind(), kNoKind) << "every block entered was left";
+}
+
+TEST_F(StoredFiles, WithoutTheirBlocksNothingIsReadOrChanged) {
+  WriteThenReopen([](RecordFile& f) { f.SetKind(21); });
+  CodedTextArray names;
+  names.Add(CodedText(1252, WideString(u"kept")));
+  EXPECT_EQ(AttachmentList::Read(file, names), 0);
+  EXPECT_EQ(Texts(names), std::vector<std::u16string>{u"kept"});
+  UserDataSet data;
+  data.trackingCount = 7;
+  EXPECT_FALSE(data.Read(file));
+  EXPECT_EQ(data.trackingCount, 7);
+  EXPECT_FALSE(UserDataSet::ExtractOptionsFile(file, UserDataSet::kTagOptionsUpd, dir / "x"));
+  EXPECT_FALSE(AttachmentList::Extract(file, 0, dir / "x"));
+  EXPECT_TRUE(NameHistory::Read(file).IsEmpty());
+}
+
+}  // namespace
+}  // namespace quorvel::exchange

@@ -1,0 +1,152 @@
+// Filing items: where they land in the tree, what their entries and stamps
+// record, ids, and the working copy through which an item is read.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "exchange/ItemStamp.h"
+#include "MailboxFixture.h"
+#include "platform/Clock.h"
+
+namespace quorvel::testing {
+namespace {
+
+using FilingTest = MailboxTest;
+
+size_t ItemFilesIn(const TempDirectory& dir) {
+  size_t count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    count += entry.path().extension() == ".qv6" ? 1 : 0;
+  }
+  return count;
+}
+
+TEST_F(FilingTest, AReplyLandsAfterItsParentsWholeSubtree) {
+  ASSERT_TRUE(Open());
+  const uint32_t a = FileMail();
+  const uint32_t b = FileMail();
+  const uint32_t a1 = FileAnswer(a);
+  const uint32_t a2 = FileAnswer(a);
+  const uint32_t a11 = FileAnswer(a1);
+  uint32_t position = 0;
+  const uint32_t a3 = mailbox.FileReply(NewItem(), a, "smtp|a@b", CodedText(), &position);
+  EXPECT_EQ(position, 4u);  // before b, the next root
+  const uint32_t orphan = FileAnswer(999);  // no such parent: a root at the end
+  EXPECT_EQ((std::vector<uint32_t>{a, b, a1, a2, a11, a3, orphan}),
+            (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7}));
+  EXPECT_EQ(Tree(), "1:0 3:1 5:2 4:1 6:1 2:0 7:0");
+  EXPECT_FALSE(mailbox.Index().IsSorted());
+  for (uint32_t id = 1; id <= 7; ++id) EXPECT_EQ(mailbox.Index().IdAt(*mailbox.FindItem(id)), id);
+}
+
+TEST_F(FilingTest, ANewMailIsStampedDescribedAndQueued) {
+  ASSERT_TRUE(Open());
+  const uint32_t before = platform::UtcSecondsNow();
+  CodedTextArray names;
+  names.Add(CodedText(1252, WideString(u"Anna")));
+  IndexEntry copy;
+  copy.outRoutes = {"kept"};
+  uint32_t position = 99;
+  const uint32_t id = mailbox.FileNewMail(
+      NewItem({exchange::kKindPupilMail, u"Tutor \u00D6", 4, 5, true, true}),
+      {"smtp|t@x", "file|/share"}, names, &position, &copy);
+  ASSERT_EQ(id, 1u);
+  EXPECT_EQ(position, 0u);
+  const IndexEntry& entry = mailbox.Index().EntryAt(0);
+  EXPECT_EQ(entry.fileName, "~AT0.qv6");
+  EXPECT_EQ(entry.messageType, 20u);
+  EXPECT_EQ(entry.correspondent, CodedText(1252, WideString(u"Tutor \u00D6")));
+  EXPECT_EQ(entry.messageFlagA, 4);
+  EXPECT_EQ(entry.messageFlagB, 5);
+  EXPECT_EQ(entry.attributes, kItemNotSent | kItemHasAttachments | kItemHasLearningData);
+  EXPECT_EQ(entry.sourceId, id);
+  EXPECT_GE(entry.date, before);
+  EXPECT_EQ(entry.outRoutes, (std::vector<std::string>{"smtp|t@x", "file|/share"}));
+  ASSERT_EQ(entry.nameList.Size(), 1u);
+  EXPECT_EQ(mailbox.Index().outboxQueue, std::vector<uint32_t>{id});
+  IndexEntry expectedCopy = entry;
+  expectedCopy.outRoutes = {"kept"};
+  EXPECT_TRUE(copy == expectedCopy);
+
+  const uint32_t reply = mailbox.FileReply(NewItem({exchange::kKindTutorReply, u"Pupil P"}), id,
+                                           "smtp|p@x", CodedText(1252, WideString(u"Ben")));
+  const IndexEntry& answer = *mailbox.EntryOf(reply);
+  EXPECT_EQ(answer.attributes, kItemNotSent);
+  EXPECT_EQ(answer.messageType, 21u);
+  EXPECT_EQ(answer.outRoutes, std::vector<std::string>{"smtp|p@x"});
+  EXPECT_EQ(answer.nameList.Size(), 1u);
+  EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{id, reply}));
+
+  // The mailbox's copy carries the stamp; the original is untouched.
+  exchange::ExchangeFile stored;
+  ASSERT_TRUE(stored.Open(mailbox.PathOf(answer), true, false));
+  exchange::ItemStamp stamp;
+  EXPECT_TRUE(stamp.Read(stored));
+  EXPECT_EQ(stamp.itemId, reply);
+  EXPECT_EQ(stamp.parentId, id);
+  EXPECT_EQ(stamp.created, answer.date);
+  stored.Close();
+  exchange::ExchangeFile original;
+  ASSERT_TRUE(original.Open(outside / "item2.qv6", true, false));
+  EXPECT_FALSE(original.EnterBlock(exchange::kBlockItemStamp));
+  original.Close();
+}
+
+TEST_F(FilingTest, AFailedFilingLeavesNothingButItsUsedId) {
+  ASSERT_TRUE(Open());
+  EXPECT_EQ(FileMail({exchange::kKindPlainTextMessage}), kNoItem);  // no message record
+  EXPECT_EQ(mailbox.FileNewMail(outside / "missing.qv6", {}, CodedTextArray()), kNoItem);
+  EXPECT_EQ(mailbox.Index().Count(), 0u);
+  EXPECT_TRUE(mailbox.Index().outboxQueue.empty());
+  EXPECT_EQ(ItemFilesIn(directory), 0u);
+  EXPECT_EQ(FileMail(), 2u);  // id 1 went with the failed filing
+  EXPECT_TRUE(mailbox.CloseIndex(false));
+  ASSERT_TRUE(Open());
+  EXPECT_EQ(FileMail(), 3u);
+}
+
+TEST_F(FilingTest, NothingIsFiledBelowDepth255) {
+  ASSERT_TRUE(Open());
+  const std::string item = NewItem();
+  uint32_t parent = 0;
+  for (int depth = 0; depth <= 255; ++depth) {
+    parent = mailbox.FileItem(item, parent, nullptr, nullptr, nullptr, nullptr, true);
+    ASSERT_NE(parent, kNoItem);
+  }
+  EXPECT_EQ(mailbox.EntryOf(parent)->depth, 255);
+  EXPECT_EQ(mailbox.FileItem(item, parent, nullptr, nullptr, nullptr, nullptr, true), kNoItem);
+  EXPECT_EQ(mailbox.Index().Count(), 256u);
+  EXPECT_EQ(ItemFilesIn(directory), 256u);
+}
+
+TEST_F(FilingTest, AClosedOrReadOnlyMailboxFilesNothing) {
+  EXPECT_EQ(FileMail(), kNoItem);
+  ASSERT_TRUE(Open());
+  EXPECT_TRUE(mailbox.CloseIndex(false));
+  ASSERT_TRUE(mailbox.OpenIndex(directory.path(), true, 1, 0));
+  EXPECT_EQ(FileMail(), kNoItem);
+  EXPECT_FALSE(mailbox.SaveIndex());
+}
+
+TEST_F(FilingTest, TheWorkingCopyLeavesTheStoredFileUntouched) {
+  ASSERT_TRUE(Open());
+  const uint32_t first = FileMail();
+  const uint32_t second = FileMail();
+  const std::string stored = ReadFile(directory / "~AT0.qv6");
+  exchange::ExchangeFile* copy = mailbox.LoadItem(first, false);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(mailbox.LoadItem(first, false), copy);  // the same item stays loaded
+  EXPECT_EQ(mailbox.WorkingItemId(), first);
+  EXPECT_TRUE(copy->SetByte(12345, 7));
+  EXPECT_NE(mailbox.LoadItem(second, true), nullptr);  // the first copy goes
+  EXPECT_EQ(mailbox.WorkingItemId(), second);
+  mailbox.ReleaseItem();
+  EXPECT_EQ(mailbox.WorkingItemId(), kNoItem);
+  EXPECT_EQ(ReadFile(directory / "~AT0.qv6"), stored);
+  EXPECT_EQ(temporary.Files(), Names{});
+  EXPECT_EQ(mailbox.LoadItem(77, true), nullptr);
+  EXPECT_EQ(temporary.Files(), Names{});
+}
+
+}  // namespace
+}  // namespace quorvel::testing

@@ -1,0 +1,103 @@
+#include "ItemOptions.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <cstdlib>
+
+#include "exchange/WideText.h"
+#include "frame/WholeFile.h"
+#include "platform/CodePages.h"
+#include "quorvel/quorvel.h"
+
+namespace quorvel::tool {
+
+bool ParseIndex(const std::string& text, uint32_t& index) {
+  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+  char* end = nullptr;
+  const unsigned long long value = std::strtoull(text.c_str(), &end, 10);
+  if (*end != '\0' || value > UINT32_MAX) return false;
+  index = static_cast<uint32_t>(value);
+  return true;
+}
+
+bool ParseItemOptions(const Arguments& arguments, size_t positionalCount, bool answerAllowed,
+                      ItemOptions& options) {
+  if (arguments.size() < positionalCount) return false;
+  options.positional.assign(arguments.begin(), arguments.begin() + positionalCount);
+  for (size_t i = positionalCount; i < arguments.size(); i += 2) {
+    if (i + 1 >= arguments.size()) return false;
+    const std::string& name = arguments[i];
+    const std::string& value = arguments[i + 1];
+    if (name == "--route") {
+      options.route = value;
+    } else if (name == "--text") {
+      options.textFile = value;
+    } else if (name == "--attach") {
+      options.attachments.push_back(value);
+    } else if (name == "--number") {
+      if (!ParseIndex(value, options.number)) return false;
+    } else if (name == "--answer" && answerAllowed) {
+      uint32_t index = 0;
+      if (!ParseIndex(value, index)) return false;
+      options.answer = index;
+    } else {
+      return false;
+    }
+  }
+  return !options.route.empty();
+}
+
+namespace {
+
+// The calling thread's context with a mailbox open, for one command.
+class OpenMailbox {
+ public:
+  OpenMailbox(const std::string& base, const std::string& user) {
+    open_ = MTAddNew(nullptr) != 0 && TessalyOpenMailBox(base.c_str(), user.c_str());
+  }
+  OpenMailbox(const OpenMailbox&) = delete;
+  OpenMailbox& operator=(const OpenMailbox&) = delete;
+  ~OpenMailbox() { MTRemove(); }
+  bool IsOpen() const { return open_; }
+
+ private:
+  bool open_ = false;
+};
+
+}  // namespace
+
+int RunItemCommand(const char* command, const char* usage, const Arguments& arguments,
+                   size_t positionalCount, bool answerAllowed,
+                   const std::function<bool(const ItemInput&)>& file) {
+  ItemInput input;
+  if (!ParseItemOptions(arguments, positionalCount, answerAllowed, input.options)) {
+    std::fprintf(stderr, "usage: quorvel %s %s\n", command, usage);
+    return 2;
+  }
+  const ItemOptions& options = input.options;
+  if (!options.textFile.empty()) {
+    const std::optional<std::string> bytes = ReadWholeFile(options.textFile);
+    if (!bytes) {
+      std::fprintf(stderr, "quorvel %s: cannot read %s\n", command, options.textFile.c_str());
+      return 1;
+    }
+    input.text = exchange::WideFromMultiByte(*bytes, platform::kCodePageUtf8);
+  }
+  const std::string& user = options.positional[1];
+  input.writer = exchange::CodedTextFromMultiByte(user, platform::kCodePageUtf8);
+  // The library creates the levels of an absolute path only.
+  const std::string base = std::filesystem::absolute(options.positional[0]).string();
+  OpenMailbox mailbox(base, user);
+  if (!mailbox.IsOpen()) {
+    std::fprintf(stderr, "quorvel %s: cannot open the mailbox of %s in %s\n", command, user.c_str(),
+                 options.positional[0].c_str());
+    return 1;
+  }
+  if (!file(input)) {
+    std::fprintf(stderr, "quorvel %s: the item was not filed\n", command);
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace quorvel::tool
