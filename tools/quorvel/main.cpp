@@ -14,6 +14,8 @@ const Command kCommands[] = {
     {"send", kSendUsage, "compose one message and deliver it by SMTP, with a progress bar", RunSend},
     {"write", kWriteUsage, "write a pupil mail into a mailbox (a new thread or an answer)", RunWrite},
     {"reply", kReplyUsage, "write a tutor reply to the pupil mail at INDEX of a mailbox", RunReply},
+    {"mailbox", kMailboxItemUsage, "print one item, extract its files, or remove items",
+     RunMailboxItem},
 };
 
 int PrintHelp(FILE* out) {
