@@ -3,12 +3,12 @@
 // everything that is wrong.
 #include "exchange/ExchangeFileDump.h"
 
-#include <chrono>
 #include <cstdio>
 #include <optional>
 #include <set>
 
 #include "exchange/Crc32.h"
+#include "exchange/DumpText.h"
 #include "exchange/Packing.h"
 #include "exchange/RecordDirectory.h"
 #include "exchange/RecordValues.h"
@@ -25,46 +25,6 @@ using platform::File;
 
 constexpr size_t kObjectBytesShown = 32;
 constexpr int kDeepestBlockShown = 64;  // a chain of blocks must not exhaust the stack
-
-std::string Hex32(uint32_t value) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08X", value);
-  return text;
-}
-
-std::string Quoted(std::u16string_view units) {
-  const std::string utf8 = platform::WideToMultiByte(platform::kCodePageUtf8, units).value_or("");
-  std::string text = "\"";
-  for (const char c : utf8) {
-    const auto b = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      text += '\\';
-      text += c;
-    } else if (b < 0x20 || b == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
-      text += escaped;
-    } else {
-      text += c;
-    }
-  }
-  return text + "\"";
-}
-
-std::string Date(uint32_t seconds) {
-  using namespace std::chrono;
-  const sys_seconds time{std::chrono::seconds(seconds)};
-  const sys_days day = floor<days>(time);
-  const year_month_day date(day);
-  const hh_mm_ss clock(time - day);
-  char text[40];
-  std::snprintf(text, sizeof text, "%04d-%02u-%02u %02lld:%02lld:%02lld UTC", int(date.year()),
-                unsigned(date.month()), unsigned(date.day()),
-                static_cast<long long>(clock.hours().count()),
-                static_cast<long long>(clock.minutes().count()),
-                static_cast<long long>(clock.seconds().count()));
-  return text;
-}
 
 std::string ObjectBytes(const std::string& bytes) {
   std::string text = std::to_string(bytes.size()) + " bytes";

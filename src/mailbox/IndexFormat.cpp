@@ -11,6 +11,8 @@ using exchange::ArchiveWriter;
 namespace {
 
 // The smallest entry: every string, text and list empty.
+constexpr uint32_t kLargestGrowBy = 0x10000;
+
 constexpr size_t kSmallestEntry = 1 + 6 + 4 + 4 + 4 + 1 + 2 + 4 + 1 + 1 + 4 + 2;
 
 }  // namespace
@@ -79,9 +81,18 @@ IndexHead ReadIndexHead(ArchiveReader& archive) {
 }
 
 U32Array ReadIdArray(ArchiveReader& archive, uint32_t count) {
-  U32Array ids(ItemIndex::kGrowBy);
-  exchange::Load(archive, ids);
-  if (ids.Size() != count) throw ArchiveError("the id array does not match the entry count");
+  archive.ReadU32();  // the element size, not checked
+  if (archive.ReadU32() != count) throw ArchiveError("the id array does not match the entry count");
+  const uint32_t growBy = archive.ReadU32();
+  // The array grows by its stored step once the next item is filed: a step no
+  // writer makes would ask for gigabytes.
+  if (growBy > kLargestGrowBy && growBy != 0xFFFFFFFF) {
+    throw ArchiveError("the id array's grow-by is not plausible");
+  }
+  archive.RequireRoomFor(count, 4);
+  U32Array ids(growBy == 0xFFFFFFFF ? ItemIndex::kGrowBy : growBy);
+  ids.SetSize(count);
+  for (uint32_t& id : ids) id = archive.ReadU32();
   return ids;
 }
 

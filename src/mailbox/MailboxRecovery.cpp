@@ -180,7 +180,13 @@ uint32_t AdoptUnlistedItems(const std::string& directory, MailboxIndex& index, u
       ++unreadable;
       continue;
     }
-    const uint32_t id = nextId++;
+    // An item filed by a run that ended before it saved keeps the id its
+    // stamp gave it; any other takes the next one.
+    uint32_t id = nextId;
+    if (item->stamped && item->stamp.itemId > nextId && item->stamp.itemId <= kHighestUsableId) {
+      id = item->stamp.itemId;
+    }
+    nextId = id + 1;
     item->entry->sourceId = id;
     Place(index, id, item->stamped ? item->stamp.parentId : 0, std::move(item->entry));
     ++adopted;

@@ -24,8 +24,9 @@ namespace quorvel {
 uint32_t RebuildIndex(const std::string& directory, uint32_t nextIdFloor, MailboxIndex& index);
 
 // Files every item file of `directory` that `index` does not list, under the
-// parent its stamp names when listed, with new ids from `nextId`. Answers how
-// many were filed.
+// parent its stamp names when listed. An item keeps its stamp's id when that
+// is not below `nextId`, else takes `nextId`; `nextId` then passes it. Answers
+// how many were filed.
 uint32_t AdoptUnlistedItems(const std::string& directory, MailboxIndex& index, uint32_t& nextId);
 
 // Copies the bytes of a damaged index into a new file "Mailbox-damaged-" n

@@ -28,9 +28,10 @@ int RunWrite(const Arguments& arguments);
 inline constexpr const char* kReplyUsage =
     "BASE USER INDEX --route R [--text FILE] [--attach FILE]... [--number N]";
 int RunReply(const Arguments& arguments);
+inline constexpr const char* kMailboxUsage =
+    "BASE USER [show INDEX | extract INDEX DIR | remove INDEX[,INDEX...]]";
+int RunMailbox(const Arguments& arguments);
 // quorvel mailbox BASE USER show | extract | remove: one item of a mailbox.
-inline constexpr const char* kMailboxItemUsage =
-    "BASE USER show INDEX | extract INDEX DIR | remove INDEX[,INDEX...]";
 bool IsMailboxItemCommand(const std::string& word);
 int RunMailboxItem(const Arguments& arguments);
 

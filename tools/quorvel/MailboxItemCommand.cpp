@@ -2,7 +2,6 @@
 // one item of a mailbox, read, unpacked or removed through the exported
 // functions as a host does it.
 #include <cstdio>
-#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -12,6 +11,8 @@
 
 #include "ItemOptions.h"
 #include "SafeFileNames.h"
+#include "exchange/DumpText.h"
+#include "mailbox/EntryText.h"
 #include "platform/CodePages.h"
 
 namespace quorvel::tool {
@@ -42,26 +43,6 @@ std::string PlainText(std::u16string_view markup) {
     }
   }
   return Utf8(plain);
-}
-
-const char* KindName(int32_t kind) {
-  switch (kind) {
-    case 20: return "pupil mail";
-    case 21: return "tutor reply";
-    case 22: return "timed message";
-    case 23: return "plain text message";
-    default: return "none";
-  }
-}
-
-std::string Time(uint32_t seconds) {
-  if (seconds == 0) return "none";
-  const std::time_t time = seconds;
-  std::tm utc{};
-  gmtime_r(&time, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
-  return text;
 }
 
 // One stored file of an item: its list, its name, and how to extract it.
@@ -103,11 +84,14 @@ std::vector<StoredFile> StoredFiles(uint32_t index) {
 }
 
 // The size of a stored file, found by extracting it into a scratch file.
-std::string SizeOf(const StoredFile& file, const fs::path& scratch) {
+std::string SizeOf(const StoredFile& file) {
   std::error_code error;
-  const bool extracted = file.extract(scratch.c_str());
-  const uintmax_t size = fs::file_size(scratch, error);
-  fs::remove(scratch, error);
+  const std::optional<std::string> scratch =
+      ReserveSafeName(fs::temp_directory_path(error).string(), "quorvel-size.tmp");
+  if (!scratch) return "size unknown";
+  const bool extracted = file.extract(scratch->c_str());
+  const uintmax_t size = fs::file_size(*scratch, error);
+  fs::remove(*scratch, error);
   return extracted ? std::to_string(size) + " bytes" : "unreadable";
 }
 
@@ -116,18 +100,6 @@ std::string SizeOf(const StoredFile& file, const fs::path& scratch) {
 std::optional<uint32_t> IdOf(const IndexEntry* entry) {
   if (entry->sourceId == 0 || TessalyGetItemAtId(entry->sourceId) != entry) return std::nullopt;
   return entry->sourceId;
-}
-
-std::string Attributes(uint16_t word) {
-  std::string text = "0x";
-  char hex[8];
-  std::snprintf(hex, sizeof hex, "%04X", word);
-  text += hex;
-  if ((word & kItemUnread) != 0) text += " unread";
-  if ((word & kItemNotSent) != 0) text += " not-sent";
-  if ((word & kItemHasAttachments) != 0) text += " attachments";
-  if ((word & kItemHasLearningData) != 0) text += " learning-data";
-  return text;
 }
 
 int Show(uint32_t index) {
@@ -148,21 +120,19 @@ int Show(uint32_t index) {
   }
   std::printf("depth:         %u\n", entry->depth);
   const int32_t kind = TessalyGetMessageType(index);
-  std::printf("kind:          %d %s\n", kind, KindName(kind));
-  std::printf("attributes:    %s\n", Attributes(entry->attributes).c_str());
-  std::printf("date:          %s\n", Time(TessalyGetDate(index)).c_str());
+  std::printf("kind:          %d %s\n", kind, MessageTypeName(static_cast<uint32_t>(kind)).c_str());
+  std::printf("attributes:    0x%04X %s\n", entry->attributes,
+              AttributeWords(entry->attributes).c_str());
+  const uint32_t date = TessalyGetDate(index);
+  std::printf("date:          %s\n", date == 0 ? "none" : exchange::Date(date).c_str());
   std::printf("correspondent: %s\n", Utf8(entry->correspondent.text.View()).c_str());
   const WideString text = TessalyGetItemMessageText(index).Owned();
   std::printf("text:\n%s\n", PlainText(text.View()).c_str());
   const std::vector<StoredFile> files = StoredFiles(index);
   std::printf("files:         %zu\n", files.size());
-  std::error_code error;
-  const fs::path scratch = fs::temp_directory_path(error) /
-                           ("quorvel-size-" + std::to_string(std::time(nullptr)) + "-" +
-                            std::to_string(reinterpret_cast<uintptr_t>(&error)));
   for (const StoredFile& file : files) {
     std::printf("  %-13s %s (%s)\n", file.list, Utf8(file.name.text.View()).c_str(),
-                SizeOf(file, scratch).c_str());
+                SizeOf(file).c_str());
   }
   return 0;
 }
@@ -203,7 +173,7 @@ int Remove(const std::string& list) {
 }
 
 int Usage() {
-  std::fprintf(stderr, "usage: quorvel mailbox %s\n", kMailboxItemUsage);
+  std::fprintf(stderr, "usage: quorvel mailbox %s\n", kMailboxUsage);
   return 2;
 }
 

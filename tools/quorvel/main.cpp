@@ -10,12 +10,11 @@ namespace {
 // Subcommands, in the order the help lists them.
 const Command kCommands[] = {
     {"help", "", "show this text", nullptr},
-    {"dump", "FILE", "print an exchange file: packing, header, CRC and the tree of values", RunDump},
+    {"dump", "FILE", "print an exchange file (packing, header, CRC, the tree of values) or a \"Mailbox.inv\"", RunDump},
+    {"mailbox", kMailboxUsage, "list a mailbox as a tree of threads; show one item, extract its files, remove items", RunMailbox},
     {"send", kSendUsage, "compose one message and deliver it by SMTP, with a progress bar", RunSend},
     {"write", kWriteUsage, "write a pupil mail into a mailbox (a new thread or an answer)", RunWrite},
     {"reply", kReplyUsage, "write a tutor reply to the pupil mail at INDEX of a mailbox", RunReply},
-    {"mailbox", kMailboxItemUsage, "print one item, extract its files, or remove items",
-     RunMailboxItem},
 };
 
 int PrintHelp(FILE* out) {

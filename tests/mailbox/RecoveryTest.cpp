@@ -1,0 +1,139 @@
+// What an open makes of a damaged or half-saved index: the image of an
+// unfinished save, adoption of unlisted item files, the rebuild from the item
+// files, and every single-byte flip and truncation of a real index.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "../exchange/RecordBytes.h"
+#include "IndexVariants.h"
+#include "MailboxFixture.h"
+#include "mailbox/IndexFiles.h"
+
+namespace quorvel::testing {
+namespace {
+
+class RecoveryTest : public MailboxTest {
+ protected:
+  // Two threads: 1 (with attachment) answered by 2, answered by 3; then 4
+  // (with an options update). Answers the item file names.
+  std::vector<std::string> FileTwoThreads() {
+    EXPECT_TRUE(Open());
+    const uint32_t a = FileMail({exchange::kKindPupilMail, u"Tutor T", 1, 2, true});
+    const uint32_t a1 = FileAnswer(a, {exchange::kKindTutorReply, u"Pupil P"});
+    FileAnswer(a1);
+    FileMail({exchange::kKindPupilMail, u"Tutor T", 0, 0, false, true});
+    std::vector<std::string> names;
+    for (uint32_t i = 0; i < mailbox.Index().Count(); ++i) {
+      names.push_back(mailbox.Index().EntryAt(i).fileName);
+    }
+    EXPECT_TRUE(mailbox.CloseIndex(true));
+    return names;
+  }
+  bool Lists(const Mailbox& opened, const std::string& name) const {
+    for (uint32_t i = 0; i < opened.Index().Count(); ++i) {
+      if (opened.Index().EntryAt(i).fileName == name) return true;
+    }
+    return false;
+  }
+};
+
+TEST_F(RecoveryTest, TheImageOfAnUnfinishedSaveWinsOnlyWhenComplete) {
+  MailboxIndex variants[2];
+  FillVariant(variants[0], 0);
+  FillVariant(variants[1], 1);
+  const std::string old = EncodeIndexImage(9000, 1, variants[0]);
+  const std::string fresh = EncodeIndexImage(9000, 2, variants[1]);
+  const std::string side = SideFileBytes(fresh);
+  ASSERT_EQ(side.size(), fresh.size() + 8);
+  EXPECT_EQ(side.substr(fresh.size() + 4), U32(static_cast<uint32_t>(fresh.size())));
+  EXPECT_EQ(side.substr(fresh.size(), 4), U32(ReferenceCrc(fresh)));
+  const struct {
+    const char* what;
+    std::string index, side;
+    int expected;
+  } cases[] = {
+      {"no save under way", old, "", 0},
+      {"the side file cut short", old, side.substr(0, side.size() - 1), 0},
+      {"a flipped byte in the side file", old, side.substr(0, 40) + "\x7F" + side.substr(41), 0},
+      {"the index rewritten halfway", fresh.substr(0, 5000) + old.substr(5000), side, 1},
+      {"the index rewritten, the side file not yet emptied", fresh, side, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteFile(IndexPath(), c.index);
+    WriteFile(directory / "Mailbox.inv.new", c.side);
+    ASSERT_TRUE(Open());
+    EXPECT_EQ(ContentOf(mailbox.Index()), ContentOf(variants[c.expected]));
+    EXPECT_TRUE(mailbox.CloseIndex(false));
+    EXPECT_EQ(ReadFile(IndexPath()).substr(21), (c.expected == 0 ? old : fresh).substr(21));
+    EXPECT_EQ(ReadFile(directory / "Mailbox.inv.new"), c.expected == 0 ? c.side : "");
+  }
+}
+
+TEST_F(RecoveryTest, AnItemFiledButNeverSavedIsAdoptedAtTheNextOpen) {
+  ASSERT_TRUE(Open());
+  const uint32_t a = FileMail();
+  ASSERT_TRUE(mailbox.SaveIndex());
+  FileAnswer(a);  // the run ends before it saves
+  EXPECT_TRUE(mailbox.CloseIndex(false));
+  ASSERT_TRUE(Open());
+  EXPECT_EQ(Tree(), "1:0 2:1");  // under the parent its stamp names, with its id
+  EXPECT_EQ(mailbox.Index().EntryAt(1).fileName, "~AT1.qv6");
+  EXPECT_EQ(mailbox.Index().EntryAt(1).messageType, 20u);
+  EXPECT_EQ(mailbox.NextId(), 3u);
+  FileAnswer(a);
+  EXPECT_TRUE(mailbox.CloseIndex(false));
+  std::filesystem::remove(IndexPath());
+  ASSERT_TRUE(Open());  // an index that vanished: both come back, ids kept
+  EXPECT_EQ(Tree(), "1:0 2:1 3:1");
+}
+
+TEST_F(RecoveryTest, AnUnreadableIndexIsRebuiltFromTheItemFiles) {
+  FileTwoThreads();
+  WriteFile(directory / "junk.qv6", "not an item");
+  const std::string damaged = "INV " + U32(5) + U32(40) + "garbage";
+  WriteFile(IndexPath(), damaged);
+  ASSERT_TRUE(Open());
+  EXPECT_EQ(Tree(), "1:0 2:1 3:2 4:0");
+  const MailboxIndex& index = mailbox.Index();
+  EXPECT_EQ(index.EntryAt(0).attributes, kItemHasAttachments);
+  EXPECT_EQ(index.EntryAt(0).messageFlagB, 2);
+  EXPECT_EQ(index.EntryAt(1).messageType, 21u);
+  EXPECT_EQ(index.EntryAt(1).correspondent, CodedText(1252, WideString(u"Pupil P")));
+  EXPECT_EQ(index.EntryAt(3).attributes, kItemHasLearningData);
+  EXPECT_EQ(index.EntryAt(3).sourceId, 4u);
+  EXPECT_NE(index.EntryAt(2).date, 0u);
+  EXPECT_TRUE(index.outboxQueue.empty());  // routes cannot be known
+  EXPECT_EQ(mailbox.NextId(), 40u);        // the damaged head still told it
+  EXPECT_EQ(ReadFile(directory / "Mailbox-damaged-0.inv"), damaged);
+  EXPECT_EQ(ReadFile(directory / "junk.qv6"), "not an item");
+  EXPECT_TRUE(mailbox.CloseIndex(false));
+  ASSERT_TRUE(Open());  // the rebuilt index was saved
+  EXPECT_EQ(Tree(), "1:0 2:1 3:2 4:0");
+}
+
+TEST_F(RecoveryTest, EveryFlippedByteAndEveryTruncationStillListsEveryItem) {
+  const std::vector<std::string> names = FileTwoThreads();
+  const std::string valid = ReadFile(IndexPath());
+  std::vector<std::pair<std::string, std::string>> damaged;
+  for (size_t i = 0; i < valid.size(); ++i) {
+    std::string flipped = valid;
+    flipped[i] = static_cast<char>(flipped[i] ^ 0xFF);
+    damaged.emplace_back("byte " + std::to_string(i) + " flipped", flipped);
+    damaged.emplace_back("cut to " + std::to_string(i) + " bytes", valid.substr(0, i));
+  }
+  for (const auto& [what, bytes] : damaged) {
+    SCOPED_TRACE(what);
+    WriteFile(IndexPath(), bytes);
+    Mailbox opened;
+    ASSERT_TRUE(opened.OpenIndex(directory.path(), true, 1, 0));
+    for (const std::string& name : names) EXPECT_TRUE(Lists(opened, name)) << name;
+    for (uint32_t i = 0; i < opened.Index().Count(); ++i) {
+      EXPECT_LT(opened.Index().IdAt(i), opened.NextId());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quorvel::testing
