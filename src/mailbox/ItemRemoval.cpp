@@ -26,12 +26,13 @@ bool ReadPiece(std::string_view piece, int64_t& number) {
 }
 
 // Saves the index that no longer lists the removed items, then deletes their
-// files. When the save fails the files stay: the index on disk still lists
-// them.
-void SaveThenDelete(Mailbox& mailbox, const std::vector<std::string>& filesToDelete) {
-  if (!mailbox.SaveIndex()) return;
+// files. When the save fails the files stay (the index on disk still lists
+// them) and the answer is false.
+bool SaveThenDelete(Mailbox& mailbox, const std::vector<std::string>& filesToDelete) {
+  if (!mailbox.SaveIndex()) return false;
   // A file that cannot be deleted (gone already, or in use) stays an orphan.
   for (const std::string& path : filesToDelete) platform::RemoveFile(path);
+  return true;
 }
 
 }  // namespace
@@ -88,8 +89,8 @@ bool RemoveMailAtIndex(ThreadContext* context, uint32_t index) {
   std::vector<std::string> filesToDelete;
   const bool removed = index < mailbox->Index().Count() &&
                        RemoveItem(*mailbox, mailbox->Index().IdAt(index), filesToDelete);
-  SaveThenDelete(*mailbox, filesToDelete);
-  return removed;
+  const bool saved = SaveThenDelete(*mailbox, filesToDelete);
+  return removed && saved;
 }
 
 bool RemoveMailsAtIndexes(ThreadContext* context, std::string_view list) {
@@ -105,8 +106,8 @@ bool RemoveMailsAtIndexes(ThreadContext* context, std::string_view list) {
                             filesToDelete);
     allRemoved = allRemoved && removed;
   }
-  SaveThenDelete(*mailbox, filesToDelete);
-  return allRemoved;
+  const bool saved = SaveThenDelete(*mailbox, filesToDelete);
+  return allRemoved && saved;
 }
 
 }  // namespace quorvel

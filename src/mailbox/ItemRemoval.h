@@ -34,7 +34,8 @@ bool RemoveItem(Mailbox& mailbox, uint32_t id, std::vector<std::string>& filesTo
 std::vector<int64_t> IndexesOfList(std::string_view list, bool& allRead);
 
 // The item at `index` with its subtree; the index is saved whatever the
-// outcome. False without a context, mailbox or item there.
+// outcome. False without a context, mailbox or item there, or when the index
+// could not be saved (the items' files then stay).
 bool RemoveMailAtIndex(ThreadContext* context, uint32_t index);
 // Every item the list names, highest index first so that no index still to
 // be handled moves; one save. True when every named item was removed and
