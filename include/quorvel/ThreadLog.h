@@ -42,6 +42,14 @@ class CxThreadObjects {
     objects.push_back(std::move(object));
   }
 
+  // Makes the object for a thread the library meets for the first time. It
+  // is virtual and defined here so that the object is made by the host's own
+  // code: its destructor then lies in the host, which may destroy the table
+  // after unloading the library. A host's subclass may make its own kind.
+  virtual std::unique_ptr<ThreadLogObject> NewObject() const {
+    return std::make_unique<ThreadLogObject>();
+  }
+
   uint32_t maxThreads = 64;  // beyond it the library warns, then adds anyway
   bool sorted = true;        // threadIds ascending: lookups may search by halves
   std::vector<uint32_t> threadIds;  // parallel to objects, registration order

@@ -207,7 +207,7 @@ bool DumpExchangeFile(const std::string& path, std::ostream& out) {
     if (IsPackedFile(path)) {
       unpacked.emplace(UniqueTempName("qvz"));
       UnpackReport report;
-      if (!UnpackFile(path, unpacked->path(), kPackingBuffer, &report)) {
+      if (!UnpackFile(path, unpacked->path(), kPackingBuffer, &report, &kUnpackedRecordFile)) {
         out << "packed: yes\ndamaged: " << report.problem << " (offset " << report.offset << ")\n";
         return false;
       }

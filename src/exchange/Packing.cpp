@@ -100,7 +100,59 @@ const char* DescribeBzip2Error(int result) {
   }
 }
 
-bool Unpack(File& source, File& target, size_t bufferSize, UnpackReport& report) {
+// Holds the output back until the expected head is complete and judged, and
+// keeps it within the length the head allows.
+class ExpectedOutput {
+ public:
+  ExpectedOutput(File& target, const UnpackExpectation* expected)
+      : target_(target), expected_(expected), limit_(expected == nullptr ? kLargestUnpacked : 0) {}
+
+  // False, with the reason in `problem`, when the bytes cannot belong.
+  bool Write(const char* data, size_t size, std::string& problem) {
+    if (expected_ != nullptr && head_.size() < expected_->headSize) {
+      const size_t take = std::min(size, expected_->headSize - head_.size());
+      head_.insert(head_.end(), data, data + take);
+      data += take;
+      size -= take;
+      if (head_.size() < expected_->headSize) return true;
+      limit_ = std::min(kLargestUnpacked, expected_->limit(head_.data()));
+      if (limit_ < head_.size()) {
+        problem = "the unpacked data does not begin as expected";
+        return false;
+      }
+      Put(reinterpret_cast<const char*>(head_.data()), head_.size());
+    }
+    if (written_ + size > limit_) {
+      problem = expected_ == nullptr ? "the unpacked data exceeds 4 GiB"
+                                     : "the unpacked data is longer than its head announces";
+      return false;
+    }
+    Put(data, size);
+    return true;
+  }
+
+  // False when the stream ended before the expected head was complete.
+  bool Complete(std::string& problem) {
+    if (expected_ == nullptr || head_.size() == expected_->headSize) return true;
+    problem = "the unpacked data is too short";
+    return false;
+  }
+
+ private:
+  void Put(const char* data, size_t size) {
+    target_.Write(data, size);
+    written_ += size;
+  }
+
+  File& target_;
+  const UnpackExpectation* expected_;
+  uint64_t limit_;
+  uint64_t written_ = 0;
+  std::vector<uint8_t> head_;
+};
+
+bool Unpack(File& source, File& target, size_t bufferSize, const UnpackExpectation* expected,
+            UnpackReport& report) {
   Decompressor decompressor;
   if (!decompressor.ready()) {
     report.problem = "bzip2 cannot start";
@@ -112,6 +164,7 @@ bool Unpack(File& source, File& target, size_t bufferSize, UnpackReport& report)
   // than a stream chunk: a system call per 4096 bytes costs a tenth of the
   // time of unpacking a text file.
   std::vector<char> output(std::max(bufferSize, kStreamChunk));
+  ExpectedOutput out(target, expected);
   bool sourceEnded = false;
   for (;;) {
     if (stream.avail_in == 0 && !sourceEnded) {
@@ -129,12 +182,9 @@ bool Unpack(File& source, File& target, size_t bufferSize, UnpackReport& report)
       return false;
     }
     const size_t produced = output.size() - stream.avail_out;
-    if (TotalOut(stream) > kLargestUnpacked) {
-      report.problem = "the unpacked data exceeds 4 GiB";
-      return false;
-    }
-    target.Write(output.data(), produced);
+    if (!out.Write(output.data(), produced, report.problem)) return false;
     if (result == BZ_STREAM_END) {
+      if (!out.Complete(report.problem)) return false;
       report.streamLength = TotalIn(stream);
       return true;
     }
@@ -179,7 +229,7 @@ bool PackFile(const std::string& source, const std::string& target, size_t buffe
 }
 
 bool UnpackFile(const std::string& source, const std::string& target, size_t bufferSize,
-                UnpackReport* report) {
+                UnpackReport* report, const UnpackExpectation* expected) {
   UnpackReport ignored;
   UnpackReport& result = report != nullptr ? *report : ignored;
   result = UnpackReport();
@@ -200,7 +250,7 @@ bool UnpackFile(const std::string& source, const std::string& target, size_t buf
       result.problem = "the packed file cannot be opened";
       return false;
     }
-    return Unpack(*in, *out, BufferSizeFor(bufferSize, *in), result);
+    return Unpack(*in, *out, BufferSizeFor(bufferSize, *in), expected, result);
   } catch (const std::exception& error) {
     result.problem = error.what();
     return false;

@@ -23,12 +23,23 @@ struct UnpackReport {
   std::string problem;        // empty on success
 };
 
+// What the unpacked bytes must be, so that a small hostile file cannot fill
+// the disk: the first `headSize` bytes are shown to `limit` as soon as they
+// exist, and it answers how long the whole output may be, or 0 when the head
+// cannot be what the caller expects.
+struct UnpackExpectation {
+  size_t headSize = 0;
+  uint64_t (*limit)(const uint8_t* head) = nullptr;
+};
+
 // Unpacks the first bzip2 stream of `source` into `target`; what follows the
 // stream (the trailer) is never read. Fails at once, creating nothing, when
 // the source is not packed; bytes written before a failure stay in the target.
-// An output beyond 4 GiB, which no record file can be, fails too.
+// An output beyond 4 GiB, which no record file can be, fails too. With an
+// expectation, unpacking stops before writing a head it refuses, or a byte
+// beyond the length it allows.
 bool UnpackFile(const std::string& source, const std::string& target, size_t bufferSize,
-                UnpackReport* report = nullptr);
+                UnpackReport* report = nullptr, const UnpackExpectation* expected = nullptr);
 
 // "BZh" followed by a digit from 1 to 9.
 bool IsPackedFile(const std::string& path);

@@ -36,4 +36,11 @@ RecordHeader DecodeHeader(const uint8_t (&bytes)[kHeaderSize]) {
   return header;
 }
 
+uint64_t RecordLengthFromHead(const uint8_t* head) {
+  const uint32_t magic = LoadU32(head);
+  const uint32_t length = LoadU32(head + 14);
+  if (magic != kMagicStandard && magic != kMagicAlternative) return 0;
+  return length < kHeaderSize ? 0 : length;
+}
+
 }  // namespace quorvel::exchange

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "exchange/Packing.h"
 #include "quorvel/GrowableArray.h"
 
 namespace quorvel::exchange {
@@ -52,6 +53,14 @@ struct RecordHeader {
 
 void EncodeHeader(const RecordHeader& header, uint8_t (&bytes)[kHeaderSize]);
 RecordHeader DecodeHeader(const uint8_t (&bytes)[kHeaderSize]);
+
+// The length a record file whose first kHeaderSize bytes are `head` can
+// have: the length its header announces, or 0 when the bytes cannot be the
+// header of a record file (either magic; a length that holds the header).
+uint64_t RecordLengthFromHead(const uint8_t* head);
+// What unpacking an exchange file may produce: a record file, no longer than
+// its header says.
+inline constexpr UnpackExpectation kUnpackedRecordFile{kHeaderSize, &RecordLengthFromHead};
 
 // Where a record file is damaged, for those who report it.
 struct RecordDamage {

@@ -2,6 +2,8 @@
 // makes each level that is not yet a directory.
 #include "frame/Directories.h"
 
+#include <vector>
+
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
@@ -18,11 +20,20 @@ std::string NormaliseDirectory(std::string_view path) {
 bool CreateDirectoryPath(std::string_view path) {
   const std::string normalised = NormaliseDirectory(path);
   const std::optional<size_t> prefix = platform::UncreatedPrefixLength(normalised);
-  if (!prefix) return false;
+  if (!prefix || !platform::IsPathWithinSystemLimits(normalised)) return false;
+  std::vector<std::string> created;
   for (size_t end = normalised.find(platform::kPathSeparator, *prefix);
        end != std::string::npos; end = normalised.find(platform::kPathSeparator, end + 1)) {
-    const std::string level = normalised.substr(0, end + 1);
-    if (!platform::IsExistingDirectory(level) && !platform::MakeDirectory(level)) return false;
+    std::string level = normalised.substr(0, end + 1);
+    if (platform::IsExistingDirectory(level)) continue;
+    if (!platform::MakeDirectory(level)) {
+      // A failure half-way leaves no part of the tree behind.
+      for (auto made = created.rbegin(); made != created.rend(); ++made) {
+        platform::RemoveEmptyDirectory(*made);
+      }
+      return false;
+    }
+    created.push_back(std::move(level));
   }
   return true;
 }

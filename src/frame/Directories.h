@@ -13,7 +13,8 @@ std::string NormaliseDirectory(std::string_view path);
 
 // Creates every missing level of a directory path. The leading part that
 // names the drive or root (or, for a relative path, its first component) is
-// never created; a path without a separator fails.
+// never created; a path without a separator fails, as does one longer than
+// the system can hold. A failure removes the levels it created.
 bool CreateDirectoryPath(std::string_view path);
 
 // The directory setters' rule: an existing directory, or one that could be

@@ -46,7 +46,8 @@ ThreadLogObject* FindOrAddThreadLog(CxThreadObjects& table, uint32_t threadId) {
   if (table.objects.size() >= table.maxThreads) {
     platform::ShowAlert("Too much threads in CxThreadObjects !", "Error", platform::AlertIcon::Stop);
   }
-  auto object = std::make_unique<ThreadLogObject>();
+  std::unique_ptr<ThreadLogObject> object = table.NewObject();
+  if (object == nullptr) return nullptr;
   object->logDirectory = platform::ExecutableDirectory();
   ThreadLogObject* added = object.get();
   // Keep the two arrays parallel even if the host left them uneven.

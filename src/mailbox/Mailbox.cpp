@@ -128,7 +128,10 @@ uint32_t Mailbox::FileItem(const std::string& path, uint32_t parentId,
   std::string filed = path;
   if (copy) {
     filed = UniqueTempName(kItemExtension, directory_);
-    if (!platform::DuplicateFile(path, filed, false)) return kNoItem;
+    if (!platform::DuplicateFile(path, filed, false)) {
+      platform::RemoveFile(filed);  // the name it took
+      return kNoItem;
+    }
   } else if (!platform::IsExistingFile(path)) {
     return kNoItem;
   }
@@ -231,9 +234,9 @@ exchange::ExchangeFile* Mailbox::LoadItem(uint32_t id, bool readOnly) {
   if (!isOpen_) return nullptr;
   if (id == workingItemId_ && workingCopy_.IsOpen()) return &workingCopy_;
   ReleaseItem();
-  workingCopyPath_ = UniqueTempName(kWorkingExtension);
   const std::optional<uint32_t> position = index_.Find(id);
   if (!position) return nullptr;
+  workingCopyPath_ = UniqueTempName(kWorkingExtension);
   if (!platform::DuplicateFile(PathOf(index_.EntryAt(*position)), workingCopyPath_, false)) {
     platform::RemoveFile(workingCopyPath_);
     return nullptr;

@@ -71,7 +71,7 @@ class File {
   uint64_t Length() const;
   void SetLength(uint64_t length);
   void Flush();
-  // Makes the written bytes durable: returns once they are on the disk.
+  // Waits until what was written is on the disk (fsync).
   void Sync();
   void Close();
 

@@ -19,6 +19,10 @@ extern const char kPathSeparator;
 // separator or starts with one in a form the system does not accept.
 std::optional<size_t> UncreatedPrefixLength(std::string_view path);
 
+// Whether the system can hold a path this long, with no component longer
+// than it allows.
+bool IsPathWithinSystemLimits(std::string_view path);
+
 // The system's temporary directory, with a trailing separator.
 std::string TemporaryDirectory();
 

@@ -8,6 +8,7 @@
 #include "ItemTest.h"
 #include "exchange/ExchangeFile.h"
 #include "exchange/Packing.h"
+#include "platform/Faults.h"
 #include "platform/FileSystem.h"
 
 namespace quorvel::exchange {
@@ -123,6 +124,17 @@ TEST_F(HostileInput, TruncatedOrCorruptPackedFilesFailOpenAndLeaveNoWorkingCopy)
   WriteFile(path, corrupt);
   EXPECT_FALSE(packedFile.Open(path, false, false)) << "corrupt";
   EXPECT_EQ(ReadFile(path), corrupt) << "a failed open leaves the file as it was";
+  EXPECT_EQ(temporary.Files(), Names{});
+}
+
+TEST_F(HostileInput, APackedBombFailsOpenBeforeFillingTheTemporaryDirectory) {
+  WriteFile(dir / "zeros", std::string(16 << 20, '\0'));
+  ASSERT_TRUE(PackFile(dir / "zeros", path, kPackingBuffer));
+  ASSERT_LT(ReadFile(path).size(), 4096u);
+  ExchangeFile packedFile;
+  platform::FileFaults written;  // counts the writes
+  EXPECT_FALSE(packedFile.Open(path, true, false));
+  EXPECT_EQ(written.Count(platform::FileOperation::Write), 0u) << "nothing was unpacked to disk";
   EXPECT_EQ(temporary.Files(), Names{});
 }
 

@@ -8,6 +8,7 @@
 #include <random>
 
 #include "RecordBytes.h"
+#include "exchange/RecordFormat.h"
 #include "TempDirectory.h"
 #include "platform/FileSystem.h"
 
@@ -116,6 +117,44 @@ TEST(UnpackFile, TruncatedOrCorruptStreamsFailAndSayWhere) {
 
   WriteFile(dir / "head-only", "BZh9");
   EXPECT_FALSE(UnpackFile(dir / "head-only", dir / "out3", kPackingBuffer));
+}
+
+// A few hundred packed bytes may unpack to gigabytes: with the record file's
+// expectation, unpacking stops at a head that is not a record file's, or at
+// the length the head announces, before writing past it.
+TEST(UnpackFile, WithAnExpectationStopsAtAWrongHeadOrPastTheAnnouncedLength) {
+  TempDirectory dir;
+  const std::string zeros(16 << 20, '\0');
+  // magic, version 100, header size 22, directory offset 22, file length 100, CRC
+  const std::string head100 = std::string("QVS\0", 4) + U16(100) + U32(22) + U32(22) + U32(100) + U32(0);
+  const std::string record = RecordFileBytes("", Directory({{Entry(10000, 5, 20)}}));
+  struct Case {
+    const char* name;
+    std::string content;
+    bool unpacks;
+    size_t mostWritten;
+  };
+  const Case cases[] = {
+      {"16 MiB of zeros", zeros, false, 0},
+      {"a head announcing 100 bytes, then 16 MiB", head100 + zeros, false, 100},
+      {"a record file", record, true, record.size()},
+      {"the alternative magic", "QLF" + record.substr(3), true, record.size()},
+      {"shorter than a head", record.substr(0, 21), false, 0},
+      {"a head announcing less than itself",
+       std::string("QVS\0", 4) + U16(100) + U32(22) + U32(22) + U32(21) + U32(0), false, 0},
+  };
+  for (const Case& c : cases) {
+    WriteFile(dir / "source", c.content);
+    ASSERT_TRUE(PackFile(dir / "source", dir / "packed", kPackingBuffer));
+    UnpackReport report;
+    EXPECT_EQ(UnpackFile(dir / "packed", dir / "out", kPackingBuffer, &report, &kUnpackedRecordFile),
+              c.unpacks) << c.name;
+    EXPECT_LE(ReadFile(dir / "out").size(), c.mostWritten) << c.name;
+    EXPECT_EQ(report.problem.empty(), c.unpacks) << c.name << ": " << report.problem;
+    platform::RemoveFile(dir / "out");
+  }
+  ASSERT_TRUE(UnpackFile(dir / "packed", dir / "out", kPackingBuffer)) << "no expectation, no limit";
+  EXPECT_EQ(ReadFile(dir / "out").size(), 22u) << "the whole head of the last case";
 }
 
 TEST(IsPackedFile, BZhAndADigitFrom1To9) {

@@ -190,6 +190,27 @@ TEST_F(LogFiles, SortedTablesAreSearchedByHalves) {
   EXPECT_EQ(sorted.objects.size(), 3u);
 }
 
+// The objects the library adds are made by the table, that is by the host.
+TEST(LogTable, ObjectsForNewThreadsComeFromTheTablesFactory) {
+  struct HostObject : ThreadLogObject {};
+  struct HostTable : CxThreadObjects {
+    bool refuse = false;
+    std::unique_ptr<ThreadLogObject> NewObject() const override {
+      if (refuse) return nullptr;
+      return std::make_unique<HostObject>();
+    }
+  };
+  HostTable table;
+  ThreadLogObject* added = FindOrAddThreadLog(table, 5);
+  ASSERT_NE(added, nullptr);
+  EXPECT_NE(dynamic_cast<HostObject*>(added), nullptr);
+  EXPECT_EQ(added->logDirectory, platform::ExecutableDirectory());
+  EXPECT_EQ(added->keepCount, 0) << "logging stays off for threads the library meets";
+  table.refuse = true;
+  EXPECT_EQ(FindOrAddThreadLog(table, 6), nullptr);
+  EXPECT_EQ(table.objects.size(), 1u) << "nothing is entered without an object";
+}
+
 TEST_F(LogFiles, AnUnwritableDirectoryFallsBackToTheExecutablesDirectory) {
   hostObject->logDirectory = dir / "missing/";
   hostObject->filePrefix = "quorvel-fallback-test-";

@@ -7,6 +7,7 @@
 #include "exchange/ItemStamp.h"
 #include "exchange/NameHistory.h"
 #include "mailbox/MailWriting.h"
+#include "platform/Faults.h"
 
 namespace quorvel::testing {
 namespace {
@@ -117,6 +118,20 @@ TEST_F(MailWritingTest, AMailThatCannotBeFiledStaysInTheTemporaryDirectory) {
   EXPECT_FALSE(Write(UINT32_MAX));
   EXPECT_EQ(temporary.Files(), Names{"~AT0.qv6"});
   EXPECT_EQ(mailbox.Index().Count(), 0u);
+}
+
+TEST_F(MailWritingTest, AnIndexThatCannotBeSavedFailsTheWriteAndKeepsTheOldIndex) {
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Write(UINT32_MAX));
+  const std::string saved = ReadFile(directory / "Mailbox.inv");
+  {
+    platform::FileFaults faults;
+    faults.Fail(platform::FileOperation::Sync, 1);
+    EXPECT_FALSE(Write(UINT32_MAX));
+    EXPECT_TRUE(faults.Fired());
+  }
+  EXPECT_EQ(mailbox.Index().Count(), 2u) << "the item is filed; the save failed";
+  EXPECT_EQ(ReadFile(directory / "Mailbox.inv"), saved);
 }
 
 TEST_F(MailWritingTest, AHostsOwnFileIsFiledWhereItIsLeft) {

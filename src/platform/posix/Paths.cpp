@@ -16,6 +16,17 @@ std::optional<size_t> UncreatedPrefixLength(std::string_view path) {
   return first + 1;  // "/" for an absolute path, "name/" for a relative one
 }
 
+bool IsPathWithinSystemLimits(std::string_view path) {
+  if (path.size() >= PATH_MAX) return false;
+  for (size_t start = 0; start <= path.size();) {
+    size_t end = path.find(kPathSeparator, start);
+    if (end == std::string_view::npos) end = path.size();
+    if (end - start > NAME_MAX) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
 std::string TemporaryDirectory() {
   const char* fromEnvironment = std::getenv("TMPDIR");
   std::string directory = (fromEnvironment != nullptr && *fromEnvironment != '\0')

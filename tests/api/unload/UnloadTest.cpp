@@ -7,6 +7,7 @@
 
 #include "platform/DynamicLibrary.h"
 #include "quorvel/Handles.h"
+#include "quorvel/ThreadLog.h"
 
 namespace {
 
@@ -54,6 +55,25 @@ TEST(LibraryUnload, TheLibraryCanBeUnloadedAtAll) {
   ASSERT_TRUE(second);
   const Exports two(*second);
   EXPECT_EQ(two.remove(), 0);
+}
+
+// The host owns its log table and every object in it, also those the
+// library added for threads it met; it may free them after the unload.
+TEST(LibraryUnload, TheHostDestroysItsLogTableAfterTheUnload) {
+  auto table = std::make_unique<CxThreadObjects>();
+  table->Add(1, std::make_unique<ThreadLogObject>());  // the host's template
+  {
+    auto library = DynamicLibrary::Load(QUORVEL_LIBRARY_PATH);
+    ASSERT_TRUE(library);
+    const auto initialize =
+        reinterpret_cast<void (*)(CxThreadObjects*)>(library->Symbol("MailsInitializexLogFile"));
+    ASSERT_TRUE(initialize);
+    std::thread([&] { initialize(table.get()); }).join();
+    initialize(table.get());
+  }
+  ASSERT_EQ(table->objects.size(), 3u);
+  table->objects[2]->filePrefix = "host";  // the objects are the host's to use
+  table.reset();
 }
 
 }  // namespace
