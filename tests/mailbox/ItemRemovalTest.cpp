@@ -8,6 +8,7 @@
 #include "MailboxFixture.h"
 #include "mailbox/ItemQueries.h"
 #include "mailbox/ItemRemoval.h"
+#include "platform/Faults.h"
 
 namespace quorvel::testing {
 namespace {
@@ -118,6 +119,28 @@ TEST_F(ItemRemovalTest, FilesThatAreGoneOrCannotBeDeletedDoNotStopARemoval) {
   EXPECT_TRUE(fs::is_directory(stuck)) << "left behind, listed nowhere";
   Reopen();
   EXPECT_EQ(Tree(), "1:0 4:1 5:0");
+}
+
+TEST_F(ItemRemovalTest, ARemovalWhoseSaveFailsKeepsItsFilesAndSaysSo) {
+  ASSERT_TRUE(Open());
+  FileThreads();
+  {
+    platform::FileFaults faults;
+    faults.Fail(platform::FileOperation::Write, 1);
+    EXPECT_FALSE(RemoveMailAtIndex(&context, 1));
+    EXPECT_TRUE(faults.Fired());
+  }
+  EXPECT_EQ(Tree(), "1:0 4:1 5:0") << "removed in memory";
+  EXPECT_EQ(ItemFiles(), 5u) << "the index on disk still lists every file";
+  {
+    platform::FileFaults faults;
+    faults.Fail(platform::FileOperation::Write, 1);
+    EXPECT_FALSE(RemoveMailsAtIndexes(&context, "2"));
+  }
+  EXPECT_EQ(ItemFiles(), 5u);
+  ASSERT_TRUE(RemoveMailAtIndex(&context, 0));
+  EXPECT_EQ(Tree(), "");
+  EXPECT_EQ(ItemFiles(), 3u) << "the files of the last removal only: 2, 3 and 5 stay behind";
 }
 
 TEST_F(ItemRemovalTest, NothingIsRemovedWithoutAnItemOrFromAReadOnlyMailbox) {
