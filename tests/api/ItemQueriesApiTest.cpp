@@ -3,7 +3,6 @@
 // texts taken over by the host (leak-free under AddressSanitizer), removal.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 #include <thread>
 
@@ -160,23 +159,6 @@ TEST(ItemQueriesApi, EveryQueryAnswersItsNoneValue) {
     EXPECT_FALSE(TessalyRemoveMailAtIndex(1));
     EXPECT_EQ(TessalyGetSourceId(2), 2);
   });
-}
-
-TEST(ItemQueriesApi, AListOfIndexesRemovesTheNamedItemsAndTheirFiles) {
-  TempDirectory base;
-  OnHostThread([&] {
-    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
-    for (int i = 0; i < 6; ++i) ASSERT_TRUE(WriteMail(u"m", 99));
-    EXPECT_TRUE(TessalyRemoveMailsAtIndexes("3, 1 ,5"));
-    EXPECT_EQ(Ids(), (std::vector<uint32_t>{1, 3, 5}));
-    EXPECT_FALSE(TessalyRemoveMailsAtIndexes("1,two"));
-    EXPECT_EQ(Ids(), (std::vector<uint32_t>{1, 5}));
-  });
-  size_t files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(base / "anna/mailbox")) {
-    files += entry.path().extension() == ".qv6" ? 1 : 0;
-  }
-  EXPECT_EQ(files, 2u);
 }
 
 }  // namespace
