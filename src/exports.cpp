@@ -10,6 +10,8 @@
 #include "frame/Library.h"
 #include "frame/LogTable.h"
 #include "mailbox/ItemFiles.h"
+#include "mailbox/ItemQueries.h"
+#include "mailbox/ItemRemoval.h"
 #include "mailbox/MailWriting.h"
 #include "mailbox/MailboxContext.h"
 #include "mail/SendFunctions.h"
@@ -247,6 +249,65 @@ bool TessalyGetUserOptionsUpdFile(uint32_t itemIndex, CodedText* name, const cha
     return GetUserOptionsFile(CallingContext(), itemIndex, exchange::UserDataSet::kTagOptionsUpd,
                               name, targetPath);
   });
+}
+
+IndexEntry* TessalyGetItemAtIndex(uint32_t itemIndex) {
+  return Guarded<IndexEntry*>(nullptr, [&] { return ItemAtIndex(CallingContext(), itemIndex); });
+}
+
+IndexEntry* TessalyGetItemAtId(uint32_t id) {
+  return Guarded<IndexEntry*>(nullptr, [&] { return ItemAtId(CallingContext(), id); });
+}
+
+int32_t TessalyGetSourceId(uint32_t id) {
+  return Guarded<int32_t>(-1, [&] { return SourceIdOf(CallingContext(), id); });
+}
+
+int32_t TessalyGetParentId(uint32_t id) {
+  return Guarded<int32_t>(-1, [&] { return ParentIdOf(CallingContext(), id); });
+}
+
+int32_t TessalyGetParentIndex(uint32_t id) {
+  return Guarded<int32_t>(-1, [&] { return ParentIndexOf(CallingContext(), id); });
+}
+
+int16_t TessalyGetItemAttributes(uint32_t itemIndex) {
+  return Guarded<int16_t>(-1, [&] { return AttributesAt(CallingContext(), itemIndex); });
+}
+
+bool TessalyChangeItemAttributes(uint32_t itemIndex, uint16_t setBits, int32_t clearBits) {
+  return Guarded(false, [&] {
+    return ChangeAttributesAt(CallingContext(), itemIndex, setBits, clearBits);
+  });
+}
+
+uint32_t TessalyGetDate(uint32_t itemIndex) {
+  return Guarded<uint32_t>(0, [&] { return DateAt(CallingContext(), itemIndex); });
+}
+
+int32_t TessalyGetMessageType(uint32_t itemIndex) {
+  return Guarded<int32_t>(kNoMessageType, [&] { return MessageTypeAt(CallingContext(), itemIndex); });
+}
+
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
+HandedWideString TessalyGetItemMessageText(uint32_t itemIndex) {
+  return Guarded(HandedWideString(), [&] {
+    return HandedWideString(MessageTextAt(CallingContext(), itemIndex));
+  });
+}
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
+
+bool TessalyRemoveMailAtIndex(uint32_t itemIndex) {
+  return Guarded(false, [&] { return RemoveMailAtIndex(CallingContext(), itemIndex); });
+}
+
+bool TessalyRemoveMailsAtIndexes(std::string indexes) {
+  return Guarded(false, [&] { return RemoveMailsAtIndexes(CallingContext(), indexes); });
 }
 
 bool MailsCancelBlockingCall(uint32_t threadId) {

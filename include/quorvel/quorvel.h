@@ -13,7 +13,9 @@
 #include "quorvel/ArchivedU32.h"
 #include "quorvel/CodedText.h"
 #include "quorvel/CodedTextArray.h"
+#include "quorvel/HandedWideString.h"
 #include "quorvel/Handles.h"
+#include "quorvel/IndexEntry.h"
 #include "quorvel/MailData.h"
 #include "quorvel/ThreadLog.h"
 #include "quorvel/Version.h"
@@ -165,6 +167,56 @@ QUORVEL_API bool TessalyGetUserOptionsIniFile(uint32_t itemIndex, CodedText* nam
                                               const char* targetPath);
 QUORVEL_API bool TessalyGetUserOptionsUpdFile(uint32_t itemIndex, CodedText* name,
                                               const char* targetPath);
+
+// ---- Item queries ----------------------------------------------------------
+// Items are named by index (their position in display order: every item is
+// followed by its replies, and indexes shift when items are filed or removed)
+// or by id (fixed for the item's life, never reused). Without a context, an
+// open mailbox, or an item at the index or of the id, each answers its none
+// value: null, -1, 0, 255 or the empty text.
+
+// The item's entry, valid until the item is removed or the mailbox closed.
+QUORVEL_API IndexEntry* TessalyGetItemAtIndex(uint32_t itemIndex);
+QUORVEL_API IndexEntry* TessalyGetItemAtId(uint32_t id);
+QUORVEL_API int32_t TessalyGetSourceId(uint32_t id);
+// The id, or the index, of the item that `id` answers; -2 for a thread root.
+QUORVEL_API int32_t TessalyGetParentId(uint32_t id);
+QUORVEL_API int32_t TessalyGetParentIndex(uint32_t id);
+QUORVEL_API int16_t TessalyGetItemAttributes(uint32_t itemIndex);
+// Sets, then clears bits of the attribute word (clearing wins). In memory
+// only: the next save of the index writes it.
+QUORVEL_API bool TessalyChangeItemAttributes(uint32_t itemIndex, uint16_t setBits,
+                                             int32_t clearBits);
+// Seconds since 1970-01-01 UTC; 0 for none.
+QUORVEL_API uint32_t TessalyGetDate(uint32_t itemIndex);
+// The record kind in the item's file: 20 pupil mail, 21 tutor reply, 22 timed
+// message, 23 plain text; 255 for none.
+QUORVEL_API int32_t TessalyGetMessageType(uint32_t itemIndex);
+// The item's text in markup (a plain text gets the tag of its code page),
+// after which the item is no longer unread and the index is saved. The buffer
+// passes to the caller, who releases it by taking the text over:
+//   WideString text = TessalyGetItemMessageText(index).Owned();
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
+QUORVEL_API HandedWideString TessalyGetItemMessageText(uint32_t itemIndex);
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
+
+// ---- Removing items ---------------------------------------------------------
+// An item goes with all its replies and theirs; their files are deleted after
+// the index that no longer lists them is saved, and they leave the outbox
+// queue. Ids of removed items are never given out again.
+
+QUORVEL_API bool TessalyRemoveMailAtIndex(uint32_t itemIndex);
+// Removes the items at the indexes of a list such as "3, 1, 5", each index as
+// it was before any removal (the highest goes first). Spaces are ignored;
+// empty pieces and an index named twice are skipped; a piece that is not a
+// decimal number removes nothing and makes the answer 0. Answers 1 when every
+// named item was removed. The index is saved once in every case.
+QUORVEL_API bool TessalyRemoveMailsAtIndexes(std::string indexes);
 
 // ---- Cancelling a blocked socket call (POSIX addition) ---------------------
 

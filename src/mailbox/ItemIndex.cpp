@@ -1,8 +1,13 @@
 #include "mailbox/ItemIndex.h"
 
 #include <algorithm>
+#include <array>
 
 namespace quorvel {
+
+namespace {
+constexpr uint32_t kNoParent = 0xFFFFFFFF;
+}  // namespace
 
 std::optional<uint32_t> ItemIndex::Find(uint32_t id) const {
   if (positionsStale_) RebuildPositions();
@@ -23,6 +28,12 @@ uint32_t ItemIndex::SubtreeEnd(uint32_t position) const {
   return end;
 }
 
+std::optional<uint32_t> ItemIndex::ParentPosition(uint32_t position) const {
+  if (parentsStale_) RebuildParents();
+  if (position >= parents_.size() || parents_[position] == kNoParent) return std::nullopt;
+  return parents_[position];
+}
+
 uint32_t ItemIndex::HighestId() const {
   uint32_t highest = 0;
   for (const uint32_t id : ids_) highest = std::max(highest, id);
@@ -38,6 +49,7 @@ void ItemIndex::Insert(uint32_t position, uint32_t id, std::unique_ptr<IndexEntr
   }
   entries_.AdoptAt(position, std::move(entry));
   sorted_ = false;
+  parentsStale_ = true;
   if (appended && !positionsStale_) {
     positions_.emplace(id, position);  // keeps an earlier holder of the id
   } else {
@@ -49,6 +61,7 @@ void ItemIndex::RemoveAt(uint32_t position) {
   ids_.RemoveAt(position);
   entries_.RemoveAt(position);
   positionsStale_ = true;
+  parentsStale_ = true;
 }
 
 void ItemIndex::Reset() {
@@ -57,6 +70,7 @@ void ItemIndex::Reset() {
   sorted_ = true;
   positions_.clear();
   positionsStale_ = false;
+  parentsStale_ = true;
 }
 
 void ItemIndex::Assign(U32Array ids, std::vector<std::unique_ptr<IndexEntry>> entries,
@@ -66,6 +80,7 @@ void ItemIndex::Assign(U32Array ids, std::vector<std::unique_ptr<IndexEntry>> en
   for (auto& entry : entries) entries_.Adopt(std::move(entry));
   sorted_ = sorted;
   positionsStale_ = true;
+  parentsStale_ = true;
 }
 
 void ItemIndex::RebuildPositions() const {
@@ -73,6 +88,21 @@ void ItemIndex::RebuildPositions() const {
   positions_.reserve(ids_.Size());
   for (uint32_t i = 0; i < ids_.Size(); ++i) positions_.emplace(ids_[i], i);
   positionsStale_ = false;
+}
+
+// The walk back from an item stops at the first earlier item one level
+// shallower, passing over shallower ones too; the latest position seen at
+// each depth is exactly where that walk stops.
+void ItemIndex::RebuildParents() const {
+  std::array<uint32_t, 256> latestAtDepth;
+  latestAtDepth.fill(kNoParent);
+  parents_.assign(Count(), kNoParent);
+  for (uint32_t i = 0; i < Count(); ++i) {
+    const uint8_t depth = entries_[i].depth;
+    if (depth != 0) parents_[i] = latestAtDepth[depth - 1];
+    latestAtDepth[depth] = i;
+  }
+  parentsStale_ = false;
 }
 
 }  // namespace quorvel

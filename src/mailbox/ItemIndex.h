@@ -40,6 +40,12 @@ class ItemIndex {
   // subtree, that is at the first later position whose depth is not greater
   // than the item's, or at the end.
   uint32_t SubtreeEnd(uint32_t position) const;
+  // The position of the parent of the item at `position`: the nearest earlier
+  // item exactly one level shallower; nothing for a thread root or when no
+  // earlier item has that depth. All parents are found in one pass after a
+  // change, so walking the whole index costs linear time. (A depth changed
+  // through EntryAt is not noticed: the depths are the tree's own structure.)
+  std::optional<uint32_t> ParentPosition(uint32_t position) const;
   // The greatest id listed, or 0.
   uint32_t HighestId() const;
 
@@ -57,6 +63,7 @@ class ItemIndex {
 
  private:
   void RebuildPositions() const;
+  void RebuildParents() const;
 
   U32Array ids_{kGrowBy};
   OwningArray<IndexEntry> entries_{kGrowBy};
@@ -64,6 +71,9 @@ class ItemIndex {
   // id -> position, rebuilt after a change that shifts positions.
   mutable std::unordered_map<uint32_t, uint32_t> positions_;
   mutable bool positionsStale_ = false;
+  // position -> parent position (kNoParent for none), rebuilt after a change.
+  mutable std::vector<uint32_t> parents_;
+  mutable bool parentsStale_ = true;
 };
 
 class MailboxIndex : public ItemIndex {

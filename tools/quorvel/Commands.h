@@ -19,7 +19,12 @@ int RunSendMes(const Invocation& invocation);
 // Commands that read their own arguments (see CommandSpec::runArguments).
 int RunMailbox(const Arguments& arguments);
 inline const CommandSpec kMailboxCommand = {
-    "mailbox", "BASE USER", 2, 2, "list a mailbox as a tree of threads", {}, nullptr, RunMailbox};
+    "mailbox", "BASE USER [show INDEX | extract INDEX DIR | remove INDEX[,INDEX...]]", 2, 5,
+    "list a mailbox as a tree of threads; show one item, extract its files, remove items", {},
+    nullptr, RunMailbox};
+// quorvel mailbox BASE USER show | extract | remove: one item of a mailbox.
+bool IsMailboxItemCommand(const std::string& word);
+int RunMailboxItem(const Arguments& arguments);
 inline constexpr const char* kWriteUsage =
     "BASE USER --route R [--text FILE] [--attach FILE]... [--answer INDEX] [--number N]";
 int RunWrite(const Arguments& arguments);

@@ -47,25 +47,6 @@ bool ParseItemOptions(const Arguments& arguments, size_t positionalCount, bool a
   return !options.route.empty();
 }
 
-namespace {
-
-// The calling thread's context with a mailbox open, for one command.
-class OpenMailbox {
- public:
-  OpenMailbox(const std::string& base, const std::string& user) {
-    open_ = MTAddNew(nullptr) != 0 && TessalyOpenMailBox(base.c_str(), user.c_str());
-  }
-  OpenMailbox(const OpenMailbox&) = delete;
-  OpenMailbox& operator=(const OpenMailbox&) = delete;
-  ~OpenMailbox() { MTRemove(); }
-  bool IsOpen() const { return open_; }
-
- private:
-  bool open_ = false;
-};
-
-}  // namespace
-
 int RunItemCommand(const char* command, const char* usage, const Arguments& arguments,
                    size_t positionalCount, bool answerAllowed,
                    const std::function<bool(const ItemInput&)>& file) {

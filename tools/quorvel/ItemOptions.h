@@ -11,6 +11,7 @@
 
 #include "Commands.h"
 #include "quorvel/CodedText.h"
+#include "quorvel/quorvel.h"
 #include "quorvel/WideString.h"
 
 namespace quorvel::tool {
@@ -34,6 +35,21 @@ struct ItemInput {
   ItemOptions options;
   WideString text;     // the --text file's UTF-8 text
   CodedText writer;    // USER, the name the item carries
+};
+
+// The calling thread's context with a mailbox open, for one command.
+class OpenMailbox {
+ public:
+  OpenMailbox(const std::string& base, const std::string& user) {
+    open_ = MTAddNew(nullptr) != 0 && TessalyOpenMailBox(base.c_str(), user.c_str());
+  }
+  OpenMailbox(const OpenMailbox&) = delete;
+  OpenMailbox& operator=(const OpenMailbox&) = delete;
+  ~OpenMailbox() { MTRemove(); }
+  bool IsOpen() const { return open_; }
+
+ private:
+  bool open_ = false;
 };
 
 // Runs quorvel write or reply: parses the arguments, reads the text, opens

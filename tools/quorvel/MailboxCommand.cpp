@@ -28,6 +28,7 @@ void PrintItem(uint32_t position, uint32_t id, const IndexEntry& entry) {
 }  // namespace
 
 int RunMailbox(const Arguments& arguments) {
+  if (arguments.size() > 2 && IsMailboxItemCommand(arguments[2])) return RunMailboxItem(arguments);
   if (arguments.size() != 2) {
     return UsageError(kMailboxCommand, "expects BASE and USER");
   }

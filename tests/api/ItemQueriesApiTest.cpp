@@ -1,0 +1,164 @@
+// The item queries and removal through libquorvel.so, on mailboxes the
+// exported writers build with threads three deep: parents, none values,
+// texts taken over by the host (leak-free under AddressSanitizer), removal.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+
+#include "TempDirectory.h"
+#include "quorvel/quorvel.h"
+
+namespace {
+
+using namespace quorvel::testing;
+using Paths = std::vector<std::string>;
+
+const std::string kRoute = "3|/nowhere";
+
+void OnHostThread(const std::function<void()>& body) {
+  std::thread host([&] {
+    ASSERT_NE(MTAddNew(nullptr), 0);
+    body();
+    MTRemove();
+  });
+  host.join();
+}
+
+bool WriteMail(const std::u16string& text, uint32_t answeredIndex) {
+  const CodedText reference(1252, WideString(u"lesson"));
+  const CodedText pupil(1252, WideString(u"Anna"));
+  const WideString wide(text);
+  const ArchivedU32 options(0);
+  const Paths none;
+  return TessalyPupilWriteMail(1, &reference, &pupil, 0, 0, &wide, &options, 0, "", "", &none,
+                               &none, &none, nullptr, &kRoute, answeredIndex);
+}
+
+bool WriteReply(const std::u16string& text, uint32_t answeredIndex) {
+  const CodedText tutor(1252, WideString(u"Tutor"));
+  const WideString wide(text);
+  return TessalyTutorReplyToMail(2, &tutor, &wide, nullptr, answeredIndex, &kRoute);
+}
+
+// Two threads: mail 1 <- reply 2 <- mail 3 and reply 4 under 1; mail 5.
+// Display order 1 2 3 4 5; each item's id is its source id.
+void WriteThreads() {
+  ASSERT_TRUE(WriteMail(u"first mail", 99));
+  ASSERT_TRUE(WriteReply(u"first reply", 0));
+  ASSERT_TRUE(WriteMail(u"mail \u00E0 reply", 1));
+  ASSERT_TRUE(WriteReply(u"second reply", 0));
+  ASSERT_TRUE(WriteMail(u"second mail", 99));
+}
+
+std::vector<uint32_t> Ids() {
+  std::vector<uint32_t> ids;
+  for (uint32_t i = 0; const IndexEntry* entry = TessalyGetItemAtIndex(i); ++i) {
+    ids.push_back(entry->sourceId);
+  }
+  return ids;
+}
+
+TEST(ItemQueriesApi, ThreadsThreeDeepAnswerTheirParentsBeforeAndAfterRemovals) {
+  TempDirectory base;
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    WriteThreads();
+    ASSERT_EQ(Ids(), (std::vector<uint32_t>{1, 2, 3, 4, 5}));
+    const int32_t parentIds[] = {-2, 1, 2, 1, -2};
+    const int32_t parentIndexes[] = {-2, 0, 1, 0, -2};
+    const uint8_t depths[] = {0, 1, 2, 1, 0};
+    const int32_t kinds[] = {20, 21, 20, 21, 20};
+    for (uint32_t i = 0; i < 5; ++i) {
+      const IndexEntry* entry = TessalyGetItemAtIndex(i);
+      EXPECT_EQ(TessalyGetItemAtId(i + 1), entry);
+      EXPECT_EQ(entry->depth, depths[i]);
+      EXPECT_EQ(TessalyGetSourceId(i + 1), static_cast<int32_t>(i + 1));
+      EXPECT_EQ(TessalyGetParentId(i + 1), parentIds[i]) << i;
+      EXPECT_EQ(TessalyGetParentIndex(i + 1), parentIndexes[i]) << i;
+      EXPECT_EQ(TessalyGetMessageType(i), kinds[i]);
+      EXPECT_EQ(TessalyGetDate(i), entry->date);
+      EXPECT_NE(TessalyGetDate(i), 0u);
+      EXPECT_EQ(TessalyGetItemAttributes(i), 0x0002) << "written here: not yet sent";
+    }
+    ASSERT_TRUE(TessalyRemoveMailAtIndex(1));  // reply 2 with mail 3
+    EXPECT_EQ(Ids(), (std::vector<uint32_t>{1, 4, 5}));
+    EXPECT_EQ(TessalyGetParentIndex(4), 0);
+    EXPECT_EQ(TessalyGetParentId(5), -2);
+    EXPECT_EQ(TessalyGetParentId(3), -1) << "removed";
+    EXPECT_EQ(TessalyGetItemAtId(2), nullptr);
+    ASSERT_TRUE(WriteMail(u"again", 1));  // answers reply 4
+    EXPECT_EQ(Ids(), (std::vector<uint32_t>{1, 4, 6, 5}));
+    EXPECT_EQ(TessalyGetParentIndex(6), 1);
+    // Reopened, the same answers.
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    EXPECT_EQ(Ids(), (std::vector<uint32_t>{1, 4, 6, 5}));
+    EXPECT_EQ(TessalyGetParentId(6), 4);
+  });
+}
+
+TEST(ItemQueriesApi, TextsPassToTheHostWhichReleasesThemByTakingThemOver) {
+  TempDirectory base;
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    WriteThreads();
+    ASSERT_TRUE(TessalyChangeItemAttributes(2, 0x0001, 0));
+    ASSERT_EQ(TessalyGetItemAttributes(2), 0x0003);
+    const std::u16string texts[] = {u"first mail", u"first reply", u"mail \u00E0 reply",
+                                    u"second reply", u"second mail"};
+    for (uint32_t i = 0; i < 5; ++i) {
+      const WideString text = TessalyGetItemMessageText(i).Owned();
+      EXPECT_EQ(text.View(), texts[i]);
+    }
+    EXPECT_EQ(TessalyGetItemAttributes(2), 0x0002) << "read";
+    EXPECT_TRUE(TessalyGetItemMessageText(5).Owned().IsEmpty());
+    // Reading saved the index: the bit stays cleared after reopening.
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    EXPECT_EQ(TessalyGetItemAttributes(2), 0x0002);
+    // A change alone is not saved.
+    ASSERT_TRUE(TessalyChangeItemAttributes(0, 0x0040, 0));
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    EXPECT_EQ(TessalyGetItemAttributes(0), 0x0002);
+  });
+}
+
+void ExpectNoneValues(const char* situation) {
+  SCOPED_TRACE(situation);
+  EXPECT_EQ(TessalyGetItemAtIndex(0), nullptr);
+  EXPECT_EQ(TessalyGetItemAtId(1), nullptr);
+  EXPECT_EQ(TessalyGetSourceId(1), -1);
+  EXPECT_EQ(TessalyGetParentId(1), -1);
+  EXPECT_EQ(TessalyGetParentIndex(1), -1);
+  EXPECT_EQ(TessalyGetItemAttributes(0), -1);
+  EXPECT_FALSE(TessalyChangeItemAttributes(0, 1, 0));
+  EXPECT_EQ(TessalyGetDate(0), 0u);
+  EXPECT_EQ(TessalyGetMessageType(0), 255);
+  EXPECT_TRUE(TessalyGetItemMessageText(0).Owned().IsEmpty());
+  EXPECT_FALSE(TessalyRemoveMailAtIndex(0));
+  EXPECT_FALSE(TessalyRemoveMailsAtIndexes("0"));
+}
+
+TEST(ItemQueriesApi, EveryQueryAnswersItsNoneValue) {
+  std::thread([] { ExpectNoneValues("no context"); }).join();
+  TempDirectory base;
+  WriteFile(base / "file", "not a directory");
+  OnHostThread([&] {
+    ExpectNoneValues("no mailbox");
+    EXPECT_FALSE(TessalyOpenMailBox((base / "file").c_str(), "anna"));
+    ExpectNoneValues("the mailbox failed to open");
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    ExpectNoneValues("an empty mailbox");
+    ASSERT_TRUE(WriteMail(u"x", 0));
+    ASSERT_TRUE(WriteMail(u"y", 1));
+    ASSERT_TRUE(TessalyRemoveMailAtIndex(0));
+    // Id 1 is gone, index 1 is past the end.
+    EXPECT_EQ(TessalyGetItemAtId(1), nullptr);
+    EXPECT_EQ(TessalyGetParentIndex(1), -1);
+    EXPECT_EQ(TessalyGetItemAtIndex(1), nullptr);
+    EXPECT_EQ(TessalyGetMessageType(1), 255);
+    EXPECT_FALSE(TessalyRemoveMailAtIndex(1));
+    EXPECT_EQ(TessalyGetSourceId(2), 2);
+  });
+}
+
+}  // namespace

@@ -1,0 +1,97 @@
+// Markup tags written out by hand from the tag rules: every attribute form,
+// negative values, several attributes in one tag, and plain texts in code
+// page 1252 turned into markup.
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "exchange/Markup.h"
+
+namespace quorvel::exchange {
+namespace {
+
+struct TagCase {
+  const char* what;
+  std::vector<std::pair<uint16_t, int32_t>> current;  // attribute, value
+  std::u16string tag;
+};
+
+TEST(Markup, AttributeTagNamesEveryChangedAttributeInIndexOrder) {
+  const TagCase cases[] = {
+      {"nothing changed", {}, u""},
+      {"one number", {{kAttributeCodePage, 1250}}, u"<Cp1250>"},
+      {"a negative number", {{kAttributeHeight, -16}}, u"<H-16>"},
+      {"three byte values", {{kAttributeTextColour, 0x00FF8000}}, u"<TCo255,128,0>"},
+      {"three bytes of a negative value", {{kAttributeBackColour, -2}}, u"<BCo255,255,254>"},
+      {"the top byte is not shown", {{kAttributeBackColour, 0x7F010203}}, u"<BCo1,2,3>"},
+      {"index order, nothing between",
+       {{kAttributePitch, 2}, {kAttributeBold, 1}, {kAttributeCodePage, 0}, {kAttributeItalic, -1},
+        {kAttributeUnderline, 700}},
+       u"<Cp0B1I-1U700P2>"},
+  };
+  for (const TagCase& c : cases) {
+    MarkupState state;
+    for (const auto& [attribute, value] : c.current) SetAttribute(state, attribute, value, kSetCurrent);
+    EXPECT_EQ(AttributeTag(state, false).View(), c.tag) << c.what;
+    EXPECT_EQ(AttributeTag(state, true).View(), c.tag) << c.what << ": with update";
+    EXPECT_EQ(AttributeTag(state, true).View(), u"") << c.what << ": written values updated";
+  }
+}
+
+TEST(Markup, WrittenValuesDecideWhatTheTagRepeats) {
+  MarkupState state;
+  SetAttribute(state, kAttributeBold, 1, kSetCurrent | kSetWritten);
+  SetAttribute(state, kAttributeItalic, 1, kSetWritten);  // written 1, current unset
+  SetAttribute(state, kAttributeUnderline, 5, kSetCurrent);
+  SetAttribute(state, kAttributeCount, 5, kSetCurrent);  // outside the vocabulary: ignored
+  EXPECT_EQ(AttributeTag(state, false).View(), u"<I2147483647U5>");
+  EXPECT_EQ(state.Written(kAttributeUnderline), kAttributeUnset) << "no update asked";
+}
+
+TEST(Markup, TheVocabularyAndTheDefaultState) {
+  const MarkupState& defaults = MarkupState::Default();
+  const int32_t expected[] = {1252, 0, 0xFFFFFF, -16, 0, 0, 0, 0};
+  const char16_t* names[] = {u"Cp", u"TCo", u"BCo", u"H", u"B", u"I", u"U", u"P"};
+  ASSERT_EQ(defaults.Vocabulary().size(), 8u);
+  for (uint16_t i = 0; i < 8; ++i) {
+    EXPECT_EQ(defaults.Current(i), expected[i]) << i;
+    EXPECT_EQ(defaults.Written(i), kAttributeUnset) << i;
+    const AttributeDefinition& definition = LookupAttribute(names[i]);
+    EXPECT_EQ(definition.index, i);
+    EXPECT_EQ(definition.form, i == 1 || i == 2 ? AttributeForm::ThreeBytes : AttributeForm::Number);
+    EXPECT_TRUE(definition.defaultText.IsEmpty());
+  }
+  const AttributeDefinition& unknown = LookupAttribute(u"cp");
+  EXPECT_EQ(unknown.name.View(), u"*Invalid*");
+  EXPECT_EQ(unknown.index, 65535);
+  EXPECT_EQ(unknown.form, AttributeForm::Invalid);
+  EXPECT_EQ(MarkupState().Current(kAttributeCodePage), kAttributeUnset);
+  EXPECT_EQ((MarkupState().Opener()), u'<');
+  EXPECT_EQ((MarkupState().Closer()), u'>');
+  EXPECT_EQ((MarkupState().Escape()), u'\\');
+}
+
+TEST(Markup, PlainTextsBecomeTheirCodePageTagAndTheirText) {
+  EXPECT_EQ(TextToMarkup("abc", 1252).View(), u"<Cp1252>abc");
+  EXPECT_EQ(TextToMarkup("abc", 1252).Length(), 11u);
+  EXPECT_EQ(TextToMarkup("", 1252).View(), u"<Cp1252>");
+  // Bytes above 0x7F as code page 1252 shows them: e-acute, the euro sign,
+  // the left double quote and y-diaeresis.
+  EXPECT_EQ(TextToMarkup("caf\xE9 \x80 \x93q\xFF", 1252).View(),
+            u"<Cp1252>caf\u00E9 \u20AC \u201Cq\u00FF");
+  EXPECT_EQ(TextToMarkup("\xB9", 1250).View(), u"<Cp1250>\u0105");
+}
+
+TEST(Markup, StatesBuiltOnManyThreadsAtOnceShareOneVocabulary) {
+  std::vector<std::thread> threads;
+  std::vector<std::u16string> tags(8);
+  for (size_t i = 0; i < tags.size(); ++i) {
+    threads.emplace_back([&tags, i] { tags[i] = std::u16string(TextToMarkup("x", 1252).View()); });
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const std::u16string& tag : tags) EXPECT_EQ(tag, u"<Cp1252>x");
+}
+
+}  // namespace
+}  // namespace quorvel::exchange

@@ -1,0 +1,154 @@
+// The item queries on a mailbox: the parent walk over hand-made depths, the
+// text of every record kind (the plain text as markup) with the unread bit
+// cleared and the index saved, and the record kind read from the file.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "MailboxFixture.h"
+#include "exchange/PlainTextMessage.h"
+#include "mailbox/ItemQueries.h"
+
+namespace quorvel::testing {
+namespace {
+
+class ItemQueriesTest : public MailboxTest {
+ protected:
+  // The context works on the fixture's mailbox without owning it.
+  ItemQueriesTest() { context.mailbox.reset(&mailbox); }
+  ~ItemQueriesTest() override { static_cast<void>(context.mailbox.release()); }
+
+  void Reopen() {
+    ASSERT_TRUE(mailbox.CloseIndex(false));
+    ASSERT_TRUE(Open());
+  }
+
+  // Files an item of `kind` whose main block holds `text` as a new root,
+  // without a stamp; answers its index.
+  uint32_t FileText(uint8_t kind, const std::u16string& text, const std::string& plain = "") {
+    const std::string path = outside / ("text" + std::to_string(++written) + ".qv6");
+    exchange::ExchangeFile file;
+    EXPECT_TRUE(file.Open(path, false, true));
+    EXPECT_TRUE(file.SetKind(kind));
+    if (kind == exchange::kKindPupilMail) {
+      exchange::PupilMessage message;
+      message.text = WideString(text);
+      EXPECT_TRUE(message.Write(file));
+    } else if (kind == exchange::kKindTutorReply) {
+      exchange::TutorReply reply;
+      reply.text = WideString(text);
+      EXPECT_TRUE(reply.Write(file));
+    } else if (kind == exchange::kKindTimedMessage) {
+      EXPECT_TRUE(file.CreateBlock(exchange::kBlockTimedMessage));
+      EXPECT_TRUE(file.PutTime(10401, 5) && file.PutU32(10402, 1) && file.PutU32(10403, 2));
+      EXPECT_TRUE(file.PutWide(10404, WideString(text)));
+      file.LeaveBlock();
+    } else if (kind == exchange::kKindPlainTextMessage) {
+      exchange::PlainTextMessage message;
+      message.plainText = plain;
+      EXPECT_TRUE(message.Write(file));
+    }
+    EXPECT_TRUE(file.Close());
+    uint32_t index = 0;
+    EXPECT_NE(mailbox.FileItem(path, 0, nullptr, nullptr, &index, nullptr, true), kNoItem);
+    return index;
+  }
+
+  ThreadContext context;
+};
+
+TEST_F(ItemQueriesTest, TheParentIsTheNearestEarlierItemOneLevelUp) {
+  ASSERT_TRUE(Open());
+  // Depths as a damaged or hand-made index may hold them: the walk passes
+  // over shallower items and gives up at the front.
+  const uint8_t depths[] = {1, 0, 2, 1, 2, 0, 3, 2};
+  for (uint32_t i = 0; i < std::size(depths); ++i) {
+    auto entry = std::make_unique<IndexEntry>();
+    entry->depth = depths[i];
+    mailbox.Index().Insert(i, 10 + i, std::move(entry));
+  }
+  const int32_t parentIndexes[] = {-2, -2, 0, 1, 3, -2, 4, 3};
+  for (uint32_t i = 0; i < std::size(depths); ++i) {
+    const int32_t parent = parentIndexes[i];
+    EXPECT_EQ(ParentIndexOf(&context, 10 + i), parent) << "item at " << i;
+    EXPECT_EQ(ParentIdOf(&context, 10 + i), parent < 0 ? parent : 10 + parent) << "item at " << i;
+  }
+  EXPECT_EQ(ParentIndexOf(&context, 9), -1);
+  EXPECT_EQ(ParentIdOf(&context, 18), -1);
+}
+
+TEST_F(ItemQueriesTest, TheTextOfEveryKindMarksTheItemReadAndSavesTheIndex) {
+  ASSERT_TRUE(Open());
+  struct TextCase {
+    uint8_t kind;
+    std::u16string stored;
+    std::string plain;
+    std::u16string expected;
+  };
+  const TextCase cases[] = {
+      {exchange::kKindPupilMail, u"<B1>pupil \u00E9", "", u"<B1>pupil \u00E9"},
+      {exchange::kKindTutorReply, u"tutor \u20AC", "", u"tutor \u20AC"},
+      {exchange::kKindTimedMessage, u"timed", "", u"timed"},
+      {exchange::kKindPlainTextMessage, u"", "na\xEFve \x80 5", u"<Cp1252>na\u00EFve \u20AC 5"},
+      {30, u"", "", u""},
+  };
+  for (const TextCase& c : cases) FileText(c.kind, c.stored, c.plain);
+  Reopen();  // from here on only a save writes the index
+  for (uint32_t index = 0; index < std::size(cases); ++index) {
+    const TextCase& c = cases[index];
+    // Unread, and a host bit that only a save carries to the file.
+    ASSERT_TRUE(ChangeAttributesAt(&context, index, 0x0101, 0));
+    EXPECT_EQ(MessageTextAt(&context, index).View(), c.expected) << int(c.kind);
+    EXPECT_EQ(AttributesAt(&context, index), 0x0100) << int(c.kind);
+    EXPECT_EQ(MessageTypeAt(&context, index), c.kind);
+  }
+  ASSERT_TRUE(mailbox.CloseIndex(false));
+  ASSERT_TRUE(Open());
+  for (uint32_t index = 0; index < std::size(cases); ++index) {
+    EXPECT_EQ(AttributesAt(&context, index), 0x0100) << "saved: " << index;
+  }
+}
+
+TEST_F(ItemQueriesTest, AnItemWhoseFileCannotBeReadKeepsItsUnreadBit) {
+  ASSERT_TRUE(Open());
+  const uint32_t id = FileMail();
+  ASSERT_TRUE(ChangeAttributesAt(&context, 0, kItemUnread, 0));
+  std::filesystem::remove(mailbox.PathOf(*mailbox.EntryOf(id)));
+  EXPECT_TRUE(MessageTextAt(&context, 0).IsEmpty());
+  EXPECT_EQ(AttributesAt(&context, 0) & kItemUnread, kItemUnread);
+  EXPECT_EQ(MessageTypeAt(&context, 0), 255);
+  WriteFile(mailbox.PathOf(*mailbox.EntryOf(id)), "not an item");
+  EXPECT_TRUE(MessageTextAt(&context, 0).IsEmpty());
+  EXPECT_EQ(MessageTypeAt(&context, 0), 255);
+  // A pupil message block that holds the text but not its other fields does
+  // not read: no text, but the item did load and counts as read.
+  const std::string partial = outside / "partial.qv6";
+  exchange::ExchangeFile file;
+  ASSERT_TRUE(file.Open(partial, false, true));
+  ASSERT_TRUE(file.SetKind(exchange::kKindPupilMail));
+  ASSERT_TRUE(file.CreateBlock(exchange::kBlockPupilMessage));
+  ASSERT_TRUE(file.PutWide(exchange::PupilMessage::kTagText, WideString(u"half")));
+  file.LeaveBlock();
+  ASSERT_TRUE(file.Close());
+  uint32_t index = 0;
+  ASSERT_NE(mailbox.FileItem(partial, 0, nullptr, nullptr, &index, nullptr, true), kNoItem);
+  ASSERT_TRUE(ChangeAttributesAt(&context, index, kItemUnread, 0));
+  EXPECT_TRUE(MessageTextAt(&context, index).IsEmpty());
+  EXPECT_EQ(AttributesAt(&context, index), 0);
+}
+
+TEST_F(ItemQueriesTest, TheKindComesFromTheFileAndAttributeChangesClearLast) {
+  ASSERT_TRUE(Open());
+  FileMail();
+  FileText(0, u"");  // kind 0 stored
+  mailbox.Index().EntryAt(0).messageType = 23;
+  EXPECT_EQ(MessageTypeAt(&context, 0), 20);
+  EXPECT_EQ(MessageTypeAt(&context, 1), 0);
+  ASSERT_EQ(AttributesAt(&context, 0), kItemNotSent);
+  ASSERT_TRUE(ChangeAttributesAt(&context, 0, 0x8010, 0x0010));
+  EXPECT_EQ(AttributesAt(&context, 0), -32766) << "0x8002 as a signed word";
+  EXPECT_FALSE(ChangeAttributesAt(&context, 2, 1, 0));
+}
+
+}  // namespace
+}  // namespace quorvel::testing

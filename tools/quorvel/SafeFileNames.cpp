@@ -1,0 +1,51 @@
+#include "SafeFileNames.h"
+
+#include <cerrno>
+#include <cstdio>
+
+namespace quorvel::tool {
+
+namespace {
+
+constexpr int kMaxAttempts = 10000;
+
+// Exclusive creation ("x"): fails when the name is taken, even by a link.
+bool CreateNew(const std::string& path) {
+  FILE* file = std::fopen(path.c_str(), "wbx");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
+}  // namespace
+
+std::string SafeFileName(const std::string& name) {
+  const size_t slash = name.find_last_of("/\\");
+  const std::string last = slash == std::string::npos ? name : name.substr(slash + 1);
+  std::string safe;
+  for (const char c : last) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7F) safe += c;
+  }
+  if (safe.empty() || safe == "." || safe == "..") return "file";
+  return safe;
+}
+
+std::optional<std::string> ReserveSafeName(const std::string& directory, const std::string& name) {
+  const std::string safe = SafeFileName(name);
+  const size_t dot = safe.rfind('.');
+  const bool hasExtension = dot != std::string::npos && dot != 0;
+  const std::string stem = hasExtension ? safe.substr(0, dot) : safe;
+  const std::string extension = hasExtension ? safe.substr(dot) : "";
+  const std::string folder = directory.empty() || directory.back() == '/' ? directory
+                                                                          : directory + "/";
+  for (int n = 1; n <= kMaxAttempts; ++n) {
+    const std::string candidate =
+        folder + (n == 1 ? safe : stem + " (" + std::to_string(n) + ")" + extension);
+    if (CreateNew(candidate)) return candidate;
+    if (errno != EEXIST) return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+}  // namespace quorvel::tool
