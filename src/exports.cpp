@@ -7,7 +7,9 @@
 #include "frame/ExportGuard.h"
 #include "frame/Library.h"
 #include "frame/LogTable.h"
+#include "mail/SendFunctions.h"
 #include "mail/SmtpDiscovery.h"
+#include "mail/ThreadedSend.h"
 #include "platform/Sockets.h"
 #include "platform/Threads.h"
 
@@ -100,6 +102,34 @@ bool TessalyGetUserDefaultSMTPParams(std::string* host, uint16_t* port, std::str
 
 bool MailsCancelBlockingCall(uint32_t threadId) {
   return Guarded(false, [&] { return platform::PostSocketCancel(threadId); });
+}
+
+bool MailsSendMailFromMailData(MailData* mail) {
+  return Guarded(false, [&] { return mail != nullptr && SendMailFromMailData(*mail); });
+}
+
+bool MailsSendMailFromFile(const char* path) {
+  return Guarded(false, [&] { return SendMailFromFile(path); });
+}
+
+bool MailsSendMails(const char* directory) {
+  return Guarded(true, [&] { return SendMails(directory); });
+}
+
+bool MailsThreadedSendMail(MailData* mail, CompletionCallback callback, uint32_t userValue) {
+  return Guarded(false, [&] { return ThreadedSendMail(mail, callback, userValue); });
+}
+
+bool MailsStopThreadedSend() {
+  return Guarded(false, [] { return StopThreadedSend(); });
+}
+
+bool MailsSuspendThreadedSend() {
+  return Guarded(false, [] { return SuspendThreadedSend(); });
+}
+
+bool MailsResumeThreadedSend() {
+  return Guarded(false, [] { return ResumeThreadedSend(); });
 }
 
 }  // extern "C"

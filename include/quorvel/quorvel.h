@@ -11,6 +11,7 @@
 
 #include "quorvel/CodedText.h"
 #include "quorvel/Handles.h"
+#include "quorvel/MailData.h"
 #include "quorvel/ThreadLog.h"
 #include "quorvel/WideString.h"
 
@@ -57,6 +58,36 @@ QUORVEL_API void MailsInitializexLogFile(CxThreadObjects* table);
 // objects: std::string on POSIX. A null output is skipped.
 QUORVEL_API bool TessalyGetUserDefaultSMTPParams(std::string* host, uint16_t* port,
                                                  std::string* address, std::string* name);
+
+// ---- Sending mail records ----------------------------------------------------
+
+// Sends the mail with the context's transport, one message per "to"
+// address (only the first carries the first copy address). A sent mail's
+// files move to the sent directory, an unsent one's to the out directory,
+// when those are set. Errors: MailsGetLastErrorCode.
+QUORVEL_API bool MailsSendMailFromMailData(MailData* mail);
+// The same for a mail-data file (".mes" with its ".att" files beside it).
+QUORVEL_API bool MailsSendMailFromFile(const char* path);
+// Sends every mail-data file of a directory once; always answers 1, the last
+// error is the last mail's.
+QUORVEL_API bool MailsSendMails(const char* directory);
+
+// ---- Sending in the background ---------------------------------------------
+
+// Starts a worker thread that sends the mail with the calling thread's
+// context (no out or sent directory moves) and then calls `callback` (may be
+// null) on the worker thread with (userValue, 1 sent / 0 not). The mail must
+// stay alive and unchanged until then. 0 when a worker runs already.
+QUORVEL_API bool MailsThreadedSendMail(MailData* mail, CompletionCallback callback,
+                                       uint32_t userValue);
+// Asks the worker to stop and waits until it has obeyed, suspended itself or
+// ended; 0 when no worker runs.
+QUORVEL_API bool MailsStopThreadedSend();
+// Asks the worker to suspend itself at its next checkpoint and waits; 1 when
+// it did, 0 when no worker runs or it ended first.
+QUORVEL_API bool MailsSuspendThreadedSend();
+// Lets a suspended worker go on; 0 when no worker runs or it was not suspended.
+QUORVEL_API bool MailsResumeThreadedSend();
 
 // ---- Cancelling a blocked socket call (POSIX addition) ---------------------
 

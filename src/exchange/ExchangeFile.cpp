@@ -17,8 +17,11 @@ bool ExchangeFile::Open(const std::string& path, bool readOnly, bool create,
                         bool alternativeMagic) {
   if (IsOpen()) Close();
   std::string working;
-  if (platform::IsExistingFile(path)) {
+  // An empty file is a name reserved for a new item (see UniqueTempName).
+  const std::optional<uint64_t> length = platform::FileLength(path);
+  if (length && !(create && *length == 0)) {
     working = UniqueTempName(kWorkingExtension);
+    if (working.empty()) return false;
     if (UnpackFile(path, working, kPackingBuffer)) {
       packed_ = true;
       packedPath_ = path;
@@ -30,13 +33,17 @@ bool ExchangeFile::Open(const std::string& path, bool readOnly, bool create,
     }
   } else {
     if (!create) return false;
-    if (!platform::File::TryOpen(path, platform::FileAccess::Write, platform::FileShare::Exclusive,
+    if (!length && !platform::File::TryOpen(path, platform::FileAccess::Write, platform::FileShare::Exclusive,
                                  platform::FileDisposition::CreateNew)) {
       return false;
     }
     packed_ = true;
     packedPath_ = path;
     working = UniqueTempName(kWorkingExtension);
+    if (working.empty()) {
+      platform::RemoveFile(path);
+      return false;
+    }
   }
   if (RecordFile::Open(working, readOnly, create, alternativeMagic)) return true;
   if (packed_) platform::RemoveFile(working);

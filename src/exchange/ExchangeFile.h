@@ -17,7 +17,8 @@ class ExchangeFile : public RecordFile {
   ~ExchangeFile() override = default;
 
   // A missing file is created (with `create`) as an empty placeholder that
-  // reserves its name until Close packs the new record file into it.
+  // reserves its name until Close packs the new record file into it; an
+  // existing empty file is taken as such a placeholder.
   bool Open(const std::string& path, bool readOnly, bool create,
             bool alternativeMagic = false) override;
   // Fails when the record file part fails to close or packing fails (the

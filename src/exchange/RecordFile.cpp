@@ -64,8 +64,10 @@ bool RecordFile::Open(const std::string& path, bool readOnly, bool create, bool 
   header_ = RecordHeader();
   header_.magic = alternativeMagic ? kMagicAlternative : kMagicStandard;
   try {
-    if (platform::IsExistingFile(path)) return OpenExisting(readOnly);
-    return create && CreateNew();
+    // An empty file is a name reserved for a new record file (see UniqueTempName).
+    const std::optional<uint64_t> length = platform::FileLength(path);
+    if (length && !(create && *length == 0)) return OpenExisting(readOnly);
+    return create && CreateNew(length.has_value());
   } catch (const std::exception&) {
     Reset();
     return false;
@@ -106,10 +108,11 @@ bool RecordFile::OpenExisting(bool readOnly) {
   return true;
 }
 
-bool RecordFile::CreateNew() {
-  std::optional<File> file = File::TryOpen(path_, FileAccess::ReadWrite, FileShare::Exclusive,
-                                           FileDisposition::CreateNew);
-  if (!file) return false;
+bool RecordFile::CreateNew(bool reserved) {
+  std::optional<File> file =
+      File::TryOpen(path_, FileAccess::ReadWrite, FileShare::Exclusive,
+                    reserved ? FileDisposition::OpenExisting : FileDisposition::CreateNew);
+  if (!file || file->Length() != 0) return false;
   uint8_t bytes[kHeaderSize];
   EncodeHeader(header_, bytes);
   try {

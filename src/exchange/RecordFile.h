@@ -33,7 +33,8 @@ class RecordFile {
 
   // Opens `path` (read-only with deny-none sharing, else read-write and
   // exclusive), checking the magic and the CRC and reading the directory; a
-  // missing file is created when `create` is set. Closes an open file first.
+  // missing or empty file is made a new record file when `create` is set.
+  // Closes an open file first.
   virtual bool Open(const std::string& path, bool readOnly, bool create,
                     bool alternativeMagic = false);
   // Writes the directory and the header when writable, then closes.
@@ -115,7 +116,8 @@ class RecordFile {
 
  private:
   bool OpenExisting(bool readOnly);
-  bool CreateNew();
+  // `reserved`: the path is an empty file that stands for the new one.
+  bool CreateNew(bool reserved);
   bool WriteDirectoryAndHeader();
   void Reset();
   bool Writable() const { return mode_ == kWritable; }

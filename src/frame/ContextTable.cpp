@@ -49,15 +49,35 @@ void ContextTable::Join(ThreadContext* context, uint32_t threadId) {
   ThreadContext* doomed = nullptr;
   {
     std::lock_guard hold(lock_);
-    auto& entry = contexts_[threadId];
-    if (entry == context) return;  // already joined: one entry, one reference
-    // An entry left by an ended thread whose identifier the system gave out
-    // again: its reference goes with the entry.
-    if (entry != nullptr && --entry->referenceCount == 0) doomed = entry;
-    ++context->referenceCount;
-    entry = context;
+    doomed = EnterLocked(context, threadId);
   }
   delete doomed;
+}
+
+ThreadContext* ContextTable::JoinOwner(uint32_t ownerThreadId, uint32_t threadId) {
+  ThreadContext* doomed = nullptr;
+  ThreadContext* context = nullptr;
+  {
+    std::lock_guard hold(lock_);
+    const auto found = contexts_.find(ownerThreadId);
+    if (found == contexts_.end()) return nullptr;
+    context = found->second;
+    doomed = EnterLocked(context, threadId);
+  }
+  delete doomed;
+  return context;
+}
+
+ThreadContext* ContextTable::EnterLocked(ThreadContext* context, uint32_t threadId) {
+  auto& entry = contexts_[threadId];
+  if (entry == context) return nullptr;  // already joined: one entry, one reference
+  // An entry left by an ended thread whose identifier the system gave out
+  // again: its reference goes with the entry.
+  ThreadContext* doomed = nullptr;
+  if (entry != nullptr && --entry->referenceCount == 0) doomed = entry;
+  ++context->referenceCount;
+  entry = context;
+  return doomed;
 }
 
 void ContextTable::DestroyAll() {

@@ -56,7 +56,7 @@ enum MailProtocol : uint32_t {
 };
 
 struct ThreadContext {
-  uint32_t lastError = 0;
+  std::atomic<uint32_t> lastError{0};  // a background worker writes it too
   uint32_t protocol = kProtocolNone;
   std::string popHost;
   uint16_t popPort = 110;

@@ -7,13 +7,10 @@
 
 namespace quorvel {
 
-ThreadContext* JoinContextOf(uint32_t ownerThreadId) {
-  ThreadContext* context = Contexts().Find(ownerThreadId);
-  if (context == nullptr) return nullptr;
-  const MutexHandle mutex = context->contextMutex;
-  platform::LockHostMutex(mutex);
-  Contexts().Join(context, platform::CurrentThreadId());
-  platform::UnlockHostMutex(mutex);
+ThreadContext* JoinContextOf(uint32_t ownerThreadId, MutexHandle ownerMutex) {
+  platform::LockHostMutex(ownerMutex);
+  ThreadContext* context = Contexts().JoinOwner(ownerThreadId, platform::CurrentThreadId());
+  platform::UnlockHostMutex(ownerMutex);
   return context;
 }
 

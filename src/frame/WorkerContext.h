@@ -10,8 +10,11 @@
 namespace quorvel {
 
 // Enters the calling (worker) thread for the context of `ownerThreadId`,
-// holding the context's mutex meanwhile. Null when the owner has no context.
-ThreadContext* JoinContextOf(uint32_t ownerThreadId);
+// holding `ownerMutex` meanwhile. The starter hands its context's mutex over
+// when it starts the worker: the worker must not read it from a context that
+// the host may remove before the worker runs. Null when the owner has no
+// context by then.
+ThreadContext* JoinContextOf(uint32_t ownerThreadId, MutexHandle ownerMutex);
 
 // Removes the calling thread's entry under `mutex`, which the worker kept
 // aside: the removal may destroy the context that held it.

@@ -1,10 +1,31 @@
 #include "mail/SmtpSettings.h"
 
+#include <mutex>
+
 namespace quorvel {
 
-DefaultSmtpSettingsState& DefaultSmtpSettings() {
-  static DefaultSmtpSettingsState state;
-  return state;
+namespace {
+
+struct GuardedDefaults {
+  std::mutex lock;
+  DefaultSmtpSettingsState state;
+};
+
+GuardedDefaults& Defaults() {
+  static GuardedDefaults defaults;
+  return defaults;
+}
+
+}  // namespace
+
+const DefaultSmtpSettingsState DefaultSmtpSettings() {
+  std::lock_guard hold(Defaults().lock);
+  return Defaults().state;
+}
+
+void ReplaceDefaultSmtpSettings(const DefaultSmtpSettingsState& state) {
+  std::lock_guard hold(Defaults().lock);
+  Defaults().state = state;
 }
 
 std::atomic<bool>& SmtpConnectionsForbidden() {

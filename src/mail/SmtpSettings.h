@@ -1,7 +1,7 @@
 // The SMTP parameters of a sender, and the library-wide state of the mail
-// layer that every thread shares without a lock (the host serialises what it
-// changes): the default SMTP settings with their valid flag, and the flag
-// that forbids SMTP connections.
+// layer that every thread shares: the default SMTP settings with their valid
+// flag (copied in and out under a lock), and the flag that forbids SMTP
+// connections.
 #pragma once
 
 #include <atomic>
@@ -23,8 +23,10 @@ struct DefaultSmtpSettingsState {
   bool valid = false;  // supplied by the host or found by discovery
 };
 
-// The one instance of the library: empty texts, port 25, not valid at load.
-DefaultSmtpSettingsState& DefaultSmtpSettings();
+// A copy of the one instance of the library (empty texts, port 25, not valid
+// at load); const so that it cannot be mistaken for the instance itself.
+const DefaultSmtpSettingsState DefaultSmtpSettings();
+void ReplaceDefaultSmtpSettings(const DefaultSmtpSettingsState& state);
 
 // Set by MailsForbidConnection: composed messages are then not sent by SMTP.
 std::atomic<bool>& SmtpConnectionsForbidden();

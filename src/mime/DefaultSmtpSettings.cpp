@@ -8,25 +8,24 @@ namespace quorvel {
 
 bool SetDefaultSmtpSettings(const char* host, const char* address, uint16_t port,
                             const char* name) {
-  DefaultSmtpSettingsState& defaults = DefaultSmtpSettings();
+  DefaultSmtpSettingsState defaults = DefaultSmtpSettings();
   if (host != nullptr) {
     defaults.settings.host = host;
     defaults.settings.address = address == nullptr ? "" : address;
     defaults.settings.port = port;
     defaults.settings.name = name == nullptr ? "" : name;
     defaults.valid = true;
-    return true;
-  }
-  if (DiscoverSmtpSettings(defaults.settings)) {
+  } else if (DiscoverSmtpSettings(defaults.settings)) {
     defaults.valid = true;
-    return true;
+  } else {
+    defaults.settings.host = kFallbackSmtpHost;
+    defaults.settings.address = kFallbackSenderAddress;
+    defaults.settings.name = kFallbackSenderName;
+    defaults.settings.port = 25;
+    defaults.valid = false;
   }
-  defaults.settings.host = kFallbackSmtpHost;
-  defaults.settings.address = kFallbackSenderAddress;
-  defaults.settings.name = kFallbackSenderName;
-  defaults.settings.port = 25;
-  defaults.valid = false;
-  return false;
+  ReplaceDefaultSmtpSettings(defaults);
+  return defaults.valid;
 }
 
 }  // namespace quorvel

@@ -43,7 +43,7 @@ bool MailMessage::Stopped() {
   return true;
 }
 
-const SmtpSettings& MailMessage::Sender() const {
+SmtpSettings MailMessage::Sender() const {
   return usesDefaultSender ? DefaultSmtpSettings().settings : ownSender;
 }
 
@@ -70,7 +70,7 @@ void MailMessage::SetSender(const char* host, uint16_t port, const char* address
     usesDefaultSender = true;
     return;
   }
-  const SmtpSettings& defaults = DefaultSmtpSettings().settings;
+  const SmtpSettings defaults = DefaultSmtpSettings().settings;
   ownSender.host = IsEmpty(host) ? defaults.host : host;
   ownSender.port = port != 0 ? port : defaults.port;
   ownSender.address = IsEmpty(address) ? defaults.address : address;

@@ -58,9 +58,13 @@ class MailMessage {
   // Composes and delivers by SMTP. `probe` also looks up the local host's
   // address first (its outcome is ignored); `copy` has no effect.
   bool SendBySmtp(bool probe, const char* directory, bool copy);
+  // Hands the message to the system's Simple MAPI provider (error 10 when
+  // there is none, 9 when it refuses) or to the Notes client (error 11).
+  bool SendByMapi();
+  bool SendByNotes();
 
   // The sender of the From line and of the SMTP transaction.
-  const SmtpSettings& Sender() const;
+  SmtpSettings Sender() const;
 
   WindowHandle clientWindow = nullptr;
   ProgressCallback progressCallback = nullptr;

@@ -3,8 +3,13 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 namespace quorvel::platform {
+
+// The file name under which this system keeps the library that Windows
+// calls `windowsName` ("MAPI32.DLL" is "libmapi32.so" on POSIX).
+std::string SharedLibraryFileName(std::string_view windowsName);
 
 class DynamicLibrary {
  public:

@@ -71,6 +71,8 @@ class File {
   uint64_t Length() const;
   void SetLength(uint64_t length);
   void Flush();
+  // Waits until what was written is on the disk (fsync).
+  void Sync();
   void Close();
 
   bool IsOpen() const { return handle_ != kInvalidHandle; }

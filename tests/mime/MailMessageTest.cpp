@@ -58,12 +58,12 @@ std::string WithCheckedDate(const std::string& message) {
 class MailMessageTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DefaultSmtpSettings() = DefaultSmtpSettingsState();
+    ReplaceDefaultSmtpSettings(DefaultSmtpSettingsState());
     SmtpConnectionsForbidden() = false;
     platform::ClearRegistry();
     SetDefaultSmtpSettings("127.0.0.1", "ada@example.test", 25, "ada.lovelace@example.test");
   }
-  void TearDown() override { DefaultSmtpSettings() = DefaultSmtpSettingsState(); }
+  void TearDown() override { ReplaceDefaultSmtpSettings(DefaultSmtpSettingsState()); }
 
   MailMessage NewMessage() {
     MailMessage message(&stop, &suspend, &percent);

@@ -4,6 +4,7 @@
 // byte the client sent is kept for the test to compare.
 #pragma once
 
+#include <algorithm>
 #include <functional>
 #include <memory>
 #include <string>
@@ -26,10 +27,14 @@ class ServerSide {
   // Reads until `terminator` has arrived; false when the client closed first
   // (or nothing came within 10 s, which keeps a broken test from hanging).
   bool ReadUntil(std::string_view terminator) {
-    while (received.find(terminator, consumed_) == std::string::npos) {
+    size_t from = consumed_;
+    size_t found;
+    while ((found = received.find(terminator, from)) == std::string::npos) {
+      // Only the new bytes and the tail before them can complete it.
+      from = std::max(consumed_, received.size() - std::min(received.size(), terminator.size()));
       if (!ReceiveMore()) return false;
     }
-    consumed_ = received.find(terminator, consumed_) + terminator.size();
+    consumed_ = found + terminator.size();
     return true;
   }
   bool ReadLine() { return ReadUntil("\n"); }

@@ -22,5 +22,9 @@ inline constexpr const char* kSendUsage =
     "--smtp HOST[:PORT] --from ADDR --to ADDR [--cc ADDR] [--subject S] [--body-file F] "
     "[--attach FILE]...";
 int RunSend(const Arguments& arguments);
+// quorvel send --mes: a mail-data file through the library's send exports.
+inline constexpr const char* kSendMesUsage =
+    "--mes FILE --smtp HOST[:PORT] [--out DIR] [--sent DIR] [--background]";
+int RunSendMes(const Arguments& arguments);
 
 }  // namespace quorvel::tool

@@ -105,6 +105,7 @@ bool ParseOptions(const Arguments& arguments, SendOptions& options) {
 }  // namespace
 
 int RunSend(const Arguments& arguments) {
+  if (!arguments.empty() && arguments[0] == "--mes") return RunSendMes(arguments);
   SendOptions options;
   if (!ParseOptions(arguments, options)) {
     std::fprintf(stderr, "usage: quorvel send %s\n", kSendUsage);

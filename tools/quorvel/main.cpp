@@ -10,8 +10,10 @@ namespace {
 // Subcommands, in the order the help lists them.
 const Command kCommands[] = {
     {"help", "", "show this text", nullptr},
-    {"dump", "FILE", "print an exchange file: packing, header, CRC and the tree of values", RunDump},
+    {"dump", "FILE", "print an exchange file (packing, header, CRC, values) or a .mes file", RunDump},
     {"send", kSendUsage, "compose one message and deliver it by SMTP, with a progress bar", RunSend},
+    {"send", kSendMesUsage, "send a mail-data file as a host does, optionally in the background",
+     RunSend},
 };
 
 int PrintHelp(FILE* out) {

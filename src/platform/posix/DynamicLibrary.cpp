@@ -5,6 +5,15 @@
 
 namespace quorvel::platform {
 
+std::string SharedLibraryFileName(std::string_view windowsName) {
+  std::string name(windowsName);
+  for (char& c : name) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  if (name.ends_with(".dll")) name.resize(name.size() - 4);
+  return "lib" + name + ".so";
+}
+
 std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path) {
   if (path.empty()) return nullptr;
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);

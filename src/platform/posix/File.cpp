@@ -10,6 +10,7 @@
 
 #include <cerrno>
 
+#include "platform/Faults.h"
 #include "platform/File.h"
 
 namespace quorvel::platform {
@@ -58,6 +59,10 @@ int OpenShared(const std::string& path, FileAccess access, FileShare share,
                FileDisposition disposition) {
   if (path.empty()) {
     errno = ENOENT;
+    return -1;
+  }
+  if (const int injected = InjectedFileError(FileOperation::Open)) {
+    errno = injected;
     return -1;
   }
   const int fd = ::open(path.c_str(), OpenFlags(access, disposition), 0666);
@@ -124,6 +129,9 @@ std::optional<File> File::TryOpen(const std::string& path, FileAccess access, Fi
 
 size_t File::Read(void* buffer, size_t size) {
   if (!IsOpen()) throw FileError(FileError::Cause::Generic, path_, EBADF);
+  if (const int injected = InjectedFileError(FileOperation::Read)) {
+    throw FileError(CauseOf(injected), path_, injected);
+  }
   size_t done = 0;
   while (done < size) {
     const ssize_t got = ::read(static_cast<int>(handle_), static_cast<char*>(buffer) + done,
@@ -140,16 +148,19 @@ size_t File::Read(void* buffer, size_t size) {
 
 void File::Write(const void* data, size_t size) {
   if (!IsOpen()) throw FileError(FileError::Cause::Generic, path_, EBADF);
+  uint64_t fits = size;
+  const int injected = InjectedFileError(FileOperation::Write, size, &fits);
   size_t done = 0;
-  while (done < size) {
+  while (done < fits) {
     const ssize_t put = ::write(static_cast<int>(handle_), static_cast<const char*>(data) + done,
-                                size - done);
+                                static_cast<size_t>(fits) - done);
     if (put < 0) {
       if (errno == EINTR) continue;
       throw FileError(CauseOf(errno), path_, errno);
     }
     done += static_cast<size_t>(put);
   }
+  if (injected != 0) throw FileError(CauseOf(injected), path_, injected);
 }
 
 uint64_t File::Seek(int64_t offset, SeekOrigin origin) {
@@ -179,6 +190,13 @@ void File::SetLength(uint64_t length) {
   if (::ftruncate(static_cast<int>(handle_), static_cast<off_t>(length)) != 0) {
     throw FileError(CauseOf(errno), path_, errno);
   }
+}
+
+void File::Sync() {
+  if (!IsOpen()) throw FileError(FileError::Cause::Generic, path_, EBADF);
+  int failure = InjectedFileError(FileOperation::Sync);
+  if (failure == 0 && ::fsync(static_cast<int>(handle_)) != 0) failure = errno;
+  if (failure != 0) throw FileError(CauseOf(failure), path_, failure);
 }
 
 void File::Flush() {

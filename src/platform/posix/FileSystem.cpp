@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <vector>
 
+#include "platform/Faults.h"
 #include "platform/posix/Descriptor.h"
 #include "platform/WildcardMatch.h"
 
@@ -64,14 +65,24 @@ std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::str
 }
 
 bool DuplicateFile(const std::string& from, const std::string& to, bool failIfExists) {
-  if (from.empty() || to.empty()) return false;
+  if (from.empty() || to.empty() || InjectedFileError(FileOperation::Open) != 0) return false;
   Descriptor source(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat info;
   if (!source.valid() || ::fstat(source.get(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
   if (IsExistingFile(to) && (failIfExists || IsReadOnly(to))) return false;
+  if (InjectedFileError(FileOperation::Open) != 0) return false;
   Descriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!target.valid()) return false;
+  // The copy counts as one write of the whole length; a full disk keeps what fit.
+  uint64_t fits = 0;
+  const int injected = InjectedFileError(FileOperation::Write, static_cast<uint64_t>(info.st_size),
+                                         &fits);
   if (!CopyDescriptorContents(source.get(), target.get(), static_cast<uint64_t>(info.st_size))) {
+    return false;
+  }
+  if (injected != 0) {
+    const bool cut = ::ftruncate(target.get(), static_cast<off_t>(fits)) == 0;
+    static_cast<void>(cut);  // the copy fails either way
     return false;
   }
   ::fchmod(target.get(), info.st_mode & 07777);  // keeps the read-only attribute, as Windows does
@@ -79,7 +90,7 @@ bool DuplicateFile(const std::string& from, const std::string& to, bool failIfEx
 }
 
 bool RenameFile(const std::string& from, const std::string& to) {
-  if (from.empty() || to.empty()) return false;
+  if (from.empty() || to.empty() || InjectedFileError(FileOperation::Rename) != 0) return false;
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
   if (errno == EXDEV) {  // another file system: copy, then delete the original
     if (!DuplicateFile(from, to, true)) return false;

@@ -1,0 +1,87 @@
+// Texts are shown in double quotes with control bytes, quotes, backslashes
+// and bytes above 0x7E escaped, so a hostile file cannot garble the terminal.
+#include "mail/MailDataDump.h"
+
+#include <cstdio>
+
+#include "platform/FileSystem.h"
+#include "quorvel/MailData.h"
+
+namespace quorvel {
+
+namespace {
+
+std::string Shown(const std::string& text) {
+  std::string shown = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == '"' || byte == '\\') {
+      shown += '\\';
+      shown += c;
+    } else if (byte < 0x20 || byte > 0x7E) {
+      char escaped[5];
+      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      shown += escaped;
+    } else {
+      shown += c;
+    }
+  }
+  return shown + "\"";
+}
+
+std::string ShownList(const StringList& list) {
+  std::string shown = std::to_string(list.size());
+  for (size_t i = 0; i < list.size(); ++i) shown += (i == 0 ? ": " : ", ") + Shown(list[i]);
+  return shown;
+}
+
+const char* BodyTypeName(int32_t bodyType) {
+  switch (bodyType) {
+    case MailData::kBodyHtml: return "HTML";
+    case MailData::kBodyRtf: return "RTF";
+    default: return "text only";
+  }
+}
+
+}  // namespace
+
+bool DumpMailDataFile(const std::string& path, std::ostream& out) {
+  MailData mail;
+  if (!mail.ReadFile(path)) {
+    out << "cannot read mail-data file " << path << "\n";
+    return false;
+  }
+  out << "mail-data file " << path << "\n"
+      << "  version      " << Shown(mail.version) << "\n"
+      << "  code page    " << mail.codePage << "\n"
+      << "  sender name  " << Shown(mail.senderName) << "\n"
+      << "  from         " << Shown(mail.from) << "\n"
+      << "  to           " << ShownList(mail.to) << "\n"
+      << "  copy         " << ShownList(mail.copy) << "\n"
+      << "  subject      " << Shown(mail.subject) << "\n"
+      << "  message      " << mail.message.size() << " bytes\n";
+  for (size_t start = 0; start < mail.message.size();) {
+    size_t end = mail.message.find("\r\n", start);
+    if (end == std::string::npos) end = mail.message.size();
+    out << "    | " << Shown(mail.message.substr(start, end - start)) << "\n";
+    start = end + 2;
+  }
+  out << "  body         " << BodyTypeName(mail.bodyType);
+  if (mail.bodyType == MailData::kBodyHtml || mail.bodyType == MailData::kBodyRtf) {
+    out << ", attachment " << mail.bodyIndex + 1;
+  }
+  out << "\n  attachments  " << mail.attachmentNames.size() << "\n";
+  for (size_t i = 0; i < mail.attachmentNames.size(); ++i) {
+    out << "    " << i + 1 << " " << Shown(mail.attachmentNames[i]);
+    const std::string& content = mail.attachmentFiles[i];
+    if (content.empty()) {
+      out << ", no content file beside it\n";
+    } else {
+      out << ", content " << content << " ("
+          << platform::FileLength(content).value_or(0) << " bytes)\n";
+    }
+  }
+  return true;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,159 @@
+// MailData's files: a ".mes" file named "~AT<n>.mes" with one "<title>_<k>.att"
+// content file per attachment beside it. Writing takes the mail-data name
+// exclusively, so two writers never share a name; a failed write removes
+// everything it made, and a move deletes the old files only once the new
+// ones are complete.
+#include <optional>
+
+#include "frame/Directories.h"
+#include "frame/LogEvents.h"
+#include "frame/UniqueNames.h"
+#include "frame/WholeFile.h"
+#include "mail/MailFileFormat.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+#include "quorvel/MailData.h"
+
+namespace quorvel {
+
+namespace {
+
+// Attempts at taking a fresh name before writing gives up.
+constexpr int kNameAttempts = 20;
+
+std::string DirectoryOf(const std::string& path) {
+  const size_t separator = path.rfind(platform::kPathSeparator);
+  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
+}
+
+std::string FileNameOf(const std::string& path) {
+  return path.substr(DirectoryOf(path).size());
+}
+
+std::string TitleOf(const std::string& path) {
+  const std::string name = FileNameOf(path);
+  return name.substr(0, name.rfind('.'));
+}
+
+// Takes the first free "~AT<n>.mes" of the directory and opens it for
+// exclusive writing.
+std::optional<platform::File> CreateMailFile(const std::string& directory) {
+  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
+    const std::string path = UniqueTempName(kMailFileExtension, directory);
+    if (path.empty()) return std::nullopt;
+    auto file = platform::File::TryOpen(path, platform::FileAccess::Write,
+                                        platform::FileShare::Exclusive,
+                                        platform::FileDisposition::OpenExisting);
+    if (file) return file;
+    platform::RemoveFile(path);
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+}  // namespace quorvel
+
+// The shared classes live outside the library's namespace.
+using namespace quorvel;
+
+bool MailData::AddAttachment(const std::string& name, const std::string& file, int32_t kind) {
+  if (!platform::IsExistingFile(file.empty() ? name : file)) return false;
+  attachmentNames.push_back(name);
+  attachmentFiles.push_back(file);
+  if (kind == kBodyHtml || kind == kBodyRtf) {
+    bodyType = kind;
+    bodyIndex = static_cast<int32_t>(attachmentNames.size()) - 1;
+  } else if (kind != kBodyText) {
+    bodyType = kBodyText;
+  }
+  return true;
+}
+
+void MailData::DeleteFiles() {
+  for (const std::string& file : attachmentFiles) {
+    if (!file.empty() && platform::IsExistingFile(file)) platform::RemoveFile(file);
+  }
+  if (platform::IsExistingFile(filePath)) platform::RemoveFile(filePath);
+}
+
+bool MailData::ReadFile(const std::string& path) {
+  Reset();
+  if (!platform::IsExistingFile(path)) return false;
+  const std::optional<std::string> text = ReadWholeFile(path);
+  if (!text) return false;
+  filePath = path;
+  ParseMailText(*text, *this);
+  const std::string directory = DirectoryOf(path);
+  const std::string title = TitleOf(path);
+  for (size_t k = 1; k <= attachmentNames.size(); ++k) {
+    const std::string content = AttachmentFileName(directory, title, k);
+    attachmentFiles.push_back(platform::IsExistingFile(content) ? content : std::string());
+  }
+  return true;
+}
+
+bool MailData::WriteToDirectory(const std::string& directoryPath) {
+  const std::string directory = NormaliseDirectory(directoryPath);
+  if (!platform::IsExistingDirectory(directory) && !CreateDirectoryPath(directory)) return false;
+  std::optional<platform::File> file = CreateMailFile(directory);
+  if (!file) return false;
+  filePath = file->Path();
+  const std::string title = TitleOf(filePath);
+  bool ok = true;
+  attachmentFiles.resize(attachmentNames.size());
+  for (size_t i = 0; i < attachmentNames.size(); ++i) {
+    const std::string source = attachmentFiles[i].empty() ? attachmentNames[i] : attachmentFiles[i];
+    const std::string target = AttachmentFileName(directory, title, i + 1);
+    if (source == target) continue;
+    if (platform::DuplicateFile(source, target, false)) {
+      attachmentNames[i] = FileNameOf(attachmentNames[i]);
+      attachmentFiles[i] = target;
+      platform::SetReadOnly(target, false);
+    } else {
+      attachmentFiles[i].clear();
+      ok = false;
+      SetLogValue(kKeySourcePath, source);
+      WriteLogEvent(kEventAttachmentNotCopied);
+    }
+  }
+  try {
+    const std::string text = FormatMailHead(*this) + FormatMailAttachments(*this);
+    file->Write(text.data(), text.size());
+    file->Close();
+  } catch (const platform::FileError&) {
+    ok = false;
+  }
+  file.reset();
+  if (!ok) DeleteFiles();
+  return ok;
+}
+
+bool MailData::MoveToDirectory(const std::string& directory) {
+  const std::string oldPath = filePath;
+  const StringList oldFiles = attachmentFiles;
+  if (!WriteToDirectory(directory)) return false;
+  for (const std::string& old : oldFiles) {
+    if (old.empty() || !platform::IsExistingFile(old)) continue;
+    platform::SetReadOnly(old, false);
+    platform::RemoveFile(old);
+  }
+  if (platform::IsExistingFile(oldPath)) platform::RemoveFile(oldPath);
+  return true;
+}
+
+bool MailDataList::LoadDirectory(const std::string& directoryPath) {
+  const std::string directory = NormaliseDirectory(directoryPath);
+  if (!platform::IsExistingDirectory(directory)) return false;
+  const std::string pattern = std::string("*.") + kMailFileExtension;
+  for (const platform::DirectoryEntry& entry : platform::ListDirectory(directory, pattern)) {
+    if (entry.isDirectory) continue;
+    Adopt(std::make_unique<MailData>()).ReadFile(directory + entry.name);
+  }
+  return true;
+}
+
+void MailDataList::RemoveAt(uint32_t index, bool deleteFiles) {
+  if (deleteFiles) (*this)[index].DeleteFiles();
+  RemoveAt(index);
+}

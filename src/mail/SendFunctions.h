@@ -1,0 +1,24 @@
+// Sending mail records with the transport of the calling thread's context,
+// one message per recipient, and the store-and-forward discipline of the
+// out and sent directories around it.
+#pragma once
+
+#include "quorvel/MailData.h"
+
+namespace quorvel {
+
+// Delivers the mail once per "to" address (only the first carries the copy
+// address) by MAPI, Notes or SMTP; false at the first failure, with the
+// context's lastError set. Each SMTP delivery uses the sender it was given,
+// whatever other threads send meanwhile.
+bool DeliverMailData(MailData& mail);
+
+// Delivers; a sent mail moves to the sent directory, an unsent one is
+// logged and moved to the out directory (when those are set).
+bool SendMailFromMailData(MailData& mail);
+// The same for a mail-data file.
+bool SendMailFromFile(const char* path);
+// Sends every mail-data file of a directory once; always true.
+bool SendMails(const char* directory);
+
+}  // namespace quorvel

@@ -1,0 +1,259 @@
+// Mail-data files: expected bytes written out by hand from the format's
+// description, the reading rules, naming, moves and a round-trip property.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <random>
+
+#include "TempDirectory.h"
+#include "mail/MailFileFormat.h"
+#include "quorvel/MailData.h"
+
+namespace quorvel {
+namespace {
+
+using namespace quorvel::testing;
+
+// Three recipients, a copy, a multi-line text, an HTML body and two more
+// attachments.
+const std::string kLessonMes =
+    "#Version : 2.1\r\n"
+    "#CodePage : 1250\r\n"
+    "#SenderName : Pupil P\r\n"
+    "#From : pupil@school.test\r\n"
+    "#To : tutor@school.test,second@school.test,third@school.test\r\n"
+    "#Copy : head@school.test\r\n"
+    "#Subject : Lesson 4, exercise 2\r\n"
+    "#Message : Dear tutor,\r\n"
+    "here is my work.\r\n"
+    "\r\n"
+    "Pupil\r\n"
+    "#BodyType : HTML 2\r\n"
+    "#Attachments : notes.txt,picture.png,page.htm\r\n";
+
+void WriteLesson(const TempDirectory& dir) {
+  WriteFile(dir / "lesson.mes", kLessonMes);
+  WriteFile(dir / "lesson_1.att", "my notes");
+  WriteFile(dir / "lesson_2.att", std::string("\x89PNG\0\x01", 6));
+  WriteFile(dir / "lesson_3.att", "<p>page</p>");
+}
+
+MailData Read(const std::string& path) {
+  MailData mail;
+  EXPECT_TRUE(mail.ReadFile(path)) << path;
+  return mail;
+}
+
+TEST(MailDataFile, AHandWrittenFileReadsWritesAndReadsAgain) {
+  TempDirectory from, to;
+  WriteLesson(from);
+  MailData mail = Read(from / "lesson.mes");
+  EXPECT_EQ(mail.filePath, from / "lesson.mes");
+  EXPECT_EQ(mail.version, "2.1");
+  EXPECT_EQ(mail.codePage, 1250);
+  EXPECT_EQ(mail.senderName, "Pupil P");
+  EXPECT_EQ(mail.from, "pupil@school.test");
+  EXPECT_EQ(mail.to, StringList({"tutor@school.test", "second@school.test", "third@school.test"}));
+  EXPECT_EQ(mail.copy, StringList({"head@school.test"}));
+  EXPECT_EQ(mail.subject, "Lesson 4, exercise 2");
+  EXPECT_EQ(mail.message, "Dear tutor,\r\nhere is my work.\r\n\r\nPupil");
+  EXPECT_EQ(mail.bodyType, 1);
+  EXPECT_EQ(mail.bodyIndex, 2);
+  EXPECT_TRUE(mail.IsBodyAttachment(2));
+  EXPECT_EQ(mail.attachmentNames, StringList({"notes.txt", "picture.png", "page.htm"}));
+  EXPECT_EQ(mail.attachmentFiles,
+            StringList({from / "lesson_1.att", from / "lesson_2.att", from / "lesson_3.att"}));
+
+  ASSERT_TRUE(mail.WriteToDirectory(to.path()));
+  EXPECT_EQ(mail.filePath, to / "~AT0.mes");
+  EXPECT_EQ(ReadFile(to / "~AT0.mes"), kLessonMes);
+  EXPECT_EQ(ReadFile(to / "~AT0_2.att"), std::string("\x89PNG\0\x01", 6));
+  MailData again = Read(to / "~AT0.mes");
+  EXPECT_EQ(again.attachmentFiles,
+            StringList({to / "~AT0_1.att", to / "~AT0_2.att", to / "~AT0_3.att"}));
+  again.filePath = mail.filePath;
+  EXPECT_EQ(FormatMailHead(again) + FormatMailAttachments(again), kLessonMes);
+  EXPECT_TRUE(std::filesystem::exists(from / "lesson.mes")) << "writing leaves the source";
+}
+
+TEST(MailDataFile, TwoRecipientsNoAttachmentsIsTenLines) {
+  MailData mail;
+  mail.AddTo("a@x.test;b@x.test");
+  mail.SetSubject("s");
+  mail.SetMessage("one\ntwo\r\nthree");
+  EXPECT_EQ(FormatMailHead(mail) + FormatMailAttachments(mail),
+            "#Version : \r\n#CodePage : 1252\r\n#SenderName : \r\n#From : \r\n"
+            "#To : a@x.test,b@x.test\r\n#Copy : \r\n#Subject : s\r\n"
+            "#Message : one\r\ntwo\r\nthree\r\n#BodyType : Text\r\n#Attachments : \r\n");
+  mail.message = "ends with a line feed\n";
+  EXPECT_NE(FormatMailHead(mail).find("line feed\n#BodyType : Text\r\n"), std::string::npos)
+      << "no CR LF after a value that ends with LF";
+}
+
+TEST(MailDataFile, ReadingRules) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::string field;  // which member is compared
+    std::string expected;
+  };
+  const std::string head = "#Version : \r\n#CodePage : 1252\r\n#SenderName : \r\n#From : f\r\n"
+                           "#To : t\r\n#Copy : \r\n#Subject : s\r\n";
+  const std::string tail = "#BodyType : Text\r\n#Attachments : \r\n";
+  const Case cases[] = {
+      {"HTML and a number", head + "#Message : m\r\n#BodyType : HTML 2\r\n", "body", "1 2"},
+      {"RTF alone", head + "#Message : m\r\n#BodyType : RTF\r\n", "body", "2 0"},
+      {"Text", head + "#Message : m\r\n" + tail, "body", "0 -1"},
+      {"anything else", head + "#Message : m\r\n#BodyType : 7\r\n", "body", "0 -1"},
+      {"padded number", "#BodyType : HTML   12  \r\n", "body", "1 12"},
+      {"empty code page", "#CodePage : \r\n", "codePage", "-1"},
+      {"no code page line", "#From : x\r\n", "codePage", "-1"},
+      {"code page not a number", "#CodePage : abc\r\n", "codePage", "0"},
+      {"trailing line ends dropped", head + "#Message : m\r\n\r\n\n" + tail, "message", "m"},
+      {"a key inside the message stays text",
+       head + "#Message : see\r\n#To : evil@x\r\n#Attachments : /etc/passwd\r\n" + tail, "message",
+       "see\r\n#To : evil@x\r\n#Attachments : /etc/passwd"},
+      {"a body-type line inside the message",
+       head + "#Message : a\r\n#BodyType : HTML 0\r\nb\r\n" + tail, "message",
+       "a\r\n#BodyType : HTML 0\r\nb"},
+      {"a key not at a line start", head + "#Message : x #To : y\r\n" + tail, "message",
+       "x #To : y"},
+      {"a trailing comma keeps an empty piece", "#To : a,,b,\r\n", "to", "a||b|"},
+      {"keys in another order", "#Message : m\r\n#BodyType : Text\r\n#To : a\r\n#From : f\r\n",
+       "to", "a"},
+      {"no body-type line: the message ends at the next key line",
+       "#To : a\r\n#Message : m\r\n#Attachments : x\r\n", "message", "m"},
+      {"no lines at all", "garbage", "to", ""},
+  };
+  TempDirectory dir;
+  for (const Case& c : cases) {
+    WriteFile(dir / "case.mes", c.text);
+    const MailData mail = Read(dir / "case.mes");
+    std::string actual;
+    if (c.field == "body") actual = std::to_string(mail.bodyType) + " " + std::to_string(mail.bodyIndex);
+    if (c.field == "codePage") actual = std::to_string(mail.codePage);
+    if (c.field == "message") actual = mail.message;
+    if (c.field == "to") {
+      for (size_t i = 0; i < mail.to.size(); ++i) actual += (i ? "|" : "") + mail.to[i];
+    }
+    EXPECT_EQ(actual, c.expected) << c.name;
+  }
+  MailData mail;
+  mail.to = {"left over"};
+  EXPECT_FALSE(mail.ReadFile(dir / "missing.mes"));
+  EXPECT_TRUE(mail.to.empty()) << "reading starts from an empty record";
+  EXPECT_FALSE(mail.ReadFile(dir.path())) << "a directory is no mail-data file";
+}
+
+TEST(MailDataFile, NamesMovesAndMissingContent) {
+  TempDirectory dir, out, sent;
+  WriteFile(dir / "a.txt", "A");
+  MailData mail;
+  mail.AddTo("x@y.test");
+  ASSERT_TRUE(mail.AddAttachment(dir / "a.txt", "", 0));
+  EXPECT_FALSE(mail.AddAttachment(dir / "missing.txt", "", 0));
+  ASSERT_TRUE(mail.AddAttachment("shown.txt", dir / "a.txt", 1));
+  EXPECT_EQ(mail.bodyIndex, 1);
+  EXPECT_EQ(mail.attachmentFiles, StringList({"", dir / "a.txt"}));
+
+  MailData twice = mail;
+  ASSERT_TRUE(mail.WriteToDirectory(out.path()));
+  ASSERT_TRUE(twice.WriteToDirectory(out.path() + "new/level"));
+  ASSERT_TRUE(twice.WriteToDirectory(out.path()));
+  EXPECT_EQ(mail.filePath, out / "~AT0.mes");
+  EXPECT_EQ(twice.filePath, out / "~AT1.mes");
+  EXPECT_EQ(twice.attachmentNames, StringList({"a.txt", "shown.txt"}));
+  EXPECT_EQ(ReadFile(out / "~AT1_2.att"), "A");
+  EXPECT_TRUE(std::filesystem::exists(out / "new/level/~AT0_1.att"));
+
+  std::filesystem::permissions(out / "~AT0_1.att", std::filesystem::perms::owner_read);
+  ASSERT_TRUE(mail.MoveToDirectory(sent.path()));
+  EXPECT_EQ(mail.filePath, sent / "~AT0.mes");
+  for (const char* gone : {"~AT0.mes", "~AT0_1.att", "~AT0_2.att"}) {
+    EXPECT_FALSE(std::filesystem::exists(out / gone)) << gone << " (read-only or not)";
+  }
+  EXPECT_TRUE(std::filesystem::exists(dir / "a.txt")) << "a file given by name is not the mail's";
+
+  std::filesystem::remove(sent / "~AT0_2.att");
+  const MailData read = Read(sent / "~AT0.mes");
+  EXPECT_EQ(read.attachmentFiles, StringList({sent / "~AT0_1.att", ""}));
+
+  MailDataList list;
+  WriteFile(sent / "notes.txt", "not a mail");
+  std::filesystem::create_directory(sent / "folder.mes");
+  ASSERT_TRUE(list.LoadDirectory(sent.path().substr(0, sent.path().size() - 1)));
+  ASSERT_EQ(list.Size(), 1u);
+  EXPECT_EQ(list[0].to, StringList({"x@y.test"}));
+  list.RemoveAt(0, true);
+  EXPECT_TRUE(list.IsEmpty());
+  EXPECT_FALSE(std::filesystem::exists(sent / "~AT0.mes"));
+  EXPECT_FALSE(std::filesystem::exists(sent / "~AT0_1.att"));
+  EXPECT_FALSE(list.LoadDirectory(sent / "missing"));
+}
+
+TEST(MailDataFile, AnAttachmentThatCannotBeCopiedLeavesNothing) {
+  TempDirectory dir, out;
+  WriteFile(dir / "a.txt", "A");
+  MailData mail;
+  mail.attachmentNames = {dir / "a.txt", dir / "gone.txt"};
+  mail.attachmentFiles = {"", ""};
+  const MailData before = mail;
+  EXPECT_FALSE(mail.WriteToDirectory(out.path()));
+  EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+  mail = before;
+  mail.filePath = dir / "a.txt";
+  EXPECT_FALSE(mail.MoveToDirectory(out.path()));
+  EXPECT_TRUE(std::filesystem::exists(dir / "a.txt")) << "a failed move deletes nothing";
+  EXPECT_FALSE(mail.WriteToDirectory("no-separator")) << "a directory that cannot be created";
+}
+
+// Random records whose values hold the keys, commas, CR LF and bytes above
+// 0x7F read back exactly (single-line fields without line ends; list
+// elements without commas).
+TEST(MailDataFile, RandomRecordsRoundTrip) {
+  std::mt19937 random(20261206);
+  const std::vector<std::string> pieces = {
+      "#Version : ", "#CodePage : ", "#To : ",  "#Message : ", "#BodyType : ", "#BodyType : HTML 1",
+      "#Attachments : ", "a", "\xE9\xFF", " ", ",", "\r\n", "\n", "\r", "x@y"};
+  auto text = [&](bool lineEnds, bool commas) {
+    std::string value;
+    const int count = static_cast<int>(random() % 8);
+    for (int i = 0; i < count; ++i) {
+      const std::string& piece = pieces[random() % pieces.size()];
+      if (!lineEnds && piece.find_first_of("\r\n") != std::string::npos) continue;
+      if (!commas && piece == ",") continue;
+      value += piece;
+    }
+    return value;
+  };
+  auto list = [&] {
+    StringList values(random() % 4);
+    for (std::string& value : values) value = text(false, false) + "e";
+    return values;
+  };
+  TempDirectory dir;
+  for (int round = 0; round < 300; ++round) {
+    MailData mail;
+    mail.version = text(false, true);
+    mail.codePage = static_cast<int32_t>(random()) - (1 << 30);
+    mail.senderName = text(false, true);
+    mail.from = text(false, true);
+    mail.to = list();
+    mail.copy = list();
+    mail.subject = text(false, true);
+    mail.message = text(true, true) + "end";
+    mail.bodyType = static_cast<int32_t>(random() % 3);
+    mail.bodyIndex = mail.bodyType == 0 ? -1 : static_cast<int32_t>(random() % 5);
+    ASSERT_TRUE(mail.WriteToDirectory(dir.path()));
+    MailData read = Read(mail.filePath);
+    EXPECT_EQ(FormatMailHead(read) + FormatMailAttachments(read),
+              FormatMailHead(mail) + FormatMailAttachments(mail))
+        << "round " << round;
+    EXPECT_EQ(read.message, mail.message) << "round " << round;
+    EXPECT_EQ(read.to, mail.to) << "round " << round;
+    mail.DeleteFiles();
+  }
+}
+
+}  // namespace
+}  // namespace quorvel

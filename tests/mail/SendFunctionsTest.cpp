@@ -1,0 +1,158 @@
+// The send functions over the MAPI stand-in, which records each delivery:
+// one message per recipient, the out and sent directories, and the codes.
+#include "mail/SendFunctions.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "StandInLibrary.h"
+#include "TempDirectory.h"
+#include "frame/ContextTable.h"
+#include "frame/LogTable.h"
+#include "mime/MapiMailer.h"
+#include "platform/FileSystem.h"
+#include "platform/Threads.h"
+
+namespace quorvel {
+namespace {
+
+using namespace quorvel::testing;
+
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+size_t Files(const std::string& directory) {
+  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(directory),
+                                           std::filesystem::directory_iterator()));
+}
+
+class SendFunctions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(mapi.loaded());
+    MapiLibraryName() = mapi.directory() + "libmapi32.so";
+    ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), nullptr));
+    context = CallingContext();
+    context->protocol = kProtocolMapi;
+    context->outDirectory = out.path();
+    context->sentDirectory = sent.path();
+    WriteFile(dir / "a.txt", "A");
+    mail.AddTo("one@x.test;two@x.test;three@x.test");
+    mail.AddCopy("copy@x.test");
+    mail.SetMessage("text");
+    mail.AddAttachment(dir / "a.txt", "", 0);
+  }
+  void TearDown() override {
+    Contexts().Remove(platform::CurrentThreadId());
+    MapiLibraryName() = platform::SharedLibraryFileName("MAPI32.DLL");
+  }
+
+  StandInLibrary mapi{"mapi32-complete", "libmapi32.so"};
+  TempDirectory dir, out, sent;
+  ThreadContext* context = nullptr;
+  MailData mail;
+};
+
+TEST_F(SendFunctions, OneMessagePerRecipientThenTheSentDirectory) {
+  ASSERT_TRUE(SendMailFromMailData(mail));
+  const std::string log = mapi.Log();
+  EXPECT_EQ(Count(log, "MAPISendMail("), 3u);
+  const size_t one = log.find("\"one@x.test\""), two = log.find("\"two@x.test\""),
+               three = log.find("\"three@x.test\"");
+  EXPECT_TRUE(one < two && two < three) << log;
+  EXPECT_EQ(Count(log, "a.txt\" null"), 3u) << "each message carries the attachment";
+  EXPECT_EQ(context->lastError, 0u);
+  EXPECT_EQ(mail.filePath, sent / "~AT0.mes");
+  EXPECT_EQ(Files(out.path()), 0u);
+
+  mapi.Reset();
+  MailData lost = mail;
+  lost.attachmentNames.push_back(dir / "gone.txt");  // its file is missing
+  lost.attachmentFiles.push_back("");
+  EXPECT_FALSE(SendMailFromMailData(lost)) << "sent, but it cannot be copied to the sent directory";
+  EXPECT_EQ(context->lastError, 0u);
+  EXPECT_EQ(Count(mapi.Log(), "MAPISendMail("), 3u);
+  EXPECT_EQ(mapi.Log().find("gone.txt"), std::string::npos) << "a missing file is left out";
+}
+
+TEST_F(SendFunctions, AFailureStopsAtItsRecipientAndStoresTheMailInTheOutDirectory) {
+  TempDirectory logs;
+  CxThreadObjects table;
+  auto object = std::make_unique<ThreadLogObject>();
+  object->logDirectory = logs.path();
+  object->filePrefix = "qv";
+  object->keepCount = 1;
+  object->sourceId = 7;
+  table.Add(platform::CurrentThreadId(), std::move(object));
+  InitializeLogTable(&table);
+  mapi.Script("MAPISendMail", 2, 2);
+  EXPECT_FALSE(SendMailFromMailData(mail));
+  InitializeLogTable(nullptr);
+  const auto files = platform::ListDirectory(logs.path(), "qv*.log");
+  ASSERT_EQ(files.size(), 1u);
+  EXPECT_TRUE(ReadFile(logs / files[0].name)
+                  .ends_with(" 7 100013  3=\"MailsSendMailFromMailData Can not send by MAPI\" 1=0\r\n"))
+      << ReadFile(logs / files[0].name);
+  EXPECT_EQ(context->lastError, 9u) << "stored without changing the error";
+  EXPECT_EQ(Count(mapi.Log(), "MAPISendMail("), 2u) << "the third is not tried";
+  EXPECT_EQ(mail.filePath, out / "~AT0.mes");
+
+  context->protocol = kProtocolNone;
+  context->outDirectory.clear();
+  MailData none;
+  none.AddTo("x@y.test");
+  EXPECT_FALSE(SendMailFromMailData(none));
+  EXPECT_EQ(context->lastError, 0x8001u);
+  EXPECT_TRUE(none.filePath.empty()) << "no out directory: not stored";
+}
+
+TEST_F(SendFunctions, AMailWithoutRecipientsCountsAsSent) {
+  MailData nobody;
+  nobody.SetSubject("draft");
+  EXPECT_TRUE(SendMailFromMailData(nobody));
+  EXPECT_EQ(mapi.Log(), "");
+  EXPECT_EQ(nobody.filePath, sent / "~AT0.mes");
+  context->sentDirectory = "";
+  EXPECT_TRUE(SendMailFromMailData(nobody));
+  EXPECT_TRUE(std::filesystem::exists(sent / "~AT0.mes")) << "no sent directory: left as it was";
+}
+
+TEST_F(SendFunctions, FilesAndDirectories) {
+  EXPECT_FALSE(SendMailFromFile((dir / "missing.mes").c_str()));
+  EXPECT_EQ(context->lastError, 0x8005u);
+  EXPECT_FALSE(SendMailFromFile(dir.path().c_str()));
+  EXPECT_EQ(context->lastError, 0x8005u) << "a directory is no file";
+  EXPECT_FALSE(SendMailFromFile(nullptr));
+
+  TempDirectory queue;
+  MailData first = mail, second = mail;
+  first.to = {"first@x.test"};
+  second.to = {"second@x.test"};
+  ASSERT_TRUE(first.WriteToDirectory(queue.path()));
+  ASSERT_TRUE(second.WriteToDirectory(queue.path()));
+  WriteFile(out / "~AT0.mes", "#To : taken@x.test\r\n");  // the out directory is not empty
+  mapi.Script("MAPISendMail", 1, 2);
+  EXPECT_TRUE(SendMails(queue.path().c_str()));
+  EXPECT_EQ(context->lastError, 0u) << "the last mail's result";
+  EXPECT_EQ(Files(queue.path()), 0u) << "the failed one moved out, the sent one moved on";
+  MailData stored, copy;
+  ASSERT_TRUE(stored.ReadFile(out / "~AT1.mes"));
+  EXPECT_EQ(stored.to, first.to);
+  EXPECT_EQ(stored.attachmentNames, StringList({"a.txt"}));
+  ASSERT_TRUE(copy.ReadFile(sent / "~AT0.mes"));
+  EXPECT_EQ(copy.to, second.to);
+
+  ASSERT_TRUE(copy.WriteToDirectory(queue.path()));
+  context->sentDirectory.clear();
+  EXPECT_TRUE(SendMails(queue.path().c_str()));
+  EXPECT_EQ(Files(queue.path()), 0u) << "without a sent directory a sent mail is deleted";
+  EXPECT_TRUE(SendMails((dir / "missing").c_str()));
+  EXPECT_TRUE(SendMails(nullptr));
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,216 @@
+// Background sending against scripted servers, driven by the worker's own
+// progress events: suspend and resume, stop, the host leaving while the
+// worker runs, and two contexts sending at once with their own senders.
+#include "mail/ThreadedSend.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "ScriptedSmtp.h"
+#include "TempDirectory.h"
+#include "frame/ContextTable.h"
+#include "mail/SendFunctions.h"
+#include "mail/SmtpClient.h"
+#include "platform/Threads.h"
+
+namespace quorvel {
+namespace {
+
+using namespace quorvel::testing;
+
+// What the worker reports; the progress callback has no user value.
+struct Observed {
+  ThreadContext* context = nullptr;
+  std::vector<int32_t> percents;  // written by the worker only
+  std::atomic<bool> reached{false};  // the worker passed 10 %
+  std::atomic<bool> hold{false};     // the worker waits in its callback until a request comes
+  std::atomic<int> completions{0};
+  std::atomic<uint32_t> completionThread{0};
+  std::atomic<uint32_t> result{99};
+  std::mutex lock;
+  std::condition_variable changed;
+} observed;
+
+void OnProgress(uint32_t event, uint32_t percent) {
+  if (event != kSmtpProgress) return;
+  observed.percents.push_back(static_cast<int32_t>(percent));
+  if (percent < 10 || observed.reached) return;
+  {
+    std::lock_guard hold(observed.lock);
+    observed.reached = true;
+  }
+  observed.changed.notify_all();
+  // The next checkpoint must find the host's request.
+  while (observed.hold && observed.context->stopRequested == 0 &&
+         observed.context->suspendRequested == 0) {
+    std::this_thread::yield();
+  }
+}
+
+void OnCompletion(uint32_t userValue, uint32_t result) {
+  EXPECT_EQ(userValue, 77u);
+  observed.completionThread = platform::CurrentThreadId();
+  observed.result = result;
+  {
+    std::lock_guard hold(observed.lock);
+    ++observed.completions;
+  }
+  observed.changed.notify_all();
+}
+
+template <typename Condition>
+void WaitFor(Condition condition) {
+  std::unique_lock hold(observed.lock);
+  observed.changed.wait(hold, condition);
+}
+
+class ThreadedSend : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    observed.percents.clear();
+    observed.reached = false;
+    observed.hold = true;
+    observed.completions = 0;
+    observed.result = 99;
+    WriteFile(dir / "big.bin", std::string(20 << 20, 'x'));
+    mail.AddTo("tutor@example.test");
+    mail.from = "pupil@example.test";
+    mail.AddAttachment(dir / "big.bin", "", 0);
+  }
+  // A context for this thread that sends by SMTP to `port`.
+  void UseContext(uint16_t port) {
+    ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), hostMutex.native_handle()));
+    observed.context = CallingContext();
+    observed.context->protocol = kProtocolSmtpPop;
+    observed.context->smtpHost = "127.0.0.1";
+    observed.context->smtpPort = port;
+    observed.context->mimeDirectory = dir.path();
+    observed.context->progressCallback = OnProgress;
+  }
+
+  TempDirectory dir;
+  MailData mail;
+  std::mutex hostMutex;
+};
+
+TEST_F(ThreadedSend, SuspendAndResumeCompleteTheDelivery) {
+  ScriptedServer server(ServeSmtpSession);
+  UseContext(server.port());
+  EXPECT_FALSE(StopThreadedSend()) << "no worker yet";
+  EXPECT_FALSE(SuspendThreadedSend());
+  EXPECT_FALSE(ResumeThreadedSend());
+  ASSERT_TRUE(ThreadedSendMail(&mail, OnCompletion, 77));
+  EXPECT_FALSE(ThreadedSendMail(&mail, OnCompletion, 77)) << "one worker per context";
+  EXPECT_EQ(mail.ownerThreadId, platform::CurrentThreadId());
+  const auto worker = observed.context->workerThread;
+  WaitFor([] { return observed.reached.load(); });
+  ASSERT_TRUE(SuspendThreadedSend());
+  EXPECT_TRUE(worker->IsSuspended());
+  const int32_t held = observed.context->percentSent;
+  EXPECT_GE(held, 10);
+  EXPECT_LT(held, 100);
+  EXPECT_TRUE(StopThreadedSend()) << "a suspended worker ends the wait at once";
+  observed.context->stopRequested = 0;  // taken back
+  EXPECT_TRUE(ResumeThreadedSend());
+  WaitFor([] { return observed.completions == 1; });
+  worker->Wait(0xFFFFFFFF);
+  EXPECT_EQ(observed.result, 1u);
+  EXPECT_EQ(observed.completionThread, worker->Id()) << "called on the worker thread";
+  EXPECT_EQ(observed.context->percentSent, 100);
+  EXPECT_TRUE(std::is_sorted(observed.percents.begin(), observed.percents.end()));
+  EXPECT_EQ(observed.percents.back(), 100);
+  EXPECT_EQ(observed.context->workerThread, nullptr);
+  EXPECT_NE(server.transcript().find("MAIL FROM: <pupil@example.test>"), std::string::npos);
+  EXPECT_EQ(observed.completions, 1);
+  Contexts().Remove(platform::CurrentThreadId());
+}
+
+TEST_F(ThreadedSend, StopEndsTheDeliveryWithTheFailedStepsError) {
+  ScriptedServer server([](ServerSide& side) {
+    side.Send("220 ready\r\n");
+    side.ReadLine();
+    side.Send("250 hello\r\n");
+    side.ReadLine();
+    side.Send("250 ok\r\n");
+    side.ReadLine();
+    side.Send("250 ok\r\n");
+    side.ReadLine();
+    side.Send("354 go\r\n");
+    side.WaitForClose();
+  });
+  UseContext(server.port());
+  ASSERT_TRUE(ThreadedSendMail(&mail, OnCompletion, 77));
+  WaitFor([] { return observed.reached.load(); });
+  EXPECT_TRUE(StopThreadedSend());
+  WaitFor([] { return observed.completions == 1; });
+  EXPECT_EQ(observed.result, 0u);
+  EXPECT_EQ(observed.context->stopRequested, 0) << "the worker obeyed";
+  EXPECT_EQ(observed.context->lastError, 7u) << "the SMTP client noticed it in the data";
+  EXPECT_LT(observed.percents.back(), 100);
+  Contexts().Remove(platform::CurrentThreadId());
+}
+
+TEST_F(ThreadedSend, TheHostLeavingFirstLeavesTheContextToTheWorker) {
+  ScriptedServer server(ServeSmtpSession);
+  const int before = ThreadContext::LiveCount();
+  UseContext(server.port());
+  ASSERT_TRUE(ThreadedSendMail(&mail, OnCompletion, 77));
+  const auto worker = observed.context->workerThread;
+  WaitFor([] { return observed.reached.load(); });
+  {
+    std::lock_guard hold(hostMutex);
+    EXPECT_EQ(Contexts().Remove(platform::CurrentThreadId()), 1) << "the worker's entry stays";
+  }
+  EXPECT_EQ(ThreadContext::LiveCount(), before + 1);
+  observed.hold = false;
+  observed.context->suspendRequested = 0;
+  // Let the worker out of its callback: it sees no request and goes on.
+  observed.context->stopRequested.store(0);
+  WaitFor([] { return observed.completions == 1; });
+  worker->Wait(0xFFFFFFFF);
+  EXPECT_EQ(observed.result, 1u);
+  EXPECT_EQ(ThreadContext::LiveCount(), before) << "freed by the worker's leaving";
+  EXPECT_EQ(Contexts().Count(), 0);
+}
+
+// Two host threads, two contexts, two servers: each delivery carries the
+// sender its own context and mail gave it.
+TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
+  ScriptedServer first(ServeSmtpSession), second(ServeSmtpSession);
+  std::atomic<int> ready{0};
+  auto host = [&](uint16_t port, const char* from, const char* name) {
+    Contexts().AddNew(platform::CurrentThreadId(), nullptr);
+    ThreadContext* context = CallingContext();
+    context->protocol = kProtocolSmtpPop;
+    context->smtpHost = "127.0.0.1";
+    context->smtpPort = port;
+    context->mimeDirectory = dir.path();
+    MailData own;
+    own.AddTo("tutor@example.test");
+    own.from = from;
+    own.senderName = name;
+    ++ready;
+    while (ready < 2) std::this_thread::yield();
+    EXPECT_TRUE(DeliverMailData(own));
+    Contexts().Remove(platform::CurrentThreadId());
+  };
+  std::thread a(host, first.port(), "a@example.test", "Pupil A"),
+      b(host, second.port(), "b@example.test", "Pupil B");
+  a.join();
+  b.join();
+  for (auto [server, from, name] : {std::tuple{&first, "a@example.test", "Pupil A"},
+                                     {&second, "b@example.test", "Pupil B"}}) {
+    const std::string transcript = server->transcript();
+    EXPECT_NE(transcript.find("MAIL FROM: <" + std::string(from) + ">"), std::string::npos);
+    EXPECT_NE(transcript.find("From: \"" + std::string(name) + "\" <" + from + ">"),
+              std::string::npos)
+        << transcript.substr(0, 600);
+  }
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,279 @@
+// The MAPI and Notes transports against stand-in libraries that record every
+// call with its arguments: the whole call sequences, every failure code, and
+// the fall-backs when no library is present.
+#include <gtest/gtest.h>
+
+#include "StandInLibrary.h"
+#include "TempDirectory.h"
+#include "mime/MailMessage.h"
+#include "mime/MapiMailer.h"
+#include "mime/NotesMailer.h"
+#include "platform/Registry.h"
+
+namespace quorvel {
+namespace {
+
+using namespace quorvel::testing;
+
+// A message with a 10-character body, an attachment given by path and one
+// with a source and a shown name, a recipient and a copy address.
+struct Fixture {
+  TempDirectory dir;
+  MailMessage message{nullptr, nullptr, nullptr};
+  Fixture() {
+    WriteFile(dir / "plain.txt", "p");
+    WriteFile(dir / "source.bin", "s");
+    message.SetRecipient("tutor@school.test");
+    message.SetCc("head@school.test");
+    message.SetSubject("Lesson");
+    message.SetBody("0123456789");
+    message.AddAttachment((dir / "plain.txt").c_str(), nullptr, false);
+    message.AddAttachment("shown.bin", (dir / "source.bin").c_str(), false);
+  }
+};
+
+class MapiTransport : public ::testing::Test {
+ protected:
+  void Use(const std::string& variant) { MapiLibraryName() = QUORVEL_STANDIN_DIR "/" + variant + "/libmapi32.so"; }
+  void TearDown() override { MapiLibraryName() = platform::SharedLibraryFileName("MAPI32.DLL"); }
+};
+
+TEST_F(MapiTransport, OneSendMailCallCarriesTheWholeMessage) {
+  StandInLibrary mapi("mapi32-complete", "libmapi32.so");
+  ASSERT_TRUE(mapi.loaded());
+  Use("mapi32-complete");
+  Fixture f;
+  ASSERT_TRUE(f.message.SendByMapi());
+  EXPECT_EQ(mapi.Log(),
+            "MAPISendMail(0, 0, 1, 0; subject \"Lesson\", note \"0123456789  \", originator empty"
+            "; recipient 1 \"tutor@school.test\" null"
+            "; file 10 \"" + (f.dir / "plain.txt") + "\" null"
+            "; file 11 \"" + (f.dir / "source.bin") + "\" \"shown.bin\")\n");
+}
+
+TEST_F(MapiTransport, ProviderResults) {
+  StandInLibrary mapi("mapi32-complete", "libmapi32.so");
+  Use("mapi32-complete");
+  const struct {
+    int result;
+    bool sent;
+  } cases[] = {{0, true}, {1, true}, {3, true}, {2, false}, {26, false}};
+  for (const auto& c : cases) {
+    mapi.Script("MAPISendMail", 0, c.result);
+    Fixture f;
+    EXPECT_EQ(f.message.SendByMapi(), c.sent) << "result " << c.result;
+    EXPECT_EQ(f.message.errorCode, c.sent ? 0u : 9u) << "result " << c.result;
+  }
+  EXPECT_EQ(mapi.Log().find("MAPIReadMail"), std::string::npos);
+  EXPECT_EQ(mapi.Log().find("MAPIFindNext"), std::string::npos);
+}
+
+TEST_F(MapiTransport, WithoutAValidProviderEverySendIsError10) {
+  const struct {
+    const char* variant;
+    int32_t state;
+  } cases[] = {{"missing", MapiMailer::kLibraryNotLoaded},
+               {"mapi32-incomplete", MapiMailer::kEntryPointMissing}};
+  for (const auto& c : cases) {
+    Use(c.variant);
+    {
+      MapiMailer mailer;
+      EXPECT_EQ(mailer.TakeState(), c.state) << c.variant;
+      EXPECT_EQ(mailer.TakeState(), MapiMailer::kReady) << "taking resets it";
+      EXPECT_FALSE(mailer.Send(0));
+    }
+    Fixture f;
+    EXPECT_FALSE(f.message.SendByMapi());
+    EXPECT_EQ(f.message.errorCode, 10u) << c.variant;
+  }
+}
+
+// The registry names the Notes program in the stand-in's directory.
+class NotesTransport : public ::testing::Test {
+ protected:
+  void SetUp() override { UnloadNotes(); }
+  void TearDown() override {
+    UnloadNotes();
+    platform::ClearRegistry();
+  }
+  static void RegisterNotesIn(const std::string& directory) {
+    platform::SetRegistryString(platform::RegistryRoot::ClassesRoot, "Notes.Link\\CLSID", "",
+                                "{4E3B0F20}");
+    platform::SetRegistryString(platform::RegistryRoot::ClassesRoot,
+                                "CLSID\\{4E3B0F20}\\LocalServer32", "", directory + "notes");
+  }
+};
+
+TEST_F(NotesTransport, LoadingFailsWithError1WithoutACompleteLibrary) {
+  EXPECT_FALSE(LoadNotes()) << "no Notes program in the registry";
+  EXPECT_EQ(NotesErrorCode(), ErrCantLoadDll);
+  Fixture f;
+  EXPECT_FALSE(f.message.SendByNotes());
+  EXPECT_EQ(f.message.errorCode, 11u);
+  for (const char* variant : {"missing/", "notes-incomplete/"}) {
+    RegisterNotesIn(QUORVEL_STANDIN_DIR "/" + std::string(variant));
+    EXPECT_FALSE(LoadNotes()) << variant;
+    EXPECT_EQ(NotesErrorCode(), ErrCantLoadDll) << variant;
+  }
+}
+
+TEST_F(NotesTransport, AFailedInitialisationForgetsTheLibrary) {
+  StandInLibrary notes("notes-complete", "libnnotes.so");
+  RegisterNotesIn(notes.directory());
+  notes.Script("NotesInit", 1, 0x103);
+  EXPECT_FALSE(LoadNotes());
+  EXPECT_EQ(NotesErrorCode(), ErrCantInitNotes);
+  EXPECT_FALSE(NotesLoaded());
+  EXPECT_TRUE(LoadNotes()) << "the next attempt loads again";
+  EXPECT_EQ(notes.Log(), "NotesInit()\nNotesInit()\n");
+}
+
+TEST_F(NotesTransport, TheWholeCallSequenceOfAMemo) {
+  StandInLibrary notes("notes-complete", "libnnotes.so");
+  RegisterNotesIn(notes.directory());
+  Fixture f;
+  f.message.notesSender.clear();  // sent From the current Notes user
+  ASSERT_TRUE(f.message.SendByNotes()) << NotesErrorCode();
+  const std::string plain = f.dir / "plain.txt", source = f.dir / "source.bin";
+  EXPECT_EQ(notes.Log(),
+            "NotesInit()\n"
+            "OSGetEnvironmentString(\"MailServer\", 256)\n"
+            "OSGetEnvironmentString(\"MailFile\", 256)\n"
+            "OSPathNetConstruct(null, \"CN=Hub/O=School\", \"mail/pupil.nsf\")\n"
+            "MailOpenMessageFile(\"CN=Hub/O=School!!mail/pupil.nsf\")\n"
+            "MailCreateMessage(11)\n"
+            "ListAllocate(0, 0, 1)\nOSUnlockObject(31)\n"
+            "ListAllocate(0, 0, 1)\nOSUnlockObject(32)\n"
+            "ListAllocate(0, 0, 1)\nOSUnlockObject(33)\n"
+            "ListAddEntry(32, 1, 2, 0, \"tutor@school.test\", 17)\n"
+            "ListAddEntry(31, 1, 2, 0, \"tutor@school.test\", 17)\n"
+            "MailAddRecipientsItem(22, 31, 21)\n"
+            "MailAddHeaderItemByHandle(22, 0, 32, 21, 0)\n"
+            "MailAddHeaderItemByHandle(22, 1, 33, 2, 0)\n"
+            "SECKFMGetUserName()\n"
+            "MailAddHeaderItem(22, 11, \"Memo\", 4)\n"
+            "MailAddHeaderItem(22, 2, \"CN=Pupil P/O=School\", 19)\n"
+            "MailAddHeaderItem(22, 3, \"Lesson\", 6)\n"
+            "MailAddHeaderItem(22, 14, \"N\", 1)\n"
+            "MailAddHeaderItem(22, 15, \"B\", 1)\n"
+            "OSCurrentTIMEDATE()\n"
+            "MailAddHeaderItem(22, 4, \"12345678\", 8)\n"
+            "MailAddHeaderItem(22, 5, \"12345678\", 8)\n"
+            "MailCreateBodyItem()\n"
+            "MailAppendBodyItemLine(55, 0, \"0123456789\", 10)\n"
+            "MailAddBodyItem(22, 55, 10, null)\n"
+            "NSFNoteAttachFile(22, \"$FILE\", 5, \"" + plain + "\", \"plain.txt\", 3840)\n"
+            "NSFNoteAttachFile(22, \"$FILE\", 5, \"" + source + "\", \"shown.bin\", 3840)\n"
+            "OSPathNetConstruct(null, \"CN=Hub/O=School\", \"mail.box\")\n"
+            "NSFDbOpen(\"CN=Hub/O=School!!mail.box\")\n"
+            "NSFNoteGetInfo(22, 1)\nNSFNoteGetInfo(22, 0)\nNSFNoteGetInfo(22, 2)\n"
+            "NSFDbGenerateOID(44)\n"
+            "NSFNoteSetInfo(22, 0, 44)\nNSFNoteSetInfo(22, 1, 0)\nNSFNoteSetInfo(22, 2, 90)\n"
+            "NSFNoteUpdate(22, 4)\n"
+            "NSFNoteSetInfo(22, 0, 11)\nNSFNoteSetInfo(22, 1, 7)\nNSFNoteSetInfo(22, 2, 70)\n"
+            "NSFNoteUpdate(22, 4)\n"
+            "OSMemFree(31)\nOSMemFree(32)\nOSMemFree(33)\n"
+            "MailCloseMessage(22)\nNSFDbClose(44)\nMailCloseMessageFile(11)\n");
+
+  notes.Reset();
+  Fixture second;
+  second.message.notesSender = "pupil@school.test";
+  ASSERT_TRUE(second.message.SendByNotes());
+  EXPECT_EQ(notes.Log().find("NotesInit"), std::string::npos) << "loaded once per process";
+  EXPECT_NE(notes.Log().find("MailAddHeaderItem(22, 2, \"pupil@school.test\", 17)"),
+            std::string::npos);
+  EXPECT_EQ(notes.Log().find("head@school.test"), std::string::npos) << "no copy through Notes";
+}
+
+TEST_F(NotesTransport, EachFailingStepHasItsCodeAndStillCleansUp) {
+  StandInLibrary notes("notes-complete", "libnnotes.so");
+  RegisterNotesIn(notes.directory());
+  ASSERT_TRUE(LoadNotes());
+  const struct {
+    const char* call;
+    int n;
+    int32_t error;
+    const char* lastCleanUp;  // the last call of the log
+  } cases[] = {
+      {"OSGetEnvironmentString", 1, ErrCantGetMailServerName, "OSGetEnvironmentString"},
+      {"OSGetEnvironmentString", 2, ErrCantGetMailFileName, "OSGetEnvironmentString"},
+      {"MailOpenMessageFile", 1, ErrCantOpenMailFile, "MailOpenMessageFile"},
+      {"MailCreateMessage", 1, ErrCantCreateMessage, "MailCloseMessageFile"},
+      {"ListAllocate", 1, ErrCantAllocateRecipientList, "MailCloseMessageFile"},
+      {"ListAllocate", 2, ErrCantAllocateSendToList, "MailCloseMessageFile"},
+      {"ListAllocate", 3, ErrCantAllocateCopyToList, "MailCloseMessageFile"},
+      {"ListAddEntry", 1, ErrCantAddToSendList, "MailCloseMessageFile"},
+      {"ListAddEntry", 2, ErrCantAddToRecipientList, "MailCloseMessageFile"},
+      {"MailAddRecipientsItem", 1, ErrCantSetRecipient, "MailCloseMessageFile"},
+      {"MailAddHeaderItemByHandle", 1, ErrCantSetSendTo, "MailCloseMessageFile"},
+      {"MailAddHeaderItemByHandle", 2, ErrCantSetCopyTo, "MailCloseMessageFile"},
+      {"MailAddHeaderItem", 1, ErrCantSetForm, "MailCloseMessageFile"},
+      {"MailAddHeaderItem", 2, ErrCantSetFrom, "MailCloseMessageFile"},
+      {"SECKFMGetUserName", 1, ErrCantSetFrom, "MailCloseMessageFile"},
+      {"MailAddHeaderItem", 3, ErrCantSetSubject, "MailCloseMessageFile"},
+      {"MailAddHeaderItem", 4, ErrCantSetPriority, "MailCloseMessageFile"},
+      {"MailAddHeaderItem", 5, ErrCantSetDeliveryReport, "MailCloseMessageFile"},
+      {"MailAddHeaderItem", 6, ErrCantSetComposedDate, "MailCloseMessageFile"},
+      {"MailAddHeaderItem", 7, ErrCantSetPostedDate, "MailCloseMessageFile"},
+      {"MailCreateBodyItem", 1, ErrCantCreateBody, "MailCloseMessageFile"},
+      {"MailAppendBodyItemLine", 1, ErrCantAppendBodyItemLine, "MailCloseMessageFile"},
+      {"MailAddBodyItem", 1, ErrCantAppendAddBody, "MailCloseMessageFile"},
+      {"NSFNoteAttachFile", 2, ErrCantAttachFile, "MailCloseMessageFile"},
+      {"NSFDbOpen", 1, ErrCantOpenMailbox, "MailCloseMessageFile"},
+      {"NSFDbGenerateOID", 1, ErrCantGenerateOID, "MailCloseMessageFile"},
+      {"NSFNoteUpdate", 1, ErrCantUpdateMessage, "MailCloseMessageFile"},
+      {"MailCloseMessage", 1, ErrCantCloseMessage, "MailCloseMessageFile"},
+      {"MailCloseMessageFile", 1, ErrCantCloseMessageFile, "MailCloseMessageFile"},
+  };
+  for (const auto& c : cases) {
+    notes.Reset();
+    notes.Script(c.call, c.n, 1);
+    Fixture f;
+    f.message.notesSender.clear();
+    EXPECT_FALSE(f.message.SendByNotes()) << c.call << " " << c.n;
+    EXPECT_EQ(f.message.errorCode, 11u);
+    EXPECT_EQ(NotesErrorCode(), c.error) << c.call << " " << c.n;
+    const std::string log = notes.Log();
+    const size_t lastLine = log.rfind('\n', log.size() - 2) + 1;
+    EXPECT_EQ(log.substr(lastLine, log.find('(', lastLine) - lastLine), c.lastCleanUp)
+        << c.call << " " << c.n;
+    const bool listsMade = c.error > ErrCantAllocateRecipientList;
+    EXPECT_EQ(log.find("OSMemFree(31)") != std::string::npos, listsMade) << c.call << " " << c.n;
+  }
+  notes.Reset();
+  notes.Script("NSFNoteUpdate", 2, 1);
+  Fixture f;
+  EXPECT_TRUE(f.message.SendByNotes()) << "the second update fails the send only by its status, "
+                                          "which the clean-up's statuses replace";
+}
+
+TEST_F(NotesTransport, MailerStates) {
+  {
+    NotesMailer mailer(true);
+    EXPECT_EQ(NotesErrorCode(), ErrNotesNotInitialized) << "thread use before the library";
+    EXPECT_FALSE(mailer.Send());
+    EXPECT_EQ(NotesErrorCode(), ErrNotesNotInitialized);
+  }
+  StandInLibrary notes("notes-complete", "libnnotes.so");
+  RegisterNotesIn(notes.directory());
+  ASSERT_TRUE(LoadNotes());
+  notes.Reset();
+  {
+    NotesMailer mailer(true);
+    EXPECT_FALSE(mailer.AddAttachment("", "name"));
+    EXPECT_FALSE(mailer.Send()) << "no send-to entry";
+    EXPECT_EQ(NotesErrorCode(), ErrNoRecipien);
+  }
+  EXPECT_NE(notes.Log().find("NotesInitThread()\n"), std::string::npos);
+  EXPECT_TRUE(notes.Log().ends_with("MailCloseMessageFile(11)\nNotesTermThread()\n"));
+  notes.Reset();
+  notes.Script("NotesInitThread", 1, 1);
+  { NotesMailer mailer(true); EXPECT_EQ(NotesErrorCode(), ErrCantInitThread); }
+  EXPECT_EQ(notes.Log(), "NotesInitThread()\n") << "no thread end without its start";
+  Fixture f;
+  f.message.SetRecipient("");
+  EXPECT_TRUE(f.message.SendByNotes()) << "an empty recipient is still one entry";
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,44 @@
+// A stand-in Simple MAPI provider: records MAPISendMail with the whole
+// message it was given. Built without MAPIFindNext it is an invalid provider.
+#include "StandInLog.h"
+#include "mime/SimpleMapi.h"
+
+using quorvel::mapi::MapiMessage;
+
+extern "C" {
+
+__attribute__((visibility("default"))) uint32_t MAPISendMail(uintptr_t session,
+                                                             uintptr_t window,
+                                                             MapiMessage* message,
+                                                             uint32_t flags, uint32_t reserved) {
+  std::string arguments = std::to_string(session) + ", " + std::to_string(window) + ", " +
+                          std::to_string(flags) + ", " + std::to_string(reserved);
+  const quorvel::mapi::MapiRecipDesc& from = *message->lpOriginator;
+  arguments += "; subject " + standin::Text(message->lpszSubject) + ", note " +
+               standin::Text(message->lpszNoteText) + ", originator " +
+               (from.lpszName == nullptr && from.lpszAddress == nullptr && from.ulRecipClass == 0
+                    ? "empty"
+                    : "set");
+  for (uint32_t i = 0; i < message->nRecipCount; ++i) {
+    const auto& recipient = message->lpRecips[i];
+    arguments += "; recipient " + std::to_string(recipient.ulRecipClass) + " " +
+                 standin::Text(recipient.lpszName) + " " + standin::Text(recipient.lpszAddress);
+  }
+  for (uint32_t i = 0; i < message->nFileCount; ++i) {
+    const auto& file = message->lpFiles[i];
+    arguments += "; file " + std::to_string(file.nPosition) + " " +
+                 standin::Text(file.lpszPathName) + " " + standin::Text(file.lpszFileName);
+  }
+  return static_cast<uint32_t>(standin::Record("MAPISendMail", arguments));
+}
+
+__attribute__((visibility("default"))) uint32_t MAPIReadMail() {
+  return static_cast<uint32_t>(standin::Record("MAPIReadMail", ""));
+}
+
+#ifndef STANDIN_INCOMPLETE
+__attribute__((visibility("default"))) uint32_t MAPIFindNext() {
+  return static_cast<uint32_t>(standin::Record("MAPIFindNext", ""));
+}
+#endif
+}

@@ -1,0 +1,61 @@
+// What every stand-in library shares: a log of the calls it received, with
+// their arguments, and scripted results for chosen calls. Tests reach these
+// through the exported functions below after loading the same library
+// (each stand-in includes this header in its one source file).
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <utility>
+
+namespace standin {
+
+inline std::string& Log() {
+  static std::string log;
+  return log;
+}
+
+// (call name, n-th call) -> result; n = 0 scripts every call of that name.
+inline std::map<std::pair<std::string, int>, int>& Script() {
+  static std::map<std::pair<std::string, int>, int> script;
+  return script;
+}
+
+inline std::map<std::string, int>& CallCounts() {
+  static std::map<std::string, int> counts;
+  return counts;
+}
+
+// Logs the call and answers its scripted result (0 when none).
+inline int Record(const std::string& name, const std::string& arguments) {
+  Log() += name + "(" + arguments + ")\n";
+  const int n = ++CallCounts()[name];
+  for (const int which : {n, 0}) {
+    const auto found = Script().find({name, which});
+    if (found != Script().end()) return found->second;
+  }
+  return 0;
+}
+
+inline std::string Text(const char* text) {
+  return text == nullptr ? "null" : "\"" + std::string(text) + "\"";
+}
+
+}  // namespace standin
+
+extern "C" {
+__attribute__((visibility("default"))) const char* StandInLog() {
+  return standin::Log().c_str();
+}
+__attribute__((visibility("default"))) void StandInReset() {
+  standin::Log().clear();
+  standin::Script().clear();
+  standin::CallCounts().clear();
+}
+// The n-th call of `name` (every call for n = 0) answers `result`.
+__attribute__((visibility("default"))) void StandInScript(const char* name, int n,
+                                                                 int result) {
+  standin::Script()[{name, n}] = result;
+}
+}

@@ -1,0 +1,155 @@
+// quorvel send --mes FILE: sends a mail-data file as a host does, through the
+// library's exports, by SMTP. In the foreground MailsSendMailFromFile files
+// the mail into the out or sent directory; with --background a worker sends
+// it while this thread polls the percentage, Ctrl-C stops the worker, and
+// the tool files the mail itself once the worker has finished.
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <string>
+
+#include "Commands.h"
+#include "frame/ErrorCodes.h"
+#include "quorvel/quorvel.h"
+
+namespace quorvel::tool {
+
+namespace {
+
+struct MesOptions {
+  std::string file;
+  std::string host;
+  uint16_t port = 25;
+  std::string out;
+  std::string sent;
+  bool background = false;
+};
+
+bool ParseMesOptions(const Arguments& arguments, MesOptions& options) {
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& name = arguments[i];
+    if (name == "--background") {
+      options.background = true;
+      continue;
+    }
+    if (i + 1 >= arguments.size()) return false;
+    const std::string& value = arguments[++i];
+    if (name == "--mes") {
+      options.file = value;
+    } else if (name == "--smtp") {
+      const size_t colon = value.rfind(':');
+      options.host = value.substr(0, colon);
+      if (colon != std::string::npos) {
+        char* end = nullptr;
+        const unsigned long port = std::strtoul(value.c_str() + colon + 1, &end, 10);
+        if (*end != '\0' || port == 0 || port > 65535) return false;
+        options.port = static_cast<uint16_t>(port);
+      }
+    } else if (name == "--out") {
+      options.out = value;
+    } else if (name == "--sent") {
+      options.sent = value;
+    } else {
+      return false;
+    }
+  }
+  return !options.file.empty() && !options.host.empty();
+}
+
+void ShowPercent(int32_t percent) {
+  std::fprintf(stderr, "\r  sent %3d%%", percent);
+}
+
+void OnProgress(uint32_t event, uint32_t argument) {
+  if (event == 11) ShowPercent(static_cast<int32_t>(argument));  // progress
+}
+
+// The background worker's end, reported on its thread.
+struct Completion {
+  std::mutex lock;
+  std::condition_variable done;
+  bool finished = false;
+  uint32_t result = 0;
+} completion;
+
+void OnCompletion(uint32_t, uint32_t result) {
+  std::lock_guard hold(completion.lock);
+  completion.finished = true;
+  completion.result = result;
+  completion.done.notify_all();
+}
+
+volatile std::sig_atomic_t interrupted = 0;
+void OnInterrupt(int) { interrupted = 1; }
+
+// Sends in the background; answers the worker's result.
+bool SendInBackground(const MesOptions& options, MailData& mail) {
+  if (!MailsThreadedSendMail(&mail, OnCompletion, 0)) return false;
+  const auto previous = std::signal(SIGINT, OnInterrupt);
+  bool stopping = false;
+  std::unique_lock hold(completion.lock);
+  while (!completion.finished) {
+    hold.unlock();
+    if (interrupted && !stopping) {
+      stopping = true;
+      std::fprintf(stderr, "\n  stopping...\n");
+      MailsStopThreadedSend();
+    }
+    ShowPercent(MailsGetPercentSent());
+    hold.lock();
+    completion.done.wait_for(hold, std::chrono::milliseconds(100));
+  }
+  std::signal(SIGINT, previous);
+  // The host files the mail itself after a background send.
+  const bool sent = completion.result == 1;
+  const std::string& directory = sent ? options.sent : options.out;
+  if (!directory.empty() && !mail.MoveToDirectory(directory)) {
+    std::fprintf(stderr, "\nquorvel send: cannot move the mail to %s\n", directory.c_str());
+  }
+  return sent;
+}
+
+}  // namespace
+
+int RunSendMes(const Arguments& arguments) {
+  MesOptions options;
+  if (!ParseMesOptions(arguments, options)) {
+    std::fprintf(stderr, "usage: quorvel send %s\n", kSendMesUsage);
+    return 2;
+  }
+  std::mutex contextMutex;
+  MTAddNew(contextMutex.native_handle());
+  const CodedText noName;
+  bool ok = MailsUseSMTP_POP("", 110, "", "", options.host.c_str(), options.port, &noName,
+                             nullptr, 0) &&
+            MailsSetOutDirectory(options.out.empty() ? nullptr : options.out.c_str()) &&
+            MailsSetSentDirectory(options.sent.empty() ? nullptr : options.sent.c_str());
+  if (ok) {
+    if (options.background) {
+      MailData mail;
+      ok = mail.ReadFile(options.file) && SendInBackground(options, mail);
+    } else {
+      MailsSetCallback(OnProgress);
+      ok = MailsSendMailFromFile(options.file.c_str());
+    }
+  }
+  const int32_t error = MailsGetLastErrorCode();
+  {
+    std::lock_guard hold(contextMutex);
+    MTRemove();
+  }
+  std::fprintf(stderr, "\n");
+  if (ok) {
+    std::fprintf(stderr, "sent %s\n", options.file.c_str());
+    return 0;
+  }
+  std::fprintf(stderr, "quorvel send: %s not sent, error %d (%s)\n", options.file.c_str(), error,
+               ErrorMessage(static_cast<uint32_t>(error)));
+  return 1;
+}
+
+}  // namespace quorvel::tool
