@@ -24,9 +24,11 @@ std::string WithoutDirectory(const std::string& path) {
   return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
-// The record of a parsed message; its attachments are the part files.
-std::unique_ptr<MailData> RecordOf(const MailMessage& message) {
-  auto mail = std::make_unique<MailData>();
+}  // namespace
+
+MailData RecordOfMessage(const MailMessage& message) {
+  MailData record;
+  MailData* mail = &record;
   mail->from = message.notesSender;
   if (!message.recipient.empty()) mail->AddTo(message.recipient);
   MailData copies;
@@ -40,7 +42,7 @@ std::unique_ptr<MailData> RecordOf(const MailMessage& message) {
     mail->AddAttachment(WithoutDirectory(message.attachmentNames[j]), message.attachmentSources[j],
                         kind);
   }
-  return mail;
+  return record;
 }
 
 void RemovePartFiles(const MailMessage& message) {
@@ -48,8 +50,6 @@ void RemovePartFiles(const MailMessage& message) {
     if (platform::IsExistingFile(file)) platform::RemoveFile(file);
   }
 }
-
-}  // namespace
 
 bool ReceiveByPop(MailMessage& message, MailDataList& list, const std::string& directory) {
   PopClient client(message.clientWindow);
@@ -71,7 +71,7 @@ bool ReceiveByPop(MailMessage& message, MailDataList& list, const std::string& d
   for (uint32_t number = 1; number <= count; ++number) {
     if (!client.Retrieve(number, text)) continue;
     ParseMessage(message, text, nullptr, true);
-    std::unique_ptr<MailData> mail = RecordOf(message);
+    auto mail = std::make_unique<MailData>(RecordOfMessage(message));
     const bool written = mail->WriteToDirectory(directory);
     RemovePartFiles(message);
     if (written) {

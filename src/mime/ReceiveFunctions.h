@@ -18,6 +18,11 @@ namespace quorvel {
 // login or the count failed.
 bool ReceiveByPop(MailMessage& message, MailDataList& list, const std::string& directory);
 
+// The record of a parsed message; its attachments are the part files.
+MailData RecordOfMessage(const MailMessage& message);
+// Deletes the part files a parse saved.
+void RemovePartFiles(const MailMessage& message);
+
 bool ReceiveMails(MailDataList& list);
 bool GetMails(MailDataList& list);
 // Sets or clears both the SMTP and the POP forbidden flags.

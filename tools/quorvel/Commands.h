@@ -27,4 +27,9 @@ inline constexpr const char* kSendMesUsage =
     "--mes FILE --smtp HOST[:PORT] [--out DIR] [--sent DIR] [--background]";
 int RunSendMes(const Arguments& arguments);
 
+inline constexpr const char* kReceiveUsage = "--pop HOST[:PORT] --user U --password P --to DIR";
+int RunReceive(const Arguments& arguments);
+inline constexpr const char* kParseUsage = "FILE --to DIR";
+int RunParse(const Arguments& arguments);
+
 }  // namespace quorvel::tool

@@ -14,6 +14,8 @@ const Command kCommands[] = {
     {"send", kSendUsage, "compose one message and deliver it by SMTP, with a progress bar", RunSend},
     {"send", kSendMesUsage, "send a mail-data file as a host does, optionally in the background",
      RunSend},
+    {"receive", kReceiveUsage, "fetch every waiting message by POP3 into a directory", RunReceive},
+    {"parse", kParseUsage, "turn one message file into a mail-data file and attachments", RunParse},
 };
 
 int PrintHelp(FILE* out) {
