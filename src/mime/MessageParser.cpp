@@ -90,7 +90,7 @@ std::string BodyText(std::string text) {
   return text;
 }
 
-void WalkEntity(Walk& walk, std::string_view text, int depth);
+void WalkEntity(Walk& walk, std::string_view text, int depth, bool inDigest = false);
 
 void WalkLeaf(Walk& walk, std::string_view text, const MimeHeaders& headers,
               const StructuredValue& type, std::string_view body) {
@@ -108,18 +108,25 @@ void WalkLeaf(Walk& walk, std::string_view text, const MimeHeaders& headers,
   }
 }
 
-void WalkEntity(Walk& walk, std::string_view text, int depth) {
+// Inside multipart/digest a part without a type is a message.
+void WalkEntity(Walk& walk, std::string_view text, int depth, bool inDigest) {
   if (++walk.parts > kMaxMimeParts) return;
   const Entity entity = SplitEntity(text);
   const MimeHeaders headers(entity.headers);
   const std::string* typeField = headers.Find("Content-Type");
-  const StructuredValue type(typeField == nullptr ? "text/plain" : *typeField);
+  StructuredValue type(typeField != nullptr ? *typeField
+                       : inDigest           ? "message/rfc822"
+                                            : "text/plain");
+  // A type without a subtype is read as plain text (RFC 2045, 5.2).
+  if (type.type().find('/') == std::string::npos) type = StructuredValue("text/plain");
   const bool nestable = depth < kMaxMimeDepth;
   if (nestable && type.type().rfind("multipart/", 0) == 0 && !type.Param("boundary").empty()) {
-    for (std::string_view part : SplitMultipart(entity.body, type.Param("boundary"))) {
-      WalkEntity(walk, part, depth + 1);
+    const auto parts = SplitMultipart(entity.body, type.Param("boundary"));
+    for (std::string_view part : parts) {
+      WalkEntity(walk, part, depth + 1, type.type() == "multipart/digest");
     }
-    return;
+    // Without any delimiter the body is kept whole, as one part.
+    if (!parts.empty()) return;
   }
   if (nestable && type.type() == "message/rfc822") {
     WalkEntity(walk, entity.body, depth + 1);
