@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <mutex>
+#include <utility>
 
 #include "frame/ContextTable.h"
 #include "frame/WorkerContext.h"
@@ -38,16 +39,14 @@ uint32_t RunWorker(MailData* mail, uint32_t ownerThreadId, MutexHandle mutex) {
   CompletionCallback callback = nullptr;
   uint32_t userValue = 0;
   {
+    // The slot is free before the callback runs: the host may start its
+    // next background send from the callback or as soon as it returns.
     std::lock_guard hold(WorkerFieldsLock());
-    callback = context->completionCallback;
+    callback = std::exchange(context->completionCallback, nullptr);
     userValue = context->completionUserValue;
-  }
-  if (callback != nullptr) callback(userValue, result);
-  {
-    std::lock_guard hold(WorkerFieldsLock());
-    context->completionCallback = nullptr;
     context->workerThread = nullptr;
   }
+  if (callback != nullptr) callback(userValue, result);
   LeaveJoinedContext(mutex);
   return result;
 }

@@ -235,7 +235,7 @@ TEST(MailDataFile, RandomRecordsRoundTrip) {
   for (int round = 0; round < 300; ++round) {
     MailData mail;
     mail.version = text(false, true);
-    mail.codePage = static_cast<int32_t>(random()) - (1 << 30);
+    mail.codePage = static_cast<int32_t>(static_cast<int64_t>(random()) - (int64_t{1} << 31));
     mail.senderName = text(false, true);
     mail.from = text(false, true);
     mail.to = list();
