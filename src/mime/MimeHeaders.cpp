@@ -12,12 +12,6 @@ namespace quorvel {
 
 namespace {
 
-std::string Lower(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return result;
-}
-
 std::string_view Trim(std::string_view text) {
   const size_t first = text.find_first_not_of(" \t\r\n");
   if (first == std::string_view::npos) return {};
@@ -71,13 +65,13 @@ MimeHeaders::MimeHeaders(std::string_view block) {
     }
     const size_t colon = line.find(':');
     if (colon == std::string_view::npos || colon == 0) continue;
-    fields_.emplace_back(Lower(Trim(line.substr(0, colon))),
+    fields_.emplace_back(LowerCase(Trim(line.substr(0, colon))),
                          std::string(line.substr(colon + 1, kMaxHeaderValue)));
   }
 }
 
 const std::string* MimeHeaders::Find(std::string_view name) const {
-  const std::string wanted = Lower(name);
+  const std::string wanted = LowerCase(name);
   for (const auto& [fieldName, value] : fields_) {
     if (fieldName == wanted) return &value;
   }
@@ -86,7 +80,7 @@ const std::string* MimeHeaders::Find(std::string_view name) const {
 
 StructuredValue::StructuredValue(std::string_view value) {
   const size_t semicolon = std::min(value.find(';'), value.size());
-  type_ = Lower(Trim(value.substr(0, semicolon)));
+  type_ = LowerCase(Trim(value.substr(0, semicolon)));
   size_t at = semicolon;
   while (at < value.size()) {
     ++at;  // past ";"
@@ -97,7 +91,7 @@ StructuredValue::StructuredValue(std::string_view value) {
       at = nextSemicolon;
       continue;
     }
-    std::string name = Lower(Trim(value.substr(at, equals - at)));
+    std::string name = LowerCase(Trim(value.substr(at, equals - at)));
     at = equals + 1;
     while (at < value.size() && (value[at] == ' ' || value[at] == '\t')) ++at;
     std::string parameter = ReadValue(value, at);
@@ -107,7 +101,7 @@ StructuredValue::StructuredValue(std::string_view value) {
 }
 
 std::string StructuredValue::Param(std::string_view wanted) const {
-  const std::string name = Lower(wanted);
+  const std::string name = LowerCase(wanted);
   std::map<int, std::pair<bool, std::string>> pieces;  // RFC 2231 continuations
   for (const auto& [key, value] : params_) {
     if (key == name + "*") return DecodeExtendedValue(value);

@@ -12,12 +12,6 @@ namespace quorvel {
 
 namespace {
 
-std::string Lower(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return result;
-}
-
 int HexValue(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -78,8 +72,14 @@ bool EncodedWordAt(std::string_view text, size_t at, std::string& decoded, size_
 
 }  // namespace
 
+std::string LowerCase(std::string_view text) {
+  std::string result(text);
+  for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return result;
+}
+
 uint32_t CodePageForCharset(std::string_view charset) {
-  const std::string name = Lower(charset);
+  const std::string name = LowerCase(charset);
   if (name == "utf-8" || name == "utf8") return platform::kCodePageUtf8;
   if (name == "us-ascii" || name == "ascii") return 20127;
   if (name.rfind("iso-8859-", 0) == 0) {

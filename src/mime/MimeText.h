@@ -10,6 +10,9 @@
 
 namespace quorvel {
 
+// The text with ASCII letters in lower case (header names, types, labels).
+std::string LowerCase(std::string_view text);
+
 // The Windows code page of a MIME charset label; 1252 for unknown labels
 // (it maps every byte, so nothing is lost).
 uint32_t CodePageForCharset(std::string_view charset);
