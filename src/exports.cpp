@@ -17,6 +17,7 @@
 #include "mail/SendFunctions.h"
 #include "mail/SmtpDiscovery.h"
 #include "mail/ThreadedSend.h"
+#include "mime/ReceiveFunctions.h"
 #include "platform/Sockets.h"
 #include "platform/Threads.h"
 
@@ -340,6 +341,22 @@ bool MailsSuspendThreadedSend() {
 
 bool MailsResumeThreadedSend() {
   return Guarded(false, [] { return ResumeThreadedSend(); });
+}
+
+bool MailsReceiveMails(MailDataList* list) {
+  return Guarded(false, [&] { return list != nullptr && ReceiveMails(*list); });
+}
+
+bool MailsGetMails(MailDataList* list) {
+  return Guarded(false, [&] { return list != nullptr && GetMails(*list); });
+}
+
+void MailsAuthorizeConnection() {
+  GuardedVoid([] { ForbidConnections(false); });
+}
+
+void MailsForbidConnection() {
+  GuardedVoid([] { ForbidConnections(true); });
 }
 
 }  // extern "C"

@@ -234,4 +234,21 @@ QUORVEL_API bool TessalyRemoveMailsAtIndexes(std::string indexes);
 // timing. Any thread may call it, with or without a context; it never blocks.
 QUORVEL_API bool MailsCancelBlockingCall(uint32_t threadId);
 
+// ---- Receiving -----------------------------------------------------------
+
+// Fetches every waiting message from the context's POP server into the
+// reception directory (a mail-data file with its attachments each) and
+// appends its record to `list`; a message is deleted on the server only once
+// its file is written. 1 also when single messages could not be fetched or
+// stored; 0 with lastError 32770 (no reception directory), 32769 (no
+// protocol), 6 (connection or login failed, or connections forbidden) or 12
+// (message count failed).
+QUORVEL_API bool MailsReceiveMails(MailDataList* list);
+// Appends a record for every mail-data file in the reception directory; 0
+// when the directory does not exist.
+QUORVEL_API bool MailsGetMails(MailDataList* list);
+// Allows, or forbids, every SMTP send and POP connection of every context.
+QUORVEL_API void MailsAuthorizeConnection();
+QUORVEL_API void MailsForbidConnection();
+
 }  // extern "C"

@@ -54,6 +54,17 @@ CommandChannel::Received CommandChannel::ReadReply(std::string& reply, Completio
   return result;
 }
 
+CommandChannel::Received CommandChannel::ReceiveMore(std::string& text, size_t most) {
+  const size_t before = text.size();
+  text.resize(before + most);
+  socket_->StartTimeout(timeoutMs);
+  const int got = socket_->Receive(text.data() + before, static_cast<int>(most));
+  socket_->StopTimeout();
+  text.resize(before + (got > 0 ? static_cast<size_t>(got) : 0));
+  if (got == platform::kSocketError) return Received::Failed;
+  return got == 0 ? Received::Closed : Received::Bytes;
+}
+
 bool LineIsComplete(std::string_view reply) { return !reply.empty() && reply.back() == '\n'; }
 
 bool SmtpReplyIsComplete(std::string_view reply) {

@@ -41,6 +41,9 @@ class CommandChannel {
   // on an error or a cancel); a server that closes after part of a reply, or
   // a reply that reaches the length bound, leaves what came.
   Received ReadReply(std::string& reply, Completion complete);
+  // One receive of at most `most` bytes under the time-out, appended to
+  // `text` in place (message data, which may be large).
+  Received ReceiveMore(std::string& text, size_t most);
   void Close() { socket_->Close(); }
   bool IsOpen() const { return socket_->IsOpen(); }
 

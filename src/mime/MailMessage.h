@@ -83,6 +83,7 @@ class MailMessage {
   uint32_t timeoutMs = kDefaultTimeoutMs;
   uint32_t errorCode = 0;
   bool alternative = false;  // once set, the first attachment is the HTML body
+  int32_t htmlBodyIndex = -1;  // received: the attachment that is the HTML body
 
  private:
   // A stop request records error 13 and answers true.

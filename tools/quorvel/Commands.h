@@ -38,4 +38,15 @@ inline const CommandSpec kReplyCommand = {
     "reply", kReplyUsage, 3, SIZE_MAX, "write a tutor reply to the pupil mail at INDEX of a mailbox",
     {}, nullptr, RunReply};
 
+inline constexpr const char* kReceiveUsage = "--pop HOST[:PORT] --user U --password P --to DIR";
+int RunReceive(const Arguments& arguments);
+inline constexpr const char* kParseUsage = "FILE --to DIR";
+int RunParse(const Arguments& arguments);
+inline const CommandSpec kReceiveCommand = {
+    "receive", kReceiveUsage, 0, SIZE_MAX, "fetch every waiting message by POP3 into a directory",
+    {}, nullptr, RunReceive};
+inline const CommandSpec kParseCommand = {
+    "parse", kParseUsage, 1, SIZE_MAX, "turn one message file into a mail-data file and attachments",
+    {}, nullptr, RunParse};
+
 }  // namespace quorvel::tool

@@ -12,7 +12,8 @@ namespace {
 
 // Every command, in the order the help lists them.
 const CommandSpec* const kCommands[] = {&kDumpCommand, &kMailboxCommand, &kSendCommand, &kWriteCommand,
-                                        &kReplyCommand};
+                                        &kReplyCommand, &kReceiveCommand,
+                                        &kParseCommand};
 
 const CommandSpec* FindCommand(const std::string& name) {
   for (const CommandSpec* command : kCommands) {

@@ -1,0 +1,212 @@
+// The message is walked as a tree: multiparts and forwarded messages are
+// descended into, every leaf is either the body text (the first text/plain
+// leaf not marked as attachment) or a saved part. The first text/html leaf
+// that is not an attachment is marked as the HTML body.
+#include "mime/MessageParser.h"
+
+#include "frame/Directories.h"
+#include "frame/UniqueNames.h"
+#include "mime/Base64.h"
+#include "mime/MimeHeaders.h"
+#include "mime/MimeText.h"
+#include "platform/File.h"
+#include "platform/FileSystem.h"
+
+namespace quorvel {
+
+namespace {
+
+struct Walk {
+  MailMessage& message;
+  std::string directory;
+  bool split;
+  bool bodyFound = false;
+  size_t parts = 0;
+};
+
+std::string HeaderText(const MimeHeaders& headers, std::string_view name) {
+  const std::string* value = headers.Find(name);
+  return value == nullptr ? std::string() : *value;
+}
+
+std::string Joined(const std::vector<std::string>& addresses) {
+  std::string result;
+  for (const std::string& address : addresses) {
+    if (!result.empty()) result += ';';
+    result += address;
+  }
+  return result;
+}
+
+std::string DecodedBody(const MimeHeaders& headers, std::string_view body) {
+  std::string encoding = StructuredValue(HeaderText(headers, "Content-Transfer-Encoding")).type();
+  if (encoding == "base64") {
+    std::string bytes((body.size() + 3) / 4 * 3, '\0');
+    size_t length = 0;
+    Base64Decode(body, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size(), length);
+    bytes.resize(length);
+    return bytes;
+  }
+  if (encoding == "quoted-printable") return DecodeQuotedPrintable(body);
+  return std::string(body);
+}
+
+// The parts between the delimiter lines "--boundary"; the line end before a
+// delimiter belongs to it. Without a closing delimiter the last part runs to
+// the end.
+std::vector<std::string_view> SplitMultipart(std::string_view body, const std::string& boundary) {
+  std::vector<std::string_view> parts;
+  const std::string delimiter = "--" + boundary;
+  size_t partStart = std::string_view::npos;
+  size_t at = 0;
+  while ((at = body.find(delimiter, at)) != std::string_view::npos) {
+    const bool atLineStart = at == 0 || body[at - 1] == '\n';
+    const size_t after = at + delimiter.size();
+    const bool closing = body.compare(after, 2, "--") == 0;
+    size_t lineEnd = body.find('\n', after);
+    if (lineEnd == std::string_view::npos) lineEnd = body.size();
+    const std::string_view rest = body.substr(after, lineEnd - after);
+    const bool wholeLine = closing || rest.find_first_not_of(" \t\r") == std::string_view::npos;
+    if (!atLineStart || !wholeLine) {
+      at = after;
+      continue;
+    }
+    if (partStart != std::string_view::npos) {
+      size_t end = at;
+      if (end > partStart && body[end - 1] == '\n') --end;
+      if (end > partStart && body[end - 1] == '\r') --end;
+      parts.push_back(body.substr(partStart, end - partStart));
+    }
+    if (closing) return parts;
+    partStart = std::min(lineEnd + 1, body.size());
+    at = partStart;
+  }
+  if (partStart != std::string_view::npos) parts.push_back(body.substr(partStart));
+  return parts;
+}
+
+std::string BodyText(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+void WalkEntity(Walk& walk, std::string_view text, int depth, bool inDigest = false);
+
+void WalkLeaf(Walk& walk, std::string_view text, const MimeHeaders& headers,
+              const StructuredValue& type, std::string_view body) {
+  const StructuredValue disposition(HeaderText(headers, "Content-Disposition"));
+  const bool attachment = disposition.type() == "attachment";
+  if (type.type() == "text/plain" && !attachment && !walk.bodyFound) {
+    walk.bodyFound = true;
+    walk.message.body = BodyText(ToLibraryText(DecodedBody(headers, body), type.Param("charset")));
+    return;
+  }
+  if (!walk.split) return;
+  const bool htmlBody = type.type() == "text/html" && !attachment && walk.message.htmlBodyIndex < 0;
+  if (ProcessAttachedPart(walk.message, text, walk.directory.c_str()) && htmlBody) {
+    walk.message.htmlBodyIndex = static_cast<int32_t>(walk.message.attachmentNames.size()) - 1;
+  }
+}
+
+// Inside multipart/digest a part without a type is a message.
+void WalkEntity(Walk& walk, std::string_view text, int depth, bool inDigest) {
+  if (++walk.parts > kMaxMimeParts) return;
+  const Entity entity = SplitEntity(text);
+  const MimeHeaders headers(entity.headers);
+  const std::string* typeField = headers.Find("Content-Type");
+  StructuredValue type(typeField != nullptr ? *typeField
+                       : inDigest           ? "message/rfc822"
+                                            : "text/plain");
+  // A type without a subtype is read as plain text (RFC 2045, 5.2).
+  if (type.type().find('/') == std::string::npos) type = StructuredValue("text/plain");
+  const bool nestable = depth < kMaxMimeDepth;
+  if (nestable && type.type().rfind("multipart/", 0) == 0 && !type.Param("boundary").empty()) {
+    const auto parts = SplitMultipart(entity.body, type.Param("boundary"));
+    for (std::string_view part : parts) {
+      WalkEntity(walk, part, depth + 1, type.type() == "multipart/digest");
+    }
+    // Without any delimiter the body is kept whole, as one part.
+    if (!parts.empty()) return;
+  }
+  if (nestable && type.type() == "message/rfc822") {
+    WalkEntity(walk, entity.body, depth + 1);
+    return;
+  }
+  WalkLeaf(walk, text, headers, type, entity.body);
+}
+
+}  // namespace
+
+std::string SafeFileName(std::string_view name) {
+  const size_t separator = name.find_last_of("/\\");
+  if (separator != std::string_view::npos) name = name.substr(separator + 1);
+  std::string safe;
+  for (char c : name) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte >= 0x20 && byte != 0x7f && c != ':') safe += c;
+  }
+  const size_t first = safe.find_first_not_of(' ');
+  safe = first == std::string::npos ? std::string() : safe.substr(first, safe.find_last_not_of(' ') - first + 1);
+  if (safe.size() > 200) safe.resize(200);
+  if (safe.find_first_not_of('.') == std::string::npos) return {};
+  return safe;
+}
+
+bool ParseMessage(MailMessage& message, std::string_view text, const char* directory, bool split) {
+  message.recipient.clear();
+  message.notesSender.clear();
+  message.subject.clear();
+  message.cc.clear();
+  message.body.clear();
+  message.attachmentNames.clear();
+  message.attachmentSources.clear();
+  message.htmlBodyIndex = -1;
+
+  const MimeHeaders headers(SplitEntity(text).headers);
+  message.recipient = Joined(AddressList(HeaderText(headers, "To")));
+  const std::vector<std::string> senders = AddressList(HeaderText(headers, "From"));
+  if (!senders.empty()) message.notesSender = senders.front();
+  message.cc = Joined(AddressList(HeaderText(headers, "Cc")));
+  std::string subject = DecodeEncodedWords(HeaderText(headers, "Subject"));
+  const size_t first = subject.find_first_not_of(" \t");
+  message.subject = first == std::string::npos ? std::string() : subject.substr(first);
+
+  Walk walk{message, directory == nullptr ? std::string() : NormaliseDirectory(directory), split};
+  WalkEntity(walk, text, 0);
+  return true;
+}
+
+bool ProcessAttachedPart(MailMessage& message, std::string_view part, const char* directory) {
+  const Entity entity = SplitEntity(part);
+  if (entity.headers.empty() && entity.body.empty()) return false;
+  const MimeHeaders headers(entity.headers);
+  const StructuredValue disposition(HeaderText(headers, "Content-Disposition"));
+  const StructuredValue type(HeaderText(headers, "Content-Type"));
+  std::string name = SafeFileName(disposition.Param("filename"));
+  if (name.empty()) name = SafeFileName(type.Param("name"));
+
+  const std::string path = UniqueTempName("tmp", directory == nullptr ? "" : directory);
+  if (path.empty()) return false;
+  const std::string bytes = DecodedBody(headers, entity.body);
+  bool written = false;
+  try {
+    auto file = platform::File::TryOpen(path, platform::FileAccess::Write,
+                                        platform::FileShare::Exclusive,
+                                        platform::FileDisposition::CreateAlways);
+    if (file) {
+      file->Write(bytes.data(), bytes.size());
+      file->Close();
+      written = true;
+    }
+  } catch (const platform::FileError&) {
+  }
+  if (!written) {
+    platform::RemoveFile(path);
+    return false;
+  }
+  message.attachmentNames.push_back(name.empty() ? path : name);
+  message.attachmentSources.push_back(path);
+  return true;
+}
+
+}  // namespace quorvel

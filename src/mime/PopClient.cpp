@@ -1,0 +1,213 @@
+// Two corrections to handing on the transfer as it came: the dot-stuffing is
+// undone and the terminating line dropped (RFC 1939, section 3), and the
+// terminator is looked for only in the newly received bytes (with the three
+// bytes before them that a split terminator needs), so that fetching stays
+// linear in the message size.
+#include "mime/PopClient.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "frame/Library.h"
+#include "mail/LineSafety.h"
+#include "mime/PopSettings.h"
+#include "platform/Sockets.h"
+
+namespace quorvel {
+
+namespace {
+
+constexpr std::string_view kTerminator = "\r\n.\r\n";
+// The most memory reserved ahead on the strength of the announced size.
+constexpr uint64_t kLargestReservation = 256ull * 1024 * 1024;
+
+bool IsOneLine(std::string_view text) { return OneLineText(text) == text; }
+
+std::string Numbered(const char* command, uint32_t number) {
+  return std::string(command) + " " + std::to_string(static_cast<uint16_t>(number)) + "\r\n";
+}
+
+// "+OK n size" with n equal to `number`; the size is stored.
+bool ParseListAnswer(const std::string& reply, uint32_t number, uint64_t& size) {
+  long first = 0;
+  long second = 0;
+  if (std::sscanf(reply.c_str(), "+OK %ld %ld", &first, &second) != 2) return false;
+  if (first != static_cast<long>(static_cast<uint16_t>(number)) || second < 0) return false;
+  size = static_cast<uint64_t>(second);
+  return true;
+}
+
+}  // namespace
+
+void UnstuffMessage(std::string& text, size_t terminator) {
+  const size_t statusEnd = text.find("\r\n");
+  const size_t begin = statusEnd == std::string::npos ? text.size() : statusEnd + 2;
+  const size_t end = std::max(begin, terminator + 2);
+  size_t out = 0;
+  bool atLineStart = true;
+  for (size_t in = begin; in < end; ++in) {
+    const char c = text[in];
+    if (atLineStart && c == '.') {
+      atLineStart = false;
+      continue;
+    }
+    text[out++] = c;
+    atLineStart = c == '\n';
+  }
+  text.resize(out);
+}
+
+PopClient::PopClient(WindowHandle window) {
+  platform::InitializeSockets();
+  reporter_.messageNumber = PopMessageNumber();
+  reporter_.window = window;
+}
+
+PopClient::~PopClient() {
+  if (connected_) Quit();
+}
+
+bool PopClient::SetError(uint32_t code) {
+  lastError_ = code;
+  if (code != kPopNoError) reporter_.Report(kPopError, code);
+  return false;
+}
+
+bool PopClient::FailAndClose(uint32_t code) {
+  if (code != kPopNoError) SetError(code);
+  channel_.Close();
+  return false;
+}
+
+bool PopClient::ReadReply(uint32_t errorCode) {
+  SetError(kPopNoError);
+  const CommandChannel::Received received = channel_.ReadReply(reply_, LineIsComplete);
+  if (received == CommandChannel::Received::Failed) return SetError(kPopReceiveFailed);
+  if (received == CommandChannel::Received::Closed) return SetError(kPopServerClosed);
+  if (reply_.compare(0, 4, "-ERR") == 0) return SetError(errorCode);
+  return true;
+}
+
+bool PopClient::Command(const std::string& command, uint32_t errorCode) {
+  if (!channel_.Send(command)) return SetError(kPopSendFailed);
+  reporter_.Report(kPopAwaitingReply, 0);
+  return ReadReply(errorCode);
+}
+
+bool PopClient::Connect(const char* host, uint16_t port, const char* user, const char* password) {
+  if (PopConnectionsForbidden().load()) return false;
+  platform::LocalHostAddress();
+  SetError(kPopNoError);
+  if (connected_) Quit();
+  if (host != nullptr) {
+    host_ = host;
+    port_ = port;
+  }
+  if (user != nullptr) user_ = user;
+  if (password != nullptr) password_ = password;
+
+  if (!channel_.CreateSocket()) return FailAndClose(kPopSocketFailed);
+  if (!channel_.SetReceiveTimeoutOption()) SetError(kPopSocketFailed);
+  reporter_.Report(kPopConnecting, 0);
+  if (!channel_.Connect(host_, port_)) return FailAndClose(kPopConnectFailed);
+  reporter_.Report(kPopAwaitingReply, 0);
+  if (!ReadReply(kPopGreetingRefused)) return FailAndClose(kPopNoError);
+  reporter_.Report(kPopGreeted, 0);
+  reporter_.Report(kPopGreetingAccepted, 0);
+
+  if (!IsOneLine(user_)) return FailAndClose(kPopUserRefused);
+  if (!Command("USER " + user_ + "\r\n", kPopUserRefused)) return FailAndClose(kPopNoError);
+  reporter_.Report(kPopUserAccepted, 0);
+  reporter_.Report(kPopSendingPassword, 0);
+  if (!IsOneLine(password_)) return FailAndClose(kPopPasswordRefused);
+  if (!Command("PASS " + password_ + "\r\n", kPopPasswordRefused)) return FailAndClose(kPopNoError);
+  reporter_.Report(kPopLoggedIn, 0);
+  connected_ = true;
+  return true;
+}
+
+bool PopClient::GetMessageCount(uint16_t& count) {
+  if (PopConnectionsForbidden().load()) {
+    count = 0;
+    return true;
+  }
+  SetError(kPopNoError);
+  reporter_.Report(kPopCounting, 0);
+  if (!Command("STAT\r\n", kPopStatRefused)) return false;
+  const size_t digit = reply_.find_first_of("0123456789");
+  if (digit == std::string::npos) return false;
+  uint16_t value = 0;
+  for (size_t i = digit; i < reply_.size() && reply_[i] >= '0' && reply_[i] <= '9'; ++i) {
+    value = static_cast<uint16_t>(value * 10 + (reply_[i] - '0'));
+  }
+  count = value;
+  reporter_.Report(kPopCount, count);
+  return true;
+}
+
+bool PopClient::Retrieve(uint32_t number, std::string& text) {
+  if (PopConnectionsForbidden().load()) return false;
+  SetError(kPopNoError);
+  reporter_.Report(kPopRetrievalStart, 0);
+  if (!Command(Numbered("LIST", number), kPopRetrieveRefused)) return false;
+  uint64_t size = 0;
+  if (!ParseListAnswer(reply_, number, size)) return SetError(kPopRetrieveRefused);
+  reporter_.Report(kPopMessageSize, static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX)));
+  reporter_.Report(kPopRetrieving, 0);
+  if (!Command(Numbered("RETR", number), kPopRetrieveRefused)) return false;
+  reporter_.Report(kPopDataArriving, 0);
+  return ReceiveMessageData(text, size);
+}
+
+bool PopClient::ReceiveMessageData(std::string& text, uint64_t size) {
+  text.clear();
+  text.reserve(static_cast<size_t>(std::min(size + size / 16 + 1024, kLargestReservation)));
+  text = reply_;
+  size_t searchFrom = 0;
+  size_t terminator;
+  while ((terminator = text.find(kTerminator, searchFrom)) == std::string::npos) {
+    searchFrom = text.size() - std::min(text.size(), kTerminator.size() - 1);
+    const double share = size == 0 ? 100.0 : static_cast<double>(text.size()) * 100.0 /
+                                                  static_cast<double>(size);
+    reporter_.Report(kPopProgress, static_cast<uint32_t>(std::min(100.0, share)));
+    const CommandChannel::Received received = channel_.ReceiveMore(text, kPopDataPieceSize);
+    if (received != CommandChannel::Received::Bytes) {
+      text.clear();
+      return SetError(received == CommandChannel::Received::Closed ? kPopServerClosed
+                                                                   : kPopReceiveFailed);
+    }
+  }
+  UnstuffMessage(text, terminator);
+  reporter_.Report(kPopMessageComplete, 0);
+  reporter_.Report(kPopProgress, 100);
+  return true;
+}
+
+bool PopClient::Delete(uint32_t number) {
+  SetError(kPopNoError);
+  reporter_.Report(kPopDeleting, 0);
+  if (!channel_.Send(Numbered("DELE", number))) return SetError(kPopSendFailed);
+  reporter_.Report(kPopAwaitingReply, 0);
+  const bool result = ReadReply(kPopDeleteRefused);
+  reporter_.Report(kPopDeleted, 0);
+  return result;
+}
+
+bool PopClient::Quit() {
+  if (PopConnectionsForbidden().load()) return false;
+  SetError(kPopNoError);
+  if (!connected_) return true;
+  reporter_.Report(kPopDisconnecting, 0);
+  if (!channel_.Send("QUIT\r\n")) {
+    connected_ = false;
+    return FailAndClose(kPopSendFailed);
+  }
+  reporter_.Report(kPopAwaitingReply, 0);
+  const bool result = ReadReply(kPopQuitRefused);
+  channel_.Close();
+  connected_ = false;
+  reporter_.Report(kPopDisconnected, 0);
+  return result;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,116 @@
+// PopClient: a minimal POP3 client (USER/PASS login) on the command/reply
+// engine of the SMTP client: connect and log in, count the waiting messages,
+// fetch one whole, delete it, quit. Every step is reported to the client
+// window ("MESSAGES_POP") and then to the progress callback; failures answer
+// false with an error code (event 13). While POP connections are forbidden
+// it opens none.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "frame/ProgressReporter.h"
+#include "mail/CommandChannel.h"
+
+namespace quorvel {
+
+// Events of the "MESSAGES_POP" window message and of the callback.
+enum PopEvent : uint32_t {
+  kPopConnecting = 1,
+  kPopGreeted = 2,
+  kPopDisconnecting = 3,
+  kPopDisconnected = 4,
+  kPopProgress = 11,        // argument: percent of the message received
+  kPopAwaitingReply = 12,
+  kPopError = 13,           // argument: the error code
+  kPopGreetingAccepted = 15,
+  kPopUserAccepted = 16,
+  kPopSendingPassword = 17,
+  kPopLoggedIn = 18,
+  kPopCounting = 19,
+  kPopCount = 20,           // argument: the message count
+  kPopDeleting = 21,
+  kPopDeleted = 22,
+  kPopRetrievalStart = 25,
+  kPopMessageSize = 26,     // argument: the size the server announced
+  kPopRetrieving = 27,
+  kPopDataArriving = 28,
+  kPopMessageComplete = 29,
+};
+
+// The client's error codes (lastError).
+enum PopErrorCode : uint32_t {
+  kPopNoError = 0,
+  kPopSocketFailed = 1,
+  kPopConnectFailed = 2,
+  kPopGreetingRefused = 3,
+  kPopUserRefused = 4,
+  kPopPasswordRefused = 5,
+  kPopStatRefused = 6,
+  kPopRetrieveRefused = 7,
+  kPopDeleteRefused = 8,
+  kPopQuitRefused = 9,
+  kPopServerClosed = 10,
+  kPopSendFailed = 11,
+  kPopReceiveFailed = 12,
+};
+
+// Message data is received in pieces of this size at most.
+inline constexpr size_t kPopDataPieceSize = 64 * 1024;
+
+class PopClient {
+ public:
+  explicit PopClient(WindowHandle window);
+  PopClient(const PopClient&) = delete;
+  PopClient& operator=(const PopClient&) = delete;
+  virtual ~PopClient();
+
+  // Null host, user or password keeps the value stored before. A user or
+  // password holding CR, LF or NUL is refused (4 or 5) before it is sent.
+  bool Connect(const char* host, uint16_t port, const char* user, const char* password);
+  // STAT: the number of waiting messages (modulo 65536).
+  bool GetMessageCount(uint16_t& count);
+  // LIST then RETR of message `number`: `text` is the message as the server
+  // stored it (leading dots of the transfer removed, no terminating line).
+  bool Retrieve(uint32_t number, std::string& text);
+  bool Delete(uint32_t number);
+  bool Quit();
+
+  bool IsConnected() const { return connected_; }
+  uint32_t lastError() const { return lastError_; }
+  const std::string& lastReply() const { return reply_; }
+
+  void SetCallback(ProgressCallback callback) { reporter_.callback = callback; }
+  void SetTimeout(uint32_t milliseconds) { channel_.timeoutMs = milliseconds; }
+  // A stand-in for the network connection (tests and fuzz targets).
+  void UseSocket(std::unique_ptr<platform::TimeoutSocket> socket) {
+    channel_.UseSocket(std::move(socket));
+  }
+
+ private:
+  // Receives one reply line; "-ERR" records `errorCode`.
+  bool ReadReply(uint32_t errorCode);
+  // Sends the command and reads its reply (event 12 between).
+  bool Command(const std::string& command, uint32_t errorCode);
+  bool SetError(uint32_t code);
+  bool FailAndClose(uint32_t code);
+  bool ReceiveMessageData(std::string& text, uint64_t size);
+
+  std::string host_;
+  uint16_t port_ = 110;
+  std::string user_;
+  std::string password_;
+  bool connected_ = false;
+  CommandChannel channel_;
+  std::string reply_;
+  uint32_t lastError_ = kPopNoError;
+  ProgressReporter reporter_;
+};
+
+// Turns message data as it travels (status line, dot-stuffed lines, the
+// terminating line) into the message the server stored. `text` holds the
+// whole transfer; `terminator` is where its "\r\n.\r\n" starts.
+void UnstuffMessage(std::string& text, size_t terminator);
+
+}  // namespace quorvel

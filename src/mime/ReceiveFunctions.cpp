@@ -1,0 +1,127 @@
+// Each message is parsed into part files of a private temporary name, turned
+// into a record, written; only then is it deleted on the server. A message
+// that cannot be stored stays on the server for the next receive.
+#include "mime/ReceiveFunctions.h"
+
+#include "frame/ContextTable.h"
+#include "frame/ErrorCodes.h"
+#include "mail/SmtpSettings.h"
+#include "mime/MessageParser.h"
+#include "mime/PopClient.h"
+#include "mime/PopSettings.h"
+#include "platform/FileSystem.h"
+
+namespace quorvel {
+
+namespace {
+
+void SetLastError(uint32_t code) {
+  if (ThreadContext* context = CallingContext()) context->lastError = code;
+}
+
+std::string WithoutDirectory(const std::string& path) {
+  const size_t separator = path.find_last_of("/\\");
+  return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
+}  // namespace
+
+MailData RecordOfMessage(const MailMessage& message) {
+  MailData record;
+  MailData* mail = &record;
+  mail->from = message.notesSender;
+  if (!message.recipient.empty()) mail->AddTo(message.recipient);
+  MailData copies;
+  if (!message.cc.empty()) copies.AddTo(message.cc);
+  for (const std::string& copy : copies.to) mail->AddCopy(copy);
+  mail->SetSubject(message.subject);
+  mail->SetMessage(message.body);
+  for (size_t j = 0; j < message.attachmentNames.size(); ++j) {
+    const int32_t kind = static_cast<int32_t>(j) == message.htmlBodyIndex ? MailData::kBodyHtml
+                                                                          : MailData::kBodyText;
+    mail->AddAttachment(WithoutDirectory(message.attachmentNames[j]), message.attachmentSources[j],
+                        kind);
+  }
+  return record;
+}
+
+void RemovePartFiles(const MailMessage& message) {
+  for (const std::string& file : message.attachmentSources) {
+    if (platform::IsExistingFile(file)) platform::RemoveFile(file);
+  }
+}
+
+bool ReceiveByPop(MailMessage& message, MailDataList& list, const std::string& directory) {
+  PopClient client(message.clientWindow);
+  client.SetCallback(message.progressCallback);
+  client.SetTimeout(message.timeoutMs);
+  const PopSettings settings = CurrentPopSettings();
+  if (!client.Connect(settings.host.c_str(), settings.port, settings.user.c_str(),
+                      settings.password.c_str())) {
+    message.errorCode = kErrorPopConnect;
+    return false;
+  }
+  uint16_t count = 0;
+  if (!client.GetMessageCount(count)) {
+    message.errorCode = kErrorMessageNumbers;
+    client.Quit();
+    return false;
+  }
+  std::string text;
+  for (uint32_t number = 1; number <= count; ++number) {
+    if (!client.Retrieve(number, text)) continue;
+    ParseMessage(message, text, nullptr, true);
+    auto mail = std::make_unique<MailData>(RecordOfMessage(message));
+    const bool written = mail->WriteToDirectory(directory);
+    RemovePartFiles(message);
+    if (written) {
+      list.Adopt(std::move(mail));
+      client.Delete(number);
+    }
+  }
+  text.clear();
+  client.Quit();
+  return true;
+}
+
+bool ReceiveMails(MailDataList& list) {
+  const ThreadContext* context = CallingContext();
+  MailMessage message(nullptr, nullptr, nullptr);
+  SetLastError(kErrorNone);
+  if (context == nullptr || context->popHost.empty()) return true;
+  if (!platform::IsExistingDirectory(context->receptionDirectory)) {
+    SetLastError(kErrorNoDirectory);
+    return false;
+  }
+  switch (context->protocol) {
+    case kProtocolSmtpPop:
+      SetPopSettings(context->popHost, context->popPort, context->popUser, context->popPassword);
+      break;
+    case kProtocolMapi:
+    case kProtocolNotes:
+    case 4:
+      break;
+    default:
+      SetLastError(kErrorNoProtocol);
+      return false;
+  }
+  message.SetClientWindow(context->clientWindow);
+  message.SetProgressCallback(context->progressCallback);
+  if (context->protocol != kProtocolSmtpPop) return true;
+  if (ReceiveByPop(message, list, context->receptionDirectory)) return true;
+  SetLastError(message.errorCode);
+  return false;
+}
+
+bool GetMails(MailDataList& list) {
+  SetLastError(kErrorNone);
+  const ThreadContext* context = CallingContext();
+  return list.LoadDirectory(context == nullptr ? std::string() : context->receptionDirectory);
+}
+
+void ForbidConnections(bool forbidden) {
+  SmtpConnectionsForbidden() = forbidden;
+  PopConnectionsForbidden() = forbidden;
+}
+
+}  // namespace quorvel

@@ -1,0 +1,145 @@
+// The reader of received messages on hand-written messages of the kinds
+// ordinary mail programs send, and on hostile ones.
+#include "mime/MessageParser.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "TempDirectory.h"
+#include "mime/MimeText.h"
+
+namespace quorvel {
+namespace {
+
+using namespace quorvel::testing;
+
+class MessageParserTest : public ::testing::Test {
+ protected:
+  MailMessage& Parse(const std::string& text) {
+    ParseMessage(message, text, directory.path().c_str(), true);
+    return message;
+  }
+  std::string Saved(size_t index) const { return ReadFile(message.attachmentSources.at(index)); }
+
+  TempDirectory directory;
+  MailMessage message{nullptr, nullptr, nullptr};
+};
+
+TEST_F(MessageParserTest, HeadersAreUnfoldedMatchedInAnyCaseAndDecoded) {
+  Parse("from: \"Doe, Jane\" <jane@example.test>\r\n"
+        "TO: a@example.test, \"B b\" <b@example.test>,\r\n\tc@example.test (Cee)\r\n"
+        "X-Not-To: wrong@example.test\r\n"
+        "cc: <d@example.test>; e@example.test\r\n"
+        "Subject: =?utf-8?B?w5xidW5n?= =?iso-8859-1?Q?_f=FCr?=\r\n  heute\r\n"
+        "\r\n"
+        "Hello\r\n");
+  EXPECT_EQ(message.notesSender, "jane@example.test");
+  EXPECT_EQ(message.recipient, "a@example.test;b@example.test;c@example.test");
+  EXPECT_EQ(message.cc, "d@example.test;e@example.test");
+  EXPECT_EQ(message.subject, "Übung für  heute");
+  EXPECT_EQ(message.body, "Hello");
+  EXPECT_TRUE(message.attachmentNames.empty());
+}
+
+TEST_F(MessageParserTest, NestedMultipartsGiveTheTextTheHtmlAndEveryAttachmentDecoded) {
+  Parse("From: a@example.test\n"
+        "Content-Type: multipart/mixed; boundary=\"outer\"; foo=bar\n"
+        "\n"
+        "preamble\n"
+        "--outer\n"
+        "Content-Type: multipart/alternative; boundary=inner\n"
+        "\n"
+        "--inner\n"
+        "Content-Type: text/plain; charset=iso-8859-1\n"
+        "Content-Transfer-Encoding: quoted-printable\n"
+        "\n"
+        "Gr=FC=DFe, a long line that is =\n"
+        "continued\n"
+        "--inner\n"
+        "Content-Type: text/html\n"
+        "\n"
+        "<p>Hi</p>\n"
+        "--inner--\n"
+        "--outer\n"
+        "Content-Type: application/octet-stream; name*=utf-8''%C3%A9t%C3%A9.bin\n"
+        "Content-Transfer-Encoding: base64\n"
+        "\n"
+        "AAEC/w==\n"
+        "--outer\n"
+        "Content-Type: message/rfc822\n"
+        "\n"
+        "Subject: forwarded\n"
+        "Content-Type: text/plain; name=\"=?utf-8?Q?n=C3=B6te.txt?=\"\n"
+        "Content-Disposition: attachment\n"
+        "\n"
+        "inner text\n"
+        "--outer\n"
+        "Content-Type: text/plain\n"
+        "Content-Disposition: attachment; filename*0*=utf-8''a%20b; filename*1=\"c.txt\"\n"
+        "\n"
+        "last part without a closing delimiter\n");
+  EXPECT_EQ(message.body, "Grüße, a long line that is continued");
+  ASSERT_EQ(message.attachmentNames.size(), 4u);
+  EXPECT_EQ(message.htmlBodyIndex, 0);
+  EXPECT_EQ(Saved(0), "<p>Hi</p>");
+  EXPECT_EQ(message.attachmentNames[1], "été.bin");
+  EXPECT_EQ(Saved(1), std::string("\x00\x01\x02\xff", 4));
+  EXPECT_EQ(message.attachmentNames[2], "nöte.txt");
+  EXPECT_EQ(Saved(2), "inner text");
+  EXPECT_EQ(message.attachmentNames[3], "a bc.txt");
+  EXPECT_EQ(Saved(3), "last part without a closing delimiter\n");
+}
+
+TEST_F(MessageParserTest, AWholeMessageMarkedAsAttachmentIsOneFile) {
+  Parse("Content-Type: application/pdf; name=x.pdf\r\nContent-Disposition: attachment\r\n"
+        "Content-Transfer-Encoding: BASE64\r\n\r\nJVBERg==\r\n");
+  EXPECT_EQ(message.body, "");
+  ASSERT_EQ(message.attachmentNames, std::vector<std::string>{"x.pdf"});
+  EXPECT_EQ(Saved(0), "%PDF");
+}
+
+TEST_F(MessageParserTest, NamesFromTheNetworkStayInsideTheDirectory) {
+  const struct {
+    const char* name;
+    const char* safe;
+  } cases[] = {
+      {"../../etc/passwd", "passwd"}, {"..", ""}, {"C:\\\\dir\\\\evil.exe", "evil.exe"},
+      {"a\x01" "b\x7f" "c.txt", "abc.txt"}, {"  spaced  ", "spaced"}, {"...", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(SafeFileName(c.name), c.safe);
+    Parse(std::string("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                      "Content-Disposition: attachment; filename=\"") + c.name +
+          "\"\r\n\r\ndata\r\n--b--\r\n");
+    ASSERT_EQ(message.attachmentSources.size(), 1u);
+    EXPECT_EQ(std::filesystem::path(message.attachmentSources[0]).parent_path(),
+              std::filesystem::path(directory.path()).parent_path());
+  }
+  EXPECT_TRUE(std::filesystem::exists(directory.path()));
+}
+
+TEST_F(MessageParserTest, HostileNestingAndPartCountsAreBounded) {
+  std::string deep;
+  for (int i = 0; i < 5000; ++i) {
+    deep += "Content-Type: multipart/mixed; boundary=b" + std::to_string(i) + "\r\n\r\n--b" +
+            std::to_string(i) + "\r\n";
+  }
+  Parse(deep + "\r\ntext\r\n");
+  std::string many = "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
+  for (int i = 0; i < 3000; ++i) many += "--b\r\nContent-Type: application/x\r\n\r\nx\r\n";
+  Parse(many);
+  EXPECT_LE(message.attachmentNames.size(), kMaxMimeParts);
+  EXPECT_GT(message.attachmentNames.size(), 900u);
+}
+
+TEST_F(MessageParserTest, TextDecodingTable) {
+  EXPECT_EQ(DecodeQuotedPrintable("a=3Db=\r\nc=ZZ="), "a=bc=ZZ");
+  EXPECT_EQ(DecodeEncodedWords("=?UTF-8?q?a_b?= =?utf-8?b?Yw==?= d =?x?Z?e?="), "a bc d =?x?Z?e?=");
+  EXPECT_EQ(DecodeExtendedValue("iso-8859-1'en'%E9t%E9"), "été");
+  EXPECT_EQ(ToLibraryText("\xe9", "windows-1252"), "é");
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,229 @@
+// The POP3 dialogue against stand-in servers that answer in chosen pieces:
+// the commands on the wire, the events in order (window, then callback),
+// every error code, and the message text handed on.
+#include "mime/PopClient.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "ScriptedPop.h"
+#include "frame/Library.h"
+#include "mime/PopSettings.h"
+
+namespace quorvel {
+namespace {
+
+using namespace quorvel::testing;
+using Replies = std::vector<TurnSocket::Reply>;
+
+struct Event {
+  char target;  // 'w' the window, 'c' the callback
+  uint32_t code;
+  uint32_t argument;
+  bool operator==(const Event&) const = default;
+};
+std::vector<Event> events;  // the callback has no user value
+
+void RecordCallback(uint32_t code, uint32_t argument) { events.push_back({'c', code, argument}); }
+intptr_t RecordWindow(ClientWindow*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  EXPECT_EQ(message, PopMessageNumber());
+  events.push_back({'w', static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam)});
+  return 0;
+}
+
+const TurnSocket::Reply kOk = {"+OK\r\n"};
+
+class PopClientTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    OnLibraryLoad();
+    events.clear();
+    PopConnectionsForbidden() = false;
+  }
+  void TearDown() override { PopConnectionsForbidden() = false; }
+  PopClient& Client(Replies replies) {
+    client_ = std::make_unique<PopClient>(&window_);
+    client_->SetCallback(RecordCallback);
+    client_->UseSocket(std::make_unique<TurnSocket>(std::move(replies), &sent));
+    return *client_;
+  }
+  PopClient& LoggedIn(Replies more) {
+    Replies replies = {{"+OK ready\r\n"}, kOk, kOk};
+    replies.insert(replies.end(), more.begin(), more.end());
+    PopClient& client = Client(std::move(replies));
+    EXPECT_TRUE(client.Connect("pop.test", 110, "tutor", "secret"));
+    return client;
+  }
+  std::vector<uint32_t> CallbackCodes() const {
+    std::vector<uint32_t> codes;
+    for (const Event& event : events) {
+      if (event.target == 'c') codes.push_back(event.code);
+    }
+    return codes;
+  }
+
+  ClientWindow window_{RecordWindow, nullptr};
+  std::unique_ptr<PopClient> client_;
+  std::string sent;
+};
+
+TEST_F(PopClientTest, WholeDialogueSendsTheCommandsAndReportsEveryStep) {
+  PopClient& client = Client({{"+OK ready\r\n"}, kOk, kOk, {"+OK 2 320\r\n"},
+                              {"+OK 1 12\r\n"}, {"+OK 12 octets\r\nHi\r\n.\r\n"}, kOk, kOk});
+  ASSERT_TRUE(client.Connect("pop.test", 110, "tutor", "secret"));
+  uint16_t count = 0;
+  ASSERT_TRUE(client.GetMessageCount(count));
+  EXPECT_EQ(count, 2);
+  std::string text;
+  ASSERT_TRUE(client.Retrieve(1, text));
+  EXPECT_EQ(text, "Hi\r\n");
+  EXPECT_TRUE(client.Delete(1));
+  EXPECT_TRUE(client.Quit());
+  EXPECT_EQ(sent, "USER tutor\r\nPASS secret\r\nSTAT\r\nLIST 1\r\nRETR 1\r\nDELE 1\r\nQUIT\r\n");
+  const std::vector<uint32_t> expected = {1,  12, 2,  15, 12, 16, 17, 12, 18, 19, 12, 20, 25, 12,
+                                          26, 27, 12, 28, 29, 11, 21, 12, 22, 3,  12, 4};
+  EXPECT_EQ(CallbackCodes(), expected);
+  ASSERT_EQ(events.size(), 2 * expected.size());
+  for (size_t i = 0; i < events.size(); i += 2) {
+    EXPECT_EQ(events[i], (Event{'w', events[i + 1].code, events[i + 1].argument}));
+  }
+  EXPECT_EQ(events[2 * 11 + 1], (Event{'c', kPopCount, 2}));
+  EXPECT_EQ(events[2 * 14 + 1], (Event{'c', kPopMessageSize, 12}));
+  EXPECT_EQ(events[2 * 19 + 1], (Event{'c', kPopProgress, 100}));
+  EXPECT_FALSE(client.IsConnected());
+}
+
+TEST_F(PopClientTest, EachRefusalAndBreakGivesItsErrorCode) {
+  enum Step { kConnect, kCount, kRetrieve, kDelete, kQuit };
+  const TurnSocket::Reply refused = {"-ERR no\r\n"};
+  const struct {
+    const char* what;
+    Replies replies;  // after a login when the step is not kConnect
+    Step step;
+    uint32_t error;
+  } cases[] = {
+      {"greeting -ERR", {refused}, kConnect, kPopGreetingRefused},
+      {"closed at once", {}, kConnect, kPopServerClosed},
+      {"USER refused", {{"+OK\r\n"}, refused}, kConnect, kPopUserRefused},
+      {"PASS refused", {{"+OK\r\n"}, kOk, refused}, kConnect, kPopPasswordRefused},
+      {"STAT refused", {refused}, kCount, kPopStatRefused},
+      {"LIST refused", {refused}, kRetrieve, kPopRetrieveRefused},
+      {"LIST wrong number", {{"+OK 2 100\r\n"}}, kRetrieve, kPopRetrieveRefused},
+      {"LIST one number", {{"+OK 1\r\n"}}, kRetrieve, kPopRetrieveRefused},
+      {"RETR refused", {{"+OK 1 5\r\n"}, refused}, kRetrieve, kPopRetrieveRefused},
+      {"closed in the message", {{"+OK 1 9\r\n"}, {"+OK\r\nabc\r\n"}}, kRetrieve, kPopServerClosed},
+      {"DELE refused", {refused}, kDelete, kPopDeleteRefused},
+      {"QUIT refused", {refused}, kQuit, kPopQuitRefused},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    events.clear();
+    sent.clear();
+    PopClient& client = c.step == kConnect ? Client(c.replies) : LoggedIn(c.replies);
+    uint16_t count = 0;
+    std::string text = "old";
+    bool result = true;
+    switch (c.step) {
+      case kConnect: result = client.Connect("pop.test", 110, "u", "p"); break;
+      case kCount: result = client.GetMessageCount(count); break;
+      case kRetrieve: result = client.Retrieve(1, text); break;
+      case kDelete: result = client.Delete(1); break;
+      case kQuit: result = client.Quit(); break;
+    }
+    EXPECT_FALSE(result);
+    EXPECT_EQ(client.lastError(), c.error);
+    EXPECT_NE(std::find(events.begin(), events.end(), Event{'c', kPopError, c.error}), events.end());
+    if (c.step == kRetrieve && c.error == kPopServerClosed) {
+      EXPECT_EQ(text, "");
+    }
+    if (c.step == kConnect) {
+      EXPECT_FALSE(client.IsConnected());
+    }
+  }
+}
+
+TEST_F(PopClientTest, AGreetingWithoutOkIsAccepted) {
+  PopClient& client = Client({{"hello there\r\n"}, kOk, kOk});
+  EXPECT_TRUE(client.Connect("pop.test", 110, "u", "p"));
+}
+
+TEST_F(PopClientTest, TheCountIsTakenModulo65536AndNeedsADigit) {
+  uint16_t count = 7;
+  EXPECT_TRUE(LoggedIn({{"+OK 65537 1000\r\n"}}).GetMessageCount(count));
+  EXPECT_EQ(count, 1);
+  EXPECT_FALSE(LoggedIn({{"+OK none\r\n"}}).GetMessageCount(count));
+  EXPECT_EQ(client_->lastError(), kPopNoError);
+}
+
+TEST_F(PopClientTest, MessageNumbersGoOutModulo65536) {
+  std::string text;
+  LoggedIn({{"+OK 4 3\r\n"}, {"+OK\r\n.\r\n"}}).Retrieve(65540, text);
+  EXPECT_EQ(sent.substr(sent.find("LIST")), "LIST 4\r\nRETR 4\r\n");
+}
+
+// The text handed on is the stored message: leading dots of the transfer
+// undone, no terminating line, however the data is cut into pieces.
+TEST_F(PopClientTest, TheTextIsTheStoredMessageWhereverTheDataIsCut) {
+  const struct {
+    const char* what;
+    TurnSocket::Reply pieces;
+    const char* text;
+  } cases[] = {
+      {"all with the status line", {"+OK\r\nA\r\n..hidden\r\n.\r\n"}, "A\r\n.hidden\r\n"},
+      {"empty message", {"+OK\r\n.\r\n"}, ""},
+      {"terminator split after CR", {"+OK\r\nA\r\nB\r", "\n.\r\n"}, "A\r\nB\r\n"},
+      {"terminator split after dot", {"+OK\r\nA\r\n.", "\r\n"}, "A\r\n"},
+      {"terminator split before LF", {"+OK\r\nA\r\n.\r", "\n"}, "A\r\n"},
+      {"status line alone", {"+OK\r\n", "..\r\n", ".\r\n"}, ".\r\n"},
+      {"dot inside a line stays", {"+OK\r\na.b\r\n.x\r\n.\r\n"}, "a.b\r\nx\r\n"},
+      {"bytes after the terminator ignored", {"+OK\r\nA\r\n.\r\nextra"}, "A\r\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string text;
+    ASSERT_TRUE(LoggedIn({{"+OK 1 10\r\n"}, c.pieces}).Retrieve(1, text));
+    EXPECT_EQ(text, c.text);
+  }
+}
+
+TEST_F(PopClientTest, SeventyThousandDotLinesComeBackWithOneDotEach) {
+  std::string transfer = "+OK\r\n";
+  std::string expected;
+  for (int i = 0; i < 70000; ++i) {
+    transfer += "..line\r\n";
+    expected += ".line\r\n";
+  }
+  transfer += ".\r\n";
+  TurnSocket::Reply pieces;
+  for (size_t at = 0; at < transfer.size(); at += 1000) pieces.push_back(transfer.substr(at, 1000));
+  std::string text;
+  ASSERT_TRUE(LoggedIn({{"+OK 1 560000\r\n"}, pieces}).Retrieve(1, text));
+  EXPECT_EQ(text, expected);
+}
+
+TEST_F(PopClientTest, ForbiddenConnectionsOpenNothingAndCountZero) {
+  PopConnectionsForbidden() = true;
+  PopClient& client = Client({{"+OK\r\n"}, kOk, kOk});
+  EXPECT_FALSE(client.Connect("pop.test", 110, "u", "p"));
+  uint16_t count = 9;
+  EXPECT_TRUE(client.GetMessageCount(count));
+  EXPECT_EQ(count, 0);
+  std::string text;
+  EXPECT_FALSE(client.Retrieve(1, text));
+  EXPECT_EQ(sent, "");
+  EXPECT_TRUE(events.empty());
+}
+
+TEST_F(PopClientTest, ALineBreakInUserOrPasswordIsRefusedUnsent) {
+  EXPECT_FALSE(Client({{"+OK\r\n"}, kOk, kOk}).Connect("pop.test", 110, "u\r\nDELE 1", "p"));
+  EXPECT_EQ(client_->lastError(), kPopUserRefused);
+  EXPECT_EQ(sent, "");
+  EXPECT_FALSE(Client({{"+OK\r\n"}, kOk, kOk}).Connect("pop.test", 110, "u", "p\nQUIT"));
+  EXPECT_EQ(client_->lastError(), kPopPasswordRefused);
+  EXPECT_EQ(sent, "USER u\r\n");
+}
+
+}  // namespace
+}  // namespace quorvel

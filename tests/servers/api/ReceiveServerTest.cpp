@@ -1,0 +1,134 @@
+// A real round trip through libquorvel.so: a mail with attachments sent
+// through the test run's Postfix to "receiver", fetched back from its
+// Dovecot with MailsReceiveMails and compared field by field and byte by
+// byte. "receiver" is this test's own mailbox, so draining it touches no
+// other test's mail.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <thread>
+
+#include "MailServers.h"
+#include "TempDirectory.h"
+#include "quorvel/quorvel.h"
+
+namespace {
+
+using namespace quorvel::testing;
+
+std::string Token() {
+  std::random_device seed;
+  return "token-" + std::to_string(seed()) + std::to_string(seed());
+}
+
+std::string Binary(size_t size) {
+  std::string bytes(size, '\0');
+  uint32_t state = 12345;
+  for (char& byte : bytes) {
+    state = state * 1103515245 + 12345;
+    byte = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
+class ReceiveServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto found = MailServers::FromEnvironment();
+    if (!found) GTEST_SKIP() << "no mail servers in this run (QUORVEL_SERVERS_STATE)";
+    servers = *found;
+  }
+  template <typename Body>
+  void OnHostThread(Body body) {
+    std::thread([&] {
+      ASSERT_NE(MTAddNew(nullptr), 0);
+      const CodedText name(1252, WideString(u"Pupil P"));
+      ASSERT_TRUE(MailsUseSMTP_POP("127.0.0.1", servers.popPort, "receiver", "receiver",
+                                   "127.0.0.1", servers.smtpPort, &name, compose.path().c_str(), 0));
+      ASSERT_TRUE(MailsSetReceptionDirectory(reception.path().c_str()));
+      body();
+      MTRemove();
+    }).join();
+  }
+
+  MailServers servers;
+  TempDirectory files, compose, reception;
+};
+
+TEST_F(ReceiveServer, WhatWasSentComesBackWholeAndLeavesTheServer) {
+  const std::string token = Token();
+  const std::string big = Binary(5 * 1024 * 1024);
+  WriteFile(files / "empty.bin", "");
+  WriteFile(files / "Übung é.txt", "accents àé\r\n.line with a dot\r\n");
+  WriteFile(files / "big.bin", big);
+  MailData mail;
+  mail.from = servers.Address("pupil");
+  mail.AddTo(servers.Address("receiver"));
+  mail.SetSubject(token);
+  mail.SetMessage("line one\r\n.hidden\r\nline three");
+  mail.attachmentNames = {files / "empty.bin", files / "Übung é.txt", files / "big.bin"};
+  mail.attachmentFiles = {"", "", ""};
+  OnHostThread([&] {
+    ASSERT_TRUE(MailsSendMailFromMailData(&mail)) << MailsGetLastErrorCode();
+  });
+  ASSERT_TRUE(servers.WaitForMessage("receiver", token));
+
+  MailDataList received, again, loaded;
+  OnHostThread([&] {
+    ASSERT_TRUE(MailsReceiveMails(&received));
+    EXPECT_EQ(MailsGetLastErrorCode(), 0);
+    ASSERT_TRUE(MailsReceiveMails(&again));
+    ASSERT_TRUE(MailsGetMails(&loaded));
+    MailsForbidConnection();
+    EXPECT_FALSE(MailsReceiveMails(&again));
+    EXPECT_EQ(MailsGetLastErrorCode(), 6);
+    MailsAuthorizeConnection();
+  });
+  ASSERT_EQ(received.Size(), 1u);
+  EXPECT_EQ(again.Size(), 0u) << "deleted on the server";
+  ASSERT_EQ(loaded.Size(), 1u);
+  for (const MailData* record : {&received[0], &loaded[0]}) {
+    EXPECT_EQ(record->from, servers.Address("pupil"));
+    EXPECT_EQ(record->to, StringList{servers.Address("receiver")});
+    EXPECT_EQ(record->subject, token);
+    EXPECT_EQ(record->message, "line one\r\n.hidden\r\nline three");
+    // The composer leaves out an empty file (it has no base64 text), so
+    // the 0-byte attachment never travels.
+    ASSERT_EQ(record->attachmentNames, (StringList{"Übung é.txt", "big.bin"}));
+    ASSERT_EQ(record->attachmentFiles.size(), 2u);
+    EXPECT_EQ(ReadFile(record->attachmentFiles[0]), "accents àé\r\n.line with a dot\r\n");
+    EXPECT_TRUE(ReadFile(record->attachmentFiles[1]) == big) << "5 MB attachment differs";
+  }
+}
+
+TEST_F(ReceiveServer, AnUnwritableReceptionDirectoryLeavesTheMessageOnTheServer) {
+  const std::string token = Token();
+  MailData mail;
+  mail.from = servers.Address("pupil");
+  mail.AddTo(servers.Address("receiver"));
+  mail.SetSubject(token);
+  mail.SetMessage("kept");
+  OnHostThread([&] { ASSERT_TRUE(MailsSendMailFromMailData(&mail)); });
+  ASSERT_TRUE(servers.WaitForMessage("receiver", token));
+  std::filesystem::permissions(reception.path(), std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::owner_exec);
+  if (std::ofstream(reception / "probe")) {
+    std::filesystem::permissions(reception.path(), std::filesystem::perms::owner_all);
+    GTEST_SKIP() << "the permissions do not bind this user (root)";
+  }
+  MailDataList none, later;
+  OnHostThread([&] {
+    EXPECT_TRUE(MailsReceiveMails(&none));
+    EXPECT_EQ(MailsGetLastErrorCode(), 0);
+  });
+  std::filesystem::permissions(reception.path(), std::filesystem::perms::owner_all);
+  EXPECT_EQ(none.Size(), 0u);
+  EXPECT_TRUE(std::filesystem::is_empty(reception.path()));
+  OnHostThread([&] { EXPECT_TRUE(MailsReceiveMails(&later)); });
+  ASSERT_EQ(later.Size(), 1u) << "still on the server";
+  EXPECT_EQ(later[0].subject, token);
+}
+
+}  // namespace

@@ -1,0 +1,39 @@
+// quorvel parse FILE --to DIR: reads one message file as a server stores it
+// (CR LF or LF line ends) and writes what the reader makes of it into DIR: a
+// mail-data file and its attachment files. For looking at received mail.
+#include <cstdio>
+#include <optional>
+#include <string>
+
+#include "Commands.h"
+#include "frame/WholeFile.h"
+#include "mime/MessageParser.h"
+#include "mime/ReceiveFunctions.h"
+
+namespace quorvel::tool {
+
+int RunParse(const Arguments& arguments) {
+  if (arguments.size() != 3 || arguments[1] != "--to") {
+    std::fprintf(stderr, "usage: quorvel parse %s\n", kParseUsage);
+    return 2;
+  }
+  const std::optional<std::string> text = ReadWholeFile(arguments[0]);
+  if (!text) {
+    std::fprintf(stderr, "quorvel parse: cannot read %s\n", arguments[0].c_str());
+    return 1;
+  }
+  MailMessage message(nullptr, nullptr, nullptr);
+  ParseMessage(message, *text, nullptr, true);
+  MailData mail = RecordOfMessage(message);
+  const bool written = mail.WriteToDirectory(arguments[2]);
+  RemovePartFiles(message);
+  if (!written) {
+    std::fprintf(stderr, "quorvel parse: cannot write into %s\n", arguments[2].c_str());
+    return 1;
+  }
+  std::printf("%s  from %s  \"%s\"  %zu attachment(s)\n", mail.filePath.c_str(), mail.from.c_str(),
+              mail.subject.c_str(), mail.attachmentNames.size());
+  return 0;
+}
+
+}  // namespace quorvel::tool
