@@ -18,6 +18,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     file.Close();
   }
   std::ostringstream dump;
-  exchange::DumpExchangeFile(path, dump);
+  exchange::DumpExchangeFile(path, dump, dump);
   return 0;
 }
