@@ -104,6 +104,14 @@ TEST_F(ReceiveServer, WhatWasSentComesBackWholeAndLeavesTheServer) {
 }
 
 TEST_F(ReceiveServer, AnUnwritableReceptionDirectoryLeavesTheMessageOnTheServer) {
+  // Skipped before anything is sent: a message left behind would reach the
+  // other test of this mailbox.
+  std::filesystem::permissions(reception.path(), std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::owner_exec);
+  if (std::ofstream(reception / "probe")) {
+    std::filesystem::permissions(reception.path(), std::filesystem::perms::owner_all);
+    GTEST_SKIP() << "the permissions do not bind this user (root)";
+  }
   const std::string token = Token();
   MailData mail;
   mail.from = servers.Address("pupil");
@@ -112,12 +120,6 @@ TEST_F(ReceiveServer, AnUnwritableReceptionDirectoryLeavesTheMessageOnTheServer)
   mail.SetMessage("kept");
   OnHostThread([&] { ASSERT_TRUE(MailsSendMailFromMailData(&mail)); });
   ASSERT_TRUE(servers.WaitForMessage("receiver", token));
-  std::filesystem::permissions(reception.path(), std::filesystem::perms::owner_read |
-                                                     std::filesystem::perms::owner_exec);
-  if (std::ofstream(reception / "probe")) {
-    std::filesystem::permissions(reception.path(), std::filesystem::perms::owner_all);
-    GTEST_SKIP() << "the permissions do not bind this user (root)";
-  }
   MailDataList none, later;
   OnHostThread([&] {
     EXPECT_TRUE(MailsReceiveMails(&none));
