@@ -65,8 +65,8 @@ class PopClientTest : public ::testing::Test {
   }
 
   ClientWindow window_{RecordWindow, nullptr};
+  std::string sent;  // before the client: its closing QUIT is still recorded
   std::unique_ptr<PopClient> client_;
-  std::string sent;
 };
 
 TEST_F(PopClientTest, WholeDialogueSendsTheCommandsAndReportsEveryStep) {
