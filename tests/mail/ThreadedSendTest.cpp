@@ -144,9 +144,11 @@ TEST_F(ThreadedSend, StopEndsTheDeliveryWithTheFailedStepsError) {
   });
   UseContext(server.port());
   ASSERT_TRUE(ThreadedSendMail(&mail, OnCompletion, 77));
+  const auto worker = observed.context->workerThread;
   WaitFor([] { return observed.reached.load(); });
   EXPECT_TRUE(StopThreadedSend());
   WaitFor([] { return observed.completions == 1; });
+  worker->Wait(0xFFFFFFFF);  // it takes the fixture's mutex once more to leave
   EXPECT_EQ(observed.result, 0u);
   EXPECT_EQ(observed.context->stopRequested, 0) << "the worker obeyed";
   EXPECT_EQ(observed.context->lastError, 7u) << "the SMTP client noticed it in the data";
