@@ -12,8 +12,27 @@ import sys
 import tempfile
 from email import policy
 
-# Messages on which the two readers differ on purpose.
+# Messages on which the two readers differ, each for a reason that makes
+# neither reading wrong.
+NESTED_SAME_BOUNDARY = ("a nested multipart reuses its parent's boundary, which "
+                        "the MIME rules forbid; no reading is the right one")
+NO_HEADER_SEPARATOR = ("the header block ends without a blank line; Python ends "
+                       "it at the first line that is not a field, we read fields "
+                       "up to the blank line")
+MESSAGE_PART_WHOLE = ("a message/delivery-status or message/external-body part "
+                      "is kept whole as one attachment; Python splits it into "
+                      "its header blocks")
 DISAGREEMENTS = {
+    "msg_15.txt": NESTED_SAME_BOUNDARY,
+    "msg_38.txt": NESTED_SAME_BOUNDARY,
+    "msg_39.txt": NESTED_SAME_BOUNDARY,
+    "msg_19.txt": NO_HEADER_SEPARATOR,
+    "msg_35.txt": NO_HEADER_SEPARATOR,
+    "msg_16.txt": MESSAGE_PART_WHOLE,
+    "msg_36.txt": MESSAGE_PART_WHOLE,
+    "msg_43.txt": MESSAGE_PART_WHOLE,
+    "msg_42.txt": ("an enclosed message whose multipart has no body part at all: "
+                   "we keep its closing line as text, Python an empty payload"),
 }
 
 
@@ -84,6 +103,8 @@ def main():
                 failures.append(name + ": " + "; ".join(problems))
             elif not problems:
                 agreed += 1
+                if name in DISAGREEMENTS:
+                    failures.append(name + ": listed as a disagreement but agrees")
     print("%d of %d messages agree; %d listed disagreements" % (agreed, len(paths), len(DISAGREEMENTS)))
     for failure in failures:
         print("DIFFERS " + failure)
