@@ -131,14 +131,7 @@ TEST_F(ThreadedSend, SuspendAndResumeCompleteTheDelivery) {
 
 TEST_F(ThreadedSend, StopEndsTheDeliveryWithTheFailedStepsError) {
   ScriptedServer server([](ServerSide& side) {
-    side.Send("220 ready\r\n");
-    side.ReadLine();
-    side.Send("250 hello\r\n");
-    side.ReadLine();
-    side.Send("250 ok\r\n");
-    side.ReadLine();
-    side.Send("250 ok\r\n");
-    side.ReadLine();
+    AcceptUpToData(side);
     side.Send("354 go\r\n");
     side.WaitForClose();
   });
@@ -154,29 +147,6 @@ TEST_F(ThreadedSend, StopEndsTheDeliveryWithTheFailedStepsError) {
   EXPECT_EQ(observed.context->lastError, 7u) << "the SMTP client noticed it in the data";
   EXPECT_LT(observed.percents.back(), 100);
   Contexts().Remove(platform::CurrentThreadId());
-}
-
-TEST_F(ThreadedSend, TheHostLeavingFirstLeavesTheContextToTheWorker) {
-  ScriptedServer server(ServeSmtpSession);
-  const int before = ThreadContext::LiveCount();
-  UseContext(server.port());
-  ASSERT_TRUE(ThreadedSendMail(&mail, OnCompletion, 77));
-  const auto worker = observed.context->workerThread;
-  WaitFor([] { return observed.reached.load(); });
-  {
-    std::lock_guard hold(hostMutex);
-    EXPECT_EQ(Contexts().Remove(platform::CurrentThreadId()), 1) << "the worker's entry stays";
-  }
-  EXPECT_EQ(ThreadContext::LiveCount(), before + 1);
-  observed.hold = false;
-  observed.context->suspendRequested = 0;
-  // Let the worker out of its callback: it sees no request and goes on.
-  observed.context->stopRequested.store(0);
-  WaitFor([] { return observed.completions == 1; });
-  worker->Wait(0xFFFFFFFF);
-  EXPECT_EQ(observed.result, 1u);
-  EXPECT_EQ(ThreadContext::LiveCount(), before) << "freed by the worker's leaving";
-  EXPECT_EQ(Contexts().Count(), 0);
 }
 
 // Two host threads, two contexts, two servers: each delivery carries the
