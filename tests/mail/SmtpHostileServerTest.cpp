@@ -37,18 +37,6 @@ void Callback(uint32_t event, uint32_t argument) {
   if (run) run(event, argument);
 }
 
-// Serves greeting, HELO, MAIL FROM and RCPT TO, then reads DATA.
-void AcceptUpToData(ServerSide& side) {
-  side.Send("220 ready\r\n");
-  side.ReadLine();
-  side.Send("250 hello\r\n");
-  side.ReadLine();
-  side.Send("250 sender ok\r\n");
-  side.ReadLine();
-  side.Send("250 recipient ok\r\n");
-  side.ReadLine();
-}
-
 class SmtpHostileServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
