@@ -150,9 +150,10 @@ TEST_F(ThreadedSend, StopEndsTheDeliveryWithTheFailedStepsError) {
 }
 
 // Two host threads, two contexts, two servers: each delivery carries the
-// sender its own context and mail gave it.
+// sender its own context and mail gave it; of two recipients only the first
+// message goes to the copy address too.
 TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
-  ScriptedServer first(ServeSmtpSession), second(ServeSmtpSession);
+  ScriptedServer first(ServeSmtpSession, 2), second(ServeSmtpSession, 2);
   std::atomic<int> ready{0};
   auto host = [&](uint16_t port, const char* from, const char* name) {
     Contexts().AddNew(platform::CurrentThreadId(), nullptr);
@@ -162,7 +163,8 @@ TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
     context->smtpPort = port;
     context->mimeDirectory = dir.path();
     MailData own;
-    own.AddTo("tutor@example.test");
+    own.AddTo("tutor@example.test;head@example.test");
+    own.AddCopy("copy@example.test");
     own.from = from;
     own.senderName = name;
     ++ready;
@@ -181,6 +183,9 @@ TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
     EXPECT_NE(transcript.find("From: \"" + std::string(name) + "\" <" + from + ">"),
               std::string::npos)
         << transcript.substr(0, 600);
+    const std::string copy = "RCPT TO: <copy@example.test>";
+    EXPECT_EQ(transcript.find(copy), transcript.rfind(copy)) << "one copy";
+    EXPECT_NE(transcript.find(copy), std::string::npos);
   }
 }
 
