@@ -116,24 +116,6 @@ TEST(DirectorySetters, CreateMissingLevelsAndFailWhereTheyCannot) {
   });
 }
 
-TEST(UseSmtpPop, AMissingMimeDirectoryFailsWith32770) {
-  TempDirectory dir;
-  OnNewThread([&] {
-    MTAddNew(nullptr);
-    const CodedText sender(1252, WideString(u"Pupil"));
-    EXPECT_FALSE(MailsUseSMTP_POP("127.0.0.1", 110, "pupil", "pw", "127.0.0.1", 25, &sender,
-                                  (dir / "missing").c_str(), 1));
-    EXPECT_EQ(MailsGetLastErrorCode(), kNoDirectory);
-    EXPECT_FALSE(std::filesystem::exists(dir / "missing")) << "never created";
-    EXPECT_TRUE(MailsUseSMTP_POP("127.0.0.1", 110, "pupil", "pw", "127.0.0.1", 25, &sender,
-                                 dir.path().c_str(), 1));
-    EXPECT_EQ(MailsGetLastErrorCode(), 0);
-    EXPECT_TRUE(MailsUseSMTP_POP(nullptr, 0, nullptr, nullptr, nullptr, 0, nullptr, nullptr, 0))
-        << "null texts and a null directory are accepted";
-    MTRemove();
-  });
-}
-
 intptr_t IgnoreMessages(ClientWindow*, uint32_t, uintptr_t, intptr_t) { return 0; }
 void IgnoreProgress(uint32_t, uint32_t) {}
 

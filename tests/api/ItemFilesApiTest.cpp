@@ -3,10 +3,10 @@
 // from 0 bytes to 5 MB, with non-ASCII names.
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <thread>
 
 #include "../exchange/RecordBytes.h"
+#include "HostThread.h"
 #include "TempDirectory.h"
 #include "quorvel/quorvel.h"
 
@@ -18,14 +18,12 @@ using Paths = std::vector<std::string>;
 const std::string kRoute = "3|/nowhere";
 
 // Runs `body` on a host thread whose context has the mailbox base/anna open.
-void WithMailbox(const TempDirectory& base, const std::function<void()>& body) {
-  std::thread host([&] {
-    ASSERT_NE(MTAddNew(nullptr), 0);
+template <typename Body>
+void WithMailbox(const TempDirectory& base, Body body) {
+  OnHostThread([&] {
     ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
     body();
-    MTRemove();
   });
-  host.join();
 }
 
 bool WriteMail(const Paths& attachments, uint32_t answeredIndex, const Paths& tracking = {},

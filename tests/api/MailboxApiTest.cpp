@@ -5,24 +5,15 @@
 #include <filesystem>
 #include <thread>
 
+#include "HostThread.h"
 #include "TempDirectory.h"
 #include "quorvel/quorvel.h"
 
 namespace {
 
+using quorvel::testing::OnHostThread;
 using quorvel::testing::ReadFile;
 using quorvel::testing::TempDirectory;
-
-// Runs `body` on a thread of its own, as a host thread with a context.
-template <typename Body>
-void OnHostThread(Body body) {
-  std::thread host([&] {
-    ASSERT_NE(MTAddNew(nullptr), 0);
-    body();
-    MTRemove();
-  });
-  host.join();
-}
 
 TEST(MailboxApi, TheLockingModeAnswersThePreviousOne) {
   std::thread([] { EXPECT_EQ(TessalySetDllLockingMode(3), 0u); }).join();  // no context

@@ -4,10 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <future>
-#include <vector>
 
 #include "ItemTest.h"
 #include "exchange/Packing.h"
@@ -122,50 +119,6 @@ TEST_F(ExchangeFileTest, AReservedEmptyNameBecomesANewPackedItem) {
   EXPECT_FALSE(file.Open(dir / "~AT9.qv6", true, false) && file.Close());
   WriteFile(dir / "empty.qv6", "");
   EXPECT_FALSE(file.Open(dir / "empty.qv6", true, false)) << "without create an empty file is no item";
-}
-
-// Each opener works on a copy of its own, also when many open at once.
-TEST_F(ExchangeFileTest, EightThreadsOpeningTheirOwnItemsReadOnlyAllSucceed) {
-  constexpr int kThreads = 8;
-  constexpr int kOpensEach = 20;
-  for (int t = 0; t < kThreads; ++t) {
-    ExchangeFile item;
-    ASSERT_TRUE(item.Open(dir / (std::to_string(t) + ".qv6"), false, true));
-    item.SetKind(static_cast<uint8_t>(20 + t));
-    ASSERT_TRUE(item.Close());
-  }
-  std::promise<void> go;
-  std::shared_future<void> start = go.get_future().share();
-  std::vector<std::future<int>> openers;
-  for (int t = 0; t < kThreads; ++t) {
-    openers.push_back(std::async(std::launch::async, [&, t, start] {
-      start.wait();
-      int failures = 0;
-      for (int i = 0; i < kOpensEach; ++i) {
-        ExchangeFile item;
-        const bool read = item.Open(dir / (std::to_string(t) + ".qv6"), true, false) &&
-                          item.Kind() == 20 + t;
-        if (!read || !item.Close()) ++failures;
-      }
-      return failures;
-    }));
-  }
-  go.set_value();
-  for (int t = 0; t < kThreads; ++t) EXPECT_EQ(openers[t].get(), 0) << "thread " << t;
-  EXPECT_EQ(temporary.Files(), Names{});
-}
-
-// Two processes (the command-line tool reading one item in a loop each)
-// take their working copies in the same temporary directory.
-TEST_F(ExchangeFileTest, TwoProcessesOpeningOneItemAtOnceBothSucceed) {
-  ASSERT_TRUE(Create());
-  file.SetKind(20);
-  ASSERT_TRUE(file.Close());
-  const std::string loop = std::string("for i in $(seq 40); do '") + QUORVEL_TOOL_PATH +
-                           "' dump '" + path + "' >/dev/null || exit 1; done";
-  const std::string both = "(" + loop + ") & a=$!; (" + loop + ") & b=$!; wait $a && wait $b";
-  EXPECT_EQ(std::system(both.c_str()), 0);
-  EXPECT_EQ(temporary.Files(), Names{});
 }
 
 }  // namespace

@@ -95,60 +95,6 @@ TEST_F(StoredFiles, ARefusedFileLeavesAGapThatEndsTheListButKeepsItsName) {
   EXPECT_EQ(file.Kind(), kNoKind) << "every block entered was left";
 }
 
-TEST_F(StoredFiles, UserDataReadsCountsNamesAndExtractsEachList) {
-  WriteFile(dir / "t0", "tracking 0");
-  WriteFile(dir / "t1", "tracking 1");
-  WriteFile(dir / "d0", "diagnostic");
-  WriteFile(dir / "l0", "learning path");
-  WriteFile(dir / "opts.upd", "update");
-  UserDataPaths paths;
-  paths.tracking = {dir / "t0", dir / "t1"};
-  paths.diagnostic = {dir / "d0"};
-  paths.optionsIni = dir.path();  // a directory is no options file
-  paths.learningPath = {dir / "l0"};
-  paths.optionsUpd = dir / "opts.upd";
-  WriteThenReopen([&](RecordFile& f) {
-    EXPECT_TRUE(UserDataSet::Write(f, paths));
-    EXPECT_FALSE(UserDataSet::Write(f, paths)) << "the block is written once";
-  });
-
-  UserDataSet data;
-  ASSERT_TRUE(data.Read(file));
-  EXPECT_EQ(data.trackingCount, 2);
-  EXPECT_EQ(data.diagnosticCount, 1);
-  EXPECT_EQ(data.optionsIniPresent, 0);
-  EXPECT_EQ(data.learningPathCount, 1);
-  EXPECT_EQ(data.optionsUpdPresent, 1);
-  EXPECT_EQ(Texts(data.trackingNames), (std::vector<std::u16string>{u"t0", u"t1"}));
-  EXPECT_EQ(Texts(data.learningPathNames), std::vector<std::u16string>{u"l0"});
-  EXPECT_EQ(Texts(NameHistory::Read(file)),
-            (std::vector<std::u16string>{u"t0", u"t1", u"d0", u"l0", u"opts.upd"}));
-
-  struct Case {
-    uint16_t list;
-    uint32_t index;
-    const char* content;  // nullptr: the extraction fails
-  };
-  for (const Case& c : {Case{UserDataSet::kTagTracking, 1, "tracking 1"},
-                        Case{UserDataSet::kTagTracking, 2, nullptr},
-                        Case{UserDataSet::kTagDiagnostic, 0, "diagnostic"},
-                        Case{UserDataSet::kTagLearningPath, 0, "learning path"},
-                        Case{UserDataSet::kTagLearningPath, 1, nullptr},
-                        Case{UserDataSet::kTagOptionsIni, 0, nullptr}}) {
-    const std::string target = dir / "out";
-    std::filesystem::remove(target);
-    EXPECT_EQ(UserDataSet::ExtractListEntry(file, c.list, c.index, target), c.content != nullptr)
-        << c.list << " #" << c.index;
-    if (c.content != nullptr) {
-      EXPECT_EQ(ReadFile(target), c.content) << c.list;
-    }
-  }
-  EXPECT_TRUE(UserDataSet::ExtractOptionsFile(file, UserDataSet::kTagOptionsUpd, dir / "upd"));
-  EXPECT_EQ(ReadFile(dir / "upd"), "update");
-  EXPECT_FALSE(UserDataSet::ExtractOptionsFile(file, UserDataSet::kTagOptionsIni, dir / "ini"));
-  EXPECT_EQ(file.Kind(), kNoKind) << "every block entered was left";
-}
-
 TEST_F(StoredFiles, WithoutTheirBlocksNothingIsReadOrChanged) {
   WriteThenReopen([](RecordFile& f) { f.SetKind(21); });
   CodedTextArray names;

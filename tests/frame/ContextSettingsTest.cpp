@@ -58,18 +58,5 @@ TEST(UseSmtpPop, AMissingMimeDirectoryFailsAfterStoringEverythingElse) {
   EXPECT_EQ(context.popHost, "");
 }
 
-TEST(DirectorySetters, StoreNormalisedPathsAndClearOnNull) {
-  TempDirectory dir;
-  ThreadContext context;
-  const std::string out = dir / "out";
-  SetOutDirectory(&context, out.c_str());
-  SetSentDirectory(&context, out.c_str());
-  SetReceptionDirectory(&context, out.c_str());
-  EXPECT_EQ(context.outDirectory + context.sentDirectory + context.receptionDirectory,
-            out + "/" + out + "/" + out + "/");
-  SetOutDirectory(&context, nullptr);
-  EXPECT_EQ(context.outDirectory, "");
-}
-
 }  // namespace
 }  // namespace quorvel

@@ -22,13 +22,6 @@ TEST(NormaliseDirectory, AppendsOneSeparatorToNonEmptyPaths) {
   EXPECT_EQ(NormaliseDirectory("folder"), "folder/");
 }
 
-TEST(CreateDirectoryPath, NeverCreatesTheFirstComponentOfARelativePath) {
-  EXPECT_TRUE(CreateDirectoryPath("quorvel-never-created"));
-  EXPECT_FALSE(platform::IsExistingDirectory("quorvel-never-created/"));
-  EXPECT_FALSE(CreateDirectoryPath("quorvel-never-created/below"))
-      << "the first level is missing and is not created";
-}
-
 // A failed creation leaves the tree as it found it.
 TEST(CreateDirectoryPath, AFailureLeavesNothingBehind) {
   TempDirectory dir;

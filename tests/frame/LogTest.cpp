@@ -141,9 +141,7 @@ TEST_F(LogFiles, AThreadThatNeverInitialisedLogsNothing) {
   });
   worker.join();
   EXPECT_TRUE(FileNames(dir.path()).empty());
-  ASSERT_EQ(table.objects.size(), 2u) << "the worker got an object of its own";
-  EXPECT_EQ(table.objects[1]->keepCount, 0);
-  EXPECT_EQ(table.objects[1]->logDirectory, platform::ExecutableDirectory());
+  ASSERT_EQ(table.objects.size(), 2u) << "the worker got an object of its own, logging off";
   EXPECT_FALSE(table.sorted);
 }
 

@@ -155,6 +155,9 @@ TEST(MailDataFile, NamesMovesAndMissingContent) {
   ASSERT_TRUE(mail.AddAttachment("shown.txt", dir / "a.txt", 1));
   EXPECT_EQ(mail.bodyIndex, 1);
   EXPECT_EQ(mail.attachmentFiles, StringList({"", dir / "a.txt"}));
+  MailData other = mail;
+  ASSERT_TRUE(other.AddAttachment(dir / "a.txt", "", 7));
+  EXPECT_EQ(other.bodyType, MailData::kBodyText) << "a file of another kind makes the body text";
 
   MailData twice = mail;
   ASSERT_TRUE(mail.WriteToDirectory(out.path()));

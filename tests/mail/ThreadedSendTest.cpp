@@ -131,14 +131,7 @@ TEST_F(ThreadedSend, SuspendAndResumeCompleteTheDelivery) {
 
 TEST_F(ThreadedSend, StopEndsTheDeliveryWithTheFailedStepsError) {
   ScriptedServer server([](ServerSide& side) {
-    side.Send("220 ready\r\n");
-    side.ReadLine();
-    side.Send("250 hello\r\n");
-    side.ReadLine();
-    side.Send("250 ok\r\n");
-    side.ReadLine();
-    side.Send("250 ok\r\n");
-    side.ReadLine();
+    AcceptUpToData(side);
     side.Send("354 go\r\n");
     side.WaitForClose();
   });
@@ -156,33 +149,11 @@ TEST_F(ThreadedSend, StopEndsTheDeliveryWithTheFailedStepsError) {
   Contexts().Remove(platform::CurrentThreadId());
 }
 
-TEST_F(ThreadedSend, TheHostLeavingFirstLeavesTheContextToTheWorker) {
-  ScriptedServer server(ServeSmtpSession);
-  const int before = ThreadContext::LiveCount();
-  UseContext(server.port());
-  ASSERT_TRUE(ThreadedSendMail(&mail, OnCompletion, 77));
-  const auto worker = observed.context->workerThread;
-  WaitFor([] { return observed.reached.load(); });
-  {
-    std::lock_guard hold(hostMutex);
-    EXPECT_EQ(Contexts().Remove(platform::CurrentThreadId()), 1) << "the worker's entry stays";
-  }
-  EXPECT_EQ(ThreadContext::LiveCount(), before + 1);
-  observed.hold = false;
-  observed.context->suspendRequested = 0;
-  // Let the worker out of its callback: it sees no request and goes on.
-  observed.context->stopRequested.store(0);
-  WaitFor([] { return observed.completions == 1; });
-  worker->Wait(0xFFFFFFFF);
-  EXPECT_EQ(observed.result, 1u);
-  EXPECT_EQ(ThreadContext::LiveCount(), before) << "freed by the worker's leaving";
-  EXPECT_EQ(Contexts().Count(), 0);
-}
-
 // Two host threads, two contexts, two servers: each delivery carries the
-// sender its own context and mail gave it.
+// sender its own context and mail gave it; of two recipients only the first
+// message goes to the copy address too.
 TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
-  ScriptedServer first(ServeSmtpSession), second(ServeSmtpSession);
+  ScriptedServer first(ServeSmtpSession, 2), second(ServeSmtpSession, 2);
   std::atomic<int> ready{0};
   auto host = [&](uint16_t port, const char* from, const char* name) {
     Contexts().AddNew(platform::CurrentThreadId(), nullptr);
@@ -192,7 +163,8 @@ TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
     context->smtpPort = port;
     context->mimeDirectory = dir.path();
     MailData own;
-    own.AddTo("tutor@example.test");
+    own.AddTo("tutor@example.test;head@example.test");
+    own.AddCopy("copy@example.test");
     own.from = from;
     own.senderName = name;
     ++ready;
@@ -211,6 +183,9 @@ TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
     EXPECT_NE(transcript.find("From: \"" + std::string(name) + "\" <" + from + ">"),
               std::string::npos)
         << transcript.substr(0, 600);
+    const std::string copy = "RCPT TO: <copy@example.test>";
+    EXPECT_EQ(transcript.find(copy), transcript.rfind(copy)) << "one copy";
+    EXPECT_NE(transcript.find(copy), std::string::npos);
   }
 }
 

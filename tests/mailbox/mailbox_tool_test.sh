@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# quorvel mailbox and quorvel dump on a mailbox index: a fresh mailbox, a
-# damaged index dumped (exit 1, the offset named) and recovered by an open.
+# quorvel mailbox and quorvel dump on a mailbox index: a fresh mailbox and a
+# damaged index dumped (exit 1, the offset named). What an open makes of a
+# damaged index is the mailbox tests' concern.
 # Usage: mailbox_tool_test.sh QUORVEL_TOOL
 set -euo pipefail
 tool=$1
@@ -20,9 +21,4 @@ out=$("$tool" dump "$index") || fail "dump of a fresh index"
 head -c 22 "$index" > "$base/cut.inv"
 if out=$("$tool" dump "$base/cut.inv"); then fail "a cut index dumped without error"; fi
 [[ $out == *"damage at offset 21:"* ]] || fail "damage report: $out"
-
-cp "$base/cut.inv" "$index"
-"$tool" mailbox "$base" anna > /dev/null || fail "mailbox on a damaged index"
-cmp -s "$base/cut.inv" "$base/anna/mailbox/Mailbox-damaged-0.inv" || fail "the damaged index was not kept"
-[[ $(stat -c %s "$index") == 23 ]] || fail "the rebuilt index is not 23 bytes"
 echo "ok"

@@ -177,7 +177,7 @@ TEST_F(PopClientTest, TheTextIsTheStoredMessageWhereverTheDataIsCut) {
       {"terminator split after dot", {"+OK\r\nA\r\n.", "\r\n"}, "A\r\n"},
       {"terminator split before LF", {"+OK\r\nA\r\n.\r", "\n"}, "A\r\n"},
       {"status line alone", {"+OK\r\n", "..\r\n", ".\r\n"}, ".\r\n"},
-      {"dot inside a line stays", {"+OK\r\na.b\r\n.x\r\n.\r\n"}, "a.b\r\nx\r\n"},
+      {"dots inside a line stay", {"+OK\r\na..b\r\n.x\r\n.\r\n"}, "a..b\r\nx\r\n"},
       {"bytes after the terminator ignored", {"+OK\r\nA\r\n.\r\nextra"}, "A\r\n"},
   };
   for (const auto& c : cases) {

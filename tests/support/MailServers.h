@@ -1,6 +1,7 @@
 // The Postfix and Dovecot that scripts/mailservers.sh started for the test
 // run: their ports and Maildirs, read from the state file that CTest names in
-// QUORVEL_SERVERS_STATE, and a poll for a delivered message.
+// QUORVEL_SERVERS_STATE, a poll for delivered messages, and the unique
+// tokens that tell one test's messages from another's.
 #pragma once
 
 #include <chrono>
@@ -9,8 +10,10 @@
 #include <fstream>
 #include <map>
 #include <optional>
+#include <random>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "TempDirectory.h"
 
@@ -39,23 +42,37 @@ class MailServers {
 
   std::string Address(const std::string& user) const { return user + "@" + domain; }
 
-  // The stored message of `user` that contains `marker`, polled every 10 ms
-  // for at most 10 s (delivery is asynchronous).
-  std::optional<std::string> WaitForMessage(const std::string& user,
-                                            const std::string& marker) const {
+  // A text no other message of the run contains, for subjects and bodies.
+  static std::string Token() {
+    std::random_device seed;
+    return "token-" + std::to_string(seed()) + std::to_string(seed());
+  }
+
+  // The stored messages of `user` that contain `marker`, once `count` have
+  // arrived: polled every 10 ms for at most 10 s (delivery is asynchronous).
+  std::vector<std::string> WaitForMessages(const std::string& user, const std::string& marker,
+                                           size_t count) const {
+    std::vector<std::string> found;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
+    while (found.size() < count && std::chrono::steady_clock::now() < deadline) {
+      found.clear();
       for (const char* folder : {"new", "cur"}) {
         std::error_code error;
         for (const auto& entry : std::filesystem::directory_iterator(
                  maildirRoot + "/" + user + "/" + folder, error)) {
           std::string content = ReadFile(entry.path().string());
-          if (content.find(marker) != std::string::npos) return content;
+          if (content.find(marker) != std::string::npos) found.push_back(std::move(content));
         }
       }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      if (found.size() < count) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    return std::nullopt;
+    return found;
+  }
+  std::optional<std::string> WaitForMessage(const std::string& user,
+                                            const std::string& marker) const {
+    std::vector<std::string> found = WaitForMessages(user, marker, 1);
+    if (found.empty()) return std::nullopt;
+    return std::move(found.front());
   }
 
   uint16_t smtpPort = 0;

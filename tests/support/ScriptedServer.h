@@ -75,13 +75,18 @@ class ScriptedServer {
  public:
   using Script = std::function<void(ServerSide&)>;
 
-  explicit ScriptedServer(Script script) : listener_(platform::LoopbackListener::Open()) {
+  // Serves `connections` connections one after the other, each with
+  // `script`; the transcript holds all of them in turn.
+  explicit ScriptedServer(Script script, int connections = 1)
+      : listener_(platform::LoopbackListener::Open()) {
     if (!listener_) return;
-    thread_ = std::thread([this, script = std::move(script)] {
-      ServerSide side(listener_->Accept(10000));
-      script(side);
-      side.Close();
-      transcript_ = std::move(side.received);
+    thread_ = std::thread([this, connections, script = std::move(script)] {
+      for (int i = 0; i < connections; ++i) {
+        ServerSide side(listener_->Accept(10000));
+        script(side);
+        side.Close();
+        transcript_ += side.received;
+      }
     });
   }
   ~ScriptedServer() { Join(); }

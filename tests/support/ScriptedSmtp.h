@@ -26,6 +26,19 @@ inline void ServeSmtpTransactions(ServerSide& side) {
   }
 }
 
+// Greeting, HELO, MAIL FROM and RCPT TO accepted; reads the DATA command
+// and leaves the answer to the caller.
+inline void AcceptUpToData(ServerSide& side) {
+  side.Send("220 ready\r\n");
+  side.ReadLine();
+  side.Send("250 hello\r\n");
+  side.ReadLine();
+  side.Send("250 sender ok\r\n");
+  side.ReadLine();
+  side.Send("250 recipient ok\r\n");
+  side.ReadLine();
+}
+
 inline void ServeSmtpSession(ServerSide& side) {
   side.Send("220 test ready\r\n");
   if (!side.ReadLine()) return;  // HELO

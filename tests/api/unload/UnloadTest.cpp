@@ -1,6 +1,7 @@
 // Loads libquorvel.so at run time, leaves contexts open on several threads and
 // unloads it: the unload must free every context once (the sanitizer build
-// reports a leak or a double free otherwise), and a fresh load starts empty.
+// reports a leak or a double free otherwise), and a fresh load starts empty,
+// which also shows that the library leaves memory at all.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -41,20 +42,6 @@ TEST(LibraryUnload, FreesTheContextsLeftAndReloadsEmpty) {
     exports.addNew(nullptr);
     library.reset();  // unload with five contexts open
   }
-}
-
-TEST(LibraryUnload, TheLibraryCanBeUnloadedAtAll) {
-  // A library that cannot leave memory would keep its state across loads,
-  // and the test above would prove nothing.
-  auto first = DynamicLibrary::Load(QUORVEL_LIBRARY_PATH);
-  ASSERT_TRUE(first);
-  const Exports one(*first);
-  std::thread([&] { one.addNew(nullptr); }).join();
-  first.reset();
-  auto second = DynamicLibrary::Load(QUORVEL_LIBRARY_PATH);
-  ASSERT_TRUE(second);
-  const Exports two(*second);
-  EXPECT_EQ(two.remove(), 0);
 }
 
 // The host owns its log table and every object in it, also those the

@@ -7,7 +7,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <thread>
 
 #include "MailServers.h"
@@ -17,11 +16,6 @@
 namespace {
 
 using namespace quorvel::testing;
-
-std::string Token() {
-  std::random_device seed;
-  return "token-" + std::to_string(seed()) + std::to_string(seed());
-}
 
 std::string Binary(size_t size) {
   std::string bytes(size, '\0');
@@ -58,7 +52,7 @@ class ReceiveServer : public ::testing::Test {
 };
 
 TEST_F(ReceiveServer, WhatWasSentComesBackWholeAndLeavesTheServer) {
-  const std::string token = Token();
+  const std::string token = MailServers::Token();
   const std::string big = Binary(5 * 1024 * 1024);
   WriteFile(files / "empty.bin", "");
   WriteFile(files / "Übung é.txt", "accents àé\r\n.line with a dot\r\n");
@@ -112,7 +106,7 @@ TEST_F(ReceiveServer, AnUnwritableReceptionDirectoryLeavesTheMessageOnTheServer)
     std::filesystem::permissions(reception.path(), std::filesystem::perms::owner_all);
     GTEST_SKIP() << "the permissions do not bind this user (root)";
   }
-  const std::string token = Token();
+  const std::string token = MailServers::Token();
   MailData mail;
   mail.from = servers.Address("pupil");
   mail.AddTo(servers.Address("receiver"));
