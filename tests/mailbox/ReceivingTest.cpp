@@ -5,15 +5,12 @@
 // directory.
 #include <gtest/gtest.h>
 
-#include "MailboxFixture.h"
 #include "PopMailDrop.h"
-#include "exchange/ItemStamp.h"
+#include "ReceivedItems.h"
 #include "exchange/PlainTextMessage.h"
 #include "mailbox/InboundProtocols.h"
-#include "mailbox/IndexFormat.h"
 #include "mailbox/MailboxContext.h"
 #include "mailbox/Receiving.h"
-#include "mime/Base64.h"
 #include "platform/Clock.h"
 #include "platform/Faults.h"
 
@@ -30,22 +27,13 @@ class ReceivingTest : public MailboxTest {
   }
   ~ReceivingTest() override { (void)context.mailbox.release(); }
 
-  // An item as a sender's mailbox would send it: stamped with the sender's
-  // id and the id of the item it answers.
+  // An item another mailbox sent as its item 70.
   std::string Received(const std::string& path, uint32_t parentId, const ItemContent& content = {}) {
-    WriteItem(path, content, payload);
-    exchange::ExchangeFile file;
-    EXPECT_TRUE(file.Open(path, false, false));
-    ItemStamp stamp;
-    stamp.itemId = 70;
-    stamp.parentId = parentId;
-    EXPECT_TRUE(stamp.Write(file));
-    EXPECT_TRUE(file.Close());
-    return path;
+    return WriteSentItem(path, content, payload, 70, parentId);
   }
   // The number of entries of the index on disk (none before a first save).
   uint32_t SavedCount() const {
-    const std::string image = ReadFile(IndexPath());
+    const std::string image = SavedImage(directory.path());
     MailboxIndex saved;
     if (!image.empty()) DecodeIndexImage(image, saved);
     return saved.Count();
@@ -162,23 +150,6 @@ TEST_F(ReceivingTest, APlainMailIsAnItemOfItsOwnKindWithNothingElseSet) {
   EXPECT_TRUE(message.Read(item));
   item.Close();
   EXPECT_EQ(message.plainText, text);
-}
-
-// A MIME mail whose parts are the given files, base64 encoded.
-std::string MailWith(const std::vector<std::string>& files) {
-  std::string mail =
-      "From: t@example.org\r\nTo: p@example.org\r\nSubject: items\r\nMIME-Version: 1.0\r\n"
-      "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
-      "Content-Type: text/plain\r\n\r\nbody\r\n";
-  for (size_t i = 0; i < files.size(); ++i) {
-    std::string encoded;
-    Base64EncodeFile(files[i], encoded);
-    mail += "--b\r\nContent-Type: application/octet-stream\r\n"
-            "Content-Transfer-Encoding: base64\r\n"
-            "Content-Disposition: attachment; filename=\"part" +
-            std::to_string(i) + ".bin\"\r\n\r\n" + encoded + "\r\n";
-  }
-  return mail + "--b--\r\n";
 }
 
 // A mail without attachment, one with two exchange files, one with a file
