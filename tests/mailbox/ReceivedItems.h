@@ -26,6 +26,11 @@ inline std::string WriteSentItem(const std::string& path, const ItemContent& con
   stamp.itemId = senderId;
   stamp.parentId = parentId;
   EXPECT_TRUE(stamp.Write(file));
+  // Filed long ago, stamped again since.
+  EXPECT_TRUE(file.EnterBlock(exchange::kBlockItemStamp));
+  EXPECT_TRUE(file.SetTime(exchange::ItemStamp::kTagCreated, 1000000000));
+  EXPECT_TRUE(file.SetTime(exchange::ItemStamp::kTagModified, 1100000000));
+  file.LeaveBlock();
   EXPECT_TRUE(file.Close());
   return path;
 }
