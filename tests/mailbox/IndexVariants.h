@@ -1,6 +1,6 @@
-// Two different contents of one large index, shared by the recovery and
-// full-disk tests: they find out which of them an interrupted save left
-// behind.
+// Two different contents of one large index, shared by the crash test and the
+// helper process that saves them in turn: the test finds out which of them a
+// killed save left behind.
 #pragma once
 
 #include <memory>
