@@ -1,11 +1,13 @@
 // ReceiveByPop against a scripted POP server: a message whose mail-data file
-// cannot be written stays on the server (no DELE), and the call succeeds.
+// cannot be written stays on the server (no DELE), and the call succeeds;
+// the parts read from a message never stay behind.
 #include "mime/ReceiveFunctions.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
+#include "../exchange/ItemTest.h"
 #include "ScriptedServer.h"
 #include "TempDirectory.h"
 #include "mime/PopSettings.h"
@@ -23,7 +25,9 @@ void ServeOneMessage(ServerSide& side) {
     side.Send(reply);
   }
   side.ReadLine();  // RETR 1
-  side.Send("+OK\r\nSubject: kept\r\n\r\nbody\r\n.\r\n");
+  side.Send("+OK\r\nSubject: kept\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n"
+            "body\r\n--b\r\nContent-Disposition: attachment; filename=a.txt\r\n\r\npart\r\n"
+            ".\r\n");
   side.ReadLine();  // DELE 1 when stored, else QUIT
   if (side.received.find("DELE") != std::string::npos) {
     side.Send("+OK\r\n");
@@ -36,6 +40,7 @@ TEST(ReceiveByPopTest, AMessageIsDeletedOnlyOnceItsFileIsWritten) {
   for (const bool diskFull : {true, false}) {
     SCOPED_TRACE(diskFull ? "disk full" : "disk free");
     TempDirectory reception;
+    TemporaryDirectoryOverride temporary;  // where the parts are read into
     ScriptedServer server(ServeOneMessage);
     SetPopSettings("127.0.0.1", server.port(), "u", "p");
     MailMessage message(nullptr, nullptr, nullptr);
@@ -51,6 +56,7 @@ TEST(ReceiveByPopTest, AMessageIsDeletedOnlyOnceItsFileIsWritten) {
     EXPECT_EQ(transcript.find("DELE 1\r\n") != std::string::npos, !diskFull) << transcript;
     EXPECT_EQ(list.Size(), diskFull ? 0u : 1u);
     EXPECT_EQ(std::filesystem::is_empty(reception.path()), diskFull);
+    EXPECT_EQ(temporary.Files(), std::vector<std::string>{}) << "no part file is left";
   }
 }
 
