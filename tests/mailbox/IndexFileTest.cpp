@@ -122,6 +122,7 @@ TEST_F(IndexFileTest, AnIndexThatDoesNotReadIsKeptAsideAndRebuilt) {
       {"another magic", "VNI " + valid.substr(4)},
       {"cut inside an entry", valid.substr(0, 80)},
       {"id array longer than the entries", Head(9, 1, 1, 0) + valid.substr(21)},
+      {"id array count unlike the entry count", valid.substr(0, 25) + U32(2) + valid.substr(29)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -26,7 +26,8 @@ void ServeOneMessage(ServerSide& side) {
   }
   side.ReadLine();  // RETR 1
   side.Send("+OK\r\nSubject: kept\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n"
-            "body\r\n--b\r\nContent-Disposition: attachment; filename=a.txt\r\n\r\npart\r\n"
+            "body\r\n--b\r\nContent-Type: text/html\r\n\r\n<p>body</p>\r\n"
+            "--b\r\nContent-Disposition: attachment; filename=a.txt\r\n\r\npart\r\n"
             ".\r\n");
   side.ReadLine();  // DELE 1 when stored, else QUIT
   if (side.received.find("DELE") != std::string::npos) {
@@ -55,6 +56,10 @@ TEST(ReceiveByPopTest, AMessageIsDeletedOnlyOnceItsFileIsWritten) {
     const std::string& transcript = server.transcript();
     EXPECT_EQ(transcript.find("DELE 1\r\n") != std::string::npos, !diskFull) << transcript;
     EXPECT_EQ(list.Size(), diskFull ? 0u : 1u);
+    if (list.Size() == 1) {
+      EXPECT_EQ(list[0].bodyType, MailData::kBodyHtml);
+      EXPECT_EQ(list[0].bodyIndex, 0) << "the HTML part, not the attached file";
+    }
     EXPECT_EQ(std::filesystem::is_empty(reception.path()), diskFull);
     EXPECT_EQ(temporary.Files(), std::vector<std::string>{}) << "no part file is left";
   }
