@@ -54,7 +54,9 @@ std::string TwoThreads(uint32_t saveTime) {
       {"reply.qv6", Coded(1252, u"T\u00FCtor"), 0, 1700000300, 5, 0, 0x0002, U32(0), 0, 0, 255,
        {"smtp|x@y"}},
   };
-  std::string bytes = Head(9, saveTime, 3, 0) + U32(4) + U32(3) + U32(20) + U32(3) + U32(7) + U32(5);
+  // The ids' array grows by 0x10000, the largest step a reader accepts.
+  std::string bytes =
+      Head(9, saveTime, 3, 0) + U32(4) + U32(3) + U32(0x10000) + U32(3) + U32(7) + U32(5);
   for (const HandEntry& entry : entries) bytes += EntryBytes(entry);
   return bytes + U16(2) + U32(3) + U32(7);
 }
