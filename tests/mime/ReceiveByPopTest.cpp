@@ -1,6 +1,7 @@
 // ReceiveByPop against a scripted POP server: a message whose mail-data file
 // cannot be written stays on the server (no DELE), and the call succeeds;
-// the parts read from a message never stay behind.
+// the parts read from a message never stay behind. Receiving refuses a
+// missing reception directory before anything else.
 #include "mime/ReceiveFunctions.h"
 
 #include <gtest/gtest.h>
@@ -10,8 +11,11 @@
 #include "../exchange/ItemTest.h"
 #include "ScriptedServer.h"
 #include "TempDirectory.h"
+#include "frame/ContextTable.h"
+#include "frame/ErrorCodes.h"
 #include "mime/PopSettings.h"
 #include "platform/Faults.h"
+#include "platform/Threads.h"
 
 namespace quorvel {
 namespace {
@@ -63,6 +67,19 @@ TEST(ReceiveByPopTest, AMessageIsDeletedOnlyOnceItsFileIsWritten) {
     EXPECT_EQ(std::filesystem::is_empty(reception.path()), diskFull);
     EXPECT_EQ(temporary.Files(), std::vector<std::string>{}) << "no part file is left";
   }
+}
+
+TEST(ReceiveMailsTest, AMissingReceptionDirectoryIsRefusedFirst) {
+  TempDirectory base;
+  ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), nullptr));
+  ThreadContext* context = CallingContext();
+  context->protocol = kProtocolMapi;  // which would answer true at once
+  context->popHost = "pop.example.test";
+  context->receptionDirectory = base / "missing/";
+  MailDataList list;
+  EXPECT_FALSE(ReceiveMails(list));
+  EXPECT_EQ(context->lastError, kErrorNoDirectory);
+  Contexts().Remove(platform::CurrentThreadId());
 }
 
 }  // namespace
