@@ -105,6 +105,7 @@ TEST_F(FilingTest, AFailedFilingLeavesNothingButItsUsedId) {
   EXPECT_TRUE(mailbox.CloseIndex(false));
   ASSERT_TRUE(Open());
   EXPECT_EQ(FileMail(), 3u);
+  EXPECT_EQ(FileMail({exchange::kKindTimedMessage}), 4u) << "described as a pupil mail is";
 }
 
 TEST_F(FilingTest, ItemFilesTakeTheSmallestFreeName) {

@@ -69,7 +69,7 @@ TEST(ReceiveByPopTest, AMessageIsDeletedOnlyOnceItsFileIsWritten) {
   }
 }
 
-TEST(ReceiveMailsTest, AMissingReceptionDirectoryIsRefusedFirst) {
+TEST(ReceiveMailsTest, AMissingReceptionDirectoryIsRefusedFirstAndFailuresKeepTheirError) {
   TempDirectory base;
   ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), nullptr));
   ThreadContext* context = CallingContext();
@@ -79,6 +79,12 @@ TEST(ReceiveMailsTest, AMissingReceptionDirectoryIsRefusedFirst) {
   MailDataList list;
   EXPECT_FALSE(ReceiveMails(list));
   EXPECT_EQ(context->lastError, kErrorNoDirectory);
+  context->protocol = kProtocolSmtpPop;
+  context->popHost = "127.0.0.1";
+  context->popPort = ClosedLoopbackPort();
+  context->receptionDirectory = base.path();
+  EXPECT_FALSE(ReceiveMails(list));
+  EXPECT_EQ(context->lastError, kErrorPopConnect) << "the receive's own error is kept";
   Contexts().Remove(platform::CurrentThreadId());
 }
 
