@@ -135,6 +135,7 @@ TEST_F(MessageParserTest, HostileNestingAndPartCountsAreBounded) {
             std::to_string(i) + "\r\n";
   }
   Parse(deep + "\r\ntext\r\n");
+  EXPECT_EQ(message.body, "") << "below the deepest level read, the rest is one part";
   std::string many = "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
   for (int i = 0; i < 3000; ++i) many += "--b\r\nContent-Type: application/x\r\n\r\nx\r\n";
   Parse(many);
