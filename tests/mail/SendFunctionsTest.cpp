@@ -11,6 +11,7 @@
 #include "frame/ContextTable.h"
 #include "frame/LogTable.h"
 #include "mime/MapiMailer.h"
+#include "platform/Faults.h"
 #include "platform/FileSystem.h"
 #include "platform/Threads.h"
 
@@ -127,6 +128,13 @@ TEST_F(SendFunctions, FilesAndDirectories) {
   EXPECT_FALSE(SendMailFromFile(dir.path().c_str()));
   EXPECT_EQ(context->lastError, 0x8005u) << "a directory is no file";
   EXPECT_FALSE(SendMailFromFile(nullptr));
+  WriteFile(dir / "unreadable.mes", "#To : x@y.test\r\n");
+  {
+    platform::FileFaults faults;
+    faults.Fail(platform::FileOperation::Open, 1);
+    EXPECT_FALSE(SendMailFromFile((dir / "unreadable.mes").c_str()));
+  }
+  EXPECT_EQ(context->lastError, 0x8006u) << "there, but it cannot be read";
 
   TempDirectory queue;
   MailData first = mail, second = mail;

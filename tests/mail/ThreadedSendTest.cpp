@@ -103,11 +103,13 @@ TEST_F(ThreadedSend, SuspendAndResumeCompleteTheDelivery) {
   EXPECT_FALSE(StopThreadedSend()) << "no worker yet";
   EXPECT_FALSE(SuspendThreadedSend());
   EXPECT_FALSE(ResumeThreadedSend());
+  observed.context->stopRequested = 1;  // left over: a new send starts without it
   ASSERT_TRUE(ThreadedSendMail(&mail, OnCompletion, 77));
   EXPECT_FALSE(ThreadedSendMail(&mail, OnCompletion, 77)) << "one worker per context";
   EXPECT_EQ(mail.ownerThreadId, platform::CurrentThreadId());
   const auto worker = observed.context->workerThread;
-  WaitFor([] { return observed.reached.load(); });
+  WaitFor([] { return observed.reached.load() || observed.completions > 0; });
+  ASSERT_TRUE(observed.reached) << "the delivery ended before it was under way";
   ASSERT_TRUE(SuspendThreadedSend());
   EXPECT_TRUE(worker->IsSuspended());
   const int32_t held = observed.context->percentSent;

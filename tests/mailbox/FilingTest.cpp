@@ -91,6 +91,9 @@ TEST_F(FilingTest, ANewMailIsStampedDescribedAndQueued) {
   ASSERT_TRUE(original.Open(outside / "item2.qv6", true, false));
   EXPECT_FALSE(original.EnterBlock(exchange::kBlockItemStamp));
   original.Close();
+  const uint32_t learning = FileMail({exchange::kKindPupilMail, u"T", 0, 0, false, false, true});
+  EXPECT_EQ(mailbox.EntryOf(learning)->attributes, kItemNotSent | kItemHasLearningData)
+      << "a learning path alone is learning data";
 }
 
 TEST_F(FilingTest, AFailedFilingLeavesNothingButItsUsedId) {
@@ -105,6 +108,7 @@ TEST_F(FilingTest, AFailedFilingLeavesNothingButItsUsedId) {
   EXPECT_TRUE(mailbox.CloseIndex(false));
   ASSERT_TRUE(Open());
   EXPECT_EQ(FileMail(), 3u);
+  EXPECT_EQ(FileMail({exchange::kKindTimedMessage}), 4u) << "described as a pupil mail is";
 }
 
 TEST_F(FilingTest, ItemFilesTakeTheSmallestFreeName) {

@@ -54,7 +54,9 @@ std::string TwoThreads(uint32_t saveTime) {
       {"reply.qv6", Coded(1252, u"T\u00FCtor"), 0, 1700000300, 5, 0, 0x0002, U32(0), 0, 0, 255,
        {"smtp|x@y"}},
   };
-  std::string bytes = Head(9, saveTime, 3, 0) + U32(4) + U32(3) + U32(20) + U32(3) + U32(7) + U32(5);
+  // The ids' array grows by 0x10000, the largest step a reader accepts.
+  std::string bytes =
+      Head(9, saveTime, 3, 0) + U32(4) + U32(3) + U32(0x10000) + U32(3) + U32(7) + U32(5);
   for (const HandEntry& entry : entries) bytes += EntryBytes(entry);
   return bytes + U16(2) + U32(3) + U32(7);
 }
@@ -122,6 +124,7 @@ TEST_F(IndexFileTest, AnIndexThatDoesNotReadIsKeptAsideAndRebuilt) {
       {"another magic", "VNI " + valid.substr(4)},
       {"cut inside an entry", valid.substr(0, 80)},
       {"id array longer than the entries", Head(9, 1, 1, 0) + valid.substr(21)},
+      {"id array count unlike the entry count", valid.substr(0, 25) + U32(2) + valid.substr(29)},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -24,6 +24,7 @@ struct ItemContent {
   bool attachment = false;     // one file in block 10600
   bool optionsUpdate = false;  // tag 10704 in block 10700
   uint32_t number = 0;         // the message's number
+  bool learningPath = false;   // a file in block 11705 of block 10700
 };
 
 // Writes a packed exchange file of the given content at `path`.
@@ -51,9 +52,16 @@ inline void WriteItem(const std::string& path, const ItemContent& content,
     ASSERT_TRUE(file.PutFile(10601, payloadPath, CodedText(1252, WideString(u"a.txt"))));
     file.LeaveBlock();
   }
-  if (content.optionsUpdate) {
+  if (content.optionsUpdate || content.learningPath) {
     ASSERT_TRUE(file.CreateBlock(exchange::kBlockUserData));
-    ASSERT_TRUE(file.PutFile(10704, payloadPath, CodedText(1252, WideString(u"options.upd"))));
+    if (content.optionsUpdate) {
+      ASSERT_TRUE(file.PutFile(10704, payloadPath, CodedText(1252, WideString(u"options.upd"))));
+    }
+    if (content.learningPath) {
+      ASSERT_TRUE(file.CreateBlock(11705));
+      ASSERT_TRUE(file.PutFile(0, payloadPath, CodedText(1252, WideString(u"path.lp"))));
+      file.LeaveBlock();
+    }
     file.LeaveBlock();
   }
   ASSERT_TRUE(file.Close());

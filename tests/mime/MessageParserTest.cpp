@@ -91,6 +91,14 @@ TEST_F(MessageParserTest, NestedMultipartsGiveTheTextTheHtmlAndEveryAttachmentDe
   EXPECT_EQ(Saved(3), "last part without a closing delimiter\n");
 }
 
+TEST_F(MessageParserTest, ASecondTextIsAPartNotTheBody) {
+  Parse("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nfirst\r\n"
+        "--b\r\n\r\nsecond\r\n--b--\r\n");
+  EXPECT_EQ(message.body, "first");
+  ASSERT_EQ(message.attachmentSources.size(), 1u);
+  EXPECT_EQ(Saved(0), "second");
+}
+
 TEST_F(MessageParserTest, AWholeMessageMarkedAsAttachmentIsOneFile) {
   Parse("Content-Type: application/pdf; name=x.pdf\r\nContent-Disposition: attachment\r\n"
         "Content-Transfer-Encoding: BASE64\r\n\r\nJVBERg==\r\n");
@@ -127,6 +135,7 @@ TEST_F(MessageParserTest, HostileNestingAndPartCountsAreBounded) {
             std::to_string(i) + "\r\n";
   }
   Parse(deep + "\r\ntext\r\n");
+  EXPECT_EQ(message.body, "") << "below the deepest level read, the rest is one part";
   std::string many = "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
   for (int i = 0; i < 3000; ++i) many += "--b\r\nContent-Type: application/x\r\n\r\nx\r\n";
   Parse(many);
