@@ -6,6 +6,7 @@
 #include <functional>
 #include <thread>
 
+#include "HostThread.h"
 #include "TempDirectory.h"
 #include "quorvel/quorvel.h"
 
@@ -15,15 +16,6 @@ using namespace quorvel::testing;
 using Paths = std::vector<std::string>;
 
 const std::string kRoute = "3|/nowhere";
-
-void OnHostThread(const std::function<void()>& body) {
-  std::thread host([&] {
-    ASSERT_NE(MTAddNew(nullptr), 0);
-    body();
-    MTRemove();
-  });
-  host.join();
-}
 
 bool WriteMail(const std::u16string& text, uint32_t answeredIndex) {
   const CodedText reference(1252, WideString(u"lesson"));
