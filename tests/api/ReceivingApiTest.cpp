@@ -5,9 +5,8 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <functional>
-#include <thread>
 
+#include "HostThread.h"
 #include "TempDirectory.h"
 #include "quorvel/quorvel.h"
 
@@ -17,15 +16,6 @@ using namespace quorvel::testing;
 namespace fs = std::filesystem;
 
 const std::string kRoute = "3|/nowhere";
-
-void OnHostThread(const std::function<void()>& body) {
-  std::thread host([&] {
-    ASSERT_NE(MTAddNew(nullptr), 0);
-    body();
-    MTRemove();
-  });
-  host.join();
-}
 
 bool WriteMail(const std::u16string& pupil) {
   const CodedText reference(1252, WideString(u"lesson"));
