@@ -115,7 +115,8 @@ bool SendQueuedItems(ThreadContext* context) {
       }
     }
   }
-  mailbox->SaveIndex();
+  // A failed save leaves the run's changes to the save at closing.
+  if (!mailbox->SaveIndex()) mailbox->SetDirty(true);
   return true;
 }
 
@@ -128,10 +129,13 @@ void ChangeOutRoutes(ThreadContext* context, const char* newRoute, const char* o
     std::vector<std::string>& routes = entry->outRoutes;
     if (oldRoute == nullptr) {
       routes.assign(1, newRoute);
+      mailbox->SetDirty(true);
       continue;
     }
     const auto found = std::find(routes.begin(), routes.end(), oldRoute);
-    if (found != routes.end()) *found = newRoute;
+    if (found == routes.end()) continue;
+    *found = newRoute;
+    mailbox->SetDirty(true);
   }
 }
 

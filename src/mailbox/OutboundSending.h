@@ -14,11 +14,13 @@ class Mailbox;
 // without MAPI, record nothing). An item that one route delivered leaves the
 // queue and loses its not-sent bit. The index is saved in every case. False,
 // changing nothing, without a context or open mailbox, or with sending locked.
+// When the save fails, closing the mailbox saves again.
 bool SendQueuedItems(ThreadContext* context);
 
 // For every queued item: the first route equal to `oldRoute` becomes
 // `newRoute`, or, with a null `oldRoute`, `newRoute` becomes the only route.
-// Not saved; the next save of the index writes it.
+// Not saved; the next save of the index writes it, at the latest the one
+// at closing.
 void ChangeOutRoutes(ThreadContext* context, const char* newRoute, const char* oldRoute);
 
 // The context's lists of the last run, when it has an open mailbox.

@@ -186,35 +186,42 @@ TEST_F(ExchangeOperations, AStopEndsTheWorkerAfterTheRunningOperation) {
 }
 
 TEST_F(ExchangeOperations, LockedDirectionsRefuseOrFailInsideTheWorker) {
+  constexpr uint32_t kRefused = 2;
+  // The result of a starter's worker (the blocker queued first holds it until
+  // the test has its handle), or kRefused.
+  const auto result = [&](bool (*start)(CompletionCallback, uint32_t)) {
+    {
+      std::lock_guard hold(WorkerFieldsLock());
+      context->exchangeOperations = {Blocker};
+    }
+    events.blockerRunning = events.released = false;
+    events.completions = 0;
+    if (!start(OnCompletion, 5)) {
+      std::lock_guard hold(WorkerFieldsLock());
+      EXPECT_EQ(context->exchangeOperations.size(), 1u) << "a refusal queues nothing";
+      context->exchangeOperations.clear();
+      return kRefused;
+    }
+    KeepWorker();
+    Release();
+    WaitFor([] { return events.completions == 1; });
+    worker->Wait(0xFFFFFFFF);
+    return events.result;
+  };
   const struct {
     uint32_t mode;
-    bool send, receive, both;
+    uint32_t send, receive, both;
   } cases[] = {
-      {kLockSending | kLockReceiving, false, false, false},
-      {kLockSending, false, true, true},
-      {kLockReceiving, true, false, true},
+      {kLockSending | kLockReceiving, kRefused, kRefused, kRefused},
+      {kLockSending, kRefused, 1, 0},
+      {kLockReceiving, 1, kRefused, 0},
+      {0, 1, 1, 1},
   };
   for (const auto& c : cases) {
     SetLockingMode(context, c.mode);
-    EXPECT_EQ(ThreadedSendItems(OnCompletion, 1), c.send) << c.mode;
-    if (c.send) WaitFor([] { return events.completions == 1; });
-    events.completions = 0;
-    EXPECT_EQ(ThreadedReceiveItems(OnCompletion, 2), c.receive) << c.mode;
-    if (c.receive) WaitFor([] { return events.completions == 1; });
-    events.completions = 0;
-    {
-      std::lock_guard hold(WorkerFieldsLock());
-      EXPECT_TRUE(context->exchangeOperations.empty()) << "a refusal queues nothing";
-    }
-    EXPECT_EQ(ThreadedReceiveAndSendItems(OnCompletion, 3), c.both) << c.mode;
-    if (c.both) {
-      WaitFor([] { return events.completions == 1; });
-      EXPECT_EQ(events.result, 0u) << "the locked direction failed inside the worker";
-    }
-    events.completions = 0;
-    // Leave no worker behind for the next case.
-    std::lock_guard hold(WorkerFieldsLock());
-    worker = nullptr;
+    EXPECT_EQ(result(ThreadedSendItems), c.send) << c.mode;
+    EXPECT_EQ(result(ThreadedReceiveItems), c.receive) << c.mode;
+    EXPECT_EQ(result(ThreadedReceiveAndSendItems), c.both) << c.mode;
   }
 }
 

@@ -249,10 +249,13 @@ TEST_F(OutboundSending, ChangingTheRoutesOfQueuedItems) {
   const uint32_t a = File({"2|x|y|1", "5|old", "5|old"});
   const uint32_t b = File({"5|other"});
   const auto routes = [&](uint32_t id) { return Entry(id)->outRoutes; };
+  mailbox->SetDirty(false);
   ChangeOutRoutes(context, "5|new", "5|nobody");
   EXPECT_EQ(routes(a), (std::vector<std::string>{"2|x|y|1", "5|old", "5|old"}));
+  EXPECT_FALSE(mailbox->IsDirty());
   ChangeOutRoutes(context, "5|new", "5|old");
   EXPECT_EQ(routes(a), (std::vector<std::string>{"2|x|y|1", "5|new", "5|old"}));
+  EXPECT_TRUE(mailbox->IsDirty()) << "closing saves the change";
   EXPECT_EQ(routes(b), std::vector<std::string>{"5|other"});
   ChangeOutRoutes(context, "3|/s", nullptr);
   EXPECT_EQ(routes(a), std::vector<std::string>{"3|/s"});
