@@ -25,10 +25,12 @@ uint32_t LastError() {
   return context == nullptr ? 0 : context->lastError.load();
 }
 
-// The mail's own sender name (UTF-8, shown as Windows-1252), else the
-// context's.
+// The mail's own sender name (UTF-8), else the context's. The own name is
+// tagged with the mail's code page, so that it goes into the message in the
+// charset of its other texts (Windows-1252 when the mail names no page).
 CodedText SenderNameFor(const MailData& mail, const ThreadContext* context) {
-  CodedText name(platform::kCodePageWestern,
+  const bool namesAPage = mail.codePage > 0 && mail.codePage <= 0xFFFF;
+  CodedText name(namesAPage ? static_cast<uint16_t>(mail.codePage) : platform::kCodePageWestern,
                  exchange::WideFromMultiByte(mail.senderName, platform::kCodePageUtf8));
   if (!name.text.IsEmpty()) return name;
   return context == nullptr ? CodedText() : context->senderName;
@@ -48,7 +50,7 @@ bool Deliver(MailMessage& message, uint32_t protocol, const std::string& mimeDir
 
 }  // namespace
 
-bool DeliverMailData(MailData& mail) {
+bool DeliverMailData(MailData& mail, std::string* serverReply) {
   ThreadContext* context = CallingContext();
   MailMessage message(context ? &context->stopRequested : nullptr,
                       context ? &context->suspendRequested : nullptr,
@@ -93,6 +95,7 @@ bool DeliverMailData(MailData& mail) {
     message.SetCc(i == 0 && !mail.copy.empty() ? mail.copy[0].c_str() : "");
     if (!Deliver(message, protocol, mimeDirectory, mimeFlag)) {
       SetLastError(message.errorCode);
+      if (serverReply != nullptr) *serverReply = message.serverReply;
       return false;
     }
   }
@@ -103,10 +106,12 @@ bool SendMailFromMailData(MailData& mail) {
   const ThreadContext* context = CallingContext();
   const std::string outDirectory = context ? context->outDirectory : std::string();
   const std::string sentDirectory = context ? context->sentDirectory : std::string();
-  if (DeliverMailData(mail)) {
+  std::string serverReply;
+  if (DeliverMailData(mail, &serverReply)) {
     return sentDirectory.empty() || mail.MoveToDirectory(sentDirectory);
   }
-  SetLogValue(kKeyMessage, "MailsSendMailFromMailData " + ErrorMessageFor());
+  SetLogValue(kKeyMessage, "MailsSendMailFromMailData " + ErrorMessageFor() +
+                               (serverReply.empty() ? "" : ": " + serverReply));
   WriteLogEvent(kEventSendFailed);
   if (!outDirectory.empty()) {
     const uint32_t error = LastError();
