@@ -48,7 +48,7 @@ bool Deliver(MailMessage& message, uint32_t protocol, const std::string& mimeDir
 
 }  // namespace
 
-bool DeliverMailData(MailData& mail) {
+bool DeliverMailData(MailData& mail, std::string* serverReply) {
   ThreadContext* context = CallingContext();
   MailMessage message(context ? &context->stopRequested : nullptr,
                       context ? &context->suspendRequested : nullptr,
@@ -93,6 +93,7 @@ bool DeliverMailData(MailData& mail) {
     message.SetCc(i == 0 && !mail.copy.empty() ? mail.copy[0].c_str() : "");
     if (!Deliver(message, protocol, mimeDirectory, mimeFlag)) {
       SetLastError(message.errorCode);
+      if (serverReply != nullptr) *serverReply = message.serverReply;
       return false;
     }
   }
@@ -103,10 +104,12 @@ bool SendMailFromMailData(MailData& mail) {
   const ThreadContext* context = CallingContext();
   const std::string outDirectory = context ? context->outDirectory : std::string();
   const std::string sentDirectory = context ? context->sentDirectory : std::string();
-  if (DeliverMailData(mail)) {
+  std::string serverReply;
+  if (DeliverMailData(mail, &serverReply)) {
     return sentDirectory.empty() || mail.MoveToDirectory(sentDirectory);
   }
-  SetLogValue(kKeyMessage, "MailsSendMailFromMailData " + ErrorMessageFor());
+  SetLogValue(kKeyMessage, "MailsSendMailFromMailData " + ErrorMessageFor() +
+                               (serverReply.empty() ? "" : ": " + serverReply));
   WriteLogEvent(kEventSendFailed);
   if (!outDirectory.empty()) {
     const uint32_t error = LastError();

@@ -3,6 +3,8 @@
 // out and sent directories around it.
 #pragma once
 
+#include <string>
+
 #include "quorvel/MailData.h"
 
 namespace quorvel {
@@ -10,11 +12,13 @@ namespace quorvel {
 // Delivers the mail once per "to" address (only the first carries the copy
 // address) by MAPI, Notes or SMTP; false at the first failure, with the
 // context's lastError set. Each SMTP delivery uses the sender it was given,
-// whatever other threads send meanwhile.
-bool DeliverMailData(MailData& mail);
+// whatever other threads send meanwhile. A server's refusal leaves its reply
+// line in `serverReply` when one is given.
+bool DeliverMailData(MailData& mail, std::string* serverReply = nullptr);
 
 // Delivers; a sent mail moves to the sent directory, an unsent one is
-// logged and moved to the out directory (when those are set).
+// logged (with the server's reply line after the error message when a
+// server refused it) and moved to the out directory (when those are set).
 bool SendMailFromMailData(MailData& mail);
 // The same for a mail-data file.
 bool SendMailFromFile(const char* path);

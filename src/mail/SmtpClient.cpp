@@ -90,6 +90,7 @@ void SmtpClient::SetPercent(int32_t value) {
 
 bool SmtpClient::SetErrorId(uint32_t id) {
   if (closingAfterFailure_) return false;
+  if (id == kSmtpNoError) refusal_.clear();
   lastErrorId_ = id;
   if (id != kSmtpNoError) reporter_.Report(kSmtpError, id);
   return false;
@@ -109,7 +110,9 @@ bool SmtpClient::ReadReply(uint32_t expected, uint32_t errorId) {
   if (received == CommandChannel::Received::Failed) return SetErrorId(kSmtpReceiveFailed);
   if (received == CommandChannel::Received::Closed) return SetErrorId(kSmtpServerClosed);
   if (ReplyCode(reply_) == static_cast<int>(expected)) return true;
-  return SetErrorId(errorId);
+  SetErrorId(errorId);
+  if (!closingAfterFailure_) refusal_ = OneLineText(reply_.substr(0, reply_.find_first_of("\r\n")));
+  return false;
 }
 
 bool SmtpClient::Connect(const std::string& host, uint16_t port) {

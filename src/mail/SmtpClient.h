@@ -90,6 +90,9 @@ class SmtpClient {
   bool IsConnected() const { return connected_ != 0; }
   uint32_t lastErrorId() const { return lastErrorId_; }
   const std::string& lastReply() const { return reply_; }
+  // The first line of the reply that made the last operation fail; empty
+  // when no reply did (a closed connection, a time-out, an unreadable file).
+  const std::string& refusal() const { return refusal_; }
 
   void SetWindow(WindowHandle window) { reporter_.window = window; }
   void SetCallback(ProgressCallback callback) { reporter_.callback = callback; }
@@ -115,6 +118,7 @@ class SmtpClient {
   uint8_t connected_ = 0;
   CommandChannel channel_;
   std::string reply_;
+  std::string refusal_;
   uint32_t lastErrorId_ = 0;
   ProgressReporter reporter_;
   RequestFlags requests_;

@@ -18,6 +18,7 @@ const char* CharsetNameForCodePage(int32_t codePage) {
     case 1255: return "iso-8859-8";
     case 1256: return "iso-8859-6";
     case 1257: return "iso-8859-4";
+    case 65001: return "utf-8";
     default: return kDefaultCharset;
   }
 }

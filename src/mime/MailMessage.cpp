@@ -1,6 +1,7 @@
 // The message is composed before the sender settings are checked: its From
-// line carries whatever the settings held at composition time. On every
-// failure after composition the composed file stays where it was written.
+// line carries whatever the settings held at composition time. A composed
+// file that the host keeps no directory for is temporary: it never outlives
+// the send, failed or not, so refused large messages pile up nowhere.
 #include "mime/MailMessage.h"
 
 #include <memory>
@@ -86,16 +87,16 @@ std::string MailMessage::ComposeToFile(const char* directory) {
   try {
     file = std::make_unique<MimeFile>(path);
     // A stop leaves what was written so far in the file.
+    const auto stoppedAfter = [&] {
+      if (!Stopped()) return false;
+      file->Close();
+      if (directory == nullptr) platform::RemoveFile(path);
+      return true;
+    };
     WriteHeaderBlock(*file, *this, DateLine(platform::LocalNow()));
-    if (Stopped()) {
-      file->Close();
-      return std::string();
-    }
+    if (stoppedAfter()) return std::string();
     WriteTextPart(*file, *this);
-    if (Stopped()) {
-      file->Close();
-      return std::string();
-    }
+    if (stoppedAfter()) return std::string();
     WriteAttachmentParts(*file, *this);
     file->Close();
     return path;
@@ -109,9 +110,17 @@ std::string MailMessage::ComposeToFile(const char* directory) {
 }
 
 bool MailMessage::SendBySmtp(bool probe, const char* directory, bool /*copy*/) {
+  serverReply.clear();
   if (Stopped()) return false;
   const std::string composed = ComposeToFile(directory);
-  if (composed.empty() || SmtpConnectionsForbidden().load()) return false;
+  if (composed.empty()) return false;
+  const bool delivered = DeliverBySmtp(probe, composed);
+  if (delivered || directory == nullptr) platform::RemoveFile(composed);
+  return delivered;
+}
+
+bool MailMessage::DeliverBySmtp(bool probe, const std::string& composed) {
+  if (SmtpConnectionsForbidden().load()) return false;
   if (Stopped()) return false;
   if (probe) platform::LocalHostAddress();
   if (Stopped()) return false;
@@ -129,17 +138,18 @@ bool MailMessage::SendBySmtp(bool probe, const char* directory, bool /*copy*/) {
   if (Stopped()) return false;
   if (!client.Connect(sender.host, sender.port)) {
     errorCode = kErrorSmtpConnect;
+    serverReply = client.refusal();
     return false;
   }
   if (Stopped()) return false;
   if (!client.SendMailFile(sender.address, recipient, composed)) {
     errorCode = kErrorSendingFile;
+    serverReply = client.refusal();
     return false;
   }
   if (cc.size() >= 2) client.SendMailFile(sender.address, cc, composed);
   if (Stopped()) return false;
   client.Disconnect();
-  platform::RemoveFile(composed);
   errorCode = kErrorNone;
   return true;
 }

@@ -53,10 +53,14 @@ class MailMessage {
   void SetSender(const char* host, uint16_t port, const char* address, const char* name);
   // Writes the message as "~AT<n>.eml" into `directory` (ending with the
   // separator; the temporary directory when null). Answers the path, or ""
-  // (with the error code set) on failure or stop.
+  // (with the error code set) on failure or stop. A stop leaves the part
+  // written so far in `directory`, and nothing in the temporary directory.
   std::string ComposeToFile(const char* directory);
   // Composes and delivers by SMTP. `probe` also looks up the local host's
-  // address first (its outcome is ignored); `copy` has no effect.
+  // address first (its outcome is ignored); `copy` has no effect. A file
+  // composed in the temporary directory (no `directory`) is deleted whatever
+  // the outcome; one composed in `directory` stays there after a failure.
+  // A refusal leaves the server's reply line in `serverReply`.
   bool SendBySmtp(bool probe, const char* directory, bool copy);
   // Hands the message to the system's Simple MAPI provider (error 10 when
   // there is none, 9 when it refuses) or to the Notes client (error 11).
@@ -82,12 +86,14 @@ class MailMessage {
   std::atomic<int32_t>* percentSent;
   uint32_t timeoutMs = kDefaultTimeoutMs;
   uint32_t errorCode = 0;
+  std::string serverReply;  // the reply line of the command the server refused
   bool alternative = false;  // once set, the first attachment is the HTML body
   int32_t htmlBodyIndex = -1;  // received: the attachment that is the HTML body
 
  private:
   // A stop request records error 13 and answers true.
   bool Stopped();
+  bool DeliverBySmtp(bool probe, const std::string& composed);
 };
 
 // Stores the host's SMTP parameters as the library-wide defaults (valid), or,

@@ -11,6 +11,10 @@
 #include "mail/DerivedName.h"
 #include "mail/LineSafety.h"
 #include "mime/Base64.h"
+#include "mime/EncodedHeaders.h"
+#include "mime/MessageId.h"
+#include "mime/TransferEncoding.h"
+#include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
 namespace quorvel {
@@ -38,39 +42,85 @@ std::string ShownName(const std::string& name) {
   return OneLineText(separator == std::string::npos ? name : name.substr(separator + 1));
 }
 
+std::string SenderName(const SmtpSettings& sender) { return OneLineText(DerivedName("", sender.name)); }
+
+// The address goes on the last line of the encoded name when it fits there.
+std::string FromLine(const std::string& name, const std::string& address, const std::string& charset) {
+  const std::string angled = "<" + OneLineText(address) + ">";
+  if (!HasEightBitBytes(name)) return "From: \"" + name + "\" " + angled;
+  const std::string words = EncodedWords(name, charset, 6, 0);
+  const size_t newline = words.rfind('\n');
+  const size_t lastLine = newline == std::string::npos ? 6 + words.size() : words.size() - newline - 1;
+  return "From: " + words + (lastLine + 1 + angled.size() <= kMaxHeaderLine ? " " : "\r\n ") + angled;
+}
+
+std::string SubjectLine(const std::string& subject, const std::string& charset) {
+  const std::string text = OneLineText(subject);
+  return "Subject: " + (HasEightBitBytes(text) ? EncodedWords(text, charset, 9, 0) : text);
+}
+
+// The name parameters of an attachment part. A name that is not ASCII gets
+// encoded words inside the quotes of name= as well, for readers that know
+// no RFC 2231.
+std::string NameParameter(const std::string& shown, const std::string& charset) {
+  if (!HasEightBitBytes(shown)) return "\tname=\"" + shown + "\"";
+  return "\tname=\"" + EncodedWords(shown, charset, 7, 1) + "\"";
+}
+
+std::string FileNameParameter(const std::string& shown, const std::string& charset) {
+  if (!HasEightBitBytes(shown)) return "\tfilename=\"" + shown + "\"";
+  return ExtendedParameter("filename", shown, charset);
+}
+
+void WriteTextHeaders(MimeFile& file, const MailMessage& message) {
+  file.WriteLine("Content-Type: text/plain;");
+  file.WriteLine("\tcharset=\"" + message.charset + "\"");
+  file.WriteLine(std::string("Content-Transfer-Encoding: ") + TransferEncodingOf(message.body));
+}
+
+// A file that exists and holds nothing: sent as an empty attachment.
+bool IsEmptyFile(const std::string& path) { return platform::FileLength(path).value_or(1) == 0; }
+
 }  // namespace
 
-std::string ZoneField(int localHour, int utcHour) {
-  const int hours = (localHour - utcHour + 36) % 24 - 12;
-  char field[8];
-  std::snprintf(field, sizeof field, "%s%.2d00", hours < 0 ? "-" : "+", std::abs(hours));
+std::string ZoneField(int utcOffsetMinutes) {
+  const int minutes = std::abs(utcOffsetMinutes);
+  char field[16];
+  std::snprintf(field, sizeof field, "%s%.2d%.2d", utcOffsetMinutes < 0 ? "-" : "+",
+                minutes / 60 % 100, minutes % 60);
   return field;
 }
 
 std::string DateLine(const platform::LocalDateTime& local) {
-  const int utcMinuteOfDay = ((local.hour * 60 + local.minute - local.utcOffsetMinutes) % 1440 + 1440) % 1440;
   char line[80];
   std::snprintf(line, sizeof line, "Date: %s, %d %s %d %.2d:%.2d:%.2d %s",
                 kDays[local.dayOfWeek % 7], local.day, kMonths[(local.month + 11) % 12], local.year,
-                local.hour, local.minute, local.second,
-                ZoneField(local.hour, utcMinuteOfDay / 60).c_str());
+                local.hour, local.minute, local.second, ZoneField(local.utcOffsetMinutes).c_str());
   return line;
+}
+
+bool DeclaresItsText(const MailMessage& message) {
+  return HasEightBitBytes(message.subject) || HasEightBitBytes(SenderName(message.Sender())) ||
+         HasEightBitBytes(message.body) || NeedsQuotedPrintable(message.body);
 }
 
 void WriteHeaderBlock(MimeFile& file, const MailMessage& message, const std::string& dateLine) {
   LoggedAt(kLocationMimeHeader, [&] {
     const SmtpSettings& sender = message.Sender();
-    file.WriteLine("From: \"" + OneLineText(DerivedName("", sender.name)) + "\" <" +
-                   OneLineText(sender.address) + ">");
+    file.WriteLine(FromLine(SenderName(sender), sender.address, message.charset));
     file.WriteLine("To: <" + OneLineText(message.recipient) + ">");
     if (message.cc.size() >= 2) file.WriteLine("Cc: <" + OneLineText(message.cc) + ">");
-    file.WriteLine("Subject: " + OneLineText(message.subject));
+    file.WriteLine(SubjectLine(message.subject, message.charset));
     file.WriteLine(dateLine);
+    file.WriteLine("Message-ID: " + NewMessageId(sender.address));
     if (!message.attachmentNames.empty()) {
       file.WriteLine("MIME-Version: 1.0");
       file.WriteLine(message.alternative ? "Content-Type: multipart/alternative;"
                                          : "Content-Type: multipart/mixed;");
       file.WriteLine(std::string("\tboundary=\"") + kMimeBoundary + "\"");
+    } else if (DeclaresItsText(message)) {
+      file.WriteLine("MIME-Version: 1.0");
+      WriteTextHeaders(file, message);
     }
     file.WriteLine("X-Priority: 3");
     file.WriteLine("X-MSMail-Priority: Normal");
@@ -85,12 +135,11 @@ void WriteTextPart(MimeFile& file, const MailMessage& message) {
       file.WriteLine("This is a multi-part message in MIME format.");
       file.WriteLine(" ");
       file.WriteLine(Delimiter());
-      file.WriteLine("Content-Type: text/plain;");
-      file.WriteLine("\tcharset=\"" + message.charset + "\"");
-      file.WriteLine("Content-Transfer-Encoding: 8bit");
+      WriteTextHeaders(file, message);
       file.WriteLine("");
     }
-    file.WriteLine(message.body);
+    file.WriteLine(NeedsQuotedPrintable(message.body) ? EncodeQuotedPrintable(message.body)
+                                                      : message.body);
     file.WriteLine("");
   });
 }
@@ -102,19 +151,23 @@ void WriteAttachmentParts(MimeFile& file, const MailMessage& message) {
     for (size_t i = 0; i < message.attachmentNames.size(); ++i) {
       const std::string& name = message.attachmentNames[i];
       const std::string& source = message.attachmentSources[i];
-      if (!Base64EncodeFile(source.empty() ? name : source, encoded)) continue;
+      const std::string& path = source.empty() ? name : source;
+      if (!Base64EncodeFile(path, encoded)) {
+        if (!IsEmptyFile(path)) continue;
+        encoded.clear();
+      }
       const std::string shown = ShownName(name);
       const bool htmlBody = message.alternative && i == 0;
       file.WriteLine(Delimiter());
       file.WriteLine(htmlBody ? "Content-Type: text/html;" : "Content-Type: application/octet-stream;");
-      file.WriteLine("\tname=\"" + shown + "\"");
+      file.WriteLine(NameParameter(shown, message.charset));
       file.WriteLine("Content-Transfer-Encoding: base64");
       if (!htmlBody) {
         file.WriteLine("Content-Disposition: attachment;");
-        file.WriteLine("\tfilename=\"" + shown + "\"");
+        file.WriteLine(FileNameParameter(shown, message.charset));
       }
       file.WriteLine("");
-      file.WriteLine(encoded);
+      if (!encoded.empty()) file.WriteLine(encoded);
       file.WriteLine("");
       anyWritten = true;
     }

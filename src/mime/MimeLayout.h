@@ -1,5 +1,8 @@
 // The layout of an outgoing message: the header block, the text part and the
 // base64 attachment parts, each written line by line into the message file.
+// A message that is all ASCII and has no attachment declares no MIME
+// structure; one with a byte above 0x7F in its subject, sender name or text,
+// or with text unfit for 8bit, declares its text part and charset.
 #pragma once
 
 #include <string>
@@ -11,11 +14,14 @@
 
 namespace quorvel {
 
-// The time-zone field of the Date line: whole hours from the two hours of
-// the same instant, ((local - UTC + 36) mod 24) - 12, as "+hh00" or "-hh00".
-std::string ZoneField(int localHour, int utcHour);
+// The time-zone field of the Date line: the offset of local time from UTC,
+// "+hhmm" or "-hhmm".
+std::string ZoneField(int utcOffsetMinutes);
 // "Date: " and the local time, e.g. "Date: Sun, 6 Dec 2026 03:28:20 +0000".
 std::string DateLine(const platform::LocalDateTime& local);
+
+// True when a message without attachments must declare its text part.
+bool DeclaresItsText(const MailMessage& message);
 
 void WriteHeaderBlock(MimeFile& file, const MailMessage& message, const std::string& dateLine);
 void WriteTextPart(MimeFile& file, const MailMessage& message);

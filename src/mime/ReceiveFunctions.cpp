@@ -9,6 +9,7 @@
 #include "mime/MessageParser.h"
 #include "mime/PopClient.h"
 #include "mime/PopSettings.h"
+#include "platform/CodePages.h"
 #include "platform/FileSystem.h"
 
 namespace quorvel {
@@ -29,6 +30,8 @@ std::string WithoutDirectory(const std::string& path) {
 MailData RecordOfMessage(const MailMessage& message) {
   MailData record;
   MailData* mail = &record;
+  // The parser turned every text into the library's 8-bit strings.
+  mail->codePage = static_cast<int32_t>(platform::AnsiCodePage());
   mail->from = message.notesSender;
   if (!message.recipient.empty()) mail->AddTo(message.recipient);
   MailData copies;

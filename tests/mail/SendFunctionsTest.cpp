@@ -6,6 +6,7 @@
 
 #include <filesystem>
 
+#include "ScriptedServer.h"
 #include "StandInLibrary.h"
 #include "TempDirectory.h"
 #include "frame/ContextTable.h"
@@ -91,7 +92,6 @@ TEST_F(SendFunctions, AFailureStopsAtItsRecipientAndStoresTheMailInTheOutDirecto
   InitializeLogTable(&table);
   mapi.Script("MAPISendMail", 2, 2);
   EXPECT_FALSE(SendMailFromMailData(mail));
-  InitializeLogTable(nullptr);
   const auto files = platform::ListDirectory(logs.path(), "qv*.log");
   ASSERT_EQ(files.size(), 1u);
   EXPECT_TRUE(ReadFile(logs / files[0].name)
@@ -100,6 +100,30 @@ TEST_F(SendFunctions, AFailureStopsAtItsRecipientAndStoresTheMailInTheOutDirecto
   EXPECT_EQ(context->lastError, 9u) << "stored without changing the error";
   EXPECT_EQ(Count(mapi.Log(), "MAPISendMail("), 2u) << "the third is not tried";
   EXPECT_EQ(mail.filePath, out / "~AT0.mes");
+
+  // A server's refusal: its reply line follows the error message.
+  ScriptedServer server([](ServerSide& side) {
+    side.Send("220 ready\r\n");
+    side.ReadLine();
+    side.Send("250 hello\r\n");
+    side.ReadLine();
+    side.Send("250 ok\r\n");
+    side.ReadLine();
+    side.Send("550 5.1.1 <one@x.test>: Recipient address rejected\r\n");
+    side.ReadLine();
+    side.Send("221 bye\r\n");
+    side.WaitForClose();
+  });
+  context->protocol = kProtocolSmtpPop;
+  context->smtpHost = "127.0.0.1";
+  context->smtpPort = server.port();
+  EXPECT_FALSE(SendMailFromMailData(mail));
+  EXPECT_EQ(context->lastError, 7u);
+  EXPECT_TRUE(ReadFile(logs / files[0].name)
+                  .ends_with(" 7 100013  3=\"MailsSendMailFromMailData Sending file not possible: "
+                             "550 5.1.1 <one@x.test>: Recipient address rejected\" 1=0\r\n"))
+      << ReadFile(logs / files[0].name);
+  InitializeLogTable(nullptr);
 
   context->protocol = kProtocolNone;
   context->outDirectory.clear();

@@ -5,7 +5,7 @@
 
 #include <gtest/gtest.h>
 
-#include <ctime>
+#include <cstring>
 #include <random>
 #include <regex>
 
@@ -22,37 +22,29 @@ namespace {
 
 using namespace quorvel::testing;
 
-// The zone field from this machine's offset: the hours of one instant in
-// local time and in UTC.
-std::string MachineZone() {
-  const std::time_t now = std::time(nullptr);
-  std::tm local = *std::localtime(&now);
-  std::tm utc = *std::gmtime(&now);
-  const int hours = (local.tm_hour - utc.tm_hour + 36) % 24 - 12;
-  char zone[8];
-  std::snprintf(zone, sizeof zone, "%c%02d00", hours < 0 ? '-' : '+', hours < 0 ? -hours : hours);
-  return zone;
-}
-
-// Checks the Date line by pattern and replaces it with "Date: *".
-std::string WithCheckedDate(const std::string& message) {
-  const size_t start = message.find("\r\nDate: ");
-  if (start == std::string::npos) {
-    ADD_FAILURE() << "no Date line";
-    return message;
+// Checks the Date and Message-ID lines by pattern and replaces their values
+// with "*".
+std::string WithCheckedDateAndId(const std::string& message) {
+  std::string result = message;
+  const std::pair<const char*, std::regex> lines[] = {
+      {"\r\nDate: ",
+       std::regex("(Sun|Mon|Tue|Wed|Thu|Fri|Sat), ([1-9]|[12][0-9]|3[01]) "
+                  "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) 2[0-9]{3} "
+                  "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [+-][01][0-9][0-5][0-9]")},
+      {"\r\nMessage-ID: ", std::regex("<[0-9a-f]+\\.[0-9a-f]+\\.[0-9a-f]{16}@example\\.test>")}};
+  for (const auto& [name, pattern] : lines) {
+    const size_t start = result.find(name);
+    if (start == std::string::npos) {
+      ADD_FAILURE() << "no" << name << "line";
+      continue;
+    }
+    const size_t value = start + std::strlen(name);
+    const size_t end = result.find("\r\n", value);
+    EXPECT_TRUE(std::regex_match(result.substr(value, end - value), pattern))
+        << result.substr(value, end - value);
+    result = result.substr(0, value) + "*" + result.substr(end);
   }
-  const size_t end = message.find("\r\n", start + 2);
-  const std::string line = message.substr(start + 2, end - start - 2);
-  const std::regex pattern(
-      "Date: (Sun|Mon|Tue|Wed|Thu|Fri|Sat), ([1-9]|[12][0-9]|3[01]) "
-      "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) 2[0-9]{3} "
-      "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] ([+-][01][0-9]00)");
-  std::smatch match;
-  EXPECT_TRUE(std::regex_match(line, match, pattern)) << line;
-  if (match.size() == 5) {
-    EXPECT_EQ(match[4].str(), MachineZone());
-  }
-  return message.substr(0, start + 2) + "Date: *" + message.substr(end);
+  return result;
 }
 
 class MailMessageTest : public ::testing::Test {
@@ -88,11 +80,12 @@ TEST_F(MailMessageTest, MessageWithoutAttachmentsIsExact) {
   message.SetSubject("Hello");
   message.SetBody("First line\r\nSecond line");
   message.SetCc("x");  // one character: neither written nor sent to
-  EXPECT_EQ(WithCheckedDate(Compose(message)),
+  EXPECT_EQ(WithCheckedDateAndId(Compose(message)),
             "From: \"ada lovelace\" <ada@example.test>\r\n"
             "To: <tutor@example.test>\r\n"
             "Subject: Hello\r\n"
             "Date: *\r\n"
+            "Message-ID: *\r\n"
             "X-Priority: 3\r\n"
             "X-MSMail-Priority: Normal\r\n"
             "X-Mailer: Quorvel Mailer 1.0\r\n"
@@ -112,12 +105,13 @@ TEST_F(MailMessageTest, MessageWithTwoAttachmentsIsExact) {
   message.CharsetForCodePage(1254);
   ASSERT_TRUE(message.AddAttachment((directory / "notes.txt").c_str(), nullptr, false));
   ASSERT_TRUE(message.AddAttachment("report.dat", (directory / "source.bin").c_str(), false));
-  EXPECT_EQ(WithCheckedDate(Compose(message)),
+  EXPECT_EQ(WithCheckedDateAndId(Compose(message)),
             "From: \"Pupil One\" <pupil@example.test>\r\n"
             "To: <tutor@example.test>\r\n"
             "Cc: <cc@example.test>\r\n"
             "Subject: With files\r\n"
             "Date: *\r\n"
+            "Message-ID: *\r\n"
             "MIME-Version: 1.0\r\n"
             "Content-Type: multipart/mixed;\r\n"
             "\tboundary=\"-Quorvel_Mime_Delimiter\"\r\n"
@@ -205,14 +199,22 @@ TEST_F(MailMessageTest, AlternativeFlagMakesTheFirstAttachmentTheHtmlBody) {
             std::string::npos);
 }
 
-TEST_F(MailMessageTest, EmptyAttachmentIsDroppedAndLeavesTheDelimiterOpen) {
+TEST_F(MailMessageTest, EmptyFileIsSentAsAnEmptyAttachment) {
   WriteFile(directory / "empty.bin", "");
   MailMessage message = NewMessage();
   message.SetBody("x");
   ASSERT_TRUE(message.AddAttachment((directory / "empty.bin").c_str(), nullptr, false));
-  const std::string composed = Compose(message);
-  EXPECT_NE(composed.find("MIME-Version: 1.0\r\n"), std::string::npos);
-  EXPECT_TRUE(composed.ends_with("Content-Transfer-Encoding: 8bit\r\n\r\nx\r\n\r\n"));
+  EXPECT_TRUE(Compose(message).ends_with("x\r\n"
+                                         "\r\n"
+                                         "---Quorvel_Mime_Delimiter\r\n"
+                                         "Content-Type: application/octet-stream;\r\n"
+                                         "\tname=\"empty.bin\"\r\n"
+                                         "Content-Transfer-Encoding: base64\r\n"
+                                         "Content-Disposition: attachment;\r\n"
+                                         "\tfilename=\"empty.bin\"\r\n"
+                                         "\r\n"
+                                         "\r\n"
+                                         "---Quorvel_Mime_Delimiter--\r\n"));
 }
 
 TEST_F(MailMessageTest, CompositionsNumberTheirFilesAndFailuresAreError8) {
@@ -260,30 +262,30 @@ TEST_F(MailMessageTest, OwnSenderIsCompletedFromTheDefaults) {
   EXPECT_TRUE(message.usesDefaultSender);
 }
 
-TEST(ZoneField, WholeHoursFromTheLocalAndUtcHour) {
-  EXPECT_EQ(ZoneField(14, 12), "+0200");
-  EXPECT_EQ(ZoneField(1, 23), "+0200") << "across midnight";
-  EXPECT_EQ(ZoneField(12, 0), "-1200") << "12 hours ahead";
-  EXPECT_EQ(ZoneField(13, 0), "-1100") << "13 hours ahead";
-  EXPECT_EQ(ZoneField(7, 12), "-0500");
-  EXPECT_EQ(ZoneField(9, 9), "+0000");
-  platform::LocalDateTime local;
-  local.year = 2026;
-  local.month = 3;
-  local.day = 5;
-  local.hour = 0;
-  local.minute = 30;
-  local.second = 7;
-  local.dayOfWeek = 4;
-  local.utcOffsetMinutes = 60;
-  EXPECT_EQ(DateLine(local), "Date: Thu, 5 Mar 2026 00:30:07 +0100");
+// POSIX zone strings (they need no zone database): the offset is the time to
+// add to local time to get UTC, so "IST-5:30" is 5 h 30 min ahead of UTC.
+TEST(DateLine, CarriesTheRealOffsetWithItsMinutes) {
+  const std::string savedZone = std::getenv("TZ") == nullptr ? "" : std::getenv("TZ");
+  const std::pair<const char*, const char*> zones[] = {
+      {"IST-5:30", "Date: Thu, 1 Jan 2026 05:30:00 +0530"},
+      {"NPT-5:45", "Date: Thu, 1 Jan 2026 05:45:00 +0545"},
+      {"NST3:30", "Date: Wed, 31 Dec 2025 20:30:00 -0330"},
+      {"LINT-14", "Date: Thu, 1 Jan 2026 14:00:00 +1400"},
+      {"UTC0", "Date: Thu, 1 Jan 2026 00:00:00 +0000"}};
+  for (const auto& [zone, line] : zones) {
+    setenv("TZ", zone, 1);
+    tzset();
+    EXPECT_EQ(DateLine(platform::LocalTimeOf(1767225600)), line) << zone;  // 2026-01-01 00:00 UTC
+  }
+  savedZone.empty() ? unsetenv("TZ") : setenv("TZ", savedZone.c_str(), 1);
+  tzset();
 }
 
 TEST(CharsetForCodePage, FollowsTheTableAndFallsBackToLatin1) {
   const std::pair<int32_t, std::string> charsets[] = {
       {1254, "iso-8859-9"}, {1255, "iso-8859-8"}, {1257, "iso-8859-4"},
       {1251, "iso-8859-5"}, {932, "iso-2022-JP"}, {950, "BIG5"},
-      {437, "iso-8859-1"},  {65001, "iso-8859-1"}, {-1, "iso-8859-1"}};
+      {437, "iso-8859-1"},  {65001, "utf-8"},       {-1, "iso-8859-1"}};
   for (const auto& [page, charset] : charsets) {
     EXPECT_EQ(CharsetNameForCodePage(page), charset) << "code page " << page;
   }
@@ -344,11 +346,25 @@ TEST_F(MailMessageTest, StopNoticedByTheClientRecordsTheFailedStep) {
   EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml")) << "kept after a failure";
 }
 
-TEST_F(MailMessageTest, SendBySmtpFailuresKeepTheComposedFile) {
+void RefuseTheRecipient(ServerSide& side) {
+  side.Send("220 ready\r\n");
+  side.ReadLine();
+  side.Send("250 hello\r\n");
+  side.ReadLine();
+  side.Send("250 sender ok\r\n");
+  side.ReadLine();
+  side.Send("550-5.1.1 <nobody@example.test>: Recipient address rejected\r\n550 see you\r\n");
+  side.ReadLine();
+  side.Send("500 not even QUIT\r\n");
+  side.WaitForClose();
+}
+
+TEST_F(MailMessageTest, FailuresKeepOnlyFilesComposedInAGivenDirectory) {
   MailMessage message = NewMessage();
   message.SetSender("127.0.0.1", ClosedLoopbackPort(), nullptr, nullptr);
   EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
   EXPECT_EQ(message.errorCode, 5u);
+  EXPECT_EQ(message.serverReply, "") << "no server answered";
   EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml"));
 
   SmtpConnectionsForbidden() = true;
@@ -356,6 +372,21 @@ TEST_F(MailMessageTest, SendBySmtpFailuresKeepTheComposedFile) {
   EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
   EXPECT_EQ(message.errorCode, 77u) << "forbidden leaves the code unchanged";
   EXPECT_TRUE(std::filesystem::exists(directory / "~AT1.eml"));
+
+  // Composed in the temporary directory: deleted after a forbidden
+  // connection and after a refusal, whose reply line is kept.
+  TempDirectory temporary;
+  const std::string savedTemporary = std::getenv("TMPDIR") == nullptr ? "" : std::getenv("TMPDIR");
+  setenv("TMPDIR", temporary.path().c_str(), 1);
+  EXPECT_FALSE(message.SendBySmtp(false, nullptr, false));
+  SmtpConnectionsForbidden() = false;
+  ScriptedServer server(RefuseTheRecipient);
+  message.SetSender("127.0.0.1", server.port(), nullptr, nullptr);
+  EXPECT_FALSE(message.SendBySmtp(false, nullptr, false));
+  EXPECT_EQ(message.errorCode, 7u);
+  EXPECT_EQ(message.serverReply, "550-5.1.1 <nobody@example.test>: Recipient address rejected");
+  savedTemporary.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", savedTemporary.c_str(), 1);
+  EXPECT_TRUE(std::filesystem::is_empty(temporary.path()));
 }
 
 }  // namespace

@@ -152,7 +152,8 @@ def main():
             (send + ["--smtp", f"127.0.0.1:{silent.port}", "--to", "x@example.test",
                      "--timeout=200"], None, 4, "", "SMTP error identifier 5"),
             (send + ["--smtp", f"127.0.0.1:{refusing.port}", "--to", "x@example.test"], None, 5,
-             "", "SMTP error identifier 3"),
+             "", "SMTP error identifier 3 (the server's greeting is not 220); "
+             "the server said: 554 no service here\n"),
             # Repeated --to and --cc, the body from standard input; not on a
             # terminal, so no progress on standard error.
             (send + to_good + ["--to", "second@example.test", "--cc", "copy@example.test",

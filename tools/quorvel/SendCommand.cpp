@@ -16,6 +16,7 @@
 #include "mail/DerivedName.h"
 #include "mail/SmtpClient.h"
 #include "mime/MailMessage.h"
+#include "platform/CodePages.h"
 #include "platform/Terminal.h"
 
 namespace quorvel::tool {
@@ -134,6 +135,8 @@ int RunSend(const Invocation& invocation) {
     message.SetCc(i < cc.size() ? cc[i].c_str() : "");
     if (invocation.Has("--subject")) message.SetSubject(invocation.Value("--subject"));
     message.SetBody(*body);
+    // The texts of a command line and of files are in the system's code page.
+    message.CharsetForCodePage(static_cast<int32_t>(platform::AnsiCodePage()));
     message.SetProgressCallback(OnProgress);
     message.timeoutMs = static_cast<uint32_t>(timeoutMs);
     for (const std::string& attachment : invocation.Values("--attach")) {
@@ -152,6 +155,7 @@ int RunSend(const Invocation& invocation) {
         why += ", SMTP error identifier " + std::to_string(progress.errorId) + " (" +
                SmtpErrorMeaning(progress.errorId) + ")";
       }
+      if (!message.serverReply.empty()) why += "; the server said: " + message.serverReply;
       invocation.Complain("delivery to " + to[i] + " through " + host + ":" + std::to_string(port) +
                           " failed: " + why);
       return ExitCodeOfFailure(progress.errorId, message.errorCode);
