@@ -8,10 +8,12 @@
 // bytes.
 #include "mime/Base64.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
 #include "mime/Base64Paths.h"
@@ -24,6 +26,7 @@ namespace {
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr size_t kLineCharacters = 72;
 constexpr size_t kLineBytes = kLineCharacters / 4 * 3;  // 54
+constexpr size_t kFilePieceBytes = kLineBytes * 1024;  // a file is encoded this much at a time
 constexpr uint8_t kNotInAlphabet = 0xFF;
 constexpr uint8_t kPadValue = 0xFE;  // "=" in a group, never a 6-bit value
 constexpr uint32_t kForeign = 0x01000000;  // set by any non-alphabet character
@@ -255,22 +258,70 @@ bool Base64Encode(const uint8_t* bytes, size_t length, std::string& text) {
   return true;
 }
 
-bool Base64EncodeFile(const std::string& path, std::string& text) {
+namespace {
+
+// Reads up to `size` bytes, fewer only at the end of the file.
+size_t ReadFully(platform::File& file, uint8_t* buffer, size_t size) {
+  size_t got = 0;
+  while (got < size) {
+    const size_t read = file.Read(buffer + got, size - got);
+    if (read == 0) break;
+    got += read;
+  }
+  return got;
+}
+
+}  // namespace
+
+// Failures of the file and of memory answer false; whatever `write` throws
+// goes to the caller, whose output failed, not the file.
+bool Base64EncodeFileInPieces(const std::string& path,
+                              const std::function<void(std::string_view)>& write) {
+  std::optional<platform::File> file;
+  uint64_t left = 0;
+  std::vector<uint8_t> bytes;
+  std::string text;
   try {
-    auto file = platform::File::TryOpen(path, platform::FileAccess::Read,
-                                        platform::FileShare::DenyWrite,
-                                        platform::FileDisposition::OpenExisting);
+    file = platform::File::TryOpen(path, platform::FileAccess::Read,
+                                   platform::FileShare::DenyWrite,
+                                   platform::FileDisposition::OpenExisting);
     if (!file) return false;
-    const uint64_t length = file->Length();
-    if (length == 0) return false;
-    std::vector<uint8_t> buffer(length);
-    if (file->Read(buffer.data(), buffer.size()) != buffer.size()) return false;
-    std::string encoded;
-    Base64Encode(buffer.data(), buffer.size(), encoded);
-    text = std::move(encoded);
-    return true;
+    left = file->Length();
+    if (left == 0) return false;
+    // Whole lines per piece, so that the pieces join into the text of the
+    // whole file.
+    bytes.resize(static_cast<size_t>(std::min<uint64_t>(left, kFilePieceBytes)));
+    text.reserve(Base64EncodedLength(bytes.size()));
   } catch (const platform::FileError&) {
     return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  while (left > 0) {
+    const size_t wanted = static_cast<size_t>(std::min<uint64_t>(left, bytes.size()));
+    try {
+      if (ReadFully(*file, bytes.data(), wanted) != wanted) return false;
+    } catch (const platform::FileError&) {
+      return false;
+    }
+    left -= wanted;
+    text.resize(Base64EncodedLength(wanted));
+    Base64EncodeTo(bytes.data(), wanted, text.data());
+    write(text);
+  }
+  return true;
+}
+
+bool Base64EncodeFile(const std::string& path, std::string& text) {
+  try {
+    std::string encoded;
+    if (!Base64EncodeFileInPieces(path, [&](std::string_view piece) { encoded.append(piece); })) {
+      return false;
+    }
+    text = std::move(encoded);
+    return true;
   } catch (const std::bad_alloc&) {
     return false;
   } catch (const std::length_error&) {
