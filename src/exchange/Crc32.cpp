@@ -1,10 +1,16 @@
 // Slicing-by-16: table k gives the CRC of a byte followed by k zero bytes, so
 // sixteen bytes fold in with sixteen independent lookups instead of a chain
 // of sixteen dependent ones. Table 0 is the plain table of the definition.
+// Long inputs go through carry-less multiplication (Crc32Folding.h) where the
+// processor has it; the tables finish its remainder and the tail.
 #include "exchange/Crc32.h"
 
 #include <array>
+#include <atomic>
 #include <vector>
+
+#include "exchange/Crc32Folding.h"
+#include "platform/CpuFeatures.h"
 
 namespace quorvel::exchange {
 
@@ -56,7 +62,43 @@ uint32_t UpdateSliced(uint32_t crc, const uint8_t* p, size_t length) {
   return UpdateCrc32ByteWise(crc, p, length);
 }
 
+Crc32Folder FolderOf(Crc32Path path) {
+  if (path != Crc32Path::CarrylessMultiply || !platform::ProcessorFeatures().pclmul) return nullptr;
+  return CarrylessCrc32Folder();
+}
+
+std::atomic<Crc32Path>& ChosenPath() {
+  static std::atomic<Crc32Path> chosen{AvailableCrc32Paths().back()};
+  return chosen;
+}
+
+uint32_t UpdateFastest(uint32_t crc, const uint8_t* p, size_t length) {
+  if (const Crc32Folder fold = FolderOf(CurrentCrc32Path())) {
+    uint8_t remainder[16];
+    if (const size_t folded = fold(crc, p, length, remainder)) {
+      crc = UpdateSliced(0, remainder, sizeof remainder);
+      p += folded;
+      length -= folded;
+    }
+  }
+  return UpdateSliced(crc, p, length);
+}
+
 }  // namespace
+
+std::vector<Crc32Path> AvailableCrc32Paths() {
+  std::vector<Crc32Path> paths{Crc32Path::Table};
+  if (FolderOf(Crc32Path::CarrylessMultiply) != nullptr) paths.push_back(Crc32Path::CarrylessMultiply);
+  return paths;
+}
+
+bool UseCrc32Path(Crc32Path path) {
+  if (path != Crc32Path::Table && FolderOf(path) == nullptr) return false;
+  ChosenPath().store(path);
+  return true;
+}
+
+Crc32Path CurrentCrc32Path() { return ChosenPath().load(); }
 
 uint32_t UpdateCrc32ByteWise(uint32_t crc, const void* bytes, size_t length) {
   const auto* p = static_cast<const uint8_t*>(bytes);
@@ -66,7 +108,7 @@ uint32_t UpdateCrc32ByteWise(uint32_t crc, const void* bytes, size_t length) {
 
 bool Crc32::Update(const void* bytes, size_t length) {
   if (bytes == nullptr || length == 0) return false;
-  value_ = UpdateSliced(value_, static_cast<const uint8_t*>(bytes), length);
+  value_ = UpdateFastest(value_, static_cast<const uint8_t*>(bytes), length);
   return true;
 }
 

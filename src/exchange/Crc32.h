@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 #include "platform/File.h"
 
@@ -25,6 +26,17 @@ class Crc32 {
  private:
   uint32_t value_ = 0;
 };
+
+// Long inputs are folded with carry-less multiplication where the processor
+// has it, else sliced through tables; both give the same CRC.
+enum class Crc32Path { Table, CarrylessMultiply };
+// The paths this processor can run, the table first.
+std::vector<Crc32Path> AvailableCrc32Paths();
+// Makes the CRC use `path` from now on (tests and benchmarks); false, and no
+// change, when the processor cannot run it.
+bool UseCrc32Path(Crc32Path path);
+// The path in use: the fastest available unless UseCrc32Path chose another.
+Crc32Path CurrentCrc32Path();
 
 // The same CRC one byte at a time through the single 256-entry table: the
 // definition that the sliced computation must match.

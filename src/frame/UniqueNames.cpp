@@ -2,7 +2,12 @@
 // that exists in any form is passed over, any other failure ends the search.
 #include "frame/UniqueNames.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdint>
+#include <optional>
+#include <string_view>
+#include <vector>
 
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -10,21 +15,75 @@
 
 namespace quorvel {
 
+namespace {
+
+// Names tried one by one before the directory is listed instead.
+constexpr uint32_t kProbesBeforeListing = 4;
+
+// The number in `name` when it is exactly prefix + decimal n (no leading
+// zero) + "." + extension, in that case; else nothing.
+std::optional<uint32_t> NumberOf(std::string_view name, std::string_view prefix,
+                                 std::string_view extension) {
+  if (!name.starts_with(prefix) || name.size() <= prefix.size() + extension.size() + 1) return {};
+  name.remove_prefix(prefix.size());
+  if (!name.ends_with(extension) || name[name.size() - extension.size() - 1] != '.') return {};
+  const std::string_view digits = name.substr(0, name.size() - extension.size() - 1);
+  if (digits.size() > 1 && digits[0] == '0') return {};
+  uint32_t number = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
+  if (error != std::errc() || end != digits.data() + digits.size()) return {};
+  return number;
+}
+
+// The smallest number from `from` whose exact name the directory does not
+// list. Only names spelled exactly are passed over: they surely exist, so
+// the search that follows finds the same first free name it would have
+// found by trying every number, with one listing instead of a failed
+// creation per name.
+uint32_t FirstUnlisted(const std::string& directory, const std::string& prefix,
+                       const std::string& extension, uint32_t from) {
+  std::vector<uint32_t> listed;
+  for (const platform::DirectoryEntry& entry :
+       platform::ListDirectory(directory, prefix + "*." + extension)) {
+    if (const auto number = NumberOf(entry.name, prefix, extension); number && *number >= from) {
+      listed.push_back(*number);
+    }
+  }
+  std::sort(listed.begin(), listed.end());
+  uint32_t first = from;
+  for (const uint32_t number : listed) {
+    if (number == first) ++first;
+    if (number > first) break;
+  }
+  return first;
+}
+
+}  // namespace
+
 std::string UniqueTempName(const std::string& extension, const std::string& directory,
                            const std::string& prefix) {
-  uint32_t first = 0;
-  return UniqueNameFrom(first, extension, directory, prefix);
+  // Most directories hold few such names: trying the first numbers costs
+  // less than listing. A directory that keeps many (a sent directory) is
+  // listed once rather than tried name by name.
+  uint32_t number = 0;
+  const std::string found = UniqueNameFrom(number, extension, directory, prefix, kProbesBeforeListing);
+  if (!found.empty() || number < kProbesBeforeListing) return found;
+  const std::string where = directory.empty() ? platform::TemporaryDirectory() : directory;
+  number = FirstUnlisted(where, prefix, extension, kProbesBeforeListing);
+  return UniqueNameFrom(number, extension, directory, prefix);
 }
 
 std::string UniqueNameFrom(uint32_t& number, const std::string& extension,
-                           const std::string& directory, const std::string& prefix) {
+                           const std::string& directory, const std::string& prefix,
+                           uint32_t most) {
   const std::string base = (directory.empty() ? platform::TemporaryDirectory() : directory) + prefix;
   // A name whose creation failed but that is gone when looked at was held
   // by another thread or process that has just let it go: it is tried again.
   // Only a name that is neither creatable nor there, time after time, means
   // the directory itself refuses.
   constexpr int kTriesOfOneName = 8;
-  for (uint32_t n = number; n < UINT32_MAX; ++n) {
+  const uint32_t last = most >= UINT32_MAX - number ? UINT32_MAX : number + most;
+  for (uint32_t n = number; n < last; ++n) {
     const std::string candidate = base + std::to_string(n) + "." + extension;
     bool taken = false;
     for (int attempt = 0; attempt < kTriesOfOneName && !taken; ++attempt) {
@@ -36,7 +95,8 @@ std::string UniqueNameFrom(uint32_t& number, const std::string& extension,
       }
       taken = platform::IsExistingFile(candidate) || platform::IsExistingDirectory(candidate);
     }
-    if (!taken) break;
+    if (!taken) return std::string();
+    number = n + 1;
   }
   return std::string();
 }

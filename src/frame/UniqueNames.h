@@ -21,8 +21,10 @@ std::string UniqueTempName(const std::string& extension = "tmp", const std::stri
 // The same, trying numbers from `number` upward, and `number` gets the one
 // taken. A caller that alone makes such names in a directory (a mailbox, which
 // holds its directory's index) starts where it last stopped instead of
-// passing over every name it made before.
+// passing over every name it made before. After `most` names that all exist
+// the answer is empty with `number` just past them.
 std::string UniqueNameFrom(uint32_t& number, const std::string& extension,
-                           const std::string& directory, const std::string& prefix = "~AT");
+                           const std::string& directory, const std::string& prefix = "~AT",
+                           uint32_t most = UINT32_MAX);
 
 }  // namespace quorvel

@@ -1,10 +1,13 @@
 // The dialogue follows the minimal SMTP exchange. One correction to sending
 // the data byte for byte: a line that begins with "." gets a second one
 // (RFC 5321, 4.5.2), so the server stores exactly the file; pieces,
-// percentages and events are still counted on the file's own bytes.
+// percentages and events are still counted on the file's own bytes. A message
+// file is sent from a block buffer, never read whole, so memory stays the
+// same for any size.
 #include "mail/SmtpClient.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 #include <vector>
 
@@ -40,6 +43,60 @@ void DoubleLeadingDots(std::string_view piece, bool& atLineStart, std::string& o
     position = next;
   }
 }
+
+// Reads a message file in blocks: once to find where its data ends, then
+// again, piece by piece, while the data is sent.
+class MessageFileReader {
+ public:
+  explicit MessageFileReader(platform::File& file) : file_(file) {}
+
+  bool Allocate(uint64_t length) {
+    try {
+      block_.resize(static_cast<size_t>(std::min<uint64_t>(length, kBlockSize)));
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
+
+  // The bytes before the first NUL in the file's first `length` bytes; false
+  // when fewer than `length` can be read. Leaves the file at its start.
+  bool MeasureUpToNul(uint64_t length, uint64_t& total) {
+    total = 0;
+    for (uint64_t left = length; left > 0;) {
+      const size_t got = file_.Read(block_.data(), static_cast<size_t>(std::min<uint64_t>(left, block_.size())));
+      if (got == 0) return false;
+      const void* nul = std::memchr(block_.data(), '\0', got);
+      if (nul != nullptr) {
+        total += static_cast<uint64_t>(static_cast<const char*>(nul) - block_.data());
+        break;
+      }
+      total += got;
+      left -= got;
+    }
+    file_.Seek(0, platform::SeekOrigin::Begin);
+    return true;
+  }
+
+  // Up to `most` of the next bytes; empty at the end of the file.
+  std::string_view Next(size_t most) {
+    if (start_ == end_) {
+      start_ = 0;
+      end_ = file_.Read(block_.data(), block_.size());
+    }
+    const size_t size = std::min(most, end_ - start_);
+    const std::string_view piece(block_.data() + start_, size);
+    start_ += size;
+    return piece;
+  }
+
+ private:
+  static constexpr size_t kBlockSize = 64 * 1024;
+  platform::File& file_;
+  std::vector<char> block_;
+  size_t start_ = 0;
+  size_t end_ = 0;
+};
 
 }  // namespace
 
@@ -150,29 +207,33 @@ bool SmtpClient::SendMailFile(const std::string& from, const std::string& recipi
                                       platform::FileShare::DenyWrite,
                                       platform::FileDisposition::OpenExisting);
   if (!file) return SetErrorId(kSmtpFileNotOpened);
-  std::vector<char> content;
+  MessageFileReader reader(*file);
+  uint64_t total = 0;
   try {
     const uint64_t length = file->Length();
     if (length == 0) return SetErrorId(kSmtpFileEmpty);
-    try {
-      content.resize(length + 1);
-    } catch (const std::bad_alloc&) {
-      return SetErrorId(kSmtpNoMemory);
-    }
-    if (file->Read(content.data(), length) != length) {
-      return SetErrorId(kSmtpRecipientRefusedOrFileUnread);
-    }
+    if (!reader.Allocate(length)) return SetErrorId(kSmtpNoMemory);
+    // The data ends at the first NUL byte, as it would in a buffer read whole.
+    if (!reader.MeasureUpToNul(length, total)) return SetErrorId(kSmtpRecipientRefusedOrFileUnread);
   } catch (const platform::FileError& error) {
     LogException(kLocationSmtpReadFile, error);
     return SetErrorId(kSmtpRecipientRefusedOrFileUnread);
   }
-  file->Close();
-  content.back() = '\0';
-  return SendMailData(from, recipient, std::string_view(content.data()));
+  return Transact(from, recipient, total, [&](size_t most) { return reader.Next(most); });
 }
 
 bool SmtpClient::SendMailData(const std::string& from, const std::string& recipient,
                               std::string_view data) {
+  data = data.substr(0, data.find('\0'));
+  return Transact(from, recipient, data.size(), [&](size_t most) {
+    const std::string_view piece = data.substr(0, most);
+    data.remove_prefix(piece.size());
+    return piece;
+  });
+}
+
+bool SmtpClient::Transact(const std::string& from, const std::string& recipient, uint64_t total,
+                          const DataReader& next) {
   SetPercent(0);
   if (Stopped()) return false;
   SetErrorId(kSmtpNoError);
@@ -197,7 +258,7 @@ bool SmtpClient::SendMailData(const std::string& from, const std::string& recipi
   if (!ReadReply(354, kSmtpTransactionRefused)) return false;
 
   if (Stopped()) return false;
-  if (!SendData(data.substr(0, data.find('\0')))) return false;
+  if (!SendData(total, next)) return false;
 
   if (Stopped()) return false;
   reporter_.Report(kSmtpAwaitingReply, 0);
@@ -208,18 +269,25 @@ bool SmtpClient::SendMailData(const std::string& from, const std::string& recipi
   return true;
 }
 
-bool SmtpClient::SendData(std::string_view data) {
-  const size_t total = data.size();
+bool SmtpClient::SendData(uint64_t total, const DataReader& next) {
   reporter_.Report(kSmtpMessageSize, static_cast<uint32_t>(total));
   reporter_.Report(kSmtpDataStart, 0);
   bool atLineStart = true;
-  for (size_t sent = 0; sent < total;) {
+  for (uint64_t sent = 0; sent < total;) {
     if (Stopped()) return false;
     const auto percent = static_cast<int32_t>(static_cast<double>(sent) * 100.0 /
                                               static_cast<double>(total));
     SetPercent(percent);
     reporter_.Report(kSmtpProgress, static_cast<uint32_t>(percent));
-    const std::string_view piece = data.substr(sent, kSmtpPieceSize);
+    std::string_view piece;
+    try {
+      piece = next(static_cast<size_t>(std::min<uint64_t>(total - sent, kSmtpPieceSize)));
+    } catch (const platform::FileError& error) {
+      LogException(kLocationSmtpReadFile, error);
+    }
+    // The file changed under the client: the server must not take the
+    // message, so the connection goes rather than the end of data.
+    if (piece.empty()) return FailAndClose(kSmtpRecipientRefusedOrFileUnread);
     DoubleLeadingDots(piece, atLineStart, stuffed_);
     // The pieces leave with the end-of-data line: sent alone, that line
     // would wait for the server's acknowledgement of the last piece.

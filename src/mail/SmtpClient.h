@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -73,9 +74,11 @@ class SmtpClient {
   virtual ~SmtpClient();
 
   bool Connect(const std::string& host, uint16_t port);
-  // One mail transaction with the content of a file. An address holding CR,
-  // LF, NUL or an angle bracket is refused before anything is sent, as the
-  // server would refuse it (a recipient: 12; the sender: 10).
+  // One mail transaction with the content of a file up to its first NUL
+  // byte. The file is read twice in blocks (once to find its length, once
+  // while sending), never held whole. An address holding CR, LF, NUL or an
+  // angle bracket is refused before anything is sent, as the server would
+  // refuse it (a recipient: 12; the sender: 10).
   bool SendMailFile(const std::string& from, const std::string& recipient, const std::string& path);
   // One mail transaction with the data up to its first NUL byte.
   bool SendMailData(const std::string& from, const std::string& recipient, std::string_view data);
@@ -108,7 +111,12 @@ class SmtpClient {
   // A stop request marks the client disconnected and answers true.
   bool Stopped();
   void SetPercent(int32_t value);
-  bool SendData(std::string_view data);
+  // The message data: `total` bytes, asked for in order, at most the
+  // given count at a time; an empty answer is a read failure.
+  using DataReader = std::function<std::string_view(size_t most)>;
+  bool Transact(const std::string& from, const std::string& recipient, uint64_t total,
+                const DataReader& next);
+  bool SendData(uint64_t total, const DataReader& next);
   bool FailAndClose(uint32_t id);
   bool CloseAfterFailure();
   bool SayQuit();

@@ -1,17 +1,22 @@
-// Both directions work on whole buffers. The encoder turns 12 input bits into
-// two characters with one table look-up and writes whole 72-character lines
-// with 8-byte stores; the decoder takes 8 characters at a time through four
-// tables that place each character's bits and flag foreign characters, and
-// falls back to the character-by-character rules only around line breaks,
-// padding and foreign bytes.
+// Both directions work on whole buffers. Whole lines and runs of alphabet
+// characters go through the kernels of the path in use (Base64Paths.h); the
+// portable encoder turns 12 input bits into two characters with one table
+// look-up and writes whole 72-character lines with 8-byte stores; the
+// decoder takes 8 characters at a time through four tables that place each
+// character's bits and flag foreign characters, and falls back to the
+// character-by-character rules only around line breaks, padding and foreign
+// bytes.
 #include "mime/Base64.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <vector>
 
+#include "mime/Base64Paths.h"
 #include "platform/File.h"
 
 namespace quorvel {
@@ -21,6 +26,7 @@ namespace {
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
 constexpr size_t kLineCharacters = 72;
 constexpr size_t kLineBytes = kLineCharacters / 4 * 3;  // 54
+constexpr size_t kFilePieceBytes = kLineBytes * 1024;  // a file is encoded this much at a time
 constexpr uint8_t kNotInAlphabet = 0xFF;
 constexpr uint8_t kPadValue = 0xFE;  // "=" in a group, never a 6-bit value
 constexpr uint32_t kForeign = 0x01000000;  // set by any non-alphabet character
@@ -167,7 +173,51 @@ bool DecodeGroupSlowly(DecodeState& s) {
   return false;
 }
 
+// Whole lines; the 8-byte loads read two bytes past the line's 54.
+size_t EncodeLinesPortably(const uint8_t* in, size_t length, char* out) {
+  size_t consumed = 0;
+  while (length - consumed >= kLineBytes + 2) {
+    const uint8_t* line = in + consumed;
+    EncodeSix(line, out);
+    EncodeSix(line + 6, out + 8);
+    EncodeSix(line + 12, out + 16);
+    EncodeSix(line + 18, out + 24);
+    EncodeSix(line + 24, out + 32);
+    EncodeSix(line + 30, out + 40);
+    EncodeSix(line + 36, out + 48);
+    EncodeSix(line + 42, out + 56);
+    EncodeSix(line + 48, out + 64);
+    out = LineBreak(out + kLineCharacters);
+    consumed += kLineBytes;
+  }
+  return consumed;
+}
+
+// Whole lines of 72 alphabet characters and CR LF, checked once per line.
+size_t DecodeLinesPortably(const uint8_t* in, size_t length, uint8_t* out, size_t room,
+                           size_t& written) {
+  size_t consumed = 0;
+  written = 0;
+  while (length - consumed >= kLineCharacters + 2 && room - written >= kLineBytes + 2 &&
+         in[consumed + kLineCharacters] == '\r' && in[consumed + kLineCharacters + 1] == '\n') {
+    uint32_t seen = 0;
+    for (size_t k = 0; k < kLineCharacters / 4; ++k) {
+      const uint32_t placed = PlaceFour(in + consumed + 4 * k);
+      seen |= placed;
+      StoreThree(placed, out + written + 3 * k, true);
+    }
+    if (seen & kForeign) break;
+    consumed += kLineCharacters + 2;
+    written += kLineBytes;
+  }
+  return consumed;
+}
+
+constexpr Base64Kernels kPortable{EncodeLinesPortably, DecodeLinesPortably};
+
 }  // namespace
+
+const Base64Kernels& PortableBase64Kernels() { return kPortable; }
 
 size_t Base64EncodedLength(size_t length) {
   const size_t groups = (length + 2) / 3;
@@ -176,22 +226,10 @@ size_t Base64EncodedLength(size_t length) {
 }
 
 void Base64EncodeTo(const uint8_t* bytes, size_t length, char* out) {
-  const uint8_t* in = bytes;
+  const size_t whole = CurrentBase64Kernels().encodeLines(bytes, length, out);
+  const uint8_t* in = bytes + whole;
   const uint8_t* end = bytes + length;
-  // Whole lines; the 8-byte loads read two bytes past the line's 54.
-  while (static_cast<size_t>(end - in) >= kLineBytes + 2) {
-    EncodeSix(in, out);
-    EncodeSix(in + 6, out + 8);
-    EncodeSix(in + 12, out + 16);
-    EncodeSix(in + 18, out + 24);
-    EncodeSix(in + 24, out + 32);
-    EncodeSix(in + 30, out + 40);
-    EncodeSix(in + 36, out + 48);
-    EncodeSix(in + 42, out + 56);
-    EncodeSix(in + 48, out + 64);
-    out = LineBreak(out + kLineCharacters);
-    in += kLineBytes;
-  }
+  out += whole / kLineBytes * (kLineCharacters + 2);
   size_t lineCount = 0;
   while (end - in >= 3) {
     out = EncodeThree(in, out);
@@ -220,22 +258,70 @@ bool Base64Encode(const uint8_t* bytes, size_t length, std::string& text) {
   return true;
 }
 
-bool Base64EncodeFile(const std::string& path, std::string& text) {
+namespace {
+
+// Reads up to `size` bytes, fewer only at the end of the file.
+size_t ReadFully(platform::File& file, uint8_t* buffer, size_t size) {
+  size_t got = 0;
+  while (got < size) {
+    const size_t read = file.Read(buffer + got, size - got);
+    if (read == 0) break;
+    got += read;
+  }
+  return got;
+}
+
+}  // namespace
+
+// Failures of the file and of memory answer false; whatever `write` throws
+// goes to the caller, whose output failed, not the file.
+bool Base64EncodeFileInPieces(const std::string& path,
+                              const std::function<void(std::string_view)>& write) {
+  std::optional<platform::File> file;
+  uint64_t left = 0;
+  std::vector<uint8_t> bytes;
+  std::string text;
   try {
-    auto file = platform::File::TryOpen(path, platform::FileAccess::Read,
-                                        platform::FileShare::DenyWrite,
-                                        platform::FileDisposition::OpenExisting);
+    file = platform::File::TryOpen(path, platform::FileAccess::Read,
+                                   platform::FileShare::DenyWrite,
+                                   platform::FileDisposition::OpenExisting);
     if (!file) return false;
-    const uint64_t length = file->Length();
-    if (length == 0) return false;
-    std::vector<uint8_t> buffer(length);
-    if (file->Read(buffer.data(), buffer.size()) != buffer.size()) return false;
-    std::string encoded;
-    Base64Encode(buffer.data(), buffer.size(), encoded);
-    text = std::move(encoded);
-    return true;
+    left = file->Length();
+    if (left == 0) return false;
+    // Whole lines per piece, so that the pieces join into the text of the
+    // whole file.
+    bytes.resize(static_cast<size_t>(std::min<uint64_t>(left, kFilePieceBytes)));
+    text.reserve(Base64EncodedLength(bytes.size()));
   } catch (const platform::FileError&) {
     return false;
+  } catch (const std::bad_alloc&) {
+    return false;
+  } catch (const std::length_error&) {
+    return false;
+  }
+  while (left > 0) {
+    const size_t wanted = static_cast<size_t>(std::min<uint64_t>(left, bytes.size()));
+    try {
+      if (ReadFully(*file, bytes.data(), wanted) != wanted) return false;
+    } catch (const platform::FileError&) {
+      return false;
+    }
+    left -= wanted;
+    text.resize(Base64EncodedLength(wanted));
+    Base64EncodeTo(bytes.data(), wanted, text.data());
+    write(text);
+  }
+  return true;
+}
+
+bool Base64EncodeFile(const std::string& path, std::string& text) {
+  try {
+    std::string encoded;
+    if (!Base64EncodeFileInPieces(path, [&](std::string_view piece) { encoded.append(piece); })) {
+      return false;
+    }
+    text = std::move(encoded);
+    return true;
   } catch (const std::bad_alloc&) {
     return false;
   } catch (const std::length_error&) {
@@ -249,22 +335,14 @@ bool Base64Decode(std::string_view text, uint8_t* out, size_t capacity, size_t& 
   if (capacity < (text.size() + 3) / 4 * 3) return false;
   DecodeState s{reinterpret_cast<const uint8_t*>(text.data()),
                 reinterpret_cast<const uint8_t*>(text.data()) + text.size(), out, out + capacity};
+  const Base64Kernels& kernels = CurrentBase64Kernels();
   for (;;) {
-    // Whole lines of 72 alphabet characters and CR LF, checked once per line:
-    // a line with anything else is decoded again below, group by group.
-    while (s.end - s.in >= static_cast<ptrdiff_t>(kLineCharacters + 2) &&
-           s.outEnd - s.out >= static_cast<ptrdiff_t>(kLineBytes + 2) &&
-           s.in[kLineCharacters] == '\r' && s.in[kLineCharacters + 1] == '\n') {
-      uint32_t seen = 0;
-      for (size_t k = 0; k < kLineCharacters / 4; ++k) {
-        const uint32_t placed = PlaceFour(s.in + 4 * k);
-        seen |= placed;
-        StoreThree(placed, s.out + 3 * k, true);
-      }
-      if (seen & kForeign) break;
-      s.in += kLineCharacters + 2;
-      s.out += kLineBytes;
-    }
+    // Lines and blocks of alphabet characters go through the wide loops; a
+    // line or block with anything else is decoded below, group by group.
+    size_t written = 0;
+    s.in += kernels.decodeBlocks(s.in, static_cast<size_t>(s.end - s.in), s.out,
+                                 static_cast<size_t>(s.outEnd - s.out), written);
+    s.out += written;
     while (s.end - s.in >= 8 && s.outEnd - s.out >= 8) {
       const uint32_t first = PlaceFour(s.in);
       const uint32_t second = PlaceFour(s.in + 4);

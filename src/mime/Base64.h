@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -23,6 +24,13 @@ bool Base64Encode(const uint8_t* bytes, size_t length, std::string& text);
 // with `text` untouched, when the file cannot be opened or read completely,
 // is empty, or no buffer can be had for it.
 bool Base64EncodeFile(const std::string& path, std::string& text);
+
+// The same text in pieces of whole lines (the last piece ends the text),
+// each handed to `write` as soon as it is encoded: memory stays bounded
+// (about 130 KB) whatever the file's size. False on the same failures, in
+// which case the pieces already handed over are not the whole text.
+bool Base64EncodeFileInPieces(const std::string& path,
+                              const std::function<void(std::string_view)>& write);
 
 // Decodes a NUL-terminated text (or a view, which ends at its first NUL).
 // Fails at once, decoding nothing, when `capacity` is below

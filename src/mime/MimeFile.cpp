@@ -1,5 +1,6 @@
 // Lines are gathered in memory and written in large blocks: a message is
-// mostly 74-byte base64 lines.
+// mostly 74-byte base64 lines. The buffer is flushed whenever it passes one
+// block, so memory stays bounded whatever the message's size.
 #include "mime/MimeFile.h"
 
 #include "frame/LogEvents.h"
@@ -25,8 +26,30 @@ void MimeFile::WriteLine(std::string_view line) {
   }
 }
 
+void MimeFile::WriteRaw(std::string_view bytes) {
+  try {
+    buffer_.append(bytes);
+    if (buffer_.size() >= kBlockSize) Flush();
+  } catch (const std::exception& error) {
+    LogException(kLocationMimeLine, error);
+    throw;
+  }
+}
+
+void MimeFile::TruncateTo(uint64_t size) {
+  if (size >= written_) {
+    buffer_.resize(static_cast<size_t>(size - written_));
+    return;
+  }
+  buffer_.clear();
+  file_.SetLength(size);
+  file_.Seek(static_cast<int64_t>(size), platform::SeekOrigin::Begin);
+  written_ = size;
+}
+
 void MimeFile::Flush() {
   file_.Write(buffer_.data(), buffer_.size());
+  written_ += buffer_.size();
   buffer_.clear();
 }
 

@@ -147,15 +147,13 @@ void WriteTextPart(MimeFile& file, const MailMessage& message) {
 void WriteAttachmentParts(MimeFile& file, const MailMessage& message) {
   LoggedAt(kLocationMimeAttachments, [&] {
     bool anyWritten = false;
-    std::string encoded;
     for (size_t i = 0; i < message.attachmentNames.size(); ++i) {
       const std::string& name = message.attachmentNames[i];
       const std::string& source = message.attachmentSources[i];
       const std::string& path = source.empty() ? name : source;
-      if (!Base64EncodeFile(path, encoded)) {
-        if (!IsEmptyFile(path)) continue;
-        encoded.clear();
-      }
+      // The part is written while the file is encoded; a file that turns
+      // out unreadable takes its part back out, as if never begun.
+      const uint64_t partStart = file.Size();
       const std::string shown = ShownName(name);
       const bool htmlBody = message.alternative && i == 0;
       file.WriteLine(Delimiter());
@@ -167,7 +165,11 @@ void WriteAttachmentParts(MimeFile& file, const MailMessage& message) {
         file.WriteLine(FileNameParameter(shown, message.charset));
       }
       file.WriteLine("");
-      if (!encoded.empty()) file.WriteLine(encoded);
+      if (!Base64EncodeFileInPieces(path, [&](std::string_view text) { file.WriteRaw(text); }) &&
+          !IsEmptyFile(path)) {
+        file.TruncateTo(partStart);
+        continue;
+      }
       file.WriteLine("");
       anyWritten = true;
     }

@@ -1,5 +1,6 @@
 // The record file's CRC-32: its check value and agreement with the definition
-// computed bit by bit, over every alignment and tail length.
+// computed bit by bit, over every alignment and tail length, on every path
+// the processor has (tables, carry-less multiplication).
 #include "exchange/Crc32.h"
 
 #include <gtest/gtest.h>
@@ -26,22 +27,48 @@ TEST(Crc32, EmptyOrMissingInputIsRefusedAndChangesNothing) {
   EXPECT_EQ(crc.Value(), 0u);
 }
 
-TEST(Crc32, SlicedComputationMatchesTheBitwiseDefinitionEverywhere) {
+class Crc32OnEveryPath : public ::testing::TestWithParam<Crc32Path> {
+ protected:
+  void SetUp() override { ASSERT_TRUE(UseCrc32Path(GetParam())); }
+  void TearDown() override { UseCrc32Path(initial_); }
+
+ private:
+  Crc32Path initial_ = CurrentCrc32Path();
+};
+INSTANTIATE_TEST_SUITE_P(Paths, Crc32OnEveryPath, ::testing::ValuesIn(AvailableCrc32Paths()),
+                         [](const auto& info) {
+                           return info.param == Crc32Path::Table ? "Table" : "CarrylessMultiply";
+                         });
+
+TEST_P(Crc32OnEveryPath, MatchesTheBitwiseDefinitionEverywhere) {
   std::mt19937 random(7);
-  std::string data(4096 + 64, '\0');
+  std::string data(6000, '\0');
   for (char& c : data) c = static_cast<char>(random());
   for (size_t start = 0; start < 17; ++start) {
-    for (const size_t length : {1, 15, 16, 17, 31, 33, 100, 1000, 4096}) {
+    for (const size_t length : {1, 15, 16, 17, 63, 64, 65, 127, 128, 129, 1000, 4096}) {
       const std::string_view part = std::string_view(data).substr(start, length);
       ASSERT_EQ(Crc32::Of(part.data(), part.size()), ReferenceCrc(part))
           << "start " << start << " length " << length;
     }
   }
-  Crc32 pieces;  // folding in pieces gives the CRC of the whole
-  pieces.Update(data.data(), 5);
-  pieces.Update(data.data() + 5, 1000);
-  pieces.Update(data.data() + 1005, data.size() - 1005);
-  EXPECT_EQ(pieces.Value(), ReferenceCrc(data));
+  for (int round = 0; round < 200; ++round) {  // random lengths, and in pieces
+    const size_t start = random() % 64;
+    const size_t length = 1 + random() % (data.size() - 64);
+    const std::string_view part = std::string_view(data).substr(start, length);
+    const size_t cut = random() % length;
+    Crc32 pieces;
+    pieces.Update(part.data(), cut);
+    pieces.Update(part.data() + cut, length - cut);
+    ASSERT_EQ(pieces.Value(), ReferenceCrc(part)) << "start " << start << " cut " << cut;
+  }
+}
+
+TEST(Crc32, TheTablePathIsAlwaysThereAndTheFastestIsChosen) {
+  const std::vector<Crc32Path> paths = AvailableCrc32Paths();
+  ASSERT_EQ(paths.front(), Crc32Path::Table);
+  EXPECT_EQ(CurrentCrc32Path(), paths.back());
+  EXPECT_FALSE(UseCrc32Path(static_cast<Crc32Path>(99)));
+  EXPECT_EQ(CurrentCrc32Path(), paths.back());
 }
 
 TEST(Crc32, OfFileFoldsInFromTheStartOffsetToTheEnd) {

@@ -40,6 +40,28 @@ TEST(UniqueTempName, TakesTheSmallestFreeNumberByCreatingAnEmptyFile) {
   EXPECT_TRUE(faults.Fired());
 }
 
+// Past the first few names the directory is listed once; only names spelled
+// exactly are passed over, so the first free number is the same as when
+// every name is tried.
+TEST(UniqueTempName, ManyTakenNamesGiveTheSameFirstFreeNumber) {
+  TempDirectory dir;
+  for (int n = 0; n < 12; ++n) {
+    if (n != 7) WriteFile(dir / ("~AT" + std::to_string(n) + ".eml"), "");
+  }
+  std::filesystem::create_directory(dir / "~AT12.eml");
+  for (const char* other : {"~AT07.eml", "~AT7.emlx", "~AT7.eml.bak", "~AT7x.eml", "AT7.eml",
+                            "~AT99999999999.eml", "~AT-7.eml"}) {
+    WriteFile(dir / other, "");
+  }
+  EXPECT_EQ(UniqueTempName("eml", dir.path()), dir / "~AT7.eml");
+  EXPECT_EQ(UniqueTempName("eml", dir.path()), dir / "~AT13.eml") << "a directory is passed over";
+  EXPECT_EQ(UniqueTempName("eml", dir.path()), dir / "~AT14.eml");
+  std::filesystem::remove(dir / "~AT5.eml");
+  EXPECT_EQ(UniqueTempName("eml", dir.path()), dir / "~AT5.eml");
+  std::filesystem::remove(dir / "~AT0.eml");
+  EXPECT_EQ(UniqueTempName("eml", dir.path()), dir / "~AT0.eml");
+}
+
 TEST(UniqueTempName, DefaultsToTheTemporaryDirectoryPrefixAndExtension) {
   const std::string name = UniqueTempName();
   const std::string base = platform::TemporaryDirectory() + "~AT";

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <mutex>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "TempDirectory.h"
 #include "frame/Library.h"
 #include "platform/Clock.h"
+#include "platform/Faults.h"
 #include "platform/Threads.h"
 
 namespace quorvel {
@@ -341,6 +343,43 @@ TEST_F(SmtpClientTest, SendMailFileSendsTheFileContent) {
   EXPECT_NE(transcript.find("RCPT TO: <b@x>\r\nDATA\r\nSubject: file\r\n\r\nbody\r\n\r\n.\r\n"
                             "MAIL FROM: <a@x>\r\nRCPT TO: <c@x>\r\n"),
             std::string::npos);
+}
+
+// A file of several read blocks goes out whole, from a buffer of one block,
+// with the dots of every line doubled, and ends at its first NUL byte.
+TEST_F(SmtpClientTest, LargeFilesGoOutWholeUpToTheirFirstNul) {
+  TempDirectory directory;
+  std::string lines, stuffed;
+  for (int i = 0; lines.size() < 200000; ++i) {
+    const std::string text = std::to_string(i) + std::string(static_cast<size_t>(i % 90), 'x');
+    lines += "." + text + "\r\n";
+    stuffed += ".." + text + "\r\n";
+  }
+  WriteFile(directory / "m.eml", lines + std::string("\0after the NUL\r\n", 17));
+  ScriptedServer server(ServeSmtpSession);
+  auto client = NewClient();
+  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
+  ASSERT_TRUE(client->SendMailFile("a@x", "b@x", directory / "m.eml"));
+  client->Disconnect();
+  EXPECT_NE(server.transcript().find("DATA\r\n" + stuffed + "\r\n.\r\nQUIT\r\n"), std::string::npos);
+  const auto seen = CallbackEvents();
+  const auto size = std::find_if(seen.begin(), seen.end(),
+                                 [](const auto& event) { return event.first == kSmtpMessageSize; });
+  ASSERT_NE(size, seen.end());
+  EXPECT_EQ(size->second, lines.size());
+  EXPECT_EQ(Percentages().size(), (lines.size() + kSmtpPieceSize - 1) / kSmtpPieceSize + 1);
+
+  // A read that fails while the data goes out (the file's first pass took
+  // four blocks) closes the connection: the server never sees the end of data.
+  ScriptedServer second(ServeSmtpSession);
+  ASSERT_TRUE(client->Connect("127.0.0.1", second.port()));
+  platform::FileFaults faults;
+  faults.Fail(platform::FileOperation::Read, 6);
+  EXPECT_FALSE(client->SendMailFile("a@x", "b@x", directory / "m.eml"));
+  EXPECT_TRUE(faults.Fired());
+  EXPECT_EQ(client->lastErrorId(), kSmtpRecipientRefusedOrFileUnread);
+  client->Disconnect();
+  EXPECT_EQ(second.transcript().find("\r\n.\r\n"), std::string::npos);
 }
 
 }  // namespace

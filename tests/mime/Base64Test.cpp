@@ -1,13 +1,17 @@
 // Base64 layout and decode rules, written out from the encoding's description,
-// and round trips checked against Python's base64 module.
+// and round trips checked against Python's base64 module. The layout and
+// decode cases run on every path the processor has (portable, SSSE3, AVX2),
+// and the wide paths are compared with the portable one on random input.
 #include "mime/Base64.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <vector>
 
 #include "ExternalTools.h"
+#include "mime/Base64Paths.h"
 #include "TempDirectory.h"
 
 namespace quorvel {
@@ -37,7 +41,31 @@ Decoded Decode(const std::string& text) {
   return {clean, std::string(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(length))};
 }
 
-TEST(Base64Encoding, ShortInputsAndTheLineLayout) {
+// Runs each case on one path, then goes back to the path chosen at start.
+class OnEveryPath : public ::testing::TestWithParam<Base64Path> {
+ protected:
+  void SetUp() override { ASSERT_TRUE(UseBase64Path(GetParam())); }
+  void TearDown() override { UseBase64Path(initial_); }
+
+ private:
+  Base64Path initial_ = CurrentBase64Path();
+};
+
+std::string PathName(const ::testing::TestParamInfo<Base64Path>& info) {
+  switch (info.param) {
+    case Base64Path::Portable: return "Portable";
+    case Base64Path::Ssse3: return "Ssse3";
+    case Base64Path::Avx2: return "Avx2";
+  }
+  return "Unknown";
+}
+
+using Base64Encoding = OnEveryPath;
+using Base64Decoding = OnEveryPath;
+INSTANTIATE_TEST_SUITE_P(Paths, Base64Encoding, ::testing::ValuesIn(AvailableBase64Paths()), PathName);
+INSTANTIATE_TEST_SUITE_P(Paths, Base64Decoding, ::testing::ValuesIn(AvailableBase64Paths()), PathName);
+
+TEST_P(Base64Encoding, ShortInputsAndTheLineLayout) {
   EXPECT_EQ(Encoded(""), "");
   EXPECT_EQ(Encoded("M"), "TQ==\r\n");
   EXPECT_EQ(Encoded("Ma"), "TWE=\r\n");
@@ -55,7 +83,7 @@ TEST(Base64Encoding, ShortInputsAndTheLineLayout) {
   EXPECT_EQ(Encoded(line54 + line54), oneLine + "\r\n" + oneLine + "\r\n");
 }
 
-TEST(Base64Encoding, LongInputsKeepEveryLineAt72Characters) {
+TEST_P(Base64Encoding, LongInputsKeepEveryLineAt72Characters) {
   std::mt19937 random(7);
   std::string bytes(100000 + 17, '\0');
   for (char& c : bytes) c = static_cast<char>(random());
@@ -87,7 +115,7 @@ TEST(Base64Encoding, LongInputsKeepEveryLineAt72Characters) {
   EXPECT_EQ(decoded.bytes, bytes);
 }
 
-TEST(Base64Decoding, SkippedAndForeignCharacters) {
+TEST_P(Base64Decoding, SkippedAndForeignCharacters) {
   EXPECT_EQ(Decode("TWFuTWFu").bytes, "ManMan") << "a buffer of just the bytes decoded";
   EXPECT_EQ(Decode("TW Fu\r\n").bytes, "Man");
   EXPECT_TRUE(Decode("TW Fu\r\n").clean);
@@ -105,7 +133,7 @@ TEST(Base64Decoding, SkippedAndForeignCharacters) {
   EXPECT_EQ(Decode("").bytes, "");
 }
 
-TEST(Base64Decoding, PaddingEndsTheText) {
+TEST_P(Base64Decoding, PaddingEndsTheText) {
   EXPECT_EQ(Decode("TQ==TWFu").bytes, "M") << "stops after the padded group";
   EXPECT_EQ(Decode("TWE=TWFu").bytes, "Ma");
   EXPECT_EQ(Decode("TWFuTQ==\r\n").bytes, "ManM");
@@ -117,7 +145,7 @@ TEST(Base64Decoding, PaddingEndsTheText) {
   EXPECT_EQ(Decode("TWFu\r\nTWFuTWFuTWFu").bytes, "ManManManMan");
 }
 
-TEST(Base64Decoding, TooSmallABufferDecodesNothing) {
+TEST_P(Base64Decoding, TooSmallABufferDecodesNothing) {
   // n characters need ((n + 3) / 4) * 3 bytes, rounded up for a short group:
   // six bytes for each of these.
   for (const std::string text : {"TWFuTWFu", "TWFuTWE", "TWFuT"}) {
@@ -128,6 +156,63 @@ TEST(Base64Decoding, TooSmallABufferDecodesNothing) {
     EXPECT_EQ(buffer[0], 0);
     EXPECT_TRUE(Base64Decode(text.c_str(), buffer, 6, length)) << text;
   }
+}
+
+std::string RandomBytes(std::mt19937& random, size_t length) {
+  std::string bytes(length, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+// Random lengths at random offsets (so loads and stores fall on every
+// alignment), encoded and decoded on the path under test and on the portable
+// one; the decoded texts also come with other line lengths and stray bytes.
+TEST_P(Base64Decoding, AgreesWithThePortablePathOnRandomInput) {
+  std::mt19937 random(12);
+  const std::string pool = RandomBytes(random, 5000);
+  for (int round = 0; round < 400; ++round) {
+    const size_t start = random() % 64;
+    const size_t length = round < 200 ? static_cast<size_t>(round) : random() % (pool.size() - 64);
+    const std::string bytes = pool.substr(start, length);
+    const std::string text = Encoded(bytes);
+    ASSERT_TRUE(UseBase64Path(Base64Path::Portable));
+    const std::string portableText = Encoded(bytes);
+    ASSERT_TRUE(UseBase64Path(GetParam()));
+    ASSERT_EQ(text, portableText) << "length " << length;
+
+    std::string altered = text;
+    switch (round % 4) {
+      case 0: break;
+      case 1:  // 76-character lines ending with LF alone
+        altered.erase(std::remove(altered.begin(), altered.end(), '\r'), altered.end());
+        altered.erase(std::remove(altered.begin(), altered.end(), '\n'), altered.end());
+        for (size_t at = 76; at < altered.size(); at += 77) altered.insert(at, "\n");
+        break;
+      default:  // a stray byte anywhere: foreign, blank, pad or high
+        if (!altered.empty()) {
+          altered.insert(random() % altered.size(), 1, "* =\x80\t"[random() % 5]);
+        }
+        break;
+    }
+    const Decoded decoded = Decode(altered);
+    ASSERT_TRUE(UseBase64Path(Base64Path::Portable));
+    const Decoded portable = Decode(altered);
+    ASSERT_TRUE(UseBase64Path(GetParam()));
+    ASSERT_EQ(decoded.clean, portable.clean) << altered;
+    ASSERT_EQ(decoded.bytes, portable.bytes) << altered;
+    if (round % 4 < 2) {
+      ASSERT_EQ(decoded.bytes, bytes);
+    }
+  }
+}
+
+TEST(Base64Paths, ThePortablePathIsAlwaysThereAndUnknownOnesAreRefused) {
+  const std::vector<Base64Path> paths = AvailableBase64Paths();
+  ASSERT_FALSE(paths.empty());
+  EXPECT_EQ(paths.front(), Base64Path::Portable);
+  EXPECT_EQ(CurrentBase64Path(), paths.back()) << "the widest path is chosen";
+  EXPECT_FALSE(UseBase64Path(static_cast<Base64Path>(99)));
+  EXPECT_EQ(CurrentBase64Path(), paths.back());
 }
 
 TEST(Base64Files, EncodeAFileAndDecodeIntoOne) {

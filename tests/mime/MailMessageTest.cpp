@@ -17,6 +17,7 @@
 #include "TempDirectory.h"
 #include "mime/Charset.h"
 #include "mime/MimeLayout.h"
+#include "platform/Faults.h"
 #include "platform/Registry.h"
 
 namespace quorvel {
@@ -254,6 +255,43 @@ TEST_F(MailMessageTest, EmptyFileIsSentAsAnEmptyAttachment) {
                                          "\r\n"
                                          "\r\n"
                                          "---Quorvel_Mime_Delimiter--\r\n"));
+}
+
+// Attachments of several encoding pieces are written exactly (their text
+// made by Python's base64 module), and one whose file fails to read in the
+// middle leaves nothing of its part: the next part starts where it began.
+TEST_F(MailMessageTest, LargeAttachmentsAreWrittenPieceByPieceExactly) {
+  std::mt19937 random(5);
+  std::string failing(150000, '\0'), big(200001, '\0');
+  for (char& c : failing) c = static_cast<char>(random());
+  for (char& c : big) c = static_cast<char>(random());
+  WriteFile(directory / "failing.bin", failing);
+  WriteFile(directory / "big.bin", big);
+  const std::string program =
+      "import base64, sys\n"
+      "text = base64.b64encode(open(sys.argv[1], 'rb').read())\n"
+      "sys.stdout.buffer.write(b''.join(text[i:i + 72] + b'\\r\\n' for i in range(0, len(text), 72)))\n";
+  ASSERT_TRUE(RunPython(directory, program, directory / "big.bin", directory / "big.b64"));
+  MailMessage message = NewMessage();
+  message.SetBody("x");
+  ASSERT_TRUE(message.AddAttachment((directory / "failing.bin").c_str(), nullptr, false));
+  ASSERT_TRUE(message.AddAttachment((directory / "big.bin").c_str(), nullptr, false));
+  platform::FileFaults faults;
+  faults.Fail(platform::FileOperation::Read, 2);  // the failing file's second piece
+  const std::string composed = Compose(message);
+  EXPECT_TRUE(faults.Fired());
+  EXPECT_TRUE(composed.ends_with("x\r\n"
+                                 "\r\n"
+                                 "---Quorvel_Mime_Delimiter\r\n"
+                                 "Content-Type: application/octet-stream;\r\n"
+                                 "\tname=\"big.bin\"\r\n"
+                                 "Content-Transfer-Encoding: base64\r\n"
+                                 "Content-Disposition: attachment;\r\n"
+                                 "\tfilename=\"big.bin\"\r\n"
+                                 "\r\n" +
+                                 ReadFile(directory / "big.b64") +
+                                 "\r\n"
+                                 "---Quorvel_Mime_Delimiter--\r\n"));
 }
 
 TEST_F(MailMessageTest, CompositionsNumberTheirFilesAndFailuresAreError8) {
