@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/TransportSecurity.h"
 #include "quorvel/CodedText.h"
 #include "quorvel/Handles.h"
 
@@ -93,6 +94,7 @@ struct ThreadContext {
   std::string baseDirectory;
   std::vector<IndexEntry*> sentItems;
   std::vector<IndexEntry*> notSentItems;
+  TransportSecurity security;  // an extension; the plain dialogues by default
 
   ThreadContext();
   ~ThreadContext();
