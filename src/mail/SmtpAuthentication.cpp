@@ -19,7 +19,9 @@ std::string Upper(std::string_view text) {
 
 std::optional<std::string> EhloExtension(std::string_view reply, std::string_view keyword) {
   const std::string wanted = Upper(keyword);
-  size_t start = 0;
+  // The first line names the server, the others are extensions.
+  const size_t firstEnd = reply.find('\n');
+  size_t start = firstEnd == std::string_view::npos ? reply.size() : firstEnd + 1;
   while (start < reply.size()) {
     const size_t end = reply.find('\n', start);
     std::string_view line = reply.substr(start, end == std::string_view::npos ? end : end - start);
