@@ -1,21 +1,25 @@
-// One SSL_CTX per connection: a client makes one connection per delivery or
-// receive, and the context holds the trust settings of that connection. The
-// OpenSSL error queue is per thread and cleared before every call, so a
-// failure reported here is this call's own.
+// One SSL_CTX per trust setting, kept for the process's life: loading the
+// system's certificate store costs more than a handshake, and a client
+// makes one connection per delivery or receive. (A CA file is therefore
+// read once; a changed file takes a new process.) The OpenSSL error queue is
+// per thread and cleared before every call, so a failure reported here is
+// this call's own.
 #include "platform/TlsSession.h"
 
 #include <openssl/err.h>
 #include <openssl/ssl.h>
 #include <openssl/x509v3.h>
 
+#include <map>
+#include <mutex>
+#include <utility>
+
 namespace quorvel::platform {
 
 struct TlsSession::Handles {
   ~Handles() {
     if (ssl != nullptr) SSL_free(ssl);
-    if (context != nullptr) SSL_CTX_free(context);
   }
-  SSL_CTX* context = nullptr;
   SSL* ssl = nullptr;
 };
 
@@ -59,6 +63,28 @@ bool Configure(SSL_CTX* context, const TlsOptions& options, std::string& failure
   return true;
 }
 
+// The shared context of the trust setting; null, with `failure`, when it
+// cannot be set up (nothing is kept then, so a CA file that appears later
+// is read).
+SSL_CTX* SharedContext(const TlsOptions& options, std::string& failure) {
+  static std::mutex lock;
+  static auto* contexts = new std::map<std::pair<std::string, bool>, SSL_CTX*>;
+  const auto key = std::make_pair(options.verify ? options.caFile : std::string(), options.verify);
+  std::lock_guard hold(lock);
+  if (const auto found = contexts->find(key); found != contexts->end()) return found->second;
+  SSL_CTX* context = SSL_CTX_new(TLS_client_method());
+  if (context == nullptr) {
+    failure = OpenSslFailure("no TLS context");
+    return nullptr;
+  }
+  if (!Configure(context, options, failure)) {
+    SSL_CTX_free(context);
+    return nullptr;
+  }
+  contexts->emplace(key, context);
+  return context;
+}
+
 }  // namespace
 
 TlsSession::TlsSession(std::unique_ptr<Handles> handles) : handles_(std::move(handles)) {}
@@ -67,14 +93,10 @@ TlsSession::~TlsSession() = default;
 std::unique_ptr<TlsSession> TlsSession::Start(TimeoutSocket& socket, int fd,
                                               const TlsOptions& options, std::string& failure) {
   ERR_clear_error();
+  SSL_CTX* context = SharedContext(options, failure);
+  if (context == nullptr) return nullptr;
   auto handles = std::make_unique<Handles>();
-  handles->context = SSL_CTX_new(TLS_client_method());
-  if (handles->context == nullptr) {
-    failure = OpenSslFailure("no TLS context");
-    return nullptr;
-  }
-  if (!Configure(handles->context, options, failure)) return nullptr;
-  handles->ssl = SSL_new(handles->context);
+  handles->ssl = SSL_new(context);
   if (handles->ssl == nullptr || SSL_set_fd(handles->ssl, fd) != 1) {
     failure = OpenSslFailure("no TLS connection");
     return nullptr;
