@@ -146,6 +146,12 @@ TEST_F(TlsServer, RefusalsAreClearAndTheLogHoldsNoCredential) {
       EXPECT_NE(Log().find(c.logged), std::string::npos) << Log();
     }
   }
+  // A host that set the POP security without allowing clear text: the plain
+  // Dovecot port never sees the password.
+  MailDataList none;
+  OnHostThread(servers.tlsHost, {"clear POP", 0, 0, false}, "secure", nullptr, true, [&] {
+    EXPECT_FALSE(MailsReceiveMails(&none));
+  });
   // Verification off: the same certificate for another name is accepted.
   const std::string token = Token();
   MailData mail = Mail(token);
