@@ -88,6 +88,14 @@ class TlsServer : public ::testing::Test {
   TempDirectory files, compose, reception, logs;
 };
 
+// The mail of `token` among those received (a failed run may have left others).
+const MailData* Find(const MailDataList& mails, const std::string& token) {
+  for (uint32_t i = 0; i < mails.Size(); ++i) {
+    if (mails[i].subject == token) return &mails[i];
+  }
+  return nullptr;
+}
+
 std::string Token() {
   std::random_device seed;
   return "tls-" + std::to_string(seed()) + std::to_string(seed());
@@ -111,10 +119,10 @@ TEST_F(TlsServer, EveryModeDeliversAndFetchesTheAttachmentIntact) {
       ASSERT_TRUE(MailsReceiveMails(&received)) << MailsGetLastErrorCode();
     });
     EXPECT_TRUE(smtpErrorIds.empty());
-    ASSERT_EQ(received.Size(), 1u);
-    EXPECT_EQ(received[0].subject, token);
-    ASSERT_EQ(received[0].attachmentFiles.size(), 1u);
-    EXPECT_TRUE(ReadFile(received[0].attachmentFiles[0]) == lesson) << "attachment differs";
+    const MailData* sent = Find(received, token);
+    ASSERT_NE(sent, nullptr);
+    ASSERT_EQ(sent->attachmentFiles.size(), 1u);
+    EXPECT_TRUE(ReadFile(sent->attachmentFiles[0]) == lesson) << "attachment differs";
   }
 }
 
@@ -161,7 +169,7 @@ TEST_F(TlsServer, RefusalsAreClearAndTheLogHoldsNoCredential) {
     ASSERT_TRUE(servers.WaitForMessage("secure", token));
     EXPECT_TRUE(MailsReceiveMails(&received));
   });
-  EXPECT_EQ(received.Size(), 1u);
+  EXPECT_NE(Find(received, token), nullptr);
   const std::string log = Log();
   EXPECT_NE(log.find("127.0.0.1: certificate not verified (verification is off)"), std::string::npos);
   for (const char* secret : {"not-the-password-7", "AHNlY3VyZQBub3QtdGhlLXBhc3N3b3JkLTc="}) {
