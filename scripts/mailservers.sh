@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Real mail servers for the tests: Postfix (SMTP) and Dovecot (POP3) from
 # Debian's packages, run from a throw-away directory on 127.0.0.1 high ports,
-# for the test domain example.test with four users, "pupil", "tutor", "receiver" and "fetcher", whose
-# mail goes into Maildirs.
+# for the test domain example.test with six users, "pupil", "tutor", "receiver", "fetcher",
+# "secure" and "tlstool", whose mail goes into Maildirs.
 #
 #   scripts/mailservers.sh start STATE_FILE
 #   scripts/mailservers.sh stop STATE_FILE
@@ -11,18 +11,24 @@
 # writes STATE_FILE (shell assignments: the ports, the Maildir root, the
 # throw-away directory). stop stops exactly the servers that STATE_FILE
 # names and removes their directory. Passwords are the user names.
+#
+# Both servers also speak TLS with a certificate for "localhost" from a
+# throw-away CA made at start (QUORVEL_TLS_CA): Postfix offers STARTTLS on its
+# port and implicit TLS on QUORVEL_SMTPS_PORT, with SASL (PLAIN, LOGIN)
+# through Dovecot's auth service, only over TLS; Dovecot offers STLS on its
+# port and POP3S on QUORVEL_POP3S_PORT. The plain dialogues are unchanged.
 set -euo pipefail
 
 action=${1:-}
 state=${2:-/tmp/quorvel-mailservers.env}
 domain=example.test
-users=(pupil tutor receiver fetcher)
+users=(pupil tutor receiver fetcher secure tlstool)
 mail_uid=65534  # nobody: the virtual delivery agent and Dovecot act as it
 mail_gid=65534
 
 install_missing() {
   local missing=()
-  for package in postfix dovecot-core dovecot-pop3d; do
+  for package in postfix dovecot-core dovecot-pop3d openssl; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" ||
       missing+=("$package")
   done
@@ -59,8 +65,22 @@ wait_for_port() {  # port, name
   return 1
 }
 
-write_postfix_config() {  # directory, smtp port
-  local root=$1 port=$2 conf=$1/postfix
+make_certificates() {  # directory
+  local tls=$1/tls
+  mkdir -p "$tls"
+  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -days 2 \
+    -keyout "$tls/ca.key" -out "$tls/ca.crt" -subj "/CN=Quorvel throw-away test CA" 2>/dev/null
+  openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes \
+    -keyout "$tls/server.key" -out "$tls/server.csr" -subj "/CN=localhost" 2>/dev/null
+  printf 'subjectAltName=DNS:localhost\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' \
+    >"$tls/server.ext"
+  openssl x509 -req -in "$tls/server.csr" -CA "$tls/ca.crt" -CAkey "$tls/ca.key" \
+    -CAcreateserial -days 2 -extfile "$tls/server.ext" -out "$tls/server.crt" 2>/dev/null
+  chmod 644 "$tls/ca.crt" "$tls/server.crt"
+}
+
+write_postfix_config() {  # directory, smtp port, smtps port
+  local root=$1 port=$2 smtps_port=$3 conf=$1/postfix
   mkdir -p "$conf" "$root/queue" "$root/data" "$root/log"
   chown postfix "$root/data"
   cat >"$conf/main.cf" <<CONF
@@ -78,7 +98,15 @@ inet_protocols = ipv4
 mynetworks = 127.0.0.0/8
 smtpd_peername_lookup = no
 local_header_rewrite_clients =
-smtpd_relay_restrictions = permit_mynetworks, reject_unauth_destination
+smtpd_relay_restrictions = permit_mynetworks, permit_sasl_authenticated, reject_unauth_destination
+smtpd_tls_cert_file = $root/tls/server.crt
+smtpd_tls_key_file = $root/tls/server.key
+smtpd_tls_security_level = may
+smtpd_tls_mandatory_protocols = >=TLSv1.2
+smtpd_tls_auth_only = yes
+smtpd_sasl_auth_enable = yes
+smtpd_sasl_type = dovecot
+smtpd_sasl_path = private/auth
 virtual_mailbox_domains = $domain
 virtual_mailbox_base = $root/mail
 virtual_mailbox_maps = texthash:$conf/mailboxes
@@ -100,6 +128,8 @@ CONF
   for user in "${users[@]}"; do echo "$user@$domain $domain/$user/" >>"$conf/mailboxes"; done
   cat >"$conf/master.cf" <<CONF
 127.0.0.1:$port inet n - n - - smtpd
+127.0.0.1:$smtps_port inet n - n - - smtpd -o smtpd_tls_wrappermode=yes -o smtpd_tls_security_level=encrypt
+tlsmgr    unix  -       -       n       1000?   1       tlsmgr
 pickup    unix  n       -       n       60      1       pickup
 cleanup   unix  n       -       n       -       0       cleanup
 qmgr      unix  n       -       n       300     1       qmgr
@@ -126,8 +156,8 @@ CONF
   touch -d '-2 seconds' "$conf"/*
 }
 
-write_dovecot_config() {  # directory, pop port
-  local root=$1 port=$2 conf=$1/dovecot
+write_dovecot_config() {  # directory, pop port, pop3s port
+  local root=$1 port=$2 pop3s_port=$3 conf=$1/dovecot
   mkdir -p "$conf" "$root/dovecot-run" "$root/dovecot-state"
   : >"$conf/users"
   for user in "${users[@]}"; do
@@ -140,9 +170,12 @@ state_dir = $root/dovecot-state
 log_path = $root/log/dovecot.log
 protocols = pop3
 listen = 127.0.0.1
-ssl = no
+ssl = yes
+ssl_cert = <$root/tls/server.crt
+ssl_key = <$root/tls/server.key
+ssl_min_protocol = TLSv1.2
 disable_plaintext_auth = no
-auth_mechanisms = plain
+auth_mechanisms = plain login
 auth_failure_delay = 0
 first_valid_uid = $mail_uid
 mail_location = maildir:$root/mail/$domain/%n
@@ -160,12 +193,24 @@ service pop3-login {
     address = 127.0.0.1
     port = $port
   }
+  inet_listener pop3s {
+    address = 127.0.0.1
+    port = $pop3s_port
+    ssl = yes
+  }
   service_count = 0
   process_limit = 20
 }
 service pop3 {
   service_count = 0
   process_limit = 20
+}
+service auth {
+  unix_listener $root/queue/private/auth {
+    mode = 0660
+    user = postfix
+    group = postfix
+  }
 }
 service anvil {
   unix_listener anvil-auth-penalty {
@@ -178,16 +223,22 @@ CONF
 start() {
   install_missing
   if [ -f "$state" ]; then stop; fi  # what an interrupted run left
-  local root smtp_port pop_port
+  local root ports=() port
   root=$(mktemp -d /tmp/quorvel-mailservers.XXXXXX)
   chmod 755 "$root"
-  smtp_port=$(free_port)
-  pop_port=$(free_port)
-  while [ "$pop_port" = "$smtp_port" ]; do pop_port=$(free_port); done
+  while [ ${#ports[@]} -lt 4 ]; do
+    port=$(free_port)
+    [[ " ${ports[*]} " == *" $port "* ]] || ports+=("$port")
+  done
+  local smtp_port=${ports[0]} pop_port=${ports[1]} smtps_port=${ports[2]} pop3s_port=${ports[3]}
   cat >"$state" <<STATE
 QUORVEL_SERVERS_ROOT=$root
 QUORVEL_SMTP_PORT=$smtp_port
 QUORVEL_POP_PORT=$pop_port
+QUORVEL_SMTPS_PORT=$smtps_port
+QUORVEL_POP3S_PORT=$pop3s_port
+QUORVEL_TLS_CA=$root/tls/ca.crt
+QUORVEL_TLS_HOST=localhost
 QUORVEL_MAIL_DOMAIN=$domain
 QUORVEL_MAILDIR_ROOT=$root/mail/$domain
 STATE
@@ -195,8 +246,9 @@ STATE
     mkdir -p "$root/mail/$domain/$user/"{new,cur,tmp}
   done
   chown -R "$mail_uid:$mail_gid" "$root/mail"
-  write_postfix_config "$root" "$smtp_port"
-  write_dovecot_config "$root" "$pop_port"
+  make_certificates "$root"
+  write_postfix_config "$root" "$smtp_port" "$smtps_port"
+  write_dovecot_config "$root" "$pop_port" "$pop3s_port"
   postfix -c "$root/postfix" check >/dev/null 2>&1 || true  # creates the queue directories
   postfix -c "$root/postfix" start </dev/null >/dev/null 2>&1 || {
     echo "mailservers: postfix did not start" >&2
@@ -206,8 +258,11 @@ STATE
   # Nothing of the daemons may keep the caller's output open (CTest waits for it).
   dovecot -c "$root/dovecot/dovecot.conf" </dev/null >/dev/null 2>&1
   wait_for_port "$smtp_port" postfix
+  wait_for_port "$smtps_port" postfix
   wait_for_port "$pop_port" dovecot
-  echo "mailservers: postfix on 127.0.0.1:$smtp_port, dovecot on 127.0.0.1:$pop_port ($root)"
+  wait_for_port "$pop3s_port" dovecot
+  echo "mailservers: postfix on 127.0.0.1:$smtp_port (TLS $smtps_port)," \
+    "dovecot on 127.0.0.1:$pop_port (TLS $pop3s_port) ($root)"
 }
 
 stop() {

@@ -9,6 +9,7 @@
 #include "frame/ExportGuard.h"
 #include "frame/Library.h"
 #include "frame/LogTable.h"
+#include "frame/TransportSecurity.h"
 #include "mailbox/ExchangeOperations.h"
 #include "mailbox/ItemFiles.h"
 #include "mailbox/ItemQueries.h"
@@ -366,6 +367,23 @@ bool TessalyRemoveMailsAtIndexes(std::string indexes) {
 
 bool MailsCancelBlockingCall(uint32_t threadId) {
   return Guarded(false, [&] { return platform::PostSocketCancel(threadId); });
+}
+
+bool MailsSetSmtpSecurity(uint32_t tlsMode, const char* user, const char* password,
+                          const char* oauthToken) {
+  return Guarded(false, [&] {
+    return SetSmtpSecurity(CallingContext(), tlsMode, user, password, oauthToken);
+  });
+}
+
+bool MailsSetPopSecurity(uint32_t tlsMode, uint8_t allowClearTextPassword) {
+  return Guarded(false, [&] {
+    return SetPopSecurity(CallingContext(), tlsMode, allowClearTextPassword != 0);
+  });
+}
+
+bool MailsSetTlsTrust(const char* caFile, uint8_t verifyCertificates) {
+  return Guarded(false, [&] { return SetTlsTrust(CallingContext(), caFile, verifyCertificates != 0); });
 }
 
 bool MailsSendMailFromMailData(MailData* mail) {

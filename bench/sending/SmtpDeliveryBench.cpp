@@ -2,14 +2,18 @@
 // connection per message, as the library's send path does (compose the MIME
 // file, connect, one transaction, QUIT, delete the file). Prints messages
 // per second. Usage: smtp_delivery_bench PORT [MESSAGES] [BYTES]
-// bench/sending/smtp-sink-bench.sh runs it next to Postfix's smtp-source.
+// [HOST USER PASSWORD CAFILE]; with the last four, over STARTTLS with AUTH
+// to HOST. bench/sending/smtp-sink-bench.sh runs it next to Postfix's
+// smtp-source, bench/sending/tls-bench.sh next to curl.
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "frame/ContextTable.h"
 #include "mime/MailMessage.h"
+#include "platform/Threads.h"
 #include "TempDirectory.h"
 
 using namespace quorvel;
@@ -25,9 +29,11 @@ std::string BodyFor(size_t bytes, size_t overhead) {
   return body;
 }
 
+std::string host = "127.0.0.1";
+
 bool Deliver(uint16_t port, const std::string& body, const std::string& directory) {
   MailMessage message(nullptr, nullptr, nullptr);
-  message.SetSender("127.0.0.1", port, "pupil@example.test", "Pupil");
+  message.SetSender(host.c_str(), port, "pupil@example.test", "Pupil");
   message.SetRecipient("tutor@example.test");
   message.SetSubject("benchmark");
   message.SetBody(body);
@@ -44,6 +50,12 @@ int main(int argc, char** argv) {
   const auto port = static_cast<uint16_t>(std::atoi(argv[1]));
   const int messages = argc > 2 ? std::atoi(argv[2]) : 500;
   const size_t bytes = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 10240;
+  if (argc > 7) {  // the SMTP client takes its security from the thread's context
+    host = argv[4];
+    Contexts().AddNew(platform::CurrentThreadId(), nullptr);
+    SetSmtpSecurity(CallingContext(), kTlsUpgrade, argv[5], argv[6], nullptr);
+    SetTlsTrust(CallingContext(), argv[7], true);
+  }
   // A directory of its own: left-over "~AT<n>.eml" files would each cost a
   // look-up per message.
   const testing::TempDirectory own("quorvel-smtp-bench-");

@@ -289,6 +289,41 @@ QUORVEL_API bool TessalyRemoveMailsAtIndexes(std::string indexes);
 // timing. Any thread may call it, with or without a context; it never blocks.
 QUORVEL_API bool MailsCancelBlockingCall(uint32_t threadId);
 
+// ---- Transport security (extension) ---------------------------------------
+// TLS, SMTP authentication and certificate trust for every SMTP delivery and
+// POP receive of the calling thread's context, the exchange layer's SMTP
+// routes and POP accounts included. A context that never calls these speaks
+// the plain dialogues, byte for byte. Each resets the last error code; a
+// call without a context changes nothing and answers 1.
+//
+// TLS modes: 0 none (the plain dialogue); 1 upgrade: STARTTLS (SMTP) or STLS
+// (POP3), required: a server that does not offer it is refused, never used
+// in clear; 2 implicit: TLS from the first byte (usually ports 465 and 995).
+// TLS is 1.2 or later; the server's certificate must be trusted by the
+// system's store or the CA file and carry the host name (or address) the
+// context connects to. A failure is logged with its reason (event 100030).
+
+// SMTP: the TLS mode and, with a non-empty `user`, authentication (AUTH
+// PLAIN, else LOGIN, as the server offers; XOAUTH2 with the host's OAuth 2
+// access token when `oauthToken` is not empty, `password` then unused).
+// Credentials go out only over TLS: with mode 0 and a user, connecting fails.
+// Greeting with credentials or TLS uses EHLO instead of HELO. New SMTP error
+// identifiers (progress event 13): 15 TLS could not be set up, 16 STARTTLS
+// required but not offered, 17 authentication refused or impossible; the
+// library error code stays 5 (connection failed). A mode above 2 answers 0
+// and changes nothing.
+QUORVEL_API bool MailsSetSmtpSecurity(uint32_t tlsMode, const char* user, const char* password,
+                                      const char* oauthToken);
+// POP3: the TLS mode. Once called, USER/PASS go out only over TLS unless
+// `allowClearTextPassword` is 1. New POP client errors (progress event 13):
+// 13 TLS could not be set up, 14 STLS refused, 15 password not sent in
+// clear. A mode above 2 answers 0 and changes nothing.
+QUORVEL_API bool MailsSetPopSecurity(uint32_t tlsMode, uint8_t allowClearTextPassword);
+// Certificates in `caFile` (PEM; null or empty: none) are trusted besides the
+// system's store. `verifyCertificates` 0 accepts any certificate and name:
+// every such connection writes log event 100031 saying so.
+QUORVEL_API bool MailsSetTlsTrust(const char* caFile, uint8_t verifyCertificates);
+
 // ---- Receiving -----------------------------------------------------------
 
 // Fetches every waiting message from the context's POP server into the

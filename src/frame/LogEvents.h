@@ -16,6 +16,10 @@ namespace quorvel {
 inline constexpr uint32_t kEventAttachmentNotCopied = 100011;
 inline constexpr uint32_t kEventSendFailed = 100013;
 inline constexpr uint32_t kEventCaughtError = 200004;
+// Transport security (an extension): a TLS connection that failed, and one
+// whose certificate was accepted without verification.
+inline constexpr uint32_t kEventTlsFailed = 100030;
+inline constexpr uint32_t kEventTlsUnverified = 100031;
 
 // Keys of event values.
 inline constexpr uint32_t kKeyValueOne = 1;

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/TransportSecurity.h"
 #include "quorvel/CodedText.h"
 #include "quorvel/Handles.h"
 #include "quorvel/IndexEntry.h"
@@ -94,6 +95,7 @@ struct ThreadContext {
   // One element per route of the last send run that delivered, or did not.
   IndexEntryArray sentItems;
   IndexEntryArray notSentItems;
+  TransportSecurity security;  // an extension; the plain dialogues by default
 
   ThreadContext();
   ~ThreadContext();

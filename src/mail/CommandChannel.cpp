@@ -4,6 +4,8 @@
 // byte at a time, from holding the client for longer than the time-out.
 #include "mail/CommandChannel.h"
 
+#include "frame/LogEvents.h"
+
 namespace quorvel {
 
 namespace {
@@ -31,6 +33,22 @@ bool CommandChannel::Send(std::string_view text, bool moreFollows) {
   const int sent = socket_->Send(text.data(), static_cast<int>(text.size()), moreFollows);
   socket_->StopTimeout();
   return sent == static_cast<int>(text.size());
+}
+
+bool CommandChannel::StartTls(const std::string& host, const TransportSecurity& security) {
+  tlsFailure_.clear();
+  const platform::TlsOptions options{host, security.caFile, security.verifyCertificates};
+  socket_->StartTimeout(timeoutMs);
+  const bool secured = socket_->StartTls(options, tlsFailure_);
+  socket_->StopTimeout();
+  if (!secured) {
+    SetLogValue(kKeyMessage, "TLS with " + host + " failed: " + tlsFailure_);
+    WriteLogEvent(kEventTlsFailed);
+  } else if (!security.verifyCertificates) {
+    SetLogValue(kKeyMessage, "TLS with " + host + ": certificate not verified (verification is off)");
+    WriteLogEvent(kEventTlsUnverified);
+  }
+  return secured;
 }
 
 CommandChannel::Received CommandChannel::ReceiveOnce(std::string& reply) {

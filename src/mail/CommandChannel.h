@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 
+#include "frame/TransportSecurity.h"
 #include "platform/Sockets.h"
 
 namespace quorvel {
@@ -46,6 +47,13 @@ class CommandChannel {
   Received ReceiveMore(std::string& text, size_t most);
   void Close() { socket_->Close(); }
   bool IsOpen() const { return socket_->IsOpen(); }
+  // Secures the connection to `host` with TLS under the time-out, trusting
+  // as `security` says. A certificate accepted without verification is
+  // logged; so is a failure, whose reason stays in tlsFailure (the socket is
+  // closed then).
+  bool StartTls(const std::string& host, const TransportSecurity& security);
+  bool IsSecure() const { return socket_->IsSecure(); }
+  const std::string& tlsFailure() const { return tlsFailure_; }
 
   uint32_t timeoutMs = kDefaultTimeoutMs;
 
@@ -55,6 +63,7 @@ class CommandChannel {
 
   std::unique_ptr<platform::TimeoutSocket> socket_ = std::make_unique<platform::TimeoutSocket>();
   char replyBuffer_[kReplyBufferSize];
+  std::string tlsFailure_;
 };
 
 // An SMTP reply is whole when its last line has ended and is not followed by

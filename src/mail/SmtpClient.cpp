@@ -118,13 +118,17 @@ const char* SmtpErrorMeaning(uint32_t id) {
     case kSmtpFileNotOpened: return "the message file cannot be opened";
     case kSmtpFileEmpty: return "the message file is empty";
     case kSmtpNoMemory: return "no memory for the message file";
+    case kSmtpTlsFailed: return "TLS could not be set up (handshake, certificate or STARTTLS)";
+    case kSmtpTlsNotOffered: return "TLS is required but the server offers no STARTTLS";
+    case kSmtpAuthenticationFailed:
+      return "authentication refused, or impossible (no mechanism in common, or no TLS)";
     default: return "unknown error identifier";
   }
 }
 
 SmtpClient::SmtpClient(std::atomic<uint8_t>* stopFlag, std::atomic<uint8_t>* suspendFlag,
                        std::atomic<int32_t>* percent)
-    : percent_(percent) {
+    : security_(CallingTransportSecurity()), percent_(percent) {
   platform::InitializeSockets();
   reporter_.messageNumber = SmtpMessageNumber();
   requests_ = {stopFlag, suspendFlag};
@@ -183,17 +187,27 @@ bool SmtpClient::Connect(const std::string& host, uint16_t port) {
   if (!channel_.SetReceiveTimeoutOption()) SetErrorId(kSmtpSocketFailed);
   reporter_.Report(kSmtpConnecting, 0);
   if (!channel_.Connect(host_, port_)) return FailAndClose(kSmtpConnectFailed);
+  if (security_.smtpTls == kTlsImplicit && !channel_.StartTls(host_, security_)) {
+    return FailAndClose(kSmtpTlsFailed);
+  }
   reporter_.Report(kSmtpAwaitingReply, 0);
   if (!ReadReply(220, kSmtpBadGreeting)) {
     channel_.Close();
     return false;
   }
-  if (!channel_.Send("HELO " + OneLineText(platform::LocalHostName()) + "\r\n")) {
-    return FailAndClose(kSmtpSendFailed);
-  }
-  if (!ReadReply(250, kSmtpHeloRefused)) {
-    channel_.Close();
-    return false;
+  if (security_.SmtpExtended()) {
+    if (!GreetSecurely()) {
+      channel_.Close();
+      return false;
+    }
+  } else {
+    if (!channel_.Send("HELO " + OneLineText(platform::LocalHostName()) + "\r\n")) {
+      return FailAndClose(kSmtpSendFailed);
+    }
+    if (!ReadReply(250, kSmtpHeloRefused)) {
+      channel_.Close();
+      return false;
+    }
   }
   reporter_.Report(kSmtpConnected, 0);
   connected_ = 1;

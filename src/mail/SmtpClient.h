@@ -13,6 +13,7 @@
 
 #include "frame/Checkpoint.h"
 #include "frame/ProgressReporter.h"
+#include "frame/TransportSecurity.h"
 #include "mail/CommandChannel.h"
 
 namespace quorvel {
@@ -51,6 +52,13 @@ enum SmtpErrorId : uint32_t {
   kSmtpRecipientRefusedOrFileUnread = 12,
   kSmtpFileEmpty = 13,
   kSmtpNoMemory = 14,
+  // Transport security (an extension, only with a context's TLS or
+  // credentials set): TLS could not be set up (handshake, certificate, or a
+  // refused STARTTLS); TLS is required but STARTTLS is not offered;
+  // authentication refused or impossible.
+  kSmtpTlsFailed = 15,
+  kSmtpTlsNotOffered = 16,
+  kSmtpAuthenticationFailed = 17,
 };
 
 // What an identifier means, in a few words.
@@ -66,7 +74,8 @@ inline constexpr uint32_t kSmtpClosingTimeoutMs = 3000;
 class SmtpClient {
  public:
   // The three pointers are the context's stopRequested, suspendRequested and
-  // percentSent; each may be null. The percentage is set to 0.
+  // percentSent; each may be null. The percentage is set to 0. The transport
+  // security is the calling thread's context's.
   SmtpClient(std::atomic<uint8_t>* stopFlag, std::atomic<uint8_t>* suspendFlag,
              std::atomic<int32_t>* percent);
   SmtpClient(const SmtpClient&) = delete;
@@ -102,6 +111,9 @@ class SmtpClient {
   void SetTimeout(uint32_t milliseconds) { channel_.timeoutMs = milliseconds; }
   uint32_t timeout() const { return channel_.timeoutMs; }
   void SetClosingTimeout(uint32_t milliseconds) { closingTimeoutMs_ = milliseconds; }
+  void SetSecurity(const TransportSecurity& security) { security_ = security; }
+  // Why TLS could not be set up (after error identifier 15).
+  const std::string& tlsFailure() const { return channel_.tlsFailure(); }
   // A stand-in for the network connection (tests and fuzz targets).
   void UseSocket(std::unique_ptr<platform::TimeoutSocket> socket) {
     channel_.UseSocket(std::move(socket));
@@ -120,6 +132,12 @@ class SmtpClient {
   bool FailAndClose(uint32_t id);
   bool CloseAfterFailure();
   bool SayQuit();
+  // EHLO, STARTTLS and AUTH as the transport security asks, in place of HELO.
+  bool GreetSecurely();
+  bool SayEhlo();
+  bool Authenticate(const std::string& capabilities);
+  // Sends one step of an authentication and checks its reply.
+  bool AuthenticationStep(const std::string& line, uint32_t expected);
 
   std::string host_;
   uint16_t port_ = 25;
@@ -129,6 +147,7 @@ class SmtpClient {
   std::string refusal_;
   uint32_t lastErrorId_ = 0;
   ProgressReporter reporter_;
+  TransportSecurity security_;
   RequestFlags requests_;
   std::atomic<int32_t>* percent_;
   uint32_t closingTimeoutMs_ = kSmtpClosingTimeoutMs;

@@ -57,7 +57,7 @@ void UnstuffMessage(std::string& text, size_t terminator) {
   text.resize(out);
 }
 
-PopClient::PopClient(WindowHandle window) {
+PopClient::PopClient(WindowHandle window) : security_(CallingTransportSecurity()) {
   platform::InitializeSockets();
   reporter_.messageNumber = PopMessageNumber();
   reporter_.window = window;
@@ -110,10 +110,14 @@ bool PopClient::Connect(const char* host, uint16_t port, const char* user, const
   if (!channel_.SetReceiveTimeoutOption()) SetError(kPopSocketFailed);
   reporter_.Report(kPopConnecting, 0);
   if (!channel_.Connect(host_, port_)) return FailAndClose(kPopConnectFailed);
+  if (security_.popTls == kTlsImplicit && !channel_.StartTls(host_, security_)) {
+    return FailAndClose(kPopTlsFailed);
+  }
   reporter_.Report(kPopAwaitingReply, 0);
   if (!ReadReply(kPopGreetingRefused)) return FailAndClose(kPopNoError);
   reporter_.Report(kPopGreeted, 0);
   reporter_.Report(kPopGreetingAccepted, 0);
+  if (!SecureBeforeLogin()) return FailAndClose(kPopNoError);
 
   if (!IsOneLine(user_)) return FailAndClose(kPopUserRefused);
   if (!Command("USER " + user_ + "\r\n", kPopUserRefused)) return FailAndClose(kPopNoError);
@@ -123,6 +127,17 @@ bool PopClient::Connect(const char* host, uint16_t port, const char* user, const
   if (!Command("PASS " + password_ + "\r\n", kPopPasswordRefused)) return FailAndClose(kPopNoError);
   reporter_.Report(kPopLoggedIn, 0);
   connected_ = true;
+  return true;
+}
+
+bool PopClient::SecureBeforeLogin() {
+  if (security_.popTls == kTlsUpgrade) {
+    if (!Command("STLS\r\n", kPopTlsNotOffered)) return false;
+    if (!channel_.StartTls(host_, security_)) return SetError(kPopTlsFailed);
+  }
+  if (security_.PopNeedsTlsForLogin() && !channel_.IsSecure()) {
+    return SetError(kPopClearTextRefused);
+  }
   return true;
 }
 

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "frame/ProgressReporter.h"
+#include "frame/TransportSecurity.h"
 #include "mail/CommandChannel.h"
 
 namespace quorvel {
@@ -54,6 +55,12 @@ enum PopErrorCode : uint32_t {
   kPopServerClosed = 10,
   kPopSendFailed = 11,
   kPopReceiveFailed = 12,
+  // Transport security (an extension, only with a context's POP security
+  // set): TLS could not be set up; STLS refused while TLS is required; the
+  // password would go in clear while the host has not allowed that.
+  kPopTlsFailed = 13,
+  kPopTlsNotOffered = 14,
+  kPopClearTextRefused = 15,
 };
 
 // Message data is received in pieces of this size at most.
@@ -61,6 +68,7 @@ inline constexpr size_t kPopDataPieceSize = 64 * 1024;
 
 class PopClient {
  public:
+  // The transport security is the calling thread's context's.
   explicit PopClient(WindowHandle window);
   PopClient(const PopClient&) = delete;
   PopClient& operator=(const PopClient&) = delete;
@@ -83,6 +91,9 @@ class PopClient {
 
   void SetCallback(ProgressCallback callback) { reporter_.callback = callback; }
   void SetTimeout(uint32_t milliseconds) { channel_.timeoutMs = milliseconds; }
+  void SetSecurity(const TransportSecurity& security) { security_ = security; }
+  // Why TLS could not be set up (after error 13).
+  const std::string& tlsFailure() const { return channel_.tlsFailure(); }
   // A stand-in for the network connection (tests and fuzz targets).
   void UseSocket(std::unique_ptr<platform::TimeoutSocket> socket) {
     channel_.UseSocket(std::move(socket));
@@ -96,6 +107,9 @@ class PopClient {
   bool SetError(uint32_t code);
   bool FailAndClose(uint32_t code);
   bool ReceiveMessageData(std::string& text, uint64_t size);
+  // STLS when the transport security asks for it, and the check that the
+  // password never goes in clear unless allowed.
+  bool SecureBeforeLogin();
 
   std::string host_;
   uint16_t port_ = 110;
@@ -106,6 +120,7 @@ class PopClient {
   std::string reply_;
   uint32_t lastError_ = kPopNoError;
   ProgressReporter reporter_;
+  TransportSecurity security_;
 };
 
 // Turns message data as it travels (status line, dot-stuffed lines, the

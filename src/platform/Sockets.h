@@ -36,9 +36,21 @@ void ReleaseCancelQueues();
 // before it can be joined).
 bool PostSocketCancel(uint32_t threadId);
 
+// How a socket secures its connection with TLS (1.2 at least).
+struct TlsOptions {
+  // The name the certificate must carry (a host name or an address).
+  std::string hostName;
+  // Certificates trusted besides the system's store (PEM); empty: none.
+  std::string caFile;
+  // False accepts any certificate (the callers log that it did).
+  bool verify = true;
+};
+
+class TlsSession;
+
 class TimeoutSocket {
  public:
-  TimeoutSocket() = default;
+  TimeoutSocket();
   TimeoutSocket(const TimeoutSocket&) = delete;
   TimeoutSocket& operator=(const TimeoutSocket&) = delete;
   // Stops a running time-out and closes the socket.
@@ -65,6 +77,13 @@ class TimeoutSocket {
   virtual int Receive(void* buffer, int capacity);
   virtual void Close();
   virtual bool IsOpen() const { return HasHandle(); }
+  // Turns the connected socket into a TLS client connection: the handshake
+  // runs under the time-out and the cancel like any blocking call, and every
+  // Send and Receive after it is encrypted. False, with the socket closed and
+  // `failure` saying why (the certificate is not trusted, the handshake
+  // failed, a time-out or a cancel), otherwise.
+  virtual bool StartTls(const TlsOptions& options, std::string& failure);
+  virtual bool IsSecure() const { return tls_ != nullptr && HasHandle(); }
 
   // A time-out for the blocking calls until StopTimeout: when it expires
   // while a call waits, OnTimeout runs and the call fails.
@@ -79,25 +98,38 @@ class TimeoutSocket {
 
  private:
   friend class LoopbackListener;
+  friend class TlsSession;
   static constexpr intptr_t kNoHandle = -1;
-  explicit TimeoutSocket(intptr_t handle) : handle_(handle) {}
+  explicit TimeoutSocket(intptr_t handle);
   bool HasHandle() const { return handle_ != kNoHandle; }
   // Waits until the socket is ready for `events`; false, with the socket
   // closed, on the time-out or a cancel.
   bool WaitUntilReady(int events);
+  // The same for the TLS layer, which knows no poll events.
+  bool WaitUntilReadable();
+  bool WaitUntilWritable();
+  // A fresh socket of `family` in place of the current one (connecting to
+  // the next address of a host), with the receive time-out option kept.
+  bool Reopen(int family);
+  // Connects to one resolved address; false when refused or unreachable.
+  bool ConnectTo(const void* address, uint32_t length);
   // Consumes a posted cancel: closes the socket and answers true.
   bool CancelPosted();
 
   intptr_t handle_ = kNoHandle;
+  // Kept after Close until the next Create: a time-out may close the socket
+  // while the session waits inside a read.
+  std::unique_ptr<TlsSession> tls_;
+  uint32_t receiveTimeoutOption_ = 0;  // 0: never set
   uint32_t timerId_ = 0;
   uint64_t deadline_ = 0;  // monotonic milliseconds, while timerId_ != 0
 };
 
-// A listening socket on 127.0.0.1 (the scripted servers of the tests).
+// A listening socket on 127.0.0.1, or ::1 (the scripted servers of the tests).
 class LoopbackListener {
  public:
   // Listens on the given port (0: one the system chooses); empty on failure.
-  static std::unique_ptr<LoopbackListener> Open(uint16_t port = 0);
+  static std::unique_ptr<LoopbackListener> Open(uint16_t port = 0, bool ipv6 = false);
   ~LoopbackListener();
   LoopbackListener(const LoopbackListener&) = delete;
   LoopbackListener& operator=(const LoopbackListener&) = delete;

@@ -116,3 +116,60 @@ TEST(SocketCancel, AThreadIsReachableWhileItUsesSocketsOrAContextHoldsItsQueue) 
 
 }  // namespace
 }  // namespace quorvel::platform
+
+namespace quorvel::platform {
+namespace {
+
+// Every address family the resolver gives; a host's refusing address passes
+// the turn to the next one within the same call.
+TEST(SocketConnect, ReachesIpv6AndIpv4AndFailsWhereNothingListens) {
+  struct Case {
+    const char* host;
+    bool ipv6Listener;
+  };
+  for (const Case& c : {Case{"::1", true}, Case{"127.0.0.1", false}, Case{"localhost", false}}) {
+    SCOPED_TRACE(c.host);
+    auto listener = LoopbackListener::Open(0, c.ipv6Listener);
+    if (!listener) GTEST_SKIP() << "no IPv6 loopback on this machine";
+    TimeoutSocket client;
+    ASSERT_TRUE(client.Create());
+    ASSERT_TRUE(client.SetReceiveTimeoutOption(5000));
+    ASSERT_TRUE(client.Connect(c.host, listener->Port()));
+    auto server = listener->Accept(5000);
+    ASSERT_TRUE(server);
+    ASSERT_EQ(server->Send("hi", 2), 2);
+    char buffer[2];
+    EXPECT_EQ(client.Receive(buffer, 2), 2);
+    const uint16_t port = listener->Port();
+    listener.reset();
+    TimeoutSocket refused;
+    ASSERT_TRUE(refused.Create());
+    EXPECT_FALSE(refused.Connect(c.host, port));
+  }
+  TimeoutSocket unknown;
+  ASSERT_TRUE(unknown.Create());
+  EXPECT_FALSE(unknown.Connect("no-such-host.invalid", 25));
+}
+
+TEST(SocketTls, AClosedOrPlainPeerFailsTheHandshakeWithAReason) {
+  Pair pair;
+  ASSERT_TRUE(pair.server);
+  ASSERT_EQ(pair.server->Send("220 not TLS\r\n", 13), 13);
+  std::string failure;
+  pair.client.StartTimeout(5000);
+  EXPECT_FALSE(pair.client.StartTls({"localhost", "", true}, failure));
+  EXPECT_NE(failure.find("handshake failed"), std::string::npos) << failure;
+  EXPECT_FALSE(pair.client.IsOpen());
+  EXPECT_FALSE(pair.client.IsSecure());
+  EXPECT_FALSE(pair.client.StartTls({"localhost", "", true}, failure));
+  EXPECT_EQ(failure, "the connection is closed");
+  TimeoutSocket other;
+  ASSERT_TRUE(other.Create());
+  auto listener = LoopbackListener::Open();
+  ASSERT_TRUE(other.Connect("127.0.0.1", listener->Port()));
+  EXPECT_FALSE(other.StartTls({"localhost", "/no/such/ca.pem", true}, failure));
+  EXPECT_NE(failure.find("the CA file /no/such/ca.pem cannot be read"), std::string::npos) << failure;
+}
+
+}  // namespace
+}  // namespace quorvel::platform

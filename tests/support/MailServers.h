@@ -35,6 +35,10 @@ class MailServers {
     MailServers servers;
     servers.smtpPort = static_cast<uint16_t>(std::stoi(values["QUORVEL_SMTP_PORT"]));
     servers.popPort = static_cast<uint16_t>(std::stoi(values["QUORVEL_POP_PORT"]));
+    servers.smtpsPort = static_cast<uint16_t>(std::stoi(values["QUORVEL_SMTPS_PORT"]));
+    servers.pop3sPort = static_cast<uint16_t>(std::stoi(values["QUORVEL_POP3S_PORT"]));
+    servers.tlsCa = values["QUORVEL_TLS_CA"];
+    servers.tlsHost = values["QUORVEL_TLS_HOST"];
     servers.domain = values["QUORVEL_MAIL_DOMAIN"];
     servers.maildirRoot = values["QUORVEL_MAILDIR_ROOT"];
     return servers;
@@ -77,6 +81,10 @@ class MailServers {
 
   uint16_t smtpPort = 0;
   uint16_t popPort = 0;
+  uint16_t smtpsPort = 0;  // implicit TLS
+  uint16_t pop3sPort = 0;
+  std::string tlsCa;    // the CA of the servers' certificate
+  std::string tlsHost;  // the one name the certificate carries
   std::string domain;
   std::string maildirRoot;
 };

@@ -38,7 +38,9 @@ inline const CommandSpec kReplyCommand = {
     "reply", kReplyUsage, 3, SIZE_MAX, "write a tutor reply to the pupil mail at INDEX of a mailbox",
     {}, nullptr, RunReply};
 
-inline constexpr const char* kReceiveUsage = "--pop HOST[:PORT] --user U --password P --to DIR";
+inline constexpr const char* kReceiveUsage =
+    "--pop HOST[:PORT] --user U (--password P | --password-file F) --to DIR"
+    " [--tls starttls|implicit] [--ca-file F] [--insecure]";
 int RunReceive(const Arguments& arguments);
 inline constexpr const char* kParseUsage = "FILE --to DIR";
 int RunParse(const Arguments& arguments);

@@ -1,11 +1,13 @@
 // quorvel receive --pop HOST[:PORT] --user U --password P --to DIR: fetches
 // every waiting message into DIR through the library's exports, as a host
-// does, with a progress bar, and prints one line per mail.
+// does, with a progress bar, and prints one line per mail. With --tls the
+// password never goes in clear.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "Commands.h"
+#include "SecurityOptions.h"
 #include "quorvel/quorvel.h"
 
 namespace quorvel::tool {
@@ -18,12 +20,21 @@ struct ReceiveOptions {
   std::string user;
   std::string password;
   std::string directory;
+  std::string passwordFile;
+  SecurityOptions security;
 };
 
 bool ParseReceiveOptions(const Arguments& arguments, ReceiveOptions& options) {
-  for (size_t i = 0; i + 1 < arguments.size(); i += 2) {
+  size_t count = arguments.size();
+  for (size_t i = 0; i < arguments.size(); ++i) {
+    if (arguments[i] == "--insecure") {
+      options.security.insecure = true;
+      --count;
+      continue;
+    }
+    if (i + 1 >= arguments.size()) return false;
     const std::string& name = arguments[i];
-    const std::string& value = arguments[i + 1];
+    const std::string& value = arguments[++i];
     if (name == "--pop") {
       const size_t colon = value.rfind(':');
       options.host = value.substr(0, colon);
@@ -39,11 +50,18 @@ bool ParseReceiveOptions(const Arguments& arguments, ReceiveOptions& options) {
       options.password = value;
     } else if (name == "--to") {
       options.directory = value;
+    } else if (name == "--password-file") {
+      options.passwordFile = value;
+    } else if (name == "--tls") {
+      options.security.tls = value;
+    } else if (name == "--ca-file") {
+      options.security.caFile = value;
     } else {
       return false;
     }
   }
-  return arguments.size() % 2 == 0 && !options.host.empty() && !options.directory.empty();
+  return count % 2 == 0 && TlsModeOf(options.security.tls) && !options.host.empty() &&
+         !options.directory.empty();
 }
 
 void OnProgress(uint32_t event, uint32_t argument) {
@@ -59,7 +77,19 @@ int RunReceive(const Arguments& arguments) {
     std::fprintf(stderr, "usage: quorvel receive %s\n", kReceiveUsage);
     return 2;
   }
+  if (!options.passwordFile.empty()) {
+    const auto password = ReadPasswordFile(options.passwordFile);
+    if (!password) {
+      std::fprintf(stderr, "quorvel receive: cannot read the password file %s\n",
+                   options.passwordFile.c_str());
+      return 1;
+    }
+    options.password = *password;
+  }
   MTAddNew(nullptr);
+  if (!options.security.tls.empty()) MailsSetPopSecurity(*TlsModeOf(options.security.tls), 0);
+  MailsSetTlsTrust(options.security.caFile.c_str(), options.security.insecure ? 0 : 1);
+  WarnIfInsecure("receive", options.security);
   const CodedText noName;
   MailsUseSMTP_POP(options.host.c_str(), options.port, options.user.c_str(),
                    options.password.c_str(), "", 25, &noName, "", 0);

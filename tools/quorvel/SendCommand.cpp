@@ -11,13 +11,17 @@
 
 #include "Commands.h"
 #include "ExitCodes.h"
+#include "SecurityOptions.h"
 #include "frame/ErrorCodes.h"
 #include "frame/WholeFile.h"
 #include "mail/DerivedName.h"
 #include "mail/SmtpClient.h"
 #include "mime/MailMessage.h"
+#include "frame/ContextTable.h"
+#include "frame/TransportSecurity.h"
 #include "platform/CodePages.h"
 #include "platform/Terminal.h"
+#include "platform/Threads.h"
 
 namespace quorvel::tool {
 
@@ -79,6 +83,8 @@ int ExitCodeOfFailure(uint32_t errorId, uint32_t errorCode) {
   switch (errorId) {
     case kSmtpSocketFailed:
     case kSmtpConnectFailed:
+    case kSmtpTlsFailed:
+    case kSmtpTlsNotOffered:
     case kSmtpSendFailed:
     case kSmtpServerClosed:
     case kSmtpNotConnected: return kExitNoConnection;
@@ -87,7 +93,8 @@ int ExitCodeOfFailure(uint32_t errorId, uint32_t errorCode) {
     case kSmtpHeloRefused:
     case kSmtpQuitRefused:
     case kSmtpTransactionRefused:
-    case kSmtpRecipientRefusedOrFileUnread: return kExitServerRefused;
+    case kSmtpRecipientRefusedOrFileUnread:
+    case kSmtpAuthenticationFailed: return kExitServerRefused;
     case kSmtpFileNotOpened:
     case kSmtpFileEmpty: return kExitBadFile;
     default: break;
@@ -95,8 +102,38 @@ int ExitCodeOfFailure(uint32_t errorId, uint32_t errorCode) {
   return errorCode == kErrorMimeCreation ? kExitBadFile : kExitOtherFailure;
 }
 
+// The context's TLS mode, credentials and trust; a usage problem as text.
+std::optional<std::string> ApplySmtpSecurity(const Invocation& invocation) {
+  const std::optional<uint32_t> mode = TlsModeOf(invocation.Value("--tls"));
+  if (!mode) return "option --tls: \"" + invocation.Value("--tls") + "\" is not starttls or implicit";
+  std::string password;
+  if (invocation.Has("--password-file")) {
+    const auto read = ReadPasswordFile(invocation.Value("--password-file"));
+    if (!read) return "cannot read the password file " + invocation.Value("--password-file");
+    password = *read;
+  }
+  SetSmtpSecurity(CallingContext(), *mode, invocation.Value("--user").c_str(), password.c_str(),
+                  nullptr);
+  const SecurityOptions trust{invocation.Value("--tls"), invocation.Value("--ca-file"),
+                              invocation.Has("--insecure")};
+  SetTlsTrust(CallingContext(), trust.caFile.c_str(), !trust.insecure);
+  WarnIfInsecure("send", trust);
+  return std::nullopt;
+}
+
+// Delivery on a context of its own, which carries the transport security to
+// the SMTP client (the library's core, as the tool links it).
+struct SendContext {
+  SendContext() { Contexts().AddNew(platform::CurrentThreadId(), nullptr); }
+  ~SendContext() { Contexts().Remove(platform::CurrentThreadId()); }
+};
+
 int RunSend(const Invocation& invocation) {
   if (invocation.Has("--mes")) return RunSendMes(invocation);
+  SendContext context;
+  if (const auto problem = ApplySmtpSecurity(invocation)) {
+    return UsageError(invocation.command(), *problem);
+  }
   for (const char* option : {"--from", "--to"}) {
     if (!invocation.Has(option)) {
       return UsageError(invocation.command(), "option " + std::string(option) + " is required");
@@ -195,6 +232,11 @@ const CommandSpec kSendCommand = {
         {"--body-file", "FILE", "the message text (\"-\": standard input)"},
         {"--attach", "FILE", "a file to attach", false, true},
         {"--timeout", "MS", "how long to wait for each reply of the server (90000)"},
+        {"--tls", "MODE", "starttls: upgrade the connection (required); implicit: TLS from the start"},
+        {"--user", "NAME", "authenticate as NAME (only over TLS)"},
+        {"--password-file", "FILE", "the password: the first line of FILE"},
+        {"--ca-file", "FILE", "trust the certificates in FILE besides the system's"},
+        {"--insecure", nullptr, "accept any server certificate (says so on standard error)"},
         {"--quiet", nullptr, "print nothing but errors"},
         {"--mes", "FILE", "send this mail-data file through the library's send exports instead"},
         {"--out", "DIR", "with --mes: where the mail goes when it is not sent"},

@@ -22,6 +22,7 @@
 #include "platform/Clock.h"
 #include "platform/Sockets.h"
 #include "platform/Threads.h"
+#include "platform/TlsSession.h"
 
 namespace quorvel::platform {
 
@@ -96,19 +97,23 @@ std::atomic<uint32_t> nextTimerId{1};
 
 int FdOf(intptr_t handle) { return static_cast<int>(handle); }
 
-std::optional<in_addr> ResolveIpv4(const std::string& host) {
-  in_addr address{};
-  if (::inet_pton(AF_INET, host.c_str(), &address) == 1) return address;
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-    return std::nullopt;
+// Every address of the host, IPv6 and IPv4 in the resolver's order. A
+// dotted or colon address is taken as it is, without asking the resolver.
+struct Addresses {
+  ~Addresses() {
+    if (list != nullptr) ::freeaddrinfo(list);
   }
-  address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
-  ::freeaddrinfo(found);
-  return address;
+  addrinfo* list = nullptr;
+};
+
+bool Resolve(const std::string& host, uint16_t port, Addresses& found) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  const std::string service = std::to_string(port);
+  return ::getaddrinfo(host.c_str(), service.c_str(), &hints, &found.list) == 0 &&
+         found.list != nullptr;
 }
 
 }  // namespace
@@ -158,6 +163,9 @@ bool PostSocketCancel(uint32_t threadId) {
   return ::write(queue->wake, &one, sizeof one) == static_cast<ssize_t>(sizeof one);
 }
 
+TimeoutSocket::TimeoutSocket() = default;
+TimeoutSocket::TimeoutSocket(intptr_t handle) : handle_(handle) {}
+
 TimeoutSocket::~TimeoutSocket() {
   StopTimeout();
   TimeoutSocket::Close();
@@ -166,14 +174,22 @@ TimeoutSocket::~TimeoutSocket() {
 bool TimeoutSocket::Create() {
   Close();
   ownQueue.Get();
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+  receiveTimeoutOption_ = 0;
+  return Reopen(AF_INET);
+}
+
+bool TimeoutSocket::Reopen(int family) {
+  Close();
+  tls_.reset();
+  const int fd = ::socket(family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
   handle_ = fd;
-  return true;
+  return receiveTimeoutOption_ == 0 || SetReceiveTimeoutOption(receiveTimeoutOption_);
 }
 
 bool TimeoutSocket::SetReceiveTimeoutOption(uint32_t milliseconds) {
   if (!HasHandle()) return false;
+  receiveTimeoutOption_ = milliseconds;
   timeval limit{static_cast<time_t>(milliseconds / 1000),
                 static_cast<suseconds_t>(milliseconds % 1000) * 1000};
   return ::setsockopt(FdOf(handle_), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) == 0;
@@ -185,15 +201,27 @@ bool TimeoutSocket::SetNoDelay() {
   return ::setsockopt(FdOf(handle_), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on) == 0;
 }
 
+// Each address in turn, all within the one time-out: one that refuses or
+// cannot be reached passes the turn to the next; the time-out and a cancel
+// end the whole attempt.
 bool TimeoutSocket::Connect(const std::string& host, uint16_t port) {
   if (CancelPosted() || !HasHandle()) return false;
-  const auto address = ResolveIpv4(host);
-  if (!address) return false;
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(port);
-  peer.sin_addr = *address;
-  if (::connect(FdOf(handle_), reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) return true;
+  Addresses addresses;
+  if (!Resolve(host, port, addresses)) return false;
+  int family = AF_INET;
+  bool fresh = true;  // the socket has not tried an address yet
+  for (const addrinfo* address = addresses.list; address != nullptr; address = address->ai_next) {
+    if ((address->ai_family != family || !fresh) && !Reopen(address->ai_family)) return false;
+    family = address->ai_family;
+    fresh = false;
+    if (ConnectTo(address->ai_addr, address->ai_addrlen)) return true;
+    if (!HasHandle()) return false;  // the time-out or a cancel
+  }
+  return false;
+}
+
+bool TimeoutSocket::ConnectTo(const void* address, uint32_t length) {
+  if (::connect(FdOf(handle_), static_cast<const sockaddr*>(address), length) == 0) return true;
   if (errno != EINPROGRESS) return false;
   if (!WaitUntilReady(POLLOUT)) return false;
   int error = 0;
@@ -203,6 +231,7 @@ bool TimeoutSocket::Connect(const std::string& host, uint16_t port) {
 
 int TimeoutSocket::Send(const void* data, int length, bool moreFollows) {
   if (CancelPosted() || !HasHandle() || length < 0) return kSocketError;
+  if (tls_) return tls_->Write(*this, data, length);
   const char* next = static_cast<const char*>(data);
   int left = length;
   const int flags = MSG_NOSIGNAL | (moreFollows ? MSG_MORE : 0);
@@ -224,6 +253,7 @@ int TimeoutSocket::Send(const void* data, int length, bool moreFollows) {
 
 int TimeoutSocket::Receive(void* buffer, int capacity) {
   if (CancelPosted() || !HasHandle() || capacity <= 0) return kSocketError;
+  if (tls_) return tls_->Read(*this, buffer, capacity);
   for (;;) {
     const ssize_t got = ::recv(FdOf(handle_), buffer, static_cast<size_t>(capacity), 0);
     if (got >= 0) return static_cast<int>(got);
@@ -238,6 +268,21 @@ void TimeoutSocket::Close() {
   ::close(FdOf(handle_));
   handle_ = kNoHandle;
 }
+
+bool TimeoutSocket::StartTls(const TlsOptions& options, std::string& failure) {
+  tls_.reset();
+  if (CancelPosted() || !HasHandle()) {
+    failure = "the connection is closed";
+    return false;
+  }
+  tls_ = TlsSession::Start(*this, FdOf(handle_), options, failure);
+  if (tls_) return true;
+  Close();
+  return false;
+}
+
+bool TimeoutSocket::WaitUntilReadable() { return WaitUntilReady(POLLIN); }
+bool TimeoutSocket::WaitUntilWritable() { return WaitUntilReady(POLLOUT); }
 
 void TimeoutSocket::StartTimeout(uint32_t milliseconds) {
   timerId_ = nextTimerId.fetch_add(1);
@@ -288,23 +333,34 @@ bool TimeoutSocket::WaitUntilReady(int events) {
   }
 }
 
-std::unique_ptr<LoopbackListener> LoopbackListener::Open(uint16_t port) {
-  const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+std::unique_ptr<LoopbackListener> LoopbackListener::Open(uint16_t port, bool ipv6) {
+  const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return nullptr;
   const int on = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(port);
-  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t size = sizeof local;
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-      ::listen(fd, 16) != 0 ||
+  sockaddr_storage local{};
+  socklen_t size = 0;
+  if (ipv6) {
+    auto* address = reinterpret_cast<sockaddr_in6*>(&local);
+    address->sin6_family = AF_INET6;
+    address->sin6_port = htons(port);
+    address->sin6_addr = in6addr_loopback;
+    size = sizeof *address;
+  } else {
+    auto* address = reinterpret_cast<sockaddr_in*>(&local);
+    address->sin_family = AF_INET;
+    address->sin_port = htons(port);
+    address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    size = sizeof *address;
+  }
+  if (::bind(fd, reinterpret_cast<sockaddr*>(&local), size) != 0 || ::listen(fd, 16) != 0 ||
       ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
     ::close(fd);
     return nullptr;
   }
-  return std::unique_ptr<LoopbackListener>(new LoopbackListener(fd, ntohs(local.sin_port)));
+  const uint16_t bound = ipv6 ? reinterpret_cast<sockaddr_in6*>(&local)->sin6_port
+                              : reinterpret_cast<sockaddr_in*>(&local)->sin_port;
+  return std::unique_ptr<LoopbackListener>(new LoopbackListener(fd, ntohs(bound)));
 }
 
 LoopbackListener::~LoopbackListener() { ::close(FdOf(handle_)); }

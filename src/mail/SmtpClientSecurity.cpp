@@ -1,0 +1,65 @@
+// The part of SmtpClient that a context's transport security adds to the
+// greeting: EHLO instead of HELO, STARTTLS when TLS is required (never
+// going on in clear when it is not offered), and AUTH. Credentials go out
+// only over TLS, and only through the channel's Send, which logs nothing.
+#include "mail/SmtpAuthentication.h"
+#include "mail/SmtpClient.h"
+
+#include "mail/LineSafety.h"
+#include "platform/Sockets.h"
+
+namespace quorvel {
+
+bool SmtpClient::SayEhlo() {
+  if (!channel_.Send("EHLO " + OneLineText(platform::LocalHostName()) + "\r\n")) {
+    return SetErrorId(kSmtpSendFailed);
+  }
+  return ReadReply(250, kSmtpHeloRefused);
+}
+
+bool SmtpClient::GreetSecurely() {
+  if (!SayEhlo()) return false;
+  if (security_.smtpTls == kTlsUpgrade) {
+    if (!EhloExtension(reply_, "STARTTLS")) return SetErrorId(kSmtpTlsNotOffered);
+    if (!channel_.Send("STARTTLS\r\n")) return SetErrorId(kSmtpSendFailed);
+    reporter_.Report(kSmtpAwaitingReply, 0);
+    if (!ReadReply(220, kSmtpTlsFailed)) return false;
+    if (!channel_.StartTls(host_, security_)) return SetErrorId(kSmtpTlsFailed);
+    if (!SayEhlo()) return false;
+  }
+  if (security_.smtpUser.empty()) return true;
+  if (!channel_.IsSecure()) return SetErrorId(kSmtpAuthenticationFailed);
+  return Authenticate(reply_);
+}
+
+bool SmtpClient::AuthenticationStep(const std::string& line, uint32_t expected) {
+  if (!channel_.Send(line + "\r\n")) return SetErrorId(kSmtpSendFailed);
+  reporter_.Report(kSmtpAwaitingReply, 0);
+  return ReadReply(expected, kSmtpAuthenticationFailed);
+}
+
+bool SmtpClient::Authenticate(const std::string& capabilities) {
+  const std::string& user = security_.smtpUser;
+  if (!security_.smtpOAuthToken.empty()) {
+    const std::string response = XOAuth2Response(user, security_.smtpOAuthToken);
+    if (AuthenticationStep("AUTH XOAUTH2 " + response, 235)) return true;
+    // A refused token is explained in a 334 challenge that waits for an
+    // empty answer before the final refusal.
+    if (reply_.compare(0, 3, "334") == 0 && channel_.Send("\r\n")) {
+      std::string refusal;
+      channel_.ReadReply(refusal, SmtpReplyIsComplete);
+    }
+    return false;
+  }
+  const std::string mechanisms = EhloExtension(capabilities, "AUTH").value_or("");
+  if (HasWord(mechanisms, "PLAIN")) {
+    return AuthenticationStep("AUTH PLAIN " + PlainResponse(user, security_.smtpPassword), 235);
+  }
+  if (HasWord(mechanisms, "LOGIN")) {
+    return AuthenticationStep("AUTH LOGIN", 334) && AuthenticationStep(Base64Line(user), 334) &&
+           AuthenticationStep(Base64Line(security_.smtpPassword), 235);
+  }
+  return SetErrorId(kSmtpAuthenticationFailed);
+}
+
+}  // namespace quorvel

@@ -1,0 +1,31 @@
+#include "SecurityOptions.h"
+
+#include <cstdio>
+
+#include "frame/WholeFile.h"
+
+namespace quorvel::tool {
+
+std::optional<uint32_t> TlsModeOf(const std::string& text) {
+  if (text.empty()) return 0;
+  if (text == "starttls") return 1;
+  if (text == "implicit") return 2;
+  return std::nullopt;
+}
+
+std::optional<std::string> ReadPasswordFile(const std::string& path) {
+  std::optional<std::string> content = ReadWholeFile(path);
+  if (!content) return std::nullopt;
+  const size_t end = content->find_first_of("\r\n");
+  if (end != std::string::npos) content->resize(end);
+  return content;
+}
+
+void WarnIfInsecure(const char* command, const SecurityOptions& options) {
+  if (options.insecure) {
+    std::fprintf(stderr, "quorvel %s: --insecure: the server's certificate is not verified\n",
+                 command);
+  }
+}
+
+}  // namespace quorvel::tool
