@@ -9,11 +9,13 @@
 #include "frame/ExportGuard.h"
 #include "frame/Library.h"
 #include "frame/LogTable.h"
+#include "mailbox/ExchangeOperations.h"
 #include "mailbox/ItemFiles.h"
 #include "mailbox/ItemQueries.h"
 #include "mailbox/ItemRemoval.h"
 #include "mailbox/MailWriting.h"
 #include "mailbox/MailboxContext.h"
+#include "mailbox/OutboundSending.h"
 #include "mail/SendFunctions.h"
 #include "mail/SmtpDiscovery.h"
 #include "mail/ThreadedSend.h"
@@ -302,6 +304,34 @@ HandedWideString TessalyGetItemMessageText(uint32_t itemIndex) {
 #if defined(__clang__)
 #pragma clang diagnostic pop
 #endif
+
+bool TessalySendMails() {
+  return Guarded(false, [] { return SendQueuedItems(CallingContext()); });
+}
+
+IndexEntryArray* TessalyGetSentItems() {
+  return Guarded<IndexEntryArray*>(nullptr, [] { return SentItemsOf(CallingContext()); });
+}
+
+IndexEntryArray* TessalyGetNotSentItems() {
+  return Guarded<IndexEntryArray*>(nullptr, [] { return NotSentItemsOf(CallingContext()); });
+}
+
+void TessalyChangeOutProtocolForUnsentMessages(const char* newRoute, const char* oldRoute) {
+  GuardedVoid([&] { ChangeOutRoutes(CallingContext(), newRoute, oldRoute); });
+}
+
+bool TessalyThreadedSendMails(CompletionCallback callback, uint32_t userValue) {
+  return Guarded(false, [&] { return ThreadedSendItems(callback, userValue); });
+}
+
+bool TessalyThreadedReceiveMails(CompletionCallback callback, uint32_t userValue) {
+  return Guarded(false, [&] { return ThreadedReceiveItems(callback, userValue); });
+}
+
+bool TessalyThreadedReceiveAndSendMails(CompletionCallback callback, uint32_t userValue) {
+  return Guarded(false, [&] { return ThreadedReceiveAndSendItems(callback, userValue); });
+}
 
 bool TessalyRemoveMailAtIndex(uint32_t itemIndex) {
   return Guarded(false, [&] { return RemoveMailAtIndex(CallingContext(), itemIndex); });

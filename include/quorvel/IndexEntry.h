@@ -8,6 +8,7 @@
 
 #include "quorvel/CodedText.h"
 #include "quorvel/CodedTextArray.h"
+#include "quorvel/GrowableArray.h"
 
 // Bits of the attribute word.
 inline constexpr uint16_t kItemUnread = 0x0001;
@@ -59,3 +60,7 @@ class IndexEntry {
   // One route descriptor per way of sending the item.
   std::vector<std::string> outRoutes;
 };
+
+// A list of references to index entries (the sent and not-sent lists of the
+// last send run); it owns none of them.
+using IndexEntryArray = GrowableArray<IndexEntry*>;

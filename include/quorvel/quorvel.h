@@ -205,6 +205,43 @@ QUORVEL_API HandedWideString TessalyGetItemMessageText(uint32_t itemIndex);
 #pragma clang diagnostic pop
 #endif
 
+// ---- Sending and receiving exchange items ---------------------------------
+// An outbound route is a text of fields separated by "|", the first the kind:
+//   "1|recipient|SMTP host|port|sender address|code page|sender name (UTF-8)"
+//   "3|directory" (a copy of the item file goes there)
+//   "4|recipient|sender" (Notes), "5|recipient" (MAPI);
+// kind 2 and every other kind never send. A route with another number of
+// fields than its kind has is read with empty fields.
+
+// Tries every route of every queued item (last queued first); an item that
+// one route delivered leaves the queue and loses its not-sent bit. Saves the
+// index. 0 without a context or open mailbox, or when sending is locked.
+QUORVEL_API bool TessalySendMails();
+// One element per route of the last send run that delivered (sent) or not
+// (not sent); an item with two routes may appear twice. The elements are the
+// mailbox's own entries, valid until items are removed or the mailbox closes.
+// Null without an open mailbox.
+QUORVEL_API IndexEntryArray* TessalyGetSentItems();
+QUORVEL_API IndexEntryArray* TessalyGetNotSentItems();
+// Every queued item: with `oldRoute`, its first route equal to it becomes
+// `newRoute`; with a null `oldRoute`, `newRoute` becomes its only route. The
+// change is saved with the next save of the index.
+QUORVEL_API void TessalyChangeOutProtocolForUnsentMessages(const char* newRoute,
+                                                          const char* oldRoute);
+
+// Start a worker thread that runs the exchange operations on the calling
+// thread's context and mailbox (receive, send, or receive then send), then
+// calls `callback` (may be null) on the worker thread with (userValue, 1 when
+// every operation succeeded, else 0). 0 when a worker runs already, without
+// an open mailbox, or when the direction asked for is locked (both, for the
+// combined one: with one locked, that operation fails inside the worker).
+// MailsStopThreadedSend stops the worker after its running operation. The
+// host must not call other exchange functions of the context meanwhile.
+QUORVEL_API bool TessalyThreadedSendMails(CompletionCallback callback, uint32_t userValue);
+QUORVEL_API bool TessalyThreadedReceiveMails(CompletionCallback callback, uint32_t userValue);
+QUORVEL_API bool TessalyThreadedReceiveAndSendMails(CompletionCallback callback,
+                                                    uint32_t userValue);
+
 // ---- Removing items ---------------------------------------------------------
 // An item goes with all its replies and theirs; their files are deleted after
 // the index that no longer lists them is saved, and they leave the outbox

@@ -11,8 +11,8 @@
 
 #include "quorvel/CodedText.h"
 #include "quorvel/Handles.h"
+#include "quorvel/IndexEntry.h"
 
-class IndexEntry;  // a mailbox's record of one item
 
 namespace quorvel {
 
@@ -91,8 +91,9 @@ struct ThreadContext {
   uint32_t lockingMode = 0;  // bit 0: sending locked; bit 1: receiving locked
   std::string mailboxDirectory;
   std::string baseDirectory;
-  std::vector<IndexEntry*> sentItems;
-  std::vector<IndexEntry*> notSentItems;
+  // One element per route of the last send run that delivered, or did not.
+  IndexEntryArray sentItems;
+  IndexEntryArray notSentItems;
 
   ThreadContext();
   ~ThreadContext();

@@ -1,12 +1,11 @@
-// The context's worker handle and completion callback are written by the
-// host's thread and by the worker: one lock guards them. The stop and
+// The worker slot and its lock are shared with the background exchange
+// operations (frame/WorkerContext). The stop and
 // suspend requests and the percentage are atomics of the context, polled at
 // the checkpoints of the composer and the SMTP client.
 #include "mail/ThreadedSend.h"
 
 #include <memory>
 #include <mutex>
-#include <utility>
 
 #include "frame/ContextTable.h"
 #include "frame/WorkerContext.h"
@@ -21,34 +20,10 @@ namespace {
 // worker ends.
 constexpr uint32_t kWaitTick = 10;
 
-std::mutex& WorkerFieldsLock() {
-  static std::mutex lock;
-  return lock;
-}
-
 std::shared_ptr<platform::Thread> WorkerOf(const ThreadContext* context) {
   if (context == nullptr) return nullptr;
   std::lock_guard hold(WorkerFieldsLock());
   return context->workerThread;
-}
-
-uint32_t RunWorker(MailData* mail, uint32_t ownerThreadId, MutexHandle mutex) {
-  ThreadContext* context = JoinContextOf(ownerThreadId, mutex);
-  if (context == nullptr) return 0;
-  const uint32_t result = DeliverMailData(*mail) ? 1 : 0;
-  CompletionCallback callback = nullptr;
-  uint32_t userValue = 0;
-  {
-    // The slot is free before the callback runs: the host may start its
-    // next background send from the callback or as soon as it returns.
-    std::lock_guard hold(WorkerFieldsLock());
-    callback = std::exchange(context->completionCallback, nullptr);
-    userValue = context->completionUserValue;
-    context->workerThread = nullptr;
-  }
-  if (callback != nullptr) callback(userValue, result);
-  LeaveJoinedContext(mutex);
-  return result;
 }
 
 }  // namespace
@@ -56,22 +31,10 @@ uint32_t RunWorker(MailData* mail, uint32_t ownerThreadId, MutexHandle mutex) {
 bool ThreadedSendMail(MailData* mail, CompletionCallback callback, uint32_t userValue) {
   ThreadContext* context = CallingContext();
   if (context == nullptr || mail == nullptr) return false;
-  std::lock_guard hold(WorkerFieldsLock());
-  if (context->workerThread) return false;
-  context->stopRequested = 0;
-  context->suspendRequested = 0;
-  context->percentSent = 0;
-  context->completionUserValue = userValue;
-  context->completionCallback = nullptr;
-  const uint32_t owner = platform::CurrentThreadId();
-  mail->ownerThreadId = owner;
-  const MutexHandle mutex = context->contextMutex;
-  auto worker = platform::Thread::Create([=] { return RunWorker(mail, owner, mutex); }, true);
-  if (!worker) return false;
-  context->workerThread = worker;
-  context->completionCallback = callback;
-  worker->Resume();
-  return true;
+  return StartWorker(
+      *context, callback, userValue,
+      [mail](ThreadContext&) -> uint32_t { return DeliverMailData(*mail) ? 1 : 0; },
+      [mail] { mail->ownerThreadId = platform::CurrentThreadId(); });
 }
 
 bool StopThreadedSend() {

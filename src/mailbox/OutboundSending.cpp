@@ -1,0 +1,146 @@
+// Routes are tried in list order, each with a message object of its own,
+// and all of them even after one has delivered. What the message objects
+// record as errors stays inside them: the lists, the not-sent bit and the
+// queue are the only results.
+#include "mailbox/OutboundSending.h"
+
+#include <algorithm>
+#include <string>
+
+#include "mailbox/Mailbox.h"
+#include "mailbox/MailboxContext.h"
+#include "mailbox/OutboundRoute.h"
+#include "mime/MailMessage.h"
+#include "mime/MapiMailer.h"
+#include "mime/NotesMailer.h"
+#include "platform/FileSystem.h"
+#include "platform/Paths.h"
+
+namespace quorvel {
+
+namespace {
+
+enum class Outcome { kDelivered, kNotDelivered, kNothing };
+
+Outcome Of(bool delivered) { return delivered ? Outcome::kDelivered : Outcome::kNotDelivered; }
+
+const char* TextOrNull(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
+
+// An Internet mail with the item file attached, from the route's own sender.
+Outcome SendBySmtpRoute(const OutboundRoute& route, const std::string& itemPath) {
+  MailMessage message(nullptr, nullptr, nullptr);  // no stop or suspend inside a route
+  const std::string name = route.SenderName();
+  message.SetSender(TextOrNull(route.Field(2)), static_cast<uint16_t>(route.NumberField(3)),
+                    TextOrNull(route.Field(4)), name.c_str());
+  message.SetRecipient(route.Field(1));
+  if (!message.AddAttachment(itemPath.c_str(), nullptr, false)) return Outcome::kNothing;
+  return Of(message.SendBySmtp(true, nullptr, false));
+}
+
+// A copy of the item file, under its own name, replacing one there.
+Outcome CopyToDirectory(const OutboundRoute& route, const std::string& itemPath,
+                        const std::string& fileName) {
+  std::string directory = route.Field(1);
+  // A route without a directory names none, not the root.
+  if (directory.empty()) return Outcome::kNotDelivered;
+  if (directory.back() != platform::kPathSeparator) directory += platform::kPathSeparator;
+  return Of(platform::DuplicateFile(itemPath, directory + fileName, false));
+}
+
+Outcome SendByNotesRoute(const OutboundRoute& route, const std::string& itemPath) {
+  NotesMailer mailer(false);
+  mailer.SetSubject("");
+  mailer.SetBody("");
+  mailer.AddSendTo(route.Field(1));
+  mailer.SetFrom(route.Field(2));
+  if (!mailer.AddAttachment(itemPath, nullptr)) return Outcome::kNotDelivered;
+  return Of(mailer.Send());
+}
+
+// Without a MAPI provider the route records nothing.
+Outcome SendByMapiRoute(const OutboundRoute& route, const std::string& itemPath) {
+  MapiMailer mailer;
+  if (mailer.TakeState() != MapiMailer::kReady) return Outcome::kNothing;
+  mailer.AddRecipient(route.Field(1));
+  if (!mailer.AddFile(itemPath, nullptr)) return Outcome::kNotDelivered;
+  return Of(mailer.Send(0));
+}
+
+Outcome SendAlong(const std::string& routeText, const Mailbox& mailbox, const IndexEntry& entry) {
+  const OutboundRoute route(routeText);
+  const std::string itemPath = mailbox.PathOf(entry);
+  switch (route.Kind()) {
+    case RouteKind::kSmtp:
+      return SendBySmtpRoute(route, itemPath);
+    case RouteKind::kDirectory:
+      return CopyToDirectory(route, itemPath, entry.fileName);
+    case RouteKind::kNotes:
+      return SendByNotesRoute(route, itemPath);
+    case RouteKind::kMapi:
+      return SendByMapiRoute(route, itemPath);
+    case RouteKind::kUnsupported:
+    case RouteKind::kNone:
+      break;
+  }
+  return Outcome::kNotDelivered;
+}
+
+}  // namespace
+
+bool SendQueuedItems(ThreadContext* context) {
+  Mailbox* mailbox = MailboxOf(context);
+  if (mailbox == nullptr || (context->lockingMode & kLockSending) != 0) return false;
+  context->sentItems.RemoveAll();
+  context->notSentItems.RemoveAll();
+  std::vector<uint32_t>& queue = mailbox->Index().outboxQueue;
+  for (size_t i = queue.size(); i-- > 0;) {
+    IndexEntry* entry = mailbox->EntryOf(queue[i]);
+    if (entry == nullptr) continue;
+    bool dequeued = false;
+    for (const std::string& route : entry->outRoutes) {
+      switch (SendAlong(route, *mailbox, *entry)) {
+        case Outcome::kDelivered:
+          context->sentItems.Add(entry);
+          if (!dequeued) {
+            entry->attributes &= static_cast<uint16_t>(~kItemNotSent);
+            queue.erase(queue.begin() + static_cast<std::ptrdiff_t>(i));
+            dequeued = true;
+          }
+          break;
+        case Outcome::kNotDelivered:
+          context->notSentItems.Add(entry);
+          break;
+        case Outcome::kNothing:
+          break;
+      }
+    }
+  }
+  mailbox->SaveIndex();
+  return true;
+}
+
+void ChangeOutRoutes(ThreadContext* context, const char* newRoute, const char* oldRoute) {
+  Mailbox* mailbox = MailboxOf(context);
+  if (mailbox == nullptr || newRoute == nullptr) return;
+  for (const uint32_t id : mailbox->Index().outboxQueue) {
+    IndexEntry* entry = mailbox->EntryOf(id);
+    if (entry == nullptr) continue;
+    std::vector<std::string>& routes = entry->outRoutes;
+    if (oldRoute == nullptr) {
+      routes.assign(1, newRoute);
+      continue;
+    }
+    const auto found = std::find(routes.begin(), routes.end(), oldRoute);
+    if (found != routes.end()) *found = newRoute;
+  }
+}
+
+IndexEntryArray* SentItemsOf(ThreadContext* context) {
+  return MailboxOf(context) == nullptr ? nullptr : &context->sentItems;
+}
+
+IndexEntryArray* NotSentItemsOf(ThreadContext* context) {
+  return MailboxOf(context) == nullptr ? nullptr : &context->notSentItems;
+}
+
+}  // namespace quorvel
