@@ -12,10 +12,12 @@
 #include "mailbox/ExchangeOperations.h"
 #include "mailbox/ItemFiles.h"
 #include "mailbox/ItemQueries.h"
+#include "mailbox/InboundProtocols.h"
 #include "mailbox/ItemRemoval.h"
 #include "mailbox/MailWriting.h"
 #include "mailbox/MailboxContext.h"
 #include "mailbox/OutboundSending.h"
+#include "mailbox/Receiving.h"
 #include "mail/SendFunctions.h"
 #include "mail/SmtpDiscovery.h"
 #include "mail/ThreadedSend.h"
@@ -331,6 +333,27 @@ bool TessalyThreadedReceiveMails(CompletionCallback callback, uint32_t userValue
 
 bool TessalyThreadedReceiveAndSendMails(CompletionCallback callback, uint32_t userValue) {
   return Guarded(false, [&] { return ThreadedReceiveAndSendItems(callback, userValue); });
+}
+
+void TessalyAddProtocolPopIn(const char* host, uint16_t port, const char* user,
+                             const char* password) {
+  GuardedVoid([&] {
+    AddPopInProtocol(CallingContext(), TextOr(host), port, TextOr(user), TextOr(password));
+  });
+}
+
+void TessalyAddProtocolHttpIn(const char* firstText, uint16_t port, const char* secondText) {
+  GuardedVoid([&] {
+    AddHttpInProtocol(CallingContext(), TextOr(firstText), port, TextOr(secondText));
+  });
+}
+
+void TessalyAddProtocolFileIn(const char* directory) {
+  GuardedVoid([&] { AddFileInProtocol(CallingContext(), TextOr(directory)); });
+}
+
+bool TessalyReceiveMails() {
+  return Guarded(false, [] { return ReceiveMails(CallingContext()); });
 }
 
 bool TessalyRemoveMailAtIndex(uint32_t itemIndex) {

@@ -242,6 +242,24 @@ QUORVEL_API bool TessalyThreadedReceiveMails(CompletionCallback callback, uint32
 QUORVEL_API bool TessalyThreadedReceiveAndSendMails(CompletionCallback callback,
                                                     uint32_t userValue);
 
+// ---- Receiving items -------------------------------------------------------
+// Registers an inbound source of the calling thread's context (no open
+// mailbox needed, no duplicate check; nothing without a context). HTTP
+// sources are registered but never polled. A directory gets a trailing
+// separator.
+QUORVEL_API void TessalyAddProtocolPopIn(const char* host, uint16_t port, const char* user,
+                                         const char* password);
+QUORVEL_API void TessalyAddProtocolHttpIn(const char* firstText, uint16_t port,
+                                          const char* secondText);
+QUORVEL_API void TessalyAddProtocolFileIn(const char* directory);
+// Files every exchange file of the registered shared directories (".qv6",
+// ".qv5", ".qvs") and every exchange attachment of the POP accounts' mails
+// into the open mailbox, under the items they answer and marked unread; a
+// mail without one becomes a plain item. What was filed leaves its source
+// once the index holding it is saved; what failed stays there. 0 without a
+// context or open mailbox, or while receiving is locked (bit 0x2).
+QUORVEL_API bool TessalyReceiveMails();
+
 // ---- Removing items ---------------------------------------------------------
 // An item goes with all its replies and theirs; their files are deleted after
 // the index that no longer lists them is saved, and they leave the outbox

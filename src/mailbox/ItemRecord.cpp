@@ -20,7 +20,7 @@ bool HoldsFile(exchange::RecordFile& item, uint16_t tag) {
 
 }  // namespace
 
-bool DescribeMessage(exchange::RecordFile& item, IndexEntry& entry) {
+bool DescribeMessage(exchange::RecordFile& item, IndexEntry& entry, uint32_t* number) {
   const uint8_t kind = item.Kind();
   entry.messageType = kind;
   if (kind == exchange::kKindTutorReply) {
@@ -28,6 +28,7 @@ bool DescribeMessage(exchange::RecordFile& item, IndexEntry& entry) {
     if (!reply.Read(item)) return false;
     entry.messageFlagA = entry.messageFlagB = 0;
     entry.correspondent = reply.correspondent;
+    if (number != nullptr) *number = reply.number;
     return true;
   }
   if (kind == exchange::kKindPupilMail || kind == exchange::kKindTimedMessage) {
@@ -36,6 +37,7 @@ bool DescribeMessage(exchange::RecordFile& item, IndexEntry& entry) {
     entry.messageFlagA = message.messageFlagA;
     entry.messageFlagB = message.messageFlagB;
     entry.correspondent = message.correspondent;
+    if (number != nullptr) *number = message.number;
     return true;
   }
   return false;

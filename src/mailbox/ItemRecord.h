@@ -13,7 +13,8 @@ namespace quorvel {
 // Sets messageType, correspondent, messageFlagA and messageFlagB from an open
 // item. False for a kind that has no such record (only pupil messages, 20 and
 // 22, and tutor replies, 21, have one) or a record that does not read.
-bool DescribeMessage(exchange::RecordFile& item, IndexEntry& entry);
+// `number` (when given) receives the record's message number.
+bool DescribeMessage(exchange::RecordFile& item, IndexEntry& entry, uint32_t* number = nullptr);
 
 // kItemHasAttachments when block 10600 lists a file; kItemHasLearningData
 // when block 10700 holds an options update (10704) or a learning-path file.

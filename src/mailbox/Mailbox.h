@@ -63,6 +63,20 @@ class Mailbox : public ContextMailbox {
   uint32_t FileReply(const std::string& path, uint32_t parentId, std::string route,
                      CodedText name, uint32_t* outIndex = nullptr, IndexEntry* entryCopy = nullptr);
 
+  // Files a copy of a received exchange file under the item its stamp names
+  // as parent (a new thread root when there is none), marked unread. The
+  // received file is only read. Does not save. `entryCopy` receives every
+  // field of the new entry but its routes; `number` the message's number. A
+  // file that opens but whose kind or main record is not one of a message
+  // leaves nothing filed. `notAnItem` (when given) tells a file that does
+  // not read as a received item from one that could not be filed.
+  uint32_t ImportExchangeFile(const std::string& path, uint32_t* outIndex = nullptr,
+                              IndexEntry* entryCopy = nullptr, uint32_t* number = nullptr,
+                              bool* notAnItem = nullptr);
+  // Files `text` (a whole received mail) as a new thread root of kind 23.
+  // Does not save.
+  uint32_t ImportPlainMail(const std::string& text, uint32_t* outIndex = nullptr);
+
   // Read access to an item through a private copy in the temporary directory:
   // nothing done to it reaches the stored file. Null on failure.
   exchange::ExchangeFile* LoadItem(uint32_t id, bool readOnly);

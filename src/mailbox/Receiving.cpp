@@ -1,0 +1,128 @@
+#include "mailbox/Receiving.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "mailbox/Mailbox.h"
+#include "mailbox/MailboxContext.h"
+#include "mime/MailMessage.h"
+#include "mime/MessageParser.h"
+#include "mime/PopClient.h"
+#include "mime/ReceiveFunctions.h"
+#include "platform/FileSystem.h"
+
+namespace quorvel {
+
+namespace {
+
+// The older extensions still arrive from elsewhere; the order is the order
+// in which a directory's files are taken.
+constexpr const char* kReceivedPatterns[] = {"*.qv6", "*.qv5", "*.qvs"};
+
+// The saves of one run: a source may let go of what it gave only once a save
+// has made it part of the index on disk. Saves only what changed since the
+// run's last save, so that a run saves once per source that gave something,
+// and at least once.
+class RunSaves {
+ public:
+  explicit RunSaves(Mailbox& mailbox) : mailbox_(mailbox) {}
+
+  // True when the index on disk lists everything filed so far.
+  bool Commit() {
+    if (saved_ && mailbox_.NextId() == savedNextId_) return true;
+    saved_ = mailbox_.SaveIndex();
+    savedNextId_ = mailbox_.NextId();
+    return saved_;
+  }
+
+ private:
+  Mailbox& mailbox_;
+  bool saved_ = false;
+  uint32_t savedNextId_ = 0;  // filing an item moves it on
+};
+
+std::vector<std::string> ReceivedFilesIn(const std::string& directory) {
+  std::vector<std::string> paths;
+  for (const char* pattern : kReceivedPatterns) {
+    for (const platform::DirectoryEntry& entry : platform::ListDirectory(directory, pattern)) {
+      if (!entry.isDirectory) paths.push_back(directory + entry.name);
+    }
+  }
+  return paths;
+}
+
+void ReceiveFromDirectory(Mailbox& mailbox, const std::string& directory, RunSaves& saves) {
+  if (directory.empty()) return;
+  std::vector<std::string> filed;
+  for (const std::string& path : ReceivedFilesIn(directory)) {
+    if (mailbox.ImportExchangeFile(path) != kNoItem) filed.push_back(path);
+  }
+  if (filed.empty() || !saves.Commit()) return;
+  for (const std::string& path : filed) platform::RemoveFile(path);
+}
+
+// Files the exchange files a mail carries, or, when it carries none, the
+// mail itself. False when something it carries could not be filed: the mail
+// must then stay on the server.
+bool FileMail(Mailbox& mailbox, MailMessage& parsed, const std::string& text) {
+  bool anyFiled = false;
+  bool allFiled = true;
+  for (const std::string& part : parsed.attachmentSources) {
+    if (!platform::IsExistingFile(part)) continue;
+    bool notAnItem = false;
+    if (mailbox.ImportExchangeFile(part, nullptr, nullptr, nullptr, &notAnItem) != kNoItem) {
+      anyFiled = true;
+    } else if (!notAnItem) {
+      allFiled = false;
+    }
+  }
+  RemovePartFiles(parsed);
+  if (anyFiled || !allFiled) return anyFiled && allFiled;
+  return mailbox.ImportPlainMail(text) != kNoItem;
+}
+
+void ReceiveFromPop(Mailbox& mailbox, ThreadContext& context, const PopInProtocol& account,
+                    RunSaves& saves) {
+  PopClient client(context.clientWindow);
+  client.SetCallback(context.progressCallback);
+  if (!client.Connect(account.host.c_str(), account.port, account.user.c_str(),
+                      account.password.c_str())) {
+    return;
+  }
+  uint16_t count = 0;
+  if (!client.GetMessageCount(count)) return;
+  MailMessage parsed(nullptr, nullptr, nullptr);
+  std::vector<uint32_t> filed;
+  std::string text;
+  for (uint32_t number = 1; number <= count; ++number) {
+    if (!client.Retrieve(number, text)) continue;
+    ParseMessage(parsed, text, nullptr, true);
+    if (FileMail(mailbox, parsed, text)) filed.push_back(number);
+  }
+  // The server forgets the deleted messages only at QUIT; no deletion is
+  // even asked for before the index that holds their items is saved.
+  if (!filed.empty() && !saves.Commit()) return;
+  for (const uint32_t number : filed) client.Delete(number);
+  client.Quit();
+}
+
+}  // namespace
+
+bool ReceiveMails(ThreadContext* context) {
+  Mailbox* mailbox = MailboxOf(context);
+  if (mailbox == nullptr || !mailbox->IsOpen() || (context->lockingMode & kLockReceiving) != 0) {
+    return false;
+  }
+  RunSaves saves(*mailbox);
+  for (const std::unique_ptr<FileInProtocol>& source : context->fileInProtocols) {
+    ReceiveFromDirectory(*mailbox, source->directory, saves);
+  }
+  for (const std::unique_ptr<PopInProtocol>& account : context->popInProtocols) {
+    ReceiveFromPop(*mailbox, *context, *account, saves);
+  }
+  saves.Commit();
+  return true;
+}
+
+}  // namespace quorvel
