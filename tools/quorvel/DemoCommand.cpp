@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <mutex>
@@ -89,6 +90,11 @@ class Demo {
 
   bool Check(bool condition, const std::string& what);
   bool Prepare();
+  // Runs `write` on the writer's thread with the route to the other user
+  // and the writer's name; the new item must then wait at `index`, at
+  // `depth`, to be sent.
+  bool File(Participant& writer, uint32_t index, uint8_t depth, const std::string& what,
+            const std::function<bool(const std::string& route, const CodedText& name)>& write);
   bool WritePupilMail();
   bool Exchange(Participant& who, bool receive, bool send, size_t expectReceived,
                 size_t expectSent);
@@ -171,39 +177,45 @@ bool Demo::Prepare() {
   return ok;
 }
 
+bool Demo::File(Participant& writer, uint32_t index, uint8_t depth, const std::string& what,
+                const std::function<bool(const std::string& route, const CodedText& name)>& write) {
+  bool ok = false;
+  writer.host.Run([&] {
+    const std::string route = RouteTo(writer, &writer == pupil_.get() ? *tutor_ : *pupil_);
+    const CodedText name(1252, WideString(std::u16string(writer.name.begin(), writer.name.end())));
+    if (!Check(write(route, name), what + " was not filed")) return;
+    const IndexEntry* item = TessalyGetItemAtIndex(index);
+    ok = Check(item != nullptr && item->depth == depth && (item->attributes & kItemNotSent) != 0,
+               what + " is not at " + std::to_string(index) + ", depth " + std::to_string(depth) +
+                   ", waiting to be sent");
+    if (ok) {
+      std::printf("   filed as %s, waiting to be sent by \"%s\"\n", DescribeItem(item).c_str(),
+                  route.c_str());
+    }
+  });
+  return ok;
+}
+
 bool Demo::WritePupilMail() {
   std::printf("1. The pupil writes a mail with an attachment (%s) and three learning-data files.\n",
               pupilFiles_[0].name.c_str());
-  bool ok = false;
-  pupil_->host.Run([&] {
-    std::vector<std::string> attachments, tracking, diagnostic;
-    std::string optionsIni;
-    for (const DemoFile& file : pupilFiles_) {
-      if (file.list == DemoFile::kAttachment) attachments.push_back(file.path);
-      if (file.list == DemoFile::kTracking) tracking.push_back(file.path);
-      if (file.list == DemoFile::kDiagnostic) diagnostic.push_back(file.path);
-      if (file.list == DemoFile::kOptionsIni) optionsIni = file.path;
-    }
+  std::vector<std::string> attachments, tracking, diagnostic;
+  std::string optionsIni;
+  for (const DemoFile& file : pupilFiles_) {
+    if (file.list == DemoFile::kAttachment) attachments.push_back(file.path);
+    if (file.list == DemoFile::kTracking) tracking.push_back(file.path);
+    if (file.list == DemoFile::kDiagnostic) diagnostic.push_back(file.path);
+    if (file.list == DemoFile::kOptionsIni) optionsIni = file.path;
+  }
+  return File(*pupil_, 0, 0, "the pupil mail", [&](const std::string& route, const CodedText& name) {
     const CodedText reference(1252, u"essay-12");
-    const CodedText correspondent(1252, WideString(std::u16string(pupil_->name.begin(), pupil_->name.end())));
     const WideString text(kPupilText);
     const ArchivedU32 options;
-    const std::string route = RouteTo(*pupil_, *tutor_);
     // An index past every item starts a new thread.
-    if (!Check(TessalyPupilWriteMail(12, &reference, &correspondent, 0, 0, &text, &options, 0, "",
-                                     "", &attachments, &tracking, &diagnostic, &optionsIni, &route,
-                                     UINT32_MAX),
-               "the pupil mail was not filed")) {
-      return;
-    }
-    const IndexEntry* mail = TessalyGetItemAtIndex(0);
-    ok = Check(mail != nullptr && (mail->attributes & kItemNotSent) != 0 &&
-                   (mail->attributes & kItemHasAttachments) != 0,
-               "the pupil mail is not waiting to be sent with its attachment");
-    if (ok) std::printf("   filed as %s, waiting to be sent by \"%s\"\n", DescribeItem(mail).c_str(),
-                        route.c_str());
+    return TessalyPupilWriteMail(12, &reference, &name, 0, 0, &text, &options, 0, "", "",
+                                 &attachments, &tracking, &diagnostic, &optionsIni, &route,
+                                 UINT32_MAX);
   });
-  return ok;
 }
 
 bool Demo::Exchange(Participant& who, bool receive, bool send, size_t expectReceived,
@@ -303,45 +315,22 @@ bool Demo::CheckArrival(Participant& reader, uint32_t index, uint32_t kind, uint
 bool Demo::TutorReadsAndReplies() {
   if (!CheckArrival(*tutor_, 0, 20, 0, kPupilText, pupilFiles_)) return false;
   std::printf("3. The tutor answers with an attachment (%s).\n", tutorFiles_[0].name.c_str());
-  bool ok = false;
-  tutor_->host.Run([&] {
-    const CodedText correspondent(1252, WideString(std::u16string(tutor_->name.begin(), tutor_->name.end())));
+  return File(*tutor_, 1, 1, "the reply", [&](const std::string& route, const CodedText& name) {
     const WideString text(kReplyText);
     const std::vector<std::string> attachments{tutorFiles_[0].path};
-    const std::string route = RouteTo(*tutor_, *pupil_);
-    if (!Check(TessalyTutorReplyToMail(1, &correspondent, &text, &attachments, 0, &route),
-               "the tutor reply was not filed")) {
-      return;
-    }
-    const IndexEntry* reply = TessalyGetItemAtIndex(1);
-    ok = Check(reply != nullptr && reply->depth == 1 && (reply->attributes & kItemNotSent) != 0,
-               "the reply is not filed under the pupil mail, waiting to be sent");
-    if (ok) std::printf("   filed as %s\n", DescribeItem(reply).c_str());
+    return TessalyTutorReplyToMail(1, &name, &text, &attachments, 0, &route);
   });
-  return ok;
 }
 
 bool Demo::PupilReadsAndAnswers() {
   if (!CheckArrival(*pupil_, 1, 21, 1, kReplyText, tutorFiles_)) return false;
   std::printf("5. The pupil answers the reply.\n");
-  bool ok = false;
-  pupil_->host.Run([&] {
+  return File(*pupil_, 2, 2, "the answer", [&](const std::string& route, const CodedText& name) {
     const WideString text(kAnswerText);
-    const CodedText correspondent(1252, WideString(std::u16string(pupil_->name.begin(), pupil_->name.end())));
     const ArchivedU32 options;
-    const std::string route = RouteTo(*pupil_, *tutor_);
-    if (!Check(TessalyPupilWriteMail(13, &CodedText::Default(), &correspondent, 0, 0, &text,
-                                     &options, 0, "", "", nullptr, nullptr, nullptr, nullptr,
-                                     &route, 1),
-               "the answer was not filed")) {
-      return;
-    }
-    const IndexEntry* answer = TessalyGetItemAtIndex(2);
-    ok = Check(answer != nullptr && answer->depth == 2 && (answer->attributes & kItemNotSent) != 0,
-               "the answer is not filed under the reply, waiting to be sent");
-    if (ok) std::printf("   filed as %s\n", DescribeItem(answer).c_str());
+    return TessalyPupilWriteMail(13, &CodedText::Default(), &name, 0, 0, &text, &options, 0, "",
+                                 "", nullptr, nullptr, nullptr, nullptr, &route, 1);
   });
-  return ok;
 }
 
 bool Demo::TutorReadsTheAnswer() { return CheckArrival(*tutor_, 2, 20, 2, kAnswerText, {}); }
