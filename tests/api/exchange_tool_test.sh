@@ -22,9 +22,10 @@ out=$("$tool" exchange "$work/base" pupil --send) || fail "send run: $out"
 out=$("$tool" exchange "$work/base" tutor --receive --from-dir "$work/shared") || fail "receive: $out"
 [[ $out == $'received: 1\n  pupil mail at 0 (#1), ~AT0.qv6' ]] || fail "receive report: $out"
 [ -z "$(ls "$work/shared")" ] || fail "the received file stayed in the shared directory"
+"$tool" reply "$work/base" tutor 0 --route "3|$work/shared" >/dev/null
 out=$("$tool" mailbox "$work/base" tutor)
-[[ $out == *": 1 items, 0 waiting to be sent"* && $out == *"#1 pupil mail [unread]"* ]] ||
-  fail "tutor's mailbox: $out"
+[[ $out == *": 2 items, 1 waiting to be sent"* && $out == *"    0  #1 pupil mail [unread] "* &&
+   $out == *"    1    #2 tutor reply [unsent] "* ]] || fail "tutor's mailbox: $out"
 
 for bad in "host:25:user" "host:x:u:p" ":110:u:p" "host:0:u:p"; do
   status=0
