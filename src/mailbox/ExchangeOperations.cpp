@@ -10,7 +10,7 @@
 #include "mailbox/Mailbox.h"
 #include "mailbox/MailboxContext.h"
 #include "mailbox/OutboundSending.h"
-#include "mailbox/ReceiveOperation.h"
+#include "mailbox/Receiving.h"
 
 namespace quorvel {
 

@@ -23,6 +23,7 @@ struct ItemContent {
   uint8_t flagB = 0;
   bool attachment = false;     // one file in block 10600
   bool optionsUpdate = false;  // tag 10704 in block 10700
+  uint32_t number = 0;         // the message's number
 };
 
 // Writes a packed exchange file of the given content at `path`.
@@ -35,10 +36,12 @@ inline void WriteItem(const std::string& path, const ItemContent& content,
   if (content.kind == exchange::kKindTutorReply) {
     exchange::TutorReply reply;
     reply.correspondent = correspondent;
+    reply.number = content.number;
     ASSERT_TRUE(reply.Write(file));
   } else if (content.kind != exchange::kKindPlainTextMessage) {
     exchange::PupilMessage message;
     message.correspondent = correspondent;
+    message.number = content.number;
     message.messageFlagA = content.flagA;
     message.messageFlagB = content.flagB;
     ASSERT_TRUE(message.Write(file));

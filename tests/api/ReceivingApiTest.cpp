@@ -1,0 +1,142 @@
+// Receiving through libquorvel.so from shared directories: the item files a
+// pupil's and a tutor's mailboxes write are dropped into the other's shared
+// directory, as a sender would, and received there.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "TempDirectory.h"
+#include "quorvel/quorvel.h"
+
+namespace {
+
+using namespace quorvel::testing;
+namespace fs = std::filesystem;
+
+const std::string kRoute = "3|/nowhere";
+
+void OnHostThread(const std::function<void()>& body) {
+  std::thread host([&] {
+    ASSERT_NE(MTAddNew(nullptr), 0);
+    body();
+    MTRemove();
+  });
+  host.join();
+}
+
+bool WriteMail(const std::u16string& pupil) {
+  const CodedText reference(1252, WideString(u"lesson"));
+  const CodedText name(1252, WideString(pupil));
+  const WideString text(u"text");
+  const ArchivedU32 options(0);
+  const std::vector<std::string> none;
+  return TessalyPupilWriteMail(1, &reference, &name, 0, 0, &text, &options, 0, "", "", &none,
+                               &none, &none, nullptr, &kRoute, 99);
+}
+
+std::string Correspondents() {
+  std::string names;
+  for (uint32_t i = 0; const IndexEntry* entry = TessalyGetItemAtIndex(i); ++i) {
+    for (const char16_t c : entry->correspondent.text.View()) names += static_cast<char>(c);
+    names += "/" + std::to_string(entry->depth) + " ";
+  }
+  return names;
+}
+
+std::vector<std::string> FileNames(const std::string& directory) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(directory)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(ReceivingApiTest, WithoutContextOrMailboxNothingIsRegisteredOrReceived) {
+  TessalyAddProtocolFileIn("/tmp");
+  TessalyAddProtocolPopIn("127.0.0.1", 110, "u", "p");
+  TessalyAddProtocolHttpIn("a", 80, "b");
+  EXPECT_FALSE(TessalyReceiveMails());
+  OnHostThread([] { EXPECT_FALSE(TessalyReceiveMails()); });
+}
+
+std::string ItemFile(const std::string& base, const char* user, uint32_t index) {
+  return base + user + "/mailbox/" + TessalyGetItemAtIndex(index)->fileName;
+}
+
+// Pupil mails of three extensions and another file in a shared directory
+// registered twice: taken in the order of the extensions, each once, the
+// same file under two names twice; the other file stays. While receiving is
+// locked nothing is taken.
+TEST(ReceivingApiTest, ASharedDirectoryGivesEveryExchangeFileOnce) {
+  TempDirectory base;
+  TempDirectory shared;
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    for (const char16_t* pupil : {u"Cleo", u"Bert", u"Anna"}) ASSERT_TRUE(WriteMail(pupil));
+    fs::copy_file(ItemFile(base.path(), "anna", 0), shared / "c.qvs");
+    fs::copy_file(ItemFile(base.path(), "anna", 1), shared / "b.qv5");
+    fs::copy_file(ItemFile(base.path(), "anna", 2), shared / "a.qv6");
+    fs::copy_file(ItemFile(base.path(), "anna", 2), shared / "e.qv6");
+    fs::copy_file(ItemFile(base.path(), "anna", 2), shared / "d.txt");
+
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "tom"));
+    std::string directory = shared.path();
+    directory.pop_back();  // registered without its separator
+    TessalyAddProtocolFileIn(directory.c_str());
+    TessalyAddProtocolFileIn(shared.path().c_str());
+    TessalyAddProtocolHttpIn("web", 80, "box");
+    TessalySetDllLockingMode(0x2);
+    EXPECT_FALSE(TessalyReceiveMails());
+    EXPECT_EQ(FileNames(shared.path()).size(), 5u);
+    TessalySetDllLockingMode(0x1);
+    ASSERT_TRUE(TessalyReceiveMails());
+    EXPECT_EQ(Correspondents(), "Anna/0 Anna/0 Bert/0 Cleo/0 ");
+    EXPECT_EQ(FileNames(shared.path()), std::vector<std::string>{"d.txt"});
+    for (uint32_t id = 1; id <= 4; ++id) EXPECT_NE(TessalyGetItemAtId(id), nullptr) << id;
+    for (uint32_t i = 0; i < 4; ++i) {
+      EXPECT_EQ(TessalyGetMessageType(i), 20);
+      EXPECT_EQ(TessalyGetItemAttributes(i), 0x0001);
+      EXPECT_EQ(TessalyGetSourceId(i + 1), 0);  // they answer nothing
+    }
+    ASSERT_TRUE(TessalyReceiveMails());  // nothing left: nothing more
+    EXPECT_EQ(TessalyGetItemAtIndex(4), nullptr);
+  });
+}
+
+// A tutor's reply lands under the pupil mail it answers, after the replies
+// the mail has already; a pupil mail the tutor never saw stays a root.
+TEST(ReceivingApiTest, AReplyIsFiledUnderTheMailItAnswers) {
+  TempDirectory base;
+  TempDirectory toTutor;
+  TempDirectory toPupil;
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "paul"));
+    ASSERT_TRUE(WriteMail(u"Paul"));
+    ASSERT_TRUE(WriteMail(u"Later"));
+    fs::copy_file(ItemFile(base.path(), "paul", 0), toTutor / "m.qv6");
+
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "tom"));
+    TessalyAddProtocolFileIn(toTutor.path().c_str());
+    ASSERT_TRUE(TessalyReceiveMails());
+    const CodedText tutor(1252, WideString(u"Tom"));
+    const WideString text(u"well done");
+    ASSERT_TRUE(TessalyTutorReplyToMail(1, &tutor, &text, nullptr, 0, &kRoute));
+    EXPECT_EQ(Correspondents(), "Paul/0 Tom/1 ");
+    fs::copy_file(ItemFile(base.path(), "tom", 1), toPupil / "r1.qv6");
+    fs::copy_file(ItemFile(base.path(), "tom", 1), toPupil / "r2.qv6");
+
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "paul"));
+    TessalyAddProtocolFileIn(toPupil.path().c_str());
+    ASSERT_TRUE(TessalyReceiveMails());
+    EXPECT_EQ(Correspondents(), "Paul/0 Tom/1 Tom/1 Later/0 ");
+    EXPECT_EQ(TessalyGetMessageType(1), 21);
+    EXPECT_EQ(TessalyGetParentIndex(3), 0);
+    EXPECT_EQ(TessalyGetSourceId(3), 1);  // received: the id it answers
+  });
+}
+
+}  // namespace

@@ -1,0 +1,245 @@
+// Background exchange operations: the queue run on the worker, the combined
+// result, a refused start whose operations the running worker still reaches,
+// stop between operations, locked directions, the callback on the worker
+// thread and the host leaving while the worker runs. A first operation that
+// waits for the test keeps the worker alive until the test has seen it; the
+// test then waits for the worker's end.
+#include "mailbox/ExchangeOperations.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+#include "TempDirectory.h"
+#include "frame/ContextTable.h"
+#include "frame/WorkerContext.h"
+#include "mail/ThreadedSend.h"
+#include "mailbox/MailboxContext.h"
+#include "platform/Threads.h"
+
+namespace quorvel {
+namespace {
+
+using namespace quorvel::testing;
+
+struct Events {
+  std::mutex lock;
+  std::condition_variable changed;
+  bool blockerRunning = false;
+  bool released = false;
+  bool waitForStop = false;  // the blocker ends on a stop request instead
+  ThreadContext* context = nullptr;
+  int runs = 0;  // of Succeeds and Fails
+  int completions = 0;
+  uint32_t result = 99;
+  uint32_t userValue = 0;
+  uint32_t callbackThread = 0;
+  bool contextFoundInCallback = false;
+} events;
+
+template <typename Condition>
+void WaitFor(Condition condition) {
+  std::unique_lock hold(events.lock);
+  events.changed.wait(hold, condition);
+}
+
+bool Blocker() {
+  {
+    std::lock_guard hold(events.lock);
+    events.blockerRunning = true;
+  }
+  events.changed.notify_all();
+  if (events.waitForStop) {
+    // The host's stop export waits for the worker's end meanwhile.
+    while (events.context->stopRequested.load() == 0) std::this_thread::yield();
+    return true;
+  }
+  WaitFor([] { return events.released; });
+  return true;
+}
+
+bool Succeeds() {
+  std::lock_guard hold(events.lock);
+  ++events.runs;
+  return true;
+}
+
+bool Fails() {
+  std::lock_guard hold(events.lock);
+  ++events.runs;
+  return false;
+}
+
+void OnCompletion(uint32_t userValue, uint32_t result) {
+  std::lock_guard hold(events.lock);
+  events.userValue = userValue;
+  events.result = result;
+  events.callbackThread = platform::CurrentThreadId();
+  events.contextFoundInCallback = CallingContext() == events.context;
+  ++events.completions;
+  events.changed.notify_all();
+}
+
+class ExchangeOperations : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    events.blockerRunning = events.released = events.waitForStop = false;
+    events.runs = events.completions = 0;
+    events.result = 99;
+    ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), hostMutex.native_handle()));
+    context = events.context = CallingContext();
+    ASSERT_TRUE(OpenContextMailbox(base.path().c_str(), "anna"));
+  }
+  void TearDown() override {
+    if (worker) worker->Wait(0xFFFFFFFF);
+    Contexts().Remove(platform::CurrentThreadId());
+  }
+
+  // After a start whose first operation is the blocker: the running worker.
+  void KeepWorker() {
+    WaitFor([] { return events.blockerRunning; });
+    std::lock_guard hold(WorkerFieldsLock());
+    worker = context->workerThread;
+    ASSERT_TRUE(worker);
+  }
+  void Release() {
+    {
+      std::lock_guard hold(events.lock);
+      events.released = true;
+    }
+    events.changed.notify_all();
+  }
+  // Runs the operations after the blocker and answers the callback's result.
+  uint32_t Run(std::initializer_list<ExchangeOperation> operations) {
+    std::vector<ExchangeOperation> all{Blocker};
+    all.insert(all.end(), operations);
+    {
+      std::lock_guard hold(WorkerFieldsLock());
+      context->exchangeOperations = all;
+    }
+    EXPECT_TRUE(StartExchangeOperations(*context, {}, OnCompletion, 41));
+    KeepWorker();
+    Release();
+    WaitFor([] { return events.completions == 1; });
+    worker->Wait(0xFFFFFFFF);
+    return events.result;
+  }
+
+  std::mutex hostMutex;
+  TempDirectory base;
+  ThreadContext* context = nullptr;
+  std::shared_ptr<platform::Thread> worker;
+};
+
+TEST_F(ExchangeOperations, TheCombinedResultOnTheWorkerThread) {
+  const struct {
+    std::initializer_list<ExchangeOperation> operations;
+    uint32_t result;
+  } cases[] = {
+      {{Succeeds, Succeeds}, 1},
+      {{Fails, Succeeds}, 0},
+      {{Succeeds, Fails}, 0},
+  };
+  for (const auto& c : cases) {
+    events.blockerRunning = events.released = false;
+    events.runs = events.completions = 0;
+    EXPECT_EQ(Run(c.operations), c.result);
+    EXPECT_EQ(events.runs, 2) << "a failure does not end the queue";
+    EXPECT_EQ(events.userValue, 41u);
+    EXPECT_NE(events.callbackThread, platform::CurrentThreadId());
+    EXPECT_TRUE(events.contextFoundInCallback) << "the worker still shares the context";
+    std::lock_guard hold(WorkerFieldsLock());
+    EXPECT_EQ(context->workerThread, nullptr);
+    EXPECT_TRUE(context->exchangeOperations.empty());
+    EXPECT_EQ(context->completionCallback, nullptr);
+  }
+}
+
+TEST_F(ExchangeOperations, ARefusedStartLeavesItsOperationsToTheRunningWorker) {
+  ASSERT_TRUE(StartExchangeOperations(*context, {Blocker}, OnCompletion, 1));
+  KeepWorker();
+  EXPECT_FALSE(StartExchangeOperations(*context, {Fails}, OnCompletion, 2));
+  EXPECT_FALSE(ThreadedSendItems(OnCompletion, 3));
+  Release();
+  WaitFor([] { return events.completions == 1; });
+  EXPECT_EQ(events.runs, 1) << "the worker read the longer queue";
+  EXPECT_EQ(events.result, 0u) << "the appended operation failed";
+  EXPECT_EQ(events.userValue, 1u);
+}
+
+TEST_F(ExchangeOperations, AStopEndsTheWorkerAfterTheRunningOperation) {
+  events.waitForStop = true;
+  ASSERT_TRUE(StartExchangeOperations(*context, {Blocker, Fails}, OnCompletion, 1));
+  KeepWorker();
+  EXPECT_TRUE(StopThreadedSend()) << "the mail layer's stop works on the same request";
+  WaitFor([] { return events.completions == 1; });
+  EXPECT_EQ(events.runs, 0) << "the second operation never ran";
+  EXPECT_EQ(events.result, 1u);
+  // The next start clears the request.
+  worker->Wait(0xFFFFFFFF);
+  events.waitForStop = false;
+  EXPECT_EQ(Run({Succeeds}), 1u);
+  EXPECT_EQ(events.runs, 1);
+}
+
+TEST_F(ExchangeOperations, LockedDirectionsRefuseOrFailInsideTheWorker) {
+  const struct {
+    uint32_t mode;
+    bool send, receive, both;
+  } cases[] = {
+      {kLockSending | kLockReceiving, false, false, false},
+      {kLockSending, false, true, true},
+      {kLockReceiving, true, false, true},
+  };
+  for (const auto& c : cases) {
+    SetLockingMode(context, c.mode);
+    EXPECT_EQ(ThreadedSendItems(OnCompletion, 1), c.send) << c.mode;
+    if (c.send) WaitFor([] { return events.completions == 1; });
+    events.completions = 0;
+    EXPECT_EQ(ThreadedReceiveItems(OnCompletion, 2), c.receive) << c.mode;
+    if (c.receive) WaitFor([] { return events.completions == 1; });
+    events.completions = 0;
+    {
+      std::lock_guard hold(WorkerFieldsLock());
+      EXPECT_TRUE(context->exchangeOperations.empty()) << "a refusal queues nothing";
+    }
+    EXPECT_EQ(ThreadedReceiveAndSendItems(OnCompletion, 3), c.both) << c.mode;
+    if (c.both) {
+      WaitFor([] { return events.completions == 1; });
+      EXPECT_EQ(events.result, 0u) << "the locked direction failed inside the worker";
+    }
+    events.completions = 0;
+    // Leave no worker behind for the next case.
+    std::lock_guard hold(WorkerFieldsLock());
+    worker = nullptr;
+  }
+}
+
+TEST_F(ExchangeOperations, TheHostLeavingWhileTheWorkerRunsLeavesTheContextToIt) {
+  const int live = ThreadContext::LiveCount();
+  ASSERT_TRUE(StartExchangeOperations(*context, {Blocker, Succeeds}, OnCompletion, 8));
+  KeepWorker();
+  Contexts().Remove(platform::CurrentThreadId());
+  EXPECT_EQ(ThreadContext::LiveCount(), live) << "the worker still holds it";
+  Release();
+  WaitFor([] { return events.completions == 1; });
+  EXPECT_TRUE(events.contextFoundInCallback);
+  EXPECT_EQ(events.result, 1u);
+  worker->Wait(0xFFFFFFFF);
+  EXPECT_EQ(ThreadContext::LiveCount(), live - 1) << "the worker's leave destroyed it";
+}
+
+TEST_F(ExchangeOperations, StartsNeedAContextWithAMailbox) {
+  context->mailbox.reset();
+  EXPECT_FALSE(ThreadedSendItems(OnCompletion, 1));
+  EXPECT_FALSE(ThreadedReceiveItems(OnCompletion, 1));
+  EXPECT_FALSE(ThreadedReceiveAndSendItems(OnCompletion, 1));
+  std::thread([] { EXPECT_FALSE(ThreadedSendItems(OnCompletion, 1)) << "no context"; }).join();
+  EXPECT_EQ(events.completions, 0);
+}
+
+}  // namespace
+}  // namespace quorvel

@@ -1,0 +1,266 @@
+// Outbound sending: reading routes of every kind, the send run over the
+// outbox queue (copies into directories, SMTP to a scripted server, MAPI and
+// Notes stand-ins, kinds that never send) and rewriting the routes of the
+// queued items.
+#include "mailbox/OutboundSending.h"
+
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <mutex>
+
+#include "MailboxFixture.h"
+#include "ScriptedSmtp.h"
+#include "StandInLibrary.h"
+#include "frame/ContextTable.h"
+#include "mailbox/MailboxContext.h"
+#include "mailbox/OutboundRoute.h"
+#include "mime/MapiMailer.h"
+#include "mime/NotesLibrary.h"
+#include "platform/DynamicLibrary.h"
+#include "platform/FileSystem.h"
+#include "platform/Registry.h"
+#include "platform/Threads.h"
+
+namespace quorvel {
+namespace {
+
+using namespace quorvel::testing;
+
+TEST(OutboundRoute, KindsAndFieldCounts) {
+  const struct {
+    const char* text;
+    RouteKind kind;
+    const char* field1;
+  } cases[] = {
+      {"1|to@x|host|25|from@x|1252|Name", RouteKind::kSmtp, "to@x"},
+      {"1|to@x|host|25|from@x|1252", RouteKind::kSmtp, ""},  // six fields: read as empty
+      {"2|a|b|25", RouteKind::kUnsupported, "a"},
+      {"3|/share", RouteKind::kDirectory, "/share"},
+      {"3|/share|", RouteKind::kDirectory, ""},
+      {" +3x|/share", RouteKind::kDirectory, "/share"},  // atoi-like kind
+      {"4|to@x|from@x", RouteKind::kNotes, "to@x"},
+      {"5|to@x", RouteKind::kMapi, "to@x"},
+      {"6|to@x", RouteKind::kNone, "to@x"},
+      {"7|to@x", RouteKind::kNone, "to@x"},
+      {"-3|/share", RouteKind::kNone, "/share"},
+      {"smtp|a@b", RouteKind::kNone, "a@b"},
+      {"", RouteKind::kNone, ""},
+  };
+  for (const auto& c : cases) {
+    const OutboundRoute route(c.text);
+    EXPECT_EQ(route.Kind(), c.kind) << c.text;
+    EXPECT_EQ(route.Field(1), c.field1) << c.text;
+    EXPECT_EQ(route.Field(9), "") << c.text;
+  }
+  EXPECT_EQ(OutboundRoute("1|t|h| 2525 |f|1252|n").NumberField(3), 2525);
+}
+
+TEST(OutboundRoute, LeadingDecimal) {
+  const struct {
+    const char* text;
+    int32_t value;
+  } cases[] = {{"42", 42},   {" \t42x", 42},  {"-5", -5},   {"+7", 7},         {"", 0},
+               {"x1", 0},    {"- 1", 0},      {"0099", 99}, {"99999999999", INT32_MAX},
+               {"-99999999999", INT32_MIN}};
+  for (const auto& c : cases) EXPECT_EQ(LeadingDecimal(c.text), c.value) << c.text;
+}
+
+TEST(OutboundRoute, SenderNameFromUtf8IntoTheRoutesCodePage) {
+  const struct {
+    const char* utf8;
+    std::u16string wide;
+  } cases[] = {
+      {"Ren\xC3\xA9", u"Ren\u00E9"},
+      {"\xE2\x82\xAC", u"\u20AC"},
+      {"\xC3", u"\u00C3"},                    // cut off: the byte itself
+      {"\xE2\x82", u"\u00E2\u0082"},          // cut off three-byte sequence
+      {"\x80", u"\u0080"},                    // stray continuation byte
+      {"\xF0\x9F\x98\x80", u"\u00F0\u009F\u0098\u0080"},  // four-byte sequences are not combined
+  };
+  for (const auto& c : cases) EXPECT_EQ(WideFromRouteUtf8(c.utf8), c.wide) << c.utf8;
+  EXPECT_EQ(OutboundRoute("1|t|h|25|f|1252|Ren\xC3\xA9").SenderName(), "Ren\xE9");
+  EXPECT_EQ(OutboundRoute("1|t|h|25|f|65001|Ren\xC3\xA9").SenderName(), "Ren\xC3\xA9");
+  EXPECT_EQ(OutboundRoute("1|t|h|25|f|1251|\xD0\x96").SenderName(), "\xC6");  // Cyrillic Zhe
+  EXPECT_EQ(OutboundRoute("1|t|h|25|f|-1|Ren").SenderName(), "");
+}
+
+// A context of this thread with an open mailbox; items are filed with the
+// routes a test gives.
+class OutboundSending : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), nullptr));
+    context = CallingContext();
+    ASSERT_TRUE(OpenContextMailbox(base.path().c_str(), "anna"));
+    mailbox = MailboxOf(context);
+  }
+  void TearDown() override { Contexts().Remove(platform::CurrentThreadId()); }
+
+  uint32_t File(const std::vector<std::string>& routes) {
+    const std::string path = outside / ("item" + std::to_string(++written) + ".qv6");
+    WriteItem(path, ItemContent{}, outside / "none");
+    return mailbox->FileNewMail(path, routes, CodedTextArray());
+  }
+  IndexEntry* Entry(uint32_t id) { return mailbox->EntryOf(id); }
+  bool Queued(uint32_t id) const {
+    const auto& queue = mailbox->Index().outboxQueue;
+    return std::find(queue.begin(), queue.end(), id) != queue.end();
+  }
+  static std::vector<IndexEntry*> List(const IndexEntryArray* list) {
+    return {list->begin(), list->end()};
+  }
+
+  TemporaryDirectoryOverride temporary;
+  TempDirectory base;
+  TempDirectory outside;
+  TempDirectory share;
+  ThreadContext* context = nullptr;
+  Mailbox* mailbox = nullptr;
+  int written = 0;
+};
+
+TEST_F(OutboundSending, RoutesThatNeverSendKeepTheItemQueued) {
+  const uint32_t id = File({"2|a|b|25", "9|x", "3|", "3|/share|extra"});
+  ASSERT_TRUE(SendQueuedItems(context));
+  EXPECT_TRUE(List(SentItemsOf(context)).empty());
+  EXPECT_EQ(List(NotSentItemsOf(context)), std::vector<IndexEntry*>(4, Entry(id)));
+  EXPECT_TRUE(Queued(id));
+  EXPECT_EQ(Entry(id)->attributes & kItemNotSent, kItemNotSent);
+}
+
+TEST_F(OutboundSending, OneDirectoryOfTwoFailingStillSendsTheItem) {
+  const uint32_t id = File({"3|" + (share / "missing"), "3|" + share.path()});
+  const uint32_t other = File({"2|a|b|25"});
+  ASSERT_TRUE(SendQueuedItems(context));
+  EXPECT_EQ(List(SentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)});
+  // The queue is walked from its end: the later item comes first.
+  EXPECT_EQ(List(NotSentItemsOf(context)), (std::vector<IndexEntry*>{Entry(other), Entry(id)}));
+  EXPECT_EQ(ReadFile(share / Entry(id)->fileName), ReadFile(mailbox->PathOf(*Entry(id))));
+  EXPECT_FALSE(Queued(id));
+  EXPECT_TRUE(Queued(other));
+  EXPECT_EQ(Entry(id)->attributes & kItemNotSent, 0);
+  // Two delivering routes: the item is listed twice, and leaves the queue once.
+  ASSERT_TRUE(SendQueuedItems(context));
+  EXPECT_TRUE(List(SentItemsOf(context)).empty()) << "the lists are the last run's";
+  const uint32_t twice = File({"3|" + share.path(), "3|" + share.path() + "/"});
+  ASSERT_TRUE(SendQueuedItems(context));
+  EXPECT_EQ(List(SentItemsOf(context)), std::vector<IndexEntry*>(2, Entry(twice)));
+  EXPECT_EQ(mailbox->Index().outboxQueue, std::vector<uint32_t>{other});
+}
+
+TEST_F(OutboundSending, TheRunIsSavedAndSurvivesReopening) {
+  const uint32_t id = File({"3|" + share.path()});
+  ASSERT_TRUE(mailbox->SaveIndex());
+  ASSERT_TRUE(SendQueuedItems(context));
+  context->mailbox.reset();  // closes without a save of its own
+  Mailbox reopened;
+  ASSERT_TRUE(reopened.OpenIndex(base / "anna/mailbox/", false, 1, 0));
+  EXPECT_TRUE(reopened.Index().outboxQueue.empty());
+  EXPECT_EQ(reopened.EntryOf(id)->attributes & kItemNotSent, 0);
+}
+
+TEST_F(OutboundSending, LockedEmptyAndClosedRuns) {
+  const uint32_t id = File({"2|a|b|25"});
+  ASSERT_TRUE(SendQueuedItems(context));
+  SetLockingMode(context, kLockSending | kLockReceiving);
+  EXPECT_FALSE(SendQueuedItems(context));
+  EXPECT_EQ(List(NotSentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)}) << "untouched";
+  SetLockingMode(context, kLockReceiving);
+  mailbox->Index().outboxQueue.clear();
+  EXPECT_TRUE(SendQueuedItems(context));
+  EXPECT_TRUE(List(NotSentItemsOf(context)).empty());
+  EXPECT_FALSE(SendQueuedItems(nullptr));
+  context->mailbox.reset();
+  EXPECT_FALSE(SendQueuedItems(context));
+  EXPECT_EQ(SentItemsOf(context), nullptr);
+  EXPECT_EQ(NotSentItemsOf(context), nullptr);
+}
+
+TEST_F(OutboundSending, QueuedIdsWithoutEntryOrRoutesStayQueued) {
+  const uint32_t bare = File({});
+  mailbox->Index().outboxQueue.push_back(999);
+  ASSERT_TRUE(SendQueuedItems(context));
+  EXPECT_EQ(mailbox->Index().outboxQueue, (std::vector<uint32_t>{bare, 999}));
+  EXPECT_TRUE(List(NotSentItemsOf(context)).empty());
+}
+
+TEST_F(OutboundSending, SmtpRouteSendsTheItemFromTheRoutesSender) {
+  ScriptedServer server(ServeSmtpSession);
+  const uint32_t id = File({"1|tutor@school.test|127.0.0.1|" + std::to_string(server.port()) +
+                            "|anna@home.test|1252|Ren\xC3\xA9 D."});
+  ASSERT_TRUE(SendQueuedItems(context));
+  EXPECT_EQ(List(SentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)});
+  const std::string& dialogue = server.transcript();
+  EXPECT_NE(dialogue.find("MAIL FROM: <anna@home.test>\r\n"), std::string::npos) << dialogue;
+  EXPECT_NE(dialogue.find("RCPT TO: <tutor@school.test>\r\n"), std::string::npos);
+  EXPECT_NE(dialogue.find("From: \"Ren\xE9 D.\" <anna@home.test>\r\n"), std::string::npos);
+  EXPECT_NE(dialogue.find("Subject: <no object>\r\n"), std::string::npos);
+  EXPECT_NE(dialogue.find("\tfilename=\"" + Entry(id)->fileName + "\"\r\n"), std::string::npos);
+}
+
+TEST_F(OutboundSending, SmtpRouteRefusedOrWithoutItemFile) {
+  ScriptedServer server([](ServerSide& side) { side.Send("554 go away\r\n"); });
+  const uint32_t refused = File({"1|t@x|127.0.0.1|" + std::to_string(server.port()) + "|f@x|1252|"});
+  const uint32_t missing = File({"1|t@x|127.0.0.1|1|f@x|1252|"});
+  platform::RemoveFile(mailbox->PathOf(*Entry(missing)));
+  ASSERT_TRUE(SendQueuedItems(context));
+  // The missing file records nothing: only the refused delivery is listed.
+  EXPECT_EQ(List(NotSentItemsOf(context)), std::vector<IndexEntry*>{Entry(refused)});
+  EXPECT_TRUE(List(SentItemsOf(context)).empty());
+  EXPECT_TRUE(Queued(refused) && Queued(missing));
+}
+
+TEST_F(OutboundSending, MapiRouteWithAndWithoutProvider) {
+  StandInLibrary mapi("mapi32-complete", "libmapi32.so");
+  const uint32_t id = File({"5|tutor@school.test"});
+  MapiLibraryName() = mapi.directory() + "missing.so";
+  ASSERT_TRUE(SendQueuedItems(context));
+  EXPECT_TRUE(List(NotSentItemsOf(context)).empty() && List(SentItemsOf(context)).empty());
+  MapiLibraryName() = mapi.directory() + "libmapi32.so";
+  ASSERT_TRUE(SendQueuedItems(context));
+  MapiLibraryName() = platform::SharedLibraryFileName("MAPI32.DLL");
+  EXPECT_EQ(List(SentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)});
+  EXPECT_NE(mapi.Log().find("recipient 1 \"tutor@school.test\" null; file 0 \"" +
+                            mailbox->PathOf(*Entry(id)) + "\" null)"),
+            std::string::npos)
+      << mapi.Log();
+}
+
+TEST_F(OutboundSending, NotesRouteWithAndWithoutTheClient) {
+  const uint32_t id = File({"4|tutor@school.test|anna@home.test"});
+  ASSERT_TRUE(SendQueuedItems(context));
+  EXPECT_EQ(List(NotSentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)}) << "no Notes";
+  StandInLibrary notes("notes-complete", "libnnotes.so");
+  platform::SetRegistryString(platform::RegistryRoot::ClassesRoot, "Notes.Link\\CLSID", "", "{N}");
+  platform::SetRegistryString(platform::RegistryRoot::ClassesRoot, "CLSID\\{N}\\LocalServer32", "",
+                              notes.directory() + "notes");
+  ASSERT_TRUE(SendQueuedItems(context));
+  UnloadNotes();
+  platform::ClearRegistry();
+  EXPECT_EQ(List(SentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)});
+  EXPECT_NE(notes.Log().find("tutor@school.test"), std::string::npos) << notes.Log();
+  EXPECT_NE(notes.Log().find(mailbox->PathOf(*Entry(id))), std::string::npos);
+}
+
+TEST_F(OutboundSending, ChangingTheRoutesOfQueuedItems) {
+  const uint32_t sent = File({"3|" + share.path()});
+  ASSERT_TRUE(SendQueuedItems(context));
+  const uint32_t a = File({"2|x|y|1", "5|old", "5|old"});
+  const uint32_t b = File({"5|other"});
+  const auto routes = [&](uint32_t id) { return Entry(id)->outRoutes; };
+  ChangeOutRoutes(context, "5|new", "5|nobody");
+  EXPECT_EQ(routes(a), (std::vector<std::string>{"2|x|y|1", "5|old", "5|old"}));
+  ChangeOutRoutes(context, "5|new", "5|old");
+  EXPECT_EQ(routes(a), (std::vector<std::string>{"2|x|y|1", "5|new", "5|old"}));
+  EXPECT_EQ(routes(b), std::vector<std::string>{"5|other"});
+  ChangeOutRoutes(context, "3|/s", nullptr);
+  EXPECT_EQ(routes(a), std::vector<std::string>{"3|/s"});
+  EXPECT_EQ(routes(b), std::vector<std::string>{"3|/s"});
+  EXPECT_EQ(routes(sent), std::vector<std::string>{"3|" + share.path()}) << "not queued";
+  ChangeOutRoutes(context, nullptr, nullptr);
+  EXPECT_EQ(routes(a), std::vector<std::string>{"3|/s"});
+}
+
+}  // namespace
+}  // namespace quorvel

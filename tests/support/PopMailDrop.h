@@ -1,0 +1,153 @@
+// A POP3 maildrop on 127.0.0.1 that keeps its messages across connections,
+// as a real server does: DELE only marks a message, QUIT removes the marked
+// ones, and a connection that ends without QUIT (a client killed midway)
+// removes nothing. Any user and password log in. Connections are served one
+// after the other on a thread of its own until the object ends.
+#pragma once
+
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Sockets.h"
+
+namespace quorvel::testing {
+
+class PopMailDrop {
+ public:
+  // Called with each command line (without CR LF) before it is answered.
+  using CommandHook = std::function<void(const std::string&)>;
+
+  explicit PopMailDrop(std::vector<std::string> messages, CommandHook hook = nullptr)
+      : messages_(std::move(messages)),
+        hook_(std::move(hook)),
+        listener_(platform::LoopbackListener::Open()) {
+    if (listener_) thread_ = std::thread([this] { Serve(); });
+  }
+  ~PopMailDrop() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  PopMailDrop(const PopMailDrop&) = delete;
+  PopMailDrop& operator=(const PopMailDrop&) = delete;
+
+  uint16_t port() const { return listener_ ? listener_->Port() : 0; }
+  std::vector<std::string> Messages() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return messages_;
+  }
+  // Every command line of every connection, in order.
+  std::vector<std::string> Commands() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return commands_;
+  }
+
+ private:
+  void Serve() {
+    while (!stop_) {
+      // Short waits only so that the destructor is not kept waiting.
+      std::unique_ptr<platform::TimeoutSocket> socket = listener_->Accept(100);
+      if (socket) Converse(*socket);
+    }
+  }
+
+  void Converse(platform::TimeoutSocket& socket) {
+    std::set<size_t> marked;
+    std::vector<std::string> seen = Messages();
+    std::string line;
+    if (!Send(socket, "+OK ready\r\n")) return;
+    while (ReadLine(socket, line)) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        commands_.push_back(line);
+      }
+      if (hook_) hook_(line);
+      const std::string verb = line.substr(0, line.find(' '));
+      const size_t number = line.size() > 5 ? std::strtoul(line.c_str() + 5, nullptr, 10) : 0;
+      const bool known = number >= 1 && number <= seen.size() && marked.count(number) == 0;
+      std::string reply = "+OK\r\n";
+      if (verb == "STAT") {
+        reply = "+OK " + std::to_string(seen.size()) + " 0\r\n";
+      } else if (verb == "LIST" || verb == "RETR" || verb == "DELE") {
+        if (!known) {
+          reply = "-ERR no such message\r\n";
+        } else if (verb == "LIST") {
+          reply = "+OK " + std::to_string(number) + " " +
+                  std::to_string(seen[number - 1].size()) + "\r\n";
+        } else if (verb == "RETR") {
+          reply = "+OK\r\n" + Stuffed(seen[number - 1]) + ".\r\n";
+        } else {
+          marked.insert(number);
+        }
+      } else if (verb == "QUIT") {
+        Commit(seen, marked);
+        Send(socket, reply);
+        return;
+      }
+      if (!Send(socket, reply)) return;
+    }
+  }
+
+  void Commit(const std::vector<std::string>& seen, const std::set<size_t>& marked) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<std::string> kept;
+    for (size_t i = 0; i < seen.size(); ++i) {
+      if (marked.count(i + 1) == 0) kept.push_back(seen[i]);
+    }
+    messages_ = std::move(kept);
+  }
+
+  static std::string Stuffed(const std::string& message) {
+    std::string out;
+    size_t start = 0;
+    while (start < message.size()) {
+      size_t end = message.find("\r\n", start);
+      end = end == std::string::npos ? message.size() : end + 2;
+      if (message[start] == '.') out += '.';
+      out.append(message, start, end - start);
+      start = end;
+    }
+    if (!out.empty() && out.back() != '\n') out += "\r\n";
+    return out;
+  }
+
+  static bool Send(platform::TimeoutSocket& socket, const std::string& text) {
+    return socket.Send(text.data(), static_cast<int>(text.size())) ==
+           static_cast<int>(text.size());
+  }
+
+  bool ReadLine(platform::TimeoutSocket& socket, std::string& line) {
+    size_t end;
+    while ((end = pending_.find("\r\n")) == std::string::npos) {
+      char buffer[4096];
+      socket.StartTimeout(10000);
+      const int got = socket.Receive(buffer, sizeof buffer);
+      socket.StopTimeout();
+      if (got <= 0) {
+        pending_.clear();
+        return false;
+      }
+      pending_.append(buffer, static_cast<size_t>(got));
+    }
+    line = pending_.substr(0, end);
+    pending_.erase(0, end + 2);
+    return true;
+  }
+
+  mutable std::mutex mutex_;
+  std::vector<std::string> messages_;
+  std::vector<std::string> commands_;
+  CommandHook hook_;
+  std::unique_ptr<platform::LoopbackListener> listener_;
+  std::atomic<bool> stop_{false};
+  std::string pending_;
+  std::thread thread_;
+};
+
+}  // namespace quorvel::testing
