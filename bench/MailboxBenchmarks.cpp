@@ -1,20 +1,25 @@
 // Mailboxes of 100, 1 000 and 10 000 small items in threads of depth up to 5:
 // opening one, a lookup by id, filing one more item (its save included),
-// loading an item for reading, and an atomic save next to the plain in-place
-// rewrite the original made (no side file, no sync).
+// loading an item for reading, an atomic save next to the plain in-place
+// rewrite the original made (no side file, no sync), and receiving 200 items
+// from a shared directory.
 //
 // The mailboxes are built once under the temporary directory and reused.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
+#include <memory>
 #include <random>
 #include <string>
 
 #include "exchange/ExchangeFile.h"
 #include "exchange/PupilMessage.h"
 #include "exchange/RecordKinds.h"
+#include "exchange/ItemStamp.h"
+#include "mailbox/InboundProtocols.h"
 #include "mailbox/IndexFormat.h"
 #include "mailbox/Mailbox.h"
+#include "mailbox/Receiving.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -154,11 +159,65 @@ void BM_IndexSavePlain(benchmark::State& state) {
   }
 }
 
+// The small mail as another mailbox sends it: stamped, answering nothing here.
+std::string SentItem() {
+  static const std::string path = [] {
+    const std::string item = BenchDirectory() + "sent.qv6";
+    fs::remove(item);
+    fs::copy_file(SmallItem(), item);
+    exchange::ExchangeFile file;
+    exchange::ItemStamp stamp;
+    stamp.itemId = 5;
+    stamp.parentId = 0;
+    if (!file.Open(item, false, false) || !stamp.Write(file) || !file.Close()) return std::string();
+    return item;
+  }();
+  return path;
+}
+
+// One receive run of 200 items dropped into a shared directory; the items
+// are taken out again outside the timing, so that the mailbox keeps its
+// size. The counter is the cost of one item.
+void BM_ReceiveFromSharedDirectory(benchmark::State& state) {
+  constexpr uint32_t kReceived = 200;
+  const std::string shared = BenchDirectory() + "shared/";
+  fs::create_directories(shared);
+  ThreadContext context;
+  auto owned = std::make_unique<Mailbox>();
+  Mailbox& mailbox = *owned;
+  if (!OpenSized(mailbox, state)) return;
+  context.mailbox = std::move(owned);
+  AddFileInProtocol(&context, shared);
+  for (auto _ : state) {
+    state.PauseTiming();
+    for (uint32_t i = 0; i < kReceived; ++i) {
+      fs::copy_file(SentItem(), shared + "item" + std::to_string(i) + ".qv6");
+    }
+    const uint32_t before = mailbox.Index().Count();
+    state.ResumeTiming();
+    if (!ReceiveMails(&context) || mailbox.Index().Count() != before + kReceived) {
+      state.SkipWithError("receiving");
+    }
+    state.PauseTiming();
+    while (mailbox.Index().Count() > before) {
+      const uint32_t last = mailbox.Index().Count() - 1;
+      platform::RemoveFile(mailbox.PathOf(mailbox.Index().EntryAt(last)));
+      mailbox.NameFreed(mailbox.Index().EntryAt(last).fileName);
+      mailbox.Index().RemoveAt(last);
+    }
+    state.ResumeTiming();
+  }
+  mailbox.SaveIndex();
+  state.counters["per_item"] = benchmark::Counter(
+      kReceived, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
 BENCHMARK(BM_MailboxOpen)->Apply(Sizes);
 BENCHMARK(BM_MailboxLookupById)->Apply(Sizes)->Unit(benchmark::kNanosecond);
 BENCHMARK(BM_MailboxFileOneMore)->Apply(Sizes);
 BENCHMARK(BM_MailboxLoadItem)->Apply(Sizes);
 BENCHMARK(BM_IndexSaveAtomic)->Apply(Sizes);
 BENCHMARK(BM_IndexSavePlain)->Apply(Sizes);
+BENCHMARK(BM_ReceiveFromSharedDirectory)->Apply(Sizes);
 
 }  // namespace

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -42,6 +43,16 @@ class PopMailDrop {
     std::lock_guard<std::mutex> lock(mutex_);
     return messages_;
   }
+  // Replaces the messages (between connections).
+  void Refill(std::vector<std::string> messages) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    messages_ = std::move(messages);
+  }
+  // Waits until `count` connections have ended since the start.
+  void WaitForConversations(uint32_t count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ended_.wait(lock, [&] { return conversations_ >= count; });
+  }
   // Every command line of every connection, in order.
   std::vector<std::string> Commands() const {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -53,13 +64,19 @@ class PopMailDrop {
     while (!stop_) {
       // Short waits only so that the destructor is not kept waiting.
       std::unique_ptr<platform::TimeoutSocket> socket = listener_->Accept(100);
-      if (socket) Converse(*socket);
+      if (!socket) continue;
+      Converse(*socket);
+      socket->Close();
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++conversations_;
+      ended_.notify_all();
     }
   }
 
   void Converse(platform::TimeoutSocket& socket) {
     std::set<size_t> marked;
     std::vector<std::string> seen = Messages();
+    pending_.clear();
     std::string line;
     if (!Send(socket, "+OK ready\r\n")) return;
     while (ReadLine(socket, line)) {
@@ -141,6 +158,8 @@ class PopMailDrop {
   }
 
   mutable std::mutex mutex_;
+  std::condition_variable ended_;
+  uint32_t conversations_ = 0;
   std::vector<std::string> messages_;
   std::vector<std::string> commands_;
   CommandHook hook_;

@@ -1,0 +1,160 @@
+// Receiving against a kill: a receive over a shared directory of 50 items,
+// or over a POP maildrop of 50 mails, killed with SIGKILL at a random
+// instant, leaves every item at its source or in the saved index (or both),
+// never neither; the next receive then brings every item in.
+//
+// The instant follows what the receiver does: after a chosen number of
+// copies in the mailbox or deletions in the shared directory, or of commands
+// at the maildrop, a random spin of up to a few milliseconds more.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <random>
+
+#include "PopMailDrop.h"
+#include "ReceivedItems.h"
+#include "platform/ChildProcess.h"
+
+namespace quorvel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uint32_t kItems = 50;
+constexpr int kRuns = 100;
+
+platform::ChildProcess StartReceiver(const std::string& mailbox, const std::string& shared,
+                                     uint16_t port) {
+  std::optional<platform::ChildProcess> child = platform::ChildProcess::Start(
+      QUORVEL_RECEIVER, {mailbox, shared.empty() ? "-" : shared, std::to_string(port)});
+  if (!child) throw std::runtime_error("cannot start the receiver");
+  EXPECT_EQ(child->ReadLine(), "open");
+  return std::move(*child);
+}
+
+// Lets a receiver run to its end.
+void ReceiveToTheEnd(const std::string& mailbox, const std::string& shared, uint16_t port) {
+  platform::ChildProcess receiver = StartReceiver(mailbox, shared, port);
+  std::optional<std::string> line;
+  while ((line = receiver.ReadLine()) && *line != "done") {
+  }
+  EXPECT_EQ(line, "done");
+  EXPECT_EQ(receiver.Wait(), 0);
+}
+
+void Spin(std::mt19937& random) {
+  // Not a wait for anything: where the kill lands is what varies.
+  const auto until = std::chrono::steady_clock::now() +
+                     std::chrono::microseconds(std::uniform_int_distribution<int>(0, 3000)(random));
+  while (std::chrono::steady_clock::now() < until) {
+  }
+}
+
+size_t CountFiles(const std::string& directory, const std::string& prefix) {
+  size_t count = 0;
+  std::error_code ignored;
+  for (const auto& entry : fs::directory_iterator(directory, ignored)) {
+    count += entry.path().filename().string().rfind(prefix, 0) == 0 ? 1 : 0;
+  }
+  return count;
+}
+
+// Sender ids 1 to kItems, each in its own item file.
+class ReceivingProcessTest : public MailboxTest {
+ protected:
+  ReceivingProcessTest() {
+    for (uint32_t id = 1; id <= kItems; ++id) {
+      items.push_back(WriteSentItem(outside / ("item" + std::to_string(id) + ".qv6"), {}, payload,
+                                    id, 0));
+    }
+  }
+  std::vector<std::string> items;
+  std::mt19937 random{20261206};
+};
+
+TEST_F(ReceivingProcessTest, AReceiveFromASharedDirectoryKilledAnywhereLosesNothing) {
+  int killedBeforeTheSave = 0, killedAfterIt = 0;
+  for (int run = 0; run < kRuns; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    TempDirectory mailbox;
+    TempDirectory shared;
+    for (uint32_t i = 0; i < kItems; ++i) fs::copy_file(items[i], shared / fs::path(items[i]).filename().string());
+    {
+      platform::ChildProcess receiver = StartReceiver(mailbox.path(), shared.path(), 0);
+      // Up to kItems copies filed, then up to kItems files taken away.
+      const uint32_t step = std::uniform_int_distribution<uint32_t>(0, 2 * kItems)(random);
+      while (step <= kItems ? CountFiles(mailbox.path(), "~AT") < step
+                            : CountFiles(shared.path(), "item") > 2 * kItems - step) {
+      }
+      Spin(random);
+      receiver.Kill();
+      receiver.Wait();
+    }
+    const std::multiset<uint32_t> saved = SavedSenderIds(mailbox.path());
+    (saved.empty() ? killedBeforeTheSave : killedAfterIt) += 1;
+    for (uint32_t id = 1; id <= kItems; ++id) {
+      const bool atSource = fs::exists(shared / ("item" + std::to_string(id) + ".qv6"));
+      ASSERT_TRUE(atSource || saved.count(id) != 0) << "item " << id << " is lost";
+    }
+    ReceiveToTheEnd(mailbox.path(), shared.path(), 0);
+    const std::multiset<uint32_t> after = SavedSenderIds(mailbox.path());
+    for (uint32_t id = 1; id <= kItems; ++id) ASSERT_NE(after.count(id), 0u) << "item " << id;
+    EXPECT_EQ(CountFiles(shared.path(), "item"), 0u);
+  }
+  std::printf("killed before the save %d times, after it %d times\n", killedBeforeTheSave,
+              killedAfterIt);
+}
+
+TEST_F(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing) {
+  std::vector<std::string> mails;
+  for (const std::string& item : items) mails.push_back(MailWith({item}));
+  std::mutex mutex;
+  std::condition_variable commanded;
+  uint32_t commands = 0;
+  PopMailDrop drop(mails, [&](const std::string&) {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++commands;
+    commanded.notify_all();
+  });
+  // USER, PASS, STAT, LIST and RETR of each mail, DELE of each, QUIT.
+  const uint32_t everyCommand = 3 + 3 * kItems + 1;
+  uint32_t conversations = 0;
+  int killedBeforeTheSave = 0, killedAfterIt = 0;
+  for (int run = 0; run < kRuns; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    TempDirectory mailbox;
+    drop.Refill(mails);
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      commands = 0;
+      const uint32_t step = std::uniform_int_distribution<uint32_t>(1, everyCommand)(random);
+      lock.unlock();
+      platform::ChildProcess receiver = StartReceiver(mailbox.path(), "", drop.port());
+      lock.lock();
+      commanded.wait(lock, [&] { return commands >= step; });
+      lock.unlock();
+      Spin(random);
+      receiver.Kill();
+      receiver.Wait();
+    }
+    drop.WaitForConversations(++conversations);
+    const std::multiset<uint32_t> saved = SavedSenderIds(mailbox.path());
+    (saved.empty() ? killedBeforeTheSave : killedAfterIt) += 1;
+    const std::vector<std::string> left = drop.Messages();
+    for (uint32_t id = 1; id <= kItems; ++id) {
+      const bool atSource = std::find(left.begin(), left.end(), mails[id - 1]) != left.end();
+      ASSERT_TRUE(atSource || saved.count(id) != 0) << "item " << id << " is lost";
+    }
+    ReceiveToTheEnd(mailbox.path(), "", drop.port());
+    drop.WaitForConversations(++conversations);
+    const std::multiset<uint32_t> after = SavedSenderIds(mailbox.path());
+    for (uint32_t id = 1; id <= kItems; ++id) ASSERT_NE(after.count(id), 0u) << "item " << id;
+    EXPECT_EQ(drop.Messages(), std::vector<std::string>{});
+  }
+  std::printf("killed before the save %d times, after it %d times\n", killedBeforeTheSave,
+              killedAfterIt);
+}
+
+}  // namespace
+}  // namespace quorvel::testing

@@ -1,0 +1,298 @@
+// Filing received items (what an entry takes from a received file, what is
+// refused, a plain mail) and receiving runs over a shared directory and a
+// POP maildrop: what leaves a source only after the save, what stays when
+// filing or the save fails, and that nothing is left in the temporary
+// directory.
+#include <gtest/gtest.h>
+
+#include "PopMailDrop.h"
+#include "ReceivedItems.h"
+#include <map>
+#include <random>
+
+#include "exchange/Packing.h"
+#include "exchange/PlainTextMessage.h"
+#include "mailbox/InboundProtocols.h"
+#include "mailbox/MailboxContext.h"
+#include "mailbox/Receiving.h"
+#include "platform/Clock.h"
+#include "platform/Faults.h"
+
+namespace quorvel::testing {
+namespace {
+
+class ReceivingTest : public MailboxTest {
+ protected:
+  ReceivingTest() {
+    EXPECT_TRUE(Open());
+    context.mailbox.reset(&mailbox);
+  }
+  ~ReceivingTest() override { (void)context.mailbox.release(); }
+
+  // An item another mailbox sent as its item 70.
+  std::string Received(const std::string& path, uint32_t parentId, const ItemContent& content = {}) {
+    return WriteSentItem(path, content, payload, 70, parentId);
+  }
+  // The number of entries of the index on disk (none before a first save).
+  uint32_t SavedCount() const {
+    const std::string image = SavedImage(directory.path());
+    MailboxIndex saved;
+    if (!image.empty()) DecodeIndexImage(image, saved);
+    return saved.Count();
+  }
+  Names MailboxFiles() const {
+    Names names;
+    for (const auto& entry : std::filesystem::directory_iterator(directory.path())) {
+      names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  ThreadContext context;
+  TempDirectory shared;
+};
+
+TEST_F(ReceivingTest, AReceivedFileGivesItsEntryAndIsOnlyRead) {
+  struct Case {
+    ItemContent content;
+    uint8_t flagA, flagB;
+    uint16_t attributes;
+  };
+  const Case cases[] = {
+      {{.kind = 20, .flagA = 3, .flagB = 4, .attachment = true, .number = 7}, 3, 4, 0x0009},
+      {{.kind = 21, .optionsUpdate = true, .number = 8}, 0, 0, 0x2001},
+      {{.kind = 22, .flagA = 5, .number = 9}, 5, 0, 0x0001},
+  };
+  uint32_t expectedId = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.content.kind));
+    const std::string path = Received(outside / "in.qv6", 55, c.content);
+    const std::string bytes = ReadFile(path);
+    const uint32_t before = platform::UtcSecondsNow();
+    IndexEntry copy;
+    copy.outRoutes = {"kept"};
+    uint32_t index = 99, number = 0;
+    bool notAnItem = true;
+    EXPECT_EQ(mailbox.ImportExchangeFile(path, &index, &copy, &number, &notAnItem), expectedId);
+    EXPECT_FALSE(notAnItem);
+    EXPECT_EQ(index, expectedId - 1);
+    EXPECT_EQ(number, c.content.number);
+    const IndexEntry& entry = mailbox.Index().EntryAt(index);
+    EXPECT_EQ(entry.messageType, c.content.kind);
+    EXPECT_EQ(entry.messageFlagA, c.flagA);
+    EXPECT_EQ(entry.messageFlagB, c.flagB);
+    EXPECT_EQ(entry.attributes, c.attributes);
+    EXPECT_EQ(entry.correspondent, CodedText(1252, WideString(u"Tutor T")));
+    EXPECT_EQ(entry.sourceId, 55u);
+    EXPECT_GE(entry.date, before);
+    EXPECT_LE(entry.date, platform::UtcSecondsNow());
+    EXPECT_EQ(entry.writtenTime, 1100000000u);
+    EXPECT_EQ(ReadFile(path), bytes);
+    EXPECT_EQ(ReadFile(mailbox.PathOf(entry)), bytes);
+    EXPECT_EQ(copy.outRoutes, std::vector<std::string>{"kept"});
+    copy.outRoutes.clear();
+    EXPECT_EQ(copy, entry);
+    std::filesystem::remove(path);
+    ++expectedId;
+  }
+  EXPECT_EQ(temporary.Files(), Names{});
+}
+
+TEST_F(ReceivingTest, WhatIsNotAReceivedMessageLeavesNothingFiled) {
+  Received(outside / "plain.qv6", 0, {.kind = exchange::kKindPlainTextMessage});
+  Received(outside / "other.qv6", 0, {.kind = 24});
+  WriteItem(outside / "unstamped.qv6", {}, payload);
+  WriteFile(outside / "garbage.qv6", "BZh5 not an exchange file at all");
+  WriteFile(outside / "empty.qv6", "");
+  const std::string whole = ReadFile(Received(outside / "whole.qv6", 0));
+  WriteFile(outside / "truncated.qv6", whole.substr(0, whole.size() / 2));
+  for (const char* name : {"plain.qv6", "other.qv6", "unstamped.qv6", "garbage.qv6", "empty.qv6",
+                           "truncated.qv6", "missing.qv6"}) {
+    SCOPED_TRACE(name);
+    bool notAnItem = false;
+    EXPECT_EQ(mailbox.ImportExchangeFile(outside / name, nullptr, nullptr, nullptr, &notAnItem),
+              kNoItem);
+    EXPECT_TRUE(notAnItem);
+  }
+  EXPECT_EQ(mailbox.Index().Count(), 0u);
+  EXPECT_EQ(MailboxFiles(), (Names{"Mailbox.inv", "Mailbox.inv.new"}));
+  EXPECT_EQ(temporary.Files(), Names{});
+}
+
+TEST_F(ReceivingTest, AReceivedItemGoesUnderItsParentAfterItsReplies) {
+  const uint32_t mail = FileMail();
+  FileAnswer(mail);
+  FileMail();
+  EXPECT_EQ(mailbox.ImportExchangeFile(Received(outside / "r.qv6", mail)), 4u);
+  EXPECT_EQ(mailbox.ImportExchangeFile(Received(outside / "s.qv6", 77)), 5u);
+  EXPECT_EQ(Tree(), "1:0 2:1 4:1 3:0 5:0");
+}
+
+TEST_F(ReceivingTest, APlainMailIsAnItemOfItsOwnKindWithNothingElseSet) {
+  FileMail();
+  const std::string text = "From: a@b\r\nSubject: hi\r\n\r\nno attachment\r\n";
+  uint32_t index = 0;
+  EXPECT_EQ(mailbox.ImportPlainMail(text, &index), 2u);
+  EXPECT_EQ(index, 1u);
+  const IndexEntry& entry = mailbox.Index().EntryAt(1);
+  EXPECT_EQ(entry.messageType, 255u);
+  EXPECT_EQ(entry.date, 0u);
+  EXPECT_EQ(entry.attributes, 0u);
+  EXPECT_EQ(entry.depth, 0u);
+  exchange::ExchangeFile item;
+  ASSERT_TRUE(item.Open(mailbox.PathOf(entry), true, false));
+  EXPECT_EQ(item.Kind(), exchange::kKindPlainTextMessage);
+  exchange::PlainTextMessage message;
+  EXPECT_TRUE(message.Read(item));
+  item.Close();
+  EXPECT_EQ(message.plainText, text);
+  EXPECT_EQ(MailboxFiles().size(), 4u);  // the index, its side file, the two items
+}
+
+// After a shared directory's item, a mail without attachment, one with two
+// exchange files, one with a file that is no exchange file: five items, each
+// mail deleted once, and not before the index holding all of them is on disk.
+TEST_F(ReceivingTest, PopMailsAreFiledAndDeletedOnlyAfterTheSave) {
+  const std::string plain = "From: a@b\r\nSubject: hello\r\n\r\n.just text\r\n";
+  const std::string twoItems = MailWith(
+      {Received(outside / "x.qv6", 0, {.number = 1}), Received(outside / "y.qv6", 0, {.number = 2})});
+  const std::string notAnItem = MailWith({payload});
+  uint32_t savedAtFirstDelete = 0;
+  PopMailDrop drop({plain, twoItems, notAnItem}, [&](const std::string& command) {
+    if (command.rfind("DELE", 0) == 0 && savedAtFirstDelete == 0) savedAtFirstDelete = SavedCount();
+  });
+  Received(shared / "first.qv6", 0);
+  AddFileInProtocol(&context, shared.path());
+  AddPopInProtocol(&context, "127.0.0.1", drop.port(), "user", "secret");
+  ASSERT_TRUE(ReceiveMails(&context));
+  EXPECT_EQ(savedAtFirstDelete, 5u);
+  EXPECT_EQ(drop.Messages(), Names{});
+  Names deletions;
+  for (const std::string& command : drop.Commands()) {
+    if (command.rfind("DELE", 0) == 0 || command == "QUIT") deletions.push_back(command);
+  }
+  EXPECT_EQ(deletions, (Names{"DELE 1", "DELE 2", "DELE 3", "QUIT"}));
+  ASSERT_EQ(mailbox.Index().Count(), 5u);
+  const uint32_t expectedTypes[] = {20, 255, 20, 20, 255};
+  for (uint32_t i = 0; i < 5; ++i) EXPECT_EQ(mailbox.Index().EntryAt(i).messageType, expectedTypes[i]);
+  exchange::ExchangeFile item;
+  ASSERT_TRUE(item.Open(mailbox.PathOf(mailbox.Index().EntryAt(1)), true, false));
+  exchange::PlainTextMessage message;
+  EXPECT_TRUE(message.Read(item));
+  item.Close();
+  EXPECT_EQ(message.plainText, plain);
+  EXPECT_EQ(temporary.Files(), Names{});
+}
+
+// Sources keep what could not be filed, and what a failed save would have
+// let go (the save fails once: the run's closing save then succeeds, with
+// the sources untouched); nothing is left in the temporary directory.
+TEST_F(ReceivingTest, SourcesKeepWhatIsNotSafelyFiled) {
+  struct Case {
+    const char* name;
+    bool diskFull;  // else the first sync fails, which fails the first save
+    bool directory;
+    bool pop;
+    uint32_t filed;
+  };
+  const Case cases[] = {{"filing fails", true, true, true, 0},
+                        {"the directory's save fails", false, true, false, 1},
+                        {"the POP account's save fails", false, false, true, 2}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(shared / "a.qv6");
+    std::filesystem::remove(outside / "x.qv6");
+    Received(shared / "a.qv6", 0);
+    PopMailDrop drop({MailWith({Received(outside / "x.qv6", 0)}), "Subject: plain\r\n\r\ntext\r\n"});
+    context.popInProtocols.clear();
+    context.fileInProtocols.clear();
+    if (c.directory) AddFileInProtocol(&context, shared.path());
+    if (c.pop) AddPopInProtocol(&context, "127.0.0.1", drop.port(), "user", "secret");
+    const uint32_t filedBefore = mailbox.Index().Count();
+    {
+      platform::FileFaults faults;
+      if (c.diskFull) {
+        faults.FillDiskAfter(0);
+      } else {
+        faults.Fail(platform::FileOperation::Sync, 1);
+      }
+      ASSERT_TRUE(ReceiveMails(&context));
+      EXPECT_TRUE(faults.Fired());
+    }
+    EXPECT_EQ(mailbox.Index().Count() - filedBefore, c.filed);
+    if (c.diskFull) {
+      EXPECT_EQ(MailboxFiles(), (Names{"Mailbox.inv", "Mailbox.inv.new"}));
+    }
+    EXPECT_EQ(SavedCount(), mailbox.Index().Count());
+    EXPECT_TRUE(std::filesystem::exists(shared / "a.qv6"));
+    EXPECT_EQ(drop.Messages().size(), 2u);
+    for (const std::string& command : drop.Commands()) EXPECT_NE(command.rfind("DELE", 0), 0u);
+    EXPECT_EQ(temporary.Files(), Names{});
+  }
+}
+
+// Damaged and hostile items in a shared directory, packed and unpacked:
+// changed bytes, cut tails, noise. None brings a receive down; each is
+// filed or stays where it is, untouched.
+TEST_F(ReceivingTest, DamagedFilesNeverBringAReceiveDownAndStayAtTheSource) {
+  const std::string packed = Received(outside / "good.qv6", 0, {.attachment = true, .optionsUpdate = true});
+  ASSERT_TRUE(exchange::UnpackFile(packed, outside / "good.rec", 0));
+  const std::string record = ReadFile(outside / "good.rec");
+  const std::string stream = ReadFile(packed);
+  std::mt19937 random(17);
+  std::map<std::string, std::string> written;
+  // Every third a changed record packed again, an unpacked changed record,
+  // a changed packed stream.
+  for (int i = 0; i < 120; ++i) {
+    std::string bytes = i % 3 == 2 ? stream : record;
+    if (i % 4 == 3) {
+      bytes.resize(random() % bytes.size());
+    } else {
+      for (int changes = 1 + i % 4; changes > 0; --changes) {
+        bytes[random() % bytes.size()] = static_cast<char>(random());
+      }
+    }
+    const std::string name = "h" + std::to_string(i) + ".qv6";
+    WriteFile(outside / "variant", bytes);
+    if (i % 3 == 0) {
+      ASSERT_TRUE(exchange::PackFile(outside / "variant", shared / name, 0));
+    } else {
+      std::filesystem::copy_file(outside / "variant", shared / name);
+    }
+    written[name] = ReadFile(shared / name);
+  }
+  AddFileInProtocol(&context, shared.path());
+  ASSERT_TRUE(ReceiveMails(&context));
+  size_t stayed = 0;
+  for (const auto& [name, bytes] : written) {
+    if (!std::filesystem::exists(shared / name)) continue;
+    ++stayed;
+    EXPECT_EQ(ReadFile(shared / name), bytes) << name;
+  }
+  EXPECT_EQ(stayed + mailbox.Index().Count(), written.size());
+  EXPECT_EQ(SavedCount(), mailbox.Index().Count());
+  EXPECT_GT(stayed, 0u);
+  EXPECT_EQ(temporary.Files(), Names{});
+}
+
+TEST_F(ReceivingTest, ARunWithoutSourcesStillSavesTheIndex) {
+  ASSERT_EQ(ReadFile(IndexPath()), "");  // a new mailbox is saved first when it changes
+  ASSERT_TRUE(ReceiveMails(&context));
+  EXPECT_NE(ReadFile(IndexPath()), "");
+}
+
+TEST_F(ReceivingTest, ALockedOrClosedMailboxReceivesNothing) {
+  Received(shared / "a.qv6", 0);
+  AddFileInProtocol(&context, shared.path());
+  context.lockingMode = kLockReceiving | kLockSending;
+  EXPECT_FALSE(ReceiveMails(&context));
+  context.lockingMode = kLockSending;
+  mailbox.CloseIndex(false);
+  EXPECT_FALSE(ReceiveMails(&context));
+  EXPECT_FALSE(ReceiveMails(nullptr));
+  EXPECT_TRUE(std::filesystem::exists(shared / "a.qv6"));
+}
+
+}  // namespace
+}  // namespace quorvel::testing
