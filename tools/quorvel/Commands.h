@@ -10,6 +10,8 @@ namespace quorvel::tool {
 
 extern const CommandSpec kDumpCommand;
 extern const CommandSpec kSendCommand;
+extern const CommandSpec kDemoCommand;
+extern const CommandSpec kExchangeCommand;
 
 // "HOST" or "HOST:PORT" (1 to 65535); `port` keeps its value without one.
 bool ParseHostAndPort(const std::string& text, std::string& host, uint16_t& port);

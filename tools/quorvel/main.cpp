@@ -11,9 +11,9 @@ namespace quorvel::tool {
 namespace {
 
 // Every command, in the order the help lists them.
-const CommandSpec* const kCommands[] = {&kDumpCommand, &kMailboxCommand, &kSendCommand, &kWriteCommand,
-                                        &kReplyCommand, &kReceiveCommand,
-                                        &kParseCommand};
+const CommandSpec* const kCommands[] = {&kDemoCommand,    &kDumpCommand,     &kMailboxCommand,
+                                        &kSendCommand,    &kWriteCommand,    &kReplyCommand,
+                                        &kReceiveCommand, &kExchangeCommand, &kParseCommand};
 
 const CommandSpec* FindCommand(const std::string& name) {
   for (const CommandSpec* command : kCommands) {
