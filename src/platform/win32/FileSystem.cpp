@@ -7,6 +7,7 @@
 #undef ReplaceFile  // windows.h names ReplaceFileA so; ours is the platform's own
 
 #include "platform/Faults.h"
+#include "platform/Paths.h"
 #include "platform/WildcardMatch.h"
 
 namespace quorvel::platform {
@@ -18,8 +19,6 @@ constexpr DWORD kNoAttributes = INVALID_FILE_ATTRIBUTES;
 DWORD AttributesOf(const std::string& path) {
   return path.empty() ? kNoAttributes : ::GetFileAttributesA(path.c_str());
 }
-
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
 // Cuts a copy whose write "failed" to the bytes that fit on the full disk.
 void CutTo(const std::string& path, uint64_t length) {
@@ -57,7 +56,7 @@ bool RemoveEmptyDirectory(const std::string& path) {
 std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::string_view pattern) {
   std::vector<DirectoryEntry> entries;
   std::string query = directory.empty() ? std::string(".") : directory;
-  if (!IsSeparator(query.back())) query += '\\';
+  if (!IsPathSeparator(query.back())) query += '\\';
   query += '*';
   WIN32_FIND_DATAA found;
   HANDLE search = ::FindFirstFileA(query.c_str(), &found);

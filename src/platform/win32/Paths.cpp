@@ -7,18 +7,17 @@
 namespace quorvel::platform {
 
 const char kPathSeparator = '\\';
+const char kPathSeparators[] = "\\/";
 
 namespace {
 
 constexpr size_t kLongestPath = MAX_PATH - 1;  // without the terminating NUL
 constexpr size_t kLongestComponent = 255;
 
-bool IsSeparator(char c) { return c == '\\' || c == '/'; }
-
 bool IsDriveLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
 
 size_t NextSeparator(std::string_view path, size_t from) {
-  while (from < path.size() && !IsSeparator(path[from])) ++from;
+  while (from < path.size() && !IsPathSeparator(path[from])) ++from;
   return from;
 }
 
@@ -36,10 +35,10 @@ std::optional<size_t> SharePrefixLength(std::string_view path) {
 std::optional<size_t> UncreatedPrefixLength(std::string_view path) {
   if (path.size() >= 2 && IsDriveLetter(path[0]) && path[1] == ':') {
     // "C:name" is relative to the drive's current directory: not accepted.
-    if (path.size() >= 3 && IsSeparator(path[2])) return 3;
+    if (path.size() >= 3 && IsPathSeparator(path[2])) return 3;
     return std::nullopt;
   }
-  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+  if (path.size() >= 2 && IsPathSeparator(path[0]) && IsPathSeparator(path[1])) {
     return SharePrefixLength(path);
   }
   const size_t first = NextSeparator(path, 0);
@@ -61,7 +60,7 @@ std::string TemporaryDirectory() {
   char buffer[MAX_PATH + 1] = {};
   const DWORD length = ::GetTempPathA(sizeof buffer, buffer);
   std::string directory = (length == 0 || length > MAX_PATH) ? std::string(".") : std::string(buffer, length);
-  if (!IsSeparator(directory.back())) directory += kPathSeparator;
+  if (!IsPathSeparator(directory.back())) directory += kPathSeparator;
   return directory;
 }
 
