@@ -21,7 +21,10 @@ set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
 set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 set(CMAKE_MODULE_LINKER_FLAGS_INIT "-static")
 
-# Cross-built tests run under Wine.
+# Cross-built tests run under Wine (its prefix comes from WINEPREFIX). The
+# tests' stand-ins of MAPI32.DLL and nnotes.dll are loaded by path; Wine must
+# not put its own MAPI32.DLL in their place.
 if(NOT DEFINED CMAKE_CROSSCOMPILING_EMULATOR AND EXISTS /usr/bin/wine)
-  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/wine)
+  set(CMAKE_CROSSCOMPILING_EMULATOR /usr/bin/env WINEDEBUG=-all WINEDLLOVERRIDES=mapi32,nnotes=n
+                                    /usr/bin/wine)
 endif()
