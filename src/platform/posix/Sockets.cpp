@@ -92,8 +92,6 @@ struct OwnQueue {
 };
 thread_local OwnQueue ownQueue;
 
-std::atomic<uint32_t> nextTimerId{1};
-
 int FdOf(intptr_t handle) { return static_cast<int>(handle); }
 
 std::optional<in_addr> ResolveIpv4(const std::string& host) {
@@ -238,19 +236,6 @@ void TimeoutSocket::Close() {
   ::close(FdOf(handle_));
   handle_ = kNoHandle;
 }
-
-void TimeoutSocket::StartTimeout(uint32_t milliseconds) {
-  timerId_ = nextTimerId.fetch_add(1);
-  if (timerId_ == 0) timerId_ = nextTimerId.fetch_add(1);
-  deadline_ = MonotonicMilliseconds() + milliseconds;
-}
-
-bool TimeoutSocket::StopTimeout() {
-  timerId_ = 0;
-  return true;
-}
-
-void TimeoutSocket::OnTimeout() { Close(); }
 
 bool TimeoutSocket::CancelPosted() {
   CancelQueue& queue = ownQueue.Get();

@@ -10,7 +10,6 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
-#include <atomic>
 #include <mutex>
 
 #include "platform/Clock.h"
@@ -23,8 +22,6 @@ namespace {
 constexpr UINT kCancelMessage = 0x0401;  // WM_USER + 1
 constexpr int kReadable = 1;
 constexpr int kWritable = 2;
-
-std::atomic<uint32_t> nextTimerId{1};
 
 SOCKET SocketOf(intptr_t handle) { return static_cast<SOCKET>(handle); }
 
@@ -189,19 +186,6 @@ void TimeoutSocket::Close() {
   ::closesocket(SocketOf(handle_));
   handle_ = kNoHandle;
 }
-
-void TimeoutSocket::StartTimeout(uint32_t milliseconds) {
-  timerId_ = nextTimerId.fetch_add(1);
-  if (timerId_ == 0) timerId_ = nextTimerId.fetch_add(1);
-  deadline_ = MonotonicMilliseconds() + milliseconds;
-}
-
-bool TimeoutSocket::StopTimeout() {
-  timerId_ = 0;
-  return true;
-}
-
-void TimeoutSocket::OnTimeout() { Close(); }
 
 bool TimeoutSocket::CancelPosted() {
   MSG message;
