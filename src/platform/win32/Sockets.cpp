@@ -98,7 +98,8 @@ void CloseCancelQueue(uint32_t) {}
 void ReleaseCancelQueues() {}
 
 bool PostSocketCancel(uint32_t threadId) {
-  return ::PostThreadMessageA(threadId, kCancelMessage, 0, 0) != 0;
+  // No thread has the id 0 (Wine would still take the message).
+  return threadId != 0 && ::PostThreadMessageA(threadId, kCancelMessage, 0, 0) != 0;
 }
 
 TimeoutSocket::~TimeoutSocket() {
