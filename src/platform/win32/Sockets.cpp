@@ -10,7 +10,6 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
-#include <mutex>
 
 #include "platform/Clock.h"
 #include "platform/Sockets.h"
@@ -272,21 +271,12 @@ std::string LocalHostName() {
 std::optional<std::string> LocalHostAddress() {
   // Windows answers its own computer name from its interfaces (and the
   // hosts file) without asking a name server.
-  static std::mutex lock;
   const std::string name = LocalHostName();
   if (name.empty()) return std::nullopt;
-  std::lock_guard hold(lock);
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* found = nullptr;
-  if (::getaddrinfo(name.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
-    return std::nullopt;
-  }
+  const std::optional<in_addr> address = ResolveIpv4(name);
+  if (!address) return std::nullopt;
   char dotted[INET_ADDRSTRLEN] = {};
-  ::inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr, dotted,
-              sizeof dotted);
-  ::freeaddrinfo(found);
+  ::inet_ntop(AF_INET, &*address, dotted, sizeof dotted);
   return std::string(dotted);
 }
 
