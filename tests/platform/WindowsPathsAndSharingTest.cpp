@@ -29,6 +29,7 @@ TEST(WindowsPaths, DrivesSharesAndBothSeparators) {
       {"\\\\server\\share\\a\\", 15},
       {"//server/share/", 15},
       {"\\\\server\\", std::nullopt},
+      {"\\\\server\\\\a\\", std::nullopt},  // no share name
       {"\\\\server\\share", std::nullopt},
       {"\\\\\\share\\", std::nullopt},
       {"\\a\\", 1},
