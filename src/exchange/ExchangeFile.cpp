@@ -15,7 +15,7 @@ constexpr const char* kWorkingExtension = "qvz";
 // Packs into a new file beside the target and puts it in the target's place
 // only when it is whole, so that a failure never damages the item.
 bool PackBeside(const std::string& source, const std::string& target) {
-  const size_t separator = target.rfind(platform::kPathSeparator);
+  const size_t separator = target.find_last_of(platform::kPathSeparators);
   const std::string directory =
       separator == std::string::npos ? std::string(".") + platform::kPathSeparator
                                      : target.substr(0, separator + 1);

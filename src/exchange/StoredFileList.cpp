@@ -13,7 +13,7 @@ constexpr uint32_t kLastTag = 0xFFFF;
 }  // namespace
 
 CodedText DefaultDisplayName(const std::string& path) {
-  const size_t separator = path.rfind(platform::kPathSeparator);
+  const size_t separator = path.find_last_of(platform::kPathSeparators);
   const std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
   return CodedTextFromMultiByte(name, static_cast<uint16_t>(platform::AnsiCodePage()));
 }

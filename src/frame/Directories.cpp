@@ -11,7 +11,7 @@ namespace quorvel {
 
 std::string NormaliseDirectory(std::string_view path) {
   std::string normalised(path);
-  if (!normalised.empty() && normalised.back() != platform::kPathSeparator) {
+  if (!normalised.empty() && !platform::IsPathSeparator(normalised.back())) {
     normalised += platform::kPathSeparator;
   }
   return normalised;
@@ -22,8 +22,9 @@ bool CreateDirectoryPath(std::string_view path) {
   const std::optional<size_t> prefix = platform::UncreatedPrefixLength(normalised);
   if (!prefix || !platform::IsPathWithinSystemLimits(normalised)) return false;
   std::vector<std::string> created;
-  for (size_t end = normalised.find(platform::kPathSeparator, *prefix);
-       end != std::string::npos; end = normalised.find(platform::kPathSeparator, end + 1)) {
+  const char* separators = platform::kPathSeparators;
+  for (size_t end = normalised.find_first_of(separators, *prefix); end != std::string::npos;
+       end = normalised.find_first_of(separators, end + 1)) {
     std::string level = normalised.substr(0, end + 1);
     if (platform::IsExistingDirectory(level)) continue;
     if (!platform::MakeDirectory(level)) {

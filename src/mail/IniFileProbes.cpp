@@ -32,7 +32,7 @@ bool ProbePegasus(SmtpSettings& result) {
       !key.ReadString("", directory)) {
     return false;
   }
-  if (directory.empty() || directory.back() != platform::kPathSeparator) {
+  if (directory.empty() || !platform::IsPathSeparator(directory.back())) {
     directory += platform::kPathSeparator;
   }
   const auto lines = ReadConfigLines(directory + "pmail.ini");

@@ -23,7 +23,7 @@ namespace {
 constexpr int kNameAttempts = 20;
 
 std::string DirectoryOf(const std::string& path) {
-  const size_t separator = path.rfind(platform::kPathSeparator);
+  const size_t separator = path.find_last_of(platform::kPathSeparators);
   return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
 }
 

@@ -28,7 +28,7 @@ constexpr const char* kItemExtension = "qv6";
 constexpr const char* kWorkingExtension = "qvz";
 
 std::string FileNameOf(const std::string& path) {
-  return path.substr(path.rfind(platform::kPathSeparator) + 1);
+  return path.substr(path.find_last_of(platform::kPathSeparators) + 1);
 }
 
 }  // namespace

@@ -11,6 +11,15 @@ namespace quorvel::platform {
 
 // The one separator every path of the library is built with.
 extern const char kPathSeparator;
+// Every separator the system reads in a path: "/" on POSIX; "\\" and "/" on
+// Windows.
+extern const char kPathSeparators[];
+inline bool IsPathSeparator(char c) {
+  for (const char* separator = kPathSeparators; *separator != '\0'; ++separator) {
+    if (c == *separator) return true;
+  }
+  return false;
+}
 
 // Length of the leading part of a normalised directory path that is never
 // created when the path is created level by level: the drive or the network

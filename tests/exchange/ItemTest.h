@@ -15,23 +15,20 @@
 
 #include "RecordBytes.h"
 #include "TempDirectory.h"
+#include "platform/Environment.h"
 
 namespace quorvel::testing {
 
 class TemporaryDirectoryOverride {
  public:
-  TemporaryDirectoryOverride() {
-    if (const char* old = std::getenv("TMPDIR")) previous_ = old;
-    setenv("TMPDIR", directory_.path().c_str(), 1);
+  TemporaryDirectoryOverride()
+      : previous_(platform::EnvironmentValue(platform::kTemporaryDirectoryVariable)) {
+    platform::SetEnvironmentValue(platform::kTemporaryDirectoryVariable, directory_.path());
   }
   TemporaryDirectoryOverride(const TemporaryDirectoryOverride&) = delete;
   TemporaryDirectoryOverride& operator=(const TemporaryDirectoryOverride&) = delete;
   ~TemporaryDirectoryOverride() {
-    if (previous_) {
-      setenv("TMPDIR", previous_->c_str(), 1);
-    } else {
-      unsetenv("TMPDIR");
-    }
+    platform::SetEnvironmentValue(platform::kTemporaryDirectoryVariable, previous_);
   }
 
   std::string path() const { return directory_.path(); }

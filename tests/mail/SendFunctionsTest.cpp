@@ -37,7 +37,7 @@ class SendFunctions : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_TRUE(mapi.loaded());
-    MapiLibraryName() = mapi.directory() + "libmapi32.so";
+    MapiLibraryName() = mapi.directory() + platform::SharedLibraryFileName("MAPI32.DLL");
     ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), nullptr));
     context = CallingContext();
     context->protocol = kProtocolMapi;
@@ -54,7 +54,7 @@ class SendFunctions : public ::testing::Test {
     MapiLibraryName() = platform::SharedLibraryFileName("MAPI32.DLL");
   }
 
-  StandInLibrary mapi{"mapi32-complete", "libmapi32.so"};
+  StandInLibrary mapi{"mapi32-complete", platform::SharedLibraryFileName("MAPI32.DLL")};
   TempDirectory dir, out, sent;
   ThreadContext* context = nullptr;
   MailData mail;

@@ -34,12 +34,15 @@ struct Fixture {
 
 class MapiTransport : public ::testing::Test {
  protected:
-  void Use(const std::string& variant) { MapiLibraryName() = QUORVEL_STANDIN_DIR "/" + variant + "/libmapi32.so"; }
+  void Use(const std::string& variant) {
+    MapiLibraryName() = QUORVEL_STANDIN_DIR "/" + variant + "/" +
+                        platform::SharedLibraryFileName("MAPI32.DLL");
+  }
   void TearDown() override { MapiLibraryName() = platform::SharedLibraryFileName("MAPI32.DLL"); }
 };
 
 TEST_F(MapiTransport, OneSendMailCallCarriesTheWholeMessage) {
-  StandInLibrary mapi("mapi32-complete", "libmapi32.so");
+  StandInLibrary mapi("mapi32-complete", platform::SharedLibraryFileName("MAPI32.DLL"));
   ASSERT_TRUE(mapi.loaded());
   Use("mapi32-complete");
   Fixture f;
@@ -52,7 +55,7 @@ TEST_F(MapiTransport, OneSendMailCallCarriesTheWholeMessage) {
 }
 
 TEST_F(MapiTransport, ProviderResults) {
-  StandInLibrary mapi("mapi32-complete", "libmapi32.so");
+  StandInLibrary mapi("mapi32-complete", platform::SharedLibraryFileName("MAPI32.DLL"));
   Use("mapi32-complete");
   const struct {
     int result;
@@ -118,7 +121,7 @@ TEST_F(NotesTransport, LoadingFailsWithError1WithoutACompleteLibrary) {
 }
 
 TEST_F(NotesTransport, AFailedInitialisationForgetsTheLibrary) {
-  StandInLibrary notes("notes-complete", "libnnotes.so");
+  StandInLibrary notes("notes-complete", platform::SharedLibraryFileName("nnotes.dll"));
   RegisterNotesIn(notes.directory());
   notes.Script("NotesInit", 1, 0x103);
   EXPECT_FALSE(LoadNotes());
@@ -129,7 +132,7 @@ TEST_F(NotesTransport, AFailedInitialisationForgetsTheLibrary) {
 }
 
 TEST_F(NotesTransport, TheWholeCallSequenceOfAMemo) {
-  StandInLibrary notes("notes-complete", "libnnotes.so");
+  StandInLibrary notes("notes-complete", platform::SharedLibraryFileName("nnotes.dll"));
   RegisterNotesIn(notes.directory());
   Fixture f;
   f.message.notesSender.clear();  // sent From the current Notes user
@@ -186,7 +189,7 @@ TEST_F(NotesTransport, TheWholeCallSequenceOfAMemo) {
 }
 
 TEST_F(NotesTransport, EachFailingStepHasItsCodeAndStillCleansUp) {
-  StandInLibrary notes("notes-complete", "libnnotes.so");
+  StandInLibrary notes("notes-complete", platform::SharedLibraryFileName("nnotes.dll"));
   RegisterNotesIn(notes.directory());
   ASSERT_TRUE(LoadNotes());
   const struct {
@@ -254,7 +257,7 @@ TEST_F(NotesTransport, MailerStates) {
     EXPECT_FALSE(mailer.Send());
     EXPECT_EQ(NotesErrorCode(), ErrNotesNotInitialized);
   }
-  StandInLibrary notes("notes-complete", "libnnotes.so");
+  StandInLibrary notes("notes-complete", platform::SharedLibraryFileName("nnotes.dll"));
   RegisterNotesIn(notes.directory());
   ASSERT_TRUE(LoadNotes());
   notes.Reset();

@@ -9,6 +9,7 @@
 namespace quorvel::platform {
 
 const char kPathSeparator = '/';
+const char kPathSeparators[] = "/";
 
 std::optional<size_t> UncreatedPrefixLength(std::string_view path) {
   const size_t first = path.find(kPathSeparator);

@@ -93,8 +93,6 @@ struct OwnQueue {
 };
 thread_local OwnQueue ownQueue;
 
-std::atomic<uint32_t> nextTimerId{1};
-
 int FdOf(intptr_t handle) { return static_cast<int>(handle); }
 
 // Every address of the host, IPv6 and IPv4 in the resolver's order. A
@@ -283,19 +281,6 @@ bool TimeoutSocket::StartTls(const TlsOptions& options, std::string& failure) {
 
 bool TimeoutSocket::WaitUntilReadable() { return WaitUntilReady(POLLIN); }
 bool TimeoutSocket::WaitUntilWritable() { return WaitUntilReady(POLLOUT); }
-
-void TimeoutSocket::StartTimeout(uint32_t milliseconds) {
-  timerId_ = nextTimerId.fetch_add(1);
-  if (timerId_ == 0) timerId_ = nextTimerId.fetch_add(1);
-  deadline_ = MonotonicMilliseconds() + milliseconds;
-}
-
-bool TimeoutSocket::StopTimeout() {
-  timerId_ = 0;
-  return true;
-}
-
-void TimeoutSocket::OnTimeout() { Close(); }
 
 bool TimeoutSocket::CancelPosted() {
   CancelQueue& queue = ownQueue.Get();

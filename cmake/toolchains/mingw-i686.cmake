@@ -1,0 +1,6 @@
+# The 32-bit Windows build (the system's own target): g++ of mingw-w64 with
+# the POSIX thread model (the win32 model lacks std::mutex and std::thread),
+# everything linked statically so that quorvel.dll and the programs need no
+# other DLL than the system's.
+set(QUORVEL_MINGW_TRIPLET i686-w64-mingw32)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)

@@ -1,0 +1,283 @@
+// Windows sockets that a thread message cancels. Sockets are non-blocking;
+// a blocking call waits in MsgWaitForMultipleObjects on the socket's event
+// and on the thread's message queue, so that the thread message 0x0401
+// posted to it (by the host or by PostSocketCancel) ends the wait, closes
+// the socket and fails the call. A cancel posted while the thread does not
+// wait stays in its queue until its next blocking call. The queue is the
+// system's: it exists once the thread has called InitializeSockets or made
+// a socket, and ends with the thread.
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+
+#include "platform/Clock.h"
+#include "platform/Sockets.h"
+
+namespace quorvel::platform {
+
+namespace {
+
+constexpr UINT kCancelMessage = 0x0401;  // WM_USER + 1
+constexpr int kReadable = 1;
+constexpr int kWritable = 2;
+
+SOCKET SocketOf(intptr_t handle) { return static_cast<SOCKET>(handle); }
+
+bool StartWinsock() {
+  static const bool started = [] {
+    WSADATA data;
+    return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
+  }();
+  return started;
+}
+
+// Gives the calling thread its message queue: a thread has one from its
+// first call of a message function.
+void EnsureMessageQueue() {
+  MSG message;
+  ::PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
+}
+
+// The thread's wait event, associated with one socket at a time.
+struct ThreadEvent {
+  ThreadEvent() : event(::WSACreateEvent()) {}
+  ~ThreadEvent() {
+    if (event != WSA_INVALID_EVENT) ::WSACloseEvent(event);
+  }
+  WSAEVENT event;
+};
+thread_local ThreadEvent threadEvent;
+
+bool SetNonBlocking(SOCKET socket) {
+  u_long on = 1;
+  return ::ioctlsocket(socket, FIONBIO, &on) == 0;
+}
+
+// Whether the socket is ready now (or has failed, which the next call reports).
+bool IsReady(SOCKET socket, int events) {
+  fd_set ready, failed;
+  FD_ZERO(&ready);
+  FD_ZERO(&failed);
+  FD_SET(socket, &ready);
+  FD_SET(socket, &failed);
+  timeval now{0, 0};
+  const int count = ::select(0, events == kReadable ? &ready : nullptr,
+                             events == kWritable ? &ready : nullptr, &failed, &now);
+  return count != 0;
+}
+
+std::optional<in_addr> ResolveIpv4(const std::string& host) {
+  in_addr address{};
+  if (::inet_pton(AF_INET, host.c_str(), &address) == 1) return address;
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = SOCK_STREAM;
+  addrinfo* found = nullptr;
+  if (::getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+    return std::nullopt;
+  }
+  address = reinterpret_cast<sockaddr_in*>(found->ai_addr)->sin_addr;
+  ::freeaddrinfo(found);
+  return address;
+}
+
+}  // namespace
+
+bool InitializeSockets() {
+  EnsureMessageQueue();
+  return StartWinsock();
+}
+
+// The thread message queues are the system's; a context needs to hold none.
+void OpenCancelQueue(uint32_t threadId) {
+  if (threadId == ::GetCurrentThreadId()) EnsureMessageQueue();
+}
+void CloseCancelQueue(uint32_t) {}
+void ReleaseCancelQueues() {}
+
+bool PostSocketCancel(uint32_t threadId) {
+  // No thread has the id 0 (Wine would still take the message).
+  return threadId != 0 && ::PostThreadMessageA(threadId, kCancelMessage, 0, 0) != 0;
+}
+
+TimeoutSocket::~TimeoutSocket() {
+  StopTimeout();
+  TimeoutSocket::Close();
+}
+
+bool TimeoutSocket::Create() {
+  Close();
+  if (!InitializeSockets()) return false;
+  const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (socket == INVALID_SOCKET) return false;
+  if (!SetNonBlocking(socket)) {
+    ::closesocket(socket);
+    return false;
+  }
+  handle_ = static_cast<intptr_t>(socket);
+  return true;
+}
+
+bool TimeoutSocket::SetReceiveTimeoutOption(uint32_t milliseconds) {
+  if (!HasHandle()) return false;
+  const DWORD limit = milliseconds;
+  return ::setsockopt(SocketOf(handle_), SOL_SOCKET, SO_RCVTIMEO,
+                      reinterpret_cast<const char*>(&limit), sizeof limit) == 0;
+}
+
+bool TimeoutSocket::SetNoDelay() {
+  if (!HasHandle()) return false;
+  const BOOL on = TRUE;
+  return ::setsockopt(SocketOf(handle_), IPPROTO_TCP, TCP_NODELAY,
+                      reinterpret_cast<const char*>(&on), sizeof on) == 0;
+}
+
+bool TimeoutSocket::Connect(const std::string& host, uint16_t port) {
+  if (CancelPosted() || !HasHandle()) return false;
+  const auto address = ResolveIpv4(host);
+  if (!address) return false;
+  sockaddr_in peer{};
+  peer.sin_family = AF_INET;
+  peer.sin_port = htons(port);
+  peer.sin_addr = *address;
+  if (::connect(SocketOf(handle_), reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) {
+    return true;
+  }
+  if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
+  if (!WaitUntilReady(kWritable)) return false;
+  int error = 0;
+  int size = sizeof error;
+  return ::getsockopt(SocketOf(handle_), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error),
+                      &size) == 0 &&
+         error == 0;
+}
+
+int TimeoutSocket::Send(const void* data, int length, bool /*moreFollows*/) {
+  if (CancelPosted() || !HasHandle() || length < 0) return kSocketError;
+  const char* next = static_cast<const char*>(data);
+  int left = length;
+  while (left > 0) {
+    const int sent = ::send(SocketOf(handle_), next, left, 0);
+    if (sent > 0) {
+      next += sent;
+      left -= sent;
+    } else if (sent == SOCKET_ERROR && ::WSAGetLastError() == WSAEWOULDBLOCK) {
+      if (!WaitUntilReady(kWritable)) return kSocketError;
+    } else {
+      return kSocketError;
+    }
+  }
+  return length;
+}
+
+int TimeoutSocket::Receive(void* buffer, int capacity) {
+  if (CancelPosted() || !HasHandle() || capacity <= 0) return kSocketError;
+  for (;;) {
+    const int got = ::recv(SocketOf(handle_), static_cast<char*>(buffer), capacity, 0);
+    if (got >= 0) return got;
+    if (::WSAGetLastError() != WSAEWOULDBLOCK) return kSocketError;
+    if (!WaitUntilReady(kReadable)) return kSocketError;
+  }
+}
+
+void TimeoutSocket::Close() {
+  if (!HasHandle()) return;
+  ::closesocket(SocketOf(handle_));
+  handle_ = kNoHandle;
+}
+
+bool TimeoutSocket::CancelPosted() {
+  MSG message;
+  if (!::PeekMessageA(&message, nullptr, kCancelMessage, kCancelMessage, PM_REMOVE)) return false;
+  Close();
+  ::WSASetLastError(WSAEINTR);
+  return true;
+}
+
+bool TimeoutSocket::WaitUntilReady(int events) {
+  const WSAEVENT event = threadEvent.event;
+  const long watched = events == kReadable ? (FD_READ | FD_CLOSE) : (FD_WRITE | FD_CONNECT | FD_CLOSE);
+  // Associated before the readiness check: what happens after it signals.
+  ::WSAResetEvent(event);
+  if (::WSAEventSelect(SocketOf(handle_), event, watched) != 0) return false;
+  for (;;) {
+    if (CancelPosted()) return false;
+    if (IsReady(SocketOf(handle_), events)) return true;
+    DWORD wait = INFINITE;
+    if (timerId_ != 0) {
+      const uint64_t now = MonotonicMilliseconds();
+      if (now >= deadline_) {
+        timerId_ = 0;
+        OnTimeout();
+        ::WSASetLastError(WSAETIMEDOUT);
+        return false;
+      }
+      wait = static_cast<DWORD>(deadline_ - now);
+    }
+    // Wakes on the socket's event and on messages posted after the check above.
+    const DWORD woken = ::MsgWaitForMultipleObjects(1, &event, FALSE, wait, QS_POSTMESSAGE);
+    if (woken == WAIT_FAILED) return false;
+    if (woken == WAIT_OBJECT_0) ::WSAResetEvent(event);
+  }
+}
+
+std::unique_ptr<LoopbackListener> LoopbackListener::Open(uint16_t port) {
+  if (!StartWinsock()) return nullptr;
+  const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (socket == INVALID_SOCKET) return nullptr;
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_port = htons(port);
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int size = sizeof local;
+  if (::bind(socket, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+      ::listen(socket, 16) != 0 ||
+      ::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+    ::closesocket(socket);
+    return nullptr;
+  }
+  return std::unique_ptr<LoopbackListener>(
+      new LoopbackListener(static_cast<intptr_t>(socket), ntohs(local.sin_port)));
+}
+
+LoopbackListener::~LoopbackListener() { ::closesocket(SocketOf(handle_)); }
+
+std::unique_ptr<TimeoutSocket> LoopbackListener::Accept(uint32_t timeoutMilliseconds) {
+  fd_set ready;
+  FD_ZERO(&ready);
+  FD_SET(SocketOf(handle_), &ready);
+  timeval limit{static_cast<long>(timeoutMilliseconds / 1000),
+                static_cast<long>(timeoutMilliseconds % 1000) * 1000};
+  if (::select(0, &ready, nullptr, nullptr, &limit) <= 0) return nullptr;
+  const SOCKET socket = ::accept(SocketOf(handle_), nullptr, nullptr);
+  if (socket == INVALID_SOCKET) return nullptr;
+  // An accepted socket shares the listener's event association; it gets its own.
+  ::WSAEventSelect(socket, nullptr, 0);
+  if (!SetNonBlocking(socket)) {
+    ::closesocket(socket);
+    return nullptr;
+  }
+  return std::unique_ptr<TimeoutSocket>(new TimeoutSocket(static_cast<intptr_t>(socket)));
+}
+
+std::string LocalHostName() {
+  if (!StartWinsock()) return std::string();
+  char name[129] = {};
+  if (::gethostname(name, 128) != 0) return std::string();
+  return std::string(name);
+}
+
+std::optional<std::string> LocalHostAddress() {
+  // Windows answers its own computer name from its interfaces (and the
+  // hosts file) without asking a name server.
+  const std::string name = LocalHostName();
+  if (name.empty()) return std::nullopt;
+  const std::optional<in_addr> address = ResolveIpv4(name);
+  if (!address) return std::nullopt;
+  char dotted[INET_ADDRSTRLEN] = {};
+  ::inet_ntop(AF_INET, &*address, dotted, sizeof dotted);
+  return std::string(dotted);
+}
+
+}  // namespace quorvel::platform
