@@ -6,7 +6,7 @@
 #include <thread>
 
 #include "../exchange/RecordBytes.h"
-#include "HostThread.h"
+#include "OnHostThread.h"
 #include "TempDirectory.h"
 #include "quorvel/quorvel.h"
 

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "HostThread.h"
+#include "OnHostThread.h"
 #include "TempDirectory.h"
 #include "quorvel/quorvel.h"
 

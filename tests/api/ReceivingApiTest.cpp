@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "HostThread.h"
+#include "OnHostThread.h"
 #include "TempDirectory.h"
 #include "quorvel/quorvel.h"
 
