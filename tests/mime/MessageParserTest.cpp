@@ -99,6 +99,12 @@ TEST_F(MessageParserTest, ASecondTextIsAPartNotTheBody) {
   EXPECT_EQ(Saved(0), "second");
 }
 
+TEST_F(MessageParserTest, ADigestsTypelessPartIsAMessage) {
+  Parse("Content-Type: multipart/digest; boundary=d\r\n\r\n--d\r\n\r\n"
+        "Subject: inner\r\n\r\nforwarded\r\n--d--\r\n");
+  EXPECT_EQ(message.body, "forwarded");
+}
+
 TEST_F(MessageParserTest, AWholeMessageMarkedAsAttachmentIsOneFile) {
   Parse("Content-Type: application/pdf; name=x.pdf\r\nContent-Disposition: attachment\r\n"
         "Content-Transfer-Encoding: BASE64\r\n\r\nJVBERg==\r\n");
