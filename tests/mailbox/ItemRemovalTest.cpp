@@ -49,7 +49,9 @@ class ItemRemovalTest : public MailboxTest {
 TEST_F(ItemRemovalTest, ARootGoesWithItsWholeThreadAndTheNextRootMovesUp) {
   ASSERT_TRUE(Open());
   FileThreads();
+  ASSERT_NE(mailbox.LoadItem(3, true), nullptr);
   ASSERT_TRUE(RemoveMailAtIndex(&context, 0));
+  EXPECT_EQ(temporary.Files(), Names{}) << "a removed item's working copy goes with it";
   EXPECT_EQ(Tree(), "5:0");
   EXPECT_EQ(ItemFiles(), 1u) << "four files deleted";
   EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{5}));

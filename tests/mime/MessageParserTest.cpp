@@ -97,6 +97,15 @@ TEST_F(MessageParserTest, ASecondTextIsAPartNotTheBody) {
   EXPECT_EQ(message.body, "first");
   ASSERT_EQ(message.attachmentSources.size(), 1u);
   EXPECT_EQ(Saved(0), "second");
+  Parse("Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: text/html\r\n\r\n"
+        "<p>1</p>\r\n--b\r\nContent-Type: text/html\r\n\r\n<p>2</p>\r\n--b--\r\n");
+  EXPECT_EQ(message.htmlBodyIndex, 0) << "so is a second HTML part";
+}
+
+TEST_F(MessageParserTest, ADigestsTypelessPartIsAMessage) {
+  Parse("Content-Type: multipart/digest; boundary=d\r\n\r\n--d\r\n\r\n"
+        "Subject: inner\r\n\r\nforwarded\r\n--d--\r\n");
+  EXPECT_EQ(message.body, "forwarded");
 }
 
 TEST_F(MessageParserTest, AWholeMessageMarkedAsAttachmentIsOneFile) {
