@@ -23,8 +23,8 @@ struct ItemContent {
   uint8_t flagB = 0;
   bool attachment = false;     // one file in block 10600
   bool optionsUpdate = false;  // tag 10704 in block 10700
-  uint32_t number = 0;         // the message's number
   bool learningPath = false;   // a file in block 11705 of block 10700
+  uint32_t number = 0;         // the message's number
 };
 
 // Writes a packed exchange file of the given content at `path`.
