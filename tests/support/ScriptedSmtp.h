@@ -3,6 +3,8 @@
 // misbehaving part themselves and hand over to these.
 #pragma once
 
+#include <string_view>
+
 #include "ScriptedServer.h"
 
 namespace quorvel::testing {
@@ -24,6 +26,22 @@ inline void ServeSmtpTransactions(ServerSide& side) {
     side.ReadUntil("\r\n.\r\n");
     side.Send("250 queued\r\n");
   }
+}
+
+// Greeting, HELO and MAIL FROM accepted; RCPT TO answered with `reply` and
+// the QUIT that follows with `quitReply`.
+inline void RefuseTheRecipient(ServerSide& side, std::string_view reply,
+                               std::string_view quitReply = "221 bye\r\n") {
+  side.Send("220 ready\r\n");
+  side.ReadLine();
+  side.Send("250 hello\r\n");
+  side.ReadLine();
+  side.Send("250 sender ok\r\n");
+  side.ReadLine();
+  side.Send(reply);
+  side.ReadLine();
+  side.Send(quitReply);
+  side.WaitForClose();
 }
 
 inline void ServeSmtpSession(ServerSide& side) {
