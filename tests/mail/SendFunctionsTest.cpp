@@ -105,16 +105,7 @@ TEST_F(SendFunctions, AFailureStopsAtItsRecipientAndStoresTheMailInTheOutDirecto
 
   // A server's refusal: its reply line follows the error message.
   ScriptedServer server([](ServerSide& side) {
-    side.Send("220 ready\r\n");
-    side.ReadLine();
-    side.Send("250 hello\r\n");
-    side.ReadLine();
-    side.Send("250 ok\r\n");
-    side.ReadLine();
-    side.Send("550 5.1.1 <one@x.test>: Recipient address rejected\r\n");
-    side.ReadLine();
-    side.Send("221 bye\r\n");
-    side.WaitForClose();
+    RefuseTheRecipient(side, "550 5.1.1 <one@x.test>: Recipient address rejected\r\n");
   });
   context->protocol = kProtocolSmtpPop;
   context->smtpHost = "127.0.0.1";

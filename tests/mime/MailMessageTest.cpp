@@ -423,19 +423,6 @@ TEST_F(MailMessageTest, StopNoticedByTheClientRecordsTheFailedStep) {
   EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml")) << "kept after a failure";
 }
 
-void RefuseTheRecipient(ServerSide& side) {
-  side.Send("220 ready\r\n");
-  side.ReadLine();
-  side.Send("250 hello\r\n");
-  side.ReadLine();
-  side.Send("250 sender ok\r\n");
-  side.ReadLine();
-  side.Send("550-5.1.1 <nobody@example.test>: Recipient address rejected\r\n550 see you\r\n");
-  side.ReadLine();
-  side.Send("500 not even QUIT\r\n");
-  side.WaitForClose();
-}
-
 TEST_F(MailMessageTest, FailuresKeepOnlyFilesComposedInAGivenDirectory) {
   MailMessage message = NewMessage();
   message.SetSender("127.0.0.1", ClosedLoopbackPort(), nullptr, nullptr);
@@ -457,7 +444,11 @@ TEST_F(MailMessageTest, FailuresKeepOnlyFilesComposedInAGivenDirectory) {
   setenv("TMPDIR", temporary.path().c_str(), 1);
   EXPECT_FALSE(message.SendBySmtp(false, nullptr, false));
   SmtpConnectionsForbidden() = false;
-  ScriptedServer server(RefuseTheRecipient);
+  ScriptedServer server([](ServerSide& side) {
+    RefuseTheRecipient(side,
+                       "550-5.1.1 <nobody@example.test>: Recipient address rejected\r\n550 see you\r\n",
+                       "500 not even QUIT\r\n");
+  });
   message.SetSender("127.0.0.1", server.port(), nullptr, nullptr);
   EXPECT_FALSE(message.SendBySmtp(false, nullptr, false));
   EXPECT_EQ(message.errorCode, 7u);

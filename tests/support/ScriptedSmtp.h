@@ -3,6 +3,8 @@
 // misbehaving part themselves and hand over to these.
 #pragma once
 
+#include <string_view>
+
 #include "ScriptedServer.h"
 
 namespace quorvel::testing {
@@ -26,17 +28,32 @@ inline void ServeSmtpTransactions(ServerSide& side) {
   }
 }
 
-// Greeting, HELO, MAIL FROM and RCPT TO accepted; reads the DATA command
-// and leaves the answer to the caller.
-inline void AcceptUpToData(ServerSide& side) {
+// Greeting, HELO and MAIL FROM accepted.
+inline void AcceptUpToRecipient(ServerSide& side) {
   side.Send("220 ready\r\n");
   side.ReadLine();
   side.Send("250 hello\r\n");
   side.ReadLine();
   side.Send("250 sender ok\r\n");
   side.ReadLine();
+}
+
+// Greeting, HELO, MAIL FROM and RCPT TO accepted; reads the DATA command
+// and leaves the answer to the caller.
+inline void AcceptUpToData(ServerSide& side) {
+  AcceptUpToRecipient(side);
   side.Send("250 recipient ok\r\n");
   side.ReadLine();
+}
+
+// RCPT TO answered with `reply` and the QUIT that follows with `quitReply`.
+inline void RefuseTheRecipient(ServerSide& side, std::string_view reply,
+                               std::string_view quitReply = "221 bye\r\n") {
+  AcceptUpToRecipient(side);
+  side.Send(reply);
+  side.ReadLine();
+  side.Send(quitReply);
+  side.WaitForClose();
 }
 
 inline void ServeSmtpSession(ServerSide& side) {
