@@ -25,10 +25,12 @@ uint32_t LastError() {
   return context == nullptr ? 0 : context->lastError.load();
 }
 
-// The mail's own sender name (UTF-8, shown as Windows-1252), else the
-// context's.
+// The mail's own sender name (UTF-8), else the context's. The own name is
+// tagged with the mail's code page, so that it goes into the message in the
+// charset of its other texts (Windows-1252 when the mail names no page).
 CodedText SenderNameFor(const MailData& mail, const ThreadContext* context) {
-  CodedText name(platform::kCodePageWestern,
+  const bool namesAPage = mail.codePage > 0 && mail.codePage <= 0xFFFF;
+  CodedText name(namesAPage ? static_cast<uint16_t>(mail.codePage) : platform::kCodePageWestern,
                  exchange::WideFromMultiByte(mail.senderName, platform::kCodePageUtf8));
   if (!name.text.IsEmpty()) return name;
   return context == nullptr ? CodedText() : context->senderName;

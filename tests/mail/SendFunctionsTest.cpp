@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "ScriptedServer.h"
+#include "ScriptedSmtp.h"
 #include "StandInLibrary.h"
 #include "TempDirectory.h"
 #include "frame/ContextTable.h"
@@ -132,6 +133,22 @@ TEST_F(SendFunctions, AFailureStopsAtItsRecipientAndStoresTheMailInTheOutDirecto
   EXPECT_FALSE(SendMailFromMailData(none));
   EXPECT_EQ(context->lastError, 0x8001u);
   EXPECT_TRUE(none.filePath.empty()) << "no out directory: not stored";
+}
+
+TEST_F(SendFunctions, TheMailsOwnSenderNameIsWrittenInTheMailsCodePage) {
+  ScriptedServer server(ServeSmtpSession);
+  context->protocol = kProtocolSmtpPop;
+  context->smtpHost = "127.0.0.1";
+  context->smtpPort = server.port();
+  MailData russian;
+  russian.AddTo("one@x.test");
+  russian.from = "natalya@x.test";
+  russian.senderName = "Наталья";
+  russian.codePage = 65001;
+  ASSERT_TRUE(DeliverMailData(russian));
+  EXPECT_NE(server.transcript().find("\r\nFrom: =?utf-8?B?0J3QsNGC0LDQu9GM0Y8=?= <natalya@x.test>\r\n"),
+            std::string::npos)
+      << server.transcript();
 }
 
 TEST_F(SendFunctions, AMailWithoutRecipientsCountsAsSent) {

@@ -8,8 +8,10 @@
 #include <cstring>
 #include <random>
 #include <regex>
+#include <set>
 
 #include "ExternalTools.h"
+#include "LanguageSamples.h"
 #include "ScriptedServer.h"
 #include "ScriptedSmtp.h"
 #include "TempDirectory.h"
@@ -177,6 +179,43 @@ TEST_F(MailMessageTest, PythonsEmailPackageReadsTheAttachmentsBack) {
                         path + " big.bin single.bin " + directory.path() + "decoded-"));
   EXPECT_EQ(ReadFile(directory / "decoded-big.bin"), big);
   EXPECT_EQ(ReadFile(directory / "decoded-single.bin"), "\xFF");
+}
+
+TEST_F(MailMessageTest, PythonReadsEveryLanguageBackWithAndWithoutAttachment) {
+  for (const LanguageSample& sample : kLanguageSamples) {
+    for (const bool withAttachment : {true, false}) {
+      TempDirectory texts;
+      WriteSampleFiles(texts, sample);
+      if (!withAttachment) WriteFile(texts / "filename.txt", "");
+      MailMessage message = NewMessage();
+      message.SetSender(nullptr, 25, "pupil@example.test", sample.senderName.c_str());
+      message.CharsetForCodePage(65001);
+      message.SetSubject(sample.subject);
+      message.SetBody(sample.body);
+      if (withAttachment) {
+        ASSERT_TRUE(message.AddAttachment(sample.attachmentName.c_str(),
+                                          (texts / "attachment.bin").c_str(), false));
+      }
+      const std::string path = message.ComposeToFile(texts.path().c_str());
+      EXPECT_TRUE(PythonReadsTheSample(texts, path, true))
+          << sample.language << (withAttachment ? " with" : " without") << " attachment\n"
+          << ReadFile(path);
+    }
+  }
+}
+
+TEST_F(MailMessageTest, TwoThousandMessagesCarryTwoThousandMessageIds) {
+  MailMessage message = NewMessage();
+  std::set<std::string> ids;
+  for (int i = 0; i < 2000; ++i) {
+    const std::string path = message.ComposeToFile(directory.path().c_str());
+    const std::string composed = ReadFile(path);
+    const size_t start = composed.find("\r\nMessage-ID: <");
+    ASSERT_NE(start, std::string::npos);
+    ids.insert(composed.substr(start, composed.find('>', start) - start));
+    std::filesystem::remove(path);
+  }
+  EXPECT_EQ(ids.size(), 2000u);
 }
 
 TEST_F(MailMessageTest, AlternativeFlagMakesTheFirstAttachmentTheHtmlBody) {

@@ -50,6 +50,9 @@ TEST(ReceiveByPopTest, AMessageIsDeletedOnlyOnceItsFileIsWritten) {
     const std::string& transcript = server.transcript();
     EXPECT_EQ(transcript.find("DELE 1\r\n") != std::string::npos, !diskFull) << transcript;
     EXPECT_EQ(list.Size(), diskFull ? 0u : 1u);
+    if (!diskFull) {
+      EXPECT_EQ(list[0].codePage, 65001) << "its texts are the library's UTF-8";
+    }
     EXPECT_EQ(std::filesystem::is_empty(reception.path()), diskFull);
   }
 }

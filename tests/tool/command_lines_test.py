@@ -157,7 +157,7 @@ def main():
             # Repeated --to and --cc, the body from standard input; not on a
             # terminal, so no progress on standard error.
             (send + to_good + ["--to", "second@example.test", "--cc", "copy@example.test",
-                               "--body-file", "-", "--subject", "repeated"], b"from stdin\r\n", 0,
+                               "--body-file", "-", "--subject", "repeated"], "from stdin, Grüße\r\n".encode(), 0,
              "sent to tutor@example.test, copy to copy@example.test\n"
              "sent to second@example.test\n", ""),
             (send + to_good + ["--quiet", "--body-file", str(work / "body.txt")], None, 0, "", ""),
@@ -181,7 +181,9 @@ def main():
                               ["tutor@example.test"] * 3
         if good.recipients != expected_recipients:
             failures.append(f"the server saw {good.recipients}, expected {expected_recipients}")
-        bodies = [b"from stdin\r\n" in m for m in good.messages[:3]] + \
+        # The tool's texts are UTF-8, and labelled so.
+        bodies = ["from stdin, Grüße\r\n".encode() in m and b'charset="utf-8"' in m
+                  for m in good.messages[:3]] + \
                  [b"from a file\r\n" in m for m in good.messages[3:4]]
         if len(good.messages) != 6 or not all(bodies):
             failures.append(f"the server's messages lack their bodies: {good.messages!r}")

@@ -64,6 +64,7 @@ TEST_F(ReceiveServer, WhatWasSentComesBackWholeAndLeavesTheServer) {
   WriteFile(files / "Übung é.txt", "accents àé\r\n.line with a dot\r\n");
   WriteFile(files / "big.bin", big);
   MailData mail;
+  mail.codePage = 65001;  // the texts of a POSIX host
   mail.from = servers.Address("pupil");
   mail.AddTo(servers.Address("receiver"));
   mail.SetSubject(token);
@@ -94,12 +95,12 @@ TEST_F(ReceiveServer, WhatWasSentComesBackWholeAndLeavesTheServer) {
     EXPECT_EQ(record->to, StringList{servers.Address("receiver")});
     EXPECT_EQ(record->subject, token);
     EXPECT_EQ(record->message, "line one\r\n.hidden\r\nline three");
-    // The composer leaves out an empty file (it has no base64 text), so
-    // the 0-byte attachment never travels.
-    ASSERT_EQ(record->attachmentNames, (StringList{"Übung é.txt", "big.bin"}));
-    ASSERT_EQ(record->attachmentFiles.size(), 2u);
-    EXPECT_EQ(ReadFile(record->attachmentFiles[0]), "accents àé\r\n.line with a dot\r\n");
-    EXPECT_TRUE(ReadFile(record->attachmentFiles[1]) == big) << "5 MB attachment differs";
+    EXPECT_EQ(record->codePage, 65001);
+    ASSERT_EQ(record->attachmentNames, (StringList{"empty.bin", "Übung é.txt", "big.bin"}));
+    ASSERT_EQ(record->attachmentFiles.size(), 3u);
+    EXPECT_EQ(ReadFile(record->attachmentFiles[0]), "");
+    EXPECT_EQ(ReadFile(record->attachmentFiles[1]), "accents àé\r\n.line with a dot\r\n");
+    EXPECT_TRUE(ReadFile(record->attachmentFiles[2]) == big) << "5 MB attachment differs";
   }
 }
 
@@ -114,6 +115,7 @@ TEST_F(ReceiveServer, AnUnwritableReceptionDirectoryLeavesTheMessageOnTheServer)
   }
   const std::string token = Token();
   MailData mail;
+  mail.codePage = 65001;  // the texts of a POSIX host
   mail.from = servers.Address("pupil");
   mail.AddTo(servers.Address("receiver"));
   mail.SetSubject(token);

@@ -1,0 +1,90 @@
+// Texts of the languages pupils learn, for the tests that compose messages
+// and read them back with Python's email package (policy default): the
+// subject, the sender's display name, the body and the attachment's name
+// must decode to these very texts, and the attachment to its bytes.
+#pragma once
+
+#include <string>
+
+#include "ExternalTools.h"
+#include "TempDirectory.h"
+
+namespace quorvel::testing {
+
+struct LanguageSample {
+  const char* language;
+  std::string subject;
+  std::string senderName;
+  std::string body;
+  std::string attachmentName;
+};
+
+// Long texts make encoded words and file name sections continue on further
+// lines; the last row's 2000-byte line is longer than SMTP allows.
+inline const LanguageSample kLanguageSamples[] = {
+    {"French", "Exercice de français : les accents é, è, à et ç", "Zoé Lefèvre",
+     "Bonjour Madame,\r\nÇa m'a pris du temps — j'espère que c'est juste.\r\n", "résumé élève.txt"},
+    {"German", "Übung für Schüler", "Jürgen Groß", "Grüße aus München!\r\nDie Straße ist weiß.\r\n",
+     "Übung 1.pdf"},
+    {"Russian", "Домашнее задание по грамматике: упражнения с первого по десятое, с объяснениями",
+     "Наталья Иванова", "Здравствуйте!\r\nВот моё упражнение.\r\n", "упражнение.docx"},
+    {"Greek", "Άσκηση γραμματικής", "Γιώργος Παπαδόπουλος", "Καλημέρα σας!\r\nΙδού η άσκησή μου.\r\n",
+     "άσκηση.txt"},
+    {"Japanese", "日本語の練習問題について質問があります", "山田 太郎",
+     "先生、こんにちは。\r\n宿題を送ります。\r\n", "日本語の練習問題と答えと先生への質問のリスト第一版.pdf"},
+    {"Chinese", "关于中文语法练习的问题", "王小明", "老师您好！\r\n这是我的作业。\r\n", "作业.doc"},
+    {"Arabic", "تمرين في قواعد اللغة العربية", "محمد العلي", "مرحبا يا أستاذ!\r\nهذا واجبي.\r\n",
+     "تمرين.pdf"},
+    {"long line", "Long line", "Pupil One", std::string(2000, 'x') + "\r\n", "long.txt"},
+};
+
+// The sample's texts and attachment as files of `directory`, read by the
+// check below: subject.txt, name.txt, body.txt, filename.txt, attachment.bin.
+inline void WriteSampleFiles(const TempDirectory& directory, const LanguageSample& sample) {
+  WriteFile(directory / "subject.txt", sample.subject);
+  WriteFile(directory / "name.txt", sample.senderName);
+  WriteFile(directory / "body.txt", sample.body);
+  WriteFile(directory / "filename.txt", sample.attachmentName);
+  WriteFile(directory / "attachment.bin", std::string("\x00\xFF\r\n.", 5) + sample.language);
+}
+
+// True when Python's email package reads the message file back to the
+// sample's texts (with the attachment unless filename.txt is empty);
+// `lineLimit` also checks that no line passes 78 characters.
+inline bool PythonReadsTheSample(const TempDirectory& directory, const std::string& messagePath,
+                                 bool lineLimit) {
+  const std::string program = R"(
+import email, sys
+from email import policy
+path, d, limit = sys.argv[1], sys.argv[2], sys.argv[3] == "1"
+def text(name):
+    return open(d + name, encoding="utf-8", newline="").read()
+raw = open(path, "rb").read()
+m = email.message_from_bytes(raw, policy=policy.default)
+problems = []
+def expect(what, got, wanted):
+    if got != wanted:
+        problems.append("%s: %r, expected %r" % (what, got, wanted))
+expect("subject", m["Subject"], text("subject.txt"))
+expect("display name", m["From"].addresses[0].display_name, text("name.txt"))
+# The layout ends the text with an empty line of its own.
+def lines(body):
+    return body.replace("\r\n", "\n").rstrip("\n")
+expect("body", lines(m.get_body(("plain",)).get_content()), lines(text("body.txt")))
+attachments = list(m.iter_attachments())
+expect("attachments", len(attachments), 1 if text("filename.txt") else 0)
+for part in attachments:
+    expect("filename", part.get_filename(), text("filename.txt"))
+    expect("name", part["Content-Type"].params.get("name"), text("filename.txt"))
+    expect("bytes", part.get_payload(decode=True), open(d + "attachment.bin", "rb").read())
+for line in raw.split(b"\r\n") if limit else []:
+    if len(line) > 78:
+        problems.append("line of %d characters: %r" % (len(line), line[:90]))
+if problems:
+    print("\n".join(problems))
+    sys.exit(1)
+)";
+  return RunPython(directory, program, messagePath + " " + directory.path() + (lineLimit ? " 1" : " 0"));
+}
+
+}  // namespace quorvel::testing
