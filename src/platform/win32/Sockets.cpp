@@ -13,6 +13,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Sockets.h"
+#include "platform/TlsSession.h"
 
 namespace quorvel::platform {
 
@@ -186,6 +187,23 @@ void TimeoutSocket::Close() {
   ::closesocket(SocketOf(handle_));
   handle_ = kNoHandle;
 }
+
+// TLS on Windows goes through the same session as on POSIX, with the
+// socket as its descriptor (a build without OpenSSL refuses every handshake).
+bool TimeoutSocket::StartTls(const TlsOptions& options, std::string& failure) {
+  tls_.reset();
+  if (CancelPosted() || !HasHandle()) {
+    failure = "the connection is closed";
+    return false;
+  }
+  tls_ = TlsSession::Start(*this, static_cast<int>(handle_), options, failure);
+  if (tls_) return true;
+  Close();
+  return false;
+}
+
+bool TimeoutSocket::WaitUntilReadable() { return WaitUntilReady(kReadable); }
+bool TimeoutSocket::WaitUntilWritable() { return WaitUntilReady(kWritable); }
 
 bool TimeoutSocket::CancelPosted() {
   MSG message;
