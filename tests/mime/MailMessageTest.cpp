@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
 #include <random>
 #include <regex>
 #include <set>
@@ -17,6 +18,7 @@
 #include "TempDirectory.h"
 #include "mime/Charset.h"
 #include "mime/MimeLayout.h"
+#include "platform/Environment.h"
 #include "platform/Faults.h"
 #include "platform/Registry.h"
 
@@ -342,7 +344,7 @@ TEST_F(MailMessageTest, OwnSenderIsCompletedFromTheDefaults) {
 // POSIX zone strings (they need no zone database): the offset is the time to
 // add to local time to get UTC, so "IST-5:30" is 5 h 30 min ahead of UTC.
 TEST(DateLine, CarriesTheRealOffsetWithItsMinutes) {
-  const std::string savedZone = std::getenv("TZ") == nullptr ? "" : std::getenv("TZ");
+  const std::optional<std::string> savedZone = platform::EnvironmentValue("TZ");
   const std::pair<const char*, const char*> zones[] = {
       {"IST-5:30", "Date: Thu, 1 Jan 2026 05:30:00 +0530"},
       {"NPT-5:45", "Date: Thu, 1 Jan 2026 05:45:00 +0545"},
@@ -350,11 +352,11 @@ TEST(DateLine, CarriesTheRealOffsetWithItsMinutes) {
       {"LINT-14", "Date: Thu, 1 Jan 2026 14:00:00 +1400"},
       {"UTC0", "Date: Thu, 1 Jan 2026 00:00:00 +0000"}};
   for (const auto& [zone, line] : zones) {
-    setenv("TZ", zone, 1);
+    platform::SetEnvironmentValue("TZ", zone);
     tzset();
     EXPECT_EQ(DateLine(platform::LocalTimeOf(1767225600)), line) << zone;  // 2026-01-01 00:00 UTC
   }
-  savedZone.empty() ? unsetenv("TZ") : setenv("TZ", savedZone.c_str(), 1);
+  platform::SetEnvironmentValue("TZ", savedZone);
   tzset();
 }
 
@@ -440,8 +442,9 @@ TEST_F(MailMessageTest, FailuresKeepOnlyFilesComposedInAGivenDirectory) {
   // Composed in the temporary directory: deleted after a forbidden
   // connection and after a refusal, whose reply line is kept.
   TempDirectory temporary;
-  const std::string savedTemporary = std::getenv("TMPDIR") == nullptr ? "" : std::getenv("TMPDIR");
-  setenv("TMPDIR", temporary.path().c_str(), 1);
+  const std::optional<std::string> savedTemporary =
+      platform::EnvironmentValue(platform::kTemporaryDirectoryVariable);
+  platform::SetEnvironmentValue(platform::kTemporaryDirectoryVariable, temporary.path());
   EXPECT_FALSE(message.SendBySmtp(false, nullptr, false));
   SmtpConnectionsForbidden() = false;
   ScriptedServer server([](ServerSide& side) {
@@ -453,7 +456,7 @@ TEST_F(MailMessageTest, FailuresKeepOnlyFilesComposedInAGivenDirectory) {
   EXPECT_FALSE(message.SendBySmtp(false, nullptr, false));
   EXPECT_EQ(message.errorCode, 7u);
   EXPECT_EQ(message.serverReply, "550-5.1.1 <nobody@example.test>: Recipient address rejected");
-  savedTemporary.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", savedTemporary.c_str(), 1);
+  platform::SetEnvironmentValue(platform::kTemporaryDirectoryVariable, savedTemporary);
   EXPECT_TRUE(std::filesystem::is_empty(temporary.path()));
 }
 

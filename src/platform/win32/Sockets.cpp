@@ -102,6 +102,9 @@ bool PostSocketCancel(uint32_t threadId) {
   return threadId != 0 && ::PostThreadMessageA(threadId, kCancelMessage, 0, 0) != 0;
 }
 
+TimeoutSocket::TimeoutSocket() = default;
+TimeoutSocket::TimeoutSocket(intptr_t handle) : handle_(handle) {}
+
 TimeoutSocket::~TimeoutSocket() {
   StopTimeout();
   TimeoutSocket::Close();
@@ -110,18 +113,26 @@ TimeoutSocket::~TimeoutSocket() {
 bool TimeoutSocket::Create() {
   Close();
   if (!InitializeSockets()) return false;
-  const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  receiveTimeoutOption_ = 0;
+  return Reopen(AF_INET);
+}
+
+bool TimeoutSocket::Reopen(int family) {
+  Close();
+  tls_.reset();
+  const SOCKET socket = ::socket(family, SOCK_STREAM, IPPROTO_TCP);
   if (socket == INVALID_SOCKET) return false;
   if (!SetNonBlocking(socket)) {
     ::closesocket(socket);
     return false;
   }
   handle_ = static_cast<intptr_t>(socket);
-  return true;
+  return receiveTimeoutOption_ == 0 || SetReceiveTimeoutOption(receiveTimeoutOption_);
 }
 
 bool TimeoutSocket::SetReceiveTimeoutOption(uint32_t milliseconds) {
   if (!HasHandle()) return false;
+  receiveTimeoutOption_ = milliseconds;
   const DWORD limit = milliseconds;
   return ::setsockopt(SocketOf(handle_), SOL_SOCKET, SO_RCVTIMEO,
                       reinterpret_cast<const char*>(&limit), sizeof limit) == 0;
@@ -134,15 +145,40 @@ bool TimeoutSocket::SetNoDelay() {
                       reinterpret_cast<const char*>(&on), sizeof on) == 0;
 }
 
+// Each address in turn, IPv6 and IPv4, all within the one time-out: one that
+// refuses or cannot be reached passes the turn to the next; the time-out and
+// a cancel end the whole attempt.
 bool TimeoutSocket::Connect(const std::string& host, uint16_t port) {
   if (CancelPosted() || !HasHandle()) return false;
-  const auto address = ResolveIpv4(host);
-  if (!address) return false;
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(port);
-  peer.sin_addr = *address;
-  if (::connect(SocketOf(handle_), reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV;
+  addrinfo* found = nullptr;
+  const std::string service = std::to_string(port);
+  if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
+    return false;
+  }
+  bool connected = false;
+  int family = AF_INET;
+  bool fresh = true;  // the socket has not tried an address yet
+  for (const addrinfo* address = found; address != nullptr; address = address->ai_next) {
+    if ((address->ai_family != family || !fresh) && !Reopen(address->ai_family)) break;
+    family = address->ai_family;
+    fresh = false;
+    if (ConnectTo(address->ai_addr, static_cast<uint32_t>(address->ai_addrlen))) {
+      connected = true;
+      break;
+    }
+    if (!HasHandle()) break;  // the time-out or a cancel
+  }
+  ::freeaddrinfo(found);
+  return connected;
+}
+
+bool TimeoutSocket::ConnectTo(const void* address, uint32_t length) {
+  if (::connect(SocketOf(handle_), static_cast<const sockaddr*>(address),
+                static_cast<int>(length)) == 0) {
     return true;
   }
   if (::WSAGetLastError() != WSAEWOULDBLOCK) return false;
@@ -240,23 +276,35 @@ bool TimeoutSocket::WaitUntilReady(int events) {
   }
 }
 
-std::unique_ptr<LoopbackListener> LoopbackListener::Open(uint16_t port) {
+std::unique_ptr<LoopbackListener> LoopbackListener::Open(uint16_t port, bool ipv6) {
   if (!StartWinsock()) return nullptr;
-  const SOCKET socket = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  const SOCKET socket = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (socket == INVALID_SOCKET) return nullptr;
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_port = htons(port);
-  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  int size = sizeof local;
-  if (::bind(socket, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+  sockaddr_storage local{};
+  int size = 0;
+  if (ipv6) {
+    auto* address = reinterpret_cast<sockaddr_in6*>(&local);
+    address->sin6_family = AF_INET6;
+    address->sin6_port = htons(port);
+    address->sin6_addr = in6addr_loopback;
+    size = sizeof *address;
+  } else {
+    auto* address = reinterpret_cast<sockaddr_in*>(&local);
+    address->sin_family = AF_INET;
+    address->sin_port = htons(port);
+    address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    size = sizeof *address;
+  }
+  if (::bind(socket, reinterpret_cast<sockaddr*>(&local), size) != 0 ||
       ::listen(socket, 16) != 0 ||
       ::getsockname(socket, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
     ::closesocket(socket);
     return nullptr;
   }
+  const uint16_t bound = ipv6 ? reinterpret_cast<sockaddr_in6*>(&local)->sin6_port
+                              : reinterpret_cast<sockaddr_in*>(&local)->sin_port;
   return std::unique_ptr<LoopbackListener>(
-      new LoopbackListener(static_cast<intptr_t>(socket), ntohs(local.sin_port)));
+      new LoopbackListener(static_cast<intptr_t>(socket), ntohs(bound)));
 }
 
 LoopbackListener::~LoopbackListener() { ::closesocket(SocketOf(handle_)); }
