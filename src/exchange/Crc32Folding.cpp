@@ -8,6 +8,8 @@
 // significant bit first, so each 16-byte block is byte-reversed on loading.
 #include "exchange/Crc32Folding.h"
 
+#include "platform/CpuFeatures.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 
 #include <immintrin.h>
@@ -51,8 +53,9 @@ QUORVEL_PCLMUL inline __m128i Fold(__m128i remainder, __m128i shift) {
                        _mm_clmulepi64_si128(remainder, shift, 0x00));
 }
 
-QUORVEL_PCLMUL size_t FoldWithCarrylessMultiply(uint32_t crc, const uint8_t* p, size_t length,
-                                                uint8_t remainder[16]) {
+QUORVEL_PCLMUL QUORVEL_WIDE_LOOP_ENTRY
+size_t FoldWithCarrylessMultiply(uint32_t crc, const uint8_t* p, size_t length,
+                                 uint8_t remainder[16]) {
   if (length < kCrc32FoldingMinimum) return 0;
   const __m128i initial = _mm_set_epi32(static_cast<int>(crc), 0, 0, 0);
   __m128i x0 = _mm_xor_si128(Load(p), initial);

@@ -10,6 +10,8 @@
 // block overlapping the one before it (it writes the same bytes again).
 #include "mime/Base64Paths.h"
 
+#include "platform/CpuFeatures.h"
+
 #if defined(__x86_64__) || defined(__i386__)
 
 #include <immintrin.h>
@@ -69,7 +71,8 @@ QUORVEL_SSSE3 inline void EncodeBlock12(const uint8_t* in, char* out) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), Characters128(values));
 }
 
-QUORVEL_SSSE3 size_t EncodeLinesSsse3(const uint8_t* in, size_t length, char* out) {
+QUORVEL_SSSE3 QUORVEL_WIDE_LOOP_ENTRY
+size_t EncodeLinesSsse3(const uint8_t* in, size_t length, char* out) {
   size_t consumed = 0;
   while (length - consumed >= kEncodeLineReach) {
     const uint8_t* line = in + consumed;
@@ -106,7 +109,8 @@ QUORVEL_AVX2 inline void EncodeBlock24(const uint8_t* in, char* out) {
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm256_add_epi8(offsets, values));
 }
 
-QUORVEL_AVX2 size_t EncodeLinesAvx2(const uint8_t* in, size_t length, char* out) {
+QUORVEL_AVX2 QUORVEL_WIDE_LOOP_ENTRY
+size_t EncodeLinesAvx2(const uint8_t* in, size_t length, char* out) {
   size_t consumed = 0;
   while (length - consumed >= kEncodeLineReach) {
     const uint8_t* line = in + consumed;
@@ -169,8 +173,9 @@ QUORVEL_SSSE3 inline bool DecodeBlock16(const uint8_t* in, uint8_t* out) {
 
 bool IsLineEnd(const uint8_t* p) { return p[0] == '\r' && p[1] == '\n'; }
 
-QUORVEL_SSSE3 size_t DecodeBlocksSsse3(const uint8_t* in, size_t length, uint8_t* out,
-                                       size_t room, size_t& written) {
+QUORVEL_SSSE3 QUORVEL_WIDE_LOOP_ENTRY
+size_t DecodeBlocksSsse3(const uint8_t* in, size_t length, uint8_t* out,
+                         size_t room, size_t& written) {
   size_t consumed = 0;
   written = 0;
   while (length - consumed >= kLineCharacters + 2 && room - written >= kDecodeLineReach &&
@@ -218,8 +223,9 @@ QUORVEL_AVX2 inline bool DecodeBlock32(const uint8_t* in, uint8_t* out) {
   return true;
 }
 
-QUORVEL_AVX2 size_t DecodeBlocksAvx2(const uint8_t* in, size_t length, uint8_t* out,
-                                     size_t room, size_t& written) {
+QUORVEL_AVX2 QUORVEL_WIDE_LOOP_ENTRY
+size_t DecodeBlocksAvx2(const uint8_t* in, size_t length, uint8_t* out,
+                        size_t room, size_t& written) {
   size_t consumed = 0;
   written = 0;
   while (length - consumed >= kLineCharacters + 2 && room - written >= kDecodeLineReach &&

@@ -7,6 +7,7 @@
 
 #include <random>
 
+#include "MisalignedStack.h"
 #include "RecordBytes.h"
 #include "TempDirectory.h"
 
@@ -61,6 +62,14 @@ TEST_P(Crc32OnEveryPath, MatchesTheBitwiseDefinitionEverywhere) {
     pieces.Update(part.data() + cut, length - cut);
     ASSERT_EQ(pieces.Value(), ReferenceCrc(part)) << "start " << start << " cut " << cut;
   }
+}
+
+// A host or a system thread may call with the stack aligned to 4 bytes only.
+TEST_P(Crc32OnEveryPath, RunsOnAStackAlignedToFourBytesOnly) {
+  const std::string data(4096, 'q');
+  uint32_t crc = 0;
+  RunOnAStackAlignedToFourBytes([&] { crc = Crc32::Of(data.data(), data.size()); });
+  EXPECT_EQ(crc, ReferenceCrc(data));
 }
 
 TEST(Crc32, TheTablePathIsAlwaysThereAndTheFastestIsChosen) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "ExternalTools.h"
+#include "MisalignedStack.h"
 #include "mime/Base64Paths.h"
 #include "TempDirectory.h"
 
@@ -204,6 +205,21 @@ TEST_P(Base64Decoding, AgreesWithThePortablePathOnRandomInput) {
       ASSERT_EQ(decoded.bytes, bytes);
     }
   }
+}
+
+// A host or a system thread may call with the stack aligned to 4 bytes only.
+TEST_P(Base64Decoding, RunsOnAStackAlignedToFourBytesOnly) {
+  std::mt19937 random(5);
+  const std::string bytes = RandomBytes(random, 3000);
+  std::string text;
+  Decoded decoded;
+  RunOnAStackAlignedToFourBytes([&] {
+    text = Encoded(bytes);
+    decoded = Decode(text);
+  });
+  EXPECT_EQ(text, Encoded(bytes));
+  EXPECT_TRUE(decoded.clean);
+  EXPECT_EQ(decoded.bytes, bytes);
 }
 
 TEST(Base64Paths, ThePortablePathIsAlwaysThereAndUnknownOnesAreRefused) {
