@@ -89,7 +89,7 @@ class ExchangeOperations : public ::testing::Test {
     events.blockerRunning = events.released = events.waitForStop = false;
     events.runs = events.completions = 0;
     events.result = 99;
-    ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), hostMutex.native_handle()));
+    ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), hostMutex.handle()));
     context = events.context = CallingContext();
     ASSERT_TRUE(OpenContextMailbox(base.path().c_str(), "anna"));
   }
@@ -120,6 +120,13 @@ class ExchangeOperations : public ::testing::Test {
       std::lock_guard hold(WorkerFieldsLock());
       context->exchangeOperations = all;
     }
+    {
+      // A run before this one leaves its marks: waiting on them would
+      // return at once, or never once this run's completion counted too.
+      std::lock_guard hold(events.lock);
+      events.blockerRunning = events.released = false;
+      events.completions = 0;
+    }
     EXPECT_TRUE(StartExchangeOperations(*context, {}, OnCompletion, 41));
     KeepWorker();
     Release();
@@ -128,7 +135,7 @@ class ExchangeOperations : public ::testing::Test {
     return events.result;
   }
 
-  std::mutex hostMutex;
+  platform::HostMutex hostMutex;
   TempDirectory base;
   ThreadContext* context = nullptr;
   std::shared_ptr<platform::Thread> worker;
@@ -144,8 +151,7 @@ TEST_F(ExchangeOperations, TheCombinedResultOnTheWorkerThread) {
       {{Succeeds, Fails}, 0},
   };
   for (const auto& c : cases) {
-    events.blockerRunning = events.released = false;
-    events.runs = events.completions = 0;
+    events.runs = 0;
     EXPECT_EQ(Run(c.operations), c.result);
     EXPECT_EQ(events.runs, 2) << "a failure does not end the queue";
     EXPECT_EQ(events.userValue, 41u);
