@@ -1,7 +1,7 @@
 #include "SafeFileNames.h"
 
-#include <cerrno>
-#include <cstdio>
+#include "platform/File.h"
+#include "platform/FileSystem.h"
 
 namespace quorvel::tool {
 
@@ -9,12 +9,17 @@ namespace {
 
 constexpr int kMaxAttempts = 10000;
 
-// Exclusive creation ("x"): fails when the name is taken, even by a link.
-bool CreateNew(const std::string& path) {
-  FILE* file = std::fopen(path.c_str(), "wbx");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
+enum class Creation { Created, Taken, Failed };
+
+// Exclusive creation: never opens a name that is taken, even by a link (the
+// C library's "x" mode would do, but Windows' C runtime ignores it and
+// truncates the file).
+Creation CreateNew(const std::string& path) {
+  using namespace platform;
+  if (File::TryOpen(path, FileAccess::Write, FileShare::DenyNone, FileDisposition::CreateNew)) {
+    return Creation::Created;
+  }
+  return IsExistingFile(path) || IsExistingDirectory(path) ? Creation::Taken : Creation::Failed;
 }
 
 }  // namespace
@@ -42,8 +47,9 @@ std::optional<std::string> ReserveSafeName(const std::string& directory, const s
   for (int n = 1; n <= kMaxAttempts; ++n) {
     const std::string candidate =
         folder + (n == 1 ? safe : stem + " (" + std::to_string(n) + ")" + extension);
-    if (CreateNew(candidate)) return candidate;
-    if (errno != EEXIST) return std::nullopt;
+    const Creation creation = CreateNew(candidate);
+    if (creation == Creation::Created) return candidate;
+    if (creation == Creation::Failed) return std::nullopt;
   }
   return std::nullopt;
 }
