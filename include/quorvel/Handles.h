@@ -12,8 +12,9 @@ extern "C" {
 // A mutex owned by the host. Background workers hold it while they join or
 // leave the context of the thread that started them. On POSIX it is the
 // address of a pthread_mutex_t that the host has initialised (any type but
-// PTHREAD_MUTEX_ERRORCHECK held by another thread works); the library only
-// locks and unlocks it, never creates or destroys it. Null means "no mutex".
+// PTHREAD_MUTEX_ERRORCHECK held by another thread works); on Windows the
+// HANDLE of a mutex object (CreateMutex). The library only locks and unlocks
+// it, never creates or destroys it. Null means "no mutex".
 typedef void* MutexHandle;
 
 // The POSIX stand-in for a window that receives progress messages. The library

@@ -63,4 +63,22 @@ bool SuspendCurrentThread(const std::function<void()>& beforeSleeping);
 void LockHostMutex(MutexHandle mutex);
 void UnlockHostMutex(MutexHandle mutex);
 
+// A mutex of the kind a host hands to the library (a pthread mutex on POSIX,
+// a Windows mutex object on Windows), for hosts built on this platform layer:
+// the quorvel tool and the tests.
+class HostMutex {
+ public:
+  HostMutex();
+  ~HostMutex();
+  HostMutex(const HostMutex&) = delete;
+  HostMutex& operator=(const HostMutex&) = delete;
+
+  MutexHandle handle() const { return handle_; }
+  void lock() { LockHostMutex(handle_); }
+  void unlock() { UnlockHostMutex(handle_); }
+
+ private:
+  MutexHandle handle_;
+};
+
 }  // namespace quorvel::platform

@@ -14,17 +14,17 @@ namespace quorvel {
 namespace {
 
 TEST(WorkerContext, TheLastToLeaveDestroysTheContext) {
-  std::mutex host;
+  platform::HostMutex host;
   const uint32_t self = platform::CurrentThreadId();
   const int before = ThreadContext::LiveCount();
-  ASSERT_TRUE(Contexts().AddNew(self, host.native_handle()));
+  ASSERT_TRUE(Contexts().AddNew(self, host.handle()));
   Contexts().Find(self)->smtpHost = "mail.example.test";
 
   std::promise<void> joined;
   std::promise<void> mayLeave;
   std::string seen;
   auto worker = platform::Thread::Create([&] {
-    ThreadContext* context = JoinContextOf(self, host.native_handle());
+    ThreadContext* context = JoinContextOf(self, host.handle());
     if (context == nullptr) return 0u;
     const MutexHandle mutex = context->contextMutex;  // kept aside: leaving may free the context
     seen = CallingContext()->smtpHost;
@@ -51,10 +51,10 @@ TEST(WorkerContext, TheLastToLeaveDestroysTheContext) {
 // way to join: the worker must wait for the mutex before it looks anything
 // up, and then joins the context that exists by then.
 TEST(WorkerContext, AJoinWaitsForTheHostsMutexBeforeLookingUp) {
-  std::mutex host;
+  platform::HostMutex host;
   const uint32_t self = platform::CurrentThreadId();
   const int before = ThreadContext::LiveCount();
-  ASSERT_TRUE(Contexts().AddNew(self, host.native_handle()));
+  ASSERT_TRUE(Contexts().AddNew(self, host.handle()));
 
   std::unique_lock hostHolds(host);
   std::promise<void> starting;
@@ -62,9 +62,9 @@ TEST(WorkerContext, AJoinWaitsForTheHostsMutexBeforeLookingUp) {
   ThreadContext* joined = nullptr;
   auto worker = platform::Thread::Create([&] {
     starting.set_value();
-    joined = JoinContextOf(self, host.native_handle());
+    joined = JoinContextOf(self, host.handle());
     mayLeave.get_future().wait();
-    if (joined != nullptr) LeaveJoinedContext(host.native_handle());
+    if (joined != nullptr) LeaveJoinedContext(host.handle());
     return 0u;
   }, false);
   ASSERT_TRUE(worker);
@@ -75,7 +75,7 @@ TEST(WorkerContext, AJoinWaitsForTheHostsMutexBeforeLookingUp) {
   constexpr uint32_t kKeeper = 0xFFFFFFF2u;
   Contexts().Join(Contexts().Find(self), kKeeper);
   Contexts().Remove(self);
-  ASSERT_TRUE(Contexts().AddNew(self, host.native_handle()));
+  ASSERT_TRUE(Contexts().AddNew(self, host.handle()));
   ThreadContext* replacement = Contexts().Find(self);
   hostHolds.unlock();
 

@@ -83,7 +83,7 @@ class ThreadedSend : public ::testing::Test {
   }
   // A context for this thread that sends by SMTP to `port`.
   void UseContext(uint16_t port) {
-    ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), hostMutex.native_handle()));
+    ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), hostMutex.handle()));
     observed.context = CallingContext();
     observed.context->protocol = kProtocolSmtpPop;
     observed.context->smtpHost = "127.0.0.1";
@@ -94,7 +94,7 @@ class ThreadedSend : public ::testing::Test {
 
   TempDirectory dir;
   MailData mail;
-  std::mutex hostMutex;
+  platform::HostMutex hostMutex;
 };
 
 TEST_F(ThreadedSend, SuspendAndResumeCompleteTheDelivery) {

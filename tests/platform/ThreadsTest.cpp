@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <mutex>
 
 #include "platform/Clock.h"
 
@@ -63,8 +62,8 @@ TEST(Priorities, LoweringTheOwnPriorityWorks) {
 }
 
 TEST(HostMutex, ExcludesTheOtherThreadAndNullIsFree) {
-  std::mutex host;  // a POSIX host hands over the native mutex
-  MutexHandle mutex = host.native_handle();
+  HostMutex host;
+  const MutexHandle mutex = host.handle();
   LockHostMutex(mutex);
   std::atomic<bool> entered{false};
   auto thread = Thread::Create([&] {

@@ -13,7 +13,6 @@
 #include <functional>
 #include <iterator>
 #include <memory>
-#include <mutex>
 #include <random>
 #include <string>
 #include <vector>
@@ -24,6 +23,7 @@
 #include "ExitCodes.h"
 #include "HostThread.h"
 #include "MailboxView.h"
+#include "platform/Threads.h"
 #include "quorvel/quorvel.h"
 
 namespace quorvel::tool {
@@ -62,7 +62,7 @@ struct DemoFile {
 
 // One user of the demo: a mailbox BASE/USER/mailbox/ on a host thread.
 struct Participant {
-  Participant(std::mutex& hostMutex, std::string roleName, std::string userName,
+  Participant(platform::HostMutex& hostMutex, std::string roleName, std::string userName,
               std::string displayName, std::string baseDirectory)
       : role(std::move(roleName)),
         user(std::move(userName)),
@@ -119,7 +119,7 @@ const std::u16string kPupilText = u"Bonjour ! Voici ma rédaction sur les vacanc
 const std::u16string kReplyText = u"Très bien, Léa ! Mes corrections sont dans le fichier joint.";
 const std::u16string kAnswerText = u"Merci ! J'ai compris mes erreurs.";
 
-std::mutex hostMutex;  // the host's mutex: lives as long as the process
+platform::HostMutex hostMutex;  // the host's mutex: lives as long as the process
 
 bool Demo::Check(bool condition, const std::string& what) {
   if (!condition) {

@@ -8,14 +8,18 @@
 #include <mutex>
 #include <thread>
 
+#include "platform/Threads.h"
+
 namespace quorvel::tool {
 
 class HostThread {
  public:
   // Starts the thread and creates its context with the host's mutex, which
   // background workers take while they join or leave the context; it must
-  // outlive every worker (a process-wide mutex does).
-  explicit HostThread(std::mutex& hostMutex);
+  // outlive every worker (a process-wide mutex does). A host outside this
+  // project creates it with its system's own call (pthread_mutex_init,
+  // CreateMutex); the tool uses the platform layer's equivalent.
+  explicit HostThread(platform::HostMutex& hostMutex);
   HostThread(const HostThread&) = delete;
   HostThread& operator=(const HostThread&) = delete;
   // Ends the context (MTRemove) on the thread and joins it.
@@ -25,7 +29,7 @@ class HostThread {
   void Run(const std::function<void()>& job);
 
  private:
-  void Loop(std::mutex& hostMutex);
+  void Loop(platform::HostMutex& hostMutex);
 
   std::mutex lock_;
   std::condition_variable changed_;

@@ -14,6 +14,7 @@
 
 #include "Commands.h"
 #include "frame/ErrorCodes.h"
+#include "platform/Threads.h"
 #include "quorvel/quorvel.h"
 
 namespace quorvel::tool {
@@ -98,8 +99,8 @@ int RunSendMes(const Invocation& invocation) {
     return UsageError(invocation.command(), "option --smtp: \"" + invocation.Value("--smtp") +
                                                 "\" is not HOST or HOST:PORT (port 1 to 65535)");
   }
-  std::mutex contextMutex;
-  MTAddNew(contextMutex.native_handle());
+  platform::HostMutex contextMutex;
+  MTAddNew(contextMutex.handle());
   const CodedText noName;
   bool ok = MailsUseSMTP_POP("", 110, "", "", options.host.c_str(), options.port, &noName,
                              nullptr, 0) &&

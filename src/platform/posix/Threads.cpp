@@ -145,4 +145,13 @@ void UnlockHostMutex(MutexHandle mutex) {
   if (mutex != nullptr) ::pthread_mutex_unlock(static_cast<pthread_mutex_t*>(mutex));
 }
 
+HostMutex::HostMutex() : handle_(new pthread_mutex_t) {
+  ::pthread_mutex_init(static_cast<pthread_mutex_t*>(handle_), nullptr);
+}
+
+HostMutex::~HostMutex() {
+  ::pthread_mutex_destroy(static_cast<pthread_mutex_t*>(handle_));
+  delete static_cast<pthread_mutex_t*>(handle_);
+}
+
 }  // namespace quorvel::platform

@@ -159,4 +159,10 @@ void UnlockHostMutex(MutexHandle mutex) {
   if (mutex != nullptr) ::ReleaseMutex(static_cast<HANDLE>(mutex));
 }
 
+HostMutex::HostMutex() : handle_(::CreateMutexW(nullptr, FALSE, nullptr)) {}
+
+HostMutex::~HostMutex() {
+  if (handle_ != nullptr) ::CloseHandle(static_cast<HANDLE>(handle_));
+}
+
 }  // namespace quorvel::platform
