@@ -7,6 +7,7 @@
 #include "exchange/NameHistory.h"
 #include "exchange/RecordFile.h"
 #include "exchange/UserDataSet.h"
+#include "platform/CodePages.h"
 
 namespace quorvel::exchange {
 namespace {
@@ -14,7 +15,9 @@ namespace {
 using namespace quorvel::testing;
 using StoredFiles = ItemTest<RecordFile>;
 
-constexpr uint16_t kUtf8 = 65001;  // the ANSI code page on POSIX
+// Names given as 8-bit paths are stored with the system's ANSI code page
+// (65001 on POSIX).
+const uint16_t kAnsi = static_cast<uint16_t>(platform::AnsiCodePage());
 
 // A File record: length, name length, code page, name, the file's bytes.
 std::string FileValue(std::u16string_view name, uint16_t codePage, const std::string& data) {
@@ -52,16 +55,16 @@ TEST_F(StoredFiles, BlocksAsTheFormatLaysThemOut) {
   ASSERT_TRUE(file.Close());
 
   // Values in the order they were put, each at the offset noted beside it.
-  const std::string values = FileValue(u"a.txt", kUtf8, "x") +             // 22
+  const std::string values = FileValue(u"a.txt", kAnsi, "x") +             // 22
                              FileValue(u"B\u00E9", 1250, "yz") +            // 41
-                             CodedValue(u"a.txt", kUtf8) +                  // 55
+                             CodedValue(u"a.txt", kAnsi) +                  // 55
                              CodedValue(u"B\u00E9", 1250) +                 // 71
-                             FileValue(u"t0.dat", kUtf8, "1") +             // 81
-                             FileValue(u"options.ini", kUtf8, "i") +        // 102
-                             FileValue(u"lp.dat", kUtf8, "L") +             // 133
-                             CodedValue(u"t0.dat", kUtf8) +                 // 154
-                             CodedValue(u"options.ini", kUtf8) +            // 172
-                             CodedValue(u"lp.dat", kUtf8);                  // 200
+                             FileValue(u"t0.dat", kAnsi, "1") +             // 81
+                             FileValue(u"options.ini", kAnsi, "i") +        // 102
+                             FileValue(u"lp.dat", kAnsi, "L") +             // 133
+                             CodedValue(u"t0.dat", kAnsi) +                 // 154
+                             CodedValue(u"options.ini", kAnsi) +            // 172
+                             CodedValue(u"lp.dat", kAnsi);                  // 200
   const std::string directory = Directory({
       {Entry(10600, 12, 1), Entry(10800, 12, 2), Entry(10700, 12, 3)},
       {Entry(10601, 15, 22), Entry(10602, 15, 41)},

@@ -213,12 +213,12 @@ TEST_F(OutboundSending, SmtpRouteRefusedOrWithoutItemFile) {
 }
 
 TEST_F(OutboundSending, MapiRouteWithAndWithoutProvider) {
-  StandInLibrary mapi("mapi32-complete", "libmapi32.so");
+  StandInLibrary mapi("mapi32-complete", platform::SharedLibraryFileName("MAPI32.DLL"));
   const uint32_t id = File({"5|tutor@school.test"});
   MapiLibraryName() = mapi.directory() + "missing.so";
   ASSERT_TRUE(SendQueuedItems(context));
   EXPECT_TRUE(List(NotSentItemsOf(context)).empty() && List(SentItemsOf(context)).empty());
-  MapiLibraryName() = mapi.directory() + "libmapi32.so";
+  MapiLibraryName() = mapi.directory() + platform::SharedLibraryFileName("MAPI32.DLL");
   ASSERT_TRUE(SendQueuedItems(context));
   MapiLibraryName() = platform::SharedLibraryFileName("MAPI32.DLL");
   EXPECT_EQ(List(SentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)});
@@ -232,7 +232,7 @@ TEST_F(OutboundSending, NotesRouteWithAndWithoutTheClient) {
   const uint32_t id = File({"4|tutor@school.test|anna@home.test"});
   ASSERT_TRUE(SendQueuedItems(context));
   EXPECT_EQ(List(NotSentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)}) << "no Notes";
-  StandInLibrary notes("notes-complete", "libnnotes.so");
+  StandInLibrary notes("notes-complete", platform::SharedLibraryFileName("nnotes.dll"));
   platform::SetRegistryString(platform::RegistryRoot::ClassesRoot, "Notes.Link\\CLSID", "", "{N}");
   platform::SetRegistryString(platform::RegistryRoot::ClassesRoot, "CLSID\\{N}\\LocalServer32", "",
                               notes.directory() + "notes");
