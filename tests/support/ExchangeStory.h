@@ -192,7 +192,8 @@ class ExchangeStory {
   std::string pupilUser_, tutorUser_;
   TempDirectory work_{"quorvel-exchange-"};
   std::mutex hostMutex_;
-  quorvel::tool::HostThread pupil_{hostMutex_}, tutor_{hostMutex_};
+  quorvel::tool::HostThread pupil_{hostMutex_.native_handle()};
+  quorvel::tool::HostThread tutor_{hostMutex_.native_handle()};
 };
 
 }  // namespace quorvel::testing

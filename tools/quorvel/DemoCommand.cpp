@@ -62,7 +62,7 @@ struct DemoFile {
 
 // One user of the demo: a mailbox BASE/USER/mailbox/ on a host thread.
 struct Participant {
-  Participant(platform::HostMutex& hostMutex, std::string roleName, std::string userName,
+  Participant(MutexHandle hostMutex, std::string roleName, std::string userName,
               std::string displayName, std::string baseDirectory)
       : role(std::move(roleName)),
         user(std::move(userName)),
@@ -145,9 +145,9 @@ void Demo::RegisterInbound(const Participant& who) const {
 }
 
 bool Demo::Prepare() {
-  pupil_ = std::make_unique<Participant>(hostMutex, "pupil", "pupil", "Lea Martin",
+  pupil_ = std::make_unique<Participant>(hostMutex.handle(), "pupil", "pupil", "Lea Martin",
                                          work_);
-  tutor_ = std::make_unique<Participant>(hostMutex, "tutor", "tutor", "Marc Dubois",
+  tutor_ = std::make_unique<Participant>(hostMutex.handle(), "tutor", "tutor", "Marc Dubois",
                                          work_);
   std::error_code error;
   for (const char* directory : {"files", "shared/to-pupil", "shared/to-tutor", "pupil-received",

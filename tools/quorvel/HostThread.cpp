@@ -4,7 +4,7 @@
 
 namespace quorvel::tool {
 
-HostThread::HostThread(platform::HostMutex& hostMutex) : thread_([this, &hostMutex] { Loop(hostMutex); }) {}
+HostThread::HostThread(MutexHandle hostMutex) : thread_([this, hostMutex] { Loop(hostMutex); }) {}
 
 HostThread::~HostThread() {
   {
@@ -22,8 +22,8 @@ void HostThread::Run(const std::function<void()>& job) {
   changed_.wait(hold, [this] { return job_ == nullptr; });
 }
 
-void HostThread::Loop(platform::HostMutex& hostMutex) {
-  MTAddNew(hostMutex.handle());
+void HostThread::Loop(MutexHandle hostMutex) {
+  MTAddNew(hostMutex);
   std::unique_lock<std::mutex> hold(lock_);
   for (;;) {
     changed_.wait(hold, [this] { return job_ != nullptr || ending_; });

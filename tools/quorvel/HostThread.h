@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/Threads.h"
+#include "quorvel/Handles.h"
 
 namespace quorvel::tool {
 
@@ -19,7 +19,7 @@ class HostThread {
   // outlive every worker (a process-wide mutex does). A host outside this
   // project creates it with its system's own call (pthread_mutex_init,
   // CreateMutex); the tool uses the platform layer's equivalent.
-  explicit HostThread(platform::HostMutex& hostMutex);
+  explicit HostThread(MutexHandle hostMutex);
   HostThread(const HostThread&) = delete;
   HostThread& operator=(const HostThread&) = delete;
   // Ends the context (MTRemove) on the thread and joins it.
@@ -29,7 +29,7 @@ class HostThread {
   void Run(const std::function<void()>& job);
 
  private:
-  void Loop(platform::HostMutex& hostMutex);
+  void Loop(MutexHandle hostMutex);
 
   std::mutex lock_;
   std::condition_variable changed_;
