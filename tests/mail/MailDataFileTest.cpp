@@ -90,6 +90,18 @@ TEST(MailDataFile, TwoRecipientsNoAttachmentsIsTenLines) {
       << "no CR LF after a value that ends with LF";
 }
 
+TEST(MailDataFile, MessageLineEndsBecomeCrLf) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},           {"\n", "\r\n"},           {"a\r\n\nb", "a\r\n\r\nb"},
+      {"x\ry\r", "x\ry\r"}, {"\r\r\n\n", "\r\r\n\r\n"}, {"\nlast\n", "\r\nlast\r\n"},
+  };
+  for (const auto& [text, message] : cases) {
+    MailData mail;
+    mail.SetMessage(text);
+    EXPECT_EQ(mail.message, message) << text;
+  }
+}
+
 TEST(MailDataFile, ReadingRules) {
   struct Case {
     const char* name;
@@ -176,6 +188,14 @@ TEST(MailDataFile, NamesMovesAndMissingContent) {
     EXPECT_FALSE(std::filesystem::exists(out / gone)) << gone << " (read-only or not)";
   }
   EXPECT_TRUE(std::filesystem::exists(dir / "a.txt")) << "a file given by name is not the mail's";
+
+  WriteFile(dir / "part.tmp", "P");
+  MailData parsed;
+  ASSERT_TRUE(parsed.AddAttachment("part.bin", dir / "part.tmp", 0));
+  ASSERT_TRUE(parsed.WriteToDirectory(sent.path(), true));
+  EXPECT_FALSE(std::filesystem::exists(dir / "part.tmp")) << "moved, not copied";
+  EXPECT_EQ(ReadFile(sent / "~AT1_1.att"), "P");
+  parsed.DeleteFiles();
 
   std::filesystem::remove(sent / "~AT0_2.att");
   const MailData read = Read(sent / "~AT0.mes");
