@@ -3,10 +3,8 @@
  * the output directory ("part-1", "part-2", ...), as the library's reader
  * does with the parts it saves. Built and run by bench/run only.
  * Usage: gmime_parse MESSAGE_FILE OUTPUT_DIRECTORY */
-#include <fcntl.h>
 #include <gmime/gmime.h>
 #include <stdio.h>
-#include <unistd.h>
 
 typedef struct {
   const char *directory;
@@ -22,12 +20,11 @@ static void SavePart(GMimeObject *parent, GMimeObject *part, gpointer data) {
   if (content == NULL) return;
   char path[4096];
   snprintf(path, sizeof path, "%s/part-%d", output->directory, ++output->written);
-  int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd < 0) {
+  GMimeStream *file = g_mime_stream_file_open(path, "wb", NULL);
+  if (file == NULL) {
     output->failed = 1;
     return;
   }
-  GMimeStream *file = g_mime_stream_fs_new(fd);
   if (g_mime_data_wrapper_write_to_stream(content, file) < 0) output->failed = 1;
   if (g_mime_stream_flush(file) != 0) output->failed = 1;
   g_object_unref(file);
@@ -39,12 +36,11 @@ int main(int argc, char **argv) {
     return 2;
   }
   g_mime_init();
-  int fd = open(argv[1], O_RDONLY);
-  if (fd < 0) {
-    perror(argv[1]);
+  GMimeStream *stream = g_mime_stream_file_open(argv[1], "rb", NULL);
+  if (stream == NULL) {
+    fprintf(stderr, "gmime_parse: cannot open %s\n", argv[1]);
     return 1;
   }
-  GMimeStream *stream = g_mime_stream_fs_new(fd);
   GMimeParser *parser = g_mime_parser_new_with_stream(stream);
   g_object_unref(stream);
   GMimeMessage *message = g_mime_parser_construct_message(parser, NULL);
