@@ -86,7 +86,7 @@ class MailData {
   // Writes the mail as a new mail-data file with its attachment files into
   // `directory`; on failure nothing of it stays there. With
   // `moveAttachments` the attachment files are moved there, not copied
-  // (files the caller made for this mail alone).
+  // (files the caller made for this mail alone; gone when it fails).
   bool WriteToDirectory(const std::string& directory, bool moveAttachments = false);
   // Writes into `directory`, then deletes the files the mail came from.
   bool MoveToDirectory(const std::string& directory);

@@ -224,6 +224,10 @@ TEST(MailDataFile, AnAttachmentThatCannotBeCopiedLeavesNothing) {
   EXPECT_FALSE(mail.WriteToDirectory(out.path()));
   EXPECT_TRUE(std::filesystem::is_empty(out.path()));
   mail = before;
+  EXPECT_FALSE(mail.WriteToDirectory(out.path(), true)) << "a file that cannot be moved";
+  EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+  WriteFile(dir / "a.txt", "A");  // moved, then removed with the failed mail
+  mail = before;
   mail.filePath = dir / "a.txt";
   EXPECT_FALSE(mail.MoveToDirectory(out.path()));
   EXPECT_TRUE(std::filesystem::exists(dir / "a.txt")) << "a failed move deletes nothing";
