@@ -61,11 +61,14 @@ class MailData {
   // The text with CR LF line ends throughout; the mail becomes text only.
   void SetMessage(const std::string& text) {
     message.clear();
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-      if (text[i] == '\n') message += '\r';
-      message += text[i];
+    message.reserve(text.size());
+    size_t start = 0;
+    for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+      const bool crlf = end > start && text[end - 1] == '\r';
+      message.append(text, start, end - start - (crlf ? 1 : 0));
+      message += "\r\n";
     }
+    message.append(text, start, std::string::npos);
     bodyType = kBodyText;
     bodyIndex = -1;
   }
@@ -81,8 +84,10 @@ class MailData {
   // Reads a mail-data file; false only when it is missing or unreadable.
   bool ReadFile(const std::string& path);
   // Writes the mail as a new mail-data file with its attachment files into
-  // `directory`; on failure nothing of it stays there.
-  bool WriteToDirectory(const std::string& directory);
+  // `directory`; on failure nothing of it stays there. With
+  // `moveAttachments` the attachment files are moved there, not copied
+  // (files the caller made for this mail alone; gone when it fails).
+  bool WriteToDirectory(const std::string& directory, bool moveAttachments = false);
   // Writes into `directory`, then deletes the files the mail came from.
   bool MoveToDirectory(const std::string& directory);
 

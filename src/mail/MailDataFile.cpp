@@ -93,7 +93,7 @@ bool MailData::ReadFile(const std::string& path) {
   return true;
 }
 
-bool MailData::WriteToDirectory(const std::string& directoryPath) {
+bool MailData::WriteToDirectory(const std::string& directoryPath, bool moveAttachments) {
   const std::string directory = NormaliseDirectory(directoryPath);
   if (!platform::IsExistingDirectory(directory) && !CreateDirectoryPath(directory)) return false;
   std::optional<platform::File> file = CreateMailFile(directory);
@@ -106,7 +106,9 @@ bool MailData::WriteToDirectory(const std::string& directoryPath) {
     const std::string source = attachmentFiles[i].empty() ? attachmentNames[i] : attachmentFiles[i];
     const std::string target = AttachmentFileName(directory, title, i + 1);
     if (source == target) continue;
-    if (platform::DuplicateFile(source, target, false)) {
+    const bool placed = moveAttachments ? platform::RenameFile(source, target)
+                                        : platform::DuplicateFile(source, target, false);
+    if (placed) {
       attachmentNames[i] = FileNameOf(attachmentNames[i]);
       attachmentFiles[i] = target;
       platform::SetReadOnly(target, false);
@@ -118,8 +120,10 @@ bool MailData::WriteToDirectory(const std::string& directoryPath) {
     }
   }
   try {
-    const std::string text = FormatMailHead(*this) + FormatMailAttachments(*this);
-    file->Write(text.data(), text.size());
+    const std::string head = FormatMailHead(*this);
+    file->Write(head.data(), head.size());
+    const std::string attachments = FormatMailAttachments(*this);
+    file->Write(attachments.data(), attachments.size());
     file->Close();
   } catch (const platform::FileError&) {
     ok = false;

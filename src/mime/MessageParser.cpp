@@ -38,17 +38,20 @@ std::string Joined(const std::vector<std::string>& addresses) {
   return result;
 }
 
-std::string DecodedBody(const MimeHeaders& headers, std::string_view body) {
+// The body's bytes without their transfer encoding: `body` itself when it
+// has none, else the decoded bytes, kept in `decoded`.
+std::string_view DecodedBody(const MimeHeaders& headers, std::string_view body,
+                             std::string& decoded) {
   std::string encoding = StructuredValue(HeaderText(headers, "Content-Transfer-Encoding")).type();
   if (encoding == "base64") {
-    std::string bytes((body.size() + 3) / 4 * 3, '\0');
+    decoded.assign((body.size() + 3) / 4 * 3, '\0');
     size_t length = 0;
-    Base64Decode(body, reinterpret_cast<uint8_t*>(bytes.data()), bytes.size(), length);
-    bytes.resize(length);
-    return bytes;
+    Base64Decode(body, reinterpret_cast<uint8_t*>(decoded.data()), decoded.size(), length);
+    decoded.resize(length);
+    return decoded;
   }
-  if (encoding == "quoted-printable") return DecodeQuotedPrintable(body);
-  return std::string(body);
+  if (encoding == "quoted-printable") return decoded = DecodeQuotedPrintable(body);
+  return body;
 }
 
 // The parts between the delimiter lines "--boundary"; the line end before a
@@ -98,7 +101,9 @@ void WalkLeaf(Walk& walk, std::string_view text, const MimeHeaders& headers,
   const bool attachment = disposition.type() == "attachment";
   if (type.type() == "text/plain" && !attachment && !walk.bodyFound) {
     walk.bodyFound = true;
-    walk.message.body = BodyText(ToLibraryText(DecodedBody(headers, body), type.Param("charset")));
+    std::string decoded;
+    walk.message.body =
+        BodyText(ToLibraryText(DecodedBody(headers, body, decoded), type.Param("charset")));
     return;
   }
   if (!walk.split) return;
@@ -187,7 +192,8 @@ bool ProcessAttachedPart(MailMessage& message, std::string_view part, const char
 
   const std::string path = UniqueTempName("tmp", directory == nullptr ? "" : directory);
   if (path.empty()) return false;
-  const std::string bytes = DecodedBody(headers, entity.body);
+  std::string decoded;
+  const std::string_view bytes = DecodedBody(headers, entity.body, decoded);
   bool written = false;
   try {
     auto file = platform::File::TryOpen(path, platform::FileAccess::Write,

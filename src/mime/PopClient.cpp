@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "frame/Library.h"
 #include "mail/LineSafety.h"
@@ -43,16 +44,17 @@ void UnstuffMessage(std::string& text, size_t terminator) {
   const size_t statusEnd = text.find("\r\n");
   const size_t begin = statusEnd == std::string::npos ? text.size() : statusEnd + 2;
   const size_t end = std::max(begin, terminator + 2);
+  // Line by line: each line moves down over the dots dropped before it.
   size_t out = 0;
-  bool atLineStart = true;
-  for (size_t in = begin; in < end; ++in) {
-    const char c = text[in];
-    if (atLineStart && c == '.') {
-      atLineStart = false;
-      continue;
-    }
-    text[out++] = c;
-    atLineStart = c == '\n';
+  for (size_t line = begin; line < end;) {
+    if (text[line] == '.') ++line;
+    const void* found = std::memchr(text.data() + line, '\n', end - line);
+    const size_t next = found == nullptr ? end
+                                         : static_cast<size_t>(static_cast<const char*>(found) -
+                                                               text.data()) + 1;
+    if (out != line) std::memmove(text.data() + out, text.data() + line, next - line);
+    out += next - line;
+    line = next;
   }
   text.resize(out);
 }

@@ -75,7 +75,7 @@ bool ReceiveByPop(MailMessage& message, MailDataList& list, const std::string& d
     if (!client.Retrieve(number, text)) continue;
     ParseMessage(message, text, nullptr, true);
     auto mail = std::make_unique<MailData>(RecordOfMessage(message));
-    const bool written = mail->WriteToDirectory(directory);
+    const bool written = mail->WriteToDirectory(directory, true);
     RemovePartFiles(message);
     if (written) {
       list.Adopt(std::move(mail));

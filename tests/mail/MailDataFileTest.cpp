@@ -90,6 +90,18 @@ TEST(MailDataFile, TwoRecipientsNoAttachmentsIsTenLines) {
       << "no CR LF after a value that ends with LF";
 }
 
+TEST(MailDataFile, MessageLineEndsBecomeCrLf) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"", ""},           {"\n", "\r\n"},           {"a\r\n\nb", "a\r\n\r\nb"},
+      {"x\ry\r", "x\ry\r"}, {"\r\r\n\n", "\r\r\n\r\n"}, {"\nlast\n", "\r\nlast\r\n"},
+  };
+  for (const auto& [text, message] : cases) {
+    MailData mail;
+    mail.SetMessage(text);
+    EXPECT_EQ(mail.message, message) << text;
+  }
+}
+
 TEST(MailDataFile, ReadingRules) {
   struct Case {
     const char* name;
@@ -177,6 +189,14 @@ TEST(MailDataFile, NamesMovesAndMissingContent) {
   }
   EXPECT_TRUE(std::filesystem::exists(dir / "a.txt")) << "a file given by name is not the mail's";
 
+  WriteFile(dir / "part.tmp", "P");
+  MailData parsed;
+  ASSERT_TRUE(parsed.AddAttachment("part.bin", dir / "part.tmp", 0));
+  ASSERT_TRUE(parsed.WriteToDirectory(sent.path(), true));
+  EXPECT_FALSE(std::filesystem::exists(dir / "part.tmp")) << "moved, not copied";
+  EXPECT_EQ(ReadFile(sent / "~AT1_1.att"), "P");
+  parsed.DeleteFiles();
+
   std::filesystem::remove(sent / "~AT0_2.att");
   const MailData read = Read(sent / "~AT0.mes");
   EXPECT_EQ(read.attachmentFiles, StringList({sent / "~AT0_1.att", ""}));
@@ -203,6 +223,10 @@ TEST(MailDataFile, AnAttachmentThatCannotBeCopiedLeavesNothing) {
   const MailData before = mail;
   EXPECT_FALSE(mail.WriteToDirectory(out.path()));
   EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+  mail = before;
+  EXPECT_FALSE(mail.WriteToDirectory(out.path(), true)) << "a file that cannot be moved";
+  EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+  WriteFile(dir / "a.txt", "A");  // moved, then removed with the failed mail
   mail = before;
   mail.filePath = dir / "a.txt";
   EXPECT_FALSE(mail.MoveToDirectory(out.path()));

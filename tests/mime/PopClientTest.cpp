@@ -179,6 +179,7 @@ TEST_F(PopClientTest, TheTextIsTheStoredMessageWhereverTheDataIsCut) {
       {"status line alone", {"+OK\r\n", "..\r\n", ".\r\n"}, ".\r\n"},
       {"dots inside a line stay", {"+OK\r\na..b\r\n.x\r\n.\r\n"}, "a..b\r\nx\r\n"},
       {"bytes after the terminator ignored", {"+OK\r\nA\r\n.\r\nextra"}, "A\r\n"},
+      {"a bare LF starts a line too", {"+OK\r\nA\n.B\r\n..\n\r\n.\r\n"}, "A\nB\r\n.\n\r\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

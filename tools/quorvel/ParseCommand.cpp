@@ -25,7 +25,7 @@ int RunParse(const Arguments& arguments) {
   MailMessage message(nullptr, nullptr, nullptr);
   ParseMessage(message, *text, nullptr, true);
   MailData mail = RecordOfMessage(message);
-  const bool written = mail.WriteToDirectory(arguments[2]);
+  const bool written = mail.WriteToDirectory(arguments[2], true);
   RemovePartFiles(message);
   if (!written) {
     std::fprintf(stderr, "quorvel parse: cannot write into %s\n", arguments[2].c_str());
