@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quorvel::exchange {
@@ -32,6 +33,8 @@ class ArchiveWriter {
   void WriteStringList(const std::vector<std::string>& list);
 
   const std::string& Bytes() const { return bytes_; }
+  // The bytes, leaving the writer empty.
+  std::string TakeBytes() { return std::move(bytes_); }
 
  private:
   std::string bytes_;

@@ -113,7 +113,7 @@ bool Mailbox::SaveIndex() {
   if (!indexFile_.IsOpen() || readOnly_) return false;
   try {
     lastSaveTime_ = platform::UtcSecondsNow();
-    indexFile_.Save(EncodeIndexImage(nextId_, lastSaveTime_, index_));
+    indexFile_.Save(EncodeIndexParts(nextId_, lastSaveTime_, index_));
     return true;
   } catch (const platform::FileError& error) {
     LogException(kLocationIndexSave, error);
