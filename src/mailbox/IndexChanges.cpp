@@ -66,6 +66,47 @@ void SpliceWhole(const IndexImage& before, const IndexImage& after, size_t part,
                                                           newLength - prefix - suffix)});
 }
 
+// How many entries at the front and at the back both images have alike, ids
+// and bytes: whole entries within the common head and tail of both parts.
+std::pair<size_t, size_t> EntriesAlike(const IndexImage& before, const IndexImage& after) {
+  const size_t shorter = std::min(EntryCount(before), EntryCount(after));
+  if (shorter == 0) return {0, 0};
+  const char* oldIds = before.bytes.data() + before.bounds[kIdsPart];
+  const char* newIds = after.bytes.data() + after.bounds[kIdsPart];
+  const size_t oldIdsLength = 4 * EntryCount(before);
+  const size_t newIdsLength = 4 * EntryCount(after);
+  const size_t oldStart = before.bounds[kEntriesPart];
+  const size_t oldEnd = before.bounds[kEntriesPart + 1];
+  const size_t newStart = after.bounds[kEntriesPart];
+  const size_t newEnd = after.bounds[kEntriesPart + 1];
+  const size_t bytes = std::min(oldEnd - oldStart, newEnd - newStart);
+  const std::vector<size_t>& starts = before.entryStarts;
+
+  const size_t leadingBytes =
+      CommonPrefix(before.bytes.data() + oldStart, after.bytes.data() + newStart, bytes);
+  const size_t leadingEntries =
+      std::upper_bound(starts.begin(), starts.end(), oldStart + leadingBytes) - starts.begin() - 1;
+  const size_t leading = std::min(
+      {leadingEntries, CommonPrefix(oldIds, newIds, 4 * shorter) / 4, shorter});
+
+  const size_t room = bytes - std::min(bytes, starts[leading] - oldStart);
+  const size_t trailingBytes =
+      CommonSuffix(before.bytes.data() + oldEnd - room, after.bytes.data() + newEnd - room, room);
+  const size_t trailingEntries =
+      starts.end() - std::lower_bound(starts.begin(), starts.end(), oldEnd - trailingBytes) - 1;
+  const size_t trailingIds = CommonSuffix(oldIds + oldIdsLength - 4 * (shorter - leading),
+                                          newIds + newIdsLength - 4 * (shorter - leading),
+                                          4 * (shorter - leading)) / 4;
+  // Equal bytes may still part into entries elsewhere in the later image:
+  // the trailing entries must span the same bytes in both.
+  size_t trailing = std::min({trailingEntries, trailingIds, shorter - leading});
+  while (trailing != 0 && oldEnd - starts[starts.size() - 1 - trailing] !=
+                              newEnd - after.entryStarts[after.entryStarts.size() - 1 - trailing]) {
+    --trailing;
+  }
+  return {leading, trailing};
+}
+
 // Entries [oldFirst, oldEnd) of the earlier image became [newFirst, newEnd)
 // of the later one.
 struct Run {
@@ -79,11 +120,12 @@ struct Run {
 // replaced (everything left, when they do not meet within a short distance).
 std::vector<Run> ChangedRuns(const IndexImage& before, const IndexImage& after) {
   constexpr size_t kLookAhead = 256;
-  const size_t oldCount = EntryCount(before);
-  const size_t newCount = EntryCount(after);
+  const auto [leading, trailing] = EntriesAlike(before, after);
+  const size_t oldCount = EntryCount(before) - trailing;
+  const size_t newCount = EntryCount(after) - trailing;
   std::vector<Run> runs;
-  size_t i = 0;
-  size_t j = 0;
+  size_t i = leading;
+  size_t j = leading;
   const auto changed = [&](size_t oldEnd, size_t newEnd) {
     if (!runs.empty() && runs.back().oldEnd == i && runs.back().newEnd == j) {
       runs.back().oldEnd = oldEnd;

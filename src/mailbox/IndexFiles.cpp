@@ -1,5 +1,7 @@
 #include "mailbox/IndexFiles.h"
 
+#include <utility>
+
 #include "exchange/Archive.h"
 #include "exchange/Crc32.h"
 #include "frame/WholeFile.h"
@@ -139,15 +141,15 @@ std::optional<std::string> IndexFiles::UnfinishedSave() {
 
 std::string IndexFiles::ReadIndex() { return ReadFrom(index_); }
 
-void IndexFiles::Save(IndexImage image) {
+void IndexFiles::Save(IndexImage& image) {
   if (!side_.IsOpen()) {
     throw platform::FileError(platform::FileError::Cause::AccessDenied, sidePath_, 0);
   }
   const bool journalFull = records_ >= kMostRecords || recordBytes_ > saved_.bytes.size();
   if (!journal_ || (journalFull && !indexIncomplete_)) {
-    StartJournal(std::move(image));
+    StartJournal(image);
   } else {
-    AppendRecord(std::move(image));
+    AppendRecord(image);
   }
 }
 
@@ -162,7 +164,7 @@ void IndexFiles::FinishSave(const std::string& image) {
   side_.SetLength(0);
 }
 
-void IndexFiles::StartJournal(IndexImage image) {
+void IndexFiles::StartJournal(IndexImage& image) {
   if (journal_) index_.Sync();  // the complete image while the base is rewritten
   journal_ = false;
   const std::string head = JournalHead(image.bytes, link_);
@@ -175,11 +177,11 @@ void IndexFiles::StartJournal(IndexImage image) {
   journal_ = true;
   records_ = 0;
   recordBytes_ = 0;
-  saved_ = std::move(image);
+  std::swap(saved_, image);
   RewriteIndex({{0, saved_.bytes.size()}});
 }
 
-void IndexFiles::AppendRecord(IndexImage image) {
+void IndexFiles::AppendRecord(IndexImage& image) {
   const std::vector<Splice> splices = SplicesBetween(saved_, image);
   uint32_t link = link_;
   const std::string entry = JournalEntry(EncodeChangeRecord(splices, image.bytes.size()), link);
@@ -193,7 +195,7 @@ void IndexFiles::AppendRecord(IndexImage image) {
   const std::vector<std::pair<size_t, size_t>> ranges =
       indexIncomplete_ ? std::vector<std::pair<size_t, size_t>>{{0, image.bytes.size()}}
                        : RangesToRewrite(splices, image.bytes.size());
-  saved_ = std::move(image);
+  std::swap(saved_, image);
   RewriteIndex(ranges);
 }
 

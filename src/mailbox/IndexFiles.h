@@ -63,9 +63,10 @@ class IndexFiles {
   std::optional<std::string> UnfinishedSave();
   // The bytes of the index file. Throws platform::FileError.
   std::string ReadIndex();
-  // Saves `image` as described above. Throws platform::FileError; the last
-  // complete image stays recoverable whatever step fails.
-  void Save(IndexImage image);
+  // Saves `image` as described above; `image` is then left with memory to
+  // encode the next one in. Throws platform::FileError; the last complete
+  // image stays recoverable whatever step fails.
+  void Save(IndexImage& image);
   // Writes the image UnfinishedSave found into the index and empties the
   // journal.
   void FinishSave(const std::string& image);
@@ -74,8 +75,8 @@ class IndexFiles {
   static constexpr uint32_t kMostRecords = 64;
 
  private:
-  void StartJournal(IndexImage image);
-  void AppendRecord(IndexImage image);
+  void StartJournal(IndexImage& image);
+  void AppendRecord(IndexImage& image);
   // Writes the given ranges of saved_ into the index and cuts it to length.
   void RewriteIndex(const std::vector<std::pair<size_t, size_t>>& ranges);
 

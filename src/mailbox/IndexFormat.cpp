@@ -53,11 +53,12 @@ std::string EncodeIndexImage(uint32_t nextId, uint32_t saveTime, const MailboxIn
   return EncodeIndexParts(nextId, saveTime, index).bytes;
 }
 
-IndexImage EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index) {
-  IndexImage image;
+void EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index,
+                      IndexImage& image) {
   size_t part = 0;
-  ArchiveWriter archive;
-  const auto partEnds = [&] { image.bounds[++part] = archive.Bytes().size(); };
+  ArchiveWriter archive(std::move(image.bytes));
+  image.entryStarts.clear();
+  const auto partEnds = [&] { image.bounds[++part] = archive.Size(); };
   archive.WriteU32(kIndexMagic);
   archive.WriteU32(kIndexVersion);
   archive.WriteU32(nextId);
@@ -67,15 +68,15 @@ IndexImage EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxInd
   partEnds();
   if (index.Count() != 0) {
     exchange::Store(archive, index.Ids());
-    image.bounds[++part] = archive.Bytes().size() - index.Count() * sizeof(uint32_t);
+    image.bounds[++part] = archive.Size() - index.Count() * sizeof(uint32_t);
     partEnds();
     image.entryStarts.reserve(index.Count() + 1);
     for (uint32_t i = 0; i < index.Count(); ++i) {
-      image.entryStarts.push_back(archive.Bytes().size());
+      image.entryStarts.push_back(archive.Size());
       WriteIndexEntry(archive, index.EntryAt(i));
     }
     partEnds();
-    image.entryStarts.push_back(archive.Bytes().size());
+    image.entryStarts.push_back(archive.Size());
   } else {
     for (int empty = 0; empty < 3; ++empty) partEnds();
   }
@@ -84,7 +85,6 @@ IndexImage EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxInd
   for (const uint32_t id : index.outboxQueue) archive.WriteU32(id);
   partEnds();
   image.bytes = archive.TakeBytes();
-  return image;
 }
 
 IndexHead ReadIndexHead(ArchiveReader& archive) {

@@ -47,7 +47,14 @@ struct IndexImage {
   std::array<size_t, kIndexImageParts + 1> bounds{};
   std::vector<size_t> entryStarts;  // one more than there are entries
 };
-IndexImage EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index);
+// Encodes into `image`, reusing its memory.
+void EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index,
+                      IndexImage& image);
+inline IndexImage EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index) {
+  IndexImage image;
+  EncodeIndexParts(nextId, saveTime, index, image);
+  return image;
+}
 
 // Pieces of the image, in file order. Each throws exchange::ArchiveError when
 // the bytes end early or do not hold the piece; the reader's position then
