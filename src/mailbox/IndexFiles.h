@@ -72,7 +72,7 @@ class IndexFiles {
   void FinishSave(const std::string& image);
 
   // A journal holds at most this many records before it starts anew.
-  static constexpr uint32_t kMostRecords = 64;
+  static constexpr uint32_t kMostRecords = 256;
 
  private:
   void StartJournal(IndexImage& image);
