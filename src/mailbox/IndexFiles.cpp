@@ -12,7 +12,6 @@ namespace quorvel {
 
 namespace {
 
-constexpr size_t kJournalHeadSize = 12;
 constexpr size_t kEntryHeadSize = 8;
 
 std::string ReadFrom(platform::File& file) {
