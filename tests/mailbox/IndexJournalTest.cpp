@@ -9,6 +9,7 @@
 #include "../exchange/RecordBytes.h"
 #include "IndexSteps.h"
 #include "IndexVariants.h"
+#include "MailboxFixture.h"
 #include "mailbox/IndexChanges.h"
 #include "mailbox/IndexFiles.h"
 
@@ -131,6 +132,35 @@ TEST(IndexJournalTest, AJournalLeadsToItsLastWholeRecord) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     EXPECT_EQ(ImageInSideFile(c.side), c.image);
+  }
+}
+
+}  // namespace
+}  // namespace quorvel::testing
+
+namespace quorvel::testing {
+namespace {
+
+class IndexPatchTest : public MailboxTest {};
+
+// A save after the journal's base patches the index in place: shorter,
+// longer or shifted, the file then holds exactly the saved image.
+TEST_F(IndexPatchTest, APatchedIndexHoldsExactlyTheSavedImage) {
+  const std::function<void(MailboxIndex&)> changes[] = {
+      [](MailboxIndex& index) { FillVariant(index, 0); },
+      TakeStep,
+      [](MailboxIndex& index) { index.RemoveAt(5); },
+  };
+  for (const auto& change : changes) {
+    ASSERT_TRUE(Open());
+    FillVariant(mailbox.Index(), 1);
+    ASSERT_TRUE(mailbox.SaveIndex());
+    change(mailbox.Index());
+    ASSERT_TRUE(mailbox.SaveIndex());
+    const std::string saved =
+        EncodeIndexImage(mailbox.NextId(), mailbox.LastSaveTime(), mailbox.Index());
+    ASSERT_TRUE(mailbox.CloseIndex(false));
+    EXPECT_EQ(ReadFile(IndexPath()), saved);
   }
 }
 
