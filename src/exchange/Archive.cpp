@@ -1,20 +1,16 @@
 #include "exchange/Archive.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace quorvel::exchange {
 
-void ArchiveWriter::WriteU16(uint16_t value) {
-  const char bytes[2] = {static_cast<char>(value), static_cast<char>(value >> 8)};
-  bytes_.append(bytes, 2);
-}
-
-void ArchiveWriter::WriteU32(uint32_t value) {
-  const char bytes[4] = {static_cast<char>(value), static_cast<char>(value >> 8),
-                         static_cast<char>(value >> 16), static_cast<char>(value >> 24)};
-  bytes_.append(bytes, 4);
+void ArchiveWriter::Grow(size_t size) {
+  bytes_.resize(std::max({2 * bytes_.size(), size_ + size, size_t{64}}));
 }
 
 void ArchiveWriter::WriteBytes(const void* data, size_t size) {
-  bytes_.append(static_cast<const char*>(data), size);
+  if (size != 0) std::memcpy(Room(size), data, size);
 }
 
 void ArchiveWriter::WriteString(std::string_view text) {

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quorvel::exchange {
@@ -18,11 +19,33 @@ class ArchiveError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// Writes go straight into the string's memory (one inline capacity check
+// each): an index of ten thousand entries is written on every save.
 class ArchiveWriter {
  public:
-  void WriteU8(uint8_t value) { bytes_.push_back(static_cast<char>(value)); }
-  void WriteU16(uint16_t value);
-  void WriteU32(uint32_t value);
+  ArchiveWriter() = default;
+  // Writes over the bytes of `buffer`, so that a buffer handed from one
+  // writer to the next is neither allocated nor cleared again.
+  explicit ArchiveWriter(std::string buffer) : bytes_(std::move(buffer)) {}
+
+  void WriteU8(uint8_t value) { *Room(1) = static_cast<char>(value); }
+  void WriteU16(uint16_t value) {
+    char* at = Room(2);
+    at[0] = static_cast<char>(value);
+    at[1] = static_cast<char>(value >> 8);
+  }
+  void WriteU32(uint32_t value) {
+    char* at = Room(4);
+    for (int i = 0; i < 4; ++i) at[i] = static_cast<char>(value >> (8 * i));
+  }
+  // Each unit as a u16.
+  void WriteU16s(std::u16string_view units) {
+    char* at = Room(2 * units.size());
+    for (const char16_t unit : units) {
+      *at++ = static_cast<char>(unit);
+      *at++ = static_cast<char>(unit >> 8);
+    }
+  }
   void WriteBytes(const void* data, size_t size);
   // An archive string: a length prefix (one byte below 255; 0xFF and a u16
   // below 0xFFFE; else 0xFF, 0xFFFF and a u32), then the bytes, no terminator.
@@ -31,10 +54,30 @@ class ArchiveWriter {
   void WriteCount(uint32_t count);
   void WriteStringList(const std::vector<std::string>& list);
 
-  const std::string& Bytes() const { return bytes_; }
+  size_t Size() const { return size_; }
+  const std::string& Bytes() {
+    bytes_.resize(size_);
+    return bytes_;
+  }
+  // The bytes, leaving the writer empty.
+  std::string TakeBytes() {
+    bytes_.resize(size_);
+    size_ = 0;
+    return std::move(bytes_);
+  }
 
  private:
-  std::string bytes_;
+  // `size` more bytes at the end, to be written by the caller.
+  char* Room(size_t size) {
+    if (bytes_.size() - size_ < size) Grow(size);
+    char* at = bytes_.data() + size_;
+    size_ += size;
+    return at;
+  }
+  void Grow(size_t size);
+
+  std::string bytes_;  // the first size_ bytes are written, the rest is room
+  size_t size_ = 0;
 };
 
 class ArchiveReader {

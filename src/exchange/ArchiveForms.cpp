@@ -8,7 +8,7 @@ namespace quorvel::exchange {
 void Store(ArchiveWriter& archive, const WideString& text) {
   const std::u16string_view units = text.View();
   archive.WriteU32(static_cast<uint32_t>(units.size()));
-  for (const char16_t unit : units) archive.WriteU16(unit);
+  archive.WriteU16s(units);
 }
 
 void Load(ArchiveReader& archive, WideString& text) {

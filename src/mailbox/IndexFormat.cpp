@@ -50,20 +50,41 @@ std::unique_ptr<IndexEntry> ReadIndexEntry(ArchiveReader& archive) {
 }
 
 std::string EncodeIndexImage(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index) {
-  ArchiveWriter archive;
+  return EncodeIndexParts(nextId, saveTime, index).bytes;
+}
+
+void EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index,
+                      IndexImage& image) {
+  size_t part = 0;
+  ArchiveWriter archive(std::move(image.bytes));
+  image.entryStarts.clear();
+  const auto partEnds = [&] { image.bounds[++part] = archive.Size(); };
   archive.WriteU32(kIndexMagic);
   archive.WriteU32(kIndexVersion);
   archive.WriteU32(nextId);
   archive.WriteU32(saveTime);
   archive.WriteU32(index.Count());
   archive.WriteU8(index.IsSorted() ? 1 : 0);
+  partEnds();
   if (index.Count() != 0) {
     exchange::Store(archive, index.Ids());
-    for (uint32_t i = 0; i < index.Count(); ++i) WriteIndexEntry(archive, index.EntryAt(i));
+    image.bounds[++part] = archive.Size() - index.Count() * sizeof(uint32_t);
+    partEnds();
+    image.entryStarts.reserve(index.Count() + 1);
+    for (uint32_t i = 0; i < index.Count(); ++i) {
+      image.entryStarts.push_back(archive.Size());
+      WriteIndexEntry(archive, index.EntryAt(i));
+    }
+    partEnds();
+    image.entryStarts.push_back(archive.Size());
+  } else {
+    for (int empty = 0; empty < 3; ++empty) partEnds();
   }
   archive.WriteCount(static_cast<uint32_t>(index.outboxQueue.size()));
+  partEnds();
   for (const uint32_t id : index.outboxQueue) archive.WriteU32(id);
-  return archive.Bytes();
+  partEnds();
+  image.bytes = archive.TakeBytes();
 }
 
 IndexHead ReadIndexHead(ArchiveReader& archive) {

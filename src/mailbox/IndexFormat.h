@@ -5,6 +5,7 @@
 // is read by DecodeIndexImage. Reading bounds every count by the bytes left.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -32,6 +33,28 @@ struct IndexHead {
 
 // The complete file image of an index.
 std::string EncodeIndexImage(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index);
+
+// An image with the bounds of its parts, in file order: the head, the id
+// array's own head, the ids, the entries, the outbox count and the queued ids
+// (the three middle parts are empty when there are no entries). Part i is
+// bytes [bounds[i], bounds[i + 1]), and entry i bytes [entryStarts[i],
+// entryStarts[i + 1]). A filing shifts every later byte, so the changes
+// between two images are looked for part by part and entry by entry.
+enum IndexImagePart : size_t { kHeadPart, kIdHeadPart, kIdsPart, kEntriesPart, kOutboxCountPart, kOutboxPart };
+inline constexpr size_t kIndexImageParts = 6;
+struct IndexImage {
+  std::string bytes;
+  std::array<size_t, kIndexImageParts + 1> bounds{};
+  std::vector<size_t> entryStarts;  // one more than there are entries
+};
+// Encodes into `image`, reusing its memory.
+void EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index,
+                      IndexImage& image);
+inline IndexImage EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index) {
+  IndexImage image;
+  EncodeIndexParts(nextId, saveTime, index, image);
+  return image;
+}
 
 // Pieces of the image, in file order. Each throws exchange::ArchiveError when
 // the bytes end early or do not hold the piece; the reader's position then

@@ -6,14 +6,31 @@
 namespace quorvel {
 
 namespace {
+
 constexpr uint32_t kNoParent = 0xFFFFFFFF;
+
+// Spreads ids that count up over the whole table.
+size_t SlotOf(uint32_t id, size_t slots) {
+  uint32_t x = id;
+  x ^= x >> 16;
+  x *= 0x7FEB352D;
+  x ^= x >> 15;
+  x *= 0x846CA68B;
+  x ^= x >> 16;
+  return x & (slots - 1);
+}
+
 }  // namespace
 
 std::optional<uint32_t> ItemIndex::Find(uint32_t id) const {
   if (positionsStale_) RebuildPositions();
-  const auto found = positions_.find(id);
-  if (found == positions_.end()) return std::nullopt;
-  return found->second;
+  if (positions_.empty()) return std::nullopt;
+  const size_t mask = positions_.size() - 1;
+  for (size_t slot = SlotOf(id, positions_.size());; slot = (slot + 1) & mask) {
+    const auto& [slotId, position] = positions_[slot];
+    if (position == kNoPosition) return std::nullopt;
+    if (slotId == id) return position;
+  }
 }
 
 IndexEntry* ItemIndex::EntryOf(uint32_t id) {
@@ -50,8 +67,8 @@ void ItemIndex::Insert(uint32_t position, uint32_t id, std::unique_ptr<IndexEntr
   entries_.AdoptAt(position, std::move(entry));
   sorted_ = false;
   parentsStale_ = true;
-  if (appended && !positionsStale_) {
-    positions_.emplace(id, position);  // keeps an earlier holder of the id
+  if (appended && !positionsStale_ && 2 * Count() <= positions_.size()) {
+    PlacePosition(id, position);  // keeps an earlier holder of the id
   } else {
     positionsStale_ = true;
   }
@@ -84,10 +101,24 @@ void ItemIndex::Assign(U32Array ids, std::vector<std::unique_ptr<IndexEntry>> en
 }
 
 void ItemIndex::RebuildPositions() const {
-  positions_.clear();
-  positions_.reserve(ids_.Size());
-  for (uint32_t i = 0; i < ids_.Size(); ++i) positions_.emplace(ids_[i], i);
+  size_t slots = 16;
+  while (slots < 2 * static_cast<size_t>(ids_.Size())) slots *= 2;
+  positions_.assign(slots, {0, kNoPosition});
+  for (uint32_t i = 0; i < ids_.Size(); ++i) PlacePosition(ids_[i], i);
   positionsStale_ = false;
+}
+
+void ItemIndex::PlacePosition(uint32_t id, uint32_t position) const {
+  const size_t mask = positions_.size() - 1;
+  for (size_t slot = SlotOf(id, positions_.size());; slot = (slot + 1) & mask) {
+    auto& [slotId, held] = positions_[slot];
+    if (held == kNoPosition) {
+      slotId = id;
+      held = position;
+      return;
+    }
+    if (slotId == id) return;
+  }
 }
 
 // The walk back from an item stops at the first earlier item one level

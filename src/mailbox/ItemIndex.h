@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "quorvel/GrowableArray.h"
@@ -63,13 +63,18 @@ class ItemIndex {
 
  private:
   void RebuildPositions() const;
+  // Enters `id` at `position` unless the id is there already.
+  void PlacePosition(uint32_t id, uint32_t position) const;
   void RebuildParents() const;
 
   U32Array ids_{kGrowBy};
   OwningArray<IndexEntry> entries_{kGrowBy};
   bool sorted_ = true;
-  // id -> position, rebuilt after a change that shifts positions.
-  mutable std::unordered_map<uint32_t, uint32_t> positions_;
+  // id -> position: an open-addressed table (a power of two of slots, at
+  // most half of them used) of (id, position) pairs, rebuilt after a change
+  // that shifts positions; a slot whose position is kNoPosition is free.
+  static constexpr uint32_t kNoPosition = 0xFFFFFFFF;
+  mutable std::vector<std::pair<uint32_t, uint32_t>> positions_;
   mutable bool positionsStale_ = false;
   // position -> parent position (kNoParent for none), rebuilt after a change.
   mutable std::vector<uint32_t> parents_;

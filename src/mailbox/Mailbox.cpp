@@ -113,7 +113,8 @@ bool Mailbox::SaveIndex() {
   if (!indexFile_.IsOpen() || readOnly_) return false;
   try {
     lastSaveTime_ = platform::UtcSecondsNow();
-    indexFile_.Save(EncodeIndexImage(nextId_, lastSaveTime_, index_));
+    EncodeIndexParts(nextId_, lastSaveTime_, index_, spareImage_);
+    indexFile_.Save(spareImage_);
     return true;
   } catch (const platform::FileError& error) {
     LogException(kLocationIndexSave, error);

@@ -4,10 +4,11 @@
 // item is read. A context owns at most one; the writers, queries, receiving,
 // sending and removal all work through it.
 //
-// Saving is atomic: the new image goes first to a side file beside the index
-// and is made durable there, then the index is rewritten in place. Opening
-// prefers a complete side file (a save that did not finish) and rebuilds an
-// index that cannot be read from the item files, keeping the damaged file.
+// Saving is atomic: what changed goes first to a journal in a side file beside
+// the index and is made durable there, then the index is patched in place
+// (IndexFiles.h). Opening prefers the image a complete journal leads to (a
+// save that did not finish) and rebuilds an index that cannot be read from
+// the item files, keeping the damaged file.
 #pragma once
 
 #include <cstdint>
@@ -112,6 +113,7 @@ class Mailbox : public ContextMailbox {
 
   std::string directory_;
   IndexFiles indexFile_;  // "Mailbox.inv" and the side file of its saves
+  IndexImage spareImage_;  // memory for the next save's image
   uint8_t readOnly_ = 0;
   uint8_t isOpen_ = 0;
   MailboxIndex index_;

@@ -5,6 +5,8 @@
 
 #include "IndexVariants.h"
 #include "MailboxFixture.h"
+#include "mailbox/IndexChanges.h"
+#include "mailbox/IndexFiles.h"
 #include "platform/Faults.h"
 
 namespace quorvel::testing {
@@ -36,15 +38,27 @@ class FullDiskTest : public MailboxTest {
   MailboxIndex variants[2];
 };
 
+// The first save of an open makes variant 0 the journal's base; the second
+// appends its change record (synced) and patches the index in place. The
+// disk fills in either: the record's size varies by a few bytes with the save
+// time, so the cases keep clear of the exact edges.
 TEST_F(FullDiskTest, ASaveOnAFullDiskFailsAndLeavesACompleteIndex) {
-  const uint64_t image = EncodeIndexImage(1, 1, variants[1]).size();
-  const uint64_t side = image + 8;
+  const IndexImage before = EncodeIndexParts(kVariantEntries + 1, 1, variants[0]);
+  const IndexImage after = EncodeIndexParts(kVariantEntries + 1, 1, variants[1]);
+  const std::vector<Splice> splices = SplicesBetween(before, after);
+  uint32_t link = 0;
+  const uint64_t record =
+      JournalEntry(EncodeChangeRecord(splices, after.bytes.size()), link).size();
+  uint64_t patch = 0;
+  for (const auto& [first, end] : RangesToRewrite(splices, after.bytes.size())) patch += end - first;
+  const uint64_t timeBytes = 4;
   const struct {
     uint64_t room;
     int expected;
   } cases[] = {
-      {0, 0},         {1, 0},        {side / 2, 0}, {side - 1, 0},  // the side file fills
-      {side, 1},      {side + 1, 1}, {side + image / 2, 1}, {side + image - 1, 1},  // the index fills
+      {0, 0}, {1, 0}, {record / 2, 0}, {record - 1, 0},  // the record does not fit
+      {record + timeBytes, 1}, {record + timeBytes + patch / 2, 1},
+      {record + patch - 1, 1},  // the index fills
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("room for " + std::to_string(c.room) + " bytes");
@@ -63,37 +77,47 @@ TEST_F(FullDiskTest, ASaveOnAFullDiskFailsAndLeavesACompleteIndex) {
   }
 }
 
-TEST_F(FullDiskTest, AfterAHalfRewrittenIndexTheSideFileIsKeptUntilTheIndexIsWhole) {
-  const uint64_t side = EncodeIndexImage(1, 1, variants[1]).size() + 8;
+// After an index rewrite broke off, the journal stays the complete copy until
+// a save has written the whole index again, not only what changed.
+TEST_F(FullDiskTest, AfterAHalfRewrittenIndexTheJournalIsKeptUntilTheIndexIsWhole) {
+  const uint64_t base = 12 + EncodeIndexImage(1, 1, variants[1]).size();  // head and image
   FillVariant(mailbox.Index(), 1);
   {
     platform::FileFaults faults;
-    faults.FillDiskAfter(side + 100);  // the index rewrite breaks off
+    faults.FillDiskAfter(base + 100);  // the index rewrite breaks off
     EXPECT_FALSE(mailbox.SaveIndex());
   }
   FillVariant(mailbox.Index(), 0);
   {
     platform::FileFaults faults;
-    faults.FillDiskAfter(40);  // and the next save too, past the entry count
+    faults.FillDiskAfter(40);  // and the next save's record too
     EXPECT_FALSE(mailbox.SaveIndex());
   }
+  FillVariant(mailbox.Index(), 1);  // as the journal holds it: only the time changes
+  EXPECT_TRUE(mailbox.SaveIndex());  // room again
   EXPECT_TRUE(mailbox.CloseIndex(false));
-  EXPECT_EQ(Reopened(), 1);  // the image the side file kept
-  ASSERT_TRUE(Open());
-  EXPECT_TRUE(mailbox.SaveIndex());  // room again: everything back to normal
   EXPECT_EQ(ReadFile(directory / "Mailbox.inv.new"), "");
+  EXPECT_EQ(ReadFile(IndexPath()).substr(21), EncodeIndexImage(1, 1, variants[1]).substr(21));
+  EXPECT_EQ(Reopened(), 1);
 }
 
+// Each sync of each kind of save: a journal's first base, an appended record,
+// and a journal started anew (the index first, then the new base).
 TEST_F(FullDiskTest, AFailedSyncFailsTheSave) {
-  FillVariant(mailbox.Index(), 1);
-  for (uint32_t nth = 1; nth <= 2; ++nth) {
-    SCOPED_TRACE("sync " + std::to_string(nth));
+  const auto failedSave = [&](uint32_t nth) {
     platform::FileFaults faults;
     faults.Fail(platform::FileOperation::Sync, nth);
-    EXPECT_FALSE(mailbox.SaveIndex());
-  }
+    return !mailbox.SaveIndex() && faults.Fired();
+  };
+  FillVariant(mailbox.Index(), 1);
+  EXPECT_TRUE(failedSave(1));  // the first base
+  ASSERT_TRUE(mailbox.SaveIndex());
+  EXPECT_TRUE(failedSave(1));  // a record
+  for (uint32_t i = 0; i < IndexFiles::kMostRecords; ++i) ASSERT_TRUE(mailbox.SaveIndex());
+  EXPECT_TRUE(failedSave(1));  // the index before a new base
+  EXPECT_TRUE(failedSave(2));  // the new base
   EXPECT_TRUE(mailbox.CloseIndex(false));
-  EXPECT_NE(Reopened(), -1);
+  EXPECT_EQ(Reopened(), 1);
 }
 
 }  // namespace

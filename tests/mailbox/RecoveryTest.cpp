@@ -42,22 +42,36 @@ TEST_F(RecoveryTest, TheImageOfAnUnfinishedSaveWinsOnlyWhenComplete) {
   MailboxIndex variants[2];
   FillVariant(variants[0], 0);
   FillVariant(variants[1], 1);
-  const std::string old = EncodeIndexImage(9000, 1, variants[0]);
-  const std::string fresh = EncodeIndexImage(9000, 2, variants[1]);
-  const std::string side = SideFileBytes(fresh);
-  ASSERT_EQ(side.size(), fresh.size() + 8);
-  EXPECT_EQ(side.substr(fresh.size() + 4), U32(static_cast<uint32_t>(fresh.size())));
-  EXPECT_EQ(side.substr(fresh.size(), 4), U32(ReferenceCrc(fresh)));
+  const IndexImage old = EncodeIndexParts(9000, 1, variants[0]);
+  const IndexImage fresh = EncodeIndexParts(9000, 2, variants[1]);
+  // Each piece in turn: a record's link follows from the piece before.
+  const auto change = [](const IndexImage& from, const IndexImage& to, uint32_t& link) {
+    return JournalEntry(EncodeChangeRecord(SplicesBetween(from, to), to.bytes.size()), link);
+  };
+  uint32_t link = 0;
+  std::string toFresh = JournalHead(old.bytes, link) + old.bytes;
+  toFresh += change(old, fresh, link);
+  std::string toOld = JournalHead(fresh.bytes, link) + fresh.bytes;
+  const std::string freshBase = toOld;
+  toOld += change(fresh, old, link);
+  std::string flipped = freshBase;
+  flipped[40] ^= 0x7F;
+  const std::string halfPatched = fresh.bytes.substr(0, 5000) + old.bytes.substr(5000);
   const struct {
     const char* what;
     std::string index, side;
     int expected;
+    bool journalWhole;  // the open completes it and empties the side file
   } cases[] = {
-      {"no save under way", old, "", 0},
-      {"the side file cut short", old, side.substr(0, side.size() - 1), 0},
-      {"a flipped byte in the side file", old, side.substr(0, 40) + "\x7F" + side.substr(41), 0},
-      {"the index rewritten halfway", fresh.substr(0, 5000) + old.substr(5000), side, 1},
-      {"the index rewritten, the side file not yet emptied", fresh, side, 1},
+      {"no save under way", old.bytes, "", 0, false},
+      {"a new base cut short", old.bytes, freshBase.substr(0, freshBase.size() - 1), 0, false},
+      {"a flipped byte in a new base", old.bytes, flipped, 0, false},
+      {"a change record torn", old.bytes, toFresh.substr(0, toFresh.size() - 1), 0, true},
+      {"a change record saved, the index not yet patched", old.bytes, toFresh, 1, true},
+      {"the index patched halfway", halfPatched, toFresh, 1, true},
+      {"a shorter index saved, the longer not yet cut", fresh.bytes, toOld, 0, true},
+      {"a new base saved, the index rewritten halfway", halfPatched, freshBase, 1, true},
+      {"the index rewritten, the journal not yet emptied", fresh.bytes, freshBase, 1, true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -66,8 +80,8 @@ TEST_F(RecoveryTest, TheImageOfAnUnfinishedSaveWinsOnlyWhenComplete) {
     ASSERT_TRUE(Open());
     EXPECT_EQ(ContentOf(mailbox.Index()), ContentOf(variants[c.expected]));
     EXPECT_TRUE(mailbox.CloseIndex(false));
-    EXPECT_EQ(ReadFile(IndexPath()).substr(21), (c.expected == 0 ? old : fresh).substr(21));
-    EXPECT_EQ(ReadFile(directory / "Mailbox.inv.new"), c.expected == 0 ? c.side : "");
+    EXPECT_EQ(ReadFile(IndexPath()).substr(21), (c.expected == 0 ? old : fresh).bytes.substr(21));
+    EXPECT_EQ(ReadFile(directory / "Mailbox.inv.new"), c.journalWhole ? "" : c.side);
   }
 }
 
