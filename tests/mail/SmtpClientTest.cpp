@@ -210,17 +210,6 @@ TEST_F(SmtpClientTest, RecipientAnsweredWith251FailsWithId12) {
   EXPECT_TRUE(client->IsConnected()) << "a refused transaction keeps the connection";
 }
 
-TEST_F(SmtpClientTest, FiveThousandBytesGoOutInThreePieces) {
-  ScriptedServer server(ServeSmtpSession);
-  auto client = NewClient();
-  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
-  const std::string data(5000, 'x');
-  ASSERT_TRUE(client->SendMailData("a@example.test", "b@example.test", data));
-  client->Disconnect();
-  EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40, 81, 100}));
-  EXPECT_NE(server.transcript().find("DATA\r\n" + data + "\r\n.\r\n"), std::string::npos);
-}
-
 TEST_F(SmtpClientTest, RepliesSplitAcrossPacketsAreReadWhole) {
   ScriptedServer server([](ServerSide& side) {
     side.Send("22");
@@ -328,21 +317,6 @@ TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
   for (const auto& [code, argument] : seen) EXPECT_EQ(code, kSmtpError) << "no command was sent";
   EXPECT_FALSE(client->Connect("127.0.0.1", ClosedLoopbackPort()));
   EXPECT_EQ(client->lastErrorId(), kSmtpConnectFailed) << "refused, not a failed greeting";
-}
-
-TEST_F(SmtpClientTest, SendMailFileSendsTheFileContent) {
-  TempDirectory directory;
-  WriteFile(directory / "m.eml", "Subject: file\r\n\r\nbody\r\n");
-  ScriptedServer server(ServeSmtpSession);
-  auto client = NewClient();
-  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
-  ASSERT_TRUE(client->SendMailFile("a@x", "b@x", directory / "m.eml"));
-  ASSERT_TRUE(client->SendMailFile("a@x", "c@x", directory / "m.eml"));
-  client->Disconnect();
-  const std::string& transcript = server.transcript();
-  EXPECT_NE(transcript.find("RCPT TO: <b@x>\r\nDATA\r\nSubject: file\r\n\r\nbody\r\n\r\n.\r\n"
-                            "MAIL FROM: <a@x>\r\nRCPT TO: <c@x>\r\n"),
-            std::string::npos);
 }
 
 // A file of several read blocks goes out whole, from a buffer of one block,
