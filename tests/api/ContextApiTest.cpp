@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -86,7 +87,10 @@ TEST(WithoutAContext, ReadsAnswerNeutralValuesAndSettersSucceed) {
   });
 }
 
-TEST(DirectorySetters, CreateMissingLevelsAndFailWhereTheyCannot) {
+intptr_t IgnoreMessages(ClientWindow*, uint32_t, uintptr_t, intptr_t) { return 0; }
+void IgnoreProgress(uint32_t, uint32_t) {}
+
+TEST(Setters, DirectoriesAreCreatedWhereTheyCanBeAndEachResetsTheLastError) {
   TempDirectory dir;
   OnNewThread([&] {
     MTAddNew(nullptr);
@@ -106,33 +110,21 @@ TEST(DirectorySetters, CreateMissingLevelsAndFailWhereTheyCannot) {
     EXPECT_EQ(MailsGetLastErrorCode(), kNoDirectory);
     EXPECT_FALSE(MailsSetSentDirectory((dir / "file/below").c_str()));
 
-    EXPECT_TRUE(MailsSetOutDirectory(nullptr)) << "null clears";
-    EXPECT_EQ(MailsGetLastErrorCode(), 0) << "each setter resets the error";
+    // Each setter resets the last error; a null directory clears.
+    ClientWindow window{&IgnoreMessages, nullptr};
+    const std::function<void()> setters[] = {
+        [&] { MailsSetClientWindow(&window); }, [] { MailsSetCallback(&IgnoreProgress); },
+        [] { EXPECT_TRUE(MailsUseNOTES()); }, [] { EXPECT_TRUE(MailsSetOutDirectory(nullptr)); }};
+    for (const auto& set : setters) {
+      MailsSetReceptionDirectory(nullptr);
+      ASSERT_EQ(MailsGetLastErrorCode(), kNoDirectory);
+      set();
+      EXPECT_EQ(MailsGetLastErrorCode(), 0);
+    }
     EXPECT_TRUE(MailsSetSentDirectory(nullptr));
     EXPECT_TRUE(MailsSetReceptionDirectory("quorvel-bare-name"))
         << "a bare relative name counts as created";
     EXPECT_FALSE(std::filesystem::exists("quorvel-bare-name"));
-    MTRemove();
-  });
-}
-
-intptr_t IgnoreMessages(ClientWindow*, uint32_t, uintptr_t, intptr_t) { return 0; }
-void IgnoreProgress(uint32_t, uint32_t) {}
-
-TEST(NotificationSetters, ResetTheLastError) {
-  OnNewThread([] {
-    MTAddNew(nullptr);
-    MailsSetReceptionDirectory(nullptr);
-    ASSERT_EQ(MailsGetLastErrorCode(), kNoDirectory);
-    ClientWindow window{&IgnoreMessages, nullptr};
-    MailsSetClientWindow(&window);
-    EXPECT_EQ(MailsGetLastErrorCode(), 0);
-    MailsSetReceptionDirectory(nullptr);
-    MailsSetCallback(&IgnoreProgress);
-    EXPECT_EQ(MailsGetLastErrorCode(), 0);
-    MailsSetReceptionDirectory(nullptr);
-    EXPECT_TRUE(MailsUseNOTES());
-    EXPECT_EQ(MailsGetLastErrorCode(), 0);
     MTRemove();
   });
 }

@@ -45,16 +45,4 @@ TEST(InitializeLogFile, EveryCallingThreadGetsACopyOfTheTemplate) {
   MailsInitializexLogFile(nullptr);
 }
 
-TEST(InitializeLogFile, AnEmptyTableGetsTheLibrarysDefaults) {
-  CxThreadObjects table;
-  MailsInitializexLogFile(&table);
-  ASSERT_EQ(table.objects.size(), 1u);
-  const ThreadLogObject& own = *table.objects[0];
-  EXPECT_EQ(own.filePrefix, "~");
-  EXPECT_EQ(own.keepCount, 0) << "logging stays off";
-  EXPECT_FALSE(own.logDirectory.empty());
-  EXPECT_EQ(own.logDirectory.back(), '/');
-  MailsInitializexLogFile(nullptr);
-}
-
 }  // namespace

@@ -182,6 +182,7 @@ TEST(LogTable, ObjectsForNewThreadsComeFromTheTablesFactory) {
   ASSERT_NE(added, nullptr);
   EXPECT_NE(dynamic_cast<HostObject*>(added), nullptr);
   EXPECT_EQ(added->logDirectory, platform::ExecutableDirectory());
+  EXPECT_EQ(added->filePrefix, "~");
   EXPECT_EQ(added->keepCount, 0) << "logging stays off for threads the library meets";
   table.refuse = true;
   EXPECT_EQ(FindOrAddThreadLog(table, 6), nullptr);

@@ -88,14 +88,5 @@ TEST(WorkerContext, AJoinWaitsForTheHostsMutexBeforeLookingUp) {
   EXPECT_EQ(ThreadContext::LiveCount(), before);
 }
 
-TEST(WorkerContext, NoOwnerContextNoJoin) {
-  auto worker = platform::Thread::Create(
-      [] { return JoinContextOf(0xFFFFFFF1u, nullptr) ? 1u : 0u; }, false);
-  ASSERT_TRUE(worker);
-  ASSERT_TRUE(worker->Wait(0xFFFFFFFFu));
-  EXPECT_EQ(worker->ExitCode(), 0u);
-  EXPECT_EQ(Contexts().Find(worker->Id()), nullptr);
-}
-
 }  // namespace
 }  // namespace quorvel

@@ -10,7 +10,6 @@
 
 #include "ScriptedServer.h"
 #include "ScriptedSmtp.h"
-#include "mail/LineSafety.h"
 #include "mail/SmtpClient.h"
 #include "platform/Clock.h"
 
@@ -213,16 +212,6 @@ TEST_F(SmtpHostileServerTest, AddressesThatWouldBreakTheCommandAreRefusedBeforeS
     const std::string& transcript = server.transcript();
     EXPECT_EQ(transcript.substr(transcript.find('\n') + 1), "QUIT\r\n")
         << "nothing of the transaction reached the server";
-  }
-}
-
-TEST(OneLineText, LineBreaksAndNulBecomeSpaces) {
-  EXPECT_EQ(OneLineText(std::string("a\r\nb\rc\nd\0e", 10)), "a  b c d e");
-  EXPECT_EQ(OneLineText("plain <text>"), "plain <text>");
-  EXPECT_TRUE(IsCommandSafeAddress("pupil@example.test"));
-  EXPECT_TRUE(IsCommandSafeAddress(""));
-  for (const char bad : {'\r', '\n', '\0', '<', '>'}) {
-    EXPECT_FALSE(IsCommandSafeAddress(std::string("a@b") + bad + "c")) << int(bad);
   }
 }
 

@@ -4,12 +4,11 @@
 // real TLS handshake that stalls, abandoned by the time-out and by a cancel.
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "ScriptedServer.h"
 #include "ScriptedSmtp.h"
 #include "mail/SmtpAuthentication.h"
 #include "mail/SmtpClient.h"
+#include "platform/Sockets.h"
 #include "platform/Threads.h"
 
 namespace quorvel {
@@ -36,13 +35,6 @@ class PretendTlsSocket : public platform::TimeoutSocket {
   platform::TlsOptions given;
 };
 
-std::string HostName() {
-  std::ifstream in("/proc/sys/kernel/hostname");
-  std::string name;
-  std::getline(in, name);
-  return name;
-}
-
 // Greets, answers each line the client sends with the next reply, then
 // serves transactions until QUIT.
 ScriptedServer::Script Replying(std::vector<std::string> replies) {
@@ -57,7 +49,7 @@ ScriptedServer::Script Replying(std::vector<std::string> replies) {
 }
 
 TEST(SmtpSecurity, DialogueOfEveryModeAndMechanism) {
-  const std::string ehlo = "EHLO " + HostName() + "\r\n";
+  const std::string ehlo = "EHLO " + platform::LocalHostName() + "\r\n";
   const std::string offer = "250-mail\r\n250 STARTTLS\r\n";
   struct Case {
     const char* name;
@@ -123,7 +115,7 @@ TEST(SmtpSecurity, DialogueOfEveryModeAndMechanism) {
 
 TEST(SmtpSecurity, TlsWithoutCredentialsSendsNoAuth) {
   ScriptedServer server(Replying({"250-mail\r\n250 STARTTLS\r\n", "220 go\r\n", "250 AUTH PLAIN\r\n"}));
-  const std::string ehlo = "EHLO " + HostName() + "\r\n";
+  const std::string ehlo = "EHLO " + platform::LocalHostName() + "\r\n";
   {
     SmtpClient client(nullptr, nullptr, nullptr);
     TransportSecurity security;

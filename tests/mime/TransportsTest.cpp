@@ -41,34 +41,27 @@ class MapiTransport : public ::testing::Test {
   void TearDown() override { MapiLibraryName() = platform::SharedLibraryFileName("MAPI32.DLL"); }
 };
 
+// The provider's result alone decides whether the message went.
 TEST_F(MapiTransport, OneSendMailCallCarriesTheWholeMessage) {
   StandInLibrary mapi("mapi32-complete", platform::SharedLibraryFileName("MAPI32.DLL"));
   ASSERT_TRUE(mapi.loaded());
-  Use("mapi32-complete");
-  Fixture f;
-  ASSERT_TRUE(f.message.SendByMapi());
-  EXPECT_EQ(mapi.Log(),
-            "MAPISendMail(0, 0, 1, 0; subject \"Lesson\", note \"0123456789  \", originator empty"
-            "; recipient 1 \"tutor@school.test\" null"
-            "; file 10 \"" + (f.dir / "plain.txt") + "\" null"
-            "; file 11 \"" + (f.dir / "source.bin") + "\" \"shown.bin\")\n");
-}
-
-TEST_F(MapiTransport, ProviderResults) {
-  StandInLibrary mapi("mapi32-complete", platform::SharedLibraryFileName("MAPI32.DLL"));
   Use("mapi32-complete");
   const struct {
     int result;
     bool sent;
   } cases[] = {{0, true}, {1, true}, {3, true}, {2, false}, {26, false}};
   for (const auto& c : cases) {
+    mapi.Reset();
     mapi.Script("MAPISendMail", 0, c.result);
     Fixture f;
     EXPECT_EQ(f.message.SendByMapi(), c.sent) << "result " << c.result;
     EXPECT_EQ(f.message.errorCode, c.sent ? 0u : 9u) << "result " << c.result;
+    EXPECT_EQ(mapi.Log(),
+              "MAPISendMail(0, 0, 1, 0; subject \"Lesson\", note \"0123456789  \", originator empty"
+              "; recipient 1 \"tutor@school.test\" null"
+              "; file 10 \"" + (f.dir / "plain.txt") + "\" null"
+              "; file 11 \"" + (f.dir / "source.bin") + "\" \"shown.bin\")\n");
   }
-  EXPECT_EQ(mapi.Log().find("MAPIReadMail"), std::string::npos);
-  EXPECT_EQ(mapi.Log().find("MAPIFindNext"), std::string::npos);
 }
 
 TEST_F(MapiTransport, WithoutAValidProviderEverySendIsError10) {

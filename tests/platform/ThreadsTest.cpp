@@ -1,4 +1,4 @@
-// Threads created suspended, threads that suspend themselves, priorities.
+// Threads created suspended, threads that suspend themselves, host mutexes.
 #include "platform/Threads.h"
 
 #include <gtest/gtest.h>
@@ -50,15 +50,6 @@ TEST(SelfSuspension, RefusedOnAThreadTheLibraryDidNotCreate) {
   bool called = false;
   EXPECT_FALSE(SuspendCurrentThread([&] { called = true; }));
   EXPECT_FALSE(called);
-}
-
-TEST(Priorities, LoweringTheOwnPriorityWorks) {
-  auto thread = Thread::Create([] { return SetCurrentThreadPriority(kPriorityLowest) ? 1u : 0u; },
-                               false);
-  ASSERT_TRUE(thread);
-  ASSERT_TRUE(thread->Wait(10000));
-  EXPECT_EQ(thread->ExitCode(), 1u);
-  EXPECT_FALSE(thread->SetPriority(kPriorityHighest)) << "the thread has ended";
 }
 
 TEST(HostMutex, ExcludesTheOtherThreadAndNullIsFree) {
