@@ -59,19 +59,6 @@ TEST_F(ItemRemovalTest, ARootGoesWithItsWholeThreadAndTheNextRootMovesUp) {
   EXPECT_EQ(Tree(), "5:0") << "the index was saved";
 }
 
-TEST_F(ItemRemovalTest, AReplyGoesWithItsRepliesAndItsSiblingsMoveUp) {
-  ASSERT_TRUE(Open());
-  FileThreads();
-  const std::string sibling = FileOf(4);
-  ASSERT_TRUE(RemoveMailAtIndex(&context, 1));
-  EXPECT_EQ(Tree(), "1:0 4:1 5:0");
-  EXPECT_EQ(ParentIndexOf(&context, 4), 0);
-  EXPECT_EQ(ParentIdOf(&context, 4), 1);
-  EXPECT_EQ(FileOf(4), sibling);
-  EXPECT_EQ(ItemFiles(), 3u);
-  EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{1, 4, 5}));
-}
-
 TEST_F(ItemRemovalTest, AListRemovesEachIndexAsItWasBeforeAnyRemoval) {
   ASSERT_TRUE(Open());
   for (uint32_t id = 1; id <= 6; ++id) ASSERT_EQ(FileMail(), id);

@@ -149,17 +149,6 @@ TEST_F(OutboundSending, OneDirectoryOfTwoFailingStillSendsTheItem) {
   EXPECT_EQ(mailbox->Index().outboxQueue, std::vector<uint32_t>{other});
 }
 
-TEST_F(OutboundSending, TheRunIsSavedAndSurvivesReopening) {
-  const uint32_t id = File({"3|" + share.path()});
-  ASSERT_TRUE(mailbox->SaveIndex());
-  ASSERT_TRUE(SendQueuedItems(context));
-  context->mailbox.reset();  // closes without a save of its own
-  Mailbox reopened;
-  ASSERT_TRUE(reopened.OpenIndex(base / "anna/mailbox/", false, 1, 0));
-  EXPECT_TRUE(reopened.Index().outboxQueue.empty());
-  EXPECT_EQ(reopened.EntryOf(id)->attributes & kItemNotSent, 0);
-}
-
 TEST_F(OutboundSending, LockedEmptyAndClosedRuns) {
   const uint32_t id = File({"2|a|b|25"});
   ASSERT_TRUE(SendQueuedItems(context));
