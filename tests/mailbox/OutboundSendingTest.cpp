@@ -13,6 +13,7 @@
 #include "ScriptedSmtp.h"
 #include "StandInLibrary.h"
 #include "frame/ContextTable.h"
+#include "mailbox/IndexFormat.h"
 #include "mailbox/MailboxContext.h"
 #include "mailbox/OutboundRoute.h"
 #include "mime/MapiMailer.h"
@@ -147,6 +148,18 @@ TEST_F(OutboundSending, OneDirectoryOfTwoFailingStillSendsTheItem) {
   ASSERT_TRUE(SendQueuedItems(context));
   EXPECT_EQ(List(SentItemsOf(context)), std::vector<IndexEntry*>(2, Entry(twice)));
   EXPECT_EQ(mailbox->Index().outboxQueue, std::vector<uint32_t>{other});
+}
+
+// The run's changes are in "Mailbox.inv" when it returns, not only once the
+// mailbox closes.
+TEST_F(OutboundSending, TheRunIsOnDiskBeforeItReturns) {
+  File({"3|" + share.path()});
+  ASSERT_TRUE(SendQueuedItems(context));
+  MailboxIndex saved;
+  DecodeIndexImage(ReadFile(base / "anna/mailbox/Mailbox.inv"), saved);
+  ASSERT_EQ(saved.Count(), 1u);
+  EXPECT_TRUE(saved.outboxQueue.empty());
+  EXPECT_EQ(saved.EntryAt(0).attributes & kItemNotSent, 0);
 }
 
 TEST_F(OutboundSending, LockedEmptyAndClosedRuns) {
