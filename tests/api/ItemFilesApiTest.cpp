@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "../exchange/RecordBytes.h"
+#include "HostWrites.h"
 #include "OnHostThread.h"
 #include "TempDirectory.h"
 #include "quorvel/quorvel.h"
@@ -15,8 +16,6 @@ namespace {
 using namespace quorvel::testing;
 using Paths = std::vector<std::string>;
 
-const std::string kRoute = "3|/nowhere";
-
 // Runs `body` on a host thread whose context has the mailbox base/anna open.
 template <typename Body>
 void WithMailbox(const TempDirectory& base, Body body) {
@@ -24,23 +23,6 @@ void WithMailbox(const TempDirectory& base, Body body) {
     ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
     body();
   });
-}
-
-bool WriteMail(const Paths& attachments, uint32_t answeredIndex, const Paths& tracking = {},
-               const Paths& diagnostic = {}, const std::string& optionsIni = "") {
-  const CodedText reference(1252, WideString(u"lesson 3"));
-  const CodedText pupil(1252, WideString(u"Anna"));
-  const WideString text(u"text");
-  const ArchivedU32 options(1);
-  return TessalyPupilWriteMail(4, &reference, &pupil, 0, 0, &text, &options, 0, "", "",
-                               &attachments, &tracking, &diagnostic, &optionsIni, &kRoute,
-                               answeredIndex);
-}
-
-bool WriteReply(uint32_t answeredIndex, const Paths& attachments = {}) {
-  const CodedText tutor(1252, WideString(u"Tutor"));
-  const WideString text(u"reply");
-  return TessalyTutorReplyToMail(9, &tutor, &text, &attachments, answeredIndex, &kRoute);
 }
 
 std::string Pattern(size_t size) {
@@ -85,10 +67,12 @@ TEST(ItemFiles, AttachmentsAndLearningDataOfEverySizeComeBack) {
   WriteFile(dir / "diag.dat", "diagnostic");
   WriteFile(dir / "options.ini", "[options]");
   WithMailbox(base, [&] {
-    ASSERT_TRUE(WriteMail({dir / "one.txt", dir / "big.bin", dir / "\xC3\xBC" "bung \xE2\x82\xAC.txt",
-                           dir / "empty.bin"},
-                          UINT32_MAX, {dir / "t\xC3\xA9.dat"}, {dir / "diag.dat"},
-                          dir / "options.ini"));
+    ASSERT_TRUE(HostWritesMail(
+        UINT32_MAX, {.attachments = {dir / "one.txt", dir / "big.bin",
+                                     dir / "\xC3\xBC" "bung \xE2\x82\xAC.txt", dir / "empty.bin"},
+                     .tracking = {dir / "t\xC3\xA9.dat"},
+                     .diagnostic = {dir / "diag.dat"},
+                     .optionsIni = dir / "options.ini"}));
     EXPECT_EQ(TessalyGetNbAttachments(0), 3) << "the empty file is not stored";
     ExpectList(dir, TessalyGetAttachment,
                {{u"one.txt", "1"}, {u"big.bin", big}, {u"\u00FCbung \u20AC.txt", std::string("\xFF\x00\xFE", 3)}});
@@ -144,7 +128,7 @@ TEST(ItemFiles, AHostBuiltMailWithLearningPathAndOptionsUpdate) {
   TempDirectory dir;
   WriteFile(dir / "host.qv6", HostBuiltMail());
   WithMailbox(base, [&] {
-    const Paths recipients = {kRoute, "3|/elsewhere"};
+    const Paths recipients = {"3|/nowhere", "3|/elsewhere"};
     EXPECT_FALSE(TessalyAddNewMail((dir / "host.qv6").c_str(), nullptr, nullptr));
     const Paths none;
     EXPECT_FALSE(TessalyAddNewMail((dir / "host.qv6").c_str(), &none, nullptr));
@@ -170,16 +154,16 @@ TEST(ItemFiles, AHostBuiltMailWithLearningPathAndOptionsUpdate) {
 TEST(ItemFiles, APupilMailAnswersOnlyATutorReplyAndATutorOnlyAPupilMail) {
   TempDirectory base;
   WithMailbox(base, [&] {
-    ASSERT_TRUE(WriteMail({}, 0)) << "an index equal to the number of items: a new thread";
-    ASSERT_TRUE(WriteMail({}, UINT32_MAX));
-    EXPECT_FALSE(WriteReply(2)) << "no item there";
-    ASSERT_TRUE(WriteReply(0));
+    ASSERT_TRUE(HostWritesMail(0)) << "an index equal to the number of items: a new thread";
+    ASSERT_TRUE(HostWritesMail(UINT32_MAX));
+    EXPECT_FALSE(HostWritesReply(2)) << "no item there";
+    ASSERT_TRUE(HostWritesReply(0));
     // The reply is filed under the first mail, before the second thread.
-    EXPECT_FALSE(WriteMail({}, 0)) << "item 0 is a pupil mail";
-    EXPECT_FALSE(WriteMail({}, 2)) << "the second mail moved to index 2";
-    EXPECT_FALSE(WriteReply(1)) << "item 1 is the tutor reply";
-    ASSERT_TRUE(WriteMail({}, 1));
-    EXPECT_TRUE(WriteReply(3)) << "the second mail moved on to index 3";
+    EXPECT_FALSE(HostWritesMail(0)) << "item 0 is a pupil mail";
+    EXPECT_FALSE(HostWritesMail(2)) << "the second mail moved to index 2";
+    EXPECT_FALSE(HostWritesReply(1)) << "item 1 is the tutor reply";
+    ASSERT_TRUE(HostWritesMail(1));
+    EXPECT_TRUE(HostWritesReply(3)) << "the second mail moved on to index 3";
 
     uint16_t count = 9;
     EXPECT_FALSE(TessalyGetNbUserData(0, &count, nullptr, nullptr, nullptr, nullptr));
@@ -197,17 +181,15 @@ TEST(ItemFiles, APupilMailAnswersOnlyATutorReplyAndATutorOnlyAPupilMail) {
 
 TEST(ItemFiles, WithoutAContextOrAMailboxEveryCallFails) {
   std::thread host([] {
-    const Paths none;
+    const Paths recipients = {"3|/nowhere"};
     EXPECT_EQ(TessalyGetNbAttachments(0), -1);
-    EXPECT_FALSE(WriteMail({}, 0));
-    EXPECT_FALSE(WriteReply(0));
+    EXPECT_FALSE(HostWritesMail(0));
     ASSERT_NE(MTAddNew(nullptr), 0);
-    EXPECT_EQ(TessalyGetNbAttachments(0), -1);
+    EXPECT_FALSE(HostWritesReply(0));
     EXPECT_FALSE(TessalyGetAttachment(0, 0, nullptr, nullptr));
     EXPECT_FALSE(TessalyGetUserDiagFile(0, 0, nullptr, nullptr));
     EXPECT_FALSE(TessalyGetUserOptionsUpdFile(0, nullptr, nullptr));
-    EXPECT_FALSE(WriteMail({}, 0));
-    EXPECT_FALSE(TessalyAddNewMail("/nowhere.qv6", &none, nullptr));
+    EXPECT_FALSE(TessalyAddNewMail("/nowhere.qv6", &recipients, nullptr));
     MTRemove();
   });
   host.join();

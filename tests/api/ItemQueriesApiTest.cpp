@@ -5,6 +5,7 @@
 
 #include <thread>
 
+#include "HostWrites.h"
 #include "OnHostThread.h"
 #include "TempDirectory.h"
 #include "quorvel/quorvel.h"
@@ -12,34 +13,14 @@
 namespace {
 
 using namespace quorvel::testing;
-using Paths = std::vector<std::string>;
-
-const std::string kRoute = "3|/nowhere";
-
-bool WriteMail(const std::u16string& text, uint32_t answeredIndex) {
-  const CodedText reference(1252, WideString(u"lesson"));
-  const CodedText pupil(1252, WideString(u"Anna"));
-  const WideString wide(text);
-  const ArchivedU32 options(0);
-  const Paths none;
-  return TessalyPupilWriteMail(1, &reference, &pupil, 0, 0, &wide, &options, 0, "", "", &none,
-                               &none, &none, nullptr, &kRoute, answeredIndex);
-}
-
-bool WriteReply(const std::u16string& text, uint32_t answeredIndex) {
-  const CodedText tutor(1252, WideString(u"Tutor"));
-  const WideString wide(text);
-  return TessalyTutorReplyToMail(2, &tutor, &wide, nullptr, answeredIndex, &kRoute);
-}
-
 // Two threads: mail 1 <- reply 2 <- mail 3 and reply 4 under 1; mail 5.
 // Display order 1 2 3 4 5; each item's id is its source id.
 void WriteThreads() {
-  ASSERT_TRUE(WriteMail(u"first mail", 99));
-  ASSERT_TRUE(WriteReply(u"first reply", 0));
-  ASSERT_TRUE(WriteMail(u"mail \u00E0 reply", 1));
-  ASSERT_TRUE(WriteReply(u"second reply", 0));
-  ASSERT_TRUE(WriteMail(u"second mail", 99));
+  ASSERT_TRUE(HostWritesMail(99, {.text = u"first mail"}));
+  ASSERT_TRUE(HostWritesReply(0, u"first reply"));
+  ASSERT_TRUE(HostWritesMail(1, {.text = u"mail \u00E0 reply"}));
+  ASSERT_TRUE(HostWritesReply(0, u"second reply"));
+  ASSERT_TRUE(HostWritesMail(99, {.text = u"second mail"}));
 }
 
 std::vector<uint32_t> Ids() {
@@ -78,7 +59,7 @@ TEST(ItemQueriesApi, ThreadsThreeDeepAnswerTheirParentsBeforeAndAfterRemovals) {
     EXPECT_EQ(TessalyGetParentId(5), -2);
     EXPECT_EQ(TessalyGetParentId(3), -1) << "removed";
     EXPECT_EQ(TessalyGetItemAtId(2), nullptr);
-    ASSERT_TRUE(WriteMail(u"again", 1));  // answers reply 4
+    ASSERT_TRUE(HostWritesMail(1, {.text = u"again"}));  // answers reply 4
     EXPECT_EQ(Ids(), (std::vector<uint32_t>{1, 4, 6, 5}));
     EXPECT_EQ(TessalyGetParentIndex(6), 1);
     // Reopened, the same answers.
@@ -139,8 +120,8 @@ TEST(ItemQueriesApi, EveryQueryAnswersItsNoneValue) {
     ExpectNoneValues("the mailbox failed to open");
     ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
     ExpectNoneValues("an empty mailbox");
-    ASSERT_TRUE(WriteMail(u"x", 0));
-    ASSERT_TRUE(WriteMail(u"y", 1));
+    ASSERT_TRUE(HostWritesMail(0));
+    ASSERT_TRUE(HostWritesMail(1));
     ASSERT_TRUE(TessalyRemoveMailAtIndex(0));
     // Id 1 is gone, index 1 is past the end.
     EXPECT_EQ(TessalyGetItemAtId(1), nullptr);

@@ -49,29 +49,6 @@ TEST(Markup, WrittenValuesDecideWhatTheTagRepeats) {
   EXPECT_EQ(state.Written(kAttributeUnderline), kAttributeUnset) << "no update asked";
 }
 
-TEST(Markup, TheVocabularyAndTheDefaultState) {
-  const MarkupState& defaults = MarkupState::Default();
-  const int32_t expected[] = {1252, 0, 0xFFFFFF, -16, 0, 0, 0, 0};
-  const char16_t* names[] = {u"Cp", u"TCo", u"BCo", u"H", u"B", u"I", u"U", u"P"};
-  ASSERT_EQ(defaults.Vocabulary().size(), 8u);
-  for (uint16_t i = 0; i < 8; ++i) {
-    EXPECT_EQ(defaults.Current(i), expected[i]) << i;
-    EXPECT_EQ(defaults.Written(i), kAttributeUnset) << i;
-    const AttributeDefinition& definition = LookupAttribute(names[i]);
-    EXPECT_EQ(definition.index, i);
-    EXPECT_EQ(definition.form, i == 1 || i == 2 ? AttributeForm::ThreeBytes : AttributeForm::Number);
-    EXPECT_TRUE(definition.defaultText.IsEmpty());
-  }
-  const AttributeDefinition& unknown = LookupAttribute(u"cp");
-  EXPECT_EQ(unknown.name.View(), u"*Invalid*");
-  EXPECT_EQ(unknown.index, 65535);
-  EXPECT_EQ(unknown.form, AttributeForm::Invalid);
-  EXPECT_EQ(MarkupState().Current(kAttributeCodePage), kAttributeUnset);
-  EXPECT_EQ((MarkupState().Opener()), u'<');
-  EXPECT_EQ((MarkupState().Closer()), u'>');
-  EXPECT_EQ((MarkupState().Escape()), u'\\');
-}
-
 TEST(Markup, PlainTextsBecomeTheirCodePageTagAndTheirText) {
   EXPECT_EQ(TextToMarkup("abc", 1252).View(), u"<Cp1252>abc");
   EXPECT_EQ(TextToMarkup("abc", 1252).Length(), 11u);

@@ -96,26 +96,20 @@ TEST_F(RecordStructures, APupilMessageIsWrittenOnce) {
   EXPECT_EQ(read.number, 4711u) << "the first record stays";
 }
 
-TEST_F(RecordStructures, TutorReplyRoundTripsAndIsWrittenOnce) {
+// Its round trip is the reply writer's test.
+TEST_F(RecordStructures, ATutorReplyIsWrittenOnce) {
   TutorReply written;
   written.number = 12;
-  written.correspondent = CodedText(1252, WideString(u"Pupil P"));
-  written.text = WideString(u"Tr\u00E8s bien");
-  written.pupilNumber = 4711;
-  written.reference = CodedText(1252, WideString(u"ref-1"));
   WriteThenReopen([&](RecordFile& f) {
     f.SetKind(kKindTutorReply);
     EXPECT_TRUE(written.Write(f));
+    written.number = 13;
     EXPECT_FALSE(written.Write(f));
   });
   TutorReply read;
   ASSERT_TRUE(read.Read(file));
   EXPECT_EQ(read.number, 12u);
-  EXPECT_EQ(read.correspondent, written.correspondent);
   EXPECT_EQ(read.replyFlag, 0);
-  EXPECT_EQ(read.text, written.text);
-  EXPECT_EQ(read.pupilNumber, 4711u);
-  EXPECT_EQ(read.reference, written.reference);
 }
 
 TEST_F(RecordStructures, TutorReplyWithoutPupilNumberFailsButReadsTheRest) {

@@ -1,7 +1,8 @@
 // Background exchange operations: the queue run on the worker, the combined
 // result, a refused start whose operations the running worker still reaches,
 // stop between operations, locked directions, the callback on the worker
-// thread and the host leaving while the worker runs. A first operation that
+// thread and the host leaving while the worker runs. A start without a
+// context or a mailbox is refused through the exports. A first operation that
 // waits for the test keeps the worker alive until the test has seen it; the
 // test then waits for the worker's end.
 #include "mailbox/ExchangeOperations.h"
@@ -243,15 +244,6 @@ TEST_F(ExchangeOperations, TheHostLeavingWhileTheWorkerRunsLeavesTheContextToIt)
   EXPECT_EQ(events.result, 1u);
   worker->Wait(0xFFFFFFFF);
   EXPECT_EQ(ThreadContext::LiveCount(), live - 1) << "the worker's leave destroyed it";
-}
-
-TEST_F(ExchangeOperations, StartsNeedAContextWithAMailbox) {
-  context->mailbox.reset();
-  EXPECT_FALSE(ThreadedSendItems(OnCompletion, 1));
-  EXPECT_FALSE(ThreadedReceiveItems(OnCompletion, 1));
-  EXPECT_FALSE(ThreadedReceiveAndSendItems(OnCompletion, 1));
-  std::thread([] { EXPECT_FALSE(ThreadedSendItems(OnCompletion, 1)) << "no context"; }).join();
-  EXPECT_EQ(events.completions, 0);
 }
 
 }  // namespace

@@ -129,27 +129,6 @@ TEST_F(ReceivingTest, AReceivedItemGoesUnderItsParentAfterItsReplies) {
   EXPECT_EQ(Tree(), "1:0 2:1 4:1 3:0 5:0");
 }
 
-TEST_F(ReceivingTest, APlainMailIsAnItemOfItsOwnKindWithNothingElseSet) {
-  FileMail();
-  const std::string text = "From: a@b\r\nSubject: hi\r\n\r\nno attachment\r\n";
-  uint32_t index = 0;
-  EXPECT_EQ(mailbox.ImportPlainMail(text, &index), 2u);
-  EXPECT_EQ(index, 1u);
-  const IndexEntry& entry = mailbox.Index().EntryAt(1);
-  EXPECT_EQ(entry.messageType, 255u);
-  EXPECT_EQ(entry.date, 0u);
-  EXPECT_EQ(entry.attributes, 0u);
-  EXPECT_EQ(entry.depth, 0u);
-  exchange::ExchangeFile item;
-  ASSERT_TRUE(item.Open(mailbox.PathOf(entry), true, false));
-  EXPECT_EQ(item.Kind(), exchange::kKindPlainTextMessage);
-  exchange::PlainTextMessage message;
-  EXPECT_TRUE(message.Read(item));
-  item.Close();
-  EXPECT_EQ(message.plainText, text);
-  EXPECT_EQ(MailboxFiles().size(), 4u);  // the index, its side file, the two items
-}
-
 // After a shared directory's item, a mail without attachment, one with two
 // exchange files, one with a file that is no exchange file: five items, each
 // mail deleted once, and not before the index holding all of them is on disk.
@@ -176,8 +155,14 @@ TEST_F(ReceivingTest, PopMailsAreFiledAndDeletedOnlyAfterTheSave) {
   ASSERT_EQ(mailbox.Index().Count(), 5u);
   const uint32_t expectedTypes[] = {20, 255, 20, 20, 255};
   for (uint32_t i = 0; i < 5; ++i) EXPECT_EQ(mailbox.Index().EntryAt(i).messageType, expectedTypes[i]);
+  // A plain mail is an item of its own kind with nothing else set.
+  const IndexEntry& plainEntry = mailbox.Index().EntryAt(1);
+  EXPECT_EQ(plainEntry.date, 0u);
+  EXPECT_EQ(plainEntry.attributes, 0u);
+  EXPECT_EQ(plainEntry.depth, 0u);
   exchange::ExchangeFile item;
-  ASSERT_TRUE(item.Open(mailbox.PathOf(mailbox.Index().EntryAt(1)), true, false));
+  ASSERT_TRUE(item.Open(mailbox.PathOf(plainEntry), true, false));
+  EXPECT_EQ(item.Kind(), exchange::kKindPlainTextMessage);
   exchange::PlainTextMessage message;
   EXPECT_TRUE(message.Read(item));
   item.Close();

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "ScriptedServer.h"
 #include "platform/Sockets.h"
 
 namespace quorvel::testing {
@@ -65,21 +66,21 @@ class PopMailDrop {
       // Short waits only so that the destructor is not kept waiting.
       std::unique_ptr<platform::TimeoutSocket> socket = listener_->Accept(100);
       if (!socket) continue;
-      Converse(*socket);
-      socket->Close();
+      ServerSide side(std::move(socket));
+      Converse(side);
+      side.Close();
       std::lock_guard<std::mutex> lock(mutex_);
       ++conversations_;
       ended_.notify_all();
     }
   }
 
-  void Converse(platform::TimeoutSocket& socket) {
+  void Converse(ServerSide& side) {
     std::set<size_t> marked;
     std::vector<std::string> seen = Messages();
-    pending_.clear();
     std::string line;
-    if (!Send(socket, "+OK ready\r\n")) return;
-    while (ReadLine(socket, line)) {
+    if (!side.Send("+OK ready\r\n")) return;
+    while (side.NextLine(line)) {
       {
         std::lock_guard<std::mutex> lock(mutex_);
         commands_.push_back(line);
@@ -104,10 +105,10 @@ class PopMailDrop {
         }
       } else if (verb == "QUIT") {
         Commit(seen, marked);
-        Send(socket, reply);
+        side.Send(reply);
         return;
       }
-      if (!Send(socket, reply)) return;
+      if (!side.Send(reply)) return;
     }
   }
 
@@ -134,29 +135,6 @@ class PopMailDrop {
     return out;
   }
 
-  static bool Send(platform::TimeoutSocket& socket, const std::string& text) {
-    return socket.Send(text.data(), static_cast<int>(text.size())) ==
-           static_cast<int>(text.size());
-  }
-
-  bool ReadLine(platform::TimeoutSocket& socket, std::string& line) {
-    size_t end;
-    while ((end = pending_.find("\r\n")) == std::string::npos) {
-      char buffer[4096];
-      socket.StartTimeout(10000);
-      const int got = socket.Receive(buffer, sizeof buffer);
-      socket.StopTimeout();
-      if (got <= 0) {
-        pending_.clear();
-        return false;
-      }
-      pending_.append(buffer, static_cast<size_t>(got));
-    }
-    line = pending_.substr(0, end);
-    pending_.erase(0, end + 2);
-    return true;
-  }
-
   mutable std::mutex mutex_;
   std::condition_variable ended_;
   uint32_t conversations_ = 0;
@@ -165,7 +143,6 @@ class PopMailDrop {
   CommandHook hook_;
   std::unique_ptr<platform::LoopbackListener> listener_;
   std::atomic<bool> stop_{false};
-  std::string pending_;
   std::thread thread_;
 };
 

@@ -38,6 +38,13 @@ class ServerSide {
     return true;
   }
   bool ReadLine() { return ReadUntil("\n"); }
+  // Reads the next CR LF line and answers it without its CR LF.
+  bool NextLine(std::string& line) {
+    const size_t start = consumed_;
+    if (!ReadUntil("\r\n")) return false;
+    line = received.substr(start, consumed_ - 2 - start);
+    return true;
+  }
   // Reads until the client closes the connection.
   void WaitForClose() {
     while (ReceiveMore()) {
