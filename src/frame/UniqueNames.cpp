@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -58,28 +59,23 @@ uint32_t FirstUnlisted(const std::string& directory, const std::string& prefix,
   return first;
 }
 
-}  // namespace
+// Takes one candidate name; false when it could not be taken.
+using NameTaker = std::function<bool(const std::string& candidate)>;
 
-std::string UniqueTempName(const std::string& extension, const std::string& directory,
-                           const std::string& prefix) {
-  // Most directories hold few such names: trying the first numbers costs
-  // less than listing. A directory that keeps many (a sent directory) is
-  // listed once rather than tried name by name.
-  uint32_t number = 0;
-  const std::string found = UniqueNameFrom(number, extension, directory, prefix, kProbesBeforeListing);
-  if (!found.empty() || number < kProbesBeforeListing) return found;
-  const std::string where = directory.empty() ? platform::TemporaryDirectory() : directory;
-  number = FirstUnlisted(where, prefix, extension, kProbesBeforeListing);
-  return UniqueNameFrom(number, extension, directory, prefix);
+bool CreateEmpty(const std::string& candidate) {
+  return platform::File::TryOpen(candidate, platform::FileAccess::Write,
+                                 platform::FileShare::DenyNone,
+                                 platform::FileDisposition::CreateNew)
+      .has_value();
 }
 
-std::string UniqueNameFrom(uint32_t& number, const std::string& extension,
-                           const std::string& directory, const std::string& prefix,
-                           uint32_t most) {
+std::string TakeNameFrom(uint32_t& number, const std::string& extension,
+                         const std::string& directory, const std::string& prefix, uint32_t most,
+                         const NameTaker& take) {
   const std::string base = (directory.empty() ? platform::TemporaryDirectory() : directory) + prefix;
-  // A name whose creation failed but that is gone when looked at was held
+  // A name that could not be taken but that is gone when looked at was held
   // by another thread or process that has just let it go: it is tried again.
-  // Only a name that is neither creatable nor there, time after time, means
+  // Only a name that is neither takeable nor there, time after time, means
   // the directory itself refuses.
   constexpr int kTriesOfOneName = 8;
   const uint32_t last = most >= UINT32_MAX - number ? UINT32_MAX : number + most;
@@ -87,9 +83,7 @@ std::string UniqueNameFrom(uint32_t& number, const std::string& extension,
     const std::string candidate = base + std::to_string(n) + "." + extension;
     bool taken = false;
     for (int attempt = 0; attempt < kTriesOfOneName && !taken; ++attempt) {
-      if (platform::File::TryOpen(candidate, platform::FileAccess::Write,
-                                  platform::FileShare::DenyNone,
-                                  platform::FileDisposition::CreateNew)) {
+      if (take(candidate)) {
         number = n;
         return candidate;
       }
@@ -99,6 +93,48 @@ std::string UniqueNameFrom(uint32_t& number, const std::string& extension,
     number = n + 1;
   }
   return std::string();
+}
+
+// Most directories hold few such names: trying the first numbers costs less
+// than listing. A directory that keeps many (a sent directory) is listed
+// once rather than tried name by name. Numbers below `number` are taken
+// already: from 4 on, the search starts there without listing. `number`
+// gets the one taken.
+std::string TakeFirstFreeName(uint32_t& number, const std::string& extension,
+                              const std::string& directory, const std::string& prefix,
+                              const NameTaker& take) {
+  if (number < kProbesBeforeListing) {
+    const std::string found =
+        TakeNameFrom(number, extension, directory, prefix, kProbesBeforeListing - number, take);
+    if (!found.empty() || number < kProbesBeforeListing) return found;
+    const std::string where = directory.empty() ? platform::TemporaryDirectory() : directory;
+    number = FirstUnlisted(where, prefix, extension, kProbesBeforeListing);
+  }
+  return TakeNameFrom(number, extension, directory, prefix, UINT32_MAX, take);
+}
+
+}  // namespace
+
+std::string UniqueTempName(const std::string& extension, const std::string& directory,
+                           const std::string& prefix) {
+  uint32_t number = 0;
+  return TakeFirstFreeName(number, extension, directory, prefix, CreateEmpty);
+}
+
+std::string UniqueNameMovedFrom(const std::string& from, uint32_t& known,
+                                const std::string& extension, const std::string& directory,
+                                const std::string& prefix) {
+  const std::string moved = TakeFirstFreeName(
+      known, extension, directory, prefix,
+      [&](const std::string& candidate) { return platform::RenameFile(from, candidate); });
+  if (!moved.empty()) ++known;
+  return moved;
+}
+
+std::string UniqueNameFrom(uint32_t& number, const std::string& extension,
+                           const std::string& directory, const std::string& prefix,
+                           uint32_t most) {
+  return TakeNameFrom(number, extension, directory, prefix, most, CreateEmpty);
 }
 
 }  // namespace quorvel

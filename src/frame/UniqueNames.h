@@ -18,7 +18,18 @@ namespace quorvel {
 std::string UniqueTempName(const std::string& extension = "tmp", const std::string& directory = "",
                            const std::string& prefix = "~AT");
 
-// The same, trying numbers from `number` upward, and `number` gets the one
+// The same name taken by moving the file `from` there (an existing file is
+// never replaced): answers the new path, or empty with `from` left where it
+// was. The numbers below `known` are taken already (a caller that moves one
+// file after another into a directory learns that from its last move): the
+// search starts there, and `known` ends just past the number taken. Names
+// freed meanwhile by others are passed over, as they would be had they
+// been freed a moment after the search.
+std::string UniqueNameMovedFrom(const std::string& from, uint32_t& known,
+                                const std::string& extension, const std::string& directory,
+                                const std::string& prefix = "~AT");
+
+// UniqueTempName trying numbers from `number` upward, and `number` gets the one
 // taken. A caller that alone makes such names in a directory (a mailbox, which
 // holds its directory's index) starts where it last stopped instead of
 // passing over every name it made before. After `most` names that all exist

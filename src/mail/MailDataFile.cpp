@@ -9,6 +9,7 @@
 #include "frame/LogEvents.h"
 #include "frame/UniqueNames.h"
 #include "frame/WholeFile.h"
+#include "mail/MailDataMove.h"
 #include "mail/MailFileFormat.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
@@ -51,7 +52,39 @@ std::optional<platform::File> CreateMailFile(const std::string& directory) {
   return std::nullopt;
 }
 
+// A record without attachments whose file holds exactly what the writer
+// would write moves by renaming that file: the result is the same as
+// writing it anew and deleting the old one, in one step, with no copy. A
+// read-only file is left to the writer, which cannot delete it either.
+bool MovedByRenaming(MailData& mail, const std::string& directory, uint32_t& knownNames) {
+  if (!mail.attachmentNames.empty() || !mail.attachmentFiles.empty() || mail.filePath.empty() ||
+      !platform::IsExistingDirectory(directory) || platform::IsReadOnly(mail.filePath)) {
+    return false;
+  }
+  const std::optional<std::string> text = ReadWholeFile(mail.filePath);
+  if (!text || *text != FormatMailHead(mail) + FormatMailAttachments(mail)) return false;
+  const std::string moved = UniqueNameMovedFrom(mail.filePath, knownNames, kMailFileExtension, directory);
+  if (moved.empty()) return false;
+  mail.filePath = moved;
+  return true;
+}
+
 }  // namespace
+
+bool MoveMailData(MailData& mail, const std::string& directory, uint32_t& knownNames) {
+  if (MovedByRenaming(mail, NormaliseDirectory(directory), knownNames)) return true;
+  const std::string oldPath = mail.filePath;
+  const StringList oldFiles = mail.attachmentFiles;
+  if (!mail.WriteToDirectory(directory)) return false;
+  for (const std::string& old : oldFiles) {
+    if (old.empty() || !platform::IsExistingFile(old)) continue;
+    platform::SetReadOnly(old, false);
+    platform::RemoveFile(old);
+  }
+  if (platform::IsExistingFile(oldPath)) platform::RemoveFile(oldPath);
+  return true;
+}
+
 }  // namespace quorvel
 
 // The shared classes live outside the library's namespace.
@@ -134,16 +167,8 @@ bool MailData::WriteToDirectory(const std::string& directoryPath, bool moveAttac
 }
 
 bool MailData::MoveToDirectory(const std::string& directory) {
-  const std::string oldPath = filePath;
-  const StringList oldFiles = attachmentFiles;
-  if (!WriteToDirectory(directory)) return false;
-  for (const std::string& old : oldFiles) {
-    if (old.empty() || !platform::IsExistingFile(old)) continue;
-    platform::SetReadOnly(old, false);
-    platform::RemoveFile(old);
-  }
-  if (platform::IsExistingFile(oldPath)) platform::RemoveFile(oldPath);
-  return true;
+  uint32_t knownNames = 0;
+  return MoveMailData(*this, directory, knownNames);
 }
 
 bool MailDataList::LoadDirectory(const std::string& directoryPath) {

@@ -8,6 +8,7 @@
 #include "frame/ContextTable.h"
 #include "frame/ErrorCodes.h"
 #include "frame/LogEvents.h"
+#include "mail/MailDataMove.h"
 #include "mime/MailMessage.h"
 #include "platform/CodePages.h"
 #include "platform/FileSystem.h"
@@ -46,6 +47,27 @@ bool Deliver(MailMessage& message, uint32_t protocol, const std::string& mimeDir
       return message.SendBySmtp(false, mimeDirectory.empty() ? nullptr : mimeDirectory.c_str(),
                                 mimeFlag != 0);
   }
+}
+
+// `sentNames` carries what one move into the sent directory learnt about its
+// taken names to the next (SendMails moves one mail after another there).
+bool SendAndFile(MailData& mail, uint32_t& sentNames) {
+  const ThreadContext* context = CallingContext();
+  const std::string outDirectory = context ? context->outDirectory : std::string();
+  const std::string sentDirectory = context ? context->sentDirectory : std::string();
+  std::string serverReply;
+  if (DeliverMailData(mail, &serverReply)) {
+    return sentDirectory.empty() || MoveMailData(mail, sentDirectory, sentNames);
+  }
+  SetLogValue(kKeyMessage, "MailsSendMailFromMailData " + ErrorMessageFor() +
+                               (serverReply.empty() ? "" : ": " + serverReply));
+  WriteLogEvent(kEventSendFailed);
+  if (!outDirectory.empty()) {
+    const uint32_t error = LastError();
+    mail.MoveToDirectory(outDirectory);
+    SetLastError(error);
+  }
+  return false;
 }
 
 }  // namespace
@@ -103,22 +125,8 @@ bool DeliverMailData(MailData& mail, std::string* serverReply) {
 }
 
 bool SendMailFromMailData(MailData& mail) {
-  const ThreadContext* context = CallingContext();
-  const std::string outDirectory = context ? context->outDirectory : std::string();
-  const std::string sentDirectory = context ? context->sentDirectory : std::string();
-  std::string serverReply;
-  if (DeliverMailData(mail, &serverReply)) {
-    return sentDirectory.empty() || mail.MoveToDirectory(sentDirectory);
-  }
-  SetLogValue(kKeyMessage, "MailsSendMailFromMailData " + ErrorMessageFor() +
-                               (serverReply.empty() ? "" : ": " + serverReply));
-  WriteLogEvent(kEventSendFailed);
-  if (!outDirectory.empty()) {
-    const uint32_t error = LastError();
-    mail.MoveToDirectory(outDirectory);
-    SetLastError(error);
-  }
-  return false;
+  uint32_t sentNames = 0;
+  return SendAndFile(mail, sentNames);
 }
 
 bool SendMailFromFile(const char* path) {
@@ -141,8 +149,9 @@ bool SendMails(const char* directory) {
   const bool keepsSentCopies = context != nullptr && !context->sentDirectory.empty();
   MailDataList list;
   if (directory != nullptr) list.LoadDirectory(directory);
+  uint32_t sentNames = 0;
   while (!list.IsEmpty()) {
-    const bool sent = SendMailFromMailData(list[0]);
+    const bool sent = SendAndFile(list[0], sentNames);
     // A sent mail's files leave the scanned directory: moved to the sent
     // directory already, or deleted here.
     list.RemoveAt(0, sent && !keepsSentCopies);

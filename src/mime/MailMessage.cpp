@@ -5,6 +5,7 @@
 #include "mime/MailMessage.h"
 
 #include <memory>
+#include <optional>
 
 #include "frame/ErrorCodes.h"
 #include "frame/LogEvents.h"
@@ -80,26 +81,26 @@ void MailMessage::SetSender(const char* host, uint16_t port, const char* address
   usesDefaultSender = false;
 }
 
+bool MailMessage::ComposeInto(MimeFile& file) {
+  WriteHeaderBlock(file, *this, DateLine(platform::LocalNow()));
+  if (Stopped()) return false;
+  WriteTextPart(file, *this);
+  if (Stopped()) return false;
+  WriteAttachmentParts(file, *this);
+  return true;
+}
+
 std::string MailMessage::ComposeToFile(const char* directory) {
   if (Stopped()) return std::string();
   const std::string path = UniqueTempName("eml", directory == nullptr ? "" : directory);
   std::unique_ptr<MimeFile> file;
   try {
     file = std::make_unique<MimeFile>(path);
-    // A stop leaves what was written so far in the file.
-    const auto stoppedAfter = [&] {
-      if (!Stopped()) return false;
-      file->Close();
-      if (directory == nullptr) platform::RemoveFile(path);
-      return true;
-    };
-    WriteHeaderBlock(*file, *this, DateLine(platform::LocalNow()));
-    if (stoppedAfter()) return std::string();
-    WriteTextPart(*file, *this);
-    if (stoppedAfter()) return std::string();
-    WriteAttachmentParts(*file, *this);
-    file->Close();
-    return path;
+    const bool composed = ComposeInto(*file);
+    file->Close();  // a stop leaves what was written so far in the file
+    if (composed) return path;
+    if (directory == nullptr) platform::RemoveFile(path);
+    return std::string();
   } catch (const std::exception& error) {
     LogException(kLocationCompose, error);
     errorCode = kErrorMimeCreation;
@@ -109,17 +110,45 @@ std::string MailMessage::ComposeToFile(const char* directory) {
   }
 }
 
+// The message is composed in memory; only one that outgrows kComposedInMemory
+// goes to a file, named as ComposeToFile names it. One that must stay in
+// `directory` (after a stop or a failed delivery) is written out there then.
 bool MailMessage::SendBySmtp(bool probe, const char* directory, bool /*copy*/) {
   serverReply.clear();
   if (Stopped()) return false;
-  const std::string composed = ComposeToFile(directory);
-  if (composed.empty()) return false;
-  const bool delivered = DeliverBySmtp(probe, composed);
-  if (delivered || directory == nullptr) platform::RemoveFile(composed);
+  if (directory != nullptr && !platform::IsExistingDirectory(directory)) {
+    errorCode = kErrorMimeCreation;
+    return false;
+  }
+  std::string path;
+  std::optional<MimeFile> composed(std::in_place, kComposedInMemory, [&] {
+    path = UniqueTempName("eml", directory == nullptr ? "" : directory);
+    return platform::File::Open(path, platform::FileAccess::Write, platform::FileShare::DenyWrite,
+                                platform::FileDisposition::CreateAlways);
+  });
+  const auto keepIfAsked = [&] {
+    if (directory != nullptr && composed->InMemory()) composed->Close();
+  };
+  bool delivered = false;
+  try {
+    if (!ComposeInto(*composed)) {
+      keepIfAsked();  // what was written so far
+    } else {
+      if (!composed->InMemory()) composed->Close();
+      delivered = DeliverBySmtp(probe, *composed, path);
+      if (!delivered) keepIfAsked();
+    }
+  } catch (const std::exception& error) {
+    LogException(kLocationCompose, error);
+    errorCode = kErrorMimeCreation;
+    directory = nullptr;  // no part of a message that could not be written stays
+  }
+  composed.reset();
+  if (!path.empty() && (delivered || directory == nullptr)) platform::RemoveFile(path);
   return delivered;
 }
 
-bool MailMessage::DeliverBySmtp(bool probe, const std::string& composed) {
+bool MailMessage::DeliverBySmtp(bool probe, const MimeFile& composed, const std::string& path) {
   if (SmtpConnectionsForbidden().load()) return false;
   if (Stopped()) return false;
   if (probe) platform::LocalHostAddress();
@@ -142,12 +171,16 @@ bool MailMessage::DeliverBySmtp(bool probe, const std::string& composed) {
     return false;
   }
   if (Stopped()) return false;
-  if (!client.SendMailFile(sender.address, recipient, composed)) {
+  const auto sendTo = [&](const std::string& address) {
+    return composed.InMemory() ? client.SendMailData(sender.address, address, composed.Held())
+                               : client.SendMailFile(sender.address, address, path);
+  };
+  if (!sendTo(recipient)) {
     errorCode = kErrorSendingFile;
     serverReply = client.refusal();
     return false;
   }
-  if (cc.size() >= 2) client.SendMailFile(sender.address, cc, composed);
+  if (cc.size() >= 2) sendTo(cc);
   if (Stopped()) return false;
   client.Disconnect();
   errorCode = kErrorNone;

@@ -12,6 +12,7 @@
 #include "frame/Checkpoint.h"
 #include "mail/CommandChannel.h"
 #include "mail/SmtpSettings.h"
+#include "mime/MimeFile.h"
 #include "quorvel/Handles.h"
 
 namespace quorvel {
@@ -26,6 +27,10 @@ inline constexpr uint32_t kLocationMimeHeader = 517;
 inline constexpr uint32_t kLocationMimeText = 518;
 inline constexpr uint32_t kLocationMimeAttachments = 519;
 inline constexpr uint32_t kLocationCompose = 520;
+
+// A message sent by SMTP is composed in memory up to this size, in a file
+// beyond it.
+inline constexpr size_t kComposedInMemory = 1024 * 1024;
 
 class MailMessage {
  public:
@@ -93,7 +98,10 @@ class MailMessage {
  private:
   // A stop request records error 13 and answers true.
   bool Stopped();
-  bool DeliverBySmtp(bool probe, const std::string& composed);
+  // Writes the whole message; false (error 13) on a stop between parts.
+  bool ComposeInto(MimeFile& file);
+  // `path` names the composed file when `composed` is not in memory.
+  bool DeliverBySmtp(bool probe, const MimeFile& composed, const std::string& path);
 };
 
 // Stores the host's SMTP parameters as the library-wide defaults (valid), or,

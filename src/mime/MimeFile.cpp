@@ -1,7 +1,10 @@
 // Lines are gathered in memory and written in large blocks: a message is
-// mostly 74-byte base64 lines. The buffer is flushed whenever it passes one
-// block, so memory stays bounded whatever the message's size.
+// mostly 74-byte base64 lines. Once a file is open the buffer is flushed
+// whenever it passes one block, so memory stays bounded whatever the
+// message's size; a message held in memory never exceeds its limit.
 #include "mime/MimeFile.h"
+
+#include <utility>
 
 #include "frame/LogEvents.h"
 
@@ -15,21 +18,21 @@ MimeFile::MimeFile(const std::string& path)
     : file_(platform::File::Open(path, platform::FileAccess::Write, platform::FileShare::DenyWrite,
                                  platform::FileDisposition::CreateAlways)) {}
 
+MimeFile::MimeFile(size_t memoryLimit, Opener open)
+    : open_(std::move(open)), memoryLimit_(memoryLimit) {}
+
 void MimeFile::WriteLine(std::string_view line) {
-  try {
-    buffer_.append(line);
-    if (line.empty() || line.back() != '\n') buffer_.append("\r\n");
-    if (buffer_.size() >= kBlockSize) Flush();
-  } catch (const std::exception& error) {
-    LogException(kLocationMimeLine, error);
-    throw;
-  }
+  Append(line);
+  if (line.empty() || line.back() != '\n') Append("\r\n");
 }
 
-void MimeFile::WriteRaw(std::string_view bytes) {
+void MimeFile::WriteRaw(std::string_view bytes) { Append(bytes); }
+
+void MimeFile::Append(std::string_view bytes) {
   try {
+    if (!file_ && buffer_.size() + bytes.size() > memoryLimit_) file_ = open_();
     buffer_.append(bytes);
-    if (buffer_.size() >= kBlockSize) Flush();
+    if (buffer_.size() >= kBlockSize && file_) Flush();
   } catch (const std::exception& error) {
     LogException(kLocationMimeLine, error);
     throw;
@@ -42,20 +45,21 @@ void MimeFile::TruncateTo(uint64_t size) {
     return;
   }
   buffer_.clear();
-  file_.SetLength(size);
-  file_.Seek(static_cast<int64_t>(size), platform::SeekOrigin::Begin);
+  file_->SetLength(size);
+  file_->Seek(static_cast<int64_t>(size), platform::SeekOrigin::Begin);
   written_ = size;
 }
 
 void MimeFile::Flush() {
-  file_.Write(buffer_.data(), buffer_.size());
+  file_->Write(buffer_.data(), buffer_.size());
   written_ += buffer_.size();
   buffer_.clear();
 }
 
 void MimeFile::Close() {
+  if (!file_) file_ = open_();
   Flush();
-  file_.Close();
+  file_->Close();
 }
 
 }  // namespace quorvel

@@ -62,6 +62,37 @@ TEST(UniqueTempName, ManyTakenNamesGiveTheSameFirstFreeNumber) {
   EXPECT_EQ(UniqueTempName("eml", dir.path()), dir / "~AT0.eml");
 }
 
+// A move takes the first free name as a creation would, never replacing a
+// file; what it learnt lets the next move start past the names it saw.
+TEST(UniqueNameMovedFrom, MovesTheFileToTheFirstFreeNameAndRemembersTheTakenOnes) {
+  TempDirectory from, to;
+  for (const int n : {0, 1, 2, 3, 4, 6}) WriteFile(to / ("~AT" + std::to_string(n) + ".mes"), "old");
+  struct Move {
+    uint32_t known;
+    const char* expected;  // "" when nothing may move
+    uint32_t knownAfter;
+  };
+  const Move moves[] = {{0, "~AT5.mes", 6}, {6, "~AT7.mes", 8}, {1, "~AT8.mes", 9}, {2, "~AT9.mes", 10}};
+  for (const Move& move : moves) {
+    WriteFile(from / "mail.mes", move.expected);
+    uint32_t known = move.known;
+    EXPECT_EQ(UniqueNameMovedFrom(from / "mail.mes", known, "mes", to.path()), to / move.expected);
+    EXPECT_EQ(known, move.knownAfter) << move.expected;
+    EXPECT_EQ(ReadFile(to / move.expected), move.expected);
+    EXPECT_FALSE(platform::IsExistingFile(from / "mail.mes"));
+  }
+  EXPECT_EQ(ReadFile(to / "~AT6.mes"), "old") << "an existing file is never replaced";
+  std::filesystem::remove(to / "~AT1.mes");
+  WriteFile(from / "mail.mes", "x");
+  uint32_t known = 10;
+  EXPECT_EQ(UniqueNameMovedFrom(from / "mail.mes", known, "mes", to.path()), to / "~AT10.mes")
+      << "a name freed below what is known is passed over";
+  uint32_t fresh = 0;
+  EXPECT_EQ(UniqueNameMovedFrom(from / "gone.mes", fresh, "mes", to.path()), "");
+  EXPECT_EQ(UniqueNameMovedFrom(to / "~AT10.mes", fresh, "mes", to / "missing/"), "");
+  EXPECT_TRUE(platform::IsExistingFile(to / "~AT10.mes")) << "a failed move leaves the file";
+}
+
 TEST(UniqueTempName, DefaultsToTheTemporaryDirectoryPrefixAndExtension) {
   const std::string name = UniqueTempName();
   const std::string base = platform::TemporaryDirectory() + "~AT";

@@ -2,6 +2,7 @@
 // description, the reading rules, naming, moves and a round-trip property.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <random>
 
@@ -232,6 +233,45 @@ TEST(MailDataFile, AnAttachmentThatCannotBeCopiedLeavesNothing) {
   EXPECT_FALSE(mail.MoveToDirectory(out.path()));
   EXPECT_TRUE(std::filesystem::exists(dir / "a.txt")) << "a failed move deletes nothing";
   EXPECT_FALSE(mail.WriteToDirectory("no-separator")) << "a directory that cannot be created";
+}
+
+// A mail without attachments whose file is exactly the writer's moves by a
+// rename (the file keeps its time); any other mail is written anew.
+TEST(MailDataFile, MovesRenameOnlyFilesTheWriterWouldWrite) {
+  const auto past = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1000);
+  struct Case {
+    const char* name;
+    bool handWritten, readOnly, attachment, renamed;
+  };
+  const Case cases[] = {{"plain", false, false, false, true},
+                        {"hand-written", true, false, false, false},
+                        {"read-only", false, true, false, false},
+                        {"with attachment", false, false, true, false}};
+  for (const Case& test : cases) {
+    TempDirectory out, sent;
+    WriteFile(sent / "~AT0.mes", "");
+    MailData mail;
+    mail.AddTo("x@y.test");
+    mail.SetMessage("Hello\r\n");
+    if (test.attachment) {
+      WriteFile(out / "a.txt", "A");
+      mail.AddAttachment(out / "a.txt", "", 0);
+    }
+    ASSERT_TRUE(mail.WriteToDirectory(out.path()));
+    const std::string written = ReadFile(mail.filePath);
+    if (test.handWritten) {
+      WriteFile(mail.filePath, written + "\r\n");
+      ASSERT_TRUE(mail.ReadFile(std::string(mail.filePath)));
+    }
+    std::filesystem::last_write_time(mail.filePath, past);
+    if (test.readOnly) std::filesystem::permissions(mail.filePath, std::filesystem::perms::owner_read);
+    const std::string old = mail.filePath;
+    ASSERT_TRUE(mail.MoveToDirectory(sent.path())) << test.name;
+    EXPECT_EQ(mail.filePath, sent / "~AT1.mes") << test.name;
+    EXPECT_EQ(ReadFile(mail.filePath), written) << test.name;
+    EXPECT_EQ(std::filesystem::last_write_time(mail.filePath) == past, test.renamed) << test.name;
+    EXPECT_EQ(std::filesystem::exists(old), test.readOnly) << test.name;
+  }
 }
 
 // Random records whose values hold the keys, commas, CR LF and bytes above

@@ -357,6 +357,38 @@ TEST_F(MailMessageTest, SendBySmtpDeliversToTheRecipientAndTheCopy) {
   EXPECT_TRUE(transcript.ends_with("QUIT\r\n"));
 }
 
+// Small messages go out from memory, large ones from a file that does not
+// outlive the send; the server gets the very bytes ComposeToFile writes.
+TEST_F(MailMessageTest, SendBySmtpSendsWhatComposeToFileWrites) {
+  std::mt19937 random(5);
+  std::string large(kComposedInMemory, '\0');
+  for (char& c : large) c = static_cast<char>(random());
+  WriteFile(directory / "large.bin", large);
+  TempDirectory temporary;
+  const std::optional<std::string> savedTemporary =
+      platform::EnvironmentValue(platform::kTemporaryDirectoryVariable);
+  platform::SetEnvironmentValue(platform::kTemporaryDirectoryVariable, temporary.path());
+  for (const bool withLargeAttachment : {false, true}) {
+    ScriptedServer server(ServeSmtpSession);
+    SetDefaultSmtpSettings("127.0.0.1", "ada@example.test", server.port(), "Ada");
+    MailMessage message = NewMessage();
+    message.SetBody("Line one\r\nLine two");
+    if (withLargeAttachment) message.AddAttachment((directory / "large.bin").c_str(), nullptr, false);
+    ASSERT_TRUE(message.SendBySmtp(false, nullptr, false));
+    const std::string& transcript = server.transcript();
+    const size_t start = transcript.find("DATA\r\n") + 6;
+    const std::string sent = transcript.substr(start, transcript.find("\r\n.\r\n") - start);
+    EXPECT_EQ(WithCheckedDateAndId(sent), WithCheckedDateAndId(Compose(message)));
+    EXPECT_EQ(sent.size() > kComposedInMemory, withLargeAttachment);
+    EXPECT_TRUE(std::filesystem::is_empty(temporary.path()));
+  }
+  platform::SetEnvironmentValue(platform::kTemporaryDirectoryVariable, savedTemporary);
+
+  MailMessage message = NewMessage();
+  EXPECT_FALSE(message.SendBySmtp(false, (directory / "missing/").c_str(), false));
+  EXPECT_EQ(message.errorCode, 8u) << "a directory to keep the message in must exist";
+}
+
 // The stop flag of the test that stops a delivery from its progress callback.
 std::atomic<uint8_t>* stopOnProgress = nullptr;
 void StopAfterTheFirstPiece(uint32_t event, uint32_t argument) {
