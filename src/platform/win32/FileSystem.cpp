@@ -89,6 +89,9 @@ bool DuplicateFile(const std::string& from, const std::string& to, bool failIfEx
 
 bool RenameFile(const std::string& from, const std::string& to) {
   if (from.empty() || to.empty() || InjectedFileError(FileOperation::Rename) != 0) return false;
+  // MoveFileEx refuses an existing target, except the source itself: a
+  // rename onto its own name must fail as it does on POSIX.
+  if (AttributesOf(to) != INVALID_FILE_ATTRIBUTES) return false;
   return ::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_COPY_ALLOWED) != 0;
 }
 
