@@ -1,6 +1,6 @@
 // Test helper: opens the mailbox in the directory given as argument, says
 // "open", then takes one step of IndexSteps.h after the other, saving the
-// index after each, until it is killed.
+// index after each and then saying the step's number, until it is killed.
 #include <cstdio>
 
 #include "../mailbox/IndexSteps.h"
@@ -16,5 +16,7 @@ int main(int argc, char** argv) {
   for (;;) {
     testing::TakeStep(mailbox.Index());
     if (!mailbox.SaveIndex()) return 1;
+    std::printf("%u\n", mailbox.Index().EntryAt(0).writtenTime);
+    std::fflush(stdout);
   }
 }
