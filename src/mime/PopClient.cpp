@@ -59,6 +59,28 @@ void UnstuffMessage(std::string& text, size_t terminator) {
   text.resize(out);
 }
 
+const char* PopErrorMeaning(uint32_t code) {
+  switch (code) {
+    case kPopNoError: return "no error";
+    case kPopSocketFailed: return "the socket cannot be created or its time-out set";
+    case kPopConnectFailed: return "empty host name, or the connection failed";
+    case kPopGreetingRefused: return "the server's greeting is not +OK";
+    case kPopUserRefused: return "the user name was refused";
+    case kPopPasswordRefused: return "the password was refused";
+    case kPopStatRefused: return "the server did not list its messages";
+    case kPopRetrieveRefused: return "a message could not be retrieved";
+    case kPopDeleteRefused: return "a message could not be deleted";
+    case kPopQuitRefused: return "the reply to QUIT is not +OK";
+    case kPopServerClosed: return "the server closed the connection";
+    case kPopSendFailed: return "sending a command failed";
+    case kPopReceiveFailed: return "receiving a reply failed (error, time-out or cancel)";
+    case kPopTlsFailed: return "TLS could not be set up (handshake, certificate or STLS)";
+    case kPopTlsNotOffered: return "TLS is required but the server refused STLS";
+    case kPopClearTextRefused: return "the password would go in clear, which was not allowed";
+    default: return "unknown error code";
+  }
+}
+
 PopClient::PopClient(WindowHandle window) : security_(CallingTransportSecurity()) {
   platform::InitializeSockets();
   reporter_.messageNumber = PopMessageNumber();

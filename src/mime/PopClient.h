@@ -63,6 +63,9 @@ enum PopErrorCode : uint32_t {
   kPopClearTextRefused = 15,
 };
 
+// A short English text for an error code, for logs and the tool.
+const char* PopErrorMeaning(uint32_t code);
+
 // Message data is received in pieces of this size at most.
 inline constexpr size_t kPopDataPieceSize = 64 * 1024;
 

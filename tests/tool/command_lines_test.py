@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The quorvel tool's command-line conventions, one table: each row runs the
 tool and checks its exit code and what reached standard output and standard
-error. The SMTP rows talk to small servers run here on loopback.
+error. The SMTP and POP3 rows talk to small servers run here on loopback.
 
 Usage: command_lines_test.py QUORVEL_TOOL VERSION
 """
@@ -21,10 +21,12 @@ TOOL, VERSION = sys.argv[1], sys.argv[2]
 
 class SmtpServer:
     """Accepts connections on loopback until stopped; `greeting` None never
-    answers. Records every RCPT address and every message's data."""
+    answers. Records every RCPT address and every message's data; with
+    `pop`, it is instead an empty POP3 maildrop that accepts every login."""
 
-    def __init__(self, greeting=b"220 ready\r\n"):
+    def __init__(self, greeting=b"220 ready\r\n", pop=False):
         self.greeting = greeting
+        self.pop = pop
         self.recipients = []
         self.messages = []
         self.listener = socket.create_server(("127.0.0.1", 0))
@@ -43,7 +45,10 @@ class SmtpServer:
                     lines.read()  # until the client gives up and closes
                     continue
                 connection.sendall(self.greeting)
-                if not self.greeting.startswith(b"2"):
+                if not self.greeting.startswith(b"2" if not self.pop else b"+OK"):
+                    continue
+                if self.pop:
+                    self.serve_empty_maildrop(connection, lines)
                     continue
                 for line in lines:
                     verb = line[:4].upper()
@@ -62,6 +67,16 @@ class SmtpServer:
                         break
                     else:
                         connection.sendall(b"250 ok\r\n")
+
+    @staticmethod
+    def serve_empty_maildrop(connection, lines):
+        for line in lines:
+            verb = line[:4].upper()
+            answer = {b"STAT": b"+OK 0 0\r\n", b"LIST": b"+OK\r\n.\r\n",
+                      b"UIDL": b"+OK\r\n.\r\n"}.get(verb, b"+OK\r\n")
+            connection.sendall(answer)
+            if verb == b"QUIT":
+                break
 
     def stop(self):
         self.listener.close()
@@ -112,7 +127,10 @@ def main():
         refusing = SmtpServer(b"554 no service here\r\n")
         silent = SmtpServer(None)
         closed = closed_port()
+        maildrop = SmtpServer(b"+OK ready\r\n", pop=True)
+        refusing_pop = SmtpServer(b"-ERR closed for today\r\n", pop=True)
         send = ["send", "--from", "pupil@example.test"]
+        receive = ["receive", "--user", "tutor", "--password", "secret", "--to", str(work / "in")]
         to_good = ["--smtp", f"127.0.0.1:{good.port}", "--to", "tutor@example.test"]
 
         # arguments, standard input, exit code, text in stdout ("" = empty),
@@ -164,6 +182,12 @@ def main():
             # On a terminal the progress bar is drawn, unless --quiet.
             (send + to_good, None, 0, "sent to tutor@example.test\n", "] 100% of ", True),
             (send + to_good + ["--quiet"], None, 0, "", "", True),
+            (receive, None, 2, "", "usage: quorvel receive --pop HOST[:PORT]"),
+            (receive + ["--pop", f"127.0.0.1:{maildrop.port}"], None, 0, "no mail waiting\n", ""),
+            (receive + ["--pop", f"127.0.0.1:{maildrop.port}", "--quiet"], None, 0, "", "", True),
+            (receive + ["--pop", f"127.0.0.1:{closed}"], None, 3, "",
+             f"from 127.0.0.1:{closed} failed"),
+            (receive + ["--pop", f"127.0.0.1:{refusing_pop.port}"], None, 5, "", "POP error 3 (the server's greeting is not +OK)\n"),
         ]
         for arguments, stdin, code, out, err, *terminal in rows:
             returncode, stdout, stderr = run_tool(arguments, stdin, bool(terminal))
@@ -187,7 +211,7 @@ def main():
                  [b"from a file\r\n" in m for m in good.messages[3:4]]
         if len(good.messages) != 6 or not all(bodies):
             failures.append(f"the server's messages lack their bodies: {good.messages!r}")
-        for server in (good, refusing, silent):
+        for server in (good, refusing, silent, maildrop, refusing_pop):
             server.stop()
     for failure in failures:
         print(failure, file=sys.stderr)

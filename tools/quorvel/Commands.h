@@ -42,7 +42,7 @@ inline const CommandSpec kReplyCommand = {
 
 inline constexpr const char* kReceiveUsage =
     "--pop HOST[:PORT] --user U (--password P | --password-file F) --to DIR"
-    " [--tls starttls|implicit] [--ca-file F] [--insecure]";
+    " [--tls starttls|implicit] [--ca-file F] [--insecure] [--quiet]";
 int RunReceive(const Arguments& arguments);
 inline constexpr const char* kParseUsage = "FILE --to DIR";
 int RunParse(const Arguments& arguments);

@@ -1,13 +1,18 @@
 // quorvel receive --pop HOST[:PORT] --user U --password P --to DIR: fetches
 // every waiting message into DIR through the library's exports, as a host
-// does, with a progress bar, and prints one line per mail. With --tls the
-// password never goes in clear.
+// does, and prints one line per mail. Progress is drawn when standard error
+// is a terminal (not with --quiet). With --tls the password never goes in
+// clear.
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "Commands.h"
+#include "ExitCodes.h"
 #include "SecurityOptions.h"
+#include "frame/ErrorCodes.h"
+#include "mime/PopClient.h"
+#include "platform/Terminal.h"
 #include "quorvel/quorvel.h"
 
 namespace quorvel::tool {
@@ -21,14 +26,15 @@ struct ReceiveOptions {
   std::string password;
   std::string directory;
   std::string passwordFile;
+  bool quiet = false;
   SecurityOptions security;
 };
 
 bool ParseReceiveOptions(const Arguments& arguments, ReceiveOptions& options) {
   size_t count = arguments.size();
   for (size_t i = 0; i < arguments.size(); ++i) {
-    if (arguments[i] == "--insecure") {
-      options.security.insecure = true;
+    if (arguments[i] == "--insecure" || arguments[i] == "--quiet") {
+      (arguments[i] == "--quiet" ? options.quiet : options.security.insecure) = true;
       --count;
       continue;
     }
@@ -64,9 +70,37 @@ bool ParseReceiveOptions(const Arguments& arguments, ReceiveOptions& options) {
          !options.directory.empty();
 }
 
+// What the client's events said during the run (the callback has no
+// context argument, so this is the command's own state).
+struct Progress {
+  bool shown = false;
+  uint32_t firstError = kPopNoError;
+} progress;
+
 void OnProgress(uint32_t event, uint32_t argument) {
-  if (event == 11) std::fprintf(stderr, "\r  received %3u%%", argument);
-  if (event == 29) std::fprintf(stderr, "\n");
+  if (event == kPopError && progress.firstError == kPopNoError) progress.firstError = argument;
+  if (!progress.shown) return;
+  if (event == kPopProgress) std::fprintf(stderr, "\r  received %3u%%", argument);
+  if (event == kPopMessageComplete) std::fprintf(stderr, "\n");
+}
+
+// The tool's exit code for a failed receive, from the client's first error
+// (later ones come from closing a session that already failed).
+int ExitCodeOfFailure(uint32_t popError, int32_t errorCode) {
+  switch (popError) {
+    case kPopSocketFailed:
+    case kPopConnectFailed:
+    case kPopServerClosed:
+    case kPopSendFailed:
+    case kPopTlsFailed:
+      return kExitNoConnection;
+    case kPopReceiveFailed:
+      return kExitTimeout;
+    case kPopNoError:
+      return errorCode == kErrorNoDirectory ? kExitBadFile : kExitOtherFailure;
+    default:
+      return kExitServerRefused;
+  }
 }
 
 }  // namespace
@@ -94,6 +128,7 @@ int RunReceive(const Arguments& arguments) {
   MailsUseSMTP_POP(options.host.c_str(), options.port, options.user.c_str(),
                    options.password.c_str(), "", 25, &noName, "", 0);
   MailsSetReceptionDirectory(options.directory.c_str());
+  progress.shown = !options.quiet && platform::StandardErrorIsTerminal();
   MailsSetCallback(OnProgress);
   MailDataList mails;
   const bool received = MailsReceiveMails(&mails);
@@ -105,10 +140,13 @@ int RunReceive(const Arguments& arguments) {
                 mail.from.c_str(), mail.subject.c_str(), mail.attachmentNames.size());
   }
   if (!received) {
-    std::fprintf(stderr, "quorvel receive: failed, error code %d\n", error);
-    return 1;
+    std::fprintf(stderr, "quorvel receive: from %s:%u failed, error code %d, POP error %u (%s)\n",
+                 options.host.c_str(), options.port, error, progress.firstError,
+                 PopErrorMeaning(progress.firstError));
+    return ExitCodeOfFailure(progress.firstError, error);
   }
-  return 0;
+  if (mails.Size() == 0 && !options.quiet) std::printf("no mail waiting\n");
+  return kExitOk;
 }
 
 }  // namespace quorvel::tool
