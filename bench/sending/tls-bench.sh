@@ -3,7 +3,8 @@
 # one connection per message, next to curl (one `curl --ssl-reqd` per
 # message, as a script sends mail with it), interleaved in rounds in the same
 # run: ROUNDS x PER_ROUND messages of BYTES bytes each way. Prints each
-# side's total rate and the ratio library / curl.
+# round's rates, then each side's median rate and the median of the rounds'
+# ratios library / curl.
 # Usage: bench/sending/tls-bench.sh BUILD_DIR STATE_FILE [ROUNDS] [PER_ROUND] [BYTES]
 set -euo pipefail
 build=${1:?usage: $0 BUILD_DIR STATE_FILE [ROUNDS] [PER_ROUND] [BYTES]}
@@ -27,8 +28,7 @@ open(path, "w", newline="").write(head + body)
 PY
 
 now() { date +%s.%N; }
-curl_time=0
-quorvel_time=0
+rates=$work/rates
 for round in $(seq "$rounds"); do
   start=$(now)
   for _ in $(seq "$per_round"); do
@@ -36,19 +36,20 @@ for round in $(seq "$rounds"); do
       --user pupil:pupil --mail-from pupil@example.test --mail-rcpt tutor@example.test \
       --upload-file "$work/message.eml"
   done
-  end=$(now)
-  curl_time=$(/usr/bin/python3 -c "print($curl_time + $end - $start)")
-  start=$(now)
+  middle=$(now)
   "$build/bench/sending/smtp_delivery_bench" "$QUORVEL_SMTP_PORT" "$per_round" "$bytes" \
     "$QUORVEL_TLS_HOST" pupil pupil "$QUORVEL_TLS_CA" >/dev/null
   end=$(now)
-  quorvel_time=$(/usr/bin/python3 -c "print($quorvel_time + $end - $start)")
-  echo "round $round done"
+  /usr/bin/python3 -c "print($per_round / ($end - $middle), $per_round / ($middle - $start))" | tee -a "$rates" |
+    sed "s/^/round $round: quorvel, curl messages\/s: /"
 done
-total=$((rounds * per_round))
-/usr/bin/python3 -c "
-c = $total / $curl_time
-q = $total / $quorvel_time
-print(f'curl --ssl-reqd: {$total} messages of $bytes bytes: {c:.1f} messages/s')
-print(f'quorvel STARTTLS+AUTH: {$total} messages of $bytes bytes: {q:.1f} messages/s')
-print(f'ratio quorvel / curl: {q / c:.2f}')"
+/usr/bin/python3 - "$rates" "$per_round" "$bytes" <<'PY'
+import statistics, sys
+pairs = [tuple(map(float, line.split())) for line in open(sys.argv[1])]
+ours = statistics.median(q for q, _ in pairs)
+curl = statistics.median(c for _, c in pairs)
+ratio = statistics.median(q / c for q, c in pairs)
+print(f"curl --ssl-reqd: {curl:.1f} messages/s (median of {len(pairs)} rounds of {sys.argv[2]} x {sys.argv[3]} bytes)")
+print(f"quorvel STARTTLS+AUTH: {ours:.1f} messages/s")
+print(f"ratio quorvel / curl: {ratio:.2f} (median of the rounds' ratios)")
+PY
