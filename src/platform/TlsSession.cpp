@@ -42,7 +42,9 @@ bool IsAddress(const std::string& host) {
 
 // The trust settings; false, with `failure`, when the CA file is unusable.
 bool Configure(SSL_CTX* context, const TlsOptions& options, std::string& failure) {
-  SSL_CTX_set_min_proto_version(context, TLS1_VERSION);
+  // TLS 1.2 at least, whatever the OpenSSL build or its configuration
+  // file would otherwise allow.
+  SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
   // A server that closes without ending the session is a closed peer, as on
   // a plain socket, not a failed read.
   SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF);
