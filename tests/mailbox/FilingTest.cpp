@@ -54,13 +54,11 @@ TEST_F(FilingTest, ANewMailIsStampedDescribedAndQueued) {
   ASSERT_EQ(id, 1u);
   EXPECT_EQ(position, 0u);
   const IndexEntry& entry = mailbox.Index().EntryAt(0);
-  EXPECT_EQ(entry.fileName, "~AT0.qv6");
-  EXPECT_EQ(entry.messageType, 20u);
+  EXPECT_EQ(std::tie(entry.fileName, entry.messageType, entry.messageFlagA, entry.messageFlagB,
+                     entry.attributes, entry.sourceId),
+            std::make_tuple("~AT0.qv6", 20u, 4, 5,
+                            kItemNotSent | kItemHasAttachments | kItemHasLearningData, id));
   EXPECT_EQ(entry.correspondent, CodedText(1252, WideString(u"Tutor \u00D6")));
-  EXPECT_EQ(entry.messageFlagA, 4);
-  EXPECT_EQ(entry.messageFlagB, 5);
-  EXPECT_EQ(entry.attributes, kItemNotSent | kItemHasAttachments | kItemHasLearningData);
-  EXPECT_EQ(entry.sourceId, id);
   EXPECT_GE(entry.date, before);
   EXPECT_EQ(entry.outRoutes, (std::vector<std::string>{"smtp|t@x", "file|/share"}));
   ASSERT_EQ(entry.nameList.Size(), 1u);
@@ -72,8 +70,7 @@ TEST_F(FilingTest, ANewMailIsStampedDescribedAndQueued) {
   const uint32_t reply = mailbox.FileReply(NewItem({exchange::kKindTutorReply, u"Pupil P"}), id,
                                            "smtp|p@x", CodedText(1252, WideString(u"Ben")));
   const IndexEntry& answer = *mailbox.EntryOf(reply);
-  EXPECT_EQ(answer.attributes, kItemNotSent);
-  EXPECT_EQ(answer.messageType, 21u);
+  EXPECT_EQ(std::tie(answer.attributes, answer.messageType), std::make_tuple(kItemNotSent, 21u));
   EXPECT_EQ(answer.outRoutes, std::vector<std::string>{"smtp|p@x"});
   EXPECT_EQ(answer.nameList.Size(), 1u);
   EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{id, reply}));
@@ -83,9 +80,7 @@ TEST_F(FilingTest, ANewMailIsStampedDescribedAndQueued) {
   ASSERT_TRUE(stored.Open(mailbox.PathOf(answer), true, false));
   exchange::ItemStamp stamp;
   EXPECT_TRUE(stamp.Read(stored));
-  EXPECT_EQ(stamp.itemId, reply);
-  EXPECT_EQ(stamp.parentId, id);
-  EXPECT_EQ(stamp.created, answer.date);
+  EXPECT_EQ(std::tie(stamp.itemId, stamp.parentId, stamp.created), std::tie(reply, id, answer.date));
   stored.Close();
   exchange::ExchangeFile original;
   ASSERT_TRUE(original.Open(outside / "item2.qv6", true, false));
