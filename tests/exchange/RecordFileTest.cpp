@@ -21,18 +21,21 @@ constexpr bool kCreate = true;
 
 TEST_F(RecordFileTest, AFreshFileHoldingOnlyTheKindIs34Bytes) {
   ASSERT_TRUE(Create());
-  ASSERT_TRUE(file.SetKind(20));
+  EXPECT_EQ(file.Kind(), kNoKind);
+  ASSERT_TRUE(file.SetKind(21));
+  ASSERT_TRUE(file.SetKind(20)) << "replaces the kind";
   ASSERT_TRUE(file.Close());
-  const std::string expected = Bytes({'Q', 'V', 'S', 0,  // magic
-                                      100, 0,            // version
-                                      22, 0, 0, 0,       // header size
-                                      22, 0, 0, 0,       // directory offset
-                                      34, 0, 0, 0,       // file length
-                                      0x7B, 0x4A, 0x96, 0xF6,  // CRC of the 12 bytes below
-                                      1, 0,                    // one block
-                                      1, 0,                    // with one entry
-                                      0x10, 0x27, 5, 0, 20, 0, 0, 0});  // 10000, Byte, 20
-  EXPECT_EQ(Hex(ReadFile(path)), Hex(expected));
+  EXPECT_EQ(Hex(ReadFile(path)),
+            Hex(Bytes({'Q', 'V', 'S', 0, 100, 0,  // magic, version
+                       22, 0, 0, 0, 22, 0, 0, 0, 34, 0, 0, 0,  // header size, directory, length
+                       0x7B, 0x4A, 0x96, 0xF6,  // CRC of the 12 bytes below
+                       1, 0, 1, 0,              // one block with one entry
+                       0x10, 0x27, 5, 0, 20, 0, 0, 0})));  // 10000, Byte, 20
+  RecordFile closed;
+  uint32_t value = 3;
+  EXPECT_EQ(closed.Kind(), kNoKind) << "a closed file has no kind";
+  EXPECT_FALSE(closed.GetU32(1, value));
+  EXPECT_FALSE(closed.PutU32(1, 1));
 }
 
 TEST_F(RecordFileTest, EveryValueTypeAsTheFormatLaysItOut) {
@@ -49,7 +52,6 @@ TEST_F(RecordFileTest, EveryValueTypeAsTheFormatLaysItOut) {
   ASSERT_TRUE(file.CreateBlock(8));
   ASSERT_TRUE(file.PutWide(3, WideString()));
   ASSERT_TRUE(file.Close());
-
   const std::string values = U32(8) + Utf16(u"Hi")                     // 22: Wide
                              + U32(6) + Bytes({0, 0})                   // 30: empty Coded
                              + U32(8) + U16(1252) + Utf16(u"\u00E9")    // 36: Coded
@@ -62,17 +64,9 @@ TEST_F(RecordFileTest, EveryValueTypeAsTheFormatLaysItOut) {
                           Entry(7, 15, 52), Entry(8, 12, 1)},
                          {Entry(3, 8, 73)}}));
   EXPECT_EQ(Hex(ReadFile(path)), Hex(expected));
-}
-
-TEST_F(RecordFileTest, ReopeningWithoutChangeRewritesTheSameDirectoryAndHeader) {
-  ASSERT_TRUE(Create());
-  file.SetKind(21);
-  file.PutWide(10304, WideString(u"reply"));
-  ASSERT_TRUE(file.Close());
-  const std::string before = ReadFile(path);
   ASSERT_TRUE(file.Open(path, kWritable, false));
   ASSERT_TRUE(file.Close());
-  EXPECT_EQ(Hex(ReadFile(path)), Hex(before));
+  EXPECT_EQ(Hex(ReadFile(path)), Hex(expected)) << "reopening without change rewrites the same";
 }
 
 TEST_F(RecordFileTest, ARemovedValueStaysUnreferencedAndTheFileEndsWithTheDirectory) {
@@ -98,35 +92,27 @@ TEST_F(RecordFileTest, MagicAndAlternativeMagic) {
   EXPECT_FALSE(file.Open(dir / "alt", kReadOnly, false)) << "QLF needs the flag";
   EXPECT_TRUE(file.Open(dir / "alt", kReadOnly, false, true));
   file.Close();
-
   WriteFile(dir / "foreign", std::string("QVX\0", 4) + std::string(30, '\0'));
-  EXPECT_FALSE(file.Open(dir / "foreign", kReadOnly, false));
   WriteFile(dir / "short", "QVS");
-  EXPECT_FALSE(file.Open(dir / "short", kReadOnly, false));
-  EXPECT_FALSE(file.Open(dir / "missing", kReadOnly, false));
+  for (const char* name : {"foreign", "short", "missing"}) {
+    EXPECT_FALSE(file.Open(dir / name, kReadOnly, false)) << name;
+  }
   EXPECT_FALSE(platform::IsExistingFile(dir / "missing")) << "created only when asked";
 }
 
 TEST_F(RecordFileTest, ReadOnlySharesAndRefusesChangesWritableIsExclusive) {
-  RecordFile writer;
+  RecordFile writer, reader, second;
   ASSERT_TRUE(writer.Open(path, kWritable, kCreate));
   writer.PutU32(1, 9);
   ASSERT_TRUE(writer.Close());
   const std::string bytes = ReadFile(path);
-
-  RecordFile reader;
-  RecordFile second;
   ASSERT_TRUE(reader.Open(path, kReadOnly, false));
   EXPECT_EQ(reader.GetMode(), RecordFile::kReadOnly);
   EXPECT_TRUE(second.Open(path, kReadOnly, false)) << "readers share";
-  EXPECT_FALSE(reader.PutU32(2, 1));
-  EXPECT_FALSE(reader.SetU32(1, 1));
-  EXPECT_FALSE(reader.Remove(1));
-  EXPECT_FALSE(reader.CreateBlock(3));
+  EXPECT_FALSE(reader.PutU32(2, 1) || reader.SetU32(1, 1) || reader.Remove(1) || reader.CreateBlock(3));
   EXPECT_TRUE(reader.Close());
   EXPECT_TRUE(second.Close());
   EXPECT_EQ(ReadFile(path), bytes);
-
   ASSERT_TRUE(writer.Open(path, kWritable, false));
   EXPECT_EQ(writer.GetMode(), RecordFile::kWritable);
   EXPECT_FALSE(reader.Open(path, kReadOnly, false)) << "a writer holds it exclusively";
@@ -138,7 +124,6 @@ TEST_F(RecordFileTest, ABlockWithoutEntriesCannotBeWritten) {
   ASSERT_TRUE(file.Open(dir / "empty", kWritable, kCreate));
   EXPECT_FALSE(file.Close()) << "the root holds nothing";
   EXPECT_FALSE(file.IsOpen());
-
   ASSERT_TRUE(file.Open(dir / "sub", kWritable, kCreate));
   file.SetKind(20);
   file.CreateBlock(10600);
@@ -152,7 +137,6 @@ TEST_F(RecordFileTest, ABlockHoldsAtMost65535Entries) {
   ASSERT_TRUE(file.Open(path, kWritable, false));
   EXPECT_FALSE(file.PutU32(0xFFFF, 1)) << "its count would wrap to 0";
   EXPECT_TRUE(file.Close());
-
   BlockList blocks(kBlockListGrowBy);
   blocks.Adopt(std::make_unique<TagEntryArray>());
   blocks[0].SetSize(0x10000);
@@ -161,27 +145,16 @@ TEST_F(RecordFileTest, ABlockHoldsAtMost65535Entries) {
 
 TEST_F(RecordFileTest, InlineValuesAndTheirDefaults) {
   ASSERT_TRUE(Create());
-  EXPECT_TRUE(file.PutU32(1, 42));
-  EXPECT_TRUE(file.PutByte(2, 0xFE));
-  EXPECT_TRUE(file.PutTime(3, 123456));
+  EXPECT_TRUE(file.PutU32(1, 42) && file.PutByte(2, 0xFE) && file.PutTime(3, 123456));
   EXPECT_FALSE(file.PutU32(1, 43)) << "Put refuses an existing tag";
-  EXPECT_FALSE(file.PutByte(1, 1)) << "of any type";
-  EXPECT_FALSE(file.PutWide(1, WideString(u"x")));
-
-  uint32_t u32 = 7;
+  EXPECT_FALSE(file.PutByte(1, 1) || file.PutWide(1, WideString(u"x"))) << "of any type";
+  uint32_t u32 = 7, time = 7;
   uint8_t byte = 7;
-  uint32_t time = 7;
-  EXPECT_TRUE(file.GetU32(1, u32));
-  EXPECT_EQ(u32, 42u);
-  EXPECT_TRUE(file.GetByte(2, byte));
-  EXPECT_EQ(byte, 0xFE);
-  EXPECT_TRUE(file.GetTime(3, time));
-  EXPECT_EQ(time, 123456u);
-
+  EXPECT_TRUE(file.GetU32(1, u32) && file.GetByte(2, byte) && file.GetTime(3, time));
+  EXPECT_EQ(std::tie(u32, byte, time), std::make_tuple(42u, uint8_t{0xFE}, 123456u));
   EXPECT_FALSE(file.GetU32(2, u32)) << "a Byte is not a U32";
-  EXPECT_EQ(u32, 0u);
   EXPECT_FALSE(file.GetByte(99, byte));
-  EXPECT_EQ(byte, 0);
+  EXPECT_EQ(u32 + byte, 0u) << "both cleared";
   const uint32_t before = platform::UtcSecondsNow();
   EXPECT_FALSE(file.GetTime(99, time));
   EXPECT_GE(time, before) << "an absent time is the current time";
@@ -192,38 +165,33 @@ TEST_F(RecordFileTest, InlineValuesAndTheirDefaults) {
   EXPECT_TRUE(file.GetByte(1, byte));
   EXPECT_EQ(byte, 3);
   EXPECT_TRUE(file.SetTime(9, 5)) << "Set of an absent tag puts it";
-
   TagEntry entry;
   EXPECT_TRUE(file.Find(9, entry));
   EXPECT_EQ(entry.type, kTypeTime);
   EXPECT_EQ(entry.value, 5u);
   EXPECT_FALSE(file.Find(10, entry));
-  EXPECT_TRUE(file.Close());
 }
 
 TEST_F(RecordFileTest, TextValuesAndTheirDefaults) {
-  ASSERT_TRUE(Create());
-  ASSERT_TRUE(file.PutWide(1, WideString(u"Gr\u00FC\u00DFe \U0001F600")));
-  ASSERT_TRUE(file.PutWide(2, WideString()));
-  ASSERT_TRUE(file.PutCoded(3, CodedText(1251, WideString(u"\u041C\u0438\u0440"))));
-  ASSERT_TRUE(file.PutCoded(4, CodedText(1251, WideString())));
-  ASSERT_TRUE(file.PutU32(5, 1));
-  ASSERT_TRUE(file.Close());
-  ASSERT_TRUE(file.Open(path, kReadOnly, false));
-
-  WideString wide(u"stale");
-  EXPECT_TRUE(file.GetWide(1, wide));
-  EXPECT_EQ(wide.View(), u"Gr\u00FC\u00DFe \U0001F600");
-  wide = WideString(u"stale");
-  EXPECT_TRUE(file.GetWide(2, wide));
-  EXPECT_TRUE(wide.IsEmpty());
-  wide = WideString(u"stale");
-  EXPECT_FALSE(file.GetWide(5, wide)) << "a U32 is not a Wide";
-  EXPECT_TRUE(wide.IsEmpty());
-
+  const WideString greeting(u"Gr\u00FC\u00DFe \U0001F600");
+  const CodedText peace(1251, WideString(u"\u041C\u0438\u0440"));
+  WriteThenReopen([&](RecordFile& f) {
+    f.PutWide(1, greeting);
+    f.PutWide(2, WideString());
+    f.PutCoded(3, peace);
+    f.PutCoded(4, CodedText(1251, WideString()));
+    f.PutU32(5, 1);
+  });
+  const std::tuple<uint16_t, bool, WideString> wides[] = {
+      {1, true, greeting}, {2, true, WideString()}, {5, false, WideString()}};  // a U32 is no Wide
+  for (const auto& [tag, found, expected] : wides) {
+    WideString wide(u"stale");
+    EXPECT_EQ(file.GetWide(tag, wide), found) << tag;
+    EXPECT_EQ(wide.View(), expected.View()) << tag;
+  }
   CodedText coded(437, WideString(u"stale"));
   EXPECT_TRUE(file.GetCoded(3, coded));
-  EXPECT_EQ(coded, CodedText(1251, WideString(u"\u041C\u0438\u0440")));
+  EXPECT_EQ(coded, peace);
   EXPECT_TRUE(file.GetCoded(4, coded));
   EXPECT_EQ(coded, CodedText::Default()) << "an empty text keeps no code page";
   coded = CodedText(437, WideString(u"stale"));
@@ -233,14 +201,12 @@ TEST_F(RecordFileTest, TextValuesAndTheirDefaults) {
 
 TEST_F(RecordFileTest, ObjectsGoThroughTheirArchiveForm) {
   ASSERT_TRUE(Create());
-  CodedTextArray names;
+  CodedTextArray names, loaded;
   names.Add(CodedText(1252, WideString(u"one")));
   names.Add(CodedText(1250, WideString(u"two")));
   ASSERT_TRUE(file.PutObject(1, names));
   ASSERT_TRUE(file.PutObjectBytes(2, std::string("\x01\x02", 2)));
   ASSERT_TRUE(file.PutObject(3, ArchivedU32(99)));
-
-  CodedTextArray loaded;
   ASSERT_TRUE(file.GetObject(1, loaded));
   ASSERT_EQ(loaded.Size(), 2u);
   EXPECT_EQ(loaded[1], names[1]);
@@ -249,7 +215,6 @@ TEST_F(RecordFileTest, ObjectsGoThroughTheirArchiveForm) {
   EXPECT_FALSE(file.GetObject(4, value));
   EXPECT_TRUE(file.GetObject(3, value));
   EXPECT_EQ(value.value, 99u);
-  EXPECT_TRUE(file.Close());
 }
 
 TEST_F(RecordFileTest, StoredFiles) {
@@ -257,15 +222,13 @@ TEST_F(RecordFileTest, StoredFiles) {
   for (size_t i = 0; i < content.size(); ++i) content[i] = static_cast<char>(i % 251);
   WriteFile(dir / "big.bin", content);
   WriteFile(dir / "empty", "");
-  ASSERT_TRUE(Create());
-  ASSERT_TRUE(file.PutFile(1, dir / "big.bin", CodedText(1252, WideString(u"big.bin"))));
-  EXPECT_FALSE(file.PutFile(2, dir / "empty", CodedText(1252, WideString(u"empty"))));
-  EXPECT_FALSE(file.PutFile(3, dir / "missing", CodedText(1252, WideString(u"missing"))));
-  EXPECT_FALSE(file.PutFile(1, dir / "big.bin", CodedText())) << "the tag is taken";
-  ASSERT_TRUE(file.PutFile(4, dir / "big.bin", CodedText()));
-  ASSERT_TRUE(file.Close());
-
-  ASSERT_TRUE(file.Open(path, kReadOnly, false));
+  WriteThenReopen([&](RecordFile& f) {
+    EXPECT_TRUE(f.PutFile(1, dir / "big.bin", CodedText(1252, WideString(u"big.bin"))));
+    EXPECT_FALSE(f.PutFile(2, dir / "empty", CodedText(1252, WideString(u"empty"))));
+    EXPECT_FALSE(f.PutFile(3, dir / "missing", CodedText(1252, WideString(u"missing"))));
+    EXPECT_FALSE(f.PutFile(1, dir / "big.bin", CodedText())) << "the tag is taken";
+    EXPECT_TRUE(f.PutFile(4, dir / "big.bin", CodedText()));
+  });
   CodedText name;
   uint32_t size = 0;
   ASSERT_TRUE(file.GetFileInfo(1, name, size));
@@ -296,17 +259,15 @@ TEST_F(RecordFileTest, CreateEnterAndLeaveWalkATree) {
   file.PutU32(1, 61);
   ASSERT_TRUE(file.CreateBlock(10702));
   file.PutU32(1, 72);
-  file.LeaveBlock();
-  file.LeaveBlock();
-  file.LeaveBlock();  // never above the root
+  for (int i = 0; i < 3; ++i) file.LeaveBlock();  // never above the root
   EXPECT_EQ(file.Kind(), 20);
   ASSERT_TRUE(file.CreateBlock(10600)) << "an existing block is entered";
-  uint32_t value = 0;
-  EXPECT_TRUE(file.GetU32(1, value));
-  EXPECT_EQ(value, 61u) << "the same tag in another block is another value";
+  uint32_t inner = 0, innermost = 0;
+  EXPECT_TRUE(file.GetU32(1, inner));
   EXPECT_TRUE(file.EnterBlock(10702));
-  EXPECT_TRUE(file.GetU32(1, value));
-  EXPECT_EQ(value, 72u);
+  EXPECT_TRUE(file.GetU32(1, innermost));
+  EXPECT_EQ(std::make_pair(inner, innermost), std::make_pair(61u, 72u))
+      << "the same tag in another block is another value";
   EXPECT_FALSE(file.EnterBlock(10600)) << "blocks are entered from their parent";
   file.LeaveBlock();
   file.LeaveBlock();
@@ -317,20 +278,6 @@ TEST_F(RecordFileTest, CreateEnterAndLeaveWalkATree) {
             Hex(RecordFileBytes("", Directory({{Entry(10000, 5, 20), Entry(10600, 12, 1)},
                                                {Entry(1, 1, 61), Entry(10702, 12, 2)},
                                                {Entry(1, 1, 72)}}))));
-}
-
-TEST_F(RecordFileTest, AbsentKindIs255AndSetKindReplacesIt) {
-  ASSERT_TRUE(Create());
-  EXPECT_EQ(file.Kind(), kNoKind);
-  EXPECT_TRUE(file.SetKind(21));
-  EXPECT_TRUE(file.SetKind(23));
-  EXPECT_EQ(file.Kind(), 23);
-  EXPECT_TRUE(file.Close());
-  RecordFile closed;
-  EXPECT_EQ(closed.Kind(), kNoKind) << "a closed file has no kind";
-  uint32_t value = 3;
-  EXPECT_FALSE(closed.GetU32(1, value));
-  EXPECT_FALSE(closed.PutU32(1, 1));
 }
 
 }  // namespace

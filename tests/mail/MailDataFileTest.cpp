@@ -49,17 +49,12 @@ TEST(MailDataFile, AHandWrittenFileReadsWritesAndReadsAgain) {
   TempDirectory from, to;
   WriteLesson(from);
   MailData mail = Read(from / "lesson.mes");
-  EXPECT_EQ(mail.filePath, from / "lesson.mes");
-  EXPECT_EQ(mail.version, "2.1");
-  EXPECT_EQ(mail.codePage, 1250);
-  EXPECT_EQ(mail.senderName, "Pupil P");
-  EXPECT_EQ(mail.from, "pupil@school.test");
+  EXPECT_EQ(std::tie(mail.filePath, mail.version, mail.codePage, mail.senderName, mail.from,
+                     mail.subject, mail.message, mail.bodyType, mail.bodyIndex),
+            std::make_tuple(from / "lesson.mes", "2.1", 1250, "Pupil P", "pupil@school.test",
+                            "Lesson 4, exercise 2", "Dear tutor,\r\nhere is my work.\r\n\r\nPupil", 1, 2));
   EXPECT_EQ(mail.to, StringList({"tutor@school.test", "second@school.test", "third@school.test"}));
   EXPECT_EQ(mail.copy, StringList({"head@school.test"}));
-  EXPECT_EQ(mail.subject, "Lesson 4, exercise 2");
-  EXPECT_EQ(mail.message, "Dear tutor,\r\nhere is my work.\r\n\r\nPupil");
-  EXPECT_EQ(mail.bodyType, 1);
-  EXPECT_EQ(mail.bodyIndex, 2);
   EXPECT_TRUE(mail.IsBodyAttachment(2));
   EXPECT_EQ(mail.attachmentNames, StringList({"notes.txt", "picture.png", "page.htm"}));
   EXPECT_EQ(mail.attachmentFiles,

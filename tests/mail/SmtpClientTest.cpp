@@ -194,16 +194,8 @@ TEST_F(SmtpClientTest, GreetingsThatNeverComeFailTheConnectWithTheirIds) {
 }
 
 TEST_F(SmtpClientTest, RecipientAnsweredWith251FailsWithId12) {
-  ScriptedServer server([](ServerSide& side) {
-    side.Send("220 ready\r\n");
-    side.ReadLine();
-    side.Send("250 hello\r\n");
-    side.ReadLine();
-    side.Send("250 ok\r\n");
-    side.ReadLine();
-    side.Send("251 user not local; will forward\r\n");
-    ServeSmtpTransactions(side);  // the QUIT of the client's destructor
-  });
+  ScriptedServer server(
+      [](ServerSide& side) { RefuseTheRecipient(side, "251 user not local; will forward\r\n"); });
   auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
   EXPECT_FALSE(client->SendMailData("a@example.test", "b@example.test", "x\r\n"));
@@ -287,8 +279,7 @@ TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
   EXPECT_EQ(client->lastErrorId(), kSmtpFileEmpty);
   EXPECT_FALSE(client->SendMailFile("a@x", "b@x", directory / "missing.eml"));
   EXPECT_EQ(client->lastErrorId(), kSmtpFileNotOpened);
-  const auto seen = CallbackEvents();
-  for (const auto& [code, argument] : seen) EXPECT_EQ(code, kSmtpError) << "no command was sent";
+  for (const auto& [code, argument] : CallbackEvents()) EXPECT_EQ(code, kSmtpError) << "no command was sent";
   EXPECT_FALSE(client->Connect("127.0.0.1", ClosedLoopbackPort()));
   EXPECT_EQ(client->lastErrorId(), kSmtpConnectFailed) << "refused, not a failed greeting";
 }

@@ -12,18 +12,12 @@
 namespace quorvel::testing {
 namespace {
 
-using FilingTest = MailboxTest;
-
-size_t ItemFilesIn(const TempDirectory& dir) {
-  size_t count = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    count += entry.path().extension() == ".qv6" ? 1 : 0;
-  }
-  return count;
-}
+class FilingTest : public MailboxTest {
+ protected:
+  FilingTest() { EXPECT_TRUE(Open()); }
+};
 
 TEST_F(FilingTest, AReplyLandsAfterItsParentsWholeSubtree) {
-  ASSERT_TRUE(Open());
   const uint32_t a = FileMail();
   const uint32_t b = FileMail();
   const uint32_t a1 = FileAnswer(a);
@@ -41,7 +35,6 @@ TEST_F(FilingTest, AReplyLandsAfterItsParentsWholeSubtree) {
 }
 
 TEST_F(FilingTest, ANewMailIsStampedDescribedAndQueued) {
-  ASSERT_TRUE(Open());
   const uint32_t before = platform::UtcSecondsNow();
   CodedTextArray names;
   names.Add(CodedText(1252, WideString(u"Anna")));
@@ -54,13 +47,11 @@ TEST_F(FilingTest, ANewMailIsStampedDescribedAndQueued) {
   ASSERT_EQ(id, 1u);
   EXPECT_EQ(position, 0u);
   const IndexEntry& entry = mailbox.Index().EntryAt(0);
-  EXPECT_EQ(entry.fileName, "~AT0.qv6");
-  EXPECT_EQ(entry.messageType, 20u);
+  EXPECT_EQ(std::tie(entry.fileName, entry.messageType, entry.messageFlagA, entry.messageFlagB,
+                     entry.attributes, entry.sourceId),
+            std::make_tuple("~AT0.qv6", 20u, 4, 5,
+                            kItemNotSent | kItemHasAttachments | kItemHasLearningData, id));
   EXPECT_EQ(entry.correspondent, CodedText(1252, WideString(u"Tutor \u00D6")));
-  EXPECT_EQ(entry.messageFlagA, 4);
-  EXPECT_EQ(entry.messageFlagB, 5);
-  EXPECT_EQ(entry.attributes, kItemNotSent | kItemHasAttachments | kItemHasLearningData);
-  EXPECT_EQ(entry.sourceId, id);
   EXPECT_GE(entry.date, before);
   EXPECT_EQ(entry.outRoutes, (std::vector<std::string>{"smtp|t@x", "file|/share"}));
   ASSERT_EQ(entry.nameList.Size(), 1u);
@@ -72,8 +63,7 @@ TEST_F(FilingTest, ANewMailIsStampedDescribedAndQueued) {
   const uint32_t reply = mailbox.FileReply(NewItem({exchange::kKindTutorReply, u"Pupil P"}), id,
                                            "smtp|p@x", CodedText(1252, WideString(u"Ben")));
   const IndexEntry& answer = *mailbox.EntryOf(reply);
-  EXPECT_EQ(answer.attributes, kItemNotSent);
-  EXPECT_EQ(answer.messageType, 21u);
+  EXPECT_EQ(std::tie(answer.attributes, answer.messageType), std::make_tuple(kItemNotSent, 21u));
   EXPECT_EQ(answer.outRoutes, std::vector<std::string>{"smtp|p@x"});
   EXPECT_EQ(answer.nameList.Size(), 1u);
   EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{id, reply}));
@@ -83,9 +73,7 @@ TEST_F(FilingTest, ANewMailIsStampedDescribedAndQueued) {
   ASSERT_TRUE(stored.Open(mailbox.PathOf(answer), true, false));
   exchange::ItemStamp stamp;
   EXPECT_TRUE(stamp.Read(stored));
-  EXPECT_EQ(stamp.itemId, reply);
-  EXPECT_EQ(stamp.parentId, id);
-  EXPECT_EQ(stamp.created, answer.date);
+  EXPECT_EQ(std::tie(stamp.itemId, stamp.parentId, stamp.created), std::tie(reply, id, answer.date));
   stored.Close();
   exchange::ExchangeFile original;
   ASSERT_TRUE(original.Open(outside / "item2.qv6", true, false));
@@ -97,12 +85,11 @@ TEST_F(FilingTest, ANewMailIsStampedDescribedAndQueued) {
 }
 
 TEST_F(FilingTest, AFailedFilingLeavesNothingButItsUsedId) {
-  ASSERT_TRUE(Open());
   EXPECT_EQ(FileMail({exchange::kKindPlainTextMessage}), kNoItem);  // no message record
   EXPECT_EQ(mailbox.FileNewMail(outside / "missing.qv6", {}, CodedTextArray()), kNoItem);
   EXPECT_EQ(mailbox.Index().Count(), 0u);
   EXPECT_TRUE(mailbox.Index().outboxQueue.empty());
-  EXPECT_EQ(ItemFilesIn(directory), 0u);
+  EXPECT_EQ(ItemFiles(), 0u);
   EXPECT_EQ(FileMail(), 2u);  // id 1 went with the failed filing
   EXPECT_EQ(mailbox.EntryOf(2)->fileName, "~AT0.qv6");  // its name did not
   EXPECT_TRUE(mailbox.CloseIndex(false));
@@ -112,7 +99,6 @@ TEST_F(FilingTest, AFailedFilingLeavesNothingButItsUsedId) {
 }
 
 TEST_F(FilingTest, ItemFilesTakeTheSmallestFreeName) {
-  ASSERT_TRUE(Open());
   for (int i = 0; i < 3; ++i) FileMail();
   ASSERT_TRUE(std::filesystem::remove(directory / "~AT1.qv6"));
   mailbox.NameFreed("~AT1.qv6");  // as removing the item does
@@ -124,7 +110,6 @@ TEST_F(FilingTest, ItemFilesTakeTheSmallestFreeName) {
 }
 
 TEST_F(FilingTest, NothingIsFiledBelowDepth255) {
-  ASSERT_TRUE(Open());
   const std::string item = NewItem();
   uint32_t parent = 0;
   for (int depth = 0; depth <= 255; ++depth) {
@@ -134,13 +119,12 @@ TEST_F(FilingTest, NothingIsFiledBelowDepth255) {
   EXPECT_EQ(mailbox.EntryOf(parent)->depth, 255);
   EXPECT_EQ(mailbox.FileItem(item, parent, nullptr, nullptr, nullptr, nullptr, true), kNoItem);
   EXPECT_EQ(mailbox.Index().Count(), 256u);
-  EXPECT_EQ(ItemFilesIn(directory), 256u);
+  EXPECT_EQ(ItemFiles(), 256u);
 }
 
 TEST_F(FilingTest, AClosedOrReadOnlyMailboxFilesNothing) {
-  EXPECT_EQ(FileMail(), kNoItem);
-  ASSERT_TRUE(Open());
   EXPECT_TRUE(mailbox.CloseIndex(false));
+  EXPECT_EQ(FileMail(), kNoItem);
   ASSERT_TRUE(mailbox.OpenIndex(directory.path(), true, 1, 0));
   EXPECT_EQ(FileMail(), kNoItem);
   LoggedSites logged;
@@ -149,7 +133,6 @@ TEST_F(FilingTest, AClosedOrReadOnlyMailboxFilesNothing) {
 }
 
 TEST_F(FilingTest, TheWorkingCopyLeavesTheStoredFileUntouched) {
-  ASSERT_TRUE(Open());
   const uint32_t first = FileMail();
   const uint32_t second = FileMail();
   const std::string stored = ReadFile(directory / "~AT0.qv6");

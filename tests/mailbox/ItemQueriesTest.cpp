@@ -12,11 +12,8 @@
 namespace quorvel::testing {
 namespace {
 
-class ItemQueriesTest : public MailboxTest {
+class ItemQueriesTest : public OpenMailboxTest {
  protected:
-  // The context works on the fixture's mailbox without owning it.
-  ItemQueriesTest() { context.mailbox.reset(&mailbox); }
-  ~ItemQueriesTest() override { static_cast<void>(context.mailbox.release()); }
 
   void Reopen() {
     ASSERT_TRUE(mailbox.CloseIndex(false));
@@ -53,12 +50,9 @@ class ItemQueriesTest : public MailboxTest {
     EXPECT_NE(mailbox.FileItem(path, 0, nullptr, nullptr, &index, nullptr, true), kNoItem);
     return index;
   }
-
-  ThreadContext context;
 };
 
 TEST_F(ItemQueriesTest, TheParentIsTheNearestEarlierItemOneLevelUp) {
-  ASSERT_TRUE(Open());
   // Depths as a damaged or hand-made index may hold them: the walk passes
   // over shallower items and gives up at the front.
   const uint8_t depths[] = {1, 0, 2, 1, 2, 0, 3, 2};
@@ -78,7 +72,6 @@ TEST_F(ItemQueriesTest, TheParentIsTheNearestEarlierItemOneLevelUp) {
 }
 
 TEST_F(ItemQueriesTest, TheTextOfEveryKindMarksTheItemReadAndSavesTheIndex) {
-  ASSERT_TRUE(Open());
   struct TextCase {
     uint8_t kind;
     std::u16string stored;
@@ -110,7 +103,6 @@ TEST_F(ItemQueriesTest, TheTextOfEveryKindMarksTheItemReadAndSavesTheIndex) {
 }
 
 TEST_F(ItemQueriesTest, AnItemWhoseFileCannotBeReadKeepsItsUnreadBit) {
-  ASSERT_TRUE(Open());
   const uint32_t id = FileMail();
   ASSERT_TRUE(ChangeAttributesAt(&context, 0, kItemUnread, 0));
   std::filesystem::remove(mailbox.PathOf(*mailbox.EntryOf(id)));
@@ -138,7 +130,6 @@ TEST_F(ItemQueriesTest, AnItemWhoseFileCannotBeReadKeepsItsUnreadBit) {
 }
 
 TEST_F(ItemQueriesTest, TheKindComesFromTheFileAndAttributeChangesClearLast) {
-  ASSERT_TRUE(Open());
   FileMail();
   FileText(0, u"");  // kind 0 stored
   mailbox.Index().EntryAt(0).messageType = 23;

@@ -15,11 +15,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class ItemRemovalTest : public MailboxTest {
+class ItemRemovalTest : public OpenMailboxTest {
  protected:
-  ItemRemovalTest() { context.mailbox.reset(&mailbox); }
-  ~ItemRemovalTest() override { static_cast<void>(context.mailbox.release()); }
-
   void Reopen(bool readOnly = false) {
     ASSERT_TRUE(mailbox.CloseIndex(false));
     ASSERT_TRUE(mailbox.OpenIndex(directory.path(), readOnly, 1, 0));
@@ -34,20 +31,9 @@ class ItemRemovalTest : public MailboxTest {
     ASSERT_EQ(Tree(), "1:0 2:1 3:2 4:1 5:0");
   }
   std::string FileOf(uint32_t id) { return mailbox.PathOf(*mailbox.EntryOf(id)); }
-  // The item files in the mailbox directory.
-  size_t ItemFiles() const {
-    size_t count = 0;
-    for (const auto& entry : fs::directory_iterator(directory.path())) {
-      count += entry.path().extension() == ".qv6" ? 1 : 0;
-    }
-    return count;
-  }
-
-  ThreadContext context;
 };
 
 TEST_F(ItemRemovalTest, ARootGoesWithItsWholeThreadAndTheNextRootMovesUp) {
-  ASSERT_TRUE(Open());
   FileThreads();
   ASSERT_NE(mailbox.LoadItem(3, true), nullptr);
   ASSERT_TRUE(RemoveMailAtIndex(&context, 0));
@@ -60,7 +46,6 @@ TEST_F(ItemRemovalTest, ARootGoesWithItsWholeThreadAndTheNextRootMovesUp) {
 }
 
 TEST_F(ItemRemovalTest, AListRemovesEachIndexAsItWasBeforeAnyRemoval) {
-  ASSERT_TRUE(Open());
   for (uint32_t id = 1; id <= 6; ++id) ASSERT_EQ(FileMail(), id);
   EXPECT_TRUE(RemoveMailsAtIndexes(&context, " 3 , 1 ,5 "));
   EXPECT_EQ(Tree(), "1:0 3:0 5:0");
@@ -75,7 +60,6 @@ TEST_F(ItemRemovalTest, AListRemovesEachIndexAsItWasBeforeAnyRemoval) {
 }
 
 TEST_F(ItemRemovalTest, TheQueueLosesExactlyTheRemovedIdsAndIdsAreNeverGivenAgain) {
-  ASSERT_TRUE(Open());
   FileThreads();
   mailbox.Index().outboxQueue = {5, 99, 3, 1, 4, 2};  // 99: no longer listed
   ASSERT_TRUE(RemoveMailAtIndex(&context, 2));  // 3
@@ -90,7 +74,6 @@ TEST_F(ItemRemovalTest, TheQueueLosesExactlyTheRemovedIdsAndIdsAreNeverGivenAgai
 }
 
 TEST_F(ItemRemovalTest, FilesThatAreGoneOrCannotBeDeletedDoNotStopARemoval) {
-  ASSERT_TRUE(Open());
   FileThreads();
   fs::remove(FileOf(3));
   // A directory where the item file was cannot be deleted as a file.
@@ -106,7 +89,6 @@ TEST_F(ItemRemovalTest, FilesThatAreGoneOrCannotBeDeletedDoNotStopARemoval) {
 }
 
 TEST_F(ItemRemovalTest, ARemovalWhoseSaveFailsKeepsItsFilesAndSaysSo) {
-  ASSERT_TRUE(Open());
   FileThreads();
   {
     platform::FileFaults faults;
@@ -128,7 +110,6 @@ TEST_F(ItemRemovalTest, ARemovalWhoseSaveFailsKeepsItsFilesAndSaysSo) {
 }
 
 TEST_F(ItemRemovalTest, NothingIsRemovedWithoutAnItemOrFromAReadOnlyMailbox) {
-  ASSERT_TRUE(Open());
   FileThreads();
   ASSERT_TRUE(ChangeAttributesAt(&context, 0, 0x0100, 0));
   EXPECT_FALSE(RemoveMailAtIndex(&context, 5));

@@ -15,11 +15,8 @@ using exchange::TutorReplyContent;
 
 const CodedText kReference(1250, WideString(u"lesson \u0159"));
 
-class MailWritingTest : public MailboxTest {
+class MailWritingTest : public OpenMailboxTest {
  protected:
-  // The context works on the fixture's mailbox without owning it.
-  MailWritingTest() { context.mailbox.reset(&mailbox); }
-  ~MailWritingTest() override { static_cast<void>(context.mailbox.release()); }
   bool OpenReadOnly() { return mailbox.OpenIndex(directory.path(), true, 1, 0); }
 
   PupilMailContent Mail(std::vector<std::string> attachments = {}) {
@@ -40,12 +37,9 @@ class MailWritingTest : public MailboxTest {
     const std::string bytes = ReadFile(directory / "Mailbox.inv");
     return bytes.size() < 20 ? 0 : static_cast<uint8_t>(bytes[16]) | static_cast<uint8_t>(bytes[17]) << 8;
   }
-
-  ThreadContext context;
 };
 
 TEST_F(MailWritingTest, MailsAndRepliesLandInTheirThreadsAndTheIndexIsSaved) {
-  ASSERT_TRUE(Open());
   WriteFile(outside / "essay.txt", "essay");
   ASSERT_TRUE(Write(UINT32_MAX, {outside / "essay.txt"}));
   EXPECT_EQ(SavedCount(), 1u) << "saved before the call returns";
@@ -71,7 +65,6 @@ TEST_F(MailWritingTest, MailsAndRepliesLandInTheirThreadsAndTheIndexIsSaved) {
 // Which answers are refused is asserted through the exports; here that a
 // refusal leaves nothing behind.
 TEST_F(MailWritingTest, RefusedWritesChangeNothing) {
-  ASSERT_TRUE(Open());
   ASSERT_TRUE(Write(UINT32_MAX));
   ASSERT_TRUE(Reply(0));
   const std::string index = ReadFile(directory / "Mailbox.inv");
@@ -85,7 +78,6 @@ TEST_F(MailWritingTest, RefusedWritesChangeNothing) {
 }
 
 TEST_F(MailWritingTest, AMailThatCannotBeFiledStaysInTheTemporaryDirectory) {
-  ASSERT_TRUE(Open());
   ASSERT_TRUE(mailbox.CloseIndex(true));
   ASSERT_TRUE(OpenReadOnly());  // a read-only mailbox files nothing
   EXPECT_FALSE(Write(UINT32_MAX));
@@ -94,7 +86,6 @@ TEST_F(MailWritingTest, AMailThatCannotBeFiledStaysInTheTemporaryDirectory) {
 }
 
 TEST_F(MailWritingTest, AnIndexThatCannotBeSavedFailsTheWriteAndKeepsTheOldIndex) {
-  ASSERT_TRUE(Open());
   ASSERT_TRUE(Write(UINT32_MAX));
   const std::string saved = ReadFile(directory / "Mailbox.inv");
   {
@@ -108,7 +99,6 @@ TEST_F(MailWritingTest, AnIndexThatCannotBeSavedFailsTheWriteAndKeepsTheOldIndex
 }
 
 TEST_F(MailWritingTest, AHostsOwnFileIsFiledWhereItIsLeft) {
-  ASSERT_TRUE(Open());
   const std::string path = NewItem({exchange::kKindTutorReply});
   const std::string before = ReadFile(path);
   CodedTextArray names;

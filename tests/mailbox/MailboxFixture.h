@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 
 #include "../exchange/ItemTest.h"
@@ -12,6 +13,7 @@
 #include "exchange/PupilMessage.h"
 #include "exchange/RecordKinds.h"
 #include "exchange/TutorReply.h"
+#include "frame/ThreadContext.h"
 #include "mailbox/Mailbox.h"
 
 namespace quorvel::testing {
@@ -96,6 +98,14 @@ class MailboxTest : public ::testing::Test {
     }
     return tree;
   }
+  // The item files in the mailbox directory.
+  size_t ItemFiles() const {
+    size_t count = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(directory.path())) {
+      count += entry.path().extension() == ".qv6" ? 1 : 0;
+    }
+    return count;
+  }
 
   TemporaryDirectoryOverride temporary;
   TempDirectory directory;
@@ -103,6 +113,19 @@ class MailboxTest : public ::testing::Test {
   std::string payload = outside / "payload.txt";
   int written = 0;
   Mailbox mailbox;
+};
+
+// The fixture's mailbox open, and a thread context working on it without
+// owning it.
+class OpenMailboxTest : public MailboxTest {
+ protected:
+  OpenMailboxTest() {
+    EXPECT_TRUE(Open());
+    context.mailbox.reset(&mailbox);
+  }
+  ~OpenMailboxTest() override { static_cast<void>(context.mailbox.release()); }
+
+  ThreadContext context;
 };
 
 }  // namespace quorvel::testing

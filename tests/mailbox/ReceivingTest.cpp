@@ -21,14 +21,8 @@
 namespace quorvel::testing {
 namespace {
 
-class ReceivingTest : public MailboxTest {
+class ReceivingTest : public OpenMailboxTest {
  protected:
-  ReceivingTest() {
-    EXPECT_TRUE(Open());
-    context.mailbox.reset(&mailbox);
-  }
-  ~ReceivingTest() override { (void)context.mailbox.release(); }
-
   // An item another mailbox sent as its item 70.
   std::string Received(const std::string& path, uint32_t parentId, const ItemContent& content = {}) {
     return WriteSentItem(path, content, payload, 70, parentId);
@@ -49,7 +43,6 @@ class ReceivingTest : public MailboxTest {
     return names;
   }
 
-  ThreadContext context;
   TempDirectory shared;
 };
 
