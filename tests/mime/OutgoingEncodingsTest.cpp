@@ -35,6 +35,15 @@ TEST(EncodedWords, CutOnWholeCharactersSoThatNoLinePasses78) {
       {Times(30, "\xD6\xD0"), "GB2312", 0, 0,
        "=?GB2312?B?1tDW0NbQ1tDW0NbQ1tDW0NbQ1tDW0NbQ1tDW0NbQ1tDW0NbQ1tDW0NbQ1tA=?=\r\n"
        " =?GB2312?B?1tDW0NbQ1tDW0NbQ1tDW0A==?="},
+      // 39 bytes would fit; 37 end on a whole character. Each word must
+      // decode on its own, so no character is split between two words.
+      {"a" + Times(20, "日"), "utf-8", 14, 0,
+       "=?utf-8?B?YeaXpeaXpeaXpeaXpeaXpeaXpeaXpeaXpeaXpeaXpeaXpeaXpQ==?=\r\n"
+       " =?utf-8?B?" + Times(8, "5pel") + "?="},
+      // 0x80 is a character of its own in the double-byte charsets.
+      {"\x80" + Times(30, "\xD6\xD0"), "GB2312", 0, 0,
+       "=?GB2312?B?gNbQ1tDW0NbQ1tDW0NbQ1tDW0NbQ1tDW0NbQ1tDW0NbQ1tDW0NbQ1tDW0NbQ?=\r\n"
+       " =?GB2312?B?1tDW0NbQ1tDW0NbQ1tDW0A==?="},
       // No room left on the first line: still one character per word.
       {"éé", "utf-8", 70, 0, "=?utf-8?B?w6k=?=\r\n =?utf-8?B?w6k=?="},
       {"éé", "utf-8", 60, 1, "=?utf-8?B?w6k=?=\r\n =?utf-8?B?w6k=?="},
