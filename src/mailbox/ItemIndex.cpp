@@ -35,7 +35,7 @@ std::optional<uint32_t> ItemIndex::Find(uint32_t id) const {
 
 IndexEntry* ItemIndex::EntryOf(uint32_t id) {
   const std::optional<uint32_t> position = Find(id);
-  return position ? &entries_[*position] : nullptr;
+  return position ? &EntryAt(*position) : nullptr;
 }
 
 uint32_t ItemIndex::SubtreeEnd(uint32_t position) const {
@@ -65,28 +65,66 @@ void ItemIndex::Insert(uint32_t position, uint32_t id, std::unique_ptr<IndexEntr
     ids_.InsertAt(position, id);
   }
   entries_.AdoptAt(position, std::move(entry));
+  savedPositions_.insert(savedPositions_.begin() + position, kChanged);
   sorted_ = false;
   parentsStale_ = true;
-  if (appended && !positionsStale_ && 2 * Count() <= positions_.size()) {
-    PlacePosition(id, position);  // keeps an earlier holder of the id
-  } else {
+  if (positionsStale_ || 2 * Count() > positions_.size()) {
     positionsStale_ = true;
+  } else if (appended) {
+    PlacePosition(id, position);  // keeps an earlier holder of the id
+  } else if (duplicateIds_ || Find(id)) {
+    positionsStale_ = true;  // the earlier of two holders is not known here
+  } else {
+    ShiftPositions(position, 1);
+    PlacePosition(id, position);
   }
 }
 
 void ItemIndex::RemoveAt(uint32_t position) {
+  const uint32_t id = ids_[position];
   ids_.RemoveAt(position);
   entries_.RemoveAt(position);
-  positionsStale_ = true;
+  savedPositions_.erase(savedPositions_.begin() + position);
   parentsStale_ = true;
+  if (positionsStale_ || duplicateIds_) {
+    positionsStale_ = true;
+  } else {
+    UnplacePosition(id);
+    ShiftPositions(position, -1);
+  }
+}
+
+std::optional<uint32_t> ItemIndex::SavedPosition(uint32_t position) const {
+  const uint32_t saved = savedPositions_[position];
+  if (saved == kChanged || saved == kHandedOut) return std::nullopt;
+  return saved;
+}
+
+void ItemIndex::MarkSaved() {
+  for (uint32_t i = 0; i < Count(); ++i) {
+    if (savedPositions_[i] != kHandedOut) savedPositions_[i] = i;
+  }
+}
+
+void ItemIndex::ForgetSaved() {
+  for (uint32_t& saved : savedPositions_) {
+    if (saved != kHandedOut) saved = kChanged;
+  }
+}
+
+IndexEntry& ItemIndex::HandOut(uint32_t position) {
+  savedPositions_[position] = kHandedOut;
+  return entries_[position];
 }
 
 void ItemIndex::Reset() {
   ids_.RemoveAll();
   entries_.RemoveAll();
+  savedPositions_.clear();
   sorted_ = true;
   positions_.clear();
   positionsStale_ = false;
+  duplicateIds_ = false;
   parentsStale_ = true;
 }
 
@@ -95,6 +133,7 @@ void ItemIndex::Assign(U32Array ids, std::vector<std::unique_ptr<IndexEntry>> en
   Reset();
   ids_ = std::move(ids);
   for (auto& entry : entries) entries_.Adopt(std::move(entry));
+  savedPositions_.assign(ids_.Size(), kChanged);
   sorted_ = sorted;
   positionsStale_ = true;
   parentsStale_ = true;
@@ -104,6 +143,7 @@ void ItemIndex::RebuildPositions() const {
   size_t slots = 16;
   while (slots < 2 * static_cast<size_t>(ids_.Size())) slots *= 2;
   positions_.assign(slots, {0, kNoPosition});
+  duplicateIds_ = false;
   for (uint32_t i = 0; i < ids_.Size(); ++i) PlacePosition(ids_[i], i);
   positionsStale_ = false;
 }
@@ -117,8 +157,42 @@ void ItemIndex::PlacePosition(uint32_t id, uint32_t position) const {
       held = position;
       return;
     }
-    if (slotId == id) return;
+    if (slotId == id) {
+      duplicateIds_ = true;
+      return;
+    }
   }
+}
+
+void ItemIndex::ShiftPositions(uint32_t first, int32_t by) const {
+  for (auto& [slotId, held] : positions_) {
+    if (held != kNoPosition && held >= first) held = static_cast<uint32_t>(int64_t{held} + by);
+  }
+}
+
+void ItemIndex::UnplacePosition(uint32_t id) const {
+  const size_t mask = positions_.size() - 1;
+  size_t hole = SlotOf(id, positions_.size());
+  for (; positions_[hole].first != id || positions_[hole].second == kNoPosition;
+       hole = (hole + 1) & mask) {
+    if (positions_[hole].second == kNoPosition) {
+      positionsStale_ = true;  // not listed: the table is not what it should be
+      return;
+    }
+  }
+  // A later member may fill the hole unless its own slot lies cyclically in
+  // (hole, member]: it would then no longer be found from there.
+  for (size_t member = (hole + 1) & mask; positions_[member].second != kNoPosition;
+       member = (member + 1) & mask) {
+    const size_t home = SlotOf(positions_[member].first, positions_.size());
+    const bool reachable = hole <= member ? hole < home && home <= member
+                                          : hole < home || home <= member;
+    if (!reachable) {
+      positions_[hole] = positions_[member];
+      hole = member;
+    }
+  }
+  positions_[hole] = {0, kNoPosition};
 }
 
 // The walk back from an item stops at the first earlier item one level
