@@ -70,7 +70,11 @@ class ItemIndex {
 
   // Where the entry at `position` stood at the last save, or nothing when it
   // may have changed since.
-  std::optional<uint32_t> SavedPosition(uint32_t position) const;
+  std::optional<uint32_t> SavedPosition(uint32_t position) const {
+    const uint32_t saved = savedPositions_[position];
+    if (saved == kChanged || saved == kHandedOut) return std::nullopt;
+    return saved;
+  }
   // The index was saved as it is now.
   void MarkSaved();
   // Every entry counts as changed (a save failed midway).
@@ -96,10 +100,11 @@ class ItemIndex {
   OwningArray<IndexEntry> entries_{kGrowBy};
   bool sorted_ = true;
   // id -> position: an open-addressed table (a power of two of slots, at
-  // most half of them used) of (id, position) pairs, rebuilt after a change
-  // that shifts positions; a slot whose position is kNoPosition is free.
+  // most half of them used) held as two arrays of ids and positions; a slot
+  // whose position is kNoPosition is free.
   static constexpr uint32_t kNoPosition = 0xFFFFFFFF;
-  mutable std::vector<std::pair<uint32_t, uint32_t>> positions_;
+  mutable std::vector<uint32_t> slotIds_;
+  mutable std::vector<uint32_t> positions_;
   mutable bool positionsStale_ = false;
   // Some id occurs twice: the table holds its first position, which only a
   // rebuild finds again after a change.
