@@ -32,6 +32,14 @@ TEST(IndexChangesTest, ARecordAndTheRewrittenRangesTurnTheEarlierImageIntoTheLat
       {"a thread appended", false,
        [](MailboxIndex& index) { index.Insert(index.Count(), 9999, std::make_unique<IndexEntry>()); }, 150},
       {"the first item removed", false, [](MailboxIndex& index) { index.RemoveAt(0); }, 150},
+      // The old last entry is then a byte suffix of the new one: equal tail
+      // bytes that part into entries elsewhere.
+      {"the last file name grown in front by a byte equal to its length", false,
+       [](MailboxIndex& index) {
+         std::string& name = index.EntryAt(index.Count() - 1).fileName;
+         name.insert(name.begin(), static_cast<char>(name.size()));
+       },
+       150},
       {"the outbox emptied", false, [](MailboxIndex& index) { index.outboxQueue.clear(); }, 100},
       {"every item removed", false, [](MailboxIndex& index) { index.Reset(); }, 100},
       {"another index altogether", false, fill, any},
@@ -70,6 +78,28 @@ TEST(IndexChangesTest, TheRecordOfAnotherNextIdByHand) {
       SplicesBetween(EncodeIndexParts(1, 0, empty), EncodeIndexParts(2, 0, empty)), 23);
   // The later length, one splice: at offset 8, one byte out, one byte in.
   EXPECT_EQ(record, U32(23) + U32(1) + U32(8) + U32(1) + U32(1) + "\x02");
+}
+
+// Three entries of 35 bytes after the 21-byte head and the 12-byte head of
+// the id array: ids at 33, entries at 45, 80 and 115, the outbox count at 150.
+TEST(IndexChangesTest, TheRecordOfOneChangedEntryByHand) {
+  MailboxIndex index;
+  for (uint32_t id = 1; id <= 3; ++id) {
+    auto entry = std::make_unique<IndexEntry>();
+    entry->fileName = std::string(1, static_cast<char>('a' + id));
+    index.Insert(index.Count(), id, std::move(entry));
+  }
+  const IndexImage before = EncodeIndexParts(4, 0, index);
+  index.EntryAt(1).attributes = 0x0102;
+  const IndexImage after = EncodeIndexParts(4, 0, index);
+  ASSERT_EQ(after.bytes.size(), 152u);
+  // Name "c", code page 1252 and an empty correspondent, three times, depth,
+  // attributes, no names, the two flags, message type 255, no routes.
+  const std::string entry = Bytes({1, 'c', 0xE4, 0x04}) + U32(0) + std::string(12, '\0') +
+                            Bytes({0, 2, 1}) + U32(0) + Bytes({0, 0}) + U32(255) + U16(0);
+  // The later length, two splices: the entry's id and the entry, each whole.
+  EXPECT_EQ(EncodeChangeRecord(SplicesBetween(before, after), 152),
+            U32(152) + U32(2) + U32(37) + U32(4) + U32(4) + U32(2) + U32(80) + U32(35) + U32(35) + entry);
 }
 
 TEST(IndexChangesTest, ARecordThatDoesNotFitTheImageDoesNotApply) {
