@@ -80,7 +80,7 @@ TEST(ItemIndexTest, LookupsFollowEveryFilingAndRemoval) {
 TEST(ItemIndexTest, TreeQueriesFollowTheDepths) {
   ItemIndex index;
   const uint8_t depths[] = {0, 1, 2, 1, 0, 2, 1};
-  for (uint8_t depth : depths) Add(index, index.Count(), index.Count() + 10, depth);
+  for (uint8_t depth : depths) Add(index, index.Count(), 20 - index.Count(), depth);
   const struct {
     uint32_t position, subtreeEnd;
     std::optional<uint32_t> parent;
@@ -90,19 +90,20 @@ TEST(ItemIndexTest, TreeQueriesFollowTheDepths) {
     EXPECT_EQ(index.SubtreeEnd(e.position), e.subtreeEnd);
     EXPECT_EQ(index.ParentPosition(e.position), e.parent);
   }
-  EXPECT_EQ(index.HighestId(), 16u);
+  EXPECT_EQ(index.HighestId(), 20u);
   index.RemoveAt(0);
   EXPECT_EQ(index.ParentPosition(1), 0u);
   index.Reset();
   EXPECT_TRUE(index.IsSorted());
   EXPECT_EQ(index.HighestId(), 0u);
-  EXPECT_FALSE(index.Find(10));
+  EXPECT_FALSE(index.Find(20));
 }
 
 // Encoding with the image of the last save gives what a full encoding gives,
 // however the entries changed since; the entry at position 2 is handed out.
 TEST(ItemIndexTest, ASaveEncodesAfreshWhatMayHaveChanged) {
   IndexEntry* handedOut = nullptr;
+  const IndexImage empty;
   using Saved = std::vector<std::optional<uint32_t>>;
   const std::optional<uint32_t> no;
   const struct {
@@ -132,6 +133,8 @@ TEST(ItemIndexTest, ASaveEncodesAfreshWhatMayHaveChanged) {
     EXPECT_EQ(positions, c.saved);
     IndexImage reused;
     EncodeIndexParts(5, 1, index, reused, &saved);
+    EXPECT_EQ(reused.bytes, EncodeIndexImage(5, 1, index));
+    EncodeIndexParts(5, 1, index, reused, &empty);  // an image without those entries
     EXPECT_EQ(reused.bytes, EncodeIndexImage(5, 1, index));
     index.ForgetSaved();
     for (uint32_t i = 0; i < index.Count(); ++i) EXPECT_FALSE(index.SavedPosition(i));
