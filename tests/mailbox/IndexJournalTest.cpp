@@ -40,6 +40,19 @@ TEST(IndexChangesTest, ARecordAndTheRewrittenRangesTurnTheEarlierImageIntoTheLat
          name.insert(name.begin(), static_cast<char>(name.size()));
        },
        150},
+      // Ids that differ only in their low byte must still tell the filing.
+      {"a reply filed among ids alike but for their low byte, both ends changed", false,
+       [](MailboxIndex& index) {
+         index.EntryAt(0).date = 1;
+         index.EntryAt(index.Count() - 1).date = 1;
+         index.Insert(2900, 3001, std::make_unique<IndexEntry>());
+       },
+       400},
+      {"an entry copied beside itself, id and all", false,
+       [](MailboxIndex& index) {
+         index.Insert(1, index.IdAt(0), std::make_unique<IndexEntry>(std::as_const(index).EntryAt(0)));
+       },
+       150},
       {"the outbox emptied", false, [](MailboxIndex& index) { index.outboxQueue.clear(); }, 100},
       {"every item removed", false, [](MailboxIndex& index) { index.Reset(); }, 100},
       {"another index altogether", false, fill, any},

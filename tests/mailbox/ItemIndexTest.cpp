@@ -19,9 +19,9 @@ void Add(ItemIndex& index, uint32_t position, uint32_t id, uint8_t depth = 0) {
   index.Insert(position, id, std::move(entry));
 }
 
-// Every id from 0 to 100 is found at its first position, or not at all.
-void ExpectLookupsAgreeWithTheIds(const ItemIndex& index) {
-  for (uint32_t id = 0; id <= 100; ++id) {
+// Every id from 0 to `highest` is found at its first position, or not at all.
+void ExpectLookupsAgreeWithTheIds(const ItemIndex& index, uint32_t highest = 100) {
+  for (uint32_t id = 0; id <= highest; ++id) {
     std::optional<uint32_t> first;
     for (uint32_t i = 0; i < index.Count() && !first; ++i) {
       if (index.IdAt(i) == id) first = i;
@@ -41,6 +41,14 @@ TEST(ItemIndexTest, LookupsFollowEveryFilingAndRemoval) {
        [](ItemIndex& index) {
          for (uint32_t id = 1; id <= 60; ++id) Add(index, index.Count(), id * 16);  // ids that share slots
          for (int i = 0; i < 3; ++i) index.RemoveAt(index.Count() / 3);
+       }},
+      {"every one removed in turn, lookups checked each time",  // also probe chains that wrap
+       [](ItemIndex& index) {
+         for (uint32_t id = 1; id <= 60; ++id) Add(index, index.Count(), id * 37);
+         while (index.Count() != 0) {
+           index.RemoveAt(index.Count() / 2);
+           ASSERT_NO_FATAL_FAILURE(ExpectLookupsAgreeWithTheIds(index, 60 * 37));
+         }
        }},
       {"removed and filed in turn",
        [](ItemIndex& index) {
