@@ -67,6 +67,9 @@ class IndexFiles {
   // encode the next one in. Throws platform::FileError; the last complete
   // image stays recoverable whatever step fails.
   void Save(IndexImage& image);
+  // The image of the last save that returned, while the journal leads to it
+  // (empty otherwise).
+  const IndexImage& LastSaved() const { return saved_; }
   // Writes the image UnfinishedSave found into the index and empties the
   // journal.
   void FinishSave(const std::string& image);

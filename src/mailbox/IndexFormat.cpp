@@ -1,5 +1,7 @@
 #include "mailbox/IndexFormat.h"
 
+#include <optional>
+
 #include "exchange/ArchiveForms.h"
 
 namespace quorvel {
@@ -54,7 +56,9 @@ std::string EncodeIndexImage(uint32_t nextId, uint32_t saveTime, const MailboxIn
 }
 
 void EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index,
-                      IndexImage& image) {
+                      IndexImage& image, const IndexImage* previous) {
+  const size_t previousEntries =
+      previous == nullptr || previous->entryStarts.empty() ? 0 : previous->entryStarts.size() - 1;
   size_t part = 0;
   ArchiveWriter archive(std::move(image.bytes));
   image.entryStarts.clear();
@@ -73,7 +77,13 @@ void EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& in
     image.entryStarts.reserve(index.Count() + 1);
     for (uint32_t i = 0; i < index.Count(); ++i) {
       image.entryStarts.push_back(archive.Size());
-      WriteIndexEntry(archive, index.EntryAt(i));
+      const std::optional<uint32_t> saved = index.SavedPosition(i);
+      if (saved && *saved < previousEntries) {
+        const size_t start = previous->entryStarts[*saved];
+        archive.WriteBytes(previous->bytes.data() + start, previous->entryStarts[*saved + 1] - start);
+      } else {
+        WriteIndexEntry(archive, index.EntryAt(i));
+      }
     }
     partEnds();
     image.entryStarts.push_back(archive.Size());

@@ -47,9 +47,11 @@ struct IndexImage {
   std::array<size_t, kIndexImageParts + 1> bounds{};
   std::vector<size_t> entryStarts;  // one more than there are entries
 };
-// Encodes into `image`, reusing its memory.
+// Encodes into `image`, reusing its memory. An entry that stands unchanged
+// since the save of `previous` (ItemIndex::SavedPosition) is copied from
+// there.
 void EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index,
-                      IndexImage& image);
+                      IndexImage& image, const IndexImage* previous = nullptr);
 inline IndexImage EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index) {
   IndexImage image;
   EncodeIndexParts(nextId, saveTime, index, image);

@@ -27,15 +27,15 @@ std::optional<uint32_t> ItemIndex::Find(uint32_t id) const {
   if (positions_.empty()) return std::nullopt;
   const size_t mask = positions_.size() - 1;
   for (size_t slot = SlotOf(id, positions_.size());; slot = (slot + 1) & mask) {
-    const auto& [slotId, position] = positions_[slot];
+    const uint32_t position = positions_[slot];
     if (position == kNoPosition) return std::nullopt;
-    if (slotId == id) return position;
+    if (slotIds_[slot] == id) return position;
   }
 }
 
 IndexEntry* ItemIndex::EntryOf(uint32_t id) {
   const std::optional<uint32_t> position = Find(id);
-  return position ? &entries_[*position] : nullptr;
+  return position ? &EntryAt(*position) : nullptr;
 }
 
 uint32_t ItemIndex::SubtreeEnd(uint32_t position) const {
@@ -65,28 +65,61 @@ void ItemIndex::Insert(uint32_t position, uint32_t id, std::unique_ptr<IndexEntr
     ids_.InsertAt(position, id);
   }
   entries_.AdoptAt(position, std::move(entry));
+  savedPositions_.insert(savedPositions_.begin() + position, kChanged);
   sorted_ = false;
   parentsStale_ = true;
-  if (appended && !positionsStale_ && 2 * Count() <= positions_.size()) {
-    PlacePosition(id, position);  // keeps an earlier holder of the id
-  } else {
+  if (positionsStale_ || 2 * Count() > positions_.size()) {
     positionsStale_ = true;
+  } else if (appended) {
+    PlacePosition(id, position);  // keeps an earlier holder of the id
+  } else if (duplicateIds_ || Find(id)) {
+    positionsStale_ = true;  // the earlier of two holders is not known here
+  } else {
+    ShiftPositions(position, 1);
+    PlacePosition(id, position);
   }
 }
 
 void ItemIndex::RemoveAt(uint32_t position) {
+  const uint32_t id = ids_[position];
   ids_.RemoveAt(position);
   entries_.RemoveAt(position);
-  positionsStale_ = true;
+  savedPositions_.erase(savedPositions_.begin() + position);
   parentsStale_ = true;
+  if (positionsStale_ || duplicateIds_) {
+    positionsStale_ = true;
+  } else {
+    UnplacePosition(id);
+    ShiftPositions(position, -1);
+  }
+}
+
+void ItemIndex::MarkSaved() {
+  for (uint32_t i = 0; i < Count(); ++i) {
+    if (savedPositions_[i] != kHandedOut) savedPositions_[i] = i;
+  }
+}
+
+void ItemIndex::ForgetSaved() {
+  for (uint32_t& saved : savedPositions_) {
+    if (saved != kHandedOut) saved = kChanged;
+  }
+}
+
+IndexEntry& ItemIndex::HandOut(uint32_t position) {
+  savedPositions_[position] = kHandedOut;
+  return entries_[position];
 }
 
 void ItemIndex::Reset() {
   ids_.RemoveAll();
   entries_.RemoveAll();
+  savedPositions_.clear();
   sorted_ = true;
   positions_.clear();
+  slotIds_.clear();
   positionsStale_ = false;
+  duplicateIds_ = false;
   parentsStale_ = true;
 }
 
@@ -95,6 +128,7 @@ void ItemIndex::Assign(U32Array ids, std::vector<std::unique_ptr<IndexEntry>> en
   Reset();
   ids_ = std::move(ids);
   for (auto& entry : entries) entries_.Adopt(std::move(entry));
+  savedPositions_.assign(ids_.Size(), kChanged);
   sorted_ = sorted;
   positionsStale_ = true;
   parentsStale_ = true;
@@ -103,7 +137,9 @@ void ItemIndex::Assign(U32Array ids, std::vector<std::unique_ptr<IndexEntry>> en
 void ItemIndex::RebuildPositions() const {
   size_t slots = 16;
   while (slots < 2 * static_cast<size_t>(ids_.Size())) slots *= 2;
-  positions_.assign(slots, {0, kNoPosition});
+  positions_.assign(slots, kNoPosition);
+  slotIds_.assign(slots, 0);
+  duplicateIds_ = false;
   for (uint32_t i = 0; i < ids_.Size(); ++i) PlacePosition(ids_[i], i);
   positionsStale_ = false;
 }
@@ -111,14 +147,49 @@ void ItemIndex::RebuildPositions() const {
 void ItemIndex::PlacePosition(uint32_t id, uint32_t position) const {
   const size_t mask = positions_.size() - 1;
   for (size_t slot = SlotOf(id, positions_.size());; slot = (slot + 1) & mask) {
-    auto& [slotId, held] = positions_[slot];
-    if (held == kNoPosition) {
-      slotId = id;
-      held = position;
+    if (positions_[slot] == kNoPosition) {
+      slotIds_[slot] = id;
+      positions_[slot] = position;
       return;
     }
-    if (slotId == id) return;
+    if (slotIds_[slot] == id) {
+      duplicateIds_ = true;
+      return;
+    }
   }
+}
+
+void ItemIndex::ShiftPositions(uint32_t first, int32_t by) const {
+  // Branch-free, so that it runs as fast as memory: positions from `first`
+  // up to the largest one move, free slots (kNoPosition) do not.
+  const uint32_t span = kNoPosition - first;
+  const auto step = static_cast<uint32_t>(by);
+  for (uint32_t& held : positions_) held += static_cast<uint32_t>(held - first < span) * step;
+}
+
+void ItemIndex::UnplacePosition(uint32_t id) const {
+  const size_t mask = positions_.size() - 1;
+  size_t hole = SlotOf(id, positions_.size());
+  for (; slotIds_[hole] != id || positions_[hole] == kNoPosition; hole = (hole + 1) & mask) {
+    if (positions_[hole] == kNoPosition) {
+      positionsStale_ = true;  // not listed: the table is not what it should be
+      return;
+    }
+  }
+  // A later member may fill the hole unless its own slot lies cyclically in
+  // (hole, member]: it would then no longer be found from there.
+  for (size_t member = (hole + 1) & mask; positions_[member] != kNoPosition;
+       member = (member + 1) & mask) {
+    const size_t home = SlotOf(slotIds_[member], positions_.size());
+    const bool reachable = hole <= member ? hole < home && home <= member
+                                          : hole < home || home <= member;
+    if (!reachable) {
+      slotIds_[hole] = slotIds_[member];
+      positions_[hole] = positions_[member];
+      hole = member;
+    }
+  }
+  positions_[hole] = kNoPosition;
 }
 
 // The walk back from an item stops at the first earlier item one level

@@ -3,6 +3,13 @@
 // the queue of items still to be sent. Lookups by id go through a map kept
 // beside the arrays, so they cost the same on any size of mailbox; the arrays
 // and the sorted flag are what the index file stores.
+//
+// A save encodes afresh only the entries that may have changed since the
+// last one: the index knows where each entry stood at the last save
+// (MarkSaved) unless it was filed since or reached for writing (the
+// non-const EntryAt and EntryOf; a reference so obtained is good for changes
+// until the next save). An entry handed to the host (HandOut) may change at
+// any time, so it counts as changed at every later save.
 #pragma once
 
 #include <cstdint>
@@ -27,7 +34,10 @@ class ItemIndex {
 
   uint32_t Count() const { return ids_.Size(); }
   uint32_t IdAt(uint32_t position) const { return ids_[position]; }
-  IndexEntry& EntryAt(uint32_t position) { return entries_[position]; }
+  IndexEntry& EntryAt(uint32_t position) {
+    if (savedPositions_[position] != kHandedOut) savedPositions_[position] = kChanged;
+    return entries_[position];
+  }
   const IndexEntry& EntryAt(uint32_t position) const { return entries_[position]; }
   const U32Array& Ids() const { return ids_; }
 
@@ -58,6 +68,19 @@ class ItemIndex {
   // Replaces the whole content; `ids` and `entries` must be of one length.
   void Assign(U32Array ids, std::vector<std::unique_ptr<IndexEntry>> entries, bool sorted);
 
+  // Where the entry at `position` stood at the last save, or nothing when it
+  // may have changed since.
+  std::optional<uint32_t> SavedPosition(uint32_t position) const {
+    const uint32_t saved = savedPositions_[position];
+    if (saved == kChanged || saved == kHandedOut) return std::nullopt;
+    return saved;
+  }
+  // The index was saved as it is now.
+  void MarkSaved();
+  // Every entry counts as changed (a save failed midway).
+  void ForgetSaved();
+  IndexEntry& HandOut(uint32_t position);
+
   bool IsSorted() const { return sorted_; }
   void SetSorted(bool sorted) { sorted_ = sorted; }
 
@@ -65,17 +88,31 @@ class ItemIndex {
   void RebuildPositions() const;
   // Enters `id` at `position` unless the id is there already.
   void PlacePosition(uint32_t id, uint32_t position) const;
+  // Positions from `first` on moved by `by` (+1 or -1): a pass over the
+  // table instead of a rebuild.
+  void ShiftPositions(uint32_t first, int32_t by) const;
+  // Takes `id` out of the table, moving later members of its probe chain
+  // back into the hole.
+  void UnplacePosition(uint32_t id) const;
   void RebuildParents() const;
 
   U32Array ids_{kGrowBy};
   OwningArray<IndexEntry> entries_{kGrowBy};
   bool sorted_ = true;
   // id -> position: an open-addressed table (a power of two of slots, at
-  // most half of them used) of (id, position) pairs, rebuilt after a change
-  // that shifts positions; a slot whose position is kNoPosition is free.
+  // most half of them used) held as two arrays of ids and positions; a slot
+  // whose position is kNoPosition is free.
   static constexpr uint32_t kNoPosition = 0xFFFFFFFF;
-  mutable std::vector<std::pair<uint32_t, uint32_t>> positions_;
+  mutable std::vector<uint32_t> slotIds_;
+  mutable std::vector<uint32_t> positions_;
   mutable bool positionsStale_ = false;
+  // Some id occurs twice: the table holds its first position, which only a
+  // rebuild finds again after a change.
+  mutable bool duplicateIds_ = false;
+  // Per entry: its position at the last save, kChanged or kHandedOut.
+  static constexpr uint32_t kChanged = 0xFFFFFFFF;
+  static constexpr uint32_t kHandedOut = 0xFFFFFFFE;
+  std::vector<uint32_t> savedPositions_;
   // position -> parent position (kNoParent for none), rebuilt after a change.
   mutable std::vector<uint32_t> parents_;
   mutable bool parentsStale_ = true;

@@ -1,6 +1,7 @@
 #include "mailbox/ItemQueries.h"
 
 #include <optional>
+#include <utility>
 
 #include "exchange/Markup.h"
 #include "exchange/PlainTextMessage.h"
@@ -64,22 +65,28 @@ WideString TextOfItem(exchange::ExchangeFile& file) {
   }
 }
 
+// The item at `index` for reading only: it stays as the last save left it.
+const IndexEntry* ReadItemAt(ThreadContext* context, uint32_t index) {
+  const Mailbox* mailbox = MailboxWithIndex(context, index);
+  return mailbox == nullptr ? nullptr : &mailbox->Index().EntryAt(index);
+}
+
 }  // namespace
 
 IndexEntry* ItemAtIndex(ThreadContext* context, uint32_t index) {
   Mailbox* mailbox = MailboxWithIndex(context, index);
-  return mailbox == nullptr ? nullptr : &mailbox->Index().EntryAt(index);
+  return mailbox == nullptr ? nullptr : &mailbox->Index().HandOut(index);
 }
 
 IndexEntry* ItemAtId(ThreadContext* context, uint32_t id) {
   const std::optional<Located> item = LocateId(context, id);
-  return item ? &item->mailbox->Index().EntryAt(item->position) : nullptr;
+  return item ? &item->mailbox->Index().HandOut(item->position) : nullptr;
 }
 
 int32_t SourceIdOf(ThreadContext* context, uint32_t id) {
   const std::optional<Located> item = LocateId(context, id);
   if (!item) return kNoAnswer;
-  return static_cast<int32_t>(item->mailbox->Index().EntryAt(item->position).sourceId);
+  return static_cast<int32_t>(std::as_const(item->mailbox->Index()).EntryAt(item->position).sourceId);
 }
 
 int32_t ParentIdOf(ThreadContext* context, uint32_t id) {
@@ -97,19 +104,20 @@ int32_t ParentIndexOf(ThreadContext* context, uint32_t id) {
 }
 
 int16_t AttributesAt(ThreadContext* context, uint32_t index) {
-  const IndexEntry* entry = ItemAtIndex(context, index);
+  const IndexEntry* entry = ReadItemAt(context, index);
   return entry == nullptr ? int16_t{-1} : static_cast<int16_t>(entry->attributes);
 }
 
 bool ChangeAttributesAt(ThreadContext* context, uint32_t index, uint16_t set, int32_t clear) {
-  IndexEntry* entry = ItemAtIndex(context, index);
-  if (entry == nullptr) return false;
+  Mailbox* mailbox = MailboxWithIndex(context, index);
+  if (mailbox == nullptr) return false;
+  IndexEntry* entry = &mailbox->Index().EntryAt(index);
   entry->attributes = static_cast<uint16_t>((entry->attributes | set) & ~clear);
   return true;
 }
 
 uint32_t DateAt(ThreadContext* context, uint32_t index) {
-  const IndexEntry* entry = ItemAtIndex(context, index);
+  const IndexEntry* entry = ReadItemAt(context, index);
   return entry == nullptr ? 0 : entry->date;
 }
 

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <new>
+#include <utility>
 
 #include "exchange/Archive.h"
 #include "exchange/ItemStamp.h"
@@ -113,13 +114,16 @@ bool Mailbox::SaveIndex() {
   if (!indexFile_.IsOpen() || readOnly_) return false;
   try {
     lastSaveTime_ = platform::UtcSecondsNow();
-    EncodeIndexParts(nextId_, lastSaveTime_, index_, spareImage_);
+    EncodeIndexParts(nextId_, lastSaveTime_, index_, spareImage_, &indexFile_.LastSaved());
     indexFile_.Save(spareImage_);
+    index_.MarkSaved();
     return true;
   } catch (const platform::FileError& error) {
     LogException(kLocationIndexSave, error);
   } catch (const std::bad_alloc&) {
   }
+  // The last saved image may or may not be the one just encoded.
+  index_.ForgetSaved();
   return false;
 }
 
@@ -146,7 +150,7 @@ uint32_t Mailbox::FileItem(const std::string& path, uint32_t parentId,
   uint8_t depth = 0;
   if (parentId != 0) {
     if (const std::optional<uint32_t> parent = index_.Find(parentId)) {
-      const uint8_t parentDepth = index_.EntryAt(*parent).depth;
+      const uint8_t parentDepth = std::as_const(index_).EntryAt(*parent).depth;
       if (parentDepth == 255) return unfiled();
       depth = static_cast<uint8_t>(parentDepth + 1);
       position = index_.SubtreeEnd(*parent);
@@ -226,7 +230,7 @@ bool Mailbox::StampAndDescribe(uint32_t id, uint32_t parentId, IndexEntry& entry
 void Mailbox::Unfile(uint32_t id) {
   const std::optional<uint32_t> position = index_.Find(id);
   if (!position) return;
-  const std::string path = PathOf(index_.EntryAt(*position));
+  const std::string path = PathOf(std::as_const(index_).EntryAt(*position));
   index_.RemoveAt(*position);
   std::erase(index_.outboxQueue, id);
   if (platform::RemoveFile(path)) NameFreed(FileNameOf(path));
@@ -252,7 +256,8 @@ exchange::ExchangeFile* Mailbox::LoadItem(uint32_t id, bool readOnly) {
   const std::optional<uint32_t> position = index_.Find(id);
   if (!position) return nullptr;
   workingCopyPath_ = UniqueTempName(kWorkingExtension);
-  if (!platform::DuplicateFile(PathOf(index_.EntryAt(*position)), workingCopyPath_, false)) {
+  const std::string stored = PathOf(std::as_const(index_).EntryAt(*position));
+  if (!platform::DuplicateFile(stored, workingCopyPath_, false)) {
     platform::RemoveFile(workingCopyPath_);
     return nullptr;
   }

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <map>
 #include <unordered_set>
+#include <utility>
 #include <vector>
 
 #include "exchange/ExchangeFile.h"
@@ -85,7 +86,7 @@ void Place(MailboxIndex& index, uint32_t id, uint32_t parentId, std::unique_ptr<
   entry->depth = 0;
   if (parentId != 0 && parentId != id) {
     if (const std::optional<uint32_t> parent = index.Find(parentId)) {
-      const uint8_t depth = index.EntryAt(*parent).depth;
+      const uint8_t depth = std::as_const(index).EntryAt(*parent).depth;
       if (depth < kDeepest) {
         entry->depth = static_cast<uint8_t>(depth + 1);
         position = index.SubtreeEnd(*parent);
@@ -170,7 +171,7 @@ uint32_t RebuildIndex(const std::string& directory, uint32_t nextIdFloor, Mailbo
 uint32_t AdoptUnlistedItems(const std::string& directory, MailboxIndex& index, uint32_t& nextId) {
   std::unordered_set<std::string> listed;
   listed.reserve(index.Count());
-  for (uint32_t i = 0; i < index.Count(); ++i) listed.insert(index.EntryAt(i).fileName);
+  for (uint32_t i = 0; i < index.Count(); ++i) listed.insert(std::as_const(index).EntryAt(i).fileName);
   uint32_t adopted = 0;
   uint32_t unreadable = 0;
   for (const std::string& name : ItemFileNames(directory)) {

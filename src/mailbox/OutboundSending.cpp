@@ -94,8 +94,10 @@ bool SendQueuedItems(ThreadContext* context) {
   context->notSentItems.RemoveAll();
   std::vector<uint32_t>& queue = mailbox->Index().outboxQueue;
   for (size_t i = queue.size(); i-- > 0;) {
-    IndexEntry* entry = mailbox->EntryOf(queue[i]);
-    if (entry == nullptr) continue;
+    const std::optional<uint32_t> position = mailbox->Index().Find(queue[i]);
+    if (!position) continue;
+    // The sent and not-sent lists hand the entry to the host.
+    IndexEntry* entry = &mailbox->Index().HandOut(*position);
     bool dequeued = false;
     for (const std::string& route : entry->outRoutes) {
       switch (SendAlong(route, *mailbox, *entry)) {
