@@ -413,6 +413,27 @@ TEST_F(MailMessageTest, StopNoticedByTheClientRecordsTheFailedStep) {
   EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml")) << "kept after a failure";
 }
 
+// A stop seen as the send begins leaves nothing in the given directory (no
+// part was composed); an undelivered message past the memory limit, composed
+// straight into that directory, stays there whole.
+TEST_F(MailMessageTest, GivenDirectoryKeepsNothingAfterAStopAndAWholeLargeMessage) {
+  TempDirectory mime;
+  MailMessage message = NewMessage();
+  message.SetSender("127.0.0.1", ClosedLoopbackPort(), nullptr, nullptr);
+  stop = 1;
+  EXPECT_FALSE(message.SendBySmtp(false, mime.path().c_str(), false));
+  EXPECT_EQ(message.errorCode, 13u);
+  EXPECT_EQ(stop.load(), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(mime.path()));
+
+  WriteFile(directory / "large.bin", std::string(kComposedInMemory, 'x'));
+  ASSERT_TRUE(message.AddAttachment((directory / "large.bin").c_str(), nullptr, false));
+  EXPECT_FALSE(message.SendBySmtp(false, mime.path().c_str(), false));
+  EXPECT_EQ(message.errorCode, 5u);
+  EXPECT_EQ(WithCheckedDateAndId(ReadFile(mime / "~AT0.eml")),
+            WithCheckedDateAndId(Compose(message)));
+}
+
 TEST_F(MailMessageTest, FailuresKeepOnlyFilesComposedInAGivenDirectory) {
   MailMessage message = NewMessage();
   message.SetSender("127.0.0.1", ClosedLoopbackPort(), nullptr, nullptr);
