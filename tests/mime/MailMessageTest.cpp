@@ -10,6 +10,7 @@
 #include <random>
 #include <regex>
 #include <set>
+#include <thread>
 
 #include "ExternalTools.h"
 #include "LanguageSamples.h"
@@ -21,6 +22,7 @@
 #include "platform/Environment.h"
 #include "platform/Faults.h"
 #include "platform/Registry.h"
+#include "platform/Threads.h"
 
 namespace quorvel {
 namespace {
@@ -432,6 +434,28 @@ TEST_F(MailMessageTest, GivenDirectoryKeepsNothingAfterAStopAndAWholeLargeMessag
   EXPECT_EQ(message.errorCode, 5u);
   EXPECT_EQ(WithCheckedDateAndId(ReadFile(mime / "~AT0.eml")),
             WithCheckedDateAndId(Compose(message)));
+}
+
+// A stop seen between the parts of the composition keeps what was written so
+// far in the given directory, here the header block alone. The send suspends
+// itself as it begins; the stop is asked for before it is resumed.
+TEST_F(MailMessageTest, AStopBetweenThePartsKeepsTheHeaderBlockInTheGivenDirectory) {
+  TempDirectory mime;
+  MailMessage message = NewMessage();
+  message.SetBody("the text part");
+  suspend = 1;
+  const auto sender = platform::Thread::Create(
+      [&] { return message.SendBySmtp(false, mime.path().c_str(), false) ? 1u : 0u; }, false);
+  ASSERT_TRUE(sender);
+  while (suspend.load() != 0) std::this_thread::yield();  // cleared as it suspends
+  stop = 1;
+  ASSERT_TRUE(sender->Resume());
+  ASSERT_TRUE(sender->Wait(0xFFFFFFFF));
+  EXPECT_EQ(sender->ExitCode(), 0u);
+  EXPECT_EQ(message.errorCode, 13u);
+  const std::string kept = ReadFile(mime / "~AT0.eml");
+  EXPECT_TRUE(kept.starts_with("From: ")) << kept;
+  EXPECT_TRUE(kept.ends_with(std::string("X-Mailer: ") + kMailerName + "\r\n\r\n")) << kept;
 }
 
 TEST_F(MailMessageTest, FailuresKeepOnlyFilesComposedInAGivenDirectory) {
