@@ -99,6 +99,25 @@ TEST_F(MailMessageTest, MessageWithoutAttachmentsIsExact) {
             "\r\n"
             "First line\r\nSecond line\r\n"
             "\r\n");
+  // A byte above 0x7F in the text alone declares the text part.
+  message.CharsetForCodePage(1254);
+  message.SetBody("G\xFC" "n\r\n");
+  EXPECT_EQ(WithCheckedDateAndId(Compose(message)),
+            "From: \"ada lovelace\" <ada@example.test>\r\n"
+            "To: <tutor@example.test>\r\n"
+            "Subject: Hello\r\n"
+            "Date: *\r\n"
+            "Message-ID: *\r\n"
+            "MIME-Version: 1.0\r\n"
+            "Content-Type: text/plain;\r\n"
+            "\tcharset=\"iso-8859-9\"\r\n"
+            "Content-Transfer-Encoding: 8bit\r\n"
+            "X-Priority: 3\r\n"
+            "X-MSMail-Priority: Normal\r\n"
+            "X-Mailer: Quorvel Mailer 1.0\r\n"
+            "\r\n"
+            "G\xFC" "n\r\n"
+            "\r\n");
 }
 
 TEST_F(MailMessageTest, MessageWithTwoAttachmentsIsExact) {

@@ -75,7 +75,7 @@ TEST(QuotedPrintable, ChosenForLongLinesNulAndBareCr) {
       {"short\r\n" + std::string(999, 'a') + "\r\n", true, false},
       {std::string(997, 'a') + "\r\n" + std::string(999, 'a'), true, false},
       {std::string("a\0b", 3), true, false},
-      {std::string("12345678a\0b", 11), true, false},
+      {std::string("1234\0" "678abc", 11), true, false},
       {"a\rb", true, false},
       {"123456789abc\rdefghijk", true, false},
       {"end\r", true, false},
@@ -83,6 +83,7 @@ TEST(QuotedPrintable, ChosenForLongLinesNulAndBareCr) {
       {"a\r\nb\n", false, false},
       {"1234567\r\n12345678\r\n", false, false},
       {"12345678\xC3\xA9t\xC3\xA9 and more", false, true},
+      {"\x7F\r\n", false, false},
       {std::string(1000, '\xE9'), true, true},
   };
   for (const Case& c : cases) {
