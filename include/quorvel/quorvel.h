@@ -97,7 +97,8 @@ QUORVEL_API bool MailsSendMails(const char* directory);
 QUORVEL_API bool MailsThreadedSendMail(MailData* mail, CompletionCallback callback,
                                        uint32_t userValue);
 // Asks the worker to stop and waits until it has obeyed, suspended itself or
-// ended; 0 when no worker runs.
+// ended; 0 when no worker runs. From a progress callback, which runs on the
+// worker's thread, this and the suspend request return at once.
 QUORVEL_API bool MailsStopThreadedSend();
 // Asks the worker to suspend itself at its next checkpoint and waits; 1 when
 // it did, 0 when no worker runs or it ended first.

@@ -26,6 +26,13 @@ std::shared_ptr<platform::Thread> WorkerOf(const ThreadContext* context) {
   return context->workerThread;
 }
 
+// A request the worker makes itself (from a progress callback, which runs on
+// the worker's thread) is obeyed at its next checkpoint: it cannot wait for
+// itself.
+bool IsCallingThread(const platform::Thread& worker) {
+  return worker.Id() == platform::CurrentThreadId();
+}
+
 }  // namespace
 
 bool ThreadedSendMail(MailData* mail, CompletionCallback callback, uint32_t userValue) {
@@ -42,6 +49,7 @@ bool StopThreadedSend() {
   const std::shared_ptr<platform::Thread> worker = WorkerOf(context);
   if (!worker) return false;
   context->stopRequested = 1;
+  if (IsCallingThread(*worker)) return true;
   platform::SetCurrentThreadPriority(platform::kPriorityLowest);
   worker->SetPriority(platform::kPriorityHighest);
   // A suspended worker sees the request once resumed; one past its last
@@ -57,6 +65,7 @@ bool SuspendThreadedSend() {
   const std::shared_ptr<platform::Thread> worker = WorkerOf(context);
   if (!worker) return false;
   context->suspendRequested = 1;
+  if (IsCallingThread(*worker)) return false;  // not suspended yet
   while (context->suspendRequested.load() != 0 && !worker->Wait(kWaitTick)) {
   }
   return context->suspendRequested.load() == 0;

@@ -14,7 +14,9 @@ namespace quorvel {
 // False when the caller has no context, a worker runs already, or no thread
 // can be made. The mail must stay alive until the completion callback ran.
 bool ThreadedSendMail(MailData* mail, CompletionCallback callback, uint32_t userValue);
-// Each waits only until the worker has obeyed, suspended itself or ended.
+// Each waits only until the worker has obeyed, suspended itself or ended;
+// called on the worker's own thread (from a progress callback) neither
+// waits: the request is obeyed at the next checkpoint.
 bool StopThreadedSend();
 // True when the worker suspended itself.
 bool SuspendThreadedSend();

@@ -13,6 +13,7 @@
 #include "mail/SmtpClient.h"
 #include "mime/Charset.h"
 #include "mime/MimeLayout.h"
+#include "mime/TransferEncoding.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Sockets.h"
@@ -82,9 +83,10 @@ void MailMessage::SetSender(const char* host, uint16_t port, const char* address
 }
 
 bool MailMessage::ComposeInto(MimeFile& file) {
-  WriteHeaderBlock(file, *this, DateLine(platform::LocalNow()));
+  const TextScan bodyScan = ScanText(body);
+  WriteHeaderBlock(file, *this, bodyScan, DateLine(platform::LocalNow()));
   if (Stopped()) return false;
-  WriteTextPart(file, *this);
+  WriteTextPart(file, *this, bodyScan);
   if (Stopped()) return false;
   WriteAttachmentParts(file, *this);
   return true;

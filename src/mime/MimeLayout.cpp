@@ -72,10 +72,10 @@ std::string FileNameParameter(const std::string& shown, const std::string& chars
   return ExtendedParameter("filename", shown, charset);
 }
 
-void WriteTextHeaders(MimeFile& file, const MailMessage& message) {
+void WriteTextHeaders(MimeFile& file, const MailMessage& message, const TextScan& body) {
   file.WriteLine("Content-Type: text/plain;");
   file.WriteLine("\tcharset=\"" + message.charset + "\"");
-  file.WriteLine(std::string("Content-Transfer-Encoding: ") + TransferEncodingOf(message.body));
+  file.WriteLine(std::string("Content-Transfer-Encoding: ") + TransferEncodingOf(body));
 }
 
 // A file that exists and holds nothing: sent as an empty attachment.
@@ -99,12 +99,13 @@ std::string DateLine(const platform::LocalDateTime& local) {
   return line;
 }
 
-bool DeclaresItsText(const MailMessage& message) {
+bool DeclaresItsText(const MailMessage& message, const TextScan& body) {
   return HasEightBitBytes(message.subject) || HasEightBitBytes(SenderName(message.Sender())) ||
-         HasEightBitBytes(message.body) || NeedsQuotedPrintable(message.body);
+         body.eightBit || body.needsQuotedPrintable;
 }
 
-void WriteHeaderBlock(MimeFile& file, const MailMessage& message, const std::string& dateLine) {
+void WriteHeaderBlock(MimeFile& file, const MailMessage& message, const TextScan& body,
+                      const std::string& dateLine) {
   LoggedAt(kLocationMimeHeader, [&] {
     const SmtpSettings& sender = message.Sender();
     file.WriteLine(FromLine(SenderName(sender), sender.address, message.charset));
@@ -118,9 +119,9 @@ void WriteHeaderBlock(MimeFile& file, const MailMessage& message, const std::str
       file.WriteLine(message.alternative ? "Content-Type: multipart/alternative;"
                                          : "Content-Type: multipart/mixed;");
       file.WriteLine(std::string("\tboundary=\"") + kMimeBoundary + "\"");
-    } else if (DeclaresItsText(message)) {
+    } else if (DeclaresItsText(message, body)) {
       file.WriteLine("MIME-Version: 1.0");
-      WriteTextHeaders(file, message);
+      WriteTextHeaders(file, message, body);
     }
     file.WriteLine("X-Priority: 3");
     file.WriteLine("X-MSMail-Priority: Normal");
@@ -129,17 +130,16 @@ void WriteHeaderBlock(MimeFile& file, const MailMessage& message, const std::str
   });
 }
 
-void WriteTextPart(MimeFile& file, const MailMessage& message) {
+void WriteTextPart(MimeFile& file, const MailMessage& message, const TextScan& body) {
   LoggedAt(kLocationMimeText, [&] {
     if (!message.attachmentNames.empty()) {
       file.WriteLine("This is a multi-part message in MIME format.");
       file.WriteLine(" ");
       file.WriteLine(Delimiter());
-      WriteTextHeaders(file, message);
+      WriteTextHeaders(file, message, body);
       file.WriteLine("");
     }
-    file.WriteLine(NeedsQuotedPrintable(message.body) ? EncodeQuotedPrintable(message.body)
-                                                      : message.body);
+    file.WriteLine(body.needsQuotedPrintable ? EncodeQuotedPrintable(message.body) : message.body);
     file.WriteLine("");
   });
 }

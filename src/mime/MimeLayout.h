@@ -10,6 +10,7 @@
 #include "mail/SmtpSettings.h"
 #include "mime/MailMessage.h"
 #include "mime/MimeFile.h"
+#include "mime/TransferEncoding.h"
 #include "platform/Clock.h"
 
 namespace quorvel {
@@ -21,10 +22,12 @@ std::string ZoneField(int utcOffsetMinutes);
 std::string DateLine(const platform::LocalDateTime& local);
 
 // True when a message without attachments must declare its text part.
-bool DeclaresItsText(const MailMessage& message);
+bool DeclaresItsText(const MailMessage& message, const TextScan& body);
 
-void WriteHeaderBlock(MimeFile& file, const MailMessage& message, const std::string& dateLine);
-void WriteTextPart(MimeFile& file, const MailMessage& message);
+// `body` is ScanText of the message's text, taken once for both writers.
+void WriteHeaderBlock(MimeFile& file, const MailMessage& message, const TextScan& body,
+                      const std::string& dateLine);
+void WriteTextPart(MimeFile& file, const MailMessage& message, const TextScan& body);
 void WriteAttachmentParts(MimeFile& file, const MailMessage& message);
 
 }  // namespace quorvel

@@ -1,10 +1,15 @@
 // The background exchange operations through libquorvel.so: workers whose
-// callbacks report on their own thread. The send run itself, with its lists
-// and rewritten routes, is the end-to-end exchange's; the locking table the
-// operations layer's.
+// callbacks report on their own thread, a stop between two operations, a
+// start refused while a worker runs and the host leaving while it runs. The
+// send run itself, with its lists and rewritten routes, is the end-to-end
+// exchange's; the locking table the operations layer's. A worker is held
+// where the test needs it by what it waits for: the host's mutex (to join
+// the context) or the host's own callbacks.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
+#include <filesystem>
 #include <mutex>
 #include <thread>
 
@@ -40,6 +45,104 @@ uint32_t Completion() {
   completions = 0;
   EXPECT_NE(completedOn, std::this_thread::get_id());
   return lastResult;
+}
+
+// The host's thread with a context and a mailbox holding one queued item
+// routed to `outbox`.
+void OpenWithOneQueuedItem(const TempDirectory& base, const TempDirectory& outbox) {
+  ASSERT_NE(MTAddNew(hostMutex.native_handle()), 0);
+  ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+  ASSERT_TRUE(HostWritesMail(UINT32_MAX, {.route = "3|" + outbox.path()}));
+}
+
+std::atomic<bool> stopWhenConnecting{false};
+std::atomic<bool> stopAnswered{false};
+// Runs on the worker during the receive: a POP connection begins.
+void OnProgress(uint32_t event, uint32_t) {
+  if (event != 1 || !stopWhenConnecting.exchange(false)) return;
+  EXPECT_FALSE(MailsSuspendThreadedSend()) << "a worker cannot wait for itself";
+  stopAnswered = MailsStopThreadedSend();
+}
+
+TEST(ExchangeApi, AStopDuringTheReceiveEndsTheRunBeforeTheSend) {
+  TempDirectory base, outbox;
+  std::thread([&] {
+    OpenWithOneQueuedItem(base, outbox);
+    TessalyAddProtocolPopIn("127.0.0.1", 1, "anna", "secret");  // nothing listens there
+    MailsSetCallback(OnProgress);
+    for (const bool stop : {true, false}) {
+      SCOPED_TRACE(stop ? "stopped" : "not stopped");
+      stopWhenConnecting = stop;
+      stopAnswered = false;
+      ASSERT_TRUE(TessalyThreadedReceiveAndSendMails(OnCompletion, 7));
+      EXPECT_EQ(Completion(), 1u) << "an unreachable account is no failed receive";
+      EXPECT_EQ(stopAnswered.load(), stop);
+      EXPECT_EQ((TessalyGetItemAttributes(0) & kItemNotSent) != 0, stop);
+      EXPECT_EQ(std::filesystem::is_empty(outbox.path()), stop);
+    }
+    MTRemove();
+  }).join();
+}
+
+// While a worker waits to join the context (the test holds the host's
+// mutex), every start is refused; the worker then runs what it was given.
+TEST(ExchangeApi, AStartIsRefusedWhileAWorkerRuns) {
+  TempDirectory base, outbox;
+  std::thread([&] {
+    OpenWithOneQueuedItem(base, outbox);
+    MailData mail;
+    mail.AddTo("tutor@example.test");
+    {
+      std::lock_guard hold(hostMutex);
+      ASSERT_TRUE(TessalyThreadedSendMails(OnCompletion, 7));
+      EXPECT_FALSE(TessalyThreadedSendMails(OnCompletion, 7));
+      EXPECT_FALSE(TessalyThreadedReceiveMails(OnCompletion, 7));
+      EXPECT_FALSE(TessalyThreadedReceiveAndSendMails(OnCompletion, 7));
+      EXPECT_FALSE(MailsThreadedSendMail(&mail, OnCompletion, 7));
+    }
+    EXPECT_EQ(Completion(), 1u);
+    EXPECT_EQ(TessalyGetNotSentItems()->Size(), 0u) << "the one run sent the item";
+    MTRemove();
+  }).join();
+}
+
+// The host removes its context while the worker is in its completion
+// callback: the worker still finds the context (and its mailbox) there, and
+// the context goes only when the worker leaves.
+std::mutex held;
+std::condition_variable heldChanged;
+enum class Hold { kNone, kInCallback, kHostGone, kChecked } holdState = Hold::kNone;
+
+void AwaitHold(Hold state) {
+  std::unique_lock hold(held);
+  heldChanged.wait(hold, [&] { return holdState == state; });
+}
+void SetHold(Hold state) {
+  std::lock_guard hold(held);
+  holdState = state;
+  heldChanged.notify_all();
+}
+
+void HoldInCallback(uint32_t, uint32_t) {
+  SetHold(Hold::kInCallback);
+  AwaitHold(Hold::kHostGone);
+  EXPECT_NE(TessalyGetItemAtIndex(0), nullptr) << "the context outlives the host's removal";
+  SetHold(Hold::kChecked);
+}
+
+TEST(ExchangeApi, TheHostRemovingItsContextLeavesItToTheRunningWorker) {
+  TempDirectory base, outbox;
+  std::thread([&] {
+    OpenWithOneQueuedItem(base, outbox);
+    ASSERT_TRUE(TessalyThreadedSendMails(HoldInCallback, 7));
+    AwaitHold(Hold::kInCallback);
+    std::lock_guard hold(hostMutex);
+    MTRemove();
+    EXPECT_EQ(TessalyGetItemAtIndex(0), nullptr) << "the host has no context any more";
+    SetHold(Hold::kHostGone);
+  }).join();
+  AwaitHold(Hold::kChecked);
+  // The worker leaves under the host's mutex once its callback returned.
 }
 
 TEST(ExchangeApi, BackgroundOperationsReportThroughTheCallback) {

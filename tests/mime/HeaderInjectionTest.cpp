@@ -28,8 +28,9 @@ TEST(HeaderInjection, LineBreaksInHeaderTextsBecomeSpaces) {
   ASSERT_TRUE(message.AddAttachment(attachment.c_str(), nullptr, false));
 
   MimeFile file(directory / "m.eml");
-  WriteHeaderBlock(file, message, "Date: Sun, 6 Dec 2026 13:00:00 +0000");
-  WriteTextPart(file, message);
+  const TextScan body = ScanText(message.body);
+  WriteHeaderBlock(file, message, body, "Date: Sun, 6 Dec 2026 13:00:00 +0000");
+  WriteTextPart(file, message, body);
   WriteAttachmentParts(file, message);
   file.Close();
   std::string composed = ReadFile(directory / "m.eml");

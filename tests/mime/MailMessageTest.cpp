@@ -10,6 +10,7 @@
 #include <random>
 #include <regex>
 #include <set>
+#include <thread>
 
 #include "ExternalTools.h"
 #include "../exchange/ItemTest.h"
@@ -22,6 +23,7 @@
 #include "platform/Environment.h"
 #include "platform/Faults.h"
 #include "platform/Registry.h"
+#include "platform/Threads.h"
 
 namespace quorvel {
 namespace {
@@ -97,6 +99,25 @@ TEST_F(MailMessageTest, MessageWithoutAttachmentsIsExact) {
             "X-Mailer: Quorvel Mailer 1.0\r\n"
             "\r\n"
             "First line\r\nSecond line\r\n"
+            "\r\n");
+  // A byte above 0x7F in the text alone declares the text part.
+  message.CharsetForCodePage(1254);
+  message.SetBody("G\xFC" "n\r\n");
+  EXPECT_EQ(WithCheckedDateAndId(Compose(message)),
+            "From: \"ada lovelace\" <ada@example.test>\r\n"
+            "To: <tutor@example.test>\r\n"
+            "Subject: Hello\r\n"
+            "Date: *\r\n"
+            "Message-ID: *\r\n"
+            "MIME-Version: 1.0\r\n"
+            "Content-Type: text/plain;\r\n"
+            "\tcharset=\"iso-8859-9\"\r\n"
+            "Content-Transfer-Encoding: 8bit\r\n"
+            "X-Priority: 3\r\n"
+            "X-MSMail-Priority: Normal\r\n"
+            "X-Mailer: Quorvel Mailer 1.0\r\n"
+            "\r\n"
+            "G\xFC" "n\r\n"
             "\r\n");
 }
 
@@ -404,6 +425,49 @@ TEST_F(MailMessageTest, StopNoticedByTheClientRecordsTheFailedStep) {
   EXPECT_EQ(stop.load(), 0);
   EXPECT_TRUE(percent > 0 && percent < 100) << percent;
   EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml")) << "kept after a failure";
+}
+
+// A stop seen as the send begins leaves nothing in the given directory (no
+// part was composed); an undelivered message past the memory limit, composed
+// straight into that directory, stays there whole.
+TEST_F(MailMessageTest, GivenDirectoryKeepsNothingAfterAStopAndAWholeLargeMessage) {
+  TempDirectory mime;
+  MailMessage message = NewMessage();
+  message.SetSender("127.0.0.1", ClosedLoopbackPort(), nullptr, nullptr);
+  stop = 1;
+  EXPECT_FALSE(message.SendBySmtp(false, mime.path().c_str(), false));
+  EXPECT_EQ(message.errorCode, 13u);
+  EXPECT_EQ(stop.load(), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(mime.path()));
+
+  WriteFile(directory / "large.bin", std::string(kComposedInMemory, 'x'));
+  ASSERT_TRUE(message.AddAttachment((directory / "large.bin").c_str(), nullptr, false));
+  EXPECT_FALSE(message.SendBySmtp(false, mime.path().c_str(), false));
+  EXPECT_EQ(message.errorCode, 5u);
+  EXPECT_EQ(WithCheckedDateAndId(ReadFile(mime / "~AT0.eml")),
+            WithCheckedDateAndId(Compose(message)));
+}
+
+// A stop seen between the parts of the composition keeps what was written so
+// far in the given directory, here the header block alone. The send suspends
+// itself as it begins; the stop is asked for before it is resumed.
+TEST_F(MailMessageTest, AStopBetweenThePartsKeepsTheHeaderBlockInTheGivenDirectory) {
+  TempDirectory mime;
+  MailMessage message = NewMessage();
+  message.SetBody("the text part");
+  suspend = 1;
+  const auto sender = platform::Thread::Create(
+      [&] { return message.SendBySmtp(false, mime.path().c_str(), false) ? 1u : 0u; }, false);
+  ASSERT_TRUE(sender);
+  while (suspend.load() != 0) std::this_thread::yield();  // cleared as it suspends
+  stop = 1;
+  ASSERT_TRUE(sender->Resume());
+  ASSERT_TRUE(sender->Wait(0xFFFFFFFF));
+  EXPECT_EQ(sender->ExitCode(), 0u);
+  EXPECT_EQ(message.errorCode, 13u);
+  const std::string kept = ReadFile(mime / "~AT0.eml");
+  EXPECT_TRUE(kept.starts_with("From: ")) << kept;
+  EXPECT_TRUE(kept.ends_with(std::string("X-Mailer: ") + kMailerName + "\r\n\r\n")) << kept;
 }
 
 TEST_F(MailMessageTest, FailuresKeepOnlyFilesComposedInAGivenDirectory) {

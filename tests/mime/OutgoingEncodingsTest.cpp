@@ -68,21 +68,40 @@ TEST(ExtendedParameter, PercentEncodedAndContinuedWhenLong) {
             "\tfilename*2*=%C3%A9");
 }
 
+// The texts put each special byte at several places of an eight-byte word
+// and lines across word boundaries, for the scan that passes words over.
 TEST(QuotedPrintable, ChosenForLongLinesNulAndBareCr) {
-  const std::pair<std::string, bool> texts[] = {
-      {"", false},
-      {std::string(998, 'a'), false},
-      {std::string(998, 'a') + "\r\n" + std::string(998, 'a') + "\n", false},
-      {std::string(999, 'a'), true},
-      {"short\r\n" + std::string(999, 'a') + "\r\n", true},
-      {std::string("a\0b", 3), true},
-      {"a\rb", true},
-      {"end\r", true},
-      {"a\r\nb\n", false},
+  struct Case {
+    std::string text;
+    bool needed;
+    bool eightBit;
   };
-  for (const auto& [text, needed] : texts) {
-    EXPECT_EQ(NeedsQuotedPrintable(text), needed) << text.substr(0, 20);
-    EXPECT_STREQ(TransferEncodingOf(text), needed ? "quoted-printable" : "8bit");
+  const Case cases[] = {
+      {"", false, false},
+      {std::string(998, 'a'), false, false},
+      {std::string(998, 'a') + "\r\n" + std::string(998, 'a') + "\n", false, false},
+      {std::string(999, 'a'), true, false},
+      {"short\r\n" + std::string(999, 'a') + "\r\n", true, false},
+      {std::string(997, 'a') + "\r\n" + std::string(999, 'a'), true, false},
+      {std::string("a\0b", 3), true, false},
+      {std::string("1234\0" "678abc", 11), true, false},
+      {"a\rb", true, false},
+      {"123456789abc\rdefghijk", true, false},
+      {"end\r", true, false},
+      {"1234567\r", true, false},
+      {"a\r\nb\n", false, false},
+      {"1234567\r\n12345678\r\n", false, false},
+      {"12345678\xC3\xA9t\xC3\xA9 and more", false, true},
+      {"\x7F\r\n", false, false},
+      {std::string(1000, '\xE9'), true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 20));
+    const TextScan scan = ScanText(c.text);
+    EXPECT_EQ(scan.needsQuotedPrintable, c.needed);
+    EXPECT_EQ(NeedsQuotedPrintable(c.text), c.needed);
+    EXPECT_EQ(scan.eightBit, c.eightBit);
+    EXPECT_STREQ(TransferEncodingOf(scan), c.needed ? "quoted-printable" : "8bit");
   }
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "HostThread.h"
+#include "IndexQueue.h"
 #include "TempDirectory.h"
 #include "quorvel/quorvel.h"
 
@@ -124,14 +125,9 @@ class ExchangeStory {
     EXPECT_EQ(TessalyGetItemAtIndex(index + 1), nullptr) << "the newest item is the last";
   }
 
-  // The outbox queue closes "Mailbox.inv": a u16 count, then the u32 ids.
   void ExpectQueue(const std::string& user, const std::vector<uint32_t>& ids) const {
-    std::string tail(1, static_cast<char>(ids.size()));
-    tail += '\0';
-    for (uint32_t id : ids) tail += std::string{static_cast<char>(id), 0, 0, 0};
     const std::string index = ReadFile(work_ / (user + "/mailbox/Mailbox.inv"));
-    ASSERT_GE(index.size(), tail.size());
-    EXPECT_EQ(index.substr(index.size() - tail.size()), tail) << user << "'s outbox queue";
+    EXPECT_EQ(IndexQueueReader(index).Queue(), ids) << user << "'s outbox queue";
   }
 
   static void ExpectLists(const std::vector<const IndexEntry*>& sent,
