@@ -192,6 +192,7 @@ bool TimeoutSocket::ConnectTo(const void* address, uint32_t length) {
 
 int TimeoutSocket::Send(const void* data, int length, bool /*moreFollows*/) {
   if (CancelPosted() || !HasHandle() || length < 0) return kSocketError;
+  if (tls_) return tls_->Write(*this, data, length);
   const char* next = static_cast<const char*>(data);
   int left = length;
   while (left > 0) {
@@ -210,6 +211,7 @@ int TimeoutSocket::Send(const void* data, int length, bool /*moreFollows*/) {
 
 int TimeoutSocket::Receive(void* buffer, int capacity) {
   if (CancelPosted() || !HasHandle() || capacity <= 0) return kSocketError;
+  if (tls_) return tls_->Read(*this, buffer, capacity);
   for (;;) {
     const int got = ::recv(SocketOf(handle_), static_cast<char*>(buffer), capacity, 0);
     if (got >= 0) return got;
