@@ -90,6 +90,10 @@ class Mailbox : public ContextMailbox {
   MailboxIndex& Index() { return index_; }
   const MailboxIndex& Index() const { return index_; }
   const std::string& Directory() const { return directory_; }
+  // The bytes "Mailbox.inv" holds, read through the held file (on Windows no
+  // other handle may read it while the mailbox is open). Throws
+  // platform::FileError.
+  std::string SavedIndexBytes() { return indexFile_.ReadIndex(); }
   // The item file of an entry.
   std::string PathOf(const IndexEntry& entry) const { return directory_ + entry.fileName; }
   bool IsOpen() const { return isOpen_; }

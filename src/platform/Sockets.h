@@ -121,6 +121,9 @@ class TimeoutSocket {
   // while the session waits inside a read.
   std::unique_ptr<TlsSession> tls_;
   uint32_t receiveTimeoutOption_ = 0;  // 0: never set
+  // Windows: the event a blocking call waits on, made at the first wait and
+  // closed with the socket (0: none; unused on POSIX).
+  intptr_t waitEvent_ = 0;
   uint32_t timerId_ = 0;
   uint64_t deadline_ = 0;  // monotonic milliseconds, while timerId_ != 0
 };

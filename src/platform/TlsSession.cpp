@@ -14,6 +14,8 @@
 #include <mutex>
 #include <utility>
 
+#include "platform/SystemCertificates.h"
+
 namespace quorvel::platform {
 
 struct TlsSession::Handles {
@@ -53,8 +55,8 @@ bool Configure(SSL_CTX* context, const TlsOptions& options, std::string& failure
     return true;
   }
   SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
-  if (SSL_CTX_set_default_verify_paths(context) != 1) {
-    failure = OpenSslFailure("the system's certificate store cannot be read");
+  if (!TrustSystemCertificates(context, failure)) {
+    failure = OpenSslFailure(failure.c_str());
     return false;
   }
   if (!options.caFile.empty() &&

@@ -7,6 +7,7 @@
 #include "TempDirectory.h"
 #include "frame/ErrorCodes.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
 namespace quorvel {
 namespace {
@@ -40,7 +41,7 @@ TEST(UseSmtpPop, AMissingMimeDirectoryFailsAfterStoringEverythingElse) {
   EXPECT_EQ(context.smtpHost, "smtp.example.test");
   EXPECT_EQ(context.smtpPort, 2525);
   EXPECT_EQ(context.senderName, sender);
-  EXPECT_EQ(context.mimeDirectory, missing + "/");
+  EXPECT_EQ(context.mimeDirectory, missing + platform::kPathSeparator);
   EXPECT_EQ(context.mimeFlag, 0) << "the flag comes after the directory check";
   EXPECT_FALSE(platform::IsExistingDirectory(missing)) << "never created here";
 

@@ -9,6 +9,7 @@
 #include "TempDirectory.h"
 #include "platform/Faults.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
 namespace quorvel {
 namespace {
@@ -16,10 +17,11 @@ namespace {
 using namespace quorvel::testing;
 
 TEST(NormaliseDirectory, AppendsOneSeparatorToNonEmptyPaths) {
-  EXPECT_EQ(NormaliseDirectory("/a/b"), "/a/b/");
-  EXPECT_EQ(NormaliseDirectory("/a/b/"), "/a/b/");
+  const std::string separator(1, platform::kPathSeparator);
+  EXPECT_EQ(NormaliseDirectory("/a/b"), "/a/b" + separator);
+  EXPECT_EQ(NormaliseDirectory("/a/b/"), "/a/b/") << "\"/\" separates on every system";
   EXPECT_EQ(NormaliseDirectory(""), "");
-  EXPECT_EQ(NormaliseDirectory("folder"), "folder/");
+  EXPECT_EQ(NormaliseDirectory("folder"), "folder" + separator);
 }
 
 // A failed creation leaves the tree as it found it.

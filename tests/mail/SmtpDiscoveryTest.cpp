@@ -147,7 +147,7 @@ TEST_F(SmtpDiscoveryTest, OutlookTriesEachAccountManagerInTurn) {
 }
 
 TEST_F(SmtpDiscoveryTest, Netscape4ReadsTheProfilesPrefsFile) {
-  const std::string profile = files.path() + "Users/Pupil/";
+  const std::string profile = files / "Users/Pupil/";
   std::filesystem::create_directories(profile);
   WriteFile(profile + "prefs.js",
             "// prefs\r\n"
@@ -165,7 +165,7 @@ TEST_F(SmtpDiscoveryTest, Netscape4ReadsTheProfilesPrefsFile) {
   EXPECT_EQ(Fields(found), Found("smtp.netscape.test", "pupil@netscape.test", "Pupil Navigator"));
 
   SetUser(biff + "\\users\\pupil\\servers\\pop.netscape.test", "popstatePath",
-          "users/pupil/popstate.dat");
+          NativePath("users/pupil/popstate.dat"));
   EXPECT_FALSE(ProbeNetscape4(found)) << "\"users\" must not begin the path";
 }
 

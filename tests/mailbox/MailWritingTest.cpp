@@ -33,8 +33,8 @@ class MailWritingTest : public OpenMailboxTest {
     return TutorReplyToMail(&context, TutorReplyContent(), answered, "3|/tutor");
   }
   // The number of entries "Mailbox.inv" holds on disk.
-  uint32_t SavedCount() const {
-    const std::string bytes = ReadFile(directory / "Mailbox.inv");
+  uint32_t SavedCount() {
+    const std::string bytes = mailbox.SavedIndexBytes();
     return bytes.size() < 20 ? 0 : static_cast<uint8_t>(bytes[16]) | static_cast<uint8_t>(bytes[17]) << 8;
   }
 };
@@ -67,13 +67,13 @@ TEST_F(MailWritingTest, MailsAndRepliesLandInTheirThreadsAndTheIndexIsSaved) {
 TEST_F(MailWritingTest, RefusedWritesChangeNothing) {
   ASSERT_TRUE(Write(UINT32_MAX));
   ASSERT_TRUE(Reply(0));
-  const std::string index = ReadFile(directory / "Mailbox.inv");
+  const std::string index = mailbox.SavedIndexBytes();
   EXPECT_FALSE(PupilWriteMail(&context, Mail(), "", UINT32_MAX)) << "no route";
   EXPECT_FALSE(Write(0)) << "a pupil mail answers only a tutor reply";
   EXPECT_FALSE(Reply(1)) << "a tutor answers only a pupil mail";
   EXPECT_FALSE(AddNewMail(&context, outside / "missing.qv6", {"3|/out"}, CodedTextArray()));
   EXPECT_EQ(Tree(), "1:0 2:1");
-  EXPECT_EQ(ReadFile(directory / "Mailbox.inv"), index);
+  EXPECT_EQ(mailbox.SavedIndexBytes(), index);
   EXPECT_EQ(temporary.Files(), Names{});
 }
 
@@ -87,7 +87,7 @@ TEST_F(MailWritingTest, AMailThatCannotBeFiledStaysInTheTemporaryDirectory) {
 
 TEST_F(MailWritingTest, AnIndexThatCannotBeSavedFailsTheWriteAndKeepsTheOldIndex) {
   ASSERT_TRUE(Write(UINT32_MAX));
-  const std::string saved = ReadFile(directory / "Mailbox.inv");
+  const std::string saved = mailbox.SavedIndexBytes();
   {
     platform::FileFaults faults;
     faults.Fail(platform::FileOperation::Sync, 1);
@@ -95,7 +95,7 @@ TEST_F(MailWritingTest, AnIndexThatCannotBeSavedFailsTheWriteAndKeepsTheOldIndex
     EXPECT_TRUE(faults.Fired());
   }
   EXPECT_EQ(mailbox.Index().Count(), 2u) << "the item is filed; the save failed";
-  EXPECT_EQ(ReadFile(directory / "Mailbox.inv"), saved);
+  EXPECT_EQ(mailbox.SavedIndexBytes(), saved);
 }
 
 TEST_F(MailWritingTest, AHostsOwnFileIsFiledWhereItIsLeft) {

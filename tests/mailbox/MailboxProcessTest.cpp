@@ -56,7 +56,9 @@ TEST(MailboxProcessTest, TheHeldIndexKeepsASecondProcessOut) {
   }
   platform::ChildProcess after = Start(QUORVEL_MAILBOX_HOLDER, {base.path(), "anna"});
   EXPECT_EQ(after.ReadLine(), "open");  // the context's end let it go
-  EXPECT_EQ(ReadFile(index).size(), 23u);
+  after.CloseInput();
+  EXPECT_EQ(after.Wait(), 0);
+  EXPECT_EQ(ReadFile(index).size(), 23u) << "read once no process holds it";
 }
 
 // Kills the saver at a random instant of its endless saves, many times; each

@@ -156,7 +156,7 @@ TEST_F(OutboundSending, TheRunIsOnDiskBeforeItReturns) {
   File({"3|" + share.path()});
   ASSERT_TRUE(SendQueuedItems(context));
   MailboxIndex saved;
-  DecodeIndexImage(ReadFile(base / "anna/mailbox/Mailbox.inv"), saved);
+  DecodeIndexImage(mailbox->SavedIndexBytes(), saved);
   ASSERT_EQ(saved.Count(), 1u);
   EXPECT_TRUE(saved.outboxQueue.empty());
   EXPECT_EQ(saved.EntryAt(0).attributes & kItemNotSent, 0);

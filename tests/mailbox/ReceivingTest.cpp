@@ -28,8 +28,8 @@ class ReceivingTest : public OpenMailboxTest {
     return WriteSentItem(path, content, payload, 70, parentId);
   }
   // The number of entries of the index on disk (none before a first save).
-  uint32_t SavedCount() const {
-    const std::string image = SavedImage(directory.path());
+  uint32_t SavedCount() {
+    const std::string image = mailbox.SavedIndexBytes();
     MailboxIndex saved;
     if (!image.empty()) DecodeIndexImage(image, saved);
     return saved.Count();
@@ -255,9 +255,9 @@ TEST_F(ReceivingTest, DamagedFilesNeverBringAReceiveDownAndStayAtTheSource) {
 }
 
 TEST_F(ReceivingTest, ARunWithoutSourcesStillSavesTheIndex) {
-  ASSERT_EQ(ReadFile(IndexPath()), "");  // a new mailbox is saved first when it changes
+  ASSERT_EQ(mailbox.SavedIndexBytes(), "");  // a new mailbox is saved first when it changes
   ASSERT_TRUE(ReceiveMails(&context));
-  EXPECT_NE(ReadFile(IndexPath()), "");
+  EXPECT_NE(mailbox.SavedIndexBytes(), "");
 }
 
 TEST_F(ReceivingTest, ALockedOrClosedMailboxReceivesNothing) {

@@ -8,11 +8,17 @@
 
 #include "TempDirectory.h"
 #include "mime/MimeText.h"
+#include "platform/CodePages.h"
 
 namespace quorvel {
 namespace {
 
 using namespace quorvel::testing;
+
+// The library's texts are in the system's ANSI code page.
+std::string Ansi(std::u16string_view text) {
+  return platform::WideToMultiByte(platform::kCodePageAnsi, text).value();
+}
 
 class MessageParserTest : public ::testing::Test {
  protected:
@@ -37,7 +43,7 @@ TEST_F(MessageParserTest, HeadersAreUnfoldedMatchedInAnyCaseAndDecoded) {
   EXPECT_EQ(message.notesSender, "jane@example.test");
   EXPECT_EQ(message.recipient, "a@example.test;b@example.test;c@example.test");
   EXPECT_EQ(message.cc, "d@example.test;e@example.test");
-  EXPECT_EQ(message.subject, "Übung für  heute");
+  EXPECT_EQ(message.subject, Ansi(u"\u00DCbung f\u00FCr  heute"));
   EXPECT_EQ(message.body, "Hello");
   EXPECT_TRUE(message.attachmentNames.empty());
 }
@@ -79,13 +85,13 @@ TEST_F(MessageParserTest, NestedMultipartsGiveTheTextTheHtmlAndEveryAttachmentDe
         "Content-Disposition: attachment; filename*0*=utf-8''a%20b; filename*1=\"c.txt\"\n"
         "\n"
         "last part without a closing delimiter\n");
-  EXPECT_EQ(message.body, "Grüße, a long line that is continued");
+  EXPECT_EQ(message.body, Ansi(u"Gr\u00FC\u00DFe, a long line that is continued"));
   ASSERT_EQ(message.attachmentNames.size(), 4u);
   EXPECT_EQ(message.htmlBodyIndex, 0);
   EXPECT_EQ(Saved(0), "<p>Hi</p>");
-  EXPECT_EQ(message.attachmentNames[1], "été.bin");
+  EXPECT_EQ(message.attachmentNames[1], Ansi(u"\u00E9t\u00E9.bin"));
   EXPECT_EQ(Saved(1), std::string("\x00\x01\x02\xff", 4));
-  EXPECT_EQ(message.attachmentNames[2], "nöte.txt");
+  EXPECT_EQ(message.attachmentNames[2], Ansi(u"n\u00F6te.txt"));
   EXPECT_EQ(Saved(2), "inner text");
   EXPECT_EQ(message.attachmentNames[3], "a bc.txt");
   EXPECT_EQ(Saved(3), "last part without a closing delimiter\n");
@@ -155,8 +161,8 @@ TEST_F(MessageParserTest, HostileNestingAndPartCountsAreBounded) {
 TEST_F(MessageParserTest, TextDecodingTable) {
   EXPECT_EQ(DecodeQuotedPrintable("a=3Db=\r\nc=ZZ="), "a=bc=ZZ");
   EXPECT_EQ(DecodeEncodedWords("=?UTF-8?q?a_b?= =?utf-8?b?Yw==?= d =?x?Z?e?="), "a bc d =?x?Z?e?=");
-  EXPECT_EQ(DecodeExtendedValue("iso-8859-1'en'%E9t%E9"), "été");
-  EXPECT_EQ(ToLibraryText("\xe9", "windows-1252"), "é");
+  EXPECT_EQ(DecodeExtendedValue("iso-8859-1'en'%E9t%E9"), Ansi(u"\u00E9t\u00E9"));
+  EXPECT_EQ(ToLibraryText("\xe9", "windows-1252"), Ansi(u"\u00E9"));
 }
 
 }  // namespace

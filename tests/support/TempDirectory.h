@@ -1,6 +1,8 @@
 // A fresh directory under the system's temporary directory, created for the
 // caller alone (never one that existed before) and removed with everything
-// in it when the test or benchmark ends. Its path ends with "/".
+// in it when the test or benchmark ends. Its path ends with the system's
+// separator, and names below it are written with "/", which becomes that
+// separator.
 #pragma once
 
 #include <filesystem>
@@ -10,6 +12,14 @@
 #include <string>
 
 namespace quorvel::testing {
+
+// `path` with each "/" turned into the system's separator.
+inline std::string NativePath(std::string path) {
+  for (char& c : path) {
+    if (c == '/') c = static_cast<char>(std::filesystem::path::preferred_separator);
+  }
+  return path;
+}
 
 class TempDirectory {
  public:
@@ -32,8 +42,8 @@ class TempDirectory {
   }
 
   // The directory with a trailing separator, as the library keeps directories.
-  std::string path() const { return path_.string() + "/"; }
-  std::string operator/(const std::string& name) const { return path() + name; }
+  std::string path() const { return NativePath(path_.string() + "/"); }
+  std::string operator/(const std::string& name) const { return path() + NativePath(name); }
 
  private:
   std::filesystem::path path_;

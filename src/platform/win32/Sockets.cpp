@@ -40,16 +40,6 @@ void EnsureMessageQueue() {
   ::PeekMessageA(&message, nullptr, WM_USER, WM_USER, PM_NOREMOVE);
 }
 
-// The thread's wait event, associated with one socket at a time.
-struct ThreadEvent {
-  ThreadEvent() : event(::WSACreateEvent()) {}
-  ~ThreadEvent() {
-    if (event != WSA_INVALID_EVENT) ::WSACloseEvent(event);
-  }
-  WSAEVENT event;
-};
-thread_local ThreadEvent threadEvent;
-
 bool SetNonBlocking(SOCKET socket) {
   u_long on = 1;
   return ::ioctlsocket(socket, FIONBIO, &on) == 0;
@@ -192,6 +182,7 @@ bool TimeoutSocket::ConnectTo(const void* address, uint32_t length) {
 
 int TimeoutSocket::Send(const void* data, int length, bool /*moreFollows*/) {
   if (CancelPosted() || !HasHandle() || length < 0) return kSocketError;
+  if (tls_) return tls_->Write(*this, data, length);
   const char* next = static_cast<const char*>(data);
   int left = length;
   while (left > 0) {
@@ -210,6 +201,7 @@ int TimeoutSocket::Send(const void* data, int length, bool /*moreFollows*/) {
 
 int TimeoutSocket::Receive(void* buffer, int capacity) {
   if (CancelPosted() || !HasHandle() || capacity <= 0) return kSocketError;
+  if (tls_) return tls_->Read(*this, buffer, capacity);
   for (;;) {
     const int got = ::recv(SocketOf(handle_), static_cast<char*>(buffer), capacity, 0);
     if (got >= 0) return got;
@@ -219,9 +211,14 @@ int TimeoutSocket::Receive(void* buffer, int capacity) {
 }
 
 void TimeoutSocket::Close() {
-  if (!HasHandle()) return;
-  ::closesocket(SocketOf(handle_));
-  handle_ = kNoHandle;
+  if (HasHandle()) {
+    ::closesocket(SocketOf(handle_));
+    handle_ = kNoHandle;
+  }
+  if (waitEvent_ != 0) {
+    ::WSACloseEvent(reinterpret_cast<WSAEVENT>(waitEvent_));
+    waitEvent_ = 0;
+  }
 }
 
 // TLS on Windows goes through the same session as on POSIX, with the
@@ -249,8 +246,17 @@ bool TimeoutSocket::CancelPosted() {
   return true;
 }
 
+// The event is the socket's own, not one per thread: with a thread_local
+// event (a thread_local with a destructor, run by the runtime's thread-exit
+// callbacks) the exit of a thread that had used sockets hung at times under
+// Wine, and so did whoever joined it.
 bool TimeoutSocket::WaitUntilReady(int events) {
-  const WSAEVENT event = threadEvent.event;
+  if (waitEvent_ == 0) {
+    const WSAEVENT created = ::WSACreateEvent();
+    if (created == WSA_INVALID_EVENT) return false;
+    waitEvent_ = reinterpret_cast<intptr_t>(created);
+  }
+  const WSAEVENT event = reinterpret_cast<WSAEVENT>(waitEvent_);
   const long watched = events == kReadable ? (FD_READ | FD_CLOSE) : (FD_WRITE | FD_CONNECT | FD_CLOSE);
   // Associated before the readiness check: what happens after it signals.
   ::WSAResetEvent(event);
