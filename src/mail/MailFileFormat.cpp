@@ -126,6 +126,8 @@ std::string AttachmentFileName(const std::string& directory, const std::string& 
 
 std::string FormatMailHead(const MailData& mail) {
   std::string out;
+  // The message may be megabytes: grown step by step it would be copied.
+  out.reserve(mail.message.size() + mail.subject.size() + 1024);
   AppendLine(out, kKeys[kVersion], mail.version);
   AppendLine(out, kKeys[kCodePage], std::to_string(mail.codePage));
   AppendLine(out, kKeys[kSenderName], mail.senderName);

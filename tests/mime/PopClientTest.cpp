@@ -176,6 +176,9 @@ TEST_F(PopClientTest, TheTextIsTheStoredMessageWhereverTheDataIsCut) {
       {"dots inside a line stay", {"+OK\r\na..b\r\n.x\r\n.\r\n"}, "a..b\r\nx\r\n"},
       {"bytes after the terminator ignored", {"+OK\r\nA\r\n.\r\nextra"}, "A\r\n"},
       {"a bare LF starts a line too", {"+OK\r\nA\n.B\r\n..\n\r\n.\r\n"}, "A\nB\r\n.\n\r\n"},
+      {"a stuffed first line", {"+OK\r\n..A\r\n..\r\n.\r\n"}, ".A\r\n.\r\n"},
+      {"a piece ending in a dot that is data", {"+OK\r\nA\r\n.", "x\r\n.\r\n"}, "A\r\nx\r\n"},
+      {"a dot after a bare LF ends nothing", {"+OK\r\nA\n.\r\nB\r\n.\r\n"}, "A\n\r\nB\r\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

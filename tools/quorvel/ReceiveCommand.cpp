@@ -2,6 +2,7 @@
 // every waiting message into DIR through the library's exports, as a host
 // does, with a progress bar, and prints one line per mail. With --tls the
 // password never goes in clear.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -64,9 +65,16 @@ bool ParseReceiveOptions(const Arguments& arguments, ReceiveOptions& options) {
          !options.directory.empty();
 }
 
+// The bar is redrawn only when its percentage changes: the event comes
+// with every piece of data received.
 void OnProgress(uint32_t event, uint32_t argument) {
-  if (event == 11) std::fprintf(stderr, "\r  received %3u%%", argument);
-  if (event == 29) std::fprintf(stderr, "\n");
+  static uint32_t shown = UINT32_MAX;
+  if (event == 11 && argument != shown) std::fprintf(stderr, "\r  received %3u%%", argument);
+  if (event == 11) shown = argument;
+  if (event == 29) {
+    std::fprintf(stderr, "\n");
+    shown = UINT32_MAX;
+  }
 }
 
 }  // namespace
