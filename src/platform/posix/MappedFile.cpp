@@ -37,13 +37,6 @@ std::optional<MappedFile> MappedFile::Open(const std::string& path) {
   return MappedFile(static_cast<const char*>(data), size, fd);
 }
 
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(other.data_), size_(other.size_), handle_(other.handle_) {
-  other.data_ = nullptr;
-  other.size_ = 0;
-  other.handle_ = -1;
-}
-
 MappedFile::~MappedFile() {
   if (data_ != nullptr) ::munmap(const_cast<char*>(data_), size_);
   if (handle_ >= 0) ::close(static_cast<int>(handle_));

@@ -34,13 +34,6 @@ std::optional<MappedFile> MappedFile::Open(const std::string& path) {
                     reinterpret_cast<intptr_t>(mapping));
 }
 
-MappedFile::MappedFile(MappedFile&& other) noexcept
-    : data_(other.data_), size_(other.size_), handle_(other.handle_) {
-  other.data_ = nullptr;
-  other.size_ = 0;
-  other.handle_ = -1;
-}
-
 MappedFile::~MappedFile() {
   if (data_ != nullptr) ::UnmapViewOfFile(data_);
   if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
