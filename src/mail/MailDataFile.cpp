@@ -153,8 +153,10 @@ bool MailData::WriteToDirectory(const std::string& directoryPath, bool moveAttac
     }
   }
   try {
-    const std::string head = FormatMailHead(*this);
-    file->Write(head.data(), head.size());
+    const MailHeadAround head = FormatMailHeadAround(*this);
+    file->Write(head.before.data(), head.before.size());
+    file->Write(message.data(), message.size());
+    file->Write(head.after.data(), head.after.size());
     const std::string attachments = FormatMailAttachments(*this);
     file->Write(attachments.data(), attachments.size());
     file->Close();

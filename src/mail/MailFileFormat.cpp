@@ -124,8 +124,9 @@ std::string AttachmentFileName(const std::string& directory, const std::string& 
   return directory + title + "_" + std::to_string(k) + "." + kAttachmentExtension;
 }
 
-std::string FormatMailHead(const MailData& mail) {
-  std::string out;
+MailHeadAround FormatMailHeadAround(const MailData& mail) {
+  MailHeadAround head;
+  std::string& out = head.before;
   AppendLine(out, kKeys[kVersion], mail.version);
   AppendLine(out, kKeys[kCodePage], std::to_string(mail.codePage));
   AppendLine(out, kKeys[kSenderName], mail.senderName);
@@ -133,12 +134,20 @@ std::string FormatMailHead(const MailData& mail) {
   AppendLine(out, kKeys[kTo], Joined(mail.to));
   AppendLine(out, kKeys[kCopy], Joined(mail.copy));
   AppendLine(out, kKeys[kSubject], mail.subject);
-  AppendLine(out, kKeys[kMessage], mail.message);
+  out += kKeys[kMessage];
+  // The message's own line end, or the one AppendLine would give it.
+  const std::string_view message = mail.message;
+  if (message.empty() || message.back() != '\n') head.after = "\r\n";
   std::string bodyType = "Text";
   if (mail.bodyType == MailData::kBodyHtml) bodyType = "HTML " + std::to_string(mail.bodyIndex);
   if (mail.bodyType == MailData::kBodyRtf) bodyType = "RTF " + std::to_string(mail.bodyIndex);
-  AppendLine(out, kKeys[kBodyType], bodyType);
-  return out;
+  AppendLine(head.after, kKeys[kBodyType], bodyType);
+  return head;
+}
+
+std::string FormatMailHead(const MailData& mail) {
+  const MailHeadAround head = FormatMailHeadAround(mail);
+  return head.before + mail.message + head.after;
 }
 
 std::string FormatMailAttachments(const MailData& mail) {

@@ -17,6 +17,13 @@ inline constexpr const char* kAttachmentExtension = "att";
 // Lines 1 to 9 (up to the body type) and line 10 (the attachment names),
 // each ending with CR LF unless its value already ends with LF.
 std::string FormatMailHead(const MailData& mail);
+// The same lines around the message, which may be megabytes: written as
+// `before`, the message, `after`, it is never copied.
+struct MailHeadAround {
+  std::string before;
+  std::string after;
+};
+MailHeadAround FormatMailHeadAround(const MailData& mail);
 std::string FormatMailAttachments(const MailData& mail);
 
 // Fills every member but filePath and attachmentFiles from the text.

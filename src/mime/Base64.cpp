@@ -12,6 +12,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <optional>
 #include <vector>
@@ -329,14 +330,19 @@ bool Base64EncodeFile(const std::string& path, std::string& text) {
   }
 }
 
-bool Base64Decode(std::string_view text, uint8_t* out, size_t capacity, size_t& length) {
-  text = text.substr(0, text.find('\0'));
-  length = 0;
-  if (capacity < (text.size() + 3) / 4 * 3) return false;
-  DecodeState s{reinterpret_cast<const uint8_t*>(text.data()),
-                reinterpret_cast<const uint8_t*>(text.data()) + text.size(), out, out + capacity};
+namespace {
+
+// Output room that every step of DecodeRun may need at once.
+constexpr ptrdiff_t kStepRoom = 8;
+
+// Decodes until the text is done (answers true) or, when `bounded`, until
+// less than kStepRoom bytes of output room are left (answers false; called
+// again with fresh room it goes on where it stopped, also inside a group
+// split by a line break). Unbounded, the room must hold the whole text.
+bool DecodeRun(DecodeState& s, bool bounded) {
   const Base64Kernels& kernels = CurrentBase64Kernels();
   for (;;) {
+    if (bounded && s.outEnd - s.out < kStepRoom) return false;
     // Lines and blocks of alphabet characters go through the wide loops; a
     // line or block with anything else is decoded below, group by group.
     size_t written = 0;
@@ -352,6 +358,7 @@ bool Base64Decode(std::string_view text, uint8_t* out, size_t capacity, size_t& 
       s.out += 6;
       s.in += 8;
     }
+    if (bounded && s.outEnd - s.out < kStepRoom) continue;
     const ptrdiff_t left = s.end - s.in;
     if (left >= 2 && s.in[0] == '\r' && s.in[1] == '\n') {
       s.in += 2;
@@ -363,13 +370,40 @@ bool Base64Decode(std::string_view text, uint8_t* out, size_t capacity, size_t& 
         StoreThree(placed, s.out, s.outEnd - s.out >= 4);
         s.out += 3;
         s.in += 4;
-        if (s.in == s.end) break;
+        if (s.in == s.end) return true;
         continue;
       }
     }
-    if (!DecodeGroupSlowly(s)) break;
+    if (!DecodeGroupSlowly(s)) return true;
   }
+}
+
+}  // namespace
+
+bool Base64Decode(std::string_view text, uint8_t* out, size_t capacity, size_t& length) {
+  text = text.substr(0, text.find('\0'));
+  length = 0;
+  if (capacity < (text.size() + 3) / 4 * 3) return false;
+  DecodeState s{reinterpret_cast<const uint8_t*>(text.data()),
+                reinterpret_cast<const uint8_t*>(text.data()) + text.size(), out, out + capacity};
+  DecodeRun(s, false);
   length = static_cast<size_t>(s.out - out);
+  return !s.foreign;
+}
+
+bool Base64DecodeInPieces(std::string_view text,
+                          const std::function<void(std::string_view)>& write) {
+  const std::unique_ptr<uint8_t[]> piece(new uint8_t[kDecodePieceBytes]);
+  DecodeState s{reinterpret_cast<const uint8_t*>(text.data()),
+                reinterpret_cast<const uint8_t*>(text.data()) + text.size(), nullptr, nullptr};
+  bool done = text.empty();
+  while (!done) {
+    s.out = piece.get();
+    s.outEnd = piece.get() + kDecodePieceBytes;
+    done = DecodeRun(s, true);
+    const size_t produced = static_cast<size_t>(s.out - piece.get());
+    if (produced > 0) write(std::string_view(reinterpret_cast<const char*>(piece.get()), produced));
+  }
   return !s.foreign;
 }
 

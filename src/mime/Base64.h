@@ -41,6 +41,15 @@ bool Base64EncodeFileInPieces(const std::string& path,
 bool Base64Decode(std::string_view text, uint8_t* out, size_t capacity, size_t& length);
 bool Base64Decode(const char* text, uint8_t* out, size_t capacity, size_t& length);
 
+// The decoded bytes of a whole text in pieces of at most kDecodePieceBytes,
+// each handed to `write` as soon as it is decoded: memory stays bounded
+// whatever the text's size. Unlike Base64Decode the text does not end at a
+// NUL (a NUL is a foreign byte). The result is false when the text held a
+// foreign byte; the bytes around it are still decoded and handed over.
+inline constexpr size_t kDecodePieceBytes = 64 * 1024;
+bool Base64DecodeInPieces(std::string_view text,
+                          const std::function<void(std::string_view)>& write);
+
 // Decodes the text into a file created (or truncated) at `path`. False, and
 // no file at all, when the text is not clean; false when the file cannot be
 // written.

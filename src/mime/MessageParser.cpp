@@ -38,20 +38,34 @@ std::string Joined(const std::vector<std::string>& addresses) {
   return result;
 }
 
+std::string TransferEncoding(const MimeHeaders& headers) {
+  return StructuredValue(HeaderText(headers, "Content-Transfer-Encoding")).type();
+}
+
 // The body's bytes without their transfer encoding: `body` itself when it
 // has none, else the decoded bytes, kept in `decoded`.
 std::string_view DecodedBody(const MimeHeaders& headers, std::string_view body,
                              std::string& decoded) {
-  std::string encoding = StructuredValue(HeaderText(headers, "Content-Transfer-Encoding")).type();
+  const std::string encoding = TransferEncoding(headers);
   if (encoding == "base64") {
-    decoded.assign((body.size() + 3) / 4 * 3, '\0');
-    size_t length = 0;
-    Base64Decode(body, reinterpret_cast<uint8_t*>(decoded.data()), decoded.size(), length);
-    decoded.resize(length);
+    decoded.reserve((body.size() + 3) / 4 * 3);
+    Base64DecodeInPieces(body, [&](std::string_view piece) { decoded.append(piece); });
     return decoded;
   }
   if (encoding == "quoted-printable") return decoded = DecodeQuotedPrintable(body);
   return body;
+}
+
+// The same bytes into a file; base64 goes in piece by piece as it is
+// decoded, so that no decoded copy of a large attachment is ever held.
+void WriteDecodedBody(platform::File& file, const MimeHeaders& headers, std::string_view body) {
+  const auto write = [&](std::string_view bytes) { file.Write(bytes.data(), bytes.size()); };
+  if (TransferEncoding(headers) == "base64") {
+    Base64DecodeInPieces(body, write);
+    return;
+  }
+  std::string decoded;
+  write(DecodedBody(headers, body, decoded));
 }
 
 // The parts between the delimiter lines "--boundary"; the line end before a
@@ -192,15 +206,13 @@ bool ProcessAttachedPart(MailMessage& message, std::string_view part, const char
 
   const std::string path = UniqueTempName("tmp", directory == nullptr ? "" : directory);
   if (path.empty()) return false;
-  std::string decoded;
-  const std::string_view bytes = DecodedBody(headers, entity.body, decoded);
   bool written = false;
   try {
     auto file = platform::File::TryOpen(path, platform::FileAccess::Write,
                                         platform::FileShare::Exclusive,
                                         platform::FileDisposition::CreateAlways);
     if (file) {
-      file->Write(bytes.data(), bytes.size());
+      WriteDecodedBody(*file, headers, entity.body);
       file->Close();
       written = true;
     }

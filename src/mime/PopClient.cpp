@@ -1,8 +1,9 @@
 // Two corrections to handing on the transfer as it came: the dot-stuffing is
 // undone and the terminating line dropped (RFC 1939, section 3), and the
-// terminator is looked for only in the newly received bytes (with the three
+// terminator is looked for only in the newly received bytes (with the two
 // bytes before them that a split terminator needs), so that fetching stays
-// linear in the message size.
+// linear in the message size. Both look for dots rather than walking the
+// lines: a message has few lines that start with one.
 #include "mime/PopClient.h"
 
 #include <algorithm>
@@ -18,7 +19,6 @@ namespace quorvel {
 
 namespace {
 
-constexpr std::string_view kTerminator = "\r\n.\r\n";
 // The most memory reserved ahead on the strength of the announced size.
 constexpr uint64_t kLargestReservation = 256ull * 1024 * 1024;
 
@@ -40,23 +40,29 @@ bool ParseListAnswer(const std::string& reply, uint32_t number, uint64_t& size) 
 
 }  // namespace
 
-void UnstuffMessage(std::string& text, size_t terminator) {
-  const size_t statusEnd = text.find("\r\n");
-  const size_t begin = statusEnd == std::string::npos ? text.size() : statusEnd + 2;
-  const size_t end = std::max(begin, terminator + 2);
-  // Line by line: each line moves down over the dots dropped before it.
-  size_t out = 0;
-  for (size_t line = begin; line < end;) {
-    if (text[line] == '.') ++line;
-    const void* found = std::memchr(text.data() + line, '\n', end - line);
-    const size_t next = found == nullptr ? end
-                                         : static_cast<size_t>(static_cast<const char*>(found) -
-                                                               text.data()) + 1;
-    if (out != line) std::memmove(text.data() + out, text.data() + line, next - line);
-    out += next - line;
-    line = next;
+size_t FindTerminatingLine(std::string_view text, size_t from) {
+  for (size_t dot = from; (dot = text.find('.', dot)) != std::string_view::npos; ++dot) {
+    const bool lineStart = dot == 0 || (dot >= 2 && text[dot - 2] == '\r' && text[dot - 1] == '\n');
+    if (lineStart && text.compare(dot + 1, 2, "\r\n") == 0) return dot;
   }
-  text.resize(out);
+  return std::string_view::npos;
+}
+
+void UnstuffMessage(std::string& text, size_t end) {
+  // Dot by dot: the bytes between two dropped dots move down over the dots
+  // dropped before them; a text without stuffed lines does not move at all.
+  // A byte is read only where nothing has been moved onto it yet.
+  end = std::min(end, text.size());
+  size_t out = 0;
+  size_t from = 0;
+  for (size_t dot = text.find('.'); dot < end; dot = text.find('.', dot + 1)) {
+    if (dot != 0 && text[dot - 1] != '\n') continue;
+    if (out != from) std::memmove(text.data() + out, text.data() + from, dot - from);
+    out += dot - from;
+    from = dot + 1;
+  }
+  if (out != from) std::memmove(text.data() + out, text.data() + from, end - from);
+  text.resize(out + end - from);
 }
 
 const char* PopErrorMeaning(uint32_t code) {
@@ -201,11 +207,14 @@ bool PopClient::Retrieve(uint32_t number, std::string& text) {
 bool PopClient::ReceiveMessageData(std::string& text, uint64_t size) {
   text.clear();
   text.reserve(static_cast<size_t>(std::min(size + size / 16 + 1024, kLargestReservation)));
-  text = reply_;
+  // The status line stays out of the text; what came with it is data.
+  const size_t statusEnd = reply_.find("\r\n");
+  text.append(reply_, statusEnd == std::string::npos ? reply_.size() : statusEnd + 2);
   size_t searchFrom = 0;
-  size_t terminator;
-  while ((terminator = text.find(kTerminator, searchFrom)) == std::string::npos) {
-    searchFrom = text.size() - std::min(text.size(), kTerminator.size() - 1);
+  size_t end;
+  while ((end = FindTerminatingLine(text, searchFrom)) == std::string::npos) {
+    // A dot in the last two bytes may yet turn out to start the terminator.
+    searchFrom = text.size() - std::min<size_t>(text.size(), 2);
     const double share = size == 0 ? 100.0 : static_cast<double>(text.size()) * 100.0 /
                                                   static_cast<double>(size);
     reporter_.Report(kPopProgress, static_cast<uint32_t>(std::min(100.0, share)));
@@ -216,7 +225,7 @@ bool PopClient::ReceiveMessageData(std::string& text, uint64_t size) {
                                                                    : kPopReceiveFailed);
     }
   }
-  UnstuffMessage(text, terminator);
+  UnstuffMessage(text, end);
   reporter_.Report(kPopMessageComplete, 0);
   reporter_.Report(kPopProgress, 100);
   return true;

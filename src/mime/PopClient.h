@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "frame/ProgressReporter.h"
 #include "frame/TransportSecurity.h"
@@ -126,9 +127,13 @@ class PopClient {
   TransportSecurity security_;
 };
 
-// Turns message data as it travels (status line, dot-stuffed lines, the
-// terminating line) into the message the server stored. `text` holds the
-// whole transfer; `terminator` is where its "\r\n.\r\n" starts.
-void UnstuffMessage(std::string& text, size_t terminator);
+// Message data as it travels, without its status line: lines are dot-stuffed
+// and the line "." ends the data. FindTerminatingLine answers where that line
+// starts (a line starts at 0 or after CR LF), looking at dots from `from` on,
+// or npos. UnstuffMessage cuts the text at `end` (where the terminating line
+// starts) and drops the leading dot of every line before it (a line starts
+// at 0 or after LF): what is left is the message the server stored.
+size_t FindTerminatingLine(std::string_view text, size_t from);
+void UnstuffMessage(std::string& text, size_t end);
 
 }  // namespace quorvel

@@ -20,6 +20,13 @@ void SetLastError(uint32_t code) {
   if (ThreadContext* context = CallingContext()) context->lastError = code;
 }
 
+bool EndsEveryLineWithCrLf(std::string_view text) {
+  for (size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n', lf + 1)) {
+    if (lf == 0 || text[lf - 1] != '\r') return false;
+  }
+  return true;
+}
+
 std::string WithoutDirectory(const std::string& path) {
   const size_t separator = path.find_last_of("/\\");
   return separator == std::string::npos ? path : path.substr(separator + 1);
@@ -27,7 +34,7 @@ std::string WithoutDirectory(const std::string& path) {
 
 }  // namespace
 
-MailData RecordOfMessage(const MailMessage& message) {
+MailData RecordOfMessage(MailMessage& message) {
   MailData record;
   MailData* mail = &record;
   // The parser turned every text into the library's 8-bit strings.
@@ -38,7 +45,14 @@ MailData RecordOfMessage(const MailMessage& message) {
   if (!message.cc.empty()) copies.AddTo(message.cc);
   for (const std::string& copy : copies.to) mail->AddCopy(copy);
   mail->SetSubject(message.subject);
-  mail->SetMessage(message.body);
+  // A text of CR LF lines already is handed over as it is, not copied.
+  if (EndsEveryLineWithCrLf(message.body)) {
+    mail->SetMessage(std::string());
+    mail->message = std::move(message.body);
+  } else {
+    mail->SetMessage(message.body);
+  }
+  message.body.clear();
   for (size_t j = 0; j < message.attachmentNames.size(); ++j) {
     const int32_t kind = static_cast<int32_t>(j) == message.htmlBodyIndex ? MailData::kBodyHtml
                                                                           : MailData::kBodyText;

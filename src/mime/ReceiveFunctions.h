@@ -18,8 +18,9 @@ namespace quorvel {
 // login or the count failed.
 bool ReceiveByPop(MailMessage& message, MailDataList& list, const std::string& directory);
 
-// The record of a parsed message; its attachments are the part files.
-MailData RecordOfMessage(const MailMessage& message);
+// The record of a parsed message; its attachments are the part files. The
+// body text is taken out of the message (moved, not copied).
+MailData RecordOfMessage(MailMessage& message);
 // Deletes the part files a parse saved.
 void RemovePartFiles(const MailMessage& message);
 

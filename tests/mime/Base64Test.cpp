@@ -207,6 +207,31 @@ TEST_P(Base64Decoding, AgreesWithThePortablePathOnRandomInput) {
   }
 }
 
+// Decoding in pieces gives the bytes of decoding at once, also when groups
+// are split by line breaks and piece ends (lines of 75 characters) and when
+// a foreign byte sits in the text; no piece is larger than promised.
+TEST_P(Base64Decoding, PiecesJoinIntoTheWholeDecoding) {
+  std::mt19937 random(7);
+  const std::string bytes = RandomBytes(random, 3 * kDecodePieceBytes + 1000);
+  std::string text = Encoded(bytes);
+  text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+  text.erase(std::remove(text.begin(), text.end(), '\n'), text.end());
+  for (size_t at = 75; at < text.size(); at += 77) text.insert(at, "\r\n");
+  for (const std::string& input : {text, "*" + text, std::string("TQ==TWFu"), std::string()}) {
+    std::string joined;
+    size_t largest = 0;
+    const bool clean = Base64DecodeInPieces(input, [&](std::string_view piece) {
+      joined.append(piece);
+      largest = std::max(largest, piece.size());
+    });
+    const Decoded whole = Decode(input);
+    EXPECT_EQ(clean, whole.clean);
+    EXPECT_EQ(joined, whole.bytes);
+    EXPECT_LE(largest, kDecodePieceBytes);
+  }
+  EXPECT_EQ(Decode(text).bytes, bytes);
+}
+
 // A host or a system thread may call with the stack aligned to 4 bytes only.
 TEST_P(Base64Decoding, RunsOnAStackAlignedToFourBytesOnly) {
   std::mt19937 random(5);

@@ -160,7 +160,9 @@ TEST_F(PopClientTest, MessageNumbersGoOutModulo65536) {
 }
 
 // The text handed on is the stored message: leading dots of the transfer
-// undone, no terminating line, however the data is cut into pieces.
+// undone, no terminating line, however the data is cut into pieces. (Pieces
+// up to one ending with LF come as the status reply; the later ones are the
+// message data's own receives.)
 TEST_F(PopClientTest, TheTextIsTheStoredMessageWhereverTheDataIsCut) {
   const struct {
     const char* what;
@@ -176,6 +178,11 @@ TEST_F(PopClientTest, TheTextIsTheStoredMessageWhereverTheDataIsCut) {
       {"dots inside a line stay", {"+OK\r\na..b\r\n.x\r\n.\r\n"}, "a..b\r\nx\r\n"},
       {"bytes after the terminator ignored", {"+OK\r\nA\r\n.\r\nextra"}, "A\r\n"},
       {"a bare LF starts a line too", {"+OK\r\nA\n.B\r\n..\n\r\n.\r\n"}, "A\nB\r\n.\n\r\n"},
+      {"a stuffed first line", {"+OK\r\n..A\r\n..\r\n.\r\n"}, ".A\r\n.\r\n"},
+      {"a piece ending in a dot that is data", {"+OK\r\n", "A\r\n.", "x\r\n.\r\n"}, "A\r\nx\r\n"},
+      {"data split after the terminator's dot", {"+OK\r\n", "A\r\n.", "\r\n"}, "A\r\n"},
+      {"data split after the terminator's CR", {"+OK\r\n", "A\r\n.\r", "\n"}, "A\r\n"},
+      {"a dot after a bare LF ends nothing", {"+OK\r\nA\n.\r\nB\r\n.\r\n"}, "A\n\r\nB\r\n"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

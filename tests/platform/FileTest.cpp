@@ -1,4 +1,5 @@
-// Sharing modes, dispositions and failures of platform::File.
+// Sharing modes, dispositions and failures of platform::File, and files
+// mapped into memory.
 #include "platform/File.h"
 
 #include <gtest/gtest.h>
@@ -6,6 +7,7 @@
 #include <cstring>
 
 #include "TempDirectory.h"
+#include "platform/MappedFile.h"
 
 namespace quorvel::platform {
 namespace {
@@ -77,6 +79,25 @@ TEST(FileOpening, DispositionsAndFailures) {
     EXPECT_EQ(error.path(), dir / "nothing/here");
     EXPECT_NE(std::string(error.what()).find(dir / "nothing/here"), std::string::npos);
   }
+}
+
+TEST(MappedFiles, ShowTheBytesAndKeepExclusiveWritersOut) {
+  TempDirectory dir;
+  const std::string bytes("line\r\n\0\xFF end", 12);
+  WriteFile(dir / "f", bytes);
+  WriteFile(dir / "empty", "");
+  {
+    const auto mapped = MappedFile::Open(dir / "f");
+    ASSERT_TRUE(mapped);
+    EXPECT_EQ(mapped->Bytes(), bytes);
+    EXPECT_FALSE(TryOpen(dir / "f", FileAccess::ReadWrite, FileShare::Exclusive));
+  }
+  EXPECT_TRUE(TryOpen(dir / "f", FileAccess::ReadWrite, FileShare::Exclusive)) << "released";
+  const auto empty = MappedFile::Open(dir / "empty");
+  ASSERT_TRUE(empty);
+  EXPECT_TRUE(empty->Bytes().empty());
+  EXPECT_FALSE(MappedFile::Open(dir / "missing"));
+  EXPECT_FALSE(MappedFile::Open(dir.path())) << "a directory";
 }
 
 }  // namespace

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "Commands.h"
-#include "frame/WholeFile.h"
 #include "mime/MessageParser.h"
 #include "mime/ReceiveFunctions.h"
+#include "platform/MappedFile.h"
 
 namespace quorvel::tool {
 
@@ -17,13 +17,14 @@ int RunParse(const Arguments& arguments) {
     std::fprintf(stderr, "usage: quorvel parse %s\n", kParseUsage);
     return 2;
   }
-  const std::optional<std::string> text = ReadWholeFile(arguments[0]);
+  // Mapped, not read: the message is looked at where it lies.
+  const std::optional<platform::MappedFile> text = platform::MappedFile::Open(arguments[0]);
   if (!text) {
     std::fprintf(stderr, "quorvel parse: cannot read %s\n", arguments[0].c_str());
     return 1;
   }
   MailMessage message(nullptr, nullptr, nullptr);
-  ParseMessage(message, *text, nullptr, true);
+  ParseMessage(message, text->Bytes(), nullptr, true);
   MailData mail = RecordOfMessage(message);
   const bool written = mail.WriteToDirectory(arguments[2], true);
   RemovePartFiles(message);

@@ -3,6 +3,7 @@
 // does, and prints one line per mail. Progress is drawn when standard error
 // is a terminal (not with --quiet). With --tls the password never goes in
 // clear.
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -75,13 +76,21 @@ bool ParseReceiveOptions(const Arguments& arguments, ReceiveOptions& options) {
 struct Progress {
   bool shown = false;
   uint32_t firstError = kPopNoError;
+  uint32_t percentDrawn = UINT32_MAX;  // the bar is redrawn only when this changes
 } progress;
 
 void OnProgress(uint32_t event, uint32_t argument) {
   if (event == kPopError && progress.firstError == kPopNoError) progress.firstError = argument;
   if (!progress.shown) return;
-  if (event == kPopProgress) std::fprintf(stderr, "\r  received %3u%%", argument);
-  if (event == kPopMessageComplete) std::fprintf(stderr, "\n");
+  // The progress event comes with every piece of data received.
+  if (event == kPopProgress && argument != progress.percentDrawn) {
+    std::fprintf(stderr, "\r  received %3u%%", argument);
+    progress.percentDrawn = argument;
+  }
+  if (event == kPopMessageComplete) {
+    std::fprintf(stderr, "\n");
+    progress.percentDrawn = UINT32_MAX;
+  }
 }
 
 // The tool's exit code for a failed receive, from the client's first error
