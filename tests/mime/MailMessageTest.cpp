@@ -84,41 +84,33 @@ class MailMessageTest : public ::testing::Test {
 };
 
 TEST_F(MailMessageTest, MessageWithoutAttachmentsIsExact) {
+  const std::string head =
+      "From: \"ada lovelace\" <ada@example.test>\r\n"
+      "To: <tutor@example.test>\r\n"
+      "Subject: Hello\r\n"
+      "Date: *\r\n"
+      "Message-ID: *\r\n";
+  const std::string tail =
+      "X-Priority: 3\r\n"
+      "X-MSMail-Priority: Normal\r\n"
+      "X-Mailer: Quorvel Mailer 1.0\r\n"
+      "\r\n";
   MailMessage message = NewMessage();
   message.SetSubject("Hello");
   message.SetBody("First line\r\nSecond line");
   message.SetCc("x");  // one character: neither written nor sent to
   EXPECT_EQ(WithCheckedDateAndId(Compose(message)),
-            "From: \"ada lovelace\" <ada@example.test>\r\n"
-            "To: <tutor@example.test>\r\n"
-            "Subject: Hello\r\n"
-            "Date: *\r\n"
-            "Message-ID: *\r\n"
-            "X-Priority: 3\r\n"
-            "X-MSMail-Priority: Normal\r\n"
-            "X-Mailer: Quorvel Mailer 1.0\r\n"
-            "\r\n"
-            "First line\r\nSecond line\r\n"
-            "\r\n");
+            head + tail + "First line\r\nSecond line\r\n\r\n");
   // A byte above 0x7F in the text alone declares the text part.
   message.CharsetForCodePage(1254);
   message.SetBody("G\xFC" "n\r\n");
   EXPECT_EQ(WithCheckedDateAndId(Compose(message)),
-            "From: \"ada lovelace\" <ada@example.test>\r\n"
-            "To: <tutor@example.test>\r\n"
-            "Subject: Hello\r\n"
-            "Date: *\r\n"
-            "Message-ID: *\r\n"
-            "MIME-Version: 1.0\r\n"
-            "Content-Type: text/plain;\r\n"
-            "\tcharset=\"iso-8859-9\"\r\n"
-            "Content-Transfer-Encoding: 8bit\r\n"
-            "X-Priority: 3\r\n"
-            "X-MSMail-Priority: Normal\r\n"
-            "X-Mailer: Quorvel Mailer 1.0\r\n"
-            "\r\n"
-            "G\xFC" "n\r\n"
-            "\r\n");
+            head +
+                "MIME-Version: 1.0\r\n"
+                "Content-Type: text/plain;\r\n"
+                "\tcharset=\"iso-8859-9\"\r\n"
+                "Content-Transfer-Encoding: 8bit\r\n" +
+                tail + "G\xFC" "n\r\n\r\n");
 }
 
 TEST_F(MailMessageTest, MessageWithTwoAttachmentsIsExact) {
