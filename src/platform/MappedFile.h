@@ -29,7 +29,7 @@ class MappedFile {
       : data_(data), size_(size), handle_(handle) {}
   const char* data_ = nullptr;
   size_t size_ = 0;
-  intptr_t handle_ = -1;  // the open file (POSIX) or the mapping (Windows)
+  intptr_t handle_ = -1;  // the open file that holds the share
 };
 
 }  // namespace quorvel::platform

@@ -1,7 +1,8 @@
 // A read-only file mapping of the whole file. The file is opened with
-// FILE_SHARE_READ only (FileShare::DenyWrite) and closed once the mapping
-// exists; the mapping keeps it open, and Windows refuses to cut a file that
-// is mapped.
+// FILE_SHARE_READ only (FileShare::DenyWrite) and that handle is kept for the
+// mapping's life: sharing is checked against open handles, and a mapping
+// alone would let an exclusive writer in. The mapping object itself is
+// closed at once; its view keeps it.
 #include <windows.h>
 
 #include "platform/MappedFile.h"
@@ -18,20 +19,17 @@ std::optional<MappedFile> MappedFile::Open(const std::string& path) {
     ::CloseHandle(file);
     return std::nullopt;
   }
-  if (length.QuadPart == 0) {
-    ::CloseHandle(file);
-    return MappedFile(nullptr, 0, -1);
-  }
+  const auto held = reinterpret_cast<intptr_t>(file);
+  if (length.QuadPart == 0) return MappedFile(nullptr, 0, held);
   HANDLE mapping = ::CreateFileMappingA(file, nullptr, PAGE_READONLY, 0, 0, nullptr);
-  ::CloseHandle(file);
-  if (mapping == nullptr) return std::nullopt;
-  const void* data = ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+  const void* data =
+      mapping == nullptr ? nullptr : ::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0);
+  if (mapping != nullptr) ::CloseHandle(mapping);
   if (data == nullptr) {
-    ::CloseHandle(mapping);
+    ::CloseHandle(file);
     return std::nullopt;
   }
-  return MappedFile(static_cast<const char*>(data), static_cast<size_t>(length.QuadPart),
-                    reinterpret_cast<intptr_t>(mapping));
+  return MappedFile(static_cast<const char*>(data), static_cast<size_t>(length.QuadPart), held);
 }
 
 MappedFile::~MappedFile() {
