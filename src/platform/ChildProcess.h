@@ -22,7 +22,8 @@ class ChildProcess {
   ~ChildProcess();
 
   // The next line the child writes (without its line feed); nothing at the
-  // end of its output.
+  // end of its output. A child whose output is not read stops in its write
+  // once the pipe is full (64 KiB on Linux, 4 KiB under Wine).
   std::optional<std::string> ReadLine();
   // The child reads the end of its input.
   void CloseInput();
