@@ -18,6 +18,7 @@
 #include "platform/Clock.h"
 #include "platform/Faults.h"
 #include "platform/Threads.h"
+#include "platform/WindowMessages.h"
 
 namespace quorvel {
 namespace {
@@ -44,7 +45,7 @@ void RecordCallback(uint32_t code, uint32_t argument) {
   if (onEvent) onEvent(code, argument);
 }
 
-intptr_t RecordWindow(ClientWindow*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+intptr_t RecordWindow(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   EXPECT_EQ(message, SmtpMessageNumber());
   std::lock_guard hold(eventLock);
   events.push_back({'w', static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam)});
@@ -86,7 +87,7 @@ class SmtpClientTest : public ::testing::Test {
   // A client reporting to both the window and the callback.
   std::unique_ptr<SmtpClient> NewClient() {
     auto client = std::make_unique<SmtpClient>(&stop, &suspend, &percent);
-    client->SetWindow(&window);
+    client->SetWindow(window.handle());
     client->SetCallback(RecordCallback);
     return client;
   }
@@ -94,7 +95,7 @@ class SmtpClientTest : public ::testing::Test {
   std::atomic<uint8_t> stop{0};
   std::atomic<uint8_t> suspend{0};
   std::atomic<int32_t> percent{-5};
-  ClientWindow window{RecordWindow, nullptr};
+  platform::MessageWindow window{RecordWindow};
 };
 
 TEST_F(SmtpClientTest, DialogueEventsAndDotsAreExact) {

@@ -11,6 +11,7 @@
 #include "ScriptedPop.h"
 #include "frame/Library.h"
 #include "mime/PopSettings.h"
+#include "platform/WindowMessages.h"
 
 namespace quorvel {
 namespace {
@@ -27,7 +28,7 @@ struct Event {
 std::vector<Event> events;  // the callback has no user value
 
 void RecordCallback(uint32_t code, uint32_t argument) { events.push_back({'c', code, argument}); }
-intptr_t RecordWindow(ClientWindow*, uint32_t message, uintptr_t wParam, intptr_t lParam) {
+intptr_t RecordWindow(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   EXPECT_EQ(message, PopMessageNumber());
   events.push_back({'w', static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam)});
   return 0;
@@ -44,7 +45,7 @@ class PopClientTest : public ::testing::Test {
   }
   void TearDown() override { PopConnectionsForbidden() = false; }
   PopClient& Client(Replies replies) {
-    client_ = std::make_unique<PopClient>(&window_);
+    client_ = std::make_unique<PopClient>(window_.handle());
     client_->SetCallback(RecordCallback);
     client_->UseSocket(std::make_unique<TurnSocket>(std::move(replies), &sent));
     return *client_;
@@ -64,7 +65,7 @@ class PopClientTest : public ::testing::Test {
     return codes;
   }
 
-  ClientWindow window_{RecordWindow, nullptr};
+  platform::MessageWindow window_{RecordWindow};
   std::string sent;  // before the client: its closing QUIT is still recorded
   std::unique_ptr<PopClient> client_;
 };

@@ -2,6 +2,7 @@
 // client window is a direct call of the host's procedure.
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/WindowMessages.h"
@@ -42,5 +43,16 @@ intptr_t SendToClientWindow(WindowHandle window, uint32_t message, uintptr_t wPa
   if (window == nullptr || window->procedure == nullptr) return 0;
   return window->procedure(window, message, wParam, lParam);
 }
+
+MessageWindow::MessageWindow(Procedure procedure)
+    : procedure_(std::move(procedure)),
+      handle_(new ClientWindow{[](ClientWindow* window, uint32_t message, uintptr_t wParam,
+                                  intptr_t lParam) {
+                                 return (*static_cast<Procedure*>(window->hostData))(
+                                     message, wParam, lParam);
+                               },
+                               &procedure_}) {}
+
+MessageWindow::~MessageWindow() { delete handle_; }
 
 }  // namespace quorvel::platform
