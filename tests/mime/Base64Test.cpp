@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <random>
 #include <vector>
 
@@ -184,11 +185,16 @@ TEST_P(Base64Decoding, AgreesWithThePortablePathOnRandomInput) {
     std::string altered = text;
     switch (round % 4) {
       case 0: break;
-      case 1:  // 76-character lines ending with LF alone
+      case 1: {  // other line widths, ending with LF alone or CR LF
+        const size_t width = std::array<size_t, 6>{76, 64, 60, 20, 16, 998}[round / 4 % 6];
+        const std::string lineBreak = round % 8 == 1 ? "\n" : "\r\n";
         altered.erase(std::remove(altered.begin(), altered.end(), '\r'), altered.end());
         altered.erase(std::remove(altered.begin(), altered.end(), '\n'), altered.end());
-        for (size_t at = 76; at < altered.size(); at += 77) altered.insert(at, "\n");
+        for (size_t at = width; at < altered.size(); at += width + lineBreak.size()) {
+          altered.insert(at, lineBreak);
+        }
         break;
+      }
       default:  // a stray byte anywhere: foreign, blank, pad or high
         if (!altered.empty()) {
           altered.insert(random() % altered.size(), 1, "* =\x80\t"[random() % 5]);
