@@ -193,6 +193,11 @@ TEST_P(Base64Decoding, AgreesWithThePortablePathOnRandomInput) {
         for (size_t at = width; at < altered.size(); at += width + lineBreak.size()) {
           altered.insert(at, lineBreak);
         }
+        // Now and then a foreign byte in place of a character, the shape kept.
+        if (round / 24 % 2 == 1 && !altered.empty()) {
+          const size_t at = random() % altered.size();
+          if (altered[at] != '\r' && altered[at] != '\n') altered[at] = '*';
+        }
         break;
       }
       default:  // a stray byte anywhere: foreign, blank, pad or high
@@ -207,7 +212,7 @@ TEST_P(Base64Decoding, AgreesWithThePortablePathOnRandomInput) {
     ASSERT_TRUE(UseBase64Path(GetParam()));
     ASSERT_EQ(decoded.clean, portable.clean) << altered;
     ASSERT_EQ(decoded.bytes, portable.bytes) << altered;
-    if (round % 4 < 2) {
+    if (round % 4 == 0 || (round % 4 == 1 && portable.clean)) {
       ASSERT_EQ(decoded.bytes, bytes);
     }
   }
