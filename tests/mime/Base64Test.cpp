@@ -160,6 +160,35 @@ TEST_P(Base64Decoding, TooSmallABufferDecodesNothing) {
   }
 }
 
+// The wide loops take whole lines of the shape the text starts with and stop
+// at the first line that ends otherwise; what follows there is left to the
+// rules (a wide path's blocks still take the 64 characters before the odd
+// break, the portable path has no blocks).
+TEST_P(Base64Decoding, TheLoopsTakeWholeLinesOfTheFirstLinesShape) {
+  std::string line;
+  for (int i = 0; i < 19; ++i) line += "QUJD";  // 76 characters
+  const size_t blocks = GetParam() == Base64Path::Portable ? 0 : 64;
+  const struct {
+    std::string text;
+    size_t consumed;
+  } cases[] = {
+      {line + "\n" + line + "\n" + line + "\n", 3 * 77},
+      {line + "\r\n" + line + "\r\n", 2 * 78},
+      {line + "\r\n" + line + "\r*" + line + "\r\n", 78 + blocks},
+      {line + "\n" + line + "*" + line + "\n", 77 + blocks},
+      {line + "\n" + line + "\r\n", 77 + blocks},
+      {line.substr(0, 74) + "\n" + line + "\n", blocks},
+  };
+  std::vector<uint8_t> out(1000);
+  for (const auto& c : cases) {
+    size_t written = 0;
+    const size_t consumed = CurrentBase64Kernels().decodeBlocks(
+        reinterpret_cast<const uint8_t*>(c.text.data()), c.text.size(), out.data(), out.size(),
+        written);
+    EXPECT_EQ(consumed, c.consumed) << c.text;
+  }
+}
+
 std::string RandomBytes(std::mt19937& random, size_t length) {
   std::string bytes(length, '\0');
   for (char& c : bytes) c = static_cast<char>(random());
