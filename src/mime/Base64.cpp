@@ -2,10 +2,11 @@
 // characters go through the kernels of the path in use (Base64Paths.h); the
 // portable encoder turns 12 input bits into two characters with one table
 // look-up and writes whole 72-character lines with 8-byte stores; the
-// decoder takes 8 characters at a time through four tables that place each
-// character's bits and flag foreign characters, and falls back to the
-// character-by-character rules only around line breaks, padding and foreign
-// bytes.
+// decoder takes whole lines of the shape mail programs write (any width that
+// is a multiple of 4, CR LF or LF) and otherwise 8 characters at a time
+// through four tables that place each character's bits and flag foreign
+// characters, and falls back to the character-by-character rules only
+// around odd line breaks, padding and foreign bytes.
 #include "mime/Base64.h"
 
 #include <algorithm>
@@ -194,22 +195,25 @@ size_t EncodeLinesPortably(const uint8_t* in, size_t length, char* out) {
   return consumed;
 }
 
-// Whole lines of 72 alphabet characters and CR LF, checked once per line.
+// Whole lines of the text's first line shape, checked once per line.
 size_t DecodeLinesPortably(const uint8_t* in, size_t length, uint8_t* out, size_t room,
                            size_t& written) {
   size_t consumed = 0;
   written = 0;
-  while (length - consumed >= kLineCharacters + 2 && room - written >= kLineBytes + 2 &&
-         in[consumed + kLineCharacters] == '\r' && in[consumed + kLineCharacters + 1] == '\n') {
+  const LineShape shape = LineShapeAt(in, length, 4);
+  const size_t stride = shape.characters + shape.breakLength;
+  const size_t lineBytes = shape.characters / 4 * 3;
+  while (shape.characters > 0 && length - consumed >= stride &&
+         room - written >= lineBytes + 1 && HasLineBreak(in + consumed + shape.characters, shape)) {
     uint32_t seen = 0;
-    for (size_t k = 0; k < kLineCharacters / 4; ++k) {
+    for (size_t k = 0; k < shape.characters / 4; ++k) {
       const uint32_t placed = PlaceFour(in + consumed + 4 * k);
       seen |= placed;
       StoreThree(placed, out + written + 3 * k, true);
     }
     if (seen & kForeign) break;
-    consumed += kLineCharacters + 2;
-    written += kLineBytes;
+    consumed += stride;
+    written += lineBytes;
   }
   return consumed;
 }

@@ -3,6 +3,7 @@
 #include "mime/Base64Paths.h"
 
 #include <atomic>
+#include <cstring>
 
 #include "platform/CpuFeatures.h"
 
@@ -28,6 +29,19 @@ std::atomic<Base64Path>& ChosenPath() {
 }
 
 }  // namespace
+
+// The break is looked for with memchr: the kernels ask again after every
+// line that is not of the shape, so the search must stay cheap.
+LineShape LineShapeAt(const uint8_t* in, size_t length, size_t shortest) {
+  const size_t reach = length < kLongestLine + 2 ? length : kLongestLine + 2;
+  const void* found = std::memchr(in, '\n', reach);
+  if (found == nullptr) return {};
+  size_t end = static_cast<size_t>(static_cast<const uint8_t*>(found) - in);
+  const size_t breakLength = end > 0 && in[end - 1] == '\r' ? 2 : 1;
+  end -= breakLength - 1;
+  if (end < shortest || end > kLongestLine || end % 4 != 0) return {};
+  return {end, breakLength};
+}
 
 std::vector<Base64Path> AvailableBase64Paths() {
   std::vector<Base64Path> paths;

@@ -17,10 +17,11 @@ struct Base64Kernels {
   // enough input remains for the kernel's wide loads; answers the bytes
   // consumed (a multiple of 54). The rest is left to the caller.
   size_t (*encodeLines)(const uint8_t* in, size_t length, char* out);
-  // Decodes whole lines of 72 alphabet characters and CR LF, then blocks of
-  // alphabet characters without breaks, while `room` allows the kernel's
-  // wide stores; stops before the first line or block holding anything else.
-  // Answers the characters consumed; `written` receives the bytes produced.
+  // Decodes whole lines of the shape the text starts with (LineShapeAt),
+  // then blocks of alphabet characters without breaks, while `room` allows
+  // the kernel's wide stores; stops before the first line or block holding
+  // anything else. Answers the characters consumed; `written` receives the
+  // bytes produced.
   size_t (*decodeBlocks)(const uint8_t* in, size_t length, uint8_t* out, size_t room,
                          size_t& written);
 };
@@ -30,6 +31,22 @@ struct Base64Kernels {
 const Base64Kernels& PortableBase64Kernels();
 const Base64Kernels* Ssse3Base64Kernels();
 const Base64Kernels* Avx2Base64Kernels();
+
+// The lines a text starts with, as mail programs write them: a number of
+// alphabet characters that is a multiple of 4 (so no group spans a break),
+// at least `shortest` and at most kLongestLine, then CR LF or LF alone.
+// Lines of this shape decode as their characters joined. `characters` is 0
+// when the text does not start with such a line.
+inline constexpr size_t kLongestLine = 1000;
+struct LineShape {
+  size_t characters = 0;
+  size_t breakLength = 0;  // 2 for CR LF, 1 for LF
+};
+LineShape LineShapeAt(const uint8_t* in, size_t length, size_t shortest);
+// Whether the text at `in` holds the break of `shape` (enough text assumed).
+inline bool HasLineBreak(const uint8_t* in, const LineShape& shape) {
+  return shape.breakLength == 2 ? in[0] == '\r' && in[1] == '\n' : in[0] == '\n';
+}
 
 // The paths this processor can run, portable first.
 std::vector<Base64Path> AvailableBase64Paths();

@@ -6,8 +6,8 @@
 // 16-entry tables (one by its low, one by its high half-byte; a character
 // is foreign when their entries share a bit), adds the offset that turns it
 // into its value, and packs four values into three bytes with two
-// multiply-adds. A 72-character line is covered by whole blocks, the last
-// block overlapping the one before it (it writes the same bytes again).
+// multiply-adds. A line is covered by whole blocks, the last block
+// overlapping the one before it (it writes the same bytes again).
 #include "mime/Base64Paths.h"
 
 #include "platform/CpuFeatures.h"
@@ -28,8 +28,8 @@ constexpr size_t kLineBytes = 54;
 
 // Input bytes read by the last block of a line (12 bytes at 42, loaded as 16).
 constexpr size_t kEncodeLineReach = 58;
-// Output bytes written by the last block of a line (12 bytes at 42, stored as 16).
-constexpr size_t kDecodeLineReach = 58;
+// Output bytes a decoded line's wide stores may write beyond its own bytes.
+constexpr size_t kLineReachBeyond = 8;
 
 // --- Encoding ---------------------------------------------------------------
 
@@ -171,26 +171,33 @@ QUORVEL_SSSE3 inline bool DecodeBlock16(const uint8_t* in, uint8_t* out) {
   return true;
 }
 
-bool IsLineEnd(const uint8_t* p) { return p[0] == '\r' && p[1] == '\n'; }
+// A line of `characters` (at least 16, a multiple of 4) in 16-character
+// blocks, the last one overlapping the one before when the width is not a
+// multiple of 16; stores reach 4 bytes past the line's bytes.
+QUORVEL_SSSE3 inline bool DecodeLine16(const uint8_t* line, size_t characters, uint8_t* out) {
+  size_t at = 0;
+  for (; characters - at >= 16; at += 16) {
+    if (!DecodeBlock16(line + at, out + at / 4 * 3)) return false;
+  }
+  return at == characters || DecodeBlock16(line + characters - 16, out + (characters - 16) / 4 * 3);
+}
 
 QUORVEL_SSSE3 QUORVEL_WIDE_LOOP_ENTRY
 size_t DecodeBlocksSsse3(const uint8_t* in, size_t length, uint8_t* out,
                          size_t room, size_t& written) {
   size_t consumed = 0;
   written = 0;
-  while (length - consumed >= kLineCharacters + 2 && room - written >= kDecodeLineReach &&
-         IsLineEnd(in + consumed + kLineCharacters)) {
-    const uint8_t* line = in + consumed;
-    uint8_t* target = out + written;
-    // Checked and stored block by block: a line that fails is decoded again
-    // by the caller from its start, so bytes stored so far do not matter.
-    if (!DecodeBlock16(line, target) || !DecodeBlock16(line + 16, target + 12) ||
-        !DecodeBlock16(line + 32, target + 24) || !DecodeBlock16(line + 48, target + 36) ||
-        !DecodeBlock16(line + 56, target + 42)) {
-      return consumed;
-    }
-    consumed += kLineCharacters + 2;
-    written += kLineBytes;
+  const LineShape shape = LineShapeAt(in, length, 16);
+  const size_t stride = shape.characters + shape.breakLength;
+  const size_t lineBytes = shape.characters / 4 * 3;
+  // Checked and stored block by block: a line that fails is decoded again
+  // by the caller from its start, so bytes stored so far do not matter.
+  while (shape.characters > 0 && length - consumed >= stride &&
+         room - written >= lineBytes + kLineReachBeyond &&
+         HasLineBreak(in + consumed + shape.characters, shape) &&
+         DecodeLine16(in + consumed, shape.characters, out + written)) {
+    consumed += stride;
+    written += lineBytes;
   }
   while (length - consumed >= 16 && room - written >= 16 &&
          DecodeBlock16(in + consumed, out + written)) {
@@ -223,21 +230,34 @@ QUORVEL_AVX2 inline bool DecodeBlock32(const uint8_t* in, uint8_t* out) {
   return true;
 }
 
+// The same with 32-character blocks while 32 remain; stores reach 8 bytes
+// past the line's bytes.
+QUORVEL_AVX2 inline bool DecodeLine32(const uint8_t* line, size_t characters, uint8_t* out) {
+  size_t at = 0;
+  for (; characters - at >= 32; at += 32) {
+    if (!DecodeBlock32(line + at, out + at / 4 * 3)) return false;
+  }
+  if (characters - at > 16) {
+    if (!DecodeBlock16(line + at, out + at / 4 * 3)) return false;
+    at += 16;
+  }
+  return at == characters || DecodeBlock16(line + characters - 16, out + (characters - 16) / 4 * 3);
+}
+
 QUORVEL_AVX2 QUORVEL_WIDE_LOOP_ENTRY
 size_t DecodeBlocksAvx2(const uint8_t* in, size_t length, uint8_t* out,
                         size_t room, size_t& written) {
   size_t consumed = 0;
   written = 0;
-  while (length - consumed >= kLineCharacters + 2 && room - written >= kDecodeLineReach &&
-         IsLineEnd(in + consumed + kLineCharacters)) {
-    const uint8_t* line = in + consumed;
-    uint8_t* target = out + written;
-    if (!DecodeBlock32(line, target) || !DecodeBlock32(line + 32, target + 24) ||
-        !DecodeBlock16(line + 56, target + 42)) {
-      return consumed;
-    }
-    consumed += kLineCharacters + 2;
-    written += kLineBytes;
+  const LineShape shape = LineShapeAt(in, length, 16);
+  const size_t stride = shape.characters + shape.breakLength;
+  const size_t lineBytes = shape.characters / 4 * 3;
+  while (shape.characters > 0 && length - consumed >= stride &&
+         room - written >= lineBytes + kLineReachBeyond &&
+         HasLineBreak(in + consumed + shape.characters, shape) &&
+         DecodeLine32(in + consumed, shape.characters, out + written)) {
+    consumed += stride;
+    written += lineBytes;
   }
   while (length - consumed >= 32 && room - written >= 32 &&
          DecodeBlock32(in + consumed, out + written)) {
