@@ -84,5 +84,19 @@ TEST_F(ItemWriters, TheReplyCopiesThePupilMailsNumberAndReference) {
   file.Close();
 }
 
+// Which items may be answered is asserted through the exports; what they
+// cannot show is a tutor reply that also holds a pupil message.
+TEST_F(ItemWriters, ATutorReplyHoldingAPupilMessageIsNotAnswered) {
+  {
+    ExchangeFile odd;
+    ASSERT_TRUE(odd.Open(dir / "odd.qv6", false, true));
+    odd.SetKind(kKindTutorReply);
+    ASSERT_TRUE(SampleMail().message.Write(odd));
+    ASSERT_TRUE(odd.Close());
+  }
+  EXPECT_FALSE(WriteTutorReplyFile(dir / "odd.qv6", TutorReplyContent()));
+  EXPECT_EQ(temporary.Files(), Names{}) << "a refused answer leaves nothing behind";
+}
+
 }  // namespace
 }  // namespace quorvel::exchange

@@ -245,10 +245,13 @@ TEST_F(ReceivingTest, DamagedFilesNeverBringAReceiveDownAndStayAtTheSource) {
   EXPECT_EQ(temporary.Files(), Names{});
 }
 
-TEST_F(ReceivingTest, ARunWithoutSourcesStillSavesTheIndex) {
+// The receiving lock and a missing mailbox are asserted through the exports.
+TEST_F(ReceivingTest, ARunWithoutSourcesSavesTheIndexAndAClosedMailboxRunsNone) {
   ASSERT_EQ(mailbox.SavedIndexBytes(), "");  // a new mailbox is saved first when it changes
   ASSERT_TRUE(ReceiveMails(&context));
   EXPECT_NE(mailbox.SavedIndexBytes(), "");
+  mailbox.CloseIndex(false);
+  EXPECT_FALSE(ReceiveMails(&context));
 }
 
 }  // namespace
