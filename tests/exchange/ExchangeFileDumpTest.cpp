@@ -99,22 +99,8 @@ TEST_F(ExchangeFileDump, SaysWhatIsDamagedAndWhere) {
 
   WriteFile(dir / "short", "QVS");
   EXPECT_NE(Dump(dir / "short", false).find("damaged: the header is cut off"), std::string::npos);
-  WriteFile(dir / "text", "just some text, not an exchange file");
-  EXPECT_NE(Dump(dir / "text", false).find("damaged: this is not a record file"), std::string::npos);
-  EXPECT_EQ(Dump(dir / "missing", false), "cannot read " + (dir / "missing") + "\n");
-
-  // A length trailer that does not match the stream: 0x00000005 instead of
-  // the stream's length.
-  std::string wrongTrailer = packed.substr(0, packed.size() - 4) + std::string("\x05\0\0\0", 4);
-  WriteFile(dir / "trailer", wrongTrailer);
-  std::ostringstream out;
-  std::ostringstream problems;
-  EXPECT_FALSE(DumpExchangeFile(dir / "trailer", out, problems));
-  const std::string streamLength = std::to_string(packed.size() - 4);
-  EXPECT_NE(out.str().find(", trailer 5 (differs)\n"), std::string::npos) << out.str();
-  EXPECT_EQ(problems.str(), "damaged: the length trailer says 5 bytes, the stream has " +
-                                streamLength + " (offset " + streamLength + ")\n");
-  EXPECT_NE(out.str().find("1 Wide \"ok\"\n"), std::string::npos) << "the record is still shown";
+  // A missing file, one that is no record file and a length trailer that
+  // does not match its stream are the command's tests (command_lines_test.py).
 }
 
 }  // namespace

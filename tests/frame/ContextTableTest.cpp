@@ -8,26 +8,6 @@
 namespace quorvel {
 namespace {
 
-TEST(ContextTable, AddNewTwiceKeepsOneContextWithOneReference) {
-  ContextTable table;
-  const int before = ThreadContext::LiveCount();
-  ASSERT_TRUE(table.AddNew(10, nullptr));
-  ThreadContext* context = table.Find(10);
-  ASSERT_NE(context, nullptr);
-  int mutex = 0;
-  ASSERT_TRUE(table.AddNew(10, &mutex));
-  EXPECT_EQ(table.Find(10), context);
-  EXPECT_EQ(context->referenceCount, 1u);
-  EXPECT_EQ(context->contextMutex, nullptr) << "the second handle is ignored";
-  ASSERT_TRUE(table.AddNew(11, nullptr));
-  EXPECT_EQ(table.Remove(10), 1) << "answers the entries left";
-  EXPECT_EQ(table.Find(10), nullptr);
-  EXPECT_EQ(ThreadContext::LiveCount(), before + 1);
-  EXPECT_EQ(table.Remove(99), 1) << "a thread without a context changes nothing";
-  EXPECT_EQ(table.Remove(11), 0);
-  EXPECT_EQ(ThreadContext::LiveCount(), before);
-}
-
 TEST(ContextTable, AJoinedWorkerKeepsTheContextAliveUntilItLeaves) {
   ContextTable table;
   const int before = ThreadContext::LiveCount();

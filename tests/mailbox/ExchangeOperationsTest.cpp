@@ -1,8 +1,8 @@
 // Background exchange operations: the queue run on the worker, the combined
 // result, a refused start whose operations the running worker still reaches,
-// stop between operations, locked directions, the callback on the worker
-// thread and the host leaving while the worker runs. A start without a
-// context or a mailbox is refused through the exports. A first operation that
+// locked directions and the callback on the worker thread. A stop, the host
+// leaving while the worker runs and a start without a context or a mailbox
+// are asserted through the exports. A first operation that
 // waits for the test keeps the worker alive until the test has seen it; the
 // test then waits for the worker's end.
 #include "mailbox/ExchangeOperations.h"
@@ -12,7 +12,6 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
-#include <thread>
 
 #include "TempDirectory.h"
 #include "frame/ContextTable.h"
@@ -31,7 +30,6 @@ struct Events {
   std::condition_variable changed;
   bool blockerRunning = false;
   bool released = false;
-  bool waitForStop = false;  // the blocker ends on a stop request instead
   ThreadContext* context = nullptr;
   int runs = 0;  // of Succeeds and Fails
   int completions = 0;
@@ -53,11 +51,6 @@ bool Blocker() {
     events.blockerRunning = true;
   }
   events.changed.notify_all();
-  if (events.waitForStop) {
-    // The host's stop export waits for the worker's end meanwhile.
-    while (events.context->stopRequested.load() == 0) std::this_thread::yield();
-    return true;
-  }
   WaitFor([] { return events.released; });
   return true;
 }
@@ -87,7 +80,7 @@ void OnCompletion(uint32_t userValue, uint32_t result) {
 class ExchangeOperations : public ::testing::Test {
  protected:
   void SetUp() override {
-    events.blockerRunning = events.released = events.waitForStop = false;
+    events.blockerRunning = events.released = false;
     events.runs = events.completions = 0;
     events.result = 99;
     ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), hostMutex.handle()));
@@ -177,21 +170,6 @@ TEST_F(ExchangeOperations, ARefusedStartLeavesItsOperationsToTheRunningWorker) {
   EXPECT_EQ(events.userValue, 1u);
 }
 
-TEST_F(ExchangeOperations, AStopEndsTheWorkerAfterTheRunningOperation) {
-  events.waitForStop = true;
-  ASSERT_TRUE(StartExchangeOperations(*context, {Blocker, Fails}, OnCompletion, 1));
-  KeepWorker();
-  EXPECT_TRUE(StopThreadedSend()) << "the mail layer's stop works on the same request";
-  WaitFor([] { return events.completions == 1; });
-  EXPECT_EQ(events.runs, 0) << "the second operation never ran";
-  EXPECT_EQ(events.result, 1u);
-  // The next start clears the request.
-  worker->Wait(0xFFFFFFFF);
-  events.waitForStop = false;
-  EXPECT_EQ(Run({Succeeds}), 1u);
-  EXPECT_EQ(events.runs, 1);
-}
-
 TEST_F(ExchangeOperations, LockedDirectionsRefuseOrFailInsideTheWorker) {
   constexpr uint32_t kRefused = 2;
   // The result of a starter's worker (the blocker queued first holds it until
@@ -230,20 +208,6 @@ TEST_F(ExchangeOperations, LockedDirectionsRefuseOrFailInsideTheWorker) {
     EXPECT_EQ(result(ThreadedReceiveItems), c.receive) << c.mode;
     EXPECT_EQ(result(ThreadedReceiveAndSendItems), c.both) << c.mode;
   }
-}
-
-TEST_F(ExchangeOperations, TheHostLeavingWhileTheWorkerRunsLeavesTheContextToIt) {
-  const int live = ThreadContext::LiveCount();
-  ASSERT_TRUE(StartExchangeOperations(*context, {Blocker, Succeeds}, OnCompletion, 8));
-  KeepWorker();
-  Contexts().Remove(platform::CurrentThreadId());
-  EXPECT_EQ(ThreadContext::LiveCount(), live) << "the worker still holds it";
-  Release();
-  WaitFor([] { return events.completions == 1; });
-  EXPECT_TRUE(events.contextFoundInCallback);
-  EXPECT_EQ(events.result, 1u);
-  worker->Wait(0xFFFFFFFF);
-  EXPECT_EQ(ThreadContext::LiveCount(), live - 1) << "the worker's leave destroyed it";
 }
 
 }  // namespace

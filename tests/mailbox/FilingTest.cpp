@@ -17,23 +17,6 @@ class FilingTest : public MailboxTest {
   FilingTest() { EXPECT_TRUE(Open()); }
 };
 
-TEST_F(FilingTest, AReplyLandsAfterItsParentsWholeSubtree) {
-  const uint32_t a = FileMail();
-  const uint32_t b = FileMail();
-  const uint32_t a1 = FileAnswer(a);
-  const uint32_t a2 = FileAnswer(a);
-  const uint32_t a11 = FileAnswer(a1);
-  uint32_t position = 0;
-  const uint32_t a3 = mailbox.FileReply(NewItem(), a, "smtp|a@b", CodedText(), &position);
-  EXPECT_EQ(position, 4u);  // before b, the next root
-  const uint32_t orphan = FileAnswer(999);  // no such parent: a root at the end
-  EXPECT_EQ((std::vector<uint32_t>{a, b, a1, a2, a11, a3, orphan}),
-            (std::vector<uint32_t>{1, 2, 3, 4, 5, 6, 7}));
-  EXPECT_EQ(Tree(), "1:0 3:1 5:2 4:1 6:1 2:0 7:0");
-  EXPECT_FALSE(mailbox.Index().IsSorted());
-  for (uint32_t id = 1; id <= 7; ++id) EXPECT_EQ(mailbox.Index().IdAt(*mailbox.FindItem(id)), id);
-}
-
 TEST_F(FilingTest, ANewMailIsStampedDescribedAndQueued) {
   const uint32_t before = platform::UtcSecondsNow();
   CodedTextArray names;

@@ -93,49 +93,6 @@ TEST(IndexChangesTest, TheRecordOfAnotherNextIdByHand) {
   EXPECT_EQ(record, U32(23) + U32(1) + U32(8) + U32(1) + U32(1) + "\x02");
 }
 
-// Entries named "b", "c", "d" (ids 1 to 3), 35 bytes each after the 21-byte
-// head and the 12-byte head of the id array: ids at 33, entries at 45, 80 and
-// 115, the outbox count at 150. The head's entry count is at 16, the id
-// array's at 25.
-std::string EntryNamed(char name, uint16_t attributes) {
-  // Code page 1252 and an empty correspondent, three times, depth,
-  // attributes, no names, the two flags, message type 255, no routes.
-  return Bytes({1, name, 0xE4, 0x04}) + U32(0) + std::string(12, '\0') + '\0' + U16(attributes) +
-         U32(0) + Bytes({0, 0}) + U32(255) + U16(0);
-}
-
-TEST(IndexChangesTest, RecordsOfOneEntryByHand) {
-  const auto add = [](MailboxIndex& index, uint32_t position, uint32_t id, char name) {
-    auto entry = std::make_unique<IndexEntry>();
-    entry->fileName = std::string(1, name);
-    index.Insert(position, id, std::move(entry));
-  };
-  const struct {
-    const char* what;
-    std::function<void(MailboxIndex&)> change;
-    std::string record;
-  } cases[] = {
-      {"one changed: its id and the entry, each whole",
-       [](MailboxIndex& index) { index.EntryAt(1).attributes = 0x0102; },
-       U32(152) + U32(2) + U32(37) + U32(4) + U32(4) + U32(2) + U32(80) + U32(35) + U32(35) +
-           EntryNamed('c', 0x0102)},
-      {"one filed in the middle: both counts, its id and the entry put in",
-       [&](MailboxIndex& index) { add(index, 1, 9, 'z'); },
-       U32(191) + U32(4) + U32(16) + U32(1) + U32(1) + "\x04" + U32(25) + U32(1) + U32(1) +
-           "\x04" + U32(37) + U32(0) + U32(4) + U32(9) + U32(80) + U32(0) + U32(35) +
-           EntryNamed('z', 0)},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    MailboxIndex index;
-    for (uint32_t id = 1; id <= 3; ++id) add(index, index.Count(), id, static_cast<char>('a' + id));
-    const IndexImage before = EncodeIndexParts(4, 0, index);
-    c.change(index);
-    const IndexImage after = EncodeIndexParts(4, 0, index);
-    EXPECT_EQ(EncodeChangeRecord(SplicesBetween(before, after), after.bytes.size()), c.record);
-  }
-}
-
 TEST(IndexChangesTest, ARecordThatDoesNotFitTheImageDoesNotApply) {
   const std::string image(30, 'a');
   const std::string splice = U32(4) + U32(2) + U32(3) + "xyz";

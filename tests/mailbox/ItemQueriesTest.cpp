@@ -52,25 +52,6 @@ class ItemQueriesTest : public OpenMailboxTest {
   }
 };
 
-TEST_F(ItemQueriesTest, TheParentIsTheNearestEarlierItemOneLevelUp) {
-  // Depths as a damaged or hand-made index may hold them: the walk passes
-  // over shallower items and gives up at the front.
-  const uint8_t depths[] = {1, 0, 2, 1, 2, 0, 3, 2};
-  for (uint32_t i = 0; i < std::size(depths); ++i) {
-    auto entry = std::make_unique<IndexEntry>();
-    entry->depth = depths[i];
-    mailbox.Index().Insert(i, 10 + i, std::move(entry));
-  }
-  const int32_t parentIndexes[] = {-2, -2, 0, 1, 3, -2, 4, 3};
-  for (uint32_t i = 0; i < std::size(depths); ++i) {
-    const int32_t parent = parentIndexes[i];
-    EXPECT_EQ(ParentIndexOf(&context, 10 + i), parent) << "item at " << i;
-    EXPECT_EQ(ParentIdOf(&context, 10 + i), parent < 0 ? parent : 10 + parent) << "item at " << i;
-  }
-  EXPECT_EQ(ParentIndexOf(&context, 9), -1);
-  EXPECT_EQ(ParentIdOf(&context, 18), -1);
-}
-
 TEST_F(ItemQueriesTest, TheTextOfEveryKindMarksTheItemReadAndSavesTheIndex) {
   struct TextCase {
     uint8_t kind;

@@ -62,21 +62,6 @@ TEST_F(MailWritingTest, MailsAndRepliesLandInTheirThreadsAndTheIndexIsSaved) {
   EXPECT_EQ(mailbox.Index().EntryAt(2).nameList.Size(), 0u) << "a pupil's answer keeps no name";
 }
 
-// Which answers are refused is asserted through the exports; here that a
-// refusal leaves nothing behind.
-TEST_F(MailWritingTest, RefusedWritesChangeNothing) {
-  ASSERT_TRUE(Write(UINT32_MAX));
-  ASSERT_TRUE(Reply(0));
-  const std::string index = mailbox.SavedIndexBytes();
-  EXPECT_FALSE(PupilWriteMail(&context, Mail(), "", UINT32_MAX)) << "no route";
-  EXPECT_FALSE(Write(0)) << "a pupil mail answers only a tutor reply";
-  EXPECT_FALSE(Reply(1)) << "a tutor answers only a pupil mail";
-  EXPECT_FALSE(AddNewMail(&context, outside / "missing.qv6", {"3|/out"}, CodedTextArray()));
-  EXPECT_EQ(Tree(), "1:0 2:1");
-  EXPECT_EQ(mailbox.SavedIndexBytes(), index);
-  EXPECT_EQ(temporary.Files(), Names{});
-}
-
 TEST_F(MailWritingTest, AMailThatCannotBeFiledStaysInTheTemporaryDirectory) {
   ASSERT_TRUE(mailbox.CloseIndex(true));
   ASSERT_TRUE(OpenReadOnly());  // a read-only mailbox files nothing
@@ -96,20 +81,6 @@ TEST_F(MailWritingTest, AnIndexThatCannotBeSavedFailsTheWriteAndKeepsTheOldIndex
   }
   EXPECT_EQ(mailbox.Index().Count(), 2u) << "the item is filed; the save failed";
   EXPECT_EQ(mailbox.SavedIndexBytes(), saved);
-}
-
-TEST_F(MailWritingTest, AHostsOwnFileIsFiledWhereItIsLeft) {
-  const std::string path = NewItem({exchange::kKindTutorReply});
-  const std::string before = ReadFile(path);
-  CodedTextArray names;
-  names.Add(CodedText(1252, WideString(u"Ben")));
-  ASSERT_TRUE(AddNewMail(&context, path, {"3|/a", "3|/b"}, names));
-  EXPECT_EQ(ReadFile(path), before);
-  EXPECT_EQ(SavedCount(), 1u);
-  const IndexEntry& entry = mailbox.Index().EntryAt(0);
-  EXPECT_EQ(entry.outRoutes, (std::vector<std::string>{"3|/a", "3|/b"}));
-  EXPECT_EQ(entry.nameList.Size(), 1u);
-  EXPECT_EQ(entry.messageType, 21u);
 }
 
 }  // namespace

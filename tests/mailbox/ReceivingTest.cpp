@@ -113,15 +113,6 @@ TEST_F(ReceivingTest, WhatIsNotAReceivedMessageLeavesNothingFiled) {
   EXPECT_EQ(temporary.Files(), Names{});
 }
 
-TEST_F(ReceivingTest, AReceivedItemGoesUnderItsParentAfterItsReplies) {
-  const uint32_t mail = FileMail();
-  FileAnswer(mail);
-  FileMail();
-  EXPECT_EQ(mailbox.ImportExchangeFile(Received(outside / "r.qv6", mail)), 4u);
-  EXPECT_EQ(mailbox.ImportExchangeFile(Received(outside / "s.qv6", 77)), 5u);
-  EXPECT_EQ(Tree(), "1:0 2:1 4:1 3:0 5:0");
-}
-
 // After a shared directory's item, a mail without attachment, one with two
 // exchange files, one with a file that is no exchange file: five items, each
 // mail deleted once, and not before the index holding all of them is on disk.
@@ -254,22 +245,13 @@ TEST_F(ReceivingTest, DamagedFilesNeverBringAReceiveDownAndStayAtTheSource) {
   EXPECT_EQ(temporary.Files(), Names{});
 }
 
-TEST_F(ReceivingTest, ARunWithoutSourcesStillSavesTheIndex) {
+// The receiving lock and a missing mailbox are asserted through the exports.
+TEST_F(ReceivingTest, ARunWithoutSourcesSavesTheIndexAndAClosedMailboxRunsNone) {
   ASSERT_EQ(mailbox.SavedIndexBytes(), "");  // a new mailbox is saved first when it changes
   ASSERT_TRUE(ReceiveMails(&context));
   EXPECT_NE(mailbox.SavedIndexBytes(), "");
-}
-
-TEST_F(ReceivingTest, ALockedOrClosedMailboxReceivesNothing) {
-  Received(shared / "a.qv6", 0);
-  AddFileInProtocol(&context, shared.path());
-  context.lockingMode = kLockReceiving | kLockSending;
-  EXPECT_FALSE(ReceiveMails(&context));
-  context.lockingMode = kLockSending;
   mailbox.CloseIndex(false);
   EXPECT_FALSE(ReceiveMails(&context));
-  EXPECT_FALSE(ReceiveMails(nullptr));
-  EXPECT_TRUE(std::filesystem::exists(shared / "a.qv6"));
 }
 
 }  // namespace

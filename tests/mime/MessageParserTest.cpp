@@ -109,20 +109,6 @@ TEST_F(MessageParserTest, ASecondTextIsAPartNotTheBody) {
   EXPECT_EQ(message.htmlBodyIndex, 0) << "so is a second HTML part";
 }
 
-TEST_F(MessageParserTest, ADigestsTypelessPartIsAMessage) {
-  Parse("Content-Type: multipart/digest; boundary=d\r\n\r\n--d\r\n\r\n"
-        "Subject: inner\r\n\r\nforwarded\r\n--d--\r\n");
-  EXPECT_EQ(message.body, "forwarded");
-}
-
-TEST_F(MessageParserTest, AWholeMessageMarkedAsAttachmentIsOneFile) {
-  Parse("Content-Type: application/pdf; name=x.pdf\r\nContent-Disposition: attachment\r\n"
-        "Content-Transfer-Encoding: BASE64\r\n\r\nJVBERg==\r\n");
-  EXPECT_EQ(message.body, "");
-  ASSERT_EQ(message.attachmentNames, std::vector<std::string>{"x.pdf"});
-  EXPECT_EQ(Saved(0), "%PDF");
-}
-
 TEST_F(MessageParserTest, NamesFromTheNetworkStayInsideTheDirectory) {
   const struct {
     const char* name;

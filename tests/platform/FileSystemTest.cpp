@@ -38,17 +38,6 @@ TEST(Copying, DuplicateKeepsBytesAndHonoursFailIfExists) {
   EXPECT_FALSE(DuplicateFile(dir.path(), dir / "c", false)) << "a directory is no file";
 }
 
-TEST(Moving, RenameNeverReplaces) {
-  TempDirectory dir;
-  WriteFile(dir / "a", "A");
-  WriteFile(dir / "b", "B");
-  EXPECT_FALSE(RenameFile(dir / "a", dir / "b"));
-  EXPECT_EQ(ReadFile(dir / "b"), "B");
-  EXPECT_TRUE(RenameFile(dir / "a", dir / "c"));
-  EXPECT_FALSE(IsExistingFile(dir / "a"));
-  EXPECT_EQ(ReadFile(dir / "c"), "A");
-}
-
 TEST(Deleting, AReadOnlyFileStaysUntilTheAttributeIsCleared) {
   TempDirectory dir;
   WriteFile(dir / "f", "x");
