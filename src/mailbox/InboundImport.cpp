@@ -29,8 +29,9 @@ struct ReceivedItem {
   uint16_t content = 0;
 };
 
-std::optional<ReceivedItem> ReadReceived(const std::string& path) {
+std::optional<ReceivedItem> ReadReceived(const std::string& path, const std::string& scratch) {
   exchange::ExchangeFile file;
+  file.UnpackInto(scratch);
   if (!file.Open(path, true, false)) return std::nullopt;
   ReceivedItem item;
   const bool readable =
@@ -48,7 +49,7 @@ uint32_t Mailbox::ImportExchangeFile(const std::string& path, uint32_t* outIndex
   if (notAnItem != nullptr) *notAnItem = false;
   std::optional<ReceivedItem> received;
   try {
-    received = ReadReceived(path);
+    received = ReadReceived(path, receivedScratch_);
   } catch (const std::bad_alloc&) {
     return kNoItem;
   }
