@@ -35,13 +35,13 @@ bool ExchangeFile::Open(const std::string& path, bool readOnly, bool create,
   // An empty file is a name reserved for a new item (see UniqueTempName).
   const std::optional<uint64_t> length = platform::FileLength(path);
   if (length && !(create && *length == 0)) {
-    working = scratch_.empty() ? UniqueTempName(kWorkingExtension) : scratch_;
+    working = UniqueTempName(kWorkingExtension);
     if (working.empty()) return false;
     if (UnpackFile(path, working, kPackingBuffer, nullptr, &kUnpackedRecordFile)) {
       packed_ = true;
       packedPath_ = path;
     } else {
-      RemoveWorkingCopy(working);  // a stream that broke off midway leaves a part
+      platform::RemoveFile(working);  // a stream that broke off midway leaves a part
       packed_ = false;
       packedPath_.clear();
       working = path;
@@ -61,7 +61,7 @@ bool ExchangeFile::Open(const std::string& path, bool readOnly, bool create,
     }
   }
   if (RecordFile::Open(working, readOnly, create, alternativeMagic)) return true;
-  if (packed_) RemoveWorkingCopy(working);
+  if (packed_) platform::RemoveFile(working);
   return false;
 }
 
@@ -77,7 +77,7 @@ bool ExchangeFile::Close() {
   }
   if (packed_) {
     if (mode == kWritable && !PackBeside(WorkingPath(), packedPath_)) return false;
-    RemoveWorkingCopy(WorkingPath());
+    platform::RemoveFile(WorkingPath());
   }
   packed_ = true;
   packedPath_.clear();
@@ -85,13 +85,9 @@ bool ExchangeFile::Close() {
 }
 
 void ExchangeFile::DiscardWorkingCopy() {
-  if (packed_) RemoveWorkingCopy(WorkingPath());
+  if (packed_) platform::RemoveFile(WorkingPath());
   packed_ = true;
   packedPath_.clear();
-}
-
-void ExchangeFile::RemoveWorkingCopy(const std::string& working) const {
-  if (working != scratch_) platform::RemoveFile(working);
 }
 
 std::string ExchangeFile::GetPath() const { return packed_ ? packedPath_ : WorkingPath(); }

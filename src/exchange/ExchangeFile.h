@@ -29,20 +29,11 @@ class ExchangeFile : public RecordFile {
 
   bool IsPacked() const { return packed_; }
 
-  // Unpacks an existing packed file into `path` (a file the caller made and
-  // owns, overwritten by every Open and kept at Close) instead of a working
-  // copy of its own. A caller that reads one file after another so reuses
-  // one file rather than making and deleting one for each.
-  void UnpackInto(const std::string& path) { scratch_ = path; }
-
  private:
   void DiscardWorkingCopy();
-  // Deletes the working copy unless it is the caller's (UnpackInto).
-  void RemoveWorkingCopy(const std::string& working) const;
 
   bool packed_ = true;
   std::string packedPath_;
-  std::string scratch_;
 };
 
 }  // namespace quorvel::exchange

@@ -29,9 +29,8 @@ struct ReceivedItem {
   uint16_t content = 0;
 };
 
-std::optional<ReceivedItem> ReadReceived(const std::string& path, const std::string& scratch) {
+std::optional<ReceivedItem> ReadReceived(const std::string& path) {
   exchange::ExchangeFile file;
-  file.UnpackInto(scratch);
   if (!file.Open(path, true, false)) return std::nullopt;
   ReceivedItem item;
   const bool readable =
@@ -49,7 +48,7 @@ uint32_t Mailbox::ImportExchangeFile(const std::string& path, uint32_t* outIndex
   if (notAnItem != nullptr) *notAnItem = false;
   std::optional<ReceivedItem> received;
   try {
-    received = ReadReceived(path, receivedScratch_);
+    received = ReadReceived(path);
   } catch (const std::bad_alloc&) {
     return kNoItem;
   }

@@ -26,6 +26,7 @@ constexpr uint32_t kLocationIndexSave = 510;
 constexpr uint32_t kLocationIndexOpen = 511;
 
 constexpr const char* kItemExtension = "qv6";
+constexpr const char* kWorkingExtension = "qvz";
 
 std::string FileNameOf(const std::string& path) {
   return path.substr(path.find_last_of(platform::kPathSeparators) + 1);
@@ -102,7 +103,6 @@ bool Mailbox::ReadImage(const std::string& image) {
 bool Mailbox::CloseIndex(bool forceSave) {
   if (!isOpen_) return true;
   ReleaseItem();
-  EndReceiving();
   bool saved = true;
   if (!readOnly_ && (dirty_ || forceSave)) saved = SaveIndex();
   indexFile_.Close();
@@ -280,16 +280,6 @@ void Mailbox::ReleaseItem() {
   workingCopy_.Close();
   // A copy that cannot be deleted stays in the temporary directory.
   platform::RemoveFile(workingCopyPath_);
-}
-
-void Mailbox::BeginReceiving() {
-  if (receivedScratch_.empty()) receivedScratch_ = UniqueTempName(kWorkingExtension);
-}
-
-void Mailbox::EndReceiving() {
-  if (receivedScratch_.empty()) return;
-  platform::RemoveFile(receivedScratch_);
-  receivedScratch_.clear();
 }
 
 Mailbox* MailboxOf(ThreadContext* context) {

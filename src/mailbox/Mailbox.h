@@ -27,8 +27,6 @@
 namespace quorvel {
 
 inline constexpr uint32_t kNoItem = 0xFFFFFFFF;
-// The extension of the temporary copies through which items are read.
-inline constexpr const char* kWorkingExtension = "qvz";
 
 class Mailbox : public ContextMailbox {
  public:
@@ -107,11 +105,6 @@ class Mailbox : public ContextMailbox {
   uint32_t WorkingItemId() const { return workingItemId_; }
   // An item file was deleted: its "~AT" number may be given out again.
   void NameFreed(const std::string& fileName);
-  // Between the two, every ImportExchangeFile unpacks the received file into
-  // one temporary file, made by the first and deleted by the second (or by
-  // closing), instead of into a working copy of its own.
-  void BeginReceiving();
-  void EndReceiving();
 
  private:
   uint32_t FileStamped(const std::string& path, uint32_t parentId,
@@ -136,7 +129,6 @@ class Mailbox : public ContextMailbox {
   exchange::ExchangeFile workingCopy_;
   std::string workingCopyPath_;
   uint32_t workingItemId_ = kNoItem;
-  std::string receivedScratch_;  // in the temporary directory while receiving
   // No "~AT" n ".qv6" below this number is free: the mailbox alone makes such
   // names in its directory. Whoever deletes an item file lowers it to the
   // number freed, so that names stay the smallest free ones.

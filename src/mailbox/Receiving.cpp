@@ -115,7 +115,6 @@ bool ReceiveMails(ThreadContext* context) {
     return false;
   }
   RunSaves saves(*mailbox);
-  mailbox->BeginReceiving();
   for (const std::unique_ptr<FileInProtocol>& source : context->fileInProtocols) {
     ReceiveFromDirectory(*mailbox, source->directory, saves);
   }
@@ -123,7 +122,6 @@ bool ReceiveMails(ThreadContext* context) {
     ReceiveFromPop(*mailbox, *context, *account, saves);
   }
   saves.Commit();
-  mailbox->EndReceiving();
   return true;
 }
 
