@@ -113,6 +113,17 @@ std::string TakeFirstFreeName(uint32_t& number, const std::string& extension,
   return TakeNameFrom(number, extension, directory, prefix, UINT32_MAX, take);
 }
 
+// TakeFirstFreeName for a caller that takes one name after another in the
+// same directory: `known` ends just past the number taken, where the next
+// search starts.
+std::string TakeNextFreeName(uint32_t& known, const std::string& extension,
+                             const std::string& directory, const std::string& prefix,
+                             const NameTaker& take) {
+  const std::string taken = TakeFirstFreeName(known, extension, directory, prefix, take);
+  if (!taken.empty()) ++known;
+  return taken;
+}
+
 }  // namespace
 
 std::string UniqueTempName(const std::string& extension, const std::string& directory,
@@ -124,17 +135,14 @@ std::string UniqueTempName(const std::string& extension, const std::string& dire
 std::string UniqueNameMovedFrom(const std::string& from, uint32_t& known,
                                 const std::string& extension, const std::string& directory,
                                 const std::string& prefix) {
-  const std::string moved = TakeFirstFreeName(
+  return TakeNextFreeName(
       known, extension, directory, prefix,
       [&](const std::string& candidate) { return platform::RenameFile(from, candidate); });
-  if (!moved.empty()) ++known;
-  return moved;
 }
 
-std::string UniqueNameFrom(uint32_t& number, const std::string& extension,
-                           const std::string& directory, const std::string& prefix,
-                           uint32_t most) {
-  return TakeNameFrom(number, extension, directory, prefix, most, CreateEmpty);
+std::string UniqueNameFrom(uint32_t& known, const std::string& extension,
+                           const std::string& directory, const std::string& prefix) {
+  return TakeNextFreeName(known, extension, directory, prefix, CreateEmpty);
 }
 
 }  // namespace quorvel

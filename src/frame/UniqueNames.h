@@ -29,13 +29,13 @@ std::string UniqueNameMovedFrom(const std::string& from, uint32_t& known,
                                 const std::string& extension, const std::string& directory,
                                 const std::string& prefix = "~AT");
 
-// UniqueTempName trying numbers from `number` upward, and `number` gets the one
-// taken. A caller that alone makes such names in a directory (a mailbox, which
-// holds its directory's index) starts where it last stopped instead of
-// passing over every name it made before. After `most` names that all exist
-// the answer is empty with `number` just past them.
-std::string UniqueNameFrom(uint32_t& number, const std::string& extension,
-                           const std::string& directory, const std::string& prefix = "~AT",
-                           uint32_t most = UINT32_MAX);
+// UniqueTempName for a caller that alone makes such names in a directory (a
+// mailbox, which holds its directory's index): the numbers below `known` are
+// taken already, the search starts there, and `known` ends just past the
+// number taken, so that the next name is found with one creation. With
+// nothing known (0), a directory that holds many such names is listed once
+// rather than tried name by name.
+std::string UniqueNameFrom(uint32_t& known, const std::string& extension,
+                           const std::string& directory, const std::string& prefix = "~AT");
 
 }  // namespace quorvel

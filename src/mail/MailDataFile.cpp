@@ -52,17 +52,26 @@ std::optional<platform::File> CreateMailFile(const std::string& directory) {
   return std::nullopt;
 }
 
+bool HoldsWhatTheWriterWrites(const std::string& text, const MailData& mail) {
+  return text == FormatMailHead(mail) + FormatMailAttachments(mail);
+}
+
 // A record without attachments whose file holds exactly what the writer
 // would write moves by renaming that file: the result is the same as
 // writing it anew and deleting the old one, in one step, with no copy. A
-// read-only file is left to the writer, which cannot delete it either.
-bool MovedByRenaming(MailData& mail, const std::string& directory, uint32_t& knownNames) {
+// read-only file is left to the writer, which cannot delete it either. A
+// file that still has the stamp it had when it was read as the writer's
+// bytes of this record is not read again.
+bool MovedByRenaming(MailData& mail, const std::string& directory, uint32_t& knownNames,
+                     const WrittenAsRead& writtenAs) {
   if (!mail.attachmentNames.empty() || !mail.attachmentFiles.empty() || mail.filePath.empty() ||
       !platform::IsExistingDirectory(directory) || platform::IsReadOnly(mail.filePath)) {
     return false;
   }
-  const std::optional<std::string> text = ReadWholeFile(mail.filePath);
-  if (!text || *text != FormatMailHead(mail) + FormatMailAttachments(mail)) return false;
+  if (!writtenAs || platform::StampOf(mail.filePath) != writtenAs) {
+    const std::optional<std::string> text = ReadWholeFile(mail.filePath);
+    if (!text || !HoldsWhatTheWriterWrites(*text, mail)) return false;
+  }
   const std::string moved = UniqueNameMovedFrom(mail.filePath, knownNames, kMailFileExtension, directory);
   if (moved.empty()) return false;
   mail.filePath = moved;
@@ -71,8 +80,44 @@ bool MovedByRenaming(MailData& mail, const std::string& directory, uint32_t& kno
 
 }  // namespace
 
-bool MoveMailData(MailData& mail, const std::string& directory, uint32_t& knownNames) {
-  if (MovedByRenaming(mail, NormaliseDirectory(directory), knownNames)) return true;
+bool ReadMailFile(MailData& mail, const std::string& path, WrittenAsRead* writtenAs) {
+  mail.Reset();
+  if (writtenAs != nullptr) writtenAs->reset();
+  // Stamped before reading: a write meanwhile leaves the file another stamp.
+  const WrittenAsRead stamp = platform::StampOf(path);
+  if (!stamp) return false;
+  const std::optional<std::string> text = ReadWholeFile(path);
+  if (!text) return false;
+  mail.filePath = path;
+  ParseMailText(*text, mail);
+  const std::string directory = DirectoryOf(path);
+  const std::string title = TitleOf(path);
+  for (size_t k = 1; k <= mail.attachmentNames.size(); ++k) {
+    const std::string content = AttachmentFileName(directory, title, k);
+    mail.attachmentFiles.push_back(platform::IsExistingFile(content) ? content : std::string());
+  }
+  if (writtenAs != nullptr && HoldsWhatTheWriterWrites(*text, mail)) *writtenAs = stamp;
+  return true;
+}
+
+bool LoadMailDirectory(const std::string& directoryPath, MailDataList& list,
+                       std::vector<WrittenAsRead>* writtenAs) {
+  const std::string directory = NormaliseDirectory(directoryPath);
+  if (!platform::IsExistingDirectory(directory)) return false;
+  const std::string pattern = std::string("*.") + kMailFileExtension;
+  for (const platform::DirectoryEntry& entry : platform::ListDirectory(directory, pattern)) {
+    if (entry.isDirectory) continue;
+    MailData& mail = list.Adopt(std::make_unique<MailData>());
+    WrittenAsRead stamp;
+    ReadMailFile(mail, directory + entry.name, writtenAs != nullptr ? &stamp : nullptr);
+    if (writtenAs != nullptr) writtenAs->push_back(stamp);
+  }
+  return true;
+}
+
+bool MoveMailData(MailData& mail, const std::string& directory, uint32_t& knownNames,
+                  const WrittenAsRead& writtenAs) {
+  if (MovedByRenaming(mail, NormaliseDirectory(directory), knownNames, writtenAs)) return true;
   const std::string oldPath = mail.filePath;
   const StringList oldFiles = mail.attachmentFiles;
   if (!mail.WriteToDirectory(directory)) return false;
@@ -110,21 +155,7 @@ void MailData::DeleteFiles() {
   if (platform::IsExistingFile(filePath)) platform::RemoveFile(filePath);
 }
 
-bool MailData::ReadFile(const std::string& path) {
-  Reset();
-  if (!platform::IsExistingFile(path)) return false;
-  const std::optional<std::string> text = ReadWholeFile(path);
-  if (!text) return false;
-  filePath = path;
-  ParseMailText(*text, *this);
-  const std::string directory = DirectoryOf(path);
-  const std::string title = TitleOf(path);
-  for (size_t k = 1; k <= attachmentNames.size(); ++k) {
-    const std::string content = AttachmentFileName(directory, title, k);
-    attachmentFiles.push_back(platform::IsExistingFile(content) ? content : std::string());
-  }
-  return true;
-}
+bool MailData::ReadFile(const std::string& path) { return ReadMailFile(*this, path, nullptr); }
 
 bool MailData::WriteToDirectory(const std::string& directoryPath, bool moveAttachments) {
   const std::string directory = NormaliseDirectory(directoryPath);
@@ -173,15 +204,8 @@ bool MailData::MoveToDirectory(const std::string& directory) {
   return MoveMailData(*this, directory, knownNames);
 }
 
-bool MailDataList::LoadDirectory(const std::string& directoryPath) {
-  const std::string directory = NormaliseDirectory(directoryPath);
-  if (!platform::IsExistingDirectory(directory)) return false;
-  const std::string pattern = std::string("*.") + kMailFileExtension;
-  for (const platform::DirectoryEntry& entry : platform::ListDirectory(directory, pattern)) {
-    if (entry.isDirectory) continue;
-    Adopt(std::make_unique<MailData>()).ReadFile(directory + entry.name);
-  }
-  return true;
+bool MailDataList::LoadDirectory(const std::string& directory) {
+  return LoadMailDirectory(directory, *this, nullptr);
 }
 
 void MailDataList::RemoveAt(uint32_t index, bool deleteFiles) {

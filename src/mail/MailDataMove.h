@@ -1,17 +1,36 @@
 // Moving a mail's files to another directory, for a caller that moves one
-// mail after another into the same directory.
+// mail after another into the same directory, and the reading that lets a
+// later move skip reading the file again.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/FileSystem.h"
 #include "quorvel/MailData.h"
 
 namespace quorvel {
 
+// The stamp of a mail-data file when it was read, given only when the file
+// held exactly what the writer writes for the record read from it.
+using WrittenAsRead = std::optional<platform::FileStamp>;
+
+// MailData::ReadFile; `writtenAs` (when given) receives the file's stamp
+// when the file holds exactly the writer's bytes of the record read.
+bool ReadMailFile(MailData& mail, const std::string& path, WrittenAsRead* writtenAs);
+// MailDataList::LoadDirectory; `writtenAs` (when given) gets one element per
+// record appended, as ReadMailFile gives it.
+bool LoadMailDirectory(const std::string& directory, MailDataList& list,
+                       std::vector<WrittenAsRead>* writtenAs);
+
 // MailData::MoveToDirectory; `knownNames` is what UniqueNameMovedFrom takes:
 // 0 for a first move, then left as the previous move into the same
-// directory left it.
-bool MoveMailData(MailData& mail, const std::string& directory, uint32_t& knownNames);
+// directory left it. `writtenAs` is what ReadMailFile gave for the file,
+// for a record unchanged since: while the file keeps that stamp it moves
+// without being read again.
+bool MoveMailData(MailData& mail, const std::string& directory, uint32_t& knownNames,
+                  const WrittenAsRead& writtenAs = std::nullopt);
 
 }  // namespace quorvel

@@ -3,6 +3,7 @@
 #include "mail/SendFunctions.h"
 
 #include <string>
+#include <vector>
 
 #include "exchange/WideText.h"
 #include "frame/ContextTable.h"
@@ -50,14 +51,15 @@ bool Deliver(MailMessage& message, uint32_t protocol, const std::string& mimeDir
 }
 
 // `sentNames` carries what one move into the sent directory learnt about its
-// taken names to the next (SendMails moves one mail after another there).
-bool SendAndFile(MailData& mail, uint32_t& sentNames) {
+// taken names to the next (SendMails moves one mail after another there);
+// `writtenAs` is what reading the mail's file found (MoveMailData).
+bool SendAndFile(MailData& mail, uint32_t& sentNames, const WrittenAsRead& writtenAs) {
   const ThreadContext* context = CallingContext();
   const std::string outDirectory = context ? context->outDirectory : std::string();
   const std::string sentDirectory = context ? context->sentDirectory : std::string();
   std::string serverReply;
   if (DeliverMailData(mail, &serverReply)) {
-    return sentDirectory.empty() || MoveMailData(mail, sentDirectory, sentNames);
+    return sentDirectory.empty() || MoveMailData(mail, sentDirectory, sentNames, writtenAs);
   }
   SetLogValue(kKeyMessage, "MailsSendMailFromMailData " + ErrorMessageFor() +
                                (serverReply.empty() ? "" : ": " + serverReply));
@@ -72,7 +74,7 @@ bool SendAndFile(MailData& mail, uint32_t& sentNames) {
 
 }  // namespace
 
-bool DeliverMailData(MailData& mail, std::string* serverReply) {
+bool DeliverMailData(const MailData& mail, std::string* serverReply) {
   ThreadContext* context = CallingContext();
   MailMessage message(context ? &context->stopRequested : nullptr,
                       context ? &context->suspendRequested : nullptr,
@@ -126,7 +128,7 @@ bool DeliverMailData(MailData& mail, std::string* serverReply) {
 
 bool SendMailFromMailData(MailData& mail) {
   uint32_t sentNames = 0;
-  return SendAndFile(mail, sentNames);
+  return SendAndFile(mail, sentNames, std::nullopt);
 }
 
 bool SendMailFromFile(const char* path) {
@@ -148,10 +150,13 @@ bool SendMails(const char* directory) {
   const ThreadContext* context = CallingContext();
   const bool keepsSentCopies = context != nullptr && !context->sentDirectory.empty();
   MailDataList list;
-  if (directory != nullptr) list.LoadDirectory(directory);
+  // The records are not changed before their moves: what reading found
+  // about their files holds for as long as the files keep their stamps.
+  std::vector<WrittenAsRead> writtenAs;
+  if (directory != nullptr) LoadMailDirectory(directory, list, &writtenAs);
   uint32_t sentNames = 0;
-  while (!list.IsEmpty()) {
-    const bool sent = SendAndFile(list[0], sentNames);
+  for (size_t i = 0; !list.IsEmpty(); ++i) {
+    const bool sent = SendAndFile(list[0], sentNames, writtenAs[i]);
     // A sent mail's files leave the scanned directory: moved to the sent
     // directory already, or deleted here.
     list.RemoveAt(0, sent && !keepsSentCopies);

@@ -14,7 +14,7 @@ namespace quorvel {
 // context's lastError set. Each SMTP delivery uses the sender it was given,
 // whatever other threads send meanwhile. A server's refusal leaves its reply
 // line in `serverReply` when one is given.
-bool DeliverMailData(MailData& mail, std::string* serverReply = nullptr);
+bool DeliverMailData(const MailData& mail, std::string* serverReply = nullptr);
 
 // Delivers; a sent mail moves to the sent directory, an unsent one is
 // logged (with the server's reply line after the error message when a

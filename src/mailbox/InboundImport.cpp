@@ -16,8 +16,6 @@
 #include "mailbox/ItemRecord.h"
 #include "mailbox/Mailbox.h"
 #include "platform/Clock.h"
-#include "platform/FileSystem.h"
-#include "platform/Paths.h"
 
 namespace quorvel {
 
@@ -99,9 +97,7 @@ uint32_t Mailbox::ImportPlainMail(const std::string& text, uint32_t* outIndex) {
   }
   const uint32_t id =
       written ? FileItem(path, 0, nullptr, nullptr, outIndex, nullptr, false) : kNoItem;
-  if (id == kNoItem && platform::RemoveFile(path)) {
-    NameFreed(path.substr(path.rfind(platform::kPathSeparator) + 1));
-  }
+  if (id == kNoItem) RemoveItemFile(path);
   return id;
 }
 

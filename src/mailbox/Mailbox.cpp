@@ -135,7 +135,7 @@ uint32_t Mailbox::FileItem(const std::string& path, uint32_t parentId,
   if (copy) {
     filed = UniqueNameFrom(nameHint_, kItemExtension, directory_);
     if (!platform::DuplicateFile(path, filed, false)) {
-      platform::RemoveFile(filed);  // the name it took
+      RemoveItemFile(filed);  // the name it took
       return kNoItem;
     }
   } else if (!platform::IsExistingFile(path)) {
@@ -143,7 +143,7 @@ uint32_t Mailbox::FileItem(const std::string& path, uint32_t parentId,
   }
   platform::SetReadOnly(filed, false);
   const auto unfiled = [&] {
-    if (copy) platform::RemoveFile(filed);
+    if (copy) RemoveItemFile(filed);
     return kNoItem;
   };
   uint32_t position = index_.Count();
@@ -233,6 +233,10 @@ void Mailbox::Unfile(uint32_t id) {
   const std::string path = PathOf(std::as_const(index_).EntryAt(*position));
   index_.RemoveAt(*position);
   std::erase(index_.outboxQueue, id);
+  RemoveItemFile(path);
+}
+
+void Mailbox::RemoveItemFile(const std::string& path) {
   if (platform::RemoveFile(path)) NameFreed(FileNameOf(path));
 }
 

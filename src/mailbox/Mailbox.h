@@ -112,6 +112,8 @@ class Mailbox : public ContextMailbox {
                        uint32_t* outIndex, IndexEntry* entryCopy);
   bool StampAndDescribe(uint32_t id, uint32_t parentId, IndexEntry& entry);
   void Unfile(uint32_t id);
+  // Deletes an item file this mailbox made, giving its name back.
+  void RemoveItemFile(const std::string& path);
   void LoadOrRecover(bool created);
   bool ReadImage(const std::string& image);
 

@@ -44,4 +44,18 @@ bool IsReadOnly(const std::string& path);
 
 std::optional<uint64_t> FileLength(const std::string& path);
 
+// What tells one content of a file from another without reading it: its
+// length, the time of its last write and, where the system gives one
+// without opening the file, its identity. A file rewritten or replaced
+// since gets another stamp (a rewrite to the same length within the clock's
+// tick aside).
+struct FileStamp {
+  uint64_t length = 0;
+  int64_t writeTime = 0;
+  uint64_t identity = 0;
+  bool operator==(const FileStamp&) const = default;
+};
+// Nothing for a missing path or a directory.
+std::optional<FileStamp> StampOf(const std::string& path);
+
 }  // namespace quorvel::platform

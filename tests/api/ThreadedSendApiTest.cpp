@@ -42,6 +42,7 @@ TEST(ThreadedSendApi, AWorkerReportsThroughTheCompletionCallback) {
     {
       std::unique_lock hold(lock);
       done.wait(hold, [] { return completed; });
+      completed = false;  // consumed: a repeated run waits for its own callback
     }
     EXPECT_EQ(completedWith, 0u);
     EXPECT_NE(completedOn, std::this_thread::get_id());

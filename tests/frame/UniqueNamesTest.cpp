@@ -93,6 +93,22 @@ TEST(UniqueNameMovedFrom, MovesTheFileToTheFirstFreeNameAndRemembersTheTakenOnes
   EXPECT_TRUE(platform::IsExistingFile(to / "~AT10.mes")) << "a failed move leaves the file";
 }
 
+// A caller taking one name after another (a mailbox) starts its next search
+// just past the name it took last.
+TEST(UniqueNameFrom, StartsTheNextSearchPastTheNameTaken) {
+  TempDirectory dir;
+  for (const int n : {0, 1, 2, 3, 4, 6}) WriteFile(dir / ("~AT" + std::to_string(n) + ".qv6"), "old");
+  uint32_t known = 0;
+  EXPECT_EQ(UniqueNameFrom(known, "qv6", dir.path()), dir / "~AT5.qv6");
+  EXPECT_EQ(known, 6u);
+  EXPECT_EQ(UniqueNameFrom(known, "qv6", dir.path()), dir / "~AT7.qv6");
+  EXPECT_EQ(known, 8u);
+  EXPECT_EQ(ReadFile(dir / "~AT6.qv6"), "old") << "an existing file is never touched";
+  uint32_t none = 0;
+  EXPECT_EQ(UniqueNameFrom(none, "qv6", dir / "missing/"), "");
+  EXPECT_EQ(none, 0u);
+}
+
 TEST(UniqueTempName, DefaultsToTheTemporaryDirectoryPrefixAndExtension) {
   const std::string name = UniqueTempName();
   const std::string base = platform::TemporaryDirectory() + "~AT";

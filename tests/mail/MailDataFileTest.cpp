@@ -5,9 +5,12 @@
 #include <chrono>
 #include <filesystem>
 #include <random>
+#include <vector>
 
 #include "TempDirectory.h"
+#include "mail/MailDataMove.h"
 #include "mail/MailFileFormat.h"
+#include "platform/Faults.h"
 #include "quorvel/MailData.h"
 
 namespace quorvel {
@@ -269,6 +272,39 @@ TEST(MailDataFile, MovesRenameOnlyFilesTheWriterWouldWrite) {
     EXPECT_EQ(age < std::chrono::seconds(1), test.renamed) << test.name;
     EXPECT_EQ(std::filesystem::exists(old), test.readOnly) << test.name;
   }
+}
+
+// Records loaded from a directory move without their files being read again
+// while the files keep the stamps they had when read; a file changed since
+// is left to the writer, which writes the record as it was read.
+TEST(MailDataFile, LoadedRecordsMoveUnreadWhileTheirFilesAreUnchanged) {
+  TempDirectory queue, sent;
+  MailData mail;
+  mail.AddTo("x@y.test");
+  mail.SetMessage("Hello\r\n");
+  for (int i = 0; i < 2; ++i) ASSERT_TRUE(MailData(mail).WriteToDirectory(queue.path()));
+  const std::string written = ReadFile(queue / "~AT0.mes");
+  MailDataList list;
+  std::vector<WrittenAsRead> writtenAs;
+  ASSERT_TRUE(LoadMailDirectory(queue.path(), list, &writtenAs));
+  ASSERT_EQ(writtenAs.size(), 2u);
+  const std::string changed = queue / "~AT1.mes";
+  WriteFile(changed, written + "#Subject : edited meanwhile\r\n");
+  uint32_t known = 0;
+  for (uint32_t i = 0; i < 2; ++i) {
+    const bool edited = list[i].filePath == changed;
+    ASSERT_TRUE(writtenAs[i].has_value());
+    platform::FileFaults faults;
+    ASSERT_TRUE(MoveMailData(list[i], sent.path(), known, writtenAs[i]));
+    EXPECT_EQ(faults.Count(platform::FileOperation::Open) != 0, edited) << "read or written anew";
+    EXPECT_EQ(ReadFile(list[i].filePath), written) << "the record as read";
+  }
+  EXPECT_FALSE(std::filesystem::exists(changed));
+  WriteFile(queue / "hand.mes", written + "\r\n");
+  MailData hand;
+  WrittenAsRead handWritten = platform::StampOf(queue / "hand.mes");
+  EXPECT_TRUE(ReadMailFile(hand, queue / "hand.mes", &handWritten));
+  EXPECT_FALSE(handWritten.has_value()) << "not what the writer writes";
 }
 
 // Random records whose values hold the keys, commas, CR LF and bytes above

@@ -103,6 +103,8 @@ TEST_F(FilingTest, NothingIsFiledBelowDepth255) {
   EXPECT_EQ(mailbox.FileItem(item, parent, nullptr, nullptr, nullptr, nullptr, true), kNoItem);
   EXPECT_EQ(mailbox.Index().Count(), 256u);
   EXPECT_EQ(ItemFiles(), 256u);
+  const uint32_t root = mailbox.FileItem(item, 0, nullptr, nullptr, nullptr, nullptr, true);
+  EXPECT_EQ(mailbox.EntryOf(root)->fileName, "~AT256.qv6") << "the refused copy's name is free";
 }
 
 TEST_F(FilingTest, AClosedOrReadOnlyMailboxFilesNothing) {

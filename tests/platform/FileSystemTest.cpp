@@ -1,7 +1,10 @@
-// Wildcard patterns, copy, move, delete and read-only.
+// Wildcard patterns, copy, move, delete, read-only and file stamps.
 #include "platform/FileSystem.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
 
 #include "TempDirectory.h"
 #include "platform/Paths.h"
@@ -50,6 +53,27 @@ TEST(Deleting, AReadOnlyFileStaysUntilTheAttributeIsCleared) {
   EXPECT_FALSE(IsExistingFile(dir / "f"));
   EXPECT_FALSE(RemoveFile(dir / "f"));
   EXPECT_FALSE(RemoveFile(dir.path())) << "a directory";
+}
+
+// A file keeps its stamp until its length or its write time changes.
+TEST(Stamps, TellAFileRewrittenSince) {
+  TempDirectory dir;
+  const std::string file = dir / "a.mes";
+  const auto past = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1000);
+  WriteFile(file, "one");
+  std::filesystem::last_write_time(file, past);
+  const std::optional<FileStamp> stamp = StampOf(file);
+  ASSERT_TRUE(stamp.has_value());
+  EXPECT_EQ(stamp->length, 3u);
+  EXPECT_EQ(StampOf(file), stamp);
+  WriteFile(file, "two");
+  std::filesystem::last_write_time(file, past + std::chrono::seconds(1));
+  EXPECT_NE(StampOf(file), stamp) << "the same length written later";
+  WriteFile(file, "three");
+  std::filesystem::last_write_time(file, past);
+  EXPECT_NE(StampOf(file), stamp) << "another length, the same time";
+  EXPECT_FALSE(StampOf(dir.path()).has_value());
+  EXPECT_FALSE(StampOf(dir / "missing").has_value());
 }
 
 TEST(SystemDirectories, UncreatedPrefix) {

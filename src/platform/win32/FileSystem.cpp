@@ -118,12 +118,22 @@ bool IsReadOnly(const std::string& path) {
 }
 
 std::optional<uint64_t> FileLength(const std::string& path) {
+  const std::optional<FileStamp> stamp = StampOf(path);
+  if (!stamp) return std::nullopt;
+  return stamp->length;
+}
+
+// The identity (the file index) needs an open handle: it stays 0.
+std::optional<FileStamp> StampOf(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (path.empty() || !::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
       (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return std::nullopt;
   }
-  return (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+  const uint64_t written =
+      (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+  return FileStamp{(uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
+                   static_cast<int64_t>(written), 0};
 }
 
 }  // namespace quorvel::platform
