@@ -1,9 +1,9 @@
 // Two corrections to handing on the transfer as it came: the dot-stuffing is
-// undone and the terminating line dropped (RFC 1939, section 3), and the
-// terminator is looked for only in the newly received bytes (with the two
-// bytes before them that a split terminator needs), so that fetching stays
-// linear in the message size. Both look for dots rather than walking the
-// lines: a message has few lines that start with one.
+// undone and the terminating line dropped (RFC 1939, section 3), and both
+// are done on the newly received bytes as they arrive, so that fetching
+// stays linear in the message size and nothing is left to pass over once
+// the last byte is in. Both look for dots rather than walking the lines: a
+// message has few lines that start with one.
 #include "mime/PopClient.h"
 
 #include <algorithm>
@@ -40,29 +40,50 @@ bool ParseListAnswer(const std::string& reply, uint32_t number, uint64_t& size) 
 
 }  // namespace
 
-size_t FindTerminatingLine(std::string_view text, size_t from) {
-  for (size_t dot = from; (dot = text.find('.', dot)) != std::string_view::npos; ++dot) {
-    const bool lineStart = dot == 0 || (dot >= 2 && text[dot - 2] == '\r' && text[dot - 1] == '\n');
-    if (lineStart && text.compare(dot + 1, 2, "\r\n") == 0) return dot;
-  }
-  return std::string_view::npos;
+char TransferUnstuffer::TransferByte(const std::string& text, size_t at, size_t back) const {
+  // Bytes from the settled end on are still as they came: a kept byte moves
+  // down only once the next dropped dot is found, and never onto a byte
+  // that is still to be looked at.
+  const size_t fresh = at - settled_;
+  return fresh >= back ? text[at - back] : before_[2 - back + fresh];
 }
 
-void UnstuffMessage(std::string& text, size_t end) {
-  // Dot by dot: the bytes between two dropped dots move down over the dots
-  // dropped before them; a text without stuffed lines does not move at all.
-  // A byte is read only where nothing has been moved onto it yet.
-  end = std::min(end, text.size());
-  size_t out = 0;
-  size_t from = 0;
-  for (size_t dot = text.find('.'); dot < end; dot = text.find('.', dot + 1)) {
-    if (dot != 0 && text[dot - 1] != '\n') continue;
+bool TransferUnstuffer::Settle(std::string& text) {
+  size_t out = settled_;   // where the next kept byte goes
+  size_t from = settled_;  // the first byte not yet moved to `out`
+  size_t stop = text.size();
+  bool ended = false;
+  for (size_t dot = text.find('.', settled_); dot != std::string::npos;
+       dot = text.find('.', dot + 1)) {
+    if (TransferByte(text, dot, 1) != '\n') continue;
+    if (text.size() - dot < 3) {
+      stop = dot;
+      break;
+    }
+    if (TransferByte(text, dot, 2) == '\r' && text.compare(dot + 1, 2, "\r\n") == 0) {
+      stop = dot;
+      ended = true;
+      break;
+    }
     if (out != from) std::memmove(text.data() + out, text.data() + from, dot - from);
     out += dot - from;
     from = dot + 1;
   }
-  if (out != from) std::memmove(text.data() + out, text.data() + from, end - from);
-  text.resize(out + end - from);
+  const char last = TransferByte(text, stop, 1);
+  const char beforeLast = TransferByte(text, stop, 2);
+  if (out != from) std::memmove(text.data() + out, text.data() + from, stop - from);
+  out += stop - from;
+  if (ended) {
+    text.resize(out);
+    return true;
+  }
+  // What waits (a dot and at most one byte after it) joins the settled text.
+  if (out != stop) std::memmove(text.data() + out, text.data() + stop, text.size() - stop);
+  text.resize(out + text.size() - stop);
+  settled_ = out;
+  before_[0] = beforeLast;
+  before_[1] = last;
+  return false;
 }
 
 const char* PopErrorMeaning(uint32_t code) {
@@ -210,11 +231,8 @@ bool PopClient::ReceiveMessageData(std::string& text, uint64_t size) {
   // The status line stays out of the text; what came with it is data.
   const size_t statusEnd = reply_.find("\r\n");
   text.append(reply_, statusEnd == std::string::npos ? reply_.size() : statusEnd + 2);
-  size_t searchFrom = 0;
-  size_t end;
-  while ((end = FindTerminatingLine(text, searchFrom)) == std::string::npos) {
-    // A dot in the last two bytes may yet turn out to start the terminator.
-    searchFrom = text.size() - std::min<size_t>(text.size(), 2);
+  TransferUnstuffer unstuffer;
+  while (!unstuffer.Settle(text)) {
     const double share = size == 0 ? 100.0 : static_cast<double>(text.size()) * 100.0 /
                                                   static_cast<double>(size);
     reporter_.Report(kPopProgress, static_cast<uint32_t>(std::min(100.0, share)));
@@ -225,7 +243,6 @@ bool PopClient::ReceiveMessageData(std::string& text, uint64_t size) {
                                                                    : kPopReceiveFailed);
     }
   }
-  UnstuffMessage(text, end);
   reporter_.Report(kPopMessageComplete, 0);
   reporter_.Report(kPopProgress, 100);
   return true;

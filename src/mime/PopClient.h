@@ -127,13 +127,27 @@ class PopClient {
   TransportSecurity security_;
 };
 
-// Message data as it travels, without its status line: lines are dot-stuffed
-// and the line "." ends the data. FindTerminatingLine answers where that line
-// starts (a line starts at 0 or after CR LF), looking at dots from `from` on,
-// or npos. UnstuffMessage cuts the text at `end` (where the terminating line
-// starts) and drops the leading dot of every line before it (a line starts
-// at 0 or after LF): what is left is the message the server stored.
-size_t FindTerminatingLine(std::string_view text, size_t from);
-void UnstuffMessage(std::string& text, size_t end);
+// Message data as it travels, without its status line: lines are
+// dot-stuffed and the line "." ends the data. The unstuffer undoes the
+// stuffing in place as the data arrives: the text holds the message as the
+// server stored it up to what is settled, and the bytes received since
+// after it. A line starts at the beginning or after LF for its leading dot to
+// be dropped, and at the beginning or after CR LF for "." CR LF to end the
+// data; a dot at a line start that is one of the last two bytes waits for
+// the bytes after it.
+class TransferUnstuffer {
+ public:
+  // Settles the bytes received since the last call. True when the
+  // terminating line was found: the text is then cut where it starts.
+  bool Settle(std::string& text);
+
+ private:
+  // The transfer's byte `back` (1 or 2) places before `at`.
+  char TransferByte(const std::string& text, size_t at, size_t back) const;
+
+  size_t settled_ = 0;
+  // The last two transfer bytes before the settled end: the text starts a line.
+  char before_[2] = {'\r', '\n'};
+};
 
 }  // namespace quorvel

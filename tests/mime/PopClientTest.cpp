@@ -191,6 +191,21 @@ TEST_F(PopClientTest, TheTextIsTheStoredMessageWhereverTheDataIsCut) {
     ASSERT_TRUE(LoggedIn({{"+OK 1 10\r\n"}, c.pieces}).Retrieve(1, text));
     EXPECT_EQ(text, c.text);
   }
+  // The same rules with the data cut at every byte, and in single bytes.
+  const std::string transfer = "..a\r\nb.\r\n..\r\n.\n.x\r\ny\n.\r\n.\r\n";
+  const std::string stored = ".a\r\nb.\r\n.\r\n\nx\r\ny\n\r\n";
+  std::vector<TurnSocket::Reply> cuts;
+  for (size_t cut = 1; cut < transfer.size(); ++cut) {
+    cuts.push_back({"+OK\r\n", transfer.substr(0, cut), transfer.substr(cut)});
+  }
+  cuts.push_back({"+OK\r\n"});
+  for (char c : transfer) cuts.back().push_back(std::string(1, c));
+  for (const TurnSocket::Reply& pieces : cuts) {
+    SCOPED_TRACE(pieces.size() > 3 ? "single bytes" : pieces[1]);
+    std::string text;
+    ASSERT_TRUE(LoggedIn({{"+OK 1 10\r\n"}, pieces}).Retrieve(1, text));
+    EXPECT_EQ(text, stored);
+  }
 }
 
 TEST_F(PopClientTest, SeventyThousandDotLinesComeBackWithOneDotEach) {
