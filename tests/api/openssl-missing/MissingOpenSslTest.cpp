@@ -1,0 +1,69 @@
+// A process in which OpenSSL cannot be loaded: CTest puts a directory first
+// on its library path in which this test leaves empty files under the names
+// of libcrypto and libssl. A TLS connection then fails as a failed handshake
+// does (POP error 13), with a reason that says OpenSSL could not be loaded;
+// a plain login is untouched.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+
+#include "ScriptedServer.h"
+#include "mime/PopClient.h"
+#include "platform/OpenSsl.h"
+
+namespace quorvel {
+namespace {
+
+using namespace quorvel::testing;
+
+TEST(MissingOpenSsl, TlsFailsSayingSoAndPlainLoginsWork) {
+  const char* path = std::getenv("LD_LIBRARY_PATH");
+  ASSERT_TRUE(path != nullptr && std::string(path) == QUORVEL_MISSING_OPENSSL_DIR)
+      << "runs through CTest, with LD_LIBRARY_PATH=" QUORVEL_MISSING_OPENSSL_DIR;
+  std::filesystem::create_directories(QUORVEL_MISSING_OPENSSL_DIR);
+  const std::vector<std::string> files = platform::OpenSslLibraryFiles();
+  ASSERT_EQ(files.size(), 2u);
+  for (const std::string& file : files) {
+    std::ofstream(std::string(QUORVEL_MISSING_OPENSSL_DIR) + "/" + file, std::ios::trunc);
+  }
+  struct Case {
+    const char* name;
+    uint32_t tls;
+    const char* greeting;  // before the client's first command
+    uint32_t error;
+  };
+  const Case cases[] = {
+      {"implicit TLS", kTlsImplicit, "", kPopTlsFailed},
+      {"STLS", kTlsUpgrade, "+OK\r\n", kPopTlsFailed},
+      {"a second TLS connection", kTlsImplicit, "", kPopTlsFailed},
+      {"plain", kTlsNone, "+OK\r\n", kPopNoError},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScriptedServer server([&](ServerSide& side) {
+      side.Send(c.greeting);
+      std::string line;
+      while (side.NextLine(line) && side.Send("+OK\r\n") && line != "QUIT") {
+      }
+    });
+    PopClient client(nullptr);
+    TransportSecurity security;
+    security.popTls = c.tls;
+    security.popSecuritySet = true;
+    security.popClearTextAllowed = true;
+    client.SetSecurity(security);
+    EXPECT_EQ(client.Connect("127.0.0.1", server.port(), "u", "p"), c.error == kPopNoError);
+    EXPECT_EQ(client.lastError(), c.error);
+    if (c.error == kPopTlsFailed) {
+      EXPECT_EQ(client.tlsFailure().rfind("OpenSSL could not be loaded: ", 0), 0u) << client.tlsFailure();
+      EXPECT_NE(client.tlsFailure().find(files[0]), std::string::npos) << client.tlsFailure();
+    } else {
+      EXPECT_TRUE(client.Quit());
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quorvel
