@@ -1,7 +1,8 @@
 // TLS handshakes against a loopback server of this test (OpenSSL's server
 // side, with a "localhost" certificate from a throw-away test CA, valid from
 // 2000 to 2100): which certificates the client trusts, from the CA file, the
-// system's store, or none when verification is off.
+// system's store, or none when verification is off; and the server name sent
+// (a name, never an address).
 #include <gtest/gtest.h>
 #include <openssl/bio.h>
 #include <openssl/pem.h>
@@ -82,6 +83,11 @@ class TlsServer {
   TlsServer& operator=(const TlsServer&) = delete;
 
   uint16_t port() const { return port_; }
+  // The server name the client sent, once the connection is over.
+  std::string ServerName() {
+    if (thread_.joinable()) thread_.join();
+    return serverName_;
+  }
 
  private:
   void Serve() {
@@ -92,8 +98,9 @@ class TlsServer {
     BIO* connection = BIO_pop(listener_);
     SSL_set_bio(ssl, connection, connection);
     char request[4];
-    if (SSL_accept(ssl) == 1 && SSL_read(ssl, request, 4) == 4 &&
-        std::string(request, 4) == "ping") {
+    const bool handshaken = SSL_accept(ssl) == 1;
+    if (const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name)) serverName_ = name;
+    if (handshaken && SSL_read(ssl, request, 4) == 4 && std::string(request, 4) == "ping") {
       SSL_write(ssl, "pong", 4);
       SSL_shutdown(ssl);
     }
@@ -103,6 +110,7 @@ class TlsServer {
   SSL_CTX* context_;
   BIO* listener_;
   uint16_t port_ = 0;
+  std::string serverName_;
   std::atomic<bool> accepted_{false};
   std::thread thread_;
 };
@@ -115,11 +123,13 @@ TEST(TlsTrust, TheCaFileTheSystemsStoreOrNoVerification) {
     const char* trust;
     TlsOptions options;
     const char* failure;  // null: the handshake succeeds
+    const char* serverName;  // sent in the handshake: a name, never an address
   } cases[] = {
-      {"the test CA's file", {"localhost", caFile, true}, nullptr},
-      {"no verification", {"localhost", "", false}, nullptr},
-      {"the system's store only", {"localhost", "", true}, "certificate is not trusted"},
-      {"the CA file, another name", {"other.test", caFile, true}, "certificate is not trusted"},
+      {"the test CA's file", {"localhost", caFile, true}, nullptr, "localhost"},
+      {"no verification", {"localhost", "", false}, nullptr, "localhost"},
+      {"no verification, by address", {"127.0.0.1", "", false}, nullptr, ""},
+      {"the system's store only", {"localhost", "", true}, "certificate is not trusted", ""},
+      {"the CA file, another name", {"other.test", caFile, true}, "certificate is not trusted", ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.trust);
@@ -142,6 +152,7 @@ TEST(TlsTrust, TheCaFileTheSystemsStoreOrNoVerification) {
     char answer[8];
     ASSERT_EQ(client.Receive(answer, sizeof answer), 4);
     EXPECT_EQ(std::string(answer, 4), "pong");
+    EXPECT_EQ(server.ServerName(), c.serverName);
   }
 }
 

@@ -1,8 +1,10 @@
 // A process in which OpenSSL cannot be loaded: CTest puts a directory first
-// on its library path in which this test leaves empty files under the names
-// of libcrypto and libssl. A TLS connection then fails as a failed handshake
-// does (POP error 13), with a reason that says OpenSSL could not be loaded;
-// a plain login is untouched.
+// on its library path in which this test leaves files under the names of
+// libcrypto and libssl, empty ones or, with QUORVEL_OPENSSL_STAND_IN, copies
+// of that library (which has none of OpenSSL's functions). A TLS connection
+// then fails as a failed handshake does (POP error 13), with a reason that
+// says OpenSSL could not be loaded and names libcrypto; a plain login is
+// untouched.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -19,14 +21,19 @@ namespace {
 using namespace quorvel::testing;
 
 TEST(MissingOpenSsl, TlsFailsSayingSoAndPlainLoginsWork) {
-  const char* path = std::getenv("LD_LIBRARY_PATH");
-  ASSERT_TRUE(path != nullptr && std::string(path) == QUORVEL_MISSING_OPENSSL_DIR)
-      << "runs through CTest, with LD_LIBRARY_PATH=" QUORVEL_MISSING_OPENSSL_DIR;
-  std::filesystem::create_directories(QUORVEL_MISSING_OPENSSL_DIR);
+  const char* directory = std::getenv("LD_LIBRARY_PATH");
+  ASSERT_TRUE(directory != nullptr && std::filesystem::is_directory(directory))
+      << "runs through CTest, which names an existing directory in LD_LIBRARY_PATH";
+  const char* standIn = std::getenv("QUORVEL_OPENSSL_STAND_IN");
   const std::vector<std::string> files = platform::OpenSslLibraryFiles();
   ASSERT_EQ(files.size(), 2u);
   for (const std::string& file : files) {
-    std::ofstream(std::string(QUORVEL_MISSING_OPENSSL_DIR) + "/" + file, std::ios::trunc);
+    const std::filesystem::path path = std::filesystem::path(directory) / file;
+    if (standIn != nullptr) {
+      std::filesystem::copy_file(standIn, path, std::filesystem::copy_options::overwrite_existing);
+    } else {
+      std::ofstream(path, std::ios::trunc);
+    }
   }
   struct Case {
     const char* name;
