@@ -8,11 +8,15 @@
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 
+#include <algorithm>
 #include <atomic>
+#include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "TempDirectory.h"
+#include "platform/OpenSsl.h"
 #include "platform/Sockets.h"
 
 namespace quorvel::platform {
@@ -153,6 +157,19 @@ TEST(TlsTrust, TheCaFileTheSystemsStoreOrNoVerification) {
     ASSERT_EQ(client.Receive(answer, sizeof answer), 4);
     EXPECT_EQ(std::string(answer, 4), "pong");
     EXPECT_EQ(server.ServerName(), c.serverName);
+  }
+}
+
+// The files the library loads OpenSSL from are those this program links
+// (as Debian installs them: the file is named as the library's soname).
+TEST(TlsTrust, OpenSslIsLoadedFromTheLibrariesOfTheBuild) {
+  std::ifstream maps("/proc/self/maps");
+  std::vector<std::string> mapped;
+  for (std::string line; std::getline(maps, line);) mapped.push_back(line);
+  for (const std::string& file : OpenSslLibraryFiles()) {
+    EXPECT_TRUE(std::any_of(mapped.begin(), mapped.end(),
+                            [&](const std::string& line) { return line.ends_with("/" + file); }))
+        << file;
   }
 }
 

@@ -35,6 +35,11 @@ TEST(MissingOpenSsl, TlsFailsSayingSoAndPlainLoginsWork) {
       std::ofstream(path, std::ios::trunc);
     }
   }
+  // The loader's message names the file it found; the first function looked
+  // up is ERR_get_error.
+  const std::string reason = standIn != nullptr
+                                 ? files[0] + " has no ERR_get_error"
+                                 : (std::filesystem::path(directory) / files[0]).string() + ": ";
   struct Case {
     const char* name;
     uint32_t tls;
@@ -64,8 +69,8 @@ TEST(MissingOpenSsl, TlsFailsSayingSoAndPlainLoginsWork) {
     EXPECT_EQ(client.Connect("127.0.0.1", server.port(), "u", "p"), c.error == kPopNoError);
     EXPECT_EQ(client.lastError(), c.error);
     if (c.error == kPopTlsFailed) {
-      EXPECT_EQ(client.tlsFailure().rfind("OpenSSL could not be loaded: ", 0), 0u) << client.tlsFailure();
-      EXPECT_NE(client.tlsFailure().find(files[0]), std::string::npos) << client.tlsFailure();
+      EXPECT_EQ(client.tlsFailure().rfind("OpenSSL could not be loaded: " + reason, 0), 0u)
+          << client.tlsFailure();
     } else {
       EXPECT_TRUE(client.Quit());
     }
