@@ -52,10 +52,14 @@ MIGHAgEAMBMGByqGSM49AgEGCCqGSM49AwEHBG0wawIBAQQgBFXBVwppfA2js+1c
 -----END PRIVATE KEY-----
 )";
 
-// Serves one connection: the handshake, then "pong" for "ping".
+// Serves one connection: the handshake, then "pong" for "ping", then it
+// closes, ending the session first or not.
 class TlsServer {
  public:
-  TlsServer() : context_(SSL_CTX_new(TLS_server_method())), listener_(BIO_new_accept("127.0.0.1:0")) {
+  explicit TlsServer(bool endsSession)
+      : endsSession_(endsSession),
+        context_(SSL_CTX_new(TLS_server_method())),
+        listener_(BIO_new_accept("127.0.0.1:0")) {
     BIO* certificate = BIO_new_mem_buf(kServerCertificate, -1);
     BIO* key = BIO_new_mem_buf(kServerKey, -1);
     X509* x509 = PEM_read_bio_X509(certificate, nullptr, nullptr, nullptr);
@@ -106,11 +110,12 @@ class TlsServer {
     if (const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name)) serverName_ = name;
     if (handshaken && SSL_read(ssl, request, 4) == 4 && std::string(request, 4) == "ping") {
       SSL_write(ssl, "pong", 4);
-      SSL_shutdown(ssl);
+      if (endsSession_) SSL_shutdown(ssl);
     }
     SSL_free(ssl);
   }
 
+  bool endsSession_;
   SSL_CTX* context_;
   BIO* listener_;
   uint16_t port_ = 0;
@@ -128,16 +133,18 @@ TEST(TlsTrust, TheCaFileTheSystemsStoreOrNoVerification) {
     TlsOptions options;
     const char* failure;  // null: the handshake succeeds
     const char* serverName;  // sent in the handshake: a name, never an address
+    bool serverEndsSession;  // else it just closes: the same end for the client
   } cases[] = {
-      {"the test CA's file", {"localhost", caFile, true}, nullptr, "localhost"},
-      {"no verification", {"localhost", "", false}, nullptr, "localhost"},
-      {"no verification, by address", {"127.0.0.1", "", false}, nullptr, ""},
-      {"the system's store only", {"localhost", "", true}, "certificate is not trusted", ""},
-      {"the CA file, another name", {"other.test", caFile, true}, "certificate is not trusted", ""},
+      {"the test CA's file", {"localhost", caFile, true}, nullptr, "localhost", true},
+      {"no verification", {"localhost", "", false}, nullptr, "localhost", false},
+      {"no verification, by address", {"127.0.0.1", "", false}, nullptr, "", true},
+      {"the system's store only", {"localhost", "", true}, "certificate is not trusted", "", true},
+      {"the CA file, another name", {"other.test", caFile, true}, "certificate is not trusted", "",
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.trust);
-    TlsServer server;
+    TlsServer server(c.serverEndsSession);
     ASSERT_NE(server.port(), 0);
     TimeoutSocket client;
     ASSERT_TRUE(client.Create());
@@ -156,6 +163,7 @@ TEST(TlsTrust, TheCaFileTheSystemsStoreOrNoVerification) {
     char answer[8];
     ASSERT_EQ(client.Receive(answer, sizeof answer), 4);
     EXPECT_EQ(std::string(answer, 4), "pong");
+    EXPECT_EQ(client.Receive(answer, sizeof answer), 0);
     EXPECT_EQ(server.ServerName(), c.serverName);
   }
 }
