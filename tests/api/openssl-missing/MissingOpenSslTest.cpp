@@ -21,9 +21,12 @@ namespace {
 using namespace quorvel::testing;
 
 TEST(MissingOpenSsl, TlsFailsSayingSoAndPlainLoginsWork) {
-  const char* directory = std::getenv("LD_LIBRARY_PATH");
-  ASSERT_TRUE(directory != nullptr && std::filesystem::is_directory(directory))
-      << "runs through CTest, which names an existing directory in LD_LIBRARY_PATH";
+  // Only the directory CTest made for this test is written to.
+  const char* directory = std::getenv("QUORVEL_MISSING_OPENSSL_DIR");
+  const char* path = std::getenv("LD_LIBRARY_PATH");
+  ASSERT_TRUE(directory != nullptr && path != nullptr && std::string(path) == directory &&
+              std::filesystem::is_directory(directory))
+      << "runs through CTest, which makes the directory and names it in LD_LIBRARY_PATH";
   const char* standIn = std::getenv("QUORVEL_OPENSSL_STAND_IN");
   const std::vector<std::string> files = platform::OpenSslLibraryFiles();
   ASSERT_EQ(files.size(), 2u);
