@@ -5,12 +5,13 @@
 
 #include <string>
 
-typedef struct ssl_ctx_st SSL_CTX;
+#include "platform/OpenSsl.h"
 
 namespace quorvel::platform {
 
 // Adds the system's trusted certificates to `context`; false, with
 // `failure` saying why, when the store cannot be read.
-bool TrustSystemCertificates(SSL_CTX* context, std::string& failure);
+bool TrustSystemCertificates(const OpenSslFunctions& openssl, SSL_CTX* context,
+                             std::string& failure);
 
 }  // namespace quorvel::platform

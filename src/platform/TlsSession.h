@@ -2,7 +2,8 @@
 // non-blocking: whenever OpenSSL needs the network the session waits through
 // the socket's own wait, so the time-out and a posted cancel end a handshake
 // or an encrypted read exactly as they end a plain one. OpenSSL's headers
-// appear in TlsSession.cpp and the SystemCertificates.cpp files only.
+// appear in the platform's TLS files only (TlsSession.cpp, OpenSsl.h and
+// its OpenSsl.cpp files, the SystemCertificates files).
 #pragma once
 
 #include <memory>

@@ -1,17 +1,23 @@
 // TLS handshakes against a loopback server of this test (OpenSSL's server
 // side, with a "localhost" certificate from a throw-away test CA, valid from
 // 2000 to 2100): which certificates the client trusts, from the CA file, the
-// system's store, or none when verification is off.
+// system's store, or none when verification is off; and the server name sent
+// (a name, never an address).
 #include <gtest/gtest.h>
 #include <openssl/bio.h>
 #include <openssl/pem.h>
 #include <openssl/ssl.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "TempDirectory.h"
+#include "platform/OpenSsl.h"
 #include "platform/Sockets.h"
 
 namespace quorvel::platform {
@@ -47,10 +53,14 @@ MIGHAgEAMBMGByqGSM49AgEGCCqGSM49AwEHBG0wawIBAQQgBFXBVwppfA2js+1c
 -----END PRIVATE KEY-----
 )";
 
-// Serves one connection: the handshake, then "pong" for "ping".
+// Serves one connection: the handshake, then "pong" for "ping", then it
+// closes, ending the session first or not.
 class TlsServer {
  public:
-  TlsServer() : context_(SSL_CTX_new(TLS_server_method())), listener_(BIO_new_accept("127.0.0.1:0")) {
+  explicit TlsServer(bool endsSession)
+      : endsSession_(endsSession),
+        context_(SSL_CTX_new(TLS_server_method())),
+        listener_(BIO_new_accept("127.0.0.1:0")) {
     BIO* certificate = BIO_new_mem_buf(kServerCertificate, -1);
     BIO* key = BIO_new_mem_buf(kServerKey, -1);
     X509* x509 = PEM_read_bio_X509(certificate, nullptr, nullptr, nullptr);
@@ -82,6 +92,11 @@ class TlsServer {
   TlsServer& operator=(const TlsServer&) = delete;
 
   uint16_t port() const { return port_; }
+  // The server name the client sent, once the connection is over.
+  std::string ServerName() {
+    if (thread_.joinable()) thread_.join();
+    return serverName_;
+  }
 
  private:
   void Serve() {
@@ -92,17 +107,20 @@ class TlsServer {
     BIO* connection = BIO_pop(listener_);
     SSL_set_bio(ssl, connection, connection);
     char request[4];
-    if (SSL_accept(ssl) == 1 && SSL_read(ssl, request, 4) == 4 &&
-        std::string(request, 4) == "ping") {
+    const bool handshaken = SSL_accept(ssl) == 1;
+    if (const char* name = SSL_get_servername(ssl, TLSEXT_NAMETYPE_host_name)) serverName_ = name;
+    if (handshaken && SSL_read(ssl, request, 4) == 4 && std::string(request, 4) == "ping") {
       SSL_write(ssl, "pong", 4);
-      SSL_shutdown(ssl);
+      if (endsSession_) SSL_shutdown(ssl);
     }
     SSL_free(ssl);
   }
 
+  bool endsSession_;
   SSL_CTX* context_;
   BIO* listener_;
   uint16_t port_ = 0;
+  std::string serverName_;
   std::atomic<bool> accepted_{false};
   std::thread thread_;
 };
@@ -111,19 +129,32 @@ TEST(TlsTrust, TheCaFileTheSystemsStoreOrNoVerification) {
   testing::TempDirectory dir;
   const std::string caFile = dir / "test-ca.pem";
   testing::WriteFile(caFile, kTestCa);
+  // Where CTest points OpenSSL's default store at a file of its own, the
+  // test CA goes there and the system's store trusts it.
+  const char* systemStore = std::getenv("QUORVEL_TEST_SYSTEM_STORE");
+  if (systemStore != nullptr) {
+    const char* defaultStore = std::getenv("SSL_CERT_FILE");
+    ASSERT_TRUE(defaultStore != nullptr && std::string(defaultStore) == systemStore);
+    testing::WriteFile(systemStore, kTestCa);
+  }
+  const char* untrustedBySystem = systemStore != nullptr ? nullptr : "certificate is not trusted";
   const struct {
     const char* trust;
     TlsOptions options;
     const char* failure;  // null: the handshake succeeds
+    const char* serverName;  // sent in the handshake: a name, never an address
+    bool serverEndsSession;  // else it just closes: the same end for the client
   } cases[] = {
-      {"the test CA's file", {"localhost", caFile, true}, nullptr},
-      {"no verification", {"localhost", "", false}, nullptr},
-      {"the system's store only", {"localhost", "", true}, "certificate is not trusted"},
-      {"the CA file, another name", {"other.test", caFile, true}, "certificate is not trusted"},
+      {"the test CA's file", {"localhost", caFile, true}, nullptr, "localhost", true},
+      {"no verification", {"localhost", "", false}, nullptr, "localhost", false},
+      {"no verification, by address", {"127.0.0.1", "", false}, nullptr, "", true},
+      {"the system's store only", {"localhost", "", true}, untrustedBySystem, "localhost", true},
+      {"the CA file, another name", {"other.test", caFile, true}, "certificate is not trusted", "",
+       true},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.trust);
-    TlsServer server;
+    TlsServer server(c.serverEndsSession);
     ASSERT_NE(server.port(), 0);
     TimeoutSocket client;
     ASSERT_TRUE(client.Create());
@@ -142,6 +173,21 @@ TEST(TlsTrust, TheCaFileTheSystemsStoreOrNoVerification) {
     char answer[8];
     ASSERT_EQ(client.Receive(answer, sizeof answer), 4);
     EXPECT_EQ(std::string(answer, 4), "pong");
+    EXPECT_EQ(client.Receive(answer, sizeof answer), 0);
+    EXPECT_EQ(server.ServerName(), c.serverName);
+  }
+}
+
+// The files the library loads OpenSSL from are those this program links
+// (as Debian installs them: the file is named as the library's soname).
+TEST(TlsTrust, OpenSslIsLoadedFromTheLibrariesOfTheBuild) {
+  std::ifstream maps("/proc/self/maps");
+  std::vector<std::string> mapped;
+  for (std::string line; std::getline(maps, line);) mapped.push_back(line);
+  for (const std::string& file : OpenSslLibraryFiles()) {
+    EXPECT_TRUE(std::any_of(mapped.begin(), mapped.end(),
+                            [&](const std::string& line) { return line.ends_with("/" + file); }))
+        << file;
   }
 }
 

@@ -2,12 +2,11 @@
 // (/etc/ssl/certs on Debian).
 #include "platform/SystemCertificates.h"
 
-#include <openssl/ssl.h>
-
 namespace quorvel::platform {
 
-bool TrustSystemCertificates(SSL_CTX* context, std::string& failure) {
-  if (SSL_CTX_set_default_verify_paths(context) == 1) return true;
+bool TrustSystemCertificates(const OpenSslFunctions& openssl, SSL_CTX* context,
+                             std::string& failure) {
+  if (openssl.SSL_CTX_set_default_verify_paths(context) == 1) return true;
   failure = "the system's certificate store cannot be read";
   return false;
 }

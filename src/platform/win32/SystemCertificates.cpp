@@ -5,27 +5,25 @@
 #include <windows.h>
 #include <wincrypt.h>
 
-#include <openssl/ssl.h>
-#include <openssl/x509.h>
-
 #include "platform/SystemCertificates.h"
 
 namespace quorvel::platform {
 
-bool TrustSystemCertificates(SSL_CTX* context, std::string& failure) {
+bool TrustSystemCertificates(const OpenSslFunctions& openssl, SSL_CTX* context,
+                             std::string& failure) {
   HCERTSTORE roots = ::CertOpenSystemStoreW(0, L"ROOT");
   if (roots == nullptr) {
     failure = "the system's certificate store cannot be read";
     return false;
   }
-  X509_STORE* trusted = SSL_CTX_get_cert_store(context);
+  X509_STORE* trusted = openssl.SSL_CTX_get_cert_store(context);
   const CERT_CONTEXT* next = nullptr;
   while ((next = ::CertEnumCertificatesInStore(roots, next)) != nullptr) {
     const unsigned char* bytes = next->pbCertEncoded;
-    X509* certificate = d2i_X509(nullptr, &bytes, static_cast<long>(next->cbCertEncoded));
+    X509* certificate = openssl.d2i_X509(nullptr, &bytes, static_cast<long>(next->cbCertEncoded));
     if (certificate == nullptr) continue;
-    X509_STORE_add_cert(trusted, certificate);  // a duplicate is refused harmlessly
-    X509_free(certificate);
+    openssl.X509_STORE_add_cert(trusted, certificate);  // a duplicate is refused harmlessly
+    openssl.X509_free(certificate);
   }
   ::CertCloseStore(roots, 0);
   return true;
