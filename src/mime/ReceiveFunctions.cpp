@@ -6,6 +6,7 @@
 #include "frame/ContextTable.h"
 #include "frame/ErrorCodes.h"
 #include "mail/SmtpSettings.h"
+#include "mime/LineEnds.h"
 #include "mime/MessageParser.h"
 #include "mime/PopClient.h"
 #include "mime/PopSettings.h"
@@ -18,13 +19,6 @@ namespace {
 
 void SetLastError(uint32_t code) {
   if (ThreadContext* context = CallingContext()) context->lastError = code;
-}
-
-bool EndsEveryLineWithCrLf(std::string_view text) {
-  for (size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n', lf + 1)) {
-    if (lf == 0 || text[lf - 1] != '\r') return false;
-  }
-  return true;
 }
 
 std::string WithoutDirectory(const std::string& path) {
