@@ -4,6 +4,8 @@
 // that is not an attachment is marked as the HTML body.
 #include "mime/MessageParser.h"
 
+#include <optional>
+
 #include "frame/Directories.h"
 #include "frame/UniqueNames.h"
 #include "mime/Base64.h"
@@ -20,6 +22,9 @@ struct Walk {
   MailMessage& message;
   std::string directory;
   bool split;
+  // Where a body text that needs no decoding and no conversion goes, left
+  // where it lies; null: into message.body like every other.
+  std::optional<std::string_view>* bodyInText;
   bool bodyFound = false;
   size_t parts = 0;
 };
@@ -102,8 +107,14 @@ std::vector<std::string_view> SplitMultipart(std::string_view body, const std::s
   return parts;
 }
 
+// The body text ends before its final line ends.
+std::string_view WithoutFinalLineEnds(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  return text;
+}
+
 std::string BodyText(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  text.resize(WithoutFinalLineEnds(text).size());
   return text;
 }
 
@@ -116,8 +127,13 @@ void WalkLeaf(Walk& walk, std::string_view text, const MimeHeaders& headers,
   if (type.type() == "text/plain" && !attachment && !walk.bodyFound) {
     walk.bodyFound = true;
     std::string decoded;
-    walk.message.body =
-        BodyText(ToLibraryText(DecodedBody(headers, body, decoded), type.Param("charset")));
+    const std::string_view bytes = DecodedBody(headers, body, decoded);
+    const std::string charset = type.Param("charset");
+    if (walk.bodyInText != nullptr && bytes.data() == body.data() && IsLibraryCharset(charset)) {
+      *walk.bodyInText = WithoutFinalLineEnds(bytes);
+      return;
+    }
+    walk.message.body = BodyText(ToLibraryText(bytes, charset));
     return;
   }
   if (!walk.split) return;
@@ -171,7 +187,10 @@ std::string SafeFileName(std::string_view name) {
   return safe;
 }
 
-bool ParseMessage(MailMessage& message, std::string_view text, const char* directory, bool split) {
+namespace {
+
+bool Parse(MailMessage& message, std::string_view text, const char* directory, bool split,
+           std::optional<std::string_view>* bodyInText) {
   message.recipient.clear();
   message.notesSender.clear();
   message.subject.clear();
@@ -190,9 +209,22 @@ bool ParseMessage(MailMessage& message, std::string_view text, const char* direc
   const size_t first = subject.find_first_not_of(" \t");
   message.subject = first == std::string::npos ? std::string() : subject.substr(first);
 
-  Walk walk{message, directory == nullptr ? std::string() : NormaliseDirectory(directory), split};
+  if (bodyInText != nullptr) bodyInText->reset();
+  Walk walk{message, directory == nullptr ? std::string() : NormaliseDirectory(directory), split,
+            bodyInText};
   WalkEntity(walk, text, 0);
   return true;
+}
+
+}  // namespace
+
+bool ParseMessage(MailMessage& message, std::string_view text, const char* directory, bool split) {
+  return Parse(message, text, directory, split, nullptr);
+}
+
+bool ParseMessageInPlace(MailMessage& message, std::string_view text, const char* directory,
+                         bool split, std::optional<std::string_view>& bodyInText) {
+  return Parse(message, text, directory, split, &bodyInText);
 }
 
 bool ProcessAttachedPart(MailMessage& message, std::string_view part, const char* directory) {

@@ -5,6 +5,7 @@
 
 #include "frame/ContextTable.h"
 #include "frame/ErrorCodes.h"
+#include "mail/MailDataMove.h"
 #include "mail/SmtpSettings.h"
 #include "mime/LineEnds.h"
 #include "mime/MessageParser.h"
@@ -54,6 +55,16 @@ MailData RecordOfMessage(MailMessage& message) {
                         kind);
   }
   return record;
+}
+
+bool WriteRecordOfMessage(MailMessage& message, std::optional<std::string_view> bodyInText,
+                          const std::string& directory, MailData& record) {
+  record = RecordOfMessage(message);
+  if (bodyInText && EndsEveryLineWithCrLf(*bodyInText)) {
+    return WriteMailData(record, directory, true, *bodyInText);
+  }
+  if (bodyInText) record.SetMessage(std::string(*bodyInText));
+  return record.WriteToDirectory(directory, true);
 }
 
 void RemovePartFiles(const MailMessage& message) {

@@ -173,5 +173,46 @@ TEST(RecordOfMessage, TheTextEndsEveryLineWithCrLf) {
   }
 }
 
+// A body text that needs neither decoding nor conversion stays in the
+// message text and goes from there into the mail-data file; any other is
+// decoded into the record. The file holds the same text either way (the
+// in-place column is for a UTF-8 system).
+TEST_F(MessageParserTest, ABodyTextInPlaceIsWrittenAsTheRecordsText) {
+  const struct {
+    const char* message;
+    bool inPlace;
+    std::u16string_view text;
+  } cases[] = {
+      {"Content-Type: text/plain; charset=us-ascii\r\n\r\none\r\ntwo\r\n\r\n", true,
+       u"one\r\ntwo"},
+      {"Content-Type: text/plain; charset=us-ascii\n\none\ntwo\n", true, u"one\r\ntwo"},
+      {"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+       "Content-Type: text/plain; charset=utf-8\r\n\r\nfirst\r\n--b--\r\n",
+       true, u"first"},
+      // Without a charset the text is read as windows-1252.
+      {"Subject: s\r\n\r\none\r\n", false, u"one"},
+      {"Content-Transfer-Encoding: quoted-printable\r\n\r\na=3Db\r\n", false, u"a=b"},
+      {"Content-Transfer-Encoding: base64\r\n\r\nb25lDQp0d28=\r\n", false, u"one\r\ntwo"},
+      {"Content-Type: text/plain; charset=iso-8859-1\r\n\r\nd\xe9j\xe0\r\n", false,
+       u"d\u00e9j\u00e0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    std::optional<std::string_view> bodyInText;
+    const std::string text = c.message;
+    ParseMessageInPlace(message, text, directory.path().c_str(), true, bodyInText);
+    // Which charsets need no conversion depends on the ANSI code page.
+    if (platform::AnsiCodePage() == platform::kCodePageUtf8) {
+      EXPECT_EQ(bodyInText.has_value(), c.inPlace);
+      EXPECT_EQ(message.body.empty(), c.inPlace);
+    }
+    MailData record;
+    ASSERT_TRUE(WriteRecordOfMessage(message, bodyInText, directory.path() + "/out", record));
+    MailData read;
+    ASSERT_TRUE(read.ReadFile(record.filePath));
+    EXPECT_EQ(read.message, Ansi(c.text));
+  }
+}
+
 }  // namespace
 }  // namespace quorvel
