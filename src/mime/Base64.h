@@ -52,6 +52,16 @@ inline constexpr size_t kDecodePieceBytes = 256 * 1024;
 bool Base64DecodeInPieces(std::string_view text,
                           const std::function<void(std::string_view)>& write);
 
+// Decodes the longest start of the text made of whole groups of alphabet
+// characters and line ends (CR LF or LF) between them, up to the first thing
+// that needs the character-by-character rules (padding, a foreign byte, a
+// group across a break, a lone CR, a short group at the end). The bytes go
+// to `write` in pieces as Base64DecodeInPieces hands them over; answers the
+// characters taken. What follows them decodes on its own, to the bytes the
+// whole text would give after these.
+size_t Base64DecodeCleanStart(std::string_view text,
+                              const std::function<void(std::string_view)>& write);
+
 // Decodes the text into a file created (or truncated) at `path`. False, and
 // no file at all, when the text is not clean; false when the file cannot be
 // written.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "TempDirectory.h"
@@ -170,6 +171,40 @@ TEST(RecordOfMessage, TheTextEndsEveryLineWithCrLf) {
     const MailData record = RecordOfMessage(message);
     EXPECT_EQ(record.message, c.text);
     EXPECT_EQ(record.bodyType, MailData::kBodyText);
+  }
+}
+
+// A base64 attachment is decoded while the end of its part is looked for;
+// lines that only look like a delimiter, padding, foreign bytes, LF-only
+// lines, a part without a body and a missing closing delimiter give what
+// the part's own text gives.
+TEST_F(MessageParserTest, ABase64PartEndsAtItsDelimiterWhileItIsDecoded) {
+  const std::string head =
+      "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+      "Content-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n";
+  const struct {
+    std::string message;
+    std::vector<std::string> saved;
+  } cases[] = {
+      {head + "\r\nQUJD\r\nREVG\r\n--b--\r\n", {"ABCDEF"}},
+      {head + "\r\nQUJDREU=\r\n--b\r\n", {"ABCDE"}},
+      {head + "\r\nQUJD-REVG\r\n--b--\r\n", {"ABCDEF"}},
+      {head + "\r\nQUJD\r\n--bx\r\nREVG\r\n--b--\r\n", {"ABCo\x14" "D"}},
+      {head + "\r\n\r\n--b--\r\n", {""}},
+      {head + "\r\nQUJD\r\n", {"ABC"}},
+      {head + "--b\r\n" + head.substr(head.find("Content-Type: app")) + "\r\nQUJD\r\n--b--",
+       {"", "ABC"}},
+  };
+  for (const auto& c : cases) {
+    for (const bool lf : {false, true}) {
+      std::string text = c.message;
+      if (lf) text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+      SCOPED_TRACE(text);
+      Parse(text);
+      ASSERT_EQ(message.attachmentSources.size(), c.saved.size());
+      for (size_t i = 0; i < c.saved.size(); ++i) EXPECT_EQ(Saved(i), c.saved[i]);
+      RemovePartFiles(message);
+    }
   }
 }
 
