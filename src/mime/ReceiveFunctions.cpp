@@ -59,12 +59,11 @@ MailData RecordOfMessage(MailMessage& message) {
 
 bool WriteRecordOfMessage(MailMessage& message, std::optional<std::string_view> bodyInText,
                           const std::string& directory, MailData& record) {
+  const bool asItLies = bodyInText && EndsEveryLineWithCrLf(*bodyInText);
+  if (bodyInText && !asItLies) message.body = std::string(*bodyInText);
   record = RecordOfMessage(message);
-  if (bodyInText && EndsEveryLineWithCrLf(*bodyInText)) {
-    return WriteMailData(record, directory, true, *bodyInText);
-  }
-  if (bodyInText) record.SetMessage(std::string(*bodyInText));
-  return record.WriteToDirectory(directory, true);
+  return asItLies ? WriteMailData(record, directory, true, *bodyInText)
+                  : record.WriteToDirectory(directory, true);
 }
 
 void RemovePartFiles(const MailMessage& message) {

@@ -217,6 +217,7 @@ TEST_F(MessageParserTest, ABodyTextInPlaceIsWrittenAsTheRecordsText) {
     const char* message;
     bool inPlace;
     std::u16string_view text;
+    int32_t bodyType = MailData::kBodyText;
   } cases[] = {
       {"Content-Type: text/plain; charset=us-ascii\r\n\r\none\r\ntwo\r\n\r\n", true,
        u"one\r\ntwo"},
@@ -224,6 +225,10 @@ TEST_F(MessageParserTest, ABodyTextInPlaceIsWrittenAsTheRecordsText) {
       {"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
        "Content-Type: text/plain; charset=utf-8\r\n\r\nfirst\r\n--b--\r\n",
        true, u"first"},
+      {"Content-Type: multipart/alternative; boundary=b\n\n--b\n"
+       "Content-Type: text/plain; charset=utf-8\n\none\ntwo\n--b\n"
+       "Content-Type: text/html\n\n<p>one</p>\n--b--\n",
+       true, u"one\r\ntwo", MailData::kBodyHtml},
       // Without a charset the text is read as windows-1252.
       {"Subject: s\r\n\r\none\r\n", false, u"one"},
       {"Content-Transfer-Encoding: quoted-printable\r\n\r\na=3Db\r\n", false, u"a=b"},
@@ -246,6 +251,7 @@ TEST_F(MessageParserTest, ABodyTextInPlaceIsWrittenAsTheRecordsText) {
     MailData read;
     ASSERT_TRUE(read.ReadFile(record.filePath));
     EXPECT_EQ(read.message, Ansi(c.text));
+    EXPECT_EQ(read.bodyType, c.bodyType);
   }
 }
 
