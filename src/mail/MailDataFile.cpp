@@ -9,6 +9,7 @@
 #include "frame/LogEvents.h"
 #include "frame/UniqueNames.h"
 #include "frame/WholeFile.h"
+#include "mail/LineEnds.h"
 #include "mail/MailDataMove.h"
 #include "mail/MailFileFormat.h"
 #include "platform/File.h"
@@ -131,7 +132,7 @@ bool MoveMailData(MailData& mail, const std::string& directory, uint32_t& knownN
 }
 
 bool WriteMailData(MailData& mail, const std::string& directoryPath, bool moveAttachments,
-                   std::string_view message) {
+                   std::string_view message, bool completeLineEnds) {
   const std::string directory = NormaliseDirectory(directoryPath);
   if (!platform::IsExistingDirectory(directory) && !CreateDirectoryPath(directory)) return false;
   std::optional<platform::File> file = CreateMailFile(directory);
@@ -162,7 +163,12 @@ bool WriteMailData(MailData& mail, const std::string& directoryPath, bool moveAt
   try {
     const MailHeadAround head = FormatMailHeadAround(mail, message);
     file->Write(head.before.data(), head.before.size());
-    file->Write(message.data(), message.size());
+    const auto write = [&](std::string_view bytes) { file->Write(bytes.data(), bytes.size()); };
+    if (completeLineEnds) {
+      WriteWithCrLfLines(message, write);
+    } else {
+      write(message);
+    }
     file->Write(head.after.data(), head.after.size());
     const std::string attachments = FormatMailAttachments(mail);
     file->Write(attachments.data(), attachments.size());
@@ -203,7 +209,7 @@ void MailData::DeleteFiles() {
 bool MailData::ReadFile(const std::string& path) { return ReadMailFile(*this, path, nullptr); }
 
 bool MailData::WriteToDirectory(const std::string& directory, bool moveAttachments) {
-  return WriteMailData(*this, directory, moveAttachments, message);
+  return WriteMailData(*this, directory, moveAttachments, message, false);
 }
 
 bool MailData::MoveToDirectory(const std::string& directory) {

@@ -35,9 +35,10 @@ bool LoadMailDirectory(const std::string& directory, MailDataList& list,
 bool MoveMailData(MailData& mail, const std::string& directory, uint32_t& knownNames,
                   const WrittenAsRead& writtenAs = std::nullopt);
 
-// MailData::WriteToDirectory with `message` (CR LF lines) written as the
-// record's message; mail.message itself is not looked at.
+// MailData::WriteToDirectory with `message` written as the record's message
+// (mail.message itself is not looked at); with `completeLineEnds` a CR goes
+// before every LF that follows none, as MailData::SetMessage puts it.
 bool WriteMailData(MailData& mail, const std::string& directory, bool moveAttachments,
-                   std::string_view message);
+                   std::string_view message, bool completeLineEnds);
 
 }  // namespace quorvel

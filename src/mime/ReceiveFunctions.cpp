@@ -7,7 +7,7 @@
 #include "frame/ErrorCodes.h"
 #include "mail/MailDataMove.h"
 #include "mail/SmtpSettings.h"
-#include "mime/LineEnds.h"
+#include "mail/LineEnds.h"
 #include "mime/MessageParser.h"
 #include "mime/PopClient.h"
 #include "mime/PopSettings.h"
@@ -59,11 +59,9 @@ MailData RecordOfMessage(MailMessage& message) {
 
 bool WriteRecordOfMessage(MailMessage& message, std::optional<std::string_view> bodyInText,
                           const std::string& directory, MailData& record) {
-  const bool asItLies = bodyInText && EndsEveryLineWithCrLf(*bodyInText);
-  if (bodyInText && !asItLies) message.body = std::string(*bodyInText);
   record = RecordOfMessage(message);
-  return asItLies ? WriteMailData(record, directory, true, *bodyInText)
-                  : record.WriteToDirectory(directory, true);
+  return bodyInText ? WriteMailData(record, directory, true, *bodyInText, true)
+                    : record.WriteToDirectory(directory, true);
 }
 
 void RemovePartFiles(const MailMessage& message) {

@@ -25,8 +25,8 @@ bool ReceiveByPop(MailMessage& message, MailDataList& list, const std::string& d
 MailData RecordOfMessage(MailMessage& message);
 // The record of a message that ParseMessageInPlace read, written into
 // `directory` (the part files moved there). A body text left in the message
-// text is written from there when its lines end with CR LF, and the
-// record's own message then stays empty; otherwise the record holds it.
+// text is written from there, with CR LF line ends as the record would
+// have them; the record's own message then stays empty.
 bool WriteRecordOfMessage(MailMessage& message, std::optional<std::string_view> bodyInText,
                           const std::string& directory, MailData& record);
 // Deletes the part files a parse saved.

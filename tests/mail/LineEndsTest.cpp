@@ -1,4 +1,4 @@
-#include "mime/LineEnds.h"
+#include "mail/LineEnds.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +31,32 @@ TEST(LineEnds, EveryLoneLineFeedIsFound) {
     std::string early = lone;
     early[at - 2] = '\r';
     EXPECT_FALSE(EndsEveryLineWithCrLf(early));
+  }
+}
+
+// Every LF that follows no CR gets one, also where the CR LF or the lone LF
+// meets the edge between two pieces; nothing else changes.
+TEST(LineEnds, WrittenInPiecesWithACrBeforeEveryLoneLineFeed) {
+  const size_t edge = kCrLfPieceBytes;
+  const std::string crLfAcross = std::string(edge - 1, 'x') + "\r\n" + std::string(9, 'x');
+  const std::string lfAtEdge = std::string(edge, 'x') + "\n" + std::string(9, 'x');
+  const struct {
+    std::string text;
+    std::string written;
+  } cases[] = {
+      {"", ""},
+      {"\n", "\r\n"},
+      {"a\nb", "a\r\nb"},
+      {"a\r\nb\n\n", "a\r\nb\r\n\r\n"},
+      {"a\rb\r", "a\rb\r"},
+      {crLfAcross, crLfAcross},
+      {lfAtEdge, std::string(edge, 'x') + "\r\n" + std::string(9, 'x')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 20));
+    std::string written;
+    WriteWithCrLfLines(c.text, [&](std::string_view piece) { written.append(piece); });
+    EXPECT_EQ(written, c.written);
   }
 }
 

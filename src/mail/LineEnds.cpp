@@ -1,7 +1,9 @@
 // Each LF is compared with the byte before it, 64 bytes at a time where the
 // compiler offers 16-byte vectors (the x86-64 baseline), byte by byte for
 // the rest.
-#include "mime/LineEnds.h"
+#include "mail/LineEnds.h"
+
+#include <string>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -36,9 +38,9 @@ bool CheckWideBlocks(std::string_view text, size_t& at) {
 
 }  // namespace
 
-bool EndsEveryLineWithCrLf(std::string_view text) {
+bool EndsEveryLineWithCrLf(std::string_view text, char before) {
   if (text.empty()) return true;
-  if (text[0] == '\n') return false;
+  if (text[0] == '\n' && before != '\r') return false;
   size_t at = 1;
 #if defined(__SSE2__)
   if (!CheckWideBlocks(text, at)) return false;
@@ -47,6 +49,26 @@ bool EndsEveryLineWithCrLf(std::string_view text) {
     if (text[at] == '\n' && text[at - 1] != '\r') return false;
   }
   return true;
+}
+
+void WriteWithCrLfLines(std::string_view text, const std::function<void(std::string_view)>& write) {
+  std::string completed;
+  char before = '\0';
+  for (size_t at = 0; at < text.size(); at += kCrLfPieceBytes) {
+    const std::string_view piece = text.substr(at, kCrLfPieceBytes);
+    if (EndsEveryLineWithCrLf(piece, before)) {
+      write(piece);
+    } else {
+      completed.clear();
+      for (const char c : piece) {
+        if (c == '\n' && before != '\r') completed += '\r';
+        completed += c;
+        before = c;
+      }
+      write(completed);
+    }
+    before = piece.back();
+  }
 }
 
 }  // namespace quorvel
