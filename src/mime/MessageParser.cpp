@@ -208,7 +208,8 @@ void WalkEntity(Walk& walk, std::string_view text, int depth, bool inDigest) {
     if (line.at != std::string_view::npos && !line.closing) {
       do {
         const size_t partStart = line.next;
-        if (const auto end = SaveBase64PartWhileFindingItsEnd(walk, entity.body, delimiter, partStart)) {
+        const auto end = SaveBase64PartWhileFindingItsEnd(walk, entity.body, delimiter, partStart);
+        if (end) {
           line = *end;
           continue;
         }

@@ -142,7 +142,8 @@ TEST_F(MessageParserTest, HostileNestingAndPartCountsAreBounded) {
   std::string many = "Content-Type: multipart/mixed; boundary=b\r\n\r\n";
   // Every other part is saved while its end is looked for.
   for (int i = 0; i < 3000; ++i) {
-    many += i % 2 == 1 ? "--b\r\nContent-Type: application/x\r\nContent-Transfer-Encoding: base64\r\n\r\nQUJD\r\n"
+    many += i % 2 == 1 ? "--b\r\nContent-Type: application/x\r\n"
+                         "Content-Transfer-Encoding: base64\r\n\r\nQUJD\r\n"
                        : "--b\r\nContent-Type: application/x\r\n\r\nx\r\n";
   }
   Parse(many);
