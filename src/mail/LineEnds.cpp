@@ -59,12 +59,17 @@ void WriteWithCrLfLines(std::string_view text, const std::function<void(std::str
     if (EndsEveryLineWithCrLf(piece, before)) {
       write(piece);
     } else {
+      // Copied between the LFs that need a CR, each LF going with the
+      // stretch after it.
       completed.clear();
-      for (const char c : piece) {
-        if (c == '\n' && before != '\r') completed += '\r';
-        completed += c;
-        before = c;
+      size_t from = 0;
+      for (size_t lf = piece.find('\n'); lf != std::string_view::npos; lf = piece.find('\n', lf + 1)) {
+        if ((lf == 0 ? before : piece[lf - 1]) == '\r') continue;
+        completed.append(piece.substr(from, lf - from));
+        completed += '\r';
+        from = lf;
       }
+      completed.append(piece.substr(from));
       write(completed);
     }
     before = piece.back();

@@ -50,6 +50,7 @@ TEST(LineEnds, WrittenInPiecesWithACrBeforeEveryLoneLineFeed) {
       {"a\r\nb\n\n", "a\r\nb\r\n\r\n"},
       {"a\rb\r", "a\rb\r"},
       {crLfAcross, crLfAcross},
+      {crLfAcross + "\n", crLfAcross + "\r\n"},
       {lfAtEdge, std::string(edge, 'x') + "\r\n" + std::string(9, 'x')},
   };
   for (const auto& c : cases) {
