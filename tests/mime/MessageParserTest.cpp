@@ -182,7 +182,8 @@ TEST(RecordOfMessage, TheTextEndsEveryLineWithCrLf) {
 // A base64 attachment is decoded while the end of its part is looked for;
 // lines that only look like a delimiter, padding, foreign bytes, LF-only
 // lines, a part without a body and a missing closing delimiter give what
-// the part's own text gives.
+// the part's own text gives. Only whole lines "--b" (then "--" or blanks)
+// are delimiters.
 TEST_F(MessageParserTest, ABase64PartEndsAtItsDelimiterWhileItIsDecoded) {
   const std::string head =
       "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
@@ -207,6 +208,9 @@ TEST_F(MessageParserTest, ABase64PartEndsAtItsDelimiterWhileItIsDecoded) {
       {"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: message/rfc822\r\n"
        "Content-Transfer-Encoding: base64\r\n\r\nQUJD\r\n--b--\r\n",
        {}},
+      {"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: application/x\r\n\r\n"
+       "x--b\r\n--b-\r\n--b \t\r\nContent-Type: application/y\r\n\r\nlast\r\n--b--",
+       {"x--b\r\n--b-", "last"}},
       // Only a closing delimiter: the body is one part.
       {"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b--\r\nafter\r\n",
        {"--b--\r\nafter\r\n"}},
