@@ -9,6 +9,7 @@
 #include "frame/LogEvents.h"
 #include "frame/UniqueNames.h"
 #include "frame/WholeFile.h"
+#include "mail/LineEnds.h"
 #include "mail/MailDataMove.h"
 #include "mail/MailFileFormat.h"
 #include "platform/File.h"
@@ -130,6 +131,56 @@ bool MoveMailData(MailData& mail, const std::string& directory, uint32_t& knownN
   return true;
 }
 
+bool WriteMailData(MailData& mail, const std::string& directoryPath, bool moveAttachments,
+                   std::string_view message, bool completeLineEnds) {
+  const std::string directory = NormaliseDirectory(directoryPath);
+  if (!platform::IsExistingDirectory(directory) && !CreateDirectoryPath(directory)) return false;
+  std::optional<platform::File> file = CreateMailFile(directory);
+  if (!file) return false;
+  mail.filePath = file->Path();
+  const std::string title = TitleOf(mail.filePath);
+  bool ok = true;
+  StringList& names = mail.attachmentNames;
+  StringList& files = mail.attachmentFiles;
+  files.resize(names.size());
+  for (size_t i = 0; i < names.size(); ++i) {
+    const std::string source = files[i].empty() ? names[i] : files[i];
+    const std::string target = AttachmentFileName(directory, title, i + 1);
+    if (source == target) continue;
+    const bool placed = moveAttachments ? platform::RenameFile(source, target)
+                                        : platform::DuplicateFile(source, target, false);
+    if (placed) {
+      names[i] = FileNameOf(names[i]);
+      files[i] = target;
+      platform::SetReadOnly(target, false);
+    } else {
+      files[i].clear();
+      ok = false;
+      SetLogValue(kKeySourcePath, source);
+      WriteLogEvent(kEventAttachmentNotCopied);
+    }
+  }
+  try {
+    const MailHeadAround head = FormatMailHeadAround(mail, message);
+    file->Write(head.before.data(), head.before.size());
+    const auto write = [&](std::string_view bytes) { file->Write(bytes.data(), bytes.size()); };
+    if (completeLineEnds) {
+      WriteWithCrLfLines(message, write);
+    } else {
+      write(message);
+    }
+    file->Write(head.after.data(), head.after.size());
+    const std::string attachments = FormatMailAttachments(mail);
+    file->Write(attachments.data(), attachments.size());
+    file->Close();
+  } catch (const platform::FileError&) {
+    ok = false;
+  }
+  file.reset();
+  if (!ok) mail.DeleteFiles();
+  return ok;
+}
+
 }  // namespace quorvel
 
 // The shared classes live outside the library's namespace.
@@ -157,46 +208,8 @@ void MailData::DeleteFiles() {
 
 bool MailData::ReadFile(const std::string& path) { return ReadMailFile(*this, path, nullptr); }
 
-bool MailData::WriteToDirectory(const std::string& directoryPath, bool moveAttachments) {
-  const std::string directory = NormaliseDirectory(directoryPath);
-  if (!platform::IsExistingDirectory(directory) && !CreateDirectoryPath(directory)) return false;
-  std::optional<platform::File> file = CreateMailFile(directory);
-  if (!file) return false;
-  filePath = file->Path();
-  const std::string title = TitleOf(filePath);
-  bool ok = true;
-  attachmentFiles.resize(attachmentNames.size());
-  for (size_t i = 0; i < attachmentNames.size(); ++i) {
-    const std::string source = attachmentFiles[i].empty() ? attachmentNames[i] : attachmentFiles[i];
-    const std::string target = AttachmentFileName(directory, title, i + 1);
-    if (source == target) continue;
-    const bool placed = moveAttachments ? platform::RenameFile(source, target)
-                                        : platform::DuplicateFile(source, target, false);
-    if (placed) {
-      attachmentNames[i] = FileNameOf(attachmentNames[i]);
-      attachmentFiles[i] = target;
-      platform::SetReadOnly(target, false);
-    } else {
-      attachmentFiles[i].clear();
-      ok = false;
-      SetLogValue(kKeySourcePath, source);
-      WriteLogEvent(kEventAttachmentNotCopied);
-    }
-  }
-  try {
-    const MailHeadAround head = FormatMailHeadAround(*this);
-    file->Write(head.before.data(), head.before.size());
-    file->Write(message.data(), message.size());
-    file->Write(head.after.data(), head.after.size());
-    const std::string attachments = FormatMailAttachments(*this);
-    file->Write(attachments.data(), attachments.size());
-    file->Close();
-  } catch (const platform::FileError&) {
-    ok = false;
-  }
-  file.reset();
-  if (!ok) DeleteFiles();
-  return ok;
+bool MailData::WriteToDirectory(const std::string& directory, bool moveAttachments) {
+  return WriteMailData(*this, directory, moveAttachments, message, false);
 }
 
 bool MailData::MoveToDirectory(const std::string& directory) {

@@ -1,11 +1,13 @@
 // Moving a mail's files to another directory, for a caller that moves one
-// mail after another into the same directory, and the reading that lets a
-// later move skip reading the file again.
+// mail after another into the same directory, the reading that lets a
+// later move skip reading the file again, and writing a record whose
+// message text lies elsewhere.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/FileSystem.h"
@@ -32,5 +34,11 @@ bool LoadMailDirectory(const std::string& directory, MailDataList& list,
 // without being read again.
 bool MoveMailData(MailData& mail, const std::string& directory, uint32_t& knownNames,
                   const WrittenAsRead& writtenAs = std::nullopt);
+
+// MailData::WriteToDirectory with `message` written as the record's message
+// (mail.message itself is not looked at); with `completeLineEnds` a CR goes
+// before every LF that follows none, as MailData::SetMessage puts it.
+bool WriteMailData(MailData& mail, const std::string& directory, bool moveAttachments,
+                   std::string_view message, bool completeLineEnds);
 
 }  // namespace quorvel

@@ -125,6 +125,10 @@ std::string AttachmentFileName(const std::string& directory, const std::string& 
 }
 
 MailHeadAround FormatMailHeadAround(const MailData& mail) {
+  return FormatMailHeadAround(mail, mail.message);
+}
+
+MailHeadAround FormatMailHeadAround(const MailData& mail, std::string_view message) {
   MailHeadAround head;
   std::string& out = head.before;
   AppendLine(out, kKeys[kVersion], mail.version);
@@ -136,7 +140,6 @@ MailHeadAround FormatMailHeadAround(const MailData& mail) {
   AppendLine(out, kKeys[kSubject], mail.subject);
   out += kKeys[kMessage];
   // The message's own line end, or the one AppendLine would give it.
-  const std::string_view message = mail.message;
   if (message.empty() || message.back() != '\n') head.after = "\r\n";
   std::string bodyType = "Text";
   if (mail.bodyType == MailData::kBodyHtml) bodyType = "HTML " + std::to_string(mail.bodyIndex);

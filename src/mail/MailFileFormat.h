@@ -24,6 +24,8 @@ struct MailHeadAround {
   std::string after;
 };
 MailHeadAround FormatMailHeadAround(const MailData& mail);
+// The same lines for `message` in place of the record's own.
+MailHeadAround FormatMailHeadAround(const MailData& mail, std::string_view message);
 std::string FormatMailAttachments(const MailData& mail);
 
 // Fills every member but filePath and attachmentFiles from the text.

@@ -139,6 +139,9 @@ struct DecodeState {
   uint8_t* out;
   uint8_t* outEnd;
   bool foreign = false;
+  // Stops, as at the end, where the character-by-character rules would be
+  // needed (padding, a foreign byte, a group across an odd break).
+  bool cleanOnly = false;
 };
 
 // One group by the character-by-character rules. Answers whether decoding
@@ -378,6 +381,11 @@ bool DecodeRun(DecodeState& s, bool bounded) {
         continue;
       }
     }
+    if (s.cleanOnly) {
+      if (left == 0 || s.in[0] != '\n') return true;
+      ++s.in;  // an LF-only line end
+      continue;
+    }
     if (!DecodeGroupSlowly(s)) return true;
   }
 }
@@ -395,11 +403,15 @@ bool Base64Decode(std::string_view text, uint8_t* out, size_t capacity, size_t& 
   return !s.foreign;
 }
 
-bool Base64DecodeInPieces(std::string_view text,
-                          const std::function<void(std::string_view)>& write) {
+namespace {
+
+// The decoding of Base64DecodeInPieces and Base64DecodeCleanStart.
+DecodeState DecodeInPieces(std::string_view text, bool cleanOnly,
+                           const std::function<void(std::string_view)>& write) {
   const std::unique_ptr<uint8_t[]> piece(new uint8_t[kDecodePieceBytes]);
   DecodeState s{reinterpret_cast<const uint8_t*>(text.data()),
                 reinterpret_cast<const uint8_t*>(text.data()) + text.size(), nullptr, nullptr};
+  s.cleanOnly = cleanOnly;
   bool done = text.empty();
   while (!done) {
     s.out = piece.get();
@@ -408,7 +420,20 @@ bool Base64DecodeInPieces(std::string_view text,
     const size_t produced = static_cast<size_t>(s.out - piece.get());
     if (produced > 0) write(std::string_view(reinterpret_cast<const char*>(piece.get()), produced));
   }
-  return !s.foreign;
+  return s;
+}
+
+}  // namespace
+
+bool Base64DecodeInPieces(std::string_view text,
+                          const std::function<void(std::string_view)>& write) {
+  return !DecodeInPieces(text, false, write).foreign;
+}
+
+size_t Base64DecodeCleanStart(std::string_view text,
+                              const std::function<void(std::string_view)>& write) {
+  const DecodeState s = DecodeInPieces(text, true, write);
+  return static_cast<size_t>(s.in - reinterpret_cast<const uint8_t*>(text.data()));
 }
 
 bool Base64Decode(const char* text, uint8_t* out, size_t capacity, size_t& length) {

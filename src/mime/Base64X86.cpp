@@ -256,6 +256,9 @@ size_t DecodeBlocksAvx2(const uint8_t* in, size_t length, uint8_t* out,
          room - written >= lineBytes + kLineReachBeyond &&
          HasLineBreak(in + consumed + shape.characters, shape) &&
          DecodeLine32(in + consumed, shape.characters, out + written)) {
+    // Asked for a page ahead: without it the loop waits on memory for a
+    // large text read for the first time (15 MB: about 1 ms more).
+    __builtin_prefetch(in + consumed + 4096);
     consumed += stride;
     written += lineBytes;
   }

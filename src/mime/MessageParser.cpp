@@ -4,11 +4,15 @@
 // that is not an attachment is marked as the HTML body.
 #include "mime/MessageParser.h"
 
+#include <functional>
+#include <optional>
+
 #include "frame/Directories.h"
 #include "frame/UniqueNames.h"
 #include "mime/Base64.h"
 #include "mime/MimeHeaders.h"
 #include "mime/MimeText.h"
+#include "mime/MultipartDelimiters.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 
@@ -20,6 +24,9 @@ struct Walk {
   MailMessage& message;
   std::string directory;
   bool split;
+  // Where a body text that needs no decoding and no conversion goes, left
+  // where it lies; null: into message.body like every other.
+  std::optional<std::string_view>* bodyInText;
   bool bodyFound = false;
   size_t parts = 0;
 };
@@ -68,46 +75,94 @@ void WriteDecodedBody(platform::File& file, const MimeHeaders& headers, std::str
   write(DecodedBody(headers, body, decoded));
 }
 
-// The parts between the delimiter lines "--boundary"; the line end before a
-// delimiter belongs to it. Without a closing delimiter the last part runs to
-// the end.
-std::vector<std::string_view> SplitMultipart(std::string_view body, const std::string& boundary) {
-  std::vector<std::string_view> parts;
-  const std::string delimiter = "--" + boundary;
-  size_t partStart = std::string_view::npos;
-  size_t at = 0;
-  while ((at = body.find(delimiter, at)) != std::string_view::npos) {
-    const bool atLineStart = at == 0 || body[at - 1] == '\n';
-    const size_t after = at + delimiter.size();
-    const bool closing = body.compare(after, 2, "--") == 0;
-    size_t lineEnd = body.find('\n', after);
-    if (lineEnd == std::string_view::npos) lineEnd = body.size();
-    const std::string_view rest = body.substr(after, lineEnd - after);
-    const bool wholeLine = closing || rest.find_first_not_of(" \t\r") == std::string_view::npos;
-    if (!atLineStart || !wholeLine) {
-      at = after;
-      continue;
-    }
-    if (partStart != std::string_view::npos) {
-      size_t end = at;
-      if (end > partStart && body[end - 1] == '\n') --end;
-      if (end > partStart && body[end - 1] == '\r') --end;
-      parts.push_back(body.substr(partStart, end - partStart));
-    }
-    if (closing) return parts;
-    partStart = std::min(lineEnd + 1, body.size());
-    at = partStart;
-  }
-  if (partStart != std::string_view::npos) parts.push_back(body.substr(partStart));
-  return parts;
+// The body text ends before its final line ends.
+std::string_view WithoutFinalLineEnds(std::string_view text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+  return text;
 }
 
 std::string BodyText(std::string text) {
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  text.resize(WithoutFinalLineEnds(text).size());
   return text;
 }
 
 void WalkEntity(Walk& walk, std::string_view text, int depth, bool inDigest = false);
+
+// Saves a leaf part under its decoded name (or its file's), `writeBody`
+// filling the file; false when the file cannot be written.
+bool SavePart(MailMessage& message, const MimeHeaders& headers, const char* directory,
+              const std::function<void(platform::File&)>& writeBody) {
+  const StructuredValue disposition(HeaderText(headers, "Content-Disposition"));
+  const StructuredValue type(HeaderText(headers, "Content-Type"));
+  std::string name = SafeFileName(disposition.Param("filename"));
+  if (name.empty()) name = SafeFileName(type.Param("name"));
+
+  const std::string path = UniqueTempName("tmp", directory == nullptr ? "" : directory);
+  if (path.empty()) return false;
+  bool written = false;
+  try {
+    auto file = platform::File::TryOpen(path, platform::FileAccess::Write,
+                                        platform::FileShare::Exclusive,
+                                        platform::FileDisposition::CreateAlways);
+    if (file) {
+      writeBody(*file);
+      file->Close();
+      written = true;
+    }
+  } catch (const platform::FileError&) {
+  }
+  if (!written) {
+    platform::RemoveFile(path);
+    return false;
+  }
+  message.attachmentNames.push_back(name.empty() ? path : name);
+  message.attachmentSources.push_back(path);
+  return true;
+}
+
+// The headers looked at before the end of a part is known; a part whose
+// header block is longer goes the general way.
+constexpr size_t kOpenHeaderBytes = 64 * 1024;
+
+// A part of a multipart body that is saved as a file of its base64 content
+// (a typed leaf other than text, a multipart or a message) is decoded while
+// its end is looked for: the long run of base64 lines holds no delimiter, so
+// the search starts after it and the body is read once. Answers the
+// delimiter line that ends the part, or null for any other part (then
+// nothing is done).
+std::optional<DelimiterLine> SaveBase64PartWhileFindingItsEnd(Walk& walk, std::string_view body,
+                                                              std::string_view delimiter,
+                                                              size_t partStart) {
+  if (!walk.split || walk.parts >= kMaxMimeParts) return std::nullopt;
+  // The header block must end before anything that may be a delimiter; so
+  // both searches stop at the end of a short part.
+  const std::string_view rest = body.substr(partStart);
+  const std::string_view window = rest.substr(0, kOpenHeaderBytes);
+  const Entity head = SplitEntity(window.substr(0, window.find(delimiter)));
+  if (head.body.empty()) return std::nullopt;
+  const MimeHeaders headers(head.headers);
+  const std::string* typeField = headers.Find("Content-Type");
+  if (typeField == nullptr || TransferEncoding(headers) != "base64") return std::nullopt;
+  const std::string type = StructuredValue(*typeField).type();
+  if (type.find('/') == std::string::npos || type.rfind("text/", 0) == 0 ||
+      type.rfind("multipart/", 0) == 0 || type.rfind("message/", 0) == 0) {
+    return std::nullopt;
+  }
+  ++walk.parts;
+  const size_t bodyStart = partStart + static_cast<size_t>(head.body.data() - rest.data());
+  std::optional<DelimiterLine> end;
+  SavePart(walk.message, headers, walk.directory.c_str(), [&](platform::File& file) {
+    const auto write = [&](std::string_view bytes) { file.Write(bytes.data(), bytes.size()); };
+    const size_t clean = bodyStart + Base64DecodeCleanStart(body.substr(bodyStart), write);
+    end = FindDelimiterLine(body, delimiter, clean);
+    // The clean run may have taken the line end that belongs to the
+    // delimiter; it decodes to nothing.
+    const size_t partEnd = partStart + PartBefore(body, partStart, end->at).size();
+    if (clean < partEnd) Base64DecodeInPieces(body.substr(clean, partEnd - clean), write);
+  });
+  if (!end) end = FindDelimiterLine(body, delimiter, partStart);
+  return end;
+}
 
 void WalkLeaf(Walk& walk, std::string_view text, const MimeHeaders& headers,
               const StructuredValue& type, std::string_view body) {
@@ -116,8 +171,13 @@ void WalkLeaf(Walk& walk, std::string_view text, const MimeHeaders& headers,
   if (type.type() == "text/plain" && !attachment && !walk.bodyFound) {
     walk.bodyFound = true;
     std::string decoded;
-    walk.message.body =
-        BodyText(ToLibraryText(DecodedBody(headers, body, decoded), type.Param("charset")));
+    const std::string_view bytes = DecodedBody(headers, body, decoded);
+    const std::string charset = type.Param("charset");
+    if (walk.bodyInText != nullptr && bytes.data() == body.data() && IsLibraryCharset(charset)) {
+      *walk.bodyInText = WithoutFinalLineEnds(bytes);
+      return;
+    }
+    walk.message.body = BodyText(ToLibraryText(bytes, charset));
     return;
   }
   if (!walk.split) return;
@@ -140,12 +200,24 @@ void WalkEntity(Walk& walk, std::string_view text, int depth, bool inDigest) {
   if (type.type().find('/') == std::string::npos) type = StructuredValue("text/plain");
   const bool nestable = depth < kMaxMimeDepth;
   if (nestable && type.type().rfind("multipart/", 0) == 0 && !type.Param("boundary").empty()) {
-    const auto parts = SplitMultipart(entity.body, type.Param("boundary"));
-    for (std::string_view part : parts) {
-      WalkEntity(walk, part, depth + 1, type.type() == "multipart/digest");
+    const std::string delimiter = "--" + type.Param("boundary");
+    const bool digest = type.type() == "multipart/digest";
+    DelimiterLine line = FindDelimiterLine(entity.body, delimiter, 0);
+    // Without any part (no delimiter, or only a closing one) the body is
+    // kept whole, as one part.
+    if (line.at != std::string_view::npos && !line.closing) {
+      do {
+        const size_t partStart = line.next;
+        const auto end = SaveBase64PartWhileFindingItsEnd(walk, entity.body, delimiter, partStart);
+        if (end) {
+          line = *end;
+          continue;
+        }
+        line = FindDelimiterLine(entity.body, delimiter, partStart);
+        WalkEntity(walk, PartBefore(entity.body, partStart, line.at), depth + 1, digest);
+      } while (line.at != std::string_view::npos && !line.closing);
+      return;
     }
-    // Without any delimiter the body is kept whole, as one part.
-    if (!parts.empty()) return;
   }
   if (nestable && type.type() == "message/rfc822") {
     WalkEntity(walk, entity.body, depth + 1);
@@ -171,7 +243,10 @@ std::string SafeFileName(std::string_view name) {
   return safe;
 }
 
-bool ParseMessage(MailMessage& message, std::string_view text, const char* directory, bool split) {
+namespace {
+
+bool Parse(MailMessage& message, std::string_view text, const char* directory, bool split,
+           std::optional<std::string_view>* bodyInText) {
   message.recipient.clear();
   message.notesSender.clear();
   message.subject.clear();
@@ -190,41 +265,31 @@ bool ParseMessage(MailMessage& message, std::string_view text, const char* direc
   const size_t first = subject.find_first_not_of(" \t");
   message.subject = first == std::string::npos ? std::string() : subject.substr(first);
 
-  Walk walk{message, directory == nullptr ? std::string() : NormaliseDirectory(directory), split};
+  if (bodyInText != nullptr) bodyInText->reset();
+  Walk walk{message, directory == nullptr ? std::string() : NormaliseDirectory(directory), split,
+            bodyInText};
   WalkEntity(walk, text, 0);
   return true;
+}
+
+}  // namespace
+
+bool ParseMessage(MailMessage& message, std::string_view text, const char* directory, bool split) {
+  return Parse(message, text, directory, split, nullptr);
+}
+
+bool ParseMessageInPlace(MailMessage& message, std::string_view text, const char* directory,
+                         bool split, std::optional<std::string_view>& bodyInText) {
+  return Parse(message, text, directory, split, &bodyInText);
 }
 
 bool ProcessAttachedPart(MailMessage& message, std::string_view part, const char* directory) {
   const Entity entity = SplitEntity(part);
   if (entity.headers.empty() && entity.body.empty()) return false;
   const MimeHeaders headers(entity.headers);
-  const StructuredValue disposition(HeaderText(headers, "Content-Disposition"));
-  const StructuredValue type(HeaderText(headers, "Content-Type"));
-  std::string name = SafeFileName(disposition.Param("filename"));
-  if (name.empty()) name = SafeFileName(type.Param("name"));
-
-  const std::string path = UniqueTempName("tmp", directory == nullptr ? "" : directory);
-  if (path.empty()) return false;
-  bool written = false;
-  try {
-    auto file = platform::File::TryOpen(path, platform::FileAccess::Write,
-                                        platform::FileShare::Exclusive,
-                                        platform::FileDisposition::CreateAlways);
-    if (file) {
-      WriteDecodedBody(*file, headers, entity.body);
-      file->Close();
-      written = true;
-    }
-  } catch (const platform::FileError&) {
-  }
-  if (!written) {
-    platform::RemoveFile(path);
-    return false;
-  }
-  message.attachmentNames.push_back(name.empty() ? path : name);
-  message.attachmentSources.push_back(path);
-  return true;
+  return SavePart(message, headers, directory, [&](platform::File& file) {
+    WriteDecodedBody(file, headers, entity.body);
+  });
 }
 
 }  // namespace quorvel

@@ -8,6 +8,7 @@
 // leave the target directory, nothing is printed.
 #pragma once
 
+#include <optional>
 #include <string_view>
 
 #include "mime/MailMessage.h"
@@ -20,6 +21,12 @@ inline constexpr size_t kMaxMimeParts = 1000;
 // Always true. `directory` (the temporary directory when null) receives the
 // part files; without `split` no part is saved.
 bool ParseMessage(MailMessage& message, std::string_view text, const char* directory, bool split);
+// The same without copying a body text that needs neither decoding nor
+// charset conversion: `bodyInText` then receives it as a part of `text`
+// (its final line ends cut off, as always) and message.body stays empty.
+// Otherwise `bodyInText` is empty and message.body holds the body text.
+bool ParseMessageInPlace(MailMessage& message, std::string_view text, const char* directory,
+                         bool split, std::optional<std::string_view>& bodyInText);
 // Saves one leaf part (its headers and body) decoded and lists it; false when
 // it has no body or its file cannot be written.
 bool ProcessAttachedPart(MailMessage& message, std::string_view part, const char* directory);

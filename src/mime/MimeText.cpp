@@ -103,10 +103,16 @@ uint32_t CodePageForCharset(std::string_view charset) {
   return platform::kCodePageWestern;
 }
 
-std::string ToLibraryText(std::string_view bytes, std::string_view charset) {
+bool IsLibraryCharset(std::string_view charset) {
   const uint32_t page = CodePageForCharset(charset);
   const uint32_t ansi = platform::AnsiCodePage();
-  if (page == ansi || (page == 20127 && ansi == platform::kCodePageUtf8)) return std::string(bytes);
+  return page == ansi || (page == 20127 && ansi == platform::kCodePageUtf8);
+}
+
+std::string ToLibraryText(std::string_view bytes, std::string_view charset) {
+  if (IsLibraryCharset(charset)) return std::string(bytes);
+  const uint32_t page = CodePageForCharset(charset);
+  const uint32_t ansi = platform::AnsiCodePage();
   const auto wide = platform::MultiByteToWide(page, bytes);
   if (!wide) return std::string(bytes);
   auto text = platform::WideToMultiByte(ansi, *wide);

@@ -16,6 +16,9 @@ std::string LowerCase(std::string_view text);
 // The Windows code page of a MIME charset label; 1252 for unknown labels
 // (it maps every byte, so nothing is lost).
 uint32_t CodePageForCharset(std::string_view charset);
+// Whether bytes in `charset` already are the library's 8-bit text, so that
+// ToLibraryText gives them unchanged.
+bool IsLibraryCharset(std::string_view charset);
 // The bytes in `charset` as an 8-bit string of the ANSI code page.
 std::string ToLibraryText(std::string_view bytes, std::string_view charset);
 

@@ -5,7 +5,9 @@
 
 #include "frame/ContextTable.h"
 #include "frame/ErrorCodes.h"
+#include "mail/MailDataMove.h"
 #include "mail/SmtpSettings.h"
+#include "mail/LineEnds.h"
 #include "mime/MessageParser.h"
 #include "mime/PopClient.h"
 #include "mime/PopSettings.h"
@@ -18,13 +20,6 @@ namespace {
 
 void SetLastError(uint32_t code) {
   if (ThreadContext* context = CallingContext()) context->lastError = code;
-}
-
-bool EndsEveryLineWithCrLf(std::string_view text) {
-  for (size_t lf = text.find('\n'); lf != std::string_view::npos; lf = text.find('\n', lf + 1)) {
-    if (lf == 0 || text[lf - 1] != '\r') return false;
-  }
-  return true;
 }
 
 std::string WithoutDirectory(const std::string& path) {
@@ -60,6 +55,13 @@ MailData RecordOfMessage(MailMessage& message) {
                         kind);
   }
   return record;
+}
+
+bool WriteRecordOfMessage(MailMessage& message, std::optional<std::string_view> bodyInText,
+                          const std::string& directory, MailData& record) {
+  record = RecordOfMessage(message);
+  return bodyInText ? WriteMailData(record, directory, true, *bodyInText, true)
+                    : record.WriteToDirectory(directory, true);
 }
 
 void RemovePartFiles(const MailMessage& message) {

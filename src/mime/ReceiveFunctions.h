@@ -6,7 +6,9 @@
 // network traffic.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <string_view>
 
 #include "mime/MailMessage.h"
 #include "quorvel/MailData.h"
@@ -21,6 +23,12 @@ bool ReceiveByPop(MailMessage& message, MailDataList& list, const std::string& d
 // The record of a parsed message; its attachments are the part files. The
 // body text is taken out of the message (moved, not copied).
 MailData RecordOfMessage(MailMessage& message);
+// The record of a message that ParseMessageInPlace read, written into
+// `directory` (the part files moved there). A body text left in the message
+// text is written from there, with CR LF line ends as the record would
+// have them; the record's own message then stays empty.
+bool WriteRecordOfMessage(MailMessage& message, std::optional<std::string_view> bodyInText,
+                          const std::string& directory, MailData& record);
 // Deletes the part files a parse saved.
 void RemovePartFiles(const MailMessage& message);
 

@@ -94,10 +94,16 @@ TEST(MailDataFile, MessageLineEndsBecomeCrLf) {
       {"", ""},           {"\n", "\r\n"},           {"a\r\n\nb", "a\r\n\r\nb"},
       {"x\ry\r", "x\ry\r"}, {"\r\r\n\n", "\r\r\n\r\n"}, {"\nlast\n", "\r\nlast\r\n"},
   };
+  TempDirectory set, given;
   for (const auto& [text, message] : cases) {
     MailData mail;
     mail.SetMessage(text);
     EXPECT_EQ(mail.message, message) << text;
+    // A message handed to the writer as it is comes out the same.
+    MailData other;
+    ASSERT_TRUE(mail.WriteToDirectory(set.path()));
+    ASSERT_TRUE(WriteMailData(other, given.path(), false, text, true));
+    EXPECT_EQ(ReadFile(other.filePath), ReadFile(mail.filePath)) << text;
   }
 }
 

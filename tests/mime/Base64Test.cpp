@@ -272,6 +272,46 @@ TEST_P(Base64Decoding, PiecesJoinIntoTheWholeDecoding) {
   EXPECT_EQ(Decode(text).bytes, bytes);
 }
 
+std::string Repeated(std::string_view text, size_t times) {
+  std::string result;
+  for (size_t i = 0; i < times; ++i) result += text;
+  return result;
+}
+
+// The clean start ends where the character-by-character rules begin (or a
+// delimiter "--"), also after pieces of wide lines; the rest then decodes on
+// its own to the bytes that follow.
+TEST_P(Base64Decoding, TheCleanStartEndsWhereTheRulesAreNeeded) {
+  const std::string line = Repeated("QUJD", 19) + "\r\n";  // "ABC" 19 times
+  const struct {
+    std::string text;
+    size_t taken;
+    std::string bytes;
+  } cases[] = {
+      {"", 0, ""},
+      {"QUJD", 4, "ABC"},
+      {"QUJDREVG\r\nR0hJ\r\n--b", 16, "ABCDEFGHI"},
+      {"QUJD\nREVG\n--b", 10, "ABCDEF"},
+      {"QUJDREU=", 4, "ABC"},      // padding
+      {"QUJDR\r\nEVG", 4, "ABC"},  // a group across a break
+      {"QUJD\rREVG", 4, "ABC"},    // a lone CR
+      {"QUJDRE", 4, "ABC"},        // a short group at the end
+      {"QUJD*REVG", 4, "ABC"},     // a foreign byte
+      {Repeated(line, 6000) + "QUI=\r\n--b\r\n", 6000 * 78, Repeated("ABC", 19 * 6000)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 40));
+    std::string bytes;
+    const size_t taken =
+        Base64DecodeCleanStart(c.text, [&](std::string_view piece) { bytes.append(piece); });
+    EXPECT_EQ(taken, c.taken);
+    EXPECT_EQ(bytes, c.bytes);
+    Base64DecodeInPieces(std::string_view(c.text).substr(taken),
+                         [&](std::string_view piece) { bytes.append(piece); });
+    EXPECT_EQ(bytes, Decode(c.text).bytes);
+  }
+}
+
 // A host or a system thread may call with the stack aligned to 4 bytes only.
 TEST_P(Base64Decoding, RunsOnAStackAlignedToFourBytesOnly) {
   std::mt19937 random(5);
