@@ -96,8 +96,11 @@ int32_t ContextTable::Count() const {
 }
 
 ContextTable& Contexts() {
-  static ContextTable table;
-  return table;
+  // Never destroyed: a worker that ends while the process exits still takes
+  // its entry out, which must not meet the table's destruction. The contexts
+  // themselves are freed when the library unloads (DestroyAll).
+  static ContextTable* const table = new ContextTable;
+  return *table;
 }
 
 ThreadContext* CallingContext() { return Contexts().Find(platform::CurrentThreadId()); }
