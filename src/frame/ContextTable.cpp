@@ -3,6 +3,7 @@
 // map must not be read while another thread inserts.
 #include "frame/ContextTable.h"
 
+#include <new>
 #include <unordered_set>
 
 #include "platform/Threads.h"
@@ -85,7 +86,7 @@ void ContextTable::DestroyAll() {
   {
     std::lock_guard hold(lock_);
     for (const auto& entry : contexts_) distinct.insert(entry.second);
-    contexts_.clear();
+    std::unordered_map<uint32_t, ThreadContext*>().swap(contexts_);  // its buckets too
   }
   for (ThreadContext* context : distinct) delete context;
 }
@@ -96,10 +97,12 @@ int32_t ContextTable::Count() const {
 }
 
 ContextTable& Contexts() {
-  // Never destroyed: a worker that ends while the process exits still takes
-  // its entry out, which must not meet the table's destruction. The contexts
-  // themselves are freed when the library unloads (DestroyAll).
-  static ContextTable* const table = new ContextTable;
+  // Built in place and never destroyed: a worker that ends while the process
+  // exits still takes its entry out, which must not meet the table's
+  // destruction. Unloading the library frees all it holds (DestroyAll), so
+  // nothing is left behind when a host unloads and loads it again.
+  alignas(ContextTable) static unsigned char storage[sizeof(ContextTable)];
+  static ContextTable* const table = new (storage) ContextTable;
   return *table;
 }
 
