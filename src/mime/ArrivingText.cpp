@@ -17,8 +17,18 @@ void ArrivingText::Abandon() {
   changed_.wait(lock, [&] { return !reading_; });
 }
 
+bool ArrivingText::AwaitReader() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] {
+    return !reading_ || (!known_.complete && wanted_ > known_.text.size());
+  });
+  return reading_;
+}
+
 ArrivingText::Known ArrivingText::WaitFor(size_t wanted) {
   std::unique_lock<std::mutex> lock(mutex_);
+  wanted_ = wanted;
+  changed_.notify_all();
   changed_.wait(lock, [&] { return abandoned_ || known_.complete || known_.text.size() >= wanted; });
   if (abandoned_) throw ArrivalAbandoned();
   return known_;

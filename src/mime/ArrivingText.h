@@ -30,6 +30,9 @@ class ArrivingText {
   void Publish(const char* data, size_t size, bool complete);
   // The reader is told to stop; answers once it no longer reads the text.
   void Abandon();
+  // Answers once the reader waits for more than is published, or is done
+  // (false then): a sender that goes step by step with its reader.
+  bool AwaitReader();
 
   // Reading side. The known text once at least `wanted` bytes have arrived
   // (or all of it, if fewer); throws ArrivalAbandoned after Abandon.
@@ -44,6 +47,7 @@ class ArrivingText {
   Known known_;
   bool abandoned_ = false;
   bool reading_ = true;
+  size_t wanted_ = 0;  // what the reader waits for
 };
 
 }  // namespace quorvel
