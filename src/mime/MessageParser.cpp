@@ -61,13 +61,17 @@ struct KnownText {
 };
 
 // FindDelimiterLine in the body starting at `bodyStart` of the known text,
-// once enough of it is known to decide.
+// once enough of it is known to decide. A delimiter without a line end
+// (one with it can only come from an encoded boundary) starts nowhere in
+// whole lines without being found there.
 DelimiterLine FindKnownDelimiterLine(KnownText& known, size_t bodyStart,
                                      std::string_view delimiter, size_t from) {
+  if (delimiter.find('\n') != std::string_view::npos) known.WaitFor(SIZE_MAX);
   for (;;) {
-    const DelimiterLine line =
-        FindDelimiterLine(known.WholeLinesFrom(bodyStart), delimiter, from, &from);
+    const std::string_view body = known.WholeLinesFrom(bodyStart);
+    const DelimiterLine line = FindDelimiterLine(body, delimiter, from);
     if (line.at != std::string_view::npos || known.complete) return line;
+    from = std::max(from, body.size());
     known.WaitForMore();
   }
 }
@@ -318,12 +322,13 @@ std::string SafeFileName(std::string_view name) {
 
 namespace {
 
-// Until the header block is known, or the whole text.
+// Until the header block is known, or the whole text. Each look starts
+// from the beginning, so what is known at least doubles between them.
 void WaitForHeaderBlock(KnownText& known) {
   while (!known.complete) {
     const std::string_view lines = known.WholeLines();
     if (SplitEntity(lines).headers.size() < lines.size()) return;
-    known.WaitForMore();
+    known.WaitFor(2 * known.text.size() + known.arriving->batch());
   }
 }
 

@@ -4,12 +4,9 @@
 
 namespace quorvel {
 
-DelimiterLine FindDelimiterLine(std::string_view body, std::string_view delimiter, size_t from,
-                                size_t* resume) {
-  size_t next = from;
+DelimiterLine FindDelimiterLine(std::string_view body, std::string_view delimiter, size_t from) {
   for (size_t at = body.find(delimiter, from); at != std::string_view::npos;
-       at = body.find(delimiter, next)) {
-    next = at + delimiter.size();
+       at = body.find(delimiter, at + delimiter.size())) {
     const bool atLineStart = at == 0 || body[at - 1] == '\n';
     const size_t after = at + delimiter.size();
     const bool closing = body.compare(after, 2, "--") == 0;
@@ -17,10 +14,6 @@ DelimiterLine FindDelimiterLine(std::string_view body, std::string_view delimite
     const std::string_view rest = body.substr(after, lineEnd - after);
     const bool wholeLine = closing || rest.find_first_not_of(" \t\r") == std::string_view::npos;
     if (atLineStart && wholeLine) return {at, closing, std::min(lineEnd + 1, body.size())};
-  }
-  // No match starts before the last bytes that could still begin one.
-  if (resume != nullptr) {
-    *resume = std::max(next, body.size() - std::min(body.size(), delimiter.size() - 1));
   }
   return {};
 }

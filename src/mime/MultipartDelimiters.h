@@ -17,11 +17,8 @@ struct DelimiterLine {
 };
 
 // The first delimiter line of `delimiter` ("--" and the boundary) starting
-// at or after `from`. When there is none and `resume` is given, it receives
-// where the same search goes on once more of the body is known (`body` then
-// being a start of it that ends with a line end).
-DelimiterLine FindDelimiterLine(std::string_view body, std::string_view delimiter, size_t from,
-                                size_t* resume = nullptr);
+// at or after `from`.
+DelimiterLine FindDelimiterLine(std::string_view body, std::string_view delimiter, size_t from);
 
 // The part from `start` up to a delimiter line at `delimiterAt` (npos: to
 // the end of the body), without the line end that belongs to the delimiter.

@@ -9,6 +9,7 @@
 #include <random>
 #include <thread>
 
+#include "RandomBytes.h"
 #include "TempDirectory.h"
 #include "mime/ArrivingText.h"
 #include "mime/Base64.h"
@@ -265,6 +266,9 @@ TEST_F(MessageParserTest, ABase64PartEndsAtItsDelimiterWhileItIsDecoded) {
       {"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: application/x\r\n\r\n"
        "x--b\r\n--b-\r\n--b \t\r\nContent-Type: application/y\r\n\r\nlast\r\n--b--",
        {"x--b\r\n--b-", "last"}},
+      // A boundary decoded to hold a line end.
+      {"Content-Type: multipart/mixed; boundary*=''a%0Ab\r\n\r\n--a\nb\r\n\r\ntext\r\n--a\nb--\r\n",
+       {}, "text"},
       // Only a closing delimiter: the body is one part.
       {"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b--\r\nafter\r\n",
        {"--b--\r\nafter\r\n"}},
@@ -292,9 +296,7 @@ TEST_F(MessageParserTest, ABase64PartEndsAtItsDelimiterWhileItIsDecoded) {
 // A message as large as the reader's batches, with a long base64 run that
 // is decoded as it arrives.
 TEST_F(MessageParserTest, ALargeAttachmentIsTheSameWhenItIsReadWhileItArrives) {
-  std::string bytes(3 << 20, '\0');
-  std::mt19937 random(7);
-  for (char& byte : bytes) byte = static_cast<char>(random());
+  const std::string bytes = RandomBytes(3 << 20, 7);
   std::string encoded;
   Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), encoded);
   const std::string text = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n" +
@@ -307,6 +309,38 @@ TEST_F(MessageParserTest, ALargeAttachmentIsTheSameWhenItIsReadWhileItArrives) {
     EXPECT_TRUE(Saved(0) == bytes);
     EXPECT_EQ(message.body.size(), size_t{1} << 20);
   }
+}
+
+// The attachment's file fills while the message arrives: its header block
+// comes in two pieces, then its base64 lines in quarters.
+TEST(ParseArrivingMessage, AnAttachmentIsDecodedIntoItsFileAsItArrives) {
+  TempDirectory directory;
+  const std::string bytes = RandomBytes(1 << 20, 5);
+  std::string encoded;
+  Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), encoded);
+  const std::string head = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                           "Content-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+  const std::string text = head + encoded + "--b--\r\n";
+  std::string buffer;
+  buffer.reserve(text.size());
+  ArrivingText arriving(1);
+  MailMessage parsed(nullptr, nullptr, nullptr);
+  std::thread reader([&] {
+    ParseArrivingMessage(parsed, arriving, directory.path().c_str(), true);
+    arriving.LetGo();
+  });
+  for (const size_t end : {head.size() - 20, text.size() / 4, text.size() / 2}) {
+    buffer.append(text, buffer.size(), end - buffer.size());
+    arriving.Publish(buffer.data(), buffer.size(), false);
+    ASSERT_TRUE(arriving.AwaitReader());
+  }
+  const auto file = std::filesystem::directory_iterator(directory.path())->path();
+  EXPECT_GT(std::filesystem::file_size(file), bytes.size() * 3 / 8) << "more than a quarter";
+  buffer.append(text, buffer.size());
+  arriving.Publish(buffer.data(), buffer.size(), true);
+  reader.join();
+  ASSERT_EQ(parsed.attachmentSources.size(), 1u);
+  EXPECT_TRUE(ReadFile(parsed.attachmentSources[0]) == bytes);
 }
 
 // A body text that needs neither decoding nor conversion stays in the

@@ -7,10 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <random>
 
 #include "../exchange/ItemTest.h"
 #include "ScriptedServer.h"
+#include "RandomBytes.h"
 #include "TempDirectory.h"
 #include "frame/ContextTable.h"
 #include "frame/ErrorCodes.h"
@@ -78,9 +78,7 @@ TEST(ReceiveByPopTest, AMessageIsDeletedOnlyOnceItsFileIsWritten) {
 // with one too small for it (the text's buffer grows under the reader), and
 // with the connection closed in the middle of the attachment.
 TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
-  std::string bytes(300 << 10, '\0');
-  std::mt19937 random(3);
-  for (char& byte : bytes) byte = static_cast<char>(random());
+  const std::string bytes = RandomBytes(300 << 10, 3);
   std::string encoded;
   Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), encoded);
   const std::string text = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nbody\r\n"
