@@ -187,9 +187,15 @@ std::optional<DelimiterLine> SaveBase64PartWhileFindingItsEnd(Walk& walk, KnownT
                                                               size_t partStart) {
   if (!walk.split || walk.parts >= kMaxMimeParts) return std::nullopt;
   // The header block must end before anything that may be a delimiter; so
-  // both searches stop at the end of a short part.
-  known.WaitFor(bodyStart + partStart + kOpenHeaderBytes);
-  const std::string_view rest = known.text.substr(bodyStart + partStart);
+  // both searches stop at the end of a short part. Any start of the window
+  // that holds the header block's end reads the same.
+  const size_t partAt = bodyStart + partStart;
+  while (!known.complete && known.text.size() < partAt + kOpenHeaderBytes) {
+    const std::string_view lines = known.WholeLinesFrom(partAt);
+    if (SplitEntity(lines).headers.size() < lines.size()) break;
+    known.WaitForMore();
+  }
+  const std::string_view rest = known.text.substr(partAt);
   const std::string_view window = rest.substr(0, kOpenHeaderBytes);
   const Entity head = SplitEntity(window.substr(0, window.find(delimiter)));
   if (head.body.empty()) return std::nullopt;

@@ -266,6 +266,8 @@ TEST_F(MessageParserTest, ABase64PartEndsAtItsDelimiterWhileItIsDecoded) {
       {"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: application/x\r\n\r\n"
        "x--b\r\n--b-\r\n--b \t\r\nContent-Type: application/y\r\n\r\nlast\r\n--b--",
        {"x--b\r\n--b-", "last"}},
+      // Without the end of its header block a multipart has no body to split.
+      {"Content-Type: multipart/mixed; boundary=b\r\n--b\r\nx\r\n", {""}},
       // A boundary decoded to hold a line end.
       {"Content-Type: multipart/mixed; boundary*=''a%0Ab\r\n\r\n--a\nb\r\n\r\ntext\r\n--a\nb--\r\n",
        {}, "text"},
@@ -312,8 +314,10 @@ TEST_F(MessageParserTest, ALargeAttachmentIsTheSameWhenItIsReadWhileItArrives) {
 }
 
 // The attachment's file fills while the message arrives: its header block
-// comes in two pieces, then its base64 lines in quarters.
+// comes in two pieces, then its base64 lines in quarters. Abandoned then,
+// the parse leaves no file.
 TEST(ParseArrivingMessage, AnAttachmentIsDecodedIntoItsFileAsItArrives) {
+  for (const bool abandon : {false, true}) {
   TempDirectory directory;
   const std::string bytes = RandomBytes(1 << 20, 5);
   std::string encoded;
@@ -325,8 +329,13 @@ TEST(ParseArrivingMessage, AnAttachmentIsDecodedIntoItsFileAsItArrives) {
   buffer.reserve(text.size());
   ArrivingText arriving(1);
   MailMessage parsed(nullptr, nullptr, nullptr);
+  bool abandoned = false;
   std::thread reader([&] {
-    ParseArrivingMessage(parsed, arriving, directory.path().c_str(), true);
+    try {
+      ParseArrivingMessage(parsed, arriving, directory.path().c_str(), true);
+    } catch (const ArrivalAbandoned&) {
+      abandoned = true;
+    }
     arriving.LetGo();
   });
   for (const size_t end : {head.size() - 20, text.size() / 4, text.size() / 2}) {
@@ -336,11 +345,19 @@ TEST(ParseArrivingMessage, AnAttachmentIsDecodedIntoItsFileAsItArrives) {
   }
   const auto file = std::filesystem::directory_iterator(directory.path())->path();
   EXPECT_GT(std::filesystem::file_size(file), bytes.size() * 3 / 8) << "more than a quarter";
+  if (abandon) {
+    arriving.Abandon();
+    reader.join();
+    EXPECT_TRUE(abandoned);
+    EXPECT_TRUE(std::filesystem::is_empty(directory.path()));
+    continue;
+  }
   buffer.append(text, buffer.size());
   arriving.Publish(buffer.data(), buffer.size(), true);
   reader.join();
   ASSERT_EQ(parsed.attachmentSources.size(), 1u);
   EXPECT_TRUE(ReadFile(parsed.attachmentSources[0]) == bytes);
+  }
 }
 
 // A body text that needs neither decoding nor conversion stays in the

@@ -78,7 +78,8 @@ TEST(ReceiveByPopTest, AMessageIsDeletedOnlyOnceItsFileIsWritten) {
 // with one too small for it (the text's buffer grows under the reader), and
 // with the connection closed in the middle of the attachment.
 TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
-  const std::string bytes = RandomBytes(300 << 10, 3);
+  // Large enough for the reader to be decoding when the text moves or ends.
+  const std::string bytes = RandomBytes(3 << 20, 3);
   std::string encoded;
   Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), encoded);
   const std::string text = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nbody\r\n"
