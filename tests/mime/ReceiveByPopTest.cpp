@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "../exchange/ItemTest.h"
 #include "ScriptedServer.h"
@@ -76,13 +77,16 @@ TEST(ReceiveByPopTest, AMessageIsDeletedOnlyOnceItsFileIsWritten) {
 
 // A message parsed while it arrives: with the size the server announced,
 // with one too small for it (the text's buffer grows under the reader), and
-// with the connection closed in the middle of the attachment.
+// with the connection closed in the middle of the attachment. The server
+// goes on from a quarter of the message once the reader has saved the HTML
+// part and begun the attachment's file.
 TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
   // Large enough for the reader to be decoding when the text moves or ends.
   const std::string bytes = RandomBytes(3 << 20, 3);
   std::string encoded;
   Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), encoded);
   const std::string text = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nbody\r\n"
+                           "--b\r\nContent-Type: text/html\r\n\r\n<p>body</p>\r\n"
                            "--b\r\nContent-Type: application/x; name=a.bin\r\n"
                            "Content-Transfer-Encoding: base64\r\n\r\n" + encoded + "--b--\r\n";
   const struct {
@@ -104,7 +108,9 @@ TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
         side.Send(reply);
       }
       side.ReadLine();  // RETR 1
-      side.Send("+OK\r\n" + text.substr(0, c.sent) + (whole ? ".\r\n" : ""));
+      side.Send("+OK\r\n" + text.substr(0, text.size() / 4));
+      while (temporary.Files().size() < 2) std::this_thread::yield();
+      side.Send(text.substr(text.size() / 4, c.sent - text.size() / 4) + (whole ? ".\r\n" : ""));
       if (!whole) return;
       while (side.ReadLine() && side.Send("+OK\r\n")) {
       }
@@ -117,8 +123,8 @@ TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
     ASSERT_EQ(list.Size(), whole ? 1u : 0u);
     if (whole) {
       EXPECT_EQ(list[0].message, "body");
-      ASSERT_EQ(list[0].attachmentFiles.size(), 1u);
-      EXPECT_TRUE(ReadFile(list[0].attachmentFiles[0]) == bytes);
+      ASSERT_EQ(list[0].attachmentFiles.size(), 2u);
+      EXPECT_TRUE(ReadFile(list[0].attachmentFiles[1]) == bytes);
     } else {
       EXPECT_TRUE(std::filesystem::is_empty(reception.path()));
     }
