@@ -4,11 +4,14 @@
 // that is not an attachment is marked as the HTML body.
 #include "mime/MessageParser.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <functional>
 #include <optional>
 
 #include "frame/Directories.h"
 #include "frame/UniqueNames.h"
+#include "mime/ArrivingText.h"
 #include "mime/Base64.h"
 #include "mime/MimeHeaders.h"
 #include "mime/MimeText.h"
@@ -30,6 +33,48 @@ struct Walk {
   bool bodyFound = false;
   size_t parts = 0;
 };
+
+// The text being walked as far as it is known: a whole text, or what has
+// arrived so far of a message that is still arriving.
+struct KnownText {
+  ArrivingText* arriving = nullptr;  // null: the whole text is there
+  std::string_view text;
+  bool complete = true;
+
+  // At least `wanted` bytes, or all there will be; throws ArrivalAbandoned.
+  void WaitFor(size_t wanted) {
+    if (complete) return;
+    const ArrivingText::Known known = arriving->WaitFor(wanted);
+    text = known.text;
+    complete = known.complete;
+  }
+  void WaitForMore() { WaitFor(text.size() + arriving->batch()); }
+  // What is known up to its last line end: every line in it is final.
+  std::string_view WholeLines() const {
+    return complete ? text : text.substr(0, text.rfind('\n') + 1);
+  }
+  // The same from `start` on.
+  std::string_view WholeLinesFrom(size_t start) const {
+    const std::string_view lines = WholeLines();
+    return lines.substr(std::min(start, lines.size()));
+  }
+};
+
+// FindDelimiterLine in the body starting at `bodyStart` of the known text,
+// once enough of it is known to decide. A delimiter without a line end
+// (one with it can only come from an encoded boundary) starts nowhere in
+// whole lines without being found there.
+DelimiterLine FindKnownDelimiterLine(KnownText& known, size_t bodyStart,
+                                     std::string_view delimiter, size_t from) {
+  if (delimiter.find('\n') != std::string_view::npos) known.WaitFor(SIZE_MAX);
+  for (;;) {
+    const std::string_view body = known.WholeLinesFrom(bodyStart);
+    const DelimiterLine line = FindDelimiterLine(body, delimiter, from);
+    if (line.at != std::string_view::npos || known.complete) return line;
+    from = std::max(from, body.size());
+    known.WaitForMore();
+  }
+}
 
 std::string HeaderText(const MimeHeaders& headers, std::string_view name) {
   const std::string* value = headers.Find(name);
@@ -87,6 +132,7 @@ std::string BodyText(std::string text) {
 }
 
 void WalkEntity(Walk& walk, std::string_view text, int depth, bool inDigest = false);
+void WalkKnownEntity(Walk& walk, KnownText& known, int depth, bool inDigest);
 
 // Saves a leaf part under its decoded name (or its file's), `writeBody`
 // filling the file; false when the file cannot be written.
@@ -110,6 +156,9 @@ bool SavePart(MailMessage& message, const MimeHeaders& headers, const char* dire
       written = true;
     }
   } catch (const platform::FileError&) {
+  } catch (const ArrivalAbandoned&) {
+    platform::RemoveFile(path);
+    throw;
   }
   if (!written) {
     platform::RemoveFile(path);
@@ -130,13 +179,23 @@ constexpr size_t kOpenHeaderBytes = 64 * 1024;
 // the search starts after it and the body is read once. Answers the
 // delimiter line that ends the part, or null for any other part (then
 // nothing is done).
-std::optional<DelimiterLine> SaveBase64PartWhileFindingItsEnd(Walk& walk, std::string_view body,
+// Positions are in the multipart body, which starts at `bodyStart` of the
+// known text; the clean run is decoded as it arrives.
+std::optional<DelimiterLine> SaveBase64PartWhileFindingItsEnd(Walk& walk, KnownText& known,
+                                                              size_t bodyStart,
                                                               std::string_view delimiter,
                                                               size_t partStart) {
   if (!walk.split || walk.parts >= kMaxMimeParts) return std::nullopt;
   // The header block must end before anything that may be a delimiter; so
-  // both searches stop at the end of a short part.
-  const std::string_view rest = body.substr(partStart);
+  // both searches stop at the end of a short part. Any start of the window
+  // that holds the header block's end reads the same.
+  const size_t partAt = bodyStart + partStart;
+  while (!known.complete && known.text.size() < partAt + kOpenHeaderBytes) {
+    const std::string_view lines = known.WholeLinesFrom(partAt);
+    if (SplitEntity(lines).headers.size() < lines.size()) break;
+    known.WaitForMore();
+  }
+  const std::string_view rest = known.text.substr(partAt);
   const std::string_view window = rest.substr(0, kOpenHeaderBytes);
   const Entity head = SplitEntity(window.substr(0, window.find(delimiter)));
   if (head.body.empty()) return std::nullopt;
@@ -149,18 +208,27 @@ std::optional<DelimiterLine> SaveBase64PartWhileFindingItsEnd(Walk& walk, std::s
     return std::nullopt;
   }
   ++walk.parts;
-  const size_t bodyStart = partStart + static_cast<size_t>(head.body.data() - rest.data());
+  const size_t partBodyStart = partStart + static_cast<size_t>(head.body.data() - rest.data());
   std::optional<DelimiterLine> end;
   SavePart(walk.message, headers, walk.directory.c_str(), [&](platform::File& file) {
     const auto write = [&](std::string_view bytes) { file.Write(bytes.data(), bytes.size()); };
-    const size_t clean = bodyStart + Base64DecodeCleanStart(body.substr(bodyStart), write);
-    end = FindDelimiterLine(body, delimiter, clean);
+    // The run goes on where it stopped as long as it stops only because
+    // nothing more has arrived.
+    size_t clean = partBodyStart;
+    for (;;) {
+      const std::string_view lines = known.WholeLinesFrom(bodyStart);
+      clean += Base64DecodeCleanStart(lines.substr(clean), write);
+      if (known.complete || clean < lines.size()) break;
+      known.WaitForMore();
+    }
+    end = FindKnownDelimiterLine(known, bodyStart, delimiter, clean);
+    const std::string_view body = known.text.substr(bodyStart);
     // The clean run may have taken the line end that belongs to the
     // delimiter; it decodes to nothing.
     const size_t partEnd = partStart + PartBefore(body, partStart, end->at).size();
     if (clean < partEnd) Base64DecodeInPieces(body.substr(clean, partEnd - clean), write);
   });
-  if (!end) end = FindDelimiterLine(body, delimiter, partStart);
+  if (!end) end = FindKnownDelimiterLine(known, bodyStart, delimiter, partStart);
   return end;
 }
 
@@ -187,10 +255,18 @@ void WalkLeaf(Walk& walk, std::string_view text, const MimeHeaders& headers,
   }
 }
 
-// Inside multipart/digest a part without a type is a message.
 void WalkEntity(Walk& walk, std::string_view text, int depth, bool inDigest) {
+  KnownText whole{nullptr, text};
+  WalkKnownEntity(walk, whole, depth, inDigest);
+}
+
+// Inside multipart/digest a part without a type is a message. The header
+// block is known; of a multipart body, each part is walked once it is
+// known; anything else waits for the whole text.
+void WalkKnownEntity(Walk& walk, KnownText& known, int depth, bool inDigest) {
   if (++walk.parts > kMaxMimeParts) return;
-  const Entity entity = SplitEntity(text);
+  const std::string_view lines = known.WholeLines();
+  const Entity entity = SplitEntity(lines);
   const MimeHeaders headers(entity.headers);
   const std::string* typeField = headers.Find("Content-Type");
   StructuredValue type(typeField != nullptr ? *typeField
@@ -202,28 +278,35 @@ void WalkEntity(Walk& walk, std::string_view text, int depth, bool inDigest) {
   if (nestable && type.type().rfind("multipart/", 0) == 0 && !type.Param("boundary").empty()) {
     const std::string delimiter = "--" + type.Param("boundary");
     const bool digest = type.type() == "multipart/digest";
-    DelimiterLine line = FindDelimiterLine(entity.body, delimiter, 0);
+    const size_t bodyStart =
+        entity.body.data() == nullptr ? lines.size()
+                                      : static_cast<size_t>(entity.body.data() - lines.data());
+    DelimiterLine line = FindKnownDelimiterLine(known, bodyStart, delimiter, 0);
     // Without any part (no delimiter, or only a closing one) the body is
     // kept whole, as one part.
     if (line.at != std::string_view::npos && !line.closing) {
       do {
         const size_t partStart = line.next;
-        const auto end = SaveBase64PartWhileFindingItsEnd(walk, entity.body, delimiter, partStart);
+        const auto end =
+            SaveBase64PartWhileFindingItsEnd(walk, known, bodyStart, delimiter, partStart);
         if (end) {
           line = *end;
           continue;
         }
-        line = FindDelimiterLine(entity.body, delimiter, partStart);
-        WalkEntity(walk, PartBefore(entity.body, partStart, line.at), depth + 1, digest);
+        line = FindKnownDelimiterLine(known, bodyStart, delimiter, partStart);
+        WalkEntity(walk, PartBefore(known.text.substr(bodyStart), partStart, line.at), depth + 1,
+                   digest);
       } while (line.at != std::string_view::npos && !line.closing);
       return;
     }
   }
+  known.WaitFor(SIZE_MAX);
+  const std::string_view body = SplitEntity(known.text).body;
   if (nestable && type.type() == "message/rfc822") {
-    WalkEntity(walk, entity.body, depth + 1);
+    WalkEntity(walk, body, depth + 1);
     return;
   }
-  WalkLeaf(walk, text, headers, type, entity.body);
+  WalkLeaf(walk, known.text, headers, type, body);
 }
 
 }  // namespace
@@ -245,7 +328,17 @@ std::string SafeFileName(std::string_view name) {
 
 namespace {
 
-bool Parse(MailMessage& message, std::string_view text, const char* directory, bool split,
+// Until the header block is known, or the whole text. Each look starts
+// from the beginning, so what is known at least doubles between them.
+void WaitForHeaderBlock(KnownText& known) {
+  while (!known.complete) {
+    const std::string_view lines = known.WholeLines();
+    if (SplitEntity(lines).headers.size() < lines.size()) return;
+    known.WaitFor(2 * known.text.size() + known.arriving->batch());
+  }
+}
+
+bool Parse(MailMessage& message, KnownText& known, const char* directory, bool split,
            std::optional<std::string_view>* bodyInText) {
   message.recipient.clear();
   message.notesSender.clear();
@@ -256,7 +349,8 @@ bool Parse(MailMessage& message, std::string_view text, const char* directory, b
   message.attachmentSources.clear();
   message.htmlBodyIndex = -1;
 
-  const MimeHeaders headers(SplitEntity(text).headers);
+  WaitForHeaderBlock(known);
+  const MimeHeaders headers(SplitEntity(known.WholeLines()).headers);
   message.recipient = Joined(AddressList(HeaderText(headers, "To")));
   const std::vector<std::string> senders = AddressList(HeaderText(headers, "From"));
   if (!senders.empty()) message.notesSender = senders.front();
@@ -268,19 +362,27 @@ bool Parse(MailMessage& message, std::string_view text, const char* directory, b
   if (bodyInText != nullptr) bodyInText->reset();
   Walk walk{message, directory == nullptr ? std::string() : NormaliseDirectory(directory), split,
             bodyInText};
-  WalkEntity(walk, text, 0);
+  WalkKnownEntity(walk, known, 0, false);
   return true;
 }
 
 }  // namespace
 
 bool ParseMessage(MailMessage& message, std::string_view text, const char* directory, bool split) {
-  return Parse(message, text, directory, split, nullptr);
+  KnownText whole{nullptr, text};
+  return Parse(message, whole, directory, split, nullptr);
 }
 
 bool ParseMessageInPlace(MailMessage& message, std::string_view text, const char* directory,
                          bool split, std::optional<std::string_view>& bodyInText) {
-  return Parse(message, text, directory, split, &bodyInText);
+  KnownText whole{nullptr, text};
+  return Parse(message, whole, directory, split, &bodyInText);
+}
+
+bool ParseArrivingMessage(MailMessage& message, ArrivingText& arriving, const char* directory,
+                          bool split) {
+  KnownText known{&arriving, {}, false};
+  return Parse(message, known, directory, split, nullptr);
 }
 
 bool ProcessAttachedPart(MailMessage& message, std::string_view part, const char* directory) {

@@ -15,6 +15,8 @@
 
 namespace quorvel {
 
+class ArrivingText;
+
 inline constexpr int kMaxMimeDepth = 20;
 inline constexpr size_t kMaxMimeParts = 1000;
 
@@ -27,6 +29,12 @@ bool ParseMessage(MailMessage& message, std::string_view text, const char* direc
 // Otherwise `bodyInText` is empty and message.body holds the body text.
 bool ParseMessageInPlace(MailMessage& message, std::string_view text, const char* directory,
                          bool split, std::optional<std::string_view>& bodyInText);
+// ParseMessage of a text that is still arriving, read as far as it has
+// come: the same fields and part files once it is complete. Throws
+// ArrivalAbandoned when the text is abandoned (no part file of it is left
+// then beyond those listed in the message).
+bool ParseArrivingMessage(MailMessage& message, ArrivingText& arriving, const char* directory,
+                          bool split);
 // Saves one leaf part (its headers and body) decoded and lists it; false when
 // it has no body or its file cannot be written.
 bool ProcessAttachedPart(MailMessage& message, std::string_view part, const char* directory);

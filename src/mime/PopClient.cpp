@@ -211,7 +211,13 @@ bool PopClient::GetMessageCount(uint16_t& count) {
   return true;
 }
 
-bool PopClient::Retrieve(uint32_t number, std::string& text) {
+bool PopClient::Retrieve(uint32_t number, std::string& text, ArrivingText* arriving) {
+  const bool retrieved = RetrieveInto(number, text, arriving);
+  if (!retrieved && arriving != nullptr) arriving->Abandon();
+  return retrieved;
+}
+
+bool PopClient::RetrieveInto(uint32_t number, std::string& text, ArrivingText* arriving) {
   if (PopConnectionsForbidden().load()) return false;
   SetError(kPopNoError);
   reporter_.Report(kPopRetrievalStart, 0);
@@ -222,10 +228,10 @@ bool PopClient::Retrieve(uint32_t number, std::string& text) {
   reporter_.Report(kPopRetrieving, 0);
   if (!Command(Numbered("RETR", number), kPopRetrieveRefused)) return false;
   reporter_.Report(kPopDataArriving, 0);
-  return ReceiveMessageData(text, size);
+  return ReceiveMessageData(text, size, arriving);
 }
 
-bool PopClient::ReceiveMessageData(std::string& text, uint64_t size) {
+bool PopClient::ReceiveMessageData(std::string& text, uint64_t size, ArrivingText* arriving) {
   text.clear();
   text.reserve(static_cast<size_t>(std::min(size + size / 16 + 1024, kLargestReservation)));
   // The status line stays out of the text; what came with it is data.
@@ -233,16 +239,23 @@ bool PopClient::ReceiveMessageData(std::string& text, uint64_t size) {
   text.append(reply_, statusEnd == std::string::npos ? reply_.size() : statusEnd + 2);
   TransferUnstuffer unstuffer;
   while (!unstuffer.Settle(text)) {
+    if (arriving != nullptr && text.size() + kPopDataPieceSize > text.capacity()) {
+      arriving->Abandon();
+      arriving = nullptr;
+    }
+    if (arriving != nullptr) arriving->Publish(text.data(), unstuffer.settled(), false);
     const double share = size == 0 ? 100.0 : static_cast<double>(text.size()) * 100.0 /
                                                   static_cast<double>(size);
     reporter_.Report(kPopProgress, static_cast<uint32_t>(std::min(100.0, share)));
     const CommandChannel::Received received = channel_.ReceiveMore(text, kPopDataPieceSize);
     if (received != CommandChannel::Received::Bytes) {
+      if (arriving != nullptr) arriving->Abandon();
       text.clear();
       return SetError(received == CommandChannel::Received::Closed ? kPopServerClosed
                                                                    : kPopReceiveFailed);
     }
   }
+  if (arriving != nullptr) arriving->Publish(text.data(), text.size(), true);
   reporter_.Report(kPopMessageComplete, 0);
   reporter_.Report(kPopProgress, 100);
   return true;

@@ -14,6 +14,7 @@
 #include "frame/ProgressReporter.h"
 #include "frame/TransportSecurity.h"
 #include "mail/CommandChannel.h"
+#include "mime/ArrivingText.h"
 
 namespace quorvel {
 
@@ -85,7 +86,10 @@ class PopClient {
   bool GetMessageCount(uint16_t& count);
   // LIST then RETR of message `number`: `text` is the message as the server
   // stored it (leading dots of the transfer removed, no terminating line).
-  bool Retrieve(uint32_t number, std::string& text);
+  // With `arriving`, what is final of the text is published there as it
+  // comes; the reader is abandoned before the text would move, and when
+  // the message cannot be had.
+  bool Retrieve(uint32_t number, std::string& text, ArrivingText* arriving = nullptr);
   bool Delete(uint32_t number);
   bool Quit();
 
@@ -110,7 +114,8 @@ class PopClient {
   bool Command(const std::string& command, uint32_t errorCode);
   bool SetError(uint32_t code);
   bool FailAndClose(uint32_t code);
-  bool ReceiveMessageData(std::string& text, uint64_t size);
+  bool RetrieveInto(uint32_t number, std::string& text, ArrivingText* arriving);
+  bool ReceiveMessageData(std::string& text, uint64_t size, ArrivingText* arriving);
   // STLS when the transport security asks for it, and the check that the
   // password never goes in clear unless allowed.
   bool SecureBeforeLogin();
@@ -140,6 +145,8 @@ class TransferUnstuffer {
   // Settles the bytes received since the last call. True when the
   // terminating line was found: the text is then cut where it starts.
   bool Settle(std::string& text);
+  // The text before this is final.
+  size_t settled() const { return settled_; }
 
  private:
   // The transfer's byte `back` (1 or 2) places before `at`.

@@ -9,6 +9,7 @@
 #include "mail/SmtpSettings.h"
 #include "mail/LineEnds.h"
 #include "mime/MessageParser.h"
+#include "mime/ParseWhileReceiving.h"
 #include "mime/PopClient.h"
 #include "mime/PopSettings.h"
 #include "platform/CodePages.h"
@@ -88,8 +89,9 @@ bool ReceiveByPop(MailMessage& message, MailDataList& list, const std::string& d
   }
   std::string text;
   for (uint32_t number = 1; number <= count; ++number) {
-    if (!client.Retrieve(number, text)) continue;
-    ParseMessage(message, text, nullptr, true);
+    ParseWhileReceiving parse(message);
+    if (!client.Retrieve(number, text, &parse.arriving())) continue;
+    if (!parse.Finish()) ParseMessage(message, text, nullptr, true);
     auto mail = std::make_unique<MailData>(RecordOfMessage(message));
     const bool written = mail->WriteToDirectory(directory, true);
     RemovePartFiles(message);

@@ -6,8 +6,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <random>
+#include <thread>
 
+#include "RandomBytes.h"
 #include "TempDirectory.h"
+#include "mime/ArrivingText.h"
+#include "mime/Base64.h"
 #include "mime/MimeText.h"
 #include "mime/ReceiveFunctions.h"
 #include "platform/CodePages.h"
@@ -22,11 +27,61 @@ std::string Ansi(std::u16string_view text) {
   return platform::WideToMultiByte(platform::kCodePageAnsi, text).value();
 }
 
+// The text published in pieces of `pieces()` bytes, each once the reader
+// waits for more, and parsed as it arrives.
+template <typename Pieces>
+void ParseArriving(MailMessage& parsed, const std::string& text, const char* directory,
+                   size_t batch, Pieces pieces) {
+  std::string buffer;
+  buffer.reserve(text.size());
+  ArrivingText arriving(batch);
+  std::thread reader([&] {
+    ParseArrivingMessage(parsed, arriving, directory, true);
+    arriving.LetGo();
+  });
+  while (buffer.size() < text.size() && arriving.AwaitReader()) {
+    buffer.append(text, buffer.size(), pieces());
+    arriving.Publish(buffer.data(), buffer.size(), false);
+  }
+  buffer.append(text, buffer.size());  // the rest at once: it does not move
+  arriving.Publish(buffer.data(), buffer.size(), true);
+  reader.join();
+}
+
 class MessageParserTest : public ::testing::Test {
  protected:
-  MailMessage& Parse(const std::string& text) {
+  // ParseMessage, and the same text parsed while it arrives in pieces of
+  // one byte (short texts), of random sizes and at once gives the same.
+  MailMessage& Parse(const std::string& text, size_t batch = 1) {
     ParseMessage(message, text, directory.path().c_str(), true);
+    std::mt19937 random(static_cast<uint32_t>(text.size()));
+    std::uniform_int_distribution<size_t> size(1, std::max<size_t>(text.size() / 16, 64));
+    const std::function<size_t()> pieces[] = {
+        [] { return size_t{1}; }, [&] { return size(random); }, [&] { return text.size(); }};
+    for (size_t i = text.size() > 4096 ? 1 : 0; i < std::size(pieces); ++i) {
+      SCOPED_TRACE("pieces " + std::to_string(i));
+      MailMessage arrived(nullptr, nullptr, nullptr);
+      ParseArriving(arrived, text, directory.path().c_str(), batch, pieces[i]);
+      ExpectSameParse(arrived);
+      RemovePartFiles(arrived);
+    }
     return message;
+  }
+  void ExpectSameParse(const MailMessage& arrived) const {
+    EXPECT_EQ(arrived.recipient, message.recipient);
+    EXPECT_EQ(arrived.notesSender, message.notesSender);
+    EXPECT_EQ(arrived.cc, message.cc);
+    EXPECT_EQ(arrived.subject, message.subject);
+    EXPECT_EQ(arrived.body, message.body);
+    EXPECT_EQ(arrived.htmlBodyIndex, message.htmlBodyIndex);
+    ASSERT_EQ(arrived.attachmentSources.size(), message.attachmentSources.size());
+    for (size_t i = 0; i < arrived.attachmentSources.size(); ++i) {
+      // A part without a name is listed under its file's.
+      const bool named = message.attachmentNames[i] != message.attachmentSources[i];
+      EXPECT_EQ(arrived.attachmentNames[i],
+                named ? message.attachmentNames[i] : arrived.attachmentSources[i]);
+      EXPECT_EQ(ReadFile(arrived.attachmentSources[i]), Saved(i));
+    }
   }
   std::string Saved(size_t index) const { return ReadFile(message.attachmentSources.at(index)); }
 
@@ -211,6 +266,11 @@ TEST_F(MessageParserTest, ABase64PartEndsAtItsDelimiterWhileItIsDecoded) {
       {"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\nContent-Type: application/x\r\n\r\n"
        "x--b\r\n--b-\r\n--b \t\r\nContent-Type: application/y\r\n\r\nlast\r\n--b--",
        {"x--b\r\n--b-", "last"}},
+      // Without the end of its header block a multipart has no body to split.
+      {"Content-Type: multipart/mixed; boundary=b\r\n--b\r\nx\r\n", {""}},
+      // A boundary decoded to hold a line end.
+      {"Content-Type: multipart/mixed; boundary*=''a%0Ab\r\n\r\n--a\nb\r\n\r\ntext\r\n--a\nb--\r\n",
+       {}, "text"},
       // Only a closing delimiter: the body is one part.
       {"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b--\r\nafter\r\n",
        {"--b--\r\nafter\r\n"}},
@@ -233,6 +293,71 @@ TEST_F(MessageParserTest, ABase64PartEndsAtItsDelimiterWhileItIsDecoded) {
   }
   ParseMessage(message, cases[0].message, directory.path().c_str(), false);
   EXPECT_TRUE(message.attachmentSources.empty()) << "nothing is saved without split";
+}
+
+// A message as large as the reader's batches, with a long base64 run that
+// is decoded as it arrives.
+TEST_F(MessageParserTest, ALargeAttachmentIsTheSameWhenItIsReadWhileItArrives) {
+  const std::string bytes = RandomBytes(3 << 20, 7);
+  std::string encoded;
+  Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), encoded);
+  const std::string text = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n" +
+                           std::string(1 << 20, 'x') + "\r\n--b\r\nContent-Type: image/png\r\n"
+                           "Content-Transfer-Encoding: base64\r\n\r\n" + encoded +
+                           "\r\n--b--\r\nepilogue\r\n";
+  for (const size_t batch : {size_t{4096}, size_t{256} << 10}) {
+    Parse(text, batch);
+    ASSERT_EQ(message.attachmentSources.size(), 1u);
+    EXPECT_TRUE(Saved(0) == bytes);
+    EXPECT_EQ(message.body.size(), size_t{1} << 20);
+  }
+}
+
+// The attachment's file fills while the message arrives: its header block
+// comes in two pieces, then its base64 lines in quarters. Abandoned then,
+// the parse leaves no file.
+TEST(ParseArrivingMessage, AnAttachmentIsDecodedIntoItsFileAsItArrives) {
+  for (const bool abandon : {false, true}) {
+  TempDirectory directory;
+  const std::string bytes = RandomBytes(1 << 20, 5);
+  std::string encoded;
+  Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), encoded);
+  const std::string head = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                           "Content-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+  const std::string text = head + encoded + "--b--\r\n";
+  std::string buffer;
+  buffer.reserve(text.size());
+  ArrivingText arriving(1);
+  MailMessage parsed(nullptr, nullptr, nullptr);
+  bool abandoned = false;
+  std::thread reader([&] {
+    try {
+      ParseArrivingMessage(parsed, arriving, directory.path().c_str(), true);
+    } catch (const ArrivalAbandoned&) {
+      abandoned = true;
+    }
+    arriving.LetGo();
+  });
+  for (const size_t end : {head.size() - 20, text.size() / 4, text.size() / 2}) {
+    buffer.append(text, buffer.size(), end - buffer.size());
+    arriving.Publish(buffer.data(), buffer.size(), false);
+    ASSERT_TRUE(arriving.AwaitReader());
+  }
+  const auto file = std::filesystem::directory_iterator(directory.path())->path();
+  EXPECT_GT(std::filesystem::file_size(file), bytes.size() * 3 / 8) << "more than a quarter";
+  if (abandon) {
+    arriving.Abandon();
+    reader.join();
+    EXPECT_TRUE(abandoned);
+    EXPECT_TRUE(std::filesystem::is_empty(directory.path()));
+    continue;
+  }
+  buffer.append(text, buffer.size());
+  arriving.Publish(buffer.data(), buffer.size(), true);
+  reader.join();
+  ASSERT_EQ(parsed.attachmentSources.size(), 1u);
+  EXPECT_TRUE(ReadFile(parsed.attachmentSources[0]) == bytes);
+  }
 }
 
 // A body text that needs neither decoding nor conversion stays in the

@@ -7,12 +7,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <thread>
 
 #include "../exchange/ItemTest.h"
 #include "ScriptedServer.h"
+#include "RandomBytes.h"
 #include "TempDirectory.h"
 #include "frame/ContextTable.h"
 #include "frame/ErrorCodes.h"
+#include "mime/Base64.h"
 #include "mime/PopSettings.h"
 #include "platform/CodePages.h"
 #include "platform/Faults.h"
@@ -68,6 +71,63 @@ TEST(ReceiveByPopTest, AMessageIsDeletedOnlyOnceItsFileIsWritten) {
           << "its texts are in the library's code page";
     }
     EXPECT_EQ(std::filesystem::is_empty(reception.path()), diskFull);
+    EXPECT_EQ(temporary.Files(), std::vector<std::string>{}) << "no part file is left";
+  }
+}
+
+// A message parsed while it arrives: with the size the server announced,
+// with one too small for it (the text's buffer grows under the reader), and
+// with the connection closed in the middle of the attachment. The server
+// goes on from a quarter of the message once the reader has saved the HTML
+// part and begun the attachment's file.
+TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
+  // Large enough for the reader to be decoding when the text moves or ends.
+  const std::string bytes = RandomBytes(3 << 20, 3);
+  std::string encoded;
+  Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), encoded);
+  const std::string text = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nbody\r\n"
+                           "--b\r\nContent-Type: text/html\r\n\r\n<p>body</p>\r\n"
+                           "--b\r\nContent-Type: application/x; name=a.bin\r\n"
+                           "Content-Transfer-Encoding: base64\r\n\r\n" + encoded + "--b--\r\n";
+  const struct {
+    size_t listed;
+    size_t sent;  // before the server closes
+  } cases[] = {{text.size(), text.size()}, {text.size() / 2, text.size()},
+               {text.size(), text.size() / 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.listed) + " listed, " + std::to_string(c.sent) + " sent");
+    const bool whole = c.sent == text.size();
+    TempDirectory reception;
+    TemporaryDirectoryOverride temporary;
+    ScriptedServer server([&](ServerSide& side) {
+      side.Send("+OK ready\r\n");
+      const std::string ok = "+OK\r\n";
+      for (const std::string& reply : {ok, ok, "+OK 1 1\r\n" + std::string(),
+                                      "+OK 1 " + std::to_string(c.listed) + "\r\n"}) {
+        side.ReadLine();
+        side.Send(reply);
+      }
+      side.ReadLine();  // RETR 1
+      side.Send("+OK\r\n" + text.substr(0, text.size() / 4));
+      while (temporary.Files().size() < 2) std::this_thread::yield();
+      side.Send(text.substr(text.size() / 4, c.sent - text.size() / 4) + (whole ? ".\r\n" : ""));
+      if (!whole) return;
+      while (side.ReadLine() && side.Send("+OK\r\n")) {
+      }
+    });
+    SetPopSettings("127.0.0.1", server.port(), "u", "p");
+    MailMessage message(nullptr, nullptr, nullptr);
+    MailDataList list;
+    EXPECT_TRUE(ReceiveByPop(message, list, reception.path()));
+    EXPECT_EQ(server.transcript().find("DELE 1\r\n") != std::string::npos, whole);
+    ASSERT_EQ(list.Size(), whole ? 1u : 0u);
+    if (whole) {
+      EXPECT_EQ(list[0].message, "body");
+      ASSERT_EQ(list[0].attachmentFiles.size(), 2u);
+      EXPECT_TRUE(ReadFile(list[0].attachmentFiles[1]) == bytes);
+    } else {
+      EXPECT_TRUE(std::filesystem::is_empty(reception.path()));
+    }
     EXPECT_EQ(temporary.Files(), std::vector<std::string>{}) << "no part file is left";
   }
 }
