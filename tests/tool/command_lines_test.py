@@ -138,6 +138,7 @@ def main():
         rows = [
             (["--help"], None, 0, "usage: quorvel COMMAND", ""),
             (["-h"], None, 0, "  send ", ""),
+            (["help"], None, 0, "---- quorvel parse\n\nusage: quorvel parse FILE --to DIR", ""),
             (["help", "send"], None, 0, "usage: quorvel send --smtp HOST[:PORT]", ""),
             (["send", "--help"], None, 0, "[--to ADDR]...", ""),
             (["dump", "-h"], None, 0, "usage: quorvel dump FILE", ""),
