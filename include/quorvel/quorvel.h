@@ -20,11 +20,12 @@
 // unchanged. Pointers to host objects may be null where a comment says so;
 // the library never keeps them after the call unless it says so.
 //
-// Threads. Each context belongs to its thread (and to the one background
-// worker it may run). A context's functions must not be called from another
-// thread. While a worker runs, see "Background workers" below for what the
-// host may call. Temporary files go into $TMPDIR (else /tmp) on POSIX and
-// GetTempPath on Windows; docs/hosts.md lists them.
+// Threads. A call reaches the calling thread's own context, found by its
+// thread id (and shared only with the one background worker it may start);
+// threads with contexts of their own may call at the same time. While a
+// worker runs, see "Background workers" below for what the host may call.
+// Temporary files go into $TMPDIR (else /tmp) on POSIX and GetTempPath on
+// Windows; docs/hosts.md lists them.
 #pragma once
 
 #include <cstdint>
