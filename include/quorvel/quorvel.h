@@ -89,8 +89,9 @@ QUORVEL_API bool MailsUseNOTES();
 //     are deleted after the send;
 //   mimeFlag: kept with the settings; nothing depends on it (pass 0).
 // Answers 1 when everything was stored; 0 with error 32770 when the MIME
-// directory does not exist (everything before it is stored all the same).
-// Without a context it stores nothing and answers 1.
+// directory does not exist: everything is stored all the same, that
+// directory included, and sends then fail with error 8 until an existing one
+// is set. Without a context it stores nothing and answers 1.
 QUORVEL_API bool MailsUseSMTP_POP(const char* popHost, uint16_t popPort, const char* popUser,
                                   const char* popPassword, const char* smtpHost,
                                   uint16_t smtpPort, const CodedText* senderName,
