@@ -25,7 +25,7 @@ int RunDump(const Invocation& invocation) {
 
 const CommandSpec kDumpCommand = {
     "dump", "FILE", 1, 1,
-    "print an exchange file (packing, header, CRC, the tree of values) , a \"Mailbox.inv\" or a \".mes\" mail-data file",
+    "print an exchange file, a mailbox index or a \".mes\" mail-data file",
     {},
     RunDump,
     nullptr,
