@@ -51,10 +51,10 @@ struct LibraryLifetime {
 
 extern "C" {
 
-int32_t MTAddNew(MutexHandle mutex) {
+int32_t MTAddNew(MutexHandle hostMutex) {
   return Guarded<int32_t>(0, [&] {
     const uint32_t thread = platform::CurrentThreadId();
-    if (!Contexts().AddNew(thread, mutex)) return 0;
+    if (!Contexts().AddNew(thread, hostMutex)) return 0;
     platform::OpenCancelQueue(thread);  // MailsCancelBlockingCall reaches it now
     return 1;
   });
@@ -85,10 +85,10 @@ bool MailsUseNOTES() {
 
 bool MailsUseSMTP_POP(const char* popHost, uint16_t popPort, const char* popUser,
                       const char* popPassword, const char* smtpHost, uint16_t smtpPort,
-                      const CodedText* senderName, const char* mimeDirectory, uint8_t flag) {
+                      const CodedText* senderName, const char* mimeDirectory, uint8_t mimeFlag) {
   return Guarded(false, [&] {
     const SmtpPopParameters parameters{popHost,  popPort,    popUser,       popPassword, smtpHost,
-                                       smtpPort, senderName, mimeDirectory, flag};
+                                       smtpPort, senderName, mimeDirectory, mimeFlag};
     return UseSmtpPop(CallingContext(), parameters);
   });
 }
@@ -149,9 +149,9 @@ bool TessalyPupilQv6IsValid(const char* path, CodedText* reference) {
 }
 
 bool TessalyPupilWriteMail(uint32_t number, const CodedText* reference,
-                           const CodedText* correspondent, uint8_t messageFlagC,
-                           uint8_t messageFlagA, const WideString* text,
-                           const ArchivedU32* options, uint8_t messageFlagB, const char* noteA,
+                           const CodedText* correspondent, uint8_t fileOnlyFlag,
+                           uint8_t indexFlagA, const WideString* markupText,
+                           const ArchivedU32* options, uint8_t indexFlagB, const char* noteA,
                            const char* noteB, const std::vector<std::string>* attachments,
                            const std::vector<std::string>* trackingFiles,
                            const std::vector<std::string>* diagnosticFiles,
@@ -162,11 +162,11 @@ bool TessalyPupilWriteMail(uint32_t number, const CodedText* reference,
     mail.message.number = number;
     mail.message.reference = ValueOr(reference, CodedText::Default());
     mail.message.correspondent = ValueOr(correspondent, CodedText::Default());
-    mail.message.messageFlagC = messageFlagC;
-    mail.message.messageFlagA = messageFlagA;
-    mail.message.text = ValueOr(text);
+    mail.message.messageFlagC = fileOnlyFlag;
+    mail.message.messageFlagA = indexFlagA;
+    mail.message.text = ValueOr(markupText);
     mail.message.options = ValueOr(options);
-    mail.message.messageFlagB = messageFlagB;
+    mail.message.messageFlagB = indexFlagB;
     mail.message.noteA = TextOr(noteA);
     mail.message.noteB = TextOr(noteB);
     mail.attachments = ValueOr(attachments);
@@ -186,13 +186,14 @@ bool TessalyAddNewMail(const char* path, const std::vector<std::string>* recipie
 }
 
 bool TessalyTutorReplyToMail(uint32_t number, const CodedText* correspondent,
-                             const WideString* text, const std::vector<std::string>* attachments,
-                             uint32_t answeredIndex, const std::string* recipient) {
+                             const WideString* markupText,
+                             const std::vector<std::string>* attachments, uint32_t answeredIndex,
+                             const std::string* recipient) {
   return Guarded(false, [&] {
     exchange::TutorReplyContent reply;
     reply.number = number;
     reply.correspondent = ValueOr(correspondent, CodedText::Default());
-    reply.text = ValueOr(text);
+    reply.text = ValueOr(markupText);
     reply.attachments = ValueOr(attachments);
     return TutorReplyToMail(CallingContext(), reply, answeredIndex, ValueOr(recipient));
   });
@@ -343,9 +344,10 @@ void TessalyAddProtocolPopIn(const char* host, uint16_t port, const char* user,
   });
 }
 
-void TessalyAddProtocolHttpIn(const char* firstText, uint16_t port, const char* secondText) {
+void TessalyAddProtocolHttpIn(const char* firstKeptText, uint16_t port,
+                              const char* secondKeptText) {
   GuardedVoid([&] {
-    AddHttpInProtocol(CallingContext(), TextOr(firstText), port, TextOr(secondText));
+    AddHttpInProtocol(CallingContext(), TextOr(firstKeptText), port, TextOr(secondKeptText));
   });
 }
 

@@ -1,5 +1,6 @@
-// ArchivedU32: a 32-bit value stored as an archived object (the options of a
-// pupil mail are kept in this form).
+// ArchivedU32: a 32-bit value stored as an archived object. The `options` of
+// a pupil mail (TessalyPupilWriteMail) come in this form: a value of the
+// host's own, kept in the item file; the library gives it no meaning.
 #pragma once
 
 #include <cstdint>

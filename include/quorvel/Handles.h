@@ -2,15 +2,17 @@
 //
 // The library was first written for Windows, where these are a mutex HANDLE,
 // an HWND and two cdecl callbacks. On POSIX hosts the same slots take the
-// stand-ins documented here; the README gives the full contract.
+// stand-ins documented here; docs/hosts.md gives the whole host contract.
 #pragma once
 
 #include <cstdint>
 
 extern "C" {
 
-// A mutex owned by the host. Background workers hold it while they join or
-// leave the context of the thread that started them. On POSIX it is the
+// A mutex owned by the host (MTAddNew). Background workers hold it while they
+// join or leave the context of the thread that started them (the leaving
+// comes after the completion callback), so it must outlive every worker;
+// the host must not hold it while it waits for a worker. On POSIX it is the
 // address of a pthread_mutex_t that the host has initialised (any type but
 // PTHREAD_MUTEX_ERRORCHECK held by another thread works); on Windows the
 // HANDLE of a mutex object (CreateMutex). The library only locks and unlocks
@@ -29,10 +31,15 @@ struct ClientWindow {
 };
 typedef ClientWindow* WindowHandle;
 
-// Progress callback: (event code, the event's argument). The result is ignored.
+// Progress callback: (event code, the event's argument: a size, a
+// percentage, an error identifier, or 0), called synchronously on the thread
+// doing the work, after the window. It may ask a worker to stop or suspend
+// (the request returns at once there).
 typedef void (*ProgressCallback)(uint32_t eventCode, uint32_t argument);
 
-// Completion callback of a background operation: (user value, result 0 or 1).
+// Completion callback of a background operation: (user value, result 0 or 1),
+// called on the worker's thread once its slot is free: it may start the next
+// background operation of the context itself.
 typedef void (*CompletionCallback)(uint32_t userValue, uint32_t result);
 
 }  // extern "C"

@@ -1,5 +1,10 @@
-// IndexEntry: a mailbox's record of one item, as the index lists it. Hosts
-// receive copies of it when they file mails; the library keeps one per item.
+// IndexEntry: a mailbox's record of one item, as the index lists it. The
+// item queries (TessalyGetItemAtIndex, TessalyGetItemAtId, the sent and
+// not-sent lists) hand out pointers to the mailbox's own entries: the host
+// may read and change them (a change is written with the next save of the
+// index) but never frees them; they stay valid until the item is removed or
+// the mailbox closes. The entry does not hold the item's own id: see
+// quorvel.h ("Item queries").
 #pragma once
 
 #include <cstdint>
@@ -53,11 +58,14 @@ class IndexEntry {
   // 0 for a thread root, the parent's depth + 1 for a reply.
   uint8_t depth = 0;
   uint16_t attributes = 0;
-  uint8_t messageFlagA = 0;  // pupil messages only
-  uint8_t messageFlagB = 0;  // pupil messages only
+  // The host's own index flags of a pupil mail (TessalyPupilWriteMail's
+  // indexFlagA and indexFlagB); 0 for tutor replies and plain text items.
+  uint8_t messageFlagA = 0;
+  uint8_t messageFlagB = 0;
   // Record kind: 20 pupil mail, 21 tutor reply, 22 timed, 23 plain text.
   uint32_t messageType = kNoMessageType;
-  // One route descriptor per way of sending the item.
+  // One outbound route per way of sending the item (quorvel.h, "Sending and
+  // receiving exchange items"); empty for received items.
   std::vector<std::string> outRoutes;
 };
 

@@ -91,16 +91,22 @@ class MailData {
   // Writes into `directory`, then deletes the files the mail came from.
   bool MoveToDirectory(const std::string& directory);
 
+  // Texts are 8-bit. The subject and the message are in `codePage` (a Windows
+  // code page; the composer declares the matching charset, 65001 as
+  // "utf-8"), the sender name is UTF-8 whatever the page, addresses are
+  // ASCII; paths are in the ANSI code page (UTF-8 on POSIX). A POSIX host
+  // whose texts are UTF-8 sets codePage to 65001; received records carry the
+  // library's code page (65001 on POSIX).
   uint32_t ownerThreadId = 0;  // the thread whose context a background send uses
-  std::string filePath;
+  std::string filePath;        // the mail-data file the record was read from or written to
   std::string version;
   int32_t codePage = 1252;
-  std::string senderName;
-  std::string from;
-  StringList to;
-  StringList copy;  // only the first element is sent
+  std::string senderName;  // display name; empty: the context's sender name
+  std::string from;        // sender address
+  StringList to;           // one delivery per address
+  StringList copy;  // only the first element is sent, with the first delivery
   std::string subject;
-  std::string message;  // CR LF line ends
+  std::string message;  // the text, CR LF line ends
   StringList attachmentNames;
   StringList attachmentFiles;  // parallel to attachmentNames; "" = the name is the path
   int32_t bodyType = kBodyText;

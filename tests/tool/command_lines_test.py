@@ -138,9 +138,12 @@ def main():
         rows = [
             (["--help"], None, 0, "usage: quorvel COMMAND", ""),
             (["-h"], None, 0, "  send ", ""),
+            (["help"], None, 0, "---- quorvel parse\n\nusage: quorvel parse FILE --to DIR", ""),
             (["help", "send"], None, 0, "usage: quorvel send --smtp HOST[:PORT]", ""),
             (["send", "--help"], None, 0, "[--to ADDR]...", ""),
             (["dump", "-h"], None, 0, "usage: quorvel dump FILE", ""),
+            (["parse", "--help"], None, 0, "FILE --to DIR\n\nturn one message file into a mail-data"
+             " file and attachments\n\nReads one message file", ""),
             (["--version"], None, 0, f"quorvel {VERSION}\n", ""),
             ([], None, 2, "", "usage: quorvel COMMAND"),
             (["frobnicate"], None, 2, "", 'unknown command "frobnicate"'),

@@ -101,6 +101,7 @@ void PrintCommandHelp(const CommandSpec& command, FILE* out) {
                  option.valueName ? option.valueName : "", close, option.repeatable ? "..." : "");
   }
   std::fprintf(out, "%s%s\n\n%s\n", *command.operands ? " " : "", command.operands, command.summary);
+  if (command.details != nullptr) std::fprintf(out, "\n%s", command.details);
   if (command.options.empty()) return;
   std::fprintf(out, "\noptions:\n");
   for (const OptionSpec& option : command.options) {

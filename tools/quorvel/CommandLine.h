@@ -40,6 +40,9 @@ struct CommandSpec {
   // gets every argument after its name, and only -h and --help are taken
   // from it first.
   int (*runArguments)(const Arguments& arguments) = nullptr;
+  // What the command does beyond its summary, in lines of at most 76
+  // characters, each ending with "\n"; null when the summary says it all.
+  const char* details = nullptr;
 };
 
 // A command line that passed its command's checks.
@@ -73,7 +76,7 @@ struct ParseResult {
 // "--" ends the options; "--name=value" is the same as "--name value".
 ParseResult ParseCommandLine(const CommandSpec& command, const Arguments& arguments);
 
-// The command's usage line, summary and options.
+// The command's usage line, summary, details and options.
 void PrintCommandHelp(const CommandSpec& command, FILE* out);
 
 // Reports a usage error of `command` on standard error; answers kExitUsage.

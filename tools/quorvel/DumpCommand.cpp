@@ -25,9 +25,15 @@ int RunDump(const Invocation& invocation) {
 
 const CommandSpec kDumpCommand = {
     "dump", "FILE", 1, 1,
-    "print an exchange file (packing, header, CRC, the tree of values) , a \"Mailbox.inv\" or a \".mes\" mail-data file",
+    "print an exchange file, a mailbox index or a \".mes\" mail-data file",
     {},
     RunDump,
+    nullptr,
+    "An exchange file (\".qv6\", packed or not) shows its packing, length\n"
+    "trailer, header, CRC and the tree of values; a mailbox index\n"
+    "(\"Mailbox.inv\") its head, every entry and the outbox queue; a \".mes\"\n"
+    "file its record. A damaged or unreadable file exits 1, and standard error\n"
+    "says what is wrong and at which offset.\n",
 };
 
 }  // namespace quorvel::tool

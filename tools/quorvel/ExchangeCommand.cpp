@@ -89,6 +89,11 @@ const CommandSpec kExchangeCommand = {
         {"--from-dir", "DIR", "a shared directory to receive exchange files from", false, true},
     },
     RunExchangeCommand,
+    nullptr,
+    "Opens the mailbox BASE/USER/mailbox/ as a host does, registers the POP\n"
+    "accounts and shared directories given, receives from them, sends the items\n"
+    "waiting in the outbox (neither --send nor --receive: both), and prints what\n"
+    "was received, sent and not sent.\n",
 };
 
 }  // namespace quorvel::tool

@@ -244,6 +244,15 @@ const CommandSpec kSendCommand = {
         {"--background", nullptr, "with --mes: send on the library's worker thread; Ctrl-C stops it"},
     },
     RunSend,
+    nullptr,
+    "Each --to gets a delivery of its own; the i-th --cc is the copy of the i-th\n"
+    "delivery. Subject, text and file names are UTF-8 and go out declared as\n"
+    "such. When the server refuses the message, its reply line is printed with\n"
+    "the error. --tls starttls upgrades the connection and refuses a server that\n"
+    "does not offer it; --tls implicit speaks TLS from the first byte (port\n"
+    "465). With --user the password is the first line of --password-file, and\n"
+    "goes out only over TLS. The progress bar appears only when standard error\n"
+    "is a terminal.\n",
 };
 
 }  // namespace quorvel::tool

@@ -1,5 +1,6 @@
-// quorvel COMMAND [ARGUMENTS]: finds the command and runs it; --help, -h,
-// help [COMMAND] and --version as git and curl answer them.
+// quorvel COMMAND [ARGUMENTS]: finds the command and runs it; --help and -h
+// (the list of commands), help (the full reference), help COMMAND and
+// --version as git and curl answer them.
 #include <cstdio>
 #include <string>
 
@@ -26,6 +27,7 @@ void PrintOverview(FILE* out) {
   std::fprintf(out,
                "usage: quorvel COMMAND [ARGUMENTS]\n"
                "       quorvel help COMMAND | COMMAND --help\n"
+               "       quorvel help      (the full reference)\n"
                "       quorvel --version\n\ncommands:\n");
   for (const CommandSpec* command : kCommands) {
     std::fprintf(out, "  %-8s %s\n", command->name, command->summary);
@@ -35,14 +37,30 @@ void PrintOverview(FILE* out) {
                "            4 time-out, 5 refused by the server, 6 other failure\n");
 }
 
+// The list of commands, then every command's help.
+void PrintReference(FILE* out) {
+  PrintOverview(out);
+  for (const CommandSpec* command : kCommands) {
+    std::fprintf(out, "\n---- quorvel %s\n\n", command->name);
+    PrintCommandHelp(*command, out);
+  }
+  std::fprintf(out,
+               "\nHelp goes to standard output; errors go to standard error and name the\n"
+               "option or file at fault. See also: man quorvel.\n");
+}
+
 int UnknownCommand(const std::string& name) {
   std::fprintf(stderr, "quorvel: unknown command \"%s\"\nTry 'quorvel --help'.\n", name.c_str());
   return kExitUsage;
 }
 
-int Help(const Arguments& topics) {
+int Help(const Arguments& topics, bool fullReference) {
   if (topics.empty()) {
-    PrintOverview(stdout);
+    if (fullReference) {
+      PrintReference(stdout);
+    } else {
+      PrintOverview(stdout);
+    }
     return kExitOk;
   }
   if (topics.size() > 1) {
@@ -56,7 +74,7 @@ int Help(const Arguments& topics) {
 }
 
 int Run(const std::string& name, const Arguments& arguments) {
-  if (name == "--help" || name == "-h" || name == "help") return Help(arguments);
+  if (name == "--help" || name == "-h" || name == "help") return Help(arguments, name == "help");
   if (name == "--version") {
     std::printf("quorvel %s\n", QUORVEL_VERSION_STRING);
     return kExitOk;
