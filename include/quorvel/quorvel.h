@@ -80,12 +80,18 @@ QUORVEL_API uint32_t TessalySetDllLockingMode(uint32_t mode);
 // Sends the mail with the context's transport, one message per "to"
 // address (only the first carries the first copy address). A sent mail's
 // files move to the sent directory, an unsent one's to the out directory,
-// when those are set. Errors: MailsGetLastErrorCode.
+// when those are set. Errors: MailsGetLastErrorCode. A mail without any "to"
+// address is not sent: 0 with 32774. A null mail answers 0 with 32774.
 QUORVEL_API bool MailsSendMailFromMailData(MailData* mail);
-// The same for a mail-data file (".mes" with its ".att" files beside it).
+// The same for a mail-data file (".mes" with its ".att" files beside it):
+// 32773 for a missing file or a null path, 32774 for a file that cannot be
+// read as one (also one larger than 64 MiB) or that names no recipient; such
+// a file stays where it is. An attachment of the file is taken only when its
+// name is a plain file name and its content file lies beside the file.
 QUORVEL_API bool MailsSendMailFromFile(const char* path);
-// Sends every mail-data file of a directory once; always answers 1, the last
-// error is the last mail's.
+// Sends every mail-data file of a directory once (files without recipients
+// stay where they are); always answers 1, the last error is the last
+// mail's.
 QUORVEL_API bool MailsSendMails(const char* directory);
 
 // ---- Sending in the background ---------------------------------------------
@@ -93,17 +99,21 @@ QUORVEL_API bool MailsSendMails(const char* directory);
 // Starts a worker thread that sends the mail with the calling thread's
 // context (no out or sent directory moves) and then calls `callback` (may be
 // null) on the worker thread with (userValue, 1 sent / 0 not). The mail must
-// stay alive and unchanged until then. 0 when a worker runs already.
+// stay alive and unchanged until then. 0 when a worker runs already; 0 with
+// error 32774 for a null mail.
 QUORVEL_API bool MailsThreadedSendMail(MailData* mail, CompletionCallback callback,
                                        uint32_t userValue);
 // Asks the worker to stop and waits until it has obeyed, suspended itself or
 // ended; 0 when no worker runs. From a progress callback, which runs on the
-// worker's thread, this and the suspend request return at once.
+// worker's thread, this and the suspend request return at once. On POSIX
+// the calling thread's priority is left as it was.
 QUORVEL_API bool MailsStopThreadedSend();
 // Asks the worker to suspend itself at its next checkpoint and waits; 1 when
-// it did, 0 when no worker runs or it ended first.
+// it did (or was suspended already), 0 when no worker runs or it ended
+// first.
 QUORVEL_API bool MailsSuspendThreadedSend();
-// Lets a suspended worker go on; 0 when no worker runs or it was not suspended.
+// Lets a suspended worker go on; 1 also for a worker that runs without
+// being suspended, 0 when no worker runs.
 QUORVEL_API bool MailsResumeThreadedSend();
 
 // ---- Pupil mails and tutor replies ----------------------------------------
@@ -333,10 +343,13 @@ QUORVEL_API bool MailsSetTlsTrust(const char* caFile, uint8_t verifyCertificates
 // its file is written. 1 also when single messages could not be fetched or
 // stored; 0 with lastError 32770 (no reception directory), 32769 (no
 // protocol), 6 (connection or login failed, or connections forbidden) or 12
-// (message count failed).
+// (message count failed). A null list answers 0 with lastError 0 (there is
+// no error code for it).
 QUORVEL_API bool MailsReceiveMails(MailDataList* list);
 // Appends a record for every mail-data file in the reception directory; 0
-// when the directory does not exist.
+// when the directory does not exist, or with a null list (lastError 0, as
+// the system has no code for it). A record names only attachments whose
+// content files lie beside its file, under plain file names.
 QUORVEL_API bool MailsGetMails(MailDataList* list);
 // Allows, or forbids, every SMTP send and POP connection of every context.
 QUORVEL_API void MailsAuthorizeConnection();
