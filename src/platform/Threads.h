@@ -22,7 +22,19 @@ enum ThreadPriority : int {
   kPriorityAboveNormal = 1,
   kPriorityHighest = 2,
 };
-bool SetCurrentThreadPriority(int priority);
+
+// Lowers the calling thread's priority while it waits for a thread it wants
+// to run first, and sets it back when destroyed: on Windows to the lowest
+// and back to normal. On POSIX the priority stays as it is: a thread that
+// is not privileged cannot raise its own priority again, and the waits
+// block rather than spin.
+class WaitingPriority {
+ public:
+  WaitingPriority();
+  ~WaitingPriority();
+  WaitingPriority(const WaitingPriority&) = delete;
+  WaitingPriority& operator=(const WaitingPriority&) = delete;
+};
 
 class Thread {
  public:

@@ -63,9 +63,8 @@ uint32_t CurrentThreadId() {
   return id;
 }
 
-bool SetCurrentThreadPriority(int priority) {
-  return ::setpriority(PRIO_PROCESS, static_cast<id_t>(CurrentThreadId()), NiceFor(priority)) == 0;
-}
+WaitingPriority::WaitingPriority() = default;
+WaitingPriority::~WaitingPriority() = default;
 
 std::shared_ptr<Thread> Thread::Create(Body body, bool suspended) {
   auto state = std::make_shared<State>();

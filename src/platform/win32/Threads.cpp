@@ -65,8 +65,12 @@ DWORD WINAPI RunThread(void* parameter) {
 
 uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
 
-bool SetCurrentThreadPriority(int priority) {
-  return ::SetThreadPriority(::GetCurrentThread(), priority) != 0;
+WaitingPriority::WaitingPriority() {
+  ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_LOWEST);
+}
+
+WaitingPriority::~WaitingPriority() {
+  ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_NORMAL);
 }
 
 std::shared_ptr<Thread> Thread::Create(Body body, bool suspended) {
