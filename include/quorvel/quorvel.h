@@ -105,8 +105,8 @@ QUORVEL_API bool MailsThreadedSendMail(MailData* mail, CompletionCallback callba
                                        uint32_t userValue);
 // Asks the worker to stop and waits until it has obeyed, suspended itself or
 // ended; 0 when no worker runs. From a progress callback, which runs on the
-// worker's thread, this and the suspend request return at once. On POSIX
-// the calling thread's priority is left as it was.
+// worker's thread, this and the suspend request return at once. The calling
+// thread's priority is as it was afterwards (Windows lowers it meanwhile).
 QUORVEL_API bool MailsStopThreadedSend();
 // Asks the worker to suspend itself at its next checkpoint and waits; 1 when
 // it did (or was suspended already), 0 when no worker runs or it ended

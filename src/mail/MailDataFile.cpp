@@ -11,7 +11,6 @@
 #include "frame/Directories.h"
 #include "frame/LogEvents.h"
 #include "frame/UniqueNames.h"
-#include "frame/WholeFile.h"
 #include "mail/LineEnds.h"
 #include "mail/MailDataMove.h"
 #include "mail/MailFileFormat.h"
@@ -133,7 +132,8 @@ bool MovedByRenaming(MailData& mail, const std::string& directory, uint32_t& kno
     return false;
   }
   if (!writtenAs || platform::StampOf(mail.filePath) != writtenAs) {
-    const std::optional<std::string> text = ReadWholeFile(mail.filePath);
+    std::string problem;
+    const std::optional<std::string> text = ReadMailText(mail.filePath, problem);
     if (!text || !HoldsWhatTheWriterWrites(*text, mail)) return false;
   }
   const std::string moved = UniqueNameMovedFrom(mail.filePath, knownNames, kMailFileExtension, directory);

@@ -226,16 +226,22 @@ def main():
             if problems:
                 failures.append(f"quorvel {' '.join(arguments)}: " + "; ".join(problems))
 
+        # Off a terminal send --mes draws no progress: stderr is its last line only.
+        mes = ["send", "--smtp", f"127.0.0.1:{good.port}", "--mes", str(work / "quiet.mes")]
+        returncode, stdout, stderr = run_tool(mes, None, False)
+        if (returncode, stdout, stderr) != (0, "", f"sent {work / 'quiet.mes'}\n"):
+            failures.append(f"quorvel {' '.join(mes)}: exit {returncode}, {stdout!r}, {stderr!r}")
+
         rows_failed = len(failures)
         expected_recipients = ["tutor@example.test", "copy@example.test", "second@example.test"] + \
-                              ["tutor@example.test"] * 4
+                              ["tutor@example.test"] * 5
         if good.recipients != expected_recipients:
             failures.append(f"the server saw {good.recipients}, expected {expected_recipients}")
         # The tool's texts are UTF-8, and labelled so.
         bodies = ["from stdin, Grüße\r\n".encode() in m and b'charset="utf-8"' in m
                   for m in good.messages[:3]] + \
                  [b"from a file\r\n" in m for m in good.messages[3:4]]
-        if len(good.messages) != 7 or not all(bodies):
+        if len(good.messages) != 8 or not all(bodies):
             failures.append(f"the server's messages lack their bodies: {good.messages!r}")
         for server in (good, refusing, silent, maildrop, refusing_pop, hostile):
             server.stop()
