@@ -6,6 +6,7 @@
 #include "exchange/UserDataSet.h"
 #include "frame/ContextSettings.h"
 #include "frame/ContextTable.h"
+#include "frame/ErrorCodes.h"
 #include "frame/ExportGuard.h"
 #include "frame/Library.h"
 #include "frame/LogTable.h"
@@ -389,7 +390,11 @@ bool MailsSetTlsTrust(const char* caFile, uint8_t verifyCertificates) {
 }
 
 bool MailsSendMailFromMailData(MailData* mail) {
-  return Guarded(false, [&] { return mail != nullptr && SendMailFromMailData(*mail); });
+  return Guarded(false, [&] {
+    if (mail != nullptr) return SendMailFromMailData(*mail);
+    SetCallersLastError(kErrorMailDataFile);
+    return false;
+  });
 }
 
 bool MailsSendMailFromFile(const char* path) {
@@ -401,7 +406,11 @@ bool MailsSendMails(const char* directory) {
 }
 
 bool MailsThreadedSendMail(MailData* mail, CompletionCallback callback, uint32_t userValue) {
-  return Guarded(false, [&] { return ThreadedSendMail(mail, callback, userValue); });
+  return Guarded(false, [&] {
+    if (mail != nullptr) return ThreadedSendMail(mail, callback, userValue);
+    SetCallersLastError(kErrorMailDataFile);
+    return false;
+  });
 }
 
 bool MailsStopThreadedSend() {
@@ -416,12 +425,21 @@ bool MailsResumeThreadedSend() {
   return Guarded(false, [] { return ResumeThreadedSend(); });
 }
 
+// The system has no error code for a missing list: the last error is reset.
 bool MailsReceiveMails(MailDataList* list) {
-  return Guarded(false, [&] { return list != nullptr && ReceiveMails(*list); });
+  return Guarded(false, [&] {
+    if (list != nullptr) return ReceiveMails(*list);
+    SetCallersLastError(kErrorNone);
+    return false;
+  });
 }
 
 bool MailsGetMails(MailDataList* list) {
-  return Guarded(false, [&] { return list != nullptr && GetMails(*list); });
+  return Guarded(false, [&] {
+    if (list != nullptr) return GetMails(*list);
+    SetCallersLastError(kErrorNone);
+    return false;
+  });
 }
 
 void MailsAuthorizeConnection() {

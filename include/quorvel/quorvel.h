@@ -162,17 +162,23 @@ QUORVEL_API uint32_t TessalySetDllLockingMode(uint32_t mode);
 // set. Answers 1 when every delivery succeeded; else 0 with the error code:
 // 32769 no transport chosen, 32771 settings not stored, 5 no connection or
 // greeting, 7 refused by the server, 8 composing failed, 13 stopped, 9 to 11
-// MAPI or Notes. A missing attachment file is left out. 0 without a context
-// or with a null mail. Blocks until done (at most the time-out of 90 s per
-// server reply); MailsCancelBlockingCall ends a blocked wait.
+// MAPI or Notes, 32774 a mail without any "to" address (never sent) or a
+// null mail. A missing attachment file is left out. 0 without a context.
+// Blocks until done (at most the time-out of 90 s per server reply);
+// MailsCancelBlockingCall ends a blocked wait.
 QUORVEL_API bool MailsSendMailFromMailData(MailData* mail);
 // The same for a mail-data file (".mes" with its ".att" files beside it):
-// 0 with error 32773 when it does not exist, 32774 when it does not read.
+// 0 with error 32773 for a missing file or a null path, 32774 for a file that
+// cannot be read as one (also one larger than 64 MiB) or that names no
+// recipient; such a file stays where it is. An attachment of the file is
+// taken only when its name is a plain file name and its content file lies
+// beside the file.
 QUORVEL_API bool MailsSendMailFromFile(const char* path);
 // Sends every mail-data file of a directory once. A sent mail's files leave
 // the directory: moved to the sent directory, or deleted when none is set; an
-// unsent one's move to the out directory when one is set, else stay. Always
-// answers 1; the last error is the last mail's.
+// unsent one's move to the out directory when one is set, else stay (files
+// without recipients always stay). Always answers 1; the last error is the
+// last mail's.
 QUORVEL_API bool MailsSendMails(const char* directory);
 
 // ---- Sending in the background ---------------------------------------------
@@ -193,20 +199,23 @@ QUORVEL_API bool MailsSendMails(const char* directory);
 // Starts a worker that sends the mail as MailsSendMailFromMailData does, but
 // without moves to the out or sent directory, then calls `callback` (may be
 // null) with (userValue, 1 sent / 0 not). The mail must stay alive and
-// unchanged until then; the host keeps owning it. 0 without a context or
-// mail, or when a worker runs already.
+// unchanged until then; the host keeps owning it. 0 without a context, or
+// when a worker runs already; 0 with error 32774 for a null mail.
 QUORVEL_API bool MailsThreadedSendMail(MailData* mail, CompletionCallback callback,
                                        uint32_t userValue);
 // Asks the worker to stop at its next checkpoint (a send ends with error 13;
 // an exchange worker ends after its running operation) and waits until it
 // has obeyed, suspended itself or ended; 1 when a worker ran, 0 when none
 // runs. From a progress callback, which runs on the worker's thread, this and
-// the suspend request only set the request and return at once.
+// the suspend request only set the request and return at once. The calling
+// thread's priority is as it was afterwards (Windows lowers it meanwhile).
 QUORVEL_API bool MailsStopThreadedSend();
 // Asks the worker to suspend itself at its next checkpoint and waits; 1 when
-// it did, 0 when no worker runs or it ended first.
+// it did (or was suspended already), 0 when no worker runs or it ended
+// first.
 QUORVEL_API bool MailsSuspendThreadedSend();
-// Lets a suspended worker go on; 0 when no worker runs or it was not suspended.
+// Lets a suspended worker go on; 1 also for a worker that runs without
+// being suspended, 0 when no worker runs.
 QUORVEL_API bool MailsResumeThreadedSend();
 
 // ---- Pupil mails and tutor replies ----------------------------------------
@@ -522,11 +531,13 @@ QUORVEL_API bool MailsSetTlsTrust(const char* caFile, uint8_t verifyCertificates
 // 0 with error 32770 (no reception directory), 32769 (no protocol), 6
 // (connection or login failed, or connections forbidden) or 12 (message
 // count failed). Without a context, or without a POP host, it does nothing
-// and answers 1. Blocks for the whole run (90 s time-out per reply).
+// and answers 1. A null list answers 0 with error 0 (there is no code for
+// it). Blocks for the whole run (90 s time-out per reply).
 QUORVEL_API bool MailsReceiveMails(MailDataList* list);
 // Appends a record for every mail-data file in the reception directory, in
-// the order the file system lists them; 0 when the directory does not exist
-// or there is no context.
+// the order the file system lists them; 0 when the directory does not exist,
+// there is no context, or with a null list (error 0). A record names only
+// attachments whose content files lie beside its file, under plain names.
 QUORVEL_API bool MailsGetMails(MailDataList* list);
 // Allow, or forbid, every SMTP delivery and POP connection of every context
 // of the process (a forbidden one fails without connecting). Allowed at

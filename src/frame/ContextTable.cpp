@@ -55,20 +55,6 @@ void ContextTable::Join(ThreadContext* context, uint32_t threadId) {
   delete doomed;
 }
 
-ThreadContext* ContextTable::JoinOwner(uint32_t ownerThreadId, uint32_t threadId) {
-  ThreadContext* doomed = nullptr;
-  ThreadContext* context = nullptr;
-  {
-    std::lock_guard hold(lock_);
-    const auto found = contexts_.find(ownerThreadId);
-    if (found == contexts_.end()) return nullptr;
-    context = found->second;
-    doomed = EnterLocked(context, threadId);
-  }
-  delete doomed;
-  return context;
-}
-
 ThreadContext* ContextTable::EnterLocked(ThreadContext* context, uint32_t threadId) {
   auto& entry = contexts_[threadId];
   if (entry == context) return nullptr;  // already joined: one entry, one reference

@@ -29,10 +29,6 @@ class ContextTable {
   int32_t Remove(uint32_t threadId);
   // Enters `threadId` for `context` and counts one more reference.
   void Join(ThreadContext* context, uint32_t threadId);
-  // Looks up the context of `ownerThreadId` and enters `threadId` for it in
-  // one step, so that no removal can free it in between. Null, changing
-  // nothing, when the owner has no context.
-  ThreadContext* JoinOwner(uint32_t ownerThreadId, uint32_t threadId);
   // Destroys every context once, whatever its count, and empties the table.
   void DestroyAll();
   int32_t Count() const;

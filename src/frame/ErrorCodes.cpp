@@ -10,4 +10,8 @@ std::string ErrorMessageFor() {
   return context == nullptr ? std::string() : std::string(ErrorMessage(context->lastError));
 }
 
+void SetCallersLastError(uint32_t code) {
+  if (ThreadContext* context = CallingContext()) context->lastError = code;
+}
+
 }  // namespace quorvel

@@ -3,6 +3,7 @@
 // thread. The messages appear only in log files.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "quorvel/ErrorCodes.h"
@@ -11,5 +12,7 @@ namespace quorvel {
 
 // The message of the calling thread's last error; empty without a context.
 std::string ErrorMessageFor();
+// Sets the calling thread's last error; nothing without a context.
+void SetCallersLastError(uint32_t code);
 
 }  // namespace quorvel

@@ -20,6 +20,11 @@ inline constexpr uint32_t kEventCaughtError = 200004;
 // whose certificate was accepted without verification.
 inline constexpr uint32_t kEventTlsFailed = 100030;
 inline constexpr uint32_t kEventTlsUnverified = 100031;
+// Mail-data files: a file not read or an attachment left out when read
+// (key 8 the file, key 3 what and why), and an attachment name that had to
+// change to be stored (key 8 the name given, key 3 the name stored).
+inline constexpr uint32_t kEventMailFileProblem = 100060;
+inline constexpr uint32_t kEventAttachmentRenamed = 100061;
 
 // Keys of event values.
 inline constexpr uint32_t kKeyValueOne = 1;

@@ -1,5 +1,7 @@
-// Joining and leaving hold the host's mutex so that the host can keep its own
-// MTAddNew and MTRemove from running at the same moment.
+// Leaving holds the host's mutex so that the host can keep its own MTAddNew
+// and MTRemove from running at the same moment; the host's mutex is handed
+// to the worker, which must not read it from a context that its own leaving
+// may destroy.
 #include "frame/WorkerContext.h"
 
 #include <memory>
@@ -12,10 +14,8 @@ namespace quorvel {
 
 namespace {
 
-uint32_t RunWorker(uint32_t ownerThreadId, MutexHandle mutex,
+uint32_t RunWorker(ThreadContext* context, MutexHandle mutex,
                    const std::function<uint32_t(ThreadContext&)>& work) {
-  ThreadContext* context = JoinContextOf(ownerThreadId, mutex);
-  if (context == nullptr) return 0;
   const uint32_t result = work(*context);
   CompletionCallback callback = nullptr;
   uint32_t userValue = 0;
@@ -34,13 +34,6 @@ uint32_t RunWorker(uint32_t ownerThreadId, MutexHandle mutex,
 }
 
 }  // namespace
-
-ThreadContext* JoinContextOf(uint32_t ownerThreadId, MutexHandle ownerMutex) {
-  platform::LockHostMutex(ownerMutex);
-  ThreadContext* context = Contexts().JoinOwner(ownerThreadId, platform::CurrentThreadId());
-  platform::UnlockHostMutex(ownerMutex);
-  return context;
-}
 
 void LeaveJoinedContext(MutexHandle mutex) {
   platform::LockHostMutex(mutex);
@@ -64,11 +57,14 @@ bool StartWorker(ThreadContext& context, CompletionCallback callback, uint32_t u
   context.completionUserValue = userValue;
   context.completionCallback = nullptr;
   if (claimed) claimed();
-  const uint32_t owner = platform::CurrentThreadId();
+  ThreadContext* const joined = &context;
   const MutexHandle mutex = context.contextMutex;
   auto worker = platform::Thread::Create(
-      [owner, mutex, work = std::move(work)] { return RunWorker(owner, mutex, work); }, true);
+      [joined, mutex, work = std::move(work)] { return RunWorker(joined, mutex, work); }, true);
   if (!worker) return false;
+  // The starter holds the context (it is entered for it), so the worker's
+  // entry is made while the context surely lives, whoever leaves next.
+  Contexts().Join(&context, worker->Id());
   context.workerThread = worker;
   context.completionCallback = callback;
   worker->Resume();

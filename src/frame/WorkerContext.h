@@ -1,8 +1,9 @@
 // How a background worker shares the context of the thread that started it:
-// it joins under the host's mutex for its lifetime, so every context lookup it
-// makes finds the starter's settings, and leaves the same way at its end.
-// Background sending and the background exchange operations share one worker
-// slot per context, claimed and freed here.
+// the starter enters the worker's thread for its context when it starts it,
+// so every context lookup the worker makes finds the starter's settings, and
+// the worker leaves under the host's mutex at its end. Background sending and
+// the background exchange operations share one worker slot per context,
+// claimed and freed here.
 #pragma once
 
 #include <cstdint>
@@ -12,13 +13,6 @@
 #include "frame/ThreadContext.h"
 
 namespace quorvel {
-
-// Enters the calling (worker) thread for the context of `ownerThreadId`,
-// holding `ownerMutex` meanwhile. The starter hands its context's mutex over
-// when it starts the worker: the worker must not read it from a context that
-// the host may remove before the worker runs. Null when the owner has no
-// context by then.
-ThreadContext* JoinContextOf(uint32_t ownerThreadId, MutexHandle ownerMutex);
 
 // Removes the calling thread's entry under `mutex`, which the worker kept
 // aside: the removal may destroy the context that held it.
@@ -32,9 +26,12 @@ std::mutex& WorkerFieldsLock();
 // Starts the calling thread's worker unless one runs (false then, and when
 // no thread can be made): clears the stop and suspend requests and the
 // percentage, keeps the user value, and runs `claimed` (may be empty) with
-// the slot taken. The worker joins the context, runs `work`, frees the slot
-// (emptying the queue of exchange operations), calls `callback` (may be
-// null) with the user value and the result, and leaves the context.
+// the slot taken. The worker's thread is entered for the context before it
+// runs, holding a reference of its own: it never depends on its starter
+// staying (a worker's completion callback may start the next worker and
+// end). The worker runs `work`, frees the slot (emptying the queue of
+// exchange operations), calls `callback` (may be null) with the user value
+// and the result, and leaves the context.
 bool StartWorker(ThreadContext& context, CompletionCallback callback, uint32_t userValue,
                  std::function<uint32_t(ThreadContext&)> work,
                  const std::function<void()>& claimed = {});

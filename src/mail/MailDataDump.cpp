@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "mail/MailDataMove.h"
 #include "platform/FileSystem.h"
 #include "quorvel/MailData.h"
 
@@ -47,8 +48,11 @@ const char* BodyTypeName(int32_t bodyType) {
 
 bool DumpMailDataFile(const std::string& path, std::ostream& out) {
   MailData mail;
-  if (!mail.ReadFile(path)) {
-    out << "cannot read mail-data file " << path << "\n";
+  MailFileReading reading;
+  if (!ReadMailFile(mail, path, nullptr, &reading)) {
+    out << "cannot read mail-data file " << path;
+    if (!reading.problem.empty()) out << ": " << reading.problem;
+    out << "\n";
     return false;
   }
   out << "mail-data file " << path << "\n"
@@ -74,12 +78,11 @@ bool DumpMailDataFile(const std::string& path, std::ostream& out) {
   for (size_t i = 0; i < mail.attachmentNames.size(); ++i) {
     out << "    " << i + 1 << " " << Shown(mail.attachmentNames[i]);
     const std::string& content = mail.attachmentFiles[i];
-    if (content.empty()) {
-      out << ", no content file beside it\n";
-    } else {
-      out << ", content " << content << " ("
-          << platform::FileLength(content).value_or(0) << " bytes)\n";
-    }
+    out << ", content " << content << " (" << platform::FileLength(content).value_or(0)
+        << " bytes)\n";
+  }
+  for (const RefusedAttachment& refused : reading.refused) {
+    out << "  left out     " << Shown(refused.name) << ": " << refused.reason << "\n";
   }
   return true;
 }

@@ -2,13 +2,15 @@
 // content file per attachment beside it. Writing takes the mail-data name
 // exclusively, so two writers never share a name; a failed write removes
 // everything it made, and a move deletes the old files only once the new
-// ones are complete.
+// ones are complete. A record read from a file only ever names files beside
+// it: whatever wrote the file, an attachment whose name is not a plain name
+// or whose content file is missing is left out (and logged), so no name can
+// make a send take a file from elsewhere.
 #include <optional>
 
 #include "frame/Directories.h"
 #include "frame/LogEvents.h"
 #include "frame/UniqueNames.h"
-#include "frame/WholeFile.h"
 #include "mail/LineEnds.h"
 #include "mail/MailDataMove.h"
 #include "mail/MailFileFormat.h"
@@ -57,6 +59,66 @@ bool HoldsWhatTheWriterWrites(const std::string& text, const MailData& mail) {
   return text == FormatMailHead(mail) + FormatMailAttachments(mail);
 }
 
+void LogMailFileProblem(const std::string& path, const std::string& problem) {
+  SetLogValue(kKeySourcePath, path);
+  SetLogValue(kKeyMessage, problem);
+  WriteLogEvent(kEventMailFileProblem);
+}
+
+// The file's text, or why there is none.
+std::optional<std::string> ReadMailText(const std::string& path, std::string& problem) {
+  try {
+    auto file = platform::File::Open(path, platform::FileAccess::Read,
+                                     platform::FileShare::DenyWrite,
+                                     platform::FileDisposition::OpenExisting);
+    const uint64_t length = file.Length();
+    if (length > kMaxMailFileBytes) {
+      problem = "larger than " + std::to_string(kMaxMailFileBytes >> 20) + " MiB (" +
+                std::to_string(length) + " bytes)";
+      return std::nullopt;
+    }
+    std::string text(static_cast<size_t>(length), '\0');
+    text.resize(file.Read(text.data(), text.size()));
+    return text;
+  } catch (const platform::FileError&) {
+    problem = "cannot be read";
+    return std::nullopt;
+  }
+}
+
+// Why an attachment read with `name` and its content file `content` is
+// left out; nothing when it is taken.
+std::optional<std::string> AttachmentProblem(const std::string& name, const std::string& content) {
+  if (name != StorableAttachmentName(name)) return "its name is not a plain file name";
+  if (!platform::IsExistingFile(content)) return "it has no content file beside the mail";
+  return std::nullopt;
+}
+
+// Leaves out the attachments that AttachmentProblem refuses, keeping the
+// body's index on its attachment (or the body text only when it goes).
+void TakeAttachments(MailData& mail, const std::string& directory, const std::string& title,
+                     std::vector<RefusedAttachment>* refused) {
+  StringList names;
+  int32_t bodyIndex = -1;
+  for (size_t k = 1; k <= mail.attachmentNames.size(); ++k) {
+    const std::string& name = mail.attachmentNames[k - 1];
+    const std::string content = AttachmentFileName(directory, title, k);
+    if (const auto problem = AttachmentProblem(name, content)) {
+      LogMailFileProblem(mail.filePath, "attachment \"" + name + "\" left out: " + *problem);
+      if (refused != nullptr) refused->push_back({name, *problem});
+      continue;
+    }
+    if (mail.IsBodyAttachment(static_cast<int32_t>(k - 1))) bodyIndex = static_cast<int32_t>(names.size());
+    names.push_back(name);
+    mail.attachmentFiles.push_back(content);
+  }
+  if (names.size() != mail.attachmentNames.size() && mail.bodyType != MailData::kBodyText) {
+    mail.bodyIndex = bodyIndex;
+    if (bodyIndex < 0) mail.bodyType = MailData::kBodyText;
+  }
+  mail.attachmentNames = std::move(names);
+}
+
 // A record without attachments whose file holds exactly what the writer
 // would write moves by renaming that file: the result is the same as
 // writing it anew and deleting the old one, in one step, with no copy. A
@@ -70,7 +132,8 @@ bool MovedByRenaming(MailData& mail, const std::string& directory, uint32_t& kno
     return false;
   }
   if (!writtenAs || platform::StampOf(mail.filePath) != writtenAs) {
-    const std::optional<std::string> text = ReadWholeFile(mail.filePath);
+    std::string problem;
+    const std::optional<std::string> text = ReadMailText(mail.filePath, problem);
     if (!text || !HoldsWhatTheWriterWrites(*text, mail)) return false;
   }
   const std::string moved = UniqueNameMovedFrom(mail.filePath, knownNames, kMailFileExtension, directory);
@@ -79,24 +142,39 @@ bool MovedByRenaming(MailData& mail, const std::string& directory, uint32_t& kno
   return true;
 }
 
+// The name of an attachment as written: its file name, made storable; a
+// change beyond dropping the directory is said in the log.
+std::string StoredName(const std::string& name) {
+  const std::string plain = FileNameOf(name);
+  std::string stored = StorableAttachmentName(plain);
+  if (stored != plain) {
+    SetLogValue(kKeySourcePath, name);
+    SetLogValue(kKeyMessage, "attachment stored as \"" + stored + "\"");
+    WriteLogEvent(kEventAttachmentRenamed);
+  }
+  return stored;
+}
+
 }  // namespace
 
-bool ReadMailFile(MailData& mail, const std::string& path, WrittenAsRead* writtenAs) {
+bool ReadMailFile(MailData& mail, const std::string& path, WrittenAsRead* writtenAs,
+                  MailFileReading* reading) {
   mail.Reset();
   if (writtenAs != nullptr) writtenAs->reset();
   // Stamped before reading: a write meanwhile leaves the file another stamp.
   const WrittenAsRead stamp = platform::StampOf(path);
   if (!stamp) return false;
-  const std::optional<std::string> text = ReadWholeFile(path);
-  if (!text) return false;
+  std::string problem;
+  const std::optional<std::string> text = ReadMailText(path, problem);
+  if (!text) {
+    LogMailFileProblem(path, "not read: " + problem);
+    if (reading != nullptr) reading->problem = problem;
+    return false;
+  }
   mail.filePath = path;
   ParseMailText(*text, mail);
-  const std::string directory = DirectoryOf(path);
-  const std::string title = TitleOf(path);
-  for (size_t k = 1; k <= mail.attachmentNames.size(); ++k) {
-    const std::string content = AttachmentFileName(directory, title, k);
-    mail.attachmentFiles.push_back(platform::IsExistingFile(content) ? content : std::string());
-  }
+  TakeAttachments(mail, DirectoryOf(path), TitleOf(path),
+                  reading != nullptr ? &reading->refused : nullptr);
   if (writtenAs != nullptr && HoldsWhatTheWriterWrites(*text, mail)) *writtenAs = stamp;
   return true;
 }
@@ -110,7 +188,7 @@ bool LoadMailDirectory(const std::string& directoryPath, MailDataList& list,
     if (entry.isDirectory) continue;
     MailData& mail = list.Adopt(std::make_unique<MailData>());
     WrittenAsRead stamp;
-    ReadMailFile(mail, directory + entry.name, writtenAs != nullptr ? &stamp : nullptr);
+    ReadMailFile(mail, directory + entry.name, writtenAs != nullptr ? &stamp : nullptr, nullptr);
     if (writtenAs != nullptr) writtenAs->push_back(stamp);
   }
   return true;
@@ -150,7 +228,7 @@ bool WriteMailData(MailData& mail, const std::string& directoryPath, bool moveAt
     const bool placed = moveAttachments ? platform::RenameFile(source, target)
                                         : platform::DuplicateFile(source, target, false);
     if (placed) {
-      names[i] = FileNameOf(names[i]);
+      names[i] = StoredName(names[i]);
       files[i] = target;
       platform::SetReadOnly(target, false);
     } else {
@@ -159,6 +237,13 @@ bool WriteMailData(MailData& mail, const std::string& directoryPath, bool moveAt
       SetLogValue(kKeySourcePath, source);
       WriteLogEvent(kEventAttachmentNotCopied);
     }
+  }
+  // The record holds what its file holds.
+  for (std::string* value : {&mail.version, &mail.senderName, &mail.from, &mail.subject}) {
+    *value = OneLineValue(*value);
+  }
+  for (StringList* list : {&mail.to, &mail.copy}) {
+    for (std::string& value : *list) value = OneLineValue(value);
   }
   try {
     const MailHeadAround head = FormatMailHeadAround(mail, message);
@@ -206,7 +291,9 @@ void MailData::DeleteFiles() {
   if (platform::IsExistingFile(filePath)) platform::RemoveFile(filePath);
 }
 
-bool MailData::ReadFile(const std::string& path) { return ReadMailFile(*this, path, nullptr); }
+bool MailData::ReadFile(const std::string& path) {
+  return ReadMailFile(*this, path, nullptr, nullptr);
+}
 
 bool MailData::WriteToDirectory(const std::string& directory, bool moveAttachments) {
   return WriteMailData(*this, directory, moveAttachments, message, false);

@@ -19,9 +19,23 @@ namespace quorvel {
 // held exactly what the writer writes for the record read from it.
 using WrittenAsRead = std::optional<platform::FileStamp>;
 
+// What a reading left out: the attachments refused (name and reason), or
+// why the file was not read at all.
+struct RefusedAttachment {
+  std::string name;
+  std::string reason;
+};
+struct MailFileReading {
+  std::vector<RefusedAttachment> refused;
+  std::string problem;
+};
+
 // MailData::ReadFile; `writtenAs` (when given) receives the file's stamp
-// when the file holds exactly the writer's bytes of the record read.
-bool ReadMailFile(MailData& mail, const std::string& path, WrittenAsRead* writtenAs);
+// when the file holds exactly the writer's bytes of the record read, and
+// `reading` (when given) what was left out. A file over kMaxMailFileBytes
+// is not read.
+bool ReadMailFile(MailData& mail, const std::string& path, WrittenAsRead* writtenAs,
+                  MailFileReading* reading);
 // MailDataList::LoadDirectory; `writtenAs` (when given) gets one element per
 // record appended, as ReadMailFile gives it.
 bool LoadMailDirectory(const std::string& directory, MailDataList& list,

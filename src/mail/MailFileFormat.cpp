@@ -29,10 +29,15 @@ constexpr std::array<std::string_view, kKeyCount> kKeys = {
     "#Copy : ",    "#Subject : ",  "#Message : ",    "#BodyType : ", "#Attachments : ",
 };
 
+bool IsControl(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return (byte < 0x20 && byte != '\t') || byte == 0x7F;
+}
+
 void AppendLine(std::string& out, std::string_view key, std::string_view value) {
   out += key;
-  out += value;
-  if (value.empty() || value.back() != '\n') out += "\r\n";
+  out += OneLineValue(value);
+  out += "\r\n";
 }
 
 std::string Joined(const StringList& list) {
@@ -42,6 +47,12 @@ std::string Joined(const StringList& list) {
     joined += list[i];
   }
   return joined;
+}
+
+std::string JoinedNames(const StringList& names) {
+  StringList stored;
+  for (const std::string& name : names) stored.push_back(StorableAttachmentName(name));
+  return Joined(stored);
 }
 
 StringList Split(std::string_view value) {
@@ -56,7 +67,7 @@ StringList Split(std::string_view value) {
 }
 
 bool IsLineStart(std::string_view text, size_t position) {
-  return position == 0 || text[position - 1] == '\n';
+  return position == 0 || text[position - 1] == '\n' || text[position - 1] == '\r';
 }
 
 // The first place where `key` begins a line outside [skipFrom, skipTo), or
@@ -104,6 +115,28 @@ void ParseBodyType(std::string_view value, MailData& mail) {
 
 }  // namespace
 
+std::string OneLineValue(std::string_view value) {
+  std::string line(value);
+  for (char& c : line) {
+    if (IsControl(c)) c = ' ';
+  }
+  return line;
+}
+
+std::string StorableAttachmentName(std::string_view name) {
+  const size_t separator = name.find_last_of("/\\");
+  if (separator != std::string_view::npos) name.remove_prefix(separator + 1);
+  const bool drive = name.size() >= 2 && name[1] == ':' &&
+                     ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+  if (drive) name.remove_prefix(2);
+  std::string stored = OneLineValue(name);
+  for (char& c : stored) {
+    if (c == ',') c = '_';
+  }
+  if (stored.empty() || stored == "." || stored == "..") return "attachment";
+  return stored;
+}
+
 int32_t DecimalValue(std::string_view text) {
   size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
@@ -139,7 +172,7 @@ MailHeadAround FormatMailHeadAround(const MailData& mail, std::string_view messa
   AppendLine(out, kKeys[kCopy], Joined(mail.copy));
   AppendLine(out, kKeys[kSubject], mail.subject);
   out += kKeys[kMessage];
-  // The message's own line end, or the one AppendLine would give it.
+  // The message's own line end, or CR LF.
   if (message.empty() || message.back() != '\n') head.after = "\r\n";
   std::string bodyType = "Text";
   if (mail.bodyType == MailData::kBodyHtml) bodyType = "HTML " + std::to_string(mail.bodyIndex);
@@ -155,12 +188,14 @@ std::string FormatMailHead(const MailData& mail) {
 
 std::string FormatMailAttachments(const MailData& mail) {
   std::string out;
-  AppendLine(out, kKeys[kAttachments], Joined(mail.attachmentNames));
+  AppendLine(out, kKeys[kAttachments], JoinedNames(mail.attachmentNames));
   return out;
 }
 
 void ParseMailText(std::string_view text, MailData& mail) {
   constexpr size_t npos = std::string_view::npos;
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (text.starts_with(kByteOrderMark)) text.remove_prefix(kByteOrderMark.size());
   std::array<size_t, kKeyCount> at{};
   at.fill(npos);
   // The message runs from its key to the last body-type line after it: no

@@ -90,6 +90,12 @@ bool DeliverMailData(const MailData& mail, std::string* serverReply) {
     SetLastError(kErrorNoProtocol);
     return false;
   }
+  // A record without recipients (a damaged or foreign file read as empty)
+  // is never taken as sent.
+  if (mail.to.empty()) {
+    SetLastError(kErrorMailDataFile);
+    return false;
+  }
   if (protocol == kProtocolSmtpPop) {
     const std::string name = exchange::MultiByteOf(senderName);
     if (!SetDefaultSmtpSettings(smtpHost.c_str(), mail.from.c_str(), smtpPort, name.c_str())) {
@@ -138,7 +144,8 @@ bool SendMailFromFile(const char* path) {
     return false;
   }
   MailData mail;
-  if (!mail.ReadFile(path)) {
+  // A file without recipients stays where it is.
+  if (!mail.ReadFile(path) || mail.to.empty()) {
     SetLastError(kErrorMailDataFile);
     return false;
   }
@@ -156,6 +163,11 @@ bool SendMails(const char* directory) {
   if (directory != nullptr) LoadMailDirectory(directory, list, &writtenAs);
   uint32_t sentNames = 0;
   for (size_t i = 0; !list.IsEmpty(); ++i) {
+    if (list[0].to.empty()) {  // stays where it is, as MailsSendMailFromFile leaves it
+      SetLastError(kErrorMailDataFile);
+      list.RemoveAt(0, false);
+      continue;
+    }
     const bool sent = SendAndFile(list[0], sentNames, writtenAs[i]);
     // A sent mail's files leave the scanned directory: moved to the sent
     // directory already, or deleted here.

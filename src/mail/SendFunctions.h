@@ -11,7 +11,7 @@ namespace quorvel {
 
 // Delivers the mail once per "to" address (only the first carries the copy
 // address) by MAPI, Notes or SMTP; false at the first failure, with the
-// context's lastError set. Each SMTP delivery uses the sender it was given,
+// context's lastError set, and false with 32774 for a mail without any. Each SMTP delivery uses the sender it was given,
 // whatever other threads send meanwhile. A server's refusal leaves its reply
 // line in `serverReply` when one is given.
 bool DeliverMailData(const MailData& mail, std::string* serverReply = nullptr);
@@ -20,9 +20,11 @@ bool DeliverMailData(const MailData& mail, std::string* serverReply = nullptr);
 // logged (with the server's reply line after the error message when a
 // server refused it) and moved to the out directory (when those are set).
 bool SendMailFromMailData(MailData& mail);
-// The same for a mail-data file.
+// The same for a mail-data file; one without recipients is left where it
+// is (32774).
 bool SendMailFromFile(const char* path);
-// Sends every mail-data file of a directory once; always true.
+// Sends every mail-data file of a directory once, leaving those without
+// recipients where they are; always true.
 bool SendMails(const char* directory);
 
 }  // namespace quorvel

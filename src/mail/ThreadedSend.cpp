@@ -50,13 +50,12 @@ bool StopThreadedSend() {
   if (!worker) return false;
   context->stopRequested = 1;
   if (IsCallingThread(*worker)) return true;
-  platform::SetCurrentThreadPriority(platform::kPriorityLowest);
+  const platform::WaitingPriority waiting;
   worker->SetPriority(platform::kPriorityHighest);
   // A suspended worker sees the request once resumed; one past its last
   // checkpoint never clears it, but ends.
   while (context->stopRequested.load() != 0 && !worker->IsSuspended() && !worker->Wait(kWaitTick)) {
   }
-  platform::SetCurrentThreadPriority(platform::kPriorityNormal);
   return true;
 }
 
@@ -66,9 +65,11 @@ bool SuspendThreadedSend() {
   if (!worker) return false;
   context->suspendRequested = 1;
   if (IsCallingThread(*worker)) return false;  // not suspended yet
-  while (context->suspendRequested.load() != 0 && !worker->Wait(kWaitTick)) {
+  // A worker suspended already (a second request) never clears the flag.
+  while (context->suspendRequested.load() != 0 && !worker->IsSuspended() &&
+         !worker->Wait(kWaitTick)) {
   }
-  return context->suspendRequested.load() == 0;
+  return context->suspendRequested.load() == 0 || worker->IsSuspended();
 }
 
 bool ResumeThreadedSend() {
@@ -76,7 +77,8 @@ bool ResumeThreadedSend() {
   const std::shared_ptr<platform::Thread> worker = WorkerOf(context);
   if (!worker) return false;
   context->suspendRequested = 0;
-  return worker->Resume();
+  // Resuming a worker that runs is no failure; one that has ended is.
+  return worker->Resume() || !worker->HasEnded();
 }
 
 }  // namespace quorvel

@@ -22,7 +22,27 @@ enum ThreadPriority : int {
   kPriorityAboveNormal = 1,
   kPriorityHighest = 2,
 };
+
+// The calling thread's priority, and setting it. POSIX maps the levels to
+// nice values five apart (lowest: 10); a thread that is not privileged
+// cannot raise its own priority there once lowered.
+int CurrentThreadPriority();
 bool SetCurrentThreadPriority(int priority);
+
+// Lowers the calling thread's priority while it waits for a thread it wants
+// to run first (on Windows, to the lowest) and gives it back the priority it
+// had when destroyed. On POSIX the priority is not touched: it could not be
+// raised again, and the waits block rather than spin.
+class WaitingPriority {
+ public:
+  WaitingPriority();
+  ~WaitingPriority();
+  WaitingPriority(const WaitingPriority&) = delete;
+  WaitingPriority& operator=(const WaitingPriority&) = delete;
+
+ private:
+  int previous_;
+};
 
 class Thread {
  public:

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
 #include <mutex>
@@ -38,10 +39,11 @@ void OnCompletion(uint32_t userValue, uint32_t result) {
   done.notify_all();
 }
 
-// Waits for the next callback and answers its result.
+// Waits for the next callback and answers its result; 99 when none comes
+// within a minute.
 uint32_t Completion() {
   std::unique_lock hold(lock);
-  done.wait(hold, [] { return completions == 1; });
+  if (!done.wait_for(hold, std::chrono::minutes(1), [] { return completions == 1; })) return 99;
   completions = 0;
   EXPECT_NE(completedOn, std::this_thread::get_id());
   return lastResult;
@@ -143,6 +145,26 @@ TEST(ExchangeApi, TheHostRemovingItsContextLeavesItToTheRunningWorker) {
   }).join();
   AwaitHold(Hold::kChecked);
   // The worker leaves under the host's mutex once its callback returned.
+}
+
+// The completion callback of a background send starts the background
+// receive itself: that worker runs and calls back in every round.
+void StartTheReceive(uint32_t userValue, uint32_t) {
+  if (!TessalyThreadedReceiveMails(OnCompletion, userValue)) OnCompletion(userValue, 98);
+}
+
+TEST(ExchangeApi, ACompletionCallbackStartsTheNextOperationEveryRound) {
+  TempDirectory base;
+  std::thread([&] {
+    ASSERT_NE(MTAddNew(hostMutex.native_handle()), 0);
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    for (int round = 0; round < 200; ++round) {
+      ASSERT_TRUE(TessalyThreadedSendMails(StartTheReceive, 7)) << "round " << round;
+      ASSERT_EQ(Completion(), 1u) << "round " << round << " (98: refused, 99: never called back)";
+    }
+    std::lock_guard hold(hostMutex);
+    MTRemove();
+  }).join();
 }
 
 TEST(ExchangeApi, BackgroundOperationsReportThroughTheCallback) {

@@ -1,11 +1,14 @@
 // The background-send exports through libquorvel.so: a worker that fails on
 // a machine without MAPI reports through the completion callback, on its own
-// thread, and the controls answer 0 when no worker runs.
+// thread, and the controls answer 0 when no worker runs; a worker held in
+// its progress callback is resumed while it runs without failing. Suspend,
+// stop and the caller's priority are the threaded sender's own tests.
 #include <gtest/gtest.h>
 
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+
 
 #include "quorvel/quorvel.h"
 
@@ -37,6 +40,8 @@ TEST(ThreadedSendApi, AWorkerReportsThroughTheCompletionCallback) {
     EXPECT_FALSE(MailsStopThreadedSend());
     EXPECT_FALSE(MailsSuspendThreadedSend());
     EXPECT_FALSE(MailsResumeThreadedSend());
+    EXPECT_FALSE(MailsThreadedSendMail(nullptr, OnCompletion, 5));
+    EXPECT_EQ(MailsGetLastErrorCode(), 32774) << "no mail";
     MailsUseMAPI();
     ASSERT_TRUE(MailsThreadedSendMail(&mail, OnCompletion, 5));
     {
@@ -47,6 +52,51 @@ TEST(ThreadedSendApi, AWorkerReportsThroughTheCompletionCallback) {
     EXPECT_EQ(completedWith, 0u);
     EXPECT_NE(completedOn, std::this_thread::get_id());
     EXPECT_EQ(MailsGetLastErrorCode(), 10) << "no MAPI provider on this machine";
+    MTRemove();
+  }).join();
+}
+
+// A worker held in its progress callback while it connects runs without
+// being suspended: resuming it is no failure.
+std::mutex held;
+std::condition_variable heldChanged;
+enum class Step { kNone, kInCallback, kResumed } step = Step::kNone;
+void Reach(Step reached) {
+  std::lock_guard hold(held);
+  step = reached;
+  heldChanged.notify_all();
+}
+void Await(Step wanted) {
+  std::unique_lock hold(held);
+  heldChanged.wait(hold, [&] { return step == wanted; });
+}
+void HoldWhileConnecting(uint32_t event, uint32_t) {
+  if (event != 1) return;  // connecting
+  Reach(Step::kInCallback);
+  Await(Step::kResumed);
+}
+
+TEST(ThreadedSendApi, ResumingARunningWorkerIsNoFailure) {
+  Reach(Step::kNone);
+  std::thread([] {
+    MailData mail;
+    mail.AddTo("tutor@example.test");
+    ASSERT_NE(MTAddNew(hostMutex.native_handle()), 0);
+    const CodedText noName;
+    // Port 1 of the loopback: nothing listens there, the connection is refused.
+    ASSERT_TRUE(MailsUseSMTP_POP("", 110, "", "", "127.0.0.1", 1, &noName, nullptr, 0));
+    MailsSetCallback(HoldWhileConnecting);
+    ASSERT_TRUE(MailsThreadedSendMail(&mail, OnCompletion, 5));
+    Await(Step::kInCallback);
+    EXPECT_TRUE(MailsResumeThreadedSend());
+    Reach(Step::kResumed);
+    {
+      std::unique_lock hold(lock);
+      done.wait(hold, [] { return completed; });
+      completed = false;
+    }
+    EXPECT_EQ(completedWith, 0u) << "refused";
+    std::lock_guard hold(hostMutex);
     MTRemove();
   }).join();
 }

@@ -12,11 +12,13 @@ export TMPDIR=$work
 
 base="$work/base"
 route="3|$work/shared"
-printf 'Bonjour,\nvoici mon essai.\n' >"$work/text.txt"
+printf 'Bonjour,\nvoici mon essai.\e]0;title\a\n' >"$work/text.txt"
 printf 'essai' >"$work/essai é.txt"
 printf 'tab!' >"$work/tab"$'\t'"name.txt"
+printf 'esc' >"$work/esc"$'\e'"[2J.txt"
 "$tool" write "$base" anna --route "$route" --text "$work/text.txt" \
-  --attach "$work/essai é.txt" --attach "$work/tab"$'\t'"name.txt" >/dev/null
+  --attach "$work/essai é.txt" --attach "$work/tab"$'\t'"name.txt" \
+  --attach "$work/esc"$'\e'"[2J.txt" >/dev/null
 "$tool" reply "$base" anna 0 --route "$route" --text "$work/text.txt" >/dev/null
 "$tool" write "$base" anna --route "$route" --answer 1 >/dev/null
 "$tool" write "$base" anna --route "$route" >/dev/null
@@ -38,6 +40,9 @@ contains "$shown" "kind:          20 pupil mail"
 contains "$shown" "Bonjour,"
 contains "$shown" "essai é.txt (5 bytes)"
 contains "$shown" "tab"$'\t'"name.txt (4 bytes)"
+contains "$shown" 'voici mon essai.\x1B]0;title\x07'   # escape sequences shown, not obeyed
+contains "$shown" 'esc\x1B[2J.txt (3 bytes)'
+if grep -q $'[\e\a]' <<<"$shown"; then echo "a control character reached the terminal" >&2; exit 1; fi
 shown=$("$tool" mailbox "$base" anna show 2)
 contains "$shown" "parent:        index 1, id 2"
 contains "$shown" "depth:         2"

@@ -64,17 +64,5 @@ TEST(ContextTable, DestroyAllFreesAContextEnteredTwiceOnce) {
   EXPECT_EQ(table.Find(2), nullptr);
 }
 
-// Looking the owner up and joining it happen in one step.
-TEST(ContextTable, JoinOwnerEntersTheOwnersContextOrNothing) {
-  ContextTable table;
-  EXPECT_EQ(table.JoinOwner(1, 2), nullptr);
-  EXPECT_EQ(table.Count(), 0) << "a missing owner enters nothing";
-  table.AddNew(1, nullptr);
-  ThreadContext* context = table.JoinOwner(1, 2);
-  EXPECT_EQ(context, table.Find(1));
-  EXPECT_EQ(table.Find(2), context);
-  EXPECT_EQ(context->referenceCount, 2u);
-}
-
 }  // namespace
 }  // namespace quorvel

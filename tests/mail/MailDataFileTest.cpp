@@ -2,6 +2,7 @@
 // description, the reading rules, naming, moves and a round-trip property.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <random>
@@ -84,6 +85,9 @@ TEST(MailDataFile, TwoRecipientsNoAttachmentsIsTenLines) {
             "#Version : \r\n#CodePage : 1252\r\n#SenderName : \r\n#From : \r\n"
             "#To : a@x.test,b@x.test\r\n#Copy : \r\n#Subject : s\r\n"
             "#Message : one\r\ntwo\r\nthree\r\n#BodyType : Text\r\n#Attachments : \r\n");
+  mail.subject = "a\r\n#Attachments : /etc/passwd";
+  EXPECT_NE(FormatMailHead(mail).find("\r\n#Subject : a  #Attachments : /etc/passwd\r\n#Message"),
+            std::string::npos) << "the one writer keeps every value on its line";
   mail.message = "ends with a line feed\n";
   EXPECT_NE(FormatMailHead(mail).find("line feed\n#BodyType : Text\r\n"), std::string::npos)
       << "no CR LF after a value that ends with LF";
@@ -204,7 +208,9 @@ TEST(MailDataFile, NamesMovesAndMissingContent) {
 
   std::filesystem::remove(sent / "~AT0_2.att");
   const MailData read = Read(sent / "~AT0.mes");
-  EXPECT_EQ(read.attachmentFiles, StringList({sent / "~AT0_1.att", ""}));
+  EXPECT_EQ(read.attachmentNames, StringList({"a.txt"})) << "no content file: left out";
+  EXPECT_EQ(read.attachmentFiles, StringList({sent / "~AT0_1.att"}));
+  EXPECT_EQ(read.bodyType, MailData::kBodyText) << "the HTML body went with it";
 
   MailDataList list;
   WriteFile(sent / "notes.txt", "not a mail");
@@ -309,13 +315,50 @@ TEST(MailDataFile, LoadedRecordsMoveUnreadWhileTheirFilesAreUnchanged) {
   WriteFile(queue / "hand.mes", written + "\r\n");
   MailData hand;
   WrittenAsRead handWritten = platform::StampOf(queue / "hand.mes");
-  EXPECT_TRUE(ReadMailFile(hand, queue / "hand.mes", &handWritten));
+  EXPECT_TRUE(ReadMailFile(hand, queue / "hand.mes", &handWritten, nullptr));
   EXPECT_FALSE(handWritten.has_value()) << "not what the writer writes";
 }
 
+// No value makes a line of its own, and attachment names come back as they
+// were stored: what cannot be stored as it is (a comma, a directory part)
+// is replaced, and the record written says so.
+TEST(MailDataFile, NoValueBreaksItsLineAndNamesComeBackAsStored) {
+  TempDirectory dir, out;
+  WriteFile(dir / "h.txt", "H");
+  const std::string evil = "homework\r\n#Attachments : /etc/passwd\n\r#To : x@evil\x0B\x7F";
+  const std::string shown = "homework  #Attachments : /etc/passwd  #To : x@evil  ";
+  MailData mail;
+  mail.version = mail.senderName = mail.from = mail.subject = evil;
+  mail.to = mail.copy = {evil};
+  const std::pair<std::string, std::string> names[] = {
+      {"homework.txt,secret.txt", "homework.txt_secret.txt"}, {"../up.txt", "up.txt"},
+      {"C:\\docs\\a\tb.txt", "a\tb.txt"},           {"C:x.txt", "x.txt"},
+      {"..", "attachment"},                              {"line\r\nend", "line  end"},
+  };
+  for (const auto& [given, stored] : names) {
+    mail.attachmentNames.push_back(given);
+    mail.attachmentFiles.push_back(dir / "h.txt");
+  }
+  ASSERT_TRUE(mail.WriteToDirectory(out.path()));
+  const std::string text = ReadFile(mail.filePath);
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 10) << text;
+  EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 10) << text;
+  const MailData read = Read(mail.filePath);
+  for (const std::string* field : {&read.version, &read.senderName, &read.from, &read.subject,
+                                   &read.to[0], &read.copy[0]}) {
+    EXPECT_EQ(*field, shown);
+  }
+  ASSERT_EQ(read.attachmentNames.size(), std::size(names));
+  for (size_t i = 0; i < std::size(names); ++i) {
+    EXPECT_EQ(mail.attachmentNames[i], names[i].second) << "the record written, as stored";
+    EXPECT_EQ(read.attachmentNames[i], names[i].second);
+    EXPECT_EQ(ReadFile(read.attachmentFiles[i]), "H");
+  }
+}
+
 // Random records whose values hold the keys, commas, CR LF and bytes above
-// 0x7F read back exactly (single-line fields without line ends; list
-// elements without commas).
+// 0x7F read back exactly (single-line fields with their control characters
+// as spaces; list elements without commas).
 TEST(MailDataFile, RandomRecordsRoundTrip) {
   std::mt19937 random(20261206);
   const std::vector<std::string> pieces = {
@@ -337,16 +380,22 @@ TEST(MailDataFile, RandomRecordsRoundTrip) {
     for (std::string& value : values) value = text(false, false) + "e";
     return values;
   };
+  auto oneLine = [](std::string value) {
+    for (char& c : value) {
+      if (c == '\r' || c == '\n') c = ' ';
+    }
+    return value;
+  };
   TempDirectory dir;
   for (int round = 0; round < 300; ++round) {
     MailData mail;
-    mail.version = text(false, true);
+    mail.version = text(true, true);
     mail.codePage = static_cast<int32_t>(static_cast<int64_t>(random()) - (int64_t{1} << 31));
-    mail.senderName = text(false, true);
+    mail.senderName = text(true, true);
     mail.from = text(false, true);
     mail.to = list();
     mail.copy = list();
-    mail.subject = text(false, true);
+    mail.subject = text(true, true);
     mail.message = text(true, true) + "end";
     mail.bodyType = static_cast<int32_t>(random() % 3);
     mail.bodyIndex = mail.bodyType == 0 ? -1 : static_cast<int32_t>(random() % 5);
@@ -357,6 +406,9 @@ TEST(MailDataFile, RandomRecordsRoundTrip) {
         << "round " << round;
     EXPECT_EQ(read.message, mail.message) << "round " << round;
     EXPECT_EQ(read.to, mail.to) << "round " << round;
+    EXPECT_EQ(std::make_tuple(read.version, read.senderName, read.subject),
+              std::make_tuple(oneLine(mail.version), oneLine(mail.senderName), oneLine(mail.subject)))
+        << "round " << round;
     mail.DeleteFiles();
   }
 }

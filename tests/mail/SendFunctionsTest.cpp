@@ -143,15 +143,23 @@ TEST_F(SendFunctions, TheMailsOwnSenderNameIsWrittenInTheMailsCodePage) {
       << server.transcript();
 }
 
-TEST_F(SendFunctions, AMailWithoutRecipientsCountsAsSent) {
+// A record without recipients is never taken as sent: a host's goes to the
+// out directory, a file stays where it is.
+TEST_F(SendFunctions, AMailWithoutRecipientsIsNeverTakenAsSent) {
   MailData nobody;
   nobody.SetSubject("draft");
-  EXPECT_TRUE(SendMailFromMailData(nobody));
+  EXPECT_FALSE(SendMailFromMailData(nobody));
+  EXPECT_EQ(context->lastError, 0x8006u);
   EXPECT_EQ(mapi.Log(), "");
-  EXPECT_EQ(nobody.filePath, sent / "~AT0.mes");
-  context->sentDirectory = "";
-  EXPECT_TRUE(SendMailFromMailData(nobody));
-  EXPECT_TRUE(std::filesystem::exists(sent / "~AT0.mes")) << "no sent directory: left as it was";
+  EXPECT_EQ(nobody.filePath, out / "~AT0.mes");
+  for (const bool oneFile : {true, false}) {
+    EXPECT_EQ(oneFile ? SendMailFromFile((out / "~AT0.mes").c_str()) : SendMails(out.path().c_str()),
+              !oneFile);
+    EXPECT_EQ(context->lastError, 0x8006u);
+    EXPECT_TRUE(std::filesystem::exists(out / "~AT0.mes")) << "left where it was";
+    EXPECT_EQ(Files(out.path()), 1u);
+    EXPECT_EQ(Files(sent.path()), 0u);
+  }
 }
 
 TEST_F(SendFunctions, FilesAndDirectories) {

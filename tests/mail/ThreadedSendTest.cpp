@@ -100,6 +100,8 @@ class ThreadedSend : public ::testing::Test {
 TEST_F(ThreadedSend, SuspendAndResumeCompleteTheDelivery) {
   ScriptedServer server(ServeSmtpSession);
   UseContext(server.port());
+  // A priority of the host's own, which a stop must leave as it is.
+  ASSERT_TRUE(platform::SetCurrentThreadPriority(platform::kPriorityBelowNormal));
   EXPECT_FALSE(StopThreadedSend()) << "no worker yet";
   EXPECT_FALSE(SuspendThreadedSend());
   EXPECT_FALSE(ResumeThreadedSend());
@@ -110,12 +112,16 @@ TEST_F(ThreadedSend, SuspendAndResumeCompleteTheDelivery) {
   const auto worker = observed.context->workerThread;
   WaitFor([] { return observed.reached.load() || observed.completions > 0; });
   ASSERT_TRUE(observed.reached) << "the delivery ended before it was under way";
+  EXPECT_TRUE(ResumeThreadedSend()) << "a running worker resumes without failing";
   ASSERT_TRUE(SuspendThreadedSend());
   EXPECT_TRUE(worker->IsSuspended());
+  EXPECT_TRUE(SuspendThreadedSend()) << "suspended already: no wait for ever";
   const int32_t held = observed.context->percentSent;
   EXPECT_GE(held, 10);
   EXPECT_LT(held, 100);
   EXPECT_TRUE(StopThreadedSend()) << "a suspended worker ends the wait at once";
+  EXPECT_EQ(platform::CurrentThreadPriority(), platform::kPriorityBelowNormal);
+  platform::SetCurrentThreadPriority(platform::kPriorityNormal);  // where the system lets it
   observed.context->stopRequested = 0;  // taken back
   EXPECT_TRUE(ResumeThreadedSend());
   WaitFor([] { return observed.completions == 1; });

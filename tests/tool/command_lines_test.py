@@ -68,12 +68,18 @@ class SmtpServer:
                     else:
                         connection.sendall(b"250 ok\r\n")
 
-    @staticmethod
-    def serve_empty_maildrop(connection, lines):
+    def serve_empty_maildrop(self, connection, lines):
+        """Serves the messages in `self.maildrop` (none by default); each is
+        sent again at each connection."""
+        drop = getattr(self, "maildrop", [])
         for line in lines:
             verb = line[:4].upper()
-            answer = {b"STAT": b"+OK 0 0\r\n", b"LIST": b"+OK\r\n.\r\n",
+            listing = b"".join(b"%d %d\r\n" % (i + 1, len(m)) for i, m in enumerate(drop))
+            answer = {b"STAT": b"+OK %d %d\r\n" % (len(drop), sum(map(len, drop))),
+                      b"LIST": b"+OK\r\n" + listing + b".\r\n",
                       b"UIDL": b"+OK\r\n.\r\n"}.get(verb, b"+OK\r\n")
+            if verb == b"RETR":
+                answer = b"+OK\r\n" + drop[int(line[5:]) - 1] + b".\r\n"
             connection.sendall(answer)
             if verb == b"QUIT":
                 break
@@ -128,6 +134,15 @@ def main():
         silent = SmtpServer(None)
         closed = closed_port()
         maildrop = SmtpServer(b"+OK ready\r\n", pop=True)
+        # A subject that decodes to a line end and a key, and a C1 control
+        # (CSI) that a terminal would take for an escape sequence.
+        hostile = SmtpServer(b"+OK ready\r\n", pop=True)
+        hostile.maildrop = [b"From: p@example.test\r\nTo: t@example.test\r\nSubject: "
+                            b"=?UTF-8?Q?homework=0D=0A#Attachments_:_/etc/passwd=C2=9B2J?=\r\n\r\nhi\r\n"]
+        (work / "quiet.mes").write_bytes(b"#To : tutor@example.test\r\n#Message : by --mes\r\n")
+        with open(work / "huge.mes", "wb") as huge:  # sparse: a value of 1 GiB
+            huge.write(b"#To : tutor@example.test\r\n#Message : ")
+            huge.truncate(1 << 30)
         refusing_pop = SmtpServer(b"-ERR closed for today\r\n", pop=True)
         send = ["send", "--from", "pupil@example.test"]
         receive = ["receive", "--user", "tutor", "--password", "secret", "--to", str(work / "in")]
@@ -191,6 +206,17 @@ def main():
             (receive + ["--pop", f"127.0.0.1:{closed}"], None, 3, "",
              f"from 127.0.0.1:{closed} failed"),
             (receive + ["--pop", f"127.0.0.1:{refusing_pop.port}"], None, 5, "", "POP error 3 (the server's greeting is not +OK)\n"),
+            # Control characters of a received subject are shown escaped,
+            # and the file written reads back without a line of their own.
+            (receive + ["--pop", f"127.0.0.1:{hostile.port}"], None, 0,
+             '"homework  #Attachments : /etc/passwd\\xC2\\x9B2J"  0 attachment(s)\n', ""),
+            (["dump", str(work / "in" / "~AT0.mes")], None, 0, "  attachments  0\n", ""),
+            # --quiet: nothing but errors, and no progress off a terminal.
+            (["send", "--smtp", f"127.0.0.1:{good.port}", "--mes", str(work / "quiet.mes"),
+              "--quiet"], None, 0, "", ""),
+            (["send", "--smtp", f"127.0.0.1:{good.port}", "--mes", str(work / "huge.mes")], None,
+             1, "", "error 32774 (Cant read .mes file: larger than the 64 MiB"),
+            (["dump", str(work / "huge.mes")], None, 1, "larger than 64 MiB (1073741824 bytes)", ""),
         ]
         for arguments, stdin, code, out, err, *terminal in rows:
             returncode, stdout, stderr = run_tool(arguments, stdin, bool(terminal))
@@ -203,18 +229,24 @@ def main():
             if problems:
                 failures.append(f"quorvel {' '.join(arguments)}: " + "; ".join(problems))
 
+        # Off a terminal send --mes draws no progress: stderr is its last line only.
+        mes = ["send", "--smtp", f"127.0.0.1:{good.port}", "--mes", str(work / "quiet.mes")]
+        returncode, stdout, stderr = run_tool(mes, None, False)
+        if (returncode, stdout, stderr) != (0, "", f"sent {work / 'quiet.mes'}\n"):
+            failures.append(f"quorvel {' '.join(mes)}: exit {returncode}, {stdout!r}, {stderr!r}")
+
         rows_failed = len(failures)
         expected_recipients = ["tutor@example.test", "copy@example.test", "second@example.test"] + \
-                              ["tutor@example.test"] * 3
+                              ["tutor@example.test"] * 5
         if good.recipients != expected_recipients:
             failures.append(f"the server saw {good.recipients}, expected {expected_recipients}")
         # The tool's texts are UTF-8, and labelled so.
         bodies = ["from stdin, Grüße\r\n".encode() in m and b'charset="utf-8"' in m
                   for m in good.messages[:3]] + \
                  [b"from a file\r\n" in m for m in good.messages[3:4]]
-        if len(good.messages) != 6 or not all(bodies):
+        if len(good.messages) != 8 or not all(bodies):
             failures.append(f"the server's messages lack their bodies: {good.messages!r}")
-        for server in (good, refusing, silent, maildrop, refusing_pop):
+        for server in (good, refusing, silent, maildrop, refusing_pop, hostile):
             server.stop()
     for failure in failures:
         print(failure, file=sys.stderr)

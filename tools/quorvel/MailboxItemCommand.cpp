@@ -11,6 +11,7 @@
 
 #include "ItemOptions.h"
 #include "SafeFileNames.h"
+#include "TerminalText.h"
 #include "exchange/DumpText.h"
 #include "mailbox/EntryText.h"
 #include "platform/CodePages.h"
@@ -24,6 +25,9 @@ namespace fs = std::filesystem;
 std::string Utf8(std::u16string_view text) {
   return platform::WideToMultiByte(platform::kCodePageUtf8, text).value_or("");
 }
+
+// A text of the item as printed: its control characters escaped.
+std::string Shown(std::u16string_view text) { return TerminalText(Utf8(text)); }
 
 // Markup shown as plain text: tags dropped, escaped characters kept.
 std::string PlainText(std::u16string_view markup) {
@@ -111,7 +115,7 @@ int Show(uint32_t index) {
   const std::optional<uint32_t> id = IdOf(entry);
   std::printf("index:         %u\n", index);
   std::printf("id:            %s\n", id ? std::to_string(*id).c_str() : "unknown");
-  std::printf("file:          %s\n", entry->fileName.c_str());
+  std::printf("file:          %s\n", TerminalText(entry->fileName).c_str());
   if (!id || TessalyGetParentIndex(*id) < 0) {
     std::printf("parent:        none (thread root)\n");
   } else {
@@ -125,13 +129,13 @@ int Show(uint32_t index) {
               AttributeWords(entry->attributes).c_str());
   const uint32_t date = TessalyGetDate(index);
   std::printf("date:          %s\n", date == 0 ? "none" : exchange::Date(date).c_str());
-  std::printf("correspondent: %s\n", Utf8(entry->correspondent.text.View()).c_str());
+  std::printf("correspondent: %s\n", Shown(entry->correspondent.text.View()).c_str());
   const WideString text = TessalyGetItemMessageText(index).Owned();
-  std::printf("text:\n%s\n", PlainText(text.View()).c_str());
+  std::printf("text:\n%s\n", TerminalText(PlainText(text.View()), true).c_str());
   const std::vector<StoredFile> files = StoredFiles(index);
   std::printf("files:         %zu\n", files.size());
   for (const StoredFile& file : files) {
-    std::printf("  %-13s %s (%s)\n", file.list, Utf8(file.name.text.View()).c_str(),
+    std::printf("  %-13s %s (%s)\n", file.list, Shown(file.name.text.View()).c_str(),
                 SizeOf(file).c_str());
   }
   return 0;
@@ -151,7 +155,7 @@ int Extract(uint32_t index, const std::string& directory) {
     if (!target || !file.extract(target->c_str())) {
       if (target) fs::remove(*target, error);
       std::fprintf(stderr, "quorvel mailbox: cannot extract %s\n",
-                   Utf8(file.name.text.View()).c_str());
+                   Shown(file.name.text.View()).c_str());
       status = 1;
       continue;
     }

@@ -11,6 +11,7 @@
 #include "Commands.h"
 #include "ExitCodes.h"
 #include "SecurityOptions.h"
+#include "TerminalText.h"
 #include "frame/ErrorCodes.h"
 #include "mime/PopClient.h"
 #include "platform/Terminal.h"
@@ -145,8 +146,9 @@ int RunReceive(const Arguments& arguments) {
   MTRemove();
   for (uint32_t i = 0; i < mails.Size(); ++i) {
     const MailData& mail = mails[i];
-    std::printf("%s  from %s  \"%s\"  %zu attachment(s)\n", mail.filePath.c_str(),
-                mail.from.c_str(), mail.subject.c_str(), mail.attachmentNames.size());
+    std::printf("%s  from %s  \"%s\"  %zu attachment(s)\n", TerminalText(mail.filePath).c_str(),
+                TerminalText(mail.from).c_str(), TerminalText(mail.subject).c_str(),
+                mail.attachmentNames.size());
   }
   if (!received) {
     std::fprintf(stderr, "quorvel receive: from %s:%u failed, error code %d, POP error %u (%s)\n",

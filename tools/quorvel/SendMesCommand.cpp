@@ -2,7 +2,8 @@
 // library's exports, by SMTP. In the foreground MailsSendMailFromFile files
 // the mail into the out or sent directory; with --background a worker sends
 // it while this thread polls the percentage, Ctrl-C stops the worker, and
-// the tool files the mail itself once the worker has finished.
+// the tool files the mail itself once the worker has finished. Progress is
+// drawn only on a terminal and not with --quiet, which prints only errors.
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -14,6 +15,9 @@
 
 #include "Commands.h"
 #include "frame/ErrorCodes.h"
+#include "mail/MailFileFormat.h"
+#include "platform/FileSystem.h"
+#include "platform/Terminal.h"
 #include "platform/Threads.h"
 #include "quorvel/quorvel.h"
 
@@ -28,6 +32,7 @@ struct MesOptions {
   std::string out;
   std::string sent;
   bool background = false;
+  bool quiet = false;
 };
 
 bool ParseMesOptions(const Invocation& invocation, MesOptions& options) {
@@ -35,11 +40,14 @@ bool ParseMesOptions(const Invocation& invocation, MesOptions& options) {
   options.out = invocation.Value("--out");
   options.sent = invocation.Value("--sent");
   options.background = invocation.Has("--background");
+  options.quiet = invocation.Has("--quiet");
   return ParseHostAndPort(invocation.Value("--smtp"), options.host, options.port);
 }
 
+bool progressShown = false;
+
 void ShowPercent(int32_t percent) {
-  std::fprintf(stderr, "\r  sent %3d%%", percent);
+  if (progressShown) std::fprintf(stderr, "\r  sent %3d%%", percent);
 }
 
 void OnProgress(uint32_t event, uint32_t argument) {
@@ -74,7 +82,7 @@ bool SendInBackground(const MesOptions& options, MailData& mail) {
     hold.unlock();
     if (interrupted && !stopping) {
       stopping = true;
-      std::fprintf(stderr, "\n  stopping...\n");
+      if (!options.quiet) std::fprintf(stderr, "\n  stopping...\n");
       MailsStopThreadedSend();
     }
     ShowPercent(MailsGetPercentSent());
@@ -86,7 +94,7 @@ bool SendInBackground(const MesOptions& options, MailData& mail) {
   const bool sent = completion.result == 1;
   const std::string& directory = sent ? options.sent : options.out;
   if (!directory.empty() && !mail.MoveToDirectory(directory)) {
-    std::fprintf(stderr, "\nquorvel send: cannot move the mail to %s\n", directory.c_str());
+    std::fprintf(stderr, "quorvel send: cannot move the mail to %s\n", directory.c_str());
   }
   return sent;
 }
@@ -99,6 +107,7 @@ int RunSendMes(const Invocation& invocation) {
     return UsageError(invocation.command(), "option --smtp: \"" + invocation.Value("--smtp") +
                                                 "\" is not HOST or HOST:PORT (port 1 to 65535)");
   }
+  progressShown = !options.quiet && platform::StandardErrorIsTerminal();
   platform::HostMutex contextMutex;
   MTAddNew(contextMutex.handle());
   const CodedText noName;
@@ -120,13 +129,16 @@ int RunSendMes(const Invocation& invocation) {
     std::lock_guard hold(contextMutex);
     MTRemove();
   }
-  std::fprintf(stderr, "\n");
+  if (progressShown) std::fprintf(stderr, "\n");
   if (ok) {
-    std::fprintf(stderr, "sent %s\n", options.file.c_str());
+    if (!options.quiet) std::fprintf(stderr, "sent %s\n", options.file.c_str());
     return 0;
   }
-  std::fprintf(stderr, "quorvel send: %s not sent, error %d (%s)\n", options.file.c_str(), error,
-               ErrorMessage(static_cast<uint32_t>(error)));
+  const bool tooLarge = error == kErrorMailDataFile &&
+                        platform::FileLength(options.file).value_or(0) > kMaxMailFileBytes;
+  std::fprintf(stderr, "quorvel send: %s not sent, error %d (%s%s)\n", options.file.c_str(), error,
+               ErrorMessage(static_cast<uint32_t>(error)),
+               tooLarge ? ": larger than the 64 MiB a mail-data file may have" : "");
   return 1;
 }
 

@@ -7,6 +7,7 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -63,8 +64,20 @@ uint32_t CurrentThreadId() {
   return id;
 }
 
+int CurrentThreadPriority() {
+  errno = 0;
+  const int nice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(CurrentThreadId()));
+  return errno != 0 ? kPriorityNormal : -nice / 5;
+}
+
 bool SetCurrentThreadPriority(int priority) {
   return ::setpriority(PRIO_PROCESS, static_cast<id_t>(CurrentThreadId()), NiceFor(priority)) == 0;
+}
+
+WaitingPriority::WaitingPriority() : previous_(CurrentThreadPriority()) {}
+
+WaitingPriority::~WaitingPriority() {
+  if (CurrentThreadPriority() != previous_) SetCurrentThreadPriority(previous_);
 }
 
 std::shared_ptr<Thread> Thread::Create(Body body, bool suspended) {

@@ -65,9 +65,20 @@ DWORD WINAPI RunThread(void* parameter) {
 
 uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
 
+int CurrentThreadPriority() {
+  const int priority = ::GetThreadPriority(::GetCurrentThread());
+  return priority == THREAD_PRIORITY_ERROR_RETURN ? kPriorityNormal : priority;
+}
+
 bool SetCurrentThreadPriority(int priority) {
   return ::SetThreadPriority(::GetCurrentThread(), priority) != 0;
 }
+
+WaitingPriority::WaitingPriority() : previous_(CurrentThreadPriority()) {
+  SetCurrentThreadPriority(kPriorityLowest);
+}
+
+WaitingPriority::~WaitingPriority() { SetCurrentThreadPriority(previous_); }
 
 std::shared_ptr<Thread> Thread::Create(Body body, bool suspended) {
   auto state = std::make_shared<State>();
