@@ -327,6 +327,15 @@ QUORVEL_API bool MailsSetTlsTrust(const char* caFile, uint8_t verifyCertificates
 
 // ---- Receiving -----------------------------------------------------------
 
+// POP receive bounds of the calling thread's context (extension), for
+// MailsReceiveMails and the exchange layer's POP accounts alike; 0 keeps the
+// default of each. `timeoutMilliseconds` (default 90000) bounds each step,
+// and during a message's data each 64 KiB must follow the previous 64 KiB
+// within it (a server that trickles the data ends the message). A message
+// larger than `largestMessage` bytes (default 100 MiB, as LIST announces it
+// or as it arrives) is not taken and stays on the server: POP client error
+// 16 (progress event 13). 0 without a context.
+QUORVEL_API bool MailsSetPopLimits(uint32_t timeoutMilliseconds, uint64_t largestMessage);
 // Fetches every waiting message from the context's POP server into the
 // reception directory (a mail-data file with its attachments each) and
 // appends its record to `list`; a message is deleted on the server only once

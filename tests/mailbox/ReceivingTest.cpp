@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "PopMailDrop.h"
+#include "ScriptedServer.h"
 #include "ReceivedItems.h"
 #include <map>
 #include <random>
@@ -246,6 +247,37 @@ TEST_F(ReceivingTest, DamagedFilesNeverBringAReceiveDownAndStayAtTheSource) {
 }
 
 // The receiving lock and a missing mailbox are asserted through the exports.
+// A stop request (the host's, while a worker receives) ends a message that a
+// server trickles, long before the time-out would: the run files nothing
+// from it, deletes nothing and fetches no further message.
+TEST_F(ReceivingTest, AStopRequestEndsATrickledMessage) {
+  constexpr int kMostBytes = 3000;
+  int trickled = 0;
+  ScriptedServer server([&](ServerSide& side) {
+    side.Send("+OK ready\r\n");
+    for (const char* reply : {"+OK\r\n", "+OK\r\n", "+OK 2 40\r\n", "+OK 1 40\r\n"}) {
+      side.ReadLine();
+      side.Send(reply);
+    }
+    side.ReadLine();  // RETR 1
+    side.Send("+OK\r\nSubject: s\r\n\r\n");
+    trickled = Trickle(side, kMostBytes, std::chrono::milliseconds(2), [&](int sent) {
+      if (sent == 10) context.stopRequested = 1;
+    });
+    while (side.ReadLine() && side.Send("+OK\r\n")) {
+    }
+  });
+  AddPopInProtocol(&context, "127.0.0.1", server.port(), "user", "secret");
+  ASSERT_TRUE(ReceiveMails(&context));
+  const std::string& transcript = server.transcript();
+  EXPECT_LT(trickled, kMostBytes);
+  EXPECT_EQ(transcript.find("DELE"), std::string::npos) << transcript;
+  EXPECT_EQ(transcript.find("LIST 2"), std::string::npos) << transcript;
+  EXPECT_EQ(mailbox.Index().Count(), 0u);
+  EXPECT_EQ(context.stopRequested.load(), 1) << "left for the worker's queue to see";
+  EXPECT_EQ(temporary.Files(), Names{});
+}
+
 TEST_F(ReceivingTest, ARunWithoutSourcesSavesTheIndexAndAClosedMailboxRunsNone) {
   ASSERT_EQ(mailbox.SavedIndexBytes(), "");  // a new mailbox is saved first when it changes
   ASSERT_TRUE(ReceiveMails(&context));

@@ -42,7 +42,8 @@ inline const CommandSpec kReplyCommand = {
 
 inline constexpr const char* kReceiveUsage =
     "--pop HOST[:PORT] --user U (--password P | --password-file F) --to DIR"
-    " [--tls starttls|implicit] [--ca-file F] [--insecure] [--quiet]";
+    " [--tls starttls|implicit] [--ca-file F] [--insecure] [--timeout MS] [--max-size BYTES]"
+    " [--quiet]";
 int RunReceive(const Arguments& arguments);
 inline constexpr const char* kParseUsage = "FILE --to DIR";
 int RunParse(const Arguments& arguments);
