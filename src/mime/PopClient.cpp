@@ -139,14 +139,24 @@ bool PopClient::FailAndClose(uint32_t code) {
 bool PopClient::ReadReply(uint32_t errorCode) {
   SetError(kPopNoError);
   const CommandChannel::Received received = channel_.ReadReply(reply_, LineIsComplete);
-  if (received == CommandChannel::Received::Failed) return SetError(kPopReceiveFailed);
-  if (received == CommandChannel::Received::Closed) return SetError(kPopServerClosed);
+  if (received != CommandChannel::Received::Bytes) {
+    // A time-out or a cancel has closed the connection, or the server has.
+    connected_ = false;
+    return FailAndClose(received == CommandChannel::Received::Closed ? kPopServerClosed
+                                                                     : kPopReceiveFailed);
+  }
   if (reply_.compare(0, 4, "-ERR") == 0) return SetError(errorCode);
   return true;
 }
 
+bool PopClient::SendCommand(const std::string& command) {
+  if (channel_.Send(command)) return true;
+  connected_ = false;
+  return FailAndClose(kPopSendFailed);
+}
+
 bool PopClient::Command(const std::string& command, uint32_t errorCode) {
-  if (!channel_.Send(command)) return SetError(kPopSendFailed);
+  if (!SendCommand(command)) return false;
   reporter_.Report(kPopAwaitingReply, 0);
   return ReadReply(errorCode);
 }
@@ -300,7 +310,7 @@ uint32_t PopClient::ReceiveData(std::string& text) {
 bool PopClient::Delete(uint32_t number) {
   SetError(kPopNoError);
   reporter_.Report(kPopDeleting, 0);
-  if (!channel_.Send(Numbered("DELE", number))) return SetError(kPopSendFailed);
+  if (!SendCommand(Numbered("DELE", number))) return false;
   reporter_.Report(kPopAwaitingReply, 0);
   const bool result = ReadReply(kPopDeleteRefused);
   reporter_.Report(kPopDeleted, 0);

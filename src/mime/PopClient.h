@@ -105,7 +105,7 @@ class PopClient {
   bool Delete(uint32_t number);
   bool Quit();
 
-  // False again once a failed transfer has closed the connection.
+  // False again once a failed send or receive has ended the session.
   bool IsConnected() const { return connected_; }
   uint32_t lastError() const { return lastError_; }
   const std::string& lastReply() const { return reply_; }
@@ -128,6 +128,8 @@ class PopClient {
  private:
   // Receives one reply line; "-ERR" records `errorCode`.
   bool ReadReply(uint32_t errorCode);
+  // Sends a command; a failed send ends the session (error 11).
+  bool SendCommand(const std::string& command);
   // Sends the command and reads its reply (event 12 between).
   bool Command(const std::string& command, uint32_t errorCode);
   bool SetError(uint32_t code);

@@ -122,15 +122,31 @@ TEST_F(ReceivingTest, PopMailsAreFiledAndDeletedOnlyAfterTheSave) {
   const std::string twoItems = MailWith(
       {Received(outside / "x.qv6", 0, {.number = 1}), Received(outside / "y.qv6", 0, {.number = 2})});
   const std::string notAnItem = MailWith({payload});
+  // The syncs a save makes; before the first deletion the run has saved
+  // twice (the shared directory's, the account's) and synced the four
+  // items from the account and their directory.
+  uint32_t syncsPerSave = 0;
+  {
+    platform::FileFaults counting;
+    mailbox.SetDirty(true);
+    ASSERT_TRUE(mailbox.SaveIndex());
+    syncsPerSave = counting.Count(platform::FileOperation::Sync);
+  }
+  platform::FileFaults counting;
   uint32_t savedAtFirstDelete = 0;
+  uint32_t syncsAtFirstDelete = 0;
   PopMailDrop drop({plain, twoItems, notAnItem}, [&](const std::string& command) {
-    if (command.rfind("DELE", 0) == 0 && savedAtFirstDelete == 0) savedAtFirstDelete = SavedCount();
+    if (command.rfind("DELE", 0) == 0 && savedAtFirstDelete == 0) {
+      savedAtFirstDelete = SavedCount();
+      syncsAtFirstDelete = counting.Count(platform::FileOperation::Sync);
+    }
   });
   Received(shared / "first.qv6", 0);
   AddFileInProtocol(&context, shared.path());
   AddPopInProtocol(&context, "127.0.0.1", drop.port(), "user", "secret");
   ASSERT_TRUE(ReceiveMails(&context));
   EXPECT_EQ(savedAtFirstDelete, 5u);
+  EXPECT_GE(syncsAtFirstDelete, 2 * syncsPerSave + 5);
   EXPECT_EQ(drop.Messages(), Names{});
   Names deletions;
   for (const std::string& command : drop.Commands()) {
@@ -276,6 +292,13 @@ TEST_F(ReceivingTest, AStopRequestEndsATrickledMessage) {
   EXPECT_EQ(mailbox.Index().Count(), 0u);
   EXPECT_EQ(context.stopRequested.load(), 1) << "left for the worker's queue to see";
   EXPECT_EQ(temporary.Files(), Names{});
+  // While the request stands, no message is even asked for.
+  PopMailDrop drop({"Subject: plain\r\n\r\ntext\r\n"});
+  context.popInProtocols.clear();
+  AddPopInProtocol(&context, "127.0.0.1", drop.port(), "user", "secret");
+  ASSERT_TRUE(ReceiveMails(&context));
+  for (const std::string& command : drop.Commands()) EXPECT_NE(command.rfind("RETR", 0), 0u);
+  EXPECT_EQ(drop.Messages().size(), 1u);
 }
 
 TEST_F(ReceivingTest, ARunWithoutSourcesSavesTheIndexAndAClosedMailboxRunsNone) {

@@ -17,6 +17,7 @@
 #include "frame/ContextTable.h"
 #include "frame/ErrorCodes.h"
 #include "mime/Base64.h"
+#include "mime/PopClient.h"
 #include "mime/PopSettings.h"
 #include "platform/CodePages.h"
 #include "platform/Faults.h"
@@ -138,6 +139,9 @@ TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
 // mail durable. A trickled message ends within twice the time-out although
 // bytes keep coming; a broken session fetches nothing more; nothing is
 // deleted that is not on the disk.
+uint32_t retrievalsStarted = 0;
+void CountRetrievals(uint32_t event, uint32_t) { retrievalsStarted += event == kPopRetrievalStart; }
+
 TEST(ReceiveByPopTest, AHostileServerOrAnUnsyncedDiskKeepsTheMessageOnTheServer) {
   enum Hostility { kTrickle, kBreakOff, kFileNotSynced, kDirectoryNotSynced };
   constexpr uint32_t kTimeoutMs = 300;
@@ -162,6 +166,8 @@ TEST(ReceiveByPopTest, AHostileServerOrAnUnsyncedDiskKeepsTheMessageOnTheServer)
     SetPopSettings("127.0.0.1", server.port(), "u", "p");
     MailMessage message(nullptr, nullptr, nullptr);
     message.timeoutMs = kTimeoutMs;
+    message.SetProgressCallback(CountRetrievals);
+    retrievalsStarted = 0;
     MailDataList list;
     platform::FileFaults faults;
     if (hostility == kFileNotSynced) faults.Fail(platform::FileOperation::Sync, 1);
@@ -173,7 +179,7 @@ TEST(ReceiveByPopTest, AHostileServerOrAnUnsyncedDiskKeepsTheMessageOnTheServer)
     EXPECT_EQ(transcript.find("DELE"), std::string::npos) << transcript;
     if (hostility == kTrickle || hostility == kBreakOff) {
       EXPECT_EQ(list.Size(), 0u);
-      EXPECT_EQ(transcript.find("LIST 2"), std::string::npos) << "the session has ended";
+      EXPECT_EQ(retrievalsStarted, 1u) << "the session has ended";
     } else {
       EXPECT_EQ(list.Size(), 1u) << "written, kept, and left on the server";
       EXPECT_TRUE(faults.Fired());
