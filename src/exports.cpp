@@ -10,6 +10,7 @@
 #include "frame/ExportGuard.h"
 #include "frame/Library.h"
 #include "frame/LogTable.h"
+#include "frame/ReceiveLimits.h"
 #include "frame/TransportSecurity.h"
 #include "mailbox/ExchangeOperations.h"
 #include "mailbox/ItemFiles.h"
@@ -382,6 +383,12 @@ bool MailsSetSmtpSecurity(uint32_t tlsMode, const char* user, const char* passwo
 bool MailsSetPopSecurity(uint32_t tlsMode, uint8_t allowClearTextPassword) {
   return Guarded(false, [&] {
     return SetPopSecurity(CallingContext(), tlsMode, allowClearTextPassword != 0);
+  });
+}
+
+bool MailsSetPopLimits(uint32_t timeoutMilliseconds, uint64_t largestMessage) {
+  return Guarded(false, [&] {
+    return SetReceiveLimits(CallingContext(), timeoutMilliseconds, largestMessage);
   });
 }
 

@@ -522,17 +522,27 @@ QUORVEL_API bool MailsSetTlsTrust(const char* caFile, uint8_t verifyCertificates
 
 // ---- Receiving -----------------------------------------------------------
 
+// POP receive bounds of the calling thread's context (extension), for
+// MailsReceiveMails and the exchange layer's POP accounts alike; 0 keeps the
+// default of each. `timeoutMilliseconds` (default 90000) bounds each step,
+// and during a message's data each 64 KiB must follow the previous 64 KiB
+// within it (a server that trickles the data ends the message). A message
+// larger than `largestMessage` bytes (default 100 MiB, as LIST announces it
+// or as it arrives) is not taken and stays on the server: POP client error
+// 16 (progress event 13). 0 without a context.
+QUORVEL_API bool MailsSetPopLimits(uint32_t timeoutMilliseconds, uint64_t largestMessage);
 // Fetches every waiting message from the POP server of MailsUseSMTP_POP into
 // the reception directory (a mail-data file with its attachment files each)
 // and appends its record to `list`, which the host owns with every record in
-// it. A message is deleted on the server only once its files are written.
+// it. A message is deleted on the server only once its files are written and
+// flushed to the disk.
 // Texts are converted to the library's code page (65001 on POSIX), which the
 // records carry. 1 also when single messages could not be fetched or stored;
 // 0 with error 32770 (no reception directory), 32769 (no protocol), 6
 // (connection or login failed, or connections forbidden) or 12 (message
 // count failed). Without a context, or without a POP host, it does nothing
 // and answers 1. A null list answers 0 with error 0 (there is no code for
-// it). Blocks for the whole run (90 s time-out per reply).
+// it). Blocks for the whole run (the time-out of MailsSetPopLimits per step).
 QUORVEL_API bool MailsReceiveMails(MailDataList* list);
 // Appends a record for every mail-data file in the reception directory, in
 // the order the file system lists them; 0 when the directory does not exist,

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "frame/ReceiveLimits.h"
 #include "frame/TransportSecurity.h"
 #include "quorvel/CodedText.h"
 #include "quorvel/Handles.h"
@@ -96,6 +97,7 @@ struct ThreadContext {
   IndexEntryArray sentItems;
   IndexEntryArray notSentItems;
   TransportSecurity security;  // an extension; the plain dialogues by default
+  ReceiveLimits receiveLimits;  // an extension
 
   ThreadContext();
   ~ThreadContext();

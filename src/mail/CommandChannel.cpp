@@ -72,10 +72,11 @@ CommandChannel::Received CommandChannel::ReadReply(std::string& reply, Completio
   return result;
 }
 
-CommandChannel::Received CommandChannel::ReceiveMore(std::string& text, size_t most) {
+CommandChannel::Received CommandChannel::ReceiveMore(std::string& text, size_t most,
+                                                     uint32_t withinMs) {
   const size_t before = text.size();
   text.resize(before + most);
-  socket_->StartTimeout(timeoutMs);
+  socket_->StartTimeout(withinMs);
   const int got = socket_->Receive(text.data() + before, static_cast<int>(most));
   socket_->StopTimeout();
   text.resize(before + (got > 0 ? static_cast<size_t>(got) : 0));

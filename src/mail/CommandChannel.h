@@ -44,7 +44,9 @@ class CommandChannel {
   Received ReadReply(std::string& reply, Completion complete);
   // One receive of at most `most` bytes under the time-out, appended to
   // `text` in place (message data, which may be large).
-  Received ReceiveMore(std::string& text, size_t most);
+  Received ReceiveMore(std::string& text, size_t most) { return ReceiveMore(text, most, timeoutMs); }
+  // The same under a time-out of its own.
+  Received ReceiveMore(std::string& text, size_t most, uint32_t withinMs);
   void Close() { socket_->Close(); }
   bool IsOpen() const { return socket_->IsOpen(); }
   // Secures the connection to `host` with TLS under the time-out, trusting

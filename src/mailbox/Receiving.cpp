@@ -9,6 +9,7 @@
 #include "mime/MailMessage.h"
 #include "mime/MessageParser.h"
 #include "mime/PopClient.h"
+#include "mime/PopFetch.h"
 #include "mime/ReceiveFunctions.h"
 #include "platform/FileSystem.h"
 
@@ -82,10 +83,18 @@ bool FileMail(Mailbox& mailbox, MailMessage& parsed, const std::string& text) {
   return mailbox.ImportPlainMail(text) != kNoItem;
 }
 
+// The item files of the ids from `firstId` on that the mailbox holds.
+void AddItemFiles(Mailbox& mailbox, uint32_t firstId, std::vector<std::string>& files) {
+  for (uint32_t id = firstId; id != mailbox.NextId(); ++id) {
+    if (const IndexEntry* entry = mailbox.EntryOf(id)) files.push_back(mailbox.PathOf(*entry));
+  }
+}
+
 void ReceiveFromPop(Mailbox& mailbox, ThreadContext& context, const PopInProtocol& account,
                     RunSaves& saves) {
   PopClient client(context.clientWindow);
   client.SetCallback(context.progressCallback);
+  client.SetStopRequest(&context.stopRequested);
   if (!client.Connect(account.host.c_str(), account.port, account.user.c_str(),
                       account.password.c_str())) {
     return;
@@ -94,15 +103,16 @@ void ReceiveFromPop(Mailbox& mailbox, ThreadContext& context, const PopInProtoco
   if (!client.GetMessageCount(count)) return;
   MailMessage parsed(nullptr, nullptr, nullptr);
   std::vector<uint32_t> filed;
-  std::string text;
-  for (uint32_t number = 1; number <= count; ++number) {
-    if (!client.Retrieve(number, text)) continue;
-    ParseMessage(parsed, text, nullptr, true);
+  std::vector<std::string> itemFiles;
+  FetchEachMessage(client, count, parsed, [&](uint32_t number, const std::string& text) {
+    const uint32_t firstId = mailbox.NextId();
     if (FileMail(mailbox, parsed, text)) filed.push_back(number);
-  }
+    AddItemFiles(mailbox, firstId, itemFiles);
+  });
   // The server forgets the deleted messages only at QUIT; no deletion is
-  // even asked for before the index that holds their items is saved.
-  if (!filed.empty() && !saves.Commit()) return;
+  // even asked for before their items are on the disk and the index that
+  // holds them is saved.
+  if (!filed.empty() && !(SyncToDisk(itemFiles) && saves.Commit())) return;
   for (const uint32_t number : filed) client.Delete(number);
   client.Quit();
 }

@@ -11,8 +11,10 @@
 #include <cstring>
 
 #include "frame/Library.h"
+#include "frame/ReceiveLimits.h"
 #include "mail/LineSafety.h"
 #include "mime/PopSettings.h"
+#include "platform/Clock.h"
 #include "platform/Sockets.h"
 
 namespace quorvel {
@@ -100,16 +102,20 @@ const char* PopErrorMeaning(uint32_t code) {
     case kPopQuitRefused: return "the reply to QUIT is not +OK";
     case kPopServerClosed: return "the server closed the connection";
     case kPopSendFailed: return "sending a command failed";
-    case kPopReceiveFailed: return "receiving a reply failed (error, time-out or cancel)";
+    case kPopReceiveFailed:
+      return "receiving failed (error, time-out, cancel, stop, or data slower than the time-out allows)";
     case kPopTlsFailed: return "TLS could not be set up (handshake, certificate or STLS)";
     case kPopTlsNotOffered: return "TLS is required but the server refused STLS";
     case kPopClearTextRefused: return "the password would go in clear, which was not allowed";
+    case kPopMessageTooLarge: return "the message is larger than the limit; it stays on the server";
     default: return "unknown error code";
   }
 }
 
-PopClient::PopClient(WindowHandle window) : security_(CallingTransportSecurity()) {
+PopClient::PopClient(WindowHandle window)
+    : security_(CallingTransportSecurity()), largestMessage_(CallingReceiveLimits().largestMessage) {
   platform::InitializeSockets();
+  channel_.timeoutMs = CallingReceiveLimits().timeoutMs;
   reporter_.messageNumber = PopMessageNumber();
   reporter_.window = window;
 }
@@ -133,14 +139,24 @@ bool PopClient::FailAndClose(uint32_t code) {
 bool PopClient::ReadReply(uint32_t errorCode) {
   SetError(kPopNoError);
   const CommandChannel::Received received = channel_.ReadReply(reply_, LineIsComplete);
-  if (received == CommandChannel::Received::Failed) return SetError(kPopReceiveFailed);
-  if (received == CommandChannel::Received::Closed) return SetError(kPopServerClosed);
+  if (received != CommandChannel::Received::Bytes) {
+    // A time-out or a cancel has closed the connection, or the server has.
+    connected_ = false;
+    return FailAndClose(received == CommandChannel::Received::Closed ? kPopServerClosed
+                                                                     : kPopReceiveFailed);
+  }
   if (reply_.compare(0, 4, "-ERR") == 0) return SetError(errorCode);
   return true;
 }
 
+bool PopClient::SendCommand(const std::string& command) {
+  if (channel_.Send(command)) return true;
+  connected_ = false;
+  return FailAndClose(kPopSendFailed);
+}
+
 bool PopClient::Command(const std::string& command, uint32_t errorCode) {
-  if (!channel_.Send(command)) return SetError(kPopSendFailed);
+  if (!SendCommand(command)) return false;
   reporter_.Report(kPopAwaitingReply, 0);
   return ReadReply(errorCode);
 }
@@ -225,6 +241,7 @@ bool PopClient::RetrieveInto(uint32_t number, std::string& text, ArrivingText* a
   uint64_t size = 0;
   if (!ParseListAnswer(reply_, number, size)) return SetError(kPopRetrieveRefused);
   reporter_.Report(kPopMessageSize, static_cast<uint32_t>(std::min<uint64_t>(size, UINT32_MAX)));
+  if (size > largestMessage_) return SetError(kPopMessageTooLarge);
   reporter_.Report(kPopRetrieving, 0);
   if (!Command(Numbered("RETR", number), kPopRetrieveRefused)) return false;
   reporter_.Report(kPopDataArriving, 0);
@@ -233,11 +250,14 @@ bool PopClient::RetrieveInto(uint32_t number, std::string& text, ArrivingText* a
 
 bool PopClient::ReceiveMessageData(std::string& text, uint64_t size, ArrivingText* arriving) {
   text.clear();
-  text.reserve(static_cast<size_t>(std::min(size + size / 16 + 1024, kLargestReservation)));
+  text.reserve(static_cast<size_t>(
+      std::min({size + size / 16 + 1024, largestMessage_ + kPopDataPieceSize, kLargestReservation})));
   // The status line stays out of the text; what came with it is data.
   const size_t statusEnd = reply_.find("\r\n");
   text.append(reply_, statusEnd == std::string::npos ? reply_.size() : statusEnd + 2);
   TransferUnstuffer unstuffer;
+  stretchStart_ = platform::MonotonicMilliseconds();
+  stretchBytes_ = 0;
   while (!unstuffer.Settle(text)) {
     if (arriving != nullptr && text.size() + kPopDataPieceSize > text.capacity()) {
       arriving->Abandon();
@@ -247,12 +267,14 @@ bool PopClient::ReceiveMessageData(std::string& text, uint64_t size, ArrivingTex
     const double share = size == 0 ? 100.0 : static_cast<double>(text.size()) * 100.0 /
                                                   static_cast<double>(size);
     reporter_.Report(kPopProgress, static_cast<uint32_t>(std::min(100.0, share)));
-    const CommandChannel::Received received = channel_.ReceiveMore(text, kPopDataPieceSize);
-    if (received != CommandChannel::Received::Bytes) {
+    const uint32_t failure = ReceiveData(text);
+    if (failure != kPopNoError) {
+      // The rest of the data would be taken for replies: the session ends.
       if (arriving != nullptr) arriving->Abandon();
       text.clear();
-      return SetError(received == CommandChannel::Received::Closed ? kPopServerClosed
-                                                                   : kPopReceiveFailed);
+      text.shrink_to_fit();
+      connected_ = false;
+      return FailAndClose(failure);
     }
   }
   if (arriving != nullptr) arriving->Publish(text.data(), text.size(), true);
@@ -261,10 +283,34 @@ bool PopClient::ReceiveMessageData(std::string& text, uint64_t size, ArrivingTex
   return true;
 }
 
+uint32_t PopClient::ReceiveData(std::string& text) {
+  if (text.size() > largestMessage_) return kPopMessageTooLarge;
+  if (StopRequested()) return kPopReceiveFailed;
+  const uint64_t now = platform::MonotonicMilliseconds();
+  if (stretchBytes_ >= kPopLeastBytesPerTimeout) {
+    stretchStart_ = now;
+    stretchBytes_ = 0;
+  }
+  const uint64_t spent = now - stretchStart_;
+  if (spent >= channel_.timeoutMs) return kPopReceiveFailed;
+  // The text grows as a string grows, but never past the limit.
+  if (text.size() + kPopDataPieceSize > text.capacity()) {
+    text.reserve(static_cast<size_t>(std::min<uint64_t>(
+        std::max<uint64_t>(2 * text.capacity(), text.size() + kPopDataPieceSize),
+        std::max<uint64_t>(largestMessage_, text.size()) + kPopDataPieceSize)));
+  }
+  const size_t before = text.size();
+  const CommandChannel::Received received = channel_.ReceiveMore(
+      text, kPopDataPieceSize, static_cast<uint32_t>(channel_.timeoutMs - spent));
+  stretchBytes_ += text.size() - before;
+  if (received == CommandChannel::Received::Closed) return kPopServerClosed;
+  return received == CommandChannel::Received::Failed ? kPopReceiveFailed : kPopNoError;
+}
+
 bool PopClient::Delete(uint32_t number) {
   SetError(kPopNoError);
   reporter_.Report(kPopDeleting, 0);
-  if (!channel_.Send(Numbered("DELE", number))) return SetError(kPopSendFailed);
+  if (!SendCommand(Numbered("DELE", number))) return false;
   reporter_.Report(kPopAwaitingReply, 0);
   const bool result = ReadReply(kPopDeleteRefused);
   reporter_.Report(kPopDeleted, 0);

@@ -6,6 +6,7 @@
 // it opens none.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -63,6 +64,9 @@ enum PopErrorCode : uint32_t {
   kPopTlsFailed = 13,
   kPopTlsNotOffered = 14,
   kPopClearTextRefused = 15,
+  // The message is larger than the context's limit (as listed, or as it
+  // arrived): it is not taken and stays on the server.
+  kPopMessageTooLarge = 16,
 };
 
 // A short English text for an error code, for logs and the tool.
@@ -70,10 +74,14 @@ const char* PopErrorMeaning(uint32_t code);
 
 // Message data is received in pieces of this size at most.
 inline constexpr size_t kPopDataPieceSize = 64 * 1024;
+// During message data, each this many bytes must follow the previous ones
+// within the time-out; a slower transfer is abandoned as a timed-out one.
+inline constexpr uint64_t kPopLeastBytesPerTimeout = 64 * 1024;
 
 class PopClient {
  public:
-  // The transport security is the calling thread's context's.
+  // The transport security and the receive limits (time-out, largest
+  // message) are the calling thread's context's.
   explicit PopClient(WindowHandle window);
   PopClient(const PopClient&) = delete;
   PopClient& operator=(const PopClient&) = delete;
@@ -88,17 +96,27 @@ class PopClient {
   // stored it (leading dots of the transfer removed, no terminating line).
   // With `arriving`, what is final of the text is published there as it
   // comes; the reader is abandoned before the text would move, and when
-  // the message cannot be had.
+  // the message cannot be had. A message listed larger than the limit is
+  // not asked for (16). Its data ends with failure, and the connection with
+  // it, when it outgrows the limit (16), when the server closes (10), or on
+  // a time-out, a cancel, a stop request or a transfer slower than
+  // kPopLeastBytesPerTimeout per time-out (12).
   bool Retrieve(uint32_t number, std::string& text, ArrivingText* arriving = nullptr);
   bool Delete(uint32_t number);
   bool Quit();
 
+  // False again once a failed send or receive has ended the session.
   bool IsConnected() const { return connected_; }
   uint32_t lastError() const { return lastError_; }
   const std::string& lastReply() const { return reply_; }
 
   void SetCallback(ProgressCallback callback) { reporter_.callback = callback; }
   void SetTimeout(uint32_t milliseconds) { channel_.timeoutMs = milliseconds; }
+  void SetLargestMessage(uint64_t bytes) { largestMessage_ = bytes; }
+  // A stop request (a context's stopRequested) looked at before each piece
+  // of message data; it is left set for the caller to see.
+  void SetStopRequest(const std::atomic<uint8_t>* stop) { stop_ = stop; }
+  bool StopRequested() const { return stop_ != nullptr && stop_->load() != 0; }
   void SetSecurity(const TransportSecurity& security) { security_ = security; }
   // Why TLS could not be set up (after error 13).
   const std::string& tlsFailure() const { return channel_.tlsFailure(); }
@@ -110,12 +128,19 @@ class PopClient {
  private:
   // Receives one reply line; "-ERR" records `errorCode`.
   bool ReadReply(uint32_t errorCode);
+  // Sends a command; a failed send ends the session (error 11).
+  bool SendCommand(const std::string& command);
   // Sends the command and reads its reply (event 12 between).
   bool Command(const std::string& command, uint32_t errorCode);
   bool SetError(uint32_t code);
   bool FailAndClose(uint32_t code);
   bool RetrieveInto(uint32_t number, std::string& text, ArrivingText* arriving);
   bool ReceiveMessageData(std::string& text, uint64_t size, ArrivingText* arriving);
+  // The next piece of message data, within what is left of the time-out of
+  // the current kPopLeastBytesPerTimeout bytes; the error code that ends
+  // the transfer instead (the limit, a stop request, the time-out, the
+  // server's close), or 0.
+  uint32_t ReceiveData(std::string& text);
   // STLS when the transport security asks for it, and the check that the
   // password never goes in clear unless allowed.
   bool SecureBeforeLogin();
@@ -130,6 +155,11 @@ class PopClient {
   uint32_t lastError_ = kPopNoError;
   ProgressReporter reporter_;
   TransportSecurity security_;
+  uint64_t largestMessage_;
+  const std::atomic<uint8_t>* stop_ = nullptr;
+  // The data transfer's current stretch: when it began and the bytes since.
+  uint64_t stretchStart_ = 0;
+  uint64_t stretchBytes_ = 0;
 };
 
 // Message data as it travels, without its status line: lines are

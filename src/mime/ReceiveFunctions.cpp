@@ -9,8 +9,8 @@
 #include "mail/SmtpSettings.h"
 #include "mail/LineEnds.h"
 #include "mime/MessageParser.h"
-#include "mime/ParseWhileReceiving.h"
 #include "mime/PopClient.h"
+#include "mime/PopFetch.h"
 #include "mime/PopSettings.h"
 #include "platform/CodePages.h"
 #include "platform/FileSystem.h"
@@ -87,20 +87,18 @@ bool ReceiveByPop(MailMessage& message, MailDataList& list, const std::string& d
     client.Quit();
     return false;
   }
-  std::string text;
-  for (uint32_t number = 1; number <= count; ++number) {
-    ParseWhileReceiving parse(message);
-    if (!client.Retrieve(number, text, &parse.arriving())) continue;
-    if (!parse.Finish()) ParseMessage(message, text, nullptr, true);
+  FetchEachMessage(client, count, message, [&](uint32_t number, const std::string&) {
     auto mail = std::make_unique<MailData>(RecordOfMessage(message));
     const bool written = mail->WriteToDirectory(directory, true);
     RemovePartFiles(message);
-    if (written) {
-      list.Adopt(std::move(mail));
-      client.Delete(number);
-    }
-  }
-  text.clear();
+    if (!written) return;
+    // What the server forgets must be on the disk first.
+    std::vector<std::string> files = mail->attachmentFiles;
+    files.push_back(mail->filePath);
+    const bool synced = SyncToDisk(files);
+    list.Adopt(std::move(mail));
+    if (synced) client.Delete(number);
+  });
   client.Quit();
   return true;
 }
@@ -126,6 +124,7 @@ bool ReceiveMails(MailDataList& list) {
       SetLastError(kErrorNoProtocol);
       return false;
   }
+  message.timeoutMs = context->receiveLimits.timeoutMs;
   message.SetClientWindow(context->clientWindow);
   message.SetProgressCallback(context->progressCallback);
   if (context->protocol != kProtocolSmtpPop) return true;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "PopMailDrop.h"
+#include "ScriptedServer.h"
 #include "ReceivedItems.h"
 #include <map>
 #include <random>
@@ -121,15 +122,31 @@ TEST_F(ReceivingTest, PopMailsAreFiledAndDeletedOnlyAfterTheSave) {
   const std::string twoItems = MailWith(
       {Received(outside / "x.qv6", 0, {.number = 1}), Received(outside / "y.qv6", 0, {.number = 2})});
   const std::string notAnItem = MailWith({payload});
+  // The syncs a save makes; before the first deletion the run has saved
+  // twice (the shared directory's, the account's) and synced the four
+  // items from the account and their directory.
+  uint32_t syncsPerSave = 0;
+  {
+    platform::FileFaults counting;
+    mailbox.SetDirty(true);
+    ASSERT_TRUE(mailbox.SaveIndex());
+    syncsPerSave = counting.Count(platform::FileOperation::Sync);
+  }
+  platform::FileFaults counting;
   uint32_t savedAtFirstDelete = 0;
+  uint32_t syncsAtFirstDelete = 0;
   PopMailDrop drop({plain, twoItems, notAnItem}, [&](const std::string& command) {
-    if (command.rfind("DELE", 0) == 0 && savedAtFirstDelete == 0) savedAtFirstDelete = SavedCount();
+    if (command.rfind("DELE", 0) == 0 && savedAtFirstDelete == 0) {
+      savedAtFirstDelete = SavedCount();
+      syncsAtFirstDelete = counting.Count(platform::FileOperation::Sync);
+    }
   });
   Received(shared / "first.qv6", 0);
   AddFileInProtocol(&context, shared.path());
   AddPopInProtocol(&context, "127.0.0.1", drop.port(), "user", "secret");
   ASSERT_TRUE(ReceiveMails(&context));
   EXPECT_EQ(savedAtFirstDelete, 5u);
+  EXPECT_GE(syncsAtFirstDelete, 2 * syncsPerSave + 5);
   EXPECT_EQ(drop.Messages(), Names{});
   Names deletions;
   for (const std::string& command : drop.Commands()) {
@@ -246,6 +263,44 @@ TEST_F(ReceivingTest, DamagedFilesNeverBringAReceiveDownAndStayAtTheSource) {
 }
 
 // The receiving lock and a missing mailbox are asserted through the exports.
+// A stop request (the host's, while a worker receives) ends a message that a
+// server trickles, long before the time-out would: the run files nothing
+// from it, deletes nothing and fetches no further message.
+TEST_F(ReceivingTest, AStopRequestEndsATrickledMessage) {
+  constexpr int kMostBytes = 3000;
+  int trickled = 0;
+  ScriptedServer server([&](ServerSide& side) {
+    side.Send("+OK ready\r\n");
+    for (const char* reply : {"+OK\r\n", "+OK\r\n", "+OK 2 40\r\n", "+OK 1 40\r\n"}) {
+      side.ReadLine();
+      side.Send(reply);
+    }
+    side.ReadLine();  // RETR 1
+    side.Send("+OK\r\nSubject: s\r\n\r\n");
+    trickled = Trickle(side, kMostBytes, std::chrono::milliseconds(2), [&](int sent) {
+      if (sent == 10) context.stopRequested = 1;
+    });
+    while (side.ReadLine() && side.Send("+OK\r\n")) {
+    }
+  });
+  AddPopInProtocol(&context, "127.0.0.1", server.port(), "user", "secret");
+  ASSERT_TRUE(ReceiveMails(&context));
+  const std::string& transcript = server.transcript();
+  EXPECT_LT(trickled, kMostBytes);
+  EXPECT_EQ(transcript.find("DELE"), std::string::npos) << transcript;
+  EXPECT_EQ(transcript.find("LIST 2"), std::string::npos) << transcript;
+  EXPECT_EQ(mailbox.Index().Count(), 0u);
+  EXPECT_EQ(context.stopRequested.load(), 1) << "left for the worker's queue to see";
+  EXPECT_EQ(temporary.Files(), Names{});
+  // While the request stands, no message is even asked for.
+  PopMailDrop drop({"Subject: plain\r\n\r\ntext\r\n"});
+  context.popInProtocols.clear();
+  AddPopInProtocol(&context, "127.0.0.1", drop.port(), "user", "secret");
+  ASSERT_TRUE(ReceiveMails(&context));
+  for (const std::string& command : drop.Commands()) EXPECT_NE(command.rfind("RETR", 0), 0u);
+  EXPECT_EQ(drop.Messages().size(), 1u);
+}
+
 TEST_F(ReceivingTest, ARunWithoutSourcesSavesTheIndexAndAClosedMailboxRunsNone) {
   ASSERT_EQ(mailbox.SavedIndexBytes(), "");  // a new mailbox is saved first when it changes
   ASSERT_TRUE(ReceiveMails(&context));

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <vector>
 
 #include "ScriptedPop.h"
@@ -221,6 +222,42 @@ TEST_F(PopClientTest, SeventyThousandDotLinesComeBackWithOneDotEach) {
   std::string text;
   ASSERT_TRUE(LoggedIn({{"+OK 1 560000\r\n"}, pieces}).Retrieve(1, text));
   EXPECT_EQ(text, expected);
+}
+
+// A message larger than the limit is not taken: listed larger, it is not
+// asked for and the session goes on; listed smaller but arriving larger, its
+// data ends the session once past the limit. A stop request ends the data
+// too, and is left set. A message of the limit's size is taken.
+TEST_F(PopClientTest, TheLimitAndAStopRequestEndAMessage) {
+  const TurnSocket::Reply data = {"+OK\r\n", "0123456789\r\n", ".\r\n"};
+  const struct {
+    const char* what;
+    uint64_t limit;
+    bool stop;
+    const char* listed;
+    uint32_t error;  // 0: taken
+    bool asked;      // RETR sent
+  } cases[] = {
+      {"listed larger", 11, false, "+OK 1 12\r\n", kPopMessageTooLarge, false},
+      {"listed and arriving at the limit", 12, false, "+OK 1 12\r\n", kPopNoError, true},
+      {"arriving larger", 11, false, "+OK 1 5\r\n", kPopMessageTooLarge, true},
+      {"stopped", 100, true, "+OK 1 12\r\n", kPopReceiveFailed, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sent.clear();
+    std::atomic<uint8_t> stop{static_cast<uint8_t>(c.stop ? 1 : 0)};
+    PopClient& client = LoggedIn({{c.listed}, data});
+    client.SetLargestMessage(c.limit);
+    client.SetStopRequest(&stop);
+    std::string text;
+    EXPECT_EQ(client.Retrieve(1, text), c.error == kPopNoError);
+    EXPECT_EQ(client.lastError(), c.error);
+    EXPECT_EQ(sent.find("RETR 1\r\n") != std::string::npos, c.asked);
+    EXPECT_EQ(text, c.error == kPopNoError ? "0123456789\r\n" : "");
+    EXPECT_EQ(client.IsConnected(), c.error == kPopNoError || !c.asked);
+    EXPECT_EQ(stop.load(), c.stop ? 1 : 0);
+  }
 }
 
 TEST_F(PopClientTest, ForbiddenConnectionsOpenNothingAndCountZero) {

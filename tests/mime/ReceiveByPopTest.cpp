@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <thread>
 
@@ -16,6 +17,7 @@
 #include "frame/ContextTable.h"
 #include "frame/ErrorCodes.h"
 #include "mime/Base64.h"
+#include "mime/PopClient.h"
 #include "mime/PopSettings.h"
 #include "platform/CodePages.h"
 #include "platform/Faults.h"
@@ -127,6 +129,63 @@ TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
       EXPECT_TRUE(ReadFile(list[0].attachmentFiles[1]) == bytes);
     } else {
       EXPECT_TRUE(std::filesystem::is_empty(reception.path()));
+    }
+    EXPECT_EQ(temporary.Files(), std::vector<std::string>{}) << "no part file is left";
+  }
+}
+
+// A maildrop of two messages whose first one the server trickles a byte at a
+// time, or breaks off, or sends whole while the disk cannot make the stored
+// mail durable. A trickled message ends within twice the time-out although
+// bytes keep coming; a broken session fetches nothing more; nothing is
+// deleted that is not on the disk.
+uint32_t retrievalsStarted = 0;
+void CountRetrievals(uint32_t event, uint32_t) { retrievalsStarted += event == kPopRetrievalStart; }
+
+TEST(ReceiveByPopTest, AHostileServerOrAnUnsyncedDiskKeepsTheMessageOnTheServer) {
+  enum Hostility { kTrickle, kBreakOff, kFileNotSynced, kDirectoryNotSynced };
+  constexpr uint32_t kTimeoutMs = 300;
+  for (const Hostility hostility : {kTrickle, kBreakOff, kFileNotSynced, kDirectoryNotSynced}) {
+    SCOPED_TRACE(hostility);
+    TempDirectory reception;
+    TemporaryDirectoryOverride temporary;
+    ScriptedServer server([&](ServerSide& side) {
+      side.Send("+OK ready\r\n");
+      for (const char* reply : {"+OK\r\n", "+OK\r\n", "+OK 2 40\r\n", "+OK 1 40\r\n"}) {
+        side.ReadLine();
+        side.Send(reply);
+      }
+      side.ReadLine();  // RETR 1
+      side.Send("+OK\r\nSubject: s\r\n\r\nbody");
+      if (hostility == kTrickle) Trickle(side, 500, std::chrono::milliseconds(10));
+      if (hostility == kTrickle || hostility == kBreakOff) return;
+      side.Send("\r\n.\r\n");
+      while (side.ReadLine() && side.Send("+OK\r\n")) {
+      }
+    });
+    SetPopSettings("127.0.0.1", server.port(), "u", "p");
+    MailMessage message(nullptr, nullptr, nullptr);
+    message.timeoutMs = kTimeoutMs;
+    message.SetProgressCallback(CountRetrievals);
+    retrievalsStarted = 0;
+    MailDataList list;
+    platform::FileFaults faults;
+    if (hostility == kFileNotSynced) faults.Fail(platform::FileOperation::Sync, 1);
+    if (hostility == kDirectoryNotSynced) faults.Fail(platform::FileOperation::Sync, 2);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(ReceiveByPop(message, list, reception.path()));
+    const auto spent = std::chrono::steady_clock::now() - start;
+    const std::string& transcript = server.transcript();
+    EXPECT_EQ(transcript.find("DELE"), std::string::npos) << transcript;
+    if (hostility == kTrickle || hostility == kBreakOff) {
+      EXPECT_EQ(list.Size(), 0u);
+      EXPECT_EQ(retrievalsStarted, 1u) << "the session has ended";
+    } else {
+      EXPECT_EQ(list.Size(), 1u) << "written, kept, and left on the server";
+      EXPECT_TRUE(faults.Fired());
+    }
+    if (hostility == kTrickle) {
+      EXPECT_LT(spent, std::chrono::milliseconds(2 * kTimeoutMs));
     }
     EXPECT_EQ(temporary.Files(), std::vector<std::string>{}) << "no part file is left";
   }

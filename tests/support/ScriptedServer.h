@@ -5,6 +5,7 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -71,6 +72,19 @@ class ServerSide {
   std::unique_ptr<platform::TimeoutSocket> socket_;
   size_t consumed_ = 0;
 };
+
+// A hostile server's data: up to `most` single bytes, `pace` apart (its pace,
+// not a wait for the client), `each` called with the count sent so far.
+// Ends early once the client has gone. Answers the number sent.
+inline int Trickle(ServerSide& side, int most, std::chrono::milliseconds pace,
+                   const std::function<void(int)>& each = {}) {
+  int sent = 0;
+  for (; sent < most && side.Send("x"); ++sent) {
+    if (each) each(sent + 1);
+    std::this_thread::sleep_for(pace);
+  }
+  return sent;
+}
 
 // A loopback port on which nothing listens (a listener's, closed again).
 inline uint16_t ClosedLoopbackPort() {

@@ -61,7 +61,8 @@ inline const CommandSpec kReplyCommand = {
 
 inline constexpr const char* kReceiveUsage =
     "--pop HOST[:PORT] --user U (--password P | --password-file F) --to DIR"
-    " [--tls starttls|implicit] [--ca-file F] [--insecure] [--quiet]";
+    " [--tls starttls|implicit] [--ca-file F] [--insecure] [--timeout MS] [--max-size BYTES]"
+    " [--quiet]";
 int RunReceive(const Arguments& arguments);
 inline constexpr const char* kParseUsage = "FILE --to DIR";
 int RunParse(const Arguments& arguments);
@@ -72,8 +73,14 @@ inline const CommandSpec kReceiveCommand = {
     "(a mail-data file and attachment files each) and prints one line per mail,\n"
     "or \"no mail waiting\". --tls starttls uses STLS (required), implicit\n"
     "POP3S (port 995); --ca-file and --insecure as for send. Progress is drawn\n"
-    "on standard error when it is a terminal; --quiet prints only errors. A\n"
-    "failed receive exits with the status of its first failure.\n"};
+    "on standard error when it is a terminal; --quiet prints only errors.\n"
+    "--timeout MS sets the time-out of each step (default 90000; during a\n"
+    "message's data each 64 KiB must follow the previous 64 KiB within it) and\n"
+    "--max-size BYTES the largest message taken (default 100 MiB; a larger one\n"
+    "stays on the server). A failed receive exits with the status of its first\n"
+    "failure; a message that could not be had (the server closed or stopped\n"
+    "sending in its middle, or it is too large) makes the command exit with the\n"
+    "status of that failure and name the message and the reason.\n"};
 inline const CommandSpec kParseCommand = {
     "parse", kParseUsage, 1, SIZE_MAX, "turn one message file into a mail-data file and attachments",
     {}, nullptr, RunParse,

@@ -2,7 +2,9 @@
 // every waiting message into DIR through the library's exports, as a host
 // does, and prints one line per mail. Progress is drawn when standard error
 // is a terminal (not with --quiet). With --tls the password never goes in
-// clear.
+// clear. A message that could not be had (the server closed or stopped
+// sending in its middle, or it is larger than --max-size) makes the command
+// fail with the reason, after the lines of the mails received.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +32,18 @@ struct ReceiveOptions {
   std::string passwordFile;
   bool quiet = false;
   SecurityOptions security;
+  uint32_t timeoutMs = 0;       // 0: the library's default
+  uint64_t largestMessage = 0;  // 0: the library's default
 };
+
+// A positive decimal number no larger than `most`.
+bool ParsePositive(const std::string& text, uint64_t most, uint64_t& value) {
+  char* end = nullptr;
+  const unsigned long long parsed = std::strtoull(text.c_str(), &end, 10);
+  if (text.empty() || text[0] == '-' || *end != '\0' || parsed == 0 || parsed > most) return false;
+  value = parsed;
+  return true;
+}
 
 bool ParseReceiveOptions(const Arguments& arguments, ReceiveOptions& options) {
   size_t count = arguments.size();
@@ -64,6 +77,12 @@ bool ParseReceiveOptions(const Arguments& arguments, ReceiveOptions& options) {
       options.security.tls = value;
     } else if (name == "--ca-file") {
       options.security.caFile = value;
+    } else if (name == "--timeout") {
+      uint64_t timeout = 0;
+      if (!ParsePositive(value, UINT32_MAX, timeout)) return false;
+      options.timeoutMs = static_cast<uint32_t>(timeout);
+    } else if (name == "--max-size") {
+      if (!ParsePositive(value, UINT64_MAX, options.largestMessage)) return false;
     } else {
       return false;
     }
@@ -78,10 +97,25 @@ struct Progress {
   bool shown = false;
   uint32_t firstError = kPopNoError;
   uint32_t percentDrawn = UINT32_MAX;  // the bar is redrawn only when this changes
+  uint32_t retrievals = 0;             // messages asked for so far
+  uint32_t lostMessage = 0;            // the first message that could not be had
+  uint32_t lostError = kPopNoError;    // and why
 } progress;
+
+// Errors that leave a message on the server that the tool was asked to fetch.
+bool LosesMessage(uint32_t popError) {
+  return popError == kPopServerClosed || popError == kPopReceiveFailed ||
+         popError == kPopMessageTooLarge;
+}
 
 void OnProgress(uint32_t event, uint32_t argument) {
   if (event == kPopError && progress.firstError == kPopNoError) progress.firstError = argument;
+  if (event == kPopRetrievalStart) ++progress.retrievals;
+  if (event == kPopError && progress.retrievals != 0 && progress.lostError == kPopNoError &&
+      LosesMessage(argument)) {
+    progress.lostMessage = progress.retrievals;
+    progress.lostError = argument;
+  }
   if (!progress.shown) return;
   // The progress event comes with every piece of data received.
   if (event == kPopProgress && argument != progress.percentDrawn) {
@@ -106,6 +140,8 @@ int ExitCodeOfFailure(uint32_t popError, int32_t errorCode) {
       return kExitNoConnection;
     case kPopReceiveFailed:
       return kExitTimeout;
+    case kPopMessageTooLarge:
+      return kExitOtherFailure;
     case kPopNoError:
       return errorCode == kErrorNoDirectory ? kExitBadFile : kExitOtherFailure;
     default:
@@ -138,6 +174,7 @@ int RunReceive(const Arguments& arguments) {
   MailsUseSMTP_POP(options.host.c_str(), options.port, options.user.c_str(),
                    options.password.c_str(), "", 25, &noName, "", 0);
   MailsSetReceptionDirectory(options.directory.c_str());
+  MailsSetPopLimits(options.timeoutMs, options.largestMessage);
   progress.shown = !options.quiet && platform::StandardErrorIsTerminal();
   MailsSetCallback(OnProgress);
   MailDataList mails;
@@ -155,6 +192,12 @@ int RunReceive(const Arguments& arguments) {
                  options.host.c_str(), options.port, error, progress.firstError,
                  PopErrorMeaning(progress.firstError));
     return ExitCodeOfFailure(progress.firstError, error);
+  }
+  if (progress.lostError != kPopNoError) {
+    std::fprintf(stderr, "quorvel receive: message %u from %s:%u was not received: POP error %u (%s)\n",
+                 progress.lostMessage, options.host.c_str(), options.port, progress.lostError,
+                 PopErrorMeaning(progress.lostError));
+    return ExitCodeOfFailure(progress.lostError, error);
   }
   if (mails.Size() == 0 && !options.quiet) std::printf("no mail waiting\n");
   return kExitOk;
