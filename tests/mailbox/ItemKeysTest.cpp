@@ -8,6 +8,7 @@
 
 #include "ReceivedItems.h"
 #include "mailbox/ItemKeys.h"
+#include "mailbox/ItemRemoval.h"
 
 namespace quorvel::testing {
 namespace {
@@ -78,9 +79,17 @@ TEST_F(ItemKeysTest, AnItemReceivedTwiceIsFiledOnce) {
   const Case cases[] = {
       {"open", nullptr, true},
       {"reopened", [] {}, true},
-      {"a torn record", [&] { fs::resize_file(keysFile, fs::file_size(keysFile) - 5); }, true},
+      {"a damaged record, a torn one", [&] {
+         std::string bytes = ReadFile(keysFile);
+         bytes[24 + 9] ^= 1;  // in the first record's key
+         WriteFile(keysFile, bytes.substr(0, bytes.size() - 5));
+       }, true},
       {"the side file gone", [&] { fs::remove(keysFile); }, false},
-      {"a damaged head", [&] { WriteFile(keysFile, "QKEX" + ReadFile(keysFile).substr(4)); }, false},
+      {"a damaged head", [&] {
+         std::string bytes = ReadFile(keysFile);
+         bytes[10] ^= 1;  // in the mailbox key
+         WriteFile(keysFile, bytes);
+       }, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -97,9 +106,14 @@ TEST_F(ItemKeysTest, AnItemReceivedTwiceIsFiledOnce) {
     EXPECT_EQ(mailbox.ImportExchangeFile(back), mine);
     EXPECT_EQ(mailbox.Index().Count(), 2u);
     EXPECT_EQ(ItemFiles(), 2u);
+    // The head and a record per item: what did not read is written again.
+    EXPECT_EQ(fs::file_size(keysFile), 24u + 2 * 32u);
   }
-  // A new key file holds the head and a record per item.
-  EXPECT_EQ(fs::file_size(keysFile), 24u + 2 * 32u);
+  // A removed item is received anew.
+  ASSERT_TRUE(RemoveMailAtIndex(&context, 0));
+  const uint32_t again = mailbox.ImportExchangeFile(received);
+  EXPECT_EQ(again, mailbox.NextId() - 1);
+  EXPECT_EQ(mailbox.Index().Count(), 2u);
 }
 
 }  // namespace
