@@ -7,11 +7,14 @@
 // copy behind.
 #include <new>
 #include <optional>
+#include <utility>
 
 #include "exchange/ExchangeFile.h"
+#include "exchange/ItemKey.h"
 #include "exchange/ItemStamp.h"
 #include "exchange/PlainTextMessage.h"
 #include "exchange/RecordKinds.h"
+#include "frame/LogEvents.h"
 #include "frame/UniqueNames.h"
 #include "mailbox/ItemRecord.h"
 #include "mailbox/Mailbox.h"
@@ -24,6 +27,7 @@ namespace {
 // What a received file says about itself.
 struct ReceivedItem {
   exchange::ItemStamp stamp;
+  exchange::StampKeys keys;
   IndexEntry described;
   uint32_t number = 0;
   uint16_t content = 0;
@@ -35,13 +39,43 @@ std::optional<ReceivedItem> ReadReceived(const std::string& path) {
   ReceivedItem item;
   const bool readable =
       item.stamp.Read(file) && DescribeMessage(file, item.described, &item.number);
-  if (readable) item.content = ContentAttributes(file);
+  if (readable) {
+    item.content = ContentAttributes(file);
+    item.keys = exchange::ReadStampKeys(file);
+  }
   file.Close();
   if (!readable) return std::nullopt;
   return item;
 }
 
+// Every field but the routes, which stay the copy's own.
+void CopyEntry(const IndexEntry& entry, IndexEntry& copy) {
+  std::vector<std::string> keptRoutes = std::move(copy.outRoutes);
+  copy = entry;
+  copy.outRoutes = std::move(keptRoutes);
+}
+
 }  // namespace
+
+std::optional<uint32_t> Mailbox::HeldAlready(const std::string& path,
+                                             const exchange::StampKeys& keys) const {
+  if (!keys.own) return std::nullopt;
+  const std::optional<uint32_t> held = keys_.Find(*keys.own, index_);
+  if (held) {
+    SetLogValue(kKeySourcePath, path);
+    WriteLogEvent(kEventItemReceivedTwice);
+  }
+  return held;
+}
+
+// The item answered is found by its key when the stamp names one: ids are
+// each mailbox's own. A key of an item this mailbox does not hold makes a
+// new thread. A stamp without keys names its parent by id.
+uint32_t Mailbox::ParentOf(const exchange::ItemStamp& stamp,
+                           const exchange::StampKeys& keys) const {
+  if (!keys.parent) return stamp.parentId;
+  return keys_.Find(*keys.parent, index_).value_or(0);
+}
 
 uint32_t Mailbox::ImportExchangeFile(const std::string& path, uint32_t* outIndex,
                                      IndexEntry* entryCopy, uint32_t* number, bool* notAnItem) {
@@ -56,10 +90,17 @@ uint32_t Mailbox::ImportExchangeFile(const std::string& path, uint32_t* outIndex
     if (notAnItem != nullptr) *notAnItem = true;
     return kNoItem;
   }
+  if (const std::optional<uint32_t> held = HeldAlready(path, received->keys)) {
+    const uint32_t heldAt = *index_.Find(*held);
+    if (outIndex != nullptr) *outIndex = heldAt;
+    if (entryCopy != nullptr) CopyEntry(std::as_const(index_).EntryAt(heldAt), *entryCopy);
+    if (number != nullptr) *number = received->number;
+    return *held;
+  }
   IndexEntry* entry = nullptr;
   uint32_t position = 0;
-  const uint32_t id =
-      FileItem(path, received->stamp.parentId, nullptr, nullptr, &position, &entry, true);
+  const uint32_t id = FileItem(path, ParentOf(received->stamp, received->keys), nullptr, nullptr,
+                               &position, &entry, true);
   if (id == kNoItem) return kNoItem;
   entry->messageType = received->described.messageType;
   entry->correspondent = received->described.correspondent;
@@ -69,11 +110,8 @@ uint32_t Mailbox::ImportExchangeFile(const std::string& path, uint32_t* outIndex
   entry->writtenTime = received->stamp.modified;
   entry->sourceId = received->stamp.parentId;
   entry->attributes = kItemUnread | received->content;
-  if (entryCopy != nullptr) {
-    std::vector<std::string> keptRoutes = std::move(entryCopy->outRoutes);
-    *entryCopy = *entry;
-    entryCopy->outRoutes = std::move(keptRoutes);
-  }
+  keys_.Learn(id, *entry, received->keys.own);
+  if (entryCopy != nullptr) CopyEntry(*entry, *entryCopy);
   if (outIndex != nullptr) *outIndex = position;
   if (number != nullptr) *number = received->number;
   return id;

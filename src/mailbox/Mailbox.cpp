@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "exchange/Archive.h"
+#include "exchange/ItemKey.h"
 #include "exchange/ItemStamp.h"
 #include "frame/Directories.h"
 #include "frame/LogEvents.h"
@@ -60,6 +61,7 @@ bool Mailbox::OpenIndex(const std::string& directory, bool readOnly, uint16_t at
     index_.outboxQueue.clear();
     return false;
   }
+  keys_.Open(directory_, index_, readOnly_ != 0);
   isOpen_ = 1;
   return true;
 }
@@ -106,6 +108,7 @@ bool Mailbox::CloseIndex(bool forceSave) {
   bool saved = true;
   if (!readOnly_ && (dirty_ || forceSave)) saved = SaveIndex();
   indexFile_.Close();
+  keys_.Close();
   isOpen_ = 0;
   return saved;
 }
@@ -201,6 +204,7 @@ uint32_t Mailbox::FileStamped(const std::string& path, uint32_t parentId,
     Unfile(id);
     return kNoItem;
   }
+  keys_.Learn(id, *entry, keys_.NewKey(id));
   if (entryCopy != nullptr) {
     std::vector<std::string> keptRoutes = std::move(entryCopy->outRoutes);
     *entryCopy = *entry;
@@ -217,7 +221,11 @@ bool Mailbox::StampAndDescribe(uint32_t id, uint32_t parentId, IndexEntry& entry
   exchange::ItemStamp stamp;
   stamp.itemId = id;
   stamp.parentId = parentId;
-  if (!stamp.Write(item) || !DescribeMessage(item, entry)) {
+  // The keys name this item and the one it answers in every mailbox.
+  const exchange::StampKeys keys{keys_.NewKey(id),
+                                 parentId != 0 ? keys_.KeyOf(parentId) : std::nullopt};
+  if (!stamp.Write(item) || !exchange::WriteStampKeys(item, keys) ||
+      !DescribeMessage(item, entry)) {
     item.Close();
     return false;
   }

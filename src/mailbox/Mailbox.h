@@ -17,9 +17,12 @@
 #include <vector>
 
 #include "exchange/ExchangeFile.h"
+#include "exchange/ItemKey.h"
+#include "exchange/ItemStamp.h"
 #include "frame/ThreadContext.h"
 #include "mailbox/IndexFiles.h"
 #include "mailbox/ItemIndex.h"
+#include "mailbox/ItemKeys.h"
 #include "quorvel/CodedText.h"
 #include "quorvel/CodedTextArray.h"
 #include "quorvel/IndexEntry.h"
@@ -65,7 +68,10 @@ class Mailbox : public ContextMailbox {
                      CodedText name, uint32_t* outIndex = nullptr, IndexEntry* entryCopy = nullptr);
 
   // Files a copy of a received exchange file under the item its stamp names
-  // as parent (a new thread root when there is none), marked unread. The
+  // as parent (a new thread root when there is none), marked unread: the
+  // item whose key the stamp names when it names one, else the item whose
+  // id it names. A file whose own key is an item's of this mailbox already
+  // is not filed again: the answer is that item's id. The
   // received file is only read. Does not save. `entryCopy` receives every
   // field of the new entry but its routes; `number` the message's number. A
   // file that opens but whose kind or main record is not one of a message
@@ -87,6 +93,7 @@ class Mailbox : public ContextMailbox {
   std::optional<uint32_t> FindItem(uint32_t id) const { return index_.Find(id); }
   IndexEntry* EntryOf(uint32_t id) { return index_.EntryOf(id); }
 
+  const ItemKeys& Keys() const { return keys_; }
   MailboxIndex& Index() { return index_; }
   const MailboxIndex& Index() const { return index_; }
   const std::string& Directory() const { return directory_; }
@@ -110,6 +117,9 @@ class Mailbox : public ContextMailbox {
   uint32_t FileStamped(const std::string& path, uint32_t parentId,
                        const std::vector<std::string>& routes, const CodedTextArray& names,
                        uint32_t* outIndex, IndexEntry* entryCopy);
+  std::optional<uint32_t> HeldAlready(const std::string& path,
+                                      const exchange::StampKeys& keys) const;
+  uint32_t ParentOf(const exchange::ItemStamp& stamp, const exchange::StampKeys& keys) const;
   bool StampAndDescribe(uint32_t id, uint32_t parentId, IndexEntry& entry);
   void Unfile(uint32_t id);
   // Deletes an item file this mailbox made, giving its name back.
@@ -123,6 +133,7 @@ class Mailbox : public ContextMailbox {
   uint8_t readOnly_ = 0;
   uint8_t isOpen_ = 0;
   MailboxIndex index_;
+  ItemKeys keys_;
   uint32_t nextId_ = 1;
   uint32_t lastSaveTime_ = 0;
   uint32_t dirty_ = 0;

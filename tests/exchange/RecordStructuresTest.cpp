@@ -4,6 +4,7 @@
 
 #include "ItemTest.h"
 #include "exchange/ExchangeFile.h"
+#include "exchange/ItemKey.h"
 #include "exchange/ItemStamp.h"
 #include "exchange/PlainTextMessage.h"
 #include "exchange/PupilMessage.h"
@@ -171,6 +172,45 @@ TEST_F(RecordStructures, ItemStampKeepsItsCreatedTimeWhenRewritten) {
   ASSERT_TRUE(read.Read(file));
   EXPECT_EQ(std::tie(read.itemId, read.parentId, read.created), std::make_tuple(8u, 0u, 1000u));
   EXPECT_GE(read.modified, before);
+}
+
+// The keys are two Wide values of their own in the stamp block: 32 hex digits
+// of the mailbox key, 8 of the id. The stamp's own values read as before.
+TEST_F(RecordStructures, ItemKeysTravelBesideTheStampAndChangeNothingOfIt) {
+  ItemKey own;
+  for (uint8_t i = 0; i < 16; ++i) own.mailbox[i] = static_cast<uint8_t>(0x11 * i);
+  own.item = 0x2A;
+  ItemKey parent = own;
+  parent.mailbox[15] = 0x0F;
+  parent.item = 0xFEDCBA98;
+  ItemStamp stamp;
+  stamp.itemId = 7;
+  stamp.parentId = 3;
+  WriteThenReopen([&](RecordFile& f) {
+    EXPECT_FALSE(WriteStampKeys(f, {own, parent}));  // no stamp yet
+    EXPECT_TRUE(stamp.Write(f));
+    EXPECT_TRUE(WriteStampKeys(f, {parent, std::nullopt}));
+    EXPECT_TRUE(WriteStampKeys(f, {own, parent}));  // replaces
+  });
+  ItemStamp read;
+  EXPECT_TRUE(read.Read(file));
+  EXPECT_EQ(std::tie(read.itemId, read.parentId, read.created, read.modified),
+            std::tie(stamp.itemId, stamp.parentId, stamp.created, stamp.modified));
+  const StampKeys keys = ReadStampKeys(file);
+  EXPECT_EQ(keys.own, own);
+  EXPECT_EQ(keys.parent, parent);
+  ASSERT_TRUE(file.EnterBlock(kBlockItemStamp));
+  WideString text;
+  EXPECT_TRUE(file.GetWide(10105, text));
+  EXPECT_EQ(text.View(), u"00112233445566778899aabbccddeeff0000002a");
+  EXPECT_TRUE(file.GetWide(10106, text));
+  EXPECT_EQ(text.View(), u"00112233445566778899aabbccddee0ffedcba98");
+  EXPECT_EQ(file.CurrentEntries()->Size(), 6u);
+  file.LeaveBlock();
+  for (const char16_t* bad : {u"", u"00112233445566778899aabbccddeeff0000002", u"00112233445566778899aabbccddeeff0000002A",
+                              u"00112233445566778899aabbccddeeff0000002g", u"00112233445566778899aabbccddeeff0000002a0"}) {
+    EXPECT_EQ(ItemKey::FromText(bad), std::nullopt) << std::u16string(bad).size();
+  }
 }
 
 TEST_F(RecordStructures, ReadsOfAbsentBlocksFailAndAnItemWithoutKindHas255) {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "MailboxFixture.h"
+#include "exchange/ItemKey.h"
 #include "exchange/ItemStamp.h"
 #include "mailbox/IndexFiles.h"
 #include "mailbox/IndexFormat.h"
@@ -31,6 +32,23 @@ inline std::string WriteSentItem(const std::string& path, const ItemContent& con
   EXPECT_TRUE(file.SetTime(exchange::ItemStamp::kTagCreated, 1000000000));
   EXPECT_TRUE(file.SetTime(exchange::ItemStamp::kTagModified, 1100000000));
   file.LeaveBlock();
+  EXPECT_TRUE(file.Close());
+  return path;
+}
+
+// The key another mailbox gives its item `id`.
+inline exchange::ItemKey SenderKey(uint32_t id) {
+  exchange::ItemKey key;
+  key.mailbox.fill(0x5A);
+  key.item = id;
+  return key;
+}
+
+// Gives a sent item the keys of its stamp.
+inline std::string WithKeys(const std::string& path, const exchange::StampKeys& keys) {
+  exchange::ExchangeFile file;
+  EXPECT_TRUE(file.Open(path, false, false));
+  EXPECT_TRUE(exchange::WriteStampKeys(file, keys));
   EXPECT_TRUE(file.Close());
   return path;
 }

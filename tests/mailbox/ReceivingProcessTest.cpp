@@ -1,7 +1,7 @@
 // Receiving against a kill: a receive over a shared directory of 50 items,
 // or over a POP maildrop of 50 mails, killed with SIGKILL at a random
 // instant, leaves every item at its source or in the saved index (or both),
-// never neither; the next receive then brings every item in.
+// never neither; the next receive then brings every item in, each once.
 //
 // The instant follows what the receiver does: after a chosen number of
 // copies in the mailbox or deletions in the shared directory, or of commands
@@ -72,8 +72,9 @@ class ReceivingProcessTest : public MailboxTest {
  protected:
   ReceivingProcessTest() {
     for (uint32_t id = 1; id <= kItems; ++id) {
-      items.push_back(WriteSentItem(outside / ("item" + std::to_string(id) + ".qv6"), {}, payload,
-                                    id, 0));
+      items.push_back(WithKeys(
+          WriteSentItem(outside / ("item" + std::to_string(id) + ".qv6"), {}, payload, id, 0),
+          {SenderKey(id), std::nullopt}));
     }
   }
   std::vector<std::string> items;
@@ -106,7 +107,7 @@ TEST_F(ReceivingProcessTest, AReceiveFromASharedDirectoryKilledAnywhereLosesNoth
     }
     ReceiveToTheEnd(mailbox.path(), shared.path(), 0);
     const std::multiset<uint32_t> after = SavedSenderIds(mailbox.path());
-    for (uint32_t id = 1; id <= kItems; ++id) ASSERT_NE(after.count(id), 0u) << "item " << id;
+    for (uint32_t id = 1; id <= kItems; ++id) ASSERT_EQ(after.count(id), 1u) << "item " << id;
     EXPECT_EQ(CountFiles(shared.path(), "item"), 0u);
   }
   std::printf("killed before the save %d times, after it %d times\n", killedBeforeTheSave,
@@ -163,7 +164,7 @@ TEST_F(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing)
     ReceiveToTheEnd(mailbox.path(), "", drop.port());
     drop.WaitForConversations(++conversations);
     const std::multiset<uint32_t> after = SavedSenderIds(mailbox.path());
-    for (uint32_t id = 1; id <= kItems; ++id) ASSERT_NE(after.count(id), 0u) << "item " << id;
+    for (uint32_t id = 1; id <= kItems; ++id) ASSERT_EQ(after.count(id), 1u) << "item " << id;
     EXPECT_EQ(drop.Messages(), std::vector<std::string>{});
   }
   std::printf("killed before the save %d times, after it %d times\n", killedBeforeTheSave,

@@ -1,8 +1,10 @@
 // quorvel demo: a pupil and a tutor, each with a mailbox of their own in a
 // fresh directory and a host thread with a library context of its own,
 // exchange a pupil mail with an attachment and learning data, the tutor's
-// reply with an attachment, and the pupil's answer to that reply: over
-// shared directories, or with --servers over the test Postfix and Dovecot.
+// reply with an attachment, and the pupil's answer to that reply; a second
+// pupil mail crosses the reply on its way, and the tutor answers it too:
+// over shared directories, or with --servers over the test Postfix and
+// Dovecot.
 // Every step is checked; the exit status is 0 only when everything arrived
 // where it belongs. This is the example host program: it reaches the library
 // through its exported functions only.
@@ -101,6 +103,8 @@ class Demo {
   bool TutorReadsAndReplies();
   bool PupilReadsAndAnswers();
   bool TutorReadsTheAnswer();
+  bool PupilWritesWhileTheReplyTravels();
+  bool TutorRepliesToTheSecondMail();
   // The item at `index` as its reader sees it: kind, depth, unread, text and
   // its files byte for byte against the originals.
   bool CheckArrival(Participant& reader, uint32_t index, uint32_t kind, uint8_t depth,
@@ -118,6 +122,8 @@ class Demo {
 const std::u16string kPupilText = u"Bonjour ! Voici ma rédaction sur les vacances d'été.";
 const std::u16string kReplyText = u"Très bien, Léa ! Mes corrections sont dans le fichier joint.";
 const std::u16string kAnswerText = u"Merci ! J'ai compris mes erreurs.";
+const std::u16string kSecondText = u"J'ai oublié : voici aussi ma question sur le subjonctif.";
+const std::u16string kSecondReplyText = u"Bonne question ! Le subjonctif suit « il faut que ».";
 
 platform::HostMutex hostMutex;  // the host's mutex: lives as long as the process
 
@@ -333,7 +339,33 @@ bool Demo::PupilReadsAndAnswers() {
   });
 }
 
-bool Demo::TutorReadsTheAnswer() { return CheckArrival(*tutor_, 2, 20, 2, kAnswerText, {}); }
+// Mails cross: the pupil's second mail leaves before the tutor's reply has
+// arrived, so from here on the two mailboxes number the items in another
+// order; every item must still land under the one it answers.
+bool Demo::PupilWritesWhileTheReplyTravels() {
+  std::printf("   Before the reply arrives, the pupil writes a second mail, a new thread: the mails\n"
+              "   cross, and from here on the two mailboxes number the items differently.\n");
+  return File(*pupil_, 1, 0, "the second mail", [&](const std::string& route, const CodedText& name) {
+    const WideString text(kSecondText);
+    const ArchivedU32 options;
+    return TessalyPupilWriteMail(14, &CodedText::Default(), &name, 0, 0, &text, &options, 0, "",
+                                 "", nullptr, nullptr, nullptr, nullptr, &route, UINT32_MAX);
+  });
+}
+
+bool Demo::TutorReadsTheAnswer() {
+  return CheckArrival(*tutor_, 2, 20, 2, kAnswerText, {}) &&
+         (std::printf("   The second mail arrived as a thread of its own:\n"),
+          CheckArrival(*tutor_, 3, 20, 0, kSecondText, {}));
+}
+
+bool Demo::TutorRepliesToTheSecondMail() {
+  std::printf("7. The tutor answers the second mail.\n");
+  return File(*tutor_, 4, 1, "the second reply", [&](const std::string& route, const CodedText& name) {
+    const WideString text(kSecondReplyText);
+    return TessalyTutorReplyToMail(2, &name, &text, nullptr, 3, &route);
+  });
+}
 
 void Demo::PrintMailboxes() {
   for (Participant* who : {pupil_.get(), tutor_.get()}) {
@@ -348,12 +380,17 @@ bool Demo::Run() {
       Prepare() && WritePupilMail() && Exchange(*pupil_, false, true, 0, 1) &&
       (std::printf("2. The tutor receives it.\n"), Exchange(*tutor_, true, false, 1, 0)) &&
       TutorReadsAndReplies() && Exchange(*tutor_, true, true, 0, 1) &&
+      PupilWritesWhileTheReplyTravels() && Exchange(*pupil_, false, true, 0, 1) &&
       (std::printf("4. The pupil receives the reply, under the mail it answers.\n"),
        Exchange(*pupil_, true, false, 1, 0)) &&
       PupilReadsAndAnswers() && Exchange(*pupil_, true, true, 0, 1) &&
-      (std::printf("6. The tutor receives the answer, under the reply.\n"),
-       Exchange(*tutor_, true, false, 1, 0)) &&
-      TutorReadsTheAnswer();
+      (std::printf("6. The tutor receives the answer, under the reply, and the second mail.\n"),
+       Exchange(*tutor_, true, false, 2, 0)) &&
+      TutorReadsTheAnswer() && TutorRepliesToTheSecondMail() &&
+      Exchange(*tutor_, true, true, 0, 1) &&
+      (std::printf("8. The pupil receives it, under the second mail.\n"),
+       Exchange(*pupil_, true, false, 1, 0)) &&
+      CheckArrival(*pupil_, 4, 21, 1, kSecondReplyText, {});
   if (pupil_ && tutor_) PrintMailboxes();
   return ok && !failed_;
 }

@@ -1,0 +1,174 @@
+// Where items land when mails cross, through libquorvel.so over shared
+// directories: each user's mailbox has a host thread of its own and receives
+// from its own directory; items go there by kind-3 routes. Each item's text
+// names it; a mailbox is shown as its items in display order, each with its
+// depth ("A0 RA1 ..."), so that every item must sit under the one it answers.
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "HostThread.h"
+#include "TempDirectory.h"
+#include "quorvel/quorvel.h"
+
+namespace {
+
+using namespace quorvel::testing;
+
+std::mutex doneLock;
+std::condition_variable doneChanged;
+std::map<uint32_t, uint32_t> doneResults;  // user value -> result
+
+void Completed(uint32_t userValue, uint32_t result) {
+  std::lock_guard<std::mutex> lock(doneLock);
+  doneResults[userValue] = result;
+  doneChanged.notify_all();
+}
+
+class Users {
+ public:
+  explicit Users(bool background) : background_(background) {}
+
+  void Add(const std::string& user) {
+    auto host = std::make_unique<quorvel::tool::HostThread>(hostMutex_.native_handle());
+    std::filesystem::create_directory(Inbox(user));
+    host->Run([&] {
+      ASSERT_TRUE(TessalyOpenMailBox(work_.path().c_str(), user.c_str()));
+      TessalyAddProtocolFileIn(Inbox(user).c_str());
+    });
+    hosts_[user] = std::move(host);
+  }
+
+  // `user` writes `text` to `to`: a pupil mail (a tutor reply when `reply`),
+  // answering the item whose text is `answers` (none: a new thread).
+  void Write(const std::string& user, const std::string& to, const std::u16string& text,
+             const std::u16string& answers = u"", bool reply = false) {
+    hosts_.at(user)->Run([&] {
+      const std::string route = "3|" + Inbox(to);
+      const CodedText name(1252, WideString(u"someone"));
+      const WideString wide(text);
+      const uint32_t answered = answers.empty() ? UINT32_MAX : IndexOf(answers);
+      if (reply) {
+        const std::vector<std::string> none;
+        ASSERT_TRUE(TessalyTutorReplyToMail(2, &name, &wide, &none, answered, &route));
+        return;
+      }
+      const ArchivedU32 options;
+      ASSERT_TRUE(TessalyPupilWriteMail(1, &CodedText::Default(), &name, 0, 0, &wide, &options, 0,
+                                        "", "", nullptr, nullptr, nullptr, nullptr, &route,
+                                        answered));
+    });
+  }
+  void Reply(const std::string& user, const std::string& to, const std::u16string& text,
+             const std::u16string& answers) {
+    Write(user, to, text, answers, true);
+  }
+
+  // Receives, then sends what waits.
+  void Exchange(const std::string& user) {
+    hosts_.at(user)->Run([&] {
+      if (!background_) {
+        ASSERT_TRUE(TessalyReceiveMails());
+        ASSERT_TRUE(TessalySendMails());
+        return;
+      }
+      const uint32_t run = ++runs_;
+      ASSERT_TRUE(TessalyThreadedReceiveAndSendMails(Completed, run));
+      std::unique_lock<std::mutex> lock(doneLock);
+      ASSERT_TRUE(doneChanged.wait_for(lock, std::chrono::seconds(60),
+                                       [&] { return doneResults.count(run) != 0; }));
+      EXPECT_EQ(doneResults[run], 1u);
+    });
+  }
+
+  std::string Tree(const std::string& user) {
+    std::string tree;
+    hosts_.at(user)->Run([&] {
+      for (uint32_t i = 0; const IndexEntry* entry = TessalyGetItemAtIndex(i); ++i) {
+        const WideString text = TessalyGetItemMessageText(i).Owned();
+        for (const char16_t c : text.View()) tree += static_cast<char>(c);
+        tree += std::to_string(entry->depth) + " ";
+      }
+    });
+    return tree;
+  }
+
+ private:
+  static uint32_t IndexOf(const std::u16string& text) {
+    for (uint32_t i = 0; TessalyGetItemAtIndex(i) != nullptr; ++i) {
+      if (TessalyGetItemMessageText(i).Owned() == WideString(text)) return i;
+    }
+    ADD_FAILURE() << "no item says so";
+    return UINT32_MAX;
+  }
+  std::string Inbox(const std::string& user) const { return work_ / ("to-" + user); }
+
+  bool background_;
+  uint32_t runs_ = 0;
+  TempDirectory work_{"quorvel-crossing-"};
+  std::mutex hostMutex_;
+  std::map<std::string, std::unique_ptr<quorvel::tool::HostThread>> hosts_;
+};
+
+// The pupil sends B before the reply to A arrives, then answers that reply
+// (C); the tutor answers B (RB). The two mailboxes number the items in other
+// orders from the crossing on.
+TEST(CrossingThreadsApiTest, MailsThatCrossLandUnderWhatTheyAnswerOnBothSides) {
+  for (const bool background : {false, true}) {
+    SCOPED_TRACE(background ? "background" : "foreground");
+    Users users(background);
+    users.Add("pupil");
+    users.Add("tutor");
+    users.Write("pupil", "tutor", u"A");
+    users.Exchange("pupil");
+    users.Exchange("tutor");
+    users.Reply("tutor", "pupil", u"RA", u"A");
+    users.Exchange("tutor");
+    users.Write("pupil", "tutor", u"B");
+    users.Exchange("pupil");  // sends B, receives RA
+    users.Write("pupil", "tutor", u"C", u"RA");
+    users.Exchange("pupil");
+    users.Exchange("tutor");  // receives B and C
+    users.Reply("tutor", "pupil", u"RB", u"B");
+    users.Exchange("tutor");
+    users.Exchange("pupil");
+    users.Exchange("tutor");
+    EXPECT_EQ(users.Tree("pupil"), "A0 RA1 C2 B0 RB1 ");
+    EXPECT_EQ(users.Tree("tutor"), "A0 RA1 C2 B0 RB1 ");
+  }
+}
+
+// Three pupils' mailboxes give their items the same ids. (A copy into a
+// directory replaces one of the same name: the tutor takes each pupil's item
+// before the next comes.)
+TEST(CrossingThreadsApiTest, ATutorsRepliesAndThePupilsAnswersLandInEachPupilsThread) {
+  Users users(false);
+  const std::u16string pupils[] = {u"1", u"2", u"3"};
+  users.Add("tutor");
+  for (const std::u16string& n : pupils) {
+    const std::string pupil = "p" + std::string(n.begin(), n.end());
+    users.Add(pupil);
+    users.Write(pupil, "tutor", u"M" + n);
+    users.Exchange(pupil);
+    users.Exchange("tutor");
+  }
+  for (const std::u16string& n : pupils) {
+    users.Reply("tutor", "p" + std::string(n.begin(), n.end()), u"R" + n, u"M" + n);
+  }
+  users.Exchange("tutor");
+  for (const std::u16string& n : pupils) {
+    const std::string k(n.begin(), n.end()), pupil = "p" + k;
+    users.Exchange(pupil);
+    users.Write(pupil, "tutor", u"X" + n, u"R" + n);
+    users.Exchange(pupil);
+    users.Exchange("tutor");
+    EXPECT_EQ(users.Tree(pupil), "M" + k + "0 R" + k + "1 X" + k + "2 ");
+  }
+  EXPECT_EQ(users.Tree("tutor"), "M10 R11 X12 M20 R21 X22 M30 R31 X32 ");
+}
+
+}  // namespace
