@@ -20,6 +20,9 @@ inline constexpr uint32_t kEventCaughtError = 200004;
 // whose certificate was accepted without verification.
 inline constexpr uint32_t kEventTlsFailed = 100030;
 inline constexpr uint32_t kEventTlsUnverified = 100031;
+// A received text in a charset that no converter of the system knows (key 3:
+// its label); the text was read as UTF-8 where valid, else as Windows-1252.
+inline constexpr uint32_t kEventUnknownCharset = 100032;
 
 // Keys of event values.
 inline constexpr uint32_t kKeyValueOne = 1;
