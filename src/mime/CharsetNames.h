@@ -28,6 +28,10 @@ struct CharsetInfo {
   // ISO-2022-JP: where no code page reads it, its characters are carried
   // over to Shift_JIS (code page 932), which every Windows has.
   bool viaShiftJis = false;
+  // ISO-8859-10, -14 and -16, which Windows has no code page for: the
+  // characters of bytes 0xA0..0xFF (every byte below is its own), read
+  // where no converter knows the name.
+  const char16_t* highHalf = nullptr;
 };
 
 // The label in lower case, without blanks or quotes around it, every "_"

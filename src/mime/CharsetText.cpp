@@ -1,8 +1,9 @@
 // A label is read through the code pages the table gives, best first (the
 // first that the system has wins), then under its name where the system's
 // converter goes by names (iconv). Windows has no code page for ISO-8859-10,
-// -14 and -16; Wine has none for ISO-2022-JP, which is therefore carried
-// over to code page 932 by hand when no page reads it.
+// -14 and -16, read by their tables where no converter knows them; Wine has
+// none for ISO-2022-JP, which is therefore carried over to code page 932 by
+// hand when no page reads it.
 #include "mime/CharsetText.h"
 
 #include <optional>
@@ -29,12 +30,24 @@ std::optional<std::u16string> ListedTextToWide(const CharsetInfo& charset, std::
   if (charset.viaShiftJis) {
     if (auto wide = platform::MultiByteToWide(932, ShiftJisFromIso2022Jp(bytes))) return wide;
   }
-  return platform::NamedCharsetToWide(charset.name, bytes);
+  if (auto wide = platform::NamedCharsetToWide(charset.name, bytes)) return wide;
+  if (charset.highHalf != nullptr) return HighHalfTextToWide(bytes, charset.highHalf);
+  return std::nullopt;
 }
 
 bool IsPrintable(unsigned char c) { return c >= 0x21 && c <= 0x7E; }
 
 }  // namespace
+
+std::u16string HighHalfTextToWide(std::string_view bytes, const char16_t* highHalf) {
+  std::u16string wide;
+  wide.reserve(bytes.size());
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    wide += byte >= 0xA0 ? highHalf[byte - 0xA0] : char16_t(byte);
+  }
+  return wide;
+}
 
 bool IsValidUtf8(std::string_view bytes) {
   size_t i = 0;

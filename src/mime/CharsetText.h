@@ -21,6 +21,9 @@ bool IsLibraryText(std::string_view bytes, std::string_view charset);
 // The bytes in `charset` as an 8-bit string of the ANSI code page.
 std::string ToLibraryText(std::string_view bytes, std::string_view charset);
 
+// Single-byte text whose bytes 0xA0..0xFF are the characters of `highHalf`.
+std::u16string HighHalfTextToWide(std::string_view bytes, const char16_t* highHalf);
+
 // ISO-2022-JP carried over to Shift_JIS (code page 932) character for
 // character: JIS X 0208 pairs and the half-width katakana; the escape
 // sequences and shifts go.

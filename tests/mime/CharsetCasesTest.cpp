@@ -105,6 +105,18 @@ TEST(CharsetCases, Iso2022JpCarriedOverToShiftJis) {
   }
 }
 
+// The tables of the ISO charsets that Windows has no code page for, against
+// the converter of a system that has them.
+TEST(CharsetCases, HighHalfTablesAgreeWithTheSystemsConverter) {
+  std::string all;
+  for (int byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);
+  for (const char* name : {"ISO-8859-10", "ISO-8859-14", "ISO-8859-16"}) {
+    const auto converted = platform::NamedCharsetToWide(name, all);
+    if (!converted) GTEST_SKIP() << "no converter knows " << name << " (Windows)";
+    EXPECT_EQ(HighHalfTextToWide(all, LookUpCharset(name).highHalf), *converted) << name;
+  }
+}
+
 TEST(CharsetCases, ValidUtf8) {
   for (const std::string_view valid : {"", "a", "\xC2\x80", "\xE0\xA0\x80", "\xED\x9F\xBF",
                                        "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"}) {
