@@ -99,6 +99,8 @@ TEST(CharsetCases, Iso2022JpCarriedOverToShiftJis) {
       {"\x1b$B=IBj\x1b(I6@6E\x1b$B!\"\x1b(BA\\~", "\x8fh\x91\xe8\xb6\xc0\xb6\xc5\x81\x41\x41\\~"},
       {"a\x0e" "6@\x0f" "b\x1b$@F|\x1b(J!", "a\xb6\xc0" "b\x93\xfa!"},
       {"\x1b$BF", "F"},
+      // The rows and columns where the arithmetic turns (Python's cp932).
+      {"\x1b$B_!1`1_^~\x1b(B", "\xe0\x40\x89\x80\x89\x7e\x9f\xfc"},
   };
   for (const auto& text : kTexts) {
     EXPECT_EQ(ShiftJisFromIso2022Jp(text.iso2022Jp), text.shiftJis) << text.iso2022Jp;
