@@ -20,6 +20,9 @@ inline constexpr uint32_t kEventCaughtError = 200004;
 // whose certificate was accepted without verification.
 inline constexpr uint32_t kEventTlsFailed = 100030;
 inline constexpr uint32_t kEventTlsUnverified = 100031;
+// A received text in a charset that no converter of the system knows (key 3:
+// its label); the text was read as UTF-8 where valid, else as Windows-1252.
+inline constexpr uint32_t kEventUnknownCharset = 100032;
 // Mail-data files: a file not read or an attachment left out when read
 // (key 8 the file, key 3 what and why), and an attachment name that had to
 // change to be stored (key 8 the name given, key 3 the name stored).

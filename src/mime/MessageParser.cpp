@@ -241,7 +241,7 @@ void WalkLeaf(Walk& walk, std::string_view text, const MimeHeaders& headers,
     std::string decoded;
     const std::string_view bytes = DecodedBody(headers, body, decoded);
     const std::string charset = type.Param("charset");
-    if (walk.bodyInText != nullptr && bytes.data() == body.data() && IsLibraryCharset(charset)) {
+    if (walk.bodyInText != nullptr && bytes.data() == body.data() && IsLibraryText(bytes, charset)) {
       *walk.bodyInText = WithoutFinalLineEnds(bytes);
       return;
     }

@@ -3,10 +3,11 @@
 #include "mime/MimeText.h"
 
 #include <cctype>
+#include <optional>
 #include <string>
 
 #include "mime/Base64.h"
-#include "platform/CodePages.h"
+#include "mime/CharsetNames.h"
 
 namespace quorvel {
 
@@ -50,24 +51,30 @@ std::string DecodeQ(std::string_view text) {
   return result;
 }
 
-// The encoded word starting at `at` ("=?charset?B|Q?text?="): its decoded
-// text and its end, or false.
-bool EncodedWordAt(std::string_view text, size_t at, std::string& decoded, size_t& end) {
-  if (text.compare(at, 2, "=?") != 0) return false;
+// An encoded word ("=?charset?B|Q?text?=") without its conversion.
+struct EncodedWord {
+  std::string_view charset;
+  std::string bytes;
+  size_t end = 0;
+};
+
+// The encoded word starting at `at`, if one does.
+std::optional<EncodedWord> EncodedWordAt(std::string_view text, size_t at) {
+  if (text.compare(at, 2, "=?") != 0) return std::nullopt;
   const size_t q1 = text.find('?', at + 2);
-  if (q1 == std::string_view::npos || q1 + 2 >= text.size() || text[q1 + 2] != '?') return false;
+  if (q1 == std::string_view::npos || q1 + 2 >= text.size() || text[q1 + 2] != '?') {
+    return std::nullopt;
+  }
   const size_t close = text.find("?=", q1 + 3);
-  if (close == std::string_view::npos) return false;
+  if (close == std::string_view::npos) return std::nullopt;
   std::string_view charset = text.substr(at + 2, q1 - at - 2);
   charset = charset.substr(0, charset.find('*'));  // RFC 2231 language suffix
   const char encoding = static_cast<char>(std::toupper(static_cast<unsigned char>(text[q1 + 1])));
   const std::string_view payload = text.substr(q1 + 3, close - q1 - 3);
-  if (encoding != 'B' && encoding != 'Q') return false;
-  if (payload.find_first_of(" \t\r\n") != std::string_view::npos) return false;
-  const std::string bytes = encoding == 'B' ? DecodeBase64Text(payload) : DecodeQ(payload);
-  decoded = ToLibraryText(bytes, charset);
-  end = close + 2;
-  return true;
+  if (encoding != 'B' && encoding != 'Q') return std::nullopt;
+  if (payload.find_first_of(" \t\r\n") != std::string_view::npos) return std::nullopt;
+  return EncodedWord{charset, encoding == 'B' ? DecodeBase64Text(payload) : DecodeQ(payload),
+                     close + 2};
 }
 
 }  // namespace
@@ -76,47 +83,6 @@ std::string LowerCase(std::string_view text) {
   std::string result(text);
   for (char& c : result) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return result;
-}
-
-uint32_t CodePageForCharset(std::string_view charset) {
-  const std::string name = LowerCase(charset);
-  if (name == "utf-8" || name == "utf8") return platform::kCodePageUtf8;
-  if (name == "us-ascii" || name == "ascii") return 20127;
-  if (name.rfind("iso-8859-", 0) == 0) {
-    const int part = std::atoi(name.c_str() + 9);
-    if (part >= 1 && part <= 16) return static_cast<uint32_t>(28590 + part);
-  }
-  if (name.rfind("windows-", 0) == 0) {
-    const int page = std::atoi(name.c_str() + 8);
-    if (page >= 874 && page <= 1258) return static_cast<uint32_t>(page);
-  }
-  if (name == "koi8-r") return 20866;
-  if (name == "koi8-u") return 21866;
-  if (name == "gb2312" || name == "gbk") return 936;
-  if (name == "gb18030") return 54936;
-  if (name == "big5") return 950;
-  if (name == "shift_jis" || name == "shift-jis") return 932;
-  if (name == "euc-jp") return 20932;
-  if (name == "euc-kr") return 51949;
-  if (name == "iso-2022-jp") return 50222;
-  if (name == "utf-16") return 1200;
-  return platform::kCodePageWestern;
-}
-
-bool IsLibraryCharset(std::string_view charset) {
-  const uint32_t page = CodePageForCharset(charset);
-  const uint32_t ansi = platform::AnsiCodePage();
-  return page == ansi || (page == 20127 && ansi == platform::kCodePageUtf8);
-}
-
-std::string ToLibraryText(std::string_view bytes, std::string_view charset) {
-  if (IsLibraryCharset(charset)) return std::string(bytes);
-  const uint32_t page = CodePageForCharset(charset);
-  const uint32_t ansi = platform::AnsiCodePage();
-  const auto wide = platform::MultiByteToWide(page, bytes);
-  if (!wide) return std::string(bytes);
-  auto text = platform::WideToMultiByte(ansi, *wide);
-  return text ? *text : std::string(bytes);
 }
 
 std::string DecodeQuotedPrintable(std::string_view text) {
@@ -149,31 +115,40 @@ std::string DecodeQuotedPrintable(std::string_view text) {
 
 std::string DecodeEncodedWords(std::string_view text) {
   std::string result;
+  std::string plain;  // text outside encoded words, not yet converted
+  std::string words;  // the bytes of adjacent encoded words of one charset
+  std::optional<std::string> wordsCharset;
+  const auto flushPlain = [&] {
+    result += ToLibraryText(plain, {});
+    plain.clear();
+  };
+  const auto flushWords = [&] {
+    if (wordsCharset) result += ToLibraryText(words, *wordsCharset);
+    words.clear();
+    wordsCharset.reset();
+  };
   size_t at = 0;
-  size_t pendingSpace = std::string_view::npos;  // blanks after an encoded word
   while (at < text.size()) {
-    std::string decoded;
-    size_t end = 0;
-    if (EncodedWordAt(text, at, decoded, end)) {
-      result += decoded;
-      at = end;
-      pendingSpace = result.size();
-      continue;
-    }
-    const bool blank = text[at] == ' ' || text[at] == '\t';
-    if (!blank && pendingSpace != std::string_view::npos) pendingSpace = std::string_view::npos;
-    if (blank && pendingSpace != std::string_view::npos) {
-      // Kept only if no encoded word follows.
+    if (auto word = EncodedWordAt(text, at)) {
+      flushPlain();
+      if (wordsCharset &&
+          NormalisedCharsetLabel(*wordsCharset) != NormalisedCharsetLabel(word->charset)) {
+        flushWords();
+      }
+      wordsCharset = std::string(word->charset);
+      words += word->bytes;
+      at = word->end;
+      // Blanks between two encoded words go.
       size_t after = at;
       while (after < text.size() && (text[after] == ' ' || text[after] == '\t')) ++after;
-      if (EncodedWordAt(text, after, decoded, end)) {
-        at = after;
-        continue;
-      }
-      pendingSpace = std::string_view::npos;
+      if (after > at && EncodedWordAt(text, after)) at = after;
+      continue;
     }
-    result += text[at++];
+    flushWords();
+    plain += text[at++];
   }
+  flushWords();
+  flushPlain();
   return result;
 }
 

@@ -21,5 +21,10 @@ uint32_t AnsiCodePage();
 std::optional<std::u16string> MultiByteToWide(uint32_t codePage, std::string_view bytes);
 // Characters the page cannot show become '?'. Empty when the page is unknown.
 std::optional<std::string> WideToMultiByte(uint32_t codePage, std::u16string_view text);
+// Text in a charset that the system's converter knows by its name
+// ("ISO-8859-10", "UTF-7"), converted as MultiByteToWide converts. Empty
+// where no converter knows the name: always on Windows, whose converter goes
+// by code pages only.
+std::optional<std::u16string> NamedCharsetToWide(std::string_view name, std::string_view bytes);
 
 }  // namespace quorvel::platform

@@ -381,8 +381,10 @@ TEST_F(MessageParserTest, ABodyTextInPlaceIsWrittenAsTheRecordsText) {
        "Content-Type: text/plain; charset=utf-8\n\none\ntwo\n--b\n"
        "Content-Type: text/html\n\n<p>one</p>\n--b--\n",
        true, u"one\r\ntwo", MailData::kBodyHtml},
-      // Without a charset the text is read as windows-1252.
-      {"Subject: s\r\n\r\none\r\n", false, u"one"},
+      // Without a charset, valid UTF-8 is UTF-8: the library's text here.
+      {"Subject: s\r\n\r\none\r\n", true, u"one"},
+      {"Subject: s\r\n\r\n\xc3\xa9\r\n", true, u"\u00e9"},
+      {"Subject: s\r\n\r\n\xe9\r\n", false, u"\u00e9"},
       {"Content-Transfer-Encoding: quoted-printable\r\n\r\na=3Db\r\n", false, u"a=b"},
       {"Content-Transfer-Encoding: base64\r\n\r\nb25lDQp0d28=\r\n", false, u"one\r\ntwo"},
       {"Content-Type: text/plain; charset=iso-8859-1\r\n\r\nd\xe9j\xe0\r\n", false,

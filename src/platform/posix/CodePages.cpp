@@ -171,6 +171,17 @@ std::optional<std::u16string> MultiByteToWide(uint32_t codePage, std::string_vie
   return ViaIconvToWide(name, bytes);
 }
 
+std::optional<std::u16string> NamedCharsetToWide(std::string_view name, std::string_view bytes) {
+  // Only plain names: iconv reads "//" suffixes as options.
+  if (name.empty() || name.size() > 40) return std::nullopt;
+  for (const char c : name) {
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                       c == '-' || c == '.' || c == ':' || c == '_' || c == '+';
+    if (!plain) return std::nullopt;
+  }
+  return ViaIconvToWide(std::string(name), bytes);
+}
+
 std::optional<std::string> WideToMultiByte(uint32_t codePage, std::u16string_view text) {
   switch (Resolve(codePage)) {
     case kCodePageUtf8: return Utf16ToUtf8(text);

@@ -31,6 +31,10 @@ std::optional<std::u16string> MultiByteToWide(uint32_t codePage, std::string_vie
   return wide;
 }
 
+std::optional<std::u16string> NamedCharsetToWide(std::string_view, std::string_view) {
+  return std::nullopt;
+}
+
 std::optional<std::string> WideToMultiByte(uint32_t codePage, std::u16string_view text) {
   const UINT page = Resolve(codePage);
   if (!::IsValidCodePage(page) || text.size() > INT_MAX) return std::nullopt;

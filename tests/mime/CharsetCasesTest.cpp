@@ -1,0 +1,154 @@
+// Received texts in every charset: each message of tests/data/charsets must
+// give the text that Python's codecs give for it (make_cases.py wrote both),
+// in the library's code page, parsed whole and in place.
+#include <gtest/gtest.h>
+
+#include "TempDirectory.h"
+#include "frame/LogEvents.h"
+#include "frame/LogTable.h"
+#include "mime/CharsetNames.h"
+#include "mime/MessageParser.h"
+#include "mime/MimeText.h"
+#include "platform/CodePages.h"
+#include "platform/FileSystem.h"
+#include "platform/Threads.h"
+
+namespace quorvel {
+namespace {
+
+using namespace quorvel::testing;
+
+const std::string kCases = NativePath(QUORVEL_TEST_DATA_DIR "/charsets/");
+
+std::string LibraryText(const std::string& utf8) {
+  const std::u16string wide = platform::MultiByteToWide(platform::kCodePageUtf8, utf8).value();
+  return platform::WideToMultiByte(platform::kCodePageAnsi, wide).value();
+}
+
+std::string Fields(const MailMessage& message, std::string_view body) {
+  std::string fields = "Subject: " + message.subject + "\n";
+  for (const std::string& name : message.attachmentNames) fields += "Attachment: " + name + "\n";
+  return fields + "\n" + std::string(body);
+}
+
+TEST(CharsetCases, EveryMessageGivesThePythonText) {
+  const auto entries = platform::ListDirectory(kCases, "*.eml");
+  ASSERT_GE(entries.size(), 45u) << kCases;
+  for (const auto& entry : entries) {
+    const std::string name = entry.name.substr(0, entry.name.size() - 4);
+    const std::string text = ReadFile(kCases + entry.name);
+    const std::string wanted = LibraryText(ReadFile(kCases + name + ".expected"));
+    TempDirectory parts;
+    MailMessage whole(nullptr, nullptr, nullptr);
+    ParseMessage(whole, text, parts.path().c_str(), true);
+    EXPECT_EQ(Fields(whole, whole.body), wanted) << name;
+    MailMessage inPlace(nullptr, nullptr, nullptr);
+    std::optional<std::string_view> body;
+    ParseMessageInPlace(inPlace, text, parts.path().c_str(), true, body);
+    EXPECT_EQ(Fields(inPlace, body ? *body : std::string_view(inPlace.body)), wanted) << name;
+  }
+}
+
+// Labels as real mail spells them: the first code page that reads them, or
+// the name a converter knows them by.
+TEST(CharsetCases, SpellingsOfLabels) {
+  const struct {
+    const char* label;
+    CharsetKind kind;
+    uint32_t page;
+    const char* name;
+  } kLabels[] = {
+      {"KS_C_5601-1987", CharsetKind::kListed, 949, "CP949"},
+      {" \"x-sjis\" ", CharsetKind::kListed, 932, "CP932"},
+      {"x-x-big5", CharsetKind::kListed, 950, "CP950"},
+      {"ISO_8859-1:1987", CharsetKind::kListed, 28591, "ISO-8859-1"},
+      {"iso8859-15", CharsetKind::kListed, 28605, "ISO-8859-15"},
+      {"iso-8859-8-i", CharsetKind::kListed, 28598, "ISO-8859-8"},
+      {"ISO-8859-11", CharsetKind::kListed, 874, "CP874"},
+      {"iso-8859-14", CharsetKind::kListed, 0, "ISO-8859-14"},
+      {"x-cp1251", CharsetKind::kListed, 1251, "CP1251"},
+      {"windows-874", CharsetKind::kListed, 874, "CP874"},
+      {"x-euc-jp", CharsetKind::kListed, 51932, "EUC-JP"},
+      {"GB18030", CharsetKind::kListed, 54936, "GB18030"},
+      {"koi8-ru", CharsetKind::kListed, 21866, "KOI8-U"},
+      {"UTF8", CharsetKind::kUtf8, 65001, "UTF-8"},
+      {"", CharsetKind::kUndeclared, 0, ""},
+      {"US-ASCII", CharsetKind::kUndeclared, 0, ""},
+      {"unknown-8bit", CharsetKind::kUndeclared, 0, ""},
+      {"iso-8859-12", CharsetKind::kUnlisted, 0, "ISO-8859-12"},
+      {"X-Klingon_1", CharsetKind::kUnlisted, 0, "klingon-1"},
+  };
+  for (const auto& row : kLabels) {
+    const CharsetInfo info = LookUpCharset(row.label);
+    EXPECT_EQ(info.kind, row.kind) << row.label;
+    EXPECT_EQ(info.codePages[0], row.page) << row.label;
+    EXPECT_EQ(info.name, row.name) << row.label;
+  }
+  EXPECT_EQ(LookUpCharset("euc-jp").codePages[1], 20932u);
+  EXPECT_EQ(LookUpCharset("gb18030").codePages[1], 936u);
+}
+
+// Where no code page reads ISO-2022-JP (Wine has none), it goes through
+// code page 932; the expected bytes are Python's cp932.
+TEST(CharsetCases, Iso2022JpCarriedOverToShiftJis) {
+  const struct {
+    std::string_view iso2022Jp;
+    std::string_view shiftJis;
+  } kTexts[] = {
+      {"\x1b$BF|K\\8l\x1b(B ABC \x1b$B$+$J\x1b(B", "\x93\xfa\x96{\x8c\xea ABC \x82\xa9\x82\xc8"},
+      {"\x1b$B=IBj\x1b(I6@6E\x1b$B!\"\x1b(BA\\~", "\x8fh\x91\xe8\xb6\xc0\xb6\xc5\x81\x41\x41\\~"},
+      {"a\x0e" "6@\x0f" "b\x1b$@F|\x1b(J!", "a\xb6\xc0" "b\x93\xfa!"},
+      {"\x1b$BF", "F"},
+      // The rows and columns where the arithmetic turns (Python's cp932).
+      {"\x1b$B_!1`1_^~\x1b(B", "\xe0\x40\x89\x80\x89\x7e\x9f\xfc"},
+  };
+  for (const auto& text : kTexts) {
+    EXPECT_EQ(ShiftJisFromIso2022Jp(text.iso2022Jp), text.shiftJis) << text.iso2022Jp;
+  }
+}
+
+// The tables of the ISO charsets that Windows has no code page for, against
+// the converter of a system that has them.
+TEST(CharsetCases, HighHalfTablesAgreeWithTheSystemsConverter) {
+  std::string all;
+  for (int byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);
+  for (const char* name : {"ISO-8859-10", "ISO-8859-14", "ISO-8859-16"}) {
+    const auto converted = platform::NamedCharsetToWide(name, all);
+    if (!converted) GTEST_SKIP() << "no converter knows " << name << " (Windows)";
+    EXPECT_EQ(HighHalfTextToWide(all, LookUpCharset(name).highHalf), *converted) << name;
+  }
+}
+
+TEST(CharsetCases, ValidUtf8) {
+  for (const std::string_view valid : {"", "a", "\xC2\x80", "\xE0\xA0\x80", "\xED\x9F\xBF",
+                                       "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"}) {
+    EXPECT_TRUE(IsValidUtf8(valid)) << valid;
+  }
+  for (const std::string_view invalid :
+       {"\x80", "\xC1\xBF", "\xC2", "\xC2\x7F", "\xE0\x9F\x80", "\xED\xA0\x80", "\xE1\x80\xC0",
+        "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xF0\x90\x80"}) {
+    EXPECT_FALSE(IsValidUtf8(invalid)) << invalid;
+  }
+}
+
+TEST(CharsetCases, AnUnknownCharsetIsLoggedWithItsLabel) {
+  TempDirectory logs;
+  CxThreadObjects table;
+  auto object = std::make_unique<ThreadLogObject>();
+  object->logDirectory = logs.path();
+  object->filePrefix = "qv";
+  object->keepCount = 3;
+  table.Add(platform::CurrentThreadId(), std::move(object));
+  InitializeLogTable(&table);
+  EXPECT_EQ(ToLibraryText("caf\xC3\xA9", "x-no-such-charset"), LibraryText("caf\xC3\xA9"));
+  EXPECT_EQ(ToLibraryText("caf\xE9", "koi8-r"), LibraryText("caf\xD0\x98"));
+  InitializeLogTable(nullptr);
+  const auto files = platform::ListDirectory(logs.path(), "qv*.log");
+  ASSERT_EQ(files.size(), 1u);
+  const std::string log = ReadFile(logs / files[0].name);
+  EXPECT_NE(log.find(" 100032  3=x-no-such-charset 1=0\r\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("koi8"), std::string::npos) << log;
+}
+
+}  // namespace
+}  // namespace quorvel
