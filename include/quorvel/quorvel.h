@@ -55,9 +55,9 @@ extern "C" {
 // Creates the calling thread's context and answers 1 (0 only when it could
 // not be made). A thread that has one already keeps it: the call changes
 // nothing and answers 1. `hostMutex` (null: none) is the host's mutex that a
-// background worker of this context locks while it joins the context and
-// again while it leaves it (see Handles.h for its form); the library never
-// creates or destroys it, and it must outlive every worker of the context.
+// background worker of this context locks while it leaves the context (see
+// Handles.h for its form); the library never creates or destroys it, and it
+// must outlive every worker of the context.
 // The context table has a lock of its own, so the host need not hold the
 // mutex around MTAddNew and MTRemove; holding it there is harmless. Never hold
 // it while waiting for a worker (stop or suspend request): the worker may
@@ -185,8 +185,8 @@ QUORVEL_API bool MailsSendMails(const char* directory);
 
 // Background workers. A context has at most one worker, shared by
 // MailsThreadedSendMail and the three TessalyThreaded functions; a start
-// while one runs answers 0. The worker joins the starter's context (under the
-// host mutex of MTAddNew), works with its settings and mailbox, frees its
+// while one runs answers 0. The starting call enters the worker for the
+// starter's context; the worker works with its settings and mailbox, frees its
 // slot, calls the completion callback on its own thread with (userValue,
 // result), then leaves the context (under the host mutex again). Nothing else
 // is refused or locked against the worker: until it ends, the host calls only
