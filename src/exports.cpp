@@ -382,6 +382,14 @@ bool MailsSetPopSecurity(uint32_t tlsMode, uint8_t allowClearTextPassword) {
   });
 }
 
+bool MailsSetPopOAuthToken(const char* oauthToken) {
+  return Guarded(false, [&] { return SetPopOAuthToken(CallingContext(), oauthToken); });
+}
+
+bool MailsSetOAuthTokenCallback(OAuthTokenCallback callback, uint32_t userValue) {
+  return Guarded(false, [&] { return SetOAuthTokenCallback(CallingContext(), callback, userValue); });
+}
+
 bool MailsSetTlsTrust(const char* caFile, uint8_t verifyCertificates) {
   return Guarded(false, [&] { return SetTlsTrust(CallingContext(), caFile, verifyCertificates != 0); });
 }

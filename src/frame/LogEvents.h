@@ -20,6 +20,8 @@ inline constexpr uint32_t kEventCaughtError = 200004;
 // whose certificate was accepted without verification.
 inline constexpr uint32_t kEventTlsFailed = 100030;
 inline constexpr uint32_t kEventTlsUnverified = 100031;
+// A server's explanation of why it refused an OAuth 2 token.
+inline constexpr uint32_t kEventTokenRefused = 100032;
 
 // Keys of event values.
 inline constexpr uint32_t kKeyValueOne = 1;

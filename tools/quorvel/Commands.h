@@ -41,7 +41,7 @@ inline const CommandSpec kReplyCommand = {
     {}, nullptr, RunReply};
 
 inline constexpr const char* kReceiveUsage =
-    "--pop HOST[:PORT] --user U (--password P | --password-file F) --to DIR"
+    "--pop HOST[:PORT] --user U (--password P | --password-file F | --oauth-token-file F) --to DIR"
     " [--tls starttls|implicit] [--ca-file F] [--insecure] [--quiet]";
 int RunReceive(const Arguments& arguments);
 inline constexpr const char* kParseUsage = "FILE --to DIR";
