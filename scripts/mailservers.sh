@@ -29,7 +29,7 @@ set -euo pipefail
 action=${1:-}
 state=${2:-/tmp/quorvel-mailservers.env}
 domain=example.test
-users=(pupil tutor receiver fetcher secure tlstool exchange-pupil exchange-tutor)
+users=(pupil tutor receiver fetcher secure tlstool exchange-pupil exchange-tutor oauthapi oauthtool)
 mail_uid=65534  # nobody: the virtual delivery agent and Dovecot act as it
 mail_gid=65534
 
