@@ -56,7 +56,7 @@ bool PopClient::AskMechanisms(std::string& mechanisms) {
   const CommandChannel::Received received = channel_.ReadReply(reply_, CapabilitiesComplete);
   if (received == CommandChannel::Received::Failed) return SetError(kPopReceiveFailed);
   if (received == CommandChannel::Received::Closed) return SetError(kPopServerClosed);
-  mechanisms = reply_.compare(0, 3, "+OK") == 0 ? SaslLine(reply_) : std::string();
+  mechanisms = SaslLine(reply_);  // none in a refusal, which is one line
   return true;
 }
 
