@@ -18,12 +18,18 @@
 # port and implicit TLS on QUORVEL_SMTPS_PORT, with SASL (PLAIN, LOGIN)
 # through Dovecot's auth service, only over TLS; Dovecot offers STLS on its
 # port and POP3S on QUORVEL_POP3S_PORT. The plain dialogues are unchanged.
+#
+# Both also take OAuth 2 bearer tokens (SASL XOAUTH2 and OAUTHBEARER), which
+# Dovecot checks with an introspection endpoint on loopback, the identity
+# provider's stand-in (scripts/oauth-introspection.py). Its tokens file
+# (QUORVEL_OAUTH_TOKENS) starts with "token-USER USER active" and
+# "expired-USER USER expired" for every user; tests may rewrite it.
 set -euo pipefail
 
 action=${1:-}
 state=${2:-/tmp/quorvel-mailservers.env}
 domain=example.test
-users=(pupil tutor receiver fetcher secure tlstool exchange-pupil exchange-tutor)
+users=(pupil tutor receiver fetcher secure tlstool exchange-pupil exchange-tutor oauthapi oauthtool)
 mail_uid=65534  # nobody: the virtual delivery agent and Dovecot act as it
 mail_gid=65534
 
@@ -157,9 +163,19 @@ CONF
   touch -d '-2 seconds' "$conf"/*
 }
 
-write_dovecot_config() {  # directory, pop port, pop3s port
-  local root=$1 port=$2 pop3s_port=$3 conf=$1/dovecot
+write_dovecot_config() {  # directory, pop port, pop3s port, introspection port
+  local root=$1 port=$2 pop3s_port=$3 oauth_port=$4 conf=$1/dovecot
   mkdir -p "$conf" "$root/dovecot-run" "$root/dovecot-state"
+  cat >"$conf/oauth2.conf.ext" <<CONF
+introspection_mode = post
+introspection_url = http://127.0.0.1:$oauth_port/introspect
+force_introspection = yes
+username_attribute = username
+username_format = %n
+active_attribute = active
+active_value = true
+timeout_msecs = 10000
+CONF
   : >"$conf/users"
   for user in "${users[@]}"; do
     echo "$user:{PLAIN}$user:$mail_uid:$mail_gid::$root/mail/$domain/$user::" >>"$conf/users"
@@ -176,13 +192,19 @@ ssl_cert = <$root/tls/server.crt
 ssl_key = <$root/tls/server.key
 ssl_min_protocol = TLSv1.2
 disable_plaintext_auth = no
-auth_mechanisms = plain login
+auth_mechanisms = plain login xoauth2 oauthbearer
 auth_failure_delay = 0
 first_valid_uid = $mail_uid
 mail_location = maildir:$root/mail/$domain/%n
 pop3_uidl_format = %08Xu%08Xv
 passdb {
+  driver = oauth2
+  mechanisms = xoauth2 oauthbearer
+  args = $conf/oauth2.conf.ext
+}
+passdb {
   driver = passwd-file
+  mechanisms = plain login
   args = scheme=PLAIN username_format=%n $conf/users
 }
 userdb {
@@ -248,8 +270,11 @@ STATE
   done
   chown -R "$mail_uid:$mail_gid" "$root/mail"
   make_certificates "$root"
+  local oauth_port
+  oauth_port=$(start_introspection "$root")
+  echo "QUORVEL_OAUTH_TOKENS=$root/oauth/tokens" >>"$state"
   write_postfix_config "$root" "$smtp_port" "$smtps_port"
-  write_dovecot_config "$root" "$pop_port" "$pop3s_port"
+  write_dovecot_config "$root" "$pop_port" "$pop3s_port" "$oauth_port"
   postfix -c "$root/postfix" check >/dev/null 2>&1 || true  # creates the queue directories
   postfix -c "$root/postfix" start </dev/null >/dev/null 2>&1 || {
     echo "mailservers: postfix did not start" >&2
@@ -264,6 +289,25 @@ STATE
   wait_for_port "$pop3s_port" dovecot
   echo "mailservers: postfix on 127.0.0.1:$smtp_port (TLS $smtps_port)," \
     "dovecot on 127.0.0.1:$pop_port (TLS $pop3s_port) ($root)"
+}
+
+start_introspection() {  # directory; prints the port
+  local oauth=$1/oauth
+  mkdir -p "$oauth"
+  : >"$oauth/tokens"
+  for user in "${users[@]}"; do
+    printf 'token-%s %s active\nexpired-%s %s expired\n' "$user" "$user" "$user" "$user" >>"$oauth/tokens"
+  done
+  chmod 644 "$oauth/tokens"
+  setsid /usr/bin/python3 "$(dirname "$0")/oauth-introspection.py" "$oauth/tokens" "$oauth/port" \
+    </dev/null >/dev/null 2>&1 &
+  echo $! >"$oauth/pid"
+  for _ in $(seq 1 1000); do
+    [ -s "$oauth/port" ] && { cat "$oauth/port"; return 0; }
+    sleep 0.01
+  done
+  echo "mailservers: the introspection endpoint did not start" >&2
+  return 1
 }
 
 stop() {
@@ -285,6 +329,9 @@ stop() {
       [ -f "$master_pid" ] && kill -0 "$(tr -d ' ' <"$master_pid")" 2>/dev/null || break
       sleep 0.01
     done
+    if [ -f "$root/oauth/pid" ]; then
+      kill -TERM "$(cat "$root/oauth/pid")" 2>/dev/null || true
+    fi
     rm -rf "$root"
   fi
   rm -f "$state"

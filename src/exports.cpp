@@ -392,6 +392,14 @@ bool MailsSetPopLimits(uint32_t timeoutMilliseconds, uint64_t largestMessage) {
   });
 }
 
+bool MailsSetPopOAuthToken(const char* oauthToken) {
+  return Guarded(false, [&] { return SetPopOAuthToken(CallingContext(), oauthToken); });
+}
+
+bool MailsSetOAuthTokenCallback(OAuthTokenCallback callback, uint32_t userValue) {
+  return Guarded(false, [&] { return SetOAuthTokenCallback(CallingContext(), callback, userValue); });
+}
+
 bool MailsSetTlsTrust(const char* caFile, uint8_t verifyCertificates) {
   return Guarded(false, [&] { return SetTlsTrust(CallingContext(), caFile, verifyCertificates != 0); });
 }

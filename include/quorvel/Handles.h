@@ -42,4 +42,11 @@ typedef void (*ProgressCallback)(uint32_t eventCode, uint32_t argument);
 // background operation of the context itself.
 typedef void (*CompletionCallback)(uint32_t userValue, uint32_t result);
 
+// OAuth 2 token callback (an extension): asked for a new access token for
+// `user` after a server refused the one it had. It writes the token into
+// `token` (room for `capacity` bytes) and answers its length; 0, or a length
+// that does not fit below `capacity`, means "no new token".
+typedef uint32_t (*OAuthTokenCallback)(const char* user, char* token, uint32_t capacity,
+                                       uint32_t userValue);
+
 }  // extern "C"

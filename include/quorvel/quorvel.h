@@ -500,8 +500,9 @@ QUORVEL_API bool MailsCancelBlockingCall(uint32_t threadId);
 // context connects to. A failure is logged with its reason (event 100030).
 
 // SMTP: the TLS mode and, with a non-empty `user`, authentication (AUTH
-// PLAIN, else LOGIN, as the server offers; XOAUTH2 with the host's OAuth 2
-// access token when `oauthToken` is not empty, `password` then unused).
+// PLAIN, else LOGIN, as the server offers; with the host's OAuth 2 access
+// token when `oauthToken` is not empty, `password` then unused: OAUTHBEARER
+// (RFC 7628), else XOAUTH2, as EHLO offers; neither offered is error 17).
 // Credentials go out only over TLS: with mode 0 and a user, connecting fails.
 // Greeting with credentials or TLS uses EHLO instead of HELO. New SMTP error
 // identifiers (progress event 13): 15 TLS could not be set up, 16 STARTTLS
@@ -510,11 +511,31 @@ QUORVEL_API bool MailsCancelBlockingCall(uint32_t threadId);
 // and changes nothing.
 QUORVEL_API bool MailsSetSmtpSecurity(uint32_t tlsMode, const char* user, const char* password,
                                       const char* oauthToken);
-// POP3: the TLS mode. Once called, USER/PASS go out only over TLS unless
-// `allowClearTextPassword` is 1. New POP client errors (progress event 13):
-// 13 TLS could not be set up, 14 STLS refused, 15 password not sent in
-// clear. A mode above 2 answers 0 and changes nothing.
+// POP3: the TLS mode. Once called, the client asks for the server's
+// capabilities (CAPA) and logs in with AUTH PLAIN (RFC 5034) when its SASL
+// line offers it, else with USER/PASS; the password goes out only over TLS
+// unless `allowClearTextPassword` is 1. New POP client errors (progress
+// event 13): 13 TLS could not be set up, 14 STLS refused, 15 password (or
+// token) not sent in clear. A mode above 2 answers 0 and changes nothing.
 QUORVEL_API bool MailsSetPopSecurity(uint32_t tlsMode, uint8_t allowClearTextPassword);
+// POP3 with an OAuth 2 access token instead of the password (null or empty:
+// the password again): after CAPA, AUTH OAUTHBEARER, else XOAUTH2, as the
+// SASL line offers, for the context's POP user (the exchange layer's POP
+// accounts included, each with its own user). The token goes out only over
+// TLS (else error 15). New POP client errors: 17 the token was refused, 18
+// the server offers neither mechanism. The library error code stays 6. The
+// server's explanation of a refusal (its JSON, RFC 7628) goes to the log,
+// event 100033 (so does SMTP's), and the token never does.
+QUORVEL_API bool MailsSetPopOAuthToken(const char* oauthToken);
+// Tokens expire, also during a long run. When a server refuses the token of
+// an SMTP delivery or a POP login, the library calls `callback` (null: none)
+// on the thread that connects (a background worker's included) with the
+// user's name and `userValue`; a new token it gives is tried at once on the
+// same connection and kept for the context's later connections of that
+// protocol, so one refresh serves every remaining item. No new token (0, or
+// the refused one again) and the refusal stands. Without a callback a host
+// may instead set new tokens between items with the two setters above.
+QUORVEL_API bool MailsSetOAuthTokenCallback(OAuthTokenCallback callback, uint32_t userValue);
 // Certificates in `caFile` (PEM; null or empty: none) are trusted besides the
 // system's store. `verifyCertificates` 0 accepts any certificate and name:
 // every such connection writes log event 100031 saying so.

@@ -28,6 +28,8 @@ inline constexpr uint32_t kEventUnknownCharset = 100032;
 // change to be stored (key 8 the name given, key 3 the name stored).
 inline constexpr uint32_t kEventMailFileProblem = 100060;
 inline constexpr uint32_t kEventAttachmentRenamed = 100061;
+// A server's explanation of why it refused an OAuth 2 token.
+inline constexpr uint32_t kEventTokenRefused = 100033;
 
 // Keys of event values.
 inline constexpr uint32_t kKeyValueOne = 1;

@@ -2,7 +2,10 @@
 
 #include <cctype>
 #include <cstdint>
+#include <vector>
 
+#include "frame/LogEvents.h"
+#include "mail/LineSafety.h"
 #include "mime/Base64.h"
 
 namespace quorvel {
@@ -13,6 +16,21 @@ std::string Upper(std::string_view text) {
   std::string upper(text);
   for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return upper;
+}
+
+// A user name as a SASL "saslname" (RFC 5801).
+std::string SaslName(const std::string& user) {
+  std::string name;
+  for (const char c : user) {
+    if (c == ',') {
+      name += "=2C";
+    } else if (c == '=') {
+      name += "=3D";
+    } else {
+      name += c;
+    }
+  }
+  return name;
 }
 
 }  // namespace
@@ -60,6 +78,44 @@ std::string PlainResponse(const std::string& user, const std::string& password) 
 
 std::string XOAuth2Response(const std::string& user, const std::string& token) {
   return Base64Line("user=" + user + "\x01" "auth=Bearer " + token + "\x01\x01");
+}
+
+std::string OAuthBearerResponse(const std::string& user, const std::string& host, uint16_t port,
+                                const std::string& token) {
+  return Base64Line("n,a=" + SaslName(user) + ",\x01" "host=" + host + "\x01" "port=" +
+                    std::to_string(port) + "\x01" "auth=Bearer " + token + "\x01\x01");
+}
+
+std::string_view OAuthMechanism(std::string_view offered, std::string_view wanted) {
+  for (const std::string_view mechanism : {"OAUTHBEARER", "XOAUTH2"}) {
+    if (mechanism == wanted && HasWord(offered, mechanism)) return mechanism;
+  }
+  if (!wanted.empty()) return {};
+  if (HasWord(offered, "OAUTHBEARER")) return "OAUTHBEARER";
+  if (HasWord(offered, "XOAUTH2")) return "XOAUTH2";
+  return {};
+}
+
+std::string OAuthResponse(std::string_view mechanism, const std::string& user,
+                          const std::string& host, uint16_t port, const std::string& token) {
+  return mechanism == "OAUTHBEARER" ? OAuthBearerResponse(user, host, port, token)
+                                    : XOAuth2Response(user, token);
+}
+
+std::string_view OAuthRefusalAnswer(std::string_view mechanism) {
+  return mechanism == "OAUTHBEARER" ? "AQ==" : "";
+}
+
+void LogTokenRefusal(std::string_view protocol, const std::string& host, std::string_view challenge) {
+  const size_t end = challenge.find_first_of("\r\n");
+  if (end != std::string_view::npos) challenge = challenge.substr(0, end);
+  std::vector<uint8_t> bytes(challenge.size() / 4 * 3 + 3);
+  size_t length = 0;
+  Base64Decode(challenge, bytes.data(), bytes.size(), length);
+  const std::string explanation(reinterpret_cast<const char*>(bytes.data()), length);
+  SetLogValue(kKeyMessage, std::string(protocol) + " server " + host +
+                               " refused the OAuth 2 token: " + OneLineText(explanation));
+  WriteLogEvent(kEventTokenRefused);
 }
 
 }  // namespace quorvel

@@ -138,6 +138,12 @@ class SmtpClient {
   bool Authenticate(const std::string& capabilities);
   // Sends one step of an authentication and checks its reply.
   bool AuthenticationStep(const std::string& line, uint32_t expected);
+  // AUTH with the host's OAuth 2 token by the best offered mechanism, and
+  // once more with a renewed token when the host gives one.
+  bool AuthenticateWithToken(const std::string& mechanisms);
+  // One AUTH with `token`; a refusal records no error identifier (unlike a
+  // failed send or receive).
+  bool TokenAccepted(std::string_view mechanism, const std::string& token);
 
   std::string host_;
   uint16_t port_ = 25;

@@ -41,15 +41,7 @@ bool SmtpClient::AuthenticationStep(const std::string& line, uint32_t expected) 
 bool SmtpClient::Authenticate(const std::string& capabilities) {
   const std::string& user = security_.smtpUser;
   if (!security_.smtpOAuthToken.empty()) {
-    const std::string response = XOAuth2Response(user, security_.smtpOAuthToken);
-    if (AuthenticationStep("AUTH XOAUTH2 " + response, 235)) return true;
-    // A refused token is explained in a 334 challenge that waits for an
-    // empty answer before the final refusal.
-    if (reply_.compare(0, 3, "334") == 0 && channel_.Send("\r\n")) {
-      std::string refusal;
-      channel_.ReadReply(refusal, SmtpReplyIsComplete);
-    }
-    return false;
+    return AuthenticateWithToken(EhloExtension(capabilities, "AUTH").value_or(""));
   }
   const std::string mechanisms = EhloExtension(capabilities, "AUTH").value_or("");
   if (HasWord(mechanisms, "PLAIN")) {
@@ -58,6 +50,39 @@ bool SmtpClient::Authenticate(const std::string& capabilities) {
   if (HasWord(mechanisms, "LOGIN")) {
     return AuthenticationStep("AUTH LOGIN", 334) && AuthenticationStep(Base64Line(user), 334) &&
            AuthenticationStep(Base64Line(security_.smtpPassword), 235);
+  }
+  return SetErrorId(kSmtpAuthenticationFailed);
+}
+
+bool SmtpClient::TokenAccepted(std::string_view mechanism, const std::string& token) {
+  const std::string response = OAuthResponse(mechanism, security_.smtpUser, host_, port_, token);
+  if (!channel_.Send("AUTH " + std::string(mechanism) + " " + response + "\r\n")) {
+    return SetErrorId(kSmtpSendFailed);
+  }
+  reporter_.Report(kSmtpAwaitingReply, 0);
+  if (ReadReply(235, kSmtpNoError)) return true;
+  if (reply_.compare(0, 4, "334 ") != 0) return false;
+  // A refused token is explained in a challenge that waits for an answer
+  // before the final refusal.
+  LogTokenRefusal("SMTP", host_, std::string_view(reply_).substr(4));
+  if (!channel_.Send(std::string(OAuthRefusalAnswer(mechanism)) + "\r\n")) {
+    return SetErrorId(kSmtpSendFailed);
+  }
+  reporter_.Report(kSmtpAwaitingReply, 0);
+  return ReadReply(235, kSmtpNoError);
+}
+
+bool SmtpClient::AuthenticateWithToken(const std::string& mechanisms) {
+  const std::string_view mechanism = OAuthMechanism(mechanisms, security_.oauthMechanism);
+  if (mechanism.empty()) return SetErrorId(kSmtpAuthenticationFailed);
+  if (TokenAccepted(mechanism, security_.smtpOAuthToken)) return true;
+  if (lastErrorId_ != kSmtpNoError || Stopped() || !channel_.IsOpen()) return false;
+  // An expired token: the host may have a new one, tried once.
+  const std::string renewed = RenewOAuthToken(security_, TokenUse::Smtp, security_.smtpUser);
+  if (!renewed.empty()) {
+    security_.smtpOAuthToken = renewed;
+    if (TokenAccepted(mechanism, renewed)) return true;
+    if (lastErrorId_ != kSmtpNoError) return false;
   }
   return SetErrorId(kSmtpAuthenticationFailed);
 }

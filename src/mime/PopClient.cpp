@@ -106,8 +106,10 @@ const char* PopErrorMeaning(uint32_t code) {
       return "receiving failed (error, time-out, cancel, stop, or data slower than the time-out allows)";
     case kPopTlsFailed: return "TLS could not be set up (handshake, certificate or STLS)";
     case kPopTlsNotOffered: return "TLS is required but the server refused STLS";
-    case kPopClearTextRefused: return "the password would go in clear, which was not allowed";
+    case kPopClearTextRefused: return "the password or token would go in clear, which was not allowed";
     case kPopMessageTooLarge: return "the message is larger than the limit; it stays on the server";
+    case kPopTokenRefused: return "the OAuth 2 token was refused";
+    case kPopNoTokenMechanism: return "the server offers neither OAUTHBEARER nor XOAUTH2";
     default: return "unknown error code";
   }
 }
@@ -185,16 +187,19 @@ bool PopClient::Connect(const char* host, uint16_t port, const char* user, const
   reporter_.Report(kPopGreeted, 0);
   reporter_.Report(kPopGreetingAccepted, 0);
   if (!SecureBeforeLogin()) return FailAndClose(kPopNoError);
-
-  if (!IsOneLine(user_)) return FailAndClose(kPopUserRefused);
-  if (!Command("USER " + user_ + "\r\n", kPopUserRefused)) return FailAndClose(kPopNoError);
-  reporter_.Report(kPopUserAccepted, 0);
-  reporter_.Report(kPopSendingPassword, 0);
-  if (!IsOneLine(password_)) return FailAndClose(kPopPasswordRefused);
-  if (!Command("PASS " + password_ + "\r\n", kPopPasswordRefused)) return FailAndClose(kPopNoError);
+  if (!LogIn()) return FailAndClose(kPopNoError);
   reporter_.Report(kPopLoggedIn, 0);
   connected_ = true;
   return true;
+}
+
+bool PopClient::LogInWithPassword() {
+  if (!IsOneLine(user_)) return SetError(kPopUserRefused);
+  if (!Command("USER " + user_ + "\r\n", kPopUserRefused)) return false;
+  reporter_.Report(kPopUserAccepted, 0);
+  reporter_.Report(kPopSendingPassword, 0);
+  if (!IsOneLine(password_)) return SetError(kPopPasswordRefused);
+  return Command("PASS " + password_ + "\r\n", kPopPasswordRefused);
 }
 
 bool PopClient::SecureBeforeLogin() {

@@ -67,6 +67,10 @@ enum PopErrorCode : uint32_t {
   // The message is larger than the context's limit (as listed, or as it
   // arrived): it is not taken and stays on the server.
   kPopMessageTooLarge = 16,
+  // OAuth 2 (an extension, only with a context's POP token): the token was
+  // refused; the server offers neither OAUTHBEARER nor XOAUTH2.
+  kPopTokenRefused = 17,
+  kPopNoTokenMechanism = 18,
 };
 
 // A short English text for an error code, for logs and the tool.
@@ -144,6 +148,18 @@ class PopClient {
   // STLS when the transport security asks for it, and the check that the
   // password never goes in clear unless allowed.
   bool SecureBeforeLogin();
+  // The login: USER/PASS in the plain dialogue; with transport security or
+  // a token, CAPA first and SASL as its SASL line allows.
+  bool LogIn();
+  bool LogInWithPassword();
+  bool LogInWithToken(const std::string& mechanisms);
+  // The SASL line of the server's capabilities (upper case); empty when it
+  // has none or does not know CAPA; false when the dialogue broke.
+  bool AskMechanisms(std::string& mechanisms);
+  // One AUTH exchange (RFC 5034); true when logged in. A refusal records
+  // no error (unlike a failed send or receive).
+  bool SaslLogin(std::string_view mechanism, const std::string& response,
+                 std::string_view refusalAnswer);
 
   std::string host_;
   uint16_t port_ = 110;

@@ -72,8 +72,10 @@ TEST(SmtpSecurity, DialogueOfEveryModeAndMechanism) {
        {"250-mail\r\n250 AUTH XOAUTH2\r\n", "235 ok\r\n"},
        ehlo + "AUTH XOAUTH2 dXNlcj1wdXBpbAFhdXRoPUJlYXJlciB5YTI5LnRvawEB\r\nQUIT\r\n", 0, 'i'},
       {"refused token", kTlsImplicit, "ya29.tok",
-       {"250 AUTH XOAUTH2\r\n", "334 eyJzdGF0dXMiOiI0MDEifQ==\r\n", "535 no\r\n"},
+       {"250-mail\r\n250 AUTH XOAUTH2\r\n", "334 eyJzdGF0dXMiOiI0MDEifQ==\r\n", "535 no\r\n"},
        ehlo + "AUTH XOAUTH2 dXNlcj1wdXBpbAFhdXRoPUJlYXJlciB5YTI5LnRvawEB\r\n\r\n", 17, 'i'},
+      {"no mechanism for the token", kTlsImplicit, "ya29.tok",
+       {"250-mail\r\n250 AUTH PLAIN LOGIN\r\n"}, ehlo, 17, 'i'},
       {"no STARTTLS offered: nothing more in clear", kTlsUpgrade, "",
        {"250-mail\r\n250 AUTH PLAIN\r\n"}, ehlo, 16, 0},
       {"STARTTLS refused", kTlsUpgrade, "", {offer, "454 not now\r\n"},
@@ -116,6 +118,34 @@ TEST(SmtpSecurity, DialogueOfEveryModeAndMechanism) {
   }
 }
 
+uint32_t RenewedToken(const char* user, char* token, uint32_t capacity, uint32_t) {
+  EXPECT_STREQ(user, "pupil");
+  return static_cast<uint32_t>(std::string("ya29.new").copy(token, capacity));
+}
+
+TEST(SmtpSecurity, ARefusedTokenIsRenewedOnce) {
+  const std::string ehlo = "EHLO " + platform::LocalHostName() + "\r\n";
+  const std::string first = "AUTH XOAUTH2 dXNlcj1wdXBpbAFhdXRoPUJlYXJlciB5YTI5LnRvawEB\r\n";
+  const std::string renewed = "AUTH XOAUTH2 dXNlcj1wdXBpbAFhdXRoPUJlYXJlciB5YTI5Lm5ldwEB\r\n";
+  for (const bool acceptedAgain : {true, false}) {
+    ScriptedServer server(Replying({"250-mail\r\n250 AUTH XOAUTH2\r\n", "535 expired\r\n",
+                                    acceptedAgain ? "235 ok\r\n" : "535 still\r\n"}));
+    {
+      SmtpClient client(nullptr, nullptr, nullptr);
+      TransportSecurity security;
+      security.smtpTls = kTlsImplicit;
+      security.smtpUser = "pupil";
+      security.smtpOAuthToken = "ya29.tok";
+      security.tokenCallback = RenewedToken;
+      client.SetSecurity(security);
+      client.UseSocket(std::make_unique<PretendTlsSocket>());
+      EXPECT_EQ(client.Connect("127.0.0.1", server.port()), acceptedAgain);
+      EXPECT_EQ(client.lastErrorId(), acceptedAgain ? 0u : 17u);
+    }
+    EXPECT_EQ(server.transcript(), ehlo + first + renewed + (acceptedAgain ? "QUIT\r\n" : ""));
+  }
+}
+
 TEST(SmtpSecurity, EhloExtensionsAreReadFromEveryLine) {
   const std::string reply = "250-mail.example\r\n250-SIZE 100\r\n250-Auth plain Login\r\n250 STARTTLS\r\n";
   EXPECT_EQ(EhloExtension(reply, "AUTH"), "PLAIN LOGIN");
@@ -125,6 +155,12 @@ TEST(SmtpSecurity, EhloExtensionsAreReadFromEveryLine) {
   EXPECT_TRUE(HasWord("PLAIN LOGIN", "LOGIN"));
   EXPECT_FALSE(HasWord("PLAINX LOGIN", "PLAIN"));
   EXPECT_FALSE(HasWord("", "PLAIN"));
+  // RFC 7628 with a user holding the two characters a saslname escapes.
+  EXPECT_EQ(OAuthBearerResponse("a=b,c", "h", 1, "t"),
+            "bixhPWE9M0RiPTJDYywBaG9zdD1oAXBvcnQ9MQFhdXRoPUJlYXJlciB0AQE=");
+  EXPECT_EQ(OAuthMechanism("PLAIN XOAUTH2 OAUTHBEARER", "XOAUTH2"), "XOAUTH2");
+  EXPECT_EQ(OAuthMechanism("PLAIN OAUTHBEARER", "XOAUTH2"), "");
+  EXPECT_EQ(OAuthMechanism("XOAUTH2", ""), "XOAUTH2");
 }
 
 // A server that takes the connection and the client's first handshake

@@ -60,7 +60,7 @@ inline const CommandSpec kReplyCommand = {
     "those of quorvel write.\n"};
 
 inline constexpr const char* kReceiveUsage =
-    "--pop HOST[:PORT] --user U (--password P | --password-file F) --to DIR"
+    "--pop HOST[:PORT] --user U (--password P | --password-file F | --oauth-token-file F) --to DIR"
     " [--tls starttls|implicit] [--ca-file F] [--insecure] [--timeout MS] [--max-size BYTES]"
     " [--quiet]";
 int RunReceive(const Arguments& arguments);

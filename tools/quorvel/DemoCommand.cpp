@@ -80,8 +80,8 @@ struct Participant {
 
 class Demo {
  public:
-  Demo(const std::string& directory, DemoServers* servers, bool background)
-      : work_(directory), servers_(servers), background_(background) {}
+  Demo(const std::string& directory, DemoServers* servers, bool background, bool oauth)
+      : work_(directory), servers_(servers), background_(background), oauth_(oauth) {}
 
   bool Run();
 
@@ -89,6 +89,10 @@ class Demo {
   // How items travel: a shared directory per receiver, or SMTP and POP.
   std::string RouteTo(const Participant& from, const Participant& to) const;
   void RegisterInbound(const Participant& who) const;
+  // With --oauth: STARTTLS and STLS, and the user's OAuth 2 token from the
+  // identity provider's stand-in instead of a password.
+  void UseOAuth(const Participant& who) const;
+  const std::string& ServerHost() const;
 
   bool Check(bool condition, const std::string& what);
   bool Prepare();
@@ -114,6 +118,7 @@ class Demo {
   std::string work_;
   DemoServers* servers_;
   bool background_;
+  bool oauth_;
   std::unique_ptr<Participant> pupil_, tutor_;
   std::vector<DemoFile> pupilFiles_, tutorFiles_;
   bool failed_ = false;
@@ -135,9 +140,14 @@ bool Demo::Check(bool condition, const std::string& what) {
   return condition;
 }
 
+const std::string& Demo::ServerHost() const {
+  static const std::string loopback = "127.0.0.1";
+  return oauth_ ? servers_->tlsHost() : loopback;  // the certificate's name over TLS
+}
+
 std::string Demo::RouteTo(const Participant& from, const Participant& to) const {
   if (servers_ == nullptr) return "3|" + work_ + "shared/to-" + to.user;
-  return "1|" + servers_->Address(to.user) + "|127.0.0.1|" +
+  return "1|" + servers_->Address(to.user) + "|" + ServerHost() + "|" +
          std::to_string(servers_->smtpPort()) + "|" + servers_->Address(from.user) + "|1252|" +
          from.name;
 }
@@ -146,8 +156,17 @@ void Demo::RegisterInbound(const Participant& who) const {
   if (servers_ == nullptr) {
     TessalyAddProtocolFileIn((work_ + "shared/to-" + who.user).c_str());
   } else {
-    TessalyAddProtocolPopIn("127.0.0.1", servers_->popPort(), who.user.c_str(), who.user.c_str());
+    TessalyAddProtocolPopIn(ServerHost().c_str(), servers_->popPort(), who.user.c_str(),
+                            oauth_ ? "" : who.user.c_str());
   }
+}
+
+void Demo::UseOAuth(const Participant& who) const {
+  const std::string token = "token-" + who.user;
+  MailsSetSmtpSecurity(1, who.user.c_str(), nullptr, token.c_str());
+  MailsSetPopSecurity(1, 0);
+  MailsSetPopOAuthToken(token.c_str());
+  MailsSetTlsTrust(servers_->tlsCa().c_str(), 1);
 }
 
 bool Demo::Prepare() {
@@ -178,6 +197,7 @@ bool Demo::Prepare() {
       ok = Check(TessalyOpenMailBox(who->base.c_str(), who->user.c_str()),
                  "the " + who->role + "'s mailbox does not open") && ok;
       RegisterInbound(*who);
+      if (oauth_) UseOAuth(*who);
     });
   }
   return ok;
@@ -408,6 +428,12 @@ std::string FreshDirectory() {
 
 int RunDemo(const Invocation& invocation) {
   const auto started = std::chrono::steady_clock::now();
+  const bool useServers = invocation.Has("--servers");
+  const bool oauth = invocation.Has("--oauth");
+  if (oauth && !useServers) {
+    invocation.Complain("--oauth needs --servers");
+    return kExitUsage;
+  }
   const bool keep = invocation.Has("--dir");
   std::string work;
   std::error_code error;
@@ -425,10 +451,11 @@ int RunDemo(const Invocation& invocation) {
       return kExitBadFile;
     }
   }
-  const bool useServers = invocation.Has("--servers");
   std::printf("Quorvel demo: a pupil and a tutor exchange mails over %s, in %s%s.\n",
-              useServers ? "the test Postfix and Dovecot (SMTP routes, POP accounts)"
-                         : "shared directories",
+              !useServers ? "shared directories"
+              : oauth ? "the test Postfix and Dovecot (SMTP routes, POP accounts), over TLS with "
+                        "OAuth 2 tokens"
+                      : "the test Postfix and Dovecot (SMTP routes, POP accounts)",
               work.c_str(), invocation.Has("--background") ? " with background exchange runs" : "");
   int status = kExitOk;
   {
@@ -440,7 +467,7 @@ int RunDemo(const Invocation& invocation) {
         std::printf("   Postfix listens on 127.0.0.1:%u, Dovecot on 127.0.0.1:%u.\n",
                     servers.smtpPort(), servers.popPort());
       }
-      Demo demo(work, useServers ? &servers : nullptr, invocation.Has("--background"));
+      Demo demo(work, useServers ? &servers : nullptr, invocation.Has("--background"), oauth);
       status = demo.Run() ? kExitOk : kExitOtherFailure;
     }
   }
@@ -461,6 +488,7 @@ const CommandSpec kDemoCommand = {
     "a pupil and a tutor exchange mails, every step narrated and checked",
     {
         {"--servers", nullptr, "over the test Postfix and Dovecot (started and stopped here; root)"},
+        {"--oauth", nullptr, "with --servers: STARTTLS and STLS, logging in with OAuth 2 tokens"},
         {"--background", nullptr, "each exchange run on the library's worker thread"},
         {"--dir", "DIR", "work in DIR (new or empty) and keep the files there"},
     },

@@ -52,6 +52,8 @@ bool DemoServers::Start(const std::string& directory) {
   popPort_ = static_cast<uint16_t>(std::atoi(values["QUORVEL_POP_PORT"].c_str()));
   domain_ = values["QUORVEL_MAIL_DOMAIN"];
   maildirRoot_ = values["QUORVEL_MAILDIR_ROOT"];
+  tlsCa_ = values["QUORVEL_TLS_CA"];
+  tlsHost_ = values["QUORVEL_TLS_HOST"];
   return smtpPort_ != 0 && popPort_ != 0;
 }
 

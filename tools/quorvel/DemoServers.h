@@ -23,6 +23,9 @@ class DemoServers {
   std::string Address(const std::string& user) const { return user + "@" + domain_; }
   uint16_t smtpPort() const { return smtpPort_; }
   uint16_t popPort() const { return popPort_; }
+  // The CA of the servers' certificate and the one name it carries.
+  const std::string& tlsCa() const { return tlsCa_; }
+  const std::string& tlsHost() const { return tlsHost_; }
   // Waits until Postfix has delivered at least one message to `user`
   // (delivery is asynchronous), 30 s at most.
   bool AwaitDelivery(const std::string& user) const;
@@ -32,6 +35,8 @@ class DemoServers {
   std::string state_;
   std::string domain_;
   std::string maildirRoot_;
+  std::string tlsCa_;
+  std::string tlsHost_;
   uint16_t smtpPort_ = 0;
   uint16_t popPort_ = 0;
 };

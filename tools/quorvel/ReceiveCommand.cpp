@@ -2,9 +2,10 @@
 // every waiting message into DIR through the library's exports, as a host
 // does, and prints one line per mail. Progress is drawn when standard error
 // is a terminal (not with --quiet). With --tls the password never goes in
-// clear. A message that could not be had (the server closed or stopped
-// sending in its middle, or it is larger than --max-size) makes the command
-// fail with the reason, after the lines of the mails received.
+// clear; with --oauth-token-file the login is by OAuth 2 token, over TLS. A
+// message that could not be had (the server closed or stopped sending in its
+// middle, or it is larger than --max-size) makes the command fail with the
+// reason, after the lines of the mails received.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +31,7 @@ struct ReceiveOptions {
   std::string password;
   std::string directory;
   std::string passwordFile;
+  std::string tokenFile;
   bool quiet = false;
   SecurityOptions security;
   uint32_t timeoutMs = 0;       // 0: the library's default
@@ -73,6 +75,8 @@ bool ParseReceiveOptions(const Arguments& arguments, ReceiveOptions& options) {
       options.directory = value;
     } else if (name == "--password-file") {
       options.passwordFile = value;
+    } else if (name == "--oauth-token-file") {
+      options.tokenFile = value;
     } else if (name == "--tls") {
       options.security.tls = value;
     } else if (name == "--ca-file") {
@@ -166,8 +170,23 @@ int RunReceive(const Arguments& arguments) {
     }
     options.password = *password;
   }
+  std::string token;
+  if (!options.tokenFile.empty()) {
+    const auto read = ReadPasswordFile(options.tokenFile);
+    if (!read || read->empty()) {
+      std::fprintf(stderr, "quorvel receive: cannot read a token from the file %s\n",
+                   options.tokenFile.c_str());
+      return 1;
+    }
+    token = *read;
+    UseTokenFile(options.tokenFile);
+  }
   MTAddNew(nullptr);
   if (!options.security.tls.empty()) MailsSetPopSecurity(*TlsModeOf(options.security.tls), 0);
+  if (!token.empty()) {
+    MailsSetPopOAuthToken(token.c_str());
+    MailsSetOAuthTokenCallback(TokenFromFile, 0);
+  }
   MailsSetTlsTrust(options.security.caFile.c_str(), options.security.insecure ? 0 : 1);
   WarnIfInsecure("receive", options.security);
   const CodedText noName;

@@ -1,6 +1,7 @@
 #include "SecurityOptions.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "frame/WholeFile.h"
 
@@ -19,6 +20,19 @@ std::optional<std::string> ReadPasswordFile(const std::string& path) {
   const size_t end = content->find_first_of("\r\n");
   if (end != std::string::npos) content->resize(end);
   return content;
+}
+
+namespace {
+std::string tokenFile;  // the command's own, set before the library may ask
+}  // namespace
+
+void UseTokenFile(const std::string& path) { tokenFile = path; }
+
+uint32_t TokenFromFile(const char*, char* token, uint32_t capacity, uint32_t) {
+  const std::optional<std::string> read = ReadPasswordFile(tokenFile);
+  if (!read || read->size() >= capacity) return 0;
+  std::memcpy(token, read->data(), read->size());
+  return static_cast<uint32_t>(read->size());
 }
 
 void WarnIfInsecure(const char* command, const SecurityOptions& options) {

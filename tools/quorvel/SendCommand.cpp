@@ -112,8 +112,17 @@ std::optional<std::string> ApplySmtpSecurity(const Invocation& invocation) {
     if (!read) return "cannot read the password file " + invocation.Value("--password-file");
     password = *read;
   }
+  std::string token;
+  if (invocation.Has("--oauth-token-file")) {
+    const std::string& file = invocation.Value("--oauth-token-file");
+    const auto read = ReadPasswordFile(file);
+    if (!read || read->empty()) return "cannot read a token from the file " + file;
+    token = *read;
+    UseTokenFile(file);
+    SetOAuthTokenCallback(CallingContext(), TokenFromFile, 0);
+  }
   SetSmtpSecurity(CallingContext(), *mode, invocation.Value("--user").c_str(), password.c_str(),
-                  nullptr);
+                  token.c_str());
   const SecurityOptions trust{invocation.Value("--tls"), invocation.Value("--ca-file"),
                               invocation.Has("--insecure")};
   SetTlsTrust(CallingContext(), trust.caFile.c_str(), !trust.insecure);
@@ -235,6 +244,9 @@ const CommandSpec kSendCommand = {
         {"--tls", "MODE", "starttls: upgrade the connection (required); implicit: TLS from the start"},
         {"--user", "NAME", "authenticate as NAME (only over TLS)"},
         {"--password-file", "FILE", "the password: the first line of FILE"},
+        {"--oauth-token-file", "FILE",
+         "an OAuth 2 access token instead of the password: the first line of FILE, read again "
+         "when the server refuses it"},
         {"--ca-file", "FILE", "trust the certificates in FILE besides the system's"},
         {"--insecure", nullptr, "accept any server certificate (says so on standard error)"},
         {"--quiet", nullptr, "print nothing but errors"},

@@ -1,0 +1,147 @@
+// OAuth 2 through libquorvel.so against the run's Postfix and Dovecot: a good
+// token sends and receives; an expired one is refused with SMTP error
+// identifier 17 and POP error 17, the server's explanation in the log and
+// nothing taken from the server; the host's callback renews an expired token
+// once for all the context's later connections. "oauthapi" is these tests'
+// own mailbox.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+#include "MailServers.h"
+#include "TempDirectory.h"
+#include "quorvel/quorvel.h"
+
+namespace {
+
+using namespace quorvel::testing;
+
+std::vector<uint32_t> errorEvents;  // the arguments of event 13, host thread only
+void RecordErrors(uint32_t event, uint32_t argument) {
+  if (event == 13) errorEvents.push_back(argument);
+}
+
+std::vector<std::string> renewals;  // the users the callback was asked for
+uint32_t GoodToken(const char* user, char* token, uint32_t capacity, uint32_t userValue) {
+  renewals.push_back(user);
+  const std::string given = "token-" + std::string(user);
+  EXPECT_EQ(userValue, 7u);
+  return static_cast<uint32_t>(given.copy(token, capacity));
+}
+
+class OAuthServer : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    auto found = MailServers::FromEnvironment();
+    if (!found) GTEST_SKIP() << "no mail servers in this run (QUORVEL_SERVERS_STATE)";
+    servers = *found;
+    errorEvents.clear();
+    renewals.clear();
+  }
+  // Runs `body` on a host thread whose context logs in as "oauthapi" with
+  // `token` (STARTTLS for SMTP, POP3S), renewing through GoodToken when asked.
+  template <typename Body>
+  void OnHostThread(const char* token, bool renew, Body body) {
+    std::thread([&] {
+      CxThreadObjects table;
+      auto log = std::make_unique<ThreadLogObject>();
+      log->logDirectory = logs.path() + "/";
+      log->filePrefix = "oauth";
+      log->keepCount = 2;
+      table.Add(1, std::move(log));
+      MailsInitializexLogFile(&table);
+      ASSERT_NE(MTAddNew(nullptr), 0);
+      const CodedText name(1252, WideString(u"OAuth O"));
+      ASSERT_TRUE(MailsUseSMTP_POP(servers.tlsHost.c_str(), servers.pop3sPort, "oauthapi",
+                                   "not-the-password", servers.tlsHost.c_str(), servers.smtpPort,
+                                   &name, compose.path().c_str(), 0));
+      ASSERT_TRUE(MailsSetReceptionDirectory(reception.path().c_str()));
+      ASSERT_TRUE(MailsSetSmtpSecurity(1, "oauthapi", nullptr, token));
+      ASSERT_TRUE(MailsSetPopSecurity(2, 0));
+      ASSERT_TRUE(MailsSetPopOAuthToken(token));
+      ASSERT_TRUE(MailsSetOAuthTokenCallback(renew ? GoodToken : nullptr, 7));
+      ASSERT_TRUE(MailsSetTlsTrust(servers.tlsCa.c_str(), 1));
+      MailsSetCallback(RecordErrors);
+      body();
+      MTRemove();
+      MailsInitializexLogFile(nullptr);
+    }).join();
+  }
+  MailData Mail(const std::string& subject) {
+    MailData mail;
+    mail.from = servers.Address("oauthapi");
+    mail.AddTo(servers.Address("oauthapi"));
+    mail.SetSubject(subject);
+    mail.SetMessage("with a token");
+    return mail;
+  }
+  std::string Log() {
+    std::string all;
+    for (const auto& entry : std::filesystem::directory_iterator(logs.path())) {
+      all += ReadFile(entry.path().string());
+    }
+    return all;
+  }
+  static std::vector<std::string> Subjects(const MailDataList& mails) {
+    std::vector<std::string> subjects;
+    for (uint32_t i = 0; i < mails.Size(); ++i) subjects.push_back(mails[i].subject);
+    return subjects;
+  }
+
+  MailServers servers;
+  TempDirectory compose, reception, logs;
+};
+
+// One test, as the steps share the mailbox.
+TEST_F(OAuthServer, AGoodTokenSendsAndReceivesAnExpiredOneTakesNothingACallbackRenewsIt) {
+  const std::string subject = MailServers::Token();
+  MailData mail = Mail(subject);
+  MailData refused = Mail("refused-" + subject);
+  MailDataList none, received;
+  OnHostThread("token-oauthapi", false, [&] {
+    ASSERT_TRUE(MailsSendMailFromMailData(&mail)) << MailsGetLastErrorCode();
+  });
+  ASSERT_TRUE(servers.WaitForMessage("oauthapi", subject));
+  OnHostThread("expired-oauthapi", false, [&] {
+    EXPECT_FALSE(MailsSendMailFromMailData(&refused));
+    EXPECT_EQ(MailsGetLastErrorCode(), 5);
+    EXPECT_FALSE(MailsReceiveMails(&none));
+    EXPECT_EQ(MailsGetLastErrorCode(), 6);
+  });
+  EXPECT_EQ(errorEvents, (std::vector<uint32_t>{17, 17}));
+  EXPECT_EQ(none.Size(), 0u);
+  const std::string log = Log();
+  for (const char* server : {"SMTP", "POP"}) {
+    const std::string explained = std::string(server) + " server " + servers.tlsHost +
+                                  " refused the OAuth 2 token: {\"status\":\"invalid_token\"}";
+    EXPECT_NE(log.find(explained), std::string::npos) << log;
+  }
+  EXPECT_EQ(log.find("expired-oauthapi"), std::string::npos) << "a token in the log";
+  OnHostThread("token-oauthapi", false, [&] {
+    EXPECT_TRUE(MailsReceiveMails(&received)) << MailsGetLastErrorCode();
+  });
+  EXPECT_EQ(Subjects(received), std::vector<std::string>{subject});
+
+  // The host's callback renews the expired token once for each protocol;
+  // the later items of the context take the new one.
+  errorEvents.clear();
+  MailData first = Mail(subject + "-1");
+  MailData second = Mail(subject + "-2");
+  MailDataList renewedMails;
+  OnHostThread("expired-oauthapi", true, [&] {
+    EXPECT_TRUE(MailsSendMailFromMailData(&first)) << MailsGetLastErrorCode();
+    EXPECT_TRUE(MailsSendMailFromMailData(&second)) << MailsGetLastErrorCode();
+    ASSERT_EQ(servers.WaitForMessages("oauthapi", subject, 2).size(), 2u);
+    EXPECT_TRUE(MailsReceiveMails(&renewedMails)) << MailsGetLastErrorCode();
+  });
+  EXPECT_EQ(renewals, (std::vector<std::string>{"oauthapi", "oauthapi"})) << "once for each protocol";
+  EXPECT_TRUE(errorEvents.empty());
+  std::vector<std::string> subjects = Subjects(renewedMails);
+  std::sort(subjects.begin(), subjects.end());
+  EXPECT_EQ(subjects, (std::vector<std::string>{subject + "-1", subject + "-2"}));
+}
+
+}  // namespace
