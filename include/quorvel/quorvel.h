@@ -18,6 +18,7 @@
 #include "quorvel/IndexEntry.h"
 #include "quorvel/MailData.h"
 #include "quorvel/ThreadLog.h"
+#include "quorvel/TimeValue.h"
 #include "quorvel/Version.h"
 #include "quorvel/WideString.h"
 
@@ -188,8 +189,16 @@ QUORVEL_API int16_t TessalyGetItemAttributes(uint32_t itemIndex);
 // only: the next save of the index writes it.
 QUORVEL_API bool TessalyChangeItemAttributes(uint32_t itemIndex, uint16_t setBits,
                                              int32_t clearBits);
-// Seconds since 1970-01-01 UTC; 0 for none.
-QUORVEL_API uint32_t TessalyGetDate(uint32_t itemIndex);
+// The item's date as a time object (seconds since 1970-01-01 UTC; 0 for
+// none), returned by value as the host's time class is.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
+QUORVEL_API TimeValue TessalyGetDate(uint32_t itemIndex);
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 // The record kind in the item's file: 20 pupil mail, 21 tutor reply, 22 timed
 // message, 23 plain text; 255 for none.
 QUORVEL_API int32_t TessalyGetMessageType(uint32_t itemIndex);
