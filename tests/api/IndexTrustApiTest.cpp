@@ -89,4 +89,56 @@ TEST(IndexTrustApi, AnEntryNamingAFileOutsideTheMailboxIsDamage) {
   EXPECT_TRUE(std::filesystem::exists(base / "victim.qv6"));
 }
 
+// A removed item whose file cannot be deleted (here: marked read-only) is
+// never filed again; an open deletes the file once it can.
+TEST(IndexTrustApi, ARemovedItemWhoseFileStaysNeverComesBack) {
+  TempDirectory base;
+  std::string stuck;
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    ASSERT_TRUE(HostWritesMail(0, {.text = u"removed"}));
+    ASSERT_TRUE(HostWritesMail(1, {.text = u"kept"}));
+    stuck = base / ("anna/mailbox/" + TessalyGetItemAtIndex(0)->fileName);
+    std::filesystem::permissions(stuck, std::filesystem::perms::owner_read);
+    EXPECT_TRUE(TessalyRemoveMailAtIndex(0));
+    for (int open = 0; open < 2; ++open) {
+      ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+      EXPECT_EQ(TessalyGetItemAtIndex(1), nullptr) << "open " << open;
+      EXPECT_EQ(TessalyGetItemAtId(2), TessalyGetItemAtIndex(0));
+      EXPECT_TRUE(std::filesystem::exists(stuck));
+    }
+    std::filesystem::permissions(stuck, std::filesystem::perms::owner_all);
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    EXPECT_FALSE(std::filesystem::exists(stuck));
+    EXPECT_EQ(TessalyGetItemAtIndex(1), nullptr);
+  });
+  EXPECT_FALSE(std::filesystem::exists(base / "anna/mailbox/Mailbox.inv.new")) << "deleted at close";
+}
+
+// Two flipped bytes in the ids of a sealed index leave it well-formed; the
+// seal tells, and the items come back with their own ids, still to be sent.
+TEST(IndexTrustApi, AnIndexChangedBehindTheLibraryIsRebuiltKeepingWhatItStillTells) {
+  TempDirectory base;
+  const std::string index = base / "anna/mailbox/Mailbox.inv";
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    ASSERT_TRUE(HostWritesMail(0));
+    ASSERT_TRUE(HostWritesMail(1));
+  });
+  std::string bytes = ReadFile(index);
+  bytes[21 + 12 + 3] = '\xFF';  // the first id: 0xFF000001
+  bytes[21 + 12 + 4] = '\xFC';  // the second: 252
+  WriteFile(index, bytes);
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    for (uint32_t id = 1; id <= 2; ++id) {
+      const IndexEntry* entry = TessalyGetItemAtId(id);
+      ASSERT_NE(entry, nullptr) << id;
+      EXPECT_EQ(entry->attributes, 0x0002) << "not yet sent";
+      EXPECT_EQ(entry->outRoutes, (std::vector<std::string>{"3|/nowhere"}));
+    }
+  });
+  EXPECT_EQ(ReadFile(base / "anna/mailbox/Mailbox-damaged-0.inv"), bytes);
+}
+
 }  // namespace
