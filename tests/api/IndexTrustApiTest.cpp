@@ -139,6 +139,16 @@ TEST(IndexTrustApi, AnIndexChangedBehindTheLibraryIsRebuiltKeepingWhatItStillTel
     }
   });
   EXPECT_EQ(ReadFile(base / "anna/mailbox/Mailbox-damaged-0.inv"), bytes);
+  // A seal that does not read vouches for nothing: the index is taken as it
+  // is, as one the original library wrote.
+  std::string seal = ReadFile(base / "anna/mailbox/Mailbox.inv.sum");
+  seal[5] ^= 1;
+  WriteFile(base / "anna/mailbox/Mailbox.inv.sum", seal);
+  WriteFile(index, bytes);
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    EXPECT_EQ(TessalyGetItemAtId(1), nullptr) << "the flipped ids taken";
+  });
 }
 
 }  // namespace

@@ -122,6 +122,8 @@ TEST(ItemQueriesApi, ParentsFollowDepthsTheHostChangesThroughItsEntries) {
     EXPECT_EQ(TessalyGetParentIndex(5), 3);
     EXPECT_EQ(TessalyGetParentId(3), -2);
     EXPECT_EQ(TessalyGetParentIndex(4), 2) << "under mail 3, now a root";
+    TessalyGetItemAtIndex(4)->depth = 3;  // no item at depth 2 before it
+    EXPECT_EQ(TessalyGetParentId(5), -2);
   });
 }
 
