@@ -290,9 +290,16 @@ bool TessalyChangeItemAttributes(uint32_t itemIndex, uint16_t setBits, int32_t c
   });
 }
 
-uint32_t TessalyGetDate(uint32_t itemIndex) {
-  return Guarded<uint32_t>(0, [&] { return DateAt(CallingContext(), itemIndex); });
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
+TimeValue TessalyGetDate(uint32_t itemIndex) {
+  return TimeValue(Guarded<uint32_t>(0, [&] { return DateAt(CallingContext(), itemIndex); }));
 }
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 
 int32_t TessalyGetMessageType(uint32_t itemIndex) {
   return Guarded<int32_t>(kNoMessageType, [&] { return MessageTypeAt(CallingContext(), itemIndex); });

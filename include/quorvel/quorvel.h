@@ -40,6 +40,7 @@
 #include "quorvel/IndexEntry.h"
 #include "quorvel/MailData.h"
 #include "quorvel/ThreadLog.h"
+#include "quorvel/TimeValue.h"
 #include "quorvel/Version.h"
 #include "quorvel/WideString.h"
 
@@ -349,17 +350,25 @@ QUORVEL_API int32_t TessalyGetParentIndex(uint32_t id);
 // 0x0008 attachments, 0x2000 learning data); -1 for none.
 QUORVEL_API int16_t TessalyGetItemAttributes(uint32_t itemIndex);
 // Sets, then clears bits of the attribute word (clearing wins). The change is
-// in memory only: it reaches "Mailbox.inv" with the next function that saves
-// the index (a writer, TessalyGetItemMessageText, TessalySendMails,
-// TessalyReceiveMails, a removal). Closing the mailbox or ending the context
-// does not save it by itself. To write it at once, call
-// TessalyRemoveMailsAtIndexes(""): it removes nothing, saves the index and
-// answers 1 when the save succeeded.
+// in memory at first: it reaches "Mailbox.inv" with the next function that
+// saves the index (a writer, TessalyGetItemMessageText, TessalySendMails,
+// TessalyReceiveMails, a removal), and at the latest when the mailbox closes
+// (another TessalyOpenMailBox, MTRemove of the context, unloading). To write
+// it at once, call TessalyRemoveMailsAtIndexes(""): it removes nothing, saves
+// the index and answers 1 when the save succeeded.
 QUORVEL_API bool TessalyChangeItemAttributes(uint32_t itemIndex, uint16_t setBits,
                                              int32_t clearBits);
 // Items written here: when they were filed; received items: when they
-// arrived. Seconds since 1970-01-01 UTC; 0 for none.
-QUORVEL_API uint32_t TessalyGetDate(uint32_t itemIndex);
+// arrived. A time object (TimeValue.h: seconds since 1970-01-01 UTC; 0 for
+// none), returned by value as the host's time class is.
+#if defined(__clang__)
+#pragma clang diagnostic push
+#pragma clang diagnostic ignored "-Wreturn-type-c-linkage"
+#endif
+QUORVEL_API TimeValue TessalyGetDate(uint32_t itemIndex);
+#if defined(__clang__)
+#pragma clang diagnostic pop
+#endif
 // The record kind in the item's file: 20 pupil mail, 21 tutor reply, 22 timed
 // message, 23 plain text; 255 for none.
 QUORVEL_API int32_t TessalyGetMessageType(uint32_t itemIndex);

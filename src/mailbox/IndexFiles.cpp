@@ -30,6 +30,37 @@ uint32_t LinkOf(uint32_t previous, std::string_view record) {
   return crc.Value();
 }
 
+// The bytes of an index file that no image seen so far holds at their
+// position, as ranges; each image narrows them.
+class UnexplainedBytes {
+ public:
+  explicit UnexplainedBytes(std::string_view index) : index_(index) {
+    if (!index.empty()) ranges_.push_back({0, index.size()});
+  }
+  void ExplainBy(std::string_view image) {
+    std::vector<std::pair<size_t, size_t>> left;
+    for (const auto& [first, end] : ranges_) {
+      size_t at = first;
+      while (at < end) {
+        const auto explained = [&](size_t i) { return i < image.size() && image[i] == index_[i]; };
+        if (explained(at)) {
+          ++at;
+          continue;
+        }
+        const size_t start = at;
+        while (at < end && !explained(at)) ++at;
+        left.push_back({start, at});
+      }
+    }
+    ranges_ = std::move(left);
+  }
+  bool None() const { return ranges_.empty(); }
+
+ private:
+  std::string_view index_;
+  std::vector<std::pair<size_t, size_t>> ranges_;
+};
+
 }  // namespace
 
 std::string JournalHead(std::string_view base, uint32_t& link) {
@@ -50,7 +81,8 @@ std::string JournalEntry(std::string_view record, uint32_t& link) {
   return entry.TakeBytes();
 }
 
-std::optional<std::string> ImageInSideFile(std::string_view bytes) {
+std::optional<std::string> ImageInSideFile(std::string_view bytes,
+                                           std::optional<std::string_view> index) {
   try {
     exchange::ArchiveReader journal(bytes);
     if (journal.ReadU32() != kJournalMagic) return std::nullopt;
@@ -58,6 +90,8 @@ std::optional<std::string> ImageInSideFile(std::string_view bytes) {
     uint32_t link = journal.ReadU32();
     std::string image(journal.ReadBytes(size));
     if (exchange::Crc32::Of(image.data(), image.size()) != link) return std::nullopt;
+    UnexplainedBytes unexplained(index.value_or(std::string_view()));
+    unexplained.ExplainBy(image);
     // Records follow until one is torn, left over or does not apply.
     while (journal.Remaining() >= kEntryHeadSize) {
       const uint32_t length = journal.ReadU32();
@@ -69,7 +103,9 @@ std::optional<std::string> ImageInSideFile(std::string_view bytes) {
       if (!next) break;
       image = std::move(*next);
       link = entryLink;
+      unexplained.ExplainBy(image);
     }
+    if (index && !unexplained.None()) return std::nullopt;
     return image;
   } catch (const exchange::ArchiveError&) {
     return std::nullopt;
@@ -83,6 +119,7 @@ IndexFiles::Opened IndexFiles::Open(const std::string& directory, bool readOnly,
   using platform::FileShare;
   Close();
   const std::string path = directory + kIndexFileName;
+  directory_ = directory;
   sidePath_ = directory + kSideFileName;
   Opened opened = Opened::Existing;
   if (!platform::IsExistingFile(path)) {
@@ -105,37 +142,66 @@ IndexFiles::Opened IndexFiles::Open(const std::string& directory, bool readOnly,
     if (!index_.IsOpen()) return Opened::Busy;
   }
   if (!readOnly) {
-    auto side = platform::File::TryOpen(sidePath_, FileAccess::ReadWrite, FileShare::Exclusive,
-                                        FileDisposition::OpenAlways);
-    if (!side) {
-      index_.Close();
-      return Opened::Failed;
+    // Where no journal can be made, nothing can be saved: the mailbox is
+    // then read-only.
+    if (auto side = platform::File::TryOpen(sidePath_, FileAccess::ReadWrite, FileShare::Exclusive,
+                                            FileDisposition::OpenAlways)) {
+      side_ = std::move(*side);
     }
-    side_ = std::move(*side);
   }
+  saved_.bytes = ReadIndex();
+  sealFound_ = ReadSeal(directory);
+  seal_ = sealFound_.value_or(IndexSeal::Of(saved_.bytes));
   return opened;
 }
 
 void IndexFiles::Close() {
-  if (journal_ && !indexIncomplete_) {
-    try {
-      index_.Sync();
-      side_.SetLength(0);
-    } catch (const platform::FileError&) {
-      // The journal stays and leads the next open to the index's image.
+  if (side_.IsOpen()) {
+    // The journal goes once the seal vouches for the index; until then it
+    // leads the next open to the index's image.
+    bool keepJournal = indexIncomplete_;
+    if (!keepJournal) {
+      try {
+        index_.Sync();
+        IndexSeal now = IndexSeal::Of(saved_.bytes);
+        if (now.indexLength != seal_.indexLength || now.indexCrc != seal_.indexCrc) {
+          now.removedNames = std::move(seal_.removedNames);
+          seal_ = std::move(now);
+          sealChanged_ = true;
+        }
+      } catch (const platform::FileError&) {
+        keepJournal = true;
+      }
     }
+    if (!keepJournal && sealChanged_ && !WriteSeal()) keepJournal = true;
+    side_.Close();
+    if (!keepJournal) platform::RemoveFile(sidePath_);
   }
   index_.Close();
-  side_.Close();
   journal_ = false;
   saved_ = IndexImage();
+  savedParts_ = false;
   indexIncomplete_ = false;
+  sealFound_.reset();
+  seal_ = IndexSeal();
+  sealChanged_ = false;
 }
 
-std::optional<std::string> IndexFiles::UnfinishedSave() {
-  if (side_.IsOpen()) return ImageInSideFile(ReadFrom(side_));
+bool IndexFiles::WriteSeal() {
+  sealChanged_ = true;
+  if (!side_.IsOpen() || !quorvel::WriteSeal(directory_, seal_)) return false;
+  sealChanged_ = false;
+  return true;
+}
+
+std::optional<std::string> IndexFiles::UnfinishedSave(std::string_view index) {
+  if (side_.IsOpen()) return ImageInSideFile(ReadFrom(side_), index);
   const std::optional<std::string> bytes = ReadWholeFile(sidePath_);
-  return bytes ? ImageInSideFile(*bytes) : std::nullopt;
+  return bytes ? ImageInSideFile(*bytes, index) : std::nullopt;
+}
+
+void IndexFiles::DropJournal() {
+  if (side_.IsOpen()) side_.SetLength(0);
 }
 
 std::string IndexFiles::ReadIndex() { return ReadFrom(index_); }
@@ -159,29 +225,42 @@ void IndexFiles::FinishSave(const std::string& image) {
   index_.SetLength(image.size());
   index_.Sync();
   indexIncomplete_ = false;
-  // Not synced: should this be lost, the journal leads to this same image.
-  side_.SetLength(0);
+  saved_ = IndexImage();
+  saved_.bytes = image;
+  savedParts_ = false;
+  const std::vector<std::string> names = std::move(seal_.removedNames);
+  seal_ = IndexSeal::Of(image);
+  seal_.removedNames = names;
+  // Until the seal is written the journal leads to this same image.
+  if (WriteSeal()) side_.SetLength(0);
 }
 
+// The base is the image the index file holds, synced first: what the
+// journal is written against.
 void IndexFiles::StartJournal(IndexImage& image) {
-  if (journal_) index_.Sync();  // the complete image while the base is rewritten
+  if (journal_) index_.Sync();
   journal_ = false;
-  const std::string head = JournalHead(image.bytes, link_);
+  const std::string head = JournalHead(saved_.bytes, link_);
   side_.Seek(0, platform::SeekOrigin::Begin);
   side_.Write(head.data(), head.size());
-  side_.Write(image.bytes.data(), image.bytes.size());
-  sideEnd_ = head.size() + image.bytes.size();
+  side_.Write(saved_.bytes.data(), saved_.bytes.size());
+  sideEnd_ = head.size() + saved_.bytes.size();
   side_.SetLength(sideEnd_);
   side_.Sync();
   journal_ = true;
   records_ = 0;
   recordBytes_ = 0;
-  std::swap(saved_, image);
-  RewriteIndex({{0, saved_.bytes.size()}});
+  AppendRecord(image);
+  // The record that starts a journal does not count towards starting anew.
+  records_ = 0;
+  recordBytes_ = 0;
 }
 
 void IndexFiles::AppendRecord(IndexImage& image) {
-  const std::vector<Splice> splices = SplicesBetween(saved_, image);
+  // An image read rather than encoded has no parts to compare: one splice.
+  const std::vector<Splice> splices =
+      savedParts_ ? SplicesBetween(saved_, image)
+                  : std::vector<Splice>{{0, saved_.bytes.size(), std::string_view(image.bytes)}};
   uint32_t link = link_;
   const std::string entry = JournalEntry(EncodeChangeRecord(splices, image.bytes.size()), link);
   side_.Seek(static_cast<int64_t>(sideEnd_), platform::SeekOrigin::Begin);
@@ -192,9 +271,11 @@ void IndexFiles::AppendRecord(IndexImage& image) {
   ++records_;
   link_ = link;
   const std::vector<std::pair<size_t, size_t>> ranges =
-      indexIncomplete_ ? std::vector<std::pair<size_t, size_t>>{{0, image.bytes.size()}}
-                       : RangesToRewrite(splices, image.bytes.size());
+      indexIncomplete_ || !savedParts_
+          ? std::vector<std::pair<size_t, size_t>>{{0, image.bytes.size()}}
+          : RangesToRewrite(splices, image.bytes.size());
   std::swap(saved_, image);
+  savedParts_ = true;
   RewriteIndex(ranges);
 }
 

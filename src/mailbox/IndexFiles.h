@@ -1,21 +1,27 @@
-// The two files behind an open index: "Mailbox.inv" itself and the side file
-// "Mailbox.inv.new", a journal through which every save passes. Both are held
-// exclusively while the mailbox is open.
+// The files behind an open index: "Mailbox.inv" itself, the side file
+// "Mailbox.inv.new", a journal through which every save passes, and the seal
+// "Mailbox.inv.sum" (IndexSeal.h). The index and the journal are held
+// exclusively while the mailbox is open; the journal is made at the open
+// (a directory where it cannot be made opens read-only) and deleted when
+// the mailbox closes and the seal vouches for the index.
 //
-// The journal starts with a complete image (its base) and then holds one
-// change record per save (IndexChanges.h): what turns the image before the
-// save into the image after it. A save appends its record and syncs it, then
-// patches the index in place over the bytes that changed; so a save writes
-// little beyond what changed, and syncs only its record. When the records
-// have grown as large as the base, or numerous, the next save starts the
-// journal anew with its own image as the base, after syncing the index (the
-// complete image while the base is rewritten). Closing syncs the index and
-// empties the journal.
+// The journal starts with the image the index file holds (its base, what it
+// was written against) and then holds one change record per save
+// (IndexChanges.h): what turns the image before the save into the image
+// after it. A save appends its record and syncs it, then patches the index in
+// place over the bytes that changed; so a save writes little beyond what
+// changed, and syncs only its record. When the records have grown as large
+// as the base, or numerous, the next save syncs the index and starts the
+// journal anew on it. Closing syncs the index, seals it and deletes the
+// journal.
 //
-// A journal whose base is complete therefore holds the newest complete index
-// (base and every whole record after it); a torn last record is a save that
-// did not happen. Otherwise the index file is complete. The index file's bytes
-// are always exactly the index image once a save returns.
+// A journal applies only to the index it was written against: one that the
+// base and the images of its whole records make up byte by byte (a patch cut
+// short mixes the images before and after it). An index written since by
+// anyone else is not made of them, and wins over the journal; so does the
+// index when the journal is damaged (its checksums fail). A torn last record
+// is a save that did not happen. The index file's bytes are always exactly
+// the index image once a save returns.
 //
 // Side file form (u32 little-endian): the magic "INVJ", the base's length and
 // CRC-32 (Crc32.h), the base; then each record as its length, its link and
@@ -31,6 +37,7 @@
 
 #include "mailbox/IndexChanges.h"
 #include "mailbox/IndexFormat.h"
+#include "mailbox/IndexSeal.h"
 #include "platform/File.h"
 
 namespace quorvel {
@@ -45,22 +52,39 @@ std::string JournalHead(std::string_view base, uint32_t& link);
 // A record as the side file holds it after the one whose link is `link`,
 // which then becomes the record's own.
 std::string JournalEntry(std::string_view record, uint32_t& link);
-// The newest complete image that side file bytes hold, or nothing.
-std::optional<std::string> ImageInSideFile(std::string_view bytes);
+// The newest complete image that side file bytes hold, or nothing; with
+// `index`, nothing also when the journal's images do not make up `index`.
+std::optional<std::string> ImageInSideFile(std::string_view bytes,
+                                           std::optional<std::string_view> index = std::nullopt);
 
 class IndexFiles {
  public:
   enum class Opened { Existing, Created, Busy, Failed };
 
   // Opens the index in `directory` exclusively (read-only or read-write),
-  // creating it when missing; a busy index is tried `attempts` times.
+  // creating it when missing; a busy index is tried `attempts` times. Reads
+  // the seal.
   Opened Open(const std::string& directory, bool readOnly, uint16_t attempts,
               uint16_t pauseMilliseconds);
   bool IsOpen() const { return index_.IsOpen(); }
+  // Whether saves can be made: false when opened read-only or when no
+  // journal could be made beside the index.
+  bool CanSave() const { return side_.IsOpen(); }
+  // Seals the index when it changed, and deletes the journal once the seal
+  // vouches for the index.
   void Close();
 
-  // The image the journal of a save that did not finish leads to, if any.
-  std::optional<std::string> UnfinishedSave();
+  // The image the journal of a save that did not finish leads to, when it
+  // applies to `index`, the index file's bytes.
+  std::optional<std::string> UnfinishedSave(std::string_view index);
+  // Empties a journal that does not apply.
+  void DropJournal();
+  // The seal found at the open, if one read.
+  const std::optional<IndexSeal>& SealFound() const { return sealFound_; }
+  // Names of removed items whose files stay; WriteSeal makes a change to
+  // them durable.
+  std::vector<std::string>& RemovedNames() { return seal_.removedNames; }
+  bool WriteSeal();
   // The bytes of the index file. Throws platform::FileError.
   std::string ReadIndex();
   // Saves `image` as described above; `image` is then left with memory to
@@ -70,8 +94,8 @@ class IndexFiles {
   // The image of the last save that returned, while the journal leads to it
   // (empty otherwise).
   const IndexImage& LastSaved() const { return saved_; }
-  // Writes the image UnfinishedSave found into the index and empties the
-  // journal.
+  // Writes the image UnfinishedSave found into the index, seals it and
+  // empties the journal.
   void FinishSave(const std::string& image);
 
   // A journal holds at most this many records before it starts anew.
@@ -85,11 +109,20 @@ class IndexFiles {
 
   platform::File index_;
   platform::File side_;  // not held when read-only
+  std::string directory_;
   std::string sidePath_;
+  // The image the index file holds (once a save returns); its parts are
+  // known when a save encoded it, not when it was read at the open.
+  IndexImage saved_;
+  bool savedParts_ = false;
   // While `journal_` is set, the side file holds a journal that leads to
   // `saved_`; the next record goes at `sideEnd_`.
   bool journal_ = false;
-  IndexImage saved_;
+  std::optional<IndexSeal> sealFound_;
+  // What the next seal holds: the index it vouches for (the one found at the
+  // open until the index is sealed anew) and the removed names.
+  IndexSeal seal_;
+  bool sealChanged_ = false;
   uint64_t sideEnd_ = 0;
   uint64_t recordBytes_ = 0;
   uint32_t records_ = 0;

@@ -34,9 +34,17 @@ void WriteIndexEntry(ArchiveWriter& archive, const IndexEntry& entry) {
   archive.WriteStringList(entry.outRoutes);
 }
 
+bool IsPlainFileName(std::string_view name) {
+  return name != "." && name != ".." &&
+         name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
+}
+
 std::unique_ptr<IndexEntry> ReadIndexEntry(ArchiveReader& archive) {
   auto entry = std::make_unique<IndexEntry>();
   entry->fileName = archive.ReadString();
+  if (!IsPlainFileName(entry->fileName)) {
+    throw ArchiveError("an entry names a file outside the mailbox");
+  }
   exchange::Load(archive, entry->correspondent);
   entry->writtenTime = archive.ReadU32();
   entry->date = archive.ReadU32();

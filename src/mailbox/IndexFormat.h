@@ -68,6 +68,12 @@ std::vector<uint32_t> ReadOutboxQueue(exchange::ArchiveReader& archive);
 
 void WriteIndexEntry(exchange::ArchiveWriter& archive, const IndexEntry& entry);
 
+// An entry's file name names a file inside the mailbox directory: no
+// directory part on any system (no "/", "\\" or drive ":"), not "." or "..",
+// no NUL. An empty name names no file. Reading an entry with any other name
+// fails as damage does.
+bool IsPlainFileName(std::string_view name);
+
 // A whole image into `index` (replacing what it held). Throws
 // exchange::ArchiveError on any damage; `index` is then left empty.
 IndexHead DecodeIndexImage(std::string_view image, MailboxIndex& index);

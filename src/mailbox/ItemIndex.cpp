@@ -46,6 +46,15 @@ uint32_t ItemIndex::SubtreeEnd(uint32_t position) const {
 }
 
 std::optional<uint32_t> ItemIndex::ParentPosition(uint32_t position) const {
+  if (entriesHandedOut_) {
+    // The host may have changed any depth since: walk back from the item.
+    if (position >= Count() || entries_[position].depth == 0) return std::nullopt;
+    const uint8_t parentDepth = entries_[position].depth - 1;
+    for (uint32_t at = position; at-- > 0;) {
+      if (entries_[at].depth == parentDepth) return at;
+    }
+    return std::nullopt;
+  }
   if (parentsStale_) RebuildParents();
   if (position >= parents_.size() || parents_[position] == kNoParent) return std::nullopt;
   return parents_[position];
@@ -108,10 +117,12 @@ void ItemIndex::ForgetSaved() {
 
 IndexEntry& ItemIndex::HandOut(uint32_t position) {
   savedPositions_[position] = kHandedOut;
+  entriesHandedOut_ = true;
   return entries_[position];
 }
 
 void ItemIndex::Reset() {
+  entriesHandedOut_ = false;
   ids_.RemoveAll();
   entries_.RemoveAll();
   savedPositions_.clear();

@@ -53,8 +53,10 @@ class ItemIndex {
   // The position of the parent of the item at `position`: the nearest earlier
   // item exactly one level shallower; nothing for a thread root or when no
   // earlier item has that depth. All parents are found in one pass after a
-  // change, so walking the whole index costs linear time. (A depth changed
-  // through EntryAt is not noticed: the depths are the tree's own structure.)
+  // change, so walking the whole index costs linear time, until an entry is
+  // handed out: the host may change its depth at any time, so from then on
+  // each answer walks back from the item. (A depth changed through EntryAt
+  // is not noticed: the depths are the tree's own structure.)
   std::optional<uint32_t> ParentPosition(uint32_t position) const;
   // The greatest id listed, or 0.
   uint32_t HighestId() const;
@@ -116,6 +118,8 @@ class ItemIndex {
   // position -> parent position (kNoParent for none), rebuilt after a change.
   mutable std::vector<uint32_t> parents_;
   mutable bool parentsStale_ = true;
+  // An entry was handed out since the index was last emptied or replaced.
+  bool entriesHandedOut_ = false;
 };
 
 class MailboxIndex : public ItemIndex {

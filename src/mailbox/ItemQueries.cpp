@@ -113,6 +113,7 @@ bool ChangeAttributesAt(ThreadContext* context, uint32_t index, uint16_t set, in
   if (mailbox == nullptr) return false;
   IndexEntry* entry = &mailbox->Index().EntryAt(index);
   entry->attributes = static_cast<uint16_t>((entry->attributes | set) & ~clear);
+  mailbox->SetDirty(true);  // saved at the latest when the mailbox closes
   return true;
 }
 

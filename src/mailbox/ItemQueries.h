@@ -22,8 +22,8 @@ int32_t SourceIdOf(ThreadContext* context, uint32_t id);
 int32_t ParentIdOf(ThreadContext* context, uint32_t id);
 int32_t ParentIndexOf(ThreadContext* context, uint32_t id);
 int16_t AttributesAt(ThreadContext* context, uint32_t index);
-// Sets, then clears bits (clearing wins) in memory only; the next save of
-// the index writes the change.
+// Sets, then clears bits (clearing wins) in memory; the next save of the
+// index writes the change, at the latest the one when the mailbox closes.
 bool ChangeAttributesAt(ThreadContext* context, uint32_t index, uint16_t set, int32_t clear);
 uint32_t DateAt(ThreadContext* context, uint32_t index);
 // The record kind stored in the item's file (not the entry's copy of it).

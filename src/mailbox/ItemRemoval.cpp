@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "mailbox/IndexFormat.h"
 #include "mailbox/Mailbox.h"
 #include "platform/FileSystem.h"
 
@@ -25,14 +26,23 @@ bool ReadPiece(std::string_view piece, int64_t& number) {
   return true;
 }
 
-// Saves the index that no longer lists the removed items, then deletes their
-// files. When the save fails the files stay (the index on disk still lists
-// them) and the answer is false.
+// Records the removed items' files, saves the index that no longer lists
+// them, then deletes the files. When the save fails the files stay (the index
+// on disk still lists them) and the answer is false. A file that cannot be
+// deleted (read-only, or in use) stays recorded, so that no open files it
+// again; the answer is false only when it could not be recorded either.
 bool SaveThenDelete(Mailbox& mailbox, const std::vector<std::string>& filesToDelete) {
+  const bool recorded = filesToDelete.empty() || mailbox.RecordRemovedFiles(filesToDelete);
   if (!mailbox.SaveIndex()) return false;
-  // A file that cannot be deleted (gone already, or in use) stays an orphan.
-  for (const std::string& path : filesToDelete) platform::RemoveFile(path);
-  return true;
+  bool permanent = true;
+  for (const std::string& path : filesToDelete) {
+    if (platform::RemoveFile(path) || !platform::IsExistingFile(path)) {
+      mailbox.RemovedFileDeleted(path);
+    } else {
+      permanent = permanent && recorded;
+    }
+  }
+  return permanent;
 }
 
 }  // namespace
@@ -49,8 +59,9 @@ bool RemoveItem(Mailbox& mailbox, uint32_t id, std::vector<std::string>& filesTo
     const uint32_t removedId = index.IdAt(position);
     removed.insert(removedId);
     if (removedId == mailbox.WorkingItemId()) mailbox.ReleaseItem();
+    // A name the host changed to leave the directory deletes nothing.
     const std::string& fileName = index.EntryAt(position).fileName;
-    if (!fileName.empty()) filesToDelete.push_back(mailbox.PathOf(index.EntryAt(position)));
+    if (!fileName.empty() && IsPlainFileName(fileName)) filesToDelete.push_back(mailbox.PathOf(index.EntryAt(position)));
     index.RemoveAt(position);
   }
   std::erase_if(index.outboxQueue, [&](uint32_t queued) {

@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <new>
+#include <unordered_set>
 #include <utility>
 
 #include "exchange/Archive.h"
@@ -52,6 +53,7 @@ bool Mailbox::OpenIndex(const std::string& directory, bool readOnly, uint16_t at
       indexFile_.Open(directory_, readOnly, attempts, pauseMilliseconds);
   if (opened == IndexFiles::Opened::Busy || opened == IndexFiles::Opened::Failed) return false;
   if (opened == IndexFiles::Opened::Created) readOnly_ = 0;
+  if (!indexFile_.CanSave()) readOnly_ = 1;
   try {
     LoadOrRecover(opened == IndexFiles::Opened::Created);
   } catch (const platform::FileError& error) {
@@ -66,26 +68,68 @@ bool Mailbox::OpenIndex(const std::string& directory, bool readOnly, uint16_t at
   return true;
 }
 
-// The newest complete image wins: that of a save that did not finish, else
-// the index file. When neither reads, the damaged file is kept aside and the
-// index is rebuilt from the item files.
+// The image a journal leads to wins when the journal applies to the index
+// file; else the index file, when its seal (if any) vouches for it. When
+// neither reads, the damaged file is kept aside and the index is rebuilt
+// from the item files, with what the damaged one still tells of them.
 void Mailbox::LoadOrRecover(bool created) {
-  if (const std::optional<std::string> unfinished = indexFile_.UnfinishedSave()) {
+  const std::string bytes = indexFile_.ReadIndex();
+  if (const std::optional<std::string> unfinished = indexFile_.UnfinishedSave(bytes)) {
     if (ReadImage(*unfinished)) {
       if (!readOnly_) indexFile_.FinishSave(*unfinished);
-      if (AdoptUnlistedItems(directory_, index_, nextId_) != 0 && !readOnly_) SaveIndex();
+      AdoptLeftItems();
       return;
     }
   }
-  const std::string bytes = indexFile_.ReadIndex();
-  if (ReadImage(bytes)) {
-    if (AdoptUnlistedItems(directory_, index_, nextId_) != 0 && !readOnly_) SaveIndex();
+  if (!readOnly_) indexFile_.DropJournal();
+  const std::optional<IndexSeal>& seal = indexFile_.SealFound();
+  if ((!seal || seal->Vouches(bytes)) && ReadImage(bytes)) {
+    AdoptLeftItems();
     return;
   }
   if (!readOnly_ && !bytes.empty()) KeepDamagedIndex(directory_, bytes);
-  nextId_ = RebuildIndex(directory_, ReadableNextId(bytes), index_);
+  const std::unordered_set<std::string> removed = SettleRemovedFiles();
+  nextId_ = RebuildIndex(directory_, ReadableNextId(bytes), index_, removed);
+  KeepStatesOfDamagedIndex(bytes, index_);
   dirty_ = 1;
   if (!readOnly_ && !(created && index_.Count() == 0)) SaveIndex();
+}
+
+void Mailbox::AdoptLeftItems() {
+  const std::unordered_set<std::string> removed = SettleRemovedFiles();
+  if (AdoptUnlistedItems(directory_, index_, nextId_, removed) != 0 && !readOnly_) SaveIndex();
+}
+
+// A removed item's file that still cannot be deleted stays recorded; one
+// that is gone, or that the index lists (the removal was never saved), is
+// no longer.
+std::unordered_set<std::string> Mailbox::SettleRemovedFiles() {
+  std::unordered_set<std::string> listed;
+  for (uint32_t i = 0; i < index_.Count(); ++i) listed.insert(std::as_const(index_).EntryAt(i).fileName);
+  std::vector<std::string>& names = indexFile_.RemovedNames();
+  std::unordered_set<std::string> left;
+  const size_t before = names.size();
+  std::erase_if(names, [&](const std::string& name) {
+    if (!IsPlainFileName(name) || name.empty() || listed.count(name) != 0) return true;
+    const std::string path = directory_ + name;
+    if (!platform::IsExistingFile(path) || (!readOnly_ && platform::RemoveFile(path))) return true;
+    left.insert(name);
+    return false;
+  });
+  if (names.size() != before && !readOnly_) indexFile_.WriteSeal();
+  return left;
+}
+
+bool Mailbox::RecordRemovedFiles(const std::vector<std::string>& paths) {
+  std::vector<std::string>& names = indexFile_.RemovedNames();
+  for (const std::string& path : paths) names.push_back(FileNameOf(path));
+  return indexFile_.WriteSeal();
+}
+
+void Mailbox::RemovedFileDeleted(const std::string& path) {
+  std::vector<std::string>& names = indexFile_.RemovedNames();
+  const auto found = std::find(names.begin(), names.end(), FileNameOf(path));
+  if (found != names.end()) names.erase(found);
 }
 
 bool Mailbox::ReadImage(const std::string& image) {
@@ -167,6 +211,7 @@ uint32_t Mailbox::FileItem(const std::string& path, uint32_t parentId,
     }
     if (routes != nullptr) entry->outRoutes = *routes;
     entry->fileName = FileNameOf(filed);
+    RemovedFileDeleted(filed);  // a name given out again is an item's
     IndexEntry* made = entry.get();
     const uint32_t id = nextId_++;
     index_.Insert(position, id, std::move(entry));
@@ -267,8 +312,10 @@ exchange::ExchangeFile* Mailbox::LoadItem(uint32_t id, bool readOnly) {
   ReleaseItem();
   const std::optional<uint32_t> position = index_.Find(id);
   if (!position) return nullptr;
+  const IndexEntry& entry = std::as_const(index_).EntryAt(*position);
+  if (!IsPlainFileName(entry.fileName)) return nullptr;
   workingCopyPath_ = UniqueTempName(kWorkingExtension);
-  const std::string stored = PathOf(std::as_const(index_).EntryAt(*position));
+  const std::string stored = PathOf(entry);
   if (!platform::DuplicateFile(stored, workingCopyPath_, false)) {
     platform::RemoveFile(workingCopyPath_);
     return nullptr;

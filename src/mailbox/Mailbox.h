@@ -7,13 +7,15 @@
 // Saving is atomic: what changed goes first to a journal in a side file beside
 // the index and is made durable there, then the index is patched in place
 // (IndexFiles.h). Opening prefers the image a complete journal leads to (a
-// save that did not finish) and rebuilds an index that cannot be read from
-// the item files, keeping the damaged file.
+// save that did not finish) when the journal applies to the index, and
+// rebuilds an index that cannot be read, or that its seal does not vouch
+// for, from the item files, keeping the damaged file.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "exchange/ExchangeFile.h"
@@ -113,6 +115,13 @@ class Mailbox : public ContextMailbox {
   // An item file was deleted: its "~AT" number may be given out again.
   void NameFreed(const std::string& fileName);
 
+  // Removed items whose files may stay: recorded (durably, answering
+  // whether that worked) before the save that forgets them, so that no open
+  // files them again; an open deletes them when it can.
+  bool RecordRemovedFiles(const std::vector<std::string>& paths);
+  // A recorded file was deleted after all.
+  void RemovedFileDeleted(const std::string& path);
+
  private:
   uint32_t FileStamped(const std::string& path, uint32_t parentId,
                        const std::vector<std::string>& routes, const CodedTextArray& names,
@@ -125,6 +134,10 @@ class Mailbox : public ContextMailbox {
   // Deletes an item file this mailbox made, giving its name back.
   void RemoveItemFile(const std::string& path);
   void LoadOrRecover(bool created);
+  // Files the item files the index does not list, but for removed ones.
+  void AdoptLeftItems();
+  // The recorded removed files that are still there.
+  std::unordered_set<std::string> SettleRemovedFiles();
   bool ReadImage(const std::string& image);
 
   std::string directory_;

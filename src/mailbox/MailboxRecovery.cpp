@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 #include <vector>
@@ -62,10 +63,13 @@ std::optional<FoundItem> ReadItemFile(const std::string& directory, const std::s
   return item;
 }
 
-std::vector<std::string> ItemFileNames(const std::string& directory) {
+std::vector<std::string> ItemFileNames(const std::string& directory,
+                                       const std::unordered_set<std::string>& removed) {
   std::vector<std::string> names;
   for (const platform::DirectoryEntry& entry : platform::ListDirectory(directory, "*")) {
-    if (!entry.isDirectory && IsItemFileName(entry.name)) names.push_back(entry.name);
+    if (!entry.isDirectory && IsItemFileName(entry.name) && removed.count(entry.name) == 0) {
+      names.push_back(entry.name);
+    }
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -98,12 +102,13 @@ void Place(MailboxIndex& index, uint32_t id, uint32_t parentId, std::unique_ptr<
 
 }  // namespace
 
-uint32_t RebuildIndex(const std::string& directory, uint32_t nextIdFloor, MailboxIndex& index) {
+uint32_t RebuildIndex(const std::string& directory, uint32_t nextIdFloor, MailboxIndex& index,
+                      const std::unordered_set<std::string>& removed) {
   index.Reset();
   index.outboxQueue.clear();
   std::vector<FoundItem> items;
   uint32_t unreadable = 0;
-  for (const std::string& name : ItemFileNames(directory)) {
+  for (const std::string& name : ItemFileNames(directory, removed)) {
     if (std::optional<FoundItem> item = ReadItemFile(directory, name)) {
       items.push_back(std::move(*item));
     } else {
@@ -168,13 +173,14 @@ uint32_t RebuildIndex(const std::string& directory, uint32_t nextIdFloor, Mailbo
   return highest + 1;
 }
 
-uint32_t AdoptUnlistedItems(const std::string& directory, MailboxIndex& index, uint32_t& nextId) {
+uint32_t AdoptUnlistedItems(const std::string& directory, MailboxIndex& index, uint32_t& nextId,
+                            const std::unordered_set<std::string>& removed) {
   std::unordered_set<std::string> listed;
   listed.reserve(index.Count());
   for (uint32_t i = 0; i < index.Count(); ++i) listed.insert(std::as_const(index).EntryAt(i).fileName);
   uint32_t adopted = 0;
   uint32_t unreadable = 0;
-  for (const std::string& name : ItemFileNames(directory)) {
+  for (const std::string& name : ItemFileNames(directory, removed)) {
     if (listed.count(name) != 0) continue;
     std::optional<FoundItem> item = ReadItemFile(directory, name);
     if (!item) {
@@ -194,6 +200,32 @@ uint32_t AdoptUnlistedItems(const std::string& directory, MailboxIndex& index, u
   }
   LogUnreadable(directory, unreadable);
   return adopted;
+}
+
+void KeepStatesOfDamagedIndex(const std::string& damaged, MailboxIndex& rebuilt) {
+  MailboxIndex old;
+  try {
+    DecodeIndexImage(damaged, old);
+  } catch (const exchange::ArchiveError&) {
+    return;
+  }
+  std::unordered_map<std::string, uint32_t> byName;  // file name -> old position
+  for (uint32_t i = 0; i < old.Count(); ++i) byName.emplace(std::as_const(old).EntryAt(i).fileName, i);
+  std::unordered_map<uint32_t, uint32_t> newIds;  // old id -> rebuilt id
+  for (uint32_t i = 0; i < rebuilt.Count(); ++i) {
+    IndexEntry& entry = rebuilt.EntryAt(i);
+    const auto found = byName.find(entry.fileName);
+    if (found == byName.end()) continue;
+    const IndexEntry& was = std::as_const(old).EntryAt(found->second);
+    entry.attributes = was.attributes;
+    entry.nameList = was.nameList;
+    entry.outRoutes = was.outRoutes;
+    newIds.emplace(old.IdAt(found->second), rebuilt.IdAt(i));
+  }
+  for (const uint32_t id : old.outboxQueue) {
+    const auto found = newIds.find(id);
+    if (found != newIds.end()) rebuilt.outboxQueue.push_back(found->second);
+  }
 }
 
 void KeepDamagedIndex(const std::string& directory, const std::string& bytes) {

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 
 #include "mailbox/ItemIndex.h"
 
@@ -20,14 +21,22 @@ namespace quorvel {
 // Replaces `index` with the items of `directory`, threaded under the parents
 // their stamps name. Files that do not read as items stay where they are and
 // are counted in the log. Answers the nextId: above every id seen and not
-// below `nextIdFloor`.
-uint32_t RebuildIndex(const std::string& directory, uint32_t nextIdFloor, MailboxIndex& index);
+// below `nextIdFloor`. The files of removed items (`removed`) are passed over.
+uint32_t RebuildIndex(const std::string& directory, uint32_t nextIdFloor, MailboxIndex& index,
+                      const std::unordered_set<std::string>& removed = {});
 
 // Files every item file of `directory` that `index` does not list, under the
 // parent its stamp names when listed. An item keeps its stamp's id when that
 // is not below `nextId`, else takes `nextId`; `nextId` then passes it. Answers
-// how many were filed.
-uint32_t AdoptUnlistedItems(const std::string& directory, MailboxIndex& index, uint32_t& nextId);
+// how many were filed. The files of removed items (`removed`) are passed over.
+uint32_t AdoptUnlistedItems(const std::string& directory, MailboxIndex& index, uint32_t& nextId,
+                            const std::unordered_set<std::string>& removed = {});
+
+// What a damaged index image still tells of the items a rebuild found, when
+// it reads as a whole (only its ids or tree were wrong, or its seal failed):
+// an item under the same file name keeps its attribute word, names and
+// routes, and stays queued for sending.
+void KeepStatesOfDamagedIndex(const std::string& damaged, MailboxIndex& rebuilt);
 
 // Copies the bytes of a damaged index into a new file "Mailbox-damaged-" n
 // ".inv" beside it, so that nothing of it is lost.

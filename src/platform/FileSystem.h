@@ -18,6 +18,9 @@ bool IsExistingFile(const std::string& path);
 bool MakeDirectory(const std::string& path);
 // Removes an empty directory.
 bool RemoveEmptyDirectory(const std::string& path);
+// Makes the directory's own changes (names created, renamed, deleted in it)
+// durable, where the system needs to be asked; counts as a sync.
+bool SyncDirectory(const std::string& path);
 
 struct DirectoryEntry {
   std::string name;  // without the directory

@@ -2,9 +2,12 @@
 // the format's description.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "../exchange/RecordBytes.h"
 #include "MailboxFixture.h"
 #include "platform/Clock.h"
+#include "platform/Faults.h"
 
 namespace quorvel::testing {
 namespace {
@@ -83,6 +86,26 @@ TEST_F(IndexFileTest, AFreshMailboxClosedAtOnceLeavesTheTwentyThreeByteIndex) {
   const std::string expected = Head(1, 0, 0, 1) + U16(0);
   ASSERT_EQ(expected.size(), 23u);
   EXPECT_EQ(Hex(WithSaveTime(ReadFile(IndexPath()), before, 0)), Hex(expected));
+}
+
+// Where no file can be made beside the index (the journal's open is made to
+// fail), the mailbox opens read-only and saves nothing.
+TEST_F(IndexFileTest, WhereNoJournalCanBeMadeTheMailboxOpensReadOnly) {
+  WriteFile(IndexPath(), TwoThreads(0x11223344));
+  {
+    platform::FileFaults faults;
+    faults.Fail(platform::FileOperation::Open, 2);  // the index, then the journal
+    ASSERT_TRUE(Open());
+    EXPECT_TRUE(faults.Fired());
+  }
+  EXPECT_TRUE(mailbox.IsReadOnly());
+  EXPECT_NE(mailbox.Index().Count(), 0u);
+  EXPECT_EQ(mailbox.FileNewMail(NewItem(), {"3|x"}, CodedTextArray()), kNoItem);
+  EXPECT_FALSE(mailbox.SaveIndex());
+  EXPECT_TRUE(mailbox.CloseIndex(true));
+  EXPECT_EQ(ReadFile(IndexPath()), TwoThreads(0x11223344));
+  EXPECT_FALSE(std::filesystem::exists(directory / "Mailbox.inv.new"));
+  EXPECT_FALSE(std::filesystem::exists(directory / "Mailbox.inv.sum"));
 }
 
 TEST_F(IndexFileTest, AHandWrittenIndexReadsAndSavesBackToTheSameBytes) {

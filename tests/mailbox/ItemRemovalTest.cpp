@@ -90,9 +90,11 @@ TEST_F(ItemRemovalTest, FilesThatAreGoneOrCannotBeDeletedDoNotStopARemoval) {
 
 TEST_F(ItemRemovalTest, ARemovalWhoseSaveFailsKeepsItsFilesAndSaysSo) {
   FileThreads();
+  // Each removal first records its files beside the index (one write), then
+  // saves.
   {
     platform::FileFaults faults;
-    faults.Fail(platform::FileOperation::Write, 1);
+    faults.Fail(platform::FileOperation::Write, 2);
     EXPECT_FALSE(RemoveMailAtIndex(&context, 1));
     EXPECT_TRUE(faults.Fired());
   }
@@ -100,7 +102,7 @@ TEST_F(ItemRemovalTest, ARemovalWhoseSaveFailsKeepsItsFilesAndSaysSo) {
   EXPECT_EQ(ItemFiles(), 5u) << "the index on disk still lists every file";
   {
     platform::FileFaults faults;
-    faults.Fail(platform::FileOperation::Write, 1);
+    faults.Fail(platform::FileOperation::Write, 2);
     EXPECT_FALSE(RemoveMailsAtIndexes(&context, "2"));
   }
   EXPECT_EQ(ItemFiles(), 5u);

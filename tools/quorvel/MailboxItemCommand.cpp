@@ -127,7 +127,7 @@ int Show(uint32_t index) {
   std::printf("kind:          %d %s\n", kind, MessageTypeName(static_cast<uint32_t>(kind)).c_str());
   std::printf("attributes:    0x%04X %s\n", entry->attributes,
               AttributeWords(entry->attributes).c_str());
-  const uint32_t date = TessalyGetDate(index);
+  const uint32_t date = TessalyGetDate(index).GetTime();
   std::printf("date:          %s\n", date == 0 ? "none" : exchange::Date(date).c_str());
   std::printf("correspondent: %s\n", Shown(entry->correspondent.text.View()).c_str());
   const WideString text = TessalyGetItemMessageText(index).Owned();

@@ -45,6 +45,12 @@ bool RemoveEmptyDirectory(const std::string& path) {
   return !path.empty() && ::rmdir(path.c_str()) == 0;
 }
 
+bool SyncDirectory(const std::string& path) {
+  if (InjectedFileError(FileOperation::Sync) != 0) return false;
+  Descriptor directory(::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return directory.valid() && ::fsync(directory.get()) == 0;
+}
+
 std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::string_view pattern) {
   std::vector<DirectoryEntry> entries;
   DIR* stream = ::opendir(directory.empty() ? "." : directory.c_str());

@@ -53,6 +53,20 @@ bool RemoveEmptyDirectory(const std::string& path) {
   return !path.empty() && ::RemoveDirectoryA(path.c_str()) != 0;
 }
 
+bool SyncDirectory(const std::string& path) {
+  if (InjectedFileError(FileOperation::Sync) != 0) return false;
+  // NTFS makes its directory changes durable in its own log; a directory
+  // handle, where one opens, is flushed all the same.
+  const HANDLE directory =
+      ::CreateFileA(path.empty() ? "." : path.c_str(), GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (directory == INVALID_HANDLE_VALUE) return true;
+  ::FlushFileBuffers(directory);
+  ::CloseHandle(directory);
+  return true;
+}
+
 std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::string_view pattern) {
   std::vector<DirectoryEntry> entries;
   std::string query = directory.empty() ? std::string(".") : directory;

@@ -1,0 +1,154 @@
+// What a mailbox takes from its directory: an index whose entries name files
+// outside it, an index or journal that changed behind the library's back, a
+// removed item whose file stayed, a directory that cannot be written. The
+// index bytes are written here from the format's description.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "HostWrites.h"
+#include "OnHostThread.h"
+#include "TempDirectory.h"
+#include "quorvel/quorvel.h"
+
+namespace {
+
+using namespace quorvel::testing;
+
+void Put32(std::string& bytes, uint32_t value) {
+  for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>(value >> shift);
+}
+
+// "Mailbox.inv" with one root entry of kind 20, id 1, not yet sent and
+// queued, whose file is `fileName`.
+std::string IndexNaming(const std::string& fileName) {
+  std::string bytes = "INV ";
+  Put32(bytes, 5);             // version
+  Put32(bytes, 2);             // nextId
+  Put32(bytes, 0);             // save time
+  Put32(bytes, 1);             // entry count
+  bytes += '\1';               // sorted
+  Put32(bytes, 4);             // id array: element size, count, grow-by, ids
+  Put32(bytes, 1);
+  Put32(bytes, 20);
+  Put32(bytes, 1);
+  bytes += static_cast<char>(fileName.size()) + fileName;
+  bytes += std::string("\xE4\x04", 2);  // correspondent: code page 1252,
+  Put32(bytes, 0);                       // empty text
+  Put32(bytes, 0);                       // writtenTime
+  Put32(bytes, 0);                       // date
+  Put32(bytes, 1);                       // sourceId
+  bytes += '\0';                         // depth
+  bytes += std::string("\x02\x00", 2);   // attributes
+  Put32(bytes, 0);                       // no names
+  bytes += std::string("\0\0", 2);       // flags
+  Put32(bytes, 20);                      // message type
+  bytes += std::string("\0\0", 2);       // no routes
+  bytes += std::string("\x01\x00", 2);   // outbox: one id
+  Put32(bytes, 1);
+  return bytes;
+}
+
+std::vector<std::string> DataLines(const std::string& name) {
+  std::ifstream in(std::string(QUORVEL_TEST_DATA) + "/" + name);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line[0] != '#') lines.push_back(line);
+  }
+  return lines;
+}
+
+TEST(IndexTrustApi, AnEntryNamingAFileOutsideTheMailboxIsDamage) {
+  for (std::string name : DataLines("index-names/leaving.txt")) {
+    SCOPED_TRACE(name);
+    TempDirectory base;
+    const std::string victim = base / "victim.qv6";
+    WriteFile(victim, "not the mailbox's");
+    if (name == "@VICTIM@") name = victim;
+    std::filesystem::create_directories(base / "anna/mailbox");
+    WriteFile(base / "anna/mailbox/Mailbox.inv", IndexNaming(name));
+    OnHostThread([&] {
+      ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+      EXPECT_EQ(TessalyGetItemAtIndex(0), nullptr) << "rebuilt from the items: there are none";
+      EXPECT_FALSE(TessalyRemoveMailAtIndex(0));
+    });
+    EXPECT_TRUE(std::filesystem::exists(victim));
+    EXPECT_EQ(ReadFile(base / "anna/mailbox/Mailbox-damaged-0.inv"), IndexNaming(name));
+  }
+  // A name the host puts into a handed-out entry deletes nothing either.
+  TempDirectory base;
+  WriteFile(base / "victim.qv6", "not the mailbox's");
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    ASSERT_TRUE(HostWritesMail(0));
+    TessalyGetItemAtIndex(0)->fileName = "../../victim.qv6";
+    EXPECT_TRUE(TessalyRemoveMailAtIndex(0));
+  });
+  EXPECT_TRUE(std::filesystem::exists(base / "victim.qv6"));
+}
+
+// A removed item whose file cannot be deleted (here: marked read-only) is
+// never filed again; an open deletes the file once it can.
+TEST(IndexTrustApi, ARemovedItemWhoseFileStaysNeverComesBack) {
+  TempDirectory base;
+  std::string stuck;
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    ASSERT_TRUE(HostWritesMail(0, {.text = u"removed"}));
+    ASSERT_TRUE(HostWritesMail(1, {.text = u"kept"}));
+    stuck = base / ("anna/mailbox/" + TessalyGetItemAtIndex(0)->fileName);
+    std::filesystem::permissions(stuck, std::filesystem::perms::owner_read);
+    EXPECT_TRUE(TessalyRemoveMailAtIndex(0));
+    for (int open = 0; open < 2; ++open) {
+      ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+      EXPECT_EQ(TessalyGetItemAtIndex(1), nullptr) << "open " << open;
+      EXPECT_EQ(TessalyGetItemAtId(2), TessalyGetItemAtIndex(0));
+      EXPECT_TRUE(std::filesystem::exists(stuck));
+    }
+    std::filesystem::permissions(stuck, std::filesystem::perms::owner_all);
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    EXPECT_FALSE(std::filesystem::exists(stuck));
+    EXPECT_EQ(TessalyGetItemAtIndex(1), nullptr);
+  });
+  EXPECT_FALSE(std::filesystem::exists(base / "anna/mailbox/Mailbox.inv.new")) << "deleted at close";
+}
+
+// Two flipped bytes in the ids of a sealed index leave it well-formed; the
+// seal tells, and the items come back with their own ids, still to be sent.
+TEST(IndexTrustApi, AnIndexChangedBehindTheLibraryIsRebuiltKeepingWhatItStillTells) {
+  TempDirectory base;
+  const std::string index = base / "anna/mailbox/Mailbox.inv";
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    ASSERT_TRUE(HostWritesMail(0));
+    ASSERT_TRUE(HostWritesMail(1));
+  });
+  std::string bytes = ReadFile(index);
+  bytes[21 + 12 + 3] = '\xFF';  // the first id: 0xFF000001
+  bytes[21 + 12 + 4] = '\xFC';  // the second: 252
+  WriteFile(index, bytes);
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    for (uint32_t id = 1; id <= 2; ++id) {
+      const IndexEntry* entry = TessalyGetItemAtId(id);
+      ASSERT_NE(entry, nullptr) << id;
+      EXPECT_EQ(entry->attributes, 0x0002) << "not yet sent";
+      EXPECT_EQ(entry->outRoutes, (std::vector<std::string>{"3|/nowhere"}));
+    }
+  });
+  EXPECT_EQ(ReadFile(base / "anna/mailbox/Mailbox-damaged-0.inv"), bytes);
+  // A seal that does not read vouches for nothing: the index is taken as it
+  // is, as one the original library wrote.
+  std::string seal = ReadFile(base / "anna/mailbox/Mailbox.inv.sum");
+  seal[5] ^= 1;
+  WriteFile(base / "anna/mailbox/Mailbox.inv.sum", seal);
+  WriteFile(index, bytes);
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    EXPECT_EQ(TessalyGetItemAtId(1), nullptr) << "the flipped ids taken";
+  });
+}
+
+}  // namespace
