@@ -409,9 +409,9 @@ QUORVEL_API bool TessalySendMails();
 // say nothing about earlier runs: what still waits to be sent is every item
 // whose attribute word has the not-sent bit 0x0002 (there is no query of the
 // outbox queue itself). The arrays belong to the context and are refilled by
-// the next run; their elements are the mailbox's own entries, valid until
-// items are removed or the mailbox closes (the arrays are not emptied then:
-// do not use their elements afterwards). Null without an open mailbox.
+// the next run; their elements are the mailbox's own entries: a removal takes
+// the removed ones out of the arrays, and closing the mailbox empties them.
+// Null without an open mailbox.
 QUORVEL_API IndexEntryArray* TessalyGetSentItems();
 QUORVEL_API IndexEntryArray* TessalyGetNotSentItems();
 // Every queued item: with `oldRoute`, its first route equal to it becomes

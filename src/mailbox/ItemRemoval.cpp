@@ -5,6 +5,7 @@
 
 #include "mailbox/IndexFormat.h"
 #include "mailbox/Mailbox.h"
+#include "mailbox/OutboundSending.h"
 #include "platform/FileSystem.h"
 
 namespace quorvel {
@@ -100,6 +101,7 @@ bool RemoveMailAtIndex(ThreadContext* context, uint32_t index) {
   std::vector<std::string> filesToDelete;
   const bool removed = index < mailbox->Index().Count() &&
                        RemoveItem(*mailbox, mailbox->Index().IdAt(index), filesToDelete);
+  ForgetEntriesGone(context);
   const bool saved = SaveThenDelete(*mailbox, filesToDelete);
   return removed && saved;
 }
@@ -117,6 +119,7 @@ bool RemoveMailsAtIndexes(ThreadContext* context, std::string_view list) {
                             filesToDelete);
     allRemoved = allRemoved && removed;
   }
+  ForgetEntriesGone(context);
   const bool saved = SaveThenDelete(*mailbox, filesToDelete);
   return allRemoved && saved;
 }

@@ -6,6 +6,7 @@
 #include "frame/ContextTable.h"
 #include "frame/Directories.h"
 #include "mailbox/Mailbox.h"
+#include "mailbox/OutboundSending.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
@@ -33,6 +34,7 @@ bool OpenContextMailbox(const char* baseDirectory, const char* name) {
   if (context == nullptr) return false;
   context->mailboxItems = nullptr;
   context->mailbox.reset();  // closes the mailbox it had
+  ForgetEntriesGone(context);
   auto mailbox = std::make_unique<Mailbox>();
   if (!mailbox->OpenIndex(directory, false, kOpenAttempts, kOpenPauseMilliseconds)) return false;
   context->mailboxItems = &mailbox->Index();

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_set>
 
 #include "mailbox/Mailbox.h"
 #include "mailbox/MailboxContext.h"
@@ -138,6 +139,22 @@ void ChangeOutRoutes(ThreadContext* context, const char* newRoute, const char* o
     if (found == routes.end()) continue;
     *found = newRoute;
     mailbox->SetDirty(true);
+  }
+}
+
+void ForgetEntriesGone(ThreadContext* context) {
+  if (context == nullptr) return;
+  std::unordered_set<const IndexEntry*> listed;
+  if (Mailbox* mailbox = MailboxOf(context)) {
+    const MailboxIndex& index = mailbox->Index();
+    for (uint32_t i = 0; i < index.Count(); ++i) listed.insert(&index.EntryAt(i));
+  }
+  for (IndexEntryArray* list : {&context->sentItems, &context->notSentItems}) {
+    uint32_t kept = 0;
+    for (uint32_t i = 0; i < list->Size(); ++i) {
+      if (listed.count((*list)[i]) != 0) (*list)[kept++] = (*list)[i];
+    }
+    list->SetSize(kept);
   }
 }
 

@@ -27,4 +27,9 @@ void ChangeOutRoutes(ThreadContext* context, const char* newRoute, const char* o
 IndexEntryArray* SentItemsOf(ThreadContext* context);
 IndexEntryArray* NotSentItemsOf(ThreadContext* context);
 
+// Takes out of the context's sent and not-sent lists every entry that the
+// open mailbox no longer lists (all of them when none is open), so that the
+// host never finds an entry that was removed or closed with its mailbox.
+void ForgetEntriesGone(ThreadContext* context);
+
 }  // namespace quorvel

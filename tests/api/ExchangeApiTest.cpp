@@ -167,6 +167,26 @@ TEST(ExchangeApi, ACompletionCallbackStartsTheNextOperationEveryRound) {
   }).join();
 }
 
+// The lists hand out the mailbox's own entries: a removal takes the removed
+// ones out, and closing the mailbox empties them.
+TEST(ExchangeApi, TheRunsListsNeverHoldAnEntryGone) {
+  TempDirectory base;
+  std::thread([&] {
+    ASSERT_NE(MTAddNew(nullptr), 0);
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    for (int item = 0; item < 2; ++item) ASSERT_TRUE(HostWritesMail(UINT32_MAX, {.route = "2|a|b|25"}));
+    ASSERT_TRUE(TessalySendMails());
+    ASSERT_EQ(TessalyGetNotSentItems()->Size(), 2u);
+    IndexEntry* kept = TessalyGetItemAtIndex(1);
+    ASSERT_TRUE(TessalyRemoveMailAtIndex(0));
+    ASSERT_EQ(TessalyGetNotSentItems()->Size(), 1u);
+    EXPECT_EQ((*TessalyGetNotSentItems())[0], kept);
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    EXPECT_EQ(TessalyGetNotSentItems()->Size(), 0u);
+    MTRemove();
+  }).join();
+}
+
 TEST(ExchangeApi, BackgroundOperationsReportThroughTheCallback) {
   TempDirectory base, drop;
   std::thread([&] {
