@@ -292,6 +292,7 @@ TEST_F(ReceivingTest, ACraftedSharedDirectoryIsReceivedCorrectlyAndBounded) {
     std::filesystem::copy_file(item, shared / ("n" + std::to_string(i) + ".qv6"));
   }
   AddFileInProtocol(&context, shared.path());
+  LoggedSites logged;
   {
     platform::FileFaults faults;
     faults.FillDiskAfter(uint64_t{256} << 20);
@@ -306,6 +307,7 @@ TEST_F(ReceivingTest, ACraftedSharedDirectoryIsReceivedCorrectlyAndBounded) {
   }
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (Names{"bomb.qv6", "fifo.qv6", "link.qv6"}));
+  EXPECT_EQ(logged.Take(), (std::vector<uint32_t>{540, 540, 540})) << "each file left is logged";
   EXPECT_EQ(ReadFile(outside / "target.qv6"), target);
   EXPECT_EQ(temporary.Files(), Names{});
 }
