@@ -31,17 +31,24 @@ bool PackBeside(const std::string& source, const std::string& target) {
 bool ExchangeFile::Open(const std::string& path, bool readOnly, bool create,
                         bool alternativeMagic) {
   if (IsOpen()) Close();
+  unpackedTooLong_ = false;
   std::string working;
   // An empty file is a name reserved for a new item (see UniqueTempName).
   const std::optional<uint64_t> length = platform::FileLength(path);
   if (length && !(create && *length == 0)) {
     working = UniqueTempName(kWorkingExtension);
     if (working.empty()) return false;
-    if (UnpackFile(path, working, kPackingBuffer, nullptr, &kUnpackedRecordFile)) {
+    UnpackExpectation expected = kUnpackedRecordFile;
+    expected.most = unpackLimit_;
+    UnpackReport report;
+    if (UnpackFile(path, working, kPackingBuffer, &report, &expected)) {
       packed_ = true;
       packedPath_ = path;
     } else {
       platform::RemoveFile(working);  // a stream that broke off midway leaves a part
+      // A packed file refused for its length is not opened in place either.
+      unpackedTooLong_ = report.beyondLimit;
+      if (unpackedTooLong_) return false;
       packed_ = false;
       packedPath_.clear();
       working = path;

@@ -4,6 +4,7 @@
 // file that is not packed is opened in place and stays unpacked.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "exchange/RecordFile.h"
@@ -29,11 +30,19 @@ class ExchangeFile : public RecordFile {
 
   bool IsPacked() const { return packed_; }
 
+  // The next Open unpacks at most `bytes` (a file from outside may claim any
+  // length up to 4 GiB in its head); a longer one is not opened.
+  void LimitUnpackedLength(uint64_t bytes) { unpackLimit_ = bytes; }
+  // Whether the last Open refused a file for unpacking past that limit.
+  bool UnpackedTooLong() const { return unpackedTooLong_; }
+
  private:
   void DiscardWorkingCopy();
 
   bool packed_ = true;
   std::string packedPath_;
+  uint64_t unpackLimit_ = UINT64_MAX;
+  bool unpackedTooLong_ = false;
 };
 
 }  // namespace quorvel::exchange

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "platform/File.h"
@@ -115,7 +116,7 @@ class ExpectedOutput {
       data += take;
       size -= take;
       if (head_.size() < expected_->headSize) return true;
-      limit_ = std::min(kLargestUnpacked, expected_->limit(head_.data()));
+      limit_ = std::min({kLargestUnpacked, expected_->limit(head_.data()), expected_->most});
       if (limit_ < head_.size()) {
         problem = "the unpacked data does not begin as expected";
         return false;
@@ -123,13 +124,18 @@ class ExpectedOutput {
       Put(reinterpret_cast<const char*>(head_.data()), head_.size());
     }
     if (written_ + size > limit_) {
+      beyondLimit_ = expected_ != nullptr && written_ + size > expected_->most;
       problem = expected_ == nullptr ? "the unpacked data exceeds 4 GiB"
-                                     : "the unpacked data is longer than its head announces";
+                : beyondLimit_
+                    ? "the unpacked data exceeds " + std::to_string(expected_->most) + " bytes"
+                    : "the unpacked data is longer than its head announces";
       return false;
     }
     Put(data, size);
     return true;
   }
+
+  bool beyondLimit() const { return beyondLimit_; }
 
   // False when the stream ended before the expected head was complete.
   bool Complete(std::string& problem) {
@@ -148,6 +154,7 @@ class ExpectedOutput {
   const UnpackExpectation* expected_;
   uint64_t limit_;
   uint64_t written_ = 0;
+  bool beyondLimit_ = false;
   std::vector<uint8_t> head_;
 };
 
@@ -182,7 +189,10 @@ bool Unpack(File& source, File& target, size_t bufferSize, const UnpackExpectati
       return false;
     }
     const size_t produced = output.size() - stream.avail_out;
-    if (!out.Write(output.data(), produced, report.problem)) return false;
+    if (!out.Write(output.data(), produced, report.problem)) {
+      report.beyondLimit = out.beyondLimit();
+      return false;
+    }
     if (result == BZ_STREAM_END) {
       if (!out.Complete(report.problem)) return false;
       report.streamLength = TotalIn(stream);

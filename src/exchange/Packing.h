@@ -21,6 +21,7 @@ struct UnpackReport {
   uint64_t streamLength = 0;  // bytes of the stream, when it ended properly
   uint64_t offset = 0;        // bytes of the packed file consumed at a failure
   std::string problem;        // empty on success
+  bool beyondLimit = false;   // the output would pass the expectation's `most`
 };
 
 // What the unpacked bytes must be, so that a small hostile file cannot fill
@@ -30,6 +31,8 @@ struct UnpackReport {
 struct UnpackExpectation {
   size_t headSize = 0;
   uint64_t (*limit)(const uint8_t* head) = nullptr;
+  // Whatever the head says, the output never grows past this.
+  uint64_t most = UINT64_MAX;
 };
 
 // Unpacks the first bzip2 stream of `source` into `target`; what follows the

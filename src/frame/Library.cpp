@@ -3,6 +3,7 @@
 #include "frame/Library.h"
 
 #include "frame/ContextTable.h"
+#include "frame/WorkingDirectory.h"
 #include "platform/WindowMessages.h"
 
 namespace quorvel {
@@ -23,6 +24,9 @@ void OnLibraryLoad() {
   PopMessageNumber();
 }
 
-void OnLibraryUnload() { Contexts().DestroyAll(); }
+void OnLibraryUnload() {
+  Contexts().DestroyAll();
+  ReleaseWorkingDirectories();  // what the contexts' mailboxes left in it
+}
 
 }  // namespace quorvel

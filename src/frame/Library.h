@@ -9,7 +9,8 @@ namespace quorvel {
 uint32_t SmtpMessageNumber();  // "MESSAGES_SMTP"
 uint32_t PopMessageNumber();   // "MESSAGES_POP"
 
-// Load: registers the message names. Unload: destroys every context left.
+// Load: registers the message names. Unload: destroys every context left
+// and removes the working directories.
 void OnLibraryLoad();
 void OnLibraryUnload();
 

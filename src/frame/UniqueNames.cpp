@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "frame/WorkingDirectory.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -72,7 +73,9 @@ bool CreateEmpty(const std::string& candidate) {
 std::string TakeNameFrom(uint32_t& number, const std::string& extension,
                          const std::string& directory, const std::string& prefix, uint32_t most,
                          const NameTaker& take) {
-  const std::string base = (directory.empty() ? platform::TemporaryDirectory() : directory) + prefix;
+  const std::string where = directory.empty() ? WorkingDirectory() : directory;
+  if (where.empty()) return std::string();
+  const std::string base = where + prefix;
   // A name that could not be taken but that is gone when looked at was held
   // by another thread or process that has just let it go: it is tried again.
   // Only a name that is neither takeable nor there, time after time, means
@@ -107,8 +110,8 @@ std::string TakeFirstFreeName(uint32_t& number, const std::string& extension,
     const std::string found =
         TakeNameFrom(number, extension, directory, prefix, kProbesBeforeListing - number, take);
     if (!found.empty() || number < kProbesBeforeListing) return found;
-    const std::string where = directory.empty() ? platform::TemporaryDirectory() : directory;
-    number = FirstUnlisted(where, prefix, extension, kProbesBeforeListing);
+    number = FirstUnlisted(directory.empty() ? WorkingDirectory() : directory, prefix, extension,
+                           kProbesBeforeListing);
   }
   return TakeNameFrom(number, extension, directory, prefix, UINT32_MAX, take);
 }

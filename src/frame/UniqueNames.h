@@ -12,8 +12,8 @@
 namespace quorvel {
 
 // Creates the empty file and answers its path; the caller overwrites or
-// removes it. An empty directory means the system's temporary directory; a
-// given one ends with the path separator. Empty when no name can be taken
+// removes it. An empty directory means the process's private working
+// directory (see WorkingDirectory); a given one ends with the path separator. Empty when no name can be taken
 // (the directory is missing or cannot be written).
 std::string UniqueTempName(const std::string& extension = "tmp", const std::string& directory = "",
                            const std::string& prefix = "~AT");

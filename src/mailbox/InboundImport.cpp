@@ -19,6 +19,7 @@
 #include "mailbox/ItemRecord.h"
 #include "mailbox/Mailbox.h"
 #include "platform/Clock.h"
+#include "platform/FileSystem.h"
 
 namespace quorvel {
 
@@ -33,8 +34,17 @@ struct ReceivedItem {
   uint16_t content = 0;
 };
 
+// What a received file may unpack to: a packed file is seldom a hundredth
+// of what it holds, unless it holds little; one that claims more (a few
+// kilobytes that unpack to gigabytes) is refused before it fills the disk.
+constexpr uint64_t kUnpackedAlwaysAllowed = uint64_t{64} << 20;
+constexpr uint64_t kLargestPackingRatio = 100;
+
 std::optional<ReceivedItem> ReadReceived(const std::string& path) {
   exchange::ExchangeFile file;
+  const std::optional<uint64_t> packed = platform::FileLength(path);
+  if (!packed) return std::nullopt;
+  file.LimitUnpackedLength(kUnpackedAlwaysAllowed + kLargestPackingRatio * *packed);
   if (!file.Open(path, true, false)) return std::nullopt;
   ReceivedItem item;
   const bool readable =

@@ -8,6 +8,7 @@
 #include <string>
 #include <unordered_set>
 
+#include "frame/UniqueNames.h"
 #include "mailbox/Mailbox.h"
 #include "mailbox/MailboxContext.h"
 #include "mailbox/OutboundRoute.h"
@@ -38,14 +39,37 @@ Outcome SendBySmtpRoute(const OutboundRoute& route, const std::string& itemPath)
   return Of(message.SendBySmtp(true, nullptr, false));
 }
 
-// A copy of the item file, under its own name, replacing one there.
+// The extension of an item file's name, "qv6" when it has none.
+std::string ExtensionOf(const std::string& fileName) {
+  const size_t dot = fileName.rfind('.');
+  return dot == std::string::npos || dot + 1 == fileName.size() ? "qv6" : fileName.substr(dot + 1);
+}
+
+// A copy of the item file under the first free "~AT" name of the directory.
+// It is written under a name of its own there and synced, and only then
+// given that name, which never replaces a file: senders sharing a directory
+// never overwrite each other's items, and a receiver never meets a part of
+// one (it takes only the items' extensions).
 Outcome CopyToDirectory(const OutboundRoute& route, const std::string& itemPath,
                         const std::string& fileName) {
   std::string directory = route.Field(1);
   // A route without a directory names none, not the root.
   if (directory.empty()) return Outcome::kNotDelivered;
   if (directory.back() != platform::kPathSeparator) directory += platform::kPathSeparator;
-  return Of(platform::DuplicateFile(itemPath, directory + fileName, false));
+  const std::string part = UniqueTempName("part", directory);
+  if (part.empty()) return Outcome::kNotDelivered;
+  uint32_t known = 0;
+  const bool delivered =
+      platform::DuplicateFile(itemPath, part, false) && platform::SyncFile(part) &&
+      !UniqueNameMovedFrom(part, known, ExtensionOf(fileName), directory).empty();
+  if (!delivered) {
+    platform::RemoveFile(part);
+    return Outcome::kNotDelivered;
+  }
+  // Where the directory cannot be synced (some shares), the item is there
+  // all the same: it counts as delivered.
+  platform::SyncDirectory(directory);
+  return Outcome::kDelivered;
 }
 
 Outcome SendByNotesRoute(const OutboundRoute& route, const std::string& itemPath) {

@@ -1,9 +1,13 @@
 #include "mailbox/Receiving.h"
 
 #include <memory>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "frame/LogEvents.h"
+#include "frame/UniqueNames.h"
 #include "mailbox/Mailbox.h"
 #include "mailbox/MailboxContext.h"
 #include "mime/MailMessage.h"
@@ -53,14 +57,67 @@ std::vector<std::string> ReceivedFilesIn(const std::string& directory) {
   return paths;
 }
 
+// Where a file of a shared directory that is not taken is logged.
+constexpr uint32_t kLocationSharedFileLeft = 540;
+
+void LogLeft(const std::string& path, const char* why) {
+  SetLogNumber(kKeyLocation, kLocationSharedFileLeft);
+  SetLogValue(kKeySourcePath, path);
+  SetLogValue(kKeyMessage, why);
+  WriteLogEvent(kEventCaughtError);
+}
+
+// A file of a shared directory that was filed: what it was when it was
+// copied, so that only that file is taken away, and the mailbox's copy.
+struct Taken {
+  std::string source;
+  platform::FileStamp stamp;
+  std::string filed;
+};
+
+// Files a file of a shared directory from a private copy of it, made only
+// when the file is a regular file itself: a link is not followed (its
+// target is neither filed nor removed), a FIFO or device is not waited for,
+// and the file cannot change between its checks and its filing.
+std::optional<Taken> FileFromDirectory(Mailbox& mailbox, const std::string& source) {
+  const std::optional<platform::FileStamp> stamp = platform::StampOf(source);
+  const std::string copy = UniqueTempName("qv6");
+  if (!stamp || copy.empty() || !platform::DuplicateRegularFile(source, copy)) {
+    if (!copy.empty()) platform::RemoveFile(copy);
+    LogLeft(source, "not taken: not a regular file, or unreadable");
+    return std::nullopt;
+  }
+  uint32_t position = 0;
+  bool notAnItem = false;
+  const uint32_t id = mailbox.ImportExchangeFile(copy, &position, nullptr, nullptr, &notAnItem);
+  platform::RemoveFile(copy);
+  if (id == kNoItem) {
+    LogLeft(source, notAnItem ? "not taken: no exchange item, or one unpacking past its bound"
+                              : "not taken: it could not be filed");
+    return std::nullopt;
+  }
+  return Taken{source, *stamp, mailbox.PathOf(std::as_const(mailbox.Index()).EntryAt(position))};
+}
+
 void ReceiveFromDirectory(Mailbox& mailbox, const std::string& directory, RunSaves& saves) {
   if (directory.empty()) return;
-  std::vector<std::string> filed;
+  std::vector<Taken> filed;
   for (const std::string& path : ReceivedFilesIn(directory)) {
-    if (mailbox.ImportExchangeFile(path) != kNoItem) filed.push_back(path);
+    if (std::optional<Taken> taken = FileFromDirectory(mailbox, path)) {
+      filed.push_back(std::move(*taken));
+    }
   }
-  if (filed.empty() || !saves.Commit()) return;
-  for (const std::string& path : filed) platform::RemoveFile(path);
+  if (filed.empty()) return;
+  // What replaces the files is on the disk before they go: the copies, then
+  // the directory's entries for them (once for all), then the index.
+  bool durable = true;
+  for (const Taken& taken : filed) durable = platform::SyncFile(taken.filed) && durable;
+  durable = durable && platform::SyncDirectory(mailbox.Directory());
+  if (!saves.Commit() || !durable) return;
+  for (const Taken& taken : filed) {
+    // A file put in its place since (the same name given again) stays.
+    if (platform::StampOf(taken.source) == taken.stamp) platform::RemoveFile(taken.source);
+  }
 }
 
 // Files the exchange files a mail carries, or, when it carries none, the

@@ -2,6 +2,7 @@
 // system's temporary directory.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -10,6 +11,9 @@ namespace quorvel::platform {
 // The variable TemporaryDirectory reads first: "TMPDIR" on POSIX, "TMP" on
 // Windows.
 extern const char* const kTemporaryDirectoryVariable;
+
+// The identifier of the calling process.
+uint32_t CurrentProcessId();
 
 std::optional<std::string> EnvironmentValue(const std::string& name);
 // Sets `name`, or removes it when `value` is empty.

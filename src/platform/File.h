@@ -62,6 +62,12 @@ class File {
                                      FileShare share, FileDisposition disposition,
                                      FileError::Cause* why = nullptr);
 
+  // A lock file: opened (with `create`, created anew; else an existing one)
+  // for the caller alone, readable and writable by its owner only, and held
+  // exclusively until closed; nothing when another holds it or it cannot be
+  // opened. The fault plans leave lock files alone.
+  static std::optional<File> TryLock(const std::string& path, bool create);
+
   // Reads up to `size` bytes; 0 at the end of the file.
   size_t Read(void* buffer, size_t size);
   // Writes all bytes or throws.

@@ -16,6 +16,12 @@ bool IsExistingFile(const std::string& path);
 
 // Creates one directory level; fails when it exists already or cannot be made.
 bool MakeDirectory(const std::string& path);
+// Creates one directory level that only its owner may enter (the fault plans
+// leave it alone).
+bool MakePrivateDirectory(const std::string& path);
+// A directory itself (not a link to one), of the calling user and closed to
+// everybody else.
+bool IsOwnPrivateDirectory(const std::string& path);
 // Removes an empty directory.
 bool RemoveEmptyDirectory(const std::string& path);
 // Makes the directory's own changes (names created, renamed, deleted in it)
@@ -33,6 +39,10 @@ std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::str
 
 // Copies a file's bytes; with `failIfExists` an existing target is an error.
 bool DuplicateFile(const std::string& from, const std::string& to, bool failIfExists);
+// Copies a file's bytes only when `from` itself is a regular file: a link is
+// not followed and a special file (a FIFO, a device) is refused without being
+// waited for. `to` is created or replaced, open to its owner alone.
+bool DuplicateRegularFile(const std::string& from, const std::string& to);
 // Moves or renames a file; an existing target is an error.
 bool RenameFile(const std::string& from, const std::string& to);
 // Puts `from` in the place of `to` in one step, replacing it when it exists
@@ -41,6 +51,11 @@ bool RenameFile(const std::string& from, const std::string& to);
 bool ReplaceFile(const std::string& from, const std::string& to);
 // Deletes a file; like Windows, refuses a file marked read-only.
 bool RemoveFile(const std::string& path);
+
+// Waits until a file's bytes, or a directory's entries, are on the disk.
+// Counted as syncs by the fault plans.
+bool SyncFile(const std::string& path);
+bool SyncDirectory(const std::string& directory);
 
 bool SetReadOnly(const std::string& path, bool readOnly);
 bool IsReadOnly(const std::string& path);

@@ -1,10 +1,12 @@
-// Receiving through libquorvel.so from shared directories: the item files a
-// mailbox writes are dropped into a shared directory, as a sender would, and
+// Shared directories through libquorvel.so: the item files a mailbox writes
+// are dropped into a shared directory, as a sender would, or sent there, and
 // received there. Where replies land is the end-to-end exchange's concern.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 #include "HostWrites.h"
 #include "OnHostThread.h"
@@ -85,6 +87,63 @@ TEST(ReceivingApiTest, ASharedDirectoryGivesEveryItemOnce) {
     }
     ASSERT_TRUE(TessalyReceiveMails());  // nothing left: nothing more
     EXPECT_EQ(TessalyGetItemAtIndex(3), nullptr);
+  });
+}
+
+// A FIFO named as an item is not waited for, and a link to an item
+// elsewhere neither files that item nor removes it (nor the link): only the
+// plain item beside them is received.
+TEST(ReceivingApiTest, AFifoAndALinkInASharedDirectoryAreLeftAlone) {
+  TempDirectory base;
+  TempDirectory shared;
+  TempDirectory outside;
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    ASSERT_TRUE(HostWritesMail(99, {.pupil = u"Anna"}));
+    ASSERT_TRUE(HostWritesMail(99, {.pupil = u"Bert"}));
+    fs::copy_file(ItemFile(base.path(), "anna", 0), outside / "elsewhere.qv6");
+    fs::copy_file(ItemFile(base.path(), "anna", 1), shared / "plain.qv6");
+    const std::string elsewhere = ReadFile(outside / "elsewhere.qv6");
+    fs::create_symlink(outside / "elsewhere.qv6", shared / "link.qv6");
+    ASSERT_EQ(std::system(("mkfifo '" + shared / "fifo.qv6" + "'").c_str()), 0);
+
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "tom"));
+    TessalyAddProtocolFileIn(shared.path().c_str());
+    ASSERT_TRUE(TessalyReceiveMails());
+    EXPECT_EQ(Correspondents(), "Bert/0 ");
+    EXPECT_EQ(FileNames(shared.path()), (std::vector<std::string>{"fifo.qv6", "link.qv6"}));
+    EXPECT_EQ(ReadFile(outside / "elsewhere.qv6"), elsewhere);
+  });
+}
+
+// Two pupils whose routes name the same shared directory, each sending the
+// first item of a mailbox ("~AT0.qv6" in both): neither overwrites the
+// other, and nothing but the two items is left there for the receiver.
+TEST(ReceivingApiTest, TwoSendersIntoOneSharedDirectoryNeverOverwriteEachOther) {
+  TempDirectory base;
+  TempDirectory shared;
+  const std::string route = "3|" + shared.path();
+  std::vector<std::thread> senders;
+  for (const char16_t* pupil : {u"Anna", u"Bert"}) {
+    senders.emplace_back([&, pupil] {
+      OnHostThread([&] {
+        const std::string user(pupil, pupil + 4);
+        ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), user.c_str()));
+        ASSERT_TRUE(HostWritesMail(99, {.pupil = pupil, .route = route}));
+        EXPECT_EQ(TessalyGetItemAtIndex(0)->fileName, "~AT0.qv6");
+        ASSERT_TRUE(TessalySendMails());
+        EXPECT_EQ(TessalyGetItemAttributes(0) & 0x0002, 0) << "sent";
+      });
+    });
+  }
+  for (std::thread& sender : senders) sender.join();
+  EXPECT_EQ(FileNames(shared.path()), (std::vector<std::string>{"~AT0.qv6", "~AT1.qv6"}));
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "tom"));
+    TessalyAddProtocolFileIn(shared.path().c_str());
+    ASSERT_TRUE(TessalyReceiveMails());
+    const std::string received = Correspondents();
+    EXPECT_TRUE(received == "Anna/0 Bert/0 " || received == "Bert/0 Anna/0 ") << received;
   });
 }
 

@@ -21,7 +21,7 @@ TEST_F(ExchangeFileTest, ANewFileReservesItsNameAndIsPackedAtClose) {
   ASSERT_TRUE(Create());
   EXPECT_TRUE(file.IsPacked());
   EXPECT_EQ(file.GetPath(), path);
-  EXPECT_EQ(file.WorkingPath(), temporary.path() + "~AT0.qvz");
+  EXPECT_EQ(file.WorkingPath(), WorkingDirectory() + "~AT0.qvz");
   EXPECT_EQ(ReadFile(path), "") << "an empty placeholder";
   file.SetKind(20);
   ASSERT_TRUE(file.Close());
@@ -48,7 +48,7 @@ TEST_F(ExchangeFileTest, ReadingAPackedItemNeverChangesIt) {
   EXPECT_EQ(text.View(), u"text");
   ExchangeFile second;
   ASSERT_TRUE(second.Open(path, false, false)) << "each opener has its own copy";
-  EXPECT_EQ(second.WorkingPath(), temporary.path() + "~AT1.qvz");
+  EXPECT_EQ(second.WorkingPath(), WorkingDirectory() + "~AT1.qvz");
   EXPECT_TRUE(second.PutU32(2, 2));
   EXPECT_TRUE(file.Close());
   EXPECT_EQ(ReadFile(path), packed) << "a read-only close packs nothing";

@@ -15,6 +15,7 @@
 
 #include "RecordBytes.h"
 #include "TempDirectory.h"
+#include "frame/WorkingDirectory.h"
 #include "platform/Environment.h"
 
 namespace quorvel::testing {
@@ -32,12 +33,18 @@ class TemporaryDirectoryOverride {
   }
 
   std::string path() const { return directory_.path(); }
-  // The names of the library's temporary files ("~AT...") in it.
+  // The names of the library's temporary files ("~AT...") in it and in the
+  // working directories in it.
   std::vector<std::string> Files() const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(directory_.path())) {
       const std::string name = entry.path().filename().string();
       if (name.rfind("~AT", 0) == 0) names.push_back(name);
+      if (name.rfind("quorvel-run-", 0) != 0) continue;
+      for (const auto& inner : std::filesystem::directory_iterator(entry.path())) {
+        const std::string innerName = inner.path().filename().string();
+        if (innerName.rfind("~AT", 0) == 0) names.push_back(innerName);
+      }
     }
     std::sort(names.begin(), names.end());
     return names;

@@ -42,7 +42,7 @@ TEST_F(ItemWriters, APupilMailHoldsTheBlocksOfWhatItCarries) {
   bare.optionsIni = dir / "no-such-options.ini";
   const std::optional<std::string> written = WritePupilMailFile(bare, std::nullopt);
   ASSERT_TRUE(written);
-  EXPECT_EQ(*written, temporary.path() + "~AT0.qv6");
+  EXPECT_EQ(*written, WorkingDirectory() + "~AT0.qv6");
   EXPECT_EQ(temporary.Files(), Names{"~AT0.qv6"}) << "no working copy is left";
   EXPECT_EQ(RootTags(*written), (std::vector<uint16_t>{10000, 10200}));
 

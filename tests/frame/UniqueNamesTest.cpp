@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "TempDirectory.h"
+#include "frame/WorkingDirectory.h"
 #include "platform/Faults.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
@@ -109,9 +110,10 @@ TEST(UniqueNameFrom, StartsTheNextSearchPastTheNameTaken) {
   EXPECT_EQ(none, 0u);
 }
 
-TEST(UniqueTempName, DefaultsToTheTemporaryDirectoryPrefixAndExtension) {
+TEST(UniqueTempName, DefaultsToTheWorkingDirectoryPrefixAndExtension) {
   const std::string name = UniqueTempName();
-  const std::string base = platform::TemporaryDirectory() + "~AT";
+  const std::string base = WorkingDirectory() + "~AT";
+  ASSERT_EQ(base.compare(0, platform::TemporaryDirectory().size(), platform::TemporaryDirectory()), 0);
   ASSERT_EQ(name.compare(0, base.size(), base), 0) << name;
   EXPECT_EQ(name.substr(name.size() - 4), ".tmp");
   EXPECT_TRUE(platform::RemoveFile(name));

@@ -19,6 +19,7 @@
 #include "mime/MapiMailer.h"
 #include "mime/NotesLibrary.h"
 #include "platform/DynamicLibrary.h"
+#include "platform/Faults.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/Threads.h"
@@ -148,6 +149,21 @@ TEST_F(OutboundSending, OneDirectoryOfTwoFailingStillSendsTheItem) {
   ASSERT_TRUE(SendQueuedItems(context));
   EXPECT_EQ(List(SentItemsOf(context)), std::vector<IndexEntry*>(2, Entry(twice)));
   EXPECT_EQ(mailbox->Index().outboxQueue, std::vector<uint32_t>{other});
+}
+
+// A copy into a directory counts only once it is on the disk under its
+// name: when it cannot be synced, it is not delivered and leaves nothing.
+TEST_F(OutboundSending, ACopyThatCannotBeSyncedIsNotDelivered) {
+  const uint32_t id = File({"3|" + share.path()});
+  {
+    platform::FileFaults faults;
+    faults.Fail(platform::FileOperation::Sync, 1);
+    ASSERT_TRUE(SendQueuedItems(context));
+    EXPECT_TRUE(faults.Fired());
+  }
+  EXPECT_EQ(List(NotSentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)});
+  EXPECT_TRUE(Queued(id));
+  EXPECT_TRUE(std::filesystem::is_empty(share.path()));
 }
 
 // The run's changes are in "Mailbox.inv" when it returns, not only once the

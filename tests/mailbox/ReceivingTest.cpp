@@ -5,9 +5,11 @@
 // directory.
 #include <gtest/gtest.h>
 
+#include "FaultSweep.h"
 #include "PopMailDrop.h"
 #include "ScriptedServer.h"
 #include "ReceivedItems.h"
+#include <cstdlib>
 #include <map>
 #include <random>
 
@@ -259,6 +261,71 @@ TEST_F(ReceivingTest, DamagedFilesNeverBringAReceiveDownAndStayAtTheSource) {
   EXPECT_EQ(stayed + mailbox.Index().Count(), written.size());
   EXPECT_EQ(SavedCount(), mailbox.Index().Count());
   EXPECT_GT(stayed, 0u);
+  EXPECT_EQ(temporary.Files(), Names{});
+}
+
+// A shared directory's files go only once what replaces them is on the
+// disk: each copy in the mailbox is synced, then the mailbox directory once;
+// when any of those syncs fails, every file stays at its source while the
+// index still saves (it logs nothing: no save failed).
+TEST_F(ReceivingTest, SharedFilesGoOnlyOnceTheirCopiesAndTheirDirectoryAreOnTheDisk) {
+  constexpr uint32_t kFiles = 3;
+  for (uint32_t i = 0; i < kFiles; ++i) Received(shared / ("s" + std::to_string(i) + ".qv6"), 0);
+  AddFileInProtocol(&context, shared.path());
+  LoggedSites logged;
+  for (uint32_t failing = 1; failing <= kFiles + 1; ++failing) {
+    SCOPED_TRACE("sync " + std::to_string(failing) + " fails");
+    const uint32_t before = mailbox.Index().Count();
+    {
+      platform::FileFaults faults;
+      faults.Fail(platform::FileOperation::Sync, failing);
+      ASSERT_TRUE(ReceiveMails(&context));
+      EXPECT_TRUE(faults.Fired());
+    }
+    EXPECT_EQ(logged.Take(), std::vector<uint32_t>{});
+    EXPECT_EQ(mailbox.Index().Count(), before + kFiles);
+    EXPECT_EQ(SavedCount(), before + kFiles);
+    for (uint32_t i = 0; i < kFiles; ++i) EXPECT_TRUE(std::filesystem::exists(shared / ("s" + std::to_string(i) + ".qv6")));
+  }
+  platform::FileFaults counting;
+  ASSERT_TRUE(ReceiveMails(&context));
+  EXPECT_GE(counting.Count(platform::FileOperation::Sync), kFiles + 1);
+  EXPECT_TRUE(std::filesystem::is_empty(shared.path()));
+}
+
+// A shared directory as someone hostile or unlucky leaves it: a FIFO, a
+// link to an item elsewhere, an item a few kilobytes long that unpacks to
+// 4 GiB, and 10 000 items. The receive files the 10 000 and nothing else,
+// without waiting on the FIFO, touching the link's target or writing much
+// more than the items themselves, and leaves the other three where they are.
+TEST_F(ReceivingTest, ACraftedSharedDirectoryIsReceivedCorrectlyAndBounded) {
+  constexpr uint32_t kItems = 10000;
+  const std::string item = Received(outside / "item.qv6", 0);
+  const std::string target = ReadFile(Received(outside / "target.qv6", 0));
+  ASSERT_EQ(std::system(("mkfifo '" + shared / "fifo.qv6" + "'").c_str()), 0);
+  std::filesystem::create_symlink(outside / "target.qv6", shared / "link.qv6");
+  std::filesystem::copy_file(std::string(QUORVEL_TEST_DATA) + "inbound/bomb.qv6", shared / "bomb.qv6");
+  for (uint32_t i = 0; i < kItems; ++i) {
+    std::filesystem::copy_file(item, shared / ("n" + std::to_string(i) + ".qv6"));
+  }
+  AddFileInProtocol(&context, shared.path());
+  LoggedSites logged;
+  {
+    platform::FileFaults faults;
+    faults.FillDiskAfter(uint64_t{256} << 20);
+    ASSERT_TRUE(ReceiveMails(&context));
+    EXPECT_FALSE(faults.Fired()) << "the receive wrote more than 256 MiB";
+  }
+  EXPECT_EQ(mailbox.Index().Count(), kItems);
+  EXPECT_EQ(SavedCount(), kItems);
+  Names left;
+  for (const auto& entry : std::filesystem::directory_iterator(shared.path())) {
+    left.push_back(entry.path().filename().string());
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (Names{"bomb.qv6", "fifo.qv6", "link.qv6"}));
+  EXPECT_EQ(logged.Take(), (std::vector<uint32_t>{540, 540, 540})) << "each file left is logged";
+  EXPECT_EQ(ReadFile(outside / "target.qv6"), target);
   EXPECT_EQ(temporary.Files(), Names{});
 }
 

@@ -360,7 +360,7 @@ TEST_F(MailMessageTest, SendBySmtpSendsWhatComposeToFileWrites) {
     const std::string sent = transcript.substr(start, transcript.find("\r\n.\r\n") - start);
     EXPECT_EQ(WithCheckedDateAndId(sent), WithCheckedDateAndId(Compose(message)));
     EXPECT_EQ(sent.size() > kComposedInMemory, withLargeAttachment);
-    EXPECT_TRUE(std::filesystem::is_empty(temporary.path()));
+    EXPECT_EQ(temporary.Files(), Names{});
   }
   MailMessage message = NewMessage();
   EXPECT_FALSE(message.SendBySmtp(false, (directory / "missing/").c_str(), false));
@@ -461,7 +461,7 @@ TEST_F(MailMessageTest, FailuresKeepOnlyFilesComposedInAGivenDirectory) {
   EXPECT_FALSE(message.SendBySmtp(false, nullptr, false));
   EXPECT_EQ(message.errorCode, 7u);
   EXPECT_EQ(message.serverReply, "550-5.1.1 <nobody@example.test>: Recipient address rejected");
-  EXPECT_TRUE(std::filesystem::is_empty(temporary.path()));
+  EXPECT_EQ(temporary.Files(), Names{});
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
 // setenv and unsetenv; the caller serialises changes, as POSIX asks.
 #include "platform/Environment.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 namespace quorvel::platform {
 
 const char* const kTemporaryDirectoryVariable = "TMPDIR";
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(::getpid()); }
 
 std::optional<std::string> EnvironmentValue(const std::string& name) {
   const char* value = std::getenv(name.c_str());

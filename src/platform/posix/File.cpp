@@ -127,6 +127,19 @@ std::optional<File> File::TryOpen(const std::string& path, FileAccess access, Fi
   return File(fd, path);
 }
 
+std::optional<File> File::TryLock(const std::string& path, bool create) {
+  if (path.empty()) return std::nullopt;
+  const int flags = O_RDWR | O_NOFOLLOW | O_CLOEXEC | (create ? O_CREAT | O_EXCL : 0);
+  const int fd = ::open(path.c_str(), flags, 0600);
+  if (fd < 0) return std::nullopt;
+  struct stat info;
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return std::nullopt;
+  }
+  return File(fd, path);
+}
+
 size_t File::Read(void* buffer, size_t size) {
   if (!IsOpen()) throw FileError(FileError::Cause::Generic, path_, EBADF);
   if (const int injected = InjectedFileError(FileOperation::Read)) {

@@ -41,6 +41,18 @@ bool MakeDirectory(const std::string& path) {
   return ::mkdir(path.c_str(), 0777) == 0;
 }
 
+bool MakePrivateDirectory(const std::string& path) {
+  return !path.empty() && ::mkdir(path.c_str(), 0700) == 0;
+}
+
+bool IsOwnPrivateDirectory(const std::string& path) {
+  std::string bare = path;
+  while (bare.size() > 1 && bare.back() == '/') bare.pop_back();
+  struct stat info;
+  return !bare.empty() && ::lstat(bare.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+         info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+}
+
 bool RemoveEmptyDirectory(const std::string& path) {
   return !path.empty() && ::rmdir(path.c_str()) == 0;
 }
@@ -96,6 +108,31 @@ bool DuplicateFile(const std::string& from, const std::string& to, bool failIfEx
   return true;
 }
 
+bool DuplicateRegularFile(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty() || InjectedFileError(FileOperation::Open) != 0) return false;
+  // Without O_NONBLOCK, opening a FIFO waits for a writer that may never come.
+  Descriptor source(::open(from.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat info;
+  if (!source.valid() || ::fstat(source.get(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  const int flags = ::fcntl(source.get(), F_GETFL);
+  if (flags < 0 || ::fcntl(source.get(), F_SETFL, flags & ~O_NONBLOCK) != 0) return false;
+  if (InjectedFileError(FileOperation::Open) != 0) return false;
+  Descriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
+  if (!target.valid() || ::fchmod(target.get(), 0600) != 0) return false;
+  uint64_t fits = 0;
+  const int injected = InjectedFileError(FileOperation::Write, static_cast<uint64_t>(info.st_size),
+                                         &fits);
+  if (!CopyDescriptorContents(source.get(), target.get(), static_cast<uint64_t>(info.st_size))) {
+    return false;
+  }
+  if (injected != 0) {
+    const bool cut = ::ftruncate(target.get(), static_cast<off_t>(fits)) == 0;
+    static_cast<void>(cut);  // the copy fails either way
+    return false;
+  }
+  return true;
+}
+
 bool RenameFile(const std::string& from, const std::string& to) {
   if (from.empty() || to.empty() || InjectedFileError(FileOperation::Rename) != 0) return false;
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
@@ -106,6 +143,14 @@ bool RenameFile(const std::string& from, const std::string& to) {
     return false;
   }
   if (errno == EINVAL) {  // a file system without RENAME_NOREPLACE
+    // A hard link is refused when the name exists, in one step; a file
+    // system without links (FAT, some network shares) is left the test
+    // and the rename in two.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+      ::unlink(from.c_str());  // the file has its new name already
+      return true;
+    }
+    if (errno == EEXIST) return false;
     struct stat info;
     if (::lstat(to.c_str(), &info) == 0) return false;
     return ::rename(from.c_str(), to.c_str()) == 0;
@@ -121,6 +166,22 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 bool RemoveFile(const std::string& path) {
   if (!IsExistingFile(path) || IsReadOnly(path)) return false;
   return ::unlink(path.c_str()) == 0;
+}
+
+namespace {
+
+bool SyncOpened(const std::string& path, int flags) {
+  if (path.empty() || InjectedFileError(FileOperation::Sync) != 0) return false;
+  const Descriptor opened(::open(path.c_str(), flags | O_CLOEXEC));
+  return opened.valid() && ::fsync(opened.get()) == 0;
+}
+
+}  // namespace
+
+bool SyncFile(const std::string& path) { return SyncOpened(path, O_RDONLY); }
+
+bool SyncDirectory(const std::string& directory) {
+  return SyncOpened(directory, O_RDONLY | O_DIRECTORY);
 }
 
 bool SetReadOnly(const std::string& path, bool readOnly) {

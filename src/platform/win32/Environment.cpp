@@ -10,6 +10,8 @@ namespace quorvel::platform {
 
 const char* const kTemporaryDirectoryVariable = "TMP";
 
+uint32_t CurrentProcessId() { return ::GetCurrentProcessId(); }
+
 std::optional<std::string> EnvironmentValue(const std::string& name) {
   const DWORD needed = ::GetEnvironmentVariableA(name.c_str(), nullptr, 0);
   if (needed == 0) return std::nullopt;

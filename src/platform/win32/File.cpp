@@ -114,6 +114,15 @@ std::optional<File> File::TryOpen(const std::string& path, FileAccess access, Fi
   return File(reinterpret_cast<intptr_t>(handle), path);
 }
 
+std::optional<File> File::TryLock(const std::string& path, bool create) {
+  if (path.empty()) return std::nullopt;
+  HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                create ? CREATE_NEW : OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return std::nullopt;
+  return File(reinterpret_cast<intptr_t>(handle), path);
+}
+
 size_t File::Read(void* buffer, size_t size) {
   if (!IsOpen()) Throw(path_, ERROR_INVALID_HANDLE);
   if (const int injected = InjectedFileError(FileOperation::Read)) ThrowInjected(path_, injected);

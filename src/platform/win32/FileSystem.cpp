@@ -49,6 +49,18 @@ bool MakeDirectory(const std::string& path) {
   return ::CreateDirectoryA(path.c_str(), nullptr) != 0;
 }
 
+// A directory made under the user's temporary directory takes that
+// directory's access list, which admits the user alone.
+bool MakePrivateDirectory(const std::string& path) {
+  return !path.empty() && ::CreateDirectoryA(path.c_str(), nullptr) != 0;
+}
+
+bool IsOwnPrivateDirectory(const std::string& path) {
+  const DWORD attributes = AttributesOf(path);
+  return attributes != kNoAttributes && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
 bool RemoveEmptyDirectory(const std::string& path) {
   return !path.empty() && ::RemoveDirectoryA(path.c_str()) != 0;
 }
@@ -101,6 +113,45 @@ bool DuplicateFile(const std::string& from, const std::string& to, bool failIfEx
   return true;
 }
 
+bool DuplicateRegularFile(const std::string& from, const std::string& to) {
+  if (from.empty() || to.empty() || InjectedFileError(FileOperation::Open) != 0) return false;
+  // A reparse point (a link, a junction) is opened itself, not what it
+  // names, and refused; so is anything that is not a file on a disk (a pipe,
+  // a device).
+  HANDLE source = ::CreateFileA(from.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (source == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const bool regular = ::GetFileType(source) == FILE_TYPE_DISK &&
+                       ::GetFileInformationByHandle(source, &info) &&
+                       (info.dwFileAttributes &
+                        (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+  bool copied = false;
+  if (regular && InjectedFileError(FileOperation::Open) == 0) {
+    HANDLE target = ::CreateFileA(to.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (target != INVALID_HANDLE_VALUE) {
+      const uint64_t length = (uint64_t{info.nFileSizeHigh} << 32) | info.nFileSizeLow;
+      uint64_t fits = 0;
+      const int injected = InjectedFileError(FileOperation::Write, length, &fits);
+      uint64_t done = 0;
+      copied = true;
+      char buffer[65536];
+      DWORD got = 0;
+      while (copied && ::ReadFile(source, buffer, sizeof buffer, &got, nullptr) && got != 0) {
+        const DWORD keep = injected != 0 && done + got > fits ? static_cast<DWORD>(fits - done) : got;
+        DWORD put = 0;
+        copied = ::WriteFile(target, buffer, keep, &put, nullptr) && put == keep && keep == got;
+        done += put;
+      }
+      copied = copied && injected == 0;
+      ::CloseHandle(target);
+    }
+  }
+  ::CloseHandle(source);
+  return copied;
+}
+
 bool RenameFile(const std::string& from, const std::string& to) {
   if (from.empty() || to.empty() || InjectedFileError(FileOperation::Rename) != 0) return false;
   // MoveFileEx refuses an existing target, except the source itself: a
@@ -116,6 +167,40 @@ bool ReplaceFile(const std::string& from, const std::string& to) {
 
 bool RemoveFile(const std::string& path) {
   return IsExistingFile(path) && ::DeleteFileA(path.c_str()) != 0;
+}
+
+namespace {
+
+// FlushFileBuffers needs a handle open for writing; a directory opens as
+// such only with backup semantics.
+bool Flush(const std::string& path, DWORD flags) {
+  if (path.empty() || InjectedFileError(FileOperation::Sync) != 0) return false;
+  HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, flags, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool flushed = ::FlushFileBuffers(handle) != 0;
+  ::CloseHandle(handle);
+  return flushed;
+}
+
+}  // namespace
+
+bool SyncFile(const std::string& path) { return Flush(path, FILE_ATTRIBUTE_NORMAL); }
+
+// NTFS logs its directory changes; where a directory cannot be flushed
+// itself (not every file system lets one), flushing its files was all the
+// system offers.
+bool SyncDirectory(const std::string& directory) {
+  if (directory.empty() || InjectedFileError(FileOperation::Sync) != 0) return false;
+  if (!IsExistingDirectory(directory)) return false;
+  HANDLE handle = ::CreateFileA(directory.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return true;
+  ::FlushFileBuffers(handle);
+  ::CloseHandle(handle);
+  return true;
 }
 
 bool SetReadOnly(const std::string& path, bool readOnly) {
