@@ -4,7 +4,7 @@
 
 #include "mime/MessageParser.h"
 #include "mime/ParseWhileReceiving.h"
-#include "platform/StableStorage.h"
+#include "platform/FileSystem.h"
 
 namespace quorvel {
 
@@ -30,14 +30,14 @@ bool SyncToDisk(const std::vector<std::string>& files) {
   std::vector<std::string> directories;
   for (const std::string& file : files) {
     if (file.empty()) continue;
-    synced = platform::SyncFileToDisk(file) && synced;
+    synced = platform::SyncFile(file) && synced;
     const size_t separator = file.find_last_of("/\\");
     directories.push_back(separator == std::string::npos ? std::string() : file.substr(0, separator + 1));
   }
   std::sort(directories.begin(), directories.end());
   directories.erase(std::unique(directories.begin(), directories.end()), directories.end());
   for (const std::string& directory : directories) {
-    synced = platform::SyncDirectoryToDisk(directory) && synced;
+    synced = platform::SyncDirectory(directory) && synced;
   }
   return synced;
 }

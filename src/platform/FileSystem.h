@@ -24,9 +24,6 @@ bool MakePrivateDirectory(const std::string& path);
 bool IsOwnPrivateDirectory(const std::string& path);
 // Removes an empty directory.
 bool RemoveEmptyDirectory(const std::string& path);
-// Makes the directory's own changes (names created, renamed, deleted in it)
-// durable, where the system needs to be asked; counts as a sync.
-bool SyncDirectory(const std::string& path);
 
 struct DirectoryEntry {
   std::string name;  // without the directory
@@ -52,8 +49,10 @@ bool ReplaceFile(const std::string& from, const std::string& to);
 // Deletes a file; like Windows, refuses a file marked read-only.
 bool RemoveFile(const std::string& path);
 
-// Waits until a file's bytes, or a directory's entries, are on the disk.
-// Counted as syncs by the fault plans.
+// Waits until a file's bytes, or a directory's entries (names created,
+// renamed or deleted in it; "" is the working directory), are on the disk:
+// what must hold before the only other copy goes. Counted as syncs by the
+// fault plans.
 bool SyncFile(const std::string& path);
 bool SyncDirectory(const std::string& directory);
 

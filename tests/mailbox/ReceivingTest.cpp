@@ -304,7 +304,7 @@ TEST_F(ReceivingTest, ACraftedSharedDirectoryIsReceivedCorrectlyAndBounded) {
   const std::string target = ReadFile(Received(outside / "target.qv6", 0));
   ASSERT_EQ(std::system(("mkfifo '" + shared / "fifo.qv6" + "'").c_str()), 0);
   std::filesystem::create_symlink(outside / "target.qv6", shared / "link.qv6");
-  std::filesystem::copy_file(std::string(QUORVEL_TEST_DATA) + "inbound/bomb.qv6", shared / "bomb.qv6");
+  std::filesystem::copy_file(std::string(QUORVEL_TEST_DATA) + "/inbound/bomb.qv6", shared / "bomb.qv6");
   for (uint32_t i = 0; i < kItems; ++i) {
     std::filesystem::copy_file(item, shared / ("n" + std::to_string(i) + ".qv6"));
   }

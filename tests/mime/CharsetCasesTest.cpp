@@ -18,7 +18,7 @@ namespace {
 
 using namespace quorvel::testing;
 
-const std::string kCases = NativePath(QUORVEL_TEST_DATA_DIR "/charsets/");
+const std::string kCases = NativePath(QUORVEL_TEST_DATA "/charsets/");
 
 std::string LibraryText(const std::string& utf8) {
   const std::u16string wide = platform::MultiByteToWide(platform::kCodePageUtf8, utf8).value();

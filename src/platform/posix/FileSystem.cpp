@@ -57,12 +57,6 @@ bool RemoveEmptyDirectory(const std::string& path) {
   return !path.empty() && ::rmdir(path.c_str()) == 0;
 }
 
-bool SyncDirectory(const std::string& path) {
-  if (InjectedFileError(FileOperation::Sync) != 0) return false;
-  Descriptor directory(::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  return directory.valid() && ::fsync(directory.get()) == 0;
-}
-
 std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::string_view pattern) {
   std::vector<DirectoryEntry> entries;
   DIR* stream = ::opendir(directory.empty() ? "." : directory.c_str());
@@ -181,7 +175,7 @@ bool SyncOpened(const std::string& path, int flags) {
 bool SyncFile(const std::string& path) { return SyncOpened(path, O_RDONLY); }
 
 bool SyncDirectory(const std::string& directory) {
-  return SyncOpened(directory, O_RDONLY | O_DIRECTORY);
+  return SyncOpened(directory.empty() ? "." : directory, O_RDONLY | O_DIRECTORY);
 }
 
 bool SetReadOnly(const std::string& path, bool readOnly) {

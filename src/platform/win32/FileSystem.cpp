@@ -65,19 +65,6 @@ bool RemoveEmptyDirectory(const std::string& path) {
   return !path.empty() && ::RemoveDirectoryA(path.c_str()) != 0;
 }
 
-bool SyncDirectory(const std::string& path) {
-  if (InjectedFileError(FileOperation::Sync) != 0) return false;
-  // NTFS makes its directory changes durable in its own log; a directory
-  // handle, where one opens, is flushed all the same.
-  const HANDLE directory =
-      ::CreateFileA(path.empty() ? "." : path.c_str(), GENERIC_WRITE,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (directory == INVALID_HANDLE_VALUE) return true;
-  ::FlushFileBuffers(directory);
-  ::CloseHandle(directory);
-  return true;
-}
 
 std::vector<DirectoryEntry> ListDirectory(const std::string& directory, std::string_view pattern) {
   std::vector<DirectoryEntry> entries;
@@ -191,8 +178,9 @@ bool SyncFile(const std::string& path) { return Flush(path, FILE_ATTRIBUTE_NORMA
 // NTFS logs its directory changes; where a directory cannot be flushed
 // itself (not every file system lets one), flushing its files was all the
 // system offers.
-bool SyncDirectory(const std::string& directory) {
-  if (directory.empty() || InjectedFileError(FileOperation::Sync) != 0) return false;
+bool SyncDirectory(const std::string& path) {
+  if (InjectedFileError(FileOperation::Sync) != 0) return false;
+  const std::string directory = path.empty() ? "." : path;
   if (!IsExistingDirectory(directory)) return false;
   HANDLE handle = ::CreateFileA(directory.c_str(), GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
