@@ -210,6 +210,14 @@ void IndexFiles::Save(IndexImage& image) {
   if (!side_.IsOpen()) {
     throw platform::FileError(platform::FileError::Cause::AccessDenied, sidePath_, 0);
   }
+  if (!seal_.IsOpen()) {
+    // No save changes the index before the seal on disk stops vouching
+    // for the bytes of the last close.
+    seal_.Open();
+    if (!WriteSeal()) {
+      throw platform::FileError(platform::FileError::Cause::Generic, directory_ + kSealFileName, 0);
+    }
+  }
   const bool journalFull = records_ >= kMostRecords || recordBytes_ > saved_.bytes.size();
   if (!journal_ || (journalFull && !indexIncomplete_)) {
     StartJournal(image);

@@ -13,6 +13,12 @@
 // reader finds the old seal or the new one. A seal that is missing or does
 // not read vouches for nothing: the index is taken as it is, as one written
 // by another program.
+//
+// Before its first save a writer replaces the seal by an open one (length
+// and CRC-32 both 0xFFFFFFFF, the names kept): while the index changes under
+// the journal, a kill may leave it at any of its saves, and the journal may
+// be starting anew, so that no seal could vouch for it. An open seal vouches
+// for any index; closing seals the index again.
 #pragma once
 
 #include <cstdint>
@@ -34,6 +40,11 @@ struct IndexSeal {
   // The seal of index bytes (with no names).
   static IndexSeal Of(std::string_view index);
   bool Vouches(std::string_view index) const;
+  // The open seal of a mailbox being written, and whether this is one.
+  void Open() { indexLength = indexCrc = kOpenSeal; }
+  bool IsOpen() const { return indexLength == kOpenSeal && indexCrc == kOpenSeal; }
+
+  static constexpr uint32_t kOpenSeal = 0xFFFFFFFF;
 };
 
 std::string EncodeSeal(const IndexSeal& seal);

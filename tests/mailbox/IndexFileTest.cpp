@@ -6,6 +6,7 @@
 
 #include "../exchange/RecordBytes.h"
 #include "MailboxFixture.h"
+#include "exchange/Crc32.h"
 #include "platform/Clock.h"
 #include "platform/Faults.h"
 
@@ -106,6 +107,26 @@ TEST_F(IndexFileTest, WhereNoJournalCanBeMadeTheMailboxOpensReadOnly) {
   EXPECT_EQ(ReadFile(IndexPath()), TwoThreads(0x11223344));
   EXPECT_FALSE(std::filesystem::exists(directory / "Mailbox.inv.new"));
   EXPECT_FALSE(std::filesystem::exists(directory / "Mailbox.inv.sum"));
+}
+
+// While a mailbox is written the seal on disk is open (it vouches for any
+// index: a kill may leave the index at any save, with the journal starting
+// anew), and closing seals the index again. The seal's bytes: "INVS", the
+// index's length and CRC-32 (0xFFFFFFFF both when open), no names, a CRC-32.
+TEST_F(IndexFileTest, TheSealIsOpenFromTheFirstSaveUntilTheClose) {
+  const std::string sealPath = directory / "Mailbox.inv.sum";
+  ASSERT_TRUE(Open());
+  mailbox.SetDirty(true);
+  ASSERT_TRUE(mailbox.SaveIndex());
+  const std::string open = ReadFile(sealPath);
+  ASSERT_EQ(open.size(), 20u);
+  EXPECT_EQ(open.substr(0, 16), "INVS" + U32(0xFFFFFFFF) + U32(0xFFFFFFFF) + U32(0));
+  EXPECT_TRUE(mailbox.CloseIndex(false));
+  const std::string index = ReadFile(IndexPath());
+  const std::string sealed = ReadFile(sealPath);
+  ASSERT_EQ(sealed.size(), 20u);
+  EXPECT_EQ(sealed.substr(0, 16), "INVS" + U32(static_cast<uint32_t>(index.size())) +
+                                      U32(exchange::Crc32::Of(index.data(), index.size())) + U32(0));
 }
 
 TEST_F(IndexFileTest, AHandWrittenIndexReadsAndSavesBackToTheSameBytes) {

@@ -128,6 +128,8 @@ TEST_F(ReceivingTest, PopMailsAreFiledAndDeletedOnlyAfterTheSave) {
   // twice (the shared directory's, the account's) and synced the four
   // items from the account and their directory.
   uint32_t syncsPerSave = 0;
+  mailbox.SetDirty(true);
+  ASSERT_TRUE(mailbox.SaveIndex());  // the first save of an open also opens the seal
   {
     platform::FileFaults counting;
     mailbox.SetDirty(true);
