@@ -250,7 +250,8 @@ bool Demo::Exchange(Participant& who, bool receive, bool send, size_t expectRece
               receive && send ? " and " : "", send ? "send" : "",
               background_ ? ", in the background" : "");
   if (expectReceived > 0 && servers_ != nullptr &&
-      !Check(servers_->AwaitDelivery(who.user), "nothing was delivered to " + who.user)) {
+      !Check(servers_->AwaitDelivery(who.user, expectReceived),
+             "not everything was delivered to " + who.user)) {
     return false;
   }
   bool ok = false;

@@ -67,13 +67,18 @@ void DemoServers::Stop() {
   state_.clear();
 }
 
-bool DemoServers::AwaitDelivery(const std::string& user) const {
+bool DemoServers::AwaitDelivery(const std::string& user, size_t count) const {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (std::chrono::steady_clock::now() < deadline) {
+    size_t delivered = 0;
     for (const char* folder : {"new", "cur"}) {
       std::error_code error;
-      if (!fs::is_empty(maildirRoot_ + "/" + user + "/" + folder, error) && !error) return true;
+      for (fs::directory_iterator file(maildirRoot_ + "/" + user + "/" + folder, error), end;
+           !error && file != end; file.increment(error)) {
+        ++delivered;
+      }
     }
+    if (delivered >= count) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   return false;

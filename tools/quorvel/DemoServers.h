@@ -26,9 +26,10 @@ class DemoServers {
   // The CA of the servers' certificate and the one name it carries.
   const std::string& tlsCa() const { return tlsCa_; }
   const std::string& tlsHost() const { return tlsHost_; }
-  // Waits until Postfix has delivered at least one message to `user`
-  // (delivery is asynchronous), 30 s at most.
-  bool AwaitDelivery(const std::string& user) const;
+  // Waits until Postfix has delivered at least `count` messages to `user`
+  // that are still waiting in its mailbox (delivery is asynchronous), 30 s
+  // at most.
+  bool AwaitDelivery(const std::string& user, size_t count) const;
 
  private:
   std::string script_;
