@@ -6,6 +6,7 @@
 #include "frame/WorkingDirectory.h"
 
 #include <map>
+#include <new>
 #include <mutex>
 #include <optional>
 #include <utility>
@@ -34,9 +35,12 @@ struct Registry {
   std::map<std::string, Held> byTemporaryDirectory;
 };
 
-// Never destroyed: the library's unload releases the directories itself.
+// Built in place and never destroyed: the library's unload releases the
+// directories itself, and nothing stays on the heap when a host unloads the
+// library and loads it again.
 Registry& Directories() {
-  static Registry* const registry = new Registry;
+  alignas(Registry) static unsigned char storage[sizeof(Registry)];
+  static Registry* const registry = new (storage) Registry;
   return *registry;
 }
 
