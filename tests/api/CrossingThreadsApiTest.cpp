@@ -21,6 +21,12 @@ using namespace quorvel::testing;
 
 std::mutex doneLock;
 std::condition_variable doneChanged;
+// The hosts' mutex outlives every worker: a worker still takes it to leave
+// its context after the completion callback has returned.
+std::mutex& HostMutex() {
+  static std::mutex* const mutex = new std::mutex;
+  return *mutex;
+}
 std::map<uint32_t, uint32_t> doneResults;  // user value -> result
 
 void Completed(uint32_t userValue, uint32_t result) {
@@ -34,7 +40,7 @@ class Users {
   explicit Users(bool background) : background_(background) {}
 
   void Add(const std::string& user) {
-    auto host = std::make_unique<quorvel::tool::HostThread>(hostMutex_.native_handle());
+    auto host = std::make_unique<quorvel::tool::HostThread>(HostMutex().native_handle());
     std::filesystem::create_directory(Inbox(user));
     host->Run([&] {
       ASSERT_TRUE(TessalyOpenMailBox(work_.path().c_str(), user.c_str()));
@@ -110,7 +116,6 @@ class Users {
   bool background_;
   uint32_t runs_ = 0;
   TempDirectory work_{"quorvel-crossing-"};
-  std::mutex hostMutex_;
   std::map<std::string, std::unique_ptr<quorvel::tool::HostThread>> hosts_;
 };
 

@@ -130,7 +130,9 @@ const std::u16string kAnswerText = u"Merci ! J'ai compris mes erreurs.";
 const std::u16string kSecondText = u"J'ai oublié : voici aussi ma question sur le subjonctif.";
 const std::u16string kSecondReplyText = u"Bonne question ! Le subjonctif suit « il faut que ».";
 
-platform::HostMutex hostMutex;  // the host's mutex: lives as long as the process
+// The host's mutex, never destroyed: a worker still takes it to leave its
+// context after the completion callback, also while the process exits.
+platform::HostMutex& hostMutex = *new platform::HostMutex;
 
 bool Demo::Check(bool condition, const std::string& what) {
   if (!condition) {
