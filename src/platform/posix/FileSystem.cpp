@@ -24,6 +24,20 @@ bool StatPath(const std::string& path, struct stat& info) {
   return !path.empty() && ::stat(path.c_str(), &info) == 0;
 }
 
+// Copies `length` bytes; the copy counts as one write of the whole length,
+// and a full disk keeps what fit.
+bool CopyCountedAsOneWrite(int source, int target, uint64_t length) {
+  uint64_t fits = 0;
+  const int injected = InjectedFileError(FileOperation::Write, length, &fits);
+  if (!CopyDescriptorContents(source, target, length)) return false;
+  if (injected != 0) {
+    const bool cut = ::ftruncate(target, static_cast<off_t>(fits)) == 0;
+    static_cast<void>(cut);  // the copy fails either way
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool IsExistingDirectory(const std::string& path) {
@@ -86,16 +100,7 @@ bool DuplicateFile(const std::string& from, const std::string& to, bool failIfEx
   if (InjectedFileError(FileOperation::Open) != 0) return false;
   Descriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!target.valid()) return false;
-  // The copy counts as one write of the whole length; a full disk keeps what fit.
-  uint64_t fits = 0;
-  const int injected = InjectedFileError(FileOperation::Write, static_cast<uint64_t>(info.st_size),
-                                         &fits);
-  if (!CopyDescriptorContents(source.get(), target.get(), static_cast<uint64_t>(info.st_size))) {
-    return false;
-  }
-  if (injected != 0) {
-    const bool cut = ::ftruncate(target.get(), static_cast<off_t>(fits)) == 0;
-    static_cast<void>(cut);  // the copy fails either way
+  if (!CopyCountedAsOneWrite(source.get(), target.get(), static_cast<uint64_t>(info.st_size))) {
     return false;
   }
   ::fchmod(target.get(), info.st_mode & 07777);  // keeps the read-only attribute, as Windows does
@@ -113,15 +118,7 @@ bool DuplicateRegularFile(const std::string& from, const std::string& to) {
   if (InjectedFileError(FileOperation::Open) != 0) return false;
   Descriptor target(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600));
   if (!target.valid() || ::fchmod(target.get(), 0600) != 0) return false;
-  uint64_t fits = 0;
-  const int injected = InjectedFileError(FileOperation::Write, static_cast<uint64_t>(info.st_size),
-                                         &fits);
-  if (!CopyDescriptorContents(source.get(), target.get(), static_cast<uint64_t>(info.st_size))) {
-    return false;
-  }
-  if (injected != 0) {
-    const bool cut = ::ftruncate(target.get(), static_cast<off_t>(fits)) == 0;
-    static_cast<void>(cut);  // the copy fails either way
+  if (!CopyCountedAsOneWrite(source.get(), target.get(), static_cast<uint64_t>(info.st_size))) {
     return false;
   }
   return true;
