@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -40,8 +42,13 @@ TEST(ContextLifeCycle, AddNewTwiceThenOneRemoveEndsTheContext) {
 
 TEST(ContextLifeCycle, EachThreadHasItsOwnContext) {
   constexpr int kThreads = 8;
-  std::atomic<int> ready{0};
-  std::atomic<bool> release{false};
+  std::mutex mutex;
+  std::condition_variable changed;
+  int ready = 0;
+  bool release = false;
+  const auto within = [&](std::unique_lock<std::mutex>& lock, auto condition) {
+    return changed.wait_for(lock, std::chrono::minutes(1), condition);
+  };
   std::vector<std::thread> threads;
   std::vector<int32_t> leftAfterRemove(kThreads);
   std::vector<int32_t> errors(kThreads);
@@ -51,15 +58,22 @@ TEST(ContextLifeCycle, EachThreadHasItsOwnContext) {
       MTAddNew(nullptr);
       // Even threads set a bad reception directory, odd ones a good one.
       MailsSetReceptionDirectory(i % 2 == 0 ? nullptr : "/");
+      std::unique_lock lock(mutex);
       ++ready;
-      while (!release) std::this_thread::yield();
+      changed.notify_all();
+      EXPECT_TRUE(within(lock, [&] { return release; })) << "never released";
+      lock.unlock();
       errors[i] = MailsGetLastErrorCode();
       leftAfterRemove[i] = MTRemove();
     });
   }
-  while (ready < kThreads) std::this_thread::yield();
-  EXPECT_EQ(MTRemove(), before + kThreads) << "every thread holds one entry";
-  release = true;
+  {
+    std::unique_lock lock(mutex);
+    EXPECT_TRUE(within(lock, [&] { return ready == kThreads; })) << ready << " threads ready";
+    EXPECT_EQ(MTRemove(), before + kThreads) << "every thread holds one entry";
+    release = true;
+    changed.notify_all();
+  }
   for (auto& thread : threads) thread.join();
   for (int i = 0; i < kThreads; ++i) {
     EXPECT_EQ(errors[i], i % 2 == 0 ? kNoDirectory : 0) << "thread " << i;

@@ -2,6 +2,8 @@
 // and the posted cancel of a blocked call.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <fstream>
 #include <future>
 #include <string>
@@ -41,7 +43,7 @@ class HeldThread {
   explicit HeldThread(void (*body)()) : thread_([this, body] {
     body();
     ready_.set_value(KernelThreadId());
-    finish_.get_future().wait();
+    finish_.get_future().wait_for(std::chrono::minutes(1));
     if (body != NoLibrary) MTRemove();
   }) {}
   ~HeldThread() { Finish(); }

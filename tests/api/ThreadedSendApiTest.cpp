@@ -5,6 +5,8 @@
 // stop and the caller's priority are the threaded sender's own tests.
 #include <gtest/gtest.h>
 
+#include <chrono>
+
 #include <condition_variable>
 #include <mutex>
 #include <thread>
@@ -46,7 +48,7 @@ TEST(ThreadedSendApi, AWorkerReportsThroughTheCompletionCallback) {
     ASSERT_TRUE(MailsThreadedSendMail(&mail, OnCompletion, 5));
     {
       std::unique_lock hold(lock);
-      done.wait(hold, [] { return completed; });
+      ASSERT_TRUE(done.wait_for(hold, std::chrono::minutes(1), [] { return completed; }));
       completed = false;  // consumed: a repeated run waits for its own callback
     }
     EXPECT_EQ(completedWith, 0u);
@@ -68,7 +70,7 @@ void Reach(Step reached) {
 }
 void Await(Step wanted) {
   std::unique_lock hold(held);
-  heldChanged.wait(hold, [&] { return step == wanted; });
+  EXPECT_TRUE(heldChanged.wait_for(hold, std::chrono::minutes(1), [&] { return step == wanted; }));
 }
 void HoldWhileConnecting(uint32_t event, uint32_t) {
   if (event != 1) return;  // connecting
@@ -92,7 +94,7 @@ TEST(ThreadedSendApi, ResumingARunningWorkerIsNoFailure) {
     Reach(Step::kResumed);
     {
       std::unique_lock hold(lock);
-      done.wait(hold, [] { return completed; });
+      ASSERT_TRUE(done.wait_for(hold, std::chrono::minutes(1), [] { return completed; }));
       completed = false;
     }
     EXPECT_EQ(completedWith, 0u) << "refused";

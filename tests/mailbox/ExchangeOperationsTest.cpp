@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -39,10 +40,11 @@ struct Events {
   bool contextFoundInCallback = false;
 } events;
 
+// Waits for `condition`; a minute without it fails the test.
 template <typename Condition>
 void WaitFor(Condition condition) {
   std::unique_lock hold(events.lock);
-  events.changed.wait(hold, condition);
+  if (!events.changed.wait_for(hold, std::chrono::minutes(1), condition)) ADD_FAILURE() << "never came";
 }
 
 bool Blocker() {

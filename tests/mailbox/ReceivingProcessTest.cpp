@@ -58,6 +58,17 @@ void Spin(std::mt19937& random) {
   }
 }
 
+// Polls `reached` until it holds; false after a minute (the receiver stopped
+// short of it).
+template <typename Condition>
+bool Reaches(Condition reached) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+  while (!reached()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+  }
+  return true;
+}
+
 size_t CountFiles(const std::string& directory, const std::string& prefix) {
   size_t count = 0;
   std::error_code ignored;
@@ -92,9 +103,10 @@ TEST_F(ReceivingProcessTest, AReceiveFromASharedDirectoryKilledAnywhereLosesNoth
       platform::ChildProcess receiver = StartReceiver(mailbox.path(), shared.path(), 0);
       // Up to kItems copies filed, then up to kItems files taken away.
       const uint32_t step = std::uniform_int_distribution<uint32_t>(0, 2 * kItems)(random);
-      while (step <= kItems ? CountFiles(mailbox.path(), "~AT") < step
-                            : CountFiles(shared.path(), "item") > 2 * kItems - step) {
-      }
+      EXPECT_TRUE(Reaches([&] {
+        return step <= kItems ? CountFiles(mailbox.path(), "~AT") >= step
+                              : CountFiles(shared.path(), "item") <= 2 * kItems - step;
+      })) << "step " << step;
       Spin(random);
       receiver.Kill();
       receiver.Wait();
@@ -146,7 +158,8 @@ TEST_F(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing)
         }
       });
       lock.lock();
-      commanded.wait(lock, [&] { return commands >= step; });
+      EXPECT_TRUE(commanded.wait_for(lock, std::chrono::minutes(1), [&] { return commands >= step; }))
+          << "command " << step;
       lock.unlock();
       Spin(random);
       receiver.Kill();
