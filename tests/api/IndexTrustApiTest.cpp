@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "ByteCases.h"
 #include "HostWrites.h"
 #include "OnHostThread.h"
 #include "TempDirectory.h"
@@ -17,38 +18,14 @@ namespace {
 
 using namespace quorvel::testing;
 
-void Put32(std::string& bytes, uint32_t value) {
-  for (int shift = 0; shift < 32; shift += 8) bytes += static_cast<char>(value >> shift);
-}
-
 // "Mailbox.inv" with one root entry of kind 20, id 1, not yet sent and
-// queued, whose file is `fileName`.
+// queued, whose file is `fileName`: the data case one-entry with its name.
 std::string IndexNaming(const std::string& fileName) {
-  std::string bytes = "INV ";
-  Put32(bytes, 5);             // version
-  Put32(bytes, 2);             // nextId
-  Put32(bytes, 0);             // save time
-  Put32(bytes, 1);             // entry count
-  bytes += '\1';               // sorted
-  Put32(bytes, 4);             // id array: element size, count, grow-by, ids
-  Put32(bytes, 1);
-  Put32(bytes, 20);
-  Put32(bytes, 1);
-  bytes += static_cast<char>(fileName.size()) + fileName;
-  bytes += std::string("\xE4\x04", 2);  // correspondent: code page 1252,
-  Put32(bytes, 0);                       // empty text
-  Put32(bytes, 0);                       // writtenTime
-  Put32(bytes, 0);                       // date
-  Put32(bytes, 1);                       // sourceId
-  bytes += '\0';                         // depth
-  bytes += std::string("\x02\x00", 2);   // attributes
-  Put32(bytes, 0);                       // no names
-  bytes += std::string("\0\0", 2);       // flags
-  Put32(bytes, 20);                      // message type
-  bytes += std::string("\0\0", 2);       // no routes
-  bytes += std::string("\x01\x00", 2);   // outbox: one id
-  Put32(bytes, 1);
-  return bytes;
+  std::string image = ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/index/one-entry.bytes");
+  const std::string named = "08 \"~AT0.qv6\"";
+  image.replace(image.find(named), named.size(),
+                "u8:" + std::to_string(fileName.size()) + " \"" + fileName + "\"");
+  return ParseBytes(image);
 }
 
 std::vector<std::string> DataLines(const std::string& name) {

@@ -1,0 +1,74 @@
+// "Mailbox.inv" images as data (tests/data/index): each NAME.bytes is an index
+// written by hand from the format's description, NAME.expected every field a
+// reader must take from it, or "damage". A readable image encodes back to its
+// bytes (to NAME.saved.bytes where the writer must differ); a damaged one is
+// kept aside by the next open, which starts an empty index.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "../exchange/RecordBytes.h"
+#include "ByteCases.h"
+#include "MailboxFixture.h"
+#include "mailbox/IndexFormat.h"
+
+namespace quorvel::testing {
+namespace {
+
+std::string Coded(const CodedText& coded) {
+  return std::to_string(coded.codePage) + " \"" + Utf8(coded.text.View()) + "\"";
+}
+
+std::string Listing(const IndexHead& head, const MailboxIndex& index) {
+  std::ostringstream out;
+  out << "next " << head.nextId << ", saved " << head.lastSaveTime << ", sorted "
+      << unsigned(head.sorted);
+  if (index.Count() != 0) out << ", grow-by " << index.Ids().GrowBy();
+  out << "\n";
+  for (uint32_t i = 0; i < index.Count(); ++i) {
+    const IndexEntry& e = index.EntryAt(i);
+    out << "entry id " << index.IdAt(i) << ": \"" << e.fileName << "\" from " << Coded(e.correspondent)
+        << ", written " << e.writtenTime << ", date " << e.date << ", source " << e.sourceId
+        << ", depth " << unsigned(e.depth) << ", attributes " << e.attributes << ", flags "
+        << unsigned(e.messageFlagA) << " " << unsigned(e.messageFlagB) << ", type " << e.messageType
+        << "\n";
+    for (uint32_t n = 0; n < e.nameList.Size(); ++n) out << "  name " << Coded(e.nameList[n]) << "\n";
+    for (const std::string& route : e.outRoutes) out << "  route \"" << route << "\"\n";
+  }
+  out << "queue";
+  for (const uint32_t id : index.outboxQueue) out << " " << id;
+  return out.str() + "\n";
+}
+
+using IndexImageCases = MailboxTest;
+
+TEST_F(IndexImageCases, EachImageReadsAsDescribedAndEncodesBackToItsBytes) {
+  for (const std::filesystem::path& name : ByteCases("index")) {
+    SCOPED_TRACE(name.filename().string());
+    const std::string image = ParseBytes(ReadCaseFile(name.string() + ".bytes"));
+    const std::string expected = ReadCaseFile(name.string() + ".expected");
+    MailboxIndex index;
+    std::string got;
+    try {
+      const IndexHead head = DecodeIndexImage(image, index);
+      got = Listing(head, index);
+      const std::filesystem::path saved = name.string() + ".saved.bytes";
+      const std::string again = std::filesystem::exists(saved) ? ParseBytes(ReadCaseFile(saved)) : image;
+      EXPECT_EQ(Hex(EncodeIndexImage(head.nextId, head.lastSaveTime, index)), Hex(again));
+    } catch (const exchange::ArchiveError&) {
+      got = "damage\n";
+      TempDirectory fresh;
+      WriteFile(fresh / "Mailbox.inv", image);
+      Mailbox damaged;
+      ASSERT_TRUE(damaged.OpenIndex(fresh.path(), false, 1, 0));
+      EXPECT_EQ(damaged.Index().Count(), 0u);
+      EXPECT_TRUE(damaged.CloseIndex(false));
+      EXPECT_EQ(ReadFile(fresh / "Mailbox-damaged-0.inv"), image);
+      EXPECT_EQ(ReadFile(fresh / "Mailbox.inv").size(), 23u);
+    }
+    EXPECT_EQ(got, expected);
+  }
+}
+
+}  // namespace
+}  // namespace quorvel::testing

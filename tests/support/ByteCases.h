@@ -1,0 +1,117 @@
+// Cases kept as files under tests/data/<kind>/: NAME.bytes holds an input in
+// a byte notation written by hand from the format's description, NAME.expected
+// what the code must make of it. The notation, tokens apart by white space,
+// "#" to the end of a line a comment:
+//   4E          one byte in hex          300*64    that byte 300 times
+//   u8:5 u16:1252 u32:0x10000            little-endian numbers
+//   "INV "      the text's bytes         w"Anna"   its UTF-16LE code units
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace quorvel::testing {
+
+inline std::string ReadCaseFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+inline void AppendUtf16(std::string& out, std::string_view utf8) {
+  for (size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<uint8_t>(utf8[i]);
+    const int more = lead < 0x80 ? 0 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : 3;
+    uint32_t code = more == 0 ? lead : lead & (0x3F >> more);
+    for (int k = 1; k <= more; ++k) code = code << 6 | (static_cast<uint8_t>(utf8[i + k]) & 0x3F);
+    i += more + 1;
+    const auto unit = [&out](uint32_t u) { out += static_cast<char>(u & 0xFF), out += static_cast<char>(u >> 8); };
+    if (code < 0x10000) {
+      unit(code);
+    } else {
+      unit(0xD800 + ((code - 0x10000) >> 10)), unit(0xDC00 + ((code - 0x10000) & 0x3FF));
+    }
+  }
+}
+
+inline std::string ParseBytes(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (std::isspace(static_cast<unsigned char>(c))) {
+      ++i;
+    } else if (c == '#') {
+      i = text.find('\n', i) == std::string::npos ? text.size() : text.find('\n', i);
+    } else if (c == '"' || (c == 'w' && i + 1 < text.size() && text[i + 1] == '"')) {
+      const size_t open = text.find('"', i), close = text.find('"', open + 1);
+      const std::string_view quoted(text.data() + open + 1, close - open - 1);
+      if (c == 'w') {
+        AppendUtf16(out, quoted);
+      } else {
+        out.append(quoted);
+      }
+      i = close + 1;
+    } else {
+      size_t end = i;
+      while (end < text.size() && !std::isspace(static_cast<unsigned char>(text[end]))) ++end;
+      const std::string token = text.substr(i, end - i);
+      i = end;
+      const size_t colon = token.find(':'), star = token.find('*');
+      if (colon != std::string::npos) {
+        const int width = std::stoi(token.substr(1, colon - 1)) / 8;
+        const uint64_t value = std::stoull(token.substr(colon + 1), nullptr, 0);
+        for (int b = 0; b < width; ++b) out += static_cast<char>(value >> (8 * b));
+      } else if (star != std::string::npos) {
+        out.append(std::stoul(token.substr(0, star)), static_cast<char>(std::stoul(token.substr(star + 1), nullptr, 16)));
+      } else {
+        out += static_cast<char>(std::stoul(token, nullptr, 16));
+      }
+    }
+  }
+  return out;
+}
+
+// The cases of one kind: the stem of each NAME.bytes, sorted.
+inline std::vector<std::filesystem::path> ByteCases(const std::string& kind) {
+  std::vector<std::filesystem::path> cases;
+  const std::string directory = std::string(QUORVEL_TEST_DATA) + "/" + kind;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    const std::filesystem::path& path = entry.path();
+    // NAME.bytes, not a second input such as NAME.saved.bytes
+    if (path.extension() == ".bytes" && !path.stem().has_extension()) {
+      cases.push_back(path.parent_path() / path.stem());
+    }
+  }
+  std::sort(cases.begin(), cases.end());
+  EXPECT_FALSE(cases.empty()) << "no cases in " << kind;
+  return cases;
+}
+
+inline std::string Utf8(std::u16string_view units) {
+  std::string out;
+  for (size_t i = 0; i < units.size(); ++i) {
+    uint32_t code = units[i];
+    if (code >= 0xD800 && code < 0xDC00 && i + 1 < units.size()) code = 0x10000 + ((code - 0xD800) << 10) + (units[++i] - 0xDC00);
+    if (code < 0x80) {
+      out += static_cast<char>(code);
+    } else if (code < 0x800) {
+      out += static_cast<char>(0xC0 | code >> 6), out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      out += static_cast<char>(0xE0 | code >> 12), out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | code >> 18), out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F)), out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return out;
+}
+
+}  // namespace quorvel::testing
