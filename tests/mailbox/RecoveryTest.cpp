@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "../exchange/RecordBytes.h"
 #include "IndexVariants.h"
@@ -133,6 +134,24 @@ TEST_F(RecoveryTest, AnUnreadableIndexIsRebuiltFromTheItemFiles) {
   EXPECT_TRUE(mailbox.CloseIndex(false));
   ASSERT_TRUE(Open());  // the rebuilt index was saved
   EXPECT_EQ(Tree(), "1:0 2:1 3:2 4:0");
+}
+
+// Two item files that claim one id (a copy made behind the library's back,
+// under the older extension ".qvs"):
+// the rebuild lists both, the second under an id no item holds.
+TEST_F(RecoveryTest, TwoItemFilesClaimingOneIdAreBothListedUnderTwoIds) {
+  const std::vector<std::string> names = FileTwoThreads();
+  std::filesystem::copy_file(directory / names[1], directory / "copy.qvs");
+  WriteFile(IndexPath(), "INV garbage");
+  ASSERT_TRUE(Open());
+  ASSERT_EQ(mailbox.Index().Count(), 5u);
+  EXPECT_TRUE(Lists(mailbox, "copy.qvs"));
+  std::set<uint32_t> ids;
+  for (uint32_t i = 0; i < 5; ++i) ids.insert(mailbox.Index().IdAt(i));
+  EXPECT_EQ(ids, (std::set<uint32_t>{1, 2, 3, 4, 5}));
+  EXPECT_EQ(mailbox.NextId(), 6u);
+  EXPECT_EQ(mailbox.Index().EntryAt(*mailbox.FindItem(3)).depth, 2) << "3 still answers 2";
+  EXPECT_EQ(mailbox.Index().EntryAt(*mailbox.FindItem(5)).depth, 1) << "the copy answers 1 too";
 }
 
 TEST_F(RecoveryTest, EveryFlippedByteAndEveryTruncationStillListsEveryItem) {
