@@ -60,6 +60,10 @@ std::vector<std::string> ReceivedFilesIn(const std::string& directory) {
 // Where a file of a shared directory that is not taken is logged.
 constexpr uint32_t kLocationSharedFileLeft = 540;
 
+// A message that carries no exchange item is filed as a plain mail, which
+// holds its whole text; a longer one stays on the server.
+constexpr size_t kLargestPlainMail = 16 * 1024 * 1024;
+
 void LogLeft(const std::string& path, const char* why) {
   SetLogNumber(kKeyLocation, kLocationSharedFileLeft);
   SetLogValue(kKeySourcePath, path);
@@ -123,7 +127,7 @@ void ReceiveFromDirectory(Mailbox& mailbox, const std::string& directory, RunSav
 // Files the exchange files a mail carries, or, when it carries none, the
 // mail itself. False when something it carries could not be filed: the mail
 // must then stay on the server.
-bool FileMail(Mailbox& mailbox, MailMessage& parsed, const std::string& text) {
+bool FileMail(Mailbox& mailbox, MailMessage& parsed, const std::string* text) {
   bool anyFiled = false;
   bool allFiled = true;
   for (const std::string& part : parsed.attachmentSources) {
@@ -137,7 +141,11 @@ bool FileMail(Mailbox& mailbox, MailMessage& parsed, const std::string& text) {
   }
   RemovePartFiles(parsed);
   if (anyFiled || !allFiled) return anyFiled && allFiled;
-  return mailbox.ImportPlainMail(text) != kNoItem;
+  if (text == nullptr) {
+    LogLeft("POP message", "not taken: a plain mail larger than a plain-mail item may hold");
+    return false;
+  }
+  return mailbox.ImportPlainMail(*text) != kNoItem;
 }
 
 // The item files of the ids from `firstId` on that the mailbox holds.
@@ -161,7 +169,8 @@ void ReceiveFromPop(Mailbox& mailbox, ThreadContext& context, const PopInProtoco
   MailMessage parsed(nullptr, nullptr, nullptr);
   std::vector<uint32_t> filed;
   std::vector<std::string> itemFiles;
-  FetchEachMessage(client, count, parsed, [&](uint32_t number, const std::string& text) {
+  FetchEachMessage(client, count, parsed, std::string(), kLargestPlainMail,
+                   [&](uint32_t number, const std::string* text) {
     const uint32_t firstId = mailbox.NextId();
     if (FileMail(mailbox, parsed, text)) filed.push_back(number);
     AddItemFiles(mailbox, firstId, itemFiles);
