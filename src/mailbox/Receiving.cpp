@@ -85,7 +85,9 @@ struct Taken {
 // and the file cannot change between its checks and its filing.
 std::optional<Taken> FileFromDirectory(Mailbox& mailbox, const std::string& source) {
   const std::optional<platform::FileStamp> stamp = platform::StampOf(source);
-  const std::string copy = UniqueTempName("qv6");
+  // The copy is made in the mailbox's directory, so that it becomes the
+  // item by a rename; its extension is no item's.
+  const std::string copy = UniqueTempName("tmp", mailbox.Directory());
   if (!stamp || copy.empty() || !platform::DuplicateRegularFile(source, copy)) {
     if (!copy.empty()) platform::RemoveFile(copy);
     LogLeft(source, "not taken: not a regular file, or unreadable");
@@ -93,8 +95,9 @@ std::optional<Taken> FileFromDirectory(Mailbox& mailbox, const std::string& sour
   }
   uint32_t position = 0;
   bool notAnItem = false;
-  const uint32_t id = mailbox.ImportExchangeFile(copy, &position, nullptr, nullptr, &notAnItem);
-  platform::RemoveFile(copy);
+  const uint32_t id =
+      mailbox.ImportExchangeFile(copy, &position, nullptr, nullptr, &notAnItem, true);
+  if (platform::IsExistingFile(copy)) platform::RemoveFile(copy);
   if (id == kNoItem) {
     LogLeft(source, notAnItem ? "not taken: no exchange item, or one unpacking past its bound"
                               : "not taken: it could not be filed");
@@ -133,7 +136,7 @@ bool FileMail(Mailbox& mailbox, MailMessage& parsed, const std::string* text) {
   for (const std::string& part : parsed.attachmentSources) {
     if (!platform::IsExistingFile(part)) continue;
     bool notAnItem = false;
-    if (mailbox.ImportExchangeFile(part, nullptr, nullptr, nullptr, &notAnItem) != kNoItem) {
+    if (mailbox.ImportExchangeFile(part, nullptr, nullptr, nullptr, &notAnItem, true) != kNoItem) {
       anyFiled = true;
     } else if (!notAnItem) {
       allFiled = false;
@@ -169,7 +172,9 @@ void ReceiveFromPop(Mailbox& mailbox, ThreadContext& context, const PopInProtoco
   MailMessage parsed(nullptr, nullptr, nullptr);
   std::vector<uint32_t> filed;
   std::vector<std::string> itemFiles;
-  FetchEachMessage(client, count, parsed, std::string(), kLargestPlainMail,
+  // The parts are written into the mailbox's directory: an exchange file
+  // among them becomes its item by a rename.
+  FetchEachMessage(client, count, parsed, mailbox.Directory(), kLargestPlainMail,
                    [&](uint32_t number, const std::string* text) {
     const uint32_t firstId = mailbox.NextId();
     if (FileMail(mailbox, parsed, text)) filed.push_back(number);
