@@ -29,4 +29,13 @@ bool ParseMessage(MailMessage& message, std::string_view text, const char* direc
   return true;
 }
 
+bool ParseMessageInPlace(MailMessage& message, std::string_view text, const char* directory,
+                         bool split, std::optional<std::string_view>& bodyInText) {
+  StreamingParser parser(message, directory == nullptr ? std::string() : directory, split, SIZE_MAX,
+                         &bodyInText);
+  parser.Feed(text);
+  parser.Finish();
+  return true;
+}
+
 }  // namespace quorvel

@@ -8,6 +8,7 @@
 // capped, names never leave the target directory, nothing is printed.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -19,6 +20,12 @@ namespace quorvel {
 // Always true. `directory` (the temporary directory when null) receives the
 // part files; without `split` no part is saved.
 bool ParseMessage(MailMessage& message, std::string_view text, const char* directory, bool split);
+// The same without copying a body text that needs neither decoding nor
+// charset conversion: `bodyInText` then receives it as a part of `text`
+// (its final line ends cut off, as always) and message.body stays empty.
+// Otherwise `bodyInText` is empty and message.body holds the body text.
+bool ParseMessageInPlace(MailMessage& message, std::string_view text, const char* directory,
+                         bool split, std::optional<std::string_view>& bodyInText);
 
 // A file name from the network made harmless: no directory part, no "." or
 // "..", no control characters, at most 200 bytes; "" when nothing is left.

@@ -9,6 +9,7 @@
 #include "mime/StreamingParser.h"
 
 #include <optional>
+#include <utility>
 
 #include "frame/Directories.h"
 #include "mime/CharsetText.h"
@@ -60,6 +61,8 @@ struct StreamingParser::Leaf {
   bool bodyText = false;    // held in `held` as the body text
   bool html = false;        // the HTML body
   bool emptyText = true;    // no header and no body byte so far
+  bool inPlace = false;     // the body text is viewed where it was fed
+  std::string_view fed;     // so far
   std::string held;         // the body text as it came
   std::string lineEnd;      // the last line end, held back
   std::unique_ptr<PartBodyFile> file;
@@ -82,11 +85,13 @@ struct StreamingParser::Level {
 };
 
 StreamingParser::StreamingParser(MailMessage& message, const std::string& directory, bool split,
-                                 size_t bodyTextLimit)
+                                 size_t bodyTextLimit, std::optional<std::string_view>* bodyInText)
     : message_(message),
       directory_(directory.empty() ? std::string() : NormaliseDirectory(directory)),
       split_(split),
-      bodyTextLimit_(bodyTextLimit) {
+      bodyTextLimit_(bodyTextLimit),
+      bodyInText_(bodyInText) {
+  if (bodyInText_ != nullptr) bodyInText_->reset();
   message_.recipient.clear();
   message_.notesSender.clear();
   message_.subject.clear();
@@ -293,6 +298,8 @@ void StreamingParser::MakeLeaf(Level& level, std::string_view headerBlock) {
     bodyFound_ = true;
     leaf->bodyText = true;
     leaf->charset = type.Param("charset");
+    leaf->inPlace = bodyInText_ != nullptr && leaf->encoding != "base64" &&
+                    leaf->encoding != "quoted-printable";
   } else if (split_) {
     leaf->html = type.type() == "text/html" && !attachment && message_.htmlBodyIndex < 0;
     OpenPart(*leaf);
@@ -317,6 +324,16 @@ void StreamingParser::TurnIntoLeaf(Level& level) {
 
 void StreamingParser::LeafBytes(Leaf& leaf, std::string_view bytes) {
   if (bytes.empty()) return;
+  if (leaf.inPlace) {
+    if (leaf.fed.empty() || bytes.data() == leaf.fed.data() + leaf.fed.size()) {
+      leaf.fed = std::string_view(leaf.fed.empty() ? bytes.data() : leaf.fed.data(),
+                                  leaf.fed.size() + bytes.size());
+      return;
+    }
+    // Not in one piece: copied as any other.
+    leaf.inPlace = false;
+    LeafBytes(leaf, std::exchange(leaf.fed, std::string_view()));
+  }
   if (!leaf.lineEnd.empty()) {
     Sink(leaf, leaf.lineEnd);
     leaf.lineEnd.clear();
@@ -351,11 +368,16 @@ void StreamingParser::FinishLeaf(Leaf& leaf, bool byDelimiter) {
   if (!byDelimiter && !leaf.lineEnd.empty()) Sink(leaf, leaf.lineEnd);
   if (leaf.bodyText) {
     std::string decoded;
-    std::string_view bytes = leaf.held;
+    // The body text's final line ends go whichever way it is read.
+    std::string_view bytes = leaf.inPlace ? leaf.fed : std::string_view(leaf.held);
+    if (leaf.inPlace && IsLibraryText(bytes, leaf.charset)) {
+      *bodyInText_ = WithoutFinalLineEnds(bytes);
+      return;
+    }
     if (leaf.encoding == "base64" || leaf.encoding == "quoted-printable") {
       BodyDecoder decoder(leaf.encoding);
       const auto append = [&](std::string_view piece) { decoded.append(piece); };
-      decoder.Decode(leaf.held, append);
+      decoder.Decode(bytes, append);
       decoder.Finish(append);
       bytes = decoded;
     }

@@ -9,6 +9,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,8 +34,12 @@ class StreamingParser {
   // empty) receives the part files; without `split` no part is saved. A
   // body text longer than `bodyTextLimit` bytes (as it arrives, encoded)
   // is saved as a part instead.
+  // With `bodyInText`, a body text that needs neither decoding nor
+  // conversion and that came in one piece of what was fed is not copied:
+  // `bodyInText` then views it there (its final line ends cut off) and
+  // message.body stays empty; the fed bytes must outlive the parser.
   StreamingParser(MailMessage& message, const std::string& directory, bool split,
-                  size_t bodyTextLimit);
+                  size_t bodyTextLimit, std::optional<std::string_view>* bodyInText = nullptr);
   StreamingParser(const StreamingParser&) = delete;
   StreamingParser& operator=(const StreamingParser&) = delete;
   // Unfinished, the parse is abandoned and its part files removed.
@@ -66,6 +71,7 @@ class StreamingParser {
   std::string directory_;
   bool split_;
   size_t bodyTextLimit_;
+  std::optional<std::string_view>* bodyInText_;
   std::vector<Level> levels_;
   std::string line_;       // the line begun, not yet ended
   bool midLine_ = false;   // within a line too long to hold

@@ -42,6 +42,10 @@ TEST(CharsetCases, EveryMessageGivesThePythonText) {
     MailMessage whole(nullptr, nullptr, nullptr);
     ParseMessage(whole, text, parts.path().c_str(), true);
     EXPECT_EQ(Fields(whole, whole.body), wanted) << name;
+    MailMessage inPlace(nullptr, nullptr, nullptr);
+    std::optional<std::string_view> body;
+    ParseMessageInPlace(inPlace, text, parts.path().c_str(), true, body);
+    EXPECT_EQ(Fields(inPlace, body ? *body : std::string_view(inPlace.body)), wanted) << name;
   }
 }
 

@@ -373,10 +373,21 @@ TEST_F(MessageParserTest, ABodyTextInPlaceIsWrittenAsTheRecordsText) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.message);
+    std::optional<std::string_view> bodyInText;
     const std::string text = c.message;
-    ParseMessage(message, text, directory.path().c_str(), true);
+    ParseMessageInPlace(message, text, directory.path().c_str(), true, bodyInText);
+    // Which charsets need no conversion depends on the ANSI code page.
+    if (platform::AnsiCodePage() == platform::kCodePageUtf8) {
+      EXPECT_EQ(bodyInText.has_value(), c.inPlace);
+      EXPECT_EQ(message.body.empty(), c.inPlace);
+    }
+    if (bodyInText) {
+      MailMessage copied(nullptr, nullptr, nullptr);
+      ParseMessage(copied, text, directory.path().c_str(), false);
+      EXPECT_EQ(*bodyInText, copied.body) << "the text ParseMessage gives";
+    }
     MailData record;
-    ASSERT_TRUE(WriteRecordOfMessage(message, std::nullopt, directory.path() + "/out", record));
+    ASSERT_TRUE(WriteRecordOfMessage(message, bodyInText, directory.path() + "/out", record));
     MailData read;
     ASSERT_TRUE(read.ReadFile(record.filePath));
     EXPECT_EQ(read.message, Ansi(c.text));

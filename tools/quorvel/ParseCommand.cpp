@@ -24,10 +24,13 @@ int RunParse(const Arguments& arguments) {
     std::fprintf(stderr, "quorvel parse: cannot read %s\n", arguments[0].c_str());
     return 1;
   }
+  // A body text that needs no conversion goes from the mapped file straight
+  // into the mail-data file, never copied.
   MailMessage message(nullptr, nullptr, nullptr);
-  ParseMessage(message, text->Bytes(), nullptr, true);
+  std::optional<std::string_view> bodyInText;
+  ParseMessageInPlace(message, text->Bytes(), nullptr, true, bodyInText);
   MailData mail;
-  const bool written = WriteRecordOfMessage(message, std::nullopt, arguments[2], mail);
+  const bool written = WriteRecordOfMessage(message, bodyInText, arguments[2], mail);
   RemovePartFiles(message);
   if (!written) {
     std::fprintf(stderr, "quorvel parse: cannot write into %s\n", arguments[2].c_str());
