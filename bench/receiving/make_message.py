@@ -19,7 +19,11 @@ def message(size: int, newline: bytes) -> bytes:
         line = b" ".join(rng.choice(words) for _ in range(11))[:72]
         lines.append(line)
         length += len(line) + len(newline)
-    binary = rng.randbytes((size - length) * 3 // 4 * 76 // 78)
+    count = (size - length) * 3 // 4 * 76 // 78
+    # One call draws at most 2^31 bits; a larger message draws in pieces.
+    piece = 1 << 27
+    binary = (rng.randbytes(count) if count < piece
+              else b"".join(rng.randbytes(min(piece, count - at)) for at in range(0, count, piece)))
     encoded = base64.encodebytes(binary).splitlines()
     head = [
         b"From: Pupil One <pupil@example.test>",

@@ -10,8 +10,8 @@
 #                  file kept outside the Maildir, so that Dovecot's expunge
 #                  after our deletion removes a name instead of freeing 20 MiB
 #                  (curl deletes nothing): the two clients' own work (MB/s)
-#   peak-receive-N peak resident memory of `quorvel receive` for N MiB (MB)
-#                  and the message's size
+#   peak-receive-N peak resident memory of `quorvel receive` for N MiB (MB,
+#                  100 MiB and 1 GiB) and the message's size
 # Each measurement takes the build lock. Needs the mail servers' packages
 # (scripts/mailservers.sh installs them), curl and libgmime-3.0-dev.
 # Usage: receive-bench.sh BUILD_DIR SCRATCH_DIR ROUNDS
@@ -110,12 +110,13 @@ for _ in $(seq 1 "$rounds"); do
 done
 
 echo "peak memory of receiving..." >&2
-for n in 20 100; do
+for n in 100 1024; do
   [ -f "$scratch/m$n.eml" ] || /usr/bin/python3 "$here/make_message.py" $((n * mib)) "$scratch/m$n.eml" --lf
   place "$scratch/m$n.eml"
   rm -rf "$scratch/in"
   mkdir "$scratch/in"
-  locked env TMPDIR="$scratch" /usr/bin/time -f %M -o "$scratch/peak" $receive >/dev/null 2>&1
+  limit=600 locked env TMPDIR="$scratch" /usr/bin/time -f %M -o "$scratch/peak" $receive \
+    --max-size $((2 * n * mib)) >/dev/null 2>&1
   ls "$scratch/in/"*.mes >/dev/null || { echo "receive: nothing received" >&2; exit 1; }
   echo "peak-receive-$n $(rate "$(tail -1 "$scratch/peak")" 1024) $n"
   rm -rf "$scratch/in" "$scratch/m$n.eml"

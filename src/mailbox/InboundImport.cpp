@@ -88,7 +88,8 @@ uint32_t Mailbox::ParentOf(const exchange::ItemStamp& stamp,
 }
 
 uint32_t Mailbox::ImportExchangeFile(const std::string& path, uint32_t* outIndex,
-                                     IndexEntry* entryCopy, uint32_t* number, bool* notAnItem) {
+                                     IndexEntry* entryCopy, uint32_t* number, bool* notAnItem,
+                                     bool take) {
   if (notAnItem != nullptr) *notAnItem = false;
   std::optional<ReceivedItem> received;
   try {
@@ -109,9 +110,21 @@ uint32_t Mailbox::ImportExchangeFile(const std::string& path, uint32_t* outIndex
   }
   IndexEntry* entry = nullptr;
   uint32_t position = 0;
-  const uint32_t id = FileItem(path, ParentOf(received->stamp, received->keys), nullptr, nullptr,
-                               &position, &entry, true);
-  if (id == kNoItem) return kNoItem;
+  // Taken, the file moves to an item's name (the name is taken first, then
+  // given to the file); one that stays unfiled goes back.
+  std::string taken;
+  if (take) {
+    taken = UniqueNameFrom(nameHint_, "qv6", directory_);
+    if (!taken.empty() && !(platform::RemoveFile(taken) && platform::RenameFile(path, taken))) {
+      taken.clear();
+    }
+  }
+  const uint32_t id = FileItem(taken.empty() ? path : taken, ParentOf(received->stamp, received->keys),
+                               nullptr, nullptr, &position, &entry, taken.empty());
+  if (id == kNoItem) {
+    if (!taken.empty()) platform::RenameFile(taken, path);
+    return kNoItem;
+  }
   entry->messageType = received->described.messageType;
   entry->correspondent = received->described.correspondent;
   entry->messageFlagA = received->described.messageFlagA;

@@ -78,10 +78,13 @@ class Mailbox : public ContextMailbox {
   // field of the new entry but its routes; `number` the message's number. A
   // file that opens but whose kind or main record is not one of a message
   // leaves nothing filed. `notAnItem` (when given) tells a file that does
-  // not read as a received item from one that could not be filed.
+  // not read as a received item from one that could not be filed. With
+  // `take` the file itself becomes the item by a rename when it can (it
+  // lies on the mailbox's file system), instead of being copied; filed or
+  // not, it is then no longer at `path`, or it is left there.
   uint32_t ImportExchangeFile(const std::string& path, uint32_t* outIndex = nullptr,
                               IndexEntry* entryCopy = nullptr, uint32_t* number = nullptr,
-                              bool* notAnItem = nullptr);
+                              bool* notAnItem = nullptr, bool take = false);
   // Files `text` (a whole received mail) as a new thread root of kind 23.
   // Does not save.
   uint32_t ImportPlainMail(const std::string& text, uint32_t* outIndex = nullptr);

@@ -60,6 +60,10 @@ std::vector<std::string> ReceivedFilesIn(const std::string& directory) {
 // Where a file of a shared directory that is not taken is logged.
 constexpr uint32_t kLocationSharedFileLeft = 540;
 
+// A message that carries no exchange item is filed as a plain mail, which
+// holds its whole text; a longer one stays on the server.
+constexpr size_t kLargestPlainMail = 16 * 1024 * 1024;
+
 void LogLeft(const std::string& path, const char* why) {
   SetLogNumber(kKeyLocation, kLocationSharedFileLeft);
   SetLogValue(kKeySourcePath, path);
@@ -81,7 +85,9 @@ struct Taken {
 // and the file cannot change between its checks and its filing.
 std::optional<Taken> FileFromDirectory(Mailbox& mailbox, const std::string& source) {
   const std::optional<platform::FileStamp> stamp = platform::StampOf(source);
-  const std::string copy = UniqueTempName("qv6");
+  // The copy is made in the mailbox's directory, so that it becomes the
+  // item by a rename; its extension is no item's.
+  const std::string copy = UniqueTempName("tmp", mailbox.Directory());
   if (!stamp || copy.empty() || !platform::DuplicateRegularFile(source, copy)) {
     if (!copy.empty()) platform::RemoveFile(copy);
     LogLeft(source, "not taken: not a regular file, or unreadable");
@@ -89,8 +95,9 @@ std::optional<Taken> FileFromDirectory(Mailbox& mailbox, const std::string& sour
   }
   uint32_t position = 0;
   bool notAnItem = false;
-  const uint32_t id = mailbox.ImportExchangeFile(copy, &position, nullptr, nullptr, &notAnItem);
-  platform::RemoveFile(copy);
+  const uint32_t id =
+      mailbox.ImportExchangeFile(copy, &position, nullptr, nullptr, &notAnItem, true);
+  if (platform::IsExistingFile(copy)) platform::RemoveFile(copy);
   if (id == kNoItem) {
     LogLeft(source, notAnItem ? "not taken: no exchange item, or one unpacking past its bound"
                               : "not taken: it could not be filed");
@@ -123,13 +130,13 @@ void ReceiveFromDirectory(Mailbox& mailbox, const std::string& directory, RunSav
 // Files the exchange files a mail carries, or, when it carries none, the
 // mail itself. False when something it carries could not be filed: the mail
 // must then stay on the server.
-bool FileMail(Mailbox& mailbox, MailMessage& parsed, const std::string& text) {
+bool FileMail(Mailbox& mailbox, MailMessage& parsed, const std::string* text) {
   bool anyFiled = false;
   bool allFiled = true;
   for (const std::string& part : parsed.attachmentSources) {
     if (!platform::IsExistingFile(part)) continue;
     bool notAnItem = false;
-    if (mailbox.ImportExchangeFile(part, nullptr, nullptr, nullptr, &notAnItem) != kNoItem) {
+    if (mailbox.ImportExchangeFile(part, nullptr, nullptr, nullptr, &notAnItem, true) != kNoItem) {
       anyFiled = true;
     } else if (!notAnItem) {
       allFiled = false;
@@ -137,7 +144,11 @@ bool FileMail(Mailbox& mailbox, MailMessage& parsed, const std::string& text) {
   }
   RemovePartFiles(parsed);
   if (anyFiled || !allFiled) return anyFiled && allFiled;
-  return mailbox.ImportPlainMail(text) != kNoItem;
+  if (text == nullptr) {
+    LogLeft("POP message", "not taken: a plain mail larger than a plain-mail item may hold");
+    return false;
+  }
+  return mailbox.ImportPlainMail(*text) != kNoItem;
 }
 
 // The item files of the ids from `firstId` on that the mailbox holds.
@@ -161,7 +172,10 @@ void ReceiveFromPop(Mailbox& mailbox, ThreadContext& context, const PopInProtoco
   MailMessage parsed(nullptr, nullptr, nullptr);
   std::vector<uint32_t> filed;
   std::vector<std::string> itemFiles;
-  FetchEachMessage(client, count, parsed, [&](uint32_t number, const std::string& text) {
+  // The parts are written into the mailbox's directory: an exchange file
+  // among them becomes its item by a rename.
+  FetchEachMessage(client, count, parsed, mailbox.Directory(), kLargestPlainMail,
+                   [&](uint32_t number, const std::string* text) {
     const uint32_t firstId = mailbox.NextId();
     if (FileMail(mailbox, parsed, text)) filed.push_back(number);
     AddItemFiles(mailbox, firstId, itemFiles);

@@ -21,9 +21,6 @@ namespace quorvel {
 
 namespace {
 
-// The most memory reserved ahead on the strength of the announced size.
-constexpr uint64_t kLargestReservation = 256ull * 1024 * 1024;
-
 bool IsOneLine(std::string_view text) { return OneLineText(text) == text; }
 
 std::string Numbered(const char* command, uint32_t number) {
@@ -232,13 +229,14 @@ bool PopClient::GetMessageCount(uint16_t& count) {
   return true;
 }
 
-bool PopClient::Retrieve(uint32_t number, std::string& text, ArrivingText* arriving) {
-  const bool retrieved = RetrieveInto(number, text, arriving);
-  if (!retrieved && arriving != nullptr) arriving->Abandon();
-  return retrieved;
+bool PopClient::Retrieve(uint32_t number, std::string& text) {
+  text.clear();
+  if (Retrieve(number, [&](std::string_view piece) { text.append(piece); })) return true;
+  text.clear();
+  return false;
 }
 
-bool PopClient::RetrieveInto(uint32_t number, std::string& text, ArrivingText* arriving) {
+bool PopClient::Retrieve(uint32_t number, const DataTaker& take) {
   if (PopConnectionsForbidden().load()) return false;
   SetError(kPopNoError);
   reporter_.Report(kPopRetrievalStart, 0);
@@ -250,46 +248,50 @@ bool PopClient::RetrieveInto(uint32_t number, std::string& text, ArrivingText* a
   reporter_.Report(kPopRetrieving, 0);
   if (!Command(Numbered("RETR", number), kPopRetrieveRefused)) return false;
   reporter_.Report(kPopDataArriving, 0);
-  return ReceiveMessageData(text, size, arriving);
+  return ReceiveMessageData(size, take);
 }
 
-bool PopClient::ReceiveMessageData(std::string& text, uint64_t size, ArrivingText* arriving) {
-  text.clear();
-  text.reserve(static_cast<size_t>(
-      std::min({size + size / 16 + 1024, largestMessage_ + kPopDataPieceSize, kLargestReservation})));
+// The data goes through one buffer of about a piece: what is settled is
+// handed over and taken out before the next piece comes.
+bool PopClient::ReceiveMessageData(uint64_t size, const DataTaker& take) {
+  std::string buffer;
+  buffer.reserve(2 * kPopDataPieceSize);
   // The status line stays out of the text; what came with it is data.
   const size_t statusEnd = reply_.find("\r\n");
-  text.append(reply_, statusEnd == std::string::npos ? reply_.size() : statusEnd + 2);
+  buffer.append(reply_, statusEnd == std::string::npos ? reply_.size() : statusEnd + 2);
   TransferUnstuffer unstuffer;
+  uint64_t handed = 0;
   stretchStart_ = platform::MonotonicMilliseconds();
   stretchBytes_ = 0;
-  while (!unstuffer.Settle(text)) {
-    if (arriving != nullptr && text.size() + kPopDataPieceSize > text.capacity()) {
-      arriving->Abandon();
-      arriving = nullptr;
+  while (!unstuffer.Settle(buffer)) {
+    if (unstuffer.settled() > 0) {
+      take(std::string_view(buffer.data(), unstuffer.settled()));
+      handed += unstuffer.settled();
+      buffer.erase(0, unstuffer.settled());
+      unstuffer.SettledTaken();
     }
-    if (arriving != nullptr) arriving->Publish(text.data(), unstuffer.settled(), false);
-    const double share = size == 0 ? 100.0 : static_cast<double>(text.size()) * 100.0 /
-                                                  static_cast<double>(size);
+    const double share = size == 0 ? 100.0
+                                   : static_cast<double>(handed + buffer.size()) * 100.0 /
+                                         static_cast<double>(size);
     reporter_.Report(kPopProgress, static_cast<uint32_t>(std::min(100.0, share)));
-    const uint32_t failure = ReceiveData(text);
+    const uint32_t failure = ReceiveData(buffer, handed + buffer.size());
     if (failure != kPopNoError) {
       // The rest of the data would be taken for replies: the session ends.
-      if (arriving != nullptr) arriving->Abandon();
-      text.clear();
-      text.shrink_to_fit();
       connected_ = false;
       return FailAndClose(failure);
     }
   }
-  if (arriving != nullptr) arriving->Publish(text.data(), text.size(), true);
+  // The whole message is there, and the session goes on; one that grew
+  // past the limit with its last piece is not taken all the same.
+  if (handed + buffer.size() > largestMessage_) return SetError(kPopMessageTooLarge);
+  take(buffer);
   reporter_.Report(kPopMessageComplete, 0);
   reporter_.Report(kPopProgress, 100);
   return true;
 }
 
-uint32_t PopClient::ReceiveData(std::string& text) {
-  if (text.size() > largestMessage_) return kPopMessageTooLarge;
+uint32_t PopClient::ReceiveData(std::string& buffer, uint64_t arrived) {
+  if (arrived > largestMessage_) return kPopMessageTooLarge;
   if (StopRequested()) return kPopReceiveFailed;
   const uint64_t now = platform::MonotonicMilliseconds();
   if (stretchBytes_ >= kPopLeastBytesPerTimeout) {
@@ -298,16 +300,10 @@ uint32_t PopClient::ReceiveData(std::string& text) {
   }
   const uint64_t spent = now - stretchStart_;
   if (spent >= channel_.timeoutMs) return kPopReceiveFailed;
-  // The text grows as a string grows, but never past the limit.
-  if (text.size() + kPopDataPieceSize > text.capacity()) {
-    text.reserve(static_cast<size_t>(std::min<uint64_t>(
-        std::max<uint64_t>(2 * text.capacity(), text.size() + kPopDataPieceSize),
-        std::max<uint64_t>(largestMessage_, text.size()) + kPopDataPieceSize)));
-  }
-  const size_t before = text.size();
+  const size_t before = buffer.size();
   const CommandChannel::Received received = channel_.ReceiveMore(
-      text, kPopDataPieceSize, static_cast<uint32_t>(channel_.timeoutMs - spent));
-  stretchBytes_ += text.size() - before;
+      buffer, kPopDataPieceSize, static_cast<uint32_t>(channel_.timeoutMs - spent));
+  stretchBytes_ += buffer.size() - before;
   if (received == CommandChannel::Received::Closed) return kPopServerClosed;
   return received == CommandChannel::Received::Failed ? kPopReceiveFailed : kPopNoError;
 }

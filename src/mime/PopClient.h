@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -15,7 +16,6 @@
 #include "frame/ProgressReporter.h"
 #include "frame/TransportSecurity.h"
 #include "mail/CommandChannel.h"
-#include "mime/ArrivingText.h"
 
 namespace quorvel {
 
@@ -96,16 +96,18 @@ class PopClient {
   bool Connect(const char* host, uint16_t port, const char* user, const char* password);
   // STAT: the number of waiting messages (modulo 65536).
   bool GetMessageCount(uint16_t& count);
-  // LIST then RETR of message `number`: `text` is the message as the server
-  // stored it (leading dots of the transfer removed, no terminating line).
-  // With `arriving`, what is final of the text is published there as it
-  // comes; the reader is abandoned before the text would move, and when
-  // the message cannot be had. A message listed larger than the limit is
-  // not asked for (16). Its data ends with failure, and the connection with
-  // it, when it outgrows the limit (16), when the server closes (10), or on
-  // a time-out, a cancel, a stop request or a transfer slower than
-  // kPopLeastBytesPerTimeout per time-out (12).
-  bool Retrieve(uint32_t number, std::string& text, ArrivingText* arriving = nullptr);
+  // LIST then RETR of message `number`: `take` is handed the message as the
+  // server stored it (leading dots of the transfer removed, no terminating
+  // line) in pieces as they arrive, never more than a piece of data held.
+  // A message listed larger than the limit is not asked for (16). Its data
+  // ends with failure, and the connection with it, when it outgrows the
+  // limit (16), when the server closes (10), or on a time-out, a cancel, a
+  // stop request or a transfer slower than kPopLeastBytesPerTimeout per
+  // time-out (12); the pieces handed over are then not the whole message.
+  using DataTaker = std::function<void(std::string_view)>;
+  bool Retrieve(uint32_t number, const DataTaker& take);
+  // The same into one text.
+  bool Retrieve(uint32_t number, std::string& text);
   bool Delete(uint32_t number);
   bool Quit();
 
@@ -138,13 +140,12 @@ class PopClient {
   bool Command(const std::string& command, uint32_t errorCode);
   bool SetError(uint32_t code);
   bool FailAndClose(uint32_t code);
-  bool RetrieveInto(uint32_t number, std::string& text, ArrivingText* arriving);
-  bool ReceiveMessageData(std::string& text, uint64_t size, ArrivingText* arriving);
+  bool ReceiveMessageData(uint64_t size, const DataTaker& take);
   // The next piece of message data, within what is left of the time-out of
   // the current kPopLeastBytesPerTimeout bytes; the error code that ends
   // the transfer instead (the limit, a stop request, the time-out, the
   // server's close), or 0.
-  uint32_t ReceiveData(std::string& text);
+  uint32_t ReceiveData(std::string& buffer, uint64_t arrived);
   // STLS when the transport security asks for it, and the check that the
   // password never goes in clear unless allowed.
   bool SecureBeforeLogin();
@@ -193,6 +194,8 @@ class TransferUnstuffer {
   bool Settle(std::string& text);
   // The text before this is final.
   size_t settled() const { return settled_; }
+  // The settled text was taken out of the front of the text.
+  void SettledTaken() { settled_ = 0; }
 
  private:
   // The transfer's byte `back` (1 or 2) places before `at`.

@@ -2,26 +2,35 @@
 
 #include <algorithm>
 
-#include "mime/MessageParser.h"
-#include "mime/ParseWhileReceiving.h"
+#include "mime/StreamingParser.h"
 #include "platform/FileSystem.h"
 
 namespace quorvel {
 
 void FetchEachMessage(PopClient& client, uint16_t count, MailMessage& message,
-                      const std::function<void(uint32_t number, const std::string& text)>& take) {
-  std::string text;
+                      const std::string& directory, size_t keptText,
+                      const std::function<void(uint32_t number, const std::string* text)>& take) {
   for (uint32_t number = 1; number <= count; ++number) {
     if (client.StopRequested()) break;
-    {
-      ParseWhileReceiving parse(message);
-      if (!client.Retrieve(number, text, &parse.arriving())) {
-        if (!client.IsConnected()) break;
-        continue;
+    std::string text;
+    bool keep = keptText > 0;
+    StreamingParser parser(message, directory, true, kMaxReceivedBodyText);
+    const bool retrieved = client.Retrieve(number, [&](std::string_view piece) {
+      parser.Feed(piece);
+      if (!keep) return;
+      if (text.size() + piece.size() <= keptText) {
+        text.append(piece);
+      } else {
+        keep = false;
+        text = std::string();
       }
-      if (!parse.Finish()) ParseMessage(message, text, nullptr, true);
+    });
+    if (!retrieved) {
+      if (!client.IsConnected()) break;
+      continue;
     }
-    take(number, text);
+    parser.Finish();
+    take(number, keep ? &text : nullptr);
   }
 }
 

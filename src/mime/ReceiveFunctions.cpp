@@ -87,7 +87,9 @@ bool ReceiveByPop(MailMessage& message, MailDataList& list, const std::string& d
     client.Quit();
     return false;
   }
-  FetchEachMessage(client, count, message, [&](uint32_t number, const std::string&) {
+  // The parts are written where they stay: the record takes them over by
+  // renaming them.
+  FetchEachMessage(client, count, message, directory, 0, [&](uint32_t number, const std::string*) {
     auto mail = std::make_unique<MailData>(RecordOfMessage(message));
     const bool written = mail->WriteToDirectory(directory, true);
     RemovePartFiles(message);

@@ -11,7 +11,6 @@
 
 #include "RandomBytes.h"
 #include "TempDirectory.h"
-#include "mime/ArrivingText.h"
 #include "mime/Base64.h"
 #include "mime/MimeText.h"
 #include "mime/ReceiveFunctions.h"
@@ -27,25 +26,17 @@ std::string Ansi(std::u16string_view text) {
   return platform::WideToMultiByte(platform::kCodePageAnsi, text).value();
 }
 
-// The text published in pieces of `pieces()` bytes, each once the reader
-// waits for more, and parsed as it arrives.
+// The text fed to the streaming reader in pieces of `pieces()` bytes.
 template <typename Pieces>
 void ParseArriving(MailMessage& parsed, const std::string& text, const char* directory,
-                   size_t batch, Pieces pieces) {
-  std::string buffer;
-  buffer.reserve(text.size());
-  ArrivingText arriving(batch);
-  std::thread reader([&] {
-    ParseArrivingMessage(parsed, arriving, directory, true);
-    arriving.LetGo();
-  });
-  while (buffer.size() < text.size() && arriving.AwaitReader()) {
-    buffer.append(text, buffer.size(), pieces());
-    arriving.Publish(buffer.data(), buffer.size(), false);
+                   size_t, Pieces pieces) {
+  StreamingParser parser(parsed, directory, true, SIZE_MAX);
+  for (size_t at = 0; at < text.size();) {
+    const size_t size = std::min(pieces(), text.size() - at);
+    parser.Feed(std::string_view(text).substr(at, size));
+    at += size;
   }
-  buffer.append(text, buffer.size());  // the rest at once: it does not move
-  arriving.Publish(buffer.data(), buffer.size(), true);
-  reader.join();
+  parser.Finish();
 }
 
 class MessageParserTest : public ::testing::Test {
@@ -268,9 +259,10 @@ TEST_F(MessageParserTest, ABase64PartEndsAtItsDelimiterWhileItIsDecoded) {
        {"x--b\r\n--b-", "last"}},
       // Without the end of its header block a multipart has no body to split.
       {"Content-Type: multipart/mixed; boundary=b\r\n--b\r\nx\r\n", {""}},
-      // A boundary decoded to hold a line end.
+      // A boundary decoded to hold a line end (no boundary may) delimits
+      // nothing: the body is one part.
       {"Content-Type: multipart/mixed; boundary*=''a%0Ab\r\n\r\n--a\nb\r\n\r\ntext\r\n--a\nb--\r\n",
-       {}, "text"},
+       {"--a\nb\r\n\r\ntext\r\n--a\nb--\r\n"}},
       // Only a closing delimiter: the body is one part.
       {"Content-Type: multipart/mixed; boundary=b\r\n\r\n--b--\r\nafter\r\n",
        {"--b--\r\nafter\r\n"}},
@@ -316,47 +308,36 @@ TEST_F(MessageParserTest, ALargeAttachmentIsTheSameWhenItIsReadWhileItArrives) {
 // The attachment's file fills while the message arrives: its header block
 // comes in two pieces, then its base64 lines in quarters. Abandoned then,
 // the parse leaves no file.
-TEST(ParseArrivingMessage, AnAttachmentIsDecodedIntoItsFileAsItArrives) {
+TEST(StreamingParser, AnAttachmentIsDecodedIntoItsFileAsItArrives) {
   for (const bool abandon : {false, true}) {
-  TempDirectory directory;
-  const std::string bytes = RandomBytes(1 << 20, 5);
-  std::string encoded;
-  Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), encoded);
-  const std::string head = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
-                           "Content-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\n";
-  const std::string text = head + encoded + "--b--\r\n";
-  std::string buffer;
-  buffer.reserve(text.size());
-  ArrivingText arriving(1);
-  MailMessage parsed(nullptr, nullptr, nullptr);
-  bool abandoned = false;
-  std::thread reader([&] {
-    try {
-      ParseArrivingMessage(parsed, arriving, directory.path().c_str(), true);
-    } catch (const ArrivalAbandoned&) {
-      abandoned = true;
+    TempDirectory directory;
+    const std::string bytes = RandomBytes(1 << 20, 5);
+    std::string encoded;
+    Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), encoded);
+    const std::string head = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
+                             "Content-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\n";
+    const std::string text = head + encoded + "--b--\r\n";
+    MailMessage parsed(nullptr, nullptr, nullptr);
+    {
+      StreamingParser parser(parsed, directory.path(), true, SIZE_MAX);
+      size_t fed = 0;
+      for (const size_t end : {head.size() - 20, text.size() / 4, text.size() / 2}) {
+        parser.Feed(std::string_view(text).substr(fed, end - fed));
+        fed = end;
+      }
+      const auto file = std::filesystem::directory_iterator(directory.path())->path();
+      EXPECT_GT(std::filesystem::file_size(file), bytes.size() * 3 / 8) << "more than a quarter";
+      if (!abandon) {
+        parser.Feed(std::string_view(text).substr(fed));
+        parser.Finish();
+      }
     }
-    arriving.LetGo();
-  });
-  for (const size_t end : {head.size() - 20, text.size() / 4, text.size() / 2}) {
-    buffer.append(text, buffer.size(), end - buffer.size());
-    arriving.Publish(buffer.data(), buffer.size(), false);
-    ASSERT_TRUE(arriving.AwaitReader());
-  }
-  const auto file = std::filesystem::directory_iterator(directory.path())->path();
-  EXPECT_GT(std::filesystem::file_size(file), bytes.size() * 3 / 8) << "more than a quarter";
-  if (abandon) {
-    arriving.Abandon();
-    reader.join();
-    EXPECT_TRUE(abandoned);
-    EXPECT_TRUE(std::filesystem::is_empty(directory.path()));
-    continue;
-  }
-  buffer.append(text, buffer.size());
-  arriving.Publish(buffer.data(), buffer.size(), true);
-  reader.join();
-  ASSERT_EQ(parsed.attachmentSources.size(), 1u);
-  EXPECT_TRUE(ReadFile(parsed.attachmentSources[0]) == bytes);
+    if (abandon) {
+      EXPECT_TRUE(std::filesystem::is_empty(directory.path()));
+      continue;
+    }
+    ASSERT_EQ(parsed.attachmentSources.size(), 1u);
+    EXPECT_TRUE(ReadFile(parsed.attachmentSources[0]) == bytes);
   }
 }
 

@@ -111,7 +111,11 @@ TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
       }
       side.ReadLine();  // RETR 1
       side.Send("+OK\r\n" + text.substr(0, text.size() / 4));
-      while (temporary.Files().size() < 2) std::this_thread::yield();
+      const auto files = [&] {
+        const std::filesystem::directory_iterator entries(reception.path());
+        return std::distance(begin(entries), end(entries));
+      };
+      while (files() < 2) std::this_thread::yield();
       side.Send(text.substr(text.size() / 4, c.sent - text.size() / 4) + (whole ? ".\r\n" : ""));
       if (!whole) return;
       while (side.ReadLine() && side.Send("+OK\r\n")) {
