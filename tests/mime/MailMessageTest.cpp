@@ -18,6 +18,7 @@
 #include "ScriptedServer.h"
 #include "ScriptedSmtp.h"
 #include "TempDirectory.h"
+#include "WaitUntil.h"
 #include "mime/MimeLayout.h"
 #include "platform/Environment.h"
 #include "platform/Faults.h"
@@ -422,10 +423,10 @@ TEST_F(MailMessageTest, AStopBetweenThePartsKeepsTheHeaderBlockInTheGivenDirecto
   const auto sender = platform::Thread::Create(
       [&] { return message.SendBySmtp(false, mime.path().c_str(), false) ? 1u : 0u; }, false);
   ASSERT_TRUE(sender);
-  while (suspend.load() != 0) std::this_thread::yield();  // cleared as it suspends
+  EXPECT_TRUE(WaitUntil([&] { return suspend.load() == 0; }));  // cleared as it suspends
   stop = 1;
   ASSERT_TRUE(sender->Resume());
-  ASSERT_TRUE(sender->Wait(0xFFFFFFFF));
+  ASSERT_TRUE(sender->Wait(10000));
   EXPECT_EQ(sender->ExitCode(), 0u);
   EXPECT_EQ(message.errorCode, 13u);
   const std::string kept = ReadFile(mime / "~AT0.eml");

@@ -14,6 +14,7 @@
 #include "ScriptedServer.h"
 #include "RandomBytes.h"
 #include "TempDirectory.h"
+#include "WaitUntil.h"
 #include "frame/ContextTable.h"
 #include "frame/ErrorCodes.h"
 #include "mime/Base64.h"
@@ -111,7 +112,7 @@ TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
       }
       side.ReadLine();  // RETR 1
       side.Send("+OK\r\n" + text.substr(0, text.size() / 4));
-      while (temporary.Files().size() < 2) std::this_thread::yield();
+      EXPECT_TRUE(WaitUntil([&] { return temporary.Files().size() >= 2; }));
       side.Send(text.substr(text.size() / 4, c.sent - text.size() / 4) + (whole ? ".\r\n" : ""));
       if (!whole) return;
       while (side.ReadLine() && side.Send("+OK\r\n")) {
