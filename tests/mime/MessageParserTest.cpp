@@ -13,6 +13,7 @@
 #include "TempDirectory.h"
 #include "mime/ArrivingText.h"
 #include "mime/Base64.h"
+#include "mime/MimeHeaders.h"
 #include "mime/MimeText.h"
 #include "mime/ReceiveFunctions.h"
 #include "platform/CodePages.h"
@@ -172,6 +173,18 @@ TEST_F(MessageParserTest, HostileNestingAndPartCountsAreBounded) {
   Parse(many);
   // The message itself is one of the parts.
   EXPECT_EQ(message.attachmentNames.size(), kMaxMimeParts - 1);
+}
+
+// The caps on a header block from outside, at and past each: the number of
+// fields, and a value with its folded lines.
+TEST_F(MessageParserTest, HeaderCapsHoldAtAndPastTheirLimits) {
+  std::string fields;
+  for (size_t i = 1; i < kMaxHeaderFields; ++i) fields += "X-A: a\r\n";
+  EXPECT_EQ(Parse(fields + "Subject: kept\r\n\r\nx\r\n").subject, "kept");
+  EXPECT_EQ(Parse(fields + "X-A: a\r\nSubject: lost\r\n\r\nx\r\n").subject, "");
+  const std::string a(kMaxHeaderValue - 536, 'a'), b(535, 'b');
+  EXPECT_TRUE(Parse("Subject:" + a + "\r\n " + b + "\r\n c\r\n\r\nx\r\n").subject == a + " " + b);
+  EXPECT_TRUE(Parse("Subject:" + a + b + "bc\r\n\r\nx\r\n").subject == a + b + "b");
 }
 
 TEST_F(MessageParserTest, TextDecodingTable) {
