@@ -3,37 +3,28 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
+#include "TempDirectory.h"
 #include "frame/ContextTable.h"
 #include "platform/Threads.h"
 
 namespace quorvel {
 namespace {
 
-TEST(ErrorMessages, FixedTexts) {
-  EXPECT_STREQ(ErrorMessage(0), "");
-  EXPECT_STREQ(ErrorMessage(1), "Problem with file");
-  EXPECT_STREQ(ErrorMessage(2), "Memory allocation error");
-  EXPECT_STREQ(ErrorMessage(3), "No SMTP Parameters");
-  EXPECT_STREQ(ErrorMessage(5), "Can not connect to SMTP server");
-  EXPECT_STREQ(ErrorMessage(6), "Can not connect to POP server");
-  EXPECT_STREQ(ErrorMessage(7), "Sending file not possible");
-  EXPECT_STREQ(ErrorMessage(8), "MIME cr\xE9" "ation failed") << "one byte E9, as in code page 1252";
-  EXPECT_STREQ(ErrorMessage(9), "Can not send by MAPI");
-  EXPECT_STREQ(ErrorMessage(10), "Can not initialize MAPI");
-  EXPECT_STREQ(ErrorMessage(11), "Can not send by NOTES");
-  EXPECT_STREQ(ErrorMessage(12), "Can not get message numbers");
-  EXPECT_STREQ(ErrorMessage(32769), "No protocol chosen");
-  EXPECT_STREQ(ErrorMessage(32770), "No Directory existing");
-  EXPECT_STREQ(ErrorMessage(32771), "Error during Initialisation");
-  EXPECT_STREQ(ErrorMessage(32772), "Error during Sending");
-  EXPECT_STREQ(ErrorMessage(32773), "No file found");
-  EXPECT_STREQ(ErrorMessage(32774), "Cant read .mes file");
-}
+using namespace quorvel::testing;
 
-TEST(ErrorMessages, CodesWithoutAMessageOfTheirOwn) {
-  for (const uint32_t code : {4u, 13u, 14u, 32768u, 32775u, 0xFFFFFFFFu}) {
-    EXPECT_STREQ(ErrorMessage(code), "Unknown dllErrorCode") << code;
+// Each line of the data file: a code, a tab, its message in code page 1252
+// (codes without a message of their own give "Unknown dllErrorCode").
+TEST(ErrorMessages, FixedTexts) {
+  std::istringstream lines(ReadFile(QUORVEL_TEST_DATA "/error-messages/messages.txt"));
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    const size_t tab = line.find('\t');
+    EXPECT_STREQ(ErrorMessage(static_cast<uint32_t>(std::stoul(line.substr(0, tab)))),
+                 line.substr(tab + 1).c_str()) << line;
   }
+  EXPECT_EQ(count, 24);
 }
 
 TEST(ErrorMessageFor, FollowsTheCallingThreadsLastError) {

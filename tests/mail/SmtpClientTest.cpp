@@ -11,11 +11,12 @@
 #include <mutex>
 #include <vector>
 
+#include "ScriptedPop.h"
 #include "ScriptedServer.h"
 #include "ScriptedSmtp.h"
 #include "TempDirectory.h"
+#include "WaitUntil.h"
 #include "frame/Library.h"
-#include "platform/Clock.h"
 #include "platform/Faults.h"
 #include "platform/Threads.h"
 #include "platform/WindowMessages.h"
@@ -204,19 +205,18 @@ TEST_F(SmtpClientTest, RecipientAnsweredWith251FailsWithId12) {
   EXPECT_TRUE(client->IsConnected()) << "a refused transaction keeps the connection";
 }
 
+// Each piece is one packet: the greeting in two, the HELO reply's two lines
+// in two.
 TEST_F(SmtpClientTest, RepliesSplitAcrossPacketsAreReadWhole) {
-  ScriptedServer server([](ServerSide& side) {
-    side.Send("22");
-    platform::SleepMilliseconds(30);  // the greeting arrives in two packets
-    side.Send("0 ready\r\n");
-    side.ReadLine();
-    side.Send("250-hello\r\n");
-    platform::SleepMilliseconds(30);
-    side.Send("250 at your service\r\n");  // two lines in two packets
-    ServeSmtpTransactions(side);
-  });
+  std::string sent;
   auto client = NewClient();
-  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
+  client->UseSocket(std::make_unique<TurnSocket>(
+      std::vector<TurnSocket::Reply>{{"22", "0 ready\r\n"},
+                                     {"250-hello\r\n", "250 at your service\r\n"},
+                                     {"250 ok\r\n"}, {"250 ok\r\n"}, {"354 go\r\n"},
+                                     {"250 queued\r\n"}, {"221 bye\r\n"}},
+      &sent));
+  ASSERT_TRUE(client->Connect("127.0.0.1", 25));
   // The rest of a split reply must not pass for the next reply.
   ASSERT_TRUE(client->SendMailData("a@example.test", "b@example.test", "x\r\n"));
   EXPECT_EQ(client->lastReply(), "250 queued\r\n");
@@ -253,10 +253,7 @@ TEST_F(SmtpClientTest, SuspendDuringDataHoldsTheNextPieceUntilResumed) {
     return 0u;
   }, false);
   ASSERT_TRUE(worker);
-  const uint64_t deadline = platform::MonotonicMilliseconds() + 10000;
-  while (!(suspend == 0 && worker->IsSuspended()) && platform::MonotonicMilliseconds() < deadline) {
-    platform::SleepMilliseconds(10);
-  }
+  EXPECT_TRUE(WaitUntil([&] { return suspend == 0 && worker->IsSuspended(); }));
   ASSERT_TRUE(worker->IsSuspended());
   EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40}));
   EXPECT_EQ(percent.load(), 40);

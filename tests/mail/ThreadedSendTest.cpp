@@ -12,6 +12,7 @@
 
 #include "ScriptedSmtp.h"
 #include "TempDirectory.h"
+#include "WaitUntil.h"
 #include "frame/ContextTable.h"
 #include "mail/SendFunctions.h"
 #include "mail/SmtpClient.h"
@@ -45,10 +46,10 @@ void OnProgress(uint32_t event, uint32_t percent) {
   }
   observed.changed.notify_all();
   // The next checkpoint must find the host's request.
-  while (observed.hold && observed.context->stopRequested == 0 &&
-         observed.context->suspendRequested == 0) {
-    std::this_thread::yield();
-  }
+  EXPECT_TRUE(WaitUntil([] {
+    return !observed.hold || observed.context->stopRequested != 0 ||
+           observed.context->suspendRequested != 0;
+  }));
 }
 
 void OnCompletion(uint32_t userValue, uint32_t result) {
@@ -63,9 +64,23 @@ void OnCompletion(uint32_t userValue, uint32_t result) {
 }
 
 template <typename Condition>
-void WaitFor(Condition condition) {
+bool WaitFor(Condition condition) {
   std::unique_lock hold(observed.lock);
-  observed.changed.wait(hold, condition);
+  return observed.changed.wait_for(hold, std::chrono::seconds(30), condition);
+}
+
+// The request the worker makes from its own progress callback: 1 stop,
+// 2 suspend and at once resume, 3 suspend.
+int ownRequest = 0;
+void RequestFromTheCallback(uint32_t event, uint32_t percent) {
+  if (event != kSmtpProgress) return;
+  observed.percents.push_back(static_cast<int32_t>(percent));
+  if (percent < 10 || observed.reached.exchange(true)) return;
+  const bool answered = ownRequest == 1 ? StopThreadedSend() : !SuspendThreadedSend();
+  EXPECT_TRUE(answered) << "a suspend cannot wait for the caller itself";
+  if (ownRequest == 2) {
+    EXPECT_TRUE(ResumeThreadedSend());
+  }
 }
 
 class ThreadedSend : public ::testing::Test {
@@ -110,7 +125,7 @@ TEST_F(ThreadedSend, SuspendAndResumeCompleteTheDelivery) {
   EXPECT_FALSE(ThreadedSendMail(&mail, OnCompletion, 77)) << "one worker per context";
   EXPECT_EQ(mail.ownerThreadId, platform::CurrentThreadId());
   const auto worker = observed.context->workerThread;
-  WaitFor([] { return observed.reached.load() || observed.completions > 0; });
+  ASSERT_TRUE(WaitFor([] { return observed.reached.load() || observed.completions > 0; }));
   ASSERT_TRUE(observed.reached) << "the delivery ended before it was under way";
   EXPECT_TRUE(ResumeThreadedSend()) << "a running worker resumes without failing";
   ASSERT_TRUE(SuspendThreadedSend());
@@ -124,8 +139,8 @@ TEST_F(ThreadedSend, SuspendAndResumeCompleteTheDelivery) {
   platform::SetCurrentThreadPriority(platform::kPriorityNormal);  // where the system lets it
   observed.context->stopRequested = 0;  // taken back
   EXPECT_TRUE(ResumeThreadedSend());
-  WaitFor([] { return observed.completions == 1; });
-  worker->Wait(0xFFFFFFFF);
+  ASSERT_TRUE(WaitFor([] { return observed.completions == 1; }));
+  ASSERT_TRUE(worker->Wait(10000));
   EXPECT_EQ(observed.result, 1u);
   EXPECT_EQ(observed.completionThread, worker->Id()) << "called on the worker thread";
   EXPECT_EQ(observed.context->percentSent, 100);
@@ -146,15 +161,42 @@ TEST_F(ThreadedSend, StopEndsTheDeliveryWithTheFailedStepsError) {
   UseContext(server.port());
   ASSERT_TRUE(ThreadedSendMail(&mail, OnCompletion, 77));
   const auto worker = observed.context->workerThread;
-  WaitFor([] { return observed.reached.load(); });
+  ASSERT_TRUE(WaitFor([] { return observed.reached.load(); }));
   EXPECT_TRUE(StopThreadedSend());
-  WaitFor([] { return observed.completions == 1; });
-  worker->Wait(0xFFFFFFFF);  // it takes the fixture's mutex once more to leave
+  ASSERT_TRUE(WaitFor([] { return observed.completions == 1; }));
+  ASSERT_TRUE(worker->Wait(10000));  // it takes the fixture's mutex once more to leave
   EXPECT_EQ(observed.result, 0u);
   EXPECT_EQ(observed.context->stopRequested, 0) << "the worker obeyed";
   EXPECT_EQ(observed.context->lastError, 7u) << "the SMTP client noticed it in the data";
   EXPECT_LT(observed.percents.back(), 100);
   Contexts().Remove(platform::CurrentThreadId());
+}
+
+// A request from the worker's own callback is obeyed at its next
+// checkpoint; one undone in the same callback is not obeyed at all.
+TEST_F(ThreadedSend, RequestsFromTheWorkersOwnCallback) {
+  for (ownRequest = 1; ownRequest <= 3; ++ownRequest) {
+    SCOPED_TRACE(ownRequest);
+    observed.percents.clear();
+    observed.reached = false;
+    observed.completions = 0;
+    ScriptedServer server(ServeSmtpSession);
+    UseContext(server.port());
+    observed.context->progressCallback = RequestFromTheCallback;
+    ASSERT_TRUE(ThreadedSendMail(&mail, OnCompletion, 77));
+    const auto worker = observed.context->workerThread;
+    if (ownRequest == 3) {
+      ASSERT_TRUE(WaitUntil([&] { return worker->IsSuspended(); }));
+      EXPECT_EQ(observed.completions, 0);
+      EXPECT_TRUE(ResumeThreadedSend());
+    }
+    ASSERT_TRUE(WaitFor([] { return observed.completions == 1; }));
+    ASSERT_TRUE(worker->Wait(10000));
+    EXPECT_EQ(observed.result, ownRequest == 1 ? 0u : 1u);
+    EXPECT_EQ(observed.percents.back() == 100, ownRequest != 1);
+    EXPECT_EQ(observed.context->stopRequested + observed.context->suspendRequested, 0);
+    Contexts().Remove(platform::CurrentThreadId());
+  }
 }
 
 // Two host threads, two contexts, two servers: each delivery carries the
@@ -176,7 +218,7 @@ TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
     own.from = from;
     own.senderName = name;
     ++ready;
-    while (ready < 2) std::this_thread::yield();
+    EXPECT_TRUE(WaitUntil([&] { return ready == 2; }));
     EXPECT_TRUE(DeliverMailData(own));
     Contexts().Remove(platform::CurrentThreadId());
   };

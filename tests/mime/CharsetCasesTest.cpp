@@ -3,6 +3,9 @@
 // in the library's code page, parsed whole and in place.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <sstream>
+
 #include "TempDirectory.h"
 #include "frame/LogEvents.h"
 #include "frame/LogTable.h"
@@ -51,39 +54,25 @@ TEST(CharsetCases, EveryMessageGivesThePythonText) {
 
 // Labels as real mail spells them: the first code page that reads them, or
 // the name a converter knows them by.
+// Each line of the data file: label, kind, first code page, converter name,
+// separated by tabs.
 TEST(CharsetCases, SpellingsOfLabels) {
-  const struct {
-    const char* label;
-    CharsetKind kind;
-    uint32_t page;
-    const char* name;
-  } kLabels[] = {
-      {"KS_C_5601-1987", CharsetKind::kListed, 949, "CP949"},
-      {" \"x-sjis\" ", CharsetKind::kListed, 932, "CP932"},
-      {"x-x-big5", CharsetKind::kListed, 950, "CP950"},
-      {"ISO_8859-1:1987", CharsetKind::kListed, 28591, "ISO-8859-1"},
-      {"iso8859-15", CharsetKind::kListed, 28605, "ISO-8859-15"},
-      {"iso-8859-8-i", CharsetKind::kListed, 28598, "ISO-8859-8"},
-      {"ISO-8859-11", CharsetKind::kListed, 874, "CP874"},
-      {"iso-8859-14", CharsetKind::kListed, 0, "ISO-8859-14"},
-      {"x-cp1251", CharsetKind::kListed, 1251, "CP1251"},
-      {"windows-874", CharsetKind::kListed, 874, "CP874"},
-      {"x-euc-jp", CharsetKind::kListed, 51932, "EUC-JP"},
-      {"GB18030", CharsetKind::kListed, 54936, "GB18030"},
-      {"koi8-ru", CharsetKind::kListed, 21866, "KOI8-U"},
-      {"UTF8", CharsetKind::kUtf8, 65001, "UTF-8"},
-      {"", CharsetKind::kUndeclared, 0, ""},
-      {"US-ASCII", CharsetKind::kUndeclared, 0, ""},
-      {"unknown-8bit", CharsetKind::kUndeclared, 0, ""},
-      {"iso-8859-12", CharsetKind::kUnlisted, 0, "ISO-8859-12"},
-      {"X-Klingon_1", CharsetKind::kUnlisted, 0, "klingon-1"},
-  };
-  for (const auto& row : kLabels) {
-    const CharsetInfo info = LookUpCharset(row.label);
-    EXPECT_EQ(info.kind, row.kind) << row.label;
-    EXPECT_EQ(info.codePages[0], row.page) << row.label;
-    EXPECT_EQ(info.name, row.name) << row.label;
+  const std::map<std::string, CharsetKind> kinds = {
+      {"listed", CharsetKind::kListed}, {"utf8", CharsetKind::kUtf8},
+      {"undeclared", CharsetKind::kUndeclared}, {"unlisted", CharsetKind::kUnlisted}};
+  std::istringstream lines(ReadFile(QUORVEL_TEST_DATA "/charset-labels/labels.txt"));
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    std::istringstream row(line);
+    std::string label, kind, page, name;
+    for (std::string* field : {&label, &kind, &page}) std::getline(row, *field, '\t');
+    std::getline(row, name);
+    const CharsetInfo info = LookUpCharset(label);
+    EXPECT_EQ(info.kind, kinds.at(kind)) << line;
+    EXPECT_EQ(info.codePages[0], std::stoul(page)) << line;
+    EXPECT_EQ(info.name, name) << line;
   }
+  EXPECT_EQ(count, 19);
   EXPECT_EQ(LookUpCharset("euc-jp").codePages[1], 20932u);
   EXPECT_EQ(LookUpCharset("gb18030").codePages[1], 936u);
 }

@@ -28,6 +28,9 @@ TEST(EncodedWords, CutOnWholeCharactersSoThatNoLinePasses78) {
       {Times(30, "é"), "utf-8", 9, 0,
        "=?utf-8?B?w6nDqcOpw6nDqcOpw6nDqcOpw6nDqcOpw6nDqcOpw6nDqcOpw6nDqcOp?=\r\n"
        " =?utf-8?B?w6nDqcOpw6nDqcOpw6nDqcOp?="},
+      // A whole line free: a word of at most 75 characters, 22 letters.
+      {Times(30, "é"), "utf-8", 0, 0,
+       "=?utf-8?B?" + Times(7, "w6nDqcOp") + "w6k=?=\r\n =?utf-8?B?w6nDqcOpw6nDqcOpw6nDqQ==?="},
       {std::string(50, '\xE9'), "iso-8859-1", 9, 0,
        "=?iso-8859-1?B?6enp6enp6enp6enp6enp6enp6enp6enp6enp6enp6enp6enp6enp?=\r\n"
        " =?iso-8859-1?B?6enp6enp6enp6ek=?="},
@@ -61,6 +64,10 @@ TEST(ExtendedParameter, PercentEncodedAndContinuedWhenLong) {
             "\tfilename*=utf-8''%C3%9Cbung%201.pdf");
   EXPECT_EQ(ExtendedParameter("filename", "a b(c)'*%\"~!.txt", "utf-8"),
             "\tfilename*=utf-8''a%20b%28c%29%27%2A%25%22~!.txt");
+  // 78 columns stay on one line, 79 are cut into sections.
+  EXPECT_EQ(ExtendedParameter("filename", std::string(60, 'a'), "utf-8"),
+            "\tfilename*=utf-8''" + std::string(60, 'a'));
+  EXPECT_TRUE(ExtendedParameter("filename", std::string(61, 'a'), "utf-8").starts_with("\tfilename*0*="));
   // Each section line stays within 78 characters, its ";" included.
   EXPECT_EQ(ExtendedParameter("filename", Times(20, "é"), "utf-8"),
             "\tfilename*0*=utf-8''" + Times(9, "%C3%A9") + ";\r\n"

@@ -100,7 +100,7 @@ TEST_F(PopClientTest, WholeDialogueSendsTheCommandsAndReportsEveryStep) {
 
 TEST_F(PopClientTest, EachRefusalAndBreakGivesItsErrorCode) {
   enum Step { kConnect, kCount, kRetrieve, kDelete, kQuit };
-  const TurnSocket::Reply refused = {"-ERR no\r\n"};
+  const TurnSocket::Reply refused = {"-ERR\r\n"};  // no text: RFC 1939 lets it out
   const struct {
     const char* what;
     Replies replies;  // after a login when the step is not kConnect

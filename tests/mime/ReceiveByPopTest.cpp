@@ -14,6 +14,7 @@
 #include "ScriptedServer.h"
 #include "RandomBytes.h"
 #include "TempDirectory.h"
+#include "WaitUntil.h"
 #include "frame/ContextTable.h"
 #include "frame/ErrorCodes.h"
 #include "mime/Base64.h"
@@ -115,7 +116,7 @@ TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
         const std::filesystem::directory_iterator entries(reception.path());
         return std::distance(begin(entries), end(entries));
       };
-      while (files() < 2) std::this_thread::yield();
+      EXPECT_TRUE(WaitUntil([&] { return files() >= 2; }));
       side.Send(text.substr(text.size() / 4, c.sent - text.size() / 4) + (whole ? ".\r\n" : ""));
       if (!whole) return;
       while (side.ReadLine() && side.Send("+OK\r\n")) {

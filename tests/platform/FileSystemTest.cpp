@@ -84,5 +84,20 @@ TEST(SystemDirectories, UncreatedPrefix) {
   EXPECT_FALSE(UncreatedPrefixLength(""));
 }
 
+#ifndef _WIN32
+// A private directory is the user's own, closed to the group and to others.
+TEST(PrivateDirectories, AnyBitForTheGroupOrOthersOpensIt) {
+  TempDirectory dir;
+  ASSERT_TRUE(MakePrivateDirectory(dir / "p"));
+  EXPECT_TRUE(IsOwnPrivateDirectory(dir / "p/"));
+  for (const auto bit : {std::filesystem::perms::group_read, std::filesystem::perms::others_exec}) {
+    std::filesystem::permissions(dir / "p", bit, std::filesystem::perm_options::add);
+    EXPECT_FALSE(IsOwnPrivateDirectory(dir / "p"));
+    std::filesystem::permissions(dir / "p", bit, std::filesystem::perm_options::remove);
+  }
+  EXPECT_FALSE(IsOwnPrivateDirectory(dir / "missing"));
+}
+#endif
+
 }  // namespace
 }  // namespace quorvel::platform

@@ -5,7 +5,7 @@
 
 #include <atomic>
 
-#include "platform/Clock.h"
+#include "WaitUntil.h"
 
 namespace quorvel::platform {
 namespace {
@@ -38,7 +38,7 @@ TEST(SelfSuspension, SleepsUntilResumedAndNeverLosesAResume) {
   }, false);
   ASSERT_TRUE(thread);
   // The host resumes as soon as it sees the flag cleared: it must not be lost.
-  while (request.load() != 0) SleepMilliseconds(1);
+  ASSERT_TRUE(testing::WaitUntil([&] { return request.load() == 0; }));
   EXPECT_TRUE(thread->IsSuspended());
   EXPECT_EQ(stage.load(), 1);
   EXPECT_TRUE(thread->Resume());
