@@ -31,14 +31,6 @@ uint32_t GetU32(std::string_view bytes, size_t at) {
 
 uint32_t Crc(std::string_view bytes) { return exchange::Crc32::Of(bytes.data(), bytes.size()); }
 
-// What ties a record to one filing of an item: an id given out again after a
-// crash comes with another file name or another date.
-uint32_t MarkOf(const IndexEntry& entry) {
-  std::string bytes = entry.fileName;
-  PutU32(bytes, entry.date);
-  return Crc(bytes);
-}
-
 std::string Head(const std::array<uint8_t, 16>& mailboxKey) {
   std::string head(kMagic, 4);
   head.append(reinterpret_cast<const char*>(mailboxKey.data()), mailboxKey.size());
@@ -101,6 +93,12 @@ std::string ReadWhole(const std::string& path) {
 }
 
 }  // namespace
+
+uint32_t MarkOf(const IndexEntry& entry) {
+  std::string bytes = entry.fileName;
+  PutU32(bytes, entry.date);
+  return Crc(bytes);
+}
 
 void ItemKeys::Open(const std::string& directory, const MailboxIndex& index, bool readOnly) {
   Close();

@@ -54,6 +54,7 @@ bool Mailbox::OpenIndex(const std::string& directory, bool readOnly, uint16_t at
   if (opened == IndexFiles::Opened::Busy || opened == IndexFiles::Opened::Failed) return false;
   if (opened == IndexFiles::Opened::Created) readOnly_ = 0;
   if (!indexFile_.CanSave()) readOnly_ = 1;
+  outbox_.Read(directory_);
   try {
     LoadOrRecover(opened == IndexFiles::Opened::Created);
   } catch (const platform::FileError& error) {
@@ -61,9 +62,11 @@ bool Mailbox::OpenIndex(const std::string& directory, bool readOnly, uint16_t at
     indexFile_.Close();
     index_.Reset();
     index_.outboxQueue.clear();
+    outbox_.Close();
     return false;
   }
   keys_.Open(directory_, index_, readOnly_ != 0);
+  outbox_.Attach(directory_, index_, readOnly_ != 0);
   isOpen_ = 1;
   return true;
 }
@@ -90,14 +93,22 @@ void Mailbox::LoadOrRecover(bool created) {
   if (!readOnly_ && !bytes.empty()) KeepDamagedIndex(directory_, bytes);
   const std::unordered_set<std::string> removed = SettleRemovedFiles();
   nextId_ = RebuildIndex(directory_, ReadableNextId(bytes), index_, removed);
-  KeepStatesOfDamagedIndex(bytes, index_);
+  const std::unordered_set<uint32_t> kept = KeepStatesOfDamagedIndex(bytes, index_);
+  std::unordered_set<uint32_t> others;
+  for (uint32_t i = 0; i < index_.Count(); ++i) {
+    if (kept.count(index_.IdAt(i)) == 0) others.insert(index_.IdAt(i));
+  }
+  outbox_.Restore(index_, others);
   dirty_ = 1;
   if (!readOnly_ && !(created && index_.Count() == 0)) SaveIndex();
 }
 
 void Mailbox::AdoptLeftItems() {
   const std::unordered_set<std::string> removed = SettleRemovedFiles();
-  if (AdoptUnlistedItems(directory_, index_, nextId_, removed) != 0 && !readOnly_) SaveIndex();
+  std::unordered_set<uint32_t> adopted;
+  if (AdoptUnlistedItems(directory_, index_, nextId_, removed, &adopted) == 0) return;
+  outbox_.Restore(index_, adopted);
+  if (!readOnly_) SaveIndex();
 }
 
 // A removed item's file that still cannot be deleted stays recorded; one
@@ -153,6 +164,7 @@ bool Mailbox::CloseIndex(bool forceSave) {
   if (!readOnly_ && (dirty_ || forceSave)) saved = SaveIndex();
   indexFile_.Close();
   keys_.Close();
+  outbox_.Close();
   isOpen_ = 0;
   return saved;
 }
@@ -256,6 +268,7 @@ uint32_t Mailbox::FileStamped(const std::string& path, uint32_t parentId,
     entryCopy->outRoutes = std::move(keptRoutes);
   }
   index_.outboxQueue.push_back(id);
+  outbox_.Queued(id, *entry);
   if (outIndex != nullptr) *outIndex = position;
   return id;
 }

@@ -25,6 +25,7 @@
 #include "mailbox/IndexFiles.h"
 #include "mailbox/ItemIndex.h"
 #include "mailbox/ItemKeys.h"
+#include "mailbox/OutboxRecords.h"
 #include "quorvel/CodedText.h"
 #include "quorvel/CodedTextArray.h"
 #include "quorvel/IndexEntry.h"
@@ -96,6 +97,8 @@ class Mailbox : public ContextMailbox {
   IndexEntry* EntryOf(uint32_t id) { return index_.EntryOf(id); }
 
   const ItemKeys& Keys() const { return keys_; }
+  // The second record of what is still to be sent.
+  OutboxRecords& Outbox() { return outbox_; }
   MailboxIndex& Index() { return index_; }
   const MailboxIndex& Index() const { return index_; }
   const std::string& Directory() const { return directory_; }
@@ -147,6 +150,7 @@ class Mailbox : public ContextMailbox {
   uint8_t isOpen_ = 0;
   MailboxIndex index_;
   ItemKeys keys_;
+  OutboxRecords outbox_;
   uint32_t nextId_ = 1;
   uint32_t lastSaveTime_ = 0;
   uint32_t dirty_ = 0;
