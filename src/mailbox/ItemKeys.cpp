@@ -126,6 +126,9 @@ void ItemKeys::Load(const std::string& directory, const MailboxIndex& index, boo
     mailboxKey_ = NewMailboxKey();
   }
   std::unordered_map<uint32_t, Described> recorded;
+  recorded.reserve(index.Count());
+  byId_.reserve(index.Count());
+  byKey_.reserve(index.Count());
   size_t end = headReads ? kHeadSize : 0;
   for (; headReads && end + kRecordSize <= bytes.size(); end += kRecordSize) {
     const std::string_view record = std::string_view(bytes).substr(end, kRecordSize);

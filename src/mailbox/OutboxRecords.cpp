@@ -58,55 +58,75 @@ std::string ReadWhole(const std::string& path) {
 
 void OutboxRecords::Read(const std::string& directory) {
   Close();
-  std::string bytes;
   try {
-    bytes = ReadWhole(directory + kOutboxFileName);
+    bytes_ = ReadWhole(directory + kOutboxFileName);
   } catch (const platform::FileError&) {
-    return;
+    bytes_.clear();
   } catch (const std::bad_alloc&) {
+    bytes_.clear();
+  }
+  if (bytes_.size() < 4 || bytes_.compare(0, 4, kMagic) != 0) {
+    bytes_.clear();
     return;
   }
-  if (bytes.size() < 4 || bytes.compare(0, 4, kMagic) != 0) return;
-  const std::string_view all(bytes);
+  // Only the frames are checked here; an open that needs the records reads
+  // them (Restore).
+  const std::string_view all(bytes_);
   size_t at = 4;
-  try {
-    while (at + 8 <= all.size()) {
-      const uint32_t length = GetU32(all, at);
-      if (length > all.size() - at - 8) break;
-      const std::string_view body = all.substr(at + 4, length);
-      if (GetU32(all, at + 4 + length) != exchange::Crc32::Of(body.data(), body.size())) break;
-      exchange::ArchiveReader reader(body);
-      const uint8_t kind = reader.ReadU8();
-      const uint32_t id = reader.ReadU32();
-      const uint32_t mark = reader.ReadU32();
-      if (kind == kQueued) {
-        Held held{mark, records_, reader.ReadStringList(), std::string(reader.ReadBytes(reader.Remaining()))};
-        const auto [place, fresh] = queued_.try_emplace(id, held);
-        if (!fresh) {
-          held.order = place->second.order;
-          place->second = std::move(held);
-        }
-      } else {
-        queued_.erase(id);
-      }
-      ++records_;
-      at += 8 + length;
-    }
-  } catch (const exchange::ArchiveError&) {
-    // A record that checks but does not read ends the file as a torn one.
-  } catch (const std::bad_alloc&) {
-    queued_.clear();
+  while (at + 8 <= all.size()) {
+    const uint32_t length = GetU32(all, at);
+    if (length > all.size() - at - 8) break;
+    const std::string_view body = all.substr(at + 4, length);
+    if (GetU32(all, at + 4 + length) != exchange::Crc32::Of(body.data(), body.size())) break;
+    ++records_;
+    at += 8 + length;
   }
   end_ = at;
 }
 
+std::unordered_map<uint32_t, OutboxRecords::Held> OutboxRecords::Queue() const {
+  std::unordered_map<uint32_t, Held> queued;
+  const std::string_view all(bytes_);
+  uint64_t order = 0;
+  try {
+    for (size_t at = 4; at < end_; ++order) {
+      const uint32_t length = GetU32(all, at);
+      exchange::ArchiveReader reader(all.substr(at + 4, length));
+      at += 8 + length;
+      const uint8_t kind = reader.ReadU8();
+      const uint32_t id = reader.ReadU32();
+      const uint32_t mark = reader.ReadU32();
+      if (kind != kQueued) {
+        queued.erase(id);
+        continue;
+      }
+      Held held{mark, order, reader.ReadStringList(), std::string(reader.ReadBytes(reader.Remaining()))};
+      const auto [place, fresh] = queued.try_emplace(id, held);
+      if (!fresh) {
+        held.order = place->second.order;
+        place->second = std::move(held);
+      }
+    }
+  } catch (const exchange::ArchiveError&) {
+    // A record that checks but does not read ends the records.
+  }
+  return queued;
+}
+
 uint32_t OutboxRecords::Restore(MailboxIndex& index, const std::unordered_set<uint32_t>& ids) const {
+  if (ids.empty()) return 0;
+  std::unordered_map<uint32_t, Held> queued;
+  try {
+    queued = Queue();
+  } catch (const std::bad_alloc&) {
+    return 0;
+  }
   std::vector<std::pair<uint64_t, uint32_t>> restored;  // (order, id)
   for (uint32_t i = 0; i < index.Count(); ++i) {
     const uint32_t id = index.IdAt(i);
     if (ids.count(id) == 0) continue;
-    const auto found = queued_.find(id);
-    if (found == queued_.end() || found->second.mark != MarkOf(std::as_const(index).EntryAt(i))) {
+    const auto found = queued.find(id);
+    if (found == queued.end() || found->second.mark != MarkOf(std::as_const(index).EntryAt(i))) {
       continue;
     }
     IndexEntry& entry = index.EntryAt(i);
@@ -132,7 +152,8 @@ uint32_t OutboxRecords::Restore(MailboxIndex& index, const std::unordered_set<ui
 }
 
 void OutboxRecords::Attach(const std::string& directory, const MailboxIndex& index, bool readOnly) {
-  queued_.clear();
+  bytes_.clear();
+  bytes_.shrink_to_fit();
   if (readOnly) return;
   const std::string path = directory + kOutboxFileName;
   try {
@@ -186,7 +207,7 @@ void OutboxRecords::WriteAnew(const std::string& directory, const MailboxIndex& 
 void OutboxRecords::Close() {
   file_.Close();
   path_.clear();
-  queued_.clear();
+  bytes_.clear();
   records_ = 0;
   end_ = 0;
 }

@@ -60,7 +60,10 @@ class OutboxRecords {
   void WriteAnew(const std::string& directory, const MailboxIndex& index);
 
   std::string path_;  // where the file is made when it is not held
-  std::unordered_map<uint32_t, Held> queued_;
+  // The queued records of bytes_, by id.
+  std::unordered_map<uint32_t, Held> Queue() const;
+
+  std::string bytes_;  // the file as read, until Attach
   uint64_t records_ = 0;
   uint64_t end_ = 0;  // where the last whole record ends
   platform::File file_;
