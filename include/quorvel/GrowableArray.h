@@ -86,6 +86,16 @@ class GrowableArray {
     size_ = n;
   }
 
+  // Room for `n` elements; the size stays.
+  void Reserve(uint32_t n) {
+    if (n <= capacity_) return;
+    T* fresh = new T[n]();
+    if (size_ != 0) std::memcpy(static_cast<void*>(fresh), data_, size_ * sizeof(T));
+    delete[] data_;
+    data_ = fresh;
+    capacity_ = n;
+  }
+
   void Add(const T& value) {
     const T copy = value;  // `value` may live in the memory that growing frees
     SetSize(size_ + 1);
@@ -164,6 +174,9 @@ class OwningArray {
     return *element.release();
   }
   T& Add(const T& element) { return Adopt(std::make_unique<T>(element)); }
+  // Makes room for `n` elements at once (the size stays), so that adopting
+  // them one by one does not grow the array by its increment each time.
+  void Reserve(uint32_t n) { pointers_.Reserve(n); }
   void RemoveAt(uint32_t i) {
     delete pointers_[i];
     pointers_.RemoveAt(i);

@@ -138,6 +138,7 @@ void ItemIndex::Assign(U32Array ids, std::vector<std::unique_ptr<IndexEntry>> en
                        bool sorted) {
   Reset();
   ids_ = std::move(ids);
+  entries_.Reserve(static_cast<uint32_t>(entries.size()));
   for (auto& entry : entries) entries_.Adopt(std::move(entry));
   savedPositions_.assign(ids_.Size(), kChanged);
   sorted_ = sorted;

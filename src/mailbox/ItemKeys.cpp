@@ -31,14 +31,6 @@ uint32_t GetU32(std::string_view bytes, size_t at) {
 
 uint32_t Crc(std::string_view bytes) { return exchange::Crc32::Of(bytes.data(), bytes.size()); }
 
-// What ties a record to one filing of an item: an id given out again after a
-// crash comes with another file name or another date.
-uint32_t MarkOf(const IndexEntry& entry) {
-  std::string bytes = entry.fileName;
-  PutU32(bytes, entry.date);
-  return Crc(bytes);
-}
-
 std::string Head(const std::array<uint8_t, 16>& mailboxKey) {
   std::string head(kMagic, 4);
   head.append(reinterpret_cast<const char*>(mailboxKey.data()), mailboxKey.size());
@@ -102,6 +94,12 @@ std::string ReadWhole(const std::string& path) {
 
 }  // namespace
 
+uint32_t MarkOf(const IndexEntry& entry) {
+  std::string bytes = entry.fileName;
+  PutU32(bytes, entry.date);
+  return Crc(bytes);
+}
+
 void ItemKeys::Open(const std::string& directory, const MailboxIndex& index, bool readOnly) {
   Close();
   try {
@@ -128,6 +126,9 @@ void ItemKeys::Load(const std::string& directory, const MailboxIndex& index, boo
     mailboxKey_ = NewMailboxKey();
   }
   std::unordered_map<uint32_t, Described> recorded;
+  recorded.reserve(index.Count());
+  byId_.reserve(index.Count());
+  byKey_.reserve(index.Count());
   size_t end = headReads ? kHeadSize : 0;
   for (; headReads && end + kRecordSize <= bytes.size(); end += kRecordSize) {
     const std::string_view record = std::string_view(bytes).substr(end, kRecordSize);

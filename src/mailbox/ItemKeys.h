@@ -36,6 +36,11 @@ inline constexpr const char* kKeysFileName = "Mailbox.keys";
 // received file).
 inline constexpr uint32_t kEventItemReceivedTwice = 100040;
 
+// What ties a side record to one filing of an item (the CRC-32 of its file
+// name followed by its date): an id given out again after a crash comes with
+// another file name or another date.
+uint32_t MarkOf(const IndexEntry& entry);
+
 class ItemKeys {
  public:
   // Learns the key of every item of `index` in `directory`, making the side

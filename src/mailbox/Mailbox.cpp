@@ -42,6 +42,8 @@ bool Mailbox::OpenIndex(const std::string& directory, bool readOnly, uint16_t at
                         uint16_t pauseMilliseconds) {
   CloseIndex(false);
   dirty_ = 0;
+  unsavedItems_ = false;
+  indexWritten_ = false;
   nextId_ = 1;
   index_.Reset();
   index_.outboxQueue.clear();
@@ -49,11 +51,14 @@ bool Mailbox::OpenIndex(const std::string& directory, bool readOnly, uint16_t at
   readOnly_ = readOnly ? 1 : 0;
   directory_ = NormaliseDirectory(directory);
   if (!platform::IsExistingDirectory(directory_)) CreateDirectoryPath(directory_);
+  const std::optional<platform::FileStamp> before = platform::DirectoryStampOf(directory_);
   const IndexFiles::Opened opened =
       indexFile_.Open(directory_, readOnly, attempts, pauseMilliseconds);
   if (opened == IndexFiles::Opened::Busy || opened == IndexFiles::Opened::Failed) return false;
   if (opened == IndexFiles::Opened::Created) readOnly_ = 0;
   if (!indexFile_.CanSave()) readOnly_ = 1;
+  listed_.Open(directory_, readOnly_ != 0, before);
+  outbox_.Read(directory_);
   try {
     LoadOrRecover(opened == IndexFiles::Opened::Created);
   } catch (const platform::FileError& error) {
@@ -61,9 +66,12 @@ bool Mailbox::OpenIndex(const std::string& directory, bool readOnly, uint16_t at
     indexFile_.Close();
     index_.Reset();
     index_.outboxQueue.clear();
+    outbox_.Close();
+    listed_.Abandon();
     return false;
   }
   keys_.Open(directory_, index_, readOnly_ != 0);
+  outbox_.Attach(directory_, index_, readOnly_ != 0);
   isOpen_ = 1;
   return true;
 }
@@ -76,34 +84,47 @@ void Mailbox::LoadOrRecover(bool created) {
   const std::string bytes = indexFile_.ReadIndex();
   if (const std::optional<std::string> unfinished = indexFile_.UnfinishedSave(bytes)) {
     if (ReadImage(*unfinished)) {
+      indexWritten_ = true;
       if (!readOnly_) indexFile_.FinishSave(*unfinished);
-      AdoptLeftItems();
+      AdoptLeftItems(std::nullopt);
       return;
     }
   }
   if (!readOnly_) indexFile_.DropJournal();
   const std::optional<IndexSeal>& seal = indexFile_.SealFound();
   if ((!seal || seal->Vouches(bytes)) && ReadImage(bytes)) {
-    AdoptLeftItems();
+    AdoptLeftItems(bytes);
     return;
   }
   if (!readOnly_ && !bytes.empty()) KeepDamagedIndex(directory_, bytes);
   const std::unordered_set<std::string> removed = SettleRemovedFiles();
+  listed_.Listed();
   nextId_ = RebuildIndex(directory_, ReadableNextId(bytes), index_, removed);
-  KeepStatesOfDamagedIndex(bytes, index_);
+  const std::unordered_set<uint32_t> kept = KeepStatesOfDamagedIndex(bytes, index_);
+  std::unordered_set<uint32_t> others;
+  for (uint32_t i = 0; i < index_.Count(); ++i) {
+    if (kept.count(index_.IdAt(i)) == 0) others.insert(index_.IdAt(i));
+  }
+  outbox_.Restore(index_, others);
   dirty_ = 1;
   if (!readOnly_ && !(created && index_.Count() == 0)) SaveIndex();
 }
 
-void Mailbox::AdoptLeftItems() {
+void Mailbox::AdoptLeftItems(std::optional<std::string_view> index) {
   const std::unordered_set<std::string> removed = SettleRemovedFiles();
-  if (AdoptUnlistedItems(directory_, index_, nextId_, removed) != 0 && !readOnly_) SaveIndex();
+  if (index && !listed_.MustList(*index)) return;
+  listed_.Listed();
+  std::unordered_set<uint32_t> adopted;
+  if (AdoptUnlistedItems(directory_, index_, nextId_, removed, &adopted) == 0) return;
+  outbox_.Restore(index_, adopted);
+  if (!readOnly_) SaveIndex();
 }
 
 // A removed item's file that still cannot be deleted stays recorded; one
 // that is gone, or that the index lists (the removal was never saved), is
 // no longer.
 std::unordered_set<std::string> Mailbox::SettleRemovedFiles() {
+  if (indexFile_.RemovedNames().empty()) return {};
   std::unordered_set<std::string> listed;
   for (uint32_t i = 0; i < index_.Count(); ++i) listed.insert(std::as_const(index_).EntryAt(i).fileName);
   std::vector<std::string>& names = indexFile_.RemovedNames();
@@ -151,19 +172,36 @@ bool Mailbox::CloseIndex(bool forceSave) {
   ReleaseItem();
   bool saved = true;
   if (!readOnly_ && (dirty_ || forceSave)) saved = SaveIndex();
+  std::string bytes;
+  try {
+    // An index not written since it was read at the open is known.
+    if (!readOnly_ && indexWritten_) bytes = indexFile_.ReadIndex();
+  } catch (const platform::FileError&) {
+    bytes.clear();
+  }
   indexFile_.Close();
   keys_.Close();
+  outbox_.Close();
+  // Recorded once the directory holds what it will hold while closed, and
+  // only when the index lists every item filed.
+  if (!readOnly_ && !unsavedItems_ && !(indexWritten_ && bytes.empty())) {
+    listed_.Close(indexWritten_ ? std::optional<std::string_view>(bytes) : std::nullopt);
+  } else {
+    listed_.Abandon();
+  }
   isOpen_ = 0;
   return saved;
 }
 
 bool Mailbox::SaveIndex() {
   if (!indexFile_.IsOpen() || readOnly_) return false;
+  indexWritten_ = true;
   try {
     lastSaveTime_ = platform::UtcSecondsNow();
     EncodeIndexParts(nextId_, lastSaveTime_, index_, spareImage_, &indexFile_.LastSaved());
     indexFile_.Save(spareImage_);
     index_.MarkSaved();
+    unsavedItems_ = false;
     return true;
   } catch (const platform::FileError& error) {
     LogException(kLocationIndexSave, error);
@@ -215,6 +253,7 @@ uint32_t Mailbox::FileItem(const std::string& path, uint32_t parentId,
     IndexEntry* made = entry.get();
     const uint32_t id = nextId_++;
     index_.Insert(position, id, std::move(entry));
+    unsavedItems_ = true;
     if (outIndex != nullptr) *outIndex = position;
     if (outEntry != nullptr) *outEntry = made;
     return id;
@@ -256,6 +295,7 @@ uint32_t Mailbox::FileStamped(const std::string& path, uint32_t parentId,
     entryCopy->outRoutes = std::move(keptRoutes);
   }
   index_.outboxQueue.push_back(id);
+  outbox_.Queued(id, *entry);
   if (outIndex != nullptr) *outIndex = position;
   return id;
 }

@@ -25,6 +25,8 @@
 #include "mailbox/IndexFiles.h"
 #include "mailbox/ItemIndex.h"
 #include "mailbox/ItemKeys.h"
+#include "mailbox/ListedItems.h"
+#include "mailbox/OutboxRecords.h"
 #include "quorvel/CodedText.h"
 #include "quorvel/CodedTextArray.h"
 #include "quorvel/IndexEntry.h"
@@ -99,6 +101,8 @@ class Mailbox : public ContextMailbox {
   IndexEntry* EntryOf(uint32_t id) { return index_.EntryOf(id); }
 
   const ItemKeys& Keys() const { return keys_; }
+  // The second record of what is still to be sent.
+  OutboxRecords& Outbox() { return outbox_; }
   MailboxIndex& Index() { return index_; }
   const MailboxIndex& Index() const { return index_; }
   const std::string& Directory() const { return directory_; }
@@ -137,8 +141,10 @@ class Mailbox : public ContextMailbox {
   // Deletes an item file this mailbox made, giving its name back.
   void RemoveItemFile(const std::string& path);
   void LoadOrRecover(bool created);
-  // Files the item files the index does not list, but for removed ones.
-  void AdoptLeftItems();
+  // Files the item files the index does not list, but for removed ones,
+  // when the directory may hold such files for an index of `index` bytes
+  // (nothing: it may).
+  void AdoptLeftItems(std::optional<std::string_view> index);
   // The recorded removed files that are still there.
   std::unordered_set<std::string> SettleRemovedFiles();
   bool ReadImage(const std::string& image);
@@ -150,9 +156,15 @@ class Mailbox : public ContextMailbox {
   uint8_t isOpen_ = 0;
   MailboxIndex index_;
   ItemKeys keys_;
+  OutboxRecords outbox_;
+  ListedItems listed_;
   uint32_t nextId_ = 1;
   uint32_t lastSaveTime_ = 0;
   uint32_t dirty_ = 0;
+  // An item was filed since the last save that succeeded.
+  bool unsavedItems_ = false;
+  // The index file was written since the open read it.
+  bool indexWritten_ = false;
   exchange::ExchangeFile workingCopy_;
   std::string workingCopyPath_;
   uint32_t workingItemId_ = kNoItem;

@@ -174,11 +174,12 @@ uint32_t RebuildIndex(const std::string& directory, uint32_t nextIdFloor, Mailbo
 }
 
 uint32_t AdoptUnlistedItems(const std::string& directory, MailboxIndex& index, uint32_t& nextId,
-                            const std::unordered_set<std::string>& removed) {
+                            const std::unordered_set<std::string>& removed,
+                            std::unordered_set<uint32_t>* adopted) {
   std::unordered_set<std::string> listed;
   listed.reserve(index.Count());
   for (uint32_t i = 0; i < index.Count(); ++i) listed.insert(std::as_const(index).EntryAt(i).fileName);
-  uint32_t adopted = 0;
+  uint32_t count = 0;
   uint32_t unreadable = 0;
   for (const std::string& name : ItemFileNames(directory, removed)) {
     if (listed.count(name) != 0) continue;
@@ -196,18 +197,21 @@ uint32_t AdoptUnlistedItems(const std::string& directory, MailboxIndex& index, u
     nextId = id + 1;
     item->entry->sourceId = id;
     Place(index, id, item->stamped ? item->stamp.parentId : 0, std::move(item->entry));
-    ++adopted;
+    if (adopted != nullptr) adopted->insert(id);
+    ++count;
   }
   LogUnreadable(directory, unreadable);
-  return adopted;
+  return count;
 }
 
-void KeepStatesOfDamagedIndex(const std::string& damaged, MailboxIndex& rebuilt) {
+std::unordered_set<uint32_t> KeepStatesOfDamagedIndex(const std::string& damaged,
+                                                      MailboxIndex& rebuilt) {
+  std::unordered_set<uint32_t> kept;
   MailboxIndex old;
   try {
     DecodeIndexImage(damaged, old);
   } catch (const exchange::ArchiveError&) {
-    return;
+    return kept;
   }
   std::unordered_map<std::string, uint32_t> byName;  // file name -> old position
   for (uint32_t i = 0; i < old.Count(); ++i) byName.emplace(std::as_const(old).EntryAt(i).fileName, i);
@@ -221,11 +225,13 @@ void KeepStatesOfDamagedIndex(const std::string& damaged, MailboxIndex& rebuilt)
     entry.nameList = was.nameList;
     entry.outRoutes = was.outRoutes;
     newIds.emplace(old.IdAt(found->second), rebuilt.IdAt(i));
+    kept.insert(rebuilt.IdAt(i));
   }
   for (const uint32_t id : old.outboxQueue) {
     const auto found = newIds.find(id);
     if (found != newIds.end()) rebuilt.outboxQueue.push_back(found->second);
   }
+  return kept;
 }
 
 void KeepDamagedIndex(const std::string& directory, const std::string& bytes) {

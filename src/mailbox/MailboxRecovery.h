@@ -28,15 +28,17 @@ uint32_t RebuildIndex(const std::string& directory, uint32_t nextIdFloor, Mailbo
 // Files every item file of `directory` that `index` does not list, under the
 // parent its stamp names when listed. An item keeps its stamp's id when that
 // is not below `nextId`, else takes `nextId`; `nextId` then passes it. Answers
-// how many were filed. The files of removed items (`removed`) are passed over.
+// how many were filed; `adopted` (when given) receives their ids. The files
+// of removed items (`removed`) are passed over.
 uint32_t AdoptUnlistedItems(const std::string& directory, MailboxIndex& index, uint32_t& nextId,
-                            const std::unordered_set<std::string>& removed = {});
+                            const std::unordered_set<std::string>& removed = {},
+                            std::unordered_set<uint32_t>* adopted = nullptr);
 
 // What a damaged index image still tells of the items a rebuild found, when
 // it reads as a whole (only its ids or tree were wrong, or its seal failed):
 // an item under the same file name keeps its attribute word, names and
-// routes, and stays queued for sending.
-void KeepStatesOfDamagedIndex(const std::string& damaged, MailboxIndex& rebuilt);
+// routes, and stays queued for sending. Answers the rebuilt ids so kept.
+std::unordered_set<uint32_t> KeepStatesOfDamagedIndex(const std::string& damaged, MailboxIndex& rebuilt);
 
 // Copies the bytes of a damaged index into a new file "Mailbox-damaged-" n
 // ".inv" beside it, so that nothing of it is lost.

@@ -130,6 +130,7 @@ bool SendQueuedItems(ThreadContext* context) {
           context->sentItems.Add(entry);
           if (!dequeued) {
             entry->attributes &= static_cast<uint16_t>(~kItemNotSent);
+            mailbox->Outbox().Gone(queue[i]);
             queue.erase(queue.begin() + static_cast<std::ptrdiff_t>(i));
             dequeued = true;
           }
@@ -156,13 +157,13 @@ void ChangeOutRoutes(ThreadContext* context, const char* newRoute, const char* o
     std::vector<std::string>& routes = entry->outRoutes;
     if (oldRoute == nullptr) {
       routes.assign(1, newRoute);
-      mailbox->SetDirty(true);
-      continue;
+    } else {
+      const auto found = std::find(routes.begin(), routes.end(), oldRoute);
+      if (found == routes.end()) continue;
+      *found = newRoute;
     }
-    const auto found = std::find(routes.begin(), routes.end(), oldRoute);
-    if (found == routes.end()) continue;
-    *found = newRoute;
     mailbox->SetDirty(true);
+    mailbox->Outbox().Queued(id, *entry);
   }
 }
 

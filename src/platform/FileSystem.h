@@ -74,5 +74,9 @@ struct FileStamp {
 };
 // Nothing for a missing path or a directory.
 std::optional<FileStamp> StampOf(const std::string& path);
+// The same of a directory (its length as the system gives it, possibly 0):
+// its write time changes whenever an entry is made, removed or renamed in
+// it. Nothing for a missing path or a file.
+std::optional<FileStamp> DirectoryStampOf(const std::string& path);
 
 }  // namespace quorvel::platform

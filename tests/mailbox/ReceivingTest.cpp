@@ -112,7 +112,7 @@ TEST_F(ReceivingTest, WhatIsNotAReceivedMessageLeavesNothingFiled) {
     EXPECT_TRUE(notAnItem);
   }
   EXPECT_EQ(mailbox.Index().Count(), 0u);
-  EXPECT_EQ(MailboxFiles(), (Names{"Mailbox.inv", "Mailbox.inv.new", "Mailbox.keys"}));
+  EXPECT_EQ(MailboxFiles(), (Names{"Mailbox.inv", "Mailbox.inv.new", "Mailbox.keys", "Mailbox.listed"}));
   EXPECT_EQ(temporary.Files(), Names{});
 }
 
@@ -212,7 +212,7 @@ TEST_F(ReceivingTest, SourcesKeepWhatIsNotSafelyFiled) {
     }
     EXPECT_EQ(mailbox.Index().Count() - filedBefore, c.filed);
     if (c.diskFull) {
-      EXPECT_EQ(MailboxFiles(), (Names{"Mailbox.inv", "Mailbox.inv.new", "Mailbox.keys"}));
+      EXPECT_EQ(MailboxFiles(), (Names{"Mailbox.inv", "Mailbox.inv.new", "Mailbox.keys", "Mailbox.listed"}));
     }
     EXPECT_EQ(SavedCount(), mailbox.Index().Count());
     EXPECT_TRUE(std::filesystem::exists(shared / "a.qv6"));

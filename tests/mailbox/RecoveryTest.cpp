@@ -120,14 +120,14 @@ TEST_F(RecoveryTest, AnUnreadableIndexIsRebuiltFromTheItemFiles) {
   ASSERT_TRUE(Open());
   EXPECT_EQ(Tree(), "1:0 2:1 3:2 4:0");
   const MailboxIndex& index = mailbox.Index();
-  EXPECT_EQ(index.EntryAt(0).attributes, kItemHasAttachments);
+  EXPECT_EQ(index.EntryAt(0).attributes, kItemHasAttachments | kItemNotSent);
   EXPECT_EQ(index.EntryAt(0).messageFlagB, 2);
   EXPECT_EQ(index.EntryAt(1).messageType, 21u);
   EXPECT_EQ(index.EntryAt(1).correspondent, CodedText(1252, WideString(u"Pupil P")));
-  EXPECT_EQ(index.EntryAt(3).attributes, kItemHasLearningData);
+  EXPECT_EQ(index.EntryAt(3).attributes, kItemHasLearningData | kItemNotSent);
   EXPECT_EQ(index.EntryAt(3).sourceId, 4u);
   EXPECT_NE(index.EntryAt(2).date, 0u);
-  EXPECT_TRUE(index.outboxQueue.empty());  // routes cannot be known
+  EXPECT_EQ(index.outboxQueue, (std::vector<uint32_t>{1, 2, 3, 4}));  // from "Mailbox.outbox"
   EXPECT_EQ(mailbox.NextId(), 40u);        // the damaged head still told it
   EXPECT_EQ(ReadFile(directory / "Mailbox-damaged-0.inv"), damaged);
   EXPECT_EQ(ReadFile(directory / "junk.qv6"), "not an item");

@@ -203,4 +203,13 @@ std::optional<FileStamp> StampOf(const std::string& path) {
                    static_cast<uint64_t>(info.st_ino) ^ (static_cast<uint64_t>(info.st_dev) << 40)};
 }
 
+std::optional<FileStamp> DirectoryStampOf(const std::string& path) {
+  struct stat info;
+  if (!StatPath(path, info) || !S_ISDIR(info.st_mode)) return std::nullopt;
+  constexpr int64_t kNanoseconds = 1000000000;
+  return FileStamp{static_cast<uint64_t>(info.st_size),
+                   static_cast<int64_t>(info.st_mtim.tv_sec) * kNanoseconds + info.st_mtim.tv_nsec,
+                   static_cast<uint64_t>(info.st_ino) ^ (static_cast<uint64_t>(info.st_dev) << 40)};
+}
+
 }  // namespace quorvel::platform

@@ -223,4 +223,19 @@ std::optional<FileStamp> StampOf(const std::string& path) {
                    static_cast<int64_t>(written), 0};
 }
 
+// A directory's last write time changes when an entry in it is made,
+// removed or renamed (NTFS; FAT keeps none worth the name, so its stamp
+// rarely changes and the mailbox's periodic full listing covers it).
+std::optional<FileStamp> DirectoryStampOf(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (path.empty() || !::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return std::nullopt;
+  }
+  const uint64_t written =
+      (uint64_t{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime;
+  return FileStamp{(uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow,
+                   static_cast<int64_t>(written), 0};
+}
+
 }  // namespace quorvel::platform
