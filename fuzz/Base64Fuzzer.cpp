@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "FuzzScratch.h"
-#include "mime/Base64.h"
+#include "text/Base64.h"
 
 using namespace quorvel;
 

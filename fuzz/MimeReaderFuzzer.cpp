@@ -3,7 +3,7 @@
 #include <string>
 
 #include "FuzzScratch.h"
-#include "mime/MessageParser.h"
+#include "message/MessageParser.h"
 #include "platform/FileSystem.h"
 
 using namespace quorvel;

@@ -6,7 +6,7 @@
 
 #include "FuzzScratch.h"
 #include "ScriptedSocket.h"
-#include "mime/PopClient.h"
+#include "protocol/PopClient.h"
 
 using namespace quorvel;
 

@@ -6,7 +6,7 @@
 
 #include "FuzzScratch.h"
 #include "ScriptedSocket.h"
-#include "mail/SmtpClient.h"
+#include "protocol/SmtpClient.h"
 
 using namespace quorvel;
 

@@ -24,7 +24,7 @@
 #include "mail/SendFunctions.h"
 #include "mail/SmtpDiscovery.h"
 #include "mail/ThreadedSend.h"
-#include "mime/ReceiveFunctions.h"
+#include "mail/ReceiveFunctions.h"
 #include "platform/Sockets.h"
 #include "platform/Threads.h"
 

@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "exchange/Crc32.h"
-#include "mime/Base64.h"
+#include "text/Base64.h"
 
 namespace {
 

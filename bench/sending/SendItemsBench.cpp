@@ -20,7 +20,7 @@
 #include "mailbox/Mailbox.h"
 #include "mailbox/MailboxContext.h"
 #include "mailbox/OutboundSending.h"
-#include "mime/MailMessage.h"
+#include "message/MailMessage.h"
 #include "platform/Paths.h"
 #include "platform/Threads.h"
 

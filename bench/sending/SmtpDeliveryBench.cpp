@@ -12,7 +12,7 @@
 #include <string>
 
 #include "frame/ContextTable.h"
-#include "mime/MailMessage.h"
+#include "message/MailMessage.h"
 #include "platform/Threads.h"
 #include "TempDirectory.h"
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "exchange/WideText.h"
+#include "text/WideText.h"
 
 namespace quorvel::exchange {
 

@@ -1,6 +1,6 @@
 #include "exchange/NoteValues.h"
 
-#include "exchange/WideText.h"
+#include "text/WideText.h"
 #include "platform/CodePages.h"
 
 namespace quorvel::exchange {

@@ -1,6 +1,6 @@
 #include "exchange/StoredFileList.h"
 
-#include "exchange/WideText.h"
+#include "text/WideText.h"
 #include "platform/CodePages.h"
 #include "platform/Paths.h"
 

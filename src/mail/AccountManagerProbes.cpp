@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "_Common/Classes/Registry/RegistryKey.h"
-#include "mail/DerivedName.h"
+#include "text/DerivedName.h"
 #include "mail/SmtpProbes.h"
 
 namespace quorvel {

@@ -5,7 +5,7 @@
 
 #include "_Common/Classes/Registry/RegistryKey.h"
 #include "mail/ConfigFileLines.h"
-#include "mail/DerivedName.h"
+#include "text/DerivedName.h"
 #include "mail/SmtpProbes.h"
 
 namespace quorvel {

@@ -3,7 +3,7 @@
 // on Eudora's command line.
 #include "_Common/Classes/Registry/RegistryKey.h"
 #include "mail/ConfigFileLines.h"
-#include "mail/DerivedName.h"
+#include "text/DerivedName.h"
 #include "mail/SmtpProbes.h"
 #include "platform/Paths.h"
 

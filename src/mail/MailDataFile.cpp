@@ -11,7 +11,7 @@
 #include "frame/Directories.h"
 #include "frame/LogEvents.h"
 #include "frame/UniqueNames.h"
-#include "mail/LineEnds.h"
+#include "text/LineEnds.h"
 #include "mail/MailDataMove.h"
 #include "mail/MailFileFormat.h"
 #include "platform/File.h"

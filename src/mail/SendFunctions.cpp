@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "exchange/WideText.h"
+#include "text/WideText.h"
 #include "frame/ContextTable.h"
 #include "frame/ErrorCodes.h"
 #include "frame/LogEvents.h"
 #include "mail/MailDataMove.h"
-#include "mime/MailMessage.h"
+#include "message/MailMessage.h"
 #include "platform/CodePages.h"
 #include "platform/FileSystem.h"
 

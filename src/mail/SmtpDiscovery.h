@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "mail/SmtpSettings.h"
+#include "protocol/SmtpSettings.h"
 
 namespace quorvel {
 

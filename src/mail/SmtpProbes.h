@@ -3,7 +3,7 @@
 // when the client had none), and leaves `found` alone when it fails.
 #pragma once
 
-#include "mail/SmtpSettings.h"
+#include "protocol/SmtpSettings.h"
 
 namespace quorvel {
 

@@ -4,7 +4,7 @@
 
 #include "exchange/DumpText.h"
 #include "frame/WholeFile.h"
-#include "exchange/WideText.h"
+#include "text/WideText.h"
 #include "mailbox/EntryText.h"
 #include "mailbox/IndexFormat.h"
 #include "platform/CodePages.h"

@@ -2,7 +2,7 @@
 
 #include "exchange/AttachmentList.h"
 #include "exchange/UserDataSet.h"
-#include "exchange/WideText.h"
+#include "text/WideText.h"
 #include "mailbox/Mailbox.h"
 #include "platform/CodePages.h"
 

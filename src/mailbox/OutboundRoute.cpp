@@ -4,7 +4,7 @@
 #include <array>
 #include <cctype>
 
-#include "exchange/WideText.h"
+#include "text/WideText.h"
 
 namespace quorvel {
 

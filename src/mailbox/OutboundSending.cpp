@@ -12,9 +12,9 @@
 #include "mailbox/Mailbox.h"
 #include "mailbox/MailboxContext.h"
 #include "mailbox/OutboundRoute.h"
-#include "mime/MailMessage.h"
-#include "mime/MapiMailer.h"
-#include "mime/NotesMailer.h"
+#include "message/MailMessage.h"
+#include "mail/MapiMailer.h"
+#include "mail/NotesMailer.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 

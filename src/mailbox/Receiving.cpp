@@ -10,11 +10,11 @@
 #include "frame/UniqueNames.h"
 #include "mailbox/Mailbox.h"
 #include "mailbox/MailboxContext.h"
-#include "mime/MailMessage.h"
-#include "mime/MessageParser.h"
-#include "mime/PopClient.h"
-#include "mime/PopFetch.h"
-#include "mime/ReceiveFunctions.h"
+#include "message/MailMessage.h"
+#include "message/MessageParser.h"
+#include "protocol/PopClient.h"
+#include "mail/PopFetch.h"
+#include "mail/ReceiveFunctions.h"
 #include "platform/FileSystem.h"
 
 namespace quorvel {

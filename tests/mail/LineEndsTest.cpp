@@ -1,4 +1,4 @@
-#include "mail/LineEnds.h"
+#include "text/LineEnds.h"
 
 #include <gtest/gtest.h>
 

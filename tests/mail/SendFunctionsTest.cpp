@@ -12,7 +12,7 @@
 #include "TempDirectory.h"
 #include "frame/ContextTable.h"
 #include "frame/LogTable.h"
-#include "mime/MapiMailer.h"
+#include "mail/MapiMailer.h"
 #include "platform/Faults.h"
 #include "platform/FileSystem.h"
 #include "platform/Threads.h"

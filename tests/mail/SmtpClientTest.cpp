@@ -2,7 +2,7 @@
 // the events in order, the error identifiers, time-out, stop and suspend (a
 // posted cancel fails the blocked receive as a time-out does: see the
 // platform's socket tests).
-#include "mail/SmtpClient.h"
+#include "protocol/SmtpClient.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 #include <tuple>
 
 #include "TempDirectory.h"
-#include "mail/DerivedName.h"
+#include "text/DerivedName.h"
 #include "mail/SmtpProbes.h"
 #include "platform/Registry.h"
 

@@ -4,7 +4,7 @@
 
 #include "FaultSweep.h"
 #include "TempDirectory.h"
-#include "mail/SmtpClient.h"
+#include "protocol/SmtpClient.h"
 
 namespace quorvel {
 namespace {

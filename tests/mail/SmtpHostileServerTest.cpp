@@ -10,7 +10,7 @@
 
 #include "ScriptedServer.h"
 #include "ScriptedSmtp.h"
-#include "mail/SmtpClient.h"
+#include "protocol/SmtpClient.h"
 #include "platform/Clock.h"
 
 namespace quorvel {

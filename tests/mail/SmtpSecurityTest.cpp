@@ -6,8 +6,8 @@
 
 #include "ScriptedServer.h"
 #include "ScriptedSmtp.h"
-#include "mail/SmtpAuthentication.h"
-#include "mail/SmtpClient.h"
+#include "protocol/SmtpAuthentication.h"
+#include "protocol/SmtpClient.h"
 #include "platform/Sockets.h"
 #include "platform/Threads.h"
 

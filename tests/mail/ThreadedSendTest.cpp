@@ -15,7 +15,7 @@
 #include "WaitUntil.h"
 #include "frame/ContextTable.h"
 #include "mail/SendFunctions.h"
-#include "mail/SmtpClient.h"
+#include "protocol/SmtpClient.h"
 #include "platform/Threads.h"
 
 namespace quorvel {

@@ -11,7 +11,7 @@
 #include "exchange/ItemStamp.h"
 #include "mailbox/IndexFiles.h"
 #include "mailbox/IndexFormat.h"
-#include "mime/Base64.h"
+#include "text/Base64.h"
 
 namespace quorvel::testing {
 

@@ -2,7 +2,7 @@
 // and round trips checked against Python's base64 module. The layout and
 // decode cases run on every path the processor has (portable, SSSE3, AVX2),
 // and the wide paths are compared with the portable one on random input.
-#include "mime/Base64.h"
+#include "text/Base64.h"
 
 #include <gtest/gtest.h>
 
@@ -13,7 +13,7 @@
 
 #include "ExternalTools.h"
 #include "MisalignedStack.h"
-#include "mime/Base64Paths.h"
+#include "text/Base64Paths.h"
 #include "TempDirectory.h"
 
 namespace quorvel {

@@ -5,8 +5,8 @@
 
 #include "FaultSweep.h"
 #include "TempDirectory.h"
-#include "mail/SmtpSettings.h"
-#include "mime/MailMessage.h"
+#include "protocol/SmtpSettings.h"
+#include "message/MailMessage.h"
 
 namespace quorvel {
 namespace {

@@ -6,8 +6,8 @@
 #include <regex>
 
 #include "TempDirectory.h"
-#include "mime/MailMessage.h"
-#include "mime/MimeLayout.h"
+#include "message/MailMessage.h"
+#include "message/MimeLayout.h"
 
 namespace quorvel {
 namespace {

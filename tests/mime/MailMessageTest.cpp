@@ -1,7 +1,7 @@
 // The composed message byte for byte (expected text written out from the
 // layout's description), read back by Python's email package, and the
 // message's delivery steps against a scripted server.
-#include "mime/MailMessage.h"
+#include "message/MailMessage.h"
 
 #include <gtest/gtest.h>
 
@@ -19,7 +19,7 @@
 #include "ScriptedSmtp.h"
 #include "TempDirectory.h"
 #include "WaitUntil.h"
-#include "mime/MimeLayout.h"
+#include "message/MimeLayout.h"
 #include "platform/Environment.h"
 #include "platform/Faults.h"
 #include "platform/Registry.h"

@@ -1,6 +1,6 @@
 // The reader of received messages on hand-written messages of the kinds
 // ordinary mail programs send, and on hostile ones.
-#include "mime/MessageParser.h"
+#include "message/MessageParser.h"
 
 #include <gtest/gtest.h>
 
@@ -11,10 +11,10 @@
 
 #include "RandomBytes.h"
 #include "TempDirectory.h"
-#include "mime/Base64.h"
-#include "mime/MimeHeaders.h"
-#include "mime/MimeText.h"
-#include "mime/ReceiveFunctions.h"
+#include "text/Base64.h"
+#include "message/MimeHeaders.h"
+#include "message/MimeText.h"
+#include "mail/ReceiveFunctions.h"
 #include "platform/CodePages.h"
 
 namespace quorvel {

@@ -3,9 +3,9 @@
 // describe them, and the domain of the Message-ID.
 #include <gtest/gtest.h>
 
-#include "mime/EncodedHeaders.h"
-#include "mime/MessageId.h"
-#include "mime/TransferEncoding.h"
+#include "message/EncodedHeaders.h"
+#include "message/MessageId.h"
+#include "message/TransferEncoding.h"
 
 namespace quorvel {
 namespace {

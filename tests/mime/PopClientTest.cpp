@@ -1,7 +1,7 @@
 // The POP3 dialogue against stand-in servers that answer in chosen pieces:
 // the commands on the wire, the events in order (window, then callback),
 // every error code, and the message text handed on.
-#include "mime/PopClient.h"
+#include "protocol/PopClient.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@
 
 #include "ScriptedPop.h"
 #include "frame/Library.h"
-#include "mime/PopSettings.h"
+#include "protocol/PopSettings.h"
 #include "platform/WindowMessages.h"
 
 namespace quorvel {

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "ScriptedPop.h"
-#include "mime/PopClient.h"
+#include "protocol/PopClient.h"
 
 namespace quorvel {
 namespace {

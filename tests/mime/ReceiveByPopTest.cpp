@@ -2,7 +2,7 @@
 // cannot be written stays on the server (no DELE), and the call succeeds;
 // the parts read from a message never stay behind. Receiving refuses a
 // missing reception directory before anything else.
-#include "mime/ReceiveFunctions.h"
+#include "mail/ReceiveFunctions.h"
 
 #include <gtest/gtest.h>
 
@@ -17,9 +17,9 @@
 #include "WaitUntil.h"
 #include "frame/ContextTable.h"
 #include "frame/ErrorCodes.h"
-#include "mime/Base64.h"
-#include "mime/PopClient.h"
-#include "mime/PopSettings.h"
+#include "text/Base64.h"
+#include "protocol/PopClient.h"
+#include "protocol/PopSettings.h"
 #include "platform/CodePages.h"
 #include "platform/Faults.h"
 #include "platform/Threads.h"

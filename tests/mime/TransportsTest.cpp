@@ -5,9 +5,9 @@
 
 #include "StandInLibrary.h"
 #include "TempDirectory.h"
-#include "mime/MailMessage.h"
-#include "mime/MapiMailer.h"
-#include "mime/NotesMailer.h"
+#include "message/MailMessage.h"
+#include "mail/MapiMailer.h"
+#include "mail/NotesMailer.h"
 #include "platform/Registry.h"
 
 namespace quorvel {

@@ -6,8 +6,8 @@
 #include "LanguageSamples.h"
 #include "MailServers.h"
 #include "TempDirectory.h"
-#include "mail/SmtpClient.h"
-#include "mime/MailMessage.h"
+#include "protocol/SmtpClient.h"
+#include "message/MailMessage.h"
 
 namespace quorvel {
 namespace {

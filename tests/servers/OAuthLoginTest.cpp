@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include "MailServers.h"
-#include "mail/SmtpClient.h"
-#include "mime/PopClient.h"
+#include "protocol/SmtpClient.h"
+#include "protocol/PopClient.h"
 
 namespace quorvel {
 namespace {

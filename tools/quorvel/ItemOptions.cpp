@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <cstdlib>
 
-#include "exchange/WideText.h"
+#include "text/WideText.h"
 #include "frame/WholeFile.h"
 #include "platform/CodePages.h"
 #include "quorvel/quorvel.h"

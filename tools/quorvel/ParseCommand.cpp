@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "Commands.h"
-#include "mime/MessageParser.h"
-#include "mime/ReceiveFunctions.h"
+#include "message/MessageParser.h"
+#include "mail/ReceiveFunctions.h"
 #include "platform/MappedFile.h"
 
 namespace quorvel::tool {

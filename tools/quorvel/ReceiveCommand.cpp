@@ -16,7 +16,7 @@
 #include "SecurityOptions.h"
 #include "TerminalText.h"
 #include "frame/ErrorCodes.h"
-#include "mime/PopClient.h"
+#include "protocol/PopClient.h"
 #include "platform/Terminal.h"
 #include "quorvel/quorvel.h"
 

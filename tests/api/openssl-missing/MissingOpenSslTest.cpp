@@ -12,7 +12,7 @@
 #include <fstream>
 
 #include "ScriptedServer.h"
-#include "mime/PopClient.h"
+#include "protocol/PopClient.h"
 #include "platform/OpenSsl.h"
 
 namespace quorvel {

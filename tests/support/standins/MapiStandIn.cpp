@@ -1,7 +1,7 @@
 // A stand-in Simple MAPI provider: records MAPISendMail with the whole
 // message it was given. Built without MAPIFindNext it is an invalid provider.
 #include "StandInLog.h"
-#include "mime/SimpleMapi.h"
+#include "mail/SimpleMapi.h"
 
 using quorvel::mapi::MapiMessage;
 

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "StandInLog.h"
-#include "mime/NotesApi.h"
+#include "mail/NotesApi.h"
 
 namespace {
 
