@@ -1,8 +1,9 @@
 // The library-wide SMTP defaults: the host's parameters, the user's own
 // settings found by discovery, or the built-in values that cannot be reached.
+#include "mail/DefaultSmtpSettings.h"
+
 #include "mail/SmtpDiscovery.h"
 #include "protocol/SmtpSettings.h"
-#include "message/MailMessage.h"
 
 namespace quorvel {
 

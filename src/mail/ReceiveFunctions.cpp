@@ -65,12 +65,6 @@ bool WriteRecordOfMessage(MailMessage& message, std::optional<std::string_view> 
                     : record.WriteToDirectory(directory, true);
 }
 
-void RemovePartFiles(const MailMessage& message) {
-  for (const std::string& file : message.attachmentSources) {
-    if (platform::IsExistingFile(file)) platform::RemoveFile(file);
-  }
-}
-
 bool ReceiveByPop(MailMessage& message, MailDataList& list, const std::string& directory) {
   PopClient client(message.clientWindow);
   client.SetCallback(message.progressCallback);

@@ -29,8 +29,6 @@ MailData RecordOfMessage(MailMessage& message);
 // have them; the record's own message then stays empty.
 bool WriteRecordOfMessage(MailMessage& message, std::optional<std::string_view> bodyInText,
                           const std::string& directory, MailData& record);
-// Deletes the part files a parse saved.
-void RemovePartFiles(const MailMessage& message);
 
 bool ReceiveMails(MailDataList& list);
 bool GetMails(MailDataList& list);

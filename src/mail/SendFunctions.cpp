@@ -10,6 +10,7 @@
 #include "frame/ErrorCodes.h"
 #include "frame/LogEvents.h"
 #include "mail/MailDataMove.h"
+#include "mail/DefaultSmtpSettings.h"
 #include "message/MailMessage.h"
 #include "platform/CodePages.h"
 #include "platform/FileSystem.h"

@@ -64,13 +64,6 @@ std::string PercentEncoded(std::string_view character) {
 
 }  // namespace
 
-bool HasEightBitBytes(std::string_view text) {
-  for (const char c : text) {
-    if (static_cast<unsigned char>(c) > 0x7F) return true;
-  }
-  return false;
-}
-
 std::string EncodedWords(std::string_view text, std::string_view charset, size_t used,
                          size_t reserved) {
   const std::string label = LowerCase(charset);

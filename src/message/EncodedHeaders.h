@@ -7,12 +7,11 @@
 #include <string>
 #include <string_view>
 
+#include "text/CharsetText.h"
+
 namespace quorvel {
 
 inline constexpr size_t kMaxHeaderLine = 78;
-
-// True when some byte of the text is above 0x7F.
-bool HasEightBitBytes(std::string_view text);
 
 // The text as base64 encoded words, one per line, lines joined by CR LF and
 // a blank. `used` characters precede the text on its first line and

@@ -66,6 +66,8 @@ class MailMessage {
   // composed in the temporary directory (no `directory`) is deleted whatever
   // the outcome; one composed in `directory` stays there after a failure.
   // A refusal leaves the server's reply line in `serverReply`.
+  // Defined by the mail layer (mail/SmtpSend.cpp, MapiSend.cpp, NotesSend.cpp),
+  // which uses this room: composing never delivers.
   bool SendBySmtp(bool probe, const char* directory, bool copy);
   // Hands the message to the system's Simple MAPI provider (error 10 when
   // there is none, 9 when it refuses) or to the Notes client (error 11).
@@ -103,11 +105,5 @@ class MailMessage {
   // `path` names the composed file when `composed` is not in memory.
   bool DeliverBySmtp(bool probe, const MimeFile& composed, const std::string& path);
 };
-
-// Stores the host's SMTP parameters as the library-wide defaults (valid), or,
-// with a null host, discovers the user's own; when discovery fails the
-// built-in values are stored, not valid, and the answer is false.
-bool SetDefaultSmtpSettings(const char* host, const char* address, uint16_t port,
-                            const char* name);
 
 }  // namespace quorvel

@@ -38,4 +38,10 @@ bool ParseMessageInPlace(MailMessage& message, std::string_view text, const char
   return true;
 }
 
+void RemovePartFiles(const MailMessage& message) {
+  for (const std::string& file : message.attachmentSources) {
+    if (platform::IsExistingFile(file)) platform::RemoveFile(file);
+  }
+}
+
 }  // namespace quorvel

@@ -30,5 +30,7 @@ bool ParseMessageInPlace(MailMessage& message, std::string_view text, const char
 // A file name from the network made harmless: no directory part, no "." or
 // "..", no control characters, at most 200 bytes; "" when nothing is left.
 std::string SafeFileName(std::string_view name);
+// Deletes the part files a parse saved.
+void RemovePartFiles(const MailMessage& message);
 
 }  // namespace quorvel

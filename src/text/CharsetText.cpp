@@ -10,7 +10,6 @@
 
 #include "frame/LogEvents.h"
 #include "text/CharsetNames.h"
-#include "message/EncodedHeaders.h"
 #include "platform/CodePages.h"
 
 namespace quorvel {
@@ -38,6 +37,13 @@ std::optional<std::u16string> ListedTextToWide(const CharsetInfo& charset, std::
 bool IsPrintable(unsigned char c) { return c >= 0x21 && c <= 0x7E; }
 
 }  // namespace
+
+bool HasEightBitBytes(std::string_view text) {
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) > 0x7F) return true;
+  }
+  return false;
+}
 
 std::u16string HighHalfTextToWide(std::string_view bytes, const char16_t* highHalf) {
   std::u16string wide;

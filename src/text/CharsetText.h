@@ -12,6 +12,8 @@
 namespace quorvel {
 
 bool IsValidUtf8(std::string_view bytes);
+// True when some byte of the text is above 0x7F.
+bool HasEightBitBytes(std::string_view text);
 
 // The bytes in `charset` as UTF-16.
 std::u16string CharsetTextToWide(std::string_view bytes, std::string_view charset);

@@ -6,6 +6,7 @@
 #include "FaultSweep.h"
 #include "TempDirectory.h"
 #include "protocol/SmtpSettings.h"
+#include "mail/DefaultSmtpSettings.h"
 #include "message/MailMessage.h"
 
 namespace quorvel {

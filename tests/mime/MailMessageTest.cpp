@@ -1,6 +1,7 @@
 // The composed message byte for byte (expected text written out from the
 // layout's description), read back by Python's email package, and the
 // message's delivery steps against a scripted server.
+#include "mail/DefaultSmtpSettings.h"
 #include "message/MailMessage.h"
 
 #include <gtest/gtest.h>

@@ -7,6 +7,7 @@
 #include "MailServers.h"
 #include "TempDirectory.h"
 #include "protocol/SmtpClient.h"
+#include "mail/DefaultSmtpSettings.h"
 #include "message/MailMessage.h"
 
 namespace quorvel {
