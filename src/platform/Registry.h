@@ -1,7 +1,7 @@
 // The system registry, read only: keys below predefined roots, string values
 // and the names of subkeys, with the Windows status codes. On systems without
-// a registry it is an in-memory tree that is empty unless filled through
-// SetRegistryString (tests fill it to exercise every reader of the library).
+// a registry it is an in-memory tree, empty unless the tests fill it
+// (platform/testing/RegistryFill.h) to exercise every reader of the library.
 #pragma once
 
 #include <cstdint>
@@ -52,13 +52,5 @@ int32_t QueryRegistryValue(const RegistryHandle& key, std::string_view name, uin
 // shorter than `capacity`; kRegistryNoMoreItems past the last one.
 int32_t EnumerateRegistryKey(const RegistryHandle& key, uint32_t index, std::string& name,
                              uint32_t capacity);
-
-// Fills the in-memory registry: creates root\path as needed and sets one
-// string value (an empty name sets the default value). The library itself
-// never writes; hosts and tests do, before they let the library read.
-void SetRegistryString(RegistryRoot root, std::string_view path, std::string_view name,
-                       std::string_view value);
-// Empties the in-memory registry.
-void ClearRegistry();
 
 }  // namespace quorvel::platform

@@ -97,10 +97,13 @@ class TimeoutSocket {
   virtual void OnTimeout();
 
  private:
-  friend class LoopbackListener;
+  friend class LoopbackListener;  // of the tests (platform/testing)
   friend class TlsSession;
   static constexpr intptr_t kNoHandle = -1;
   explicit TimeoutSocket(intptr_t handle);
+  // A socket that a listener accepted, made non-blocking and waitable as
+  // Create makes its own; empty (the socket closed) when that fails.
+  static std::unique_ptr<TimeoutSocket> Adopt(intptr_t handle);
   bool HasHandle() const { return handle_ != kNoHandle; }
   // Waits until the socket is ready for `events`; false, with the socket
   // closed, on the time-out or a cancel.
@@ -126,25 +129,6 @@ class TimeoutSocket {
   intptr_t waitEvent_ = 0;
   uint32_t timerId_ = 0;
   uint64_t deadline_ = 0;  // monotonic milliseconds, while timerId_ != 0
-};
-
-// A listening socket on 127.0.0.1, or ::1 (the scripted servers of the tests).
-class LoopbackListener {
- public:
-  // Listens on the given port (0: one the system chooses); empty on failure.
-  static std::unique_ptr<LoopbackListener> Open(uint16_t port = 0, bool ipv6 = false);
-  ~LoopbackListener();
-  LoopbackListener(const LoopbackListener&) = delete;
-  LoopbackListener& operator=(const LoopbackListener&) = delete;
-
-  uint16_t Port() const { return port_; }
-  // The next connection, or empty after `timeoutMilliseconds`.
-  std::unique_ptr<TimeoutSocket> Accept(uint32_t timeoutMilliseconds);
-
- private:
-  LoopbackListener(intptr_t handle, uint16_t port) : handle_(handle), port_(port) {}
-  intptr_t handle_;
-  uint16_t port_;
 };
 
 // The local computer's host name (at most 128 bytes).

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/testing/RegistryFill.h"
+
 namespace quorvel {
 namespace {
 

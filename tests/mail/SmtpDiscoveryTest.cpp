@@ -10,6 +10,7 @@
 #include "text/DerivedName.h"
 #include "mail/SmtpProbes.h"
 #include "platform/Registry.h"
+#include "platform/testing/RegistryFill.h"
 
 namespace quorvel {
 namespace {

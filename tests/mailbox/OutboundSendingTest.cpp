@@ -23,6 +23,7 @@
 #include "platform/Faults.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
+#include "platform/testing/RegistryFill.h"
 #include "platform/Threads.h"
 
 namespace quorvel {

@@ -24,6 +24,7 @@
 #include "platform/Environment.h"
 #include "platform/Faults.h"
 #include "platform/Registry.h"
+#include "platform/testing/RegistryFill.h"
 #include "platform/Threads.h"
 
 namespace quorvel {

@@ -9,6 +9,7 @@
 #include "mail/MapiMailer.h"
 #include "mail/NotesMailer.h"
 #include "platform/Registry.h"
+#include "platform/testing/RegistryFill.h"
 
 namespace quorvel {
 namespace {

@@ -1,5 +1,6 @@
 // Time-outs and posted cancels of blocking socket calls.
 #include "platform/Sockets.h"
+#include "platform/testing/LoopbackListener.h"
 
 #include <gtest/gtest.h>
 

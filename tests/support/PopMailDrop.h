@@ -18,6 +18,7 @@
 
 #include "ScriptedServer.h"
 #include "platform/Sockets.h"
+#include "platform/testing/LoopbackListener.h"
 
 namespace quorvel::testing {
 

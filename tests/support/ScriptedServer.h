@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/Sockets.h"
+#include "platform/testing/LoopbackListener.h"
 
 namespace quorvel::testing {
 

@@ -318,44 +318,14 @@ bool TimeoutSocket::WaitUntilReady(int events) {
   }
 }
 
-std::unique_ptr<LoopbackListener> LoopbackListener::Open(uint16_t port, bool ipv6) {
-  const int fd = ::socket(ipv6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return nullptr;
-  const int on = 1;
-  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-  sockaddr_storage local{};
-  socklen_t size = 0;
-  if (ipv6) {
-    auto* address = reinterpret_cast<sockaddr_in6*>(&local);
-    address->sin6_family = AF_INET6;
-    address->sin6_port = htons(port);
-    address->sin6_addr = in6addr_loopback;
-    size = sizeof *address;
-  } else {
-    auto* address = reinterpret_cast<sockaddr_in*>(&local);
-    address->sin_family = AF_INET;
-    address->sin_port = htons(port);
-    address->sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    size = sizeof *address;
-  }
-  if (::bind(fd, reinterpret_cast<sockaddr*>(&local), size) != 0 || ::listen(fd, 16) != 0 ||
-      ::getsockname(fd, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+std::unique_ptr<TimeoutSocket> TimeoutSocket::Adopt(intptr_t handle) {
+  const int fd = FdOf(handle);
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags < 0 || ::fcntl(fd, F_SETFL, flags | O_NONBLOCK) != 0) {
     ::close(fd);
     return nullptr;
   }
-  const uint16_t bound = ipv6 ? reinterpret_cast<sockaddr_in6*>(&local)->sin6_port
-                              : reinterpret_cast<sockaddr_in*>(&local)->sin_port;
-  return std::unique_ptr<LoopbackListener>(new LoopbackListener(fd, ntohs(bound)));
-}
-
-LoopbackListener::~LoopbackListener() { ::close(FdOf(handle_)); }
-
-std::unique_ptr<TimeoutSocket> LoopbackListener::Accept(uint32_t timeoutMilliseconds) {
-  pollfd watched{FdOf(handle_), POLLIN, 0};
-  if (::poll(&watched, 1, static_cast<int>(timeoutMilliseconds)) <= 0) return nullptr;
-  const int fd = ::accept4(FdOf(handle_), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-  if (fd < 0) return nullptr;
-  return std::unique_ptr<TimeoutSocket>(new TimeoutSocket(fd));
+  return std::unique_ptr<TimeoutSocket>(new TimeoutSocket(handle));
 }
 
 std::string LocalHostName() {
