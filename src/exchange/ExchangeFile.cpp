@@ -15,10 +15,8 @@ constexpr const char* kWorkingExtension = "qvz";
 // Packs into a new file beside the target and puts it in the target's place
 // only when it is whole, so that a failure never damages the item.
 bool PackBeside(const std::string& source, const std::string& target) {
-  const size_t separator = target.find_last_of(platform::kPathSeparators);
-  const std::string directory =
-      separator == std::string::npos ? std::string(".") + platform::kPathSeparator
-                                     : target.substr(0, separator + 1);
+  std::string directory = platform::DirectoryOf(target);
+  if (directory.empty()) directory = std::string(".") + platform::kPathSeparator;
   const std::string packed = UniqueTempName("tmp", directory);
   if (packed.empty()) return false;
   if (PackFile(source, packed, kPackingBuffer) && platform::ReplaceFile(packed, target)) return true;

@@ -13,8 +13,7 @@ constexpr uint32_t kLastTag = 0xFFFF;
 }  // namespace
 
 CodedText DefaultDisplayName(const std::string& path) {
-  const size_t separator = path.find_last_of(platform::kPathSeparators);
-  const std::string name = separator == std::string::npos ? path : path.substr(separator + 1);
+  const std::string name = platform::FileNameOf(path);
   return CodedTextFromMultiByte(name, static_cast<uint16_t>(platform::AnsiCodePage()));
 }
 

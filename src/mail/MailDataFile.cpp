@@ -26,14 +26,8 @@ namespace {
 // Attempts at taking a fresh name before writing gives up.
 constexpr int kNameAttempts = 20;
 
-std::string DirectoryOf(const std::string& path) {
-  const size_t separator = path.find_last_of(platform::kPathSeparators);
-  return separator == std::string::npos ? std::string() : path.substr(0, separator + 1);
-}
-
-std::string FileNameOf(const std::string& path) {
-  return path.substr(DirectoryOf(path).size());
-}
+using platform::DirectoryOf;
+using platform::FileNameOf;
 
 std::string TitleOf(const std::string& path) {
   const std::string name = FileNameOf(path);

@@ -58,9 +58,9 @@ std::string NotesLibraryPath() {
   const std::string classId = DefaultValue("Notes.Link\\CLSID");
   if (classId.empty()) return std::string();
   const std::string program = DefaultValue("CLSID\\" + classId + "\\LocalServer32");
-  const size_t separator = program.find_last_of(platform::kPathSeparators);
-  if (separator == std::string::npos) return std::string();
-  return program.substr(0, separator + 1) + platform::SharedLibraryFileName("nnotes.dll");
+  const std::string directory = platform::DirectoryOf(program);
+  if (directory.empty()) return std::string();
+  return directory + platform::SharedLibraryFileName("nnotes.dll");
 }
 
 bool LoadNotes() {

@@ -87,8 +87,7 @@ bool NotesMailer::AddAttachment(const std::string& path, const char* name) {
   if (name != nullptr && *name != '\0') {
     attachmentNames_.emplace_back(name);
   } else {
-    const size_t separator = path.find_last_of(platform::kPathSeparators);
-    attachmentNames_.push_back(separator == std::string::npos ? path : path.substr(separator + 1));
+    attachmentNames_.push_back(platform::FileNameOf(path));
   }
   return true;
 }

@@ -4,6 +4,7 @@
 
 #include "message/StreamingParser.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
 namespace quorvel {
 
@@ -40,8 +41,7 @@ bool SyncToDisk(const std::vector<std::string>& files) {
   for (const std::string& file : files) {
     if (file.empty()) continue;
     synced = platform::SyncFile(file) && synced;
-    const size_t separator = file.find_last_of("/\\");
-    directories.push_back(separator == std::string::npos ? std::string() : file.substr(0, separator + 1));
+    directories.push_back(platform::DirectoryOf(file));
   }
   std::sort(directories.begin(), directories.end());
   directories.erase(std::unique(directories.begin(), directories.end()), directories.end());

@@ -14,6 +14,7 @@
 #include "protocol/PopSettings.h"
 #include "platform/CodePages.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
 namespace quorvel {
 
@@ -21,11 +22,6 @@ namespace {
 
 void SetLastError(uint32_t code) {
   if (ThreadContext* context = CallingContext()) context->lastError = code;
-}
-
-std::string WithoutDirectory(const std::string& path) {
-  const size_t separator = path.find_last_of("/\\");
-  return separator == std::string::npos ? path : path.substr(separator + 1);
 }
 
 }  // namespace
@@ -52,7 +48,7 @@ MailData RecordOfMessage(MailMessage& message) {
   for (size_t j = 0; j < message.attachmentNames.size(); ++j) {
     const int32_t kind = static_cast<int32_t>(j) == message.htmlBodyIndex ? MailData::kBodyHtml
                                                                           : MailData::kBodyText;
-    mail->AddAttachment(WithoutDirectory(message.attachmentNames[j]), message.attachmentSources[j],
+    mail->AddAttachment(platform::FileNameOf(message.attachmentNames[j]), message.attachmentSources[j],
                         kind);
   }
   return record;

@@ -30,9 +30,7 @@ constexpr uint32_t kLocationIndexOpen = 511;
 constexpr const char* kItemExtension = "qv6";
 constexpr const char* kWorkingExtension = "qvz";
 
-std::string FileNameOf(const std::string& path) {
-  return path.substr(path.find_last_of(platform::kPathSeparators) + 1);
-}
+using platform::FileNameOf;
 
 }  // namespace
 

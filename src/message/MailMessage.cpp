@@ -22,10 +22,7 @@ namespace {
 
 bool IsEmpty(const char* text) { return text == nullptr || *text == '\0'; }
 
-std::string FileNameOf(const std::string& path) {
-  const size_t separator = path.find_last_of(platform::kPathSeparators);
-  return separator == std::string::npos ? path : path.substr(separator + 1);
-}
+using platform::FileNameOf;
 
 }  // namespace
 

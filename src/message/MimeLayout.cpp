@@ -38,8 +38,7 @@ void LoggedAt(uint32_t location, Body body) {
 }
 
 std::string ShownName(const std::string& name) {
-  const size_t separator = name.find_last_of(platform::kPathSeparators);
-  return OneLineText(separator == std::string::npos ? name : name.substr(separator + 1));
+  return OneLineText(platform::FileNameOf(name));
 }
 
 std::string SenderName(const SmtpSettings& sender) { return OneLineText(DerivedName("", sender.name)); }

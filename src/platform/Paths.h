@@ -21,6 +21,12 @@ inline bool IsPathSeparator(char c) {
   return false;
 }
 
+// The last component of `path`: what follows its last separator (the whole
+// path when it has none).
+std::string FileNameOf(std::string_view path);
+// `path` up to and with its last separator; "" when it has none.
+std::string DirectoryOf(std::string_view path);
+
 // Length of the leading part of a normalised directory path that is never
 // created when the path is created level by level: the drive or the network
 // server on Windows, the root "/" on POSIX, and for a relative path everything
