@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/CodePages.h"
+#include "text/QuotedText.h"
 
 namespace quorvel::exchange {
 
@@ -14,22 +15,7 @@ std::string Hex32(uint32_t value) {
 }
 
 std::string Quoted(std::u16string_view units) {
-  const std::string utf8 = platform::WideToMultiByte(platform::kCodePageUtf8, units).value_or("");
-  std::string text = "\"";
-  for (const char c : utf8) {
-    const auto b = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      text += '\\';
-      text += c;
-    } else if (b < 0x20 || b == 0x7F) {
-      char escaped[8];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", b);
-      text += escaped;
-    } else {
-      text += c;
-    }
-  }
-  return text + "\"";
+  return QuotedText(platform::WideToMultiByte(platform::kCodePageUtf8, units).value_or(""));
 }
 
 std::string Date(uint32_t seconds) {

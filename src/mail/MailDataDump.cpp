@@ -1,34 +1,17 @@
-// Texts are shown in double quotes with control bytes, quotes, backslashes
-// and bytes above 0x7E escaped, so a hostile file cannot garble the terminal.
+// Texts are shown as QuotedText shows them, so a hostile file cannot garble
+// the terminal.
 #include "mail/MailDataDump.h"
-
-#include <cstdio>
 
 #include "mail/MailDataMove.h"
 #include "platform/FileSystem.h"
+#include "text/QuotedText.h"
 #include "quorvel/MailData.h"
 
 namespace quorvel {
 
 namespace {
 
-std::string Shown(const std::string& text) {
-  std::string shown = "\"";
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte == '"' || byte == '\\') {
-      shown += '\\';
-      shown += c;
-    } else if (byte < 0x20 || byte > 0x7E) {
-      char escaped[5];
-      std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
-      shown += escaped;
-    } else {
-      shown += c;
-    }
-  }
-  return shown + "\"";
-}
+std::string Shown(const std::string& text) { return QuotedText(text); }
 
 std::string ShownList(const StringList& list) {
   std::string shown = std::to_string(list.size());
