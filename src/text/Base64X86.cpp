@@ -182,29 +182,43 @@ QUORVEL_SSSE3 inline bool DecodeLine16(const uint8_t* line, size_t characters, u
   return at == characters || DecodeBlock16(line + characters - 16, out + (characters - 16) / 4 * 3);
 }
 
-QUORVEL_SSSE3 QUORVEL_WIDE_LOOP_ENTRY
-size_t DecodeBlocksSsse3(const uint8_t* in, size_t length, uint8_t* out,
-                         size_t room, size_t& written) {
+// The decode loop of both widths: whole lines of the text's line shape while
+// they decode, then `Block`-character blocks. Checked and stored block by
+// block: a line that fails is decoded again by the caller from its start, so
+// bytes stored so far do not matter. Always inlined into each width's entry,
+// so that its block decoders are compiled for that width's instructions.
+template <size_t Block, bool (*DecodeLine)(const uint8_t*, size_t, uint8_t*),
+          bool (*DecodeBlock)(const uint8_t*, uint8_t*), bool PrefetchAhead>
+__attribute__((always_inline)) inline size_t DecodeBlocksWith(const uint8_t* in, size_t length,
+                                                              uint8_t* out, size_t room,
+                                                              size_t& written) {
   size_t consumed = 0;
   written = 0;
   const LineShape shape = LineShapeAt(in, length, 16);
   const size_t stride = shape.characters + shape.breakLength;
   const size_t lineBytes = shape.characters / 4 * 3;
-  // Checked and stored block by block: a line that fails is decoded again
-  // by the caller from its start, so bytes stored so far do not matter.
   while (shape.characters > 0 && length - consumed >= stride &&
          room - written >= lineBytes + kLineReachBeyond &&
          HasLineBreak(in + consumed + shape.characters, shape) &&
-         DecodeLine16(in + consumed, shape.characters, out + written)) {
+         DecodeLine(in + consumed, shape.characters, out + written)) {
+    // Asked for a page ahead: without it the AVX2 loop waits on memory for
+    // a large text read for the first time (15 MB: about 1 ms more).
+    if constexpr (PrefetchAhead) __builtin_prefetch(in + consumed + 4096);
     consumed += stride;
     written += lineBytes;
   }
-  while (length - consumed >= 16 && room - written >= 16 &&
-         DecodeBlock16(in + consumed, out + written)) {
-    consumed += 16;
-    written += 12;
+  while (length - consumed >= Block && room - written >= Block &&
+         DecodeBlock(in + consumed, out + written)) {
+    consumed += Block;
+    written += Block / 4 * 3;
   }
   return consumed;
+}
+
+QUORVEL_SSSE3 QUORVEL_WIDE_LOOP_ENTRY
+size_t DecodeBlocksSsse3(const uint8_t* in, size_t length, uint8_t* out,
+                         size_t room, size_t& written) {
+  return DecodeBlocksWith<16, DecodeLine16, DecodeBlock16, false>(in, length, out, room, written);
 }
 
 QUORVEL_AVX2 inline bool DecodeBlock32(const uint8_t* in, uint8_t* out) {
@@ -247,27 +261,7 @@ QUORVEL_AVX2 inline bool DecodeLine32(const uint8_t* line, size_t characters, ui
 QUORVEL_AVX2 QUORVEL_WIDE_LOOP_ENTRY
 size_t DecodeBlocksAvx2(const uint8_t* in, size_t length, uint8_t* out,
                         size_t room, size_t& written) {
-  size_t consumed = 0;
-  written = 0;
-  const LineShape shape = LineShapeAt(in, length, 16);
-  const size_t stride = shape.characters + shape.breakLength;
-  const size_t lineBytes = shape.characters / 4 * 3;
-  while (shape.characters > 0 && length - consumed >= stride &&
-         room - written >= lineBytes + kLineReachBeyond &&
-         HasLineBreak(in + consumed + shape.characters, shape) &&
-         DecodeLine32(in + consumed, shape.characters, out + written)) {
-    // Asked for a page ahead: without it the loop waits on memory for a
-    // large text read for the first time (15 MB: about 1 ms more).
-    __builtin_prefetch(in + consumed + 4096);
-    consumed += stride;
-    written += lineBytes;
-  }
-  while (length - consumed >= 32 && room - written >= 32 &&
-         DecodeBlock32(in + consumed, out + written)) {
-    consumed += 32;
-    written += 24;
-  }
-  return consumed;
+  return DecodeBlocksWith<32, DecodeLine32, DecodeBlock32, true>(in, length, out, room, written);
 }
 
 constexpr Base64Kernels kSsse3{EncodeLinesSsse3, DecodeBlocksSsse3};
