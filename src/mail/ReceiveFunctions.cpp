@@ -62,7 +62,7 @@ bool WriteRecordOfMessage(MailMessage& message, std::optional<std::string_view> 
 }
 
 bool ReceiveByPop(MailMessage& message, MailDataList& list, const std::string& directory) {
-  PopClient client(message.clientWindow);
+  PopClient client(message.clientWindow, CallingTransportSecurity(), CallingReceiveLimits());
   client.SetCallback(message.progressCallback);
   client.SetTimeout(message.timeoutMs);
   const PopSettings settings = CurrentPopSettings();

@@ -8,6 +8,7 @@
 
 #include "frame/ErrorCodes.h"
 #include "frame/LogEvents.h"
+#include "frame/TransportSecurity.h"
 #include "frame/UniqueNames.h"
 #include "mail/DefaultSmtpSettings.h"
 #include "message/MailMessage.h"
@@ -67,7 +68,7 @@ bool MailMessage::DeliverBySmtp(bool probe, const MimeFile& composed, const std:
   }
   if (Stopped()) return false;
   const SmtpSettings sender = Sender();
-  SmtpClient client(requests.stop, requests.suspend, percentSent);
+  SmtpClient client(requests.stop, requests.suspend, percentSent, CallingTransportSecurity());
   client.SetTimeout(timeoutMs);
   if (progressCallback != nullptr) client.SetCallback(progressCallback);
   if (clientWindow != nullptr) client.SetWindow(clientWindow);

@@ -160,7 +160,7 @@ void AddItemFiles(Mailbox& mailbox, uint32_t firstId, std::vector<std::string>& 
 
 void ReceiveFromPop(Mailbox& mailbox, ThreadContext& context, const PopInProtocol& account,
                     RunSaves& saves) {
-  PopClient client(context.clientWindow);
+  PopClient client(context.clientWindow, CallingTransportSecurity(), CallingReceiveLimits());
   client.SetCallback(context.progressCallback);
   client.SetStopRequest(&context.stopRequested);
   if (!client.Connect(account.host.c_str(), account.port, account.user.c_str(),

@@ -35,6 +35,18 @@ bool CommandChannel::Send(std::string_view text, bool moreFollows) {
   return sent == static_cast<int>(text.size());
 }
 
+uint32_t CommandChannel::Open(const std::string& host, uint16_t port, bool implicitTls,
+                              const TransportSecurity& security, const OpenErrors& errors,
+                              const std::function<void()>& optionRefused,
+                              const std::function<void()>& connecting) {
+  if (!CreateSocket()) return errors.socket;
+  if (!SetReceiveTimeoutOption()) optionRefused();
+  connecting();
+  if (!Connect(host, port)) return errors.connect;
+  if (implicitTls && !StartTls(host, security)) return errors.tls;
+  return 0;
+}
+
 bool CommandChannel::StartTls(const std::string& host, const TransportSecurity& security) {
   tlsFailure_.clear();
   const platform::TlsOptions options{host, security.caFile, security.verifyCertificates};

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -47,6 +48,20 @@ class CommandChannel {
   Received ReceiveMore(std::string& text, size_t most) { return ReceiveMore(text, most, timeoutMs); }
   // The same under a time-out of its own.
   Received ReceiveMore(std::string& text, size_t most, uint32_t withinMs);
+  // The steps before a client's greeting, the same for SMTP and POP3: a
+  // fresh socket with the receive time-out option, the connect and, with
+  // `implicitTls`, the handshake. `optionRefused` is called when the system
+  // refuses the option (the connection goes on), `connecting` just before
+  // the connect. Answers 0, or the failed step's error from `errors` (the
+  // client closes the socket then).
+  struct OpenErrors {
+    uint32_t socket, connect, tls;
+  };
+  uint32_t Open(const std::string& host, uint16_t port, bool implicitTls,
+                const TransportSecurity& security, const OpenErrors& errors,
+                const std::function<void()>& optionRefused,
+                const std::function<void()>& connecting);
+
   void Close() { socket_->Close(); }
   bool IsOpen() const { return socket_->IsOpen(); }
   // Secures the connection to `host` with TLS under the time-out, trusting

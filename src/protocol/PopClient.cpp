@@ -11,7 +11,6 @@
 #include <cstring>
 
 #include "frame/Library.h"
-#include "frame/ReceiveLimits.h"
 #include "text/LineSafety.h"
 #include "protocol/PopSettings.h"
 #include "platform/Clock.h"
@@ -111,10 +110,11 @@ const char* PopErrorMeaning(uint32_t code) {
   }
 }
 
-PopClient::PopClient(WindowHandle window)
-    : security_(CallingTransportSecurity()), largestMessage_(CallingReceiveLimits().largestMessage) {
+PopClient::PopClient(WindowHandle window, const TransportSecurity& security,
+                     const ReceiveLimits& limits)
+    : security_(security), largestMessage_(limits.largestMessage) {
   platform::InitializeSockets();
-  channel_.timeoutMs = CallingReceiveLimits().timeoutMs;
+  channel_.timeoutMs = limits.timeoutMs;
   reporter_.messageNumber = PopMessageNumber();
   reporter_.window = window;
 }
@@ -172,13 +172,11 @@ bool PopClient::Connect(const char* host, uint16_t port, const char* user, const
   if (user != nullptr) user_ = user;
   if (password != nullptr) password_ = password;
 
-  if (!channel_.CreateSocket()) return FailAndClose(kPopSocketFailed);
-  if (!channel_.SetReceiveTimeoutOption()) SetError(kPopSocketFailed);
-  reporter_.Report(kPopConnecting, 0);
-  if (!channel_.Connect(host_, port_)) return FailAndClose(kPopConnectFailed);
-  if (security_.popTls == kTlsImplicit && !channel_.StartTls(host_, security_)) {
-    return FailAndClose(kPopTlsFailed);
-  }
+  const uint32_t failed = channel_.Open(
+      host_, port_, security_.popTls == kTlsImplicit, security_,
+      {kPopSocketFailed, kPopConnectFailed, kPopTlsFailed}, [&] { SetError(kPopSocketFailed); },
+      [&] { reporter_.Report(kPopConnecting, 0); });
+  if (failed != kPopNoError) return FailAndClose(failed);
   reporter_.Report(kPopAwaitingReply, 0);
   if (!ReadReply(kPopGreetingRefused)) return FailAndClose(kPopNoError);
   reporter_.Report(kPopGreeted, 0);

@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "frame/ProgressReporter.h"
+#include "frame/ReceiveLimits.h"
 #include "frame/TransportSecurity.h"
 #include "protocol/CommandChannel.h"
 
@@ -84,9 +85,11 @@ inline constexpr uint64_t kPopLeastBytesPerTimeout = 64 * 1024;
 
 class PopClient {
  public:
-  // The transport security and the receive limits (time-out, largest
-  // message) are the calling thread's context's.
-  explicit PopClient(WindowHandle window);
+  // Events go to `window` (may be null). The transport security and the
+  // receive limits (time-out, largest message) are the caller's to give:
+  // the receive functions pass their context's.
+  explicit PopClient(WindowHandle window, const TransportSecurity& security = {},
+                     const ReceiveLimits& limits = {});
   PopClient(const PopClient&) = delete;
   PopClient& operator=(const PopClient&) = delete;
   virtual ~PopClient();

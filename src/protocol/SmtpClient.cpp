@@ -127,8 +127,8 @@ const char* SmtpErrorMeaning(uint32_t id) {
 }
 
 SmtpClient::SmtpClient(std::atomic<uint8_t>* stopFlag, std::atomic<uint8_t>* suspendFlag,
-                       std::atomic<int32_t>* percent)
-    : security_(CallingTransportSecurity()), percent_(percent) {
+                       std::atomic<int32_t>* percent, const TransportSecurity& security)
+    : security_(security), percent_(percent) {
   platform::InitializeSockets();
   reporter_.messageNumber = SmtpMessageNumber();
   requests_ = {stopFlag, suspendFlag};
@@ -183,13 +183,11 @@ bool SmtpClient::Connect(const std::string& host, uint16_t port) {
   if (connected_ != 0) Disconnect();
   host_ = host;
   port_ = port;
-  if (!channel_.CreateSocket()) return FailAndClose(kSmtpSocketFailed);
-  if (!channel_.SetReceiveTimeoutOption()) SetErrorId(kSmtpSocketFailed);
-  reporter_.Report(kSmtpConnecting, 0);
-  if (!channel_.Connect(host_, port_)) return FailAndClose(kSmtpConnectFailed);
-  if (security_.smtpTls == kTlsImplicit && !channel_.StartTls(host_, security_)) {
-    return FailAndClose(kSmtpTlsFailed);
-  }
+  const uint32_t failed = channel_.Open(
+      host_, port_, security_.smtpTls == kTlsImplicit, security_,
+      {kSmtpSocketFailed, kSmtpConnectFailed, kSmtpTlsFailed},
+      [&] { SetErrorId(kSmtpSocketFailed); }, [&] { reporter_.Report(kSmtpConnecting, 0); });
+  if (failed != kSmtpNoError) return FailAndClose(failed);
   reporter_.Report(kSmtpAwaitingReply, 0);
   if (!ReadReply(220, kSmtpBadGreeting)) {
     channel_.Close();

@@ -75,9 +75,9 @@ class SmtpClient {
  public:
   // The three pointers are the context's stopRequested, suspendRequested and
   // percentSent; each may be null. The percentage is set to 0. The transport
-  // security is the calling thread's context's.
+  // security is the caller's to give: the send functions pass their context's.
   SmtpClient(std::atomic<uint8_t>* stopFlag, std::atomic<uint8_t>* suspendFlag,
-             std::atomic<int32_t>* percent);
+             std::atomic<int32_t>* percent, const TransportSecurity& security = {});
   SmtpClient(const SmtpClient&) = delete;
   SmtpClient& operator=(const SmtpClient&) = delete;
   virtual ~SmtpClient();
