@@ -25,9 +25,9 @@ def main(check, graph, src, cases):
         code, said = run(check, graph, tree)
         if code != 0:
             failures.append(f"the tree itself fails the check:\n{said}")
-        for line in open(cases, encoding="utf-8"):
-            if not line.strip() or line.startswith("#"):
-                continue
+        lines = [line for line in open(cases, encoding="utf-8")
+                 if line.strip() and not line.startswith("#")]
+        for index, line in enumerate(lines):
             name, included, expected = (field.strip() for field in line.split("|"))
             path = os.path.join(tree, name)
             kept = open(path, encoding="utf-8").read() if os.path.exists(path) else None
@@ -36,7 +36,9 @@ def main(check, graph, src, cases):
             named = "src/" + top if not os.path.exists(os.path.join(tree, top)) else name
             os.makedirs(os.path.dirname(path), exist_ok=True)
             with open(path, "a", encoding="utf-8") as planted:
-                planted.write(f'#include "{included}"\n')
+                # Every other case in the indented form a compiler also reads.
+                form = "#include" if index % 2 == 0 else "  #  include"
+                planted.write(f'{form} "{included}"\n')
             code, said = run(check, graph, tree)
             if expected == "pass" and code != 0:
                 failures.append(f"{name} including {included} should pass:\n{said}")
