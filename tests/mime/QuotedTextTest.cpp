@@ -24,6 +24,8 @@ TEST(QuotedText, KeepsPrintableTextAndEscapesEverythingElse) {
       {"\xE2\x82", "\"\\xE2\\x82\""},                          // cut short
   };
   for (const auto& c : cases) EXPECT_EQ(QuotedText(c.bytes), c.shown) << c.shown;
+  // A sequence cut short by the end of the text, whatever follows in memory.
+  EXPECT_EQ(QuotedText(std::string_view("\xE2\x82\xAC", 2)), "\"\\xE2\\x82\"");
 }
 
 }  // namespace
