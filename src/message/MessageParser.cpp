@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "message/StreamingParser.h"
+#include "platform/FileSystem.h"
 
 namespace quorvel {
 
