@@ -37,7 +37,7 @@ TEST(ListedItemsApi, AnItemFilePutIntoTheMailboxIsFiledWhateverTheDirectorysTime
     });
     const fs::path item = mailbox / "~AT0.qv6";
     ASSERT_TRUE(fs::exists(item));
-    const std::string bytes = ReadFile(item);
+    const std::string bytes = ReadFile(item.string());
     OnHostThread([&] {
       ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
       ASSERT_TRUE(TessalyRemoveMailAtIndex(0));
@@ -45,7 +45,7 @@ TEST(ListedItemsApi, AnItemFilePutIntoTheMailboxIsFiledWhateverTheDirectorysTime
     ASSERT_FALSE(fs::exists(item));
     ASSERT_EQ(OpenCount(base), 0u);
     const fs::file_time_type time = fs::last_write_time(mailbox);
-    WriteFile(mailbox / "~AT9.qv6", bytes);
+    WriteFile((mailbox / "~AT9.qv6").string(), bytes);
     if (!keepTime) {
       EXPECT_EQ(OpenCount(base), 1u) << "a new file changes the directory's time";
       continue;
