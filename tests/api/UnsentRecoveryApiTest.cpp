@@ -39,8 +39,8 @@ TEST(UnsentRecoveryApi, AnItemNotYetSentStaysQueuedWhateverBecameOfTheIndex) {
     const fs::path shared = base / "shared";
     fs::create_directories(shared);
     const fs::path mailbox = base / "anna/mailbox";
-    const fs::path index = mailbox / "Mailbox.inv";
-    const fs::path seal = mailbox / "Mailbox.inv.sum";
+    const std::string index = (mailbox / "Mailbox.inv").string();
+    const std::string seal = (mailbox / "Mailbox.inv.sum").string();
     HostMail mail;
     mail.route = "3|" + shared.string() + "/";
     mail.text = u"sent before";
