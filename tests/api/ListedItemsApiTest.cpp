@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "HostWrites.h"
 #include "OnHostThread.h"
@@ -50,7 +51,9 @@ TEST(ListedItemsApi, AnItemFilePutIntoTheMailboxIsFiledWhateverTheDirectorysTime
       EXPECT_EQ(OpenCount(base), 1u) << "a new file changes the directory's time";
       continue;
     }
-    fs::last_write_time(mailbox, time);
+    std::error_code timeNotSet;
+    fs::last_write_time(mailbox, time, timeNotSet);
+    if (timeNotSet) GTEST_SKIP() << "the directory's time cannot be put back here: " << timeNotSet.message();
     uint32_t opens = 1;
     while (OpenCount(base) == 0 && opens < 100) ++opens;
     EXPECT_GT(opens, 1u) << "an unchanged directory is not listed";
