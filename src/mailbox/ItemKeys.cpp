@@ -8,6 +8,7 @@
 
 #include "exchange/Crc32.h"
 #include "exchange/ExchangeFile.h"
+#include "mailbox/SideFile.h"
 #include "platform/FileSystem.h"
 
 namespace quorvel {
@@ -17,7 +18,6 @@ namespace {
 constexpr char kMagic[] = "QKEY";
 constexpr size_t kHeadSize = 24;
 constexpr size_t kRecordSize = 32;
-constexpr const char* kNewFileSuffix = ".new";
 
 void PutU32(std::string& bytes, uint32_t value) {
   for (int i = 0; i < 4; ++i) bytes += static_cast<char>(value >> (8 * i) & 0xFF);
@@ -177,23 +177,7 @@ void ItemKeys::WriteAnew(const std::string& directory, const MailboxIndex& index
     const uint32_t id = index.IdAt(i);
     bytes += Record(id, MarkOf(index.EntryAt(i)), KeyOf(id));
   }
-  const std::string path = directory + kKeysFileName;
-  const std::string fresh = path + kNewFileSuffix;
-  {
-    platform::File file = platform::File::Open(fresh, platform::FileAccess::Write,
-                                               platform::FileShare::Exclusive,
-                                               platform::FileDisposition::CreateAlways);
-    file.Write(bytes.data(), bytes.size());
-    file.Sync();
-  }
-  if (!platform::ReplaceFile(fresh, path)) {
-    platform::RemoveFile(fresh);
-    return;
-  }
-  file_ = platform::File::Open(path, platform::FileAccess::ReadWrite,
-                               platform::FileShare::Exclusive,
-                               platform::FileDisposition::OpenExisting);
-  file_.Seek(0, platform::SeekOrigin::End);
+  RewriteSideFile(directory + kKeysFileName, bytes, file_);
 }
 
 void ItemKeys::Close() {

@@ -8,6 +8,7 @@
 #include "exchange/ArchiveForms.h"
 #include "exchange/Crc32.h"
 #include "mailbox/ItemKeys.h"
+#include "mailbox/SideFile.h"
 #include "platform/FileSystem.h"
 
 namespace quorvel {
@@ -17,7 +18,6 @@ namespace {
 constexpr char kMagic[] = "QOUT";
 constexpr uint8_t kQueued = 1;
 constexpr uint8_t kGone = 0;
-constexpr const char* kNewFileSuffix = ".new";
 
 uint32_t GetU32(std::string_view bytes, size_t at) {
   uint32_t value = 0;
@@ -185,23 +185,7 @@ void OutboxRecords::WriteAnew(const std::string& directory, const MailboxIndex& 
       bytes += QueuedRecord(id, index.EntryAt(*position));
     }
   }
-  const std::string path = directory + kOutboxFileName;
-  const std::string fresh = path + kNewFileSuffix;
-  {
-    platform::File file = platform::File::Open(fresh, platform::FileAccess::Write,
-                                               platform::FileShare::Exclusive,
-                                               platform::FileDisposition::CreateAlways);
-    file.Write(bytes.data(), bytes.size());
-    file.Sync();
-  }
-  if (!platform::ReplaceFile(fresh, path)) {
-    platform::RemoveFile(fresh);
-    return;
-  }
-  file_ = platform::File::Open(path, platform::FileAccess::ReadWrite,
-                               platform::FileShare::Exclusive,
-                               platform::FileDisposition::OpenExisting);
-  file_.Seek(0, platform::SeekOrigin::End);
+  RewriteSideFile(directory + kOutboxFileName, bytes, file_);
 }
 
 void OutboxRecords::Close() {
