@@ -29,7 +29,8 @@ struct Splice {
 };
 
 // The splices that turn `before` into `after` (none when they are equal).
-// The views point into `after`.
+// The views point into `after`. When `after` was encoded against `before`,
+// the entries it copied from there count as equal without a comparison.
 std::vector<Splice> SplicesBetween(const IndexImage& before, const IndexImage& after);
 
 std::string EncodeChangeRecord(const std::vector<Splice>& splices, size_t laterSize);
@@ -37,10 +38,5 @@ std::string EncodeChangeRecord(const std::vector<Splice>& splices, size_t laterS
 // `image` with the record applied; nothing when the record is damaged or was
 // not made from an image of this length.
 std::optional<std::string> ApplyChangeRecord(std::string_view image, std::string_view record);
-
-// The byte ranges [first, second) of the later image that differ in place
-// from the earlier one: what the splices put in, and what they shifted.
-std::vector<std::pair<size_t, size_t>> RangesToRewrite(const std::vector<Splice>& splices,
-                                                       size_t laterSize);
 
 }  // namespace quorvel

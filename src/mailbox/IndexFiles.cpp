@@ -159,19 +159,21 @@ void IndexFiles::Close() {
   if (side_.IsOpen()) {
     // The journal goes once the seal vouches for the index; until then it
     // leads the next open to the index's image.
-    bool keepJournal = indexIncomplete_;
-    if (!keepJournal) {
-      try {
+    bool keepJournal = false;
+    try {
+      if (indexBehind_) {
+        WriteOutIndex();
+      } else {
         index_.Sync();
-        IndexSeal now = IndexSeal::Of(saved_.bytes);
-        if (now.indexLength != seal_.indexLength || now.indexCrc != seal_.indexCrc) {
-          now.removedNames = std::move(seal_.removedNames);
-          seal_ = std::move(now);
-          sealChanged_ = true;
-        }
-      } catch (const platform::FileError&) {
-        keepJournal = true;
       }
+      IndexSeal now = IndexSeal::Of(saved_.bytes);
+      if (now.indexLength != seal_.indexLength || now.indexCrc != seal_.indexCrc) {
+        now.removedNames = std::move(seal_.removedNames);
+        seal_ = std::move(now);
+        sealChanged_ = true;
+      }
+    } catch (const platform::FileError&) {
+      keepJournal = true;
     }
     if (!keepJournal && sealChanged_ && !WriteSeal()) keepJournal = true;
     side_.Close();
@@ -181,7 +183,7 @@ void IndexFiles::Close() {
   journal_ = false;
   saved_ = IndexImage();
   savedParts_ = false;
-  indexIncomplete_ = false;
+  indexBehind_ = false;
   sealFound_.reset();
   seal_ = IndexSeal();
   sealChanged_ = false;
@@ -206,6 +208,17 @@ void IndexFiles::DropJournal() {
 
 std::string IndexFiles::ReadIndex() { return ReadFrom(index_); }
 
+std::string IndexFiles::SavedImage() {
+  std::string bytes = ReadIndex();
+  if (!side_.IsOpen()) return bytes;
+  std::optional<std::string> image = UnfinishedSave(bytes);
+  return image ? std::move(*image) : bytes;
+}
+
+void IndexFiles::WriteOut() {
+  if (side_.IsOpen() && indexBehind_) WriteOutIndex();
+}
+
 void IndexFiles::Save(IndexImage& image) {
   if (!side_.IsOpen()) {
     throw platform::FileError(platform::FileError::Cause::AccessDenied, sidePath_, 0);
@@ -219,23 +232,21 @@ void IndexFiles::Save(IndexImage& image) {
     }
   }
   const bool journalFull = records_ >= kMostRecords || recordBytes_ > saved_.bytes.size();
-  if (!journal_ || (journalFull && !indexIncomplete_)) {
-    StartJournal(image);
-  } else {
+  if (journal_ && !journalFull) {
     AppendRecord(image);
+    return;
   }
+  // A new base is what the index holds, complete and synced.
+  if (indexBehind_) WriteOutIndex();
+  StartJournal(image);
 }
 
 void IndexFiles::FinishSave(const std::string& image) {
-  indexIncomplete_ = true;
-  index_.Seek(0, platform::SeekOrigin::Begin);
-  index_.Write(image.data(), image.size());
-  index_.SetLength(image.size());
-  index_.Sync();
-  indexIncomplete_ = false;
   saved_ = IndexImage();
   saved_.bytes = image;
   savedParts_ = false;
+  indexBehind_ = true;
+  WriteOutIndex();
   const std::vector<std::string> names = std::move(seal_.removedNames);
   seal_ = IndexSeal::Of(image);
   seal_.removedNames = names;
@@ -246,7 +257,6 @@ void IndexFiles::FinishSave(const std::string& image) {
 // The base is the image the index file holds, synced first: what the
 // journal is written against.
 void IndexFiles::StartJournal(IndexImage& image) {
-  if (journal_) index_.Sync();
   journal_ = false;
   const std::string head = JournalHead(saved_.bytes, link_);
   side_.Seek(0, platform::SeekOrigin::Begin);
@@ -272,29 +282,33 @@ void IndexFiles::AppendRecord(IndexImage& image) {
   uint32_t link = link_;
   const std::string entry = JournalEntry(EncodeChangeRecord(splices, image.bytes.size()), link);
   side_.Seek(static_cast<int64_t>(sideEnd_), platform::SeekOrigin::Begin);
-  side_.Write(entry.data(), entry.size());
-  side_.Sync();
+  try {
+    side_.Write(entry.data(), entry.size());
+    side_.Sync();
+  } catch (const platform::FileError&) {
+    // The record of a save that failed is no part of the journal.
+    try {
+      side_.SetLength(sideEnd_);
+    } catch (const platform::FileError&) {
+    }
+    throw;
+  }
   sideEnd_ += entry.size();
   recordBytes_ += entry.size();
   ++records_;
   link_ = link;
-  const std::vector<std::pair<size_t, size_t>> ranges =
-      indexIncomplete_ || !savedParts_
-          ? std::vector<std::pair<size_t, size_t>>{{0, image.bytes.size()}}
-          : RangesToRewrite(splices, image.bytes.size());
   std::swap(saved_, image);
   savedParts_ = true;
-  RewriteIndex(ranges);
+  indexBehind_ = true;
 }
 
-void IndexFiles::RewriteIndex(const std::vector<std::pair<size_t, size_t>>& ranges) {
-  indexIncomplete_ = true;
-  for (const auto& [first, end] : ranges) {
-    index_.Seek(static_cast<int64_t>(first), platform::SeekOrigin::Begin);
-    index_.Write(saved_.bytes.data() + first, end - first);
-  }
+void IndexFiles::WriteOutIndex() {
+  indexBehind_ = true;
+  index_.Seek(0, platform::SeekOrigin::Begin);
+  index_.Write(saved_.bytes.data(), saved_.bytes.size());
   index_.SetLength(saved_.bytes.size());
-  indexIncomplete_ = false;
+  index_.Sync();
+  indexBehind_ = false;
 }
 
 }  // namespace quorvel

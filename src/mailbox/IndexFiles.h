@@ -8,20 +8,21 @@
 // The journal starts with the image the index file holds (its base, what it
 // was written against) and then holds one change record per save
 // (IndexChanges.h): what turns the image before the save into the image
-// after it. A save appends its record and syncs it, then patches the index in
-// place over the bytes that changed; so a save writes little beyond what
-// changed, and syncs only its record. When the records have grown as large
-// as the base, or numerous, the next save syncs the index and starts the
-// journal anew on it. Closing syncs the index, seals it and deletes the
-// journal.
+// after it. A save appends its record and syncs it, and leaves the index
+// file as it is: the journal is the saved index until the index is written
+// out, which happens when the journal starts anew (its records have grown as
+// large as the base, or numerous: the index is written whole and synced,
+// then becomes the new base) and when the mailbox closes (the index written
+// whole, synced and sealed, the journal deleted). So a save writes and syncs
+// little beyond what changed, however large the index.
 //
 // A journal applies only to the index it was written against: one that the
-// base and the images of its whole records make up byte by byte (a patch cut
-// short mixes the images before and after it). An index written since by
+// base and the images of its whole records make up byte by byte (a write-out
+// cut short mixes the images before and after it). An index written since by
 // anyone else is not made of them, and wins over the journal; so does the
 // index when the journal is damaged (its checksums fail). A torn last record
-// is a save that did not happen. The index file's bytes are always exactly
-// the index image once a save returns.
+// is a save that did not happen. The index file's bytes are exactly the
+// index image once the mailbox closes.
 //
 // Side file form (u32 little-endian): the magic "INVJ", the base's length and
 // CRC-32 (Crc32.h), the base; then each record as its length, its link and
@@ -87,6 +88,12 @@ class IndexFiles {
   bool WriteSeal();
   // The bytes of the index file. Throws platform::FileError.
   std::string ReadIndex();
+  // The image last saved, as the files hold it: the index file with the
+  // journal's records applied. Throws platform::FileError.
+  std::string SavedImage();
+  // Brings the index file up to the last save (written whole and synced)
+  // when it lags behind the journal. Throws platform::FileError.
+  void WriteOut();
   // Saves `image` as described above; `image` is then left with memory to
   // encode the next one in. Throws platform::FileError; the last complete
   // image stays recoverable whatever step fails.
@@ -104,8 +111,8 @@ class IndexFiles {
  private:
   void StartJournal(IndexImage& image);
   void AppendRecord(IndexImage& image);
-  // Writes the given ranges of saved_ into the index and cuts it to length.
-  void RewriteIndex(const std::vector<std::pair<size_t, size_t>>& ranges);
+  // Writes saved_ whole into the index, cuts it to length and syncs it.
+  void WriteOutIndex();
 
   platform::File index_;
   platform::File side_;  // not held when read-only
@@ -127,9 +134,10 @@ class IndexFiles {
   uint64_t recordBytes_ = 0;
   uint32_t records_ = 0;
   uint32_t link_ = 0;
-  // A rewrite of the index failed midway: the journal must not start anew
-  // (that needs a complete index) until a rewrite succeeds.
-  bool indexIncomplete_ = false;
+  // The index file does not hold saved_: it holds an image the journal
+  // passes through (or a mix of them, a write-out cut short), so the
+  // journal must stay until the index is written out.
+  bool indexBehind_ = false;
 };
 
 }  // namespace quorvel

@@ -70,6 +70,8 @@ void EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& in
   size_t part = 0;
   ArchiveWriter archive(std::move(image.bytes));
   image.entryStarts.clear();
+  image.sourceImage = previous;
+  image.sources.clear();
   const auto partEnds = [&] { image.bounds[++part] = archive.Size(); };
   archive.WriteU32(kIndexMagic);
   archive.WriteU32(kIndexVersion);
@@ -83,15 +85,30 @@ void EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& in
     image.bounds[++part] = archive.Size() - index.Count() * sizeof(uint32_t);
     partEnds();
     image.entryStarts.reserve(index.Count() + 1);
+    if (previous != nullptr) image.sources.reserve(index.Count());
     for (uint32_t i = 0; i < index.Count(); ++i) {
-      image.entryStarts.push_back(archive.Size());
       const std::optional<uint32_t> saved = index.SavedPosition(i);
-      if (saved && *saved < previousEntries) {
-        const size_t start = previous->entryStarts[*saved];
-        archive.WriteBytes(previous->bytes.data() + start, previous->entryStarts[*saved + 1] - start);
-      } else {
+      if (!saved || *saved >= previousEntries) {
+        image.entryStarts.push_back(archive.Size());
+        if (previous != nullptr) image.sources.push_back(kEncodedAfresh);
         WriteIndexEntry(archive, index.EntryAt(i));
+        continue;
       }
+      // The entries after it that stood after it at the last save come along.
+      const uint32_t first = *saved;
+      uint32_t run = 1;
+      while (i + run < index.Count() && first + run < previousEntries &&
+             index.SavedPosition(i + run) == first + run) {
+        ++run;
+      }
+      const size_t from = previous->entryStarts[first];
+      const size_t at = archive.Size();
+      for (uint32_t k = 0; k < run; ++k) {
+        image.entryStarts.push_back(at + previous->entryStarts[first + k] - from);
+        image.sources.push_back(first + k);
+      }
+      archive.WriteBytes(previous->bytes.data() + from, previous->entryStarts[first + run] - from);
+      i += run - 1;
     }
     partEnds();
     image.entryStarts.push_back(archive.Size());

@@ -173,7 +173,10 @@ bool Mailbox::CloseIndex(bool forceSave) {
   std::string bytes;
   try {
     // An index not written since it was read at the open is known.
-    if (!readOnly_ && indexWritten_) bytes = indexFile_.ReadIndex();
+    if (!readOnly_ && indexWritten_) {
+      indexFile_.WriteOut();
+      bytes = indexFile_.ReadIndex();
+    }
   } catch (const platform::FileError&) {
     bytes.clear();
   }

@@ -4,10 +4,11 @@
 // item is read. A context owns at most one; the writers, queries, receiving,
 // sending and removal all work through it.
 //
-// Saving is atomic: what changed goes first to a journal in a side file beside
-// the index and is made durable there, then the index is patched in place
-// (IndexFiles.h). Opening prefers the image a complete journal leads to (a
-// save that did not finish) when the journal applies to the index, and
+// Saving is atomic: what changed goes to a journal in a side file beside the
+// index and is made durable there; the index itself is written out when the
+// journal starts anew and when the mailbox closes (IndexFiles.h). Opening
+// prefers the image a complete journal leads to (a save that did not
+// finish) when the journal applies to the index, and
 // rebuilds an index that cannot be read, or that its seal does not vouch
 // for, from the item files, keeping the damaged file.
 #pragma once
@@ -106,10 +107,11 @@ class Mailbox : public ContextMailbox {
   MailboxIndex& Index() { return index_; }
   const MailboxIndex& Index() const { return index_; }
   const std::string& Directory() const { return directory_; }
-  // The bytes "Mailbox.inv" holds, read through the held file (on Windows no
-  // other handle may read it while the mailbox is open). Throws
-  // platform::FileError.
-  std::string SavedIndexBytes() { return indexFile_.ReadIndex(); }
+  // The bytes "Mailbox.inv" holds once the last save reaches it (the file
+  // with the journal's records applied), read through the held files (on
+  // Windows no other handle may read them while the mailbox is open).
+  // Throws platform::FileError.
+  std::string SavedIndexBytes() { return indexFile_.SavedImage(); }
   // The item file of an entry.
   std::string PathOf(const IndexEntry& entry) const { return directory_ + entry.fileName; }
   bool IsOpen() const { return isOpen_; }

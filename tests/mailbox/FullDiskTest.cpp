@@ -39,26 +39,23 @@ class FullDiskTest : public MailboxTest {
 };
 
 // The first save of an open makes variant 0 the journal's base; the second
-// appends its change record (synced) and patches the index in place. The
-// disk fills in either: the record's size varies by a few bytes with the save
+// appends its change record (synced) and leaves the index as it is. The disk
+// fills in either: the record's size varies by a few bytes with the save
 // time, so the cases keep clear of the exact edges.
 TEST_F(FullDiskTest, ASaveOnAFullDiskFailsAndLeavesACompleteIndex) {
   const IndexImage before = EncodeIndexParts(kVariantEntries + 1, 1, variants[0]);
   const IndexImage after = EncodeIndexParts(kVariantEntries + 1, 1, variants[1]);
-  const std::vector<Splice> splices = SplicesBetween(before, after);
   uint32_t link = 0;
-  const uint64_t record =
-      JournalEntry(EncodeChangeRecord(splices, after.bytes.size()), link).size();
-  uint64_t patch = 0;
-  for (const auto& [first, end] : RangesToRewrite(splices, after.bytes.size())) patch += end - first;
+  const uint64_t record = JournalEntry(
+      EncodeChangeRecord(SplicesBetween(before, after), after.bytes.size()), link).size();
   const uint64_t timeBytes = 4;
   const struct {
     uint64_t room;
+    bool saved;
     int expected;
   } cases[] = {
-      {0, 0}, {1, 0}, {record / 2, 0}, {record - 1, 0},  // the record does not fit
-      {record + timeBytes, 1}, {record + timeBytes + patch / 2, 1},
-      {record + patch - 1, 1},  // the index fills
+      {0, false, 0}, {1, false, 0}, {record / 2, false, 0}, {record - 1, false, 0},
+      {record + timeBytes, true, 1},  // the record fits: nothing else is written
   };
   for (const auto& c : cases) {
     SCOPED_TRACE("room for " + std::to_string(c.room) + " bytes");
@@ -69,11 +66,34 @@ TEST_F(FullDiskTest, ASaveOnAFullDiskFailsAndLeavesACompleteIndex) {
     {
       platform::FileFaults faults;
       faults.FillDiskAfter(c.room);
-      EXPECT_FALSE(mailbox.SaveIndex());
-      EXPECT_TRUE(faults.Fired());
+      EXPECT_EQ(mailbox.SaveIndex(), c.saved);
+      EXPECT_EQ(faults.Fired(), !c.saved);
     }
     EXPECT_TRUE(mailbox.CloseIndex(false));
     EXPECT_EQ(Reopened(), c.expected);
+  }
+}
+
+// The index written out whole when the mailbox closes on a full disk: the
+// close fails short of its seal, the journal stays, and the next open finds
+// the last save.
+TEST_F(FullDiskTest, AnIndexNotWrittenOutAtTheCloseIsFoundThroughTheJournal) {
+  const uint64_t image = EncodeIndexImage(kVariantEntries + 1, 1, variants[1]).size();
+  for (const uint64_t room : {uint64_t{0}, image / 2, image - 1}) {
+    SCOPED_TRACE("room for " + std::to_string(room) + " bytes");
+    ASSERT_TRUE(Open());
+    FillVariant(mailbox.Index(), 0);
+    ASSERT_TRUE(mailbox.SaveIndex());
+    FillVariant(mailbox.Index(), 1);
+    ASSERT_TRUE(mailbox.SaveIndex());
+    {
+      platform::FileFaults faults;
+      faults.FillDiskAfter(room);
+      mailbox.CloseIndex(false);
+      EXPECT_TRUE(faults.Fired());
+    }
+    EXPECT_NE(ReadFile(directory / "Mailbox.inv.new"), "");
+    EXPECT_EQ(Reopened(), 1);
   }
 }
 

@@ -1,5 +1,5 @@
 // Saves of small changes killed at any instant: whether the kill comes while
-// a change record is appended, while the index is patched in place, while the
+// a change record is appended, while the index is written out, while the
 // journal starts anew or while an open completes a save, the next open finds
 // the index of the last save that returned or of a later one, complete.
 #include <gtest/gtest.h>
