@@ -26,6 +26,8 @@ if readelf -d "$core" | grep -q 'NEEDED.*\[libquorvel\.so'; then fail "quorvel-c
 
 shared=$(symbols '^[TtDdBbRr]$' "$host" | comm -12 - "$rooms")
 [ -z "$shared" ] || fail "quorvel defines core symbols: $(echo "$shared" | c++filt | head -5)"
-symbols '^[TtDdBbRr]$' "$core" | comm -12 - "$rooms" | c++filt | grep -q 'quorvel::Contexts()' ||
+# Read whole before searching: grep -q would end the pipe early (pipefail).
+core_shared=$(symbols '^[TtDdBbRr]$' "$core" | comm -12 - "$rooms" | c++filt)
+grep -qF 'quorvel::Contexts()' <<<"$core_shared" ||
   fail "quorvel-core shows no context table: the comparison cannot see the core"
 echo "quorvel links libquorvel.so only; quorvel-core holds the core"
