@@ -1,8 +1,9 @@
 # What `cmake --install` puts under the prefix: libquorvel.so with its
 # version and SONAME, the public headers (with the generated Version.h), the
-# quorvel tool and its man page, the CMake package (find_package(Quorvel)
-# giving Quorvel::quorvel, with a version file) and quorvel.pc. Every file
-# names its neighbours by relative paths, so the tree can be moved.
+# quorvel tool (with quorvel-core beside it) and its man page, the CMake
+# package (find_package(Quorvel) giving Quorvel::quorvel, with a version
+# file) and quorvel.pc. Every file names its neighbours by relative paths,
+# so the tree can be moved.
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -19,6 +20,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/quorvel ${QUORVEL_GENERATED_INCL
 file(RELATIVE_PATH QUORVEL_TOOL_TO_LIB ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
 set_target_properties(quorvel_tool PROPERTIES INSTALL_RPATH "$ORIGIN/${QUORVEL_TOOL_TO_LIB}")
 install(TARGETS quorvel_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# quorvel runs quorvel-core, beside it, for the commands that use the core.
+install(TARGETS quorvel_core_tool RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/tools/quorvel/quorvel.1
         DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 

@@ -112,8 +112,8 @@ bool Crc32::Update(const void* bytes, size_t length) {
   return true;
 }
 
-bool Crc32::OfFile(platform::File& file, uint64_t start) {
-  if (file.Seek(static_cast<int64_t>(start), platform::SeekOrigin::Begin) != start) return false;
+bool Crc32::OfFile(RecordSource& file, uint64_t start) {
+  if (file.SeekTo(start) != start) return false;
   std::vector<uint8_t> chunk(kFileChunk);
   while (const size_t got = file.Read(chunk.data(), chunk.size())) Update(chunk.data(), got);
   return true;

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "platform/File.h"
+#include "exchange/RecordSource.h"
 
 namespace quorvel::exchange {
 
@@ -18,7 +18,7 @@ class Crc32 {
   // Folds in the file from `start` to its end, read in 10000-byte chunks;
   // false when the file cannot be positioned at `start`. Read errors are
   // FileError exceptions.
-  bool OfFile(platform::File& file, uint64_t start);
+  bool OfFile(RecordSource& file, uint64_t start);
   uint32_t Value() const { return value_; }
 
   static uint32_t Of(const void* bytes, size_t length);

@@ -1,5 +1,8 @@
 #include "exchange/ExchangeFile.h"
 
+#include <string>
+#include <utility>
+
 #include "exchange/Packing.h"
 #include "frame/UniqueNames.h"
 #include "platform/File.h"
@@ -34,22 +37,36 @@ bool ExchangeFile::Open(const std::string& path, bool readOnly, bool create,
   // An empty file is a name reserved for a new item (see UniqueTempName).
   const std::optional<uint64_t> length = platform::FileLength(path);
   if (length && !(create && *length == 0)) {
-    working = UniqueTempName(kWorkingExtension);
-    if (working.empty()) return false;
     UnpackExpectation expected = kUnpackedRecordFile;
     expected.most = unpackLimit_;
     UnpackReport report;
-    if (UnpackFile(path, working, kPackingBuffer, &report, &expected)) {
+    if (readOnly && inMemory_) {
+      std::string unpacked;
+      if (UnpackIntoMemory(path, unpacked, &report, &expected)) {
+        packed_ = true;
+        packedPath_ = path;
+        if (RecordFile::OpenInMemory(std::move(unpacked), alternativeMagic)) return true;
+        packedPath_.clear();
+        return false;
+      }
+      working = path;  // not packed: opened in place, below
+    } else {
+      working = UniqueTempName(kWorkingExtension);
+      if (working.empty()) return false;
+      if (!UnpackFile(path, working, kPackingBuffer, &report, &expected)) {
+        platform::RemoveFile(working);  // a stream that broke off midway leaves a part
+        working = path;
+      }
+    }
+    if (working != path) {
       packed_ = true;
       packedPath_ = path;
     } else {
-      platform::RemoveFile(working);  // a stream that broke off midway leaves a part
       // A packed file refused for its length is not opened in place either.
       unpackedTooLong_ = report.beyondLimit;
       if (unpackedTooLong_) return false;
       packed_ = false;
       packedPath_.clear();
-      working = path;
     }
   } else {
     if (!create) return false;
@@ -80,7 +97,8 @@ bool ExchangeFile::Close() {
     DiscardWorkingCopy();
     return false;
   }
-  if (packed_) {
+  // A file read in memory has no working copy (and no working path).
+  if (packed_ && !WorkingPath().empty()) {
     if (mode == kWritable && !PackBeside(WorkingPath(), packedPath_)) return false;
     platform::RemoveFile(WorkingPath());
   }
@@ -90,7 +108,7 @@ bool ExchangeFile::Close() {
 }
 
 void ExchangeFile::DiscardWorkingCopy() {
-  if (packed_) platform::RemoveFile(WorkingPath());
+  if (packed_ && !WorkingPath().empty()) platform::RemoveFile(WorkingPath());
   packed_ = true;
   packedPath_.clear();
 }

@@ -1,7 +1,9 @@
 // ExchangeFile: a record file as it lies on disk, packed with bzip2. Open
 // unpacks it into a private temporary working copy ("~AT" n ".qvz") on which
 // the record file works; Close packs a writable copy back and deletes it. A
-// file that is not packed is opened in place and stays unpacked.
+// file that is not packed is opened in place and stays unpacked. Read in
+// memory (ReadInMemory), a packed file opened read-only is unpacked into
+// memory instead, and nothing is written to disk.
 #pragma once
 
 #include <cstdint>
@@ -35,6 +37,9 @@ class ExchangeFile : public RecordFile {
   void LimitUnpackedLength(uint64_t bytes) { unpackLimit_ = bytes; }
   // Whether the last Open refused a file for unpacking past that limit.
   bool UnpackedTooLong() const { return unpackedTooLong_; }
+  // The next read-only Opens of a packed file unpack it into memory (within
+  // the unpack limit) rather than into a working copy on disk.
+  void ReadInMemory() { inMemory_ = true; }
 
  private:
   void DiscardWorkingCopy();
@@ -43,6 +48,7 @@ class ExchangeFile : public RecordFile {
   std::string packedPath_;
   uint64_t unpackLimit_ = UINT64_MAX;
   bool unpackedTooLong_ = false;
+  bool inMemory_ = false;
 };
 
 }  // namespace quorvel::exchange

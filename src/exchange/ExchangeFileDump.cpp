@@ -174,7 +174,7 @@ class Dumper {
     Damaged(damage.offset, damage.what);
   }
 
-  File& file_;
+  RecordSource file_;
   std::ostream& out_;
   std::ostream& problems_;
   BlockList blocks_;

@@ -7,6 +7,7 @@
 #include <bzlib.h>
 
 #include <algorithm>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -105,8 +106,10 @@ const char* DescribeBzip2Error(int result) {
 // keeps it within the length the head allows.
 class ExpectedOutput {
  public:
-  ExpectedOutput(File& target, const UnpackExpectation* expected)
-      : target_(target), expected_(expected), limit_(expected == nullptr ? kLargestUnpacked : 0) {}
+  // The bytes go to `target`, or with none to the end of `memory`.
+  ExpectedOutput(File* target, std::string* memory, const UnpackExpectation* expected)
+      : target_(target), memory_(memory), expected_(expected),
+        limit_(expected == nullptr ? kLargestUnpacked : 0) {}
 
   // False, with the reason in `problem`, when the bytes cannot belong.
   bool Write(const char* data, size_t size, std::string& problem) {
@@ -146,11 +149,16 @@ class ExpectedOutput {
 
  private:
   void Put(const char* data, size_t size) {
-    target_.Write(data, size);
+    if (target_ != nullptr) {
+      target_->Write(data, size);
+    } else {
+      memory_->append(data, size);
+    }
     written_ += size;
   }
 
-  File& target_;
+  File* target_;
+  std::string* memory_;
   const UnpackExpectation* expected_;
   uint64_t limit_;
   uint64_t written_ = 0;
@@ -158,8 +166,8 @@ class ExpectedOutput {
   std::vector<uint8_t> head_;
 };
 
-bool Unpack(File& source, File& target, size_t bufferSize, const UnpackExpectation* expected,
-            UnpackReport& report) {
+bool Unpack(File& source, File* target, std::string* memory, size_t bufferSize,
+            const UnpackExpectation* expected, UnpackReport& report) {
   Decompressor decompressor;
   if (!decompressor.ready()) {
     report.problem = "bzip2 cannot start";
@@ -171,7 +179,7 @@ bool Unpack(File& source, File& target, size_t bufferSize, const UnpackExpectati
   // than a stream chunk: a system call per 4096 bytes costs a tenth of the
   // time of unpacking a text file.
   std::vector<char> output(std::max(bufferSize, kStreamChunk));
-  ExpectedOutput out(target, expected);
+  ExpectedOutput out(target, memory, expected);
   bool sourceEnded = false;
   for (;;) {
     if (stream.avail_in == 0 && !sourceEnded) {
@@ -260,7 +268,7 @@ bool UnpackFile(const std::string& source, const std::string& target, size_t buf
       result.problem = "the packed file cannot be opened";
       return false;
     }
-    return Unpack(*in, *out, BufferSizeFor(bufferSize, *in), expected, result);
+    return Unpack(*in, &*out, nullptr, BufferSizeFor(bufferSize, *in), expected, result);
   } catch (const std::exception& error) {
     result.problem = error.what();
     return false;
@@ -268,6 +276,33 @@ bool UnpackFile(const std::string& source, const std::string& target, size_t buf
     result.problem = "unpacking failed";
     return false;
   }
+}
+
+bool UnpackIntoMemory(const std::string& source, std::string& unpacked, UnpackReport* report,
+                      const UnpackExpectation* expected) {
+  UnpackReport ignored;
+  UnpackReport& result = report != nullptr ? *report : ignored;
+  result = UnpackReport();
+  unpacked.clear();
+  try {
+    if (!IsPackedFile(source)) {
+      result.problem = "the file is not packed";
+      return false;
+    }
+    std::optional<File> in =
+        File::TryOpen(source, FileAccess::Read, FileShare::DenyNone, FileDisposition::OpenExisting);
+    if (!in) {
+      result.problem = "the packed file cannot be opened";
+      return false;
+    }
+    if (Unpack(*in, nullptr, &unpacked, kStreamChunk, expected, result)) return true;
+  } catch (const std::bad_alloc&) {
+    result.problem = "out of memory while unpacking";
+  } catch (const std::exception& error) {
+    result.problem = error.what();
+  }
+  unpacked = std::string();
+  return false;
 }
 
 bool IsPackedFile(const std::string& path) {

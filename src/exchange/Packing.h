@@ -44,6 +44,11 @@ struct UnpackExpectation {
 bool UnpackFile(const std::string& source, const std::string& target, size_t bufferSize,
                 UnpackReport* report = nullptr, const UnpackExpectation* expected = nullptr);
 
+// As UnpackFile, into `unpacked` in memory instead of a file: nothing is
+// written to disk. On a failure `unpacked` is left empty.
+bool UnpackIntoMemory(const std::string& source, std::string& unpacked,
+                      UnpackReport* report = nullptr, const UnpackExpectation* expected = nullptr);
+
 // "BZh" followed by a digit from 1 to 9.
 bool IsPackedFile(const std::string& path);
 

@@ -16,7 +16,7 @@ constexpr size_t kReadChunk = 64 * 1024;
 
 class DirectoryReader {
  public:
-  DirectoryReader(platform::File& file, uint64_t offset, uint64_t end)
+  DirectoryReader(RecordSource& file, uint64_t offset, uint64_t end)
       : file_(file), position_(offset), end_(end) {}
 
   uint64_t position() const { return position_; }
@@ -49,7 +49,7 @@ class DirectoryReader {
   }
 
  private:
-  platform::File& file_;
+  RecordSource& file_;
   uint64_t position_;
   uint64_t end_;
   std::vector<uint8_t> buffered_;
@@ -63,11 +63,11 @@ bool Fail(RecordDamage* damage, uint64_t offset, std::string what) {
 
 }  // namespace
 
-bool ReadDirectory(platform::File& file, uint32_t offset, BlockList& blocks, RecordDamage* damage) {
+bool ReadDirectory(RecordSource& file, uint32_t offset, BlockList& blocks, RecordDamage* damage) {
   uint64_t length = 0;
   try {
     length = file.Length();
-    file.Seek(offset, platform::SeekOrigin::Begin);
+    file.SeekTo(offset);
   } catch (const platform::FileError& error) {
     LogException(kSiteDirectorySeek, error);
     return Fail(damage, offset, "the directory cannot be reached");

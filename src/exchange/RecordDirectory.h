@@ -5,14 +5,14 @@
 #include <string>
 
 #include "exchange/RecordFormat.h"
-#include "platform/File.h"
+#include "exchange/RecordSource.h"
 
 namespace quorvel::exchange {
 
 // Reads the directory that starts at `offset` into `blocks` (appended). No
 // count is trusted beyond the bytes the file holds. On failure `damage` says
 // what is wrong and where; file errors are logged with their site number.
-bool ReadDirectory(platform::File& file, uint32_t offset, BlockList& blocks, RecordDamage* damage);
+bool ReadDirectory(RecordSource& file, uint32_t offset, BlockList& blocks, RecordDamage* damage);
 
 // Blocks of a directory, and entries of a block, are counted in 16 bits.
 inline constexpr uint32_t kMostEntries = 0xFFFF;

@@ -73,37 +73,59 @@ bool RecordFile::Open(const std::string& path, bool readOnly, bool create, bool 
   }
 }
 
+bool RecordFile::OpenInMemory(std::string bytes, bool alternativeMagic) {
+  if (IsOpen()) CloseRecord();
+  path_.clear();
+  alternativeMagic_ = alternativeMagic;
+  header_ = RecordHeader();
+  header_.magic = alternativeMagic ? kMagicAlternative : kMagicStandard;
+  memory_ = std::move(bytes);
+  try {
+    if (OpenOn(RecordSource(memory_), kReadOnly)) return true;
+  } catch (const std::exception&) {
+  }
+  Reset();
+  return false;
+}
+
 bool RecordFile::OpenExisting(bool readOnly) {
   std::optional<File> file =
       File::TryOpen(path_, readOnly ? FileAccess::Read : FileAccess::ReadWrite,
                     readOnly ? FileShare::DenyNone : FileShare::Exclusive,
                     FileDisposition::OpenExisting);
   if (!file) return false;
-  uint8_t bytes[kHeaderSize];
+  file_ = std::move(*file);
+  if (OpenOn(RecordSource(file_), readOnly ? kReadOnly : kWritable)) return true;
+  file_.Close();
+  return false;
+}
+
+bool RecordFile::OpenOn(RecordSource bytes, Mode mode) {
+  uint8_t head[kHeaderSize];
   try {
-    if (file->Read(bytes, sizeof bytes) != sizeof bytes) return false;
+    if (bytes.Read(head, sizeof head) != sizeof head) return false;
   } catch (const FileError& error) {
     LogException(kSiteHeaderRead, error);
     return false;
   }
-  const RecordHeader header = DecodeHeader(bytes);
+  const RecordHeader header = DecodeHeader(head);
   if (header.magic != header_.magic) return false;
   try {
     Crc32 crc;
-    if (!crc.OfFile(*file, kHeaderSize) || crc.Value() != header.crc) return false;
+    if (!crc.OfFile(bytes, kHeaderSize) || crc.Value() != header.crc) return false;
   } catch (const FileError&) {
     return false;
   }
   BlockList blocks(kBlockListGrowBy);
-  if (!ReadDirectory(*file, header.directoryOffset, blocks, nullptr)) return false;
-  file_ = std::move(*file);
+  if (!ReadDirectory(bytes, header.directoryOffset, blocks, nullptr)) return false;
+  bytes_ = bytes;
   header_ = header;
   blocks_ = std::move(blocks);
   appendOffset_ = header.directoryOffset;
   blockStack_.RemoveAll();
   blockStack_.Add(0);
   current_ = blocks_.At(0);
-  mode_ = readOnly ? kReadOnly : kWritable;
+  mode_ = mode;
   return true;
 }
 
@@ -146,6 +168,8 @@ bool RecordFile::CloseRecord() {
 
 void RecordFile::Reset() {
   file_.Close();
+  memory_ = std::string();
+  bytes_ = RecordSource(file_);
   blocks_.RemoveAll();
   blockStack_.RemoveAll();
   current_ = nullptr;
@@ -167,7 +191,8 @@ bool RecordFile::WriteDirectoryAndHeader() {
   }
   try {
     Crc32 crc;
-    crc.OfFile(file_, kHeaderSize);
+    RecordSource written(file_);
+    crc.OfFile(written, kHeaderSize);
     header_.directoryOffset = appendOffset_;
     header_.crc = crc.Value();
     header_.fileLength = static_cast<uint32_t>(file_.Length());
@@ -282,7 +307,7 @@ bool RecordFile::PutWide(uint16_t tag, const WideString& text) {
 bool RecordFile::GetWide(uint16_t tag, WideString& text) {
   text.Resize(0);
   const TagEntry* entry = Lookup(tag, kTypeWide);
-  return entry != nullptr && ReadWideValue(file_, Area(), entry->value, text);
+  return entry != nullptr && ReadWideValue(bytes_, Area(), entry->value, text);
 }
 
 // An empty text stores no code page; its record still counts 6 bytes, and
@@ -301,7 +326,7 @@ bool RecordFile::PutCoded(uint16_t tag, const CodedText& coded) {
 bool RecordFile::GetCoded(uint16_t tag, CodedText& coded) {
   coded.text.Resize(0);
   const TagEntry* entry = Lookup(tag, kTypeCoded);
-  return entry != nullptr && ReadCodedValue(file_, Area(), entry->value, coded);
+  return entry != nullptr && ReadCodedValue(bytes_, Area(), entry->value, coded);
 }
 
 bool RecordFile::PutObjectBytes(uint16_t tag, const std::string& bytes) {
@@ -316,7 +341,7 @@ bool RecordFile::PutObjectBytes(uint16_t tag, const std::string& bytes) {
 bool RecordFile::GetObjectBytes(uint16_t tag, std::string& bytes) {
   bytes.clear();
   const TagEntry* entry = Lookup(tag, kTypeObject);
-  return entry != nullptr && ReadObjectValue(file_, Area(), entry->value, bytes);
+  return entry != nullptr && ReadObjectValue(bytes_, Area(), entry->value, bytes);
 }
 
 // The record is written in place at the append offset; only a complete copy
@@ -358,7 +383,7 @@ bool RecordFile::GetFileInfo(uint16_t tag, CodedText& name, uint32_t& size) {
   size = 0;
   const TagEntry* entry = Lookup(tag, kTypeFile);
   FileValueHead head;
-  if (entry == nullptr || !ReadFileValueHead(file_, Area(), entry->value, head)) return false;
+  if (entry == nullptr || !ReadFileValueHead(bytes_, Area(), entry->value, head)) return false;
   name = head.name;
   size = head.dataSize;
   return true;
@@ -371,16 +396,16 @@ bool RecordFile::ExtractFile(uint16_t tag, const std::string& targetPath, bool o
   }
   const TagEntry* entry = Lookup(tag, kTypeFile);
   FileValueHead head;
-  if (entry == nullptr || !ReadFileValueHead(file_, Area(), entry->value, head)) return false;
+  if (entry == nullptr || !ReadFileValueHead(bytes_, Area(), entry->value, head)) return false;
   try {
     File target = File::Open(targetPath, FileAccess::Write, FileShare::Exclusive,
                              FileDisposition::CreateAlways);
-    file_.Seek(head.dataOffset, SeekOrigin::Begin);
+    bytes_.SeekTo(head.dataOffset);
     std::vector<char> chunk(std::min<size_t>(kCopyChunk, head.dataSize));
     uint32_t left = head.dataSize;
     while (left > 0) {
       const size_t want = std::min<size_t>(chunk.size(), left);
-      const size_t got = file_.Read(chunk.data(), want);
+      const size_t got = bytes_.Read(chunk.data(), want);
       target.Write(chunk.data(), got);
       if (got != want) return false;
       left -= static_cast<uint32_t>(got);

@@ -37,6 +37,9 @@ class RecordFile {
   // Closes an open file first.
   virtual bool Open(const std::string& path, bool readOnly, bool create,
                     bool alternativeMagic = false);
+  // Opens a whole record file held in memory, read-only, with the checks of
+  // Open; nothing is read from or written to disk. Closes an open file first.
+  bool OpenInMemory(std::string bytes, bool alternativeMagic = false);
   // Writes the directory and the header when writable, then closes.
   virtual bool Close();
 
@@ -116,6 +119,9 @@ class RecordFile {
 
  private:
   bool OpenExisting(bool readOnly);
+  // Checks the magic and the CRC and reads the directory of `bytes`; then
+  // the file is open on them in `mode`.
+  bool OpenOn(RecordSource bytes, Mode mode);
   // `reserved`: the path is an empty file that stands for the new one.
   bool CreateNew(bool reserved);
   bool WriteDirectoryAndHeader();
@@ -129,6 +135,8 @@ class RecordFile {
   ValueArea Area() const { return ValueArea{kHeaderSize, appendOffset_}; }
 
   platform::File file_;
+  std::string memory_;      // the whole file, when it is open in memory
+  RecordSource bytes_{file_};  // what values are read from: file_ or memory_
   std::string path_;
   Mode mode_ = kClosed;
   RecordHeader header_;

@@ -10,14 +10,14 @@ bool Fail(RecordDamage* damage, uint64_t offset, std::string what) {
 }
 
 // Reads `size` bytes at `offset`; false on a short read.
-bool ReadAt(platform::File& file, uint64_t offset, void* bytes, size_t size) {
-  file.Seek(static_cast<int64_t>(offset), platform::SeekOrigin::Begin);
+bool ReadAt(RecordSource& file, uint64_t offset, void* bytes, size_t size) {
+  file.SeekTo(offset);
   return file.Read(bytes, size) == size;
 }
 
 // Reads the record length and the `bodySize` = L - 4 bytes that follow it,
 // after checking that the record lies in the area and holds `minimumLength`.
-bool ReadRecord(platform::File& file, const ValueArea& area, uint32_t offset,
+bool ReadRecord(RecordSource& file, const ValueArea& area, uint32_t offset,
                 uint32_t minimumLength, std::string& body, RecordDamage* damage) {
   try {
     if (offset < area.begin || uint64_t{offset} + 4 > area.end) {
@@ -54,7 +54,7 @@ std::u16string UnitsFromBytes(const std::string& bytes) {
   return units;
 }
 
-bool ReadWideValue(platform::File& file, const ValueArea& area, uint32_t offset, WideString& text,
+bool ReadWideValue(RecordSource& file, const ValueArea& area, uint32_t offset, WideString& text,
                    RecordDamage* damage) {
   std::string body;
   if (!ReadRecord(file, area, offset, 4, body, damage)) return false;
@@ -63,7 +63,7 @@ bool ReadWideValue(platform::File& file, const ValueArea& area, uint32_t offset,
   return true;
 }
 
-bool ReadCodedValue(platform::File& file, const ValueArea& area, uint32_t offset, CodedText& coded,
+bool ReadCodedValue(RecordSource& file, const ValueArea& area, uint32_t offset, CodedText& coded,
                     RecordDamage* damage) {
   std::string body;
   if (!ReadRecord(file, area, offset, 6, body, damage)) return false;
@@ -77,12 +77,12 @@ bool ReadCodedValue(platform::File& file, const ValueArea& area, uint32_t offset
   return true;
 }
 
-bool ReadObjectValue(platform::File& file, const ValueArea& area, uint32_t offset,
+bool ReadObjectValue(RecordSource& file, const ValueArea& area, uint32_t offset,
                      std::string& bytes, RecordDamage* damage) {
   return ReadRecord(file, area, offset, 4, bytes, damage);
 }
 
-bool ReadFileValueHead(platform::File& file, const ValueArea& area, uint32_t offset,
+bool ReadFileValueHead(RecordSource& file, const ValueArea& area, uint32_t offset,
                        FileValueHead& head, RecordDamage* damage) {
   try {
     if (offset < area.begin || uint64_t{offset} + 8 > area.end) {

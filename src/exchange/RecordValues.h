@@ -7,7 +7,7 @@
 #include <string>
 
 #include "exchange/RecordFormat.h"
-#include "platform/File.h"
+#include "exchange/RecordSource.h"
 #include "quorvel/CodedText.h"
 #include "quorvel/WideString.h"
 
@@ -21,12 +21,12 @@ struct ValueArea {
 
 // Each reader answers false and says why in `damage` (when given) when the
 // record does not fit its area or its own form, or the file cannot be read.
-bool ReadWideValue(platform::File& file, const ValueArea& area, uint32_t offset, WideString& text,
+bool ReadWideValue(RecordSource& file, const ValueArea& area, uint32_t offset, WideString& text,
                    RecordDamage* damage = nullptr);
 // A record without code units gives the default CodedText.
-bool ReadCodedValue(platform::File& file, const ValueArea& area, uint32_t offset, CodedText& coded,
+bool ReadCodedValue(RecordSource& file, const ValueArea& area, uint32_t offset, CodedText& coded,
                     RecordDamage* damage = nullptr);
-bool ReadObjectValue(platform::File& file, const ValueArea& area, uint32_t offset,
+bool ReadObjectValue(RecordSource& file, const ValueArea& area, uint32_t offset,
                      std::string& bytes, RecordDamage* damage = nullptr);
 
 struct FileValueHead {
@@ -34,7 +34,7 @@ struct FileValueHead {
   uint32_t dataOffset = 0;  // where the file's bytes start
   uint32_t dataSize = 0;
 };
-bool ReadFileValueHead(platform::File& file, const ValueArea& area, uint32_t offset,
+bool ReadFileValueHead(RecordSource& file, const ValueArea& area, uint32_t offset,
                        FileValueHead& head, RecordDamage* damage = nullptr);
 
 // UTF-16LE bytes as code units.

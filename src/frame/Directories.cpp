@@ -9,14 +9,6 @@
 
 namespace quorvel {
 
-std::string NormaliseDirectory(std::string_view path) {
-  std::string normalised(path);
-  if (!normalised.empty() && !platform::IsPathSeparator(normalised.back())) {
-    normalised += platform::kPathSeparator;
-  }
-  return normalised;
-}
-
 bool CreateDirectoryPath(std::string_view path) {
   const std::string normalised = NormaliseDirectory(path);
   const std::optional<size_t> prefix = platform::UncreatedPrefixLength(normalised);

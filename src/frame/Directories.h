@@ -6,10 +6,11 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Paths.h"
+
 namespace quorvel {
 
-// Appends the separator to a non-empty path that does not end with one.
-std::string NormaliseDirectory(std::string_view path);
+using platform::NormaliseDirectory;
 
 // Creates every missing level of a directory path. The leading part that
 // names the drive or root (or, for a relative path, its first component) is

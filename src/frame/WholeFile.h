@@ -1,12 +1,11 @@
-// A whole file read into memory in one call (other readers allowed).
+// A whole file read into memory in one call: the platform's reader, which the
+// tool's host commands use without the rest of the library.
 #pragma once
 
-#include <optional>
-#include <string>
+#include "platform/WholeFile.h"
 
 namespace quorvel {
 
-// Empty when the file cannot be opened or read.
-std::optional<std::string> ReadWholeFile(const std::string& path);
+using platform::ReadWholeFile;
 
 }  // namespace quorvel

@@ -45,6 +45,9 @@ std::optional<ReceivedItem> ReadReceived(const std::string& path) {
   const std::optional<uint64_t> packed = platform::FileLength(path);
   if (!packed) return std::nullopt;
   file.LimitUnpackedLength(kUnpackedAlwaysAllowed + kLargestPackingRatio * *packed);
+  // Read where it lies: the received bytes are written once, when they are
+  // filed, and never unpacked to disk.
+  file.ReadInMemory();
   if (!file.Open(path, true, false)) return std::nullopt;
   ReceivedItem item;
   const bool readable =

@@ -42,4 +42,10 @@ class ChildProcess {
   std::string pending_;
 };
 
+// Runs `program` with `arguments` on this process's standard input, output
+// and error, and answers its exit code (-1 when a signal or the system ended
+// it). On POSIX the program replaces this process and the call returns only
+// when it cannot be started; nothing when it cannot be started.
+std::optional<int> RunInPlace(const std::string& program, const std::vector<std::string>& arguments);
+
 }  // namespace quorvel::platform

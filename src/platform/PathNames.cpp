@@ -3,6 +3,12 @@
 
 namespace quorvel::platform {
 
+std::string NormaliseDirectory(std::string_view path) {
+  std::string normalised(path);
+  if (!normalised.empty() && !IsPathSeparator(normalised.back())) normalised += kPathSeparator;
+  return normalised;
+}
+
 std::string FileNameOf(std::string_view path) {
   const size_t separator = path.find_last_of(kPathSeparators);
   return std::string(separator == std::string_view::npos ? path : path.substr(separator + 1));

@@ -21,6 +21,9 @@ inline bool IsPathSeparator(char c) {
   return false;
 }
 
+// Appends the separator to a non-empty path that does not end with one.
+std::string NormaliseDirectory(std::string_view path);
+
 // The last component of `path`: what follows its last separator (the whole
 // path when it has none).
 std::string FileNameOf(std::string_view path);

@@ -74,8 +74,33 @@ enum PopErrorCode : uint32_t {
   kPopNoTokenMechanism = 18,
 };
 
-// A short English text for an error code, for logs and the tool.
-const char* PopErrorMeaning(uint32_t code);
+// A short English text for an error code, for logs and the tool (here in
+// the header: the tool's host commands use it without the library's core).
+inline const char* PopErrorMeaning(uint32_t code) {
+  switch (code) {
+    case kPopNoError: return "no error";
+    case kPopSocketFailed: return "the socket cannot be created or its time-out set";
+    case kPopConnectFailed: return "empty host name, or the connection failed";
+    case kPopGreetingRefused: return "the server's greeting is not +OK";
+    case kPopUserRefused: return "the user name was refused";
+    case kPopPasswordRefused: return "the password was refused";
+    case kPopStatRefused: return "the server did not list its messages";
+    case kPopRetrieveRefused: return "a message could not be retrieved";
+    case kPopDeleteRefused: return "a message could not be deleted";
+    case kPopQuitRefused: return "the reply to QUIT is not +OK";
+    case kPopServerClosed: return "the server closed the connection";
+    case kPopSendFailed: return "sending a command failed";
+    case kPopReceiveFailed:
+      return "receiving failed (error, time-out, cancel, stop, or data slower than the time-out allows)";
+    case kPopTlsFailed: return "TLS could not be set up (handshake, certificate or STLS)";
+    case kPopTlsNotOffered: return "TLS is required but the server refused STLS";
+    case kPopClearTextRefused: return "the password or token would go in clear, which was not allowed";
+    case kPopMessageTooLarge: return "the message is larger than the limit; it stays on the server";
+    case kPopTokenRefused: return "the OAuth 2 token was refused";
+    case kPopNoTokenMechanism: return "the server offers neither OAUTHBEARER nor XOAUTH2";
+    default: return "unknown error code";
+  }
+}
 
 // Message data is received in pieces of this size at most.
 inline constexpr size_t kPopDataPieceSize = 64 * 1024;

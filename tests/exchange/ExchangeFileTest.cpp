@@ -9,6 +9,7 @@
 #include "ItemTest.h"
 #include "exchange/Packing.h"
 #include "frame/UniqueNames.h"
+#include "platform/Faults.h"
 #include "platform/FileSystem.h"
 
 namespace quorvel::exchange {
@@ -59,6 +60,52 @@ TEST_F(ExchangeFileTest, ReadingAPackedItemNeverChangesIt) {
   uint32_t value = 0;
   EXPECT_TRUE(file.GetU32(2, value)) << "the writable close packed its change";
   EXPECT_TRUE(file.Close());
+}
+
+// Read in memory, a packed item is unpacked nowhere on disk: no write, no
+// working copy, within the same unpack limit; a file that is not packed
+// still opens in place.
+TEST_F(ExchangeFileTest, AnItemReadInMemoryWritesNothing) {
+  ASSERT_TRUE(Create());
+  file.SetKind(21);
+  file.PutWide(1, WideString(u"text"));
+  ASSERT_TRUE(file.Close());
+  const std::string packed = ReadFile(path);
+  ASSERT_TRUE(UnpackFile(path, dir / "plain.qv6", 0));
+  const struct {
+    bool inMemory;
+    bool plain;      // the unpacked file instead of the packed one
+    uint64_t limit;  // of the unpacked length
+    bool opens;
+    bool writes;
+  } cases[] = {
+      {true, false, UINT64_MAX, true, false},  {false, false, UINT64_MAX, true, true},
+      {true, true, UINT64_MAX, true, false},   {true, false, 22, false, false},
+      {false, false, 22, false, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.inMemory) + std::to_string(c.plain) + std::to_string(c.limit));
+    const std::string opened = c.plain ? std::string(dir / "plain.qv6") : path;
+    ExchangeFile reader;
+    reader.LimitUnpackedLength(c.limit);
+    if (c.inMemory) reader.ReadInMemory();
+    platform::FileFaults counting;
+    ASSERT_EQ(reader.Open(opened, true, false), c.opens);
+    EXPECT_EQ(counting.Count(platform::FileOperation::Write) != 0, c.writes);
+    EXPECT_EQ(reader.UnpackedTooLong(), !c.opens);
+    if (c.opens) {
+      EXPECT_EQ(reader.IsPacked(), !c.plain);
+      EXPECT_EQ(reader.GetPath(), opened);
+      EXPECT_EQ(temporary.Files(), c.inMemory ? Names{} : Names{"~AT0.qvz"});
+      EXPECT_EQ(reader.Kind(), 21);
+      WideString text;
+      EXPECT_TRUE(reader.GetWide(1, text));
+      EXPECT_EQ(text.View(), u"text");
+      EXPECT_TRUE(reader.Close());
+    }
+    EXPECT_EQ(temporary.Files(), Names{});
+    EXPECT_EQ(ReadFile(path), packed);
+  }
 }
 
 TEST_F(ExchangeFileTest, AnUnpackedFileOpensInPlaceAndStaysUnpacked) {

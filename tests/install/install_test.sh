@@ -27,7 +27,7 @@ major=${version%%.*}
 readelf -d "$prefix/$libdir/libquorvel.so" | grep -q "SONAME.*\[libquorvel.so.$major\]" ||
   fail "the SONAME is not libquorvel.so.$major"
 for file in include/quorvel/quorvel.h include/quorvel/ErrorCodes.h include/quorvel/Version.h \
-            bin/quorvel share/man/man1/quorvel.1 "$libdir/pkgconfig/quorvel.pc" \
+            bin/quorvel bin/quorvel-core share/man/man1/quorvel.1 "$libdir/pkgconfig/quorvel.pc" \
             "$libdir/cmake/Quorvel/QuorvelConfig.cmake" \
             "$libdir/cmake/Quorvel/QuorvelConfigVersion.cmake"; do
   [ -f "$prefix/$file" ] || fail "$file is not installed"

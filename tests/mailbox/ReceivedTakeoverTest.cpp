@@ -5,6 +5,7 @@
 
 #include "MailboxFixture.h"
 #include "ReceivedItems.h"
+#include "platform/Faults.h"
 
 namespace quorvel::testing {
 namespace {
@@ -42,6 +43,21 @@ TEST_F(ReceivedTakeoverTest, ATakenFileIsTheItemAnyOtherStays) {
     }
     std::filesystem::remove(path);
   }
+}
+
+// Its bytes were written when they arrived: reading what the item is, and
+// taking it, writes less than the item holds (only its key, to the keys
+// file), so it is filed on a disk with no room for a copy of it.
+TEST_F(ReceivedTakeoverTest, ATakenItemIsFiledWithoutWritingItsBytesAgain) {
+  const std::string path = directory / "~AT9.tmp";
+  WriteSentItem(path, {.kind = 20, .attachment = true, .number = 7}, payload, 70, 0);
+  const uint64_t size = std::filesystem::file_size(path);
+  platform::FileFaults faults;
+  faults.FillDiskAfter(size - 1);
+  uint32_t position = 0;
+  EXPECT_NE(mailbox.ImportExchangeFile(path, &position, nullptr, nullptr, nullptr, true), kNoItem);
+  EXPECT_FALSE(faults.Fired());
+  EXPECT_EQ(mailbox.Index().EntryAt(position).messageType, 20);
 }
 
 }  // namespace

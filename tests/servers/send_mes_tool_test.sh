@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # quorvel send --mes delivers a mail-data file to the run's Postfix, in the
 # foreground and in the background, and files it into the sent or the out
-# directory; quorvel dump shows the filed record.
+# directory (in the foreground the library files it under a new name; in the
+# background the tool moves its files under their own); quorvel dump shows
+# the filed record.
 # Usage: send_mes_tool_test.sh QUORVEL_TOOL STATE_FILE
 set -euo pipefail
 tool=$1
@@ -39,7 +41,7 @@ write_mes b "tutor@$QUORVEL_MAIL_DOMAIN" "$back"
 "$tool" send --mes "$work/queue/b.mes" --smtp "127.0.0.1:$QUORVEL_SMTP_PORT" \
   --out "$work/out" --sent "$work/sent" --background 2>"$work/back.txt"
 arrived "$back"
-test -f "$work/sent/~AT1.mes" && test ! -e "$work/queue/b.mes"
+test -f "$work/sent/b.mes" && test -f "$work/sent/b_1.att" && test ! -e "$work/queue/b.mes"
 
 lost="lost-$RANDOM$RANDOM"
 write_mes c "nobody@$QUORVEL_MAIL_DOMAIN" "$lost"
@@ -49,5 +51,5 @@ if "$tool" send --mes "$work/queue/c.mes" --smtp "127.0.0.1:$QUORVEL_SMTP_PORT" 
   exit 1
 fi
 grep -q "error 7" "$work/lost.txt"
-test -f "$work/out/~AT0.mes" && test ! -e "$work/queue/c.mes"
+test -f "$work/out/c.mes" && test -f "$work/out/c_1.att" && test ! -e "$work/queue/c.mes"
 echo "foreground and background sends filed as expected"

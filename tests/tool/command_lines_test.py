@@ -17,6 +17,9 @@ import threading
 from pathlib import Path
 
 TOOL, VERSION = sys.argv[1], sys.argv[2]
+# The program beside the tool that runs its commands on the library's core;
+# a row whose first argument is its name runs it directly.
+CORE = os.path.join(os.path.dirname(TOOL), "quorvel-core")
 
 
 class SmtpServer:
@@ -97,12 +100,13 @@ def closed_port():
 
 def run_tool(arguments, stdin, terminal):
     """Runs the tool; with `terminal` its standard error is a pseudo-terminal."""
+    command = [CORE] + arguments[1:] if arguments[:1] == ["quorvel-core"] else [TOOL] + arguments
     if not terminal:
-        run = subprocess.run([TOOL] + arguments, input=stdin or b"", capture_output=True,
+        run = subprocess.run(command, input=stdin or b"", capture_output=True,
                              timeout=60)
         return run.returncode, run.stdout.decode(), run.stderr.decode()
     controller, side = pty.openpty()
-    run = subprocess.run([TOOL] + arguments, input=stdin or b"", stdout=subprocess.PIPE,
+    run = subprocess.run(command, input=stdin or b"", stdout=subprocess.PIPE,
                          stderr=side, timeout=60)
     os.close(side)
     seen = b""
@@ -160,6 +164,12 @@ def main():
             (["parse", "--help"], None, 0, "FILE --to DIR\n\nturn one message file into a mail-data"
              " file and attachments\n\nReads one message file", ""),
             (["--version"], None, 0, f"quorvel {VERSION}\n", ""),
+            (["help"], None, 0, "quorvel runs them in\nquorvel-core, the program beside it", ""),
+            # quorvel-core runs the commands on the core only.
+            (["quorvel-core", "mailbox", "base", "user"], None, 2, "", 'unknown command "mailbox"'),
+            (["quorvel-core", "send", "--smtp", "host", "--mes", "a.mes"], None, 2, "",
+             "use quorvel send --mes"),
+            (["quorvel-core", "dump", str(work / "garbage.qv6")], None, 1, "packed: no", "damaged"),
             ([], None, 2, "", "usage: quorvel COMMAND"),
             (["frobnicate"], None, 2, "", 'unknown command "frobnicate"'),
             (["help", "frobnicate"], None, 2, "", 'unknown command "frobnicate"'),

@@ -44,6 +44,7 @@ void Invocation::Complain(const std::string& message) const {
 ParseResult ParseCommandLine(const CommandSpec& command, const Arguments& arguments) {
   Invocation invocation;
   invocation.command_ = &command;
+  invocation.arguments_ = arguments;
   bool optionsEnded = false;
   for (size_t i = 0; i < arguments.size(); ++i) {
     const std::string& argument = arguments[i];

@@ -50,6 +50,8 @@ class Invocation {
  public:
   const CommandSpec& command() const { return *command_; }
   const Arguments& operands() const { return operands_; }
+  // Every argument after the command's name, as given.
+  const Arguments& arguments() const { return arguments_; }
   bool Has(const std::string& option) const { return values_.count(option) != 0; }
   // The value of a single option; `fallback` when it was not given.
   std::string Value(const std::string& option, const std::string& fallback = "") const;
@@ -64,6 +66,7 @@ class Invocation {
   const CommandSpec* command_ = nullptr;
   std::map<std::string, Arguments> values_;
   Arguments operands_;
+  Arguments arguments_;
 };
 
 struct ParseResult {

@@ -4,12 +4,21 @@
 #include <filesystem>
 #include <cstdlib>
 
-#include "text/WideText.h"
-#include "frame/WholeFile.h"
 #include "platform/CodePages.h"
+#include "platform/WholeFile.h"
 #include "quorvel/quorvel.h"
 
 namespace quorvel::tool {
+
+namespace {
+
+// UTF-8 as the exports take text; empty when it does not convert.
+WideString Utf8ToWide(const std::string& bytes) {
+  if (bytes.empty()) return WideString();
+  return WideString(platform::MultiByteToWide(platform::kCodePageUtf8, bytes).value_or(u""));
+}
+
+}  // namespace
 
 bool ParseIndex(const std::string& text, uint32_t& index) {
   if (text.empty() || text[0] < '0' || text[0] > '9') return false;
@@ -57,15 +66,15 @@ int RunItemCommand(const char* command, const char* usage, const Arguments& argu
   }
   const ItemOptions& options = input.options;
   if (!options.textFile.empty()) {
-    const std::optional<std::string> bytes = ReadWholeFile(options.textFile);
+    const std::optional<std::string> bytes = platform::ReadWholeFile(options.textFile);
     if (!bytes) {
       std::fprintf(stderr, "quorvel %s: cannot read %s\n", command, options.textFile.c_str());
       return 1;
     }
-    input.text = exchange::WideFromMultiByte(*bytes, platform::kCodePageUtf8);
+    input.text = Utf8ToWide(*bytes);
   }
   const std::string& user = options.positional[1];
-  input.writer = exchange::CodedTextFromMultiByte(user, platform::kCodePageUtf8);
+  input.writer = CodedText(platform::kCodePageUtf8, Utf8ToWide(user));
   // The library creates the levels of an absolute path only.
   const std::string base = std::filesystem::absolute(options.positional[0]).string();
   OpenMailbox mailbox(base, user);

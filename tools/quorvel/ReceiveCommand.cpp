@@ -15,7 +15,7 @@
 #include "ExitCodes.h"
 #include "SecurityOptions.h"
 #include "TerminalText.h"
-#include "frame/ErrorCodes.h"
+#include "quorvel/ErrorCodes.h"
 #include "protocol/PopClient.h"
 #include "platform/Terminal.h"
 #include "quorvel/quorvel.h"

@@ -1,8 +1,8 @@
 #include "SafeFileNames.h"
 
-#include "frame/Directories.h"
 #include "platform/File.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 
 namespace quorvel::tool {
 
@@ -43,7 +43,7 @@ std::optional<std::string> ReserveSafeName(const std::string& directory, const s
   const bool hasExtension = dot != std::string::npos && dot != 0;
   const std::string stem = hasExtension ? safe.substr(0, dot) : safe;
   const std::string extension = hasExtension ? safe.substr(dot) : "";
-  const std::string folder = NormaliseDirectory(directory);
+  const std::string folder = platform::NormaliseDirectory(directory);
   for (int n = 1; n <= kMaxAttempts; ++n) {
     const std::string candidate =
         folder + (n == 1 ? safe : stem + " (" + std::to_string(n) + ")" + extension);

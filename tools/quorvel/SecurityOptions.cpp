@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "frame/WholeFile.h"
+#include "platform/WholeFile.h"
 
 namespace quorvel::tool {
 
@@ -15,7 +15,7 @@ std::optional<uint32_t> TlsModeOf(const std::string& text) {
 }
 
 std::optional<std::string> ReadPasswordFile(const std::string& path) {
-  std::optional<std::string> content = ReadWholeFile(path);
+  std::optional<std::string> content = platform::ReadWholeFile(path);
   if (!content) return std::nullopt;
   const size_t end = content->find_first_of("\r\n");
   if (end != std::string::npos) content->resize(end);

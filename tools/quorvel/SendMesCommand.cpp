@@ -2,7 +2,9 @@
 // library's exports, by SMTP. In the foreground MailsSendMailFromFile files
 // the mail into the out or sent directory; with --background a worker sends
 // it while this thread polls the percentage, Ctrl-C stops the worker, and
-// the tool files the mail itself once the worker has finished. Progress is
+// the tool files the mail itself once the worker has finished: the library
+// reads the file (MailsGetMails), the tool moves its files under their own
+// names, as a host does with its own system calls. Progress is
 // drawn only on a terminal and not with --quiet, which prints only errors.
 #include <atomic>
 #include <chrono>
@@ -11,12 +13,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "Commands.h"
-#include "frame/ErrorCodes.h"
+#include "quorvel/ErrorCodes.h"
 #include "mail/MailFileFormat.h"
 #include "platform/FileSystem.h"
+#include "platform/Paths.h"
 #include "platform/Terminal.h"
 #include "platform/Threads.h"
 #include "quorvel/quorvel.h"
@@ -72,6 +77,36 @@ void OnCompletion(uint32_t, uint32_t result) {
 volatile std::sig_atomic_t interrupted = 0;
 void OnInterrupt(int) { interrupted = 1; }
 
+// The record of a mail-data file, as the library reads it: the mails of its
+// directory (the reception directory for a moment), and the one of them
+// that is this file.
+std::optional<MailData> ReadMailFile(const std::string& file) {
+  std::string directory = platform::DirectoryOf(file);
+  if (directory.empty()) directory = std::string(".") + platform::kPathSeparator;
+  MailDataList list;
+  if (!MailsSetReceptionDirectory(directory.c_str()) || !MailsGetMails(&list)) return std::nullopt;
+  const std::string name = platform::FileNameOf(file);
+  for (uint32_t i = 0; i < list.Size(); ++i) {
+    if (platform::FileNameOf(list.At(i)->filePath) == name) return *list.At(i);
+  }
+  return std::nullopt;
+}
+
+// Moves the mail-data file and its attachment content files into
+// `directory`, keeping their names; an existing file there is not replaced.
+bool MoveMailFiles(const MailData& mail, const std::string& directory) {
+  const std::string into = platform::NormaliseDirectory(directory);
+  std::vector<std::string> files{mail.filePath};
+  for (const std::string& file : mail.attachmentFiles) {
+    if (!file.empty()) files.push_back(file);
+  }
+  bool moved = true;
+  for (const std::string& file : files) {
+    moved = platform::RenameFile(file, into + platform::FileNameOf(file)) && moved;
+  }
+  return moved;
+}
+
 // Sends in the background; answers the worker's result.
 bool SendInBackground(const MesOptions& options, MailData& mail) {
   if (!MailsThreadedSendMail(&mail, OnCompletion, 0)) return false;
@@ -93,7 +128,7 @@ bool SendInBackground(const MesOptions& options, MailData& mail) {
   // The host files the mail itself after a background send.
   const bool sent = completion.result == 1;
   const std::string& directory = sent ? options.sent : options.out;
-  if (!directory.empty() && !mail.MoveToDirectory(directory)) {
+  if (!directory.empty() && !MoveMailFiles(mail, directory)) {
     std::fprintf(stderr, "quorvel send: cannot move the mail to %s\n", directory.c_str());
   }
   return sent;
@@ -117,8 +152,8 @@ int RunSendMes(const Invocation& invocation) {
             MailsSetSentDirectory(options.sent.empty() ? nullptr : options.sent.c_str());
   if (ok) {
     if (options.background) {
-      MailData mail;
-      ok = mail.ReadFile(options.file) && SendInBackground(options, mail);
+      std::optional<MailData> mail = ReadMailFile(options.file);
+      ok = mail && SendInBackground(options, *mail);
     } else {
       MailsSetCallback(OnProgress);
       ok = MailsSendMailFromFile(options.file.c_str());

@@ -92,4 +92,13 @@ int ChildProcess::Wait() {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+std::optional<int> RunInPlace(const std::string& program, const std::vector<std::string>& arguments) {
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(program.c_str()));
+  for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+  ::execv(program.c_str(), argv.data());
+  return std::nullopt;
+}
+
 }  // namespace quorvel::platform

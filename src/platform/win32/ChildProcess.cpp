@@ -141,4 +141,29 @@ int ChildProcess::Wait() {
   return known && code < kFirstSystemStatus ? static_cast<int>(code) : -1;
 }
 
+std::optional<int> RunInPlace(const std::string& program, const std::vector<std::string>& arguments) {
+  std::string line;
+  AppendQuoted(line, program);
+  for (const std::string& argument : arguments) {
+    line += ' ';
+    AppendQuoted(line, argument);
+  }
+  // The child inherits the standard handles as they are; without an
+  // application name the system finds `program` with ".exe" added.
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION created{};
+  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                        &startup, &created)) {
+    return std::nullopt;
+  }
+  ::CloseHandle(created.hThread);
+  ::WaitForSingleObject(created.hProcess, INFINITE);
+  DWORD code = 0;
+  const BOOL known = ::GetExitCodeProcess(created.hProcess, &code);
+  ::CloseHandle(created.hProcess);
+  if (!known || code >= kFirstSystemStatus) return -1;
+  return static_cast<int>(code);
+}
+
 }  // namespace quorvel::platform
