@@ -10,6 +10,9 @@
 #                  file kept outside the Maildir, so that Dovecot's expunge
 #                  after our deletion removes a name instead of freeing 20 MiB
 #                  (curl deletes nothing): the two clients' own work (MB/s)
+#   receive-small  `quorvel receive` fetching (and deleting) 500 messages of
+#                  10 KB in one run, and curl fetching the same 500 over one
+#                  connection into 500 files (messages/s)
 #   peak-receive-N peak resident memory of `quorvel receive` for N MiB (MB,
 #                  100 MiB and 1 GiB) and the message's size
 # Each measurement takes the build lock. Needs the mail servers' packages
@@ -108,6 +111,37 @@ echo "receiving 1 to 20 MiB..." >&2
 for _ in $(seq 1 "$rounds"); do
   locked bash -c "$(declare -f seconds rate place receive_round); receive_round"
 done
+
+# Many small messages: 500 of 10 KB dropped into the Maildir at once.
+/usr/bin/python3 "$here/make_message.py" 10240 "$scratch/small.eml" --lf
+small=500
+export small
+place_small() {
+  local i stamp
+  stamp=$(date +%s.%N)
+  for i in $(seq 1 "$small"); do cp "$scratch/small.eml" "$inbox/tmp/$stamp.$i.bench"; done
+  chown 65534:65534 "$inbox/tmp/"*.bench
+  mv "$inbox/tmp/"*.bench "$inbox/new/"
+  curl -s "$url/" >/dev/null
+}
+small_round() {
+  local ours theirs received
+  place_small
+  rm -rf "$scratch/theirs"
+  mkdir "$scratch/theirs"
+  theirs=$(seconds taskset -c "$cpu" curl -s "$url/[1-$small]" -o "$scratch/theirs/#1")
+  rm -rf "$scratch/in"
+  mkdir "$scratch/in"
+  ours=$(TMPDIR=$scratch seconds taskset -c "$cpu" $receive)
+  received=$(find "$scratch/in" -name '*.mes' | wc -l)
+  [ "$received" = "$small" ] || { echo "receive: $received of $small received" >&2; exit 1; }
+  echo "receive-small $(rate "$small" "$ours") $(rate "$small" "$theirs")"
+}
+echo "receiving 500 small messages..." >&2
+for _ in $(seq 1 "$rounds"); do
+  locked bash -c "$(declare -f seconds rate place_small small_round); small_round"
+done
+rm -rf "$scratch/theirs"
 
 echo "peak memory of receiving..." >&2
 for n in 100 1024; do

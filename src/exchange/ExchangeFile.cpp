@@ -107,10 +107,24 @@ bool ExchangeFile::Close() {
   return true;
 }
 
+void ExchangeFile::Abandon() {
+  if (!IsOpen()) return;
+  CloseRecord();
+  DiscardWorkingCopy();
+}
+
 void ExchangeFile::DiscardWorkingCopy() {
   if (packed_ && !WorkingPath().empty()) platform::RemoveFile(WorkingPath());
   packed_ = true;
   packedPath_.clear();
+}
+
+bool FinishAndPack(ExchangeFile& file, const ItemFinisher& finish) {
+  if (finish && !finish(file)) {
+    file.Abandon();
+    return false;
+  }
+  return file.Close();
 }
 
 std::string ExchangeFile::GetPath() const { return packed_ ? packedPath_ : WorkingPath(); }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "exchange/RecordFile.h"
@@ -27,6 +28,9 @@ class ExchangeFile : public RecordFile {
   // Fails when the record file part fails to close or packing fails (the
   // working copy is then left).
   bool Close() override;
+  // Closes without packing: a packed file on disk stays as it was (a file
+  // opened in place keeps what was written to it).
+  void Abandon();
   // The path callers know: the packed file, or the file opened in place.
   virtual std::string GetPath() const;
 
@@ -50,5 +54,13 @@ class ExchangeFile : public RecordFile {
   bool unpackedTooLong_ = false;
   bool inMemory_ = false;
 };
+
+// Called by an item's writer on the finished item before it is packed (the
+// mailbox stamps it there); false abandons the item.
+using ItemFinisher = std::function<bool(ExchangeFile&)>;
+
+// Hands a newly written item to `finish` (when given), then closes and packs
+// it; a finisher that fails abandons it unpacked.
+bool FinishAndPack(ExchangeFile& file, const ItemFinisher& finish);
 
 }  // namespace quorvel::exchange

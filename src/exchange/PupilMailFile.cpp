@@ -4,7 +4,6 @@
 #include "exchange/ExchangeFile.h"
 #include "exchange/RecordKinds.h"
 #include "exchange/UserDataSet.h"
-#include "frame/UniqueNames.h"
 #include "platform/FileSystem.h"
 
 namespace quorvel::exchange {
@@ -21,12 +20,12 @@ bool IsTutorReplyFile(const std::string& path) {
 
 }  // namespace
 
-std::optional<std::string> WritePupilMailFile(const PupilMailContent& content,
-                                              const std::optional<std::string>& answeredPath) {
-  if (answeredPath && !IsTutorReplyFile(*answeredPath)) return std::nullopt;
-  const std::string path = UniqueTempName("qv6");
+bool WritePupilMailFile(const PupilMailContent& content,
+                        const std::optional<std::string>& answeredPath, const std::string& path,
+                        const ItemFinisher& finish) {
+  if (answeredPath && !IsTutorReplyFile(*answeredPath)) return false;
   ExchangeFile file;
-  if (!file.Open(path, false, true)) return std::nullopt;
+  if (!file.Open(path, false, true)) return false;
   file.SetKind(kKindPupilMail);
   content.message.Write(file);
   if (!content.attachments.empty()) AttachmentList::Write(file, content.attachments);
@@ -38,8 +37,7 @@ std::optional<std::string> WritePupilMailFile(const PupilMailContent& content,
     if (iniExists) paths.optionsIni = content.optionsIni;
     UserDataSet::Write(file, paths);
   }
-  file.Close();
-  return path;
+  return FinishAndPack(file, finish);
 }
 
 }  // namespace quorvel::exchange

@@ -5,34 +5,24 @@
 #include "exchange/PupilMessage.h"
 #include "exchange/RecordKinds.h"
 #include "exchange/TutorReply.h"
-#include "frame/UniqueNames.h"
-#include "platform/FileSystem.h"
 
 namespace quorvel::exchange {
 
-std::optional<WrittenTutorReply> WriteTutorReplyFile(const std::string& answeredPath,
-                                                     const TutorReplyContent& content) {
+std::optional<CodedText> WriteTutorReplyFile(const std::string& answeredPath,
+                                             const TutorReplyContent& content,
+                                             const std::string& path,
+                                             const ItemFinisher& finish) {
   ExchangeFile answered;
   if (!answered.Open(answeredPath, true, false)) return std::nullopt;
   const uint8_t kind = answered.Kind();
-  if (kind != kKindPupilMail && kind != kKindTimedMessage) {
-    answered.Close();
-    return std::nullopt;
-  }
-  const std::string path = UniqueTempName("qv6");
-  ExchangeFile file;
-  if (!file.Open(path, false, true)) {
-    answered.Close();
-    return std::nullopt;
-  }
-  file.SetKind(kKindTutorReply);
   PupilMessage pupilMail;
-  if (!pupilMail.Read(answered)) {
-    answered.Close();
-    file.Close();
-    platform::RemoveFile(path);
-    return std::nullopt;
-  }
+  const bool readable =
+      (kind == kKindPupilMail || kind == kKindTimedMessage) && pupilMail.Read(answered);
+  answered.Close();
+  if (!readable) return std::nullopt;
+  ExchangeFile file;
+  if (!file.Open(path, false, true)) return std::nullopt;
+  file.SetKind(kKindTutorReply);
   TutorReply reply;
   reply.number = content.number;
   reply.correspondent = content.correspondent;
@@ -41,9 +31,8 @@ std::optional<WrittenTutorReply> WriteTutorReplyFile(const std::string& answered
   reply.reference = pupilMail.reference;
   reply.Write(file);
   if (!content.attachments.empty()) AttachmentList::Write(file, content.attachments);
-  file.Close();
-  answered.Close();
-  return WrittenTutorReply{path, reply.reference};
+  if (!FinishAndPack(file, finish)) return std::nullopt;
+  return reply.reference;
 }
 
 bool CheckTutorReplyFile(const std::string& path, CodedText& reference) {

@@ -1,6 +1,6 @@
-// The exchange file of a tutor's reply (kind 21) to a pupil mail, written and
-// packed in the system's temporary directory for the mailbox to file, and
-// the check a pupil's host makes on a tutor reply it received.
+// The exchange file of a tutor's reply (kind 21) to a pupil mail, written
+// where the mailbox will keep it and packed once, and the check a pupil's
+// host makes on a tutor reply it received.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "exchange/ExchangeFile.h"
 #include "quorvel/CodedText.h"
 #include "quorvel/WideString.h"
 
@@ -20,18 +21,17 @@ struct TutorReplyContent {
   std::vector<std::string> attachments;
 };
 
-struct WrittenTutorReply {
-  std::string path;     // "~AT" n ".qv6" in the temporary directory
-  CodedText reference;  // copied from the pupil mail answered
-};
-
 // Writes the reply to the pupil mail in `answeredPath` (kind 20, or 22 with a
-// pupil message): the reply carries the pupil mail's number and reference.
-// Fails, leaving nothing behind, when the answered file cannot be opened, is
-// of another kind or holds no readable pupil message, or when the new file
-// cannot be created.
-std::optional<WrittenTutorReply> WriteTutorReplyFile(const std::string& answeredPath,
-                                                     const TutorReplyContent& content);
+// pupil message) at `path` (missing, or an empty file that reserves the name)
+// and packs it, after `finish` (when given) has seen the finished item. The
+// reply carries the pupil mail's number and reference; the answer is that
+// reference. Fails, with nothing packed into `path`, when the answered file
+// cannot be opened, is of another kind or holds no readable pupil message,
+// when the new file cannot be created or packed, or when the finisher fails.
+std::optional<CodedText> WriteTutorReplyFile(const std::string& answeredPath,
+                                             const TutorReplyContent& content,
+                                             const std::string& path,
+                                             const ItemFinisher& finish = nullptr);
 
 // True when `path` is a tutor reply whose record is complete; `reference`
 // then receives its reference, otherwise the default CodedText.

@@ -3,21 +3,8 @@
 #include <optional>
 
 #include "mailbox/Mailbox.h"
-#include "platform/FileSystem.h"
 
 namespace quorvel {
-
-namespace {
-
-// A filed item's temporary file is no longer needed; the index goes to disk.
-// A file that could not be filed stays where it is.
-bool Filed(Mailbox& mailbox, uint32_t id, const std::string& temporaryPath) {
-  if (id == kNoItem) return false;
-  platform::RemoveFile(temporaryPath);
-  return mailbox.SaveIndex();
-}
-
-}  // namespace
 
 bool PupilWriteMail(ThreadContext* context, const exchange::PupilMailContent& content,
                     const std::string& recipient, uint32_t answeredIndex) {
@@ -27,12 +14,14 @@ bool PupilWriteMail(ThreadContext* context, const exchange::PupilMailContent& co
   const bool answers = answeredIndex < index.Count();
   std::optional<std::string> answeredPath;
   if (answers) answeredPath = mailbox->PathOf(index.EntryAt(answeredIndex));
-  const std::optional<std::string> path = exchange::WritePupilMailFile(content, answeredPath);
-  if (!path) return false;
-  const uint32_t id =
-      answers ? mailbox->FileReply(*path, index.IdAt(answeredIndex), recipient, CodedText::Default())
-              : mailbox->FileNewMail(*path, {recipient}, CodedTextArray());
-  return Filed(*mailbox, id, *path);
+  const uint32_t parentId = answers ? index.IdAt(answeredIndex) : 0;
+  const uint32_t id = mailbox->FileWritten(
+      parentId, recipient,
+      [&](const std::string& path, const exchange::ItemFinisher& finish) -> std::optional<CodedText> {
+        if (!exchange::WritePupilMailFile(content, answeredPath, path, finish)) return std::nullopt;
+        return CodedText::Default();
+      });
+  return id != kNoItem && mailbox->SaveIndex();
 }
 
 bool TutorReplyToMail(ThreadContext* context, const exchange::TutorReplyContent& content,
@@ -42,12 +31,13 @@ bool TutorReplyToMail(ThreadContext* context, const exchange::TutorReplyContent&
     return false;
   }
   const MailboxIndex& index = mailbox->Index();
-  const std::optional<exchange::WrittenTutorReply> reply =
-      exchange::WriteTutorReplyFile(mailbox->PathOf(index.EntryAt(answeredIndex)), content);
-  if (!reply) return false;
-  const uint32_t id =
-      mailbox->FileReply(reply->path, index.IdAt(answeredIndex), recipient, reply->reference);
-  return Filed(*mailbox, id, reply->path);
+  const std::string answeredPath = mailbox->PathOf(index.EntryAt(answeredIndex));
+  const uint32_t id = mailbox->FileWritten(
+      index.IdAt(answeredIndex), recipient,
+      [&](const std::string& path, const exchange::ItemFinisher& finish) {
+        return exchange::WriteTutorReplyFile(answeredPath, content, path, finish);
+      });
+  return id != kNoItem && mailbox->SaveIndex();
 }
 
 bool AddNewMail(ThreadContext* context, const std::string& path,

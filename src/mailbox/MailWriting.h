@@ -1,8 +1,9 @@
 // Writing into the calling context's mailbox: a pupil's mail (a new thread,
 // or the answer to a tutor reply), a tutor's reply to a pupil mail, and an
-// exchange file the host wrote itself. Each files the item as not yet sent,
-// with the recipients as its outbound routes, and saves the index; every
-// failure answers false and leaves the index as it was.
+// exchange file the host wrote itself. A mail or reply is written straight
+// into the mailbox, stamped there and packed once. Each files the item as not
+// yet sent, with the recipients as its outbound routes, and saves the index;
+// every failure answers false and leaves the index as it was.
 #pragma once
 
 #include <cstdint>

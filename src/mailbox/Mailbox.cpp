@@ -289,14 +289,41 @@ uint32_t Mailbox::FileStamped(const std::string& path, uint32_t parentId,
     Unfile(id);
     return kNoItem;
   }
-  keys_.Learn(id, *entry, keys_.NewKey(id));
+  return Queue(id, position, *entry, outIndex, entryCopy);
+}
+
+uint32_t Mailbox::FileWritten(uint32_t parentId, std::string route, const ItemWriter& write) {
+  if (!isOpen_ || readOnly_) return kNoItem;
+  const std::string reserved = UniqueNameFrom(nameHint_, kItemExtension, directory_);
+  if (reserved.empty()) return kNoItem;
+  const std::vector<std::string> routes{std::move(route)};
+  IndexEntry* entry = nullptr;
+  uint32_t position = 0;
+  const uint32_t id = FileItem(reserved, parentId, &routes, nullptr, &position, &entry, false);
+  if (id == kNoItem) {
+    RemoveItemFile(reserved);
+    return kNoItem;
+  }
+  const std::optional<CodedText> name = write(
+      reserved, [&](exchange::ExchangeFile& item) { return StampInto(item, id, parentId, *entry); });
+  if (!name) {
+    Unfile(id);
+    return kNoItem;
+  }
+  if (!name->text.IsEmpty()) entry->nameList.Add(*name);
+  return Queue(id, position, *entry, nullptr, nullptr);
+}
+
+uint32_t Mailbox::Queue(uint32_t id, uint32_t position, IndexEntry& entry, uint32_t* outIndex,
+                        IndexEntry* entryCopy) {
+  keys_.Learn(id, entry, keys_.NewKey(id));
   if (entryCopy != nullptr) {
     std::vector<std::string> keptRoutes = std::move(entryCopy->outRoutes);
-    *entryCopy = *entry;
+    *entryCopy = entry;
     entryCopy->outRoutes = std::move(keptRoutes);
   }
   index_.outboxQueue.push_back(id);
-  outbox_.Queued(id, *entry);
+  outbox_.Queued(id, entry);
   if (outIndex != nullptr) *outIndex = position;
   return id;
 }
@@ -304,6 +331,15 @@ uint32_t Mailbox::FileStamped(const std::string& path, uint32_t parentId,
 bool Mailbox::StampAndDescribe(uint32_t id, uint32_t parentId, IndexEntry& entry) {
   exchange::ExchangeFile item;
   if (!item.Open(PathOf(entry), false, false)) return false;
+  if (!StampInto(item, id, parentId, entry)) {
+    item.Close();
+    return false;
+  }
+  return item.Close();
+}
+
+bool Mailbox::StampInto(exchange::ExchangeFile& item, uint32_t id, uint32_t parentId,
+                        IndexEntry& entry) {
   exchange::ItemStamp stamp;
   stamp.itemId = id;
   stamp.parentId = parentId;
@@ -312,13 +348,12 @@ bool Mailbox::StampAndDescribe(uint32_t id, uint32_t parentId, IndexEntry& entry
                                  parentId != 0 ? keys_.KeyOf(parentId) : std::nullopt};
   if (!stamp.Write(item) || !exchange::WriteStampKeys(item, keys) ||
       !DescribeMessage(item, entry)) {
-    item.Close();
     return false;
   }
   entry.date = stamp.created;
   entry.sourceId = id;
   entry.attributes = kItemNotSent | ContentAttributes(item);
-  return item.Close();
+  return true;
 }
 
 void Mailbox::Unfile(uint32_t id) {

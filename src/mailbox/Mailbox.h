@@ -14,6 +14,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_set>
@@ -71,6 +72,17 @@ class Mailbox : public ContextMailbox {
   // (none when its text is empty).
   uint32_t FileReply(const std::string& path, uint32_t parentId, std::string route,
                      CodedText name, uint32_t* outIndex = nullptr, IndexEntry* entryCopy = nullptr);
+
+  // Writes an item straight into the mailbox as a reply to `parentId` (0, or
+  // an id not in the index: a new thread root), stamped before it is packed
+  // and queued for sending along `route`. `write` writes the item at the
+  // path it is given and hands it to the finisher before packing; it answers
+  // the name the entry keeps (none when its text is empty), or nothing when
+  // the item could not be written. Does not save. On failure nothing stays
+  // filed.
+  using ItemWriter =
+      std::function<std::optional<CodedText>(const std::string&, const exchange::ItemFinisher&)>;
+  uint32_t FileWritten(uint32_t parentId, std::string route, const ItemWriter& write);
 
   // Files a copy of a received exchange file under the item its stamp names
   // as parent (a new thread root when there is none), marked unread: the
@@ -139,6 +151,10 @@ class Mailbox : public ContextMailbox {
                                       const exchange::StampKeys& keys) const;
   uint32_t ParentOf(const exchange::ItemStamp& stamp, const exchange::StampKeys& keys) const;
   bool StampAndDescribe(uint32_t id, uint32_t parentId, IndexEntry& entry);
+  bool StampInto(exchange::ExchangeFile& item, uint32_t id, uint32_t parentId, IndexEntry& entry);
+  // A stamped item joins the outbox queue and its key is learnt.
+  uint32_t Queue(uint32_t id, uint32_t position, IndexEntry& entry, uint32_t* outIndex,
+                 IndexEntry* entryCopy);
   void Unfile(uint32_t id);
   // Deletes an item file this mailbox made, giving its name back.
   void RemoveItemFile(const std::string& path);

@@ -1,9 +1,10 @@
-// The pupil mail and tutor reply files, written in the temporary directory
-// for the mailbox to file.
+// The pupil mail and tutor reply files, written where they will stay and
+// packed once, after the mailbox's finisher has seen them.
 #include <gtest/gtest.h>
 
 #include "ItemTest.h"
 #include "exchange/AttachmentList.h"
+#include "exchange/ItemStamp.h"
 #include "exchange/ExchangeFile.h"
 #include "exchange/PupilMailFile.h"
 #include "exchange/RecordKinds.h"
@@ -36,41 +37,60 @@ std::vector<uint16_t> RootTags(const std::string& path) {
 }
 
 // What the blocks hold is the stored files' and the exports' concern; here
-// only which blocks a mail gets, and where its file lands.
+// only which blocks a mail gets, and that no working copy is left.
 TEST_F(ItemWriters, APupilMailHoldsTheBlocksOfWhatItCarries) {
   PupilMailContent bare = SampleMail();
   bare.optionsIni = dir / "no-such-options.ini";
-  const std::optional<std::string> written = WritePupilMailFile(bare, std::nullopt);
-  ASSERT_TRUE(written);
-  EXPECT_EQ(*written, WorkingDirectory() + "~AT0.qv6");
-  EXPECT_EQ(temporary.Files(), Names{"~AT0.qv6"}) << "no working copy is left";
-  EXPECT_EQ(RootTags(*written), (std::vector<uint16_t>{10000, 10200}));
+  ASSERT_TRUE(WritePupilMailFile(bare, std::nullopt, dir / "bare.qv6"));
+  EXPECT_EQ(temporary.Files(), Names{}) << "no working copy is left";
+  EXPECT_EQ(RootTags(dir / "bare.qv6"), (std::vector<uint16_t>{10000, 10200}));
 
   WriteFile(dir / "essay.txt", "essay");
   WriteFile(dir / "track", "t");
   PupilMailContent mail = SampleMail();
   mail.attachments = {dir / "essay.txt"};
   mail.tracking = {dir / "track"};
-  const std::optional<std::string> full = WritePupilMailFile(mail, std::nullopt);
-  ASSERT_TRUE(full);
-  EXPECT_EQ(RootTags(*full), (std::vector<uint16_t>{10000, 10200, 10600, 10800, 10700}));
+  ASSERT_TRUE(WritePupilMailFile(mail, std::nullopt, dir / "full.qv6"));
+  EXPECT_EQ(RootTags(dir / "full.qv6"), (std::vector<uint16_t>{10000, 10200, 10600, 10800, 10700}));
+}
+
+// The finisher writes into the finished item before it is packed; one that
+// fails leaves nothing packed and no working copy.
+TEST_F(ItemWriters, TheFinisherStampsTheItemBeforeItIsPackedOrAbandonsIt) {
+  ItemStamp stamp;
+  stamp.itemId = 9;
+  const ItemFinisher stamping = [&](ExchangeFile& item) { return stamp.Write(item); };
+  ASSERT_TRUE(WritePupilMailFile(SampleMail(), std::nullopt, dir / "stamped.qv6", stamping));
+  ASSERT_TRUE(file.Open(dir / "stamped.qv6", true, false));
+  ItemStamp read;
+  ASSERT_TRUE(read.Read(file));
+  EXPECT_EQ(read.itemId, 9u);
+  file.Close();
+
+  const ItemFinisher refusing = [](ExchangeFile& item) { return item.Kind() != kKindPupilMail; };
+  EXPECT_FALSE(WritePupilMailFile(SampleMail(), std::nullopt, dir / "refused.qv6", refusing));
+  EXPECT_FALSE(WriteTutorReplyFile(dir / "stamped.qv6", TutorReplyContent(), dir / "r.qv6",
+                                   [](ExchangeFile&) { return false; }));
+  EXPECT_EQ(ReadFile(dir / "refused.qv6"), "");
+  EXPECT_EQ(ReadFile(dir / "r.qv6"), "");
+  EXPECT_EQ(temporary.Files(), Names{});
 }
 
 TEST_F(ItemWriters, TheReplyCopiesThePupilMailsNumberAndReference) {
-  const std::optional<std::string> mail = WritePupilMailFile(SampleMail(), std::nullopt);
-  ASSERT_TRUE(mail);
+  ASSERT_TRUE(WritePupilMailFile(SampleMail(), std::nullopt, dir / "mail.qv6"));
   WriteFile(dir / "corrected.txt", "corrected");
   TutorReplyContent content;
   content.number = 7;
   content.correspondent = CodedText(1252, WideString(u"Pupil"));
   content.text = WideString(u"answer");
   content.attachments = {dir / "corrected.txt"};
-  const std::optional<WrittenTutorReply> reply = WriteTutorReplyFile(*mail, content);
-  ASSERT_TRUE(reply);
-  EXPECT_EQ(reply->reference, SampleMail().message.reference);
-  EXPECT_EQ(temporary.Files(), (Names{"~AT0.qv6", "~AT1.qv6"}));
+  const std::optional<CodedText> reference =
+      WriteTutorReplyFile(dir / "mail.qv6", content, dir / "reply.qv6");
+  ASSERT_TRUE(reference);
+  EXPECT_EQ(*reference, SampleMail().message.reference);
+  EXPECT_EQ(temporary.Files(), Names{});
 
-  ASSERT_TRUE(file.Open(reply->path, true, false));
+  ASSERT_TRUE(file.Open(dir / "reply.qv6", true, false));
   EXPECT_EQ(file.Kind(), kKindTutorReply);
   TutorReply read;
   ASSERT_TRUE(read.Read(file));
@@ -94,8 +114,9 @@ TEST_F(ItemWriters, ATutorReplyHoldingAPupilMessageIsNotAnswered) {
     ASSERT_TRUE(SampleMail().message.Write(odd));
     ASSERT_TRUE(odd.Close());
   }
-  EXPECT_FALSE(WriteTutorReplyFile(dir / "odd.qv6", TutorReplyContent()));
-  EXPECT_EQ(temporary.Files(), Names{}) << "a refused answer leaves nothing behind";
+  EXPECT_FALSE(WriteTutorReplyFile(dir / "odd.qv6", TutorReplyContent(), dir / "r.qv6"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "r.qv6")) << "a refused answer leaves nothing behind";
+  EXPECT_EQ(temporary.Files(), Names{});
 }
 
 }  // namespace

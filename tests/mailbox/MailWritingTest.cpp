@@ -62,12 +62,27 @@ TEST_F(MailWritingTest, MailsAndRepliesLandInTheirThreadsAndTheIndexIsSaved) {
   EXPECT_EQ(mailbox.Index().EntryAt(2).nameList.Size(), 0u) << "a pupil's answer keeps no name";
 }
 
-TEST_F(MailWritingTest, AMailThatCannotBeFiledStaysInTheTemporaryDirectory) {
+TEST_F(MailWritingTest, AMailThatCannotBeFiledLeavesNothingBehind) {
   ASSERT_TRUE(mailbox.CloseIndex(true));
   ASSERT_TRUE(OpenReadOnly());  // a read-only mailbox files nothing
   EXPECT_FALSE(Write(UINT32_MAX));
-  EXPECT_EQ(temporary.Files(), Names{"~AT0.qv6"});
+  EXPECT_EQ(temporary.Files(), Names{});
   EXPECT_EQ(mailbox.Index().Count(), 0u);
+  EXPECT_EQ(ItemFiles(), 0u);
+}
+
+// A mail is written where the mailbox keeps it and packed once: its 1 MiB
+// attachment (text that packs to a few KiB) is written to disk once, in the
+// working copy, not again in a second copy unpacked for the stamp.
+TEST_F(MailWritingTest, AMailIsPackedOnceWhereItStays) {
+  std::string lesson;
+  while (lesson.size() < (1u << 20)) lesson += "la maison est grande et le jardin fleuri\r\n";
+  WriteFile(outside / "lesson.txt", lesson);
+  platform::FileFaults faults;
+  faults.FillDiskAfter(lesson.size() + lesson.size() / 2);
+  ASSERT_TRUE(Write(UINT32_MAX, {outside / "lesson.txt"}));
+  EXPECT_FALSE(faults.Fired());
+  EXPECT_EQ(ItemFiles(), 1u);
 }
 
 TEST_F(MailWritingTest, AnIndexThatCannotBeSavedFailsTheWriteAndKeepsTheOldIndex) {
