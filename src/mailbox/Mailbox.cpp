@@ -307,7 +307,9 @@ uint32_t Mailbox::FileWritten(uint32_t parentId, std::string route, const ItemWr
   const std::optional<CodedText> name = write(
       reserved, [&](exchange::ExchangeFile& item) { return StampInto(item, id, parentId, *entry); });
   if (!name) {
+    // Nothing of the item was recorded anywhere: its id is given back.
     Unfile(id);
+    if (nextId_ == id + 1) nextId_ = id;
     return kNoItem;
   }
   if (!name->text.IsEmpty()) entry->nameList.Add(*name);

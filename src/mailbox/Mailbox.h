@@ -79,7 +79,7 @@ class Mailbox : public ContextMailbox {
   // path it is given and hands it to the finisher before packing; it answers
   // the name the entry keeps (none when its text is empty), or nothing when
   // the item could not be written. Does not save. On failure nothing stays
-  // filed.
+  // filed and the id is given back.
   using ItemWriter =
       std::function<std::optional<CodedText>(const std::string&, const exchange::ItemFinisher&)>;
   uint32_t FileWritten(uint32_t parentId, std::string route, const ItemWriter& write);

@@ -105,15 +105,18 @@ TEST_F(ItemWriters, TheReplyCopiesThePupilMailsNumberAndReference) {
 }
 
 // Which items may be answered is asserted through the exports; what they
-// cannot show is a tutor reply that also holds a pupil message.
+// cannot show is a tutor reply that also holds a pupil message, and a timed
+// message (kind 22) that holds one.
 TEST_F(ItemWriters, ATutorReplyHoldingAPupilMessageIsNotAnswered) {
-  {
+  for (const uint8_t kind : {kKindTutorReply, kKindTimedMessage}) {
     ExchangeFile odd;
-    ASSERT_TRUE(odd.Open(dir / "odd.qv6", false, true));
-    odd.SetKind(kKindTutorReply);
+    ASSERT_TRUE(odd.Open(dir / (std::to_string(kind) + ".qv6"), false, true));
+    odd.SetKind(kind);
     ASSERT_TRUE(SampleMail().message.Write(odd));
     ASSERT_TRUE(odd.Close());
   }
+  EXPECT_TRUE(WriteTutorReplyFile(dir / "22.qv6", TutorReplyContent(), dir / "timed.qv6"));
+  std::filesystem::rename(dir / "21.qv6", dir / "odd.qv6");
   EXPECT_FALSE(WriteTutorReplyFile(dir / "odd.qv6", TutorReplyContent(), dir / "r.qv6"));
   EXPECT_FALSE(std::filesystem::exists(dir / "r.qv6")) << "a refused answer leaves nothing behind";
   EXPECT_EQ(temporary.Files(), Names{});

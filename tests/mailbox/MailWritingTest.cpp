@@ -69,6 +69,17 @@ TEST_F(MailWritingTest, AMailThatCannotBeFiledLeavesNothingBehind) {
   EXPECT_EQ(temporary.Files(), Names{});
   EXPECT_EQ(mailbox.Index().Count(), 0u);
   EXPECT_EQ(ItemFiles(), 0u);
+
+  // Nor does a mail that answers an item other than a tutor reply.
+  ASSERT_TRUE(mailbox.CloseIndex(true));
+  ASSERT_TRUE(Open());
+  ASSERT_TRUE(Write(UINT32_MAX));
+  const uint32_t nextId = mailbox.NextId();
+  EXPECT_FALSE(Write(0));
+  EXPECT_EQ(Tree(), "1:0");
+  EXPECT_EQ(mailbox.NextId(), nextId) << "no id is used up";
+  EXPECT_EQ(ItemFiles(), 1u);
+  EXPECT_EQ(temporary.Files(), Names{});
 }
 
 // A mail is written where the mailbox keeps it and packed once: its 1 MiB
