@@ -3,77 +3,45 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 #include "TempDirectory.h"
+#include "WaitUntil.h"
 #include "quorvel/quorvel.h"
 
 namespace {
 
-using quorvel::testing::TempDirectory;
-
+using namespace quorvel::testing;
 constexpr int32_t kNoDirectory = 32770;
 
-// Runs `body` on a fresh host thread and waits for it.
-template <typename Body>
-void OnNewThread(Body body) {
-  std::thread thread(body);
-  thread.join();
-}
-
-TEST(ContextLifeCycle, AddNewTwiceThenOneRemoveEndsTheContext) {
-  std::mutex hostMutex;
-  OnNewThread([&] {
-    const int32_t othersBefore = MTRemove();  // no context yet: just the count
-    EXPECT_NE(MTAddNew(hostMutex.native_handle()), 0);
-    EXPECT_EQ(MailsGetPercentSent(), 0) << "a new context has sent nothing";
-    EXPECT_EQ(MailsGetLastErrorCode(), 0);
-    EXPECT_NE(MTAddNew(nullptr), 0);
-    EXPECT_TRUE(MailsUseMAPI());
-    EXPECT_EQ(MTRemove(), othersBefore);
-    EXPECT_EQ(MailsGetPercentSent(), -1) << "the context is gone after one remove";
-  });
-}
-
-TEST(ContextLifeCycle, EachThreadHasItsOwnContext) {
+TEST(ContextLifeCycle, EachThreadHasOneContextThatOneRemoveEnds) {
   constexpr int kThreads = 8;
-  std::mutex mutex;
-  std::condition_variable changed;
-  int ready = 0;
-  bool release = false;
-  const auto within = [&](std::unique_lock<std::mutex>& lock, auto condition) {
-    return changed.wait_for(lock, std::chrono::minutes(1), condition);
-  };
+  std::mutex hostMutex;
+  std::atomic<int> ready{0};
+  std::atomic<bool> release{false};
+  std::vector<int32_t> errors(kThreads), leftAfterRemove(kThreads);
+  const int32_t before = MTRemove();  // no context here: just the count
   std::vector<std::thread> threads;
-  std::vector<int32_t> leftAfterRemove(kThreads);
-  std::vector<int32_t> errors(kThreads);
-  const int32_t before = MTRemove();
   for (int i = 0; i < kThreads; ++i) {
     threads.emplace_back([&, i] {
-      MTAddNew(nullptr);
+      EXPECT_NE(MTAddNew(hostMutex.native_handle()), 0);
+      EXPECT_EQ(MailsGetPercentSent(), 0) << "a new context has sent nothing";
+      EXPECT_NE(MTAddNew(nullptr), 0);
       // Even threads set a bad reception directory, odd ones a good one.
       MailsSetReceptionDirectory(i % 2 == 0 ? nullptr : "/");
-      std::unique_lock lock(mutex);
       ++ready;
-      changed.notify_all();
-      EXPECT_TRUE(within(lock, [&] { return release; })) << "never released";
-      lock.unlock();
+      EXPECT_TRUE(WaitUntil([&] { return release.load(); }, std::chrono::minutes(1)));
       errors[i] = MailsGetLastErrorCode();
       leftAfterRemove[i] = MTRemove();
+      EXPECT_EQ(MailsGetPercentSent(), -1) << "one remove ends the context";
     });
   }
-  {
-    std::unique_lock lock(mutex);
-    EXPECT_TRUE(within(lock, [&] { return ready == kThreads; })) << ready << " threads ready";
-    EXPECT_EQ(MTRemove(), before + kThreads) << "every thread holds one entry";
-    release = true;
-    changed.notify_all();
-  }
+  EXPECT_TRUE(WaitUntil([&] { return ready == kThreads; }, std::chrono::minutes(1)));
+  EXPECT_EQ(MTRemove(), before + kThreads) << "every thread holds one entry";
+  release = true;
   for (auto& thread : threads) thread.join();
   for (int i = 0; i < kThreads; ++i) {
     EXPECT_EQ(errors[i], i % 2 == 0 ? kNoDirectory : 0) << "thread " << i;
@@ -83,64 +51,52 @@ TEST(ContextLifeCycle, EachThreadHasItsOwnContext) {
   EXPECT_EQ(MTRemove(), before);
 }
 
-TEST(WithoutAContext, ReadsAnswerNeutralValuesAndSettersSucceed) {
-  OnNewThread([] {
-    EXPECT_EQ(MailsGetLastErrorCode(), 0);
-    EXPECT_EQ(MailsGetPercentSent(), -1);
-    EXPECT_TRUE(MailsUseMAPI());
-    EXPECT_TRUE(MailsUseNOTES());
-    EXPECT_TRUE(MailsUseSMTP_POP(nullptr, 0, nullptr, nullptr, nullptr, 0, nullptr,
-                                 "/no/such/dir", 0));
-    EXPECT_TRUE(MailsSetReceptionDirectory(nullptr));
-    EXPECT_TRUE(MailsSetOutDirectory("/no/such/dir"));
-    EXPECT_FALSE(std::filesystem::exists("/no/such")) << "nothing is created without a context";
-    EXPECT_TRUE(MailsSetSentDirectory(nullptr));
-    MailsSetClientWindow(nullptr);
-    MailsSetCallback(nullptr);
-    EXPECT_EQ(MailsGetLastErrorCode(), 0);
-  });
-}
-
 intptr_t IgnoreMessages(ClientWindow*, uint32_t, uintptr_t, intptr_t) { return 0; }
 void IgnoreProgress(uint32_t, uint32_t) {}
 
+// Without a context the reads answer neutral values and the setters succeed
+// and create nothing; with one, directories are created where they can be,
+// and each setter resets the last error.
 TEST(Setters, DirectoriesAreCreatedWhereTheyCanBeAndEachResetsTheLastError) {
   TempDirectory dir;
-  OnNewThread([&] {
+  WriteFile(dir / "file", "x");
+  const std::string belowFile = dir / "file/below";
+  ClientWindow window{&IgnoreMessages, nullptr};
+  const std::function<bool()> setters[] = {
+      [&] { MailsSetClientWindow(&window); return true; },
+      [] { MailsSetCallback(&IgnoreProgress); return true; }, MailsUseMAPI, MailsUseNOTES,
+      [] { return MailsSetOutDirectory(nullptr); }, [] { return MailsSetSentDirectory(nullptr); },
+      [&] { return MailsUseSMTP_POP(nullptr, 0, nullptr, nullptr, nullptr, 0, nullptr,
+                                    dir.path().c_str(), 0); }};
+  std::thread([&] {
+    EXPECT_EQ(MailsGetPercentSent(), -1);
+    for (const auto& set : setters) EXPECT_TRUE(set());
+    EXPECT_TRUE(MailsSetReceptionDirectory(nullptr));
+    EXPECT_TRUE(MailsSetOutDirectory((dir / "none/out").c_str()));
+    EXPECT_FALSE(std::filesystem::exists(dir / "none")) << "nothing is created without a context";
+    EXPECT_EQ(MailsGetLastErrorCode(), 0);
+
     MTAddNew(nullptr);
     EXPECT_TRUE(MailsSetOutDirectory((dir / "out/a/b").c_str()));
     EXPECT_TRUE(std::filesystem::is_directory(dir / "out/a/b"));
     EXPECT_TRUE(MailsSetSentDirectory((dir / "sent").c_str()));
     EXPECT_TRUE(MailsSetReceptionDirectory((dir / "in/").c_str()));
     EXPECT_TRUE(std::filesystem::is_directory(dir / "in"));
-    EXPECT_EQ(MailsGetLastErrorCode(), 0);
-
-    quorvel::testing::WriteFile(dir / "file", "x");
-    EXPECT_FALSE(MailsSetReceptionDirectory((dir / "file/below").c_str()));
-    EXPECT_EQ(MailsGetLastErrorCode(), kNoDirectory);
-    EXPECT_FALSE(MailsSetReceptionDirectory(""));
-    EXPECT_EQ(MailsGetLastErrorCode(), kNoDirectory);
-    EXPECT_FALSE(MailsSetReceptionDirectory(nullptr));
-    EXPECT_EQ(MailsGetLastErrorCode(), kNoDirectory);
-    EXPECT_FALSE(MailsSetSentDirectory((dir / "file/below").c_str()));
-
-    // Each setter resets the last error; a null directory clears.
-    ClientWindow window{&IgnoreMessages, nullptr};
-    const std::function<void()> setters[] = {
-        [&] { MailsSetClientWindow(&window); }, [] { MailsSetCallback(&IgnoreProgress); },
-        [] { EXPECT_TRUE(MailsUseNOTES()); }, [] { EXPECT_TRUE(MailsSetOutDirectory(nullptr)); }};
+    EXPECT_TRUE(MailsSetReceptionDirectory("quorvel-bare-name")) << "counts as created";
+    EXPECT_FALSE(std::filesystem::exists("quorvel-bare-name"));
+    EXPECT_FALSE(MailsSetSentDirectory(belowFile.c_str()));
+    for (const char* bad : {belowFile.c_str(), "", static_cast<const char*>(nullptr)}) {
+      EXPECT_FALSE(MailsSetReceptionDirectory(bad));
+      EXPECT_EQ(MailsGetLastErrorCode(), kNoDirectory);
+    }
     for (const auto& set : setters) {
       MailsSetReceptionDirectory(nullptr);
       ASSERT_EQ(MailsGetLastErrorCode(), kNoDirectory);
       set();
       EXPECT_EQ(MailsGetLastErrorCode(), 0);
     }
-    EXPECT_TRUE(MailsSetSentDirectory(nullptr));
-    EXPECT_TRUE(MailsSetReceptionDirectory("quorvel-bare-name"))
-        << "a bare relative name counts as created";
-    EXPECT_FALSE(std::filesystem::exists("quorvel-bare-name"));
     MTRemove();
-  });
+  }).join();
 }
 
 }  // namespace

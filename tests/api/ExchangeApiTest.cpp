@@ -1,10 +1,10 @@
-// The background exchange operations through libquorvel.so: workers whose
-// callbacks report on their own thread, a stop between two operations, a
-// start refused while a worker runs and the host leaving while it runs; the
-// run's lists and the routes of unsent items rewritten. The whole exchange is
-// the demo's (quorvel demo); the locking table the operations layer's. A worker is held
-// where the test needs it by what it waits for: the host's mutex (to join
-// the context) or the host's own callbacks.
+// The background workers through libquorvel.so: callbacks that report on the
+// worker's own thread, the send controls, a stop between two exchange
+// operations, the host leaving while a worker runs, a completion callback
+// that starts the next run; the run's lists and the routes of unsent items
+// rewritten. The whole exchange is the demo's (quorvel demo); refused starts,
+// the locking table and suspending are the workers' own tests. A worker is
+// held where the test needs it by the host's own callbacks.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -23,10 +23,11 @@ namespace {
 using namespace quorvel::testing;
 
 std::mutex lock;
-std::condition_variable done;
+std::condition_variable changed;
 int completions = 0;
 uint32_t lastResult = 99;
 std::thread::id completedOn;
+int step = 0;  // how far a held worker has come
 // The worker takes it once more after the callback, to leave the context.
 std::mutex hostMutex;
 
@@ -36,17 +37,49 @@ void OnCompletion(uint32_t userValue, uint32_t result) {
   lastResult = result;
   completedOn = std::this_thread::get_id();
   ++completions;
-  done.notify_all();
+  changed.notify_all();
 }
 
 // Waits for the next callback and answers its result; 99 when none comes
 // within a minute.
 uint32_t Completion() {
   std::unique_lock hold(lock);
-  if (!done.wait_for(hold, std::chrono::minutes(1), [] { return completions == 1; })) return 99;
+  if (!changed.wait_for(hold, std::chrono::minutes(1), [] { return completions == 1; })) return 99;
   completions = 0;
   EXPECT_NE(completedOn, std::this_thread::get_id());
   return lastResult;
+}
+
+void Reach(int reached) {
+  std::lock_guard hold(lock);
+  step = reached;
+  changed.notify_all();
+}
+void Await(int wanted) {
+  std::unique_lock hold(lock);
+  EXPECT_TRUE(changed.wait_for(hold, std::chrono::minutes(1), [&] { return step == wanted; }));
+}
+
+// Suspending, resuming and stopping a running worker are the threaded
+// sender's own tests.
+TEST(ThreadedSendApi, AWorkerReportsThroughTheCompletionCallback) {
+  std::thread([] {
+    MailData mail;
+    mail.AddTo("tutor@example.test");
+    EXPECT_FALSE(MailsThreadedSendMail(&mail, OnCompletion, 7)) << "no context";
+    ASSERT_NE(MTAddNew(hostMutex.native_handle()), 0);
+    EXPECT_FALSE(MailsStopThreadedSend()) << "no worker";
+    EXPECT_FALSE(MailsSuspendThreadedSend());
+    EXPECT_FALSE(MailsResumeThreadedSend());
+    EXPECT_FALSE(MailsThreadedSendMail(nullptr, OnCompletion, 7));
+    EXPECT_EQ(MailsGetLastErrorCode(), 32774) << "no mail";
+    MailsUseMAPI();
+    ASSERT_TRUE(MailsThreadedSendMail(&mail, OnCompletion, 7));
+    EXPECT_EQ(Completion(), 0u);
+    EXPECT_EQ(MailsGetLastErrorCode(), 10) << "no MAPI provider on this machine";
+    std::lock_guard hold(hostMutex);
+    MTRemove();
+  }).join();
 }
 
 // The host's thread with a context and a mailbox holding one queued item
@@ -86,64 +119,29 @@ TEST(ExchangeApi, AStopDuringTheReceiveEndsTheRunBeforeTheSend) {
   }).join();
 }
 
-// While a worker waits to join the context (the test holds the host's
-// mutex), every start is refused; the worker then runs what it was given.
-TEST(ExchangeApi, AStartIsRefusedWhileAWorkerRuns) {
-  TempDirectory base, outbox;
-  std::thread([&] {
-    OpenWithOneQueuedItem(base, outbox);
-    MailData mail;
-    mail.AddTo("tutor@example.test");
-    {
-      std::lock_guard hold(hostMutex);
-      ASSERT_TRUE(TessalyThreadedSendMails(OnCompletion, 7));
-      EXPECT_FALSE(TessalyThreadedSendMails(OnCompletion, 7));
-      EXPECT_FALSE(TessalyThreadedReceiveMails(OnCompletion, 7));
-      EXPECT_FALSE(TessalyThreadedReceiveAndSendMails(OnCompletion, 7));
-      EXPECT_FALSE(MailsThreadedSendMail(&mail, OnCompletion, 7));
-    }
-    EXPECT_EQ(Completion(), 1u);
-    EXPECT_EQ(TessalyGetNotSentItems()->Size(), 0u) << "the one run sent the item";
-    MTRemove();
-  }).join();
-}
-
 // The host removes its context while the worker is in its completion
 // callback: the worker still finds the context (and its mailbox) there, and
 // the context goes only when the worker leaves.
-std::mutex held;
-std::condition_variable heldChanged;
-enum class Hold { kNone, kInCallback, kHostGone, kChecked } holdState = Hold::kNone;
-
-void AwaitHold(Hold state) {
-  std::unique_lock hold(held);
-  EXPECT_TRUE(heldChanged.wait_for(hold, std::chrono::minutes(1), [&] { return holdState == state; }));
-}
-void SetHold(Hold state) {
-  std::lock_guard hold(held);
-  holdState = state;
-  heldChanged.notify_all();
-}
-
 void HoldInCallback(uint32_t, uint32_t) {
-  SetHold(Hold::kInCallback);
-  AwaitHold(Hold::kHostGone);
+  Reach(1);
+  Await(2);
   EXPECT_NE(TessalyGetItemAtIndex(0), nullptr) << "the context outlives the host's removal";
-  SetHold(Hold::kChecked);
+  Reach(3);
 }
 
 TEST(ExchangeApi, TheHostRemovingItsContextLeavesItToTheRunningWorker) {
   TempDirectory base, outbox;
+  Reach(0);
   std::thread([&] {
     OpenWithOneQueuedItem(base, outbox);
     ASSERT_TRUE(TessalyThreadedSendMails(HoldInCallback, 7));
-    AwaitHold(Hold::kInCallback);
+    Await(1);
     std::lock_guard hold(hostMutex);
     MTRemove();
     EXPECT_EQ(TessalyGetItemAtIndex(0), nullptr) << "the host has no context any more";
-    SetHold(Hold::kHostGone);
+    Reach(2);
   }).join();
-  AwaitHold(Hold::kChecked);
+  Await(3);
   // The worker leaves under the host's mutex once its callback returned.
 }
 
@@ -173,10 +171,16 @@ TEST(ExchangeApi, ACompletionCallbackStartsTheNextOperationEveryRound) {
 TEST(ExchangeApi, TheRunsListsNeverHoldAnEntryGone) {
   TempDirectory base, outbox;
   std::thread([&] {
-    ASSERT_NE(MTAddNew(nullptr), 0);
+    EXPECT_FALSE(TessalySendMails()) << "no context";
+    EXPECT_FALSE(TessalyThreadedSendMails(OnCompletion, 7)) << "no context";
+    ASSERT_NE(MTAddNew(hostMutex.native_handle()), 0);
+    EXPECT_FALSE(TessalyThreadedReceiveMails(OnCompletion, 7)) << "no mailbox";
     ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
-    for (int item = 0; item < 2; ++item) ASSERT_TRUE(HostWritesMail(UINT32_MAX, {.route = "2|a|b|25"}));
-    ASSERT_TRUE(TessalySendMails());
+    for (int item = 0; item < 2; ++item) {
+      ASSERT_TRUE(HostWritesMail(UINT32_MAX, {.route = "2|a|b|25"}));  // refused there
+    }
+    ASSERT_TRUE(TessalyThreadedSendMails(OnCompletion, 7));
+    EXPECT_EQ(Completion(), 1u) << "the run took place";
     ASSERT_EQ(TessalyGetNotSentItems()->Size(), 2u);
     IndexEntry* kept = TessalyGetItemAtIndex(1);
     ASSERT_TRUE(TessalyRemoveMailAtIndex(0));
@@ -187,38 +191,11 @@ TEST(ExchangeApi, TheRunsListsNeverHoldAnEntryGone) {
     EXPECT_EQ(TessalyGetNotSentItems()->Size(), 0u);
     ASSERT_EQ(TessalyGetSentItems()->Size(), 1u);
     EXPECT_EQ((*TessalyGetSentItems())[0], kept);
-    EXPECT_EQ(TessalyGetItemAttributes(0) & 0x0002, 0) << "sent";
+    EXPECT_EQ(TessalyGetItemAttributes(0) & kItemNotSent, 0) << "sent";
     EXPECT_FALSE(std::filesystem::is_empty(outbox.path()));
     ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
     EXPECT_EQ(TessalyGetNotSentItems()->Size(), 0u);
-    MTRemove();
-  }).join();
-}
-
-TEST(ExchangeApi, BackgroundOperationsReportThroughTheCallback) {
-  TempDirectory base, drop;
-  std::thread([&] {
-    EXPECT_FALSE(TessalySendMails()) << "no context";
-    EXPECT_FALSE(TessalyThreadedSendMails(OnCompletion, 7)) << "no context";
-    ASSERT_NE(MTAddNew(hostMutex.native_handle()), 0);
-    EXPECT_FALSE(TessalyThreadedReceiveMails(OnCompletion, 7)) << "no mailbox";
-    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
-    ASSERT_TRUE(HostWritesMail(UINT32_MAX, {.route = "2|a|b|25"}));
-    ASSERT_TRUE(TessalyThreadedSendMails(OnCompletion, 7));
-    EXPECT_EQ(Completion(), 1u) << "the run took place";
-    ASSERT_NE(TessalyGetNotSentItems(), nullptr);
-    EXPECT_EQ(TessalyGetNotSentItems()->Size(), 1u);
-    TessalyAddProtocolFileIn(drop.path().c_str());
-    ASSERT_TRUE(TessalyThreadedReceiveAndSendMails(OnCompletion, 7));
-    EXPECT_EQ(Completion(), 1u);
-    TessalySetDllLockingMode(0x1);
-    ASSERT_TRUE(TessalyThreadedReceiveAndSendMails(OnCompletion, 7));
-    EXPECT_EQ(Completion(), 0u) << "the send run was refused inside the worker";
-    TessalySetDllLockingMode(0x2);
-    EXPECT_FALSE(TessalyThreadedReceiveMails(OnCompletion, 7));
-    TessalySetDllLockingMode(0);
-    ASSERT_TRUE(TessalyThreadedReceiveMails(OnCompletion, 7));
-    EXPECT_EQ(Completion(), 1u);
+    std::lock_guard hold(hostMutex);
     MTRemove();
   }).join();
 }

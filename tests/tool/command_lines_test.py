@@ -6,8 +6,10 @@ error. The SMTP and POP3 rows talk to small servers run here on loopback.
 Usage: command_lines_test.py QUORVEL_TOOL VERSION
 """
 import bz2
+import itertools
 import os
 import pty
+import shlex
 import socket
 import struct
 import subprocess
@@ -20,104 +22,83 @@ TOOL, VERSION = sys.argv[1], sys.argv[2]
 # The program beside the tool that runs its commands on the library's core;
 # a row whose first argument is its name runs it directly.
 CORE = os.path.join(os.path.dirname(TOOL), "quorvel-core")
+CASES = Path(__file__).resolve().parent.parent / "data" / "tool" / "command-lines.txt"
 
 
-class SmtpServer:
-    """Accepts connections on loopback until stopped; `greeting` None never
-    answers. Records every RCPT address and every message's data; with
-    `pop`, it is instead an empty POP3 maildrop that accepts every login."""
+def serve(greeting, answer=None):
+    """A server on loopback for any number of connections: it sends
+    `greeting` (None: it never answers and reads until the client gives up),
+    then, with `answer`, answers each line by `answer(connection, line,
+    lines)` until QUIT. Answers the listening socket."""
+    listener = socket.create_server(("127.0.0.1", 0))
 
-    def __init__(self, greeting=b"220 ready\r\n", pop=False):
-        self.greeting = greeting
-        self.pop = pop
-        self.recipients = []
-        self.messages = []
-        self.listener = socket.create_server(("127.0.0.1", 0))
-        self.port = self.listener.getsockname()[1]
-        self.thread = threading.Thread(target=self.serve, daemon=True)
-        self.thread.start()
-
-    def serve(self):
+    def run():
         while True:
             try:
-                connection, _ = self.listener.accept()
+                connection, _ = listener.accept()
             except OSError:
                 return
             with connection, connection.makefile("rb") as lines:
-                if self.greeting is None:
-                    lines.read()  # until the client gives up and closes
+                if greeting is None:
+                    lines.read()
                     continue
-                connection.sendall(self.greeting)
-                if not self.greeting.startswith(b"2" if not self.pop else b"+OK"):
-                    continue
-                if self.pop:
-                    self.serve_empty_maildrop(connection, lines)
-                    continue
-                for line in lines:
-                    verb = line[:4].upper()
-                    if verb == b"RCPT":
-                        address = line.decode()
-                        self.recipients.append(address[address.index("<") + 1:address.index(">")])
-                    if verb == b"DATA":
-                        connection.sendall(b"354 go on\r\n")
-                        data = b""
-                        while not data.endswith(b"\r\n.\r\n"):
-                            data += lines.readline()
-                        self.messages.append(data)
-                        connection.sendall(b"250 queued\r\n")
-                    elif verb == b"QUIT":
-                        connection.sendall(b"221 bye\r\n")
+                connection.sendall(greeting)
+                for line in lines if answer else ():
+                    connection.sendall(answer(connection, line, lines))
+                    if line[:4].upper() == b"QUIT":
                         break
-                    else:
-                        connection.sendall(b"250 ok\r\n")
-
-    def serve_empty_maildrop(self, connection, lines):
-        """Serves the messages in `self.maildrop` (none by default); each is
-        sent again at each connection."""
-        drop = getattr(self, "maildrop", [])
-        for line in lines:
-            verb = line[:4].upper()
-            listing = b"".join(b"%d %d\r\n" % (i + 1, len(m)) for i, m in enumerate(drop))
-            answer = {b"STAT": b"+OK %d %d\r\n" % (len(drop), sum(map(len, drop))),
-                      b"LIST": b"+OK\r\n" + listing + b".\r\n",
-                      b"UIDL": b"+OK\r\n.\r\n"}.get(verb, b"+OK\r\n")
-            if verb == b"RETR":
-                answer = b"+OK\r\n" + drop[int(line[5:]) - 1] + b".\r\n"
-            connection.sendall(answer)
-            if verb == b"QUIT":
-                break
-
-    def stop(self):
-        self.listener.close()
+    threading.Thread(target=run, daemon=True).start()
+    return listener
 
 
-def closed_port():
-    probe = socket.create_server(("127.0.0.1", 0))
-    port = probe.getsockname()[1]
-    probe.close()
-    return port
+def port(server):
+    return server.getsockname()[1]
+
+
+recipients, messages = [], []
+
+
+def smtp(connection, line, lines):
+    """Records every RCPT address and every message's data."""
+    verb = line[:4].upper()
+    if verb == b"RCPT":
+        recipients.append(line[line.index(b"<") + 1:line.index(b">")].decode())
+    if verb == b"DATA":
+        connection.sendall(b"354 go on\r\n")
+        messages.append(b"".join(itertools.takewhile(lambda data: data != b".\r\n", lines)))
+        return b"250 queued\r\n"
+    return b"221 bye\r\n" if verb == b"QUIT" else b"250 ok\r\n"
+
+
+def maildrop(*drop):
+    """A POP3 maildrop that accepts every login and serves `drop` at each connection."""
+    def pop(connection, line, lines):
+        verb = line[:4].upper()
+        if verb == b"RETR":
+            return b"+OK\r\n" + drop[int(line[5:]) - 1] + b".\r\n"
+        listing = b"".join(b"%d %d\r\n" % (i + 1, len(m)) for i, m in enumerate(drop))
+        return {b"STAT": b"+OK %d %d\r\n" % (len(drop), sum(map(len, drop))),
+                b"LIST": b"+OK\r\n" + listing + b".\r\n",
+                b"UIDL": b"+OK\r\n.\r\n"}.get(verb, b"+OK\r\n")
+    return pop
 
 
 def run_tool(arguments, stdin, terminal):
     """Runs the tool; with `terminal` its standard error is a pseudo-terminal."""
     command = [CORE] + arguments[1:] if arguments[:1] == ["quorvel-core"] else [TOOL] + arguments
     if not terminal:
-        run = subprocess.run(command, input=stdin or b"", capture_output=True,
-                             timeout=60)
+        run = subprocess.run(command, input=stdin or b"", capture_output=True, timeout=60)
         return run.returncode, run.stdout.decode(), run.stderr.decode()
     controller, side = pty.openpty()
     run = subprocess.run(command, input=stdin or b"", stdout=subprocess.PIPE,
                          stderr=side, timeout=60)
     os.close(side)
     seen = b""
-    while True:
-        try:
-            chunk = os.read(controller, 4096)
-        except OSError:  # the terminal has no writer left
-            break
-        if not chunk:
-            break
-        seen += chunk
+    try:
+        while chunk := os.read(controller, 4096):
+            seen += chunk
+    except OSError:  # the terminal has no writer left
+        pass
     os.close(controller)
     return run.returncode, run.stdout.decode(), seen.decode()
 
@@ -133,131 +114,56 @@ def main():
         stream = bz2.compress(b"QVS\0" + bytes(10) + struct.pack("<I", 43) + bytes(25), 5)
         (work / "trailer.qv6").write_bytes(stream + struct.pack("<I", 5))
         (work / "body.txt").write_bytes(b"from a file\r\n")
-        good = SmtpServer()
-        refusing = SmtpServer(b"554 no service here\r\n")
-        silent = SmtpServer(None)
-        closed = closed_port()
-        maildrop = SmtpServer(b"+OK ready\r\n", pop=True)
+        good = port(serve(b"220 ready\r\n", smtp))
+        refusing = port(serve(b"554 no service here\r\n"))
+        silent = port(serve(None))
+        probe = socket.create_server(("127.0.0.1", 0))
+        closed = port(probe)  # nothing listens there once it is closed
+        probe.close()
+        empty = port(serve(b"+OK ready\r\n", maildrop()))
         # A subject that decodes to a line end and a key, and a C1 control
         # (CSI) that a terminal would take for an escape sequence.
-        hostile = SmtpServer(b"+OK ready\r\n", pop=True)
-        hostile.maildrop = [b"From: p@example.test\r\nTo: t@example.test\r\nSubject: "
-                            b"=?UTF-8?Q?homework=0D=0A#Attachments_:_/etc/passwd=C2=9B2J?=\r\n\r\nhi\r\n"]
+        hostile = port(serve(b"+OK ready\r\n", maildrop(
+            b"From: p@example.test\r\nTo: t@example.test\r\nSubject: "
+            b"=?UTF-8?Q?homework=0D=0A#Attachments_:_/etc/passwd=C2=9B2J?=\r\n\r\nhi\r\n")))
         (work / "quiet.mes").write_bytes(b"#To : tutor@example.test\r\n#Message : by --mes\r\n")
         with open(work / "huge.mes", "wb") as huge:  # sparse: a value of 1 GiB
             huge.write(b"#To : tutor@example.test\r\n#Message : ")
             huge.truncate(1 << 30)
-        refusing_pop = SmtpServer(b"-ERR closed for today\r\n", pop=True)
-        send = ["send", "--from", "pupil@example.test"]
-        receive = ["receive", "--user", "tutor", "--password", "secret", "--to", str(work / "in")]
-        to_good = ["--smtp", f"127.0.0.1:{good.port}", "--to", "tutor@example.test"]
-
-        # arguments, standard input, exit code, text in stdout ("" = empty),
-        # text in stderr ("" = empty), and whether stderr is a terminal
-        rows = [
-            (["--help"], None, 0, "usage: quorvel COMMAND", ""),
-            (["-h"], None, 0, "  send ", ""),
-            (["help"], None, 0, "---- quorvel parse\n\nusage: quorvel parse FILE --to DIR", ""),
-            (["help", "send"], None, 0, "usage: quorvel send --smtp HOST[:PORT]", ""),
-            (["send", "--help"], None, 0, "[--to ADDR]...", ""),
-            (["dump", "-h"], None, 0, "usage: quorvel dump FILE", ""),
-            (["parse", "--help"], None, 0, "FILE --to DIR\n\nturn one message file into a mail-data"
-             " file and attachments\n\nReads one message file", ""),
-            (["--version"], None, 0, f"quorvel {VERSION}\n", ""),
-            (["help"], None, 0, "quorvel runs them in\nquorvel-core, the program beside it", ""),
-            # quorvel-core runs the commands on the core only.
-            (["quorvel-core", "mailbox", "base", "user"], None, 2, "", 'unknown command "mailbox"'),
-            (["quorvel-core", "send", "--smtp", "host", "--mes", "a.mes"], None, 2, "",
-             "use quorvel send --mes"),
-            (["quorvel-core", "dump", str(work / "garbage.qv6")], None, 1, "packed: no", "damaged"),
-            ([], None, 2, "", "usage: quorvel COMMAND"),
-            (["frobnicate"], None, 2, "", 'unknown command "frobnicate"'),
-            (["help", "frobnicate"], None, 2, "", 'unknown command "frobnicate"'),
-            (send + ["--smtp"], None, 2, "", "option --smtp needs a value (HOST[:PORT])"),
-            (send + ["--bogus"], None, 2, "", 'quorvel send: unknown option "--bogus"'),
-            (send + to_good + ["--from", "other@example.test"], None, 2, "",
-             "option --from given twice"),
-            (send + ["--to", "tutor@example.test"], None, 2, "", "option --smtp is required"),
-            (send + to_good + ["--cc", "a@example.test", "--cc", "b@example.test"], None, 2, "",
-             "more --cc than --to"),
-            (send + ["--smtp", "127.0.0.1:99999", "--to", "x@example.test"], None, 2, "",
-             'option --smtp: "127.0.0.1:99999"'),
-            (["dump", "a.qv6", "b.qv6"], None, 2, "", 'unexpected argument "b.qv6"'),
-            (["dump", str(work / "garbage.qv6")], None, 1, "packed: no",
-             "damaged: this is not a record file"),
-            (["dump", str(work / "trailer.qv6")], None, 1, ", trailer 5 (differs)",
-             "damaged: the length trailer says 5 bytes"),
-            (["dump", str(work / "missing.qv6")], None, 1, "", f"cannot read {work / 'missing.qv6'}"),
-            (["dump", "--", "-h"], None, 1, "", "cannot read -h"),
-            (send + to_good + ["--body-file", str(work / "nobody.txt")], None, 1, "",
-             f"cannot read the body file {work / 'nobody.txt'}"),
-            (send + to_good + ["--attach", str(work / "none.bin")], None, 1, "",
-             f"cannot attach {work / 'none.bin'}"),
-            (send + ["--smtp", f"127.0.0.1:{closed}", "--to", "x@example.test"], None, 3, "",
-             f"through 127.0.0.1:{closed} failed"),
-            (send + ["--smtp", f"127.0.0.1:{silent.port}", "--to", "x@example.test",
-                     "--timeout=200"], None, 4, "", "SMTP error identifier 5"),
-            (send + ["--smtp", f"127.0.0.1:{refusing.port}", "--to", "x@example.test"], None, 5,
-             "", "SMTP error identifier 3 (the server's greeting is not 220); "
-             "the server said: 554 no service here\n"),
-            # Repeated --to and --cc, the body from standard input; not on a
-            # terminal, so no progress on standard error.
-            (send + to_good + ["--to", "second@example.test", "--cc", "copy@example.test",
-                               "--body-file", "-", "--subject", "repeated"], "from stdin, Grüße\r\n".encode(), 0,
-             "sent to tutor@example.test, copy to copy@example.test\n"
-             "sent to second@example.test\n", ""),
-            (send + to_good + ["--quiet", "--body-file", str(work / "body.txt")], None, 0, "", ""),
-            # On a terminal the progress bar is drawn, unless --quiet.
-            (send + to_good, None, 0, "sent to tutor@example.test\n", "] 100% of ", True),
-            (send + to_good + ["--quiet"], None, 0, "", "", True),
-            (receive, None, 2, "", "usage: quorvel receive --pop HOST[:PORT]"),
-            (receive + ["--pop", f"127.0.0.1:{maildrop.port}"], None, 0, "no mail waiting\n", ""),
-            (receive + ["--pop", f"127.0.0.1:{maildrop.port}", "--quiet"], None, 0, "", "", True),
-            (receive + ["--pop", f"127.0.0.1:{closed}"], None, 3, "",
-             f"from 127.0.0.1:{closed} failed"),
-            (receive + ["--pop", f"127.0.0.1:{refusing_pop.port}"], None, 5, "", "POP error 3 (the server's greeting is not +OK)\n"),
-            # Control characters of a received subject are shown escaped,
-            # and the file written reads back without a line of their own.
-            (receive + ["--pop", f"127.0.0.1:{hostile.port}"], None, 0,
-             '"homework  #Attachments : /etc/passwd\\xC2\\x9B2J"  0 attachment(s)\n', ""),
-            (["dump", str(work / "in" / "~AT0.mes")], None, 0, "  attachments  0\n", ""),
-            # --quiet: nothing but errors, and no progress off a terminal.
-            (["send", "--smtp", f"127.0.0.1:{good.port}", "--mes", str(work / "quiet.mes"),
-              "--quiet"], None, 0, "", ""),
-            (["send", "--smtp", f"127.0.0.1:{good.port}", "--mes", str(work / "huge.mes")], None,
-             1, "", "error 32774 (Cant read .mes file: larger than the 64 MiB"),
-            (["dump", str(work / "huge.mes")], None, 1, "larger than 64 MiB (1073741824 bytes)", ""),
-        ]
-        for arguments, stdin, code, out, err, *terminal in rows:
-            returncode, stdout, stderr = run_tool(arguments, stdin, bool(terminal))
-            problems = []
-            if returncode != code:
-                problems.append(f"exit {returncode}, expected {code}")
-            for name, text, expected in (("stdout", stdout, out), ("stderr", stderr, err)):
-                if (expected == "" and text != "") or expected not in text:
-                    problems.append(f"{name} {text!r} should {'be empty' if not expected else 'hold ' + repr(expected)}")
+        refusing_pop = port(serve(b"-ERR closed for today\r\n"))
+        places = {"work": work, "version": VERSION, "good": good, "refusing": refusing,
+                  "silent": silent, "closed": closed, "empty": empty, "hostile": hostile,
+                  "refusing_pop": refusing_pop, "send": "send --from pupil@example.test",
+                  "receive": f"receive --user tutor --password secret --to {work}/in",
+                  "to_good": f"--smtp 127.0.0.1:{good} --to tutor@example.test"}
+        rows = [line.rstrip("\n") for line in CASES.open(encoding="utf-8")
+                if line.strip() and not line.startswith("#")]
+        for row in rows:
+            code, arguments, out, err = [field.format(**places).replace("\\n", "\n")
+                                         for field in row.split(" |")]
+            code, *flags = code.split()
+            arguments = shlex.split(arguments)
+            stdin = "from stdin, Grüße\r\n".encode() if "stdin" in flags else None
+            returncode, stdout, stderr = run_tool(arguments, stdin, "tty" in flags)
+            problems = [] if returncode == int(code) else [f"exit {returncode}, expected {code}"]
+            for name, text, expected in (("stdout", stdout, out[1:]), ("stderr", stderr, err[1:])):
+                exact = expected.startswith("=") or not expected
+                if text != expected[1:] if exact else expected not in text:
+                    should = "be" if exact else "hold"
+                    problems.append(f"{name} {text!r} should {should} {expected!r}")
             if problems:
                 failures.append(f"quorvel {' '.join(arguments)}: " + "; ".join(problems))
-
-        # Off a terminal send --mes draws no progress: stderr is its last line only.
-        mes = ["send", "--smtp", f"127.0.0.1:{good.port}", "--mes", str(work / "quiet.mes")]
-        returncode, stdout, stderr = run_tool(mes, None, False)
-        if (returncode, stdout, stderr) != (0, "", f"sent {work / 'quiet.mes'}\n"):
-            failures.append(f"quorvel {' '.join(mes)}: exit {returncode}, {stdout!r}, {stderr!r}")
 
         rows_failed = len(failures)
         expected_recipients = ["tutor@example.test", "copy@example.test", "second@example.test"] + \
                               ["tutor@example.test"] * 5
-        if good.recipients != expected_recipients:
-            failures.append(f"the server saw {good.recipients}, expected {expected_recipients}")
+        if recipients != expected_recipients:
+            failures.append(f"the server saw {recipients}, expected {expected_recipients}")
         # The tool's texts are UTF-8, and labelled so.
         bodies = ["from stdin, Grüße\r\n".encode() in m and b'charset="utf-8"' in m
-                  for m in good.messages[:3]] + \
-                 [b"from a file\r\n" in m for m in good.messages[3:4]]
-        if len(good.messages) != 8 or not all(bodies):
-            failures.append(f"the server's messages lack their bodies: {good.messages!r}")
-        for server in (good, refusing, silent, maildrop, refusing_pop, hostile):
-            server.stop()
+                  for m in messages[:3]] + [b"from a file\r\n" in m for m in messages[3:4]]
+        if len(messages) != 8 or not all(bodies):
+            failures.append(f"the server's messages lack their bodies: {messages!r}")
     for failure in failures:
         print(failure, file=sys.stderr)
     print(f"{len(rows) - rows_failed} of {len(rows)} command lines as expected")
