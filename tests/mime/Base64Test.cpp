@@ -213,32 +213,22 @@ std::string Repeated(std::string_view text, size_t times) {
 // its own to the bytes that follow.
 TEST_P(Base64Decoding, TheCleanStartEndsWhereTheRulesAreNeeded) {
   const std::string line = Repeated("QUJD", 19) + "\r\n";  // "ABC" 19 times
-  const struct {
-    std::string text;
-    size_t taken;
-    std::string bytes;
-  } cases[] = {
-      {"", 0, ""},
-      {"QUJD", 4, "ABC"},
-      {"QUJDREVG\r\nR0hJ\r\n--b", 16, "ABCDEFGHI"},
-      {"QUJD\nREVG\n--b", 10, "ABCDEF"},
-      {"QUJDREU=", 4, "ABC"},      // padding
-      {"QUJDR\r\nEVG", 4, "ABC"},  // a group across a break
-      {"QUJD\rREVG", 4, "ABC"},    // a lone CR
-      {"QUJDRE", 4, "ABC"},        // a short group at the end
-      {"QUJD*REVG", 4, "ABC"},     // a foreign byte
-      {Repeated(line, 6000) + "QUI=\r\n--b\r\n", 6000 * 78, Repeated("ABC", 19 * 6000)},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text.substr(0, 40));
+  std::vector<TextCase> cases = TextCases("base64/clean-start");
+  TextCase& wide = cases.emplace_back();  // whole lines of the wide paths, then padding
+  wide.inputs = {{Repeated(line, 6000) + "QUI=\r\n--b\r\n"}};
+  wide.text = Repeated("ABC", 19 * 6000);
+  wide.settings["taken"] = std::to_string(6000 * 78);
+  for (const TextCase& c : cases) {
+    const std::string& text = c.inputs.at(0).at(0);
+    SCOPED_TRACE(text.substr(0, 40));
     std::string bytes;
     const size_t taken =
-        Base64DecodeCleanStart(c.text, [&](std::string_view piece) { bytes.append(piece); });
-    EXPECT_EQ(taken, c.taken);
-    EXPECT_EQ(bytes, c.bytes);
-    Base64DecodeInPieces(std::string_view(c.text).substr(taken),
+        Base64DecodeCleanStart(text, [&](std::string_view piece) { bytes.append(piece); });
+    EXPECT_EQ(taken, c.Number("taken"));
+    EXPECT_EQ(bytes, c.text);
+    Base64DecodeInPieces(std::string_view(text).substr(taken),
                          [&](std::string_view piece) { bytes.append(piece); });
-    EXPECT_EQ(bytes, Decode(c.text).bytes);
+    EXPECT_EQ(bytes, Decode(text).bytes);
   }
 }
 
