@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <future>
+#include <latch>
 #include <set>
 #include <thread>
 #include <vector>
@@ -123,21 +123,19 @@ TEST(UniqueTempName, ThreadsTakingNamesAtOnceNeverShareOne) {
   TempDirectory dir;
   constexpr int kThreads = 8;
   constexpr int kNamesEach = 25;
-  std::promise<void> go;
-  std::shared_future<void> start = go.get_future().share();
-  std::vector<std::future<std::vector<std::string>>> takers;
-  for (int t = 0; t < kThreads; ++t) {
-    takers.push_back(std::async(std::launch::async, [&, start] {
-      start.wait();
-      std::vector<std::string> names;
-      for (int i = 0; i < kNamesEach; ++i) names.push_back(UniqueTempName("qvz", dir.path()));
-      return names;
-    }));
+  std::latch start(kThreads);
+  std::vector<std::vector<std::string>> names(kThreads);
+  std::vector<std::thread> takers;
+  for (auto& taken : names) {
+    takers.emplace_back([&taken, &start, &dir] {
+      start.arrive_and_wait();
+      for (int i = 0; i < kNamesEach; ++i) taken.push_back(UniqueTempName("qvz", dir.path()));
+    });
   }
-  go.set_value();
   std::set<std::string> distinct;
-  for (auto& taker : takers) {
-    for (const std::string& name : taker.get()) distinct.insert(name);
+  for (int t = 0; t < kThreads; ++t) {
+    takers[t].join();
+    distinct.insert(names[t].begin(), names[t].end());
   }
   EXPECT_EQ(distinct.size(), size_t{kThreads * kNamesEach});
   EXPECT_EQ(distinct.count(""), 0u);

@@ -15,6 +15,7 @@
 #include "MisalignedStack.h"
 #include "text/Base64Paths.h"
 #include "TempDirectory.h"
+#include "TextCases.h"
 
 namespace quorvel {
 namespace {
@@ -43,6 +44,12 @@ Decoded Decode(const std::string& text) {
   return {clean, std::string(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(length))};
 }
 
+std::string RandomBytes(std::mt19937& random, size_t length) {
+  std::string bytes(length, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
 // Runs each case on one path, then goes back to the path chosen at start.
 class OnEveryPath : public ::testing::TestWithParam<Base64Path> {
  protected:
@@ -67,84 +74,13 @@ using Base64Decoding = OnEveryPath;
 INSTANTIATE_TEST_SUITE_P(Paths, Base64Encoding, ::testing::ValuesIn(AvailableBase64Paths()), PathName);
 INSTANTIATE_TEST_SUITE_P(Paths, Base64Decoding, ::testing::ValuesIn(AvailableBase64Paths()), PathName);
 
-TEST_P(Base64Encoding, ShortInputsAndTheLineLayout) {
-  EXPECT_EQ(Encoded(""), "");
-  EXPECT_EQ(Encoded("M"), "TQ==\r\n");
-  EXPECT_EQ(Encoded("Ma"), "TWE=\r\n");
-  EXPECT_EQ(Encoded("Man"), "TWFu\r\n");
-  EXPECT_EQ(Encoded(std::string("\xFB\xFF\xBF", 3)), "+/+/\r\n");
-
-  // 54 bytes are exactly one line of 72 characters.
-  const std::string line54(54, 'M');
-  std::string oneLine;
-  for (int i = 0; i < 18; ++i) oneLine += "TU1N";
-  EXPECT_EQ(Encoded(line54), oneLine + "\r\n");
-  EXPECT_EQ(Encoded(line54 + "M"), oneLine + "\r\nTQ==\r\n");
-  EXPECT_EQ(Encoded(line54 + "MM"), oneLine + "\r\nTU0=\r\n");
-  EXPECT_EQ(Encoded(line54 + "MMM"), oneLine + "\r\nTU1N\r\n");
-  EXPECT_EQ(Encoded(line54 + line54), oneLine + "\r\n" + oneLine + "\r\n");
-}
-
-TEST_P(Base64Encoding, LongInputsKeepEveryLineAt72Characters) {
-  std::mt19937 random(7);
-  std::string bytes(100000 + 17, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  const std::string text = Encoded(bytes);
-  size_t start = 0;
-  size_t lines = 0;
-  while (start < text.size()) {
-    const size_t end = text.find("\r\n", start);
-    ASSERT_NE(end, std::string::npos);
-    const size_t width = end - start;
-    if (end + 2 < text.size()) {
-      ASSERT_EQ(width, 72u) << "line " << lines;
-    } else {
-      ASSERT_GT(width, 0u);
-      ASSERT_LE(width, 72u);
-    }
-    start = end + 2;
-    ++lines;
+// Skipped and foreign characters, and padding that ends the text.
+TEST_P(Base64Decoding, TheCasesOfTheDataFile) {
+  for (const TextCase& c : TextCases("base64/decoding")) {
+    const Decoded decoded = Decode(c.inputs.at(0).at(0));
+    EXPECT_EQ(decoded.bytes, c.text) << c.name;
+    EXPECT_TRUE(c.Get("clean").empty() || decoded.clean == (c.Get("clean") == "yes")) << c.name;
   }
-  EXPECT_EQ(lines, (bytes.size() + 53) / 54);
-  EXPECT_EQ(Decode(text).bytes, bytes);
-
-  // Foreign and skipped characters inside whole lines.
-  std::string dirty = text;
-  dirty.insert(74 * 3 + 10, "*");
-  dirty.insert(74 * 5 + 30, " ");
-  const Decoded decoded = Decode(dirty);
-  EXPECT_FALSE(decoded.clean);
-  EXPECT_EQ(decoded.bytes, bytes);
-}
-
-TEST_P(Base64Decoding, SkippedAndForeignCharacters) {
-  EXPECT_EQ(Decode("TWFuTWFu").bytes, "ManMan") << "a buffer of just the bytes decoded";
-  EXPECT_EQ(Decode("TW Fu\r\n").bytes, "Man");
-  EXPECT_TRUE(Decode("TW Fu\r\n").clean);
-  EXPECT_TRUE(Decode("T\tW\nF\ru").clean);
-
-  const Decoded foreign = Decode("TW*Fu\r\n");
-  EXPECT_FALSE(foreign.clean);
-  EXPECT_EQ(foreign.bytes, "Man");
-  const Decoded high = Decode("TWFu\xC3\xA9TWFu");
-  EXPECT_FALSE(high.clean) << "bytes of 128 and above are foreign";
-  EXPECT_EQ(high.bytes, "ManMan") << "the bytes after a foreign one are still decoded";
-
-  EXPECT_EQ(Decode("TW").bytes, "");
-  EXPECT_TRUE(Decode("TW").clean);
-  EXPECT_EQ(Decode("").bytes, "");
-}
-
-TEST_P(Base64Decoding, PaddingEndsTheText) {
-  EXPECT_EQ(Decode("TQ==TWFu").bytes, "M") << "stops after the padded group";
-  EXPECT_EQ(Decode("TWE=TWFu").bytes, "Ma");
-  EXPECT_EQ(Decode("TWFuTQ==\r\n").bytes, "ManM");
-  EXPECT_EQ(Decode("=WFuTWFu").bytes, "") << "a pad in the first position gives nothing";
-  EXPECT_EQ(Decode("T=FuTWFu").bytes, "");
-  EXPECT_EQ(Decode("TW=uTWFu").bytes, "") << "a pad followed by a character is no final shape";
-  EXPECT_EQ(Decode("TWFuTW").bytes, "Man") << "a short last group gives nothing";
-  // A line break between the two halves of the fast path's 8 characters.
-  EXPECT_EQ(Decode("TWFu\r\nTWFuTWFuTWFu").bytes, "ManManManMan");
 }
 
 TEST_P(Base64Decoding, TooSmallABufferDecodesNothing) {
@@ -187,12 +123,6 @@ TEST_P(Base64Decoding, TheLoopsTakeWholeLinesOfTheFirstLinesShape) {
         written);
     EXPECT_EQ(consumed, c.consumed) << c.text;
   }
-}
-
-std::string RandomBytes(std::mt19937& random, size_t length) {
-  std::string bytes(length, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
 }
 
 // Random lengths at random offsets (so loads and stores fall on every
@@ -283,32 +213,22 @@ std::string Repeated(std::string_view text, size_t times) {
 // its own to the bytes that follow.
 TEST_P(Base64Decoding, TheCleanStartEndsWhereTheRulesAreNeeded) {
   const std::string line = Repeated("QUJD", 19) + "\r\n";  // "ABC" 19 times
-  const struct {
-    std::string text;
-    size_t taken;
-    std::string bytes;
-  } cases[] = {
-      {"", 0, ""},
-      {"QUJD", 4, "ABC"},
-      {"QUJDREVG\r\nR0hJ\r\n--b", 16, "ABCDEFGHI"},
-      {"QUJD\nREVG\n--b", 10, "ABCDEF"},
-      {"QUJDREU=", 4, "ABC"},      // padding
-      {"QUJDR\r\nEVG", 4, "ABC"},  // a group across a break
-      {"QUJD\rREVG", 4, "ABC"},    // a lone CR
-      {"QUJDRE", 4, "ABC"},        // a short group at the end
-      {"QUJD*REVG", 4, "ABC"},     // a foreign byte
-      {Repeated(line, 6000) + "QUI=\r\n--b\r\n", 6000 * 78, Repeated("ABC", 19 * 6000)},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text.substr(0, 40));
+  std::vector<TextCase> cases = TextCases("base64/clean-start");
+  TextCase& wide = cases.emplace_back();  // whole lines of the wide paths, then padding
+  wide.inputs = {{Repeated(line, 6000) + "QUI=\r\n--b\r\n"}};
+  wide.text = Repeated("ABC", 19 * 6000);
+  wide.settings["taken"] = std::to_string(6000 * 78);
+  for (const TextCase& c : cases) {
+    const std::string& text = c.inputs.at(0).at(0);
+    SCOPED_TRACE(text.substr(0, 40));
     std::string bytes;
     const size_t taken =
-        Base64DecodeCleanStart(c.text, [&](std::string_view piece) { bytes.append(piece); });
-    EXPECT_EQ(taken, c.taken);
-    EXPECT_EQ(bytes, c.bytes);
-    Base64DecodeInPieces(std::string_view(c.text).substr(taken),
+        Base64DecodeCleanStart(text, [&](std::string_view piece) { bytes.append(piece); });
+    EXPECT_EQ(taken, c.Number("taken"));
+    EXPECT_EQ(bytes, c.text);
+    Base64DecodeInPieces(std::string_view(text).substr(taken),
                          [&](std::string_view piece) { bytes.append(piece); });
-    EXPECT_EQ(bytes, Decode(c.text).bytes);
+    EXPECT_EQ(bytes, Decode(text).bytes);
   }
 }
 
@@ -358,34 +278,32 @@ TEST(Base64Files, EncodeAFileAndDecodeIntoOne) {
   EXPECT_FALSE(Base64DecodeToFile("TWFu", directory / "no/such/dir.bin"));
 }
 
-// Every length from 0 to 300: Python decodes what we encode, and we decode
-// what Python encodes (76-character lines ending with LF alone).
-TEST(Base64RoundTrips, AgreeWithPythonForEveryLengthUpTo300) {
+// Every length from 0 to 300 and one of many lines, on every path: we write
+// what Python's base64 gives in lines of 72 characters ending with CR LF, and
+// decode what Python encodes (76-character lines ending with LF alone).
+TEST_P(Base64Encoding, AgreesWithPythonForEveryLengthUpTo300) {
   TempDirectory directory;
   std::mt19937 random(300);
-  constexpr int kLongest = 300;
   std::vector<std::string> originals;
-  for (int length = 0; length <= kLongest; ++length) {
-    std::string bytes(static_cast<size_t>(length), '\0');
-    for (char& c : bytes) c = static_cast<char>(random());
-    originals.push_back(bytes);
-    WriteFile(directory / ("raw" + std::to_string(length)), bytes);
-    WriteFile(directory / ("ours" + std::to_string(length)), Encoded(bytes));
+  for (size_t length = 0; length <= 301; ++length) {
+    originals.push_back(RandomBytes(random, length <= 300 ? length : 100000 + 17));
+    WriteFile(directory / ("raw" + std::to_string(length)), originals.back());
   }
   const std::string program =
       "import base64, sys\n"
-      "d = sys.argv[1]\n"
-      "for n in range(int(sys.argv[2]) + 1):\n"
-      "    raw = open(f'{d}/raw{n}', 'rb').read()\n"
-      "    ours = open(f'{d}/ours{n}', 'rb').read()\n"
-      "    if base64.b64decode(ours.replace(b'\\r\\n', b''), validate=True) != raw:\n"
-      "        print('mismatch at', n); sys.exit(1)\n"
-      "    open(f'{d}/theirs{n}', 'wb').write(base64.encodebytes(raw))\n";
-  ASSERT_TRUE(RunPython(directory, program, directory.path() + " " + std::to_string(kLongest)));
-  for (int length = 0; length <= kLongest; ++length) {
-    const Decoded decoded = Decode(ReadFile(directory / ("theirs" + std::to_string(length))));
+      "for n in range(302):\n"
+      "    raw = open(f'{sys.argv[1]}/raw{n}', 'rb').read()\n"
+      "    t = base64.b64encode(raw)\n"
+      "    open(f'{sys.argv[1]}/ours{n}', 'wb').write(b''.join(\n"
+      "        t[i:i + 72] + b'\\r\\n' for i in range(0, len(t), 72)))\n"
+      "    open(f'{sys.argv[1]}/theirs{n}', 'wb').write(base64.encodebytes(raw))\n";
+  ASSERT_TRUE(RunPython(directory, program, directory.path()));
+  for (size_t length = 0; length < originals.size(); ++length) {
+    const std::string n = std::to_string(length);
+    EXPECT_EQ(Encoded(originals[length]), ReadFile(directory / ("ours" + n))) << length;
+    const Decoded decoded = Decode(ReadFile(directory / ("theirs" + n)));
     EXPECT_TRUE(decoded.clean) << length;
-    EXPECT_EQ(decoded.bytes, originals[static_cast<size_t>(length)]) << length;
+    EXPECT_EQ(decoded.bytes, originals[length]) << length;
   }
 }
 

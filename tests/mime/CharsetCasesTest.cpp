@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "TempDirectory.h"
+#include "TextCases.h"
 #include "frame/LogEvents.h"
 #include "frame/LogTable.h"
 #include "text/CharsetNames.h"
@@ -80,19 +81,8 @@ TEST(CharsetCases, SpellingsOfLabels) {
 // Where no code page reads ISO-2022-JP (Wine has none), it goes through
 // code page 932; the expected bytes are Python's cp932.
 TEST(CharsetCases, Iso2022JpCarriedOverToShiftJis) {
-  const struct {
-    std::string_view iso2022Jp;
-    std::string_view shiftJis;
-  } kTexts[] = {
-      {"\x1b$BF|K\\8l\x1b(B ABC \x1b$B$+$J\x1b(B", "\x93\xfa\x96{\x8c\xea ABC \x82\xa9\x82\xc8"},
-      {"\x1b$B=IBj\x1b(I6@6E\x1b$B!\"\x1b(BA\\~", "\x8fh\x91\xe8\xb6\xc0\xb6\xc5\x81\x41\x41\\~"},
-      {"a\x0e" "6@\x0f" "b\x1b$@F|\x1b(J!", "a\xb6\xc0" "b\x93\xfa!"},
-      {"\x1b$BF", "F"},
-      // The rows and columns where the arithmetic turns (Python's cp932).
-      {"\x1b$B_!1`1_^~\x1b(B", "\xe0\x40\x89\x80\x89\x7e\x9f\xfc"},
-  };
-  for (const auto& text : kTexts) {
-    EXPECT_EQ(ShiftJisFromIso2022Jp(text.iso2022Jp), text.shiftJis) << text.iso2022Jp;
+  for (const TextCase& c : TextCases("charset-texts/iso-2022-jp")) {
+    EXPECT_EQ(ShiftJisFromIso2022Jp(c.inputs.at(0).at(0)), c.text) << c.name;
   }
 }
 
@@ -108,15 +98,10 @@ TEST(CharsetCases, HighHalfTablesAgreeWithTheSystemsConverter) {
   }
 }
 
+// Python's codecs agree on every case.
 TEST(CharsetCases, ValidUtf8) {
-  for (const std::string_view valid : {"", "a", "\xC2\x80", "\xE0\xA0\x80", "\xED\x9F\xBF",
-                                       "\xEF\xBF\xBF", "\xF0\x90\x80\x80", "\xF4\x8F\xBF\xBF"}) {
-    EXPECT_TRUE(IsValidUtf8(valid)) << valid;
-  }
-  for (const std::string_view invalid :
-       {"\x80", "\xC1\xBF", "\xC2", "\xC2\x7F", "\xE0\x9F\x80", "\xED\xA0\x80", "\xE1\x80\xC0",
-        "\xF0\x8F\xBF\xBF", "\xF4\x90\x80\x80", "\xF5\x80\x80\x80", "\xF0\x90\x80"}) {
-    EXPECT_FALSE(IsValidUtf8(invalid)) << invalid;
+  for (const TextCase& c : TextCases("charset-texts/utf-8")) {
+    EXPECT_EQ(IsValidUtf8(c.inputs.at(0).at(0)), c.Get("valid") == "yes") << c.name;
   }
 }
 

@@ -6,11 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <algorithm>
 #include <optional>
 #include <random>
 #include <regex>
-#include <set>
 #include <thread>
 
 #include "ExternalTools.h"
@@ -35,26 +34,20 @@ using namespace quorvel::testing;
 // Checks the Date and Message-ID lines by pattern and replaces their values
 // with "*".
 std::string WithCheckedDateAndId(const std::string& message) {
-  std::string result = message;
-  const std::pair<const char*, std::regex> lines[] = {
-      {"\r\nDate: ",
-       std::regex("(Sun|Mon|Tue|Wed|Thu|Fri|Sat), ([1-9]|[12][0-9]|3[01]) "
-                  "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) 2[0-9]{3} "
-                  "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [+-][01][0-9][0-5][0-9]")},
-      {"\r\nMessage-ID: ", std::regex("<[0-9a-f]+\\.[0-9a-f]+\\.[0-9a-f]{16}@example\\.test>")}};
-  for (const auto& [name, pattern] : lines) {
-    const size_t start = result.find(name);
-    if (start == std::string::npos) {
-      ADD_FAILURE() << "no" << name << "line";
-      continue;
-    }
-    const size_t value = start + std::strlen(name);
-    const size_t end = result.find("\r\n", value);
-    EXPECT_TRUE(std::regex_match(result.substr(value, end - value), pattern))
-        << result.substr(value, end - value);
-    result = result.substr(0, value) + "*" + result.substr(end);
+  static const std::regex lines(
+      "\r\nDate: (Sun|Mon|Tue|Wed|Thu|Fri|Sat), ([1-9]|[12][0-9]|3[01]) "
+      "(Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) 2[0-9]{3} "
+      "[0-2][0-9]:[0-5][0-9]:[0-6][0-9] [+-][01][0-9][0-5][0-9]\r\n"
+      "Message-ID: <[0-9a-f]+\\.[0-9a-f]+\\.[0-9a-f]{16}@example\\.test>\r\n");
+  const size_t at = std::min(message.find("\r\nDate: "), message.size());
+  const std::string near = message.substr(at, 200);
+  std::smatch found;
+  if (!std::regex_search(near, found, lines, std::regex_constants::match_continuous)) {
+    ADD_FAILURE() << "no Date and Message-ID lines of the pattern:" << near;
+    return message;
   }
-  return result;
+  return message.substr(0, at) + "\r\nDate: *\r\nMessage-ID: *\r\n" +
+         message.substr(at + static_cast<size_t>(found.length(0)));
 }
 
 class MailMessageTest : public ::testing::Test {
@@ -134,20 +127,6 @@ TEST_F(MailMessageTest, PythonReadsEveryLanguageBackWithAndWithoutAttachment) {
           << ReadFile(path);
     }
   }
-}
-
-TEST_F(MailMessageTest, TwoThousandMessagesCarryTwoThousandMessageIds) {
-  MailMessage message = NewMessage();
-  std::set<std::string> ids;
-  for (int i = 0; i < 2000; ++i) {
-    const std::string path = message.ComposeToFile(directory.path().c_str());
-    const std::string composed = ReadFile(path);
-    const size_t start = composed.find("\r\nMessage-ID: <");
-    ASSERT_NE(start, std::string::npos);
-    ids.insert(composed.substr(start, composed.find('>', start) - start));
-    std::filesystem::remove(path);
-  }
-  EXPECT_EQ(ids.size(), 2000u);
 }
 
 TEST_F(MailMessageTest, AlternativeFlagMakesTheFirstAttachmentTheHtmlBody) {

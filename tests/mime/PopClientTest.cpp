@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "ScriptedPop.h"
+#include "TextCases.h"
 #include "frame/Library.h"
 #include "protocol/PopSettings.h"
 #include "platform/WindowMessages.h"
@@ -98,52 +99,27 @@ TEST_F(PopClientTest, WholeDialogueSendsTheCommandsAndReportsEveryStep) {
   EXPECT_FALSE(client.IsConnected());
 }
 
+// The replies of tests/data/pop-dialogues/refusals.txt come after a login
+// unless the step is the connection itself.
 TEST_F(PopClientTest, EachRefusalAndBreakGivesItsErrorCode) {
-  enum Step { kConnect, kCount, kRetrieve, kDelete, kQuit };
-  const TurnSocket::Reply refused = {"-ERR\r\n"};  // no text: RFC 1939 lets it out
-  const struct {
-    const char* what;
-    Replies replies;  // after a login when the step is not kConnect
-    Step step;
-    uint32_t error;
-  } cases[] = {
-      {"greeting -ERR", {refused}, kConnect, kPopGreetingRefused},
-      {"closed at once", {}, kConnect, kPopServerClosed},
-      {"USER refused", {{"+OK\r\n"}, refused}, kConnect, kPopUserRefused},
-      {"PASS refused", {{"+OK\r\n"}, kOk, refused}, kConnect, kPopPasswordRefused},
-      {"STAT refused", {refused}, kCount, kPopStatRefused},
-      {"LIST refused", {refused}, kRetrieve, kPopRetrieveRefused},
-      {"LIST wrong number", {{"+OK 2 100\r\n"}}, kRetrieve, kPopRetrieveRefused},
-      {"LIST one number", {{"+OK 1\r\n"}}, kRetrieve, kPopRetrieveRefused},
-      {"RETR refused", {{"+OK 1 5\r\n"}, refused}, kRetrieve, kPopRetrieveRefused},
-      {"closed in the message", {{"+OK 1 9\r\n"}, {"+OK\r\nabc\r\n"}}, kRetrieve, kPopServerClosed},
-      {"DELE refused", {refused}, kDelete, kPopDeleteRefused},
-      {"QUIT refused", {refused}, kQuit, kPopQuitRefused},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const TextCase& d : TextCases("pop-dialogues/refusals")) {
+    SCOPED_TRACE(d.name);
+    const uint32_t error = d.Number("error");
     events.clear();
-    sent.clear();
-    PopClient& client = c.step == kConnect ? Client(c.replies) : LoggedIn(c.replies);
+    const std::string step = d.Get("step");
+    PopClient& client = step == "connect" ? Client(d.inputs) : LoggedIn(d.inputs);
     uint16_t count = 0;
     std::string text = "old";
-    bool result = true;
-    switch (c.step) {
-      case kConnect: result = client.Connect("pop.test", 110, "u", "p"); break;
-      case kCount: result = client.GetMessageCount(count); break;
-      case kRetrieve: result = client.Retrieve(1, text); break;
-      case kDelete: result = client.Delete(1); break;
-      case kQuit: result = client.Quit(); break;
-    }
+    const bool result = step == "connect"  ? client.Connect("pop.test", 110, "u", "p")
+                        : step == "count"  ? client.GetMessageCount(count)
+                        : step == "retrieve" ? client.Retrieve(1, text)
+                        : step == "delete" ? client.Delete(1)
+                                           : client.Quit();
     EXPECT_FALSE(result);
-    EXPECT_EQ(client.lastError(), c.error);
-    EXPECT_NE(std::find(events.begin(), events.end(), Event{'c', kPopError, c.error}), events.end());
-    if (c.step == kRetrieve && c.error == kPopServerClosed) {
-      EXPECT_EQ(text, "");
-    }
-    if (c.step == kConnect) {
-      EXPECT_FALSE(client.IsConnected());
-    }
+    EXPECT_EQ(client.lastError(), error);
+    EXPECT_NE(std::find(events.begin(), events.end(), Event{'c', kPopError, error}), events.end());
+    EXPECT_TRUE(step != "retrieve" || error != kPopServerClosed || text.empty()) << text;
+    EXPECT_TRUE(step != "connect" || !client.IsConnected());
   }
 }
 
@@ -162,35 +138,16 @@ TEST_F(PopClientTest, MessageNumbersGoOutModulo65536) {
 }
 
 // The text handed on is the stored message: leading dots of the transfer
-// undone, no terminating line, however the data is cut into pieces. (Pieces
+// undone, no terminating line, however the data is cut into pieces (the
+// cases of tests/data/pop-dialogues/transfers.txt). (Pieces
 // up to one ending with LF come as the status reply; the later ones are the
 // message data's own receives.)
 TEST_F(PopClientTest, TheTextIsTheStoredMessageWhereverTheDataIsCut) {
-  const struct {
-    const char* what;
-    TurnSocket::Reply pieces;
-    const char* text;
-  } cases[] = {
-      {"all with the status line", {"+OK\r\nA\r\n..hidden\r\n.\r\n"}, "A\r\n.hidden\r\n"},
-      {"empty message", {"+OK\r\n.\r\n"}, ""},
-      {"terminator split after CR", {"+OK\r\nA\r\nB\r", "\n.\r\n"}, "A\r\nB\r\n"},
-      {"terminator split after dot", {"+OK\r\nA\r\n.", "\r\n"}, "A\r\n"},
-      {"terminator split before LF", {"+OK\r\nA\r\n.\r", "\n"}, "A\r\n"},
-      {"status line alone", {"+OK\r\n", "..\r\n", ".\r\n"}, ".\r\n"},
-      {"dots inside a line stay", {"+OK\r\na..b\r\n.x\r\n.\r\n"}, "a..b\r\nx\r\n"},
-      {"bytes after the terminator ignored", {"+OK\r\nA\r\n.\r\nextra"}, "A\r\n"},
-      {"a bare LF starts a line too", {"+OK\r\nA\n.B\r\n..\n\r\n.\r\n"}, "A\nB\r\n.\n\r\n"},
-      {"a stuffed first line", {"+OK\r\n..A\r\n..\r\n.\r\n"}, ".A\r\n.\r\n"},
-      {"a piece ending in a dot that is data", {"+OK\r\n", "A\r\n.", "x\r\n.\r\n"}, "A\r\nx\r\n"},
-      {"data split after the terminator's dot", {"+OK\r\n", "A\r\n.", "\r\n"}, "A\r\n"},
-      {"data split after the terminator's CR", {"+OK\r\n", "A\r\n.\r", "\n"}, "A\r\n"},
-      {"a dot after a bare LF ends nothing", {"+OK\r\nA\n.\r\nB\r\n.\r\n"}, "A\n\r\nB\r\n"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const TextCase& d : TextCases("pop-dialogues/transfers")) {
+    SCOPED_TRACE(d.name);
     std::string text;
-    ASSERT_TRUE(LoggedIn({{"+OK 1 10\r\n"}, c.pieces}).Retrieve(1, text));
-    EXPECT_EQ(text, c.text);
+    ASSERT_TRUE(LoggedIn({{"+OK 1 10\r\n"}, d.inputs.at(0)}).Retrieve(1, text));
+    EXPECT_EQ(text, d.text);
   }
   // The same rules with the data cut at every byte, and in single bytes.
   const std::string transfer = "..a\r\nb.\r\n..\r\n.\n.x\r\ny\n.\r\n.\r\n";

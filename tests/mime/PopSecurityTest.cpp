@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "ScriptedPop.h"
+#include "TextCases.h"
 #include "protocol/PopClient.h"
 
 namespace quorvel {
@@ -24,56 +25,6 @@ class PretendTlsTurnSocket : public TurnSocket {
   std::string host;
 };
 
-TEST(PopSecurity, LoginOnlyOverTlsUnlessAllowed) {
-  struct Case {
-    const char* name;
-    uint32_t tls;
-    bool securitySet;
-    bool clearAllowed;
-    std::vector<TurnSocket::Reply> replies;
-    std::string expected;  // what the client sends
-    uint32_t error;        // 0: logged in
-    bool secured;
-  };
-  const TurnSocket::Reply ok = {"+OK\r\n"};
-  const TurnSocket::Reply noCapa = {"-ERR unknown command\r\n"};
-  const Case cases[] = {
-      {"STLS", kTlsUpgrade, true, false, {ok, {"+OK begin\r\n"}, noCapa, ok, ok},
-       "STLS\r\nCAPA\r\nUSER u\r\nPASS p\r\nQUIT\r\n", 0, true},
-      {"implicit", kTlsImplicit, true, false, {ok, noCapa, ok, ok},
-       "CAPA\r\nUSER u\r\nPASS p\r\nQUIT\r\n", 0, true},
-      {"STLS refused: no downgrade", kTlsUpgrade, true, true, {ok, {"-ERR no\r\n"}}, "STLS\r\n",
-       kPopTlsNotOffered, false},
-      {"clear text not allowed", kTlsNone, true, false, {ok}, "", kPopClearTextRefused, false},
-      {"clear text allowed", kTlsNone, true, true, {ok, noCapa, ok, ok},
-       "CAPA\r\nUSER u\r\nPASS p\r\nQUIT\r\n", 0, false},
-      {"security never set", kTlsNone, false, false, {ok, ok, ok}, "USER u\r\nPASS p\r\nQUIT\r\n",
-       0, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::string sent;
-    auto socket = std::make_unique<PretendTlsTurnSocket>(c.replies, &sent);
-    PretendTlsTurnSocket& seen = *socket;
-    {
-      PopClient client(nullptr);
-      TransportSecurity security;
-      security.popTls = c.tls;
-      security.popSecuritySet = c.securitySet;
-      security.popClearTextAllowed = c.clearAllowed;
-      client.SetSecurity(security);
-      client.UseSocket(std::move(socket));
-      EXPECT_EQ(client.Connect("pop.school.example", 995, "u", "p"), c.error == 0);
-      EXPECT_EQ(client.lastError(), c.error);
-      EXPECT_EQ(seen.secured, c.secured);
-      if (c.secured) {
-        EXPECT_EQ(seen.host, "pop.school.example");
-      }
-    }
-    EXPECT_EQ(sent, c.expected);
-  }
-}
-
 std::vector<std::string> askedFor;  // the users the token callback was asked for
 uint32_t NewToken(const char* user, char* token, uint32_t capacity, uint32_t userValue) {
   askedFor.push_back(user);
@@ -83,93 +34,41 @@ uint32_t NewToken(const char* user, char* token, uint32_t capacity, uint32_t use
   return static_cast<uint32_t>(given.size());
 }
 
-TEST(PopSecurity, SaslAsTheCapabilitiesOffer) {
-  struct Case {
-    const char* name;
-    uint32_t tls;
-    const char* token;   // null: the password
-    uint32_t renewal;    // 0: no callback; else the callback's user value (NewToken)
-    std::vector<TurnSocket::Reply> replies;  // after the greeting
-    std::string expected;                    // what the client sends
-    uint32_t error;
-    bool asked = false;  // the callback was asked
-  };
-  const std::string bearer =
-      "AUTH OAUTHBEARER "
-      "bixhPXUsAWhvc3Q9cG9wLnNjaG9vbC5leGFtcGxlAXBvcnQ9OTk1AWF1dGg9QmVhcmVyIHlhMjkudG9rAQE=\r\n";
-  const std::string renewedBearer =
-      "AUTH OAUTHBEARER "
-      "bixhPXUsAWhvc3Q9cG9wLnNjaG9vbC5leGFtcGxlAXBvcnQ9OTk1AWF1dGg9QmVhcmVyIHlhMjkubmV3AQE=\r\n";
-  const std::string xoauth2 = "AUTH XOAUTH2 dXNlcj11AWF1dGg9QmVhcmVyIHlhMjkudG9rAQE=\r\n";
-  const TurnSocket::Reply both = {"+OK\r\nTOP\r\nsasl plain xoauth2 OAUTHBEARER\r\nUSER\r\n.\r\n"};
-  const TurnSocket::Reply plainOnly = {"+OK capabilities\r\n", "SASL PLAIN\r\n.", "\r\n"};
-  const TurnSocket::Reply xoauth2Only = {"+OK\r\nSASL XOAUTH2\r\n.\r\n"};
-  const TurnSocket::Reply ok = {"+OK\r\n"};
-  const TurnSocket::Reply no = {"-ERR [AUTH] Authentication failed.\r\n"};
-  const TurnSocket::Reply challenge = {"+ eyJzdGF0dXMiOiI0MDEiLCJzY2hlbWVzIjoiYmVhcmVyIn0=\r\n"};
-  const Case cases[] = {
-      {"PLAIN offered", kTlsImplicit, nullptr, 0, {plainOnly, ok, ok},
-       "CAPA\r\nAUTH PLAIN AHUAcA==\r\nQUIT\r\n", 0},
-      {"PLAIN refused", kTlsImplicit, nullptr, 0, {both, no}, "CAPA\r\nAUTH PLAIN AHUAcA==\r\n",
-       kPopPasswordRefused},
-      {"no SASL line: USER/PASS", kTlsImplicit, nullptr, 0, {{"+OK\r\nUSER\r\n.\r\n"}, ok, ok, ok},
-       "CAPA\r\nUSER u\r\nPASS p\r\nQUIT\r\n", 0},
-      {"OAUTHBEARER before XOAUTH2", kTlsImplicit, "ya29.tok", 0, {both, ok, ok},
-       "CAPA\r\n" + bearer + "QUIT\r\n", 0},
-      {"XOAUTH2 when alone", kTlsImplicit, "ya29.tok", 0, {xoauth2Only, ok, ok},
-       "CAPA\r\n" + xoauth2 + "QUIT\r\n", 0},
-      {"refused at once", kTlsImplicit, "ya29.tok", 0, {both, no}, "CAPA\r\n" + bearer,
-       kPopTokenRefused},
-      {"refusal explained: OAUTHBEARER answers 0x01", kTlsImplicit, "ya29.tok", 0,
-       {both, challenge, no}, "CAPA\r\n" + bearer + "AQ==\r\n", kPopTokenRefused},
-      {"refusal explained: XOAUTH2 answers nothing", kTlsImplicit, "ya29.tok", 0,
-       {xoauth2Only, challenge, no}, "CAPA\r\n" + xoauth2 + "\r\n", kPopTokenRefused},
-      {"no mechanism for the token", kTlsImplicit, "ya29.tok", 0, {plainOnly}, "CAPA\r\n",
-       kPopNoTokenMechanism},
-      {"CAPA unknown: no mechanism", kTlsImplicit, "ya29.tok", 0, {{"-ERR what\r\n"}}, "CAPA\r\n",
-       kPopNoTokenMechanism},
-      {"the token never in clear", kTlsNone, "ya29.tok", 0, {both}, "", kPopClearTextRefused},
-      {"server gone during AUTH", kTlsImplicit, "ya29.tok", 1, {both}, "CAPA\r\n" + bearer,
-       kPopServerClosed},
-      {"renewed token tried once", kTlsImplicit, "ya29.tok", 1, {both, no, ok, ok},
-       "CAPA\r\n" + bearer + renewedBearer + "QUIT\r\n", 0, true},
-      {"renewed token refused too", kTlsImplicit, "ya29.tok", 1, {both, no, no},
-       "CAPA\r\n" + bearer + renewedBearer, kPopTokenRefused, true},
-      {"the refused token again", kTlsImplicit, "ya29.tok", 2, {both, no}, "CAPA\r\n" + bearer,
-       kPopTokenRefused, true},
-      {"no token from the callback", kTlsImplicit, "ya29.tok", 4, {both, no}, "CAPA\r\n" + bearer,
-       kPopTokenRefused, true},
-      {"a token too long for the callback's room", kTlsImplicit, "ya29.tok", 3, {both, no},
-       "CAPA\r\n" + bearer, kPopTokenRefused, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+// The dialogues of tests/data/pop-dialogues/security.txt, with TLS started
+// where the first command is STLS or from the first byte.
+TEST(PopSecurity, TlsFirstThenSaslAsTheCapabilitiesOffer) {
+  const std::map<std::string, uint32_t> modes = {
+      {"none", kTlsNone}, {"upgrade", kTlsUpgrade}, {"implicit", kTlsImplicit}};
+  for (const TextCase& d : TextCases("pop-dialogues/security")) {
+    SCOPED_TRACE(d.name);
+    const uint32_t error = d.Number("error");
     std::string sent;
-    std::vector<TurnSocket::Reply> replies = {{"+OK ready\r\n"}};
-    replies.insert(replies.end(), c.replies.begin(), c.replies.end());
-    auto socket = std::make_unique<PretendTlsTurnSocket>(replies, &sent);
+    auto socket = std::make_unique<PretendTlsTurnSocket>(d.inputs, &sent);
+    PretendTlsTurnSocket& seen = *socket;
     askedFor.clear();
     {
       PopClient client(nullptr);
       TransportSecurity security;
-      security.popTls = c.tls;
-      security.popSecuritySet = true;
-      security.popClearTextAllowed = true;
-      if (c.token != nullptr) security.popOAuthToken = c.token;
-      if (c.renewal != 0) {
+      security.popTls = modes.at(d.Get("tls"));
+      security.popSecuritySet = d.Get("set") != "no";
+      security.popClearTextAllowed = d.Get("clear") != "no";
+      security.popOAuthToken = d.Get("token");
+      if (!d.Get("renewal").empty()) {
         security.tokenCallback = NewToken;
-        security.tokenUserValue = c.renewal;
+        security.tokenUserValue = d.Number("renewal");
       }
       client.SetSecurity(security);
       client.UseSocket(std::move(socket));
-      EXPECT_EQ(client.Connect("pop.school.example", 995, "u", "p"), c.error == 0);
-      EXPECT_EQ(client.lastError(), c.error);
+      EXPECT_EQ(client.Connect("pop.school.example", 995, "u", "p"), error == kPopNoError);
+      EXPECT_EQ(client.lastError(), error);
+      const bool secured = d.sent.starts_with("STLS") ? error != kPopTlsNotOffered
+                                                      : security.popTls == kTlsImplicit;
+      EXPECT_EQ(seen.secured, secured);
+      EXPECT_EQ(seen.host, secured ? "pop.school.example" : "");
     }
-    EXPECT_EQ(sent, c.expected);
-    EXPECT_EQ(askedFor.size(), c.asked ? 1u : 0u);
-    if (c.asked) {
-      EXPECT_EQ(askedFor[0], "u");
-    }
+    EXPECT_EQ(sent, d.sent);
+    EXPECT_EQ(askedFor, d.Get("asked") == "yes" ? std::vector<std::string>{"u"}
+                                                : std::vector<std::string>{});
   }
 }
 

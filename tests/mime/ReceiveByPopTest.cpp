@@ -1,7 +1,7 @@
 // ReceiveByPop against a scripted POP server: a message whose mail-data file
-// cannot be written stays on the server (no DELE), and the call succeeds;
-// the parts read from a message never stay behind. Receiving refuses a
-// missing reception directory before anything else.
+// cannot be written or made durable stays on the server (no DELE), and the
+// call succeeds; the parts read from a message never stay behind. Receiving
+// refuses a missing reception directory before anything else.
 #include "mail/ReceiveFunctions.h"
 
 #include <gtest/gtest.h>
@@ -28,55 +28,6 @@ namespace quorvel {
 namespace {
 
 using namespace quorvel::testing;
-
-void ServeOneMessage(ServerSide& side) {
-  side.Send("+OK ready\r\n");
-  for (const char* reply : {"+OK\r\n", "+OK\r\n", "+OK 1 40\r\n", "+OK 1 40\r\n"}) {
-    side.ReadLine();
-    side.Send(reply);
-  }
-  side.ReadLine();  // RETR 1
-  side.Send("+OK\r\nSubject: kept\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n"
-            "body\r\n--b\r\nContent-Type: text/html\r\n\r\n<p>body</p>\r\n"
-            "--b\r\nContent-Disposition: attachment; filename=a.txt\r\n\r\npart\r\n"
-            ".\r\n");
-  side.ReadLine();  // DELE 1 when stored, else QUIT
-  if (side.received.find("DELE") != std::string::npos) {
-    side.Send("+OK\r\n");
-    side.ReadLine();
-  }
-  side.Send("+OK bye\r\n");
-}
-
-TEST(ReceiveByPopTest, AMessageIsDeletedOnlyOnceItsFileIsWritten) {
-  for (const bool diskFull : {true, false}) {
-    SCOPED_TRACE(diskFull ? "disk full" : "disk free");
-    TempDirectory reception;
-    TemporaryDirectoryOverride temporary;  // where the parts are read into
-    ScriptedServer server(ServeOneMessage);
-    SetPopSettings("127.0.0.1", server.port(), "u", "p");
-    MailMessage message(nullptr, nullptr, nullptr);
-    MailDataList list;
-    bool result = false;
-    {
-      platform::FileFaults faults;
-      if (diskFull) faults.FillDiskAfter(0);
-      result = ReceiveByPop(message, list, reception.path());
-    }
-    EXPECT_TRUE(result);
-    const std::string& transcript = server.transcript();
-    EXPECT_EQ(transcript.find("DELE 1\r\n") != std::string::npos, !diskFull) << transcript;
-    EXPECT_EQ(list.Size(), diskFull ? 0u : 1u);
-    if (list.Size() == 1) {
-      EXPECT_EQ(list[0].bodyType, MailData::kBodyHtml);
-      EXPECT_EQ(list[0].bodyIndex, 0) << "the HTML part, not the attached file";
-      EXPECT_EQ(list[0].codePage, static_cast<int32_t>(platform::AnsiCodePage()))
-          << "its texts are in the library's code page";
-    }
-    EXPECT_EQ(std::filesystem::is_empty(reception.path()), diskFull);
-    EXPECT_EQ(temporary.Files(), std::vector<std::string>{}) << "no part file is left";
-  }
-}
 
 // A message parsed while it arrives: with the size the server announced,
 // with one too small for it (the text's buffer grows under the reader), and
@@ -130,6 +81,10 @@ TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
     ASSERT_EQ(list.Size(), whole ? 1u : 0u);
     if (whole) {
       EXPECT_EQ(list[0].message, "body");
+      EXPECT_EQ(list[0].bodyType, MailData::kBodyHtml);
+      EXPECT_EQ(list[0].bodyIndex, 0) << "the HTML part, not the attached file";
+      EXPECT_EQ(list[0].codePage, static_cast<int32_t>(platform::AnsiCodePage()))
+          << "its texts are in the library's code page";
       ASSERT_EQ(list[0].attachmentFiles.size(), 2u);
       EXPECT_TRUE(ReadFile(list[0].attachmentFiles[1]) == bytes);
     } else {
@@ -140,17 +95,18 @@ TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
 }
 
 // A maildrop of two messages whose first one the server trickles a byte at a
-// time, or breaks off, or sends whole while the disk cannot make the stored
-// mail durable. A trickled message ends within twice the time-out although
+// time, or breaks off, or sends whole while the disk is full or cannot make
+// the stored mail durable. A trickled message ends within twice the time-out although
 // bytes keep coming; a broken session fetches nothing more; nothing is
 // deleted that is not on the disk.
 uint32_t retrievalsStarted = 0;
 void CountRetrievals(uint32_t event, uint32_t) { retrievalsStarted += event == kPopRetrievalStart; }
 
 TEST(ReceiveByPopTest, AHostileServerOrAnUnsyncedDiskKeepsTheMessageOnTheServer) {
-  enum Hostility { kTrickle, kBreakOff, kFileNotSynced, kDirectoryNotSynced };
+  enum Hostility { kTrickle, kBreakOff, kDiskFull, kFileNotSynced, kDirectoryNotSynced };
   constexpr uint32_t kTimeoutMs = 300;
-  for (const Hostility hostility : {kTrickle, kBreakOff, kFileNotSynced, kDirectoryNotSynced}) {
+  for (const Hostility hostility :
+       {kTrickle, kBreakOff, kDiskFull, kFileNotSynced, kDirectoryNotSynced}) {
     SCOPED_TRACE(hostility);
     TempDirectory reception;
     TemporaryDirectoryOverride temporary;
@@ -177,6 +133,7 @@ TEST(ReceiveByPopTest, AHostileServerOrAnUnsyncedDiskKeepsTheMessageOnTheServer)
     platform::FileFaults faults;
     if (hostility == kFileNotSynced) faults.Fail(platform::FileOperation::Sync, 1);
     if (hostility == kDirectoryNotSynced) faults.Fail(platform::FileOperation::Sync, 2);
+    if (hostility == kDiskFull) faults.FillDiskAfter(0);
     const auto start = std::chrono::steady_clock::now();
     EXPECT_TRUE(ReceiveByPop(message, list, reception.path()));
     const auto spent = std::chrono::steady_clock::now() - start;
@@ -185,6 +142,9 @@ TEST(ReceiveByPopTest, AHostileServerOrAnUnsyncedDiskKeepsTheMessageOnTheServer)
     if (hostility == kTrickle || hostility == kBreakOff) {
       EXPECT_EQ(list.Size(), 0u);
       EXPECT_EQ(retrievalsStarted, 1u) << "the session has ended";
+    } else if (hostility == kDiskFull) {
+      EXPECT_EQ(list.Size(), 0u);
+      EXPECT_TRUE(std::filesystem::is_empty(reception.path()));
     } else {
       EXPECT_EQ(list.Size(), 1u) << "written, kept, and left on the server";
       EXPECT_TRUE(faults.Fired());

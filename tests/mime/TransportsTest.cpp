@@ -3,6 +3,8 @@
 // the fall-backs when no library is present.
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 #include "StandInLibrary.h"
 #include "TempDirectory.h"
 #include "message/MailMessage.h"
@@ -131,46 +133,11 @@ TEST_F(NotesTransport, TheWholeCallSequenceOfAMemo) {
   Fixture f;
   f.message.notesSender.clear();  // sent From the current Notes user
   ASSERT_TRUE(f.message.SendByNotes()) << NotesErrorCode();
-  const std::string plain = f.dir / "plain.txt", source = f.dir / "source.bin";
-  EXPECT_EQ(notes.Log(),
-            "NotesInit()\n"
-            "OSGetEnvironmentString(\"MailServer\", 256)\n"
-            "OSGetEnvironmentString(\"MailFile\", 256)\n"
-            "OSPathNetConstruct(null, \"CN=Hub/O=School\", \"mail/pupil.nsf\")\n"
-            "MailOpenMessageFile(\"CN=Hub/O=School!!mail/pupil.nsf\")\n"
-            "MailCreateMessage(11)\n"
-            "ListAllocate(0, 0, 1)\nOSUnlockObject(31)\n"
-            "ListAllocate(0, 0, 1)\nOSUnlockObject(32)\n"
-            "ListAllocate(0, 0, 1)\nOSUnlockObject(33)\n"
-            "ListAddEntry(32, 1, 2, 0, \"tutor@school.test\", 17)\n"
-            "ListAddEntry(31, 1, 2, 0, \"tutor@school.test\", 17)\n"
-            "MailAddRecipientsItem(22, 31, 21)\n"
-            "MailAddHeaderItemByHandle(22, 0, 32, 21, 0)\n"
-            "MailAddHeaderItemByHandle(22, 1, 33, 2, 0)\n"
-            "SECKFMGetUserName()\n"
-            "MailAddHeaderItem(22, 11, \"Memo\", 4)\n"
-            "MailAddHeaderItem(22, 2, \"CN=Pupil P/O=School\", 19)\n"
-            "MailAddHeaderItem(22, 3, \"Lesson\", 6)\n"
-            "MailAddHeaderItem(22, 14, \"N\", 1)\n"
-            "MailAddHeaderItem(22, 15, \"B\", 1)\n"
-            "OSCurrentTIMEDATE()\n"
-            "MailAddHeaderItem(22, 4, \"12345678\", 8)\n"
-            "MailAddHeaderItem(22, 5, \"12345678\", 8)\n"
-            "MailCreateBodyItem()\n"
-            "MailAppendBodyItemLine(55, 0, \"0123456789\", 10)\n"
-            "MailAddBodyItem(22, 55, 10, null)\n"
-            "NSFNoteAttachFile(22, \"$FILE\", 5, \"" + plain + "\", \"plain.txt\", 3840)\n"
-            "NSFNoteAttachFile(22, \"$FILE\", 5, \"" + source + "\", \"shown.bin\", 3840)\n"
-            "OSPathNetConstruct(null, \"CN=Hub/O=School\", \"mail.box\")\n"
-            "NSFDbOpen(\"CN=Hub/O=School!!mail.box\")\n"
-            "NSFNoteGetInfo(22, 1)\nNSFNoteGetInfo(22, 0)\nNSFNoteGetInfo(22, 2)\n"
-            "NSFDbGenerateOID(44)\n"
-            "NSFNoteSetInfo(22, 0, 44)\nNSFNoteSetInfo(22, 1, 0)\nNSFNoteSetInfo(22, 2, 90)\n"
-            "NSFNoteUpdate(22, 4)\n"
-            "NSFNoteSetInfo(22, 0, 11)\nNSFNoteSetInfo(22, 1, 7)\nNSFNoteSetInfo(22, 2, 70)\n"
-            "NSFNoteUpdate(22, 4)\n"
-            "OSMemFree(31)\nOSMemFree(32)\nOSMemFree(33)\n"
-            "MailCloseMessage(22)\nNSFDbClose(44)\nMailCloseMessageFile(11)\n");
+  // The expected calls, with the attachments' paths as {plain} and {source}.
+  std::string expected = ReadFile(QUORVEL_TEST_DATA "/transports/notes-memo.log");
+  expected.replace(expected.find("{plain}"), 7, f.dir / "plain.txt");
+  expected.replace(expected.find("{source}"), 8, f.dir / "source.bin");
+  EXPECT_EQ(notes.Log(), expected);
 
   notes.Reset();
   Fixture second;
@@ -186,57 +153,29 @@ TEST_F(NotesTransport, EachFailingStepHasItsCodeAndStillCleansUp) {
   StandInLibrary notes("notes-complete", platform::SharedLibraryFileName("nnotes.dll"));
   RegisterNotesIn(notes.directory());
   ASSERT_TRUE(LoadNotes());
-  const struct {
-    const char* call;
-    int n;
-    int32_t error;
-    const char* lastCleanUp;  // the last call of the log
-  } cases[] = {
-      {"OSGetEnvironmentString", 1, ErrCantGetMailServerName, "OSGetEnvironmentString"},
-      {"OSGetEnvironmentString", 2, ErrCantGetMailFileName, "OSGetEnvironmentString"},
-      {"MailOpenMessageFile", 1, ErrCantOpenMailFile, "MailOpenMessageFile"},
-      {"MailCreateMessage", 1, ErrCantCreateMessage, "MailCloseMessageFile"},
-      {"ListAllocate", 1, ErrCantAllocateRecipientList, "MailCloseMessageFile"},
-      {"ListAllocate", 2, ErrCantAllocateSendToList, "MailCloseMessageFile"},
-      {"ListAllocate", 3, ErrCantAllocateCopyToList, "MailCloseMessageFile"},
-      {"ListAddEntry", 1, ErrCantAddToSendList, "MailCloseMessageFile"},
-      {"ListAddEntry", 2, ErrCantAddToRecipientList, "MailCloseMessageFile"},
-      {"MailAddRecipientsItem", 1, ErrCantSetRecipient, "MailCloseMessageFile"},
-      {"MailAddHeaderItemByHandle", 1, ErrCantSetSendTo, "MailCloseMessageFile"},
-      {"MailAddHeaderItemByHandle", 2, ErrCantSetCopyTo, "MailCloseMessageFile"},
-      {"MailAddHeaderItem", 1, ErrCantSetForm, "MailCloseMessageFile"},
-      {"MailAddHeaderItem", 2, ErrCantSetFrom, "MailCloseMessageFile"},
-      {"SECKFMGetUserName", 1, ErrCantSetFrom, "MailCloseMessageFile"},
-      {"MailAddHeaderItem", 3, ErrCantSetSubject, "MailCloseMessageFile"},
-      {"MailAddHeaderItem", 4, ErrCantSetPriority, "MailCloseMessageFile"},
-      {"MailAddHeaderItem", 5, ErrCantSetDeliveryReport, "MailCloseMessageFile"},
-      {"MailAddHeaderItem", 6, ErrCantSetComposedDate, "MailCloseMessageFile"},
-      {"MailAddHeaderItem", 7, ErrCantSetPostedDate, "MailCloseMessageFile"},
-      {"MailCreateBodyItem", 1, ErrCantCreateBody, "MailCloseMessageFile"},
-      {"MailAppendBodyItemLine", 1, ErrCantAppendBodyItemLine, "MailCloseMessageFile"},
-      {"MailAddBodyItem", 1, ErrCantAppendAddBody, "MailCloseMessageFile"},
-      {"NSFNoteAttachFile", 2, ErrCantAttachFile, "MailCloseMessageFile"},
-      {"NSFDbOpen", 1, ErrCantOpenMailbox, "MailCloseMessageFile"},
-      {"NSFDbGenerateOID", 1, ErrCantGenerateOID, "MailCloseMessageFile"},
-      {"NSFNoteUpdate", 1, ErrCantUpdateMessage, "MailCloseMessageFile"},
-      {"MailCloseMessage", 1, ErrCantCloseMessage, "MailCloseMessageFile"},
-      {"MailCloseMessageFile", 1, ErrCantCloseMessageFile, "MailCloseMessageFile"},
-  };
-  for (const auto& c : cases) {
+  // Each line: the call made to fail, which of its calls, the Notes error
+  // code, and the last call of the log (the clean-up done).
+  std::istringstream lines(ReadFile(QUORVEL_TEST_DATA "/transports/notes-failures.txt"));
+  int count = 0;
+  for (std::string call, lastCleanUp; lines >> call;) {
+    int n = 0, error = 0;
+    lines >> n >> error >> lastCleanUp;
+    SCOPED_TRACE(call + " " + std::to_string(n));
+    ++count;
     notes.Reset();
-    notes.Script(c.call, c.n, 1);
+    notes.Script(call, n, 1);
     Fixture f;
     f.message.notesSender.clear();
-    EXPECT_FALSE(f.message.SendByNotes()) << c.call << " " << c.n;
+    EXPECT_FALSE(f.message.SendByNotes());
     EXPECT_EQ(f.message.errorCode, 11u);
-    EXPECT_EQ(NotesErrorCode(), c.error) << c.call << " " << c.n;
+    EXPECT_EQ(NotesErrorCode(), error);
     const std::string log = notes.Log();
     const size_t lastLine = log.rfind('\n', log.size() - 2) + 1;
-    EXPECT_EQ(log.substr(lastLine, log.find('(', lastLine) - lastLine), c.lastCleanUp)
-        << c.call << " " << c.n;
-    const bool listsMade = c.error > ErrCantAllocateRecipientList;
-    EXPECT_EQ(log.find("OSMemFree(31)") != std::string::npos, listsMade) << c.call << " " << c.n;
+    EXPECT_EQ(log.substr(lastLine, log.find('(', lastLine) - lastLine), lastCleanUp);
+    const bool listsMade = error > ErrCantAllocateRecipientList;
+    EXPECT_EQ(log.find("OSMemFree(31)") != std::string::npos, listsMade);
   }
+  EXPECT_EQ(count, 29);
   notes.Reset();
   notes.Script("NSFNoteUpdate", 2, 1);
   Fixture f;
