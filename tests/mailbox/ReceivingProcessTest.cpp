@@ -14,9 +14,9 @@
 #include <random>
 #include <thread>
 
+#include "Killing.h"
 #include "PopMailDrop.h"
 #include "ReceivedItems.h"
-#include "platform/ChildProcess.h"
 
 namespace quorvel::testing {
 namespace {
@@ -33,29 +33,23 @@ const int kRuns = [] {
 
 platform::ChildProcess StartReceiver(const std::string& mailbox, const std::string& shared,
                                      uint16_t port) {
-  std::optional<platform::ChildProcess> child = platform::ChildProcess::Start(
-      QUORVEL_RECEIVER, {mailbox, shared.empty() ? "-" : shared, std::to_string(port)});
-  if (!child) throw std::runtime_error("cannot start the receiver");
-  EXPECT_EQ(child->ReadLine(), "open");
-  return std::move(*child);
+  platform::ChildProcess child =
+      StartHelper(QUORVEL_RECEIVER, {mailbox, shared.empty() ? "-" : shared, std::to_string(port)});
+  HelperDeadline deadline(child);
+  EXPECT_EQ(child.ReadLine(), "open");
+  return child;
 }
 
-// Lets a receiver run to its end.
+// Lets a receiver run to its end, within the deadline.
 void ReceiveToTheEnd(const std::string& mailbox, const std::string& shared, uint16_t port) {
   platform::ChildProcess receiver = StartReceiver(mailbox, shared, port);
+  HelperDeadline deadline(receiver);
   std::optional<std::string> line;
   while ((line = receiver.ReadLine()) && *line != "done") {
   }
+  deadline.Dismiss();
   EXPECT_EQ(line, "done");
   EXPECT_EQ(receiver.Wait(), 0);
-}
-
-void Spin(std::mt19937& random) {
-  // Not a wait for anything: where the kill lands is what varies.
-  const auto until = std::chrono::steady_clock::now() +
-                     std::chrono::microseconds(std::uniform_int_distribution<int>(0, 3000)(random));
-  while (std::chrono::steady_clock::now() < until) {
-  }
 }
 
 // Polls `reached` until it holds; false after a minute (the receiver stopped
@@ -107,8 +101,7 @@ TEST_F(ReceivingProcessTest, AReceiveFromASharedDirectoryKilledAnywhereLosesNoth
         return step <= kItems ? CountFiles(mailbox.path(), "~AT") >= step
                               : CountFiles(shared.path(), "item") <= 2 * kItems - step;
       })) << "step " << step;
-      Spin(random);
-      receiver.Kill();
+      KillAfterSpin(receiver, random, 3000);
       receiver.Wait();
     }
     const std::multiset<uint32_t> saved = SavedSenderIds(mailbox.path());
@@ -161,8 +154,7 @@ TEST_F(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing)
       EXPECT_TRUE(commanded.wait_for(lock, std::chrono::minutes(1), [&] { return commands >= step; }))
           << "command " << step;
       lock.unlock();
-      Spin(random);
-      receiver.Kill();
+      KillAfterSpin(receiver, random, 3000);
       receiver.Wait();
       reader.join();
     }
