@@ -37,6 +37,7 @@ platform::ChildProcess StartReceiver(const std::string& mailbox, const std::stri
       StartHelper(QUORVEL_RECEIVER, {mailbox, shared.empty() ? "-" : shared, std::to_string(port)});
   HelperDeadline deadline(child);
   EXPECT_EQ(child.ReadLine(), "open");
+  deadline.Dismiss();
   return child;
 }
 
