@@ -6,6 +6,7 @@
 
 #include <sstream>
 
+#include "ByteCases.h"
 #include "ItemTest.h"
 #include "exchange/ExchangeFile.h"
 #include "exchange/Packing.h"
@@ -46,17 +47,7 @@ TEST_F(ExchangeFileDump, ShowsAPackedItemWithEveryValue) {
                                    std::to_string(packedSize - 4) + "\n";
   EXPECT_EQ(dump.substr(0, expectedHead.size()), expectedHead);
   const std::string tree =
-      "3 blocks\n"
-      "block 0, 4 entries\n"
-      "  10000 Byte 20\n"
-      "  10103 Time 2023-11-14 22:13:20 UTC\n"
-      "  10200 Block -> block 1, 4 entries\n"
-      "    10201 U32 255 (0x000000FF)\n"
-      "    10202 Coded [code page 1252] \"Ren\xC3\xA9" "e \\\"R\\\"\"\n"
-      "    10210 Object 4 bytes: 03 00 00 00\n"
-      "    10211 Wide \"line\\x0D\\x0A\"\n"
-      "  10600 Block -> block 2, 1 entry\n"
-      "    10601 File file \"notes.txt\" [code page 1252], 5 bytes\n";
+      ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/item-dump/every-value.tree");
   EXPECT_NE(dump.find("CRC: "), std::string::npos);
   EXPECT_NE(dump.find(" (holds)\n"), std::string::npos);
   EXPECT_EQ(dump.substr(dump.size() - std::min(dump.size(), tree.size())), tree) << dump;

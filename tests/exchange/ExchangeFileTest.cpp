@@ -121,27 +121,22 @@ TEST_F(ExchangeFileTest, AnUnpackedFileOpensInPlaceAndStaysUnpacked) {
             Hex(RecordFileBytes("", Directory({{Entry(10000, 5, 23), Entry(1, 1, 7)}}))));
 }
 
-TEST_F(ExchangeFileTest, AMissingFileWithoutCreateFailsAndMakesNothing) {
+// A missing file without create, a new file with nothing put, a pack that
+// fails: each fails, and only the failed pack keeps its working copy.
+TEST_F(ExchangeFileTest, FailuresLeaveNoWorkingCopyButThatOfAFailedPack) {
   EXPECT_FALSE(file.Open(dir / "missing.qv6", true, false));
   EXPECT_FALSE(platform::IsExistingFile(dir / "missing.qv6"));
-  EXPECT_EQ(temporary.Files(), Names{});
   EXPECT_FALSE(file.Close());
-}
-
-TEST_F(ExchangeFileTest, AFailedPackFailsCloseAndKeepsTheWorkingCopy) {
-  ASSERT_TRUE(Create());
-  file.SetKind(20);
-  platform::RemoveFile(path);
-  std::filesystem::create_directory(path);  // nothing can be packed into it
-  EXPECT_FALSE(file.Close());
-  EXPECT_EQ(temporary.Files(), Names{"~AT0.qvz"}) << "the work is not lost";
-}
-
-TEST_F(ExchangeFileTest, AFileThatCannotBeClosedLeavesNoWorkingCopy) {
   ASSERT_TRUE(Create());
   EXPECT_FALSE(file.Close()) << "nothing was put: the root block is empty";
-  EXPECT_EQ(temporary.Files(), Names{});
   EXPECT_EQ(ReadFile(path), "") << "the placeholder stays as it was";
+  EXPECT_EQ(temporary.Files(), Names{});
+  ASSERT_TRUE(file.Open(dir / "packed.qv6", false, true));
+  file.SetKind(20);
+  platform::RemoveFile(dir / "packed.qv6");
+  std::filesystem::create_directory(dir / "packed.qv6");  // nothing can be packed into it
+  EXPECT_FALSE(file.Close());
+  EXPECT_EQ(temporary.Files(), Names{"~AT0.qvz"}) << "the work is not lost";
 }
 
 TEST_F(ExchangeFileTest, OpeningAgainClosesFirst) {

@@ -9,36 +9,25 @@
 
 namespace {
 
-TEST(GrowthRule, AutomaticIncrementIsAnEighthOfTheSizeClampedTo4Through1024) {
-  U32Array array;
-  array.SetSize(100);
-  EXPECT_EQ(array.Capacity(), 100u) << "the first growth takes exactly what is asked";
-  array.SetSize(101);
-  EXPECT_EQ(array.Capacity(), 112u) << "100 + 100 / 8";
-
-  U32Array small;
-  small.SetSize(1);
-  EXPECT_EQ(small.Capacity(), 4u) << "at least 4 are added";
-  small.SetSize(5);
-  EXPECT_EQ(small.Capacity(), 8u);
-
-  U8Array large;
-  large.SetSize(16000);
-  large.SetSize(16001);
-  EXPECT_EQ(large.Capacity(), 17024u) << "at most 1024 are added";
-
-  U32Array jump;
-  jump.SetSize(10);
-  jump.SetSize(500);
-  EXPECT_EQ(jump.Capacity(), 500u) << "the asked size wins over a smaller increment";
-}
-
-TEST(GrowthRule, AGrowByReplacesTheAutomaticIncrement) {
-  U32Array array(20);
-  array.SetSize(1);
-  EXPECT_EQ(array.Capacity(), 20u);
-  array.SetSize(21);
-  EXPECT_EQ(array.Capacity(), 40u);
+// A growth takes the asked size or, when more, the capacity plus the grow-by
+// (automatic: an eighth of the size, clamped to 4 through 1024). Each
+// row: a grow-by (0: automatic), then sizes set in turn with the capacity
+// after each.
+TEST(GrowthRule, TheAskedSizeOrTheCapacityPlusTheGrowBy) {
+  const std::pair<uint32_t, std::vector<std::pair<uint32_t, uint32_t>>> cases[] = {
+      {0, {{100, 100}, {101, 112}}},          // 100 + 100 / 8
+      {0, {{1, 4}, {5, 8}}},                  // at least 4 are added
+      {0, {{16000, 16000}, {16001, 17024}}},  // at most 1024
+      {0, {{10, 10}, {500, 500}}},            // the asked size wins
+      {20, {{1, 20}, {21, 40}}},
+  };
+  for (const auto& [growBy, steps] : cases) {
+    U32Array array(growBy);
+    for (const auto& [size, capacity] : steps) {
+      array.SetSize(size);
+      EXPECT_EQ(array.Capacity(), capacity) << growBy << " " << size;
+    }
+  }
 }
 
 TEST(GrowthRule, NewElementsAreZeroOldOnesKeptShrinkingKeepsTheMemory) {

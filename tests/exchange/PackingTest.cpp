@@ -66,16 +66,12 @@ TEST(PackFile, AgreesWithTheBzip2CommandBothWays) {
   }
 }
 
-TEST(PackFile, FailsOnAMissingSourceOrAnUncreatableTarget) {
+TEST(PackFile, AMissingSourceAnUncreatableTargetOrANonPackedSourceFailsAndCreatesNothing) {
   TempDirectory dir;
   WriteFile(dir / "source", "text");
   EXPECT_FALSE(PackFile(dir / "missing", dir / "packed", kPackingBuffer));
   EXPECT_FALSE(platform::IsExistingFile(dir / "packed"));
   EXPECT_FALSE(PackFile(dir / "source", dir / "no/such/dir", kPackingBuffer));
-}
-
-TEST(UnpackFile, ANonPackedSourceFailsAtOnceAndCreatesNothing) {
-  TempDirectory dir;
   WriteFile(dir / "plain", "QVS\0 not packed");
   EXPECT_FALSE(UnpackFile(dir / "plain", dir / "out", kPackingBuffer));
   EXPECT_FALSE(platform::IsExistingFile(dir / "out"));

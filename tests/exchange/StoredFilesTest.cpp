@@ -2,6 +2,7 @@
 // data (10700 with its sub-blocks) and the history of stored names (10800).
 #include <gtest/gtest.h>
 
+#include "ByteCases.h"
 #include "ItemTest.h"
 #include "exchange/AttachmentList.h"
 #include "exchange/NameHistory.h"
@@ -16,18 +17,8 @@ using namespace quorvel::testing;
 using StoredFiles = ItemTest<RecordFile>;
 
 // Names given as 8-bit paths are stored with the system's ANSI code page
-// (65001 on POSIX).
+// (65001 on POSIX, 1252 under Wine: a case file for each).
 const uint16_t kAnsi = static_cast<uint16_t>(platform::AnsiCodePage());
-
-// A File record: length, name length, code page, name, the file's bytes.
-std::string FileValue(std::u16string_view name, uint16_t codePage, const std::string& data) {
-  return U32(static_cast<uint32_t>(8 + 2 * name.size() + data.size())) +
-         U16(static_cast<uint16_t>(name.size())) + U16(codePage) + Utf16(name) + data;
-}
-
-std::string CodedValue(std::u16string_view text, uint16_t codePage) {
-  return U32(static_cast<uint32_t>(6 + 2 * text.size())) + U16(codePage) + Utf16(text);
-}
 
 std::vector<std::u16string> Texts(const CodedTextArray& names) {
   std::vector<std::u16string> texts;
@@ -54,27 +45,8 @@ TEST_F(StoredFiles, BlocksAsTheFormatLaysThemOut) {
   EXPECT_TRUE(UserDataSet::Write(file, paths));
   ASSERT_TRUE(file.Close());
 
-  // Values in the order they were put, each at the offset noted beside it.
-  const std::string values = FileValue(u"a.txt", kAnsi, "x") +             // 22
-                             FileValue(u"B\u00E9", 1250, "yz") +            // 41
-                             CodedValue(u"a.txt", kAnsi) +                  // 55
-                             CodedValue(u"B\u00E9", 1250) +                 // 71
-                             FileValue(u"t0.dat", kAnsi, "1") +             // 81
-                             FileValue(u"options.ini", kAnsi, "i") +        // 102
-                             FileValue(u"lp.dat", kAnsi, "L") +             // 133
-                             CodedValue(u"t0.dat", kAnsi) +                 // 154
-                             CodedValue(u"options.ini", kAnsi) +            // 172
-                             CodedValue(u"lp.dat", kAnsi);                  // 200
-  const std::string directory = Directory({
-      {Entry(10600, 12, 1), Entry(10800, 12, 2), Entry(10700, 12, 3)},
-      {Entry(10601, 15, 22), Entry(10602, 15, 41)},
-      {Entry(10801, 13, 55), Entry(10802, 13, 71), Entry(10803, 13, 154), Entry(10804, 13, 172),
-       Entry(10805, 13, 200)},
-      {Entry(10702, 12, 4), Entry(10701, 15, 102), Entry(11705, 12, 5)},
-      {Entry(0, 15, 81)},
-      {Entry(0, 15, 133)},
-  });
-  EXPECT_EQ(Hex(ReadFile(path)), Hex(RecordFileBytes(values, directory)));
+  const std::string name = "/records/stored-files-" + std::to_string(kAnsi) + ".bytes";
+  EXPECT_EQ(Hex(ReadFile(path)), Hex(ParseBytes(ReadCaseFile(QUORVEL_TEST_DATA + name))));
 }
 
 TEST_F(StoredFiles, ARefusedFileLeavesAGapThatEndsTheListButKeepsItsName) {

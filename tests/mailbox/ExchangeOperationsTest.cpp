@@ -1,16 +1,16 @@
 // Background exchange operations: the queue run on the worker, the combined
 // result, a refused start whose operations the running worker still reaches,
-// locked directions and the callback on the worker thread. A stop, the host
-// leaving while the worker runs and a start without a context or a mailbox
-// are asserted through the exports. A first operation that
-// waits for the test keeps the worker alive until the test has seen it; the
-// test then waits for the worker's end.
+// locked directions and the callback on the worker thread (a stop, the host
+// leaving and a start without context or mailbox: through the exports). A
+// first operation that waits for the test keeps the worker alive until the
+// test has seen it; the test then waits for the worker's end.
 #include "mailbox/ExchangeOperations.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <memory>
 #include <mutex>
 
@@ -108,13 +108,14 @@ class ExchangeOperations : public ::testing::Test {
     }
     events.changed.notify_all();
   }
-  // Runs the operations after the blocker and answers the callback's result.
-  uint32_t Run(std::initializer_list<ExchangeOperation> operations) {
-    std::vector<ExchangeOperation> all{Blocker};
-    all.insert(all.end(), operations);
+  // Queues the blocker and `operations`, starts a worker with `start` and
+  // answers its callback's result, or kRefused (a refusal queues nothing).
+  static constexpr uint32_t kRefused = 2;
+  uint32_t Run(const std::function<bool()>& start, std::vector<ExchangeOperation> operations = {}) {
+    operations.insert(operations.begin(), Blocker);
     {
       std::lock_guard hold(WorkerFieldsLock());
-      context->exchangeOperations = all;
+      context->exchangeOperations = operations;
     }
     {
       // A run before this one leaves its marks: waiting on them would
@@ -123,7 +124,12 @@ class ExchangeOperations : public ::testing::Test {
       events.blockerRunning = events.released = false;
       events.completions = 0;
     }
-    EXPECT_TRUE(StartExchangeOperations(*context, {}, OnCompletion, 41));
+    if (!start()) {
+      std::lock_guard hold(WorkerFieldsLock());
+      EXPECT_EQ(context->exchangeOperations.size(), operations.size()) << "a refusal queues nothing";
+      context->exchangeOperations.clear();
+      return kRefused;
+    }
     KeepWorker();
     Release();
     WaitFor([] { return events.completions == 1; });
@@ -138,17 +144,12 @@ class ExchangeOperations : public ::testing::Test {
 };
 
 TEST_F(ExchangeOperations, TheCombinedResultOnTheWorkerThread) {
-  const struct {
-    std::initializer_list<ExchangeOperation> operations;
-    uint32_t result;
-  } cases[] = {
-      {{Succeeds, Succeeds}, 1},
-      {{Fails, Succeeds}, 0},
-      {{Succeeds, Fails}, 0},
-  };
-  for (const auto& c : cases) {
+  const std::pair<std::vector<ExchangeOperation>, uint32_t> cases[] = {
+      {{Succeeds, Succeeds}, 1}, {{Fails, Succeeds}, 0}, {{Succeeds, Fails}, 0}};
+  for (const auto& [operations, result] : cases) {
     events.runs = 0;
-    EXPECT_EQ(Run(c.operations), c.result);
+    EXPECT_EQ(Run([&] { return StartExchangeOperations(*context, {}, OnCompletion, 41); }, operations),
+              result);
     EXPECT_EQ(events.runs, 2) << "a failure does not end the queue";
     EXPECT_EQ(events.userValue, 41u);
     EXPECT_NE(events.callbackThread, platform::CurrentThreadId());
@@ -173,28 +174,6 @@ TEST_F(ExchangeOperations, ARefusedStartLeavesItsOperationsToTheRunningWorker) {
 }
 
 TEST_F(ExchangeOperations, LockedDirectionsRefuseOrFailInsideTheWorker) {
-  constexpr uint32_t kRefused = 2;
-  // The result of a starter's worker (the blocker queued first holds it until
-  // the test has its handle), or kRefused.
-  const auto result = [&](bool (*start)(CompletionCallback, uint32_t)) {
-    {
-      std::lock_guard hold(WorkerFieldsLock());
-      context->exchangeOperations = {Blocker};
-    }
-    events.blockerRunning = events.released = false;
-    events.completions = 0;
-    if (!start(OnCompletion, 5)) {
-      std::lock_guard hold(WorkerFieldsLock());
-      EXPECT_EQ(context->exchangeOperations.size(), 1u) << "a refusal queues nothing";
-      context->exchangeOperations.clear();
-      return kRefused;
-    }
-    KeepWorker();
-    Release();
-    WaitFor([] { return events.completions == 1; });
-    worker->Wait(0xFFFFFFFF);
-    return events.result;
-  };
   const struct {
     uint32_t mode;
     uint32_t send, receive, both;
@@ -206,9 +185,9 @@ TEST_F(ExchangeOperations, LockedDirectionsRefuseOrFailInsideTheWorker) {
   };
   for (const auto& c : cases) {
     SetLockingMode(context, c.mode);
-    EXPECT_EQ(result(ThreadedSendItems), c.send) << c.mode;
-    EXPECT_EQ(result(ThreadedReceiveItems), c.receive) << c.mode;
-    EXPECT_EQ(result(ThreadedReceiveAndSendItems), c.both) << c.mode;
+    EXPECT_EQ(Run([] { return ThreadedSendItems(OnCompletion, 5); }), c.send) << c.mode;
+    EXPECT_EQ(Run([] { return ThreadedReceiveItems(OnCompletion, 5); }), c.receive) << c.mode;
+    EXPECT_EQ(Run([] { return ThreadedReceiveAndSendItems(OnCompletion, 5); }), c.both) << c.mode;
   }
 }
 

@@ -158,12 +158,6 @@ TEST(IndexJournalTest, AJournalLeadsToItsLastWholeRecord) {
   }
 }
 
-}  // namespace
-}  // namespace quorvel::testing
-
-namespace quorvel::testing {
-namespace {
-
 class IndexPatchTest : public MailboxTest {};
 
 // A save after the journal's base patches the index in place: shorter,

@@ -14,9 +14,9 @@
 #include <random>
 #include <thread>
 
+#include "Killing.h"
 #include "PopMailDrop.h"
 #include "ReceivedItems.h"
-#include "platform/ChildProcess.h"
 
 namespace quorvel::testing {
 namespace {
@@ -33,29 +33,24 @@ const int kRuns = [] {
 
 platform::ChildProcess StartReceiver(const std::string& mailbox, const std::string& shared,
                                      uint16_t port) {
-  std::optional<platform::ChildProcess> child = platform::ChildProcess::Start(
-      QUORVEL_RECEIVER, {mailbox, shared.empty() ? "-" : shared, std::to_string(port)});
-  if (!child) throw std::runtime_error("cannot start the receiver");
-  EXPECT_EQ(child->ReadLine(), "open");
-  return std::move(*child);
+  platform::ChildProcess child =
+      StartHelper(QUORVEL_RECEIVER, {mailbox, shared.empty() ? "-" : shared, std::to_string(port)});
+  HelperDeadline deadline(child);
+  EXPECT_EQ(child.ReadLine(), "open");
+  deadline.Dismiss();
+  return child;
 }
 
-// Lets a receiver run to its end.
+// Lets a receiver run to its end, within the deadline.
 void ReceiveToTheEnd(const std::string& mailbox, const std::string& shared, uint16_t port) {
   platform::ChildProcess receiver = StartReceiver(mailbox, shared, port);
+  HelperDeadline deadline(receiver);
   std::optional<std::string> line;
   while ((line = receiver.ReadLine()) && *line != "done") {
   }
+  deadline.Dismiss();
   EXPECT_EQ(line, "done");
   EXPECT_EQ(receiver.Wait(), 0);
-}
-
-void Spin(std::mt19937& random) {
-  // Not a wait for anything: where the kill lands is what varies.
-  const auto until = std::chrono::steady_clock::now() +
-                     std::chrono::microseconds(std::uniform_int_distribution<int>(0, 3000)(random));
-  while (std::chrono::steady_clock::now() < until) {
-  }
 }
 
 // Polls `reached` until it holds; false after a minute (the receiver stopped
@@ -88,12 +83,29 @@ class ReceivingProcessTest : public MailboxTest {
           {SenderKey(id), std::nullopt}));
     }
   }
+  ~ReceivingProcessTest() override {
+    std::printf("killed before the save %d times, after it %d times\n", killed[0], killed[1]);
+  }
+  // After a kill: every item at its source or in the saved index; then
+  // `receive` brings every item in, each once.
+  template <typename AtSource, typename Receive>
+  void ExpectNothingLost(const std::string& mailbox, AtSource atSource, Receive receive) {
+    const std::multiset<uint32_t> saved = SavedSenderIds(mailbox);
+    ++killed[saved.empty() ? 0 : 1];
+    for (uint32_t id = 1; id <= kItems; ++id) {
+      ASSERT_TRUE(atSource(id) || saved.count(id) != 0) << "item " << id << " is lost";
+    }
+    receive();
+    const std::multiset<uint32_t> after = SavedSenderIds(mailbox);
+    for (uint32_t id = 1; id <= kItems; ++id) ASSERT_EQ(after.count(id), 1u) << "item " << id;
+  }
+
   std::vector<std::string> items;
   std::mt19937 random{20261206};
+  int killed[2] = {0, 0};  // before the save, after it
 };
 
 TEST_F(ReceivingProcessTest, AReceiveFromASharedDirectoryKilledAnywhereLosesNothing) {
-  int killedBeforeTheSave = 0, killedAfterIt = 0;
   for (int run = 0; run < kRuns; ++run) {
     SCOPED_TRACE("run " + std::to_string(run));
     TempDirectory mailbox;
@@ -107,23 +119,16 @@ TEST_F(ReceivingProcessTest, AReceiveFromASharedDirectoryKilledAnywhereLosesNoth
         return step <= kItems ? CountFiles(mailbox.path(), "~AT") >= step
                               : CountFiles(shared.path(), "item") <= 2 * kItems - step;
       })) << "step " << step;
-      Spin(random);
-      receiver.Kill();
+      KillAfterSpin(receiver, random, 3000);
       receiver.Wait();
     }
-    const std::multiset<uint32_t> saved = SavedSenderIds(mailbox.path());
-    (saved.empty() ? killedBeforeTheSave : killedAfterIt) += 1;
-    for (uint32_t id = 1; id <= kItems; ++id) {
-      const bool atSource = fs::exists(shared / ("item" + std::to_string(id) + ".qv6"));
-      ASSERT_TRUE(atSource || saved.count(id) != 0) << "item " << id << " is lost";
-    }
-    ReceiveToTheEnd(mailbox.path(), shared.path(), 0);
-    const std::multiset<uint32_t> after = SavedSenderIds(mailbox.path());
-    for (uint32_t id = 1; id <= kItems; ++id) ASSERT_EQ(after.count(id), 1u) << "item " << id;
+    const auto atSource = [&](uint32_t id) {
+      return fs::exists(shared / fs::path(items[id - 1]).filename());
+    };
+    ExpectNothingLost(mailbox.path(), atSource,
+                      [&] { ReceiveToTheEnd(mailbox.path(), shared.path(), 0); });
     EXPECT_EQ(CountFiles(shared.path(), "item"), 0u);
   }
-  std::printf("killed before the save %d times, after it %d times\n", killedBeforeTheSave,
-              killedAfterIt);
 }
 
 TEST_F(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing) {
@@ -140,7 +145,6 @@ TEST_F(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing)
   // USER, PASS, STAT, LIST and RETR of each mail, DELE of each, QUIT.
   const uint32_t everyCommand = 3 + 3 * kItems + 1;
   uint32_t conversations = 0;
-  int killedBeforeTheSave = 0, killedAfterIt = 0;
   for (int run = 0; run < kRuns; ++run) {
     SCOPED_TRACE("run " + std::to_string(run));
     TempDirectory mailbox;
@@ -161,27 +165,21 @@ TEST_F(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing)
       EXPECT_TRUE(commanded.wait_for(lock, std::chrono::minutes(1), [&] { return commands >= step; }))
           << "command " << step;
       lock.unlock();
-      Spin(random);
-      receiver.Kill();
+      KillAfterSpin(receiver, random, 3000);
       receiver.Wait();
       reader.join();
     }
     drop.WaitForConversations(++conversations);
-    const std::multiset<uint32_t> saved = SavedSenderIds(mailbox.path());
-    (saved.empty() ? killedBeforeTheSave : killedAfterIt) += 1;
     const std::vector<std::string> left = drop.Messages();
-    for (uint32_t id = 1; id <= kItems; ++id) {
-      const bool atSource = std::find(left.begin(), left.end(), mails[id - 1]) != left.end();
-      ASSERT_TRUE(atSource || saved.count(id) != 0) << "item " << id << " is lost";
-    }
-    ReceiveToTheEnd(mailbox.path(), "", drop.port());
-    drop.WaitForConversations(++conversations);
-    const std::multiset<uint32_t> after = SavedSenderIds(mailbox.path());
-    for (uint32_t id = 1; id <= kItems; ++id) ASSERT_EQ(after.count(id), 1u) << "item " << id;
+    const auto atSource = [&](uint32_t id) {
+      return std::count(left.begin(), left.end(), mails[id - 1]) != 0;
+    };
+    ExpectNothingLost(mailbox.path(), atSource, [&] {
+      ReceiveToTheEnd(mailbox.path(), "", drop.port());
+      drop.WaitForConversations(++conversations);
+    });
     EXPECT_EQ(drop.Messages(), std::vector<std::string>{});
   }
-  std::printf("killed before the save %d times, after it %d times\n", killedBeforeTheSave,
-              killedAfterIt);
 }
 
 }  // namespace

@@ -37,9 +37,9 @@ class ReceivingTest : public OpenMailboxTest {
     if (!image.empty()) DecodeIndexImage(image, saved);
     return saved.Count();
   }
-  Names MailboxFiles() const {
+  static Names FilesIn(const std::string& path) {
     Names names;
-    for (const auto& entry : std::filesystem::directory_iterator(directory.path())) {
+    for (const auto& entry : std::filesystem::directory_iterator(path)) {
       names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
@@ -112,7 +112,7 @@ TEST_F(ReceivingTest, WhatIsNotAReceivedMessageLeavesNothingFiled) {
     EXPECT_TRUE(notAnItem);
   }
   EXPECT_EQ(mailbox.Index().Count(), 0u);
-  EXPECT_EQ(MailboxFiles(), (Names{"Mailbox.inv", "Mailbox.inv.new", "Mailbox.keys", "Mailbox.listed"}));
+  EXPECT_EQ(FilesIn(directory.path()), (Names{"Mailbox.inv", "Mailbox.inv.new", "Mailbox.keys", "Mailbox.listed"}));
   EXPECT_EQ(temporary.Files(), Names{});
 }
 
@@ -212,7 +212,7 @@ TEST_F(ReceivingTest, SourcesKeepWhatIsNotSafelyFiled) {
     }
     EXPECT_EQ(mailbox.Index().Count() - filedBefore, c.filed);
     if (c.diskFull) {
-      EXPECT_EQ(MailboxFiles(), (Names{"Mailbox.inv", "Mailbox.inv.new", "Mailbox.keys", "Mailbox.listed"}));
+      EXPECT_EQ(FilesIn(directory.path()), (Names{"Mailbox.inv", "Mailbox.inv.new", "Mailbox.keys", "Mailbox.listed"}));
     }
     EXPECT_EQ(SavedCount(), mailbox.Index().Count());
     EXPECT_TRUE(std::filesystem::exists(shared / "a.qv6"));
@@ -320,12 +320,7 @@ TEST_F(ReceivingTest, ACraftedSharedDirectoryIsReceivedCorrectlyAndBounded) {
   }
   EXPECT_EQ(mailbox.Index().Count(), kItems);
   EXPECT_EQ(SavedCount(), kItems);
-  Names left;
-  for (const auto& entry : std::filesystem::directory_iterator(shared.path())) {
-    left.push_back(entry.path().filename().string());
-  }
-  std::sort(left.begin(), left.end());
-  EXPECT_EQ(left, (Names{"bomb.qv6", "fifo.qv6", "link.qv6"}));
+  EXPECT_EQ(FilesIn(shared.path()), (Names{"bomb.qv6", "fifo.qv6", "link.qv6"}));
   EXPECT_EQ(logged.Take(), (std::vector<uint32_t>{540, 540, 540})) << "each file left is logged";
   EXPECT_EQ(ReadFile(outside / "target.qv6"), target);
   EXPECT_EQ(temporary.Files(), Names{});
