@@ -72,7 +72,8 @@ TEST_F(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
                                                      {"machine", RegistryRoot::LocalMachine},
                                                      {"classes", RegistryRoot::ClassesRoot}};
   int cases = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(QUORVEL_TEST_DATA "/smtp-settings")) {
+  const std::filesystem::path directory = QUORVEL_TEST_DATA "/smtp-settings";
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
     SCOPED_TRACE(entry.path().filename().string());
     ++cases;
     platform::ClearRegistry();
@@ -99,8 +100,9 @@ TEST_F(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
             fields[1].replace(at, 2, byte);
           }
         }
-        std::filesystem::create_directories(std::filesystem::path(NativePath(fields[0])).parent_path());
-        WriteFile(NativePath(fields[0]), fields[1]);
+        const std::filesystem::path path = NativePath(fields[0]);
+        std::filesystem::create_directories(path.parent_path());
+        WriteFile(path.string(), fields[1]);
       } else {
         Set(roots.at(key), fields[0], fields[1], NativePath(fields[2]));
       }
@@ -127,7 +129,8 @@ TEST_F(SmtpDiscoveryTest, FoundSettingsTakeTheDefaultPort) {
   WriteFile(files / "pmail.ini", "SMTP relay host for outgoing mail = smtp.p.test\r\n"
                                  "Alternative From: field for message = p@p.test\r\n");
   EXPECT_TRUE(GetUserDefaultSmtpParams(&host, &port, &address, &name));
-  EXPECT_EQ(std::tie(host, port, address, name), std::make_tuple("smtp.p.test", 25, "p@p.test", "p"));
+  EXPECT_EQ(std::tie(host, port, address, name),
+            std::make_tuple("smtp.p.test", 25, "p@p.test", "p"));
 }
 
 TEST(DerivedName, NameFirstThenTheLocalPartWithBlanksForDots) {
