@@ -65,19 +65,21 @@ TEST_F(SmtpDiscoveryTest, ProbeOrderFollowsTheClientName) {
 // "KEY value" a line ("#" a comment): user, machine or classes
 // "PATH|NAME|VALUE" set a string of that registry root; file "PATH|TEXT"
 // writes a file (\r and \n in TEXT its line ends); $DIR/ is the directory of
-// the files; paths are written with /. found "SOURCE|HOST|ADDRESS|NAME" is
-// what discovery must find, or "none".
+// the files, also the current one; paths are written with /. found
+// "SOURCE|HOST|ADDRESS|NAME" is what discovery must find, or "none".
 TEST_F(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
   const std::map<std::string, RegistryRoot> roots = {{"user", RegistryRoot::CurrentUser},
                                                      {"machine", RegistryRoot::LocalMachine},
                                                      {"classes", RegistryRoot::ClassesRoot}};
   int cases = 0;
   const std::filesystem::path directory = QUORVEL_TEST_DATA "/smtp-settings";
+  const std::filesystem::path start = std::filesystem::current_path();
   for (const auto& entry : std::filesystem::directory_iterator(directory)) {
     SCOPED_TRACE(entry.path().filename().string());
     ++cases;
     platform::ClearRegistry();
     TempDirectory files;
+    std::filesystem::current_path(files.path());  // where relative paths lead
     std::string expected;
     std::ifstream in(entry.path());
     for (std::string line; std::getline(in, line);) {
@@ -114,6 +116,7 @@ TEST_F(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
     EXPECT_EQ(discovered ? found.source + "|" + found.host + "|" + found.address + "|" + found.name
                          : "none",
               expected);
+    std::filesystem::current_path(start);
   }
   EXPECT_EQ(cases, 11);
 }
