@@ -2,8 +2,6 @@
 // the composed file itself, dots included.
 #include <gtest/gtest.h>
 
-
-#include "LanguageSamples.h"
 #include "MailServers.h"
 #include "TempDirectory.h"
 #include "protocol/SmtpClient.h"
@@ -74,40 +72,6 @@ TEST_F(DeliveryTest, PostfixStoresExactlyTheComposedFileForRecipientAndCopy) {
     ASSERT_TRUE(stored) << "nothing arrived for " << user;
     // The end-of-data line's own CR LF ends one more, empty, line.
     EXPECT_EQ(WithoutDateAndId(WithoutTraceAndWithCrLf(*stored)), composed + "\r\n") << user;
-  }
-}
-
-TEST_F(DeliveryTest, UnknownRecipientFailsWithError7AndPostfixsReply) {
-  MailMessage message(&stop, &suspend, &percent);
-  message.SetRecipient(servers.Address("nobody"));
-  message.SetBody("lost");
-  EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
-  EXPECT_EQ(message.errorCode, 7u);
-  EXPECT_TRUE(message.serverReply.starts_with("550 5.1.1 <" + servers.Address("nobody") +
-                                              ">: Recipient address rejected"))
-      << message.serverReply;
-}
-
-TEST_F(DeliveryTest, EveryLanguageArrivesAsItWasWritten) {
-  for (const LanguageSample& sample : kLanguageSamples) {
-    TempDirectory texts;
-    LanguageSample marked = sample;
-    const std::string token = MailServers::Token();  // finds the message in the Maildir
-    marked.body += token + "\r\n";
-    WriteSampleFiles(texts, marked);
-    MailMessage message(&stop, &suspend, &percent);
-    message.SetSender(nullptr, 0, servers.Address("pupil").c_str(), sample.senderName.c_str());
-    message.SetRecipient(servers.Address("tutor"));
-    message.CharsetForCodePage(65001);
-    message.SetSubject(marked.subject);
-    message.SetBody(marked.body);
-    ASSERT_TRUE(message.AddAttachment(marked.attachmentName.c_str(),
-                                      (texts / "attachment.bin").c_str(), false));
-    ASSERT_TRUE(message.SendBySmtp(false, nullptr, false)) << sample.language;
-    const auto stored = servers.WaitForMessage("tutor", token);
-    ASSERT_TRUE(stored) << sample.language << " did not arrive";
-    WriteFile(texts / "stored.eml", *stored);
-    EXPECT_TRUE(PythonReadsTheSample(texts, texts / "stored.eml", false)) << sample.language;
   }
 }
 

@@ -41,7 +41,6 @@ class MailServers {
     servers.tlsHost = values["QUORVEL_TLS_HOST"];
     servers.domain = values["QUORVEL_MAIL_DOMAIN"];
     servers.maildirRoot = values["QUORVEL_MAILDIR_ROOT"];
-    servers.oauthTokens = values["QUORVEL_OAUTH_TOKENS"];
     return servers;
   }
 
@@ -90,9 +89,6 @@ class MailServers {
   std::string tlsHost;  // the one name the certificate carries
   std::string domain;
   std::string maildirRoot;
-  // The identity provider's tokens: "token-USER USER active" and
-  // "expired-USER USER expired" for every user, read at each request.
-  std::string oauthTokens;
 };
 
 }  // namespace quorvel::testing

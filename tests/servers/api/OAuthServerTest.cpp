@@ -7,13 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
-#include <thread>
 #include <vector>
 
-#include "MailServers.h"
-#include "TempDirectory.h"
-#include "quorvel/quorvel.h"
+#include "ServerHost.h"
 
 namespace {
 
@@ -32,33 +28,12 @@ uint32_t GoodToken(const char* user, char* token, uint32_t capacity, uint32_t us
   return static_cast<uint32_t>(given.copy(token, capacity));
 }
 
-class OAuthServer : public ::testing::Test {
+class OAuthServer : public ServerHost {
  protected:
-  void SetUp() override {
-    auto found = MailServers::FromEnvironment();
-    if (!found) GTEST_SKIP() << "no mail servers in this run (QUORVEL_SERVERS_STATE)";
-    servers = *found;
-    errorEvents.clear();
-    renewals.clear();
-  }
   // Runs `body` on a host thread whose context logs in as "oauthapi" with
   // `token` (STARTTLS for SMTP, POP3S), renewing through GoodToken when asked.
-  template <typename Body>
-  void OnHostThread(const char* token, bool renew, Body body) {
-    std::thread([&] {
-      CxThreadObjects table;
-      auto log = std::make_unique<ThreadLogObject>();
-      log->logDirectory = logs.path() + "/";
-      log->filePrefix = "oauth";
-      log->keepCount = 2;
-      table.Add(1, std::move(log));
-      MailsInitializexLogFile(&table);
-      ASSERT_NE(MTAddNew(nullptr), 0);
-      const CodedText name(1252, WideString(u"OAuth O"));
-      ASSERT_TRUE(MailsUseSMTP_POP(servers.tlsHost.c_str(), servers.pop3sPort, "oauthapi",
-                                   "not-the-password", servers.tlsHost.c_str(), servers.smtpPort,
-                                   &name, compose.path().c_str(), 0));
-      ASSERT_TRUE(MailsSetReceptionDirectory(reception.path().c_str()));
+  void OnOAuthThread(const char* token, bool renew, const std::function<void()>& body) {
+    const auto withToken = [&] {
       ASSERT_TRUE(MailsSetSmtpSecurity(1, "oauthapi", nullptr, token));
       ASSERT_TRUE(MailsSetPopSecurity(2, 0));
       ASSERT_TRUE(MailsSetPopOAuthToken(token));
@@ -66,9 +41,9 @@ class OAuthServer : public ::testing::Test {
       ASSERT_TRUE(MailsSetTlsTrust(servers.tlsCa.c_str(), 1));
       MailsSetCallback(RecordErrors);
       body();
-      MTRemove();
-      MailsInitializexLogFile(nullptr);
-    }).join();
+    };
+    OnHostThread(servers.tlsHost, servers.smtpPort, servers.pop3sPort, "oauthapi",
+                 "not-the-password", withToken);
   }
   MailData Mail(const std::string& subject) {
     MailData mail;
@@ -78,34 +53,26 @@ class OAuthServer : public ::testing::Test {
     mail.SetMessage("with a token");
     return mail;
   }
-  std::string Log() {
-    std::string all;
-    for (const auto& entry : std::filesystem::directory_iterator(logs.path())) {
-      all += ReadFile(entry.path().string());
-    }
-    return all;
-  }
   static std::vector<std::string> Subjects(const MailDataList& mails) {
     std::vector<std::string> subjects;
     for (uint32_t i = 0; i < mails.Size(); ++i) subjects.push_back(mails[i].subject);
     return subjects;
   }
-
-  MailServers servers;
-  TempDirectory compose, reception, logs;
 };
 
 // One test, as the steps share the mailbox.
 TEST_F(OAuthServer, AGoodTokenSendsAndReceivesAnExpiredOneTakesNothingACallbackRenewsIt) {
+  errorEvents.clear();
+  renewals.clear();
   const std::string subject = MailServers::Token();
   MailData mail = Mail(subject);
   MailData refused = Mail("refused-" + subject);
   MailDataList none, received;
-  OnHostThread("token-oauthapi", false, [&] {
+  OnOAuthThread("token-oauthapi", false, [&] {
     ASSERT_TRUE(MailsSendMailFromMailData(&mail)) << MailsGetLastErrorCode();
   });
   ASSERT_TRUE(servers.WaitForMessage("oauthapi", subject));
-  OnHostThread("expired-oauthapi", false, [&] {
+  OnOAuthThread("expired-oauthapi", false, [&] {
     EXPECT_FALSE(MailsSendMailFromMailData(&refused));
     EXPECT_EQ(MailsGetLastErrorCode(), 5);
     EXPECT_FALSE(MailsReceiveMails(&none));
@@ -120,7 +87,7 @@ TEST_F(OAuthServer, AGoodTokenSendsAndReceivesAnExpiredOneTakesNothingACallbackR
     EXPECT_NE(log.find(explained), std::string::npos) << log;
   }
   EXPECT_EQ(log.find("expired-oauthapi"), std::string::npos) << "a token in the log";
-  OnHostThread("token-oauthapi", false, [&] {
+  OnOAuthThread("token-oauthapi", false, [&] {
     EXPECT_TRUE(MailsReceiveMails(&received)) << MailsGetLastErrorCode();
   });
   EXPECT_EQ(Subjects(received), std::vector<std::string>{subject});
@@ -131,7 +98,7 @@ TEST_F(OAuthServer, AGoodTokenSendsAndReceivesAnExpiredOneTakesNothingACallbackR
   MailData first = Mail(subject + "-1");
   MailData second = Mail(subject + "-2");
   MailDataList renewedMails;
-  OnHostThread("expired-oauthapi", true, [&] {
+  OnOAuthThread("expired-oauthapi", true, [&] {
     EXPECT_TRUE(MailsSendMailFromMailData(&first)) << MailsGetLastErrorCode();
     EXPECT_TRUE(MailsSendMailFromMailData(&second)) << MailsGetLastErrorCode();
     ASSERT_EQ(servers.WaitForMessages("oauthapi", subject, 2).size(), 2u);

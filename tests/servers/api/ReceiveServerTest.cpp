@@ -7,53 +7,24 @@
 
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
-#include "MailServers.h"
-#include "TempDirectory.h"
-#include "quorvel/quorvel.h"
+#include "RandomBytes.h"
+#include "ServerHost.h"
 
 namespace {
 
 using namespace quorvel::testing;
 
-std::string Binary(size_t size) {
-  std::string bytes(size, '\0');
-  uint32_t state = 12345;
-  for (char& byte : bytes) {
-    state = state * 1103515245 + 12345;
-    byte = static_cast<char>(state >> 24);
-  }
-  return bytes;
-}
-
-class ReceiveServer : public ::testing::Test {
+class ReceiveServer : public ServerHost {
  protected:
-  void SetUp() override {
-    auto found = MailServers::FromEnvironment();
-    if (!found) GTEST_SKIP() << "no mail servers in this run (QUORVEL_SERVERS_STATE)";
-    servers = *found;
+  void OnReceiverThread(const std::function<void()>& body) {
+    OnHostThread("127.0.0.1", servers.smtpPort, servers.popPort, "receiver", "receiver", body);
   }
-  template <typename Body>
-  void OnHostThread(Body body) {
-    std::thread([&] {
-      ASSERT_NE(MTAddNew(nullptr), 0);
-      const CodedText name(1252, WideString(u"Pupil P"));
-      ASSERT_TRUE(MailsUseSMTP_POP("127.0.0.1", servers.popPort, "receiver", "receiver",
-                                   "127.0.0.1", servers.smtpPort, &name, compose.path().c_str(), 0));
-      ASSERT_TRUE(MailsSetReceptionDirectory(reception.path().c_str()));
-      body();
-      MTRemove();
-    }).join();
-  }
-
-  MailServers servers;
-  TempDirectory files, compose, reception;
 };
 
 TEST_F(ReceiveServer, WhatWasSentComesBackWholeAndLeavesTheServer) {
   const std::string token = MailServers::Token();
-  const std::string big = Binary(5 * 1024 * 1024);
+  const std::string big = RandomBytes(5 * 1024 * 1024, 12345);
   WriteFile(files / "empty.bin", "");
   WriteFile(files / "Übung é.txt", "accents àé\r\n.line with a dot\r\n");
   WriteFile(files / "big.bin", big);
@@ -65,13 +36,13 @@ TEST_F(ReceiveServer, WhatWasSentComesBackWholeAndLeavesTheServer) {
   mail.SetMessage("line one\r\n.hidden\r\nline three");
   mail.attachmentNames = {files / "empty.bin", files / "Übung é.txt", files / "big.bin"};
   mail.attachmentFiles = {"", "", ""};
-  OnHostThread([&] {
+  OnReceiverThread([&] {
     ASSERT_TRUE(MailsSendMailFromMailData(&mail)) << MailsGetLastErrorCode();
   });
   ASSERT_TRUE(servers.WaitForMessage("receiver", token));
 
   MailDataList received, again, loaded;
-  OnHostThread([&] {
+  OnReceiverThread([&] {
     ASSERT_TRUE(MailsReceiveMails(&received));
     EXPECT_EQ(MailsGetLastErrorCode(), 0);
     ASSERT_TRUE(MailsReceiveMails(&again));
@@ -114,17 +85,17 @@ TEST_F(ReceiveServer, AnUnwritableReceptionDirectoryLeavesTheMessageOnTheServer)
   mail.AddTo(servers.Address("receiver"));
   mail.SetSubject(token);
   mail.SetMessage("kept");
-  OnHostThread([&] { ASSERT_TRUE(MailsSendMailFromMailData(&mail)); });
+  OnReceiverThread([&] { ASSERT_TRUE(MailsSendMailFromMailData(&mail)); });
   ASSERT_TRUE(servers.WaitForMessage("receiver", token));
   MailDataList none, later;
-  OnHostThread([&] {
+  OnReceiverThread([&] {
     EXPECT_TRUE(MailsReceiveMails(&none));
     EXPECT_EQ(MailsGetLastErrorCode(), 0);
   });
   std::filesystem::permissions(reception.path(), std::filesystem::perms::owner_all);
   EXPECT_EQ(none.Size(), 0u);
   EXPECT_TRUE(std::filesystem::is_empty(reception.path()));
-  OnHostThread([&] { EXPECT_TRUE(MailsReceiveMails(&later)); });
+  OnReceiverThread([&] { EXPECT_TRUE(MailsReceiveMails(&later)); });
   ASSERT_EQ(later.Size(), 1u) << "still on the server";
   EXPECT_EQ(later[0].subject, token);
 }

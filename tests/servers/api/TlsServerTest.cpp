@@ -6,14 +6,10 @@
 // credential ever reaches the log. "secure" is these tests' own mailbox.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <random>
-#include <thread>
 #include <vector>
 
-#include "MailServers.h"
-#include "TempDirectory.h"
-#include "quorvel/quorvel.h"
+#include "RandomBytes.h"
+#include "ServerHost.h"
 
 namespace {
 
@@ -31,42 +27,23 @@ struct Connection {
   bool implicitPorts;
 };
 
-class TlsServer : public ::testing::Test {
+class TlsServer : public ServerHost {
  protected:
-  void SetUp() override {
-    auto found = MailServers::FromEnvironment();
-    if (!found) GTEST_SKIP() << "no mail servers in this run (QUORVEL_SERVERS_STATE)";
-    servers = *found;
-    smtpErrorIds.clear();
-  }
   // Runs `body` on a host thread whose context reaches the servers at
-  // `host` with the given modes and trust, logging into `logs`.
-  template <typename Body>
-  void OnHostThread(const std::string& host, const Connection& connection, const char* password,
-                    const char* caFile, bool verify, Body body) {
-    std::thread([&] {
-      CxThreadObjects table;
-      auto log = std::make_unique<ThreadLogObject>();
-      log->logDirectory = logs.path() + "/";
-      log->filePrefix = "tls";
-      log->keepCount = 2;
-      table.Add(1, std::move(log));
-      MailsInitializexLogFile(&table);
-      ASSERT_NE(MTAddNew(nullptr), 0);
-      const CodedText name(1252, WideString(u"Secure S"));
-      const uint16_t smtpPort = connection.implicitPorts ? servers.smtpsPort : servers.smtpPort;
-      const uint16_t popPort = connection.implicitPorts ? servers.pop3sPort : servers.popPort;
-      ASSERT_TRUE(MailsUseSMTP_POP(host.c_str(), popPort, "secure", password, host.c_str(),
-                                   smtpPort, &name, compose.path().c_str(), 0));
-      ASSERT_TRUE(MailsSetReceptionDirectory(reception.path().c_str()));
+  // `host` with the given modes and trust.
+  void OnTlsThread(const std::string& host, const Connection& connection, const char* password,
+                   const char* caFile, bool verify, const std::function<void()>& body) {
+    smtpErrorIds.clear();
+    const auto secured = [&] {
       ASSERT_TRUE(MailsSetSmtpSecurity(connection.smtpTls, "secure", password, nullptr));
       ASSERT_TRUE(MailsSetPopSecurity(connection.popTls, 0));
       ASSERT_TRUE(MailsSetTlsTrust(caFile, verify));
       MailsSetCallback(RecordErrors);
       body();
-      MTRemove();
-      MailsInitializexLogFile(nullptr);
-    }).join();
+    };
+    OnHostThread(host, connection.implicitPorts ? servers.smtpsPort : servers.smtpPort,
+                 connection.implicitPorts ? servers.pop3sPort : servers.popPort, "secure",
+                 password, secured);
   }
   MailData Mail(const std::string& token) {
     MailData mail;
@@ -76,16 +53,6 @@ class TlsServer : public ::testing::Test {
     mail.SetMessage("over TLS");
     return mail;
   }
-  std::string Log() {
-    std::string all;
-    for (const auto& entry : std::filesystem::directory_iterator(logs.path())) {
-      all += ReadFile(entry.path().string());
-    }
-    return all;
-  }
-
-  MailServers servers;
-  TempDirectory files, compose, reception, logs;
 };
 
 // The mail of `token` among those received (a failed run may have left others).
@@ -96,24 +63,18 @@ const MailData* Find(const MailDataList& mails, const std::string& token) {
   return nullptr;
 }
 
-std::string Token() {
-  std::random_device seed;
-  return "tls-" + std::to_string(seed()) + std::to_string(seed());
-}
-
 TEST_F(TlsServer, EveryModeDeliversAndFetchesTheAttachmentIntact) {
-  std::string lesson(300000, '\0');
-  for (size_t i = 0; i < lesson.size(); ++i) lesson[i] = static_cast<char>(i * 7 + i / 251);
+  const std::string lesson = RandomBytes(300000, 7);
   WriteFile(files / "lesson.bin", lesson);
   for (const Connection& connection : {Connection{"STARTTLS and STLS", 1, 1, false},
                                        Connection{"implicit TLS", 2, 2, true}}) {
     SCOPED_TRACE(connection.name);
-    const std::string token = Token();
+    const std::string token = MailServers::Token();
     MailData mail = Mail(token);
     mail.attachmentNames = {files / "lesson.bin"};
     mail.attachmentFiles = {""};
     MailDataList received;
-    OnHostThread(servers.tlsHost, connection, "secure", servers.tlsCa.c_str(), true, [&] {
+    OnTlsThread(servers.tlsHost, connection, "secure", servers.tlsCa.c_str(), true, [&] {
       ASSERT_TRUE(MailsSendMailFromMailData(&mail)) << MailsGetLastErrorCode();
       ASSERT_TRUE(servers.WaitForMessage("secure", token));
       ASSERT_TRUE(MailsReceiveMails(&received)) << MailsGetLastErrorCode();
@@ -142,9 +103,8 @@ TEST_F(TlsServer, RefusalsAreClearAndTheLogHoldsNoCredential) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    smtpErrorIds.clear();
-    MailData mail = Mail(Token());
-    OnHostThread(c.host, {"STARTTLS", 1, 1, false}, c.password,
+    MailData mail = Mail(MailServers::Token());
+    OnTlsThread(c.host, {"STARTTLS", 1, 1, false}, c.password,
                  c.withCa ? servers.tlsCa.c_str() : nullptr, true, [&] {
                    EXPECT_FALSE(MailsSendMailFromMailData(&mail));
                    EXPECT_EQ(MailsGetLastErrorCode(), 5);
@@ -157,14 +117,14 @@ TEST_F(TlsServer, RefusalsAreClearAndTheLogHoldsNoCredential) {
   // A host that set the POP security without allowing clear text: the plain
   // Dovecot port never sees the password.
   MailDataList none;
-  OnHostThread(servers.tlsHost, {"clear POP", 0, 0, false}, "secure", nullptr, true, [&] {
+  OnTlsThread(servers.tlsHost, {"clear POP", 0, 0, false}, "secure", nullptr, true, [&] {
     EXPECT_FALSE(MailsReceiveMails(&none));
   });
   // Verification off: the same certificate for another name is accepted.
-  const std::string token = Token();
+  const std::string token = MailServers::Token();
   MailData mail = Mail(token);
   MailDataList received;
-  OnHostThread("127.0.0.1", {"insecure", 1, 1, false}, "secure", nullptr, false, [&] {
+  OnTlsThread("127.0.0.1", {"insecure", 1, 1, false}, "secure", nullptr, false, [&] {
     EXPECT_TRUE(MailsSendMailFromMailData(&mail)) << MailsGetLastErrorCode();
     ASSERT_TRUE(servers.WaitForMessage("secure", token));
     EXPECT_TRUE(MailsReceiveMails(&received));
