@@ -123,7 +123,7 @@ TEST_F(ReceivingProcessTest, AReceiveFromASharedDirectoryKilledAnywhereLosesNoth
       receiver.Wait();
     }
     const auto atSource = [&](uint32_t id) {
-      return fs::exists(shared / fs::path(items[id - 1]).filename());
+      return fs::exists(shared / fs::path(items[id - 1]).filename().string());
     };
     ExpectNothingLost(mailbox.path(), atSource,
                       [&] { ReceiveToTheEnd(mailbox.path(), shared.path(), 0); });
