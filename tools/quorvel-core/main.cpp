@@ -20,7 +20,7 @@ namespace {
 
 using namespace quorvel::tool;
 
-const CommandSpec* const kCommands[] = {&kDumpCommand, &kSendCommand, &kParseCommand};
+const CommandDefinition* const kCommands[] = {&kDumpCommand, &kSendCommand, &kParseCommand};
 
 const char kReferenceEnd[] =
     "\nquorvel-core runs the commands of quorvel that use the library's core\n"

@@ -1,4 +1,4 @@
-// Parsing a command's arguments against its spec, and its help text.
+// Parsing a command's arguments against its definition, and its help text.
 #include "CommandLine.h"
 
 #include <string_view>
@@ -9,8 +9,8 @@ namespace quorvel::tool {
 
 namespace {
 
-const OptionSpec* FindOption(const CommandSpec& command, std::string_view name) {
-  for (const OptionSpec& option : command.options) {
+const OptionDefinition* FindOption(const CommandDefinition& command, std::string_view name) {
+  for (const OptionDefinition& option : command.options) {
     if (name == option.name) return &option;
   }
   return nullptr;
@@ -41,7 +41,7 @@ void Invocation::Complain(const std::string& message) const {
   std::fprintf(stderr, "quorvel %s: %s\n", command_->name, message.c_str());
 }
 
-ParseResult ParseCommandLine(const CommandSpec& command, const Arguments& arguments) {
+ParseResult ParseCommandLine(const CommandDefinition& command, const Arguments& arguments) {
   Invocation invocation;
   invocation.command_ = &command;
   invocation.arguments_ = arguments;
@@ -63,7 +63,7 @@ ParseResult ParseCommandLine(const CommandSpec& command, const Arguments& argume
     }
     const size_t equals = argument.find('=');
     const std::string name = argument.substr(0, equals);
-    const OptionSpec* option = FindOption(command, name);
+    const OptionDefinition* option = FindOption(command, name);
     if (option == nullptr) return Failed("unknown option " + Quoted(name));
     Arguments& values = invocation.values_[name];
     if (!values.empty() && !option->repeatable) return Failed("option " + name + " given twice");
@@ -78,7 +78,7 @@ ParseResult ParseCommandLine(const CommandSpec& command, const Arguments& argume
       return Failed("option " + name + " needs a value (" + option->valueName + ")");
     }
   }
-  for (const OptionSpec& option : command.options) {
+  for (const OptionDefinition& option : command.options) {
     if (option.required && !invocation.Has(option.name)) {
       return Failed("option " + std::string(option.name) + " is required");
     }
@@ -93,9 +93,9 @@ ParseResult ParseCommandLine(const CommandSpec& command, const Arguments& argume
   return result;
 }
 
-void PrintCommandHelp(const CommandSpec& command, FILE* out) {
+void PrintCommandHelp(const CommandDefinition& command, FILE* out) {
   std::fprintf(out, "usage: quorvel %s", command.name);
-  for (const OptionSpec& option : command.options) {
+  for (const OptionDefinition& option : command.options) {
     const char* open = option.required ? " " : " [";
     const char* close = option.required ? "" : "]";
     std::fprintf(out, "%s%s%s%s%s%s", open, option.name, option.valueName ? " " : "",
@@ -105,7 +105,7 @@ void PrintCommandHelp(const CommandSpec& command, FILE* out) {
   if (command.details != nullptr) std::fprintf(out, "\n%s", command.details);
   if (command.options.empty()) return;
   std::fprintf(out, "\noptions:\n");
-  for (const OptionSpec& option : command.options) {
+  for (const OptionDefinition& option : command.options) {
     const std::string head = std::string(option.name) +
                              (option.valueName ? std::string(" ") + option.valueName : "");
     std::fprintf(out, "  %-22s %s%s\n", head.c_str(), option.help,
@@ -113,7 +113,7 @@ void PrintCommandHelp(const CommandSpec& command, FILE* out) {
   }
 }
 
-int UsageError(const CommandSpec& command, const std::string& message) {
+int UsageError(const CommandDefinition& command, const std::string& message) {
   std::fprintf(stderr, "quorvel %s: %s\nTry 'quorvel %s --help'.\n", command.name, message.c_str(),
                command.name);
   return kExitUsage;

@@ -1,8 +1,8 @@
 // The tool's one option parser and help printer. A command declares its
-// options and operands in a CommandSpec; the parser checks a command line
+// options and operands in a CommandDefinition; the parser checks a command line
 // against it (unknown, missing, repeated options; operand count; -h and
 // --help anywhere) and hands the command an Invocation. Adding a command is
-// a spec, a run function and one line in the command list of main.cpp.
+// a definition, a run function and one line in the command list of main.cpp.
 #pragma once
 
 #include <cstddef>
@@ -17,7 +17,7 @@ namespace quorvel::tool {
 
 using Arguments = std::vector<std::string>;
 
-struct OptionSpec {
+struct OptionDefinition {
   const char* name;       // "--to"
   const char* valueName;  // "ADDR"; null for a flag without a value
   const char* help;
@@ -28,13 +28,13 @@ struct OptionSpec {
 class Invocation;
 struct ParseResult;
 
-struct CommandSpec {
+struct CommandDefinition {
   const char* name;
   const char* operands;  // "FILE" for the help text; "" when there are none
   size_t minOperands;
   size_t maxOperands;
   const char* summary;   // one line
-  std::vector<OptionSpec> options;
+  std::vector<OptionDefinition> options;
   int (*run)(const Invocation& invocation);
   // A command that reads its own arguments sets this instead of `run`: it
   // gets every argument after its name, and only -h and --help are taken
@@ -48,7 +48,7 @@ struct CommandSpec {
 // A command line that passed its command's checks.
 class Invocation {
  public:
-  const CommandSpec& command() const { return *command_; }
+  const CommandDefinition& command() const { return *command_; }
   const Arguments& operands() const { return operands_; }
   // Every argument after the command's name, as given.
   const Arguments& arguments() const { return arguments_; }
@@ -62,8 +62,8 @@ class Invocation {
   void Complain(const std::string& message) const;
 
  private:
-  friend ParseResult ParseCommandLine(const CommandSpec& command, const Arguments& arguments);
-  const CommandSpec* command_ = nullptr;
+  friend ParseResult ParseCommandLine(const CommandDefinition& command, const Arguments& arguments);
+  const CommandDefinition* command_ = nullptr;
   std::map<std::string, Arguments> values_;
   Arguments operands_;
   Arguments arguments_;
@@ -77,12 +77,12 @@ struct ParseResult {
 
 // Checks `arguments` (those after the command's name) against `command`.
 // "--" ends the options; "--name=value" is the same as "--name value".
-ParseResult ParseCommandLine(const CommandSpec& command, const Arguments& arguments);
+ParseResult ParseCommandLine(const CommandDefinition& command, const Arguments& arguments);
 
 // The command's usage line, summary, details and options.
-void PrintCommandHelp(const CommandSpec& command, FILE* out);
+void PrintCommandHelp(const CommandDefinition& command, FILE* out);
 
 // Reports a usage error of `command` on standard error; answers kExitUsage.
-int UsageError(const CommandSpec& command, const std::string& message);
+int UsageError(const CommandDefinition& command, const std::string& message);
 
 }  // namespace quorvel::tool

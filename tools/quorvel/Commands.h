@@ -1,5 +1,5 @@
 // The commands of the quorvel tool. Each lives in a file of its own, defines
-// its spec (options, operands, help) and is listed once in main.cpp; dump,
+// its definition (options, operands, help) and is listed once in main.cpp; dump,
 // parse and send without --mes run in quorvel-core (quorvel-core/main.cpp).
 #pragma once
 
@@ -9,10 +9,10 @@
 
 namespace quorvel::tool {
 
-extern const CommandSpec kDumpCommand;
-extern const CommandSpec kSendCommand;
-extern const CommandSpec kDemoCommand;
-extern const CommandSpec kExchangeCommand;
+extern const CommandDefinition kDumpCommand;
+extern const CommandDefinition kSendCommand;
+extern const CommandDefinition kDemoCommand;
+extern const CommandDefinition kExchangeCommand;
 
 // "HOST" or "HOST:PORT" (1 to 65535); `port` keeps its value without one.
 bool ParseHostAndPort(const std::string& text, std::string& host, uint16_t& port);
@@ -24,9 +24,9 @@ int RunSendBySmtp(const Invocation& invocation);
 // quorvel dump (quorvel-core; quorvel runs quorvel-core for it).
 int RunDump(const Invocation& invocation);
 
-// Commands that read their own arguments (see CommandSpec::runArguments).
+// Commands that read their own arguments (see CommandDefinition::runArguments).
 int RunMailbox(const Arguments& arguments);
-extern const CommandSpec kMailboxCommand;
+extern const CommandDefinition kMailboxCommand;
 // quorvel mailbox BASE USER show | extract | remove: one item of a mailbox.
 bool IsMailboxItemCommand(const std::string& word);
 int RunMailboxItem(const Arguments& arguments);
@@ -36,8 +36,8 @@ int RunWrite(const Arguments& arguments);
 inline constexpr const char* kReplyUsage =
     "BASE USER INDEX --route R [--text FILE] [--attach FILE]... [--number N]";
 int RunReply(const Arguments& arguments);
-extern const CommandSpec kWriteCommand;
-extern const CommandSpec kReplyCommand;
+extern const CommandDefinition kWriteCommand;
+extern const CommandDefinition kReplyCommand;
 
 inline constexpr const char* kReceiveUsage =
     "--pop HOST[:PORT] --user U (--password P | --password-file F | --oauth-token-file F) --to DIR"
@@ -47,8 +47,8 @@ int RunReceive(const Arguments& arguments);
 inline constexpr const char* kParseUsage = "FILE --to DIR";
 // quorvel parse (quorvel-core; quorvel runs quorvel-core for it).
 int RunParse(const Arguments& arguments);
-extern const CommandSpec kReceiveCommand;
-inline const CommandSpec kParseCommand = {
+extern const CommandDefinition kReceiveCommand;
+inline const CommandDefinition kParseCommand = {
     "parse", kParseUsage, 1, SIZE_MAX, "turn one message file into a mail-data file and attachments",
     {}, nullptr, RunParse,
     "Reads one message file as a server stores it (CR LF or LF line ends) and\n"

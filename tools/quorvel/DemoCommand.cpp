@@ -486,7 +486,7 @@ int RunDemo(const Invocation& invocation) {
 
 }  // namespace
 
-const CommandSpec kDemoCommand = {
+const CommandDefinition kDemoCommand = {
     "demo", "", 0, 0,
     "a pupil and a tutor exchange mails, every step narrated and checked",
     {

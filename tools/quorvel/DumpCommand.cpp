@@ -4,7 +4,7 @@
 
 namespace quorvel::tool {
 
-const CommandSpec kDumpCommand = {
+const CommandDefinition kDumpCommand = {
     "dump", "FILE", 1, 1,
     "print an exchange file, a mailbox index or a \".mes\" mail-data file",
     {},

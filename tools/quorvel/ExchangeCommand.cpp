@@ -79,7 +79,7 @@ int RunExchangeCommand(const Invocation& invocation) {
 
 }  // namespace
 
-const CommandSpec kExchangeCommand = {
+const CommandDefinition kExchangeCommand = {
     "exchange", "BASE USER", 2, 2,
     "one exchange run of a mailbox: receive from the sources given, send the outbox",
     {

@@ -1,11 +1,11 @@
-// The specs of the commands that only quorvel runs (they read their own
+// The definitions of the commands that only quorvel runs (they read their own
 // arguments); in a file of their own so that quorvel-core, which lists
 // Commands.h too, never refers to them.
 #include "Commands.h"
 
 namespace quorvel::tool {
 
-const CommandSpec kMailboxCommand = {
+const CommandDefinition kMailboxCommand = {
     "mailbox", "BASE USER [show INDEX | extract INDEX DIR | remove INDEX[,INDEX...]]", 2, 5,
     "list a mailbox as a tree of threads; show one item, extract its files, remove items", {},
     nullptr, RunMailbox,
@@ -20,7 +20,7 @@ const CommandSpec kMailboxCommand = {
     "                      (never replacing a file: \"name (2).ext\")\n"
     "  remove INDEX[,...]  remove the items with their replies\n"};
 
-const CommandSpec kWriteCommand = {
+const CommandDefinition kWriteCommand = {
     "write", kWriteUsage, 2, SIZE_MAX, "write a pupil mail into a mailbox (a new thread or an answer)",
     {}, nullptr, RunWrite,
     "Writes a pupil mail into BASE/USER/mailbox/ through the exported functions:\n"
@@ -30,14 +30,14 @@ const CommandSpec kWriteCommand = {
     "text file; --attach a file to attach (may be repeated); --number the\n"
     "mail's number. The item waits in the outbox until an exchange run.\n"};
 
-const CommandSpec kReplyCommand = {
+const CommandDefinition kReplyCommand = {
     "reply", kReplyUsage, 3, SIZE_MAX, "write a tutor reply to the pupil mail at INDEX of a mailbox",
     {}, nullptr, RunReply,
     "Writes a tutor's reply to the pupil mail at INDEX of BASE/USER/mailbox/ and\n"
     "files it under that mail, through the exported functions; the options are\n"
     "those of quorvel write.\n"};
 
-const CommandSpec kReceiveCommand = {
+const CommandDefinition kReceiveCommand = {
     "receive", kReceiveUsage, 0, SIZE_MAX, "fetch every waiting message by POP3 into a directory",
     {}, nullptr, RunReceive,
     "Fetches every waiting message through the library's receive export into DIR\n"

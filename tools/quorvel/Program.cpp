@@ -15,11 +15,11 @@ namespace {
 
 // The program's commands, in the order the help lists them, and what the
 // full reference adds at its end.
-std::span<const CommandSpec* const> programCommands;
+std::span<const CommandDefinition* const> programCommands;
 const char* referenceEndText = "";
 
-const CommandSpec* FindCommand(const std::string& name) {
-  for (const CommandSpec* command : programCommands) {
+const CommandDefinition* FindCommand(const std::string& name) {
+  for (const CommandDefinition* command : programCommands) {
     if (name == command->name) return command;
   }
   return nullptr;
@@ -31,7 +31,7 @@ void PrintOverview(FILE* out) {
                "       quorvel help COMMAND | COMMAND --help\n"
                "       quorvel help      (the full reference)\n"
                "       quorvel --version\n\ncommands:\n");
-  for (const CommandSpec* command : programCommands) {
+  for (const CommandDefinition* command : programCommands) {
     std::fprintf(out, "  %-8s %s\n", command->name, command->summary);
   }
   std::fprintf(out,
@@ -42,7 +42,7 @@ void PrintOverview(FILE* out) {
 // The list of commands, then every command's help.
 void PrintReference(FILE* out) {
   PrintOverview(out);
-  for (const CommandSpec* command : programCommands) {
+  for (const CommandDefinition* command : programCommands) {
     std::fprintf(out, "\n---- quorvel %s\n\n", command->name);
     PrintCommandHelp(*command, out);
   }
@@ -70,7 +70,7 @@ int Help(const Arguments& topics, bool fullReference) {
     std::fprintf(stderr, "quorvel help: unexpected argument \"%s\"\n", topics[1].c_str());
     return kExitUsage;
   }
-  const CommandSpec* command = FindCommand(topics[0]);
+  const CommandDefinition* command = FindCommand(topics[0]);
   if (command == nullptr) return UnknownCommand(topics[0]);
   PrintCommandHelp(*command, stdout);
   return kExitOk;
@@ -82,7 +82,7 @@ int Run(const std::string& name, const Arguments& arguments) {
     std::printf("quorvel %s\n", QUORVEL_VERSION_STRING);
     return kExitOk;
   }
-  const CommandSpec* command = FindCommand(name);
+  const CommandDefinition* command = FindCommand(name);
   if (command == nullptr) return UnknownCommand(name);
   if (command->runArguments != nullptr) {
     for (const std::string& argument : arguments) {
@@ -105,8 +105,8 @@ int Run(const std::string& name, const Arguments& arguments) {
 
 }  // namespace
 
-int RunProgram(std::span<const CommandSpec* const> commands, const char* referenceEnd, int argc,
-               char** argv) {
+int RunProgram(std::span<const CommandDefinition* const> commands, const char* referenceEnd,
+               int argc, char** argv) {
   programCommands = commands;
   referenceEndText = referenceEnd;
   if (argc < 2) {

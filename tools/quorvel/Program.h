@@ -11,7 +11,7 @@ namespace quorvel::tool {
 
 // Runs the command named by argv[1] among `commands`; `referenceEnd` ends the
 // full reference ("quorvel help"). Answers the exit code.
-int RunProgram(std::span<const CommandSpec* const> commands, const char* referenceEnd, int argc,
-               char** argv);
+int RunProgram(std::span<const CommandDefinition* const> commands, const char* referenceEnd,
+               int argc, char** argv);
 
 }  // namespace quorvel::tool

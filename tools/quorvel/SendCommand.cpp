@@ -28,7 +28,7 @@ bool ParseHostAndPort(const std::string& text, std::string& host, uint16_t& port
   return !host.empty();
 }
 
-const CommandSpec kSendCommand = {
+const CommandDefinition kSendCommand = {
     "send", "", 0, 0,
     "compose one message and deliver it by SMTP, with a progress bar on a terminal",
     {

@@ -9,7 +9,7 @@ namespace {
 using namespace quorvel::tool;
 
 // Every command, in the order the help lists them.
-const CommandSpec* const kCommands[] = {&kDemoCommand,    &kDumpCommand,     &kMailboxCommand,
+const CommandDefinition* const kCommands[] = {&kDemoCommand,    &kDumpCommand,     &kMailboxCommand,
                                         &kSendCommand,    &kWriteCommand,    &kReplyCommand,
                                         &kReceiveCommand, &kExchangeCommand, &kParseCommand};
 
