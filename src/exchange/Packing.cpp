@@ -246,48 +246,28 @@ bool PackFile(const std::string& source, const std::string& target, size_t buffe
   }
 }
 
-bool UnpackFile(const std::string& source, const std::string& target, size_t bufferSize,
-                UnpackReport* report, const UnpackExpectation* expected) {
-  UnpackReport ignored;
-  UnpackReport& result = report != nullptr ? *report : ignored;
-  result = UnpackReport();
-  try {
-    if (!IsPackedFile(source)) {
-      result.problem = "the file is not packed";
-      return false;
-    }
-    std::optional<File> out =
-        File::TryOpen(target, FileAccess::Write, FileShare::Exclusive, FileDisposition::CreateAlways);
-    if (!out) {
-      result.problem = "the target cannot be created";
-      return false;
-    }
-    std::optional<File> in =
-        File::TryOpen(source, FileAccess::Read, FileShare::DenyNone, FileDisposition::OpenExisting);
-    if (!in) {
-      result.problem = "the packed file cannot be opened";
-      return false;
-    }
-    return Unpack(*in, &*out, nullptr, BufferSizeFor(bufferSize, *in), expected, result);
-  } catch (const std::exception& error) {
-    result.problem = error.what();
-    return false;
-  } catch (...) {
-    result.problem = "unpacking failed";
-    return false;
-  }
-}
+namespace {
 
-bool UnpackIntoMemory(const std::string& source, std::string& unpacked, UnpackReport* report,
-                      const UnpackExpectation* expected) {
+// Unpacks `source` into the file `target` when given, else into `memory`.
+bool UnpackInto(const std::string& source, const std::string* target, std::string* memory,
+                size_t bufferSize, UnpackReport* report, const UnpackExpectation* expected) {
   UnpackReport ignored;
   UnpackReport& result = report != nullptr ? *report : ignored;
   result = UnpackReport();
-  unpacked.clear();
+  if (memory != nullptr) memory->clear();
   try {
     if (!IsPackedFile(source)) {
       result.problem = "the file is not packed";
       return false;
+    }
+    std::optional<File> out;
+    if (target != nullptr) {
+      out = File::TryOpen(*target, FileAccess::Write, FileShare::Exclusive,
+                          FileDisposition::CreateAlways);
+      if (!out) {
+        result.problem = "the target cannot be created";
+        return false;
+      }
     }
     std::optional<File> in =
         File::TryOpen(source, FileAccess::Read, FileShare::DenyNone, FileDisposition::OpenExisting);
@@ -295,14 +275,29 @@ bool UnpackIntoMemory(const std::string& source, std::string& unpacked, UnpackRe
       result.problem = "the packed file cannot be opened";
       return false;
     }
-    if (Unpack(*in, nullptr, &unpacked, kStreamChunk, expected, result)) return true;
+    const size_t size = out ? BufferSizeFor(bufferSize, *in) : kStreamChunk;
+    if (Unpack(*in, out ? &*out : nullptr, memory, size, expected, result)) return true;
   } catch (const std::bad_alloc&) {
     result.problem = "out of memory while unpacking";
   } catch (const std::exception& error) {
     result.problem = error.what();
+  } catch (...) {
+    result.problem = "unpacking failed";
   }
-  unpacked = std::string();
+  if (memory != nullptr) *memory = std::string();
   return false;
+}
+
+}  // namespace
+
+bool UnpackFile(const std::string& source, const std::string& target, size_t bufferSize,
+                UnpackReport* report, const UnpackExpectation* expected) {
+  return UnpackInto(source, &target, nullptr, bufferSize, report, expected);
+}
+
+bool UnpackIntoMemory(const std::string& source, std::string& unpacked, UnpackReport* report,
+                      const UnpackExpectation* expected) {
+  return UnpackInto(source, nullptr, &unpacked, kStreamChunk, report, expected);
 }
 
 bool IsPackedFile(const std::string& path) {
