@@ -17,7 +17,14 @@ std::string SharedLibraryFileName(std::string_view windowsName) {
 std::unique_ptr<DynamicLibrary> DynamicLibrary::Load(const std::string& path) {
   if (path.empty()) return nullptr;
   void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle == nullptr) return nullptr;
+  if (handle == nullptr) {
+    // glibc keeps the failure's message for the thread until it has been
+    // read and asked for again; a detached thread may end after the process
+    // has, leaving it allocated. Read it and ask again to free it now.
+    ::dlerror();
+    ::dlerror();
+    return nullptr;
+  }
   return std::unique_ptr<DynamicLibrary>(new DynamicLibrary(handle));
 }
 

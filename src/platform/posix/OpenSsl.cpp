@@ -32,6 +32,7 @@ void* Open(const std::string& file, std::string& failure) {
   if (handle == nullptr) {
     const char* why = ::dlerror();
     failure = why != nullptr ? why : file + " cannot be loaded";
+    ::dlerror();  // asked again, glibc frees the thread's copy of the message
   }
   return handle;
 }
