@@ -1,8 +1,8 @@
 // The send exports and mail-data files through libquorvel.so, without a mail
 // server: the codes a host sees, the fall-backs of MAPI and Notes on a machine
-// without them; a record's values never add a line to its file, its
-// attachments are only ever files beside it, a file without recipients is
-// never taken as sent, and null arguments answer the system's codes.
+// without them; a file's attachments are only ever files beside it, a file
+// without recipients is never taken as sent, and null arguments answer the
+// system's codes.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -88,36 +88,20 @@ TEST(SendFunctionsApi, CodesAndFallBacks) {
   }).join();
 }
 
-TEST(MailDataFilesApi, ARecordsValuesAndNamesCannotReachOtherFiles) {
-  TempDirectory work, reception;
-  WriteFile(work / "h.txt", "H");
+// Another program's file in the reception directory: a name it lists is only
+// ever a file beside it. (What the library writes is the mail-data file's
+// own test.)
+TEST(MailDataFilesApi, ANamedAttachmentIsOnlyEverAFileBesideIt) {
+  TempDirectory reception;
+  WriteFile(reception / "other.mes",
+            "#To : t@x.test\r\n#Attachments : /etc/passwd,../h.txt,h.txt\r\n");
   OnHostThread([&] {
-    MailsUseMAPI();  // no MAPI here: every send fails and files the mail
-    ASSERT_TRUE(MailsSetOutDirectory(reception.path().c_str()));
     ASSERT_TRUE(MailsSetReceptionDirectory(reception.path().c_str()));
-    MailData mail;
-    mail.AddTo("tutor@example.test");
-    mail.SetSubject("homework\r\n#Attachments : /etc/passwd");
-    mail.attachmentNames = {"homework.txt,secret.txt"};
-    mail.attachmentFiles = {work / "h.txt"};
-    EXPECT_FALSE(MailsSendMailFromMailData(&mail));
-    // Another program's file in the reception directory.
-    WriteFile(reception / "other.mes",
-              "#To : t@x.test\r\n#Attachments : /etc/passwd,../h.txt,h.txt\r\n");
     MailDataList list;
     ASSERT_TRUE(MailsGetMails(&list));
-    ASSERT_EQ(list.Size(), 2u);
-    for (uint32_t i = 0; i < list.Size(); ++i) {
-      const MailData& read = list[i];
-      if (read.filePath == reception / "other.mes") {
-        EXPECT_TRUE(read.attachmentNames.empty()) << "none is a file beside it";
-        continue;
-      }
-      EXPECT_EQ(read.subject, "homework  #Attachments : /etc/passwd");
-      EXPECT_EQ(read.attachmentNames, StringList({"homework.txt_secret.txt"}));
-      ASSERT_EQ(read.attachmentFiles.size(), 1u);
-      EXPECT_EQ(ReadFile(read.attachmentFiles[0]), "H");
-    }
+    ASSERT_EQ(list.Size(), 1u);
+    EXPECT_EQ(list[0].to, StringList{"t@x.test"});
+    EXPECT_TRUE(list[0].attachmentNames.empty()) << "none is a file beside it";
   });
 }
 
