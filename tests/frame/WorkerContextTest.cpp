@@ -41,7 +41,7 @@ TEST(WorkerContext, TheLastToLeaveDestroysTheContext) {
   Contexts().Remove(self);  // the host ends its use first
   EXPECT_EQ(ThreadContext::LiveCount(), before + 1);
   mayEnd.set_value();
-  ASSERT_TRUE(worker->Wait(0xFFFFFFFFu));
+  ASSERT_TRUE(worker->Wait(60000));
   EXPECT_EQ(worker->ExitCode(), 1u);
   EXPECT_EQ(seen, "mail.example.test");
   EXPECT_EQ(ThreadContext::LiveCount(), before);

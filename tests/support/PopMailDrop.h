@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
 #include <functional>
@@ -50,10 +51,11 @@ class PopMailDrop {
     std::lock_guard<std::mutex> lock(mutex_);
     messages_ = std::move(messages);
   }
-  // Waits until `count` connections have ended since the start.
-  void WaitForConversations(uint32_t count) {
+  // Waits until `count` connections have ended since the start; false when
+  // they have not within a minute.
+  bool WaitForConversations(uint32_t count) {
     std::unique_lock<std::mutex> lock(mutex_);
-    ended_.wait(lock, [&] { return conversations_ >= count; });
+    return ended_.wait_for(lock, std::chrono::minutes(1), [&] { return conversations_ >= count; });
   }
   // Every command line of every connection, in order.
   std::vector<std::string> Commands() const {
