@@ -8,7 +8,6 @@
 #include <thread>
 #include <tuple>
 
-#include "quorvel/ArchivedU32.h"
 #include "quorvel/CodedTextArray.h"
 #include "quorvel/quorvel.h"
 
@@ -29,7 +28,6 @@ TEST(SharedClasses, AHostBuildsCopiesAndPassesThem) {
   EXPECT_EQ(moved[0], copy[1]);
   EXPECT_TRUE(assigned.IsEmpty());
   EXPECT_EQ(CodedText::Default().codePage, 1252);
-  EXPECT_EQ(ArchivedU32(7).value, 7u);
 
   std::thread host([&] {
     ASSERT_NE(MTAddNew(nullptr), 0);

@@ -115,12 +115,6 @@ TEST(SocketCancel, AThreadIsReachableWhileItUsesSocketsOrAContextHoldsItsQueue) 
   EXPECT_FALSE(PostSocketCancel(id));
 }
 
-}  // namespace
-}  // namespace quorvel::platform
-
-namespace quorvel::platform {
-namespace {
-
 // Every address family the resolver gives; a host's refusing address passes
 // the turn to the next one within the same call.
 TEST(SocketConnect, ReachesIpv6AndIpv4AndFailsWhereNothingListens) {
