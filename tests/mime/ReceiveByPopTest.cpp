@@ -158,44 +158,46 @@ TEST(ReceiveByPopTest, AHostileServerOrAnUnsyncedDiskKeepsTheMessageOnTheServer)
   }
 }
 
-// A run of many messages takes each mail-data name with one creation,
-// syncs everything it stored before asking for the first deletion (once
-// for the whole file system where the system can), and when that fails
-// deletes nothing while keeping every mail it stored.
+// A run takes each mail-data name with one creation and syncs everything it
+// stored before asking for the first deletion: each file and then the
+// directory for a few, the whole file system at once for many where the
+// system can. When that fails it deletes nothing and keeps every mail.
 TEST(ReceiveByPopTest, ARunStoresEachMailWithOneCreationAndSyncsAllBeforeTheFirstDelete) {
-  constexpr uint32_t kMessages = 12;
   const std::string mail = "Subject: s\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
                            "--b\r\n\r\nbody\r\n--b\r\nContent-Type: application/x; name=a.bin\r\n"
                            "\r\nbytes\r\n--b--\r\n";
-  for (const bool syncFails : {false, true}) {
-    SCOPED_TRACE(syncFails ? "the sync fails" : "the sync succeeds");
-    TempDirectory reception;
-    for (const int n : {0, 1, 2, 3, 4}) WriteFile(reception / ("~AT" + std::to_string(n) + ".mes"), "");
-    const bool wholeFileSystem = platform::SyncFileSystemOf(reception.path()).has_value();
-    PopMailDrop drop(std::vector<std::string>(kMessages, mail));
-    SetPopSettings("127.0.0.1", drop.port(), "u", "p");
-    MailMessage message(nullptr, nullptr, nullptr);
-    MailDataList list;
-    platform::FileFaults faults;
-    if (syncFails) faults.Fail(platform::FileOperation::Sync, 1);
-    EXPECT_TRUE(ReceiveByPop(message, list, reception.path()));
-    drop.WaitForConversations(1);
-    ASSERT_EQ(list.Size(), kMessages);
-    EXPECT_EQ(list[kMessages - 1].filePath, reception / ("~AT" + std::to_string(kMessages + 4) + ".mes"));
-    EXPECT_EQ(faults.Count(platform::FileOperation::Open), 2 * kMessages + 4)
-        << "a part file and a mail-data file each, and once four failed tries before the "
-           "directory is listed";
-    EXPECT_EQ(faults.Count(platform::FileOperation::Sync),
-              syncFails ? 1 : wholeFileSystem ? 1 : 2 * kMessages + 1);
-    std::vector<std::string> deletions;
-    for (const std::string& command : drop.Commands()) {
-      if (command.starts_with("DELE")) deletions.push_back(command);
-      if (command.starts_with("RETR")) {
-        EXPECT_EQ(deletions.size(), 0u) << command;
+  for (const uint32_t messages : {3u, 12u}) {
+    for (const bool syncFails : {false, true}) {
+      SCOPED_TRACE(std::to_string(messages) + (syncFails ? ", the sync fails" : ""));
+      TempDirectory reception;
+      for (const int n : {0, 1, 2, 3, 4}) WriteFile(reception / ("~AT" + std::to_string(n) + ".mes"), "");
+      const bool wholeFileSystem =
+          messages > 4 && platform::SyncFileSystemOf(reception.path()).has_value();
+      PopMailDrop drop(std::vector<std::string>(messages, mail));
+      SetPopSettings("127.0.0.1", drop.port(), "u", "p");
+      MailMessage message(nullptr, nullptr, nullptr);
+      MailDataList list;
+      platform::FileFaults faults;
+      if (syncFails) faults.Fail(platform::FileOperation::Sync, 1);
+      EXPECT_TRUE(ReceiveByPop(message, list, reception.path()));
+      drop.WaitForConversations(1);
+      ASSERT_EQ(list.Size(), messages);
+      EXPECT_EQ(list[messages - 1].filePath, reception / ("~AT" + std::to_string(messages + 4) + ".mes"));
+      EXPECT_EQ(faults.Count(platform::FileOperation::Open), 2 * messages + 4)
+          << "a part file and a mail-data file each, and once four failed tries before the "
+             "directory is listed";
+      EXPECT_EQ(faults.Count(platform::FileOperation::Sync),
+                wholeFileSystem ? 1 : 2 * messages + 1);
+      std::vector<std::string> deletions;
+      for (const std::string& command : drop.Commands()) {
+        if (command.starts_with("DELE")) deletions.push_back(command);
+        if (command.starts_with("RETR")) {
+          EXPECT_EQ(deletions.size(), 0u) << command;
+        }
       }
+      EXPECT_EQ(deletions.size(), syncFails ? 0u : messages);
+      EXPECT_EQ(drop.Messages().size(), syncFails ? messages : 0u);
     }
-    EXPECT_EQ(deletions.size(), syncFails ? 0u : kMessages);
-    EXPECT_EQ(drop.Messages().size(), syncFails ? kMessages : 0u);
   }
 }
 
