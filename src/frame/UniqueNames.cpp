@@ -127,6 +127,22 @@ std::string TakeNextFreeName(uint32_t& known, const std::string& extension,
   return taken;
 }
 
+// Creates the file and keeps it open, shared with no one. A file made but
+// not locked (someone opened it in between) is removed again, so that its
+// name is tried anew rather than left behind empty.
+NameTaker CreateOpen(std::optional<platform::File>& file) {
+  return [&file](const std::string& candidate) {
+    platform::FileError::Cause why = platform::FileError::Cause::Generic;
+    file = platform::File::TryOpen(candidate, platform::FileAccess::Write,
+                                   platform::FileShare::Exclusive,
+                                   platform::FileDisposition::CreateNew, &why);
+    if (!file && why == platform::FileError::Cause::SharingViolation) {
+      platform::RemoveFile(candidate);
+    }
+    return file.has_value();
+  };
+}
+
 }  // namespace
 
 std::string UniqueTempName(const std::string& extension, const std::string& directory,
@@ -146,6 +162,16 @@ std::string UniqueNameMovedFrom(const std::string& from, uint32_t& known,
 std::string UniqueNameFrom(uint32_t& known, const std::string& extension,
                            const std::string& directory, const std::string& prefix) {
   return TakeNextFreeName(known, extension, directory, prefix, CreateEmpty);
+}
+
+std::optional<platform::File> CreateUniqueFile(uint32_t& known, const std::string& extension,
+                                               const std::string& directory,
+                                               const std::string& prefix) {
+  std::optional<platform::File> file;
+  if (TakeNextFreeName(known, extension, directory, prefix, CreateOpen(file)).empty()) {
+    return std::nullopt;
+  }
+  return file;
 }
 
 }  // namespace quorvel

@@ -7,7 +7,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "platform/File.h"
 
 namespace quorvel {
 
@@ -37,5 +40,12 @@ std::string UniqueNameMovedFrom(const std::string& from, uint32_t& known,
 // rather than tried name by name.
 std::string UniqueNameFrom(uint32_t& known, const std::string& extension,
                            const std::string& directory, const std::string& prefix = "~AT");
+
+// UniqueNameFrom that keeps what it created: the file is made and opened
+// for writing, shared with no one, in one step, so that a writer that fills
+// it need not open it again. Nothing when no name can be taken.
+std::optional<platform::File> CreateUniqueFile(uint32_t& known, const std::string& extension,
+                                               const std::string& directory,
+                                               const std::string& prefix = "~AT");
 
 }  // namespace quorvel

@@ -23,30 +23,12 @@ namespace quorvel {
 
 namespace {
 
-// Attempts at taking a fresh name before writing gives up.
-constexpr int kNameAttempts = 20;
-
 using platform::DirectoryOf;
 using platform::FileNameOf;
 
 std::string TitleOf(const std::string& path) {
   const std::string name = FileNameOf(path);
   return name.substr(0, name.rfind('.'));
-}
-
-// Takes the first free "~AT<n>.mes" of the directory and opens it for
-// exclusive writing.
-std::optional<platform::File> CreateMailFile(const std::string& directory) {
-  for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
-    const std::string path = UniqueTempName(kMailFileExtension, directory);
-    if (path.empty()) return std::nullopt;
-    auto file = platform::File::TryOpen(path, platform::FileAccess::Write,
-                                        platform::FileShare::Exclusive,
-                                        platform::FileDisposition::OpenExisting);
-    if (file) return file;
-    platform::RemoveFile(path);
-  }
-  return std::nullopt;
 }
 
 bool HoldsWhatTheWriterWrites(const std::string& text, const MailData& mail) {
@@ -204,10 +186,13 @@ bool MoveMailData(MailData& mail, const std::string& directory, uint32_t& knownN
 }
 
 bool WriteMailData(MailData& mail, const std::string& directoryPath, bool moveAttachments,
-                   std::string_view message, bool completeLineEnds) {
+                   std::string_view message, bool completeLineEnds, uint32_t* knownNames) {
   const std::string directory = NormaliseDirectory(directoryPath);
   if (!platform::IsExistingDirectory(directory) && !CreateDirectoryPath(directory)) return false;
-  std::optional<platform::File> file = CreateMailFile(directory);
+  // The first free "~AT<n>.mes", taken and opened for writing in one step.
+  uint32_t fromTheFirst = 0;
+  std::optional<platform::File> file = CreateUniqueFile(
+      knownNames != nullptr ? *knownNames : fromTheFirst, kMailFileExtension, directory);
   if (!file) return false;
   mail.filePath = file->Path();
   const std::string title = TitleOf(mail.filePath);

@@ -51,8 +51,12 @@ bool MoveMailData(MailData& mail, const std::string& directory, uint32_t& knownN
 
 // MailData::WriteToDirectory with `message` written as the record's message
 // (mail.message itself is not looked at); with `completeLineEnds` a CR goes
-// before every LF that follows none, as MailData::SetMessage puts it.
+// before every LF that follows none, as MailData::SetMessage puts it. A
+// writer of one record after another into the same directory passes
+// `knownNames` as UniqueNameFrom takes it (0 for the first), so that each
+// name is found with one creation.
 bool WriteMailData(MailData& mail, const std::string& directory, bool moveAttachments,
-                   std::string_view message, bool completeLineEnds);
+                   std::string_view message, bool completeLineEnds,
+                   uint32_t* knownNames = nullptr);
 
 }  // namespace quorvel

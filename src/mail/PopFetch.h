@@ -29,7 +29,8 @@ void FetchEachMessage(PopClient& client, uint16_t count, MailMessage& message,
 
 // Puts the files on stable storage, then the directories that hold them
 // (each once), before their source copy is deleted; false when any of it
-// failed.
+// failed. Many files in few directories are flushed with their whole file
+// system at once where the system can.
 bool SyncToDisk(const std::vector<std::string>& files);
 
 }  // namespace quorvel

@@ -79,18 +79,26 @@ bool ReceiveByPop(MailMessage& message, MailDataList& list, const std::string& d
   }
   // The parts are written where they stay: the record takes them over by
   // renaming them.
+  uint32_t knownNames = 0;
+  std::vector<uint32_t> stored;
+  std::vector<std::string> storedFiles;
   FetchEachMessage(client, count, message, directory, 0, [&](uint32_t number, const std::string*) {
     auto mail = std::make_unique<MailData>(RecordOfMessage(message));
-    const bool written = mail->WriteToDirectory(directory, true);
+    const bool written = WriteMailData(*mail, directory, true, mail->message, false, &knownNames);
     RemovePartFiles(message);
     if (!written) return;
-    // What the server forgets must be on the disk first.
-    std::vector<std::string> files = mail->attachmentFiles;
-    files.push_back(mail->filePath);
-    const bool synced = SyncToDisk(files);
+    storedFiles.insert(storedFiles.end(), mail->attachmentFiles.begin(),
+                       mail->attachmentFiles.end());
+    storedFiles.push_back(mail->filePath);
+    stored.push_back(number);
     list.Adopt(std::move(mail));
-    if (synced) client.Delete(number);
   });
+  // The server forgets the deleted messages only at QUIT; no deletion is
+  // even asked for before what the run stored is on the disk, all of it
+  // synced at once.
+  if (!stored.empty() && SyncToDisk(storedFiles)) {
+    for (const uint32_t number : stored) client.Delete(number);
+  }
   client.Quit();
   return true;
 }

@@ -117,9 +117,9 @@ void ReceiveFromDirectory(Mailbox& mailbox, const std::string& directory, RunSav
   if (filed.empty()) return;
   // What replaces the files is on the disk before they go: the copies, then
   // the directory's entries for them (once for all), then the index.
-  bool durable = true;
-  for (const Taken& taken : filed) durable = platform::SyncFile(taken.filed) && durable;
-  durable = durable && platform::SyncDirectory(mailbox.Directory());
+  std::vector<std::string> filedFiles;
+  for (const Taken& taken : filed) filedFiles.push_back(taken.filed);
+  const bool durable = SyncToDisk(filedFiles);
   if (!saves.Commit() || !durable) return;
   for (const Taken& taken : filed) {
     // A file put in its place since (the same name given again) stays.

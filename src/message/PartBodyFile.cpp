@@ -90,16 +90,10 @@ void BodyDecoder::Finish(const Sink& write) {
   pending_.clear();
 }
 
-PartBodyFile::PartBodyFile(const std::string& directory)
-    : path_(UniqueTempName("tmp", directory)) {
-  if (path_.empty()) return;
-  try {
-    file_ = platform::File::TryOpen(path_, platform::FileAccess::Write,
-                                    platform::FileShare::Exclusive,
-                                    platform::FileDisposition::CreateAlways);
-  } catch (const platform::FileError&) {
-  }
-  if (!file_) platform::RemoveFile(path_);
+PartBodyFile::PartBodyFile(const std::string& directory) {
+  uint32_t fromTheFirst = 0;
+  file_ = CreateUniqueFile(fromTheFirst, "tmp", directory);
+  if (file_) path_ = file_->Path();
 }
 
 PartBodyFile::~PartBodyFile() {

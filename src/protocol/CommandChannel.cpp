@@ -98,6 +98,10 @@ CommandChannel::Received CommandChannel::ReceiveMore(std::string& text, size_t m
 
 bool LineIsComplete(std::string_view reply) { return !reply.empty() && reply.back() == '\n'; }
 
+bool FirstLineIsComplete(std::string_view reply) {
+  return reply.find('\n') != std::string_view::npos;
+}
+
 bool SmtpReplyIsComplete(std::string_view reply) {
   if (!LineIsComplete(reply)) return false;
   const size_t lastStart = reply.find_last_of('\n', reply.size() - 2);

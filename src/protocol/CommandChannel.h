@@ -88,5 +88,8 @@ class CommandChannel {
 bool SmtpReplyIsComplete(std::string_view reply);
 // A reply of one line is whole when the line has ended.
 bool LineIsComplete(std::string_view reply);
+// A one-line reply has come once its line end has: the bytes that came with
+// it (the data that follows RETR's status) are the caller's, not more reply.
+bool FirstLineIsComplete(std::string_view reply);
 
 }  // namespace quorvel

@@ -111,7 +111,7 @@ bool PopClient::FailAndClose(uint32_t code) {
 
 bool PopClient::ReadReply(uint32_t errorCode) {
   SetError(kPopNoError);
-  const CommandChannel::Received received = channel_.ReadReply(reply_, LineIsComplete);
+  const CommandChannel::Received received = channel_.ReadReply(reply_, FirstLineIsComplete);
   if (received != CommandChannel::Received::Bytes) {
     // A time-out or a cancel has closed the connection, or the server has.
     connected_ = false;

@@ -11,6 +11,7 @@
 #include "TempDirectory.h"
 #include "frame/WorkingDirectory.h"
 #include "platform/Faults.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 
@@ -108,6 +109,19 @@ TEST(UniqueNameFrom, StartsTheNextSearchPastTheNameTaken) {
   uint32_t none = 0;
   EXPECT_EQ(UniqueNameFrom(none, "qv6", dir / "missing/"), "");
   EXPECT_EQ(none, 0u);
+  EXPECT_FALSE(CreateUniqueFile(none, "qv6", dir / "missing/"));
+
+  // The same name taken with the file kept open, shared with no one.
+  std::optional<platform::File> file = CreateUniqueFile(known, "qv6", dir.path());
+  ASSERT_TRUE(file);
+  EXPECT_EQ(file->Path(), dir / "~AT8.qv6");
+  EXPECT_EQ(known, 9u);
+  EXPECT_FALSE(platform::File::TryOpen(file->Path(), platform::FileAccess::Read,
+                                       platform::FileShare::DenyNone,
+                                       platform::FileDisposition::OpenExisting));
+  file->Write("new", 3);
+  file->Close();
+  EXPECT_EQ(ReadFile(dir / "~AT8.qv6"), "new");
 }
 
 TEST(UniqueTempName, DefaultsToTheWorkingDirectoryPrefixAndExtension) {

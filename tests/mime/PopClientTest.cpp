@@ -164,6 +164,11 @@ TEST_F(PopClientTest, TheTextIsTheStoredMessageWhereverTheDataIsCut) {
     ASSERT_TRUE(LoggedIn({{"+OK 1 10\r\n"}, pieces}).Retrieve(1, text));
     EXPECT_EQ(text, stored);
   }
+  // A status line cut before its end is waited for; what follows its end
+  // in the same piece is data.
+  std::string text;
+  ASSERT_TRUE(LoggedIn({{"+OK 1", " 10\r\n"}, {"+O", "K\r\nHi\r\n.\r\n"}}).Retrieve(1, text));
+  EXPECT_EQ(text, "Hi\r\n");
 }
 
 TEST_F(PopClientTest, SeventyThousandDotLinesComeBackWithOneDotEach) {

@@ -12,6 +12,7 @@
 
 #include "../exchange/ItemTest.h"
 #include "ScriptedServer.h"
+#include "PopMailDrop.h"
 #include "RandomBytes.h"
 #include "TempDirectory.h"
 #include "WaitUntil.h"
@@ -22,6 +23,7 @@
 #include "protocol/PopSettings.h"
 #include "platform/CodePages.h"
 #include "platform/Faults.h"
+#include "platform/FileSystem.h"
 #include "platform/Threads.h"
 
 namespace quorvel {
@@ -153,6 +155,49 @@ TEST(ReceiveByPopTest, AHostileServerOrAnUnsyncedDiskKeepsTheMessageOnTheServer)
       EXPECT_LT(spent, std::chrono::milliseconds(2 * kTimeoutMs));
     }
     EXPECT_EQ(temporary.Files(), std::vector<std::string>{}) << "no part file is left";
+  }
+}
+
+// A run takes each mail-data name with one creation and syncs everything it
+// stored before asking for the first deletion: each file and then the
+// directory for a few, the whole file system at once for many where the
+// system can. When that fails it deletes nothing and keeps every mail.
+TEST(ReceiveByPopTest, ARunStoresEachMailWithOneCreationAndSyncsAllBeforeTheFirstDelete) {
+  const std::string mail = "Subject: s\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+                           "--b\r\n\r\nbody\r\n--b\r\nContent-Type: application/x; name=a.bin\r\n"
+                           "\r\nbytes\r\n--b--\r\n";
+  for (const uint32_t messages : {3u, 12u}) {
+    for (const bool syncFails : {false, true}) {
+      SCOPED_TRACE(std::to_string(messages) + (syncFails ? ", the sync fails" : ""));
+      TempDirectory reception;
+      for (const int n : {0, 1, 2, 3, 4}) WriteFile(reception / ("~AT" + std::to_string(n) + ".mes"), "");
+      const bool wholeFileSystem =
+          messages > 4 && platform::SyncFileSystemOf(reception.path()).has_value();
+      PopMailDrop drop(std::vector<std::string>(messages, mail));
+      SetPopSettings("127.0.0.1", drop.port(), "u", "p");
+      MailMessage message(nullptr, nullptr, nullptr);
+      MailDataList list;
+      platform::FileFaults faults;
+      if (syncFails) faults.Fail(platform::FileOperation::Sync, 1);
+      EXPECT_TRUE(ReceiveByPop(message, list, reception.path()));
+      drop.WaitForConversations(1);
+      ASSERT_EQ(list.Size(), messages);
+      EXPECT_EQ(list[messages - 1].filePath, reception / ("~AT" + std::to_string(messages + 4) + ".mes"));
+      EXPECT_EQ(faults.Count(platform::FileOperation::Open), 2 * messages + 4)
+          << "a part file and a mail-data file each, and once four failed tries before the "
+             "directory is listed";
+      EXPECT_EQ(faults.Count(platform::FileOperation::Sync),
+                wholeFileSystem ? 1 : 2 * messages + 1);
+      std::vector<std::string> deletions;
+      for (const std::string& command : drop.Commands()) {
+        if (command.starts_with("DELE")) deletions.push_back(command);
+        if (command.starts_with("RETR")) {
+          EXPECT_EQ(deletions.size(), 0u) << command;
+        }
+      }
+      EXPECT_EQ(deletions.size(), syncFails ? 0u : messages);
+      EXPECT_EQ(drop.Messages().size(), syncFails ? messages : 0u);
+    }
   }
 }
 

@@ -175,6 +175,18 @@ bool SyncDirectory(const std::string& directory) {
   return SyncOpened(directory.empty() ? "." : directory, O_RDONLY | O_DIRECTORY);
 }
 
+std::optional<bool> SyncFileSystemOf(const std::string& directory) {
+#ifdef __linux__
+  if (InjectedFileError(FileOperation::Sync) != 0) return false;
+  const Descriptor opened(
+      ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  return opened.valid() && ::syncfs(opened.get()) == 0;
+#else
+  (void)directory;
+  return std::nullopt;
+#endif
+}
+
 bool SetReadOnly(const std::string& path, bool readOnly) {
   struct stat info;
   if (!StatPath(path, info)) return false;

@@ -191,6 +191,8 @@ bool SyncDirectory(const std::string& path) {
   return true;
 }
 
+std::optional<bool> SyncFileSystemOf(const std::string&) { return std::nullopt; }
+
 bool SetReadOnly(const std::string& path, bool readOnly) {
   const DWORD attributes = AttributesOf(path);
   if (attributes == kNoAttributes) return false;
