@@ -176,34 +176,6 @@ TEST_F(MessageParserTest, HeaderCapsHoldAtAndPastTheirLimits) {
   EXPECT_TRUE(Parse("Subject:" + a + b + "bc\r\n\r\nx\r\n").subject == a + b + "b");
 }
 
-TEST_F(MessageParserTest, TextDecodingTable) {
-  EXPECT_EQ(DecodeQuotedPrintable("a=3Db=\r\nc=ZZ="), "a=bc=ZZ");
-  EXPECT_EQ(DecodeEncodedWords("=?UTF-8?q?a_b?= =?utf-8?b?Yw==?= d =?x?Z?e?="), "a bc d =?x?Z?e?=");
-  EXPECT_EQ(DecodeExtendedValue("iso-8859-1'en'%E9t%E9"), Ansi(u"\u00E9t\u00E9"));
-  EXPECT_EQ(ToLibraryText("\xe9", "windows-1252"), Ansi(u"\u00E9"));
-}
-
-// The record's text has CR LF line ends, whether the body text is handed
-// over as it is or its LF-only lines are converted.
-TEST(RecordOfMessage, TheTextEndsEveryLineWithCrLf) {
-  const struct {
-    const char* body;
-    const char* text;
-  } cases[] = {
-      {"one\r\ntwo", "one\r\ntwo"},
-      {"one\ntwo", "one\r\ntwo"},
-      {"one\r\ntwo\nthree", "one\r\ntwo\r\nthree"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.body);
-    MailMessage message(nullptr, nullptr, nullptr);
-    message.body = c.body;
-    const MailData record = RecordOfMessage(message);
-    EXPECT_EQ(record.message, c.text);
-    EXPECT_EQ(record.bodyType, MailData::kBodyText);
-  }
-}
-
 // A message as large as the reader's batches, with a long base64 run that
 // is decoded as it arrives.
 TEST_F(MessageParserTest, ALargeAttachmentIsTheSameWhenItIsReadWhileItArrives) {
