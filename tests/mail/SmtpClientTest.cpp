@@ -12,6 +12,7 @@
 #include <mutex>
 #include <vector>
 
+#include "FaultSweep.h"
 #include "ScriptedPop.h"
 #include "ScriptedServer.h"
 #include "ScriptedSmtp.h"
@@ -151,44 +152,38 @@ TEST_F(SmtpClientTest, RepliesSplitAcrossPacketsAreReadWhole) {
   EXPECT_TRUE(client->Disconnect());
 }
 
-TEST_F(SmtpClientTest, StopRequestDuringDataEndsAtTheNextPiece) {
-  ScriptedServer server(ServeSmtpSession);
-  auto client = NewClient();
-  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
-  onEvent = [&](uint32_t code, uint32_t argument) {
-    if (code == kSmtpProgress && argument == 40) stop = 1;
-  };
-  EXPECT_FALSE(client->SendMailData("a@example.test", "b@example.test", std::string(5000, 'y')));
-  EXPECT_EQ(stop.load(), 0) << "the client clears the request it obeys";
-  EXPECT_EQ(client->lastErrorId(), kSmtpNoError);
-  EXPECT_FALSE(client->IsConnected());
-  EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40}));
-  EXPECT_EQ(percent.load(), 40);
-}
-
-TEST_F(SmtpClientTest, SuspendDuringDataHoldsTheNextPieceUntilResumed) {
-  ScriptedServer server(ServeSmtpSession);
-  onEvent = [&](uint32_t code, uint32_t argument) {
-    if (code == kSmtpProgress && argument == 40) suspend = 1;
-  };
-  std::atomic<bool> result{false};
-  auto worker = platform::Thread::Create([&] {
-    auto client = NewClient();
-    if (client->Connect("127.0.0.1", server.port())) {
-      result = client->SendMailData("a@example.test", "b@example.test", std::string(5000, 'z'));
-      client->Disconnect();
+// A stop asked for at 40 % ends the data at the next piece; a suspend holds
+// the next piece until the client's thread is resumed.
+TEST_F(SmtpClientTest, StopAndSuspendDuringDataTakeEffectAtTheNextPiece) {
+  for (std::atomic<uint8_t>* request : {&stop, &suspend}) {
+    events.clear();
+    ScriptedServer server(ServeSmtpSession);
+    onEvent = [&](uint32_t code, uint32_t argument) {
+      if (code == kSmtpProgress && argument == 40) *request = 1;
+    };
+    std::atomic<int> result{-1};
+    auto worker = platform::Thread::Create([&] {
+      auto client = NewClient();
+      if (client->Connect("127.0.0.1", server.port())) {
+        result = client->SendMailData("a@example.test", "b@example.test", std::string(5000, 'z'));
+        EXPECT_EQ(client->lastErrorId(), kSmtpNoError);
+        EXPECT_EQ(client->IsConnected(), request == &suspend);
+      }
+      return 0u;
+    }, false);
+    ASSERT_TRUE(worker);
+    if (request == &suspend) {
+      ASSERT_TRUE(WaitUntil([&] { return suspend == 0 && worker->IsSuspended(); }));
+      EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40}));
+      EXPECT_EQ(percent.load(), 40);
+      ASSERT_TRUE(worker->Resume());
     }
-    return 0u;
-  }, false);
-  ASSERT_TRUE(worker);
-  EXPECT_TRUE(WaitUntil([&] { return suspend == 0 && worker->IsSuspended(); }));
-  ASSERT_TRUE(worker->IsSuspended());
-  EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40}));
-  EXPECT_EQ(percent.load(), 40);
-  ASSERT_TRUE(worker->Resume());
-  ASSERT_TRUE(worker->Wait(10000));
-  EXPECT_TRUE(result);
-  EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40, 81, 100}));
+    ASSERT_TRUE(worker->Wait(10000));
+    EXPECT_EQ(result, request == &suspend ? 1 : 0);
+    EXPECT_EQ(request->load(), 0) << "the client clears the request it obeys";
+    EXPECT_EQ(Percentages(), request == &stop ? (std::vector<uint32_t>{0, 40})
+                                              : (std::vector<uint32_t>{0, 40, 81, 100}));
+  }
 }
 
 // Servers that misbehave on purpose: one that stops reading in the middle of
@@ -269,6 +264,18 @@ TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
   for (const auto& [code, argument] : CallbackEvents()) EXPECT_EQ(code, kSmtpError) << "no command was sent";
   EXPECT_FALSE(client->Connect("127.0.0.1", ClosedLoopbackPort()));
   EXPECT_EQ(client->lastErrorId(), kSmtpConnectFailed) << "refused, not a failed greeting";
+  // A message file that cannot be read is logged at the client's reading
+  // site and reported as unread, before anything is sent.
+  WriteFile(directory / "m.eml", "Subject: file\r\n\r\nbody\r\n");
+  const auto send = [&](const std::string&) { client->SendMailFile("a@x", "b@x", directory / "m.eml"); };
+  const auto check = [&](const std::string& failing) {
+    const uint32_t error = client->lastErrorId();
+    EXPECT_TRUE(failing == "nothing" ? error == kSmtpNotConnected
+                                     : error == kSmtpFileNotOpened ||
+                                           error == kSmtpRecipientRefusedOrFileUnread)
+        << failing << ": " << error;
+  };
+  EXPECT_EQ(SweepFileFaults(send, check), (std::set<uint32_t>{kLocationSmtpReadFile}));
 }
 
 // A file of several read blocks goes out whole, from a buffer of one block,
