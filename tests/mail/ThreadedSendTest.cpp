@@ -33,15 +33,27 @@ struct Observed {
   std::atomic<uint32_t> result{99};
 } observed;
 
+// The request the worker makes from its own progress callback as it passes
+// 10 %: 1 stop, 2 suspend and at once resume, 3 suspend; with none (0) it
+// waits there until the host's request comes, which the next checkpoint must
+// find.
+int ownRequest = 0;
 void OnProgress(uint32_t event, uint32_t percent) {
   if (event != kSmtpProgress) return;
   observed.percents.push_back(static_cast<int32_t>(percent));
   if (percent < 10 || observed.reached.exchange(true)) return;
-  // The next checkpoint must find the host's request.
-  EXPECT_TRUE(WaitUntil([] {
-    return !observed.hold || observed.context->stopRequested != 0 ||
-           observed.context->suspendRequested != 0;
-  }));
+  if (ownRequest == 0) {
+    EXPECT_TRUE(WaitUntil([] {
+      return !observed.hold || observed.context->stopRequested != 0 ||
+             observed.context->suspendRequested != 0;
+    }));
+    return;
+  }
+  const bool answered = ownRequest == 1 ? StopThreadedSend() : !SuspendThreadedSend();
+  EXPECT_TRUE(answered) << "a suspend cannot wait for the caller itself";
+  if (ownRequest == 2) {
+    EXPECT_TRUE(ResumeThreadedSend());
+  }
 }
 
 void OnCompletion(uint32_t userValue, uint32_t result) {
@@ -52,23 +64,8 @@ void OnCompletion(uint32_t userValue, uint32_t result) {
 }
 
 // The deliveries of 20 MB take their time on a loaded machine.
-template <typename Condition>
-bool WaitFor(Condition condition) {
+bool WaitFor(const std::function<bool()>& condition) {
   return WaitUntil(condition, std::chrono::seconds(30));
-}
-
-// The request the worker makes from its own progress callback: 1 stop,
-// 2 suspend and at once resume, 3 suspend.
-int ownRequest = 0;
-void RequestFromTheCallback(uint32_t event, uint32_t percent) {
-  if (event != kSmtpProgress) return;
-  observed.percents.push_back(static_cast<int32_t>(percent));
-  if (percent < 10 || observed.reached.exchange(true)) return;
-  const bool answered = ownRequest == 1 ? StopThreadedSend() : !SuspendThreadedSend();
-  EXPECT_TRUE(answered) << "a suspend cannot wait for the caller itself";
-  if (ownRequest == 2) {
-    EXPECT_TRUE(ResumeThreadedSend());
-  }
 }
 
 class ThreadedSend : public ::testing::Test {
@@ -79,21 +76,24 @@ class ThreadedSend : public ::testing::Test {
     observed.hold = true;
     observed.completions = 0;
     observed.result = 99;
+    ownRequest = 0;
     WriteFile(dir / "big.bin", std::string(20 << 20, 'x'));
     mail.AddTo("tutor@example.test");
     mail.from = "pupil@example.test";
     mail.AddAttachment(dir / "big.bin", "", 0);
   }
   // A context for this thread that sends by SMTP to `port`.
-  void UseContext(uint16_t port) {
-    ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), hostMutex.handle()));
-    observed.context = CallingContext();
-    observed.context->protocol = kProtocolSmtpPop;
-    observed.context->smtpHost = "127.0.0.1";
-    observed.context->smtpPort = port;
-    observed.context->mimeDirectory = dir.path();
-    observed.context->progressCallback = OnProgress;
+  ThreadContext* NewContext(uint16_t port, MutexHandle mutex) {
+    EXPECT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), mutex));
+    ThreadContext* context = CallingContext();
+    context->protocol = kProtocolSmtpPop;
+    context->smtpHost = "127.0.0.1";
+    context->smtpPort = port;
+    context->mimeDirectory = dir.path();
+    context->progressCallback = OnProgress;
+    return context;
   }
+  void UseContext(uint16_t port) { observed.context = NewContext(port, hostMutex.handle()); }
 
   TempDirectory dir;
   MailData mail;
@@ -170,7 +170,6 @@ TEST_F(ThreadedSend, RequestsFromTheWorkersOwnCallback) {
     observed.completions = 0;
     ScriptedServer server(ServeSmtpSession);
     UseContext(server.port());
-    observed.context->progressCallback = RequestFromTheCallback;
     ASSERT_TRUE(ThreadedSendMail(&mail, OnCompletion, 77));
     const auto worker = observed.context->workerThread;
     if (ownRequest == 3) {
@@ -185,6 +184,7 @@ TEST_F(ThreadedSend, RequestsFromTheWorkersOwnCallback) {
     EXPECT_EQ(observed.context->stopRequested + observed.context->suspendRequested, 0);
     Contexts().Remove(platform::CurrentThreadId());
   }
+  ownRequest = 0;
 }
 
 // Two host threads, two contexts, two servers: each delivery carries the
@@ -194,12 +194,7 @@ TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
   ScriptedServer first(ServeSmtpSession, 2), second(ServeSmtpSession, 2);
   std::atomic<int> ready{0};
   auto host = [&](uint16_t port, const char* from, const char* name) {
-    Contexts().AddNew(platform::CurrentThreadId(), nullptr);
-    ThreadContext* context = CallingContext();
-    context->protocol = kProtocolSmtpPop;
-    context->smtpHost = "127.0.0.1";
-    context->smtpPort = port;
-    context->mimeDirectory = dir.path();
+    NewContext(port, nullptr)->progressCallback = nullptr;
     MailData own;
     own.AddTo("tutor@example.test;head@example.test");
     own.AddCopy("copy@example.test");
