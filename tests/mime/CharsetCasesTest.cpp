@@ -3,11 +3,8 @@
 // in the library's code page, parsed whole and in place.
 #include <gtest/gtest.h>
 
-#include <map>
-#include <sstream>
 
 #include "TempDirectory.h"
-#include "TextCases.h"
 #include "frame/LogEvents.h"
 #include "frame/LogTable.h"
 #include "text/CharsetNames.h"
@@ -51,31 +48,6 @@ TEST(CharsetCases, EveryMessageGivesThePythonText) {
     ParseMessageInPlace(inPlace, text, parts.path().c_str(), true, body);
     EXPECT_EQ(Fields(inPlace, body ? *body : std::string_view(inPlace.body)), wanted) << name;
   }
-}
-
-// Labels as real mail spells them: the first code page that reads them, or
-// the name a converter knows them by.
-// Each line of the data file: label, kind, first code page, converter name,
-// separated by tabs.
-TEST(CharsetCases, SpellingsOfLabels) {
-  const std::map<std::string, CharsetKind> kinds = {
-      {"listed", CharsetKind::kListed}, {"utf8", CharsetKind::kUtf8},
-      {"undeclared", CharsetKind::kUndeclared}, {"unlisted", CharsetKind::kUnlisted}};
-  std::istringstream lines(ReadFile(QUORVEL_TEST_DATA "/charset-labels/labels.txt"));
-  int count = 0;
-  for (std::string line; std::getline(lines, line); ++count) {
-    std::istringstream row(line);
-    std::string label, kind, page, name;
-    for (std::string* field : {&label, &kind, &page}) std::getline(row, *field, '\t');
-    std::getline(row, name);
-    const CharsetInfo info = LookUpCharset(label);
-    EXPECT_EQ(info.kind, kinds.at(kind)) << line;
-    EXPECT_EQ(info.codePages[0], std::stoul(page)) << line;
-    EXPECT_EQ(info.name, name) << line;
-  }
-  EXPECT_EQ(count, 19);
-  EXPECT_EQ(LookUpCharset("euc-jp").codePages[1], 20932u);
-  EXPECT_EQ(LookUpCharset("gb18030").codePages[1], 936u);
 }
 
 // The tables of the ISO charsets that Windows has no code page for, against

@@ -19,6 +19,7 @@
 #include "message/TransferEncoding.h"
 #include "platform/CodePages.h"
 #include "protocol/SmtpAuthentication.h"
+#include "text/CharsetNames.h"
 #include "text/CharsetText.h"
 #include "text/DerivedName.h"
 #include "text/QuotedText.h"
@@ -74,10 +75,21 @@ TEST(TextFunctions, TheCasesOfTheDataFiles) {
                                     In(c, 3));
        }},
       {"text-functions/received-texts", ReceivedText},
+      // Labels as real mail spells them: the kind, the first code page that
+      // reads them, the name a converter knows them by.
+      {"charset-labels/labels",
+       [](auto& c) {
+         const CharsetInfo info = LookUpCharset(In(c));
+         const char* kinds[] = {"undeclared", "utf8", "listed", "unlisted"};
+         return kinds[static_cast<int>(info.kind)] + (" " + std::to_string(info.codePages[0])) +
+                " " + info.name;
+       }},
   };
   for (const auto& [kind, answer] : kinds) {
     for (const TextCase& c : TextCases(kind)) EXPECT_EQ(answer(c), c.text) << kind << ": " << c.name;
   }
+  EXPECT_EQ(LookUpCharset("euc-jp").codePages[1], 20932u);
+  EXPECT_EQ(LookUpCharset("gb18030").codePages[1], 936u);
   // A sequence cut short by the end of the text, whatever follows in memory.
   EXPECT_EQ(QuotedText(std::string_view("\xE2\x82\xAC", 2)), "\"\\xE2\\x82\"");
   const std::string cut = ExtendedParameter("filename", std::string(61, 'a'), "utf-8");
