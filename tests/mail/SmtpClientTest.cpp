@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <future>
 #include <mutex>
+#include <tuple>
 #include <vector>
 
 #include "FaultSweep.h"
@@ -28,14 +28,9 @@ namespace {
 
 using namespace quorvel::testing;
 
-struct Event {
-  char target;  // 'w' the window, 'c' the callback
-  uint32_t code;
-  uint32_t argument;
-  bool operator==(const Event&) const = default;
-};
-
-// Events of the current test; the callback has no user value, hence a global.
+// Events of the current test, each with its target ('w' the window, 'c' the
+// callback); the callback has no user value, hence a global.
+using Event = std::tuple<char, uint32_t, uint32_t>;
 std::mutex eventLock;
 std::vector<Event> events;
 std::function<void(uint32_t, uint32_t)> onEvent;
@@ -43,7 +38,7 @@ std::function<void(uint32_t, uint32_t)> onEvent;
 void RecordCallback(uint32_t code, uint32_t argument) {
   {
     std::lock_guard hold(eventLock);
-    events.push_back({'c', code, argument});
+    events.emplace_back('c', code, argument);
   }
   if (onEvent) onEvent(code, argument);
 }
@@ -51,26 +46,28 @@ void RecordCallback(uint32_t code, uint32_t argument) {
 intptr_t RecordWindow(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   EXPECT_EQ(message, SmtpMessageNumber());
   std::lock_guard hold(eventLock);
-  events.push_back({'w', static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam)});
+  events.emplace_back('w', static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam));
   return 0;
 }
 
 std::vector<std::pair<uint32_t, uint32_t>> CallbackEvents() {
   std::lock_guard hold(eventLock);
   std::vector<std::pair<uint32_t, uint32_t>> result;
-  for (const Event& event : events) {
-    if (event.target == 'c') result.emplace_back(event.code, event.argument);
+  for (const auto& [target, code, argument] : events) {
+    if (target == 'c') result.emplace_back(code, argument);
   }
   return result;
 }
 
-std::vector<uint32_t> Percentages() {
+// The arguments of the callback's events of one code.
+std::vector<uint32_t> Arguments(uint32_t wanted) {
   std::vector<uint32_t> result;
   for (const auto& [code, argument] : CallbackEvents()) {
-    if (code == kSmtpProgress) result.push_back(argument);
+    if (code == wanted) result.push_back(argument);
   }
   return result;
 }
+std::vector<uint32_t> Percentages() { return Arguments(kSmtpProgress); }
 
 class SmtpClientTest : public ::testing::Test {
  protected:
@@ -116,8 +113,8 @@ TEST_F(SmtpClientTest, LeadingDotsAreDoubledAcrossPieceBoundaries) {
   std::lock_guard hold(eventLock);
   ASSERT_EQ(events.size() % 2, 0u);
   for (size_t i = 0; i < events.size(); i += 2) {
-    EXPECT_EQ(events[i], (Event{'w', events[i + 1].code, events[i + 1].argument})) << i;
-    EXPECT_EQ(events[i + 1].target, 'c') << i;
+    EXPECT_EQ(events[i], (Event{'w', std::get<1>(events[i + 1]), std::get<2>(events[i + 1])})) << i;
+    EXPECT_EQ(std::get<0>(events[i + 1]), 'c') << i;
   }
 }
 
@@ -234,12 +231,8 @@ TEST_F(SmtpClientTest, HostileServersEndAtTheTimeout) {
       EXPECT_EQ(client->lastErrorId(), c.errorId);
       clientDone.set_value();
     }
-    std::vector<uint32_t> errors;
-    for (const auto& [code, argument] : CallbackEvents()) {
-      if (code == kSmtpError) errors.push_back(argument);
-    }
     if (c.data != &huge) {
-      EXPECT_EQ(errors, std::vector<uint32_t>{c.errorId});
+      EXPECT_EQ(Arguments(kSmtpError), std::vector<uint32_t>{c.errorId});
     }
     if (c.readsData) {
       EXPECT_TRUE(server.transcript().ends_with("x\r\n\r\n.\r\n"));
@@ -261,7 +254,7 @@ TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
   EXPECT_EQ(client->lastErrorId(), kSmtpFileEmpty);
   EXPECT_FALSE(client->SendMailFile("a@x", "b@x", directory / "missing.eml"));
   EXPECT_EQ(client->lastErrorId(), kSmtpFileNotOpened);
-  for (const auto& [code, argument] : CallbackEvents()) EXPECT_EQ(code, kSmtpError) << "no command was sent";
+  EXPECT_EQ(Arguments(kSmtpError).size(), CallbackEvents().size()) << "no command was sent";
   EXPECT_FALSE(client->Connect("127.0.0.1", ClosedLoopbackPort()));
   EXPECT_EQ(client->lastErrorId(), kSmtpConnectFailed) << "refused, not a failed greeting";
   // A message file that cannot be read is logged at the client's reading
@@ -295,11 +288,7 @@ TEST_F(SmtpClientTest, LargeFilesGoOutWholeUpToTheirFirstNul) {
   ASSERT_TRUE(client->SendMailFile("a@x", "b@x", directory / "m.eml"));
   client->Disconnect();
   EXPECT_NE(server.transcript().find("DATA\r\n" + stuffed + "\r\n.\r\nQUIT\r\n"), std::string::npos);
-  const auto seen = CallbackEvents();
-  const auto size = std::find_if(seen.begin(), seen.end(),
-                                 [](const auto& event) { return event.first == kSmtpMessageSize; });
-  ASSERT_NE(size, seen.end());
-  EXPECT_EQ(size->second, lines.size());
+  EXPECT_EQ(Arguments(kSmtpMessageSize), std::vector<uint32_t>{static_cast<uint32_t>(lines.size())});
   EXPECT_EQ(Percentages().size(), (lines.size() + kSmtpPieceSize - 1) / kSmtpPieceSize + 1);
 
   // A read that fails while the data goes out (the file's first pass took
