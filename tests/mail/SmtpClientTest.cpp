@@ -260,7 +260,9 @@ TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
   // A message file that cannot be read is logged at the client's reading
   // site and reported as unread, before anything is sent.
   WriteFile(directory / "m.eml", "Subject: file\r\n\r\nbody\r\n");
-  const auto send = [&](const std::string&) { client->SendMailFile("a@x", "b@x", directory / "m.eml"); };
+  const auto send = [&](const std::string&) {
+    client->SendMailFile("a@x", "b@x", directory / "m.eml");
+  };
   const auto check = [&](const std::string& failing) {
     const uint32_t error = client->lastErrorId();
     EXPECT_TRUE(failing == "nothing" ? error == kSmtpNotConnected
@@ -288,7 +290,7 @@ TEST_F(SmtpClientTest, LargeFilesGoOutWholeUpToTheirFirstNul) {
   ASSERT_TRUE(client->SendMailFile("a@x", "b@x", directory / "m.eml"));
   client->Disconnect();
   EXPECT_NE(server.transcript().find("DATA\r\n" + stuffed + "\r\n.\r\nQUIT\r\n"), std::string::npos);
-  EXPECT_EQ(Arguments(kSmtpMessageSize), std::vector<uint32_t>{static_cast<uint32_t>(lines.size())});
+  EXPECT_EQ(Arguments(kSmtpMessageSize), std::vector{static_cast<uint32_t>(lines.size())});
   EXPECT_EQ(Percentages().size(), (lines.size() + kSmtpPieceSize - 1) / kSmtpPieceSize + 1);
 
   // A read that fails while the data goes out (the file's first pass took

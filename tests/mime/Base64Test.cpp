@@ -55,7 +55,9 @@ Decoded Decode(const std::string& text) {
 std::string Relined(std::string text, size_t width, const std::string& lineBreak) {
   std::erase(text, '\r');
   std::erase(text, '\n');
-  for (size_t at = width; at < text.size(); at += width + lineBreak.size()) text.insert(at, lineBreak);
+  for (size_t at = width; at < text.size(); at += width + lineBreak.size()) {
+    text.insert(at, lineBreak);
+  }
   return text;
 }
 

@@ -140,7 +140,8 @@ TEST_F(MailMessageTest, AlternativeFlagMakesTheFirstAttachmentTheHtmlBody) {
   const std::string composed = Compose(message);
   for (const char* part : {"Content-Type: multipart/alternative;\r\n",
                            "---Quorvel_Mime_Delimiter\r\nContent-Type: text/html;\r\n"
-                           "\tname=\"body.htm\"\r\nContent-Transfer-Encoding: base64\r\n\r\nPHA+\r\n",
+                           "\tname=\"body.htm\"\r\nContent-Transfer-Encoding: base64\r\n"
+                           "\r\nPHA+\r\n",
                            "\tname=\"data.bin\"\r\nContent-Transfer-Encoding: base64\r\n"
                            "Content-Disposition: attachment;\r\n"}) {
     EXPECT_NE(composed.find(part), std::string::npos) << part;
@@ -244,15 +245,18 @@ TEST_F(MailMessageTest, LineBreaksInHeaderTextsBecomeSpaces) {
   message.SetCc("cc@example.test\rBcc: d@elsewhere.test");
   message.SetSubject(std::string("Hello\r\nBcc: e@elsewhere.test\0", 29));
   message.SetBody("Line one\r\nLine two");
-  ASSERT_TRUE(message.AddAttachment("a\r\nContent-Type: text.txt", (directory / "a.txt").c_str(), false));
+  ASSERT_TRUE(
+      message.AddAttachment("a\r\nContent-Type: text.txt", (directory / "a.txt").c_str(), false));
   const std::string composed = Compose(message);
   EXPECT_EQ(composed.substr(0, composed.find("Date: ")),
             "From: \"Pupil Bcc: Eve\" <pupil@example.test  Bcc: a@elsewhere.test>\r\n"
             "To: <tutor@example.test  Bcc: c@elsewhere.test>\r\n"
             "Cc: <cc@example.test Bcc: d@elsewhere.test>\r\n"
             "Subject: Hello  Bcc: e@elsewhere.test \r\n");
-  EXPECT_TRUE(std::regex_search(composed, std::regex("\r\nMessage-ID: <[0-9a-f.]+@elsewhere\\.test>\r\n")));
-  for (const char* kept : {"\r\n\r\nLine one\r\nLine two\r\n", "\tname=\"a  Content-Type: text.txt\"\r\n",
+  const std::regex id("\r\nMessage-ID: <[0-9a-f.]+@elsewhere\\.test>\r\n");
+  EXPECT_TRUE(std::regex_search(composed, id));
+  for (const char* kept : {"\r\n\r\nLine one\r\nLine two\r\n",
+                           "\tname=\"a  Content-Type: text.txt\"\r\n",
                            "\tfilename=\"a  Content-Type: text.txt\"\r\n"}) {
     EXPECT_NE(composed.find(kept), std::string::npos) << kept;
   }

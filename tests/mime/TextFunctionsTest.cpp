@@ -86,7 +86,9 @@ TEST(TextFunctions, TheCasesOfTheDataFiles) {
        }},
   };
   for (const auto& [kind, answer] : kinds) {
-    for (const TextCase& c : TextCases(kind)) EXPECT_EQ(answer(c), c.text) << kind << ": " << c.name;
+    for (const TextCase& c : TextCases(kind)) {
+      EXPECT_EQ(answer(c), c.text) << kind << ": " << c.name;
+    }
   }
   EXPECT_EQ(LookUpCharset("euc-jp").codePages[1], 20932u);
   EXPECT_EQ(LookUpCharset("gb18030").codePages[1], 936u);

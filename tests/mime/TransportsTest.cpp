@@ -49,7 +49,8 @@ TEST_F(MapiTransport, OneSendMailCallCarriesTheWholeMessage) {
   StandInLibrary mapi("mapi32-complete", platform::SharedLibraryFileName("MAPI32.DLL"));
   ASSERT_TRUE(mapi.loaded());
   Use("mapi32-complete");
-  for (const auto& [result, sent] : {std::pair{0, true}, {1, true}, {3, true}, {2, false}, {26, false}}) {
+  for (const auto& [result, sent] :
+       {std::pair{0, true}, {1, true}, {3, true}, {2, false}, {26, false}}) {
     mapi.Reset();
     mapi.Script("MAPISendMail", 0, result);
     Fixture f;
@@ -65,7 +66,8 @@ TEST_F(MapiTransport, OneSendMailCallCarriesTheWholeMessage) {
 
 TEST_F(MapiTransport, WithoutAValidProviderEverySendIsError10) {
   const std::pair<const char*, int32_t> cases[] = {
-      {"missing", MapiMailer::kLibraryNotLoaded}, {"mapi32-incomplete", MapiMailer::kEntryPointMissing}};
+      {"missing", MapiMailer::kLibraryNotLoaded},
+      {"mapi32-incomplete", MapiMailer::kEntryPointMissing}};
   for (const auto& c : cases) {
     Use(c.first);
     MapiMailer mailer;
