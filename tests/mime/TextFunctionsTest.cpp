@@ -4,7 +4,8 @@
 // no answer, library texts in UTF-8); expected texts written from the
 // formats' descriptions (RFC 2045 quoted-printable, RFC 2047 encoded words,
 // RFC 2231 extended parameters, RFC 3629 UTF-8) or by Python's codecs. Then
-// the choice of the transfer encoding and the domain of the Message-ID.
+// the choice of the transfer encoding, the domain of the Message-ID, and
+// line ends across the blocks and pieces of the scans that find and add CRs.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -22,6 +23,7 @@
 #include "text/CharsetNames.h"
 #include "text/CharsetText.h"
 #include "text/DerivedName.h"
+#include "text/LineEnds.h"
 #include "text/QuotedText.h"
 
 namespace quorvel {
@@ -127,6 +129,51 @@ TEST(MessageId, TakesTheSendersDomainWhenItIsADotAtom) {
   std::set<std::string> ids;
   for (int i = 0; i < 2000; ++i) ids.insert(NewMessageId("a@b.test"));
   EXPECT_EQ(ids.size(), 2000u);
+}
+
+// A lone LF is found wherever it lies: the first byte, inside and at both
+// edges of the 64-byte blocks, in the tail after them; a CR LF split across
+// two blocks is a line end like any other.
+TEST(LineEnds, EveryLoneLineFeedIsFound) {
+  const std::string text(300, 'x');
+  EXPECT_TRUE(EndsEveryLineWithCrLf(text));
+  for (const size_t at : {0, 1, 15, 16, 63, 64, 65, 128, 191, 192, 193, 250, 299}) {
+    SCOPED_TRACE(at);
+    std::string lone = text;
+    lone[at] = '\n';
+    EXPECT_FALSE(EndsEveryLineWithCrLf(lone));
+    if (at == 0) continue;
+    std::string paired = lone;
+    paired[at - 1] = '\r';
+    EXPECT_TRUE(EndsEveryLineWithCrLf(paired));
+  }
+}
+
+// Every LF that follows no CR gets one, also where the CR LF or the lone LF
+// meets the edge between two pieces; nothing else changes.
+TEST(LineEnds, WrittenInPiecesWithACrBeforeEveryLoneLineFeed) {
+  const size_t edge = kCrLfPieceBytes;
+  const std::string crLfAcross = std::string(edge - 1, 'x') + "\r\n" + std::string(9, 'x');
+  const std::string lfAtEdge = std::string(edge, 'x') + "\n" + std::string(9, 'x');
+  const struct {
+    std::string text;
+    std::string written;
+  } cases[] = {
+      {"", ""},
+      {"\n", "\r\n"},
+      {"a\nb", "a\r\nb"},
+      {"a\r\nb\n\n", "a\r\nb\r\n\r\n"},
+      {"a\rb\r", "a\rb\r"},
+      {crLfAcross, crLfAcross},
+      {crLfAcross + "\n", crLfAcross + "\r\n"},
+      {lfAtEdge, std::string(edge, 'x') + "\r\n" + std::string(9, 'x')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 20));
+    std::string written;
+    WriteWithCrLfLines(c.text, [&](std::string_view piece) { written.append(piece); });
+    EXPECT_EQ(written, c.written);
+  }
 }
 
 }  // namespace
