@@ -1,5 +1,6 @@
 // The reader of received messages on hand-written messages of the kinds
-// ordinary mail programs send, and on hostile ones.
+// ordinary mail programs send, on hostile ones, and on texts in every
+// charset.
 #include "message/MessageParser.h"
 
 #include <gtest/gtest.h>
@@ -13,11 +14,16 @@
 #include "RandomBytes.h"
 #include "TempDirectory.h"
 #include "TextCases.h"
-#include "text/Base64.h"
+#include "frame/LogEvents.h"
+#include "frame/LogTable.h"
+#include "mail/ReceiveFunctions.h"
 #include "message/MimeHeaders.h"
 #include "message/MimeText.h"
-#include "mail/ReceiveFunctions.h"
 #include "platform/CodePages.h"
+#include "platform/FileSystem.h"
+#include "platform/Threads.h"
+#include "text/Base64.h"
+#include "text/CharsetNames.h"
 
 namespace quorvel {
 namespace {
@@ -229,6 +235,66 @@ TEST_F(MessageParserTest, ABodyTextInPlaceIsWrittenAsTheRecordsText) {
     EXPECT_EQ(read.message, Ansi(c.text));
     EXPECT_EQ(read.bodyType, c.Get("body") == "html" ? MailData::kBodyHtml : MailData::kBodyText);
   }
+}
+
+// Received texts in every charset: each message of tests/data/charsets must
+// give the text that Python's codecs give for it (make_cases.py wrote both),
+// in the library's code page, parsed whole and in place.
+const std::string kCases = NativePath(QUORVEL_TEST_DATA "/charsets/");
+
+std::string Fields(const MailMessage& message, std::string_view body) {
+  std::string fields = "Subject: " + message.subject + "\n";
+  for (const std::string& name : message.attachmentNames) fields += "Attachment: " + name + "\n";
+  return fields + "\n" + std::string(body);
+}
+
+TEST(CharsetCases, EveryMessageGivesThePythonText) {
+  const auto entries = platform::ListDirectory(kCases, "*.eml");
+  ASSERT_GE(entries.size(), 45u) << kCases;
+  for (const auto& entry : entries) {
+    const std::string name = entry.name.substr(0, entry.name.size() - 4);
+    const std::string text = ReadFile(kCases + entry.name);
+    const std::string wanted = Ansi(ReadFile(kCases + name + ".expected"));
+    TempDirectory parts;
+    MailMessage whole(nullptr, nullptr, nullptr);
+    ParseMessage(whole, text, parts.path().c_str(), true);
+    EXPECT_EQ(Fields(whole, whole.body), wanted) << name;
+    MailMessage inPlace(nullptr, nullptr, nullptr);
+    std::optional<std::string_view> body;
+    ParseMessageInPlace(inPlace, text, parts.path().c_str(), true, body);
+    EXPECT_EQ(Fields(inPlace, body ? *body : std::string_view(inPlace.body)), wanted) << name;
+  }
+}
+
+// The tables of the ISO charsets that Windows has no code page for, against
+// the converter of a system that has them.
+TEST(CharsetCases, HighHalfTablesAgreeWithTheSystemsConverter) {
+  std::string all;
+  for (int byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);
+  for (const char* name : {"ISO-8859-10", "ISO-8859-14", "ISO-8859-16"}) {
+    const auto converted = platform::NamedCharsetToWide(name, all);
+    if (!converted) GTEST_SKIP() << "no converter knows " << name << " (Windows)";
+    EXPECT_EQ(HighHalfTextToWide(all, LookUpCharset(name).highHalf), *converted) << name;
+  }
+}
+
+TEST(CharsetCases, AnUnknownCharsetIsLoggedWithItsLabel) {
+  TempDirectory logs;
+  CxThreadObjects table;
+  auto object = std::make_unique<ThreadLogObject>();
+  object->logDirectory = logs.path();
+  object->filePrefix = "qv";
+  object->keepCount = 3;
+  table.Add(platform::CurrentThreadId(), std::move(object));
+  InitializeLogTable(&table);
+  EXPECT_EQ(ToLibraryText("caf\xC3\xA9", "x-no-such-charset"), Ansi("caf\xC3\xA9"));
+  EXPECT_EQ(ToLibraryText("caf\xE9", "koi8-r"), Ansi("caf\xD0\x98"));
+  InitializeLogTable(nullptr);
+  const auto files = platform::ListDirectory(logs.path(), "qv*.log");
+  ASSERT_EQ(files.size(), 1u);
+  const std::string log = ReadFile(logs / files[0].name);
+  EXPECT_NE(log.find(" 100032  3=x-no-such-charset 1=0\r\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("koi8"), std::string::npos) << log;
 }
 
 }  // namespace
