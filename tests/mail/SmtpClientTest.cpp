@@ -7,11 +7,12 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <future>
 #include <mutex>
+#include <tuple>
 #include <vector>
 
+#include "FaultSweep.h"
 #include "ScriptedPop.h"
 #include "ScriptedServer.h"
 #include "ScriptedSmtp.h"
@@ -27,14 +28,9 @@ namespace {
 
 using namespace quorvel::testing;
 
-struct Event {
-  char target;  // 'w' the window, 'c' the callback
-  uint32_t code;
-  uint32_t argument;
-  bool operator==(const Event&) const = default;
-};
-
-// Events of the current test; the callback has no user value, hence a global.
+// Events of the current test, each with its target ('w' the window, 'c' the
+// callback); the callback has no user value, hence a global.
+using Event = std::tuple<char, uint32_t, uint32_t>;
 std::mutex eventLock;
 std::vector<Event> events;
 std::function<void(uint32_t, uint32_t)> onEvent;
@@ -42,7 +38,7 @@ std::function<void(uint32_t, uint32_t)> onEvent;
 void RecordCallback(uint32_t code, uint32_t argument) {
   {
     std::lock_guard hold(eventLock);
-    events.push_back({'c', code, argument});
+    events.emplace_back('c', code, argument);
   }
   if (onEvent) onEvent(code, argument);
 }
@@ -50,26 +46,28 @@ void RecordCallback(uint32_t code, uint32_t argument) {
 intptr_t RecordWindow(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   EXPECT_EQ(message, SmtpMessageNumber());
   std::lock_guard hold(eventLock);
-  events.push_back({'w', static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam)});
+  events.emplace_back('w', static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam));
   return 0;
 }
 
 std::vector<std::pair<uint32_t, uint32_t>> CallbackEvents() {
   std::lock_guard hold(eventLock);
   std::vector<std::pair<uint32_t, uint32_t>> result;
-  for (const Event& event : events) {
-    if (event.target == 'c') result.emplace_back(event.code, event.argument);
+  for (const auto& [target, code, argument] : events) {
+    if (target == 'c') result.emplace_back(code, argument);
   }
   return result;
 }
 
-std::vector<uint32_t> Percentages() {
+// The arguments of the callback's events of one code.
+std::vector<uint32_t> Arguments(uint32_t wanted) {
   std::vector<uint32_t> result;
   for (const auto& [code, argument] : CallbackEvents()) {
-    if (code == kSmtpProgress) result.push_back(argument);
+    if (code == wanted) result.push_back(argument);
   }
   return result;
 }
+std::vector<uint32_t> Percentages() { return Arguments(kSmtpProgress); }
 
 class SmtpClientTest : public ::testing::Test {
  protected:
@@ -115,8 +113,8 @@ TEST_F(SmtpClientTest, LeadingDotsAreDoubledAcrossPieceBoundaries) {
   std::lock_guard hold(eventLock);
   ASSERT_EQ(events.size() % 2, 0u);
   for (size_t i = 0; i < events.size(); i += 2) {
-    EXPECT_EQ(events[i], (Event{'w', events[i + 1].code, events[i + 1].argument})) << i;
-    EXPECT_EQ(events[i + 1].target, 'c') << i;
+    EXPECT_EQ(events[i], (Event{'w', std::get<1>(events[i + 1]), std::get<2>(events[i + 1])})) << i;
+    EXPECT_EQ(std::get<0>(events[i + 1]), 'c') << i;
   }
 }
 
@@ -151,44 +149,38 @@ TEST_F(SmtpClientTest, RepliesSplitAcrossPacketsAreReadWhole) {
   EXPECT_TRUE(client->Disconnect());
 }
 
-TEST_F(SmtpClientTest, StopRequestDuringDataEndsAtTheNextPiece) {
-  ScriptedServer server(ServeSmtpSession);
-  auto client = NewClient();
-  ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
-  onEvent = [&](uint32_t code, uint32_t argument) {
-    if (code == kSmtpProgress && argument == 40) stop = 1;
-  };
-  EXPECT_FALSE(client->SendMailData("a@example.test", "b@example.test", std::string(5000, 'y')));
-  EXPECT_EQ(stop.load(), 0) << "the client clears the request it obeys";
-  EXPECT_EQ(client->lastErrorId(), kSmtpNoError);
-  EXPECT_FALSE(client->IsConnected());
-  EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40}));
-  EXPECT_EQ(percent.load(), 40);
-}
-
-TEST_F(SmtpClientTest, SuspendDuringDataHoldsTheNextPieceUntilResumed) {
-  ScriptedServer server(ServeSmtpSession);
-  onEvent = [&](uint32_t code, uint32_t argument) {
-    if (code == kSmtpProgress && argument == 40) suspend = 1;
-  };
-  std::atomic<bool> result{false};
-  auto worker = platform::Thread::Create([&] {
-    auto client = NewClient();
-    if (client->Connect("127.0.0.1", server.port())) {
-      result = client->SendMailData("a@example.test", "b@example.test", std::string(5000, 'z'));
-      client->Disconnect();
+// A stop asked for at 40 % ends the data at the next piece; a suspend holds
+// the next piece until the client's thread is resumed.
+TEST_F(SmtpClientTest, StopAndSuspendDuringDataTakeEffectAtTheNextPiece) {
+  for (std::atomic<uint8_t>* request : {&stop, &suspend}) {
+    events.clear();
+    ScriptedServer server(ServeSmtpSession);
+    onEvent = [&](uint32_t code, uint32_t argument) {
+      if (code == kSmtpProgress && argument == 40) *request = 1;
+    };
+    std::atomic<int> result{-1};
+    auto worker = platform::Thread::Create([&] {
+      auto client = NewClient();
+      if (client->Connect("127.0.0.1", server.port())) {
+        result = client->SendMailData("a@example.test", "b@example.test", std::string(5000, 'z'));
+        EXPECT_EQ(client->lastErrorId(), kSmtpNoError);
+        EXPECT_EQ(client->IsConnected(), request == &suspend);
+      }
+      return 0u;
+    }, false);
+    ASSERT_TRUE(worker);
+    if (request == &suspend) {
+      ASSERT_TRUE(WaitUntil([&] { return suspend == 0 && worker->IsSuspended(); }));
+      EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40}));
+      EXPECT_EQ(percent.load(), 40);
+      ASSERT_TRUE(worker->Resume());
     }
-    return 0u;
-  }, false);
-  ASSERT_TRUE(worker);
-  EXPECT_TRUE(WaitUntil([&] { return suspend == 0 && worker->IsSuspended(); }));
-  ASSERT_TRUE(worker->IsSuspended());
-  EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40}));
-  EXPECT_EQ(percent.load(), 40);
-  ASSERT_TRUE(worker->Resume());
-  ASSERT_TRUE(worker->Wait(10000));
-  EXPECT_TRUE(result);
-  EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40, 81, 100}));
+    ASSERT_TRUE(worker->Wait(10000));
+    EXPECT_EQ(result, request == &suspend ? 1 : 0);
+    EXPECT_EQ(request->load(), 0) << "the client clears the request it obeys";
+    EXPECT_EQ(Percentages(), request == &stop ? (std::vector<uint32_t>{0, 40})
+                                              : (std::vector<uint32_t>{0, 40, 81, 100}));
+  }
 }
 
 // Servers that misbehave on purpose: one that stops reading in the middle of
@@ -239,12 +231,8 @@ TEST_F(SmtpClientTest, HostileServersEndAtTheTimeout) {
       EXPECT_EQ(client->lastErrorId(), c.errorId);
       clientDone.set_value();
     }
-    std::vector<uint32_t> errors;
-    for (const auto& [code, argument] : CallbackEvents()) {
-      if (code == kSmtpError) errors.push_back(argument);
-    }
     if (c.data != &huge) {
-      EXPECT_EQ(errors, std::vector<uint32_t>{c.errorId});
+      EXPECT_EQ(Arguments(kSmtpError), std::vector<uint32_t>{c.errorId});
     }
     if (c.readsData) {
       EXPECT_TRUE(server.transcript().ends_with("x\r\n\r\n.\r\n"));
@@ -266,9 +254,23 @@ TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
   EXPECT_EQ(client->lastErrorId(), kSmtpFileEmpty);
   EXPECT_FALSE(client->SendMailFile("a@x", "b@x", directory / "missing.eml"));
   EXPECT_EQ(client->lastErrorId(), kSmtpFileNotOpened);
-  for (const auto& [code, argument] : CallbackEvents()) EXPECT_EQ(code, kSmtpError) << "no command was sent";
+  EXPECT_EQ(Arguments(kSmtpError).size(), CallbackEvents().size()) << "no command was sent";
   EXPECT_FALSE(client->Connect("127.0.0.1", ClosedLoopbackPort()));
   EXPECT_EQ(client->lastErrorId(), kSmtpConnectFailed) << "refused, not a failed greeting";
+  // A message file that cannot be read is logged at the client's reading
+  // site and reported as unread, before anything is sent.
+  WriteFile(directory / "m.eml", "Subject: file\r\n\r\nbody\r\n");
+  const auto send = [&](const std::string&) {
+    client->SendMailFile("a@x", "b@x", directory / "m.eml");
+  };
+  const auto check = [&](const std::string& failing) {
+    const uint32_t error = client->lastErrorId();
+    EXPECT_TRUE(failing == "nothing" ? error == kSmtpNotConnected
+                                     : error == kSmtpFileNotOpened ||
+                                           error == kSmtpRecipientRefusedOrFileUnread)
+        << failing << ": " << error;
+  };
+  EXPECT_EQ(SweepFileFaults(send, check), (std::set<uint32_t>{kLocationSmtpReadFile}));
 }
 
 // A file of several read blocks goes out whole, from a buffer of one block,
@@ -288,11 +290,7 @@ TEST_F(SmtpClientTest, LargeFilesGoOutWholeUpToTheirFirstNul) {
   ASSERT_TRUE(client->SendMailFile("a@x", "b@x", directory / "m.eml"));
   client->Disconnect();
   EXPECT_NE(server.transcript().find("DATA\r\n" + stuffed + "\r\n.\r\nQUIT\r\n"), std::string::npos);
-  const auto seen = CallbackEvents();
-  const auto size = std::find_if(seen.begin(), seen.end(),
-                                 [](const auto& event) { return event.first == kSmtpMessageSize; });
-  ASSERT_NE(size, seen.end());
-  EXPECT_EQ(size->second, lines.size());
+  EXPECT_EQ(Arguments(kSmtpMessageSize), std::vector{static_cast<uint32_t>(lines.size())});
   EXPECT_EQ(Percentages().size(), (lines.size() + kSmtpPieceSize - 1) / kSmtpPieceSize + 1);
 
   // A read that fails while the data goes out (the file's first pass took

@@ -20,7 +20,6 @@
 #include <map>
 
 #include "ScriptedSmtp.h"
-#include "protocol/SmtpAuthentication.h"
 #include "protocol/SmtpClient.h"
 #include "platform/Sockets.h"
 #include "platform/Threads.h"
@@ -164,26 +163,8 @@ TEST(SmtpDialogue, TheFilesOfTheDataDirectory) {
   EXPECT_EQ(cases, 30);
 }
 
-// The pieces of the greeting with transport security, and a real TLS
-// handshake that stalls, abandoned by the time-out and by a cancel.
-TEST(SmtpSecurity, EhloExtensionsAreReadFromEveryLine) {
-  const std::string reply = "250-mail.example\r\n250-SIZE 100\r\n250-Auth plain Login\r\n250 STARTTLS\r\n";
-  EXPECT_EQ(EhloExtension(reply, "AUTH"), "PLAIN LOGIN");
-  EXPECT_EQ(EhloExtension(reply, "starttls"), "");
-  EXPECT_EQ(EhloExtension(reply, "SIZ"), std::nullopt);
-  EXPECT_EQ(EhloExtension("250 mail\n", "MAIL"), std::nullopt) << "the first line names the host";
-  EXPECT_TRUE(HasWord("PLAIN LOGIN", "LOGIN"));
-  EXPECT_FALSE(HasWord("PLAINX LOGIN", "PLAIN"));
-  EXPECT_FALSE(HasWord("", "PLAIN"));
-  // RFC 7628 with a user holding the two characters a saslname escapes.
-  EXPECT_EQ(OAuthBearerResponse("a=b,c", "h", 1, "t"),
-            "bixhPWE9M0RiPTJDYywBaG9zdD1oAXBvcnQ9MQFhdXRoPUJlYXJlciB0AQE=");
-  EXPECT_EQ(OAuthMechanism("PLAIN XOAUTH2 OAUTHBEARER", "XOAUTH2"), "XOAUTH2");
-  EXPECT_EQ(OAuthMechanism("PLAIN OAUTHBEARER", "XOAUTH2"), "");
-  EXPECT_EQ(OAuthMechanism("XOAUTH2", ""), "XOAUTH2");
-}
-
-// A server that takes the connection and the client's first handshake
+// A real TLS handshake that stalls, abandoned by the time-out and by a
+// cancel: the server takes the connection and the client's first handshake
 // bytes, and never answers.
 struct StallingTlsServer {
   explicit StallingTlsServer(std::function<void()> onHello)

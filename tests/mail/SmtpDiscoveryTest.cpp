@@ -10,7 +10,6 @@
 #include <tuple>
 
 #include "TempDirectory.h"
-#include "text/DerivedName.h"
 #include "platform/Registry.h"
 #include "platform/testing/RegistryFill.h"
 
@@ -50,15 +49,6 @@ TEST_F(SmtpDiscoveryTest, DefaultClientIsTheOneWhoseMailtoCommandIsTheSystems) {
   EXPECT_EQ(DefaultMailClientName(), "Outlook Express");
   SetSystemMailto("MSIMN.EXE /mailurl:%1");
   EXPECT_EQ(DefaultMailClientName(), "") << "commands compare with case";
-}
-
-TEST_F(SmtpDiscoveryTest, ProbeOrderFollowsTheClientName) {
-  EXPECT_EQ(FirstProbeFor("eudora pro"), 5u);
-  EXPECT_EQ(FirstProbeFor("microsoft outlook"), 0u) << "it also contains \"outlook\"";
-  EXPECT_EQ(FirstProbeFor("netscape messenger"), 2u);
-  EXPECT_EQ(FirstProbeFor("pegasus mail"), 4u);
-  EXPECT_EQ(FirstProbeFor("mozilla thunderbird"), 6u);
-  EXPECT_EQ(FirstProbeFor(""), 6u);
 }
 
 // Cases kept as files under tests/data/smtp-settings, one a file, one
@@ -116,33 +106,16 @@ TEST_F(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
     EXPECT_EQ(discovered ? found.source + "|" + found.host + "|" + found.address + "|" + found.name
                          : "none",
               expected);
+    // The host's query answers the same, with port 25, or leaves its
+    // outputs untouched.
+    std::string host = "h", address = "a", name = "n";
+    uint16_t port = 1;
+    EXPECT_EQ(GetUserDefaultSmtpParams(&host, &port, &address, &name), discovered);
+    EXPECT_EQ(std::to_string(port) + "|" + host + "|" + address + "|" + name,
+              discovered ? "25|" + found.host + "|" + found.address + "|" + found.name : "1|h|a|n");
     std::filesystem::current_path(start);
   }
   EXPECT_EQ(cases, 11);
-}
-
-// Nothing found leaves the outputs untouched; found settings take port 25.
-TEST_F(SmtpDiscoveryTest, FoundSettingsTakeTheDefaultPort) {
-  std::string host = "h", address = "a", name = "n";
-  uint16_t port = 1;
-  EXPECT_FALSE(GetUserDefaultSmtpParams(&host, &port, &address, &name));
-  EXPECT_EQ(std::tie(host, port, address, name), std::make_tuple("h", 1, "a", "n"));
-  TempDirectory files;
-  Set(RegistryRoot::CurrentUser, "Software\\Pegasus Mail\\Mailbox", "", files.path());
-  WriteFile(files / "pmail.ini", "SMTP relay host for outgoing mail = smtp.p.test\r\n"
-                                 "Alternative From: field for message = p@p.test\r\n");
-  EXPECT_TRUE(GetUserDefaultSmtpParams(&host, &port, &address, &name));
-  EXPECT_EQ(std::tie(host, port, address, name),
-            std::make_tuple("smtp.p.test", 25, "p@p.test", "p"));
-}
-
-TEST(DerivedName, NameFirstThenTheLocalPartWithBlanksForDots) {
-  EXPECT_EQ(DerivedName("Ada Lovelace", "ada@example.test"), "Ada Lovelace");
-  EXPECT_EQ(DerivedName("", "ada.b.lovelace@example.test"), "ada b lovelace");
-  EXPECT_EQ(DerivedName("", "a.b@c@d.test"), "a b") << "up to the first @";
-  EXPECT_EQ(DerivedName("", "no.at.sign"), "no.at.sign");
-  EXPECT_EQ(DerivedName("", ""), "");
-  EXPECT_EQ(DerivedName("", "@example.test"), "");
 }
 
 }  // namespace

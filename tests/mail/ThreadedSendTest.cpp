@@ -33,15 +33,27 @@ struct Observed {
   std::atomic<uint32_t> result{99};
 } observed;
 
+// The request the worker makes from its own progress callback as it passes
+// 10 %: 1 stop, 2 suspend and at once resume, 3 suspend; with none (0) it
+// waits there until the host's request comes, which the next checkpoint must
+// find.
+int ownRequest = 0;
 void OnProgress(uint32_t event, uint32_t percent) {
   if (event != kSmtpProgress) return;
   observed.percents.push_back(static_cast<int32_t>(percent));
   if (percent < 10 || observed.reached.exchange(true)) return;
-  // The next checkpoint must find the host's request.
-  EXPECT_TRUE(WaitUntil([] {
-    return !observed.hold || observed.context->stopRequested != 0 ||
-           observed.context->suspendRequested != 0;
-  }));
+  if (ownRequest == 0) {
+    EXPECT_TRUE(WaitUntil([] {
+      return !observed.hold || observed.context->stopRequested != 0 ||
+             observed.context->suspendRequested != 0;
+    }));
+    return;
+  }
+  const bool answered = ownRequest == 1 ? StopThreadedSend() : !SuspendThreadedSend();
+  EXPECT_TRUE(answered) << "a suspend cannot wait for the caller itself";
+  if (ownRequest == 2) {
+    EXPECT_TRUE(ResumeThreadedSend());
+  }
 }
 
 void OnCompletion(uint32_t userValue, uint32_t result) {
@@ -52,23 +64,8 @@ void OnCompletion(uint32_t userValue, uint32_t result) {
 }
 
 // The deliveries of 20 MB take their time on a loaded machine.
-template <typename Condition>
-bool WaitFor(Condition condition) {
+bool WaitFor(const std::function<bool()>& condition) {
   return WaitUntil(condition, std::chrono::seconds(30));
-}
-
-// The request the worker makes from its own progress callback: 1 stop,
-// 2 suspend and at once resume, 3 suspend.
-int ownRequest = 0;
-void RequestFromTheCallback(uint32_t event, uint32_t percent) {
-  if (event != kSmtpProgress) return;
-  observed.percents.push_back(static_cast<int32_t>(percent));
-  if (percent < 10 || observed.reached.exchange(true)) return;
-  const bool answered = ownRequest == 1 ? StopThreadedSend() : !SuspendThreadedSend();
-  EXPECT_TRUE(answered) << "a suspend cannot wait for the caller itself";
-  if (ownRequest == 2) {
-    EXPECT_TRUE(ResumeThreadedSend());
-  }
 }
 
 class ThreadedSend : public ::testing::Test {
@@ -79,21 +76,24 @@ class ThreadedSend : public ::testing::Test {
     observed.hold = true;
     observed.completions = 0;
     observed.result = 99;
+    ownRequest = 0;
     WriteFile(dir / "big.bin", std::string(20 << 20, 'x'));
     mail.AddTo("tutor@example.test");
     mail.from = "pupil@example.test";
     mail.AddAttachment(dir / "big.bin", "", 0);
   }
   // A context for this thread that sends by SMTP to `port`.
-  void UseContext(uint16_t port) {
-    ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), hostMutex.handle()));
-    observed.context = CallingContext();
-    observed.context->protocol = kProtocolSmtpPop;
-    observed.context->smtpHost = "127.0.0.1";
-    observed.context->smtpPort = port;
-    observed.context->mimeDirectory = dir.path();
-    observed.context->progressCallback = OnProgress;
+  ThreadContext* NewContext(uint16_t port, MutexHandle mutex) {
+    EXPECT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), mutex));
+    ThreadContext* context = CallingContext();
+    context->protocol = kProtocolSmtpPop;
+    context->smtpHost = "127.0.0.1";
+    context->smtpPort = port;
+    context->mimeDirectory = dir.path();
+    context->progressCallback = OnProgress;
+    return context;
   }
+  void UseContext(uint16_t port) { observed.context = NewContext(port, hostMutex.handle()); }
 
   TempDirectory dir;
   MailData mail;
@@ -129,62 +129,49 @@ TEST_F(ThreadedSend, SuspendAndResumeCompleteTheDelivery) {
   EXPECT_TRUE(ResumeThreadedSend());
   ASSERT_TRUE(WaitFor([] { return observed.completions == 1; }));
   ASSERT_TRUE(worker->Wait(10000));
-  EXPECT_EQ(observed.result, 1u);
   EXPECT_EQ(observed.completionThread, worker->Id()) << "called on the worker thread";
-  EXPECT_EQ(observed.context->percentSent, 100);
+  EXPECT_EQ(std::tie(observed.result, observed.context->percentSent, observed.percents.back()),
+            std::make_tuple(1u, 100, 100));
   EXPECT_TRUE(std::is_sorted(observed.percents.begin(), observed.percents.end()));
-  EXPECT_EQ(observed.percents.back(), 100);
   EXPECT_EQ(observed.context->workerThread, nullptr);
   EXPECT_NE(server.transcript().find("MAIL FROM: <pupil@example.test>"), std::string::npos);
   EXPECT_EQ(observed.completions, 1);
   Contexts().Remove(platform::CurrentThreadId());
 }
 
-TEST_F(ThreadedSend, StopEndsTheDeliveryWithTheFailedStepsError) {
-  ScriptedServer server([](ServerSide& side) {
-    AcceptUpToData(side);
-    side.Send("354 go\r\n");
-    side.WaitForClose();
-  });
-  UseContext(server.port());
-  ASSERT_TRUE(ThreadedSendMail(&mail, OnCompletion, 77));
-  const auto worker = observed.context->workerThread;
-  ASSERT_TRUE(WaitFor([] { return observed.reached.load(); }));
-  EXPECT_TRUE(StopThreadedSend());
-  ASSERT_TRUE(WaitFor([] { return observed.completions == 1; }));
-  ASSERT_TRUE(worker->Wait(10000));  // it takes the fixture's mutex once more to leave
-  EXPECT_EQ(observed.result, 0u);
-  EXPECT_EQ(observed.context->stopRequested, 0) << "the worker obeyed";
-  EXPECT_EQ(observed.context->lastError, 7u) << "the SMTP client noticed it in the data";
-  EXPECT_LT(observed.percents.back(), 100);
-  Contexts().Remove(platform::CurrentThreadId());
-}
-
-// A request from the worker's own callback is obeyed at its next
-// checkpoint; one undone in the same callback is not obeyed at all.
-TEST_F(ThreadedSend, RequestsFromTheWorkersOwnCallback) {
-  for (ownRequest = 1; ownRequest <= 3; ++ownRequest) {
+// A stop from the host, and a request from the worker's own callback, is
+// obeyed at the next checkpoint, a stop with the failed step's error, which
+// the SMTP client noticed in the data; one undone in the same callback is not
+// obeyed at all.
+TEST_F(ThreadedSend, StopsAndRequestsFromTheWorkersOwnCallback) {
+  for (ownRequest = 0; ownRequest <= 3; ++ownRequest) {
     SCOPED_TRACE(ownRequest);
     observed.percents.clear();
     observed.reached = false;
     observed.completions = 0;
     ScriptedServer server(ServeSmtpSession);
     UseContext(server.port());
-    observed.context->progressCallback = RequestFromTheCallback;
     ASSERT_TRUE(ThreadedSendMail(&mail, OnCompletion, 77));
     const auto worker = observed.context->workerThread;
+    if (ownRequest == 0) {
+      ASSERT_TRUE(WaitFor([] { return observed.reached.load(); }));
+      EXPECT_TRUE(StopThreadedSend());
+    }
     if (ownRequest == 3) {
       ASSERT_TRUE(WaitUntil([&] { return worker->IsSuspended(); }));
       EXPECT_EQ(observed.completions, 0);
       EXPECT_TRUE(ResumeThreadedSend());
     }
     ASSERT_TRUE(WaitFor([] { return observed.completions == 1; }));
-    ASSERT_TRUE(worker->Wait(10000));
-    EXPECT_EQ(observed.result, ownRequest == 1 ? 0u : 1u);
-    EXPECT_EQ(observed.percents.back() == 100, ownRequest != 1);
+    ASSERT_TRUE(worker->Wait(10000));  // it takes the fixture's mutex once more to leave
+    const bool stopped = ownRequest <= 1;
+    EXPECT_EQ(observed.result, stopped ? 0u : 1u);
+    EXPECT_EQ(observed.context->lastError, stopped ? 7u : 0u);
+    EXPECT_EQ(observed.percents.back() == 100, !stopped);
     EXPECT_EQ(observed.context->stopRequested + observed.context->suspendRequested, 0);
     Contexts().Remove(platform::CurrentThreadId());
   }
+  ownRequest = 0;
 }
 
 // Two host threads, two contexts, two servers: each delivery carries the
@@ -194,12 +181,7 @@ TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
   ScriptedServer first(ServeSmtpSession, 2), second(ServeSmtpSession, 2);
   std::atomic<int> ready{0};
   auto host = [&](uint16_t port, const char* from, const char* name) {
-    Contexts().AddNew(platform::CurrentThreadId(), nullptr);
-    ThreadContext* context = CallingContext();
-    context->protocol = kProtocolSmtpPop;
-    context->smtpHost = "127.0.0.1";
-    context->smtpPort = port;
-    context->mimeDirectory = dir.path();
+    NewContext(port, nullptr)->progressCallback = nullptr;
     MailData own;
     own.AddTo("tutor@example.test;head@example.test");
     own.AddCopy("copy@example.test");

@@ -1,6 +1,7 @@
 // The composed message byte for byte (expected text written out from the
-// layout's description), read back by Python's email package, and the
-// message's delivery steps against a scripted server.
+// layout's description), read back by Python's email package, its header
+// lines safe from the texts they carry, every file failure while it is
+// composed, and the message's delivery steps against a scripted server.
 #include "mail/DefaultSmtpSettings.h"
 #include "message/MailMessage.h"
 
@@ -13,6 +14,7 @@
 #include <thread>
 
 #include "ExternalTools.h"
+#include "FaultSweep.h"
 #include "../exchange/ItemTest.h"
 #include "LanguageSamples.h"
 #include "ScriptedServer.h"
@@ -136,18 +138,14 @@ TEST_F(MailMessageTest, AlternativeFlagMakesTheFirstAttachmentTheHtmlBody) {
   ASSERT_TRUE(message.AddAttachment((directory / "body.htm").c_str(), nullptr, false));
   ASSERT_TRUE(message.AddAttachment((directory / "data.bin").c_str(), nullptr, true));
   const std::string composed = Compose(message);
-  EXPECT_NE(composed.find("Content-Type: multipart/alternative;\r\n"), std::string::npos);
-  EXPECT_NE(composed.find("---Quorvel_Mime_Delimiter\r\n"
-                          "Content-Type: text/html;\r\n"
-                          "\tname=\"body.htm\"\r\n"
-                          "Content-Transfer-Encoding: base64\r\n"
-                          "\r\n"
-                          "PHA+\r\n"),
-            std::string::npos);
-  EXPECT_NE(composed.find("\tname=\"data.bin\"\r\n"
-                          "Content-Transfer-Encoding: base64\r\n"
-                          "Content-Disposition: attachment;\r\n"),
-            std::string::npos);
+  for (const char* part : {"Content-Type: multipart/alternative;\r\n",
+                           "---Quorvel_Mime_Delimiter\r\nContent-Type: text/html;\r\n"
+                           "\tname=\"body.htm\"\r\nContent-Transfer-Encoding: base64\r\n"
+                           "\r\nPHA+\r\n",
+                           "\tname=\"data.bin\"\r\nContent-Transfer-Encoding: base64\r\n"
+                           "Content-Disposition: attachment;\r\n"}) {
+    EXPECT_NE(composed.find(part), std::string::npos) << part;
+  }
 }
 
 // Attachments of several encoding pieces are written exactly (their text
@@ -232,6 +230,72 @@ TEST_F(MailMessageTest, OwnSenderIsCompletedFromTheDefaults) {
             std::make_tuple("smtp.own.test", 25, "ada@example.test", "ada.lovelace@example.test"));
   message.SetSender(nullptr, 0, nullptr, "ignored");
   EXPECT_TRUE(message.usesDefaultSender);
+}
+
+// Texts that reach a header line never end that line early: CR, LF and NUL
+// become spaces, so that no caller can add a header (a "Bcc:") of its own.
+// The body keeps its line breaks. (Windows allows no CR or LF in a file name:
+// the name shown for the file.)
+TEST_F(MailMessageTest, LineBreaksInHeaderTextsBecomeSpaces) {
+  WriteFile(directory / "a.txt", "Man");
+  MailMessage message = NewMessage();
+  message.SetSender("127.0.0.1", 25, "pupil@example.test\r\nBcc: a@elsewhere.test",
+                    "Pupil\nBcc: Eve");
+  message.SetRecipient("tutor@example.test\r\nBcc: c@elsewhere.test");
+  message.SetCc("cc@example.test\rBcc: d@elsewhere.test");
+  message.SetSubject(std::string("Hello\r\nBcc: e@elsewhere.test\0", 29));
+  message.SetBody("Line one\r\nLine two");
+  ASSERT_TRUE(
+      message.AddAttachment("a\r\nContent-Type: text.txt", (directory / "a.txt").c_str(), false));
+  const std::string composed = Compose(message);
+  EXPECT_EQ(composed.substr(0, composed.find("Date: ")),
+            "From: \"Pupil Bcc: Eve\" <pupil@example.test  Bcc: a@elsewhere.test>\r\n"
+            "To: <tutor@example.test  Bcc: c@elsewhere.test>\r\n"
+            "Cc: <cc@example.test Bcc: d@elsewhere.test>\r\n"
+            "Subject: Hello  Bcc: e@elsewhere.test \r\n");
+  const std::regex id("\r\nMessage-ID: <[0-9a-f.]+@elsewhere\\.test>\r\n");
+  EXPECT_TRUE(std::regex_search(composed, id));
+  for (const char* kept : {"\r\n\r\nLine one\r\nLine two\r\n",
+                           "\tname=\"a  Content-Type: text.txt\"\r\n",
+                           "\tfilename=\"a  Content-Type: text.txt\"\r\n"}) {
+    EXPECT_NE(composed.find(kept), std::string::npos) << kept;
+  }
+}
+
+// Every file failure while a message is composed is logged at the section it
+// broke (line write, header, text, attachments), then at the composition, and
+// leaves no message file behind. Each section is longer than the composer's
+// 64 KiB write block, so that each one writes to the disk itself. An
+// attachment that cannot be read is left out, which is not an error.
+TEST_F(MailMessageTest, EveryFileFailureIsLoggedAtItsSectionAndLeavesNoFile) {
+  WriteFile(directory / "attachment.bin", std::string(100000, 'a'));
+  std::string composed, body;
+  for (int i = 0; i < 1000; ++i) body += std::string(70, 'b') + "\r\n";
+  const auto compose = [&](const std::string&) {
+    MailMessage message = NewMessage();
+    message.SetSubject(std::string(70000, 's'));
+    message.SetBody(body);
+    message.AddAttachment((directory / "attachment.bin").c_str(), nullptr, false);
+    composed = message.ComposeToFile(directory.path().c_str());
+  };
+  size_t wholeSize = 0;
+  const auto check = [&](const std::string& failing) {
+    if (failing == "nothing") wholeSize = ReadFile(composed).size();
+    if (!composed.empty()) {
+      const std::string text = ReadFile(composed);
+      if (text.find("Content-Transfer-Encoding: base64") != std::string::npos) {
+        EXPECT_EQ(text.size(), wholeSize) << failing;
+      } else {
+        EXPECT_TRUE(text.ends_with(body + "\r\n")) << failing << ": left out whole";
+      }
+    }
+    platform::RemoveFile(composed);
+    for (const auto& entry : platform::ListDirectory(directory.path(), "*.eml")) {
+      ADD_FAILURE() << failing << ": " << entry.name << " left behind";
+      platform::RemoveFile(directory / entry.name);
+    }
+  };
+  EXPECT_EQ(SweepFileFaults(compose, check), (std::set<uint32_t>{516, 517, 518, 519, 520}));
 }
 
 // POSIX zone strings (they need no zone database): the offset is the time to

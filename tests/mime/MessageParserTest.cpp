@@ -1,22 +1,29 @@
 // The reader of received messages on hand-written messages of the kinds
-// ordinary mail programs send, and on hostile ones.
+// ordinary mail programs send, on hostile ones, and on texts in every
+// charset.
 #include "message/MessageParser.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <thread>
 
 #include "RandomBytes.h"
 #include "TempDirectory.h"
 #include "TextCases.h"
-#include "text/Base64.h"
+#include "frame/LogEvents.h"
+#include "frame/LogTable.h"
+#include "mail/ReceiveFunctions.h"
 #include "message/MimeHeaders.h"
 #include "message/MimeText.h"
-#include "mail/ReceiveFunctions.h"
 #include "platform/CodePages.h"
+#include "platform/FileSystem.h"
+#include "platform/Threads.h"
+#include "text/Base64.h"
+#include "text/CharsetNames.h"
 
 namespace quorvel {
 namespace {
@@ -30,54 +37,6 @@ std::string Ansi(std::u16string_view text) {
 std::string Ansi(const std::string& utf8) {
   return Ansi(platform::MultiByteToWide(platform::kCodePageUtf8, utf8).value());
 }
-
-class MessageParserTest : public ::testing::Test {
- protected:
-  // ParseMessage, and the same text parsed while it arrives in pieces of
-  // one byte (short texts), of random sizes and at once gives the same.
-  MailMessage& Parse(const std::string& text) {
-    ParseMessage(message, text, directory.path().c_str(), true);
-    std::mt19937 random(static_cast<uint32_t>(text.size()));
-    std::uniform_int_distribution<size_t> size(1, std::max<size_t>(text.size() / 16, 64));
-    const std::function<size_t()> pieces[] = {
-        [] { return size_t{1}; }, [&] { return size(random); }, [&] { return text.size(); }};
-    for (size_t i = text.size() > 4096 ? 1 : 0; i < std::size(pieces); ++i) {
-      SCOPED_TRACE("pieces " + std::to_string(i));
-      MailMessage arrived(nullptr, nullptr, nullptr);
-      {
-        StreamingParser parser(arrived, directory.path().c_str(), true, SIZE_MAX);
-        for (size_t at = 0, n = 0; at < text.size(); at += n) {
-          n = std::min(pieces[i](), text.size() - at);
-          parser.Feed(std::string_view(text).substr(at, n));
-        }
-        parser.Finish();
-      }
-      ExpectSameParse(arrived);
-      RemovePartFiles(arrived);
-    }
-    return message;
-  }
-  void ExpectSameParse(const MailMessage& arrived) const {
-    EXPECT_EQ(arrived.recipient, message.recipient);
-    EXPECT_EQ(arrived.notesSender, message.notesSender);
-    EXPECT_EQ(arrived.cc, message.cc);
-    EXPECT_EQ(arrived.subject, message.subject);
-    EXPECT_EQ(arrived.body, message.body);
-    EXPECT_EQ(arrived.htmlBodyIndex, message.htmlBodyIndex);
-    ASSERT_EQ(arrived.attachmentSources.size(), message.attachmentSources.size());
-    for (size_t i = 0; i < arrived.attachmentSources.size(); ++i) {
-      // A part without a name is listed under its file's.
-      const bool named = message.attachmentNames[i] != message.attachmentSources[i];
-      EXPECT_EQ(arrived.attachmentNames[i],
-                named ? message.attachmentNames[i] : arrived.attachmentSources[i]);
-      EXPECT_EQ(ReadFile(arrived.attachmentSources[i]), Saved(i));
-    }
-  }
-  std::string Saved(size_t index) const { return ReadFile(message.attachmentSources.at(index)); }
-
-  TempDirectory directory;
-  MailMessage message{nullptr, nullptr, nullptr};
-};
 
 // "\r", "\n", "\\" and "\xNN" for the bytes of a saved part outside printable
 // ASCII, as the expected files of tests/data/received write them.
@@ -94,9 +53,58 @@ std::string Escaped(std::string_view bytes) {
   return out;
 }
 
+std::string Same(std::string_view bytes) { return std::string(bytes); }
+
+// The fields, parts and text of a parsed message as the expected files of
+// tests/data/received write them ("*" for a part listed under its file's
+// name), or with the parts' bytes as they are.
+std::string Described(const MailMessage& message, bool escaped = true) {
+  std::string fields = "From: " + message.notesSender + "\nTo: " + message.recipient +
+                       "\nCc: " + message.cc + "\nSubject: " + message.subject +
+                       "\nHtml: " + std::to_string(message.htmlBodyIndex) + "\n";
+  for (size_t i = 0; i < message.attachmentSources.size(); ++i) {
+    const bool named = message.attachmentNames[i] != message.attachmentSources[i];
+    fields += "Attachment: " + (named ? message.attachmentNames[i] : "*") + "\nContent: " +
+              (escaped ? Escaped : Same)(ReadFile(message.attachmentSources[i])) + "\n";
+  }
+  return fields + "\n" + message.body;
+}
+
+class MessageParserTest : public ::testing::Test {
+ protected:
+  // ParseMessage, and the same text parsed while it arrives in pieces of
+  // one byte (short texts), of random sizes and at once gives the same.
+  MailMessage& Parse(const std::string& text) {
+    ParseMessage(message, text, directory.path().c_str(), true);
+    std::mt19937 random(static_cast<uint32_t>(text.size()));
+    std::uniform_int_distribution<size_t> size(1, std::max<size_t>(text.size() / 16, 64));
+    const std::function<size_t()> pieces[] = {
+        [] { return size_t{1}; }, [&] { return size(random); }, [&] { return text.size(); }};
+    for (size_t i = text.size() > 4096 ? 1 : 0; i < std::size(pieces); ++i) {
+      MailMessage arrived(nullptr, nullptr, nullptr);
+      {
+        StreamingParser parser(arrived, directory.path().c_str(), true, SIZE_MAX);
+        for (size_t at = 0, n = 0; at < text.size(); at += n) {
+          n = std::min(pieces[i](), text.size() - at);
+          parser.Feed(std::string_view(text).substr(at, n));
+        }
+        parser.Finish();
+      }
+      EXPECT_TRUE(Described(arrived, false) == Described(message, false))
+          << "pieces " << i << "\n" << Described(arrived).substr(0, 2000);
+      RemovePartFiles(arrived);
+    }
+    return message;
+  }
+  std::string Saved(size_t index) const { return ReadFile(message.attachmentSources.at(index)); }
+
+  TempDirectory directory;
+  MailMessage message{nullptr, nullptr, nullptr};
+};
+
 // Each tests/data/received/NAME.eml gives the fields, parts and text that
 // NAME.expected holds, written from the formats' descriptions (names and
-// texts in UTF-8, "*" for a part listed under its file's name).
+// texts in UTF-8).
 TEST_F(MessageParserTest, EveryReceivedCaseGivesItsExpectedFields) {
   const std::string cases = QUORVEL_TEST_DATA "/received/";
   int count = 0;
@@ -105,16 +113,8 @@ TEST_F(MessageParserTest, EveryReceivedCaseGivesItsExpectedFields) {
     ++count;
     SCOPED_TRACE(entry.path().filename().string());
     Parse(ReadFile(entry.path().string()));
-    std::string fields = "From: " + message.notesSender + "\nTo: " + message.recipient +
-                         "\nCc: " + message.cc + "\nSubject: " + message.subject +
-                         "\nHtml: " + std::to_string(message.htmlBodyIndex) + "\n";
-    for (size_t i = 0; i < message.attachmentSources.size(); ++i) {
-      const bool named = message.attachmentNames[i] != message.attachmentSources[i];
-      fields += "Attachment: " + (named ? message.attachmentNames[i] : "*") + "\nContent: " +
-                Escaped(Saved(i)) + "\n";
-    }
     std::filesystem::path expected = entry.path();
-    EXPECT_EQ(fields + "\n" + message.body,
+    EXPECT_EQ(Described(message),
               Ansi(ReadFile(expected.replace_extension(".expected").string())));
     RemovePartFiles(message);
   }
@@ -176,85 +176,36 @@ TEST_F(MessageParserTest, HeaderCapsHoldAtAndPastTheirLimits) {
   EXPECT_TRUE(Parse("Subject:" + a + b + "bc\r\n\r\nx\r\n").subject == a + b + "b");
 }
 
-TEST_F(MessageParserTest, TextDecodingTable) {
-  EXPECT_EQ(DecodeQuotedPrintable("a=3Db=\r\nc=ZZ="), "a=bc=ZZ");
-  EXPECT_EQ(DecodeEncodedWords("=?UTF-8?q?a_b?= =?utf-8?b?Yw==?= d =?x?Z?e?="), "a bc d =?x?Z?e?=");
-  EXPECT_EQ(DecodeExtendedValue("iso-8859-1'en'%E9t%E9"), Ansi(u"\u00E9t\u00E9"));
-  EXPECT_EQ(ToLibraryText("\xe9", "windows-1252"), Ansi(u"\u00E9"));
-}
-
-// The record's text has CR LF line ends, whether the body text is handed
-// over as it is or its LF-only lines are converted.
-TEST(RecordOfMessage, TheTextEndsEveryLineWithCrLf) {
-  const struct {
-    const char* body;
-    const char* text;
-  } cases[] = {
-      {"one\r\ntwo", "one\r\ntwo"},
-      {"one\ntwo", "one\r\ntwo"},
-      {"one\r\ntwo\nthree", "one\r\ntwo\r\nthree"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.body);
-    MailMessage message(nullptr, nullptr, nullptr);
-    message.body = c.body;
-    const MailData record = RecordOfMessage(message);
-    EXPECT_EQ(record.message, c.text);
-    EXPECT_EQ(record.bodyType, MailData::kBodyText);
-  }
-}
-
 // A message as large as the reader's batches, with a long base64 run that
-// is decoded as it arrives.
-TEST_F(MessageParserTest, ALargeAttachmentIsTheSameWhenItIsReadWhileItArrives) {
+// is decoded into its file as it arrives: the header block comes in two
+// pieces, then the rest in quarters. Abandoned then, the parse leaves no
+// file; read at once or in pieces, it is the same.
+TEST_F(MessageParserTest, ALargeAttachmentIsDecodedIntoItsFileAsItArrives) {
   const std::string bytes = RandomBytes(3 << 20, 7);
   std::string encoded;
   Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), encoded);
-  const std::string text = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n" +
+  const std::string head = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\n" +
                            std::string(1 << 20, 'x') + "\r\n--b\r\nContent-Type: image/png\r\n"
-                           "Content-Transfer-Encoding: base64\r\n\r\n" + encoded +
-                           "\r\n--b--\r\nepilogue\r\n";
+                           "Content-Transfer-Encoding: base64\r\n\r\n";
+  const std::string text = head + encoded + "\r\n--b--\r\nepilogue\r\n";
+  {
+    TempDirectory abandoned;
+    MailMessage parsed(nullptr, nullptr, nullptr);
+    std::optional<StreamingParser> parser(std::in_place, parsed, abandoned.path(), true, SIZE_MAX);
+    size_t fed = 0;
+    for (const size_t end : {head.size() - 20, text.size() / 4, text.size() / 2}) {
+      parser->Feed(std::string_view(text).substr(fed, end - fed));
+      fed = end;
+    }
+    const auto file = std::filesystem::directory_iterator(abandoned.path())->path();
+    EXPECT_GT(std::filesystem::file_size(file), bytes.size() / 4) << "more than a quarter";
+    parser.reset();
+    EXPECT_TRUE(std::filesystem::is_empty(abandoned.path()));
+  }
   Parse(text);
   ASSERT_EQ(message.attachmentSources.size(), 1u);
   EXPECT_TRUE(Saved(0) == bytes);
   EXPECT_EQ(message.body.size(), size_t{1} << 20);
-
-}
-
-// The attachment's file fills while the message arrives: its header block
-// comes in two pieces, then its base64 lines in quarters. Abandoned then,
-// the parse leaves no file.
-TEST(StreamingParser, AnAttachmentIsDecodedIntoItsFileAsItArrives) {
-  for (const bool abandon : {false, true}) {
-    TempDirectory directory;
-    const std::string bytes = RandomBytes(1 << 20, 5);
-    std::string encoded;
-    Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), encoded);
-    const std::string head = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n"
-                             "Content-Type: image/png\r\nContent-Transfer-Encoding: base64\r\n\r\n";
-    const std::string text = head + encoded + "--b--\r\n";
-    MailMessage parsed(nullptr, nullptr, nullptr);
-    {
-      StreamingParser parser(parsed, directory.path(), true, SIZE_MAX);
-      size_t fed = 0;
-      for (const size_t end : {head.size() - 20, text.size() / 4, text.size() / 2}) {
-        parser.Feed(std::string_view(text).substr(fed, end - fed));
-        fed = end;
-      }
-      const auto file = std::filesystem::directory_iterator(directory.path())->path();
-      EXPECT_GT(std::filesystem::file_size(file), bytes.size() * 3 / 8) << "more than a quarter";
-      if (!abandon) {
-        parser.Feed(std::string_view(text).substr(fed));
-        parser.Finish();
-      }
-    }
-    if (abandon) {
-      EXPECT_TRUE(std::filesystem::is_empty(directory.path()));
-      continue;
-    }
-    ASSERT_EQ(parsed.attachmentSources.size(), 1u);
-    EXPECT_TRUE(ReadFile(parsed.attachmentSources[0]) == bytes);
-  }
 }
 
 // A body text that needs neither decoding nor conversion stays in the
@@ -284,6 +235,66 @@ TEST_F(MessageParserTest, ABodyTextInPlaceIsWrittenAsTheRecordsText) {
     EXPECT_EQ(read.message, Ansi(c.text));
     EXPECT_EQ(read.bodyType, c.Get("body") == "html" ? MailData::kBodyHtml : MailData::kBodyText);
   }
+}
+
+// Received texts in every charset: each message of tests/data/charsets must
+// give the text that Python's codecs give for it (make_cases.py wrote both),
+// in the library's code page, parsed whole and in place.
+const std::string kCases = NativePath(QUORVEL_TEST_DATA "/charsets/");
+
+std::string Fields(const MailMessage& message, std::string_view body) {
+  std::string fields = "Subject: " + message.subject + "\n";
+  for (const std::string& name : message.attachmentNames) fields += "Attachment: " + name + "\n";
+  return fields + "\n" + std::string(body);
+}
+
+TEST(CharsetCases, EveryMessageGivesThePythonText) {
+  const auto entries = platform::ListDirectory(kCases, "*.eml");
+  ASSERT_GE(entries.size(), 45u) << kCases;
+  for (const auto& entry : entries) {
+    const std::string name = entry.name.substr(0, entry.name.size() - 4);
+    const std::string text = ReadFile(kCases + entry.name);
+    const std::string wanted = Ansi(ReadFile(kCases + name + ".expected"));
+    TempDirectory parts;
+    MailMessage whole(nullptr, nullptr, nullptr);
+    ParseMessage(whole, text, parts.path().c_str(), true);
+    EXPECT_EQ(Fields(whole, whole.body), wanted) << name;
+    MailMessage inPlace(nullptr, nullptr, nullptr);
+    std::optional<std::string_view> body;
+    ParseMessageInPlace(inPlace, text, parts.path().c_str(), true, body);
+    EXPECT_EQ(Fields(inPlace, body ? *body : std::string_view(inPlace.body)), wanted) << name;
+  }
+}
+
+// The tables of the ISO charsets that Windows has no code page for, against
+// the converter of a system that has them.
+TEST(CharsetCases, HighHalfTablesAgreeWithTheSystemsConverter) {
+  std::string all;
+  for (int byte = 0; byte < 256; ++byte) all += static_cast<char>(byte);
+  for (const char* name : {"ISO-8859-10", "ISO-8859-14", "ISO-8859-16"}) {
+    const auto converted = platform::NamedCharsetToWide(name, all);
+    if (!converted) GTEST_SKIP() << "no converter knows " << name << " (Windows)";
+    EXPECT_EQ(HighHalfTextToWide(all, LookUpCharset(name).highHalf), *converted) << name;
+  }
+}
+
+TEST(CharsetCases, AnUnknownCharsetIsLoggedWithItsLabel) {
+  TempDirectory logs;
+  CxThreadObjects table;
+  auto object = std::make_unique<ThreadLogObject>();
+  object->logDirectory = logs.path();
+  object->filePrefix = "qv";
+  object->keepCount = 3;
+  table.Add(platform::CurrentThreadId(), std::move(object));
+  InitializeLogTable(&table);
+  EXPECT_EQ(ToLibraryText("caf\xC3\xA9", "x-no-such-charset"), Ansi("caf\xC3\xA9"));
+  EXPECT_EQ(ToLibraryText("caf\xE9", "koi8-r"), Ansi("caf\xD0\x98"));
+  InitializeLogTable(nullptr);
+  const auto files = platform::ListDirectory(logs.path(), "qv*.log");
+  ASSERT_EQ(files.size(), 1u);
+  const std::string log = ReadFile(logs / files[0].name);
+  EXPECT_NE(log.find(" 100032  3=x-no-such-charset 1=0\r\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("koi8"), std::string::npos) << log;
 }
 
 }  // namespace

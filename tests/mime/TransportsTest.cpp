@@ -49,16 +49,13 @@ TEST_F(MapiTransport, OneSendMailCallCarriesTheWholeMessage) {
   StandInLibrary mapi("mapi32-complete", platform::SharedLibraryFileName("MAPI32.DLL"));
   ASSERT_TRUE(mapi.loaded());
   Use("mapi32-complete");
-  const struct {
-    int result;
-    bool sent;
-  } cases[] = {{0, true}, {1, true}, {3, true}, {2, false}, {26, false}};
-  for (const auto& c : cases) {
+  for (const auto& [result, sent] :
+       {std::pair{0, true}, {1, true}, {3, true}, {2, false}, {26, false}}) {
     mapi.Reset();
-    mapi.Script("MAPISendMail", 0, c.result);
+    mapi.Script("MAPISendMail", 0, result);
     Fixture f;
-    EXPECT_EQ(f.message.SendByMapi(), c.sent) << "result " << c.result;
-    EXPECT_EQ(f.message.errorCode, c.sent ? 0u : 9u) << "result " << c.result;
+    EXPECT_EQ(f.message.SendByMapi(), sent) << "result " << result;
+    EXPECT_EQ(f.message.errorCode, sent ? 0u : 9u) << "result " << result;
     EXPECT_EQ(mapi.Log(),
               "MAPISendMail(0, 0, 1, 0; subject \"Lesson\", note \"0123456789  \", originator empty"
               "; recipient 1 \"tutor@school.test\" null"
@@ -68,22 +65,18 @@ TEST_F(MapiTransport, OneSendMailCallCarriesTheWholeMessage) {
 }
 
 TEST_F(MapiTransport, WithoutAValidProviderEverySendIsError10) {
-  const struct {
-    const char* variant;
-    int32_t state;
-  } cases[] = {{"missing", MapiMailer::kLibraryNotLoaded},
-               {"mapi32-incomplete", MapiMailer::kEntryPointMissing}};
+  const std::pair<const char*, int32_t> cases[] = {
+      {"missing", MapiMailer::kLibraryNotLoaded},
+      {"mapi32-incomplete", MapiMailer::kEntryPointMissing}};
   for (const auto& c : cases) {
-    Use(c.variant);
-    {
-      MapiMailer mailer;
-      EXPECT_EQ(mailer.TakeState(), c.state) << c.variant;
-      EXPECT_EQ(mailer.TakeState(), MapiMailer::kReady) << "taking resets it";
-      EXPECT_FALSE(mailer.Send(0));
-    }
+    Use(c.first);
+    MapiMailer mailer;
+    EXPECT_EQ(mailer.TakeState(), c.second) << c.first;
+    EXPECT_EQ(mailer.TakeState(), MapiMailer::kReady) << "taking resets it";
+    EXPECT_FALSE(mailer.Send(0));
     Fixture f;
     EXPECT_FALSE(f.message.SendByMapi());
-    EXPECT_EQ(f.message.errorCode, 10u) << c.variant;
+    EXPECT_EQ(f.message.errorCode, 10u) << c.first;
   }
 }
 
@@ -103,7 +96,9 @@ class NotesTransport : public ::testing::Test {
   }
 };
 
-TEST_F(NotesTransport, LoadingFailsWithError1WithoutACompleteLibrary) {
+// Without a complete library loading fails with error 1; a failed
+// initialisation forgets the library, so that the next attempt loads again.
+TEST_F(NotesTransport, LoadingNeedsACompleteLibraryThatInitialises) {
   EXPECT_FALSE(LoadNotes()) << "no Notes program in the registry";
   EXPECT_EQ(NotesErrorCode(), ErrCantLoadDll);
   Fixture f;
@@ -114,16 +109,13 @@ TEST_F(NotesTransport, LoadingFailsWithError1WithoutACompleteLibrary) {
     EXPECT_FALSE(LoadNotes()) << variant;
     EXPECT_EQ(NotesErrorCode(), ErrCantLoadDll) << variant;
   }
-}
-
-TEST_F(NotesTransport, AFailedInitialisationForgetsTheLibrary) {
   StandInLibrary notes("notes-complete", platform::SharedLibraryFileName("nnotes.dll"));
   RegisterNotesIn(notes.directory());
   notes.Script("NotesInit", 1, 0x103);
   EXPECT_FALSE(LoadNotes());
   EXPECT_EQ(NotesErrorCode(), ErrCantInitNotes);
   EXPECT_FALSE(NotesLoaded());
-  EXPECT_TRUE(LoadNotes()) << "the next attempt loads again";
+  EXPECT_TRUE(LoadNotes());
   EXPECT_EQ(notes.Log(), "NotesInit()\nNotesInit()\n");
 }
 

@@ -1,0 +1,180 @@
+// Functions of texts against the cases of tests/data/<kind>.txt (see
+// TextCases.h): the inputs of each case go to the function, and what it
+// answers must be the case's text ("yes" or "no" for a truth, "(none)" for
+// no answer, library texts in UTF-8); expected texts written from the
+// formats' descriptions (RFC 2045 quoted-printable, RFC 2047 encoded words,
+// RFC 2231 extended parameters, RFC 3629 UTF-8) or by Python's codecs. Then
+// the choice of the transfer encoding, the domain of the Message-ID, and
+// line ends across the blocks and pieces of the scans that find and add CRs.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <set>
+
+#include "TextCases.h"
+#include "mail/ReceiveFunctions.h"
+#include "mail/SmtpDiscovery.h"
+#include "message/EncodedHeaders.h"
+#include "message/MessageId.h"
+#include "message/MimeText.h"
+#include "message/TransferEncoding.h"
+#include "platform/CodePages.h"
+#include "protocol/SmtpAuthentication.h"
+#include "text/CharsetNames.h"
+#include "text/CharsetText.h"
+#include "text/DerivedName.h"
+#include "text/LineEnds.h"
+#include "text/QuotedText.h"
+
+namespace quorvel {
+namespace {
+
+using namespace quorvel::testing;
+
+std::string In(const TextCase& c, size_t i = 0) { return c.inputs.at(i).at(0); }
+std::string YesNo(bool truth) { return truth ? "yes" : "no"; }
+std::string Utf8(const std::string& libraryText) {
+  const std::u16string wide =
+      platform::MultiByteToWide(platform::kCodePageAnsi, libraryText).value();
+  return platform::WideToMultiByte(platform::kCodePageUtf8, wide).value();
+}
+
+std::string ReceivedText(const TextCase& c) {
+  if (c.Get("qp") == "yes") return DecodeQuotedPrintable(In(c));
+  if (c.Get("words") == "yes") return Utf8(DecodeEncodedWords(In(c)));
+  if (c.Get("extended") == "yes") return Utf8(DecodeExtendedValue(In(c)));
+  if (!c.Get("charset").empty()) return Utf8(ToLibraryText(In(c), c.Get("charset")));
+  MailMessage message(nullptr, nullptr, nullptr);
+  message.body = In(c);
+  const MailData record = RecordOfMessage(message);
+  return record.bodyType == MailData::kBodyText ? record.message : "not a text body";
+}
+
+TEST(TextFunctions, TheCasesOfTheDataFiles) {
+  const std::pair<const char*, std::function<std::string(const TextCase&)>> kinds[] = {
+      {"encodings/quoted-printable", [](auto& c) { return EncodeQuotedPrintable(In(c)); }},
+      {"encodings/encoded-words",
+       [](auto& c) {
+         return EncodedWords(In(c), c.Get("charset"), c.Number("used"), c.Number("reserved"));
+       }},
+      {"encodings/extended-parameters",
+       [](auto& c) { return ExtendedParameter("filename", In(c), "utf-8"); }},
+      {"charset-texts/iso-2022-jp", [](auto& c) { return ShiftJisFromIso2022Jp(In(c)); }},
+      {"charset-texts/utf-8", [](auto& c) { return YesNo(IsValidUtf8(In(c))); }},
+      {"text-functions/eight-bit", [](auto& c) { return YesNo(HasEightBitBytes(In(c))); }},
+      {"text-functions/quoted-text", [](auto& c) { return QuotedText(In(c)); }},
+      {"text-functions/derived-name", [](auto& c) { return DerivedName(In(c), In(c, 1)); }},
+      {"text-functions/probe-order",
+       [](auto& c) { return std::to_string(FirstProbeFor(In(c))); }},
+      {"text-functions/ehlo-extension",
+       [](auto& c) { return EhloExtension(In(c), In(c, 1)).value_or("(none)"); }},
+      {"text-functions/has-word", [](auto& c) { return YesNo(HasWord(In(c), In(c, 1))); }},
+      {"text-functions/oauth-mechanism",
+       [](auto& c) { return std::string(OAuthMechanism(In(c), In(c, 1))); }},
+      {"text-functions/oauth-bearer",
+       [](auto& c) {
+         return OAuthBearerResponse(In(c), In(c, 1), static_cast<uint16_t>(std::stoi(In(c, 2))),
+                                    In(c, 3));
+       }},
+      {"text-functions/received-texts", ReceivedText},
+      // Labels as real mail spells them: the kind, the first code page that
+      // reads them, the name a converter knows them by.
+      {"charset-labels/labels",
+       [](auto& c) {
+         const CharsetInfo info = LookUpCharset(In(c));
+         const char* kinds[] = {"undeclared", "utf8", "listed", "unlisted"};
+         return kinds[static_cast<int>(info.kind)] + (" " + std::to_string(info.codePages[0])) +
+                " " + info.name;
+       }},
+  };
+  for (const auto& [kind, answer] : kinds) {
+    for (const TextCase& c : TextCases(kind)) {
+      EXPECT_EQ(answer(c), c.text) << kind << ": " << c.name;
+    }
+  }
+  EXPECT_EQ(LookUpCharset("euc-jp").codePages[1], 20932u);
+  EXPECT_EQ(LookUpCharset("gb18030").codePages[1], 936u);
+  // A sequence cut short by the end of the text, whatever follows in memory.
+  EXPECT_EQ(QuotedText(std::string_view("\xE2\x82\xAC", 2)), "\"\\xE2\\x82\"");
+  const std::string cut = ExtendedParameter("filename", std::string(61, 'a'), "utf-8");
+  EXPECT_TRUE(cut.starts_with("\tfilename*0*=")) << "79 columns are cut into sections: " << cut;
+}
+
+// The texts put each special byte at several places of an eight-byte word
+// and lines across word boundaries, for the scan that passes words over.
+TEST(QuotedPrintable, ChosenForLongLinesNulAndBareCr) {
+  for (const TextCase& c : TextCases("encodings/transfer-choice")) {
+    SCOPED_TRACE(c.name);
+    const std::string& text = c.inputs.at(0).at(0);
+    const bool needed = c.Get("needed") == "yes";
+    const TextScan scan = ScanText(text);
+    EXPECT_EQ(scan.needsQuotedPrintable, needed);
+    EXPECT_EQ(NeedsQuotedPrintable(text), needed);
+    EXPECT_EQ(scan.eightBit, c.Get("eightbit") == "yes");
+    EXPECT_STREQ(TransferEncodingOf(scan), needed ? "quoted-printable" : "8bit");
+  }
+}
+
+TEST(MessageId, TakesTheSendersDomainWhenItIsADotAtom) {
+  const std::string fallback = NewMessageId("");
+  const std::string fallbackDomain = fallback.substr(fallback.find('@'));
+  EXPECT_GT(fallbackDomain.size(), 2u);
+  EXPECT_TRUE(NewMessageId("pupil@school-1.example.test").ends_with("@school-1.example.test>"));
+  EXPECT_TRUE(NewMessageId("odd@name@Example.TEST").ends_with("@Example.TEST>"));
+  for (const char* address : {"no-domain", "x@[192.0.2.1]", "x@a..b", "x@.a", "x@a.", "x@",
+                              "x@a b", "x@a_b"}) {
+    const std::string id = NewMessageId(address);
+    EXPECT_EQ(id.substr(id.find('@')), fallbackDomain) << address;
+  }
+  std::set<std::string> ids;
+  for (int i = 0; i < 2000; ++i) ids.insert(NewMessageId("a@b.test"));
+  EXPECT_EQ(ids.size(), 2000u);
+}
+
+// A lone LF is found wherever it lies: the first byte, inside and at both
+// edges of the 64-byte blocks, in the tail after them; a CR LF split across
+// two blocks is a line end like any other.
+TEST(LineEnds, EveryLoneLineFeedIsFound) {
+  const std::string text(300, 'x');
+  EXPECT_TRUE(EndsEveryLineWithCrLf(text));
+  for (const size_t at : {0, 1, 15, 16, 63, 64, 65, 128, 191, 192, 193, 250, 299}) {
+    SCOPED_TRACE(at);
+    std::string lone = text;
+    lone[at] = '\n';
+    EXPECT_FALSE(EndsEveryLineWithCrLf(lone));
+    if (at == 0) continue;
+    std::string paired = lone;
+    paired[at - 1] = '\r';
+    EXPECT_TRUE(EndsEveryLineWithCrLf(paired));
+  }
+}
+
+// Every LF that follows no CR gets one, also where the CR LF or the lone LF
+// meets the edge between two pieces; nothing else changes.
+TEST(LineEnds, WrittenInPiecesWithACrBeforeEveryLoneLineFeed) {
+  const size_t edge = kCrLfPieceBytes;
+  const std::string crLfAcross = std::string(edge - 1, 'x') + "\r\n" + std::string(9, 'x');
+  const std::string lfAtEdge = std::string(edge, 'x') + "\n" + std::string(9, 'x');
+  const struct {
+    std::string text;
+    std::string written;
+  } cases[] = {
+      {"", ""},
+      {"\n", "\r\n"},
+      {"a\nb", "a\r\nb"},
+      {"a\r\nb\n\n", "a\r\nb\r\n\r\n"},
+      {"a\rb\r", "a\rb\r"},
+      {crLfAcross, crLfAcross},
+      {crLfAcross + "\n", crLfAcross + "\r\n"},
+      {lfAtEdge, std::string(edge, 'x') + "\r\n" + std::string(9, 'x')},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text.substr(0, 20));
+    std::string written;
+    WriteWithCrLfLines(c.text, [&](std::string_view piece) { written.append(piece); });
+    EXPECT_EQ(written, c.written);
+  }
+}
+
+}  // namespace
+}  // namespace quorvel
