@@ -74,7 +74,7 @@ void ItemIndex::Insert(uint32_t position, uint32_t id, std::unique_ptr<IndexEntr
     ids_.InsertAt(position, id);
   }
   entries_.AdoptAt(position, std::move(entry));
-  savedPositions_.insert(savedPositions_.begin() + position, kChanged);
+  edits_.Inserted(position);
   sorted_ = false;
   parentsStale_ = true;
   if (positionsStale_ || 2 * Count() > positions_.size()) {
@@ -91,9 +91,10 @@ void ItemIndex::Insert(uint32_t position, uint32_t id, std::unique_ptr<IndexEntr
 
 void ItemIndex::RemoveAt(uint32_t position) {
   const uint32_t id = ids_[position];
+  if (entriesHandedOut_) handedOut_.erase(entries_.At(position));
   ids_.RemoveAt(position);
   entries_.RemoveAt(position);
-  savedPositions_.erase(savedPositions_.begin() + position);
+  edits_.Removed(position);
   parentsStale_ = true;
   if (positionsStale_ || duplicateIds_) {
     positionsStale_ = true;
@@ -103,29 +104,34 @@ void ItemIndex::RemoveAt(uint32_t position) {
   }
 }
 
-void ItemIndex::MarkSaved() {
-  for (uint32_t i = 0; i < Count(); ++i) {
-    if (savedPositions_[i] != kHandedOut) savedPositions_[i] = i;
+const IndexEdits& ItemIndex::Edits() {
+  if (handedOut_.size() > IndexEdits::kMostRuns) edits_.ChangedAll();
+  for (const auto& [entry, id] : handedOut_) {
+    if (edits_.AllChanged()) break;
+    // An id held twice may not find the entry: then everything counts.
+    const std::optional<uint32_t> position = Find(id);
+    if (position && entries_.At(*position) == entry) {
+      edits_.Changed(*position);
+    } else {
+      edits_.ChangedAll();
+    }
   }
-}
-
-void ItemIndex::ForgetSaved() {
-  for (uint32_t& saved : savedPositions_) {
-    if (saved != kHandedOut) saved = kChanged;
-  }
+  return edits_;
 }
 
 IndexEntry& ItemIndex::HandOut(uint32_t position) {
-  savedPositions_[position] = kHandedOut;
+  IndexEntry* entry = entries_.At(position);
+  handedOut_.emplace(entry, ids_[position]);
   entriesHandedOut_ = true;
-  return entries_[position];
+  return *entry;
 }
 
 void ItemIndex::Reset() {
   entriesHandedOut_ = false;
+  handedOut_.clear();
   ids_.RemoveAll();
   entries_.RemoveAll();
-  savedPositions_.clear();
+  edits_.ChangedAll();
   sorted_ = true;
   positions_.clear();
   slotIds_.clear();
@@ -140,7 +146,6 @@ void ItemIndex::Assign(U32Array ids, std::vector<std::unique_ptr<IndexEntry>> en
   ids_ = std::move(ids);
   entries_.Reserve(static_cast<uint32_t>(entries.size()));
   for (auto& entry : entries) entries_.Adopt(std::move(entry));
-  savedPositions_.assign(ids_.Size(), kChanged);
   sorted_ = sorted;
   positionsStale_ = true;
   parentsStale_ = true;
