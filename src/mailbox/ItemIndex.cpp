@@ -29,8 +29,15 @@ std::optional<uint32_t> ItemIndex::Find(uint32_t id) const {
   for (size_t slot = SlotOf(id, positions_.size());; slot = (slot + 1) & mask) {
     const uint32_t position = positions_[slot];
     if (position == kNoPosition) return std::nullopt;
-    if (slotIds_[slot] == id) return position;
+    if (slotIds_[slot] == id) return Shifted(position, epochs_[slot]);
   }
+}
+
+uint32_t ItemIndex::Shifted(uint32_t position, uint32_t epoch) const {
+  for (size_t k = epoch; k < shifts_.size(); ++k) {
+    if (position >= shifts_[k].first) position += static_cast<uint32_t>(shifts_[k].second);
+  }
+  return position;
 }
 
 IndexEntry* ItemIndex::EntryOf(uint32_t id) {
@@ -68,6 +75,13 @@ uint32_t ItemIndex::HighestId() const {
 
 void ItemIndex::Insert(uint32_t position, uint32_t id, std::unique_ptr<IndexEntry> entry) {
   const bool appended = position == Count();
+  if (ids_.Size() == ids_.Capacity()) {
+    // By half again, not by the stored grow-by of 20: filing one item after
+    // another would copy both arrays every twentieth time.
+    const uint32_t room = std::max<uint32_t>(64, ids_.Size() + ids_.Size() / 2);
+    ids_.Reserve(room);
+    entries_.Reserve(room);
+  }
   if (appended) {
     ids_.Add(id);
   } else {
@@ -135,6 +149,8 @@ void ItemIndex::Reset() {
   sorted_ = true;
   positions_.clear();
   slotIds_.clear();
+  epochs_.clear();
+  shifts_.clear();
   positionsStale_ = false;
   duplicateIds_ = false;
   parentsStale_ = true;
@@ -156,6 +172,8 @@ void ItemIndex::RebuildPositions() const {
   while (slots < 2 * static_cast<size_t>(ids_.Size())) slots *= 2;
   positions_.assign(slots, kNoPosition);
   slotIds_.assign(slots, 0);
+  epochs_.assign(slots, 0);
+  shifts_.clear();
   duplicateIds_ = false;
   for (uint32_t i = 0; i < ids_.Size(); ++i) PlacePosition(ids_[i], i);
   positionsStale_ = false;
@@ -167,6 +185,7 @@ void ItemIndex::PlacePosition(uint32_t id, uint32_t position) const {
     if (positions_[slot] == kNoPosition) {
       slotIds_[slot] = id;
       positions_[slot] = position;
+      epochs_[slot] = static_cast<uint32_t>(shifts_.size());
       return;
     }
     if (slotIds_[slot] == id) {
@@ -177,11 +196,8 @@ void ItemIndex::PlacePosition(uint32_t id, uint32_t position) const {
 }
 
 void ItemIndex::ShiftPositions(uint32_t first, int32_t by) const {
-  // Branch-free, so that it runs as fast as memory: positions from `first`
-  // up to the largest one move, free slots (kNoPosition) do not.
-  const uint32_t span = kNoPosition - first;
-  const auto step = static_cast<uint32_t>(by);
-  for (uint32_t& held : positions_) held += static_cast<uint32_t>(held - first < span) * step;
+  shifts_.push_back({first, by});
+  if (shifts_.size() > kMostShifts) positionsStale_ = true;
 }
 
 void ItemIndex::UnplacePosition(uint32_t id) const {
@@ -203,6 +219,7 @@ void ItemIndex::UnplacePosition(uint32_t id) const {
     if (!reachable) {
       slotIds_[hole] = slotIds_[member];
       positions_[hole] = positions_[member];
+      epochs_[hole] = epochs_[member];
       hole = member;
     }
   }

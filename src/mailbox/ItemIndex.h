@@ -86,9 +86,12 @@ class ItemIndex {
   void RebuildPositions() const;
   // Enters `id` at `position` unless the id is there already.
   void PlacePosition(uint32_t id, uint32_t position) const;
-  // Positions from `first` on moved by `by` (+1 or -1): a pass over the
-  // table instead of a rebuild.
+  // Positions from `first` on moved by `by` (+1 or -1): noted, and applied
+  // by each lookup to the positions placed before it, so that a filing does
+  // not pass over the whole table; the table is rebuilt once kMostShifts
+  // are noted.
   void ShiftPositions(uint32_t first, int32_t by) const;
+  uint32_t Shifted(uint32_t position, uint32_t epoch) const;
   // Takes `id` out of the table, moving later members of its probe chain
   // back into the hole.
   void UnplacePosition(uint32_t id) const;
@@ -103,6 +106,10 @@ class ItemIndex {
   static constexpr uint32_t kNoPosition = 0xFFFFFFFF;
   mutable std::vector<uint32_t> slotIds_;
   mutable std::vector<uint32_t> positions_;
+  // Per slot: how many of the noted shifts its position has seen.
+  mutable std::vector<uint32_t> epochs_;
+  static constexpr size_t kMostShifts = 64;
+  mutable std::vector<std::pair<uint32_t, int32_t>> shifts_;
   mutable bool positionsStale_ = false;
   // Some id occurs twice: the table holds its first position, which only a
   // rebuild finds again after a change.
