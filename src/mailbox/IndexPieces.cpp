@@ -228,7 +228,14 @@ void IndexPieces::Patch(uint32_t nextId, uint32_t saveTime, const MailboxIndex& 
   queueCount.WriteCount(static_cast<uint32_t>(queue.size()));
   patch.outboxCount = queueCount.TakeBytes();
   const size_t shorter = std::min(queue.size(), outbox_.size());
+  // A queue of every item never sent is as long as the index: compared a
+  // block at a time.
+  constexpr size_t kBlock = 64;
   size_t prefix = 0;
+  while (prefix + kBlock <= shorter &&
+         std::memcmp(&queue[prefix], &outbox_[prefix], kBlock * sizeof(uint32_t)) == 0) {
+    prefix += kBlock;
+  }
   while (prefix < shorter && queue[prefix] == outbox_[prefix]) ++prefix;
   size_t suffix = 0;
   while (suffix < shorter - prefix &&
