@@ -91,8 +91,7 @@ void IndexPieces::AssignParts(const IndexImage& image) {
     }
   }
   size_ = image.bytes.size();
-  bytes_ = image.bytes;
-  bytesKnown_ = true;
+  bytesKnown_ = false;
 }
 
 IndexImage IndexPieces::Whole() const {
@@ -273,6 +272,8 @@ void IndexPieces::Patch(uint32_t nextId, uint32_t saveTime, const MailboxIndex& 
 void IndexPieces::Apply(ImagePatch& patch) {
   if (patch.whole) {
     AssignParts(patch.image);
+    bytes_ = std::move(patch.image.bytes);
+    bytesKnown_ = true;
     return;
   }
   // From the back, so that the saved positions of the runs before hold.
