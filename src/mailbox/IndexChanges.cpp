@@ -66,43 +66,11 @@ void SpliceWhole(const IndexImage& before, const IndexImage& after, size_t part,
                                                           newLength - prefix - suffix)});
 }
 
-// Whether entry j of `after` is a copy of entry i of `before`, known
-// without comparing bytes.
-bool CopiedFrom(const IndexImage& before, const IndexImage& after, size_t i, size_t j) {
-  return after.sourceImage == &before && j < after.sources.size() && after.sources[j] == i;
-}
-
-// As EntriesAlike, from what `after` (encoded against `before`) tells of its
-// copies: entries copied from the same place counted from either end, under
-// the same ids.
-std::pair<size_t, size_t> EntriesCopiedAlike(const IndexImage& before, const IndexImage& after) {
-  const size_t oldCount = EntryCount(before);
-  const size_t newCount = EntryCount(after);
-  const size_t shorter = std::min(oldCount, newCount);
-  const std::vector<uint32_t>& sources = after.sources;
-  const char* oldIds = before.bytes.data() + before.bounds[kIdsPart];
-  const char* newIds = after.bytes.data() + after.bounds[kIdsPart];
-  size_t leading = 0;
-  while (leading < shorter && sources[leading] == leading) ++leading;
-  leading = CommonPrefix(oldIds, newIds, 4 * leading) / 4;
-  size_t trailing = 0;
-  while (trailing < shorter - leading &&
-         sources[newCount - 1 - trailing] == oldCount - 1 - trailing) {
-    ++trailing;
-  }
-  trailing = CommonSuffix(oldIds + 4 * (oldCount - trailing), newIds + 4 * (newCount - trailing),
-                          4 * trailing) / 4;
-  return {leading, trailing};
-}
-
 // How many entries at the front and at the back both images have alike, ids
 // and bytes: whole entries within the common head and tail of both parts.
 std::pair<size_t, size_t> EntriesAlike(const IndexImage& before, const IndexImage& after) {
   const size_t shorter = std::min(EntryCount(before), EntryCount(after));
   if (shorter == 0) return {0, 0};
-  if (after.sourceImage == &before && after.sources.size() == EntryCount(after)) {
-    return EntriesCopiedAlike(before, after);
-  }
   const char* oldIds = before.bytes.data() + before.bounds[kIdsPart];
   const char* newIds = after.bytes.data() + after.bounds[kIdsPart];
   const size_t oldIdsLength = 4 * EntryCount(before);
@@ -170,7 +138,7 @@ std::vector<Run> ChangedRuns(const IndexImage& before, const IndexImage& after) 
   };
   while (i < oldCount && j < newCount) {
     if (IdAt(before, i) == IdAt(after, j)) {
-      if (CopiedFrom(before, after, i, j) || EntryAt(before, i) == EntryAt(after, j)) {
+      if (EntryAt(before, i) == EntryAt(after, j)) {
         ++i;
         ++j;
       } else {

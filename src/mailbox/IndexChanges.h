@@ -29,8 +29,8 @@ struct Splice {
 };
 
 // The splices that turn `before` into `after` (none when they are equal).
-// The views point into `after`. When `after` was encoded against `before`,
-// the entries it copied from there count as equal without a comparison.
+// The views point into `after`. A save whose changes are known patches its
+// image instead (IndexPieces.h); this compares two images as they are.
 std::vector<Splice> SplicesBetween(const IndexImage& before, const IndexImage& after);
 
 std::string EncodeChangeRecord(const std::vector<Splice>& splices, size_t laterSize);

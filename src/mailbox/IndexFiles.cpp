@@ -149,9 +149,9 @@ IndexFiles::Opened IndexFiles::Open(const std::string& directory, bool readOnly,
       side_ = std::move(*side);
     }
   }
-  saved_.bytes = ReadIndex();
+  saved_.AssignBytes(ReadIndex());
   sealFound_ = ReadSeal(directory);
-  seal_ = sealFound_.value_or(IndexSeal::Of(saved_.bytes));
+  seal_ = sealFound_.value_or(IndexSeal::Of(saved_.Bytes()));
   return opened;
 }
 
@@ -166,7 +166,7 @@ void IndexFiles::Close() {
       } else {
         index_.Sync();
       }
-      IndexSeal now = IndexSeal::Of(saved_.bytes);
+      IndexSeal now = IndexSeal::Of(saved_.Bytes());
       if (now.indexLength != seal_.indexLength || now.indexCrc != seal_.indexCrc) {
         now.removedNames = std::move(seal_.removedNames);
         seal_ = std::move(now);
@@ -181,8 +181,8 @@ void IndexFiles::Close() {
   }
   index_.Close();
   journal_ = false;
-  saved_ = IndexImage();
-  savedParts_ = false;
+  saved_.AssignBytes(std::string());
+  patch_ = ImagePatch();
   indexBehind_ = false;
   sealFound_.reset();
   seal_ = IndexSeal();
@@ -219,7 +219,8 @@ void IndexFiles::WriteOut() {
   if (side_.IsOpen() && indexBehind_) WriteOutIndex();
 }
 
-void IndexFiles::Save(IndexImage& image) {
+void IndexFiles::Save(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index,
+                      const IndexEdits& edits) {
   if (!side_.IsOpen()) {
     throw platform::FileError(platform::FileError::Cause::AccessDenied, sidePath_, 0);
   }
@@ -231,20 +232,19 @@ void IndexFiles::Save(IndexImage& image) {
       throw platform::FileError(platform::FileError::Cause::Generic, directory_ + kSealFileName, 0);
     }
   }
-  const bool journalFull = records_ >= kMostRecords || recordBytes_ > saved_.bytes.size();
+  saved_.Patch(nextId, saveTime, index, edits, patch_);
+  const bool journalFull = records_ >= kMostRecords || recordBytes_ > saved_.Size();
   if (journal_ && !journalFull) {
-    AppendRecord(image);
+    AppendRecord();
     return;
   }
   // A new base is what the index holds, complete and synced.
   if (indexBehind_) WriteOutIndex();
-  StartJournal(image);
+  StartJournal();
 }
 
 void IndexFiles::FinishSave(const std::string& image) {
-  saved_ = IndexImage();
-  saved_.bytes = image;
-  savedParts_ = false;
+  saved_.AssignBytes(image);
   indexBehind_ = true;
   WriteOutIndex();
   const std::vector<std::string> names = std::move(seal_.removedNames);
@@ -256,31 +256,29 @@ void IndexFiles::FinishSave(const std::string& image) {
 
 // The base is the image the index file holds, synced first: what the
 // journal is written against.
-void IndexFiles::StartJournal(IndexImage& image) {
+void IndexFiles::StartJournal() {
   journal_ = false;
-  const std::string head = JournalHead(saved_.bytes, link_);
+  const std::string& base = saved_.Bytes();
+  const std::string head = JournalHead(base, link_);
   side_.Seek(0, platform::SeekOrigin::Begin);
   side_.Write(head.data(), head.size());
-  side_.Write(saved_.bytes.data(), saved_.bytes.size());
-  sideEnd_ = head.size() + saved_.bytes.size();
+  side_.Write(base.data(), base.size());
+  sideEnd_ = head.size() + base.size();
   side_.SetLength(sideEnd_);
   side_.Sync();
   journal_ = true;
   records_ = 0;
   recordBytes_ = 0;
-  AppendRecord(image);
+  AppendRecord();
   // The record that starts a journal does not count towards starting anew.
   records_ = 0;
   recordBytes_ = 0;
 }
 
-void IndexFiles::AppendRecord(IndexImage& image) {
-  // An image read rather than encoded has no parts to compare: one splice.
-  const std::vector<Splice> splices =
-      savedParts_ ? SplicesBetween(saved_, image)
-                  : std::vector<Splice>{{0, saved_.bytes.size(), std::string_view(image.bytes)}};
+void IndexFiles::AppendRecord() {
   uint32_t link = link_;
-  const std::string entry = JournalEntry(EncodeChangeRecord(splices, image.bytes.size()), link);
+  const std::string entry =
+      JournalEntry(EncodeChangeRecord(patch_.splices, patch_.laterSize), link);
   side_.Seek(static_cast<int64_t>(sideEnd_), platform::SeekOrigin::Begin);
   try {
     side_.Write(entry.data(), entry.size());
@@ -297,16 +295,16 @@ void IndexFiles::AppendRecord(IndexImage& image) {
   recordBytes_ += entry.size();
   ++records_;
   link_ = link;
-  std::swap(saved_, image);
-  savedParts_ = true;
+  saved_.Apply(patch_);
   indexBehind_ = true;
 }
 
 void IndexFiles::WriteOutIndex() {
   indexBehind_ = true;
   index_.Seek(0, platform::SeekOrigin::Begin);
-  index_.Write(saved_.bytes.data(), saved_.bytes.size());
-  index_.SetLength(saved_.bytes.size());
+  const std::string& image = saved_.Bytes();
+  index_.Write(image.data(), image.size());
+  index_.SetLength(image.size());
   index_.Sync();
   indexBehind_ = false;
 }

@@ -38,6 +38,7 @@
 
 #include "mailbox/IndexChanges.h"
 #include "mailbox/IndexFormat.h"
+#include "mailbox/IndexPieces.h"
 #include "mailbox/IndexSeal.h"
 #include "platform/File.h"
 
@@ -94,13 +95,12 @@ class IndexFiles {
   // Brings the index file up to the last save (written whole and synced)
   // when it lags behind the journal. Throws platform::FileError.
   void WriteOut();
-  // Saves `image` as described above; `image` is then left with memory to
-  // encode the next one in. Throws platform::FileError; the last complete
+  // Saves the image of `index` with `nextId` and `saveTime` as described
+  // above, patching the image of the last save where `edits` says the
+  // entries changed since. Throws platform::FileError; the last complete
   // image stays recoverable whatever step fails.
-  void Save(IndexImage& image);
-  // The image of the last save that returned, while the journal leads to it
-  // (empty otherwise).
-  const IndexImage& LastSaved() const { return saved_; }
+  void Save(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index,
+            const IndexEdits& edits);
   // Writes the image UnfinishedSave found into the index, seals it and
   // empties the journal.
   void FinishSave(const std::string& image);
@@ -109,8 +109,8 @@ class IndexFiles {
   static constexpr uint32_t kMostRecords = 256;
 
  private:
-  void StartJournal(IndexImage& image);
-  void AppendRecord(IndexImage& image);
+  void StartJournal();
+  void AppendRecord();
   // Writes saved_ whole into the index, cuts it to length and syncs it.
   void WriteOutIndex();
 
@@ -120,8 +120,9 @@ class IndexFiles {
   std::string sidePath_;
   // The image the index file holds (once a save returns); its parts are
   // known when a save encoded it, not when it was read at the open.
-  IndexImage saved_;
-  bool savedParts_ = false;
+  IndexPieces saved_;
+  // The change the save under way makes to saved_.
+  ImagePatch patch_;
   // While `journal_` is set, the side file holds a journal that leads to
   // `saved_`; the next record goes at `sideEnd_`.
   bool journal_ = false;

@@ -64,14 +64,10 @@ std::string EncodeIndexImage(uint32_t nextId, uint32_t saveTime, const MailboxIn
 }
 
 void EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index,
-                      IndexImage& image, const IndexImage* previous) {
-  const size_t previousEntries =
-      previous == nullptr || previous->entryStarts.empty() ? 0 : previous->entryStarts.size() - 1;
+                      IndexImage& image) {
   size_t part = 0;
   ArchiveWriter archive(std::move(image.bytes));
   image.entryStarts.clear();
-  image.sourceImage = previous;
-  image.sources.clear();
   const auto partEnds = [&] { image.bounds[++part] = archive.Size(); };
   archive.WriteU32(kIndexMagic);
   archive.WriteU32(kIndexVersion);
@@ -85,30 +81,9 @@ void EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& in
     image.bounds[++part] = archive.Size() - index.Count() * sizeof(uint32_t);
     partEnds();
     image.entryStarts.reserve(index.Count() + 1);
-    if (previous != nullptr) image.sources.reserve(index.Count());
     for (uint32_t i = 0; i < index.Count(); ++i) {
-      const std::optional<uint32_t> saved = index.SavedPosition(i);
-      if (!saved || *saved >= previousEntries) {
-        image.entryStarts.push_back(archive.Size());
-        if (previous != nullptr) image.sources.push_back(kEncodedAfresh);
-        WriteIndexEntry(archive, index.EntryAt(i));
-        continue;
-      }
-      // The entries after it that stood after it at the last save come along.
-      const uint32_t first = *saved;
-      uint32_t run = 1;
-      while (i + run < index.Count() && first + run < previousEntries &&
-             index.SavedPosition(i + run) == first + run) {
-        ++run;
-      }
-      const size_t from = previous->entryStarts[first];
-      const size_t at = archive.Size();
-      for (uint32_t k = 0; k < run; ++k) {
-        image.entryStarts.push_back(at + previous->entryStarts[first + k] - from);
-        image.sources.push_back(first + k);
-      }
-      archive.WriteBytes(previous->bytes.data() + from, previous->entryStarts[first + run] - from);
-      i += run - 1;
+      image.entryStarts.push_back(archive.Size());
+      WriteIndexEntry(archive, index.EntryAt(i));
     }
     partEnds();
     image.entryStarts.push_back(archive.Size());

@@ -42,21 +42,14 @@ std::string EncodeIndexImage(uint32_t nextId, uint32_t saveTime, const MailboxIn
 // between two images are looked for part by part and entry by entry.
 enum IndexImagePart : size_t { kHeadPart, kIdHeadPart, kIdsPart, kEntriesPart, kOutboxCountPart, kOutboxPart };
 inline constexpr size_t kIndexImageParts = 6;
-inline constexpr uint32_t kEncodedAfresh = 0xFFFFFFFF;
 struct IndexImage {
   std::string bytes;
   std::array<size_t, kIndexImageParts + 1> bounds{};
   std::vector<size_t> entryStarts;  // one more than there are entries
-  // When encoded against a previous image (`sourceImage`), per entry: the
-  // entry of that image its bytes were copied from, or kEncodedAfresh.
-  const IndexImage* sourceImage = nullptr;
-  std::vector<uint32_t> sources;
 };
-// Encodes into `image`, reusing its memory. An entry that stands unchanged
-// since the save of `previous` (ItemIndex::SavedPosition) is copied from
-// there, runs of them in one piece.
+// Encodes into `image`, reusing its memory.
 void EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index,
-                      IndexImage& image, const IndexImage* previous = nullptr);
+                      IndexImage& image);
 inline IndexImage EncodeIndexParts(uint32_t nextId, uint32_t saveTime, const MailboxIndex& index) {
   IndexImage image;
   EncodeIndexParts(nextId, saveTime, index, image);

@@ -29,8 +29,15 @@ std::optional<uint32_t> ItemIndex::Find(uint32_t id) const {
   for (size_t slot = SlotOf(id, positions_.size());; slot = (slot + 1) & mask) {
     const uint32_t position = positions_[slot];
     if (position == kNoPosition) return std::nullopt;
-    if (slotIds_[slot] == id) return position;
+    if (slotIds_[slot] == id) return Shifted(position, epochs_[slot]);
   }
+}
+
+uint32_t ItemIndex::Shifted(uint32_t position, uint32_t epoch) const {
+  for (size_t k = epoch; k < shifts_.size(); ++k) {
+    if (position >= shifts_[k].first) position += static_cast<uint32_t>(shifts_[k].second);
+  }
+  return position;
 }
 
 IndexEntry* ItemIndex::EntryOf(uint32_t id) {
@@ -68,13 +75,20 @@ uint32_t ItemIndex::HighestId() const {
 
 void ItemIndex::Insert(uint32_t position, uint32_t id, std::unique_ptr<IndexEntry> entry) {
   const bool appended = position == Count();
+  if (ids_.Size() == ids_.Capacity()) {
+    // By half again, not by the stored grow-by of 20: filing one item after
+    // another would copy both arrays every twentieth time.
+    const uint32_t room = std::max<uint32_t>(64, ids_.Size() + ids_.Size() / 2);
+    ids_.Reserve(room);
+    entries_.Reserve(room);
+  }
   if (appended) {
     ids_.Add(id);
   } else {
     ids_.InsertAt(position, id);
   }
   entries_.AdoptAt(position, std::move(entry));
-  savedPositions_.insert(savedPositions_.begin() + position, kChanged);
+  edits_.Inserted(position);
   sorted_ = false;
   parentsStale_ = true;
   if (positionsStale_ || 2 * Count() > positions_.size()) {
@@ -91,9 +105,10 @@ void ItemIndex::Insert(uint32_t position, uint32_t id, std::unique_ptr<IndexEntr
 
 void ItemIndex::RemoveAt(uint32_t position) {
   const uint32_t id = ids_[position];
+  if (entriesHandedOut_) handedOut_.erase(entries_.At(position));
   ids_.RemoveAt(position);
   entries_.RemoveAt(position);
-  savedPositions_.erase(savedPositions_.begin() + position);
+  edits_.Removed(position);
   parentsStale_ = true;
   if (positionsStale_ || duplicateIds_) {
     positionsStale_ = true;
@@ -103,32 +118,39 @@ void ItemIndex::RemoveAt(uint32_t position) {
   }
 }
 
-void ItemIndex::MarkSaved() {
-  for (uint32_t i = 0; i < Count(); ++i) {
-    if (savedPositions_[i] != kHandedOut) savedPositions_[i] = i;
+const IndexEdits& ItemIndex::Edits() {
+  if (handedOut_.size() > IndexEdits::kMostRuns) edits_.ChangedAll();
+  for (const auto& [entry, id] : handedOut_) {
+    if (edits_.AllChanged()) break;
+    // An id held twice may not find the entry: then everything counts.
+    const std::optional<uint32_t> position = Find(id);
+    if (position && entries_.At(*position) == entry) {
+      edits_.Changed(*position);
+    } else {
+      edits_.ChangedAll();
+    }
   }
-}
-
-void ItemIndex::ForgetSaved() {
-  for (uint32_t& saved : savedPositions_) {
-    if (saved != kHandedOut) saved = kChanged;
-  }
+  return edits_;
 }
 
 IndexEntry& ItemIndex::HandOut(uint32_t position) {
-  savedPositions_[position] = kHandedOut;
+  IndexEntry* entry = entries_.At(position);
+  handedOut_.emplace(entry, ids_[position]);
   entriesHandedOut_ = true;
-  return entries_[position];
+  return *entry;
 }
 
 void ItemIndex::Reset() {
   entriesHandedOut_ = false;
+  handedOut_.clear();
   ids_.RemoveAll();
   entries_.RemoveAll();
-  savedPositions_.clear();
+  edits_.ChangedAll();
   sorted_ = true;
   positions_.clear();
   slotIds_.clear();
+  epochs_.clear();
+  shifts_.clear();
   positionsStale_ = false;
   duplicateIds_ = false;
   parentsStale_ = true;
@@ -140,7 +162,6 @@ void ItemIndex::Assign(U32Array ids, std::vector<std::unique_ptr<IndexEntry>> en
   ids_ = std::move(ids);
   entries_.Reserve(static_cast<uint32_t>(entries.size()));
   for (auto& entry : entries) entries_.Adopt(std::move(entry));
-  savedPositions_.assign(ids_.Size(), kChanged);
   sorted_ = sorted;
   positionsStale_ = true;
   parentsStale_ = true;
@@ -151,6 +172,8 @@ void ItemIndex::RebuildPositions() const {
   while (slots < 2 * static_cast<size_t>(ids_.Size())) slots *= 2;
   positions_.assign(slots, kNoPosition);
   slotIds_.assign(slots, 0);
+  epochs_.assign(slots, 0);
+  shifts_.clear();
   duplicateIds_ = false;
   for (uint32_t i = 0; i < ids_.Size(); ++i) PlacePosition(ids_[i], i);
   positionsStale_ = false;
@@ -162,6 +185,7 @@ void ItemIndex::PlacePosition(uint32_t id, uint32_t position) const {
     if (positions_[slot] == kNoPosition) {
       slotIds_[slot] = id;
       positions_[slot] = position;
+      epochs_[slot] = static_cast<uint32_t>(shifts_.size());
       return;
     }
     if (slotIds_[slot] == id) {
@@ -172,11 +196,8 @@ void ItemIndex::PlacePosition(uint32_t id, uint32_t position) const {
 }
 
 void ItemIndex::ShiftPositions(uint32_t first, int32_t by) const {
-  // Branch-free, so that it runs as fast as memory: positions from `first`
-  // up to the largest one move, free slots (kNoPosition) do not.
-  const uint32_t span = kNoPosition - first;
-  const auto step = static_cast<uint32_t>(by);
-  for (uint32_t& held : positions_) held += static_cast<uint32_t>(held - first < span) * step;
+  shifts_.push_back({first, by});
+  if (shifts_.size() > kMostShifts) positionsStale_ = true;
 }
 
 void ItemIndex::UnplacePosition(uint32_t id) const {
@@ -198,6 +219,7 @@ void ItemIndex::UnplacePosition(uint32_t id) const {
     if (!reachable) {
       slotIds_[hole] = slotIds_[member];
       positions_[hole] = positions_[member];
+      epochs_[hole] = epochs_[member];
       hole = member;
     }
   }

@@ -5,8 +5,7 @@
 // and the sorted flag are what the index file stores.
 //
 // A save encodes afresh only the entries that may have changed since the
-// last one: the index knows where each entry stood at the last save
-// (MarkSaved) unless it was filed since or reached for writing (the
+// last one (Edits): those filed, removed or reached for writing since (the
 // non-const EntryAt and EntryOf; a reference so obtained is good for changes
 // until the next save). An entry handed to the host (HandOut) may change at
 // any time, so it counts as changed at every later save.
@@ -15,9 +14,11 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "mailbox/IndexEdits.h"
 #include "quorvel/GrowableArray.h"
 #include "quorvel/IndexEntry.h"
 
@@ -35,7 +36,7 @@ class ItemIndex {
   uint32_t Count() const { return ids_.Size(); }
   uint32_t IdAt(uint32_t position) const { return ids_[position]; }
   IndexEntry& EntryAt(uint32_t position) {
-    if (savedPositions_[position] != kHandedOut) savedPositions_[position] = kChanged;
+    edits_.Changed(position);
     return entries_[position];
   }
   const IndexEntry& EntryAt(uint32_t position) const { return entries_[position]; }
@@ -70,17 +71,12 @@ class ItemIndex {
   // Replaces the whole content; `ids` and `entries` must be of one length.
   void Assign(U32Array ids, std::vector<std::unique_ptr<IndexEntry>> entries, bool sorted);
 
-  // Where the entry at `position` stood at the last save, or nothing when it
-  // may have changed since.
-  std::optional<uint32_t> SavedPosition(uint32_t position) const {
-    const uint32_t saved = savedPositions_[position];
-    if (saved == kChanged || saved == kHandedOut) return std::nullopt;
-    return saved;
-  }
+  // The entries changed since the last save, the handed-out ones included.
+  const IndexEdits& Edits();
   // The index was saved as it is now.
-  void MarkSaved();
+  void MarkSaved() { edits_.Clear(); }
   // Every entry counts as changed (a save failed midway).
-  void ForgetSaved();
+  void ForgetSaved() { edits_.ChangedAll(); }
   IndexEntry& HandOut(uint32_t position);
 
   bool IsSorted() const { return sorted_; }
@@ -90,9 +86,12 @@ class ItemIndex {
   void RebuildPositions() const;
   // Enters `id` at `position` unless the id is there already.
   void PlacePosition(uint32_t id, uint32_t position) const;
-  // Positions from `first` on moved by `by` (+1 or -1): a pass over the
-  // table instead of a rebuild.
+  // Positions from `first` on moved by `by` (+1 or -1): noted, and applied
+  // by each lookup to the positions placed before it, so that a filing does
+  // not pass over the whole table; the table is rebuilt once kMostShifts
+  // are noted.
   void ShiftPositions(uint32_t first, int32_t by) const;
+  uint32_t Shifted(uint32_t position, uint32_t epoch) const;
   // Takes `id` out of the table, moving later members of its probe chain
   // back into the hole.
   void UnplacePosition(uint32_t id) const;
@@ -107,14 +106,17 @@ class ItemIndex {
   static constexpr uint32_t kNoPosition = 0xFFFFFFFF;
   mutable std::vector<uint32_t> slotIds_;
   mutable std::vector<uint32_t> positions_;
+  // Per slot: how many of the noted shifts its position has seen.
+  mutable std::vector<uint32_t> epochs_;
+  static constexpr size_t kMostShifts = 64;
+  mutable std::vector<std::pair<uint32_t, int32_t>> shifts_;
   mutable bool positionsStale_ = false;
   // Some id occurs twice: the table holds its first position, which only a
   // rebuild finds again after a change.
   mutable bool duplicateIds_ = false;
-  // Per entry: its position at the last save, kChanged or kHandedOut.
-  static constexpr uint32_t kChanged = 0xFFFFFFFF;
-  static constexpr uint32_t kHandedOut = 0xFFFFFFFE;
-  std::vector<uint32_t> savedPositions_;
+  IndexEdits edits_;
+  // The entries handed out, with their ids: found again at each save.
+  std::unordered_map<const IndexEntry*, uint32_t> handedOut_;
   // position -> parent position (kNoParent for none), rebuilt after a change.
   mutable std::vector<uint32_t> parents_;
   mutable bool parentsStale_ = true;

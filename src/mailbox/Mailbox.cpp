@@ -199,8 +199,7 @@ bool Mailbox::SaveIndex() {
   indexWritten_ = true;
   try {
     lastSaveTime_ = platform::UtcSecondsNow();
-    EncodeIndexParts(nextId_, lastSaveTime_, index_, spareImage_, &indexFile_.LastSaved());
-    indexFile_.Save(spareImage_);
+    indexFile_.Save(nextId_, lastSaveTime_, index_, index_.Edits());
     index_.MarkSaved();
     unsavedItems_ = false;
     return true;

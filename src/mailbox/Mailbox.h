@@ -169,7 +169,6 @@ class Mailbox : public ContextMailbox {
 
   std::string directory_;
   IndexFiles indexFile_;  // "Mailbox.inv" and the side file of its saves
-  IndexImage spareImage_;  // memory for the next save's image
   uint8_t readOnly_ = 0;
   uint8_t isOpen_ = 0;
   MailboxIndex index_;

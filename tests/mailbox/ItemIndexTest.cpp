@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <random>
 #include <utility>
 
 #include "mailbox/IndexFormat.h"
@@ -107,45 +108,104 @@ TEST(ItemIndexTest, TreeQueriesFollowTheDepths) {
   EXPECT_FALSE(index.Find(20));
 }
 
-// Encoding with the image of the last save gives what a full encoding gives,
-// however the entries changed since; the entry at position 2 is handed out.
+// The entries a save must encode afresh, as runs of saved and present
+// positions; the entry at position 2 is handed out, so it always counts.
 TEST(ItemIndexTest, ASaveEncodesAfreshWhatMayHaveChanged) {
   IndexEntry* handedOut = nullptr;
-  const IndexImage empty;
-  using Saved = std::vector<std::optional<uint32_t>>;
-  const std::optional<uint32_t> no;
+  using Runs = std::vector<EditRun>;
   const struct {
     const char* what;
     std::function<void(MailboxIndex&)> change;
-    Saved saved;  // SavedPosition of each entry afterwards
+    Runs runs;  // {oldFirst, oldEnd, newFirst, newEnd}
   } cases[] = {
-      {"nothing", [](MailboxIndex&) {}, {0, 1, no, 3}},
-      {"read only", [](MailboxIndex& index) { (void)std::as_const(index).EntryAt(1); }, {0, 1, no, 3}},
-      {"one written", [](MailboxIndex& index) { index.EntryAt(1).attributes = 9; }, {0, no, no, 3}},
-      {"one written by id", [](MailboxIndex& index) { index.EntryOf(4)->fileName = "x"; }, {0, 1, no, no}},
-      {"one filed in front", [](MailboxIndex& index) { Add(index, 0, 50); }, {no, 0, 1, no, 3}},
-      {"one removed", [](MailboxIndex& index) { index.RemoveAt(1); }, {0, no, 3}},
+      {"nothing", [](MailboxIndex&) {}, {{2, 3, 2, 3}}},
+      {"read only", [](MailboxIndex& index) { (void)std::as_const(index).EntryAt(1); }, {{2, 3, 2, 3}}},
+      {"one written", [](MailboxIndex& index) { index.EntryAt(1).attributes = 9; }, {{1, 3, 1, 3}}},
+      {"one written by id", [](MailboxIndex& index) { index.EntryOf(4)->fileName = "x"; }, {{2, 4, 2, 4}}},
+      {"one filed in front", [](MailboxIndex& index) { Add(index, 0, 50); }, {{0, 0, 0, 1}, {2, 3, 3, 4}}},
+      {"one filed at the end", [](MailboxIndex& index) { Add(index, 4, 50); }, {{2, 3, 2, 3}, {4, 4, 4, 5}}},
+      {"one removed", [](MailboxIndex& index) { index.RemoveAt(1); }, {{1, 3, 1, 2}}},
+      {"one filed and removed again", [](MailboxIndex& index) { Add(index, 1, 50); index.RemoveAt(1); },
+       {{2, 3, 2, 3}}},
       {"the handed-out one changed after the save", [&](MailboxIndex&) { handedOut->date = 77; },
-       {0, 1, no, 3}},
+       {{2, 3, 2, 3}}},
+      {"the handed-out one removed", [](MailboxIndex& index) { index.RemoveAt(2); }, {{2, 3, 2, 2}}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     MailboxIndex index;
     for (uint32_t id = 1; id <= 4; ++id) Add(index, index.Count(), id);
     handedOut = &index.HandOut(2);
-    const IndexImage saved = EncodeIndexParts(5, 1, index);
     index.MarkSaved();
     c.change(index);
-    Saved positions;
-    for (uint32_t i = 0; i < index.Count(); ++i) positions.push_back(index.SavedPosition(i));
-    EXPECT_EQ(positions, c.saved);
-    IndexImage reused;
-    EncodeIndexParts(5, 1, index, reused, &saved);
-    EXPECT_EQ(reused.bytes, EncodeIndexImage(5, 1, index));
-    EncodeIndexParts(5, 1, index, reused, &empty);  // an image without those entries
-    EXPECT_EQ(reused.bytes, EncodeIndexImage(5, 1, index));
+    EXPECT_FALSE(index.Edits().AllChanged());
+    EXPECT_EQ(index.Edits().Runs(), c.runs);
     index.ForgetSaved();
-    for (uint32_t i = 0; i < index.Count(); ++i) EXPECT_FALSE(index.SavedPosition(i));
+    EXPECT_TRUE(index.Edits().AllChanged());
+  }
+}
+
+// Random filings, removals and writes against a model that remembers where
+// each present entry stood at the save: every entry outside the runs stands
+// where the runs put it, and everything else lies inside one.
+TEST(ItemIndexTest, EditRunsCoverExactlyWhatChanged) {
+  std::mt19937 random(5);
+  for (int round = 0; round < 200; ++round) {
+    const uint32_t saved = 1 + random() % 40;
+    IndexEdits edits;
+    std::vector<int64_t> model(saved);  // saved position, or -1: new or written
+    for (uint32_t i = 0; i < saved; ++i) model[i] = i;
+    std::vector<bool> gone(saved, false);
+    const int changes = 1 + static_cast<int>(random() % (round < 150 ? 6 : 60));
+    for (int k = 0; k < changes; ++k) {
+      const uint32_t kind = random() % 3;
+      if (kind == 0 || model.empty()) {
+        const auto at = static_cast<uint32_t>(random() % (model.size() + 1));
+        edits.Inserted(at);
+        model.insert(model.begin() + at, -1);
+      } else {
+        const auto at = static_cast<uint32_t>(random() % model.size());
+        if (kind == 1) {
+          edits.Removed(at);
+          if (model[at] >= 0) gone[model[at]] = true;
+          model.erase(model.begin() + at);
+        } else {
+          edits.Changed(at);
+          if (model[at] >= 0) gone[model[at]] = true;
+          model[at] = -1;
+        }
+      }
+    }
+    if (edits.AllChanged()) continue;
+    std::vector<bool> inRun(model.size(), false);
+    std::vector<bool> oldInRun(saved, false);
+    int64_t shift = 0;
+    for (size_t k = 0; k < edits.Runs().size(); ++k) {
+      const EditRun& run = edits.Runs()[k];
+      if (k > 0) {
+        ASSERT_GT(run.newFirst, edits.Runs()[k - 1].newEnd) << "runs touch";
+      }
+      ASSERT_EQ(int64_t{run.newFirst} - run.oldFirst, shift) << "entries between runs shifted";
+      for (uint32_t j = run.newFirst; j < run.newEnd; ++j) inRun[j] = true;
+      for (uint32_t i = run.oldFirst; i < run.oldEnd; ++i) oldInRun[i] = true;
+      shift = int64_t{run.newEnd} - run.oldEnd;
+    }
+    shift = 0;
+    size_t next = 0;
+    for (uint32_t j = 0; j < model.size(); ++j) {
+      while (next < edits.Runs().size() && edits.Runs()[next].newEnd <= j) {
+        shift = int64_t{edits.Runs()[next].newEnd} - edits.Runs()[next].oldEnd;
+        ++next;
+      }
+      if (!inRun[j]) {
+        ASSERT_EQ(model[j], int64_t{j} - shift) << "entry " << j;
+      }
+    }
+    for (uint32_t i = 0; i < saved; ++i) {
+      if (gone[i]) {
+        ASSERT_TRUE(oldInRun[i]) << "saved entry " << i;
+      }
+    }
   }
 }
 
