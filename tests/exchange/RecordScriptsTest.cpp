@@ -1,26 +1,37 @@
-// The record file container's accessors as data (tests/data/record-scripts):
-// each NAME.script is a list of "COMMAND => RESULT" lines run in turn on up
-// to three record files (a command prefixed "b:" or "c:" works on the second
-// or third), each RESULT what the format's rules say the command gives.
-// Commands: open FILE MODES (r read-only, w writable, c create, q the
+// The record file container's accessors and the exchange file's packing as
+// data (tests/data/record-scripts, tests/data/exchange-scripts): each script
+// is a list of "COMMAND => RESULT" lines run in turn on record files (or
+// exchange files), a command prefixed "b:", "c:"... working on another one
+// than the first; each RESULT is what the format's rules say the command
+// gives. Commands: open FILE MODES (r read-only, w writable, c create, q the
 // alternative magic), close, kind, set-kind K, mode, put/set/get TYPE TAG
 // [VALUE] (TYPE u32 byte time wide coded file u32object bytes), remove,
 // find, create-block, enter-block, leave-block, extract TAG FILE
-// overwrite|keep; on the test directory: write FILE BYTES (ByteCases
+// overwrite|keep. On the test directory: write FILE BYTES (ByteCases
 // notation), read FILE, same FILE FILE, exists FILE, read-only FILE, head
-// FILE N, copy FILE FILE; bytes FILE CASE: the file equals the case of
-// tests/data/records. A get's variable starts as 7, "stale" or 437 "stale";
-// a time between the start of the get and its end shows as "now".
+// FILE N, copy FILE FILE, delete FILE, mkdir FILE; bytes FILE CASE: the file
+// equals the case of tests/data/records. Exchange files only: packed, path,
+// working (paths from the test or the working directory), in-memory, limit
+// N, too-long, packed-file FILE, trailer FILE (its last 4 bytes give the
+// stream's length), unpack FILE TO, reserve (a unique name), temporary (the
+// working copies), count-writes and writes (whether any were made since). A
+// get's variable starts as 7, "stale" or 437 "stale"; a time between the
+// start of the get and its end shows as "now".
 #include "exchange/RecordFile.h"
 
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 
 #include "ByteCases.h"
 #include "ItemTest.h"
+#include "exchange/ExchangeFile.h"
+#include "exchange/Packing.h"
 #include "exchange/RecordDirectory.h"
+#include "frame/UniqueNames.h"
 #include "platform/Clock.h"
+#include "platform/Faults.h"
 #include "platform/FileSystem.h"
 
 namespace quorvel::exchange {
@@ -51,10 +62,13 @@ WideString Wide(const std::string& quoted) {
 std::string Shown(const WideString& text) { return "\"" + Utf8(text.View()) + "\""; }
 std::string Shown(const CodedText& coded) { return std::to_string(coded.codePage) + " " + Shown(coded.text); }
 
-class RecordScripts : public ItemTest<RecordFile> {
+template <typename File>
+class Scripts : public ItemTest<File> {
  protected:
+  using ItemTest<File>::dir;
+  using ItemTest<File>::file;
   std::string Run(const std::vector<std::string>& t) {
-    RecordFile& f = t[0][1] == ':' ? files[t[0][0]] : file;
+    File& f = t[0][1] == ':' ? files[t[0][0]] : file;
     const std::string op = t[0].substr(t[0][1] == ':' ? 2 : 0);
     const auto at = [&](size_t i) { return static_cast<uint16_t>(std::stoul(t.at(i), nullptr, 0)); };
     const auto ok = [](bool done, const std::string& value = "") {
@@ -121,7 +135,7 @@ class RecordScripts : public ItemTest<RecordFile> {
     if (op == "write") return WriteFile(dir / t[1], ParseBytes(t[2])), "done";
     if (op == "read") return "\"" + ReadFile(dir / t[1]) + "\"";
     if (op == "head") return Hex(ReadFile(dir / t[1]).substr(0, std::stoul(t[2])));
-    if (op == "copy") return std::filesystem::copy_file(dir / t[1], dir / t[2]), "done";
+    if (op == "copy") return std::filesystem::copy_file(dir / t[1], dir / t[2], std::filesystem::copy_options::overwrite_existing), "done";
     if (op == "same") return ReadFile(dir / t[1]) == ReadFile(dir / t[2]) ? "yes" : "no";
     if (op == "exists") return platform::IsExistingFile(dir / t[1]) ? "yes" : "no";
     if (op == "read-only") return platform::SetReadOnly(dir / t[1], true), "done";
@@ -130,40 +144,82 @@ class RecordScripts : public ItemTest<RecordFile> {
       const std::string got = Hex(ReadFile(dir / t[1]));
       return got == Hex(ParseBytes(expected)) ? "same" : "differs: " + got;
     }
+    if constexpr (std::is_same_v<File, ExchangeFile>) {
+      const auto yes = [](bool b) { return b ? "yes" : "no"; };
+      const auto relative = [&](std::string p) {
+        const std::string working = WorkingDirectory();
+        if (p.rfind(working, 0) == 0) return "working/" + p.substr(working.size());
+        return p.rfind(dir.path(), 0) == 0 ? p.substr(dir.path().size()) : p;
+      };
+      if (op == "packed") return yes(f.IsPacked());
+      if (op == "path") return relative(f.GetPath());
+      if (op == "working") return relative(f.WorkingPath());
+      if (op == "in-memory") return f.ReadInMemory(), "done";
+      if (op == "limit") return f.LimitUnpackedLength(std::stoull(t[1])), "done";
+      if (op == "too-long") return yes(f.UnpackedTooLong());
+      if (op == "packed-file") return yes(IsPackedFile(dir / t[1]));
+      if (op == "unpack") return UnpackFile(dir / t[1], dir / t[2], 0) ? "ok" : "fails";
+      if (op == "reserve") return relative(UniqueTempName("qv6", dir.path()));
+      if (op == "count-writes") return writes.emplace(), "done";
+      if (op == "writes") {
+        const uint32_t count = writes->Count(platform::FileOperation::Write);
+        return writes.reset(), count == 0 ? "none" : "some";
+      }
+      if (op == "trailer") {
+        const std::string bytes = ReadFile(dir / t[1]);
+        return bytes.size() >= 4 && bytes.substr(bytes.size() - 4) == U32(bytes.size() - 4) ? "holds" : "differs";
+      }
+      if (op == "temporary") {
+        std::string names;
+        for (const std::string& name : this->temporary.Files()) names += (names.empty() ? "" : " ") + name;
+        return names.empty() ? "none" : names;
+      }
+    }
+    if (op == "delete") return platform::RemoveFile(dir / t[1]), "done";
+    if (op == "mkdir") return std::filesystem::create_directory(dir / t[1]), "done";
     return "unknown command";
   }
 
-  std::map<char, RecordFile> files;
+  // Runs the scripts of tests/data/`kind`.
+  void RunScripts(const std::string& kind) {
+    size_t scripts = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(std::string(QUORVEL_TEST_DATA) + "/" + kind)) {
+      SCOPED_TRACE(entry.path().filename().string());
+      ++scripts;
+      std::istringstream lines(ReadCaseFile(entry.path()));
+      for (std::string line; std::getline(lines, line);) {
+        const size_t arrow = line.find(" => ");
+        if (line.empty() || line[0] == '#') continue;
+        ASSERT_NE(arrow, std::string::npos) << line;
+        std::vector<std::string> tokens = Tokens(line.substr(0, arrow));
+        // Bytes in ByteCases notation run to the end of the command.
+        const size_t bytesAt = tokens[0] == "write" ? 2 : tokens.size() > 1 && tokens[1] == "bytes" ? 3 : 0;
+        if (bytesAt != 0) {
+          std::string bytes;
+          for (size_t i = bytesAt; i < tokens.size(); ++i) bytes += tokens[i] + " ";
+          tokens.resize(bytesAt);
+          tokens.push_back(bytes);
+        }
+        EXPECT_EQ(Run(tokens), line.substr(arrow + 4)) << line;
+      }
+      for (auto& [name, other] : files) other.Close();
+      file.Close();
+      std::filesystem::remove_all(dir.path());
+      std::filesystem::create_directories(dir.path());
+      for (const std::string& name : this->temporary.Files()) platform::RemoveFile(WorkingDirectory() + name);
+    }
+    EXPECT_GE(scripts, 2u);
+  }
+
+  std::map<char, File> files;
+  std::optional<platform::FileFaults> writes;  // counting from "count-writes"
 };
 
-TEST_F(RecordScripts, EachCommandGivesWhatTheScriptSays) {
-  size_t scripts = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(std::string(QUORVEL_TEST_DATA) + "/record-scripts")) {
-    SCOPED_TRACE(entry.path().filename().string());
-    ++scripts;
-    std::istringstream lines(ReadCaseFile(entry.path()));
-    for (std::string line; std::getline(lines, line);) {
-      const size_t arrow = line.find(" => ");
-      if (line.empty() || line[0] == '#') continue;
-      ASSERT_NE(arrow, std::string::npos) << line;
-      std::vector<std::string> tokens = Tokens(line.substr(0, arrow));
-      // Bytes in ByteCases notation run to the end of the command.
-      const size_t bytesAt = tokens[0] == "write" ? 2 : tokens.size() > 1 && tokens[1] == "bytes" ? 3 : 0;
-      if (bytesAt != 0) {
-        std::string bytes;
-        for (size_t i = bytesAt; i < tokens.size(); ++i) bytes += tokens[i] + " ";
-        tokens.resize(bytesAt);
-        tokens.push_back(bytes);
-      }
-      EXPECT_EQ(Run(tokens), line.substr(arrow + 4)) << line;
-    }
-    for (auto& [name, other] : files) other.Close();
-    file.Close();
-    std::filesystem::remove_all(dir.path());
-    std::filesystem::create_directories(dir.path());
-  }
-  EXPECT_GE(scripts, 4u);
-}
+using RecordScripts = Scripts<RecordFile>;
+using ExchangeScripts = Scripts<ExchangeFile>;
+
+TEST_F(RecordScripts, EachCommandGivesWhatTheScriptSays) { RunScripts("record-scripts"); }
+TEST_F(ExchangeScripts, EachCommandGivesWhatTheScriptSays) { RunScripts("exchange-scripts"); }
 
 TEST_F(RecordScripts, ABlockHoldsAtMost65535Entries) {
   std::vector<std::string> entries;
