@@ -45,9 +45,11 @@ std::string LoadAndStore(const std::string& type, const std::string& bytes, std:
     shown = show(value);
     Store(out, value);
   };
-  if (type == "wide") form(WideString(), [](const WideString& w) { return "\"" + Utf8(w.View()) + "\""; });
+  if (type == "wide")
+    form(WideString(), [](const WideString& w) { return "\"" + Utf8(w.View()) + "\""; });
   if (type == "coded") form(CodedText(), [](const CodedText& c) { return Shown(c); });
-  if (type == "u32") form(ArchivedU32(), [](const ArchivedU32& v) { return std::to_string(v.value); });
+  if (type == "u32")
+    form(ArchivedU32(), [](const ArchivedU32& v) { return std::to_string(v.value); });
   if (type == "u32-array") form(U32Array(9), [](const U32Array& a) { return Shown(a); });
   if (type == "u8-array") form(U8Array(), [](const U8Array& a) { return Shown(a); });
   if (type == "entries") form(TagEntryArray(), [](const TagEntryArray& a) { return Shown(a); });
@@ -89,7 +91,8 @@ TEST(ArchiveCases, EachFormLoadsAsDescribedAndStoresBackToItsBytes) {
     try {
       got = LoadAndStore(type, bytes, stored);
       const std::filesystem::path saved = name.string() + ".saved.bytes";
-      EXPECT_EQ(Hex(stored), Hex(std::filesystem::exists(saved) ? ParseBytes(ReadCaseFile(saved)) : bytes));
+      EXPECT_EQ(Hex(stored),
+                Hex(std::filesystem::exists(saved) ? ParseBytes(ReadCaseFile(saved)) : bytes));
     } catch (const ArchiveError&) {
       got = "damage";
     }

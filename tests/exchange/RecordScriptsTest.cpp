@@ -14,21 +14,26 @@
 // working (paths from the test or the working directory), in-memory, limit
 // N, too-long, packed-file FILE, trailer FILE (its last 4 bytes give the
 // stream's length), unpack FILE TO, reserve (a unique name), temporary (the
-// working copies), count-writes and writes (whether any were made since). A
+// working copies), count-writes and writes (whether any were made since);
+// write-record FILE VALUES | DIRECTORY (a record file of these areas with its
+// CRC), patch FILE AT "TEXT", cut FILE N, pack FILE TO; dump FILE, then
+// dump-has "TEXT", dump-ends CASE (tests/data/item-dump/CASE.tree) and
+// dump-head FILE (the sizes of the packed FILE). Quoted texts take \" \\ \r \n. A
 // get's variable starts as 7, "stale" or 437 "stale"; a time between the
 // start of the get and its end shows as "now".
-#include "exchange/RecordFile.h"
-
 #include <gtest/gtest.h>
 
 #include <map>
 #include <optional>
+#include <sstream>
 
 #include "ByteCases.h"
 #include "ItemTest.h"
 #include "exchange/ExchangeFile.h"
+#include "exchange/ExchangeFileDump.h"
 #include "exchange/Packing.h"
 #include "exchange/RecordDirectory.h"
+#include "exchange/RecordFile.h"
 #include "frame/UniqueNames.h"
 #include "platform/Clock.h"
 #include "platform/Faults.h"
@@ -41,26 +46,45 @@ using namespace quorvel::testing;
 
 std::vector<std::string> Tokens(const std::string& text) {
   std::vector<std::string> tokens;
-  for (size_t i = text.find_first_not_of(' '); i != std::string::npos; i = text.find_first_not_of(' ', i)) {
-    const size_t end = text[i] == '"' ? text.find('"', i + 1) + 1 : text.find(' ', i);
+  for (size_t i = text.find_first_not_of(' '); i != std::string::npos;
+       i = text.find_first_not_of(' ', i)) {
+    size_t end = text.find(' ', i);
+    if (text[i] == '"') {
+      for (end = i + 1; end < text.size() && text[end] != '"'; ++end)
+        end += text[end] == '\\' ? 1 : 0;
+      ++end;
+    }
     tokens.push_back(text.substr(i, end - i));
     i = std::min(end, text.size());
   }
   return tokens;
 }
 
+// A quoted text without its quotes, \" \\ \r and \n unescaped.
+std::string Unquoted(const std::string& quoted) {
+  std::string text;
+  for (size_t i = 1; i + 1 < quoted.size(); ++i) {
+    const char c = quoted[i] == '\\' ? quoted[++i] : quoted[i];
+    text += quoted[i - 1] != '\\' ? c : c == 'r' ? '\r' : c == 'n' ? '\n' : c;
+  }
+  return text;
+}
+
 WideString Wide(const std::string& quoted) {
   std::string bytes;
-  AppendUtf16(bytes, quoted.substr(1, quoted.size() - 2));
+  AppendUtf16(bytes, Unquoted(quoted));
   std::u16string units;
   for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    units += static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) | static_cast<uint8_t>(bytes[i + 1]) << 8);
+    units += static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
+                                   static_cast<uint8_t>(bytes[i + 1]) << 8);
   }
   return WideString(units);
 }
 
 std::string Shown(const WideString& text) { return "\"" + Utf8(text.View()) + "\""; }
-std::string Shown(const CodedText& coded) { return std::to_string(coded.codePage) + " " + Shown(coded.text); }
+std::string Shown(const CodedText& coded) {
+  return std::to_string(coded.codePage) + " " + Shown(coded.text);
+}
 
 template <typename File>
 class Scripts : public ItemTest<File> {
@@ -70,7 +94,9 @@ class Scripts : public ItemTest<File> {
   std::string Run(const std::vector<std::string>& t) {
     File& f = t[0][1] == ':' ? files[t[0][0]] : file;
     const std::string op = t[0].substr(t[0][1] == ':' ? 2 : 0);
-    const auto at = [&](size_t i) { return static_cast<uint16_t>(std::stoul(t.at(i), nullptr, 0)); };
+    const auto at = [&](size_t i) {
+      return static_cast<uint16_t>(std::stoul(t.at(i), nullptr, 0));
+    };
     const auto ok = [](bool done, const std::string& value = "") {
       return std::string(done ? "ok" : "fails") + (value.empty() ? "" : " " + value);
     };
@@ -83,7 +109,9 @@ class Scripts : public ItemTest<File> {
     if (op == "close") return ok(f.Close());
     if (op == "kind") return std::to_string(f.Kind());
     if (op == "set-kind") return ok(f.SetKind(static_cast<uint8_t>(at(1))));
-    if (op == "mode") return f.IsOpen() ? f.GetMode() == RecordFile::kReadOnly ? "read-only" : "writable" : "closed";
+    if (op == "mode")
+      return f.IsOpen() ? f.GetMode() == RecordFile::kReadOnly ? "read-only" : "writable"
+                        : "closed";
     if (op == "remove") return ok(f.Remove(at(1)));
     if (op == "create-block") return ok(f.CreateBlock(at(1)));
     if (op == "enter-block") return ok(f.EnterBlock(at(1)));
@@ -91,11 +119,14 @@ class Scripts : public ItemTest<File> {
     if (op == "extract") return ok(f.ExtractFile(at(1), dir / t[2], t[3] == "overwrite"));
     if (op == "find") {
       TagEntry entry;
-      return f.Find(at(1), entry) ? ok(true, std::to_string(entry.type) + " " + std::to_string(entry.value)) : ok(false);
+      return f.Find(at(1), entry)
+                 ? ok(true, std::to_string(entry.type) + " " + std::to_string(entry.value))
+                 : ok(false);
     }
     if (op == "put" || op == "set") {
       const bool put = op == "put";
-      const uint32_t number = t.size() > 3 && std::isdigit(t[3][0]) ? std::stoul(t[3], nullptr, 0) : 0;
+      const uint32_t number =
+          t.size() > 3 && std::isdigit(t[3][0]) ? std::stoul(t[3], nullptr, 0) : 0;
       if (type == "u32") return ok(put ? f.PutU32(at(2), number) : f.SetU32(at(2), number));
       const auto byte = static_cast<uint8_t>(number);
       if (type == "byte") return ok(put ? f.PutByte(at(2), byte) : f.SetByte(at(2), byte));
@@ -104,7 +135,9 @@ class Scripts : public ItemTest<File> {
       if (type == "coded") return ok(f.PutCoded(at(2), CodedText(at(3), Wide(t[4]))));
       if (type == "u32object") return ok(f.PutObject(at(2), ArchivedU32(number)));
       if (type == "bytes") return ok(f.PutObjectBytes(at(2), ParseBytes(t[3])));
-      if (type == "file") return ok(f.PutFile(at(2), dir / t[3], t.size() > 4 ? CodedText(at(4), Wide(t[5])) : CodedText()));
+      if (type == "file")
+        return ok(f.PutFile(at(2), dir / t[3],
+                            t.size() > 4 ? CodedText(at(4), Wide(t[5])) : CodedText()));
     }
     if (op == "get") {
       uint32_t number = 7;
@@ -135,12 +168,16 @@ class Scripts : public ItemTest<File> {
     if (op == "write") return WriteFile(dir / t[1], ParseBytes(t[2])), "done";
     if (op == "read") return "\"" + ReadFile(dir / t[1]) + "\"";
     if (op == "head") return Hex(ReadFile(dir / t[1]).substr(0, std::stoul(t[2])));
-    if (op == "copy") return std::filesystem::copy_file(dir / t[1], dir / t[2], std::filesystem::copy_options::overwrite_existing), "done";
+    if (op == "copy")
+      return std::filesystem::copy_file(dir / t[1], dir / t[2],
+                                        std::filesystem::copy_options::overwrite_existing),
+             "done";
     if (op == "same") return ReadFile(dir / t[1]) == ReadFile(dir / t[2]) ? "yes" : "no";
     if (op == "exists") return platform::IsExistingFile(dir / t[1]) ? "yes" : "no";
     if (op == "read-only") return platform::SetReadOnly(dir / t[1], true), "done";
     if (op == "bytes") {
-      const std::string expected = ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/records/" + t[2] + ".bytes");
+      const std::string expected =
+          ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/records/" + t[2] + ".bytes");
       const std::string got = Hex(ReadFile(dir / t[1]));
       return got == Hex(ParseBytes(expected)) ? "same" : "differs: " + got;
     }
@@ -167,13 +204,52 @@ class Scripts : public ItemTest<File> {
       }
       if (op == "trailer") {
         const std::string bytes = ReadFile(dir / t[1]);
-        return bytes.size() >= 4 && bytes.substr(bytes.size() - 4) == U32(bytes.size() - 4) ? "holds" : "differs";
+        return bytes.size() >= 4 && bytes.substr(bytes.size() - 4) == U32(bytes.size() - 4)
+                   ? "holds"
+                   : "differs";
       }
       if (op == "temporary") {
         std::string names;
-        for (const std::string& name : this->temporary.Files()) names += (names.empty() ? "" : " ") + name;
+        for (const std::string& name : this->temporary.Files())
+          names += (names.empty() ? "" : " ") + name;
         return names.empty() ? "none" : names;
       }
+    }
+    if (op == "write-record") {  // values | directory, the CRC made here
+      const size_t bar = t[2].find("| ");
+      return WriteFile(dir / t[1], RecordFileBytes(ParseBytes(t[2].substr(0, bar)),
+                                                   ParseBytes(t[2].substr(bar + 2)))),
+             "done";
+    }
+    if (op == "patch") {
+      std::string bytes = ReadFile(dir / t[1]);
+      const std::string text = Unquoted(t[3]);
+      return WriteFile(dir / t[1], bytes.replace(std::stoul(t[2]), text.size(), text)), "done";
+    }
+    if (op == "cut")
+      return WriteFile(dir / t[1], ReadFile(dir / t[1]).substr(0, std::stoul(t[2]))), "done";
+    if (op == "pack") return PackFile(dir / t[1], dir / t[2], kPackingBuffer) ? "ok" : "fails";
+    if (op == "dump") {
+      std::ostringstream out;
+      const bool holds = DumpExchangeFile(dir / t[1], out, out);
+      dumped = out.str();
+      return holds ? "ok" : "fails";
+    }
+    if (op == "dump-has") return dumped.find(Unquoted(t[1])) != std::string::npos ? "yes" : "no";
+    if (op == "dump-ends") {
+      const std::string tree =
+          ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/item-dump/" + t[1] + ".tree");
+      return dumped.size() >= tree.size() && dumped.substr(dumped.size() - tree.size()) == tree
+                 ? "yes"
+                 : "no";
+    }
+    if (op == "dump-head") {  // the packed file's size, its stream's and the trailer's
+      const size_t size = ReadFile(dir / t[1]).size();
+      const std::string head = "file: " + (dir / t[1]) + " (" + std::to_string(size) +
+                               " bytes)\npacked: yes, a bzip2 stream of " +
+                               std::to_string(size - 4) + " bytes, trailer " +
+                               std::to_string(size - 4) + "\n";
+      return dumped.rfind(head, 0) == 0 ? "holds" : "differs: " + dumped.substr(0, head.size());
     }
     if (op == "delete") return platform::RemoveFile(dir / t[1]), "done";
     if (op == "mkdir") return std::filesystem::create_directory(dir / t[1]), "done";
@@ -183,7 +259,8 @@ class Scripts : public ItemTest<File> {
   // Runs the scripts of tests/data/`kind`.
   void RunScripts(const std::string& kind) {
     size_t scripts = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(std::string(QUORVEL_TEST_DATA) + "/" + kind)) {
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(QUORVEL_TEST_DATA) + "/" + kind)) {
       SCOPED_TRACE(entry.path().filename().string());
       ++scripts;
       std::istringstream lines(ReadCaseFile(entry.path()));
@@ -193,7 +270,9 @@ class Scripts : public ItemTest<File> {
         ASSERT_NE(arrow, std::string::npos) << line;
         std::vector<std::string> tokens = Tokens(line.substr(0, arrow));
         // Bytes in ByteCases notation run to the end of the command.
-        const size_t bytesAt = tokens[0] == "write" ? 2 : tokens.size() > 1 && tokens[1] == "bytes" ? 3 : 0;
+        const size_t bytesAt = tokens[0] == "write" || tokens[0] == "write-record" ? 2
+                               : tokens.size() > 1 && tokens[1] == "bytes"         ? 3
+                                                                                   : 0;
         if (bytesAt != 0) {
           std::string bytes;
           for (size_t i = bytesAt; i < tokens.size(); ++i) bytes += tokens[i] + " ";
@@ -206,12 +285,14 @@ class Scripts : public ItemTest<File> {
       file.Close();
       std::filesystem::remove_all(dir.path());
       std::filesystem::create_directories(dir.path());
-      for (const std::string& name : this->temporary.Files()) platform::RemoveFile(WorkingDirectory() + name);
+      for (const std::string& name : this->temporary.Files())
+        platform::RemoveFile(WorkingDirectory() + name);
     }
     EXPECT_GE(scripts, 2u);
   }
 
   std::map<char, File> files;
+  std::string dumped;                          // by "dump"
   std::optional<platform::FileFaults> writes;  // counting from "count-writes"
 };
 
