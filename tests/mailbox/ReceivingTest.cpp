@@ -12,6 +12,7 @@
 #include <cstdlib>
 
 #include "exchange/PlainTextMessage.h"
+#include "frame/DailyLogFile.h"
 #include "mailbox/InboundProtocols.h"
 #include "mailbox/MailboxContext.h"
 #include "mailbox/Receiving.h"
@@ -297,6 +298,28 @@ TEST_F(ReceivingTest, SharedFilesGoOnlyOnceTheirCopiesAndTheirDirectoryAreOnTheD
   ASSERT_TRUE(ReceiveMails(&context));
   EXPECT_GE(counting.Count(platform::FileOperation::Sync), kFiles + 1);
   EXPECT_TRUE(std::filesystem::is_empty(shared.path()));
+}
+
+// A file put in a taken file's place since its copy was made stays. Here
+// the taken file is rewritten: it shares its bytes with the log file that
+// the next file of the run, one that is not taken, writes to.
+TEST_F(ReceivingTest, ASharedFileRewrittenSinceItWasTakenStays) {
+  Received(shared / "a.qv6", 0);
+  WriteFile(shared / "b.qvs", "not an item");  // after every "*.qv6"
+  CxThreadObjects table;
+  auto host = std::make_unique<ThreadLogObject>();
+  host->logDirectory = outside.path();
+  host->filePrefix = "left";
+  host->keepCount = 1;
+  table.Add(platform::CurrentThreadId(), std::move(host));
+  InitializeLogTable(&table);
+  std::filesystem::create_hard_link(shared / "a.qv6",
+                                    outside / DailyLogFileName("left", platform::LocalNow()));
+  AddFileInProtocol(&context, shared.path());
+  EXPECT_TRUE(ReceiveMails(&context));
+  InitializeLogTable(nullptr);
+  EXPECT_EQ(mailbox.Index().Count(), 1u);
+  EXPECT_EQ(FilesIn(shared.path()), (Names{"a.qv6", "b.qvs"}));
 }
 
 // A shared directory as someone hostile or unlucky leaves it: a FIFO, a
