@@ -19,18 +19,12 @@ namespace {
 using namespace quorvel::testing;
 using RecordStructures = ItemTest<ExchangeFile>;
 
-std::string AllBytes() {
-  std::string bytes;
-  for (int b = 1; b < 256; ++b) bytes += static_cast<char>(b);
-  return bytes;
-}
-
 PupilMessage SamplePupilMessage() {
   PupilMessage message;
   message.number = 4711;
   message.correspondent = CodedText(1252, WideString(u"Tutor T\u00E9"));
   message.reference = CodedText(1250, WideString(u"ref-\u0159"));
-  message.noteA = AllBytes();
+  for (int b = 1; b < 256; ++b) message.noteA += static_cast<char>(b);
   message.noteB = "\x80\x81\x8D\x8F\x90\x9D\xFF";  // bytes 1252 leaves undefined among them
   message.messageFlagA = 1;
   message.messageFlagC = 2;
