@@ -18,7 +18,10 @@
 // write-record FILE VALUES | DIRECTORY (a record file of these areas with its
 // CRC), patch FILE AT "TEXT", cut FILE N, pack FILE TO; dump FILE, then
 // dump-has "TEXT", dump-ends CASE (tests/data/item-dump/CASE.tree) and
-// dump-head FILE (the sizes of the packed FILE). Quoted texts take \" \\ \r \n. A
+// dump-head FILE (the sizes of the packed FILE). The record structures:
+// read-pupil, read-reply, read-timed, read-stamp, read-plain (what the read
+// gives, whether or not it succeeds; a reply's pupil number starts as 99)
+// and write-plain BYTES. Quoted texts take \" \\ \r \n. A
 // get's variable starts as 7, "stale" or 437 "stale"; a time between the
 // start of the get and its end shows as "now".
 #include <gtest/gtest.h>
@@ -31,9 +34,14 @@
 #include "ItemTest.h"
 #include "exchange/ExchangeFile.h"
 #include "exchange/ExchangeFileDump.h"
+#include "exchange/ItemStamp.h"
 #include "exchange/Packing.h"
+#include "exchange/PlainTextMessage.h"
+#include "exchange/PupilMessage.h"
 #include "exchange/RecordDirectory.h"
 #include "exchange/RecordFile.h"
+#include "exchange/TimedMessage.h"
+#include "exchange/TutorReply.h"
 #include "frame/UniqueNames.h"
 #include "platform/Clock.h"
 #include "platform/Faults.h"
@@ -215,6 +223,52 @@ class Scripts : public ItemTest<File> {
         return names.empty() ? "none" : names;
       }
     }
+    // The record structures, read as a whole.
+    const auto coded = [](const CodedText& c) { return Shown(c); };
+    const auto hex = [](const std::string& b) {
+      return b.empty() ? "-" : Hex(b).substr(0, 3 * b.size() - 1);
+    };
+    if (op == "read-pupil") {
+      PupilMessage m;
+      const bool read = m.Read(f);
+      return ok(read, "number " + std::to_string(m.number) + " from " + coded(m.correspondent) +
+                          " reference " + coded(m.reference) + " notes " + hex(m.noteA) + " | " +
+                          hex(m.noteB) + " flags " + std::to_string(m.messageFlagA) + " " +
+                          std::to_string(m.messageFlagB) + " " + std::to_string(m.messageFlagC) +
+                          " " + std::to_string(m.messageFlagD) + " options " +
+                          std::to_string(m.options.value) + " text " + Shown(m.text) + " " +
+                          Shown(m.secondText));
+    }
+    if (op == "read-reply") {
+      TutorReply m;
+      m.pupilNumber = 99;
+      const bool read = m.Read(f);
+      return ok(read, "number " + std::to_string(m.number) + " pupil " +
+                          std::to_string(m.pupilNumber) + " from " + coded(m.correspondent) +
+                          " flag " + std::to_string(m.replyFlag) + " text " + Shown(m.text) +
+                          " reference " + coded(m.reference));
+    }
+    if (op == "read-timed") {
+      TimedMessage m;
+      const bool read = m.Read(f);
+      return ok(read, "time " + std::to_string(m.time) + " values " + std::to_string(m.valueA) +
+                          " " + std::to_string(m.valueB) + " text " + Shown(m.text));
+    }
+    if (op == "read-stamp") {
+      ItemStamp m;
+      const bool read = m.Read(f);
+      return ok(read, "id " + std::to_string(m.itemId) + " parent " + std::to_string(m.parentId));
+    }
+    if (op == "read-plain") {
+      PlainTextMessage m;
+      const bool read = m.Read(f);
+      return ok(read, hex(m.plainText));
+    }
+    if (op == "write-plain") {
+      PlainTextMessage m;
+      m.plainText = ParseBytes(t[1]);
+      return ok(m.Write(f));
+    }
     if (op == "write-record") {  // values | directory, the CRC made here
       const size_t bar = t[2].find("| ");
       return WriteFile(dir / t[1], RecordFileBytes(ParseBytes(t[2].substr(0, bar)),
@@ -270,9 +324,10 @@ class Scripts : public ItemTest<File> {
         ASSERT_NE(arrow, std::string::npos) << line;
         std::vector<std::string> tokens = Tokens(line.substr(0, arrow));
         // Bytes in ByteCases notation run to the end of the command.
-        const size_t bytesAt = tokens[0] == "write" || tokens[0] == "write-record" ? 2
-                               : tokens.size() > 1 && tokens[1] == "bytes"         ? 3
-                                                                                   : 0;
+        const size_t bytesAt = tokens[0] == "write-plain"                            ? 1
+                               : tokens[0] == "write" || tokens[0] == "write-record" ? 2
+                               : tokens.size() > 1 && tokens[1] == "bytes"           ? 3
+                                                                                     : 0;
         if (bytesAt != 0) {
           std::string bytes;
           for (size_t i = bytesAt; i < tokens.size(); ++i) bytes += tokens[i] + " ";

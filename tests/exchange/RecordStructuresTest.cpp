@@ -1,15 +1,15 @@
 // The record structures of the items: round trips through a packed exchange
-// file, the refusal to write a block twice, and reads of incomplete records.
+// file, the refusal to write a block twice, and the stamp with its keys.
+// (Reads of incomplete or absent records, the timed and the plain text
+// message are the record scripts', tests/data/record-scripts.)
 #include <gtest/gtest.h>
 
 #include "ItemTest.h"
 #include "exchange/ExchangeFile.h"
 #include "exchange/ItemKey.h"
 #include "exchange/ItemStamp.h"
-#include "exchange/PlainTextMessage.h"
 #include "exchange/PupilMessage.h"
 #include "exchange/RecordKinds.h"
-#include "exchange/TimedMessage.h"
 #include "exchange/TutorReply.h"
 #include "platform/Clock.h"
 
@@ -56,18 +56,6 @@ TEST_F(RecordStructures, PupilMessageRoundTripsAndItsNotesComeBackByteForByte) {
   EXPECT_EQ(noteB.text.View(), u"\u20AC\u0081\u008D\u008F\u0090\u009D\u00FF");
 }
 
-TEST_F(RecordStructures, NotesStoredInAnotherCodePageComeBackInIt) {
-  WriteThenReopen([&](RecordFile& f) {
-    f.CreateBlock(kBlockPupilMessage);
-    f.PutCoded(PupilMessage::kTagNoteA, CodedText(1251, WideString(u"\u0416")));
-    f.PutCoded(PupilMessage::kTagNoteB, CodedText(1252, WideString()));
-  });
-  PupilMessage read;
-  EXPECT_FALSE(read.Read(file)) << "most fields are missing";
-  EXPECT_EQ(read.noteA, "\xC6") << "U+0416 is 0xC6 in code page 1251";
-  EXPECT_EQ(read.noteB, "");
-}
-
 // A second record of a kind is refused and the first stays (the reply's
 // round trip is the reply writer's test).
 TEST_F(RecordStructures, APupilMessageAndATutorReplyAreWrittenOnce) {
@@ -90,54 +78,6 @@ TEST_F(RecordStructures, APupilMessageAndATutorReplyAreWrittenOnce) {
   ASSERT_TRUE(readReply.Read(file));
   EXPECT_EQ(std::make_tuple(read.number, readReply.number, readReply.replyFlag),
             std::make_tuple(4711u, 12u, uint8_t{0}));
-}
-
-TEST_F(RecordStructures, TutorReplyWithoutPupilNumberFailsButReadsTheRest) {
-  WriteThenReopen([&](RecordFile& f) {
-    f.CreateBlock(kBlockTutorReply);
-    f.PutU32(TutorReply::kTagNumber, 3);
-    f.PutCoded(TutorReply::kTagCorrespondent, CodedText(1252, WideString(u"P")));
-    f.PutByte(TutorReply::kTagReplyFlag, 0);
-    f.PutWide(TutorReply::kTagText, WideString(u"reply"));
-    f.PutCoded(TutorReply::kTagReference, CodedText(1252, WideString(u"r")));
-  });
-  TutorReply read;
-  read.pupilNumber = 99;
-  EXPECT_FALSE(read.Read(file));
-  EXPECT_EQ(read.pupilNumber, 0u) << "the default of a failed get";
-  EXPECT_EQ(read.text.View(), u"reply");
-  EXPECT_EQ(read.correspondent.text.View(), u"P");
-  EXPECT_EQ(read.reference.text.View(), u"r") << "fields after the missing one are read";
-}
-
-TEST_F(RecordStructures, TimedMessageIsReadFromTheBlockOthersWrite) {
-  WriteFile(path, RecordFileBytes(U32(10) + U16(u'o') + U16(u'k') + U16(u'!'),
-                                   Directory({{Entry(10000, 5, 22), Entry(10400, 12, 1)},
-                                              {Entry(10401, 3, 1700000000), Entry(10402, 1, 5),
-                                               Entry(10403, 1, 6), Entry(10404, 8, 22)}})));
-  ASSERT_TRUE(file.Open(path, true, false));
-  EXPECT_EQ(file.Kind(), kKindTimedMessage);
-  TimedMessage read;
-  ASSERT_TRUE(read.Read(file));
-  EXPECT_EQ(std::tie(read.time, read.valueA, read.valueB), std::make_tuple(1700000000u, 5u, 6u));
-  EXPECT_EQ(read.text.View(), u"ok!");
-  EXPECT_FALSE(PupilMessage().Read(file)) << "no pupil block";
-}
-
-TEST_F(RecordStructures, PlainTextMessageAddsToItsBlockButPutsItsTextOnce) {
-  PlainTextMessage written;
-  written.plainText = "Gr\xFC\xDF" "e\r\n";
-  WriteThenReopen([&](RecordFile& f) {
-    f.SetKind(kKindPlainTextMessage);
-    f.CreateBlock(kBlockPlainTextMessage);
-    f.PutU32(1, 1);
-    f.LeaveBlock();
-    EXPECT_TRUE(written.Write(f)) << "an existing block is entered";
-    EXPECT_FALSE(written.Write(f)) << "the text is there already";
-  });
-  PlainTextMessage read;
-  ASSERT_TRUE(read.Read(file));
-  EXPECT_EQ(read.plainText, written.plainText);
 }
 
 TEST_F(RecordStructures, ItemStampKeepsItsCreatedTimeWhenRewritten) {
@@ -205,15 +145,6 @@ TEST_F(RecordStructures, ItemKeysTravelBesideTheStampAndChangeNothingOfIt) {
                               u"00112233445566778899aabbccddeeff0000002g", u"00112233445566778899aabbccddeeff0000002a0"}) {
     EXPECT_EQ(ItemKey::FromText(bad), std::nullopt) << std::u16string(bad).size();
   }
-}
-
-TEST_F(RecordStructures, ReadsOfAbsentBlocksFailAndAnItemWithoutKindHas255) {
-  WriteThenReopen([&](RecordFile& f) { f.PutU32(1, 1); });
-  EXPECT_EQ(file.Kind(), kNoKind);
-  EXPECT_FALSE(ItemStamp().Read(file) || PupilMessage().Read(file) || TutorReply().Read(file) ||
-               TimedMessage().Read(file) || PlainTextMessage().Read(file));
-  uint32_t value = 0;
-  EXPECT_TRUE(file.GetU32(1, value)) << "every failed read left the root current";
 }
 
 }  // namespace
