@@ -20,8 +20,12 @@
 // dump-has "TEXT", dump-ends CASE (tests/data/item-dump/CASE.tree) and
 // dump-head FILE (the sizes of the packed FILE). The record structures:
 // read-pupil, read-reply, read-timed, read-stamp, read-plain (what the read
-// gives, whether or not it succeeds; a reply's pupil number starts as 99)
-// and write-plain BYTES. Quoted texts take \" \\ \r \n. A
+// gives, whether or not it succeeds; a reply's pupil number starts as 99),
+// write-pupil N (a sample with every field), write-reply N, write-plain
+// BYTES, write-stamp ID PARENT [CREATED] (with the times it got: "now" from
+// the script's start on), write-keys OWN PARENT and read-keys (keys as text,
+// "-" for none), key-from-text "TEXT" (key or none), entries (the current
+// block's). Quoted texts take \" \\ \r \n. A
 // get's variable starts as 7, "stale" or 437 "stale"; a time between the
 // start of the get and its end shows as "now".
 #include <gtest/gtest.h>
@@ -34,6 +38,7 @@
 #include "ItemTest.h"
 #include "exchange/ExchangeFile.h"
 #include "exchange/ExchangeFileDump.h"
+#include "exchange/ItemKey.h"
 #include "exchange/ItemStamp.h"
 #include "exchange/Packing.h"
 #include "exchange/PlainTextMessage.h"
@@ -254,11 +259,48 @@ class Scripts : public ItemTest<File> {
       return ok(read, "time " + std::to_string(m.time) + " values " + std::to_string(m.valueA) +
                           " " + std::to_string(m.valueB) + " text " + Shown(m.text));
     }
-    if (op == "read-stamp") {
+    const auto when = [&](uint32_t t) {
+      return t >= scriptStart && t <= platform::UtcSecondsNow() ? "now" : std::to_string(t);
+    };
+    if (op == "read-stamp" || op == "write-stamp") {
       ItemStamp m;
-      const bool read = m.Read(f);
-      return ok(read, "id " + std::to_string(m.itemId) + " parent " + std::to_string(m.parentId));
+      if (op == "write-stamp") {
+        m.itemId = std::stoul(t[1]), m.parentId = std::stoul(t[2]);
+        m.created = t.size() > 3 ? std::stoul(t[3]) : 0;
+      }
+      const bool done = op == "write-stamp" ? m.Write(f) : m.Read(f);
+      return ok(done, "id " + std::to_string(m.itemId) + " parent " + std::to_string(m.parentId) +
+                          " created " + when(m.created) + " modified " + when(m.modified));
     }
+    if (op == "write-pupil") {
+      PupilMessage m;
+      m.number = std::stoul(t[1]);
+      m.correspondent = CodedText(1252, WideString(u"Tutor T\u00E9"));
+      m.reference = CodedText(1250, WideString(u"ref-\u0159"));
+      for (int b = 1; b < 256; ++b) m.noteA += static_cast<char>(b);
+      m.noteB = "\x80\x81\x8D\x8F\x90\x9D\xFF";  // bytes 1252 leaves undefined among them
+      m.messageFlagA = 1, m.messageFlagB = 4, m.messageFlagC = 2, m.messageFlagD = 0;
+      m.options = ArchivedU32(0xA5A5);
+      m.text = WideString(u"{markup}Bonjour");
+      m.secondText = WideString(u"second");
+      return ok(m.Write(f));
+    }
+    if (op == "write-reply") {
+      TutorReply m;
+      m.number = std::stoul(t[1]);
+      return ok(m.Write(f));
+    }
+    const auto key = [](const std::string& text) {
+      return ItemKey::FromText(Wide("\"" + text + "\"").View());
+    };
+    if (op == "write-keys") return ok(WriteStampKeys(f, {key(t[1]), key(t[2])}));
+    if (op == "read-keys") {
+      const StampKeys keys = ReadStampKeys(f);
+      const auto text = [](const std::optional<ItemKey>& k) { return k ? Utf8(k->Text()) : "-"; };
+      return "own " + text(keys.own) + " parent " + text(keys.parent);
+    }
+    if (op == "key-from-text") return key(Unquoted(t[1])) ? "key" : "none";
+    if (op == "entries") return std::to_string(f.CurrentEntries()->Size());
     if (op == "read-plain") {
       PlainTextMessage m;
       const bool read = m.Read(f);
@@ -316,6 +358,7 @@ class Scripts : public ItemTest<File> {
     for (const auto& entry :
          std::filesystem::directory_iterator(std::string(QUORVEL_TEST_DATA) + "/" + kind)) {
       SCOPED_TRACE(entry.path().filename().string());
+      scriptStart = platform::UtcSecondsNow();
       ++scripts;
       std::istringstream lines(ReadCaseFile(entry.path()));
       for (std::string line; std::getline(lines, line);) {
@@ -348,6 +391,7 @@ class Scripts : public ItemTest<File> {
 
   std::map<char, File> files;
   std::string dumped;                          // by "dump"
+  uint32_t scriptStart = 0;                    // the time the script started
   std::optional<platform::FileFaults> writes;  // counting from "count-writes"
 };
 
