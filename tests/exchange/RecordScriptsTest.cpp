@@ -25,7 +25,10 @@
 // BYTES, write-stamp ID PARENT [CREATED] (with the times it got: "now" from
 // the script's start on), write-keys OWN PARENT and read-keys (keys as text,
 // "-" for none), key-from-text "TEXT" (key or none), entries (the current
-// block's). Quoted texts take \" \\ \r \n. A
+// block's), tags (the current block's). Exchange files only, the item
+// writers: write-mail FILE and write-reply-file ANSWERED FILE, each followed
+// by WORD FILE pairs (attach, track, options; finisher stamp|refuse), and
+// attachments (how many the item lists). Quoted texts take \" \\ \r \n. A
 // get's variable starts as 7, "stale" or 437 "stale"; a time between the
 // start of the get and its end shows as "now".
 #include <gtest/gtest.h>
@@ -36,17 +39,20 @@
 
 #include "ByteCases.h"
 #include "ItemTest.h"
+#include "exchange/AttachmentList.h"
 #include "exchange/ExchangeFile.h"
 #include "exchange/ExchangeFileDump.h"
 #include "exchange/ItemKey.h"
 #include "exchange/ItemStamp.h"
 #include "exchange/Packing.h"
 #include "exchange/PlainTextMessage.h"
+#include "exchange/PupilMailFile.h"
 #include "exchange/PupilMessage.h"
 #include "exchange/RecordDirectory.h"
 #include "exchange/RecordFile.h"
 #include "exchange/TimedMessage.h"
 #include "exchange/TutorReply.h"
+#include "exchange/TutorReplyFile.h"
 #include "frame/UniqueNames.h"
 #include "platform/Clock.h"
 #include "platform/Faults.h"
@@ -221,6 +227,45 @@ class Scripts : public ItemTest<File> {
                    ? "holds"
                    : "differs";
       }
+      // The item writers: WORD FILE pairs (attach, track, options) fill the
+      // content, "finisher stamp" stamps the item as id 9, "finisher refuse"
+      // fails it when it sees the kind of a mail or a reply.
+      std::vector<std::string> attached, tracked;
+      std::string options;
+      ItemFinisher finish;
+      for (size_t i = op == "write-mail" ? 2 : 3; i + 1 < t.size(); i += 2) {
+        if (t[i] == "attach") attached.push_back(dir / t[i + 1]);
+        if (t[i] == "track") tracked.push_back(dir / t[i + 1]);
+        if (t[i] == "options") options = dir / t[i + 1];
+        if (t[i + 1] == "refuse")
+          finish = [](ExchangeFile& item) { return item.Kind() != 20 && item.Kind() != 21; };
+        if (t[i + 1] == "stamp")
+          finish = [](ExchangeFile& item) {
+            ItemStamp stamp;
+            stamp.itemId = 9;
+            return stamp.Write(item);
+          };
+      }
+      if (op == "write-mail") {
+        PupilMailContent mail;
+        mail.attachments = attached, mail.tracking = tracked, mail.optionsIni = options;
+        mail.message.number = 31;
+        mail.message.reference = CodedText(1250, WideString(u"lesson \u0159"));
+        mail.message.correspondent = CodedText(1252, WideString(u"Tutor"));
+        mail.message.text = WideString(u"question");
+        return ok(WritePupilMailFile(mail, std::nullopt, dir / t[1], finish));
+      }
+      if (op == "write-reply-file") {
+        const TutorReplyContent reply{7, CodedText(1252, WideString(u"Pupil")),
+                                      WideString(u"answer"), attached};
+        const std::optional<CodedText> reference =
+            WriteTutorReplyFile(dir / t[1], reply, dir / t[2], finish);
+        return reference ? ok(true, Shown(*reference)) : ok(false);
+      }
+      if (op == "attachments") {
+        CodedTextArray names;
+        return std::to_string(AttachmentList::Read(f, names));
+      }
       if (op == "temporary") {
         std::string names;
         for (const std::string& name : this->temporary.Files())
@@ -301,6 +346,12 @@ class Scripts : public ItemTest<File> {
     }
     if (op == "key-from-text") return key(Unquoted(t[1])) ? "key" : "none";
     if (op == "entries") return std::to_string(f.CurrentEntries()->Size());
+    if (op == "tags") {
+      std::string tags;
+      for (const TagEntry& entry : *f.CurrentEntries())
+        tags += (tags.empty() ? "" : " ") + std::to_string(entry.tag);
+      return tags;
+    }
     if (op == "read-plain") {
       PlainTextMessage m;
       const bool read = m.Read(f);
