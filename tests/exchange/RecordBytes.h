@@ -36,13 +36,6 @@ inline std::string U32(uint32_t value) {
                 static_cast<int>((value >> 16) & 0xFF), static_cast<int>(value >> 24)});
 }
 
-// UTF-16LE code units of a text.
-inline std::string Utf16(std::u16string_view text) {
-  std::string bytes;
-  for (const char16_t unit : text) bytes += U16(unit);
-  return bytes;
-}
-
 inline std::string Entry(uint16_t tag, uint16_t type, uint32_t value) {
   return U16(tag) + U16(type) + U32(value);
 }

@@ -1,8 +1,10 @@
 // "Mailbox.inv" images as data (tests/data/index): each NAME.bytes is an index
 // written by hand from the format's description, NAME.expected every field a
 // reader must take from it, or "damage". A readable image encodes back to its
-// bytes (to NAME.saved.bytes where the writer must differ); a damaged one is
-// kept aside by the next open, which starts an empty index.
+// bytes (to NAME.saved.bytes where the writer must differ), and a mailbox
+// opened on it saves it back so but for the save time; a damaged one is kept
+// aside by the next open, which starts an empty index. A new mailbox closed
+// at once leaves the case "fresh".
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -11,6 +13,7 @@
 #include "ByteCases.h"
 #include "MailboxFixture.h"
 #include "mailbox/IndexFormat.h"
+#include "platform/Clock.h"
 
 namespace quorvel::testing {
 namespace {
@@ -40,6 +43,17 @@ std::string Listing(const IndexHead& head, const MailboxIndex& index) {
   return out.str() + "\n";
 }
 
+// The bytes of `directory`'s index with the save time (offset 12), which must
+// lie between `before` and now, replaced by `savedAs`.
+std::string SavedWithTime(const std::string& directory, uint32_t before, uint32_t savedAs) {
+  std::string bytes = ReadFile(directory + "Mailbox.inv");
+  if (bytes.size() < 16) return bytes;
+  MailboxIndex index;
+  const uint32_t saved = DecodeIndexImage(bytes, index).lastSaveTime;
+  EXPECT_TRUE(saved >= before && saved <= platform::UtcSecondsNow()) << saved;
+  return bytes.replace(12, 4, U32(savedAs));
+}
+
 using IndexImageCases = MailboxTest;
 
 TEST_F(IndexImageCases, EachImageReadsAsDescribedAndEncodesBackToItsBytes) {
@@ -55,6 +69,13 @@ TEST_F(IndexImageCases, EachImageReadsAsDescribedAndEncodesBackToItsBytes) {
       const std::filesystem::path saved = name.string() + ".saved.bytes";
       const std::string again = std::filesystem::exists(saved) ? ParseBytes(ReadCaseFile(saved)) : image;
       EXPECT_EQ(Hex(EncodeIndexImage(head.nextId, head.lastSaveTime, index)), Hex(again));
+      TempDirectory opened;
+      WriteFile(opened / "Mailbox.inv", image);
+      Mailbox mailbox;
+      const uint32_t before = platform::UtcSecondsNow();
+      ASSERT_TRUE(mailbox.OpenIndex(opened.path(), false, 1, 0));
+      EXPECT_TRUE(mailbox.CloseIndex(true));
+      EXPECT_EQ(Hex(SavedWithTime(opened.path(), before, head.lastSaveTime)), Hex(again));
     } catch (const exchange::ArchiveError&) {
       got = "damage\n";
       TempDirectory fresh;
@@ -68,6 +89,11 @@ TEST_F(IndexImageCases, EachImageReadsAsDescribedAndEncodesBackToItsBytes) {
     }
     EXPECT_EQ(got, expected);
   }
+  const uint32_t before = platform::UtcSecondsNow();
+  ASSERT_TRUE(Open());
+  EXPECT_TRUE(mailbox.CloseIndex(false));
+  const std::string fresh = ParseBytes(ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/index/fresh.bytes"));
+  EXPECT_EQ(Hex(SavedWithTime(directory.path(), before, 0)), Hex(fresh));
 }
 
 }  // namespace

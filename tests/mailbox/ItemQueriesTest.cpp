@@ -15,11 +15,6 @@ namespace {
 class ItemQueriesTest : public OpenMailboxTest {
  protected:
 
-  void Reopen() {
-    ASSERT_TRUE(mailbox.CloseIndex(false));
-    ASSERT_TRUE(Open());
-  }
-
   // Files an item of `kind` whose main block holds `text` as a new root,
   // without a stamp; answers its index.
   uint32_t FileText(uint8_t kind, const std::u16string& text, const std::string& plain = "") {
@@ -67,7 +62,8 @@ TEST_F(ItemQueriesTest, TheTextOfEveryKindMarksTheItemReadAndSavesTheIndex) {
       {30, u"", "", u""},
   };
   for (const TextCase& c : cases) FileText(c.kind, c.stored, c.plain);
-  Reopen();  // from here on only a save writes the index
+  ASSERT_TRUE(mailbox.CloseIndex(false));
+  ASSERT_TRUE(Open());  // from here on only a save writes the index
   for (uint32_t index = 0; index < std::size(cases); ++index) {
     const TextCase& c = cases[index];
     // Unread, and a host bit that only a save carries to the file.

@@ -17,7 +17,6 @@ const CodedText kReference(1250, WideString(u"lesson \u0159"));
 
 class MailWritingTest : public OpenMailboxTest {
  protected:
-  bool OpenReadOnly() { return mailbox.OpenIndex(directory.path(), true, 1, 0); }
 
   PupilMailContent Mail(std::vector<std::string> attachments = {}) {
     PupilMailContent mail;
@@ -64,7 +63,7 @@ TEST_F(MailWritingTest, MailsAndRepliesLandInTheirThreadsAndTheIndexIsSaved) {
 
 TEST_F(MailWritingTest, AMailThatCannotBeFiledLeavesNothingBehind) {
   ASSERT_TRUE(mailbox.CloseIndex(true));
-  ASSERT_TRUE(OpenReadOnly());  // a read-only mailbox files nothing
+  ASSERT_TRUE(mailbox.OpenIndex(directory.path(), true, 1, 0));  // read-only: files nothing
   EXPECT_FALSE(Write(UINT32_MAX));
   EXPECT_EQ(temporary.Files(), Names{});
   EXPECT_EQ(mailbox.Index().Count(), 0u);

@@ -1,6 +1,7 @@
 // A mailbox against other processes: the held index keeps a second process
-// out, and saves, small changes and removals killed at any instant leave a
-// complete index of the last save that returned or of a later one.
+// out, and saves killed at any instant leave a complete index of the last
+// save that returned or of a later one. (Every state a killed save can
+// leave is RecoveryTest's; removals whose save fails, ItemRemovalTest's.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -49,91 +50,42 @@ TEST(MailboxProcessTest, TheHeldIndexKeepsASecondProcessOut) {
   EXPECT_EQ(ReadFile(base / "anna/mailbox/Mailbox.inv").size(), 23u) << "read once no process holds it";
 }
 
-// A helper that works on the fixture's mailbox directory until it is killed
-// at a random instant after its "open", many times; `check` then looks at
-// the reopened index (and reads the rest of the helper's output).
-class KilledHelpers : public MailboxTest {
- protected:
-  void SaveVariantZero() {
-    ASSERT_TRUE(Open());
-    FillVariant(mailbox.Index(), 0);
-    ASSERT_TRUE(mailbox.SaveIndex());
-    ASSERT_TRUE(mailbox.CloseIndex(false));
-  }
-  template <typename Check>
-  void KillRepeatedly(const char* program, const std::vector<std::string>& arguments, int runs,
-                      int mostMicroseconds, Check check) {
-    for (int run = 0; run < runs && !HasFatalFailure(); ++run) {
-      SCOPED_TRACE("run " + std::to_string(run));
-      platform::ChildProcess helper = StartHelper(program, arguments);
-      HelperDeadline deadline(helper);
-      ASSERT_EQ(helper.ReadLine(), "open");
-      KillAfterSpin(helper, random, mostMicroseconds);
-      deadline.Dismiss();
-      EXPECT_EQ(helper.Wait(), -1) << "the helper stopped by itself";
-      Mailbox reopened;
-      ASSERT_TRUE(reopened.OpenIndex(directory.path(), true, 1, 0));
-      check(reopened, helper);
-    }
-  }
-
-  std::mt19937 random{20261206};
-};
-
-TEST_F(KilledHelpers, ASaveKilledAtAnyInstantLeavesTheOldOrTheNewIndex) {
-  SaveVariantZero();
-  MailboxIndex variants[2];
-  FillVariant(variants[0], 0);
-  FillVariant(variants[1], 1);
-  int found[2] = {0, 0};
-  KillRepeatedly(QUORVEL_INDEX_SAVER, {directory.path()}, 200, 60000, [&](Mailbox& m, auto&) {
-    const std::string content = ContentOf(m.Index());
-    const bool fresh = content == ContentOf(variants[1]);
-    ASSERT_TRUE(fresh || content == ContentOf(variants[0])) << m.Index().Count() << " entries";
-    ++found[fresh ? 1 : 0];
-  });
-  EXPECT_FALSE(std::filesystem::exists(directory / "Mailbox-damaged-0.inv"));
-  std::printf("killed saves left variant 0 %d times, variant 1 %d times\n", found[0], found[1]);
-}
-
-// Small changes, one per save: whether the kill comes while a change record
-// is appended, the index is written out, the journal starts anew or an open
+// Small changes, one per save, by a helper killed at a random instant after
+// its "open", many times: whether the kill comes while a change record is
+// appended, the index is written out, the journal starts anew or an open
 // completes a save. The helper says each step's number once its save returned.
+using KilledHelpers = MailboxTest;
+
 TEST_F(KilledHelpers, ASmallChangeKilledAtAnyInstantLeavesTheOldOrTheNewIndex) {
-  SaveVariantZero();
+  ASSERT_TRUE(Open());
+  FillVariant(mailbox.Index(), 0);
+  ASSERT_TRUE(mailbox.SaveIndex());
+  ASSERT_TRUE(mailbox.CloseIndex(false));
   MailboxIndex expected;
   FillVariant(expected, 0);
   uint32_t steps = 0;
-  KillRepeatedly(QUORVEL_INDEX_STEPPER, {directory.path()}, 100, 40000, [&](Mailbox& m, auto& helper) {
+  std::mt19937 random{20261206};
+  for (int run = 0; run < 100; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    platform::ChildProcess helper = StartHelper(QUORVEL_INDEX_STEPPER, {directory.path()});
+    HelperDeadline deadline(helper);
+    ASSERT_EQ(helper.ReadLine(), "open");
+    KillAfterSpin(helper, random, 40000);
+    deadline.Dismiss();
+    EXPECT_EQ(helper.Wait(), -1) << "the helper stopped by itself";
     while (const std::optional<std::string> line = helper.ReadLine()) {
       steps = std::max(steps, static_cast<uint32_t>(std::stoul(*line)));
     }
-    ASSERT_GE(m.Index().Count(), kVariantEntries);
-    const uint32_t reached = m.Index().EntryAt(0).writtenTime;
+    Mailbox reopened;
+    ASSERT_TRUE(reopened.OpenIndex(directory.path(), true, 1, 0));
+    ASSERT_GE(reopened.Index().Count(), kVariantEntries);
+    const uint32_t reached = reopened.Index().EntryAt(0).writtenTime;
     ASSERT_GE(reached, steps) << "a save that had returned was lost";
     while (expected.EntryAt(0).writtenTime < reached) TakeStep(expected);
     steps = reached;
-    ASSERT_EQ(ContentOf(m.Index()), ContentOf(expected));
-  });
+    ASSERT_EQ(ContentOf(reopened.Index()), ContentOf(expected));
+  }
   std::printf("killed stepping saves reached step %u\n", steps);
-}
-
-// The helper removes the first item and files a new one, over and over: the
-// index on disk never names a deleted item file, and no item went missing
-// beyond the one being replaced.
-TEST_F(KilledHelpers, ARemovalKilledAtAnyInstantLeavesNoListedItemWithoutItsFile) {
-  constexpr uint32_t kItems = 20;
-  ASSERT_TRUE(Open());
-  for (uint32_t i = 0; i < kItems; ++i) ASSERT_NE(FileMail(), kNoItem);
-  ASSERT_TRUE(mailbox.CloseIndex(true));
-  const std::vector<std::string> arguments{directory.path(), NewItem(), std::to_string(kItems)};
-  KillRepeatedly(QUORVEL_ITEM_REMOVER, arguments, 100, 40000, [&](Mailbox& m, auto&) {
-    ASSERT_GE(m.Index().Count(), kItems - 1);
-    for (uint32_t i = 0; i < m.Index().Count(); ++i) {
-      const std::string path = m.PathOf(m.Index().EntryAt(i));
-      ASSERT_TRUE(std::filesystem::is_regular_file(path)) << path << " is listed but gone";
-    }
-  });
 }
 
 }  // namespace

@@ -1,0 +1,469 @@
+// The record file container's accessors and the exchange file's packing as
+// data (tests/data/record-scripts, tests/data/exchange-scripts): each script
+// is a list of "COMMAND => RESULT" lines run in turn on record files (or
+// exchange files), a command prefixed "b:", "c:"... working on another one
+// than the first; each RESULT is what the format's rules say the command
+// gives. Commands: open FILE MODES (r read-only, w writable, c create, q the
+// alternative magic), close, kind, set-kind K, mode, put/set/get TYPE TAG
+// [VALUE] (TYPE u32 byte time wide coded file u32object bytes), remove,
+// find, create-block, enter-block, leave-block, extract TAG FILE
+// overwrite|keep. On the test directory: write FILE BYTES (ByteCases
+// notation), read FILE, same FILE FILE, exists FILE, read-only FILE, head
+// FILE N, copy FILE FILE, delete FILE, mkdir FILE; bytes FILE CASE: the file
+// equals the case of tests/data/records. Exchange files only: packed, path,
+// working (paths from the test or the working directory), in-memory, limit
+// N, too-long, packed-file FILE, trailer FILE (its last 4 bytes give the
+// stream's length), unpack FILE TO, reserve (a unique name), temporary (the
+// working copies), count-writes and writes (whether any were made since);
+// write-record FILE VALUES | DIRECTORY (a record file of these areas with its
+// CRC), patch FILE AT "TEXT", cut FILE N, pack FILE TO; dump FILE, then
+// dump-has "TEXT", dump-ends CASE (tests/data/item-dump/CASE.tree) and
+// dump-head FILE (the sizes of the packed FILE). The record structures:
+// read-pupil, read-reply, read-timed, read-stamp, read-plain (what the read
+// gives, whether or not it succeeds; a reply's pupil number starts as 99),
+// write-pupil N (a sample with every field), write-reply N, write-plain
+// BYTES, write-stamp ID PARENT [CREATED] (with the times it got: "now" from
+// the script's start on), write-keys OWN PARENT and read-keys (keys as text,
+// "-" for none), key-from-text "TEXT" (key or none), entries (the current
+// block's), tags (the current block's). Exchange files only, the item
+// writers: write-mail FILE and write-reply-file ANSWERED FILE, each followed
+// by WORD FILE pairs (attach, track, options; finisher stamp|refuse), and
+// attachments (how many the item lists). Quoted texts take \" \\ \r \n. A
+// get's variable starts as 7, "stale" or 437 "stale"; a time between the
+// start of the get and its end shows as "now".
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <sstream>
+
+#include "ByteCases.h"
+#include "ItemTest.h"
+#include "exchange/AttachmentList.h"
+#include "exchange/ExchangeFile.h"
+#include "exchange/ExchangeFileDump.h"
+#include "exchange/ItemKey.h"
+#include "exchange/ItemStamp.h"
+#include "exchange/Packing.h"
+#include "exchange/PlainTextMessage.h"
+#include "exchange/PupilMailFile.h"
+#include "exchange/PupilMessage.h"
+#include "exchange/RecordDirectory.h"
+#include "exchange/RecordFile.h"
+#include "exchange/TimedMessage.h"
+#include "exchange/TutorReply.h"
+#include "exchange/TutorReplyFile.h"
+#include "frame/UniqueNames.h"
+#include "platform/Clock.h"
+#include "platform/Faults.h"
+#include "platform/FileSystem.h"
+
+namespace quorvel::exchange {
+namespace {
+
+using namespace quorvel::testing;
+
+std::vector<std::string> Tokens(const std::string& text) {
+  std::vector<std::string> tokens;
+  for (size_t i = text.find_first_not_of(' '); i != std::string::npos;
+       i = text.find_first_not_of(' ', i)) {
+    size_t end = text.find(' ', i);
+    if (text[i] == '"') {
+      for (end = i + 1; end < text.size() && text[end] != '"'; ++end)
+        end += text[end] == '\\' ? 1 : 0;
+      ++end;
+    }
+    tokens.push_back(text.substr(i, end - i));
+    i = std::min(end, text.size());
+  }
+  return tokens;
+}
+
+// A quoted text without its quotes, \" \\ \r and \n unescaped.
+std::string Unquoted(const std::string& quoted) {
+  std::string text;
+  for (size_t i = 1; i + 1 < quoted.size(); ++i) {
+    const char c = quoted[i] == '\\' ? quoted[++i] : quoted[i];
+    text += quoted[i - 1] != '\\' ? c : c == 'r' ? '\r' : c == 'n' ? '\n' : c;
+  }
+  return text;
+}
+
+WideString Wide(const std::string& quoted) {
+  std::string bytes;
+  AppendUtf16(bytes, Unquoted(quoted));
+  std::u16string units;
+  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
+    units += static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
+                                   static_cast<uint8_t>(bytes[i + 1]) << 8);
+  }
+  return WideString(units);
+}
+
+std::string Shown(const WideString& text) { return "\"" + Utf8(text.View()) + "\""; }
+std::string Shown(const CodedText& coded) {
+  return std::to_string(coded.codePage) + " " + Shown(coded.text);
+}
+
+template <typename File>
+class Scripts : public ItemTest<File> {
+ protected:
+  using ItemTest<File>::dir;
+  using ItemTest<File>::file;
+  std::string Run(const std::vector<std::string>& t) {
+    File& f = t[0][1] == ':' ? files[t[0][0]] : file;
+    const std::string op = t[0].substr(t[0][1] == ':' ? 2 : 0);
+    const auto at = [&](size_t i) {
+      return static_cast<uint16_t>(std::stoul(t.at(i), nullptr, 0));
+    };
+    const auto ok = [](bool done, const std::string& value = "") {
+      return std::string(done ? "ok" : "fails") + (value.empty() ? "" : " " + value);
+    };
+    const std::string type = t.size() > 1 ? t[1] : "";
+    if (op == "open") {
+      const std::string& m = t[2];
+      const auto has = [&](char c) { return m.find(c) != std::string::npos; };
+      return ok(f.Open(dir / t[1], has('r'), has('c'), has('q')));
+    }
+    if (op == "close") return ok(f.Close());
+    if (op == "kind") return std::to_string(f.Kind());
+    if (op == "set-kind") return ok(f.SetKind(static_cast<uint8_t>(at(1))));
+    if (op == "mode")
+      return f.IsOpen() ? f.GetMode() == RecordFile::kReadOnly ? "read-only" : "writable"
+                        : "closed";
+    if (op == "remove") return ok(f.Remove(at(1)));
+    if (op == "create-block") return ok(f.CreateBlock(at(1)));
+    if (op == "enter-block") return ok(f.EnterBlock(at(1)));
+    if (op == "leave-block") return f.LeaveBlock(), "done";
+    if (op == "extract") return ok(f.ExtractFile(at(1), dir / t[2], t[3] == "overwrite"));
+    if (op == "find") {
+      TagEntry entry;
+      return f.Find(at(1), entry)
+                 ? ok(true, std::to_string(entry.type) + " " + std::to_string(entry.value))
+                 : ok(false);
+    }
+    if (op == "put" || op == "set") {
+      const bool put = op == "put";
+      const uint32_t number =
+          t.size() > 3 && std::isdigit(t[3][0]) ? std::stoul(t[3], nullptr, 0) : 0;
+      if (type == "u32") return ok(put ? f.PutU32(at(2), number) : f.SetU32(at(2), number));
+      const auto byte = static_cast<uint8_t>(number);
+      if (type == "byte") return ok(put ? f.PutByte(at(2), byte) : f.SetByte(at(2), byte));
+      if (type == "time") return ok(put ? f.PutTime(at(2), number) : f.SetTime(at(2), number));
+      if (type == "wide") return ok(f.PutWide(at(2), Wide(t[3])));
+      if (type == "coded") return ok(f.PutCoded(at(2), CodedText(at(3), Wide(t[4]))));
+      if (type == "u32object") return ok(f.PutObject(at(2), ArchivedU32(number)));
+      if (type == "bytes") return ok(f.PutObjectBytes(at(2), ParseBytes(t[3])));
+      if (type == "file")
+        return ok(f.PutFile(at(2), dir / t[3],
+                            t.size() > 4 ? CodedText(at(4), Wide(t[5])) : CodedText()));
+    }
+    if (op == "get") {
+      uint32_t number = 7;
+      uint8_t byte = 7;
+      WideString wide(u"stale");
+      CodedText coded(437, WideString(u"stale"));
+      // (each get runs before its value is shown)
+      bool found = false;
+      if (type == "u32") return found = f.GetU32(at(2), number), ok(found, std::to_string(number));
+      if (type == "byte") return found = f.GetByte(at(2), byte), ok(found, std::to_string(byte));
+      if (type == "wide") return found = f.GetWide(at(2), wide), ok(found, Shown(wide));
+      if (type == "coded") return found = f.GetCoded(at(2), coded), ok(found, Shown(coded));
+      if (type == "file") {
+        found = f.GetFileInfo(at(2), coded, number);
+        return ok(found, (found ? Shown(coded) + " " : "") + std::to_string(number));
+      }
+      if (type == "u32object") {
+        ArchivedU32 object(7);
+        return found = f.GetObject(at(2), object), ok(found, std::to_string(object.value));
+      }
+      if (type == "time") {
+        const uint32_t before = platform::UtcSecondsNow();
+        found = f.GetTime(at(2), number);
+        const bool now = number >= before && number <= platform::UtcSecondsNow();
+        return ok(found, now ? "now" : std::to_string(number));
+      }
+    }
+    if (op == "write") return WriteFile(dir / t[1], ParseBytes(t[2])), "done";
+    if (op == "read") return "\"" + ReadFile(dir / t[1]) + "\"";
+    if (op == "head") return Hex(ReadFile(dir / t[1]).substr(0, std::stoul(t[2])));
+    if (op == "copy")
+      return std::filesystem::copy_file(dir / t[1], dir / t[2],
+                                        std::filesystem::copy_options::overwrite_existing),
+             "done";
+    if (op == "same") return ReadFile(dir / t[1]) == ReadFile(dir / t[2]) ? "yes" : "no";
+    if (op == "exists") return platform::IsExistingFile(dir / t[1]) ? "yes" : "no";
+    if (op == "read-only") return platform::SetReadOnly(dir / t[1], true), "done";
+    if (op == "bytes") {
+      const std::string expected =
+          ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/records/" + t[2] + ".bytes");
+      const std::string got = Hex(ReadFile(dir / t[1]));
+      return got == Hex(ParseBytes(expected)) ? "same" : "differs: " + got;
+    }
+    if constexpr (std::is_same_v<File, ExchangeFile>) {
+      const auto yes = [](bool b) { return b ? "yes" : "no"; };
+      const auto relative = [&](std::string p) {
+        const std::string working = WorkingDirectory();
+        if (p.rfind(working, 0) == 0) return "working/" + p.substr(working.size());
+        return p.rfind(dir.path(), 0) == 0 ? p.substr(dir.path().size()) : p;
+      };
+      if (op == "packed") return yes(f.IsPacked());
+      if (op == "path") return relative(f.GetPath());
+      if (op == "working") return relative(f.WorkingPath());
+      if (op == "in-memory") return f.ReadInMemory(), "done";
+      if (op == "limit") return f.LimitUnpackedLength(std::stoull(t[1])), "done";
+      if (op == "too-long") return yes(f.UnpackedTooLong());
+      if (op == "packed-file") return yes(IsPackedFile(dir / t[1]));
+      if (op == "unpack") return UnpackFile(dir / t[1], dir / t[2], 0) ? "ok" : "fails";
+      if (op == "reserve") return relative(UniqueTempName("qv6", dir.path()));
+      if (op == "count-writes") return writes.emplace(), "done";
+      if (op == "writes") {
+        const uint32_t count = writes->Count(platform::FileOperation::Write);
+        return writes.reset(), count == 0 ? "none" : "some";
+      }
+      if (op == "trailer") {
+        const std::string bytes = ReadFile(dir / t[1]);
+        return bytes.size() >= 4 && bytes.substr(bytes.size() - 4) == U32(bytes.size() - 4)
+                   ? "holds"
+                   : "differs";
+      }
+      // The item writers: WORD FILE pairs (attach, track, options) fill the
+      // content, "finisher stamp" stamps the item as id 9, "finisher refuse"
+      // fails it when it sees the kind of a mail or a reply.
+      std::vector<std::string> attached, tracked;
+      std::string options;
+      ItemFinisher finish;
+      for (size_t i = op == "write-mail" ? 2 : 3; i + 1 < t.size(); i += 2) {
+        if (t[i] == "attach") attached.push_back(dir / t[i + 1]);
+        if (t[i] == "track") tracked.push_back(dir / t[i + 1]);
+        if (t[i] == "options") options = dir / t[i + 1];
+        if (t[i + 1] == "refuse")
+          finish = [](ExchangeFile& item) { return item.Kind() != 20 && item.Kind() != 21; };
+        if (t[i + 1] == "stamp")
+          finish = [](ExchangeFile& item) {
+            ItemStamp stamp;
+            stamp.itemId = 9;
+            return stamp.Write(item);
+          };
+      }
+      if (op == "write-mail") {
+        PupilMailContent mail;
+        mail.attachments = attached, mail.tracking = tracked, mail.optionsIni = options;
+        mail.message.number = 31;
+        mail.message.reference = CodedText(1250, WideString(u"lesson \u0159"));
+        mail.message.correspondent = CodedText(1252, WideString(u"Tutor"));
+        mail.message.text = WideString(u"question");
+        return ok(WritePupilMailFile(mail, std::nullopt, dir / t[1], finish));
+      }
+      if (op == "write-reply-file") {
+        const TutorReplyContent reply{7, CodedText(1252, WideString(u"Pupil")),
+                                      WideString(u"answer"), attached};
+        const std::optional<CodedText> reference =
+            WriteTutorReplyFile(dir / t[1], reply, dir / t[2], finish);
+        return reference ? ok(true, Shown(*reference)) : ok(false);
+      }
+      if (op == "attachments") {
+        CodedTextArray names;
+        return std::to_string(AttachmentList::Read(f, names));
+      }
+      if (op == "temporary") {
+        std::string names;
+        for (const std::string& name : this->temporary.Files())
+          names += (names.empty() ? "" : " ") + name;
+        return names.empty() ? "none" : names;
+      }
+    }
+    // The record structures, read as a whole.
+    const auto coded = [](const CodedText& c) { return Shown(c); };
+    const auto hex = [](const std::string& b) {
+      return b.empty() ? "-" : Hex(b).substr(0, 3 * b.size() - 1);
+    };
+    if (op == "read-pupil") {
+      PupilMessage m;
+      const bool read = m.Read(f);
+      return ok(read, "number " + std::to_string(m.number) + " from " + coded(m.correspondent) +
+                          " reference " + coded(m.reference) + " notes " + hex(m.noteA) + " | " +
+                          hex(m.noteB) + " flags " + std::to_string(m.messageFlagA) + " " +
+                          std::to_string(m.messageFlagB) + " " + std::to_string(m.messageFlagC) +
+                          " " + std::to_string(m.messageFlagD) + " options " +
+                          std::to_string(m.options.value) + " text " + Shown(m.text) + " " +
+                          Shown(m.secondText));
+    }
+    if (op == "read-reply") {
+      TutorReply m;
+      m.pupilNumber = 99;
+      const bool read = m.Read(f);
+      return ok(read, "number " + std::to_string(m.number) + " pupil " +
+                          std::to_string(m.pupilNumber) + " from " + coded(m.correspondent) +
+                          " flag " + std::to_string(m.replyFlag) + " text " + Shown(m.text) +
+                          " reference " + coded(m.reference));
+    }
+    if (op == "read-timed") {
+      TimedMessage m;
+      const bool read = m.Read(f);
+      return ok(read, "time " + std::to_string(m.time) + " values " + std::to_string(m.valueA) +
+                          " " + std::to_string(m.valueB) + " text " + Shown(m.text));
+    }
+    const auto when = [&](uint32_t t) {
+      return t >= scriptStart && t <= platform::UtcSecondsNow() ? "now" : std::to_string(t);
+    };
+    if (op == "read-stamp" || op == "write-stamp") {
+      ItemStamp m;
+      if (op == "write-stamp") {
+        m.itemId = std::stoul(t[1]), m.parentId = std::stoul(t[2]);
+        m.created = t.size() > 3 ? std::stoul(t[3]) : 0;
+      }
+      const bool done = op == "write-stamp" ? m.Write(f) : m.Read(f);
+      return ok(done, "id " + std::to_string(m.itemId) + " parent " + std::to_string(m.parentId) +
+                          " created " + when(m.created) + " modified " + when(m.modified));
+    }
+    if (op == "write-pupil") {
+      PupilMessage m;
+      m.number = std::stoul(t[1]);
+      m.correspondent = CodedText(1252, WideString(u"Tutor T\u00E9"));
+      m.reference = CodedText(1250, WideString(u"ref-\u0159"));
+      for (int b = 1; b < 256; ++b) m.noteA += static_cast<char>(b);
+      m.noteB = "\x80\x81\x8D\x8F\x90\x9D\xFF";  // bytes 1252 leaves undefined among them
+      m.messageFlagA = 1, m.messageFlagB = 4, m.messageFlagC = 2, m.messageFlagD = 0;
+      m.options = ArchivedU32(0xA5A5);
+      m.text = WideString(u"{markup}Bonjour");
+      m.secondText = WideString(u"second");
+      return ok(m.Write(f));
+    }
+    if (op == "write-reply") {
+      TutorReply m;
+      m.number = std::stoul(t[1]);
+      return ok(m.Write(f));
+    }
+    const auto key = [](const std::string& text) {
+      return ItemKey::FromText(Wide("\"" + text + "\"").View());
+    };
+    if (op == "write-keys") return ok(WriteStampKeys(f, {key(t[1]), key(t[2])}));
+    if (op == "read-keys") {
+      const StampKeys keys = ReadStampKeys(f);
+      const auto text = [](const std::optional<ItemKey>& k) { return k ? Utf8(k->Text()) : "-"; };
+      return "own " + text(keys.own) + " parent " + text(keys.parent);
+    }
+    if (op == "key-from-text") return key(Unquoted(t[1])) ? "key" : "none";
+    if (op == "entries") return std::to_string(f.CurrentEntries()->Size());
+    if (op == "tags") {
+      std::string tags;
+      for (const TagEntry& entry : *f.CurrentEntries())
+        tags += (tags.empty() ? "" : " ") + std::to_string(entry.tag);
+      return tags;
+    }
+    if (op == "read-plain") {
+      PlainTextMessage m;
+      const bool read = m.Read(f);
+      return ok(read, hex(m.plainText));
+    }
+    if (op == "write-plain") {
+      PlainTextMessage m;
+      m.plainText = ParseBytes(t[1]);
+      return ok(m.Write(f));
+    }
+    if (op == "write-record") {  // values | directory, the CRC made here
+      const size_t bar = t[2].find("| ");
+      return WriteFile(dir / t[1], RecordFileBytes(ParseBytes(t[2].substr(0, bar)),
+                                                   ParseBytes(t[2].substr(bar + 2)))),
+             "done";
+    }
+    if (op == "patch") {
+      std::string bytes = ReadFile(dir / t[1]);
+      const std::string text = Unquoted(t[3]);
+      return WriteFile(dir / t[1], bytes.replace(std::stoul(t[2]), text.size(), text)), "done";
+    }
+    if (op == "cut")
+      return WriteFile(dir / t[1], ReadFile(dir / t[1]).substr(0, std::stoul(t[2]))), "done";
+    if (op == "pack") return PackFile(dir / t[1], dir / t[2], kPackingBuffer) ? "ok" : "fails";
+    if (op == "dump") {
+      std::ostringstream out;
+      const bool holds = DumpExchangeFile(dir / t[1], out, out);
+      dumped = out.str();
+      return holds ? "ok" : "fails";
+    }
+    if (op == "dump-has") return dumped.find(Unquoted(t[1])) != std::string::npos ? "yes" : "no";
+    if (op == "dump-ends") {
+      const std::string tree =
+          ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/item-dump/" + t[1] + ".tree");
+      return dumped.size() >= tree.size() && dumped.substr(dumped.size() - tree.size()) == tree
+                 ? "yes"
+                 : "no";
+    }
+    if (op == "dump-head") {  // the packed file's size, its stream's and the trailer's
+      const size_t size = ReadFile(dir / t[1]).size();
+      const std::string head = "file: " + (dir / t[1]) + " (" + std::to_string(size) +
+                               " bytes)\npacked: yes, a bzip2 stream of " +
+                               std::to_string(size - 4) + " bytes, trailer " +
+                               std::to_string(size - 4) + "\n";
+      return dumped.rfind(head, 0) == 0 ? "holds" : "differs: " + dumped.substr(0, head.size());
+    }
+    if (op == "delete") return platform::RemoveFile(dir / t[1]), "done";
+    if (op == "mkdir") return std::filesystem::create_directory(dir / t[1]), "done";
+    return "unknown command";
+  }
+
+  // Runs the scripts of tests/data/`kind`.
+  void RunScripts(const std::string& kind) {
+    size_t scripts = 0;
+    for (const auto& entry :
+         std::filesystem::directory_iterator(std::string(QUORVEL_TEST_DATA) + "/" + kind)) {
+      SCOPED_TRACE(entry.path().filename().string());
+      scriptStart = platform::UtcSecondsNow();
+      ++scripts;
+      std::istringstream lines(ReadCaseFile(entry.path()));
+      for (std::string line; std::getline(lines, line);) {
+        const size_t arrow = line.find(" => ");
+        if (line.empty() || line[0] == '#') continue;
+        ASSERT_NE(arrow, std::string::npos) << line;
+        std::vector<std::string> tokens = Tokens(line.substr(0, arrow));
+        // Bytes in ByteCases notation run to the end of the command.
+        const size_t bytesAt = tokens[0] == "write-plain"                            ? 1
+                               : tokens[0] == "write" || tokens[0] == "write-record" ? 2
+                               : tokens.size() > 1 && tokens[1] == "bytes"           ? 3
+                                                                                     : 0;
+        if (bytesAt != 0) {
+          std::string bytes;
+          for (size_t i = bytesAt; i < tokens.size(); ++i) bytes += tokens[i] + " ";
+          tokens.resize(bytesAt);
+          tokens.push_back(bytes);
+        }
+        EXPECT_EQ(Run(tokens), line.substr(arrow + 4)) << line;
+      }
+      for (auto& [name, other] : files) other.Close();
+      file.Close();
+      std::filesystem::remove_all(dir.path());
+      std::filesystem::create_directories(dir.path());
+      for (const std::string& name : this->temporary.Files())
+        platform::RemoveFile(WorkingDirectory() + name);
+    }
+    EXPECT_GE(scripts, 2u);
+  }
+
+  std::map<char, File> files;
+  std::string dumped;                          // by "dump"
+  uint32_t scriptStart = 0;                    // the time the script started
+  std::optional<platform::FileFaults> writes;  // counting from "count-writes"
+};
+
+using RecordScripts = Scripts<RecordFile>;
+using ExchangeScripts = Scripts<ExchangeFile>;
+
+TEST_F(RecordScripts, EachCommandGivesWhatTheScriptSays) { RunScripts("record-scripts"); }
+TEST_F(ExchangeScripts, EachCommandGivesWhatTheScriptSays) { RunScripts("exchange-scripts"); }
+
+TEST_F(RecordScripts, ABlockHoldsAtMost65535Entries) {
+  std::vector<std::string> entries;
+  for (uint32_t tag = 0; tag < 0xFFFF; ++tag) entries.push_back(Entry(tag, kTypeU32, tag));
+  WriteFile(path, RecordFileBytes("", Directory({entries})));
+  ASSERT_TRUE(file.Open(path, false, false));
+  EXPECT_FALSE(file.PutU32(0xFFFF, 1)) << "its count would wrap to 0";
+  EXPECT_TRUE(file.Close());
+  BlockList blocks(kBlockListGrowBy);
+  blocks.Adopt(std::make_unique<TagEntryArray>());
+  blocks[0].SetSize(0x10000);
+  EXPECT_EQ(EncodeDirectory(blocks), "") << "a directory never stores a wrapped count";
+}
+
+}  // namespace
+}  // namespace quorvel::exchange
