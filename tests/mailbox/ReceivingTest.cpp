@@ -313,11 +313,14 @@ TEST_F(ReceivingTest, ASharedFileRewrittenSinceItWasTakenStays) {
   host->keepCount = 1;
   table.Add(platform::CurrentThreadId(), std::move(host));
   InitializeLogTable(&table);
-  std::filesystem::create_hard_link(shared / "a.qv6",
-                                    outside / DailyLogFileName("left", platform::LocalNow()));
+  const std::string logName = DailyLogFileName("left", platform::LocalNow());
+  std::filesystem::create_hard_link(shared / "a.qv6", outside / logName);
   AddFileInProtocol(&context, shared.path());
   EXPECT_TRUE(ReceiveMails(&context));
   InitializeLogTable(nullptr);
+  if (DailyLogFileName("left", platform::LocalNow()) != logName) {
+    GTEST_SKIP() << "the day changed during the receive: its log went to another file";
+  }
   EXPECT_EQ(mailbox.Index().Count(), 1u);
   EXPECT_EQ(FilesIn(shared.path()), (Names{"a.qv6", "b.qvs"}));
 }
