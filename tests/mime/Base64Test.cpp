@@ -118,7 +118,7 @@ TEST_P(Base64OnEveryPath, TheLoopsTakeWholeLinesOfTheFirstLinesShape) {
 TEST_P(Base64OnEveryPath, AgreesWithThePortablePathOnRandomInput) {
   std::mt19937 random(12);
   const std::string pool = RandomBytes(5000, 12);
-  const auto portably = [this](const auto& run) {
+  const auto portably = [](const auto& run) {
     EXPECT_TRUE(UseBase64Path(Base64Path::Portable));
     const auto result = run();
     EXPECT_TRUE(UseBase64Path(GetParam()));
