@@ -143,7 +143,9 @@ int RunSendMes(const Invocation& invocation) {
                                                 "\" is not HOST or HOST:PORT (port 1 to 65535)");
   }
   progressShown = !options.quiet && platform::StandardErrorIsTerminal();
-  platform::HostMutex contextMutex;
+  // Never destroyed: the worker takes it to leave its context after the
+  // completion callback, which may be after this function has returned.
+  static platform::HostMutex& contextMutex = *new platform::HostMutex;
   MTAddNew(contextMutex.handle());
   const CodedText noName;
   bool ok = MailsUseSMTP_POP("", 110, "", "", options.host.c_str(), options.port, &noName,
