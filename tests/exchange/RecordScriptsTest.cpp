@@ -187,10 +187,11 @@ class Scripts : public ItemTest<File> {
     if (op == "write") return WriteFile(dir / t[1], ParseBytes(t[2])), "done";
     if (op == "read") return "\"" + ReadFile(dir / t[1]) + "\"";
     if (op == "head") return Hex(ReadFile(dir / t[1]).substr(0, std::stoul(t[2])));
-    if (op == "copy")
-      return std::filesystem::copy_file(dir / t[1], dir / t[2],
-                                        std::filesystem::copy_options::overwrite_existing),
-             "done";
+    if (op == "copy") {
+      // Removed first: mingw's copy_file refuses to overwrite even when told to.
+      std::filesystem::remove(dir / t[2]);
+      return std::filesystem::copy_file(dir / t[1], dir / t[2]), "done";
+    }
     if (op == "same") return ReadFile(dir / t[1]) == ReadFile(dir / t[2]) ? "yes" : "no";
     if (op == "exists") return platform::IsExistingFile(dir / t[1]) ? "yes" : "no";
     if (op == "read-only") return platform::SetReadOnly(dir / t[1], true), "done";
