@@ -306,18 +306,13 @@ TEST_F(ReceivingTest, SharedFilesGoOnlyOnceTheirCopiesAndTheirDirectoryAreOnTheD
 TEST_F(ReceivingTest, ASharedFileRewrittenSinceItWasTakenStays) {
   Received(shared / "a.qv6", 0);
   WriteFile(shared / "b.qvs", "not an item");  // after every "*.qv6"
-  CxThreadObjects table;
-  auto host = std::make_unique<ThreadLogObject>();
-  host->logDirectory = outside.path();
-  host->filePrefix = "left";
-  host->keepCount = 1;
-  table.Add(platform::CurrentThreadId(), std::move(host));
-  InitializeLogTable(&table);
   const std::string logName = DailyLogFileName("left", platform::LocalNow());
-  std::filesystem::create_hard_link(shared / "a.qv6", outside / logName);
-  AddFileInProtocol(&context, shared.path());
-  EXPECT_TRUE(ReceiveMails(&context));
-  InitializeLogTable(nullptr);
+  {
+    HostLogTable log(outside.path(), "left", 1);
+    std::filesystem::create_hard_link(shared / "a.qv6", outside / logName);
+    AddFileInProtocol(&context, shared.path());
+    EXPECT_TRUE(ReceiveMails(&context));
+  }
   if (DailyLogFileName("left", platform::LocalNow()) != logName) {
     GTEST_SKIP() << "the day changed during the receive: its log went to another file";
   }

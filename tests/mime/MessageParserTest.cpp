@@ -14,6 +14,7 @@
 #include "RandomBytes.h"
 #include "TempDirectory.h"
 #include "TextCases.h"
+#include "HostLogTable.h"
 #include "frame/LogEvents.h"
 #include "frame/LogTable.h"
 #include "mail/ReceiveFunctions.h"
@@ -280,16 +281,11 @@ TEST(CharsetCases, HighHalfTablesAgreeWithTheSystemsConverter) {
 
 TEST(CharsetCases, AnUnknownCharsetIsLoggedWithItsLabel) {
   TempDirectory logs;
-  CxThreadObjects table;
-  auto object = std::make_unique<ThreadLogObject>();
-  object->logDirectory = logs.path();
-  object->filePrefix = "qv";
-  object->keepCount = 3;
-  table.Add(platform::CurrentThreadId(), std::move(object));
-  InitializeLogTable(&table);
-  EXPECT_EQ(ToLibraryText("caf\xC3\xA9", "x-no-such-charset"), Ansi("caf\xC3\xA9"));
-  EXPECT_EQ(ToLibraryText("caf\xE9", "koi8-r"), Ansi("caf\xD0\x98"));
-  InitializeLogTable(nullptr);
+  {
+    HostLogTable log(logs.path(), "qv", 3);
+    EXPECT_EQ(ToLibraryText("caf\xC3\xA9", "x-no-such-charset"), Ansi("caf\xC3\xA9"));
+    EXPECT_EQ(ToLibraryText("caf\xE9", "koi8-r"), Ansi("caf\xD0\x98"));
+  }
   const auto files = platform::ListDirectory(logs.path(), "qv*.log");
   ASSERT_EQ(files.size(), 1u);
   const std::string log = ReadFile(logs / files[0].name);

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "HostLogTable.h"
 #include "TempDirectory.h"
 #include "frame/LogTable.h"
 #include "platform/Faults.h"
@@ -24,17 +25,9 @@ namespace quorvel::testing {
 
 class LoggedSites {
  public:
-  LoggedSites() {
-    auto host = std::make_unique<ThreadLogObject>();
-    host->logDirectory = directory_.path();
-    host->filePrefix = "sites";
-    host->keepCount = 1;
-    table_.Add(platform::CurrentThreadId(), std::move(host));
-    InitializeLogTable(&table_);
-  }
+  LoggedSites() = default;
   LoggedSites(const LoggedSites&) = delete;
   LoggedSites& operator=(const LoggedSites&) = delete;
-  ~LoggedSites() { InitializeLogTable(nullptr); }
 
   // The location numbers of the events 200004 written since the last call.
   std::vector<uint32_t> Take() {
@@ -54,7 +47,7 @@ class LoggedSites {
 
  private:
   TempDirectory directory_;
-  CxThreadObjects table_;
+  HostLogTable table_{directory_.path(), "sites", 1};
 };
 
 inline constexpr platform::FileOperation kEveryFileOperation[] = {
