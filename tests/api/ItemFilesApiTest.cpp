@@ -1,6 +1,7 @@
 // Pupil mails and tutor replies written, threaded and read back through
 // libquorvel.so as hosts do: attachments and learning data of every size
-// from 0 bytes to 5 MB, with non-ASCII names.
+// from 0 bytes to 5 MB, with non-ASCII names; a tutor reply a pupil's host
+// checks without a context.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -150,12 +151,10 @@ TEST(ItemFiles, APupilMailAnswersOnlyATutorReplyAndATutorOnlyAPupilMail) {
     ASSERT_TRUE(HostWritesMail(UINT32_MAX));
     EXPECT_FALSE(HostWritesReply(2)) << "no item there";
     ASSERT_TRUE(HostWritesReply(0));
-    // The reply is filed under the first mail, before the second thread.
+    // The reply is filed under the first mail (where is the filing's test).
     EXPECT_FALSE(HostWritesMail(0)) << "item 0 is a pupil mail";
-    EXPECT_FALSE(HostWritesMail(2)) << "the second mail moved to index 2";
     EXPECT_FALSE(HostWritesReply(1)) << "item 1 is the tutor reply";
     ASSERT_TRUE(HostWritesMail(1));
-    EXPECT_TRUE(HostWritesReply(3)) << "the second mail moved on to index 3";
 
     uint16_t count = 9;
     EXPECT_FALSE(TessalyGetNbUserData(0, &count, nullptr, nullptr, nullptr, nullptr));
@@ -171,6 +170,27 @@ TEST(ItemFiles, APupilMailAnswersOnlyATutorReplyAndATutorOnlyAPupilMail) {
                                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1))
         << "null values, no route";
   });
+}
+
+TEST(TutorReplyCheck, AnswersTheReferenceOfACompleteReplyOnly) {
+  TempDirectory dir;
+  for (const std::string name : {"tutor-reply", "tutor-reply-incomplete"}) {  // sealed here
+    const std::string data = std::string(QUORVEL_TEST_DATA) + "/items/" + name + ".bytes";
+    WriteFile(dir / (name + ".qv6"), Resealed(ParseBytes(ReadCaseFile(data))));
+  }
+  WriteFile(dir / "text.qv6", "not an exchange file");
+  const CodedText none = CodedText::Default();
+  const std::pair<std::string, CodedText> cases[] = {
+      {"tutor-reply.qv6", CodedText(1250, WideString(u"lesson 3"))},
+      {"tutor-reply-incomplete.qv6", none}, {"text.qv6", none}, {"missing.qv6", none}};
+  for (const auto& [name, reference] : cases) {
+    CodedText answered(1251, WideString(u"stale"));
+    EXPECT_EQ(TessalyPupilQv6IsValid((dir / name).c_str(), &answered), !(reference == none))
+        << name;
+    EXPECT_EQ(answered, reference) << name;
+  }
+  EXPECT_TRUE(TessalyPupilQv6IsValid((dir / "tutor-reply.qv6").c_str(), nullptr));
+  EXPECT_FALSE(TessalyPupilQv6IsValid(nullptr, nullptr));
 }
 
 }  // namespace
