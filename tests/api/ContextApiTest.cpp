@@ -120,7 +120,6 @@ TEST(SharedClasses, AHostBuildsCopiesAndPassesThem) {
   ASSERT_EQ(moved.Size(), 1u);
   EXPECT_EQ(moved[0], copy[1]);
   EXPECT_TRUE(assigned.IsEmpty());
-  EXPECT_EQ(CodedText::Default().codePage, 1252);
   OnHostThread([&] {
     EXPECT_TRUE(MailsUseSMTP_POP("127.0.0.1", 110, "pupil", "pw", "127.0.0.1", 25, &copy[0],
                                  nullptr, 0));
