@@ -1,15 +1,22 @@
 // Context life cycle and the setters, driven through libquorvel.so from
-// several host threads as a host does.
+// several host threads as a host does; the header-only classes a host that
+// links nothing but libquorvel.so builds, copies and hands to the exports;
+// the host's log table, to which MailsInitializexLogFile adds the calling
+// thread's object with the host's template settings.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
+#include <tuple>
 #include <vector>
 
+#include "OnHostThread.h"
 #include "TempDirectory.h"
 #include "WaitUntil.h"
+#include "quorvel/CodedTextArray.h"
 #include "quorvel/quorvel.h"
 
 namespace {
@@ -97,6 +104,53 @@ TEST(Setters, DirectoriesAreCreatedWhereTheyCanBeAndEachResetsTheLastError) {
     }
     MTRemove();
   }).join();
+}
+
+TEST(SharedClasses, AHostBuildsCopiesAndPassesThem) {
+  CodedTextArray names;
+  names.Add(CodedText(1252, WideString(u"Pupil P")));
+  names.Adopt(std::make_unique<CodedText>(1250, WideString(u"\u0158eh\u00E1k")));
+  const CodedTextArray copy = names;
+  names.RemoveAt(0);
+  ASSERT_EQ(copy.Size(), 2u) << "the copy is deep";
+  EXPECT_EQ(copy[1].text.Right(4).View(), u"eh\u00E1k");
+  CodedTextArray assigned;
+  assigned = names;
+  const CodedTextArray moved = std::move(assigned);
+  ASSERT_EQ(moved.Size(), 1u);
+  EXPECT_EQ(moved[0], copy[1]);
+  EXPECT_TRUE(assigned.IsEmpty());
+  OnHostThread([&] {
+    EXPECT_TRUE(MailsUseSMTP_POP("127.0.0.1", 110, "pupil", "pw", "127.0.0.1", 25, &copy[0],
+                                 nullptr, 0));
+  });
+}
+
+TEST(InitializeLogFile, EveryCallingThreadGetsACopyOfTheTemplate) {
+  CxThreadObjects table;
+  auto host = std::make_unique<ThreadLogObject>();  // the host's own, registered first
+  host->logDirectory = "/var/log/host/", host->filePrefix = "host";
+  host->keepCount = 5, host->sourceId = 12, host->valueOne = 34;
+  host->fixedKeys = {5};
+  host->fixedValues = {"host only"};
+  table.Add(1, std::move(host));
+  for (int i = 0; i < 3; ++i) std::thread([&] { MailsInitializexLogFile(&table); }).join();
+  std::thread([&] {
+    MailsInitializexLogFile(&table);
+    MailsInitializexLogFile(&table);  // a second call finds the same object
+  }).join();
+  ASSERT_EQ(table.objects.size(), 5u);
+  EXPECT_FALSE(table.sorted);
+  const auto settings = [](const ThreadLogObject& o) {
+    return std::tie(o.logDirectory, o.filePrefix, o.keepCount, o.sourceId, o.valueOne);
+  };
+  for (size_t i = 1; i < table.objects.size(); ++i) {
+    const ThreadLogObject& copy = *table.objects[i];
+    EXPECT_EQ(settings(copy), settings(*table.objects[0]));
+    EXPECT_TRUE(copy.fixedKeys.empty() && copy.fixedValues.empty()) << "they stay the host's";
+    EXPECT_NE(table.threadIds[i], 1u);
+  }
+  MailsInitializexLogFile(nullptr);
 }
 
 }  // namespace

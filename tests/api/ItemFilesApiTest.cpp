@@ -1,8 +1,14 @@
 // Pupil mails and tutor replies written, threaded and read back through
 // libquorvel.so as hosts do: attachments and learning data of every size
-// from 0 bytes to 5 MB, with non-ASCII names.
+// from 0 bytes to 5 MB, with non-ASCII names; a tutor reply a pupil's host
+// checks without a context. An item being written or read is copied into a
+// directory of the process's own inside the temporary directory, which only
+// the user may enter, never into the temporary directory itself where others
+// could read or take its name.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "../exchange/RecordBytes.h"
@@ -16,6 +22,7 @@ namespace {
 
 using namespace quorvel::testing;
 using Paths = std::vector<std::string>;
+namespace fs = std::filesystem;
 
 // Runs `body` on a host thread whose context has the mailbox base/anna open.
 template <typename Body>
@@ -150,12 +157,10 @@ TEST(ItemFiles, APupilMailAnswersOnlyATutorReplyAndATutorOnlyAPupilMail) {
     ASSERT_TRUE(HostWritesMail(UINT32_MAX));
     EXPECT_FALSE(HostWritesReply(2)) << "no item there";
     ASSERT_TRUE(HostWritesReply(0));
-    // The reply is filed under the first mail, before the second thread.
+    // The reply is filed under the first mail (where is the filing's test).
     EXPECT_FALSE(HostWritesMail(0)) << "item 0 is a pupil mail";
-    EXPECT_FALSE(HostWritesMail(2)) << "the second mail moved to index 2";
     EXPECT_FALSE(HostWritesReply(1)) << "item 1 is the tutor reply";
     ASSERT_TRUE(HostWritesMail(1));
-    EXPECT_TRUE(HostWritesReply(3)) << "the second mail moved on to index 3";
 
     uint16_t count = 9;
     EXPECT_FALSE(TessalyGetNbUserData(0, &count, nullptr, nullptr, nullptr, nullptr));
@@ -170,6 +175,64 @@ TEST(ItemFiles, APupilMailAnswersOnlyATutorReplyAndATutorOnlyAPupilMail) {
     EXPECT_FALSE(TessalyPupilWriteMail(1, nullptr, nullptr, 0, 0, nullptr, nullptr, 0, nullptr,
                                        nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1))
         << "null values, no route";
+  });
+}
+
+TEST(TutorReplyCheck, AnswersTheReferenceOfACompleteReplyOnly) {
+  TempDirectory dir;
+  for (const std::string name : {"tutor-reply", "tutor-reply-incomplete"}) {  // sealed here
+    const std::string data = std::string(QUORVEL_TEST_DATA) + "/items/" + name + ".bytes";
+    WriteFile(dir / (name + ".qv6"), Resealed(ParseBytes(ReadCaseFile(data))));
+  }
+  WriteFile(dir / "text.qv6", "not an exchange file");
+  const CodedText none = CodedText::Default();
+  const std::pair<std::string, CodedText> cases[] = {
+      {"tutor-reply.qv6", CodedText(1250, WideString(u"lesson 3"))},
+      {"tutor-reply-incomplete.qv6", none}, {"text.qv6", none}, {"missing.qv6", none}};
+  for (const auto& [name, reference] : cases) {
+    CodedText answered(1251, WideString(u"stale"));
+    EXPECT_EQ(TessalyPupilQv6IsValid((dir / name).c_str(), &answered), !(reference == none))
+        << name;
+    EXPECT_EQ(answered, reference) << name;
+  }
+  EXPECT_TRUE(TessalyPupilQv6IsValid((dir / "tutor-reply.qv6").c_str(), nullptr));
+  EXPECT_FALSE(TessalyPupilQv6IsValid(nullptr, nullptr));
+}
+
+// Points the temporary directory (TMPDIR on POSIX, TMP on Windows) at
+// `directory` for the object's life.
+struct TemporaryDirectoryVariables {
+  explicit TemporaryDirectoryVariables(const std::string& directory)
+      : set{"TMPDIR=" + directory, "TMP=" + directory} {
+    for (std::string& variable : set) putenv(variable.data());
+  }
+  ~TemporaryDirectoryVariables() {
+    for (std::string& variable : restore) putenv(variable.data());
+  }
+  std::string set[2];
+  std::string restore[2] = {"TMPDIR=" + fs::temp_directory_path().string(),
+                            "TMP=" + fs::temp_directory_path().string()};
+};
+
+TEST(WorkingCopies, LieInADirectoryOfTheProcessThatOnlyTheUserMayEnter) {
+  TempDirectory temporary;
+  TempDirectory base;
+  TemporaryDirectoryVariables variables(temporary.path());
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    ASSERT_TRUE(HostWritesMail(99, {.text = u"private"}));
+    // Reading the text keeps the item's working copies until the next item.
+    EXPECT_EQ(TessalyGetItemMessageText(0).Owned().View(), u"private");
+    size_t copies = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(temporary.path())) {
+      if (entry.path().filename().string().rfind("~AT", 0) != 0) continue;
+      ++copies;
+      const fs::path directory = entry.path().parent_path();
+      EXPECT_NE(directory, fs::path(temporary.path()).parent_path()) << entry.path();
+      const fs::perms others = fs::perms::group_all | fs::perms::others_all;
+      EXPECT_EQ(fs::status(directory).permissions() & others, fs::perms::none) << directory;
+    }
+    EXPECT_GT(copies, 0u);
   });
 }
 

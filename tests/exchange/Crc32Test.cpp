@@ -16,18 +16,6 @@ namespace {
 
 using namespace quorvel::testing;
 
-TEST(Crc32, CheckValueOfTheNineDigits) {
-  EXPECT_EQ(Crc32::Of("123456789", 9), 0x89A1897Fu);
-  EXPECT_EQ(UpdateCrc32ByteWise(0, "123456789", 9), 0x89A1897Fu);
-}
-
-TEST(Crc32, EmptyOrMissingInputIsRefusedAndChangesNothing) {
-  Crc32 crc;
-  EXPECT_FALSE(crc.Update(nullptr, 5));
-  EXPECT_FALSE(crc.Update("x", 0));
-  EXPECT_EQ(crc.Value(), 0u);
-}
-
 class Crc32OnEveryPath : public ::testing::TestWithParam<Crc32Path> {
  protected:
   void SetUp() override { ASSERT_TRUE(UseCrc32Path(GetParam())); }
@@ -72,7 +60,15 @@ TEST_P(Crc32OnEveryPath, RunsOnAStackAlignedToFourBytesOnly) {
   EXPECT_EQ(crc, ReferenceCrc(data));
 }
 
-TEST(Crc32, TheTablePathIsAlwaysThereAndTheFastestIsChosen) {
+// The check value of the nine digits; empty or missing input is refused and
+// changes nothing; the table path is always there and the fastest is chosen.
+TEST(Crc32, CheckValueRefusedInputAndTheChosenPath) {
+  EXPECT_EQ(Crc32::Of("123456789", 9), 0x89A1897Fu);
+  EXPECT_EQ(UpdateCrc32ByteWise(0, "123456789", 9), 0x89A1897Fu);
+  Crc32 crc;
+  EXPECT_FALSE(crc.Update(nullptr, 5));
+  EXPECT_FALSE(crc.Update("x", 0));
+  EXPECT_EQ(crc.Value(), 0u);
   const std::vector<Crc32Path> paths = AvailableCrc32Paths();
   ASSERT_EQ(paths.front(), Crc32Path::Table);
   EXPECT_EQ(CurrentCrc32Path(), paths.back());

@@ -116,23 +116,19 @@ TEST_F(ItemFileFaults, ReadingAnItemFailsCleanlyAtEveryFileOperation) {
   // block its entry count and 8-byte entries): 8 194 root entries put an
   // entry across the first boundary; 8 189 root entries and two one-entry
   // blocks put the third block's count right on it.
-  struct Layout {
-    int fillers;
-    int blocks;
-  };
-  const Layout layouts[] = {{0, 1}, {8192, 0}, {8183, 4}};
+  const std::pair<int, int> layouts[] = {{0, 1}, {8192, 0}, {8183, 4}};  // fillers, blocks
   std::set<uint32_t> reached;
-  for (const Layout& layout : layouts) {
-    const std::string path = dir / ("item" + std::to_string(layout.fillers) + ".qv6");
-    WriteItem(path, layout.fillers, layout.blocks);
+  for (const auto& [fillers, blocks] : layouts) {
+    const std::string path = dir / ("item" + std::to_string(fillers) + ".qv6");
+    WriteItem(path, fillers, blocks);
     const std::string before = ReadFile(path);
     const std::set<uint32_t> sites = SweepFileFaults(
-        [&](const std::string&) { ReadItem(path, layout.blocks); },
+        [&](const std::string&) { ReadItem(path, blocks); },
         [&](const std::string& failing) {
           EXPECT_EQ(temporary.Files(), Names{}) << failing << ": no working copy is left";
         });
     EXPECT_EQ(ReadFile(path), before) << "a reader never changes the item";
-    EXPECT_TRUE(ReadItem(path, layout.blocks));
+    EXPECT_TRUE(ReadItem(path, blocks));
     reached.insert(sites.begin(), sites.end());
   }
   // Header read, directory seek, block count, entry count, entry.

@@ -12,13 +12,12 @@
 // FILE N, copy FILE FILE, delete FILE, mkdir FILE; bytes FILE CASE: the file
 // equals the case of tests/data/records. Exchange files only: packed, path,
 // working (paths from the test or the working directory), in-memory, limit
-// N, too-long, packed-file FILE, trailer FILE (its last 4 bytes give the
-// stream's length), unpack FILE TO, reserve (a unique name), temporary (the
-// working copies), count-writes and writes (whether any were made since);
-// write-record FILE VALUES | DIRECTORY (a record file of these areas with its
-// CRC), patch FILE AT "TEXT", cut FILE N, pack FILE TO; dump FILE, then
-// dump-has "TEXT", dump-ends CASE (tests/data/item-dump/CASE.tree) and
-// dump-head FILE (the sizes of the packed FILE). The record structures:
+// N, too-long, packed-file FILE, unpack FILE TO, reserve (a unique name),
+// temporary (the working copies), count-writes and writes (whether any were
+// made since); write-record FILE VALUES | DIRECTORY (a record file of these
+// areas with its CRC), patch FILE AT "TEXT", cut FILE N, pack FILE TO; dump
+// FILE, then dump-has "TEXT", dump-ends CASE (tests/data/item-dump/CASE.tree)
+// and dump-head FILE (the sizes of the packed FILE). The record structures:
 // read-pupil, read-reply, read-timed, read-stamp, read-plain (what the read
 // gives, whether or not it succeeds; a reply's pupil number starts as 99),
 // write-pupil N (a sample with every field), write-reply N, write-plain
@@ -222,12 +221,6 @@ class Scripts : public ItemTest<File> {
         const uint32_t count = writes->Count(platform::FileOperation::Write);
         return writes.reset(), count == 0 ? "none" : "some";
       }
-      if (op == "trailer") {
-        const std::string bytes = ReadFile(dir / t[1]);
-        return bytes.size() >= 4 && bytes.substr(bytes.size() - 4) == U32(bytes.size() - 4)
-                   ? "holds"
-                   : "differs";
-      }
       // The item writers: WORD FILE pairs (attach, track, options) fill the
       // content, "finisher stamp" stamps the item as id 9, "finisher refuse"
       // fails it when it sees the kind of a mail or a reply.
@@ -275,15 +268,14 @@ class Scripts : public ItemTest<File> {
       }
     }
     // The record structures, read as a whole.
-    const auto coded = [](const CodedText& c) { return Shown(c); };
     const auto hex = [](const std::string& b) {
       return b.empty() ? "-" : Hex(b).substr(0, 3 * b.size() - 1);
     };
     if (op == "read-pupil") {
       PupilMessage m;
       const bool read = m.Read(f);
-      return ok(read, "number " + std::to_string(m.number) + " from " + coded(m.correspondent) +
-                          " reference " + coded(m.reference) + " notes " + hex(m.noteA) + " | " +
+      return ok(read, "number " + std::to_string(m.number) + " from " + Shown(m.correspondent) +
+                          " reference " + Shown(m.reference) + " notes " + hex(m.noteA) + " | " +
                           hex(m.noteB) + " flags " + std::to_string(m.messageFlagA) + " " +
                           std::to_string(m.messageFlagB) + " " + std::to_string(m.messageFlagC) +
                           " " + std::to_string(m.messageFlagD) + " options " +
@@ -295,9 +287,9 @@ class Scripts : public ItemTest<File> {
       m.pupilNumber = 99;
       const bool read = m.Read(f);
       return ok(read, "number " + std::to_string(m.number) + " pupil " +
-                          std::to_string(m.pupilNumber) + " from " + coded(m.correspondent) +
+                          std::to_string(m.pupilNumber) + " from " + Shown(m.correspondent) +
                           " flag " + std::to_string(m.replyFlag) + " text " + Shown(m.text) +
-                          " reference " + coded(m.reference));
+                          " reference " + Shown(m.reference));
     }
     if (op == "read-timed") {
       TimedMessage m;
