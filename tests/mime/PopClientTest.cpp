@@ -129,16 +129,14 @@ TEST_F(PopClientTest, EachRefusalAndBreakGivesItsErrorCode) {
   }
 }
 
-TEST_F(PopClientTest, TheCountIsTakenModulo65536AndNeedsADigit) {
+TEST_F(PopClientTest, CountsAndMessageNumbersAreTakenModulo65536) {
   uint16_t count = 7;
   EXPECT_TRUE(LoggedIn({{"+OK 65537 1000\r\n"}}).GetMessageCount(count));
   EXPECT_EQ(count, 1);
-  EXPECT_FALSE(LoggedIn({{"+OK none\r\n"}}).GetMessageCount(count));
+  EXPECT_FALSE(LoggedIn({{"+OK none\r\n"}}).GetMessageCount(count)) << "a count needs a digit";
   EXPECT_EQ(client_->lastError(), kPopNoError);
-}
-
-TEST_F(PopClientTest, MessageNumbersGoOutModulo65536) {
   std::string text;
+  sent.clear();
   LoggedIn({{"+OK 4 3\r\n"}, {"+OK\r\n.\r\n"}}).Retrieve(65540, text);
   EXPECT_EQ(sent.substr(sent.find("LIST")), "LIST 4\r\nRETR 4\r\n");
 }
