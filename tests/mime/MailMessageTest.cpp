@@ -356,29 +356,6 @@ TEST_F(MailMessageTest, SendBySmtpSendsWhatComposeToFileWrites) {
   EXPECT_EQ(message.errorCode, 8u) << "a directory to keep the message in must exist";
 }
 
-// The stop flag of the test that stops a delivery from its progress callback.
-std::atomic<uint8_t>* stopOnProgress = nullptr;
-void StopAfterTheFirstPiece(uint32_t event, uint32_t argument) {
-  if (event == 11 && argument > 0 && argument < 100 && stopOnProgress != nullptr) {
-    *stopOnProgress = 1;
-  }
-}
-
-TEST_F(MailMessageTest, StopNoticedByTheClientRecordsTheFailedStep) {
-  ScriptedServer server(ServeSmtpSession);
-  MailMessage message = NewMessage();
-  message.SetSender("127.0.0.1", server.port(), nullptr, nullptr);
-  message.SetBody(std::string(5000, 'b'));
-  stopOnProgress = &stop;
-  message.SetProgressCallback(StopAfterTheFirstPiece);
-  EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
-  stopOnProgress = nullptr;
-  EXPECT_EQ(message.errorCode, 7u) << "the transaction failed; 13 is for stops the message sees";
-  EXPECT_EQ(stop.load(), 0);
-  EXPECT_TRUE(percent > 0 && percent < 100) << percent;
-  EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml")) << "kept after a failure";
-}
-
 // A stop seen between the parts of the composition keeps what was written so
 // far in the given directory, here the header block alone. The send suspends
 // itself as it begins; the stop is asked for before it is resumed.
