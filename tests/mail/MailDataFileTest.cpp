@@ -79,6 +79,9 @@ TEST(MailDataFile, AHandWrittenFileReadsWritesAndReadsAgain) {
   again.filePath = mail.filePath;
   EXPECT_EQ(FormatMailHead(again) + FormatMailAttachments(again), ReadFile(kLesson + ".mes"));
   EXPECT_TRUE(std::filesystem::exists(kLesson + ".mes")) << "writing leaves the source";
+  EXPECT_FALSE(again.ReadFile(to / "missing.mes"));
+  EXPECT_TRUE(again.to.empty()) << "reading starts from an empty record";
+  EXPECT_FALSE(again.ReadFile(to.path())) << "a directory is no mail-data file";
 }
 
 TEST(MailDataFile, TwoRecipientsNoAttachmentsIsTenLines) {
@@ -114,15 +117,6 @@ TEST(MailDataFile, MessageLineEndsBecomeCrLf) {
     ASSERT_TRUE(WriteMailData(other, given.path(), false, text, true));
     EXPECT_EQ(ReadFile(other.filePath), ReadFile(mail.filePath)) << text;
   }
-}
-
-TEST(MailDataFile, ReadingStartsFromAnEmptyRecord) {
-  TempDirectory dir;
-  MailData mail;
-  mail.to = {"left over"};
-  EXPECT_FALSE(mail.ReadFile(dir / "missing.mes"));
-  EXPECT_TRUE(mail.to.empty()) << "reading starts from an empty record";
-  EXPECT_FALSE(mail.ReadFile(dir.path())) << "a directory is no mail-data file";
 }
 
 TEST(MailDataFile, NamesMovesAndMissingContent) {
