@@ -148,6 +148,9 @@ TEST(LineEnds, EveryLoneLineFeedIsFoundAndGetsACr) {
     EXPECT_EQ(written(same), same);
   }
   EXPECT_EQ(written("a\r\nb\n\n"), "a\r\nb\r\n\r\n");
+  // A CR LF across the pieces, and a lone LF later in the second piece.
+  const std::string across = std::string(edge - 1, 'x') + "\r\n";
+  EXPECT_EQ(written(across + "x\n"), across + "x\r\n");
   for (const size_t at : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{63}, size_t{64},
                           size_t{65}, size_t{128}, size_t{191}, size_t{192}, size_t{193}, edge - 1,
                           edge, edge + 1, text.size() - 40, text.size() - 1}) {
