@@ -1,14 +1,17 @@
 // Mail-data files: expected bytes written out by hand from the format's
-// description, the reading rules, naming, moves and a round-trip property.
+// description, the reading rules and the dump, naming, moves and a
+// round-trip property.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <random>
+#include <sstream>
 #include <vector>
 
 #include "TempDirectory.h"
+#include "mail/MailDataDump.h"
 #include "mail/MailDataMove.h"
 #include "mail/MailFileFormat.h"
 #include "platform/Faults.h"
@@ -29,6 +32,40 @@ MailData Read(const std::string& path) {
   return mail;
 }
 
+// Each tests/data/mes/NAME.mes (with its NAME_k.att files) dumps as
+// NAME.dump says, DIR standing for the directory: every field, bytes shown
+// escaped, line ends, a byte-order mark, attachments that are not files
+// beside the mail, and the reading rules (body types, code pages, keys
+// inside the message, empty list pieces, lines in any order).
+TEST(MailDataDump, TheFilesOfTheDataDirectory) {
+  const std::string directory = QUORVEL_TEST_DATA "/mes/";
+  int cases = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    if (entry.path().extension() != ".mes") continue;
+    ++cases;
+    std::ostringstream out;
+    EXPECT_TRUE(DumpMailDataFile(entry.path().string(), out)) << entry.path();
+    std::string dump = out.str();
+    for (size_t at; (at = dump.find(directory)) != std::string::npos;) dump.replace(at, directory.size(), "DIR/");
+    std::filesystem::path expected = entry.path();
+    EXPECT_EQ(dump, ReadFile(expected.replace_extension(".dump").string())) << entry.path();
+  }
+  EXPECT_EQ(cases, 22);
+  std::ostringstream missing;
+  EXPECT_FALSE(DumpMailDataFile(directory + "none.mes", missing));
+}
+
+// A file above the cap is not read, whatever it holds.
+TEST(MailDataDump, AFileOverTheCapIsRefusedUnread) {
+  TempDirectory dir;
+  WriteFile(dir / "big.mes", "#To : t@x.test\r\n");
+  std::filesystem::resize_file(dir / "big.mes", (uint64_t{64} << 20) + 1);
+  std::ostringstream out;
+  EXPECT_FALSE(DumpMailDataFile(dir / "big.mes", out));
+  EXPECT_EQ(out.str(), "cannot read mail-data file " + (dir / "big.mes") +
+                           ": larger than 64 MiB (67108865 bytes)\n");
+}
+
 TEST(MailDataFile, AHandWrittenFileReadsWritesAndReadsAgain) {
   TempDirectory to;
   MailData mail = Read(kLesson + ".mes");
@@ -42,6 +79,9 @@ TEST(MailDataFile, AHandWrittenFileReadsWritesAndReadsAgain) {
   again.filePath = mail.filePath;
   EXPECT_EQ(FormatMailHead(again) + FormatMailAttachments(again), ReadFile(kLesson + ".mes"));
   EXPECT_TRUE(std::filesystem::exists(kLesson + ".mes")) << "writing leaves the source";
+  EXPECT_FALSE(again.ReadFile(to / "missing.mes"));
+  EXPECT_TRUE(again.to.empty()) << "reading starts from an empty record";
+  EXPECT_FALSE(again.ReadFile(to.path())) << "a directory is no mail-data file";
 }
 
 TEST(MailDataFile, TwoRecipientsNoAttachmentsIsTenLines) {
@@ -77,16 +117,6 @@ TEST(MailDataFile, MessageLineEndsBecomeCrLf) {
     ASSERT_TRUE(WriteMailData(other, given.path(), false, text, true));
     EXPECT_EQ(ReadFile(other.filePath), ReadFile(mail.filePath)) << text;
   }
-}
-
-// The reading rules are the cases of tests/data/mes (MailDataDumpTest.cpp).
-TEST(MailDataFile, ReadingStartsFromAnEmptyRecord) {
-  TempDirectory dir;
-  MailData mail;
-  mail.to = {"left over"};
-  EXPECT_FALSE(mail.ReadFile(dir / "missing.mes"));
-  EXPECT_TRUE(mail.to.empty()) << "reading starts from an empty record";
-  EXPECT_FALSE(mail.ReadFile(dir.path())) << "a directory is no mail-data file";
 }
 
 TEST(MailDataFile, NamesMovesAndMissingContent) {
@@ -303,12 +333,6 @@ TEST(MailDataFile, RandomRecordsRoundTrip) {
     for (std::string& value : values) value = text(false, false) + "e";
     return values;
   };
-  auto oneLine = [](std::string value) {
-    for (char& c : value) {
-      if (c == '\r' || c == '\n') c = ' ';
-    }
-    return value;
-  };
   TempDirectory dir;
   for (int round = 0; round < 300; ++round) {
     MailData mail;
@@ -327,11 +351,7 @@ TEST(MailDataFile, RandomRecordsRoundTrip) {
     EXPECT_EQ(FormatMailHead(read) + FormatMailAttachments(read),
               FormatMailHead(mail) + FormatMailAttachments(mail))
         << "round " << round;
-    EXPECT_EQ(read.message, mail.message) << "round " << round;
-    EXPECT_EQ(read.to, mail.to) << "round " << round;
-    EXPECT_EQ(std::make_tuple(read.version, read.senderName, read.subject),
-              std::make_tuple(oneLine(mail.version), oneLine(mail.senderName), oneLine(mail.subject)))
-        << "round " << round;
+    EXPECT_EQ(std::tie(read.message, read.to), std::tie(mail.message, mail.to)) << "round " << round;
     mail.DeleteFiles();
   }
 }

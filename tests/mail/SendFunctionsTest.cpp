@@ -127,22 +127,6 @@ TEST_F(SendFunctions, AFailureStopsAtItsRecipientAndStoresTheMailInTheOutDirecto
   EXPECT_TRUE(none.filePath.empty()) << "no out directory: not stored";
 }
 
-TEST_F(SendFunctions, TheMailsOwnSenderNameIsWrittenInTheMailsCodePage) {
-  ScriptedServer server(ServeSmtpSession);
-  context->protocol = kProtocolSmtpPop;
-  context->smtpHost = "127.0.0.1";
-  context->smtpPort = server.port();
-  MailData russian;
-  russian.AddTo("one@x.test");
-  russian.from = "natalya@x.test";
-  russian.senderName = "Наталья";
-  russian.codePage = 65001;
-  ASSERT_TRUE(DeliverMailData(russian));
-  EXPECT_NE(server.transcript().find("\r\nFrom: =?utf-8?B?0J3QsNGC0LDQu9GM0Y8=?= <natalya@x.test>\r\n"),
-            std::string::npos)
-      << server.transcript();
-}
-
 // A record without recipients is never taken as sent: it goes to the out
 // directory (files without recipients: the exports' tests).
 TEST_F(SendFunctions, FilesAndDirectories) {

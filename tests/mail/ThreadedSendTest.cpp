@@ -175,32 +175,34 @@ TEST_F(ThreadedSend, StopsAndRequestsFromTheWorkersOwnCallback) {
 }
 
 // Two host threads, two contexts, two servers: each delivery carries the
-// sender its own context and mail gave it; of two recipients only the first
-// message goes to the copy address too.
+// sender its own context and mail gave it, the name in the mail's code page;
+// of two recipients only the first message goes to the copy address too.
 TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
   ScriptedServer first(ServeSmtpSession, 2), second(ServeSmtpSession, 2);
   std::atomic<int> ready{0};
-  auto host = [&](uint16_t port, const char* from, const char* name) {
+  auto host = [&](uint16_t port, const char* from, const char* name, int32_t codePage) {
     NewContext(port, nullptr)->progressCallback = nullptr;
     MailData own;
     own.AddTo("tutor@example.test;head@example.test");
     own.AddCopy("copy@example.test");
     own.from = from;
     own.senderName = name;
+    own.codePage = codePage;
     ++ready;
     EXPECT_TRUE(WaitUntil([&] { return ready == 2; }));
     EXPECT_TRUE(DeliverMailData(own));
     Contexts().Remove(platform::CurrentThreadId());
   };
-  std::thread a(host, first.port(), "a@example.test", "Pupil A"),
-      b(host, second.port(), "b@example.test", "Pupil B");
+  std::thread a(host, first.port(), "a@example.test", "Pupil A", 1252),
+      b(host, second.port(), "natalya@example.test", "Наталья", 65001);
   a.join();
   b.join();
-  for (auto [server, from, name] : {std::tuple{&first, "a@example.test", "Pupil A"},
-                                     {&second, "b@example.test", "Pupil B"}}) {
+  for (auto [server, from, header] :
+       {std::tuple{&first, "a@example.test", "\"Pupil A\""},
+        {&second, "natalya@example.test", "=?utf-8?B?0J3QsNGC0LDQu9GM0Y8=?="}}) {
     const std::string transcript = server->transcript();
     EXPECT_NE(transcript.find("MAIL FROM: <" + std::string(from) + ">"), std::string::npos);
-    EXPECT_NE(transcript.find("From: \"" + std::string(name) + "\" <" + from + ">"),
+    EXPECT_NE(transcript.find("\r\nFrom: " + std::string(header) + " <" + from + ">\r\n"),
               std::string::npos)
         << transcript.substr(0, 600);
     const std::string copy = "RCPT TO: <copy@example.test>";

@@ -356,50 +356,6 @@ TEST_F(MailMessageTest, SendBySmtpSendsWhatComposeToFileWrites) {
   EXPECT_EQ(message.errorCode, 8u) << "a directory to keep the message in must exist";
 }
 
-// The stop flag of the test that stops a delivery from its progress callback.
-std::atomic<uint8_t>* stopOnProgress = nullptr;
-void StopAfterTheFirstPiece(uint32_t event, uint32_t argument) {
-  if (event == 11 && argument > 0 && argument < 100 && stopOnProgress != nullptr) {
-    *stopOnProgress = 1;
-  }
-}
-
-TEST_F(MailMessageTest, StopNoticedByTheClientRecordsTheFailedStep) {
-  ScriptedServer server(ServeSmtpSession);
-  MailMessage message = NewMessage();
-  message.SetSender("127.0.0.1", server.port(), nullptr, nullptr);
-  message.SetBody(std::string(5000, 'b'));
-  stopOnProgress = &stop;
-  message.SetProgressCallback(StopAfterTheFirstPiece);
-  EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
-  stopOnProgress = nullptr;
-  EXPECT_EQ(message.errorCode, 7u) << "the transaction failed; 13 is for stops the message sees";
-  EXPECT_EQ(stop.load(), 0);
-  EXPECT_TRUE(percent > 0 && percent < 100) << percent;
-  EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml")) << "kept after a failure";
-}
-
-// A stop seen as the send begins leaves nothing in the given directory (no
-// part was composed); an undelivered message past the memory limit, composed
-// straight into that directory, stays there whole.
-TEST_F(MailMessageTest, GivenDirectoryKeepsNothingAfterAStopAndAWholeLargeMessage) {
-  TempDirectory mime;
-  MailMessage message = NewMessage();
-  message.SetSender("127.0.0.1", ClosedLoopbackPort(), nullptr, nullptr);
-  stop = 1;
-  EXPECT_FALSE(message.SendBySmtp(false, mime.path().c_str(), false));
-  EXPECT_EQ(message.errorCode, 13u);
-  EXPECT_EQ(stop.load(), 0);
-  EXPECT_TRUE(std::filesystem::is_empty(mime.path()));
-
-  WriteFile(directory / "large.bin", std::string(kComposedInMemory, 'x'));
-  ASSERT_TRUE(message.AddAttachment((directory / "large.bin").c_str(), nullptr, false));
-  EXPECT_FALSE(message.SendBySmtp(false, mime.path().c_str(), false));
-  EXPECT_EQ(message.errorCode, 5u);
-  EXPECT_EQ(WithCheckedDateAndId(ReadFile(mime / "~AT0.eml")),
-            WithCheckedDateAndId(Compose(message)));
-}
-
 // A stop seen between the parts of the composition keeps what was written so
 // far in the given directory, here the header block alone. The send suspends
 // itself as it begins; the stop is asked for before it is resumed.
@@ -422,13 +378,25 @@ TEST_F(MailMessageTest, AStopBetweenThePartsKeepsTheHeaderBlockInTheGivenDirecto
   EXPECT_TRUE(kept.ends_with(std::string("X-Mailer: ") + kMailerName + "\r\n\r\n")) << kept;
 }
 
+// A failed send keeps the file it composed in a given directory, whole also
+// past the memory limit, and deletes one composed in the temporary
+// directory; a stop seen as the send begins composes nothing.
 TEST_F(MailMessageTest, FailuresKeepOnlyFilesComposedInAGivenDirectory) {
+  TempDirectory mime;
   MailMessage message = NewMessage();
   message.SetSender("127.0.0.1", ClosedLoopbackPort(), nullptr, nullptr);
-  EXPECT_FALSE(message.SendBySmtp(false, directory.path().c_str(), false));
+  stop = 1;
+  EXPECT_FALSE(message.SendBySmtp(false, mime.path().c_str(), false));
+  EXPECT_EQ(message.errorCode, 13u);
+  EXPECT_EQ(stop.load(), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(mime.path()));
+  WriteFile(directory / "large.bin", std::string(kComposedInMemory, 'x'));
+  ASSERT_TRUE(message.AddAttachment((directory / "large.bin").c_str(), nullptr, false));
+  EXPECT_FALSE(message.SendBySmtp(false, mime.path().c_str(), false));
   EXPECT_EQ(message.errorCode, 5u);
   EXPECT_EQ(message.serverReply, "") << "no server answered";
-  EXPECT_TRUE(std::filesystem::exists(directory / "~AT0.eml"));
+  EXPECT_EQ(WithCheckedDateAndId(ReadFile(mime / "~AT0.eml")),
+            WithCheckedDateAndId(Compose(message)));
 
   SmtpConnectionsForbidden() = true;
   message.errorCode = 77;

@@ -54,19 +54,17 @@ std::string Escaped(std::string_view bytes) {
   return out;
 }
 
-std::string Same(std::string_view bytes) { return std::string(bytes); }
-
 // The fields, parts and text of a parsed message as the expected files of
 // tests/data/received write them ("*" for a part listed under its file's
-// name), or with the parts' bytes as they are.
-std::string Described(const MailMessage& message, bool escaped = true) {
+// name).
+std::string Described(const MailMessage& message) {
   std::string fields = "From: " + message.notesSender + "\nTo: " + message.recipient +
                        "\nCc: " + message.cc + "\nSubject: " + message.subject +
                        "\nHtml: " + std::to_string(message.htmlBodyIndex) + "\n";
   for (size_t i = 0; i < message.attachmentSources.size(); ++i) {
     const bool named = message.attachmentNames[i] != message.attachmentSources[i];
     fields += "Attachment: " + (named ? message.attachmentNames[i] : "*") + "\nContent: " +
-              (escaped ? Escaped : Same)(ReadFile(message.attachmentSources[i])) + "\n";
+              Escaped(ReadFile(message.attachmentSources[i])) + "\n";
   }
   return fields + "\n" + message.body;
 }
@@ -91,13 +89,12 @@ class MessageParserTest : public ::testing::Test {
         }
         parser.Finish();
       }
-      EXPECT_TRUE(Described(arrived, false) == Described(message, false))
+      EXPECT_TRUE(Described(arrived) == Described(message))
           << "pieces " << i << "\n" << Described(arrived).substr(0, 2000);
       RemovePartFiles(arrived);
     }
     return message;
   }
-  std::string Saved(size_t index) const { return ReadFile(message.attachmentSources.at(index)); }
 
   TempDirectory directory;
   MailMessage message{nullptr, nullptr, nullptr};
@@ -205,7 +202,7 @@ TEST_F(MessageParserTest, ALargeAttachmentIsDecodedIntoItsFileAsItArrives) {
   }
   Parse(text);
   ASSERT_EQ(message.attachmentSources.size(), 1u);
-  EXPECT_TRUE(Saved(0) == bytes);
+  EXPECT_TRUE(ReadFile(message.attachmentSources[0]) == bytes);
   EXPECT_EQ(message.body.size(), size_t{1} << 20);
 }
 

@@ -1,12 +1,18 @@
 // The POP3 dialogue against stand-in servers that answer in chosen pieces:
 // the commands on the wire, the events in order (window, then callback),
-// every error code, and the message text handed on.
+// every error code, and the message text handed on. Then the login with
+// transport security: STLS before USER, TLS from the first byte, no
+// downgrade when STLS is refused, and no password in clear unless the host
+// allowed it; then SASL as CAPA offers it, with the password or an OAuth 2
+// token (XOAUTH2), the initial response on the AUTH line while that line
+// stays within 255 bytes.
 #include "protocol/PopClient.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
+#include <map>
 #include <vector>
 
 #include "ScriptedPop.h"
@@ -123,16 +129,14 @@ TEST_F(PopClientTest, EachRefusalAndBreakGivesItsErrorCode) {
   }
 }
 
-TEST_F(PopClientTest, TheCountIsTakenModulo65536AndNeedsADigit) {
+TEST_F(PopClientTest, CountsAndMessageNumbersAreTakenModulo65536) {
   uint16_t count = 7;
   EXPECT_TRUE(LoggedIn({{"+OK 65537 1000\r\n"}}).GetMessageCount(count));
   EXPECT_EQ(count, 1);
-  EXPECT_FALSE(LoggedIn({{"+OK none\r\n"}}).GetMessageCount(count));
+  EXPECT_FALSE(LoggedIn({{"+OK none\r\n"}}).GetMessageCount(count)) << "a count needs a digit";
   EXPECT_EQ(client_->lastError(), kPopNoError);
-}
-
-TEST_F(PopClientTest, MessageNumbersGoOutModulo65536) {
   std::string text;
+  sent.clear();
   LoggedIn({{"+OK 4 3\r\n"}, {"+OK\r\n.\r\n"}}).Retrieve(65540, text);
   EXPECT_EQ(sent.substr(sent.find("LIST")), "LIST 4\r\nRETR 4\r\n");
 }
@@ -186,39 +190,25 @@ TEST_F(PopClientTest, SeventyThousandDotLinesComeBackWithOneDotEach) {
   EXPECT_EQ(text, expected);
 }
 
-// A message larger than the limit is not taken: listed larger, it is not
-// asked for and the session goes on; listed smaller but arriving larger, its
-// data ends the session once past the limit. A stop request ends the data
-// too, and is left set. A message of the limit's size is taken.
+// A message larger than the limit, or a stop request, ends the message (the
+// cases of tests/data/pop-dialogues/limits.txt, their LIST answers).
 TEST_F(PopClientTest, TheLimitAndAStopRequestEndAMessage) {
-  const TurnSocket::Reply data = {"+OK\r\n", "0123456789\r\n", ".\r\n"};
-  const struct {
-    const char* what;
-    uint64_t limit;
-    bool stop;
-    const char* listed;
-    uint32_t error;  // 0: taken
-    bool asked;      // RETR sent
-  } cases[] = {
-      {"listed larger", 11, false, "+OK 1 12\r\n", kPopMessageTooLarge, false},
-      {"listed and arriving at the limit", 12, false, "+OK 1 12\r\n", kPopNoError, true},
-      {"arriving larger", 11, false, "+OK 1 5\r\n", kPopMessageTooLarge, true},
-      {"stopped", 100, true, "+OK 1 12\r\n", kPopReceiveFailed, true},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const TextCase& c : TextCases("pop-dialogues/limits")) {
+    SCOPED_TRACE(c.name);
     sent.clear();
-    std::atomic<uint8_t> stop{static_cast<uint8_t>(c.stop ? 1 : 0)};
-    PopClient& client = LoggedIn({{c.listed}, data});
-    client.SetLargestMessage(c.limit);
+    const uint32_t error = c.Number("error");
+    std::atomic<uint8_t> stop{static_cast<uint8_t>(c.Number("stop"))};
+    PopClient& client = LoggedIn({c.inputs.at(0), {"+OK\r\n", "0123456789\r\n", ".\r\n"}});
+    client.SetLargestMessage(c.Number("limit"));
     client.SetStopRequest(&stop);
     std::string text;
-    EXPECT_EQ(client.Retrieve(1, text), c.error == kPopNoError);
-    EXPECT_EQ(client.lastError(), c.error);
-    EXPECT_EQ(sent.find("RETR 1\r\n") != std::string::npos, c.asked);
-    EXPECT_EQ(text, c.error == kPopNoError ? "0123456789\r\n" : "");
-    EXPECT_EQ(client.IsConnected(), c.error == kPopNoError || !c.asked);
-    EXPECT_EQ(stop.load(), c.stop ? 1 : 0);
+    EXPECT_EQ(client.Retrieve(1, text), error == kPopNoError);
+    EXPECT_EQ(client.lastError(), error);
+    const bool asked = c.Get("asked") == "yes";
+    EXPECT_EQ(sent.find("RETR 1\r\n") != std::string::npos, asked);
+    EXPECT_EQ(text, error == kPopNoError ? "0123456789\r\n" : "");
+    EXPECT_EQ(client.IsConnected(), error == kPopNoError || !asked);
+    EXPECT_EQ(stop.load(), c.Number("stop"));
   }
 }
 
@@ -242,6 +232,65 @@ TEST_F(PopClientTest, ALineBreakInUserOrPasswordIsRefusedUnsent) {
   EXPECT_FALSE(Client({{"+OK\r\n"}, kOk, kOk}).Connect("pop.test", 110, "u", "p\nQUIT"));
   EXPECT_EQ(client_->lastError(), kPopPasswordRefused);
   EXPECT_EQ(sent, "USER u\r\n");
+}
+
+class PretendTlsTurnSocket : public TurnSocket {
+ public:
+  using TurnSocket::TurnSocket;
+  bool StartTls(const platform::TlsOptions& options, std::string&) override {
+    host = options.hostName;
+    return secured = true;
+  }
+  bool IsSecure() const override { return secured && IsOpen(); }
+  bool secured = false;
+  std::string host;
+};
+
+std::vector<std::string> askedFor;  // the users the token callback was asked for
+uint32_t NewToken(const char* user, char* token, uint32_t capacity, uint32_t userValue) {
+  askedFor.push_back(user);
+  const std::string tokens[] = {"", "ya29.new", "ya29.tok", std::string(capacity, 'x'), ""};
+  const std::string& given = tokens[userValue];
+  given.copy(token, capacity);
+  return static_cast<uint32_t>(given.size());
+}
+
+// The dialogues of tests/data/pop-dialogues/security.txt, with TLS started
+// where the first command is STLS or from the first byte.
+TEST(PopSecurity, TlsFirstThenSaslAsTheCapabilitiesOffer) {
+  const std::map<std::string, uint32_t> modes = {
+      {"none", kTlsNone}, {"upgrade", kTlsUpgrade}, {"implicit", kTlsImplicit}};
+  for (const TextCase& d : TextCases("pop-dialogues/security")) {
+    SCOPED_TRACE(d.name);
+    const uint32_t error = d.Number("error");
+    std::string sent;
+    auto socket = std::make_unique<PretendTlsTurnSocket>(d.inputs, &sent);
+    PretendTlsTurnSocket& seen = *socket;
+    askedFor.clear();
+    {
+      PopClient client(nullptr);
+      TransportSecurity security;
+      security.popTls = modes.at(d.Get("tls"));
+      security.popSecuritySet = d.Get("set") != "no";
+      security.popClearTextAllowed = d.Get("clear") != "no";
+      security.popOAuthToken = d.Get("token");
+      if (!d.Get("renewal").empty()) {
+        security.tokenCallback = NewToken;
+        security.tokenUserValue = d.Number("renewal");
+      }
+      client.SetSecurity(security);
+      client.UseSocket(std::move(socket));
+      EXPECT_EQ(client.Connect("pop.school.example", 995, "u", "p"), error == kPopNoError);
+      EXPECT_EQ(client.lastError(), error);
+      const bool secured = d.sent.starts_with("STLS") ? error != kPopTlsNotOffered
+                                                      : security.popTls == kTlsImplicit;
+      EXPECT_EQ(seen.secured, secured);
+      EXPECT_EQ(seen.host, secured ? "pop.school.example" : "");
+    }
+    EXPECT_EQ(sent, d.sent);
+    EXPECT_EQ(askedFor, d.Get("asked") == "yes" ? std::vector<std::string>{"u"}
+                                                : std::vector<std::string>{});
+  }
 }
 
 }  // namespace

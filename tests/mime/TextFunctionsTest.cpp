@@ -132,47 +132,38 @@ TEST(MessageId, TakesTheSendersDomainWhenItIsADotAtom) {
 }
 
 // A lone LF is found wherever it lies: the first byte, inside and at both
-// edges of the 64-byte blocks, in the tail after them; a CR LF split across
-// two blocks is a line end like any other.
-TEST(LineEnds, EveryLoneLineFeedIsFound) {
-  const std::string text(300, 'x');
-  EXPECT_TRUE(EndsEveryLineWithCrLf(text));
-  for (const size_t at : {0, 1, 15, 16, 63, 64, 65, 128, 191, 192, 193, 250, 299}) {
+// edges of the 64-byte blocks, in the tail after them, at the edge between
+// two written pieces; the writer puts a CR before it and changes nothing
+// else. A CR LF split across two blocks or pieces is a line end like any other.
+TEST(LineEnds, EveryLoneLineFeedIsFoundAndGetsACr) {
+  const size_t edge = kCrLfPieceBytes;
+  const std::string text(edge + 300, 'x');
+  const auto written = [](const std::string& in) {
+    std::string out;
+    WriteWithCrLfLines(in, [&](std::string_view piece) { out.append(piece); });
+    return out;
+  };
+  for (const std::string& same : {std::string(), std::string("a\rb\r"), text}) {
+    EXPECT_TRUE(EndsEveryLineWithCrLf(same));
+    EXPECT_EQ(written(same), same);
+  }
+  EXPECT_EQ(written("a\r\nb\n\n"), "a\r\nb\r\n\r\n");
+  // A CR LF across the pieces, and a lone LF later in the second piece.
+  const std::string across = std::string(edge - 1, 'x') + "\r\n";
+  EXPECT_EQ(written(across + "x\n"), across + "x\r\n");
+  for (const size_t at : {size_t{0}, size_t{1}, size_t{15}, size_t{16}, size_t{63}, size_t{64},
+                          size_t{65}, size_t{128}, size_t{191}, size_t{192}, size_t{193}, edge - 1,
+                          edge, edge + 1, text.size() - 40, text.size() - 1}) {
     SCOPED_TRACE(at);
     std::string lone = text;
     lone[at] = '\n';
     EXPECT_FALSE(EndsEveryLineWithCrLf(lone));
+    EXPECT_EQ(written(lone), text.substr(0, at) + "\r\n" + text.substr(at + 1));
     if (at == 0) continue;
     std::string paired = lone;
     paired[at - 1] = '\r';
     EXPECT_TRUE(EndsEveryLineWithCrLf(paired));
-  }
-}
-
-// Every LF that follows no CR gets one, also where the CR LF or the lone LF
-// meets the edge between two pieces; nothing else changes.
-TEST(LineEnds, WrittenInPiecesWithACrBeforeEveryLoneLineFeed) {
-  const size_t edge = kCrLfPieceBytes;
-  const std::string crLfAcross = std::string(edge - 1, 'x') + "\r\n" + std::string(9, 'x');
-  const std::string lfAtEdge = std::string(edge, 'x') + "\n" + std::string(9, 'x');
-  const struct {
-    std::string text;
-    std::string written;
-  } cases[] = {
-      {"", ""},
-      {"\n", "\r\n"},
-      {"a\nb", "a\r\nb"},
-      {"a\r\nb\n\n", "a\r\nb\r\n\r\n"},
-      {"a\rb\r", "a\rb\r"},
-      {crLfAcross, crLfAcross},
-      {crLfAcross + "\n", crLfAcross + "\r\n"},
-      {lfAtEdge, std::string(edge, 'x') + "\r\n" + std::string(9, 'x')},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text.substr(0, 20));
-    std::string written;
-    WriteWithCrLfLines(c.text, [&](std::string_view piece) { written.append(piece); });
-    EXPECT_EQ(written, c.written);
+    EXPECT_EQ(written(paired), paired);
   }
 }
 
