@@ -42,26 +42,7 @@ void ArchiveWriter::WriteStringList(const std::vector<std::string>& list) {
   for (const std::string& text : list) WriteString(text);
 }
 
-std::string_view ArchiveReader::ReadBytes(size_t size) {
-  if (size > Remaining()) throw ArchiveError("unexpected end of the archive");
-  const std::string_view part = bytes_.substr(position_, size);
-  position_ += size;
-  return part;
-}
-
-uint8_t ArchiveReader::ReadU8() { return static_cast<uint8_t>(ReadBytes(1)[0]); }
-
-uint16_t ArchiveReader::ReadU16() {
-  const std::string_view b = ReadBytes(2);
-  return static_cast<uint16_t>(static_cast<uint8_t>(b[0]) | static_cast<uint8_t>(b[1]) << 8);
-}
-
-uint32_t ArchiveReader::ReadU32() {
-  const std::string_view b = ReadBytes(4);
-  uint32_t value = 0;
-  for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<uint8_t>(b[i]);
-  return value;
-}
+void ArchiveReader::RanOut() { throw ArchiveError("unexpected end of the archive"); }
 
 std::string ArchiveReader::ReadString() {
   uint32_t length = ReadU8();

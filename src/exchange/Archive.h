@@ -86,11 +86,19 @@ class ArchiveReader {
   explicit ArchiveReader(std::string_view bytes) : bytes_(bytes) {}
   explicit ArchiveReader(std::string&&) = delete;
 
-  uint8_t ReadU8();
-  uint16_t ReadU16();
-  uint32_t ReadU32();
+  // The fixed-size reads are inline: an index of fifty thousand entries is
+  // read at every open.
+  uint8_t ReadU8() { return static_cast<uint8_t>(*Take(1)); }
+  uint16_t ReadU16() {
+    const auto* b = reinterpret_cast<const uint8_t*>(Take(2));
+    return static_cast<uint16_t>(b[0] | b[1] << 8);
+  }
+  uint32_t ReadU32() {
+    const auto* b = reinterpret_cast<const uint8_t*>(Take(4));
+    return uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+  }
   // The next `size` bytes; throws when fewer remain.
-  std::string_view ReadBytes(size_t size);
+  std::string_view ReadBytes(size_t size) { return std::string_view(Take(size), size); }
   std::string ReadString();
   uint32_t ReadCount();
   std::vector<std::string> ReadStringList();
@@ -102,6 +110,15 @@ class ArchiveReader {
   void RequireRoomFor(uint64_t count, size_t minimumSize) const;
 
  private:
+  // Where the next `size` bytes start, passed over; throws when fewer remain.
+  const char* Take(size_t size) {
+    if (size > Remaining()) RanOut();
+    const char* at = bytes_.data() + position_;
+    position_ += size;
+    return at;
+  }
+  [[noreturn]] static void RanOut();
+
   std::string_view bytes_;
   size_t position_ = 0;
 };

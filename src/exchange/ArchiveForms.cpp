@@ -1,5 +1,6 @@
 #include "exchange/ArchiveForms.h"
 
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -14,9 +15,19 @@ void Store(ArchiveWriter& archive, const WideString& text) {
 void Load(ArchiveReader& archive, WideString& text) {
   const uint32_t count = archive.ReadU32();
   archive.RequireRoomFor(count, 2);
-  std::u16string units(count, u'\0');
-  for (char16_t& unit : units) unit = archive.ReadU16();
-  text.Assign(units);
+  const auto* bytes = reinterpret_cast<const uint8_t*>(archive.ReadBytes(size_t{count} * 2).data());
+  // Most texts are names: decoded on the stack, so only the text allocates.
+  char16_t onStack[64];
+  std::u16string onHeap;
+  char16_t* units = onStack;
+  if (count > std::size(onStack)) {
+    onHeap.resize(count);
+    units = onHeap.data();
+  }
+  for (uint32_t i = 0; i < count; ++i) {
+    units[i] = static_cast<char16_t>(bytes[2 * i] | bytes[2 * i + 1] << 8);
+  }
+  text.Assign(std::u16string_view(units, count));
 }
 
 void Store(ArchiveWriter& archive, const CodedText& coded) {

@@ -1,5 +1,6 @@
 #include "mailbox/IndexFormat.h"
 
+#include <algorithm>
 #include <optional>
 
 #include "exchange/ArchiveForms.h"
@@ -35,8 +36,11 @@ void WriteIndexEntry(ArchiveWriter& archive, const IndexEntry& entry) {
 }
 
 bool IsPlainFileName(std::string_view name) {
-  return name != "." && name != ".." &&
-         name.find_first_of(std::string_view("/\\:\0", 4)) == std::string_view::npos;
+  if (name == "." || name == "..") return false;
+  // One pass, not one search per character refused: fifty thousand names at an open.
+  return std::none_of(name.begin(), name.end(), [](char c) {
+    return c == '/' || c == '\\' || c == ':' || c == '\0';
+  });
 }
 
 std::unique_ptr<IndexEntry> ReadIndexEntry(ArchiveReader& archive) {

@@ -1,6 +1,8 @@
 #include "mailbox/ItemKeys.h"
 
+#include <algorithm>
 #include <chrono>
+#include <iterator>
 #include <cstring>
 #include <new>
 #include <random>
@@ -69,10 +71,42 @@ std::array<uint8_t, 16> NewMailboxKey() {
   return key;
 }
 
-struct Described {
+// A record of the side file that reads: what it says of one filing.
+struct SideRecord {
+  uint32_t id = 0;
   uint32_t mark = 0;
   std::optional<exchange::ItemKey> key;
 };
+
+// The records that read, up to the first torn one; `end` is where they end.
+std::vector<SideRecord> ReadRecords(std::string_view bytes, size_t& end) {
+  std::vector<SideRecord> records;
+  records.reserve((bytes.size() - end) / kRecordSize);
+  for (; end + kRecordSize <= bytes.size(); end += kRecordSize) {
+    const std::string_view record = bytes.substr(end, kRecordSize);
+    if (GetU32(record, 28) != Crc(record.substr(0, 28))) break;
+    exchange::ItemKey key;
+    std::memcpy(key.mailbox.data(), record.data() + 8, key.mailbox.size());
+    key.item = GetU32(record, 24);
+    records.push_back({GetU32(record, 0), GetU32(record, 4),
+                       key == exchange::ItemKey{} ? std::nullopt : std::optional(key)});
+  }
+  // By id, a later record of an id after an earlier one. Records are
+  // appended as items are filed, so they come sorted but after a crash.
+  const auto byId = [](const SideRecord& a, const SideRecord& b) { return a.id < b.id; };
+  if (!std::is_sorted(records.begin(), records.end(), byId)) {
+    std::stable_sort(records.begin(), records.end(), byId);
+  }
+  return records;
+}
+
+// The last record of `id`, or none.
+const SideRecord* LastRecordOf(const std::vector<SideRecord>& records, uint32_t id) {
+  const auto after = std::upper_bound(records.begin(), records.end(), id,
+                                      [](uint32_t wanted, const SideRecord& r) { return wanted < r.id; });
+  if (after == records.begin() || std::prev(after)->id != id) return nullptr;
+  return &*std::prev(after);
+}
 
 std::optional<exchange::ItemKey> KeyInStamp(const std::string& path) {
   exchange::ExchangeFile item;
@@ -95,9 +129,13 @@ std::string ReadWhole(const std::string& path) {
 }  // namespace
 
 uint32_t MarkOf(const IndexEntry& entry) {
-  std::string bytes = entry.fileName;
-  PutU32(bytes, entry.date);
-  return Crc(bytes);
+  exchange::Crc32 crc;
+  crc.Update(entry.fileName.data(), entry.fileName.size());
+  const uint8_t date[4] = {static_cast<uint8_t>(entry.date), static_cast<uint8_t>(entry.date >> 8),
+                           static_cast<uint8_t>(entry.date >> 16),
+                           static_cast<uint8_t>(entry.date >> 24)};
+  crc.Update(date, sizeof date);
+  return crc.Value();
 }
 
 void ItemKeys::Open(const std::string& directory, const MailboxIndex& index, bool readOnly) {
@@ -125,33 +163,23 @@ void ItemKeys::Load(const std::string& directory, const MailboxIndex& index, boo
   } else {
     mailboxKey_ = NewMailboxKey();
   }
-  std::unordered_map<uint32_t, Described> recorded;
-  recorded.reserve(index.Count());
-  byId_.reserve(index.Count());
-  byKey_.reserve(index.Count());
   size_t end = headReads ? kHeadSize : 0;
-  for (; headReads && end + kRecordSize <= bytes.size(); end += kRecordSize) {
-    const std::string_view record = std::string_view(bytes).substr(end, kRecordSize);
-    if (GetU32(record, 28) != Crc(record.substr(0, 28))) break;
-    Described& described = recorded[GetU32(record, 0)];
-    described.mark = GetU32(record, 4);
-    exchange::ItemKey key;
-    std::memcpy(key.mailbox.data(), record.data() + 8, key.mailbox.size());
-    key.item = GetU32(record, 24);
-    described.key = key == exchange::ItemKey{} ? std::nullopt : std::optional(key);
-  }
+  const std::vector<SideRecord> records =
+      headReads ? ReadRecords(bytes, end) : std::vector<SideRecord>();
+  opened_.reserve(index.Count());
   std::string missing;
   for (uint32_t i = 0; i < index.Count(); ++i) {
     const uint32_t id = index.IdAt(i);
     const IndexEntry& entry = index.EntryAt(i);
-    const auto found = recorded.find(id);
-    if (found != recorded.end() && found->second.mark == MarkOf(entry)) {
-      Remember(id, found->second.key);
+    const uint32_t mark = MarkOf(entry);
+    const SideRecord* recorded = LastRecordOf(records, id);
+    if (recorded != nullptr && recorded->mark == mark) {
+      opened_.emplace_back(id, recorded->key);
       continue;
     }
     const std::optional<exchange::ItemKey> key = KeyInStamp(directory + entry.fileName);
-    Remember(id, key);
-    missing += Record(id, MarkOf(entry), key);
+    opened_.emplace_back(id, key);
+    missing += Record(id, mark, key);
   }
   if (readOnly) return;
   try {
@@ -182,11 +210,28 @@ void ItemKeys::WriteAnew(const std::string& directory, const MailboxIndex& index
 
 void ItemKeys::Close() {
   file_.Close();
+  opened_.clear();
   byId_.clear();
   byKey_.clear();
 }
 
+void ItemKeys::BuildLookups() const {
+  if (opened_.empty()) return;
+  try {
+    byId_.reserve(opened_.size());
+    byKey_.reserve(opened_.size());
+    for (const auto& [id, key] : opened_) Remember(id, key);
+  } catch (const std::bad_alloc&) {
+    // Without memory for them the keys are not known: items are filed by id.
+    byId_.clear();
+    byKey_.clear();
+  }
+  opened_.clear();
+  opened_.shrink_to_fit();
+}
+
 std::optional<exchange::ItemKey> ItemKeys::KeyOf(uint32_t id) const {
+  BuildLookups();
   const auto found = byId_.find(id);
   if (found == byId_.end()) return std::nullopt;
   return found->second;
@@ -194,6 +239,7 @@ std::optional<exchange::ItemKey> ItemKeys::KeyOf(uint32_t id) const {
 
 std::optional<uint32_t> ItemKeys::Find(const exchange::ItemKey& key,
                                        const MailboxIndex& index) const {
+  BuildLookups();
   const auto found = byKey_.find(key);
   // A removed item's key stays behind; its id is never given out again.
   if (found == byKey_.end() || !index.Find(found->second)) return std::nullopt;
@@ -202,6 +248,7 @@ std::optional<uint32_t> ItemKeys::Find(const exchange::ItemKey& key,
 
 void ItemKeys::Learn(uint32_t id, const IndexEntry& entry,
                      const std::optional<exchange::ItemKey>& key) {
+  BuildLookups();
   try {
     Remember(id, key);
   } catch (const std::bad_alloc&) {
@@ -210,7 +257,7 @@ void ItemKeys::Learn(uint32_t id, const IndexEntry& entry,
   Append(Record(id, MarkOf(entry), key));
 }
 
-void ItemKeys::Remember(uint32_t id, const std::optional<exchange::ItemKey>& key) {
+void ItemKeys::Remember(uint32_t id, const std::optional<exchange::ItemKey>& key) const {
   const auto before = byId_.find(id);
   if (before != byId_.end()) {
     const auto mapped = byKey_.find(before->second);

@@ -24,6 +24,8 @@
 #include <optional>
 #include <string>
 #include <unordered_map>
+#include <utility>
+#include <vector>
 
 #include "exchange/ItemKey.h"
 #include "mailbox/ItemIndex.h"
@@ -59,13 +61,19 @@ class ItemKeys {
 
  private:
   void Load(const std::string& directory, const MailboxIndex& index, bool readOnly);
-  void Remember(uint32_t id, const std::optional<exchange::ItemKey>& key);
+  // Enters the keys learnt at the open into the lookups, at the first call
+  // that needs them: a mailbox only looked at never builds them.
+  void BuildLookups() const;
+  void Remember(uint32_t id, const std::optional<exchange::ItemKey>& key) const;
   void Append(const std::string& records);
   void WriteAnew(const std::string& directory, const MailboxIndex& index);
 
   std::array<uint8_t, 16> mailboxKey_{};
-  std::unordered_map<uint32_t, exchange::ItemKey> byId_;
-  std::unordered_map<exchange::ItemKey, uint32_t, exchange::ItemKeyHash> byKey_;
+  // The key of each item of the index at the open, in its order, until
+  // BuildLookups enters them.
+  mutable std::vector<std::pair<uint32_t, std::optional<exchange::ItemKey>>> opened_;
+  mutable std::unordered_map<uint32_t, exchange::ItemKey> byId_;
+  mutable std::unordered_map<exchange::ItemKey, uint32_t, exchange::ItemKeyHash> byKey_;
   platform::File file_;  // open for appending while the mailbox is writable
 };
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "Commands.h"
+#include "ExitCodes.h"
 #include "quorvel/ErrorCodes.h"
 #include "mail/MailFileFormat.h"
 #include "platform/FileSystem.h"
@@ -134,6 +135,24 @@ bool SendInBackground(const MesOptions& options, MailData& mail) {
   return sent;
 }
 
+// The tool's exit code for a send that failed with the library's `error`.
+int ExitCodeOfFailure(int32_t error) {
+  switch (error) {
+    case kErrorSmtpConnect:
+      return kExitNoConnection;
+    case kErrorSendingFile:
+      return kExitServerRefused;
+    case kErrorProblemWithFile:
+    case kErrorNoDirectory:
+    case kErrorNoFileFound:
+    case kErrorMailDataFile:
+    case kErrorMimeCreation:
+      return kExitBadFile;
+    default:
+      return kExitOtherFailure;
+  }
+}
+
 }  // namespace
 
 int RunSendMes(const Invocation& invocation) {
@@ -176,7 +195,7 @@ int RunSendMes(const Invocation& invocation) {
   std::fprintf(stderr, "quorvel send: %s not sent, error %d (%s%s)\n", options.file.c_str(), error,
                ErrorMessage(static_cast<uint32_t>(error)),
                tooLarge ? ": larger than the 64 MiB a mail-data file may have" : "");
-  return 1;
+  return ExitCodeOfFailure(error);
 }
 
 }  // namespace quorvel::tool
