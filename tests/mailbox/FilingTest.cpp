@@ -5,7 +5,6 @@
 #include <filesystem>
 
 #include "exchange/ItemStamp.h"
-#include "FaultSweep.h"
 #include "MailboxFixture.h"
 #include "platform/Clock.h"
 
@@ -105,16 +104,6 @@ TEST_F(FilingTest, NothingIsFiledBelowDepth255) {
   EXPECT_EQ(ItemFiles(), 256u);
   const uint32_t root = mailbox.FileItem(item, 0, nullptr, nullptr, nullptr, nullptr, true);
   EXPECT_EQ(mailbox.EntryOf(root)->fileName, "~AT256.qv6") << "the refused copy's name is free";
-}
-
-TEST_F(FilingTest, AClosedOrReadOnlyMailboxFilesNothing) {
-  EXPECT_TRUE(mailbox.CloseIndex(false));
-  EXPECT_EQ(FileMail(), kNoItem);
-  ASSERT_TRUE(mailbox.OpenIndex(directory.path(), true, 1, 0));
-  EXPECT_EQ(FileMail(), kNoItem);
-  LoggedSites logged;
-  EXPECT_FALSE(mailbox.SaveIndex());
-  EXPECT_TRUE(logged.Take().empty()) << "no save is tried, so no failure logged";
 }
 
 TEST_F(FilingTest, TheWorkingCopyLeavesTheStoredFileUntouched) {

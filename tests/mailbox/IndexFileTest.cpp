@@ -1,12 +1,11 @@
-// "Mailbox.inv" as a mailbox leaves it: the seal beside it, and a directory
-// without room for the journal. (Fresh and hand-written indexes saved back
-// are IndexImageCasesTest's.)
+// The seal beside "Mailbox.inv", and a directory without room for the journal.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
 #include "../exchange/RecordBytes.h"
 #include "ByteCases.h"
+#include "FaultSweep.h"
 #include "MailboxFixture.h"
 #include "exchange/Crc32.h"
 #include "platform/Faults.h"
@@ -19,8 +18,8 @@ std::string TwoThreads() { return ParseBytes(ReadCaseFile(std::string(QUORVEL_TE
 
 using IndexFileTest = MailboxTest;
 
-// Where no file can be made beside the index (the journal's open is made to
-// fail), the mailbox opens read-only and saves nothing.
+// Where no journal can be made beside the index, the mailbox opens read-only,
+// and files and saves nothing; nor does a closed one.
 TEST_F(IndexFileTest, WhereNoJournalCanBeMadeTheMailboxOpensReadOnly) {
   WriteFile(IndexPath(), TwoThreads());
   {
@@ -32,17 +31,19 @@ TEST_F(IndexFileTest, WhereNoJournalCanBeMadeTheMailboxOpensReadOnly) {
   EXPECT_TRUE(mailbox.IsReadOnly());
   EXPECT_NE(mailbox.Index().Count(), 0u);
   EXPECT_EQ(mailbox.FileNewMail(NewItem(), {"3|x"}, CodedTextArray()), kNoItem);
+  LoggedSites logged;
   EXPECT_FALSE(mailbox.SaveIndex());
+  EXPECT_TRUE(logged.Take().empty()) << "no save is tried, so no failure logged";
   EXPECT_TRUE(mailbox.CloseIndex(true));
+  EXPECT_EQ(mailbox.FileNewMail(NewItem(), {"3|x"}, CodedTextArray()), kNoItem) << "closed";
   EXPECT_EQ(ReadFile(IndexPath()), TwoThreads());
   EXPECT_FALSE(std::filesystem::exists(directory / "Mailbox.inv.new"));
   EXPECT_FALSE(std::filesystem::exists(directory / "Mailbox.inv.sum"));
 }
 
-// While a mailbox is written the seal on disk is open (it vouches for any
-// index: a kill may leave the index at any save, with the journal starting
-// anew), and closing seals the index again. The seal's bytes: "INVS", the
-// index's length and CRC-32 (0xFFFFFFFF both when open), no names, a CRC-32.
+// While a mailbox is written its seal is open (a kill may leave the index at
+// any save); the close seals the index. The seal: "INVS", the index's length
+// and CRC-32 (0xFFFFFFFF both when open), no names, a CRC-32.
 TEST_F(IndexFileTest, TheSealIsOpenFromTheFirstSaveUntilTheClose) {
   const std::string sealPath = directory / "Mailbox.inv.sum";
   ASSERT_TRUE(Open());

@@ -1,10 +1,8 @@
-// "Mailbox.inv" images as data (tests/data/index): each NAME.bytes is an index
-// written by hand from the format's description, NAME.expected every field a
-// reader must take from it, or "damage". A readable image encodes back to its
-// bytes (to NAME.saved.bytes where the writer must differ), and a mailbox
-// opened on it saves it back so but for the save time; a damaged one is kept
-// aside by the next open, which starts an empty index. A new mailbox closed
-// at once leaves the case "fresh".
+// "Mailbox.inv" images as data (tests/data/index): NAME.bytes written by hand
+// from the format's description, NAME.expected its fields, or "damage". A
+// readable image encodes back to its bytes (or NAME.saved.bytes), also through
+// a mailbox's open and close but for the save time; a damaged one is kept
+// aside, the open starting empty. A new mailbox closed leaves "fresh".
 #include <gtest/gtest.h>
 
 #include <sstream>

@@ -1,6 +1,5 @@
-// Removing items: the system's examples, the outbox queue, ids never given
-// out again, files that are gone or cannot be deleted, refusals, and the
-// reading of list texts.
+// Removing items: threads, lists, the outbox queue, ids never given again,
+// files gone or stuck, failed saves, refusals, and list texts read.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -23,11 +22,7 @@ class ItemRemovalTest : public OpenMailboxTest {
   }
   // A: 1, its replies 2 (with the reply 3) and 4, then the root 5.
   void FileThreads() {
-    ASSERT_EQ(FileMail(), 1u);
-    ASSERT_EQ(FileAnswer(1), 2u);
-    ASSERT_EQ(FileAnswer(2), 3u);
-    ASSERT_EQ(FileAnswer(1), 4u);
-    ASSERT_EQ(FileMail(), 5u);
+    for (const uint32_t parent : {0u, 1u, 2u, 1u, 0u}) parent ? FileAnswer(parent) : FileMail();
     ASSERT_EQ(Tree(), "1:0 2:1 3:2 4:1 5:0");
   }
   std::string FileOf(uint32_t id) { return mailbox.PathOf(*mailbox.EntryOf(id)); }
@@ -90,8 +85,7 @@ TEST_F(ItemRemovalTest, FilesThatAreGoneOrCannotBeDeletedDoNotStopARemoval) {
 
 TEST_F(ItemRemovalTest, ARemovalWhoseSaveFailsKeepsItsFilesAndSaysSo) {
   FileThreads();
-  // Each removal first records its files beside the index (one write), then
-  // saves.
+  // Each removal records its files beside the index (one write), then saves.
   {
     platform::FileFaults faults;
     faults.Fail(platform::FileOperation::Write, 2);

@@ -1,6 +1,5 @@
-// Writing pupil mails and tutor replies into a context's mailbox: where they
-// land in the threads, what their entries and stored files carry, and what a
-// refused or failed write leaves behind.
+// Pupil mails and tutor replies written into a context's mailbox: their
+// threads, what the writes pass on, what a refused or failed write leaves.
 #include <gtest/gtest.h>
 
 #include "MailboxFixture.h"
@@ -17,24 +16,15 @@ const CodedText kReference(1250, WideString(u"lesson \u0159"));
 
 class MailWritingTest : public OpenMailboxTest {
  protected:
-
-  PupilMailContent Mail(std::vector<std::string> attachments = {}) {
+  bool Write(uint32_t answered, std::vector<std::string> attachments = {}) {
     PupilMailContent mail;
     mail.message.number = 31;
     mail.message.reference = kReference;
     mail.attachments = std::move(attachments);
-    return mail;
-  }
-  bool Write(uint32_t answered, std::vector<std::string> attachments = {}) {
-    return PupilWriteMail(&context, Mail(std::move(attachments)), "3|/out", answered);
+    return PupilWriteMail(&context, mail, "3|/out", answered);
   }
   bool Reply(uint32_t answered) {
     return TutorReplyToMail(&context, TutorReplyContent(), answered, "3|/tutor");
-  }
-  // The number of entries "Mailbox.inv" holds on disk.
-  uint32_t SavedCount() {
-    const std::string bytes = mailbox.SavedIndexBytes();
-    return bytes.size() < 20 ? 0 : static_cast<uint8_t>(bytes[16]) | static_cast<uint8_t>(bytes[17]) << 8;
   }
 };
 
@@ -51,8 +41,6 @@ TEST_F(MailWritingTest, MailsAndRepliesLandInTheirThreadsAndTheIndexIsSaved) {
   EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{1, 2, 3, 4, 5}));
   EXPECT_EQ(temporary.Files(), Names{}) << "filed items leave no temporary file";
 
-  // What an entry and a stored file take from the item is the filing's and
-  // the writers' concern; here what the writes pass on.
   EXPECT_EQ(mailbox.Index().EntryAt(0).outRoutes, std::vector<std::string>{"3|/out"});
   const IndexEntry& reply = mailbox.Index().EntryAt(1);
   EXPECT_EQ(reply.outRoutes, std::vector<std::string>{"3|/tutor"});
@@ -81,9 +69,8 @@ TEST_F(MailWritingTest, AMailThatCannotBeFiledLeavesNothingBehind) {
   EXPECT_EQ(temporary.Files(), Names{});
 }
 
-// A mail is written where the mailbox keeps it and packed once: its 1 MiB
-// attachment (text that packs to a few KiB) is written to disk once, in the
-// working copy, not again in a second copy unpacked for the stamp.
+// A mail is packed once where it stays: its 1 MiB attachment (packing to a
+// few KiB) is written once, not again in a copy unpacked for the stamp.
 TEST_F(MailWritingTest, AMailIsPackedOnceWhereItStays) {
   std::string lesson;
   while (lesson.size() < (1u << 20)) lesson += "la maison est grande et le jardin fleuri\r\n";

@@ -1,7 +1,6 @@
 // A mailbox against other processes: the held index keeps a second process
-// out, and saves killed at any instant leave a complete index of the last
-// save that returned or of a later one. (Every state a killed save can
-// leave is RecoveryTest's; removals whose save fails, ItemRemovalTest's.)
+// out, and a save killed at any instant leaves the last returned save or a
+// later one. (The states a killed save leaves are RecoveryTest's.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -50,10 +49,9 @@ TEST(MailboxProcessTest, TheHeldIndexKeepsASecondProcessOut) {
   EXPECT_EQ(ReadFile(base / "anna/mailbox/Mailbox.inv").size(), 23u) << "read once no process holds it";
 }
 
-// Small changes, one per save, by a helper killed at a random instant after
-// its "open", many times: whether the kill comes while a change record is
-// appended, the index is written out, the journal starts anew or an open
-// completes a save. The helper says each step's number once its save returned.
+// A helper saving small changes, killed at a random instant after its "open"
+// (in a record's append, the index written out, the journal started anew or
+// an open); it says each step's number once its save returned.
 using KilledHelpers = MailboxTest;
 
 TEST_F(KilledHelpers, ASmallChangeKilledAtAnyInstantLeavesTheOldOrTheNewIndex) {

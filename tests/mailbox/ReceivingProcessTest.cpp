@@ -1,14 +1,13 @@
-// Receiving against a kill: a receive over a POP maildrop of 50 mails,
-// killed with SIGKILL after a chosen number of commands at the maildrop and
-// a random spin of up to a few milliseconds more, leaves every item at its
-// source or in the saved index (or both), never neither; the next receive
-// then brings every item in, each once. (A shared directory's order of
-// copies, syncs, save and deletions is checked step by step in
-// ReceivingTest.)
+// A receive from a POP maildrop of 50 mails, killed after a chosen number of
+// commands and a random spin, leaves every item at its source or in the saved
+// index; the next receive brings every item in, each once. (A shared
+// directory's steps are ReceivingTest's.)
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
+#include <mutex>
 #include <random>
 #include <thread>
 
@@ -94,8 +93,6 @@ TEST(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing) {
       reader.join();
     }
     drop.WaitForConversations(++conversations);
-    // Every item at its source or in the saved index; the next receive
-    // brings every item in, each once.
     const std::vector<std::string> left = drop.Messages();
     const std::multiset<uint32_t> saved = SavedSenderIds(mailbox.path());
     ++killed[saved.empty() ? 0 : 1];
