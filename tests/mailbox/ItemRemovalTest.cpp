@@ -28,16 +28,27 @@ class ItemRemovalTest : public OpenMailboxTest {
   std::string FileOf(uint32_t id) { return mailbox.PathOf(*mailbox.EntryOf(id)); }
 };
 
-TEST_F(ItemRemovalTest, ARootGoesWithItsWholeThreadAndTheNextRootMovesUp) {
+// A removed item's working copy and id in the queue go with it; a root takes
+// its thread along; the index is saved; ids are never given out again.
+TEST_F(ItemRemovalTest, ARootGoesWithItsThreadAndRemovedIdsAreNeverGivenAgain) {
   FileThreads();
+  mailbox.Index().outboxQueue = {5, 99, 3, 1, 4, 2};  // 99: no longer listed
   ASSERT_NE(mailbox.LoadItem(3, true), nullptr);
-  ASSERT_TRUE(RemoveMailAtIndex(&context, 0));
+  ASSERT_TRUE(RemoveMailAtIndex(&context, 2));  // 3
   EXPECT_EQ(temporary.Files(), Names{}) << "a removed item's working copy goes with it";
+  EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{5, 1, 4, 2}));
+  ASSERT_TRUE(RemoveMailAtIndex(&context, 0));
   EXPECT_EQ(Tree(), "5:0");
   EXPECT_EQ(ItemFiles(), 1u) << "four files deleted";
   EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{5}));
   Reopen();
   EXPECT_EQ(Tree(), "5:0") << "the index was saved";
+  ASSERT_TRUE(RemoveMailsAtIndexes(&context, "0"));
+  EXPECT_TRUE(mailbox.Index().outboxQueue.empty());
+  EXPECT_EQ(FileMail(), 6u);
+  ASSERT_TRUE(RemoveMailAtIndex(&context, 0));
+  Reopen();
+  EXPECT_EQ(FileMail(), 7u);
 }
 
 TEST_F(ItemRemovalTest, AListRemovesEachIndexAsItWasBeforeAnyRemoval) {
@@ -52,20 +63,6 @@ TEST_F(ItemRemovalTest, AListRemovesEachIndexAsItWasBeforeAnyRemoval) {
   // How pieces are read is the list reader's test below.
   EXPECT_FALSE(RemoveMailsAtIndexes(&context, "0x,1")) << "a piece that is not an index";
   EXPECT_EQ(Tree(), "1:0") << "the pieces that are go";
-}
-
-TEST_F(ItemRemovalTest, TheQueueLosesExactlyTheRemovedIdsAndIdsAreNeverGivenAgain) {
-  FileThreads();
-  mailbox.Index().outboxQueue = {5, 99, 3, 1, 4, 2};  // 99: no longer listed
-  ASSERT_TRUE(RemoveMailAtIndex(&context, 2));  // 3
-  EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{5, 1, 4, 2}));
-  ASSERT_TRUE(RemoveMailsAtIndexes(&context, "3,0"));
-  EXPECT_TRUE(mailbox.Index().outboxQueue.empty());
-  EXPECT_EQ(mailbox.Index().Count(), 0u);
-  EXPECT_EQ(FileMail(), 6u);
-  ASSERT_TRUE(RemoveMailAtIndex(&context, 0));
-  Reopen();
-  EXPECT_EQ(FileMail(), 7u);
 }
 
 TEST_F(ItemRemovalTest, FilesThatAreGoneOrCannotBeDeletedDoNotStopARemoval) {
