@@ -124,9 +124,7 @@ void ReceiveToTheEnd(const std::string& mailbox, uint16_t port) {
   EXPECT_EQ(receiver.Wait(), 0);
 }
 
-// 50 mails; the receive is killed after a chosen number of commands and a
-// random spin, leaving each item at its source or in the saved index; the
-// next receive brings every item in, each once.
+// Killed after a chosen number of commands and a random spin.
 TEST(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing) {
   TempDirectory outside;
   WriteFile(outside / "payload", "payload");

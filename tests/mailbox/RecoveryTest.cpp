@@ -205,12 +205,10 @@ class FullDiskTest : public MailboxTest {
   MailboxIndex variants[2];
 };
 
-// The first save of an open makes variant 0 the journal's base; the second
-// appends its change record (synced), and the close writes the index out
-// whole. A disk full in the second save fails it and leaves variant 0; one
-// full in the close keeps the journal, whose variant 1 the next open finds.
-// The record's size varies by a few bytes with the save time, so the cases
-// keep clear of the exact edges.
+// Variant 0 saved as the journal's base, then variant 1 as a change record,
+// then the close writing the index out whole. A disk full in that save
+// leaves variant 0; one full in the close keeps the journal (variant 1). The
+// record's size varies by a few bytes with the save time: cases keep clear.
 TEST_F(FullDiskTest, ASaveOrACloseOnAFullDiskLeavesACompleteIndex) {
   const IndexImage before = EncodeIndexParts(kVariantEntries + 1, 1, variants[0]);
   const IndexImage after = EncodeIndexParts(kVariantEntries + 1, 1, variants[1]);
