@@ -1,9 +1,7 @@
-// Background exchange operations: the queue run on the worker, the combined
-// result, a refused start whose operations the running worker still reaches,
-// locked directions and the callback on the worker thread (a stop, the host
-// leaving and a start without context or mailbox: through the exports). A
-// first operation that waits for the test keeps the worker alive until the
-// test has seen it; the test then waits for the worker's end.
+// Background exchange operations: the combined result and callback on the
+// worker thread, a refused start, locked directions (the rest: through the
+// exports). A first operation that waits for the test keeps the worker alive
+// until the test has seen it; the test then waits for the worker's end.
 #include "mailbox/ExchangeOperations.h"
 
 #include <gtest/gtest.h>
@@ -47,27 +45,28 @@ void WaitFor(Condition condition) {
   if (!events.changed.wait_for(hold, std::chrono::minutes(1), condition)) ADD_FAILURE() << "never came";
 }
 
-bool Blocker() {
+// Sets `flag` and wakes the waiters.
+void Set(bool Events::*flag) {
   {
     std::lock_guard hold(events.lock);
-    events.blockerRunning = true;
+    events.*flag = true;
   }
   events.changed.notify_all();
+}
+
+bool Blocker() {
+  Set(&Events::blockerRunning);
   WaitFor([] { return events.released; });
   return true;
 }
 
-bool Succeeds() {
+template <bool kResult>
+bool Counted() {
   std::lock_guard hold(events.lock);
   ++events.runs;
-  return true;
+  return kResult;
 }
-
-bool Fails() {
-  std::lock_guard hold(events.lock);
-  ++events.runs;
-  return false;
-}
+constexpr ExchangeOperation Succeeds = Counted<true>, Fails = Counted<false>;
 
 void OnCompletion(uint32_t userValue, uint32_t result) {
   std::lock_guard hold(events.lock);
@@ -101,13 +100,6 @@ class ExchangeOperations : public ::testing::Test {
     worker = context->workerThread;
     ASSERT_TRUE(worker);
   }
-  void Release() {
-    {
-      std::lock_guard hold(events.lock);
-      events.released = true;
-    }
-    events.changed.notify_all();
-  }
   // Queues the blocker and `operations`, starts a worker with `start` and
   // answers its callback's result, or kRefused (a refusal queues nothing).
   static constexpr uint32_t kRefused = 2;
@@ -118,8 +110,7 @@ class ExchangeOperations : public ::testing::Test {
       context->exchangeOperations = operations;
     }
     {
-      // A run before this one leaves its marks: waiting on them would
-      // return at once, or never once this run's completion counted too.
+      // Clear the marks of the run before, else the waits below misread them.
       std::lock_guard hold(events.lock);
       events.blockerRunning = events.released = false;
       events.completions = 0;
@@ -131,7 +122,7 @@ class ExchangeOperations : public ::testing::Test {
       return kRefused;
     }
     KeepWorker();
-    Release();
+    Set(&Events::released);
     WaitFor([] { return events.completions == 1; });
     worker->Wait(0xFFFFFFFF);
     return events.result;
@@ -166,7 +157,7 @@ TEST_F(ExchangeOperations, ARefusedStartLeavesItsOperationsToTheRunningWorker) {
   KeepWorker();
   EXPECT_FALSE(StartExchangeOperations(*context, {Fails}, OnCompletion, 2));
   EXPECT_FALSE(ThreadedSendItems(OnCompletion, 3));
-  Release();
+  Set(&Events::released);
   WaitFor([] { return events.completions == 1; });
   EXPECT_EQ(events.runs, 1) << "the worker read the longer queue";
   EXPECT_EQ(events.result, 0u) << "the appended operation failed";

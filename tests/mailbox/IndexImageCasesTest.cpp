@@ -1,19 +1,22 @@
-// "Mailbox.inv" images as data (tests/data/index): each NAME.bytes is an index
-// written by hand from the format's description, NAME.expected every field a
-// reader must take from it, or "damage". A readable image encodes back to its
-// bytes (to NAME.saved.bytes where the writer must differ), and a mailbox
-// opened on it saves it back so but for the save time; a damaged one is kept
-// aside by the next open, which starts an empty index. A new mailbox closed
-// at once leaves the case "fresh".
+// "Mailbox.inv" images as data (tests/data/index): NAME.bytes written by hand
+// from the format's description, NAME.expected its fields, or "damage". A
+// readable image encodes back to its bytes (or NAME.saved.bytes), also through
+// a mailbox's open and close but for the save time; a damaged one is kept
+// aside, the open starting empty. A new mailbox closed leaves "fresh". Then
+// the seal beside the index, and a directory without room for the journal.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "../exchange/RecordBytes.h"
 #include "ByteCases.h"
+#include "FaultSweep.h"
 #include "MailboxFixture.h"
+#include "exchange/Crc32.h"
 #include "mailbox/IndexFormat.h"
 #include "platform/Clock.h"
+#include "platform/Faults.h"
 
 namespace quorvel::testing {
 namespace {
@@ -94,6 +97,53 @@ TEST_F(IndexImageCases, EachImageReadsAsDescribedAndEncodesBackToItsBytes) {
   EXPECT_TRUE(mailbox.CloseIndex(false));
   const std::string fresh = ParseBytes(ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/index/fresh.bytes"));
   EXPECT_EQ(Hex(SavedWithTime(directory.path(), before, 0)), Hex(fresh));
+}
+
+// Two threads: 3 with its reply 7, then 5; two items wait in the outbox.
+std::string TwoThreads() { return ParseBytes(ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/index/two-threads.bytes")); }
+
+using IndexFileTest = MailboxTest;
+
+// Where no journal can be made beside the index, the mailbox opens read-only,
+// and files and saves nothing; nor does a closed one.
+TEST_F(IndexFileTest, WhereNoJournalCanBeMadeTheMailboxOpensReadOnly) {
+  WriteFile(IndexPath(), TwoThreads());
+  {
+    platform::FileFaults faults;
+    faults.Fail(platform::FileOperation::Open, 2);  // the index, then the journal
+    ASSERT_TRUE(Open());
+    EXPECT_TRUE(faults.Fired());
+  }
+  EXPECT_TRUE(mailbox.IsReadOnly());
+  EXPECT_NE(mailbox.Index().Count(), 0u);
+  EXPECT_EQ(mailbox.FileNewMail(NewItem(), {"3|x"}, CodedTextArray()), kNoItem);
+  LoggedSites logged;
+  EXPECT_FALSE(mailbox.SaveIndex());
+  EXPECT_TRUE(logged.Take().empty()) << "no save is tried, so no failure logged";
+  EXPECT_TRUE(mailbox.CloseIndex(true));
+  EXPECT_EQ(mailbox.FileNewMail(NewItem(), {"3|x"}, CodedTextArray()), kNoItem) << "closed";
+  EXPECT_EQ(ReadFile(IndexPath()), TwoThreads());
+  EXPECT_FALSE(std::filesystem::exists(directory / "Mailbox.inv.new"));
+  EXPECT_FALSE(std::filesystem::exists(directory / "Mailbox.inv.sum"));
+}
+
+// While a mailbox is written its seal is open (a kill may leave the index at
+// any save); the close seals the index. The seal: "INVS", the index's length
+// and CRC-32 (0xFFFFFFFF both when open), no names, a CRC-32.
+TEST_F(IndexFileTest, TheSealIsOpenFromTheFirstSaveUntilTheClose) {
+  const std::string sealPath = directory / "Mailbox.inv.sum";
+  ASSERT_TRUE(Open());
+  mailbox.SetDirty(true);
+  ASSERT_TRUE(mailbox.SaveIndex());
+  const std::string open = ReadFile(sealPath);
+  ASSERT_EQ(open.size(), 20u);
+  EXPECT_EQ(open.substr(0, 16), "INVS" + U32(0xFFFFFFFF) + U32(0xFFFFFFFF) + U32(0));
+  EXPECT_TRUE(mailbox.CloseIndex(false));
+  const std::string index = ReadFile(IndexPath());
+  const std::string sealed = ReadFile(sealPath);
+  ASSERT_EQ(sealed.size(), 20u);
+  EXPECT_EQ(sealed.substr(0, 16), "INVS" + U32(static_cast<uint32_t>(index.size())) +
+                                      U32(exchange::Crc32::Of(index.data(), index.size())) + U32(0));
 }
 
 }  // namespace

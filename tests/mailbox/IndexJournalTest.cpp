@@ -1,7 +1,6 @@
-// The change records of index saves and the journal of the side file: a
-// record turns the earlier image into the later one, whether found by
-// comparing the images or by patching the saved one where entries changed,
-// and a journal leads to its last whole record.
+// Change records turn the earlier index image into the later one, the side
+// file's journal leads to its last whole record, and a patched index holds
+// exactly the image encoded whole.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -148,8 +147,7 @@ TEST(IndexJournalTest, AJournalLeadsToItsLastWholeRecord) {
 
 class IndexPatchTest : public MailboxTest {};
 
-// A save after the journal's base patches the index in place: shorter,
-// longer or shifted, the file then holds exactly the saved image.
+// The index patched in place at the close: longer, shorter or shifted.
 TEST_F(IndexPatchTest, APatchedIndexHoldsExactlyTheSavedImage) {
   const std::function<void(MailboxIndex&)> changes[] = {
       [](MailboxIndex& index) { FillVariant(index, 0); },
@@ -169,10 +167,9 @@ TEST_F(IndexPatchTest, APatchedIndexHoldsExactlyTheSavedImage) {
   }
 }
 
-// Random filings, removals, writes (through EntryAt and through entries
-// handed out) and outbox changes, saved in between, with a close and open in
-// the middle: after every save the files hold exactly the index encoded
-// whole, and a save of one filing appends a record of its own size.
+// Random filings, removals, writes (also through entries handed out) and
+// outbox changes, saved in between, closed once: the files hold exactly the
+// index encoded whole; a save of one filing appends a record of its size.
 TEST_F(IndexPatchTest, APatchedImageEqualsTheImageEncodedWhole) {
   std::mt19937 random(17);
   ASSERT_TRUE(Open());

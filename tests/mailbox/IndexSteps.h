@@ -1,6 +1,5 @@
-// Small changes of a large index, one per save: a helper process makes them
-// until it is killed, and the test makes them again to know what the killed
-// helper's index must hold. Entry 0's writtenTime counts the steps made.
+// Small changes of a large index, one per save, made by a helper until it is
+// killed and again by the test. Entry 0's writtenTime counts the steps.
 #pragma once
 
 #include <algorithm>

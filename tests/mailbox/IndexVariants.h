@@ -1,6 +1,4 @@
-// Two different contents of one large index, shared by the crash test and the
-// helper process that saves them in turn: the test finds out which of them a
-// killed save left behind.
+// Two contents of one large index, told apart after a failed or killed save.
 #pragma once
 
 #include <memory>
@@ -13,8 +11,7 @@ namespace quorvel::testing {
 
 inline constexpr uint32_t kVariantEntries = 3000;
 
-// Variant 0 and variant 1 differ in their number of entries, their routes and
-// their outbox, so that their images differ in length and all along.
+// The variants differ in entry count, routes and outbox: in length and all along.
 inline void FillVariant(MailboxIndex& index, int variant) {
   index.Reset();
   index.outboxQueue.clear();

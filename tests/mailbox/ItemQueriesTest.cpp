@@ -1,6 +1,6 @@
-// The item queries on a mailbox: the parent walk over hand-made depths, the
-// text of every record kind (the plain text as markup) with the unread bit
-// cleared and the index saved, and the record kind read from the file.
+// The item queries on a mailbox: the text of every record kind (the plain
+// text as markup), which clears the unread bit and saves the index, and the
+// record kind read from the file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,7 +14,6 @@ namespace {
 
 class ItemQueriesTest : public OpenMailboxTest {
  protected:
-
   // Files an item of `kind` whose main block holds `text` as a new root,
   // without a stamp; answers its index.
   uint32_t FileText(uint8_t kind, const std::u16string& text, const std::string& plain = "") {

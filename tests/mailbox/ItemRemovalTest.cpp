@@ -1,6 +1,5 @@
-// Removing items: the system's examples, the outbox queue, ids never given
-// out again, files that are gone or cannot be deleted, refusals, and the
-// reading of list texts.
+// Removing items: threads, lists, the outbox queue, ids never given again,
+// files gone or stuck, failed saves, refusals, and list texts read.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -23,26 +22,33 @@ class ItemRemovalTest : public OpenMailboxTest {
   }
   // A: 1, its replies 2 (with the reply 3) and 4, then the root 5.
   void FileThreads() {
-    ASSERT_EQ(FileMail(), 1u);
-    ASSERT_EQ(FileAnswer(1), 2u);
-    ASSERT_EQ(FileAnswer(2), 3u);
-    ASSERT_EQ(FileAnswer(1), 4u);
-    ASSERT_EQ(FileMail(), 5u);
+    for (const uint32_t parent : {0u, 1u, 2u, 1u, 0u}) parent ? FileAnswer(parent) : FileMail();
     ASSERT_EQ(Tree(), "1:0 2:1 3:2 4:1 5:0");
   }
   std::string FileOf(uint32_t id) { return mailbox.PathOf(*mailbox.EntryOf(id)); }
 };
 
-TEST_F(ItemRemovalTest, ARootGoesWithItsWholeThreadAndTheNextRootMovesUp) {
+// A removed item's working copy and id in the queue go with it; a root takes
+// its thread along; the index is saved; ids are never given out again.
+TEST_F(ItemRemovalTest, ARootGoesWithItsThreadAndRemovedIdsAreNeverGivenAgain) {
   FileThreads();
+  mailbox.Index().outboxQueue = {5, 99, 3, 1, 4, 2};  // 99: no longer listed
   ASSERT_NE(mailbox.LoadItem(3, true), nullptr);
-  ASSERT_TRUE(RemoveMailAtIndex(&context, 0));
+  ASSERT_TRUE(RemoveMailAtIndex(&context, 2));  // 3
   EXPECT_EQ(temporary.Files(), Names{}) << "a removed item's working copy goes with it";
+  EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{5, 1, 4, 2}));
+  ASSERT_TRUE(RemoveMailAtIndex(&context, 0));
   EXPECT_EQ(Tree(), "5:0");
   EXPECT_EQ(ItemFiles(), 1u) << "four files deleted";
   EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{5}));
   Reopen();
   EXPECT_EQ(Tree(), "5:0") << "the index was saved";
+  ASSERT_TRUE(RemoveMailsAtIndexes(&context, "0"));
+  EXPECT_TRUE(mailbox.Index().outboxQueue.empty());
+  EXPECT_EQ(FileMail(), 6u);
+  ASSERT_TRUE(RemoveMailAtIndex(&context, 0));
+  Reopen();
+  EXPECT_EQ(FileMail(), 7u);
 }
 
 TEST_F(ItemRemovalTest, AListRemovesEachIndexAsItWasBeforeAnyRemoval) {
@@ -57,20 +63,6 @@ TEST_F(ItemRemovalTest, AListRemovesEachIndexAsItWasBeforeAnyRemoval) {
   // How pieces are read is the list reader's test below.
   EXPECT_FALSE(RemoveMailsAtIndexes(&context, "0x,1")) << "a piece that is not an index";
   EXPECT_EQ(Tree(), "1:0") << "the pieces that are go";
-}
-
-TEST_F(ItemRemovalTest, TheQueueLosesExactlyTheRemovedIdsAndIdsAreNeverGivenAgain) {
-  FileThreads();
-  mailbox.Index().outboxQueue = {5, 99, 3, 1, 4, 2};  // 99: no longer listed
-  ASSERT_TRUE(RemoveMailAtIndex(&context, 2));  // 3
-  EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{5, 1, 4, 2}));
-  ASSERT_TRUE(RemoveMailsAtIndexes(&context, "3,0"));
-  EXPECT_TRUE(mailbox.Index().outboxQueue.empty());
-  EXPECT_EQ(mailbox.Index().Count(), 0u);
-  EXPECT_EQ(FileMail(), 6u);
-  ASSERT_TRUE(RemoveMailAtIndex(&context, 0));
-  Reopen();
-  EXPECT_EQ(FileMail(), 7u);
 }
 
 TEST_F(ItemRemovalTest, FilesThatAreGoneOrCannotBeDeletedDoNotStopARemoval) {
@@ -90,8 +82,7 @@ TEST_F(ItemRemovalTest, FilesThatAreGoneOrCannotBeDeletedDoNotStopARemoval) {
 
 TEST_F(ItemRemovalTest, ARemovalWhoseSaveFailsKeepsItsFilesAndSaysSo) {
   FileThreads();
-  // Each removal first records its files beside the index (one write), then
-  // saves.
+  // Each removal records its files beside the index (one write), then saves.
   {
     platform::FileFaults faults;
     faults.Fail(platform::FileOperation::Write, 2);

@@ -1,17 +1,14 @@
-// What the crash tests share: helper processes started, killed at a random
-// instant, and watched by a deadline so that no read of a helper's output
-// waits for ever.
+// Helper processes of the crash tests: started, killed at a random instant,
+// and watched by a deadline so that no read of their output waits for ever.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
+#include <future>
 #include <random>
 #include <stdexcept>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/ChildProcess.h"
@@ -35,35 +32,28 @@ inline void KillAfterSpin(platform::ChildProcess& child, std::mt19937& random, i
   child.Kill();
 }
 
-// Kills `child` unless dismissed within a minute: its output then ends, and
-// the test fails instead of hanging. Dismiss it before waiting for the child.
+// Kills `child` (failing the test) unless dismissed within a minute. Dismiss
+// it before waiting for the child.
 class HelperDeadline {
  public:
   explicit HelperDeadline(platform::ChildProcess& child)
-      : watcher_([this, &child] {
-          std::unique_lock<std::mutex> lock(mutex_);
-          if (!changed_.wait_for(lock, std::chrono::minutes(1), [this] { return dismissed_; })) {
+      : watcher_(std::async(std::launch::async, [this, &child] {
+          if (signal_.wait_for(std::chrono::minutes(1)) == std::future_status::timeout) {
             ADD_FAILURE() << "a helper process outlived its deadline";
             child.Kill();
           }
-        }) {}
-  HelperDeadline(const HelperDeadline&) = delete;
-  HelperDeadline& operator=(const HelperDeadline&) = delete;
+        })) {}
   ~HelperDeadline() { Dismiss(); }
   void Dismiss() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      dismissed_ = true;
-    }
-    changed_.notify_all();
-    if (watcher_.joinable()) watcher_.join();
+    if (!watcher_.valid()) return;
+    dismissed_.set_value();
+    watcher_.get();
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  bool dismissed_ = false;
-  std::thread watcher_;
+  std::promise<void> dismissed_;
+  std::future<void> signal_ = dismissed_.get_future();
+  std::future<void> watcher_;
 };
 
 }  // namespace quorvel::testing

@@ -1,6 +1,5 @@
-// The mailbox tests' shared set-up: a mailbox directory, the system's
-// temporary directory pointed at a fresh one (working copies land there), and
-// writers of small items of each kind to file.
+// The mailbox tests' set-up: a mailbox directory, a fresh temporary
+// directory (working copies land there), writers of small items to file.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,6 +13,7 @@
 #include "exchange/RecordKinds.h"
 #include "exchange/TutorReply.h"
 #include "frame/ThreadContext.h"
+#include "mailbox/IndexFormat.h"
 #include "mailbox/Mailbox.h"
 
 namespace quorvel::testing {
@@ -97,6 +97,14 @@ class MailboxTest : public ::testing::Test {
               std::to_string(mailbox.Index().EntryAt(i).depth);
     }
     return tree;
+  }
+  // The number of entries of the index on disk (none before a first save).
+  uint32_t SavedCount() {
+    MailboxIndex saved;
+    if (const std::string image = mailbox.SavedIndexBytes(); !image.empty()) {
+      DecodeIndexImage(image, saved);
+    }
+    return saved.Count();
   }
   // The item files in the mailbox directory.
   size_t ItemFiles() const {

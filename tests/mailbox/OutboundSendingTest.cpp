@@ -1,19 +1,14 @@
-// Outbound sending: reading routes of every kind, the send run over the
-// outbox queue (copies into directories, SMTP to a scripted server, MAPI and
-// Notes stand-ins, kinds that never send) and rewriting the routes of the
-// queued items.
+// Outbound sending: routes read, the send run over the outbox queue (every
+// kind of route) and the routes of queued items rewritten.
 #include "mailbox/OutboundSending.h"
 
 #include <gtest/gtest.h>
 
-#include <climits>
 #include <fstream>
-#include <mutex>
 
 #include "MailboxFixture.h"
 #include "ScriptedSmtp.h"
 #include "StandInLibrary.h"
-#include "frame/ContextTable.h"
 #include "mailbox/IndexFormat.h"
 #include "mailbox/MailboxContext.h"
 #include "mailbox/OutboundRoute.h"
@@ -24,82 +19,59 @@
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/testing/RegistryFill.h"
-#include "platform/Threads.h"
 
 namespace quorvel {
 namespace {
 
 using namespace quorvel::testing;
 
-// The cases of tests/data/routes/routes.txt, \xHH and \t unescaped.
+// The cases of tests/data/routes/routes.txt: columns apart by tabs, \t and
+// \xHH unescaped.
 TEST(OutboundRoute, ReadsEveryFieldAsTheCasesSay) {
   std::ifstream in(std::string(QUORVEL_TEST_DATA) + "/routes/routes.txt");
-  const auto unescape = [](const std::string& text) {
-    std::string out;
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text.compare(i, 2, "\\t") == 0) {
-        out += '\t', ++i;
-      } else if (text.compare(i, 2, "\\x") == 0) {
-        out += static_cast<char>(std::stoi(text.substr(i + 2, 2), nullptr, 16)), i += 3;
-      } else {
-        out += text[i];
-      }
-    }
-    return out;
-  };
   int cases = 0;
   for (std::string line; std::getline(in, line);) {
     if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> columns;
-    for (size_t start = 0, tab; start <= line.size(); start = tab + 1) {
-      tab = std::min(line.find('\t', start), line.size());
-      columns.push_back(unescape(line.substr(start, tab - start)));
+    std::vector<std::string> column(1);
+    for (size_t i = 0; i < line.size(); ++i) {
+      if (line[i] == '\t') {
+        column.emplace_back();
+      } else if (line.compare(i, 2, "\\t") == 0) {
+        column.back() += '\t', ++i;
+      } else if (line.compare(i, 2, "\\x") == 0) {
+        column.back() += static_cast<char>(std::stoi(line.substr(i + 2, 2), nullptr, 16)), i += 3;
+      } else {
+        column.back() += line[i];
+      }
     }
-    ASSERT_EQ(columns.size(), 5u) << line;
-    const OutboundRoute route(columns[0]);
-    EXPECT_EQ(static_cast<uint32_t>(route.Kind()), std::stoul(columns[1])) << line;
-    EXPECT_EQ(route.Field(1), columns[2]) << line;
-    EXPECT_EQ(route.NumberField(3), std::stol(columns[3])) << line;
-    EXPECT_EQ(route.SenderName(), columns[4]) << line;
+    ASSERT_EQ(column.size(), 5u) << line;
+    const OutboundRoute route(column[0]);
+    EXPECT_EQ(static_cast<uint32_t>(route.Kind()), std::stoul(column[1])) << line;
+    EXPECT_EQ(route.Field(1), column[2]) << line;
+    EXPECT_EQ(route.NumberField(3), std::stol(column[3])) << line;
+    EXPECT_EQ(route.SenderName(), column[4]) << line;
     EXPECT_EQ(route.Field(9), "") << line;
     ++cases;
   }
   EXPECT_GE(cases, 30);
 }
 
-// A context of this thread with an open mailbox; items are filed with the
-// routes a test gives.
-class OutboundSending : public ::testing::Test {
+// Items filed with the routes a test gives.
+class OutboundSending : public OpenMailboxTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), nullptr));
-    context = CallingContext();
-    ASSERT_TRUE(OpenContextMailbox(base.path().c_str(), "anna"));
-    mailbox = MailboxOf(context);
-  }
-  void TearDown() override { Contexts().Remove(platform::CurrentThreadId()); }
-
   uint32_t File(const std::vector<std::string>& routes) {
-    const std::string path = outside / ("item" + std::to_string(++written) + ".qv6");
-    WriteItem(path, ItemContent{}, outside / "none");
-    return mailbox->FileNewMail(path, routes, CodedTextArray());
+    return mailbox.FileNewMail(NewItem(), routes, CodedTextArray());
   }
-  IndexEntry* Entry(uint32_t id) { return mailbox->EntryOf(id); }
+  IndexEntry* Entry(uint32_t id) { return mailbox.EntryOf(id); }
   bool Queued(uint32_t id) const {
-    const auto& queue = mailbox->Index().outboxQueue;
+    const auto& queue = mailbox.Index().outboxQueue;
     return std::find(queue.begin(), queue.end(), id) != queue.end();
   }
   static std::vector<IndexEntry*> List(const IndexEntryArray* list) {
     return {list->begin(), list->end()};
   }
 
-  TemporaryDirectoryOverride temporary;
-  TempDirectory base;
-  TempDirectory outside;
   TempDirectory share;
-  ThreadContext* context = nullptr;
-  Mailbox* mailbox = nullptr;
-  int written = 0;
 };
 
 // Queued ids without an entry or routes, and routes that never send, keep
@@ -107,148 +79,144 @@ class OutboundSending : public ::testing::Test {
 TEST_F(OutboundSending, RoutesThatNeverSendKeepTheItemQueued) {
   const uint32_t id = File({"2|a|b|25", "9|x", "3|", "3|/share|extra"});
   const uint32_t bare = File({});
-  mailbox->Index().outboxQueue.push_back(999);
-  ASSERT_TRUE(SendQueuedItems(context));
-  EXPECT_TRUE(List(SentItemsOf(context)).empty());
-  EXPECT_EQ(List(NotSentItemsOf(context)), std::vector<IndexEntry*>(4, Entry(id)));
-  EXPECT_EQ(mailbox->Index().outboxQueue, (std::vector<uint32_t>{id, bare, 999}));
+  mailbox.Index().outboxQueue.push_back(999);
+  ASSERT_TRUE(SendQueuedItems(&context));
+  EXPECT_TRUE(List(SentItemsOf(&context)).empty());
+  EXPECT_EQ(List(NotSentItemsOf(&context)), std::vector<IndexEntry*>(4, Entry(id)));
+  EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{id, bare, 999}));
   EXPECT_EQ(Entry(id)->attributes & kItemNotSent, kItemNotSent);
 }
 
 TEST_F(OutboundSending, OneDirectoryOfTwoFailingStillSendsTheItem) {
   const uint32_t id = File({"3|" + (share / "missing"), "3|" + share.path()});
   const uint32_t other = File({"2|a|b|25"});
-  ASSERT_TRUE(SendQueuedItems(context));
-  EXPECT_EQ(List(SentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)});
+  ASSERT_TRUE(SendQueuedItems(&context));
+  EXPECT_EQ(List(SentItemsOf(&context)), std::vector<IndexEntry*>{Entry(id)});
   // The queue is walked from its end: the later item comes first.
-  EXPECT_EQ(List(NotSentItemsOf(context)), (std::vector<IndexEntry*>{Entry(other), Entry(id)}));
-  EXPECT_EQ(ReadFile(share / Entry(id)->fileName), ReadFile(mailbox->PathOf(*Entry(id))));
+  EXPECT_EQ(List(NotSentItemsOf(&context)), (std::vector<IndexEntry*>{Entry(other), Entry(id)}));
+  EXPECT_EQ(ReadFile(share / Entry(id)->fileName), ReadFile(mailbox.PathOf(*Entry(id))));
   EXPECT_FALSE(Queued(id));
   EXPECT_TRUE(Queued(other));
   EXPECT_EQ(Entry(id)->attributes & kItemNotSent, 0);
   MailboxIndex saved;  // the run is on disk when it returns
-  DecodeIndexImage(mailbox->SavedIndexBytes(), saved);
+  DecodeIndexImage(mailbox.SavedIndexBytes(), saved);
   EXPECT_EQ(saved.outboxQueue, std::vector<uint32_t>{other});
   EXPECT_EQ(saved.EntryAt(0).attributes & kItemNotSent, 0);
   // Two delivering routes: the item is listed twice, and leaves the queue once.
-  ASSERT_TRUE(SendQueuedItems(context));
-  EXPECT_TRUE(List(SentItemsOf(context)).empty()) << "the lists are the last run's";
+  ASSERT_TRUE(SendQueuedItems(&context));
+  EXPECT_TRUE(List(SentItemsOf(&context)).empty()) << "the lists are the last run's";
   const uint32_t twice = File({"3|" + share.path(), "3|" + share.path() + "/"});
-  ASSERT_TRUE(SendQueuedItems(context));
-  EXPECT_EQ(List(SentItemsOf(context)), std::vector<IndexEntry*>(2, Entry(twice)));
-  EXPECT_EQ(mailbox->Index().outboxQueue, std::vector<uint32_t>{other});
+  ASSERT_TRUE(SendQueuedItems(&context));
+  EXPECT_EQ(List(SentItemsOf(&context)), std::vector<IndexEntry*>(2, Entry(twice)));
+  EXPECT_EQ(mailbox.Index().outboxQueue, std::vector<uint32_t>{other});
 }
 
-// A copy into a directory counts only once it is on the disk under its
-// name: when it cannot be synced, it is not delivered and leaves nothing.
+// A copy into a directory that cannot be synced is not delivered and leaves
+// nothing.
 TEST_F(OutboundSending, ACopyThatCannotBeSyncedIsNotDelivered) {
   const uint32_t id = File({"3|" + share.path()});
   {
     platform::FileFaults faults;
     faults.Fail(platform::FileOperation::Sync, 1);
-    ASSERT_TRUE(SendQueuedItems(context));
+    ASSERT_TRUE(SendQueuedItems(&context));
     EXPECT_TRUE(faults.Fired());
   }
-  EXPECT_EQ(List(NotSentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)});
+  EXPECT_EQ(List(NotSentItemsOf(&context)), std::vector<IndexEntry*>{Entry(id)});
   EXPECT_TRUE(Queued(id));
   EXPECT_TRUE(std::filesystem::is_empty(share.path()));
 }
 
 TEST_F(OutboundSending, LockedEmptyAndClosedRuns) {
   const uint32_t id = File({"2|a|b|25"});
-  ASSERT_TRUE(SendQueuedItems(context));
-  SetLockingMode(context, kLockSending | kLockReceiving);
-  EXPECT_FALSE(SendQueuedItems(context));
-  EXPECT_EQ(List(NotSentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)}) << "untouched";
-  SetLockingMode(context, kLockReceiving);
-  mailbox->Index().outboxQueue.clear();
-  EXPECT_TRUE(SendQueuedItems(context));
-  EXPECT_TRUE(List(NotSentItemsOf(context)).empty());
+  ASSERT_TRUE(SendQueuedItems(&context));
+  SetLockingMode(&context, kLockSending | kLockReceiving);
+  EXPECT_FALSE(SendQueuedItems(&context));
+  EXPECT_EQ(List(NotSentItemsOf(&context)), std::vector<IndexEntry*>{Entry(id)}) << "untouched";
+  SetLockingMode(&context, kLockReceiving);
+  mailbox.Index().outboxQueue.clear();
+  EXPECT_TRUE(SendQueuedItems(&context));
+  EXPECT_TRUE(List(NotSentItemsOf(&context)).empty());
   EXPECT_FALSE(SendQueuedItems(nullptr));
-  context->mailbox.reset();
-  EXPECT_FALSE(SendQueuedItems(context));
-  EXPECT_EQ(SentItemsOf(context), nullptr);
-  EXPECT_EQ(NotSentItemsOf(context), nullptr);
+  static_cast<void>(context.mailbox.release());
+  EXPECT_FALSE(SendQueuedItems(&context));
+  EXPECT_EQ(SentItemsOf(&context), nullptr);
+  EXPECT_EQ(NotSentItemsOf(&context), nullptr);
 }
 
+// A refused delivery is listed; an item whose file is gone records nothing.
 TEST_F(OutboundSending, SmtpRouteSendsTheItemFromTheRoutesSender) {
   ScriptedServer server(ServeSmtpSession);
+  ScriptedServer refusing([](ServerSide& side) { side.Send("554 go away\r\n"); });
   const uint32_t id = File({"1|tutor@school.test|127.0.0.1|" + std::to_string(server.port()) +
                             "|anna@home.test|1252|Ren\xC3\xA9 D."});
-  ASSERT_TRUE(SendQueuedItems(context));
-  EXPECT_EQ(List(SentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)});
-  const std::string& dialogue = server.transcript();
-  EXPECT_NE(dialogue.find("MAIL FROM: <anna@home.test>\r\n"), std::string::npos) << dialogue;
-  EXPECT_NE(dialogue.find("RCPT TO: <tutor@school.test>\r\n"), std::string::npos);
-  EXPECT_NE(dialogue.find("From: =?iso-8859-1?B?UmVu6SBELg==?= <anna@home.test>\r\n"), std::string::npos)
-      << dialogue;
-  EXPECT_NE(dialogue.find("Subject: <no object>\r\n"), std::string::npos);
-  EXPECT_NE(dialogue.find("\tfilename=\"" + Entry(id)->fileName + "\"\r\n"), std::string::npos);
-}
-
-TEST_F(OutboundSending, SmtpRouteRefusedOrWithoutItemFile) {
-  ScriptedServer server([](ServerSide& side) { side.Send("554 go away\r\n"); });
-  const uint32_t refused = File({"1|t@x|127.0.0.1|" + std::to_string(server.port()) + "|f@x|1252|"});
+  const uint32_t refused =
+      File({"1|t@x|127.0.0.1|" + std::to_string(refusing.port()) + "|f@x|1252|"});
   const uint32_t missing = File({"1|t@x|127.0.0.1|1|f@x|1252|"});
-  platform::RemoveFile(mailbox->PathOf(*Entry(missing)));
-  ASSERT_TRUE(SendQueuedItems(context));
-  // The missing file records nothing: only the refused delivery is listed.
-  EXPECT_EQ(List(NotSentItemsOf(context)), std::vector<IndexEntry*>{Entry(refused)});
-  EXPECT_TRUE(List(SentItemsOf(context)).empty());
-  EXPECT_TRUE(Queued(refused) && Queued(missing));
+  platform::RemoveFile(mailbox.PathOf(*Entry(missing)));
+  ASSERT_TRUE(SendQueuedItems(&context));
+  EXPECT_EQ(List(SentItemsOf(&context)), std::vector<IndexEntry*>{Entry(id)});
+  EXPECT_EQ(List(NotSentItemsOf(&context)), std::vector<IndexEntry*>{Entry(refused)});
+  EXPECT_TRUE(Queued(refused) && Queued(missing) && !Queued(id));
+  const std::string& dialogue = server.transcript();
+  for (const std::string& line :
+       Names{"MAIL FROM: <anna@home.test>\r\n", "RCPT TO: <tutor@school.test>\r\n",
+             "From: =?iso-8859-1?B?UmVu6SBELg==?= <anna@home.test>\r\n",
+             "Subject: <no object>\r\n", "\tfilename=\"" + Entry(id)->fileName + "\"\r\n"}) {
+    EXPECT_NE(dialogue.find(line), std::string::npos) << line << dialogue;
+  }
 }
 
 TEST_F(OutboundSending, MapiRouteWithAndWithoutProvider) {
   StandInLibrary mapi("mapi32-complete", platform::SharedLibraryFileName("MAPI32.DLL"));
   const uint32_t id = File({"5|tutor@school.test"});
   MapiLibraryName() = mapi.directory() + "missing.so";
-  ASSERT_TRUE(SendQueuedItems(context));
-  EXPECT_TRUE(List(NotSentItemsOf(context)).empty() && List(SentItemsOf(context)).empty());
+  ASSERT_TRUE(SendQueuedItems(&context));
+  EXPECT_TRUE(List(NotSentItemsOf(&context)).empty() && List(SentItemsOf(&context)).empty());
   MapiLibraryName() = mapi.directory() + platform::SharedLibraryFileName("MAPI32.DLL");
-  ASSERT_TRUE(SendQueuedItems(context));
+  ASSERT_TRUE(SendQueuedItems(&context));
   MapiLibraryName() = platform::SharedLibraryFileName("MAPI32.DLL");
-  EXPECT_EQ(List(SentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)});
+  EXPECT_EQ(List(SentItemsOf(&context)), std::vector<IndexEntry*>{Entry(id)});
   EXPECT_NE(mapi.Log().find("recipient 1 \"tutor@school.test\" null; file 0 \"" +
-                            mailbox->PathOf(*Entry(id)) + "\" null)"),
+                            mailbox.PathOf(*Entry(id)) + "\" null)"),
             std::string::npos)
       << mapi.Log();
 }
 
 TEST_F(OutboundSending, NotesRouteWithAndWithoutTheClient) {
   const uint32_t id = File({"4|tutor@school.test|anna@home.test"});
-  ASSERT_TRUE(SendQueuedItems(context));
-  EXPECT_EQ(List(NotSentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)}) << "no Notes";
+  ASSERT_TRUE(SendQueuedItems(&context));
+  EXPECT_EQ(List(NotSentItemsOf(&context)), std::vector<IndexEntry*>{Entry(id)}) << "no Notes";
   StandInLibrary notes("notes-complete", platform::SharedLibraryFileName("nnotes.dll"));
   platform::SetRegistryString(platform::RegistryRoot::ClassesRoot, "Notes.Link\\CLSID", "", "{N}");
   platform::SetRegistryString(platform::RegistryRoot::ClassesRoot, "CLSID\\{N}\\LocalServer32", "",
                               notes.directory() + "notes");
-  ASSERT_TRUE(SendQueuedItems(context));
+  ASSERT_TRUE(SendQueuedItems(&context));
   UnloadNotes();
   platform::ClearRegistry();
-  EXPECT_EQ(List(SentItemsOf(context)), std::vector<IndexEntry*>{Entry(id)});
+  EXPECT_EQ(List(SentItemsOf(&context)), std::vector<IndexEntry*>{Entry(id)});
   EXPECT_NE(notes.Log().find("tutor@school.test"), std::string::npos) << notes.Log();
-  EXPECT_NE(notes.Log().find(mailbox->PathOf(*Entry(id))), std::string::npos);
+  EXPECT_NE(notes.Log().find(mailbox.PathOf(*Entry(id))), std::string::npos);
 }
 
 TEST_F(OutboundSending, ChangingTheRoutesOfQueuedItems) {
   const uint32_t sent = File({"3|" + share.path()});
-  ASSERT_TRUE(SendQueuedItems(context));
+  ASSERT_TRUE(SendQueuedItems(&context));
   const uint32_t a = File({"2|x|y|1", "5|old", "5|old"});
   const uint32_t b = File({"5|other"});
   const auto routes = [&](uint32_t id) { return Entry(id)->outRoutes; };
-  mailbox->SetDirty(false);
-  ChangeOutRoutes(context, "5|new", "5|nobody");
+  mailbox.SetDirty(false);
+  ChangeOutRoutes(&context, "5|new", "5|nobody");
   EXPECT_EQ(routes(a), (std::vector<std::string>{"2|x|y|1", "5|old", "5|old"}));
-  EXPECT_FALSE(mailbox->IsDirty());
-  ChangeOutRoutes(context, "5|new", "5|old");
+  EXPECT_FALSE(mailbox.IsDirty());
+  ChangeOutRoutes(&context, "5|new", "5|old");
   EXPECT_EQ(routes(a), (std::vector<std::string>{"2|x|y|1", "5|new", "5|old"}));
-  EXPECT_TRUE(mailbox->IsDirty()) << "closing saves the change";
+  EXPECT_TRUE(mailbox.IsDirty()) << "closing saves the change";
   EXPECT_EQ(routes(b), std::vector<std::string>{"5|other"});
-  ChangeOutRoutes(context, "3|/s", nullptr);
+  ChangeOutRoutes(&context, "3|/s", nullptr);
   EXPECT_EQ(routes(a), std::vector<std::string>{"3|/s"});
   EXPECT_EQ(routes(b), std::vector<std::string>{"3|/s"});
   EXPECT_EQ(routes(sent), std::vector<std::string>{"3|" + share.path()}) << "not queued";
-  ChangeOutRoutes(context, nullptr, nullptr);
+  ChangeOutRoutes(&context, nullptr, nullptr);
   EXPECT_EQ(routes(a), std::vector<std::string>{"3|/s"});
 }
 

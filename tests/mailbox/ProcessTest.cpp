@@ -1,16 +1,25 @@
 // A mailbox against other processes: the held index keeps a second process
-// out, and saves killed at any instant leave a complete index of the last
-// save that returned or of a later one. (Every state a killed save can
-// leave is RecoveryTest's; removals whose save fails, ItemRemovalTest's.)
+// out; a save killed at any instant leaves the last returned save or a later
+// one (the states it leaves are RecoveryTest's); a receive from a POP
+// maildrop killed anywhere loses nothing (a shared directory's steps are
+// ReceivingTest's).
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
 #include <filesystem>
+#include <mutex>
+#include <random>
+#include <thread>
 
 #include "IndexSteps.h"
 #include "IndexVariants.h"
 #include "Killing.h"
 #include "MailboxFixture.h"
+#include "PopMailDrop.h"
+#include "ReceivedItems.h"
 #include "frame/ContextTable.h"
 #include "mailbox/MailboxContext.h"
 #include "platform/Threads.h"
@@ -50,10 +59,9 @@ TEST(MailboxProcessTest, TheHeldIndexKeepsASecondProcessOut) {
   EXPECT_EQ(ReadFile(base / "anna/mailbox/Mailbox.inv").size(), 23u) << "read once no process holds it";
 }
 
-// Small changes, one per save, by a helper killed at a random instant after
-// its "open", many times: whether the kill comes while a change record is
-// appended, the index is written out, the journal starts anew or an open
-// completes a save. The helper says each step's number once its save returned.
+// A helper saving small changes, killed at a random instant after its "open"
+// (in a record's append, the index written out, the journal started anew or
+// an open); it says each step's number once its save returned.
 using KilledHelpers = MailboxTest;
 
 TEST_F(KilledHelpers, ASmallChangeKilledAtAnyInstantLeavesTheOldOrTheNewIndex) {
@@ -86,6 +94,98 @@ TEST_F(KilledHelpers, ASmallChangeKilledAtAnyInstantLeavesTheOldOrTheNewIndex) {
     ASSERT_EQ(ContentOf(reopened.Index()), ContentOf(expected));
   }
   std::printf("killed stepping saves reached step %u\n", steps);
+}
+
+constexpr uint32_t kItems = 50;
+// Runs of each test: 100, or QUORVEL_KILL_RUNS (a process start costs far
+// more under Wine).
+const int kRuns = [] {
+  const char* runs = std::getenv("QUORVEL_KILL_RUNS");
+  return runs != nullptr && std::atoi(runs) > 0 ? std::atoi(runs) : 100;
+}();
+
+platform::ChildProcess StartReceiver(const std::string& mailbox, uint16_t port) {
+  platform::ChildProcess child = StartHelper(QUORVEL_RECEIVER, {mailbox, "-", std::to_string(port)});
+  HelperDeadline deadline(child);
+  EXPECT_EQ(child.ReadLine(), "open");
+  deadline.Dismiss();
+  return child;
+}
+
+// Lets a receiver run to its end, within the deadline.
+void ReceiveToTheEnd(const std::string& mailbox, uint16_t port) {
+  platform::ChildProcess receiver = StartReceiver(mailbox, port);
+  HelperDeadline deadline(receiver);
+  std::optional<std::string> line;
+  while ((line = receiver.ReadLine()) && *line != "done") {
+  }
+  deadline.Dismiss();
+  EXPECT_EQ(line, "done");
+  EXPECT_EQ(receiver.Wait(), 0);
+}
+
+// Killed after a chosen number of commands and a random spin.
+TEST(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing) {
+  TempDirectory outside;
+  WriteFile(outside / "payload", "payload");
+  std::vector<std::string> mails;  // sender ids 1 to kItems, an item in each
+  for (uint32_t id = 1; id <= kItems; ++id) {
+    const std::string item = outside / ("item" + std::to_string(id) + ".qv6");
+    WriteSentItem(item, {}, outside / "payload", id, 0);
+    mails.push_back(MailWith({WithKeys(item, {SenderKey(id), std::nullopt})}));
+  }
+  std::mt19937 random{20261206};
+  int killed[2] = {0, 0};  // before the save, after it
+  std::mutex mutex;
+  std::condition_variable commanded;
+  uint32_t commands = 0;
+  PopMailDrop drop(mails, [&](const std::string&) {
+    std::lock_guard<std::mutex> lock(mutex);
+    ++commands;
+    commanded.notify_all();
+  });
+  // USER, PASS, STAT, LIST and RETR of each mail, DELE of each, QUIT.
+  const uint32_t everyCommand = 3 + 3 * kItems + 1;
+  uint32_t conversations = 0;
+  for (int run = 0; run < kRuns; ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    TempDirectory mailbox;
+    drop.Refill(mails);
+    {
+      std::unique_lock<std::mutex> lock(mutex);
+      commands = 0;
+      const uint32_t step = std::uniform_int_distribution<uint32_t>(1, everyCommand)(random);
+      lock.unlock();
+      platform::ChildProcess receiver = StartReceiver(mailbox.path(), drop.port());
+      // Its event lines are read as they come: unread, they fill the pipe
+      // (4 KiB under Wine) and the receiver stops in its write.
+      std::thread reader([&receiver] {
+        while (receiver.ReadLine()) {
+        }
+      });
+      lock.lock();
+      EXPECT_TRUE(commanded.wait_for(lock, std::chrono::minutes(1), [&] { return commands >= step; }))
+          << "command " << step;
+      lock.unlock();
+      KillAfterSpin(receiver, random, 3000);
+      receiver.Wait();
+      reader.join();
+    }
+    drop.WaitForConversations(++conversations);
+    const std::vector<std::string> left = drop.Messages();
+    const std::multiset<uint32_t> saved = SavedSenderIds(mailbox.path());
+    ++killed[saved.empty() ? 0 : 1];
+    for (uint32_t id = 1; id <= kItems; ++id) {
+      ASSERT_TRUE(std::count(left.begin(), left.end(), mails[id - 1]) != 0 || saved.count(id) != 0)
+          << "item " << id << " is lost";
+    }
+    ReceiveToTheEnd(mailbox.path(), drop.port());
+    drop.WaitForConversations(++conversations);
+    const std::multiset<uint32_t> after = SavedSenderIds(mailbox.path());
+    for (uint32_t id = 1; id <= kItems; ++id) ASSERT_EQ(after.count(id), 1u) << "item " << id;
+    EXPECT_EQ(drop.Messages(), std::vector<std::string>{});
+  }
+  std::printf("killed before the save %d times, after it %d times\n", killed[0], killed[1]);
 }
 
 }  // namespace

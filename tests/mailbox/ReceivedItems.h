@@ -1,5 +1,5 @@
-// What the receiving tests receive: items stamped as another mailbox sends
-// them, mails that carry them, and which of them a saved index lists.
+// Items stamped as another mailbox sends them, mails carrying them, and
+// which of them a saved index lists.
 #pragma once
 
 #include <set>
@@ -15,8 +15,7 @@
 
 namespace quorvel::testing {
 
-// An item as another mailbox sends it: stamped with that mailbox's id for it
-// (`senderId`) and the id of the item it answers.
+// An item stamped with its sender's id for it and the id it answers.
 inline std::string WriteSentItem(const std::string& path, const ItemContent& content,
                                  const std::string& payloadPath, uint32_t senderId,
                                  uint32_t parentId) {
@@ -70,18 +69,11 @@ inline std::string MailWith(const std::vector<std::string>& files) {
   return mail + "--b--\r\n";
 }
 
-// The index image a mailbox directory holds on disk: that of an unfinished
-// save when its side file is complete, else the index file's.
-inline std::string SavedImage(const std::string& directory) {
-  if (std::optional<std::string> side = ImageInSideFile(ReadFile(directory + kSideFileName))) {
-    return *side;
-  }
-  return ReadFile(directory + kIndexFileName);
-}
-
-// The sender ids of the items the saved index of a mailbox directory lists.
+// The sender ids of the items the saved index of a mailbox directory lists
+// (that of an unfinished save when its side file is complete).
 inline std::multiset<uint32_t> SavedSenderIds(const std::string& directory) {
-  const std::string image = SavedImage(directory);
+  const std::string image = ImageInSideFile(ReadFile(directory + kSideFileName))
+                                .value_or(ReadFile(directory + kIndexFileName));
   MailboxIndex index;
   if (!image.empty()) DecodeIndexImage(image, index);
   std::multiset<uint32_t> ids;
