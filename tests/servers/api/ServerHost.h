@@ -39,7 +39,9 @@ class MailServers {
       if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
     }
     if (values["QUORVEL_SMTP_PORT"].empty()) return std::nullopt;
-    const auto port = [&](const char* key) { return static_cast<uint16_t>(std::stoi(values[key])); };
+    const auto port = [&](const char* key) {
+      return static_cast<uint16_t>(std::stoi(values[key]));
+    };
     return MailServers{port("QUORVEL_SMTP_PORT"), port("QUORVEL_POP_PORT"),
                        port("QUORVEL_SMTPS_PORT"), port("QUORVEL_POP3S_PORT"),
                        values["QUORVEL_TLS_CA"], values["QUORVEL_TLS_HOST"],
