@@ -71,12 +71,8 @@ def send(sizes_mb):
                 verb = line[:4].upper()
                 if verb == b"DATA":
                     connection.sendall(b"354 go on\r\n")
-                    size = 0
-                    for data in lines:
-                        if data == b".\r\n":
-                            break
-                        size += len(data)
-                    received.append(size)
+                    data = itertools.takewhile(lambda piece: piece != b".\r\n", lines)
+                    received.append(sum(map(len, data)))
                 connection.sendall(b"221 bye\r\n" if verb == b"QUIT" else b"250 ok\r\n")
                 if verb == b"QUIT":
                     return
