@@ -52,11 +52,6 @@ class OAuthServer : public ServerHost {
     mail.SetMessage("with a token");
     return mail;
   }
-  static std::vector<std::string> Subjects(const MailDataList& mails) {
-    std::vector<std::string> subjects;
-    for (uint32_t i = 0; i < mails.Size(); ++i) subjects.push_back(mails[i].subject);
-    return subjects;
-  }
 };
 
 // One test, as the steps share the mailbox. (A good token alone is the demo's
@@ -96,7 +91,8 @@ TEST_F(OAuthServer, AnExpiredTokenTakesNothingACallbackRenewsItOnce) {
   });
   EXPECT_EQ(renewals, (std::vector<std::string>{"oauthapi", "oauthapi"})) << "once for POP";
   EXPECT_TRUE(errorEvents.empty());
-  std::vector<std::string> subjects = Subjects(received);
+  std::vector<std::string> subjects;
+  for (uint32_t i = 0; i < received.Size(); ++i) subjects.push_back(received[i].subject);
   std::sort(subjects.begin(), subjects.end());
   EXPECT_EQ(subjects, (std::vector<std::string>{subject + "-1", subject + "-2"}))
       << "the expired token took nothing, the refused mail never went";
