@@ -131,9 +131,11 @@ TEST_F(LogFiles, AThreadThatNeverInitialisedOrAKeepCountOfZeroWritesNothing) {
   worker.join();
   ASSERT_EQ(table.objects.size(), 2u) << "the worker got an object of its own, logging off";
   EXPECT_FALSE(table.sorted);
-  hostObject->keepCount = 0;
-  LogLocation(1);
   EXPECT_TRUE(FileNames(dir.path()).empty());
+  hostObject->keepCount = 0;
+  WriteFile(TodaysFile(), "old\r\n");  // no first line of the day, no purge to hide a line
+  LogLocation(1);
+  EXPECT_EQ(ReadFile(TodaysFile()), "old\r\n");
 }
 
 TEST_F(LogFiles, BeyondTheMaximumAThreadIsWarnedAboutAndStillAdded) {

@@ -34,9 +34,12 @@ TEST(FileSharing, TheHoldersModeDecidesWhoElseOpens) {
     FileShare share;
     bool opens;
   } cases[] = {
-      {ReadWrite, Exclusive, Read, DenyNone, false},  {ReadWrite, Exclusive, Read, DenyWrite, false},
-      {ReadWrite, Exclusive, Write, Exclusive, false}, {Read, DenyWrite, Read, DenyWrite, true},
-      {Read, DenyWrite, Read, DenyNone, true},         {Read, DenyWrite, ReadWrite, Exclusive, false},
+      {ReadWrite, Exclusive, Read, DenyNone, false},
+      {ReadWrite, Exclusive, Read, DenyWrite, false},
+      {ReadWrite, Exclusive, Write, Exclusive, false},
+      {Read, DenyWrite, Read, DenyWrite, true},
+      {Read, DenyWrite, Read, DenyNone, true},
+      {Read, DenyWrite, ReadWrite, Exclusive, false},
       {Read, DenyWrite, Write, DenyNone, !onWindows},
   };
   TempDirectory dir;
