@@ -14,15 +14,12 @@ namespace {
 
 using namespace quorvel::testing;
 
-File OpenForWriting(const std::string& path) {
-  return File::Open(path, FileAccess::ReadWrite, FileShare::DenyNone, FileDisposition::OpenAlways);
-}
-
 TEST(FileFaults, AFullDiskKeepsWhatFittedAndRefusesTheRest) {
   TempDirectory dir;
   FileFaults faults;
   faults.FillDiskAfter(6);
-  File file = OpenForWriting(dir / "full");
+  File file = File::Open(dir / "full", FileAccess::ReadWrite, FileShare::DenyNone,
+                         FileDisposition::OpenAlways);
   file.Write("abcd", 4);
   try {
     file.Write("efgh", 4);

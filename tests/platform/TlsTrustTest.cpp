@@ -5,7 +5,6 @@
 // (a name, never an address).
 #include <gtest/gtest.h>
 #include <openssl/bio.h>
-#include <openssl/pem.h>
 #include <openssl/ssl.h>
 
 #include <algorithm>
@@ -24,9 +23,7 @@ namespace quorvel::platform {
 namespace {
 
 // The certificates and key of a throw-away test CA, made with OpenSSL.
-std::string Pem(const std::string& name) {
-  return testing::ReadFile(QUORVEL_TEST_DATA "/tls/" + name);
-}
+const std::string kTls = QUORVEL_TEST_DATA "/tls/";
 
 // Serves one connection: the handshake, then "pong" for "ping", then it
 // closes, ending the session first or not.
@@ -36,18 +33,11 @@ class TlsServer {
       : endsSession_(endsSession),
         context_(SSL_CTX_new(TLS_server_method())),
         listener_(BIO_new_accept("127.0.0.1:0")) {
-    const std::string certificateText = Pem("localhost.pem"), keyText = Pem("localhost-key.pem");
-    BIO* certificate = BIO_new_mem_buf(certificateText.c_str(), -1);
-    BIO* key = BIO_new_mem_buf(keyText.c_str(), -1);
-    X509* x509 = PEM_read_bio_X509(certificate, nullptr, nullptr, nullptr);
-    EVP_PKEY* pkey = PEM_read_bio_PrivateKey(key, nullptr, nullptr, nullptr);
-    const bool ready = SSL_CTX_use_certificate(context_, x509) == 1 &&
-                       SSL_CTX_use_PrivateKey(context_, pkey) == 1 &&
-                       BIO_do_accept(listener_) == 1;  // binds and listens
-    X509_free(x509);
-    EVP_PKEY_free(pkey);
-    BIO_free(certificate);
-    BIO_free(key);
+    const std::string certificate = kTls + "localhost.pem", key = kTls + "localhost-key.pem";
+    const bool ready =
+        SSL_CTX_use_certificate_file(context_, certificate.c_str(), SSL_FILETYPE_PEM) == 1 &&
+        SSL_CTX_use_PrivateKey_file(context_, key.c_str(), SSL_FILETYPE_PEM) == 1 &&
+        BIO_do_accept(listener_) == 1;  // binds and listens
     if (!ready) return;
     port_ = static_cast<uint16_t>(std::stoi(BIO_get_accept_port(listener_)));
     thread_ = std::thread([this] { Serve(); });
@@ -102,16 +92,14 @@ class TlsServer {
 };
 
 TEST(TlsTrust, TheCaFileTheSystemsStoreOrNoVerification) {
-  testing::TempDirectory dir;
-  const std::string caFile = dir / "test-ca.pem";
-  testing::WriteFile(caFile, Pem("test-ca.pem"));
+  const std::string caFile = kTls + "test-ca.pem";
   // Where CTest points OpenSSL's default store at a file of its own, the
   // test CA goes there and the system's store trusts it.
   const char* systemStore = std::getenv("QUORVEL_TEST_SYSTEM_STORE");
   if (systemStore != nullptr) {
     const char* defaultStore = std::getenv("SSL_CERT_FILE");
     ASSERT_TRUE(defaultStore != nullptr && std::string(defaultStore) == systemStore);
-    testing::WriteFile(systemStore, Pem("test-ca.pem"));
+    testing::WriteFile(systemStore, testing::ReadFile(caFile));
   }
   const char* untrustedBySystem = systemStore != nullptr ? nullptr : "certificate is not trusted";
   const struct {

@@ -115,27 +115,21 @@ class PopMailDrop {
     }
   }
 
-  void Commit(const std::vector<std::string>& seen, const std::set<size_t>& marked) {
+  void Commit(std::vector<std::string> seen, const std::set<size_t>& marked) {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<std::string> kept;
-    for (size_t i = 0; i < seen.size(); ++i) {
-      if (marked.count(i + 1) == 0) kept.push_back(seen[i]);
+    for (auto number = marked.rbegin(); number != marked.rend(); ++number) {
+      seen.erase(seen.begin() + static_cast<std::ptrdiff_t>(*number - 1));
     }
-    messages_ = std::move(kept);
+    messages_ = std::move(seen);
   }
 
-  static std::string Stuffed(const std::string& message) {
-    std::string out;
-    size_t start = 0;
-    while (start < message.size()) {
-      size_t end = message.find("\r\n", start);
-      end = end == std::string::npos ? message.size() : end + 2;
-      if (message[start] == '.') out += '.';
-      out.append(message, start, end - start);
-      start = end;
+  static std::string Stuffed(std::string message) {
+    if (message.starts_with(".")) message.insert(0, 1, '.');
+    for (size_t at = message.find("\r\n."); at != std::string::npos;
+         at = message.find("\r\n.", at + 4)) {
+      message.insert(at + 2, 1, '.');
     }
-    if (!out.empty() && out.back() != '\n') out += "\r\n";
-    return out;
+    return message.empty() || message.ends_with("\n") ? message : message + "\r\n";
   }
 
   mutable std::mutex mutex_;

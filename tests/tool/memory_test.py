@@ -71,12 +71,8 @@ def send(sizes_mb):
                 verb = line[:4].upper()
                 if verb == b"DATA":
                     connection.sendall(b"354 go on\r\n")
-                    size = 0
-                    for data in lines:
-                        if data == b".\r\n":
-                            break
-                        size += len(data)
-                    received.append(size)
+                    data = itertools.takewhile(lambda piece: piece != b".\r\n", lines)
+                    received.append(sum(map(len, data)))
                 connection.sendall(b"221 bye\r\n" if verb == b"QUIT" else b"250 ok\r\n")
                 if verb == b"QUIT":
                     return
@@ -110,14 +106,9 @@ def file_digest(path):
 
 def receive_rows(scale):
     """(name, count of messages, LIST size (None: the message's), what RETR
-    sends after +OK (a list of pieces ending with the terminating line, or a
-    function of the connection), options, exit code, POP error, the commands
-    LIST, RETR and DELE in the order the server saw them, decoded parts): a
-    large multipart message (a body text past the record's bound, a base64
-    attachment, a quoted-printable part and a last part that is one line of
-    many megabytes without a line end), a header folded over many megabytes,
-    messages at and past the size limit, one without end, one trickled a byte
-    at a time, one broken off and one listed larger than the limit."""
+    sends after +OK (pieces ending with the terminating line, or a function of
+    the connection), options, exit code, POP error, the LIST, RETR and DELE
+    commands the server saw, in order, and the digests of the parts written)."""
     block = random.Random(7).randbytes(MIB - MIB % 57)  # 57 bytes: one base64 line
     text = b"lesson one two three four five six seven eight nine ten\r\n" * (2 * MIB // 58)
     qp_line = b"caf=C3=A9 and tea=3D " * 3

@@ -39,16 +39,13 @@ class MailServers {
       if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
     }
     if (values["QUORVEL_SMTP_PORT"].empty()) return std::nullopt;
-    MailServers servers;
-    servers.smtpPort = static_cast<uint16_t>(std::stoi(values["QUORVEL_SMTP_PORT"]));
-    servers.popPort = static_cast<uint16_t>(std::stoi(values["QUORVEL_POP_PORT"]));
-    servers.smtpsPort = static_cast<uint16_t>(std::stoi(values["QUORVEL_SMTPS_PORT"]));
-    servers.pop3sPort = static_cast<uint16_t>(std::stoi(values["QUORVEL_POP3S_PORT"]));
-    servers.tlsCa = values["QUORVEL_TLS_CA"];
-    servers.tlsHost = values["QUORVEL_TLS_HOST"];
-    servers.domain = values["QUORVEL_MAIL_DOMAIN"];
-    servers.maildirRoot = values["QUORVEL_MAILDIR_ROOT"];
-    return servers;
+    const auto port = [&](const char* key) {
+      return static_cast<uint16_t>(std::stoi(values[key]));
+    };
+    return MailServers{port("QUORVEL_SMTP_PORT"), port("QUORVEL_POP_PORT"),
+                       port("QUORVEL_SMTPS_PORT"), port("QUORVEL_POP3S_PORT"),
+                       values["QUORVEL_TLS_CA"], values["QUORVEL_TLS_HOST"],
+                       values["QUORVEL_MAIL_DOMAIN"], values["QUORVEL_MAILDIR_ROOT"]};
   }
 
   std::string Address(const std::string& user) const { return user + "@" + domain; }

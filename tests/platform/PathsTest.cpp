@@ -1,19 +1,44 @@
-// What only the Windows platform layer has: drive letters, network shares,
-// both separators, the system's path limits and a deny-write holder that
-// keeps out every writer (flock on POSIX cannot). Skipped on other systems.
+// Paths cut at this system's separators, the prefix a creation of
+// directories must not make, and on Windows drive letters, network shares,
+// both separators and the system's path limits (skipped on other systems).
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 
-#include "TempDirectory.h"
-#include "platform/File.h"
 #include "platform/Paths.h"
 
 namespace quorvel::platform {
 namespace {
 
-using namespace quorvel::testing;
+TEST(PathNames, CutAtTheLastSeparator) {
+  const std::string sep(1, kPathSeparator);
+  const struct {
+    std::string path, directory, name;
+  } cases[] = {
+      {"", "", ""},
+      {"name.eml", "", "name.eml"},
+      {sep + "name", sep, "name"},
+      {"a" + sep + "b" + sep + "c.txt", "a" + sep + "b" + sep, "c.txt"},
+      {"a" + sep, "a" + sep, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(DirectoryOf(c.path), c.directory) << c.path;
+    EXPECT_EQ(FileNameOf(c.path), c.name) << c.path;
+    EXPECT_EQ(DirectoryOf(c.path) + FileNameOf(c.path), c.path);
+  }
+  // A backslash separates only where the system reads it as a separator.
+  const bool backslashSeparates = IsPathSeparator('\\');
+  EXPECT_EQ(FileNameOf("dir\\file"), backslashSeparates ? "file" : "dir\\file");
+}
+
+TEST(SystemDirectories, UncreatedPrefix) {
+  EXPECT_EQ(UncreatedPrefixLength("/a/b/"), 1u);
+  EXPECT_EQ(UncreatedPrefixLength("rel/a/"), 4u);
+  EXPECT_EQ(UncreatedPrefixLength("folder/"), 7u);
+  EXPECT_FALSE(UncreatedPrefixLength("nothing"));
+  EXPECT_FALSE(UncreatedPrefixLength(""));
+}
 
 bool OnWindows() { return kPathSeparator == '\\'; }
 
@@ -50,21 +75,6 @@ TEST(WindowsPaths, LimitsAre259CharactersAnd255PerName) {
   const std::string deep = "C:\\" + std::string(200, 'a') + "\\" + std::string(55, 'b');
   EXPECT_TRUE(IsPathWithinSystemLimits(deep));  // 259 characters
   EXPECT_FALSE(IsPathWithinSystemLimits(deep + "c"));
-}
-
-TEST(WindowsSharing, ADenyWriteHolderKeepsOutADenyNoneWriter) {
-  if (!OnWindows()) GTEST_SKIP() << "flock has no deny-write mode";
-  TempDirectory dir;
-  WriteFile(dir / "f", "data");
-  auto holder = File::TryOpen(dir / "f", FileAccess::Read, FileShare::DenyWrite,
-                              FileDisposition::OpenExisting);
-  ASSERT_TRUE(holder);
-  FileError::Cause why = FileError::Cause::Generic;
-  EXPECT_FALSE(File::TryOpen(dir / "f", FileAccess::Write, FileShare::DenyNone,
-                             FileDisposition::OpenExisting, &why));
-  EXPECT_EQ(why, FileError::Cause::SharingViolation);
-  EXPECT_TRUE(File::TryOpen(dir / "f", FileAccess::Read, FileShare::DenyNone,
-                            FileDisposition::OpenExisting));
 }
 
 }  // namespace
