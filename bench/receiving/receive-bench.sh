@@ -17,6 +17,10 @@
 #                  attachment's) and one of curl's
 #   receive-small-tmpfs the same with both clients writing to tmpfs, where a
 #                  creation costs the same whatever was freed before
+#   receive-dialogue the 500 fetched by Python's poplib writing nothing, once
+#                  with our dialogue (LIST, RETR and DELE of each) and once
+#                  with curl's (RETR only): the bound the dialogue sets on
+#                  the two rows above, from this server (messages/s)
 #   peak-receive-N peak resident memory of `quorvel receive` for N MiB (MB,
 #                  100 MiB and 1 GiB) and the message's size
 # Each measurement takes the build lock. Needs the mail servers' packages
@@ -156,6 +160,13 @@ for entry in "${bases[@]}"; do
   done
   rm -rf "$base"
 done
+place_small
+for round in $(seq 1 "$rounds"); do
+  locked taskset -c "$cpu" /usr/bin/python3 "$here/pop_dialogue.py" "$QUORVEL_POP_PORT" fetcher fetcher "$small"
+done
+mkdir -p "$scratch/drained"
+$receive --to "$scratch/drained" >/dev/null 2>&1 || true
+rm -rf "$scratch/drained"
 
 echo "peak memory of receiving..." >&2
 for n in 100 1024; do
