@@ -6,6 +6,7 @@
 // hand when no page reads it.
 #include "text/CharsetText.h"
 
+#include <cstring>
 #include <optional>
 
 #include "frame/LogEvents.h"
@@ -58,6 +59,16 @@ std::u16string HighHalfTextToWide(std::string_view bytes, const char16_t* highHa
 bool IsValidUtf8(std::string_view bytes) {
   size_t i = 0;
   while (i < bytes.size()) {
+    // Mail text is mostly ASCII: eight bytes at a time while none has its
+    // high bit set.
+    uint64_t eight = 0;
+    if (bytes.size() - i >= sizeof eight) {
+      std::memcpy(&eight, bytes.data() + i, sizeof eight);
+      if ((eight & 0x8080808080808080u) == 0) {
+        i += sizeof eight;
+        continue;
+      }
+    }
     const auto lead = static_cast<unsigned char>(bytes[i]);
     if (lead < 0x80) {
       ++i;
