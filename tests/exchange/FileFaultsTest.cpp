@@ -118,7 +118,8 @@ TEST_F(ItemFileFaults, ReadingAnItemFailsCleanlyAtEveryFileOperation) {
   // blocks put the third block's count right on it.
   const std::pair<int, int> layouts[] = {{0, 1}, {8192, 0}, {8183, 4}};  // fillers, blocks
   std::set<uint32_t> reached;
-  for (const auto& [fillers, blocks] : layouts) {
+  for (const auto& layout : layouts) {
+    const int fillers = layout.first, blocks = layout.second;  // lambdas take no bindings
     const std::string path = dir / ("item" + std::to_string(fillers) + ".qv6");
     WriteItem(path, fillers, blocks);
     const std::string before = ReadFile(path);
