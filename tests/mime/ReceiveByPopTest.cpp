@@ -61,8 +61,9 @@ TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
                            "--b\r\nContent-Type: application/x; name=a.bin\r\n"
                            "Content-Transfer-Encoding: base64\r\n\r\n" + encoded + "--b--\r\n";
   const size_t quarter = text.size() / 4;
-  for (const auto& [listed, sent] : {std::pair{text.size(), text.size()},
-                                     {text.size() / 2, text.size()}, {text.size(), 2 * quarter}}) {
+  for (const auto& sizes : {std::pair{text.size(), text.size()},
+                            {text.size() / 2, text.size()}, {text.size(), 2 * quarter}}) {
+    const size_t listed = sizes.first, sent = sizes.second;  // lambdas take no bindings
     SCOPED_TRACE(std::to_string(listed) + " listed, " + std::to_string(sent) + " sent");
     const bool whole = sent == text.size();
     TempDirectory reception;
