@@ -102,8 +102,8 @@ std::vector<SideRecord> ReadRecords(std::string_view bytes, size_t& end) {
 
 // The last record of `id`, or none.
 const SideRecord* LastRecordOf(const std::vector<SideRecord>& records, uint32_t id) {
-  const auto after = std::upper_bound(records.begin(), records.end(), id,
-                                      [](uint32_t wanted, const SideRecord& r) { return wanted < r.id; });
+  const auto before = [](uint32_t wanted, const SideRecord& r) { return wanted < r.id; };
+  const auto after = std::upper_bound(records.begin(), records.end(), id, before);
   if (after == records.begin() || std::prev(after)->id != id) return nullptr;
   return &*std::prev(after);
 }

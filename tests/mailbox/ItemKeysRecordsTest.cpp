@@ -7,31 +7,22 @@
 
 #include <filesystem>
 
+#include "../exchange/RecordBytes.h"
 #include "MailboxFixture.h"
-#include "exchange/Crc32.h"
 #include "exchange/ExchangeFile.h"
 #include "mailbox/ItemKeys.h"
 
 namespace quorvel::testing {
 namespace {
 
-std::string U32(uint32_t value) {
-  std::string bytes;
-  for (int i = 0; i < 4; ++i) bytes += static_cast<char>(value >> (8 * i) & 0xFF);
-  return bytes;
-}
-
-std::string Sealed(std::string bytes) {
-  return bytes + U32(exchange::Crc32::Of(bytes.data(), bytes.size()));
-}
+std::string Sealed(const std::string& bytes) { return bytes + U32(ReferenceCrc(bytes)); }
 
 class ItemKeysRecordsTest : public OpenMailboxTest {
  protected:
   // A record of the item `id` whose key is this mailbox's key for `keyItem`,
   // marked with `entry`'s filing or (`sameFiling` false) another one.
   std::string Record(uint32_t id, const IndexEntry& entry, bool sameFiling, uint32_t keyItem) {
-    const std::string marked = entry.fileName + U32(entry.date);
-    const uint32_t mark = exchange::Crc32::Of(marked.data(), marked.size()) + (sameFiling ? 0 : 1);
+    const uint32_t mark = ReferenceCrc(entry.fileName + U32(entry.date)) + (sameFiling ? 0 : 1);
     return Sealed(U32(id) + U32(mark) + MailboxKey() + U32(keyItem));
   }
   std::string MailboxKey() {
@@ -64,7 +55,8 @@ TEST_F(ItemKeysRecordsTest, TheLastRecordOfAnIdCountsWhenItsMarkMatches) {
     ASSERT_TRUE(mailbox.CloseIndex(false));
     WriteFile(keysFile, head + c.records);
     ASSERT_TRUE(Open());
-    EXPECT_EQ(std::filesystem::file_size(keysFile), head.size() + c.records.size() + 32 * c.appended);
+    const size_t expected = head.size() + c.records.size() + 32 * c.appended;
+    EXPECT_EQ(std::filesystem::file_size(keysFile), expected);
     EXPECT_EQ(mailbox.Keys().KeyOf(first), mailbox.Keys().NewKey(first));
     EXPECT_EQ(mailbox.Keys().KeyOf(second), mailbox.Keys().NewKey(second));
   }
