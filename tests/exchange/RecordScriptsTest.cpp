@@ -1,37 +1,9 @@
-// The record file container's accessors and the exchange file's packing as
-// data (tests/data/record-scripts, tests/data/exchange-scripts): each script
-// is a list of "COMMAND => RESULT" lines run in turn on record files (or
-// exchange files), a command prefixed "b:", "c:"... working on another one
-// than the first; each RESULT is what the format's rules say the command
-// gives. Commands: open FILE MODES (r read-only, w writable, c create, q the
-// alternative magic), close, kind, set-kind K, mode, put/set/get TYPE TAG
-// [VALUE] (TYPE u32 byte time wide coded file u32object bytes), remove,
-// find, create-block, enter-block, leave-block, extract TAG FILE
-// overwrite|keep. On the test directory: write FILE BYTES (ByteCases
-// notation), read FILE, same FILE FILE, exists FILE, read-only FILE, head
-// FILE N, copy FILE FILE, delete FILE, mkdir FILE; bytes FILE CASE: the file
-// equals the case of tests/data/records. Exchange files only: packed, path,
-// working (paths from the test or the working directory), in-memory, limit
-// N, too-long, packed-file FILE, unpack FILE TO, reserve (a unique name),
-// temporary (the working copies), count-writes and writes (whether any were
-// made since); write-record FILE VALUES | DIRECTORY (a record file of these
-// areas with its CRC), patch FILE AT "TEXT", cut FILE N, pack FILE TO; dump
-// FILE, then dump-has "TEXT", dump-ends CASE (tests/data/item-dump/CASE.tree)
-// and dump-head FILE (the sizes of the packed FILE). The record structures:
-// read-pupil, read-reply, read-timed, read-stamp, read-plain (what the read
-// gives, whether or not it succeeds; a reply's pupil number starts as 99),
-// write-pupil N (a sample with every field), write-reply N, write-plain
-// BYTES, write-stamp ID PARENT [CREATED] (with the times it got: "now" from
-// the script's start on), write-keys OWN PARENT and read-keys (keys as text,
-// "-" for none), key-from-text "TEXT" (key or none), entries (the current
-// block's), tags (the current block's). Exchange files only, the item
-// writers: write-mail FILE and write-reply-file ANSWERED FILE, each followed
-// by WORD FILE pairs (attach, track, options; finisher stamp|refuse), and
-// attachments (how many the item lists). Quoted texts take \" \\ \r \n. A
-// get's variable starts as 7, "stale" or 437 "stale"; a time between the
-// start of the get and its end shows as "now".
+// The record and exchange files' accessors, structures and packing as scripts
+// of "COMMAND => RESULT" lines (tests/data/record-scripts, exchange-scripts);
+// the commands are described in tests/data/record-scripts/README.md.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -91,11 +63,8 @@ std::string Unquoted(const std::string& quoted) {
 WideString Wide(const std::string& quoted) {
   std::string bytes;
   AppendUtf16(bytes, Unquoted(quoted));
-  std::u16string units;
-  for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    units += static_cast<char16_t>(static_cast<uint8_t>(bytes[i]) |
-                                   static_cast<uint8_t>(bytes[i + 1]) << 8);
-  }
+  std::u16string units(bytes.size() / 2, u'\0');
+  std::memcpy(units.data(), bytes.data(), bytes.size());  // UTF-16LE on a little-endian host
   return WideString(units);
 }
 
@@ -162,7 +131,6 @@ class Scripts : public ItemTest<File> {
       uint8_t byte = 7;
       WideString wide(u"stale");
       CodedText coded(437, WideString(u"stale"));
-      // (each get runs before its value is shown)
       bool found = false;
       if (type == "u32") return found = f.GetU32(at(2), number), ok(found, std::to_string(number));
       if (type == "byte") return found = f.GetByte(at(2), byte), ok(found, std::to_string(byte));
@@ -221,9 +189,6 @@ class Scripts : public ItemTest<File> {
         const uint32_t count = writes->Count(platform::FileOperation::Write);
         return writes.reset(), count == 0 ? "none" : "some";
       }
-      // The item writers: WORD FILE pairs (attach, track, options) fill the
-      // content, "finisher stamp" stamps the item as id 9, "finisher refuse"
-      // fails it when it sees the kind of a mail or a reply.
       std::vector<std::string> attached, tracked;
       std::string options;
       ItemFinisher finish;
@@ -267,7 +232,6 @@ class Scripts : public ItemTest<File> {
         return names.empty() ? "none" : names;
       }
     }
-    // The record structures, read as a whole.
     const auto hex = [](const std::string& b) {
       return b.empty() ? "-" : Hex(b).substr(0, 3 * b.size() - 1);
     };
@@ -396,11 +360,11 @@ class Scripts : public ItemTest<File> {
     return "unknown command";
   }
 
-  // Runs the scripts of tests/data/`kind`.
   void RunScripts(const std::string& kind) {
     size_t scripts = 0;
     for (const auto& entry :
          std::filesystem::directory_iterator(std::string(QUORVEL_TEST_DATA) + "/" + kind)) {
+      if (entry.path().extension() != ".script") continue;
       SCOPED_TRACE(entry.path().filename().string());
       scriptStart = platform::UtcSecondsNow();
       ++scripts;
