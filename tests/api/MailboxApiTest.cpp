@@ -1,0 +1,487 @@
+// The mailbox through libquorvel.so as hosts use it: item queries and removal, the items'
+// files, and what an open trusts of the directory (index bytes from the format's description).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <system_error>
+#include <thread>
+#include <type_traits>
+
+#include "../exchange/RecordBytes.h"
+#include "ByteCases.h"
+#include "HostWrites.h"
+#include "OnHostThread.h"
+#include "TempDirectory.h"
+#include "quorvel/quorvel.h"
+
+namespace {
+
+using namespace quorvel::testing;
+using Paths = std::vector<std::string>;
+namespace fs = std::filesystem;
+
+// Runs `body` on a host thread whose context has the mailbox base/anna open.
+template <typename Body>
+void InMailbox(const TempDirectory& base, Body body) {
+  OnHostThread([&] {
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    body();
+  });
+}
+
+std::vector<uint32_t> Ids() {
+  std::vector<uint32_t> ids;
+  for (uint32_t i = 0; const IndexEntry* entry = TessalyGetItemAtIndex(i); ++i) {
+    ids.push_back(entry->sourceId);
+  }
+  return ids;
+}
+
+TEST(ItemQueriesApi, ThreadsThreeDeepAnswerTheirParentsTextsAndAttributes) {
+  TempDirectory base;
+  InMailbox(base, [&] {
+    // Mail 1 <- reply 2 <- mail 3 and reply 4 under 1; mail 5. Ids are source ids.
+    ASSERT_TRUE(HostWritesMail(99, {.text = u"first mail"}));
+    ASSERT_TRUE(HostWritesReply(0, u"first reply"));
+    ASSERT_TRUE(HostWritesMail(1, {.text = u"mail \u00E0 reply"}));
+    ASSERT_TRUE(HostWritesReply(0, u"second reply"));
+    ASSERT_TRUE(HostWritesMail(99, {.text = u"second mail"}));
+    ASSERT_EQ(Ids(), (std::vector<uint32_t>{1, 2, 3, 4, 5}));
+    ASSERT_TRUE(TessalyChangeItemAttributes(2, 0x0001, 0));
+    ASSERT_EQ(TessalyGetItemAttributes(2), 0x0003);
+    const struct {
+      int32_t parentId, parentIndex;
+      uint8_t depth;
+      int32_t kind;
+      std::u16string text;
+    } items[] = {{-2, -2, 0, 20, u"first mail"}, {1, 0, 1, 21, u"first reply"},
+                 {2, 1, 2, 20, u"mail \u00E0 reply"}, {1, 0, 1, 21, u"second reply"},
+                 {-2, -2, 0, 20, u"second mail"}};
+    for (uint32_t i = 0; i < 5; ++i) {
+      SCOPED_TRACE(i);
+      const IndexEntry* entry = TessalyGetItemAtIndex(i);
+      EXPECT_EQ(TessalyGetItemAtId(i + 1), entry);
+      EXPECT_EQ(entry->depth, items[i].depth);
+      EXPECT_EQ(TessalyGetSourceId(i + 1), static_cast<int32_t>(i + 1));
+      EXPECT_EQ(TessalyGetParentId(i + 1), items[i].parentId);
+      EXPECT_EQ(TessalyGetParentIndex(i + 1), items[i].parentIndex);
+      EXPECT_EQ(TessalyGetMessageType(i), items[i].kind);
+      EXPECT_EQ(TessalyGetDate(i).GetTime(), entry->date);
+      EXPECT_NE(entry->date, 0u);
+      // The host releases the text by taking it over (leak-free under ASan).
+      EXPECT_EQ(TessalyGetItemMessageText(i).Owned().View(), items[i].text);
+      EXPECT_EQ(TessalyGetItemAttributes(i), 0x0002) << "written here: not yet sent; read";
+    }
+    EXPECT_TRUE(TessalyGetItemMessageText(5).Owned().IsEmpty());
+    // Reading saved the index; a change alone is saved when the mailbox closes.
+    ASSERT_TRUE(TessalyChangeItemAttributes(0, 0x0040, 0));
+    ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+    EXPECT_EQ(TessalyGetItemAttributes(2), 0x0002);
+    EXPECT_EQ(TessalyGetItemAttributes(0), 0x0042);
+    ASSERT_TRUE(TessalyChangeItemAttributes(4, 0x0100, 0x0002));
+  });
+  InMailbox(base, [&] {
+    EXPECT_EQ(TessalyGetItemAttributes(4), 0x0100);
+    ASSERT_TRUE(TessalyRemoveMailsAtIndexes("1"));  // reply 2 with mail 3
+    EXPECT_EQ(Ids(), (std::vector<uint32_t>{1, 4, 5}));
+    EXPECT_EQ(TessalyGetParentIndex(4), 0);
+    EXPECT_EQ(TessalyGetParentId(3), -1) << "removed";
+    EXPECT_EQ(TessalyGetItemAtId(2), nullptr);
+  });
+}
+
+// The host's time class has its own copy constructor: returned through a hidden pointer.
+static_assert(sizeof(TimeValue) == 4 && !std::is_trivially_copyable_v<TimeValue>);
+
+void ExpectNoneValues(const char* situation) {
+  SCOPED_TRACE(situation);
+  EXPECT_EQ(TessalyGetItemAtIndex(0), nullptr);
+  EXPECT_EQ(TessalyGetItemAtId(1), nullptr);
+  EXPECT_EQ(TessalyGetSourceId(1), -1);
+  EXPECT_EQ(TessalyGetParentId(1), -1);
+  EXPECT_EQ(TessalyGetParentIndex(1), -1);
+  EXPECT_EQ(TessalyGetItemAttributes(0), -1);
+  EXPECT_FALSE(TessalyChangeItemAttributes(0, 1, 0));
+  EXPECT_EQ(TessalyGetDate(0).GetTime(), 0u);
+  EXPECT_EQ(TessalyGetMessageType(0), 255);
+  EXPECT_TRUE(TessalyGetItemMessageText(0).Owned().IsEmpty());
+  EXPECT_FALSE(TessalyRemoveMailAtIndex(0));
+  EXPECT_FALSE(TessalyRemoveMailsAtIndexes("0"));
+}
+
+// Opening makes the directories (also without a context) and, at the close, the index.
+TEST(ItemQueriesApi, EveryQueryAnswersItsNoneValueUntilAMailboxIsOpen) {
+  TempDirectory base;
+  const std::string nested = base / "school/pupils";  // no trailing separator
+  std::thread([&] {
+    ExpectNoneValues("no context");
+    EXPECT_FALSE(TessalyOpenMailBox(nested.c_str(), "anna"));
+    EXPECT_EQ(TessalySetDllLockingMode(3), 0u);
+  }).join();
+  EXPECT_TRUE(fs::is_directory(nested + "/anna/mailbox"));
+  EXPECT_FALSE(fs::exists(nested + "/anna/mailbox/Mailbox.inv"));
+  WriteFile(base / "file", "not a directory");
+  OnHostThread([&] {
+    ExpectNoneValues("no mailbox");
+    EXPECT_FALSE(TessalyOpenMailBox((base / "file").c_str(), "anna"));
+    EXPECT_FALSE(TessalyOpenMailBox(nullptr, "anna"));
+    ExpectNoneValues("the mailbox failed to open");
+    EXPECT_EQ(TessalySetDllLockingMode(3), 0u) << "the mode before";
+    EXPECT_EQ(TessalySetDllLockingMode(1), 3u);
+    EXPECT_EQ(TessalySetDllLockingMode(0), 1u);
+    ASSERT_TRUE(TessalyOpenMailBox(nested.c_str(), "anna"));
+    ExpectNoneValues("an empty mailbox");
+    EXPECT_TRUE(TessalyOpenMailBox(nested.c_str(), "anna"));  // the same again: closed first
+    EXPECT_TRUE(TessalyOpenMailBox(nested.c_str(), "ben"));
+  });
+  // Each index was written when its mailbox closed: the fresh 23 bytes.
+  EXPECT_EQ(ReadFile(nested + "/anna/mailbox/Mailbox.inv").size(), 23u);
+  EXPECT_EQ(ReadFile(nested + "/ben/mailbox/Mailbox.inv").size(), 23u);
+}
+
+std::string Pattern(size_t size) {
+  std::string bytes(size, '\0');
+  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7919) >> 3);
+  return bytes;
+}
+
+// TessalyGetAttachment and the getters of the learning-data lists.
+using ListGetter = bool (*)(uint32_t, int32_t, CodedText*, const char*);
+
+// Every file of a list of item 0 comes back with its name and bytes, and nothing past it.
+void ExpectList(const TempDirectory& dir, ListGetter get,
+                const std::vector<std::pair<std::u16string, std::string>>& files) {
+  for (size_t i = 0; i < files.size(); ++i) {
+    CodedText name;
+    const std::string target = dir / "extracted";
+    ASSERT_TRUE(get(0, static_cast<int32_t>(i), &name, target.c_str())) << i;
+    EXPECT_EQ(name.codePage, 65001);
+    EXPECT_EQ(name.text.View(), files[i].first);
+    EXPECT_TRUE(ReadFile(target) == files[i].second) << "file " << i << " differs";
+  }
+  CodedText untouched(1250, WideString(u"kept"));
+  EXPECT_FALSE(get(0, static_cast<int32_t>(files.size()), &untouched, nullptr));
+  EXPECT_FALSE(get(0, -1, &untouched, nullptr));
+  EXPECT_EQ(untouched.text.View(), u"kept");
+}
+
+// The five learning-data counts of item 0.
+std::vector<uint16_t> UserDataCounts() {
+  uint16_t c[5] = {9, 9, 9, 9, 9};
+  EXPECT_TRUE(TessalyGetNbUserData(0, &c[0], &c[1], &c[2], &c[3], &c[4]));
+  return std::vector<uint16_t>(c, c + 5);
+}
+
+TEST(ItemFiles, AttachmentsAndLearningDataOfEverySizeComeBack) {
+  TempDirectory base, dir;
+  const std::string big = Pattern(5 * 1024 * 1024), odd("\xFF\x00\xFE", 3);
+  const std::string euro = dir / "\xC3\xBC" "bung \xE2\x82\xAC.txt";  // "übung €.txt"
+  const std::pair<std::string, std::string> files[] = {
+      {"one.txt", "1"}, {"big.bin", big}, {"empty.bin", ""}, {"t\xC3\xA9.dat", "tracking"},
+      {"diag.dat", "diagnostic"}, {"options.ini", "[options]"}};
+  for (const auto& [name, content] : files) WriteFile(dir / name, content);
+  WriteFile(euro, odd);
+  InMailbox(base, [&] {
+    ASSERT_TRUE(HostWritesMail(
+        UINT32_MAX, {.attachments = {dir / "one.txt", dir / "big.bin", euro, dir / "empty.bin"},
+                     .tracking = {dir / "t\xC3\xA9.dat"},
+                     .diagnostic = {dir / "diag.dat"},
+                     .optionsIni = dir / "options.ini"}));
+    EXPECT_EQ(TessalyGetNbAttachments(0), 3) << "the empty file is not stored";
+    ExpectList(dir, TessalyGetAttachment,
+               {{u"one.txt", "1"}, {u"big.bin", big}, {u"\u00FCbung \u20AC.txt", odd}});
+    EXPECT_TRUE(TessalyGetAttachment(0, 2, nullptr, nullptr));
+    EXPECT_FALSE(TessalyGetAttachment(0, 0, nullptr, (dir / "no-such-dir/x").c_str()))
+        << "an extraction that fails fails the call";
+    EXPECT_EQ(UserDataCounts(), (std::vector<uint16_t>{1, 1, 1, 0, 0}));
+    ExpectList(dir, TessalyGetUserTrackingFile, {{u"t\u00E9.dat", "tracking"}});
+    ExpectList(dir, TessalyGetUserDiagFile, {{u"diag.dat", "diagnostic"}});
+    ExpectList(dir, TessalyGetUserLearningPathFile, {});
+    CodedText name;
+    ASSERT_TRUE(TessalyGetUserOptionsIniFile(0, &name, (dir / "ini").c_str()));
+    EXPECT_EQ(name, CodedText(1252, WideString(u"options.ini")));
+    EXPECT_EQ(ReadFile(dir / "ini"), "[options]");
+    EXPECT_FALSE(TessalyGetUserOptionsUpdFile(0, &name, nullptr));
+  });
+}
+
+// A data case sealed here.
+std::string SealedCase(const std::string& name) {
+  const std::string path = std::string(QUORVEL_TEST_DATA) + "/items/" + name + ".bytes";
+  return Resealed(ParseBytes(ReadCaseFile(path)));
+}
+
+// A pupil mail as a host builds it: a learning-path file and "options.upd" under another name.
+TEST(ItemFiles, AHostBuiltMailWithLearningPathAndOptionsUpdate) {
+  TempDirectory base, dir;
+  const std::string host = dir / "host.qv6";
+  WriteFile(host, SealedCase("host-built-mail"));
+  InMailbox(base, [&] {
+    const Paths recipients = {"3|/nowhere", "3|/elsewhere"}, none;
+    EXPECT_FALSE(TessalyAddNewMail(host.c_str(), nullptr, nullptr));
+    EXPECT_FALSE(TessalyAddNewMail(host.c_str(), &none, nullptr));
+    EXPECT_FALSE(TessalyAddNewMail((dir / "missing.qv6").c_str(), &recipients, nullptr));
+    ASSERT_TRUE(TessalyAddNewMail(host.c_str(), &recipients, nullptr));
+    EXPECT_EQ(ReadFile(host), SealedCase("host-built-mail")) << "the host's file stays";
+    EXPECT_EQ(TessalyGetNbAttachments(0), 0);
+    EXPECT_EQ(UserDataCounts(), (std::vector<uint16_t>{0, 0, 0, 1, 1}));
+    EXPECT_TRUE(TessalyGetNbUserData(0, nullptr, nullptr, nullptr, nullptr, nullptr));
+    ExpectList(dir, TessalyGetUserLearningPathFile, {{u"parcours \u00E9.lp", "lp"}});
+    ExpectList(dir, TessalyGetUserTrackingFile, {});
+    CodedText name;
+    ASSERT_TRUE(TessalyGetUserOptionsUpdFile(0, &name, (dir / "upd").c_str()));
+    EXPECT_EQ(name, CodedText(1252, WideString(u"options.upd"))) << "the fixed name, not mine.upd";
+    EXPECT_EQ(ReadFile(dir / "upd"), "upd");
+    EXPECT_FALSE(TessalyGetUserOptionsIniFile(0, &name, nullptr));
+  });
+}
+
+TEST(ItemFiles, APupilMailAnswersOnlyATutorReplyAndATutorOnlyAPupilMail) {
+  const Paths recipients = {"3|/nowhere"};
+  std::thread([] {
+    EXPECT_EQ(TessalyGetNbAttachments(0), -1) << "no context";
+    EXPECT_FALSE(HostWritesMail(0));
+  }).join();
+  OnHostThread([&] {  // no mailbox
+    EXPECT_FALSE(HostWritesReply(0));
+    EXPECT_FALSE(TessalyGetAttachment(0, 0, nullptr, nullptr));
+    EXPECT_FALSE(TessalyGetUserDiagFile(0, 0, nullptr, nullptr));
+    EXPECT_FALSE(TessalyGetUserOptionsUpdFile(0, nullptr, nullptr));
+    EXPECT_FALSE(TessalyAddNewMail("/nowhere.qv6", &recipients, nullptr));
+  });
+  TempDirectory base;
+  InMailbox(base, [&] {
+    ASSERT_TRUE(HostWritesMail(0)) << "an index equal to the number of items: a new thread";
+    ASSERT_TRUE(HostWritesMail(UINT32_MAX));
+    EXPECT_FALSE(HostWritesReply(2)) << "no item there";
+    ASSERT_TRUE(HostWritesReply(0));  // filed under the first mail
+    EXPECT_FALSE(HostWritesMail(0)) << "item 0 is a pupil mail";
+    EXPECT_FALSE(HostWritesReply(1)) << "item 1 is the tutor reply";
+    ASSERT_TRUE(HostWritesMail(1));
+    uint16_t count = 9;
+    EXPECT_FALSE(TessalyGetNbUserData(0, &count, nullptr, nullptr, nullptr, nullptr));
+    EXPECT_EQ(count, 9) << "an item without learning data leaves the outputs alone";
+    EXPECT_FALSE(TessalyGetUserTrackingFile(0, 0, nullptr, nullptr));
+    EXPECT_FALSE(TessalyGetUserOptionsIniFile(0, nullptr, nullptr));
+    EXPECT_EQ(TessalyGetNbAttachments(5), -1) << "no item at index 5";
+    const std::string empty;
+    const CodedText name;
+    EXPECT_FALSE(TessalyTutorReplyToMail(1, &name, nullptr, nullptr, 0, &empty)) << "no route";
+    EXPECT_FALSE(TessalyTutorReplyToMail(1, &name, nullptr, nullptr, 0, nullptr));
+    EXPECT_FALSE(TessalyPupilWriteMail(1, nullptr, nullptr, 0, 0, nullptr, nullptr, 0, nullptr,
+                                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 1))
+        << "null values, no route";
+  });
+}
+
+TEST(TutorReplyCheck, AnswersTheReferenceOfACompleteReplyOnly) {
+  TempDirectory dir;
+  for (const std::string name : {"tutor-reply", "tutor-reply-incomplete"}) {
+    WriteFile(dir / (name + ".qv6"), SealedCase(name));
+  }
+  WriteFile(dir / "text.qv6", "not an exchange file");
+  const CodedText none = CodedText::Default();
+  const std::pair<std::string, CodedText> cases[] = {
+      {"tutor-reply.qv6", CodedText(1250, WideString(u"lesson 3"))},
+      {"tutor-reply-incomplete.qv6", none}, {"text.qv6", none}, {"missing.qv6", none}};
+  for (const auto& [name, reference] : cases) {
+    CodedText answered(1251, WideString(u"stale"));
+    EXPECT_EQ(TessalyPupilQv6IsValid((dir / name).c_str(), &answered), !(reference == none))
+        << name;
+    EXPECT_EQ(answered, reference) << name;
+  }
+  EXPECT_TRUE(TessalyPupilQv6IsValid((dir / "tutor-reply.qv6").c_str(), nullptr));
+  EXPECT_FALSE(TessalyPupilQv6IsValid(nullptr, nullptr));
+}
+
+// Working copies lie in a directory of the process inside the temporary directory (TMPDIR
+// on POSIX, TMP on Windows, pointed at a fresh one here), never in it directly.
+TEST(WorkingCopies, LieInADirectoryOfTheProcessThatOnlyTheUserMayEnter) {
+  TempDirectory temporary, base;
+  std::string set[] = {"TMPDIR=" + temporary.path(), "TMP=" + temporary.path()};
+  static std::string restore[] = {"TMPDIR=" + fs::temp_directory_path().string(),
+                                  "TMP=" + fs::temp_directory_path().string()};
+  for (std::string& variable : set) putenv(variable.data());
+  InMailbox(base, [&] {
+    ASSERT_TRUE(HostWritesMail(99, {.text = u"private"}));
+    // Reading the text keeps the item's working copies until the next item.
+    EXPECT_EQ(TessalyGetItemMessageText(0).Owned().View(), u"private");
+    size_t copies = 0;
+    for (const auto& entry : fs::recursive_directory_iterator(temporary.path())) {
+      if (entry.path().filename().string().rfind("~AT", 0) != 0) continue;
+      ++copies;
+      const fs::path directory = entry.path().parent_path();
+      EXPECT_NE(directory, fs::path(temporary.path()).parent_path()) << entry.path();
+      const fs::perms others = fs::perms::group_all | fs::perms::others_all;
+      EXPECT_EQ(fs::status(directory).permissions() & others, fs::perms::none) << directory;
+    }
+    EXPECT_GT(copies, 0u);
+  });
+  for (std::string& variable : restore) putenv(variable.data());
+}
+
+// "Mailbox.inv" with one root entry (kind 20, id 1, not yet sent, queued) naming `fileName`.
+std::string IndexNaming(const std::string& fileName) {
+  std::string image = ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/index/one-entry.bytes");
+  const std::string named = "08 \"~AT0.qv6\"";
+  image.replace(image.find(named), named.size(),
+                "u8:" + std::to_string(fileName.size()) + " \"" + fileName + "\"");
+  return ParseBytes(image);
+}
+
+TEST(IndexTrustApi, AnEntryNamingAFileOutsideTheMailboxIsDamage) {
+  std::ifstream names(std::string(QUORVEL_TEST_DATA) + "/index-names/leaving.txt");
+  for (std::string name; std::getline(names, name);) {
+    if (name.empty() || name[0] == '#') continue;
+    SCOPED_TRACE(name);
+    TempDirectory base;
+    const std::string victim = base / "victim.qv6";
+    WriteFile(victim, "not the mailbox's");
+    if (name == "@VICTIM@") name = victim;
+    fs::create_directories(base / "anna/mailbox");
+    WriteFile(base / "anna/mailbox/Mailbox.inv", IndexNaming(name));
+    InMailbox(base, [&] {
+      EXPECT_EQ(TessalyGetItemAtIndex(0), nullptr) << "rebuilt from the items: there are none";
+      EXPECT_FALSE(TessalyRemoveMailAtIndex(0));
+    });
+    EXPECT_TRUE(fs::exists(victim));
+    EXPECT_EQ(ReadFile(base / "anna/mailbox/Mailbox-damaged-0.inv"), IndexNaming(name));
+  }
+  // A name the host puts into a handed-out entry deletes nothing either.
+  TempDirectory base;
+  WriteFile(base / "victim.qv6", "not the mailbox's");
+  InMailbox(base, [&] {
+    ASSERT_TRUE(HostWritesMail(0));
+    TessalyGetItemAtIndex(0)->fileName = "../../victim.qv6";
+    EXPECT_TRUE(TessalyRemoveMailAtIndex(0));
+  });
+  EXPECT_TRUE(fs::exists(base / "victim.qv6"));
+}
+
+// A removed item whose file cannot be deleted (here: read-only) is never filed again; an
+// open deletes the file once it can.
+TEST(IndexTrustApi, ARemovedItemWhoseFileStaysNeverComesBack) {
+  TempDirectory base;
+  InMailbox(base, [&] {
+    ASSERT_TRUE(HostWritesMail(0, {.text = u"removed"}));
+    ASSERT_TRUE(HostWritesMail(1, {.text = u"kept"}));
+    const std::string stuck = base / ("anna/mailbox/" + TessalyGetItemAtIndex(0)->fileName);
+    fs::permissions(stuck, fs::perms::owner_read);
+    EXPECT_TRUE(TessalyRemoveMailAtIndex(0));
+    for (int open = 0; open < 3; ++open) {
+      if (open == 2) fs::permissions(stuck, fs::perms::owner_all);
+      ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
+      EXPECT_EQ(TessalyGetItemAtIndex(1), nullptr) << "open " << open;
+      EXPECT_EQ(TessalyGetItemAtId(2), TessalyGetItemAtIndex(0));
+      EXPECT_EQ(fs::exists(stuck), open < 2);
+    }
+  });
+  EXPECT_FALSE(fs::exists(base / "anna/mailbox/Mailbox.inv.new")) << "deleted at close";
+}
+
+// A flipped byte in the id of a sealed index leaves it well-formed; the seal tells, the index
+// is rebuilt and its bytes kept aside. A seal that does not read vouches for nothing.
+TEST(IndexTrustApi, TheSealTellsAnIndexChangedBehindTheLibrary) {
+  TempDirectory base;
+  const std::string index = base / "anna/mailbox/Mailbox.inv";
+  InMailbox(base, [&] { ASSERT_TRUE(HostWritesMail(0)); });
+  std::string bytes = ReadFile(index);
+  bytes[21 + 12 + 3] = '\xFF';  // the id: 0xFF000001
+  for (const bool sealReads : {true, false}) {
+    SCOPED_TRACE(sealReads ? "sealed" : "the seal does not read");
+    if (!sealReads) {
+      std::string seal = ReadFile(index + ".sum");
+      seal[5] ^= 1;
+      WriteFile(index + ".sum", seal);
+    }
+    WriteFile(index, bytes);
+    InMailbox(base, [&] { EXPECT_EQ(TessalyGetItemAtId(1) != nullptr, sealReads); });
+  }
+  EXPECT_EQ(ReadFile(base / "anna/mailbox/Mailbox-damaged-0.inv"), bytes);
+}
+
+TEST(UnsentRecoveryApi, AnItemNotYetSentStaysQueuedWhateverBecameOfTheIndex) {
+  std::ifstream cases(std::string(QUORVEL_TEST_DATA) + "/unsent-recovery/damages.txt");
+  size_t tried = 0;
+  std::string action;
+  for (size_t at = 0; cases >> action;) {
+    if (action[0] == '#' && std::getline(cases, action)) continue;
+    ASSERT_TRUE(cases >> at);
+    SCOPED_TRACE(action + " " + std::to_string(at));
+    ++tried;
+    TempDirectory base, shared;
+    const std::string index = base / "anna/mailbox/Mailbox.inv", seal = index + ".sum";
+    HostMail mail{.text = u"sent before", .route = "3|" + shared.path()};
+    std::string older[2];  // the index and its seal once A was sent
+    for (const bool sent : {true, false}) {
+      InMailbox(base, [&] {
+        ASSERT_TRUE(HostWritesMail(UINT32_MAX, mail));
+        EXPECT_TRUE(!sent || TessalySendMails());
+      });
+      if (sent) older[0] = ReadFile(index), older[1] = ReadFile(seal);
+      mail.text = u"not yet sent";
+    }
+    std::string bytes = ReadFile(index);
+    ASSERT_GT(bytes.size(), 60u);
+    ASSERT_TRUE(action == "flip" || action == "cut" || action == "gone" || action == "older");
+    if (action == "flip") bytes[at] = static_cast<char>(~bytes[at]);
+    if (action == "cut") bytes.resize(at);
+    if (action == "older") bytes = older[0], WriteFile(seal, older[1]);
+    if (action == "gone") fs::remove(index);
+    if (action != "gone") WriteFile(index, bytes);
+    InMailbox(base, [&] {
+      ASSERT_NE(TessalyGetItemAtIndex(1), nullptr);
+      EXPECT_EQ(TessalyGetItemAttributes(0) & kItemNotSent, 0) << "sent";
+      EXPECT_EQ(TessalyGetItemAttributes(1) & kItemNotSent, kItemNotSent) << "not yet sent";
+      EXPECT_EQ(TessalyGetItemAtIndex(1)->outRoutes, std::vector<std::string>{mail.route});
+      ASSERT_TRUE(TessalySendMails());
+      EXPECT_EQ(TessalyGetItemAttributes(1) & kItemNotSent, 0) << "sent now";
+    });
+    EXPECT_EQ(std::distance(fs::directory_iterator(shared.path()), fs::directory_iterator()), 2)
+        << "B went, A did not go again";
+  }
+  EXPECT_GT(tried, 5u);
+}
+
+// Opens and closes the mailbox; answers how many items it lists.
+uint32_t OpenCount(const TempDirectory& base) {
+  uint32_t count = 0;
+  InMailbox(base, [&] {
+    while (TessalyGetItemAtIndex(count) != nullptr) ++count;
+  });
+  return count;
+}
+
+TEST(ListedItemsApi, AnItemFilePutIntoTheMailboxIsFiledWhateverTheDirectorysTime) {
+  for (const bool keepTime : {false, true}) {
+    SCOPED_TRACE(keepTime ? "the directory's time put back" : "as copied");
+    TempDirectory base;
+    const fs::path mailbox = base / "anna/mailbox";
+    std::string bytes;
+    InMailbox(base, [&] {
+      ASSERT_TRUE(HostWritesMail(0));
+      bytes = ReadFile((mailbox / "~AT0.qv6").string());
+      ASSERT_TRUE(TessalyRemoveMailAtIndex(0));
+    });
+    ASSERT_FALSE(bytes.empty());
+    ASSERT_FALSE(fs::exists(mailbox / "~AT0.qv6"));
+    ASSERT_EQ(OpenCount(base), 0u);
+    const fs::file_time_type time = fs::last_write_time(mailbox);
+    WriteFile((mailbox / "~AT9.qv6").string(), bytes);
+    if (!keepTime) {
+      EXPECT_EQ(OpenCount(base), 1u) << "a new file changes the directory's time";
+      continue;
+    }
+    std::error_code notSet;
+    fs::last_write_time(mailbox, time, notSet);
+    if (notSet) GTEST_SKIP() << "the directory's time cannot be put back: " << notSet.message();
+    uint32_t opens = 1;
+    while (OpenCount(base) == 0 && opens < 100) ++opens;
+    EXPECT_GT(opens, 1u) << "an unchanged directory is not listed";
+    EXPECT_LE(opens, 32u) << "but listed at least every 32nd open";
+  }
+}
+
+}  // namespace
