@@ -1,12 +1,12 @@
-// Context life cycle and the setters, driven through libquorvel.so from
-// several host threads as a host does; the header-only classes a host that
-// links nothing but libquorvel.so builds, copies and hands to the exports;
-// the host's log table, to which MailsInitializexLogFile adds the calling
-// thread's object with the host's template settings.
+// Contexts, setters, the host's shared classes and log table, and the sending exports without
+// a mail server, through libquorvel.so from host threads (with servers: tests/servers/api).
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
+#include <fstream>
 #include <functional>
+#include <future>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -37,8 +37,7 @@ TEST(ContextLifeCycle, EachThreadHasOneContextThatOneRemoveEnds) {
       EXPECT_NE(MTAddNew(hostMutex.native_handle()), 0);
       EXPECT_EQ(MailsGetPercentSent(), 0) << "a new context has sent nothing";
       EXPECT_NE(MTAddNew(nullptr), 0);
-      // Even threads set a bad reception directory, odd ones a good one.
-      MailsSetReceptionDirectory(i % 2 == 0 ? nullptr : "/");
+      MailsSetReceptionDirectory(i % 2 == 0 ? nullptr : "/");  // bad on even threads
       ++ready;
       EXPECT_TRUE(WaitUntil([&] { return release.load(); }, std::chrono::minutes(1)));
       errors[i] = MailsGetLastErrorCode();
@@ -61,9 +60,8 @@ TEST(ContextLifeCycle, EachThreadHasOneContextThatOneRemoveEnds) {
 intptr_t IgnoreMessages(ClientWindow*, uint32_t, uintptr_t, intptr_t) { return 0; }
 void IgnoreProgress(uint32_t, uint32_t) {}
 
-// Without a context the reads answer neutral values and the setters succeed
-// and create nothing; with one, directories are created where they can be,
-// and each setter resets the last error.
+// Without a context the setters succeed and create nothing; with one, directories are created
+// where they can be, and each setter resets the last error.
 TEST(Setters, DirectoriesAreCreatedWhereTheyCanBeAndEachResetsTheLastError) {
   TempDirectory dir;
   WriteFile(dir / "file", "x");
@@ -82,7 +80,6 @@ TEST(Setters, DirectoriesAreCreatedWhereTheyCanBeAndEachResetsTheLastError) {
     EXPECT_TRUE(MailsSetOutDirectory((dir / "none/out").c_str()));
     EXPECT_FALSE(std::filesystem::exists(dir / "none")) << "nothing is created without a context";
     EXPECT_EQ(MailsGetLastErrorCode(), 0);
-
     MTAddNew(nullptr);
     EXPECT_TRUE(MailsSetOutDirectory((dir / "out/a/b").c_str()));
     EXPECT_TRUE(std::filesystem::is_directory(dir / "out/a/b"));
@@ -126,6 +123,7 @@ TEST(SharedClasses, AHostBuildsCopiesAndPassesThem) {
   });
 }
 
+// MailsInitializexLogFile adds the calling thread's object with the host's template settings.
 TEST(InitializeLogFile, EveryCallingThreadGetsACopyOfTheTemplate) {
   CxThreadObjects table;
   auto host = std::make_unique<ThreadLogObject>();  // the host's own, registered first
@@ -151,6 +149,126 @@ TEST(InitializeLogFile, EveryCallingThreadGetsACopyOfTheTemplate) {
     EXPECT_NE(table.threadIds[i], 1u);
   }
   MailsInitializexLogFile(nullptr);
+}
+
+// The codes a host sees on a machine without MAPI or Notes and for null arguments.
+TEST(SendFunctionsApi, CodesAndFallBacks) {
+  TempDirectory out, queue;
+  MailData mail;
+  mail.AddTo("tutor@example.test");
+  std::thread([&] { EXPECT_FALSE(MailsSendMailFromMailData(&mail)) << "no context"; }).join();
+  OnHostThread([&] {
+    ASSERT_TRUE(MailsSetOutDirectory(out.path().c_str()));
+    EXPECT_FALSE(MailsSendMailFromMailData(&mail));
+    EXPECT_EQ(MailsGetLastErrorCode(), 0x8001) << "no protocol";
+    const std::pair<bool (*)(), int32_t> transports[] = {{MailsUseMAPI, 10}, {MailsUseNOTES, 11}};
+    for (const auto& [use, error] : transports) {
+      use();
+      WriteFile(queue / "mail.mes", "#To : tutor@example.test\r\n");
+      EXPECT_FALSE(MailsSendMailFromFile((queue / "mail.mes").c_str()));
+      EXPECT_EQ(MailsGetLastErrorCode(), error);
+    }
+    EXPECT_TRUE(MailsSendMails(out.path().c_str()));
+    EXPECT_EQ(MailsGetLastErrorCode(), 11);
+    EXPECT_FALSE(MailsSendMailFromMailData(nullptr));
+    EXPECT_EQ(MailsGetLastErrorCode(), 32774);
+    EXPECT_FALSE(MailsSendMailFromFile(nullptr));
+    EXPECT_EQ(MailsGetLastErrorCode(), 32773);
+    EXPECT_FALSE(MailsGetMails(nullptr));
+    EXPECT_EQ(MailsGetLastErrorCode(), 0) << "no code for a missing list; the last one goes";
+    MailsSendMailFromMailData(nullptr);
+    EXPECT_FALSE(MailsReceiveMails(nullptr));
+    EXPECT_EQ(MailsGetLastErrorCode(), 0);
+  });
+}
+
+TEST(UserDefaultSmtpParams, WithoutConfiguredMailClientsNothingIsFound) {
+  std::string host = "h", address = "a", name = "n";
+  uint16_t port = 7;
+  std::thread([&] {
+    EXPECT_FALSE(TessalyGetUserDefaultSMTPParams(&host, &port, &address, &name)) << "no context";
+  }).join();
+  OnHostThread([&] {  // no registry with mail clients here: every probe fails
+    EXPECT_FALSE(TessalyGetUserDefaultSMTPParams(&host, &port, &address, &name));
+    EXPECT_FALSE(TessalyGetUserDefaultSMTPParams(nullptr, nullptr, nullptr, nullptr));
+  });
+  EXPECT_EQ(host + address + name, "han");
+  EXPECT_EQ(port, 7);
+}
+
+// Two threads (their kernel ids as a POSIX host finds them) held until the test ends them.
+TEST(CancelBlockingCall, PostsOnlyToThreadsWithAContext) {
+  std::promise<uint32_t> ids[2];
+  std::promise<void> finish;
+  const std::shared_future<void> finished = finish.get_future().share();
+  std::vector<std::thread> threads;
+  for (const bool withContext : {true, false}) {
+    threads.emplace_back([&, withContext] {
+      if (withContext) MTAddNew(nullptr);
+      uint32_t id = 0;
+      std::ifstream("/proc/thread-self/stat") >> id;
+      ids[withContext].set_value(id);
+      finished.wait_for(std::chrono::minutes(1));
+      if (withContext) MTRemove();
+    });
+  }
+  const uint32_t target = ids[true].get_future().get();
+  EXPECT_TRUE(MailsCancelBlockingCall(target));
+  EXPECT_TRUE(MailsCancelBlockingCall(target)) << "posting twice is allowed";
+  EXPECT_FALSE(MailsCancelBlockingCall(ids[false].get_future().get()))
+      << "a thread the library never saw";
+  finish.set_value();
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_FALSE(MailsCancelBlockingCall(target)) << "its context is removed";
+  EXPECT_FALSE(MailsCancelBlockingCall(0));
+}
+
+// Without a context the security setters answer 1; a TLS mode above 2 is refused.
+TEST(TransportSecurityApi, ModesAboveTwoAreRefusedAndTheLastErrorIsReset) {
+  std::thread([] {
+    EXPECT_TRUE(MailsSetSmtpSecurity(7, "u", "p", nullptr)) << "no context";
+    EXPECT_TRUE(MailsSetPopSecurity(7, 0));
+    EXPECT_TRUE(MailsSetTlsTrust(nullptr, 0));
+  }).join();
+  OnHostThread([] {
+    const CodedText name;
+    const auto failUse = [&] {
+      EXPECT_FALSE(MailsUseSMTP_POP("h", 110, "u", "p", "h", 25, &name, "/no/such/dir", 0));
+      EXPECT_EQ(MailsGetLastErrorCode(), 32770);
+    };
+    for (uint32_t mode = 0; mode <= 3; ++mode) {
+      SCOPED_TRACE(mode);
+      failUse();
+      EXPECT_EQ(MailsSetSmtpSecurity(mode, "u", "p", nullptr), mode <= 2);
+      EXPECT_EQ(MailsGetLastErrorCode(), 0);
+      failUse();
+      EXPECT_EQ(MailsSetPopSecurity(mode, 1), mode <= 2);
+      EXPECT_EQ(MailsGetLastErrorCode(), 0);
+    }
+    failUse();
+    EXPECT_TRUE(MailsSetTlsTrust("/etc/school-ca.pem", 1));
+    EXPECT_EQ(MailsGetLastErrorCode(), 0);
+  });
+}
+
+// A host that works without TLS (a receive over a plain connection) maps no libssl/libcrypto.
+TEST(OpenSslOnFirstUse, WorkWithoutTlsLeavesLibsslAndLibcryptoUnloaded) {
+  TempDirectory reception;
+  OnHostThread([&] {
+    const CodedText name;
+    // Nothing listens on port 1: the plain connection is refused.
+    ASSERT_TRUE(MailsUseSMTP_POP("127.0.0.1", 1, "u", "p", "127.0.0.1", 1, &name,
+                                 reception.path().c_str(), 0));
+    MailsSetReceptionDirectory(reception.path().c_str());
+    MailDataList mails;
+    EXPECT_FALSE(MailsReceiveMails(&mails));
+  });
+  std::ifstream maps("/proc/self/maps");
+  const std::string mapped((std::istreambuf_iterator<char>(maps)),
+                           std::istreambuf_iterator<char>());
+  EXPECT_NE(mapped.find("/libquorvel.so"), std::string::npos) << mapped;
+  EXPECT_EQ(mapped.find("/libssl.so"), std::string::npos) << mapped;
+  EXPECT_EQ(mapped.find("/libcrypto.so"), std::string::npos) << mapped;
 }
 
 }  // namespace
