@@ -1,18 +1,10 @@
-// The background workers through libquorvel.so: callbacks that report on the
-// worker's own thread, the send controls, a stop between two exchange
-// operations, the host leaving while a worker runs, a completion callback
-// that starts the next run; the run's lists and the routes of unsent items
-// rewritten. The whole exchange is the demo's (quorvel demo); refused starts,
-// the locking table and suspending are the workers' own tests. A worker is
-// held where the test needs it by the host's own callbacks. Shared
-// directories: the item files a mailbox writes are dropped into one, as a
-// sender would, or sent there, and received there.
+// The background workers and the receive through libquorvel.so: callbacks on the worker's own
+// thread, the send controls, stops, the host leaving while a worker runs, the run's lists, the
+// routes of unsent items, shared directories. A worker is held by the host's own callbacks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <mutex>
 #include <thread>
@@ -20,6 +12,7 @@
 #include "HostWrites.h"
 #include "OnHostThread.h"
 #include "TempDirectory.h"
+#include "WaitUntil.h"
 #include "quorvel/quorvel.h"
 
 namespace {
@@ -27,46 +20,32 @@ namespace {
 using namespace quorvel::testing;
 namespace fs = std::filesystem;
 
-std::mutex lock;
-std::condition_variable changed;
-int completions = 0;
-uint32_t lastResult = 99;
-std::thread::id completedOn;
-int step = 0;  // how far a held worker has come
-// The worker takes it once more after the callback, to leave the context.
-std::mutex hostMutex;
+std::atomic<int> completions{0};
+std::atomic<uint32_t> lastResult{99};
+std::atomic<std::thread::id> completedOn;
+std::atomic<int> step{0};  // how far a held worker has come
+std::mutex hostMutex;      // the worker takes it once more after the callback, to leave
 
 void OnCompletion(uint32_t userValue, uint32_t result) {
-  std::lock_guard hold(lock);
   EXPECT_EQ(userValue, 7u);
   lastResult = result;
   completedOn = std::this_thread::get_id();
   ++completions;
-  changed.notify_all();
 }
 
-// Waits for the next callback and answers its result; 99 when none comes
-// within a minute.
+// Waits for the next callback and answers its result; 99 when none comes within a minute.
 uint32_t Completion() {
-  std::unique_lock hold(lock);
-  if (!changed.wait_for(hold, std::chrono::minutes(1), [] { return completions == 1; })) return 99;
+  if (!WaitUntil([] { return completions == 1; }, std::chrono::minutes(1))) return 99;
   completions = 0;
-  EXPECT_NE(completedOn, std::this_thread::get_id());
+  EXPECT_NE(completedOn.load(), std::this_thread::get_id());
   return lastResult;
 }
 
-void Reach(int reached) {
-  std::lock_guard hold(lock);
-  step = reached;
-  changed.notify_all();
-}
 void Await(int wanted) {
-  std::unique_lock hold(lock);
-  EXPECT_TRUE(changed.wait_for(hold, std::chrono::minutes(1), [&] { return step == wanted; }));
+  EXPECT_TRUE(WaitUntil([&] { return step == wanted; }, std::chrono::minutes(1)));
 }
 
-// Suspending, resuming and stopping a running worker are the threaded
-// sender's own tests.
+// Suspending, resuming and stopping a running worker are the threaded sender's own tests.
 TEST(ThreadedSendApi, AWorkerReportsThroughTheCompletionCallback) {
   std::thread([] {
     MailData mail;
@@ -87,8 +66,7 @@ TEST(ThreadedSendApi, AWorkerReportsThroughTheCompletionCallback) {
   }).join();
 }
 
-// The host's thread with a context and a mailbox holding one queued item
-// routed to `outbox`.
+// The host's thread with a context and a mailbox holding one item queued to `outbox`.
 void OpenWithOneQueuedItem(const TempDirectory& base, const TempDirectory& outbox) {
   ASSERT_NE(MTAddNew(hostMutex.native_handle()), 0);
   ASSERT_TRUE(TessalyOpenMailBox(base.path().c_str(), "anna"));
@@ -124,19 +102,18 @@ TEST(ExchangeApi, AStopDuringTheReceiveEndsTheRunBeforeTheSend) {
   }).join();
 }
 
-// The host removes its context while the worker is in its completion
-// callback: the worker still finds the context (and its mailbox) there, and
-// the context goes only when the worker leaves.
+// The host removes its context while the worker is in its completion callback: the context
+// (and its mailbox) stays until the worker leaves.
 void HoldInCallback(uint32_t, uint32_t) {
-  Reach(1);
+  step = 1;
   Await(2);
   EXPECT_NE(TessalyGetItemAtIndex(0), nullptr) << "the context outlives the host's removal";
-  Reach(3);
+  step = 3;
 }
 
 TEST(ExchangeApi, TheHostRemovingItsContextLeavesItToTheRunningWorker) {
   TempDirectory base, outbox;
-  Reach(0);
+  step = 0;
   std::thread([&] {
     OpenWithOneQueuedItem(base, outbox);
     ASSERT_TRUE(TessalyThreadedSendMails(HoldInCallback, 7));
@@ -144,14 +121,12 @@ TEST(ExchangeApi, TheHostRemovingItsContextLeavesItToTheRunningWorker) {
     std::lock_guard hold(hostMutex);
     MTRemove();
     EXPECT_EQ(TessalyGetItemAtIndex(0), nullptr) << "the host has no context any more";
-    Reach(2);
+    step = 2;
   }).join();
   Await(3);
-  // The worker leaves under the host's mutex once its callback returned.
 }
 
-// The completion callback of a background send starts the background
-// receive itself: that worker runs and calls back in every round.
+// The completion callback of a background send starts the background receive.
 void StartTheReceive(uint32_t userValue, uint32_t) {
   if (!TessalyThreadedReceiveMails(OnCompletion, userValue)) OnCompletion(userValue, 98);
 }
@@ -170,9 +145,8 @@ TEST(ExchangeApi, ACompletionCallbackStartsTheNextOperationEveryRound) {
   }).join();
 }
 
-// The lists hand out the mailbox's own entries: a removal takes the removed
-// ones out, and closing the mailbox empties them. Unsent items given a
-// route that works go with the next run.
+// A removal takes its entries out of the lists, closing the mailbox empties them; unsent
+// items given a route that works go with the next run.
 TEST(ExchangeApi, TheRunsListsNeverHoldAnEntryGone) {
   TempDirectory base, outbox;
   std::thread([&] {
@@ -229,11 +203,8 @@ TEST(ReceivingApiTest, WithoutContextOrMailboxNothingIsRegisteredOrReceived) {
   OnHostThread([] { EXPECT_FALSE(TessalyReceiveMails()); });
 }
 
-// Pupil mails of three extensions and another file in a shared directory
-// registered twice: taken in the order of the extensions, each once; the
-// same item under two names is filed once and both files are taken; the
-// other file stays. While receiving is locked nothing is taken. (The entry
-// a received item gets is the receiving's own test.)
+// Mails of three extensions in a shared directory registered twice: taken in the extensions'
+// order, each once (one item under two names once); another file stays; locked, none.
 TEST(ReceivingApiTest, ASharedDirectoryGivesEveryItemOnce) {
   TempDirectory base;
   TempDirectory shared;
@@ -267,9 +238,7 @@ TEST(ReceivingApiTest, ASharedDirectoryGivesEveryItemOnce) {
   });
 }
 
-// Two pupils whose routes name the same shared directory, each sending the
-// first item of a mailbox ("~AT0.qv6" in both): neither overwrites the
-// other.
+// Two pupils sending the first item of a mailbox ("~AT0.qv6") into one shared directory.
 TEST(ReceivingApiTest, TwoSendersIntoOneSharedDirectoryNeverOverwriteEachOther) {
   TempDirectory base;
   TempDirectory shared;
