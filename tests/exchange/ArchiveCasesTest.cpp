@@ -1,8 +1,5 @@
-// The archive forms as data (tests/data/archive): each NAME.bytes is a form
-// written by hand from the format's description, NAME.expected its type and
-// what loading it gives, or "damage" when the bytes fall short of their
-// counts. What loads is read to its last byte and stores back to its bytes
-// (to NAME.saved.bytes where the form is not the one stored).
+// The archive forms as data (tests/data/archive): NAME.bytes, NAME.expected its type and
+// what loading gives or "damage"; what loads stores back to its bytes (or NAME.saved.bytes).
 #include <gtest/gtest.h>
 
 #include <sstream>

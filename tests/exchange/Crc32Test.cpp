@@ -1,6 +1,5 @@
-// The record file's CRC-32: its check value and agreement with the definition
-// computed bit by bit, over every alignment and tail length, on every path
-// the processor has (tables, carry-less multiplication).
+// The record file's CRC-32 against the definition computed bit by bit, on every alignment,
+// tail length and path the processor has.
 #include "exchange/Crc32.h"
 
 #include <gtest/gtest.h>
@@ -60,8 +59,7 @@ TEST_P(Crc32OnEveryPath, RunsOnAStackAlignedToFourBytesOnly) {
   EXPECT_EQ(crc, ReferenceCrc(data));
 }
 
-// The check value of the nine digits; empty or missing input is refused and
-// changes nothing; the table path is always there and the fastest is chosen.
+// The nine digits' check value; empty input is refused; the fastest path is chosen.
 TEST(Crc32, CheckValueRefusedInputAndTheChosenPath) {
   EXPECT_EQ(Crc32::Of("123456789", 9), 0x89A1897Fu);
   EXPECT_EQ(UpdateCrc32ByteWise(0, "123456789", 9), 0x89A1897Fu);

@@ -14,8 +14,7 @@ using namespace quorvel::testing;
 
 class ItemFileFaults : public ::testing::Test {
  protected:
-  // An item whose directory the reader takes in several chunks: `fillers`
-  // entries in the root, then `blocks` sub-blocks of one entry each.
+  // An item of `fillers` root entries and `blocks` sub-blocks of one entry each.
   void WriteItem(const std::string& itemPath, int fillers, int blocks) {
     ExchangeFile item;
     ASSERT_TRUE(item.Open(itemPath, false, true));
@@ -80,8 +79,7 @@ TEST_F(ItemFileFaults, WritingAnItemFailsCleanlyAtEveryFileOperation) {
   EXPECT_EQ(reached, (std::set<uint32_t>{422, 426, 427}));
 }
 
-// A change that cannot be saved leaves the item as it was; one reported
-// saved is in it.
+// A change that cannot be saved leaves the item as it was; one reported saved is in it.
 TEST_F(ItemFileFaults, ChangingAnItemNeverDamagesIt) {
   const std::string path = dir / "item.qv6";
   WriteItem(path, 0, 1);
@@ -112,10 +110,8 @@ TEST_F(ItemFileFaults, ChangingAnItemNeverDamagesIt) {
 }
 
 TEST_F(ItemFileFaults, ReadingAnItemFailsCleanlyAtEveryFileOperation) {
-  // The reader takes the directory in 64 KiB chunks (block count, then per
-  // block its entry count and 8-byte entries): 8 194 root entries put an
-  // entry across the first boundary; 8 189 root entries and two one-entry
-  // blocks put the third block's count right on it.
+  // The directory is read in 64 KiB chunks: 8 194 root entries put an entry across the first
+  // boundary; 8 189 and two one-entry blocks put the third block's count right on it.
   const std::pair<int, int> layouts[] = {{0, 1}, {8192, 0}, {8183, 4}};  // fillers, blocks
   std::set<uint32_t> reached;
   for (const auto& layout : layouts) {

@@ -1,6 +1,4 @@
-// The growth rule that every growable array of the exchange layer shares, and
-// the parts of a WideString. The owning list of CodedText is asserted where
-// hosts use it (ContextApiTest).
+// The growth rule of every growable array, and the parts of a WideString.
 #include "quorvel/GrowableArray.h"
 
 #include <gtest/gtest.h>
@@ -13,10 +11,8 @@ std::vector<uint32_t> Elements(const U32Array& array) {
   return std::vector<uint32_t>(array.Data(), array.Data() + array.Size());
 }
 
-// A growth takes the asked size or, when more, the capacity plus the grow-by
-// (automatic: an eighth of the size, clamped to 4 through 1024). Each
-// row: a grow-by (0: automatic), then sizes set in turn with the capacity
-// after each.
+// The asked size or the capacity plus the grow-by (0: an eighth of the size, 4 to 1024).
+// Each row: a grow-by, then sizes set in turn with the capacity after each.
 TEST(GrowthRule, TheAskedSizeOrTheCapacityPlusTheGrowBy) {
   const std::pair<uint32_t, std::vector<std::pair<uint32_t, uint32_t>>> cases[] = {
       {0, {{100, 100}, {101, 112}}},          // 100 + 100 / 8

@@ -1,7 +1,5 @@
-// The exchange tests' shared set-up: a test directory with an item path in
-// it, the system's temporary directory (TMPDIR) pointed at a fresh directory
-// so that tests see the working copies exchange files leave or remove there,
-// and the record or exchange file under test.
+// The exchange tests' set-up: a test directory with an item path, TMPDIR pointed at a fresh
+// directory (to see the working copies there), and the record or exchange file under test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -33,8 +31,7 @@ class TemporaryDirectoryOverride {
   }
 
   std::string path() const { return directory_.path(); }
-  // The names of the library's temporary files ("~AT...") in it and in the
-  // working directories in it.
+  // The library's temporary files ("~AT...") in it and in its working directories.
   std::vector<std::string> Files() const {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(directory_.path())) {

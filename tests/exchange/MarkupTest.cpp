@@ -1,6 +1,4 @@
-// Markup tags written out by hand from the tag rules: every attribute form,
-// negative values, several attributes in one tag, and plain texts in code
-// page 1252 turned into markup.
+// Markup tags written out by hand from the tag rules, and plain texts turned into markup.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -53,8 +51,7 @@ TEST(Markup, PlainTextsBecomeTheirCodePageTagAndTheirText) {
   EXPECT_EQ(TextToMarkup("abc", 1252).View(), u"<Cp1252>abc");
   EXPECT_EQ(TextToMarkup("abc", 1252).Length(), 11u);
   EXPECT_EQ(TextToMarkup("", 1252).View(), u"<Cp1252>");
-  // Bytes above 0x7F as code page 1252 shows them: e-acute, the euro sign,
-  // the left double quote and y-diaeresis.
+  // e-acute, the euro sign, the left double quote and y-diaeresis in code page 1252.
   EXPECT_EQ(TextToMarkup("caf\xE9 \x80 \x93q\xFF", 1252).View(),
             u"<Cp1252>caf\u00E9 \u20AC \u201Cq\u00FF");
   EXPECT_EQ(TextToMarkup("\xB9", 1250).View(), u"<Cp1250>\u0105");

@@ -1,7 +1,5 @@
-// Packed files are standard bzip2 streams plus a u32 trailer holding the
-// stream's length: checked against the bzip2 command in both directions, on
-// inputs of every size and kind. (Which heads are packed and the failures to
-// pack at all are cases of the exchange scripts.)
+// Packed files are bzip2 streams plus a u32 trailer holding the stream's length, checked
+// against the bzip2 command both ways (heads and failures: the exchange scripts).
 #include "exchange/Packing.h"
 
 #include <gtest/gtest.h>
@@ -29,9 +27,8 @@ std::string SampleText(size_t size) {
   return text;
 }
 
-// Against the bzip2 command on inputs of every size and kind, with either
-// buffer: packing gives the bytes of bzip2 -5 and the trailer; a stream of
-// bzip2 -5, followed by the trailer or by anything else, unpacks to the input.
+// Packing gives bzip2 -5's bytes and the trailer; a bzip2 -5 stream followed by the trailer
+// or by anything else unpacks to the input; either buffer.
 TEST(PackFile, AgreesWithTheBzip2CommandBothWays) {
   TempDirectory dir;
   std::mt19937 random(5);
@@ -82,9 +79,8 @@ TEST(UnpackFile, TruncatedOrCorruptStreamsFailAndSayWhere) {
   EXPECT_FALSE(UnpackFile(dir / "head-only", dir / "out3", kPackingBuffer));
 }
 
-// A few hundred packed bytes may unpack to gigabytes: with the record file's
-// expectation, unpacking stops at a head that is not a record file's, or at
-// the length the head announces, before writing past it.
+// With the record file's expectation, unpacking stops at a head that is not a record file's,
+// or at the length the head announces, before writing past it.
 TEST(UnpackFile, WithAnExpectationStopsAtAWrongHeadOrPastTheAnnouncedLength) {
   TempDirectory dir;
   const std::string zeros(16 << 20, '\0');

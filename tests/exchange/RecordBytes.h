@@ -1,6 +1,5 @@
-// Byte builders for the exchange tests: little-endian fields, tag entries,
-// directories and whole record files, sealed with a CRC computed here bit by
-// bit from the definition, independently of the library's table-driven one.
+// Byte builders for the exchange tests: little-endian fields, entries, directories, record
+// files sealed with a CRC computed here bit by bit, independently of the library's.
 #pragma once
 
 #include <cstdint>

@@ -1,10 +1,5 @@
-// Record files as data (tests/data/records): each NAME.bytes is a record file
-// written by hand from the format's tables, NAME.expected "refused" when it
-// does not open, else its listing (RecordListing.h). A file whose every value
-// reads is written back unchanged by a writable open. Beyond the cases, every
-// byte of a valid file changed in turn, unpacked and packed, fails cleanly.
-// (A packed bomb is stopped by the unpacking itself, PackingTest, and kept
-// out of a receive, ReceivingTest.)
+// Record files as data (tests/data/records): NAME.bytes, NAME.expected its listing or
+// "refused"; a readable one is written back unchanged. Every changed byte fails cleanly.
 #include <gtest/gtest.h>
 
 #include "ItemTest.h"

@@ -1,7 +1,5 @@
-// A record file's listing, as a reader that trusts nothing would make it:
-// each entry of each block (each block entered once) read with its own
-// type's getter, the value or "fails" with what the getter left behind. A
-// file entry's bytes are extracted to `out` and shown.
+// A record file's listing as a reader that trusts nothing makes it: each entry of each block
+// read with its type's getter, the value or "fails" with what it left; files extracted.
 #pragma once
 
 #include <ostream>

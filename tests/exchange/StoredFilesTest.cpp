@@ -16,8 +16,7 @@ namespace {
 using namespace quorvel::testing;
 using StoredFiles = ItemTest<RecordFile>;
 
-// Names given as 8-bit paths are stored with the system's ANSI code page
-// (65001 on POSIX, 1252 under Wine: a case file for each).
+// 8-bit paths' names are stored in the ANSI code page (65001 on POSIX, 1252 under Wine).
 const uint16_t kAnsi = static_cast<uint16_t>(platform::AnsiCodePage());
 
 std::vector<std::u16string> Texts(const CodedTextArray& names) {

@@ -1,10 +1,6 @@
-// A process in which OpenSSL cannot be loaded: CTest puts a directory first
-// on its library path in which this test leaves files under the names of
-// libcrypto and libssl, empty ones or, with QUORVEL_OPENSSL_STAND_IN, copies
-// of that library (which has none of OpenSSL's functions). A TLS connection
-// then fails as a failed handshake does (POP error 13), with a reason that
-// says OpenSSL could not be loaded and names libcrypto; a plain login is
-// untouched.
+// OpenSSL cannot be loaded (CTest puts first on the library path a directory where this test
+// leaves empty libcrypto/libssl files, or copies of QUORVEL_OPENSSL_STAND_IN): TLS fails as a
+// failed handshake (POP error 13) saying so and naming libcrypto; a plain login works.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -38,8 +34,7 @@ TEST(MissingOpenSsl, TlsFailsSayingSoAndPlainLoginsWork) {
       std::ofstream(path, std::ios::trunc);
     }
   }
-  // The loader's message names the file it found; the first function looked
-  // up is ERR_get_error.
+  // The loader names the file it found; the first function looked up is ERR_get_error.
   const std::string reason = standIn != nullptr
                                  ? files[0] + " has no ERR_get_error"
                                  : (std::filesystem::path(directory) / files[0]).string() + ": ";

@@ -1,7 +1,5 @@
-// Loads libquorvel.so at run time, leaves contexts open on several threads and
-// unloads it: the unload must free every context once (the sanitizer build
-// reports a leak or a double free otherwise), and a fresh load starts empty,
-// which also shows that the library leaves memory at all.
+// Loads libquorvel.so, leaves contexts open on several threads and unloads it: each is freed
+// once (sanitizers tell), and a fresh load starts empty.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -44,8 +42,7 @@ TEST(LibraryUnload, FreesTheContextsLeftAndReloadsEmpty) {
   }
 }
 
-// The host owns its log table and every object in it, also those the
-// library added for threads it met; it may free them after the unload.
+// The host owns its log table, also the objects the library added; it frees them after.
 TEST(LibraryUnload, TheHostDestroysItsLogTableAfterTheUnload) {
   auto table = std::make_unique<CxThreadObjects>();
   table->Add(1, std::make_unique<ThreadLogObject>());  // the host's template
