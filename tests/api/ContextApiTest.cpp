@@ -24,6 +24,9 @@ namespace {
 using namespace quorvel::testing;
 constexpr int32_t kNoDirectory = 32770;
 
+// A call's result and the calling thread's last error code after it.
+std::pair<bool, int32_t> Coded(bool result) { return {result, MailsGetLastErrorCode()}; }
+
 TEST(ContextLifeCycle, EachThreadHasOneContextThatOneRemoveEnds) {
   constexpr int kThreads = 8;
   std::mutex hostMutex;
@@ -90,14 +93,11 @@ TEST(Setters, DirectoriesAreCreatedWhereTheyCanBeAndEachResetsTheLastError) {
     EXPECT_FALSE(std::filesystem::exists("quorvel-bare-name"));
     EXPECT_FALSE(MailsSetSentDirectory(belowFile.c_str()));
     for (const char* bad : {belowFile.c_str(), "", static_cast<const char*>(nullptr)}) {
-      EXPECT_FALSE(MailsSetReceptionDirectory(bad));
-      EXPECT_EQ(MailsGetLastErrorCode(), kNoDirectory);
+      EXPECT_EQ(Coded(MailsSetReceptionDirectory(bad)), std::pair(false, kNoDirectory));
     }
     for (const auto& set : setters) {
-      MailsSetReceptionDirectory(nullptr);
-      ASSERT_EQ(MailsGetLastErrorCode(), kNoDirectory);
-      set();
-      EXPECT_EQ(MailsGetLastErrorCode(), 0);
+      ASSERT_EQ(Coded(MailsSetReceptionDirectory(nullptr)), std::pair(false, kNoDirectory));
+      EXPECT_EQ(Coded(set()).second, 0);
     }
     MTRemove();
   }).join();
@@ -159,26 +159,21 @@ TEST(SendFunctionsApi, CodesAndFallBacks) {
   std::thread([&] { EXPECT_FALSE(MailsSendMailFromMailData(&mail)) << "no context"; }).join();
   OnHostThread([&] {
     ASSERT_TRUE(MailsSetOutDirectory(out.path().c_str()));
-    EXPECT_FALSE(MailsSendMailFromMailData(&mail));
-    EXPECT_EQ(MailsGetLastErrorCode(), 0x8001) << "no protocol";
+    EXPECT_EQ(Coded(MailsSendMailFromMailData(&mail)), std::pair(false, 0x8001)) << "no protocol";
     const std::pair<bool (*)(), int32_t> transports[] = {{MailsUseMAPI, 10}, {MailsUseNOTES, 11}};
     for (const auto& [use, error] : transports) {
       use();
-      WriteFile(queue / "mail.mes", "#To : tutor@example.test\r\n");
-      EXPECT_FALSE(MailsSendMailFromFile((queue / "mail.mes").c_str()));
-      EXPECT_EQ(MailsGetLastErrorCode(), error);
+      const std::string mes = queue / "mail.mes";
+      WriteFile(mes, "#To : tutor@example.test\r\n");
+      EXPECT_EQ(Coded(MailsSendMailFromFile(mes.c_str())), std::pair(false, error));
     }
-    EXPECT_TRUE(MailsSendMails(out.path().c_str()));
-    EXPECT_EQ(MailsGetLastErrorCode(), 11);
-    EXPECT_FALSE(MailsSendMailFromMailData(nullptr));
-    EXPECT_EQ(MailsGetLastErrorCode(), 32774);
-    EXPECT_FALSE(MailsSendMailFromFile(nullptr));
-    EXPECT_EQ(MailsGetLastErrorCode(), 32773);
-    EXPECT_FALSE(MailsGetMails(nullptr));
-    EXPECT_EQ(MailsGetLastErrorCode(), 0) << "no code for a missing list; the last one goes";
+    EXPECT_EQ(Coded(MailsSendMails(out.path().c_str())), std::pair(true, 11));
+    EXPECT_EQ(Coded(MailsSendMailFromMailData(nullptr)), std::pair(false, 32774));
+    EXPECT_EQ(Coded(MailsSendMailFromFile(nullptr)), std::pair(false, 32773));
+    // No code for a missing list: the last one goes.
+    EXPECT_EQ(Coded(MailsGetMails(nullptr)), std::pair(false, 0));
     MailsSendMailFromMailData(nullptr);
-    EXPECT_FALSE(MailsReceiveMails(nullptr));
-    EXPECT_EQ(MailsGetLastErrorCode(), 0);
+    EXPECT_EQ(Coded(MailsReceiveMails(nullptr)), std::pair(false, 0));
   });
 }
 
@@ -233,21 +228,18 @@ TEST(TransportSecurityApi, ModesAboveTwoAreRefusedAndTheLastErrorIsReset) {
   OnHostThread([] {
     const CodedText name;
     const auto failUse = [&] {
-      EXPECT_FALSE(MailsUseSMTP_POP("h", 110, "u", "p", "h", 25, &name, "/no/such/dir", 0));
-      EXPECT_EQ(MailsGetLastErrorCode(), 32770);
+      const bool used = MailsUseSMTP_POP("h", 110, "u", "p", "h", 25, &name, "/no/such/dir", 0);
+      EXPECT_EQ(Coded(used), std::pair(false, kNoDirectory));
     };
     for (uint32_t mode = 0; mode <= 3; ++mode) {
       SCOPED_TRACE(mode);
       failUse();
-      EXPECT_EQ(MailsSetSmtpSecurity(mode, "u", "p", nullptr), mode <= 2);
-      EXPECT_EQ(MailsGetLastErrorCode(), 0);
+      EXPECT_EQ(Coded(MailsSetSmtpSecurity(mode, "u", "p", nullptr)), std::pair(mode <= 2, 0));
       failUse();
-      EXPECT_EQ(MailsSetPopSecurity(mode, 1), mode <= 2);
-      EXPECT_EQ(MailsGetLastErrorCode(), 0);
+      EXPECT_EQ(Coded(MailsSetPopSecurity(mode, 1)), std::pair(mode <= 2, 0));
     }
     failUse();
-    EXPECT_TRUE(MailsSetTlsTrust("/etc/school-ca.pem", 1));
-    EXPECT_EQ(MailsGetLastErrorCode(), 0);
+    EXPECT_EQ(Coded(MailsSetTlsTrust("/etc/school-ca.pem", 1)), std::pair(true, 0));
   });
 }
 
