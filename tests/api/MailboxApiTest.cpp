@@ -13,6 +13,7 @@
 #include "ByteCases.h"
 #include "HostWrites.h"
 #include "OnHostThread.h"
+#include "RandomBytes.h"
 #include "TempDirectory.h"
 #include "quorvel/quorvel.h"
 
@@ -141,12 +142,6 @@ TEST(ItemQueriesApi, EveryQueryAnswersItsNoneValueUntilAMailboxIsOpen) {
   EXPECT_EQ(ReadFile(nested + "/ben/mailbox/Mailbox.inv").size(), 23u);
 }
 
-std::string Pattern(size_t size) {
-  std::string bytes(size, '\0');
-  for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7919) >> 3);
-  return bytes;
-}
-
 // TessalyGetAttachment and the getters of the learning-data lists.
 using ListGetter = bool (*)(uint32_t, int32_t, CodedText*, const char*);
 
@@ -176,7 +171,7 @@ std::vector<uint16_t> UserDataCounts() {
 
 TEST(ItemFiles, AttachmentsAndLearningDataOfEverySizeComeBack) {
   TempDirectory base, dir;
-  const std::string big = Pattern(5 * 1024 * 1024), odd("\xFF\x00\xFE", 3);
+  const std::string big = RandomBytes(5 * 1024 * 1024, 7919), odd("\xFF\x00\xFE", 3);
   const std::string euro = dir / "\xC3\xBC" "bung \xE2\x82\xAC.txt";  // "übung €.txt"
   const std::pair<std::string, std::string> files[] = {
       {"one.txt", "1"}, {"big.bin", big}, {"empty.bin", ""}, {"t\xC3\xA9.dat", "tracking"},
