@@ -15,6 +15,7 @@
 #include "exchange/ExchangeFileDump.h"
 #include "exchange/ItemKey.h"
 #include "exchange/ItemStamp.h"
+#include "exchange/NameHistory.h"
 #include "exchange/Packing.h"
 #include "exchange/PlainTextMessage.h"
 #include "exchange/PupilMailFile.h"
@@ -24,8 +25,10 @@
 #include "exchange/TimedMessage.h"
 #include "exchange/TutorReply.h"
 #include "exchange/TutorReplyFile.h"
+#include "exchange/UserDataSet.h"
 #include "frame/UniqueNames.h"
 #include "platform/Clock.h"
+#include "platform/CodePages.h"
 #include "platform/Faults.h"
 #include "platform/FileSystem.h"
 
@@ -221,10 +224,6 @@ class Scripts : public ItemTest<File> {
             WriteTutorReplyFile(dir / t[1], reply, dir / t[2], finish);
         return reference ? ok(true, Shown(*reference)) : ok(false);
       }
-      if (op == "attachments") {
-        CodedTextArray names;
-        return std::to_string(AttachmentList::Read(f, names));
-      }
       if (op == "temporary") {
         std::string names;
         for (const std::string& name : this->temporary.Files())
@@ -302,6 +301,31 @@ class Scripts : public ItemTest<File> {
       return "own " + text(keys.own) + " parent " + text(keys.parent);
     }
     if (op == "key-from-text") return key(Unquoted(t[1])) ? "key" : "none";
+    const auto names = [](const CodedTextArray& list) {
+      std::string shown;
+      for (uint32_t i = 0; i < list.Size(); ++i) shown += " " + Shown(list[i].text);
+      return shown;
+    };
+    if (op == "attach") {
+      std::vector<std::string> paths;
+      for (size_t i = 1; i < t.size(); ++i) paths.push_back(dir / t[i]);
+      return ok(AttachmentList::Write(f, paths));
+    }
+    if (op == "attachments") {
+      CodedTextArray list;
+      list.Add(CodedText(1252, WideString(u"stale")));
+      const uint16_t count = AttachmentList::Read(f, list);
+      return std::to_string(count) + names(list);
+    }
+    if (op == "name-history") return "names" + names(NameHistory::Read(f));
+    if (op == "extract-attachment") return ok(AttachmentList::Extract(f, at(1), dir / t[2]));
+    if (op == "user-data") {
+      UserDataSet data;
+      data.trackingCount = 7;
+      return ok(data.Read(f), std::to_string(data.trackingCount));
+    }
+    if (op == "extract-options-upd")
+      return ok(UserDataSet::ExtractOptionsFile(f, UserDataSet::kTagOptionsUpd, dir / t[1]));
     if (op == "entries") return std::to_string(f.CurrentEntries()->Size());
     if (op == "tags") {
       std::string tags;
@@ -405,6 +429,7 @@ class Scripts : public ItemTest<File> {
 
 using RecordScripts = Scripts<RecordFile>;
 using ExchangeScripts = Scripts<ExchangeFile>;
+using StoredFiles = ItemTest<RecordFile>;
 
 TEST_F(RecordScripts, EachCommandGivesWhatTheScriptSays) { RunScripts("record-scripts"); }
 TEST_F(ExchangeScripts, EachCommandGivesWhatTheScriptSays) { RunScripts("exchange-scripts"); }
@@ -420,6 +445,28 @@ TEST_F(RecordScripts, ABlockHoldsAtMost65535Entries) {
   blocks.Adopt(std::make_unique<TagEntryArray>());
   blocks[0].SetSize(0x10000);
   EXPECT_EQ(EncodeDirectory(blocks), "") << "a directory never stores a wrapped count";
+}
+
+// Names given as 8-bit paths are stored in the ANSI code page (65001 on POSIX, 1252 under Wine).
+TEST_F(StoredFiles, BlocksAsTheFormatLaysThemOut) {
+  const std::pair<const char*, const char*> files[] = {
+      {"a.txt", "x"}, {"b.bin", "yz"}, {"t0.dat", "1"}, {"options.ini", "i"}, {"lp.dat", "L"}};
+  for (const auto& [name, content] : files) WriteFile(dir / name, content);
+  ASSERT_TRUE(Create());
+  CodedTextArray names;
+  names.Add(CodedText(1252, WideString()));  // empty: the default name is used
+  names.Add(CodedText(1250, WideString(u"B\u00E9")));
+  EXPECT_TRUE(AttachmentList::Write(file, {dir / "a.txt", dir / "b.bin"}, &names));
+  UserDataPaths paths;
+  paths.tracking = {dir / "t0.dat"};
+  paths.optionsIni = dir / "options.ini";
+  paths.learningPath = {dir / "lp.dat"};
+  paths.optionsUpd = dir / "missing.upd";
+  EXPECT_TRUE(UserDataSet::Write(file, paths));
+  ASSERT_TRUE(file.Close());
+  const std::string expected = std::string(QUORVEL_TEST_DATA) + "/records/stored-files-" +
+                               std::to_string(platform::AnsiCodePage()) + ".bytes";
+  EXPECT_EQ(Hex(ReadFile(path)), Hex(ParseBytes(ReadCaseFile(expected))));
 }
 
 }  // namespace
