@@ -30,7 +30,9 @@ TEST(Markup, AttributeTagNamesEveryChangedAttributeInIndexOrder) {
   };
   for (const TagCase& c : cases) {
     MarkupState state;
-    for (const auto& [attribute, value] : c.current) SetAttribute(state, attribute, value, kSetCurrent);
+    for (const auto& [attribute, value] : c.current) {
+      SetAttribute(state, attribute, value, kSetCurrent);
+    }
     EXPECT_EQ(AttributeTag(state, false).View(), c.tag) << c.what;
     EXPECT_EQ(AttributeTag(state, true).View(), c.tag) << c.what << ": with update";
     EXPECT_EQ(AttributeTag(state, true).View(), u"") << c.what << ": written values updated";
