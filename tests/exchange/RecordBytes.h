@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,18 +21,11 @@ inline uint32_t ReferenceCrc(std::string_view bytes) {
   return crc;
 }
 
-inline std::string Bytes(std::initializer_list<int> values) {
-  std::string bytes;
-  for (const int value : values) bytes += static_cast<char>(value);
-  return bytes;
+inline std::string U16(uint16_t value) {
+  return {static_cast<char>(value & 0xFF), static_cast<char>(value >> 8)};
 }
 
-inline std::string U16(uint16_t value) { return Bytes({value & 0xFF, value >> 8}); }
-
-inline std::string U32(uint32_t value) {
-  return Bytes({static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
-                static_cast<int>((value >> 16) & 0xFF), static_cast<int>(value >> 24)});
-}
+inline std::string U32(uint32_t value) { return U16(value & 0xFFFF) + U16(value >> 16); }
 
 inline std::string Entry(uint16_t tag, uint16_t type, uint32_t value) {
   return U16(tag) + U16(type) + U32(value);
