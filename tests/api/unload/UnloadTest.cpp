@@ -12,32 +12,30 @@ namespace {
 
 using quorvel::platform::DynamicLibrary;
 
-struct Exports {
-  explicit Exports(const DynamicLibrary& library)
-      : addNew(reinterpret_cast<int32_t (*)(MutexHandle)>(library.Symbol("MTAddNew"))),
-        remove(reinterpret_cast<int32_t (*)()>(library.Symbol("MTRemove"))),
-        useMapi(reinterpret_cast<bool (*)()>(library.Symbol("MailsUseMAPI"))) {}
-  int32_t (*addNew)(MutexHandle);
-  int32_t (*remove)();
-  bool (*useMapi)();
-};
+// The export `name` of `library` as a function of type F.
+template <typename F>
+F Export(const DynamicLibrary& library, const char* name) {
+  return reinterpret_cast<F>(library.Symbol(name));
+}
 
 TEST(LibraryUnload, FreesTheContextsLeftAndReloadsEmpty) {
   for (int round = 0; round < 3; ++round) {
     auto library = DynamicLibrary::Load(QUORVEL_LIBRARY_PATH);
     ASSERT_TRUE(library) << QUORVEL_LIBRARY_PATH;
-    const Exports exports(*library);
-    ASSERT_TRUE(exports.addNew && exports.remove && exports.useMapi);
-    EXPECT_EQ(exports.remove(), 0) << "a fresh load has no contexts (round " << round << ")";
+    const auto addNew = Export<int32_t (*)(MutexHandle)>(*library, "MTAddNew");
+    const auto mtRemove = Export<int32_t (*)()>(*library, "MTRemove");
+    const auto useMapi = Export<bool (*)()>(*library, "MailsUseMAPI");
+    ASSERT_TRUE(addNew && mtRemove && useMapi);
+    EXPECT_EQ(mtRemove(), 0) << "a fresh load has no contexts (round " << round << ")";
     for (int i = 0; i < 4; ++i) {
       std::thread([&] {
-        exports.addNew(nullptr);
-        exports.useMapi();
+        addNew(nullptr);
+        useMapi();
       }).join();  // the thread ends, its context stays
     }
-    exports.addNew(nullptr);
-    EXPECT_EQ(exports.remove(), 4);
-    exports.addNew(nullptr);
+    addNew(nullptr);
+    EXPECT_EQ(mtRemove(), 4);
+    addNew(nullptr);
     library.reset();  // unload with five contexts open
   }
 }
@@ -49,8 +47,7 @@ TEST(LibraryUnload, TheHostDestroysItsLogTableAfterTheUnload) {
   {
     auto library = DynamicLibrary::Load(QUORVEL_LIBRARY_PATH);
     ASSERT_TRUE(library);
-    const auto initialize =
-        reinterpret_cast<void (*)(CxThreadObjects*)>(library->Symbol("MailsInitializexLogFile"));
+    const auto initialize = Export<void (*)(CxThreadObjects*)>(*library, "MailsInitializexLogFile");
     ASSERT_TRUE(initialize);
     std::thread([&] { initialize(table.get()); }).join();
     initialize(table.get());
