@@ -1,12 +1,14 @@
-// The fixed messages of the error codes.
-#include "frame/ErrorCodes.h"
-
+// The fixed messages of the error codes; a file failure that reaches an
+// export becomes its neutral value and is logged at the export boundary.
 #include <gtest/gtest.h>
 
 #include <sstream>
 
-#include "TempDirectory.h"
+#include "FaultSweep.h"
 #include "frame/ContextTable.h"
+#include "frame/ErrorCodes.h"
+#include "frame/ExportGuard.h"
+#include "platform/File.h"
 #include "platform/Threads.h"
 
 namespace quorvel {
@@ -34,6 +36,22 @@ TEST(ErrorMessageFor, FollowsTheCallingThreadsLastError) {
   Contexts().Find(self)->lastError = kErrorSendingFile;
   EXPECT_EQ(ErrorMessageFor(), "Sending file not possible");
   Contexts().Remove(self);
+}
+
+TEST(ExportGuard, AFileFailureBecomesTheNeutralValueAndIsLogged) {
+  TempDirectory directory;
+  int answer = -1;
+  const auto exported = [&](const std::string&) {
+    answer = Guarded(7, [&] {
+      platform::File::Open(directory / "f", platform::FileAccess::Write,
+                           platform::FileShare::DenyNone, platform::FileDisposition::CreateAlways);
+      return 1;
+    });
+  };
+  const auto check = [&](const std::string& failing) {
+    EXPECT_EQ(answer, failing == "nothing" ? 1 : 7) << failing;
+  };
+  EXPECT_EQ(SweepFileFaults(exported, check), (std::set<uint32_t>{kLocationExportBoundary}));
 }
 
 }  // namespace
