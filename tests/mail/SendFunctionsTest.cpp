@@ -6,12 +6,12 @@
 
 #include <filesystem>
 
+#include "HostLogTable.h"
 #include "ScriptedServer.h"
 #include "ScriptedSmtp.h"
 #include "StandInLibrary.h"
 #include "TempDirectory.h"
 #include "frame/ContextTable.h"
-#include "frame/LogTable.h"
 #include "mail/MapiMailer.h"
 #include "platform/Faults.h"
 #include "platform/FileSystem.h"
@@ -26,11 +26,6 @@ size_t Count(const std::string& text, const std::string& part) {
   size_t count = 0;
   for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
   return count;
-}
-
-size_t Files(const std::string& directory) {
-  return static_cast<size_t>(std::distance(std::filesystem::directory_iterator(directory),
-                                           std::filesystem::directory_iterator()));
 }
 
 class SendFunctions : public ::testing::Test {
@@ -70,7 +65,7 @@ TEST_F(SendFunctions, OneMessagePerRecipientThenTheSentDirectory) {
   EXPECT_EQ(Count(log, "a.txt\" null"), 3u) << "each message carries the attachment";
   EXPECT_EQ(context->lastError, 0u);
   EXPECT_EQ(mail.filePath, sent / "~AT0.mes");
-  EXPECT_EQ(Files(out.path()), 0u);
+  EXPECT_TRUE(std::filesystem::is_empty(out.path()));
 
   mapi.Reset();
   MailData lost = mail;
@@ -84,21 +79,14 @@ TEST_F(SendFunctions, OneMessagePerRecipientThenTheSentDirectory) {
 
 TEST_F(SendFunctions, AFailureStopsAtItsRecipientAndStoresTheMailInTheOutDirectory) {
   TempDirectory logs;
-  CxThreadObjects table;
-  auto object = std::make_unique<ThreadLogObject>();
-  object->logDirectory = logs.path();
-  object->filePrefix = "qv";
-  object->keepCount = 1;
-  object->sourceId = 7;
-  table.Add(platform::CurrentThreadId(), std::move(object));
-  InitializeLogTable(&table);
+  HostLogTable log(logs.path(), "qv", 1);
   mapi.Script("MAPISendMail", 2, 2);
   EXPECT_FALSE(SendMailFromMailData(mail));
   const auto files = platform::ListDirectory(logs.path(), "qv*.log");
   ASSERT_EQ(files.size(), 1u);
-  EXPECT_TRUE(ReadFile(logs / files[0].name)
-                  .ends_with(" 7 100013  3=\"MailsSendMailFromMailData Can not send by MAPI\" 1=0\r\n"))
-      << ReadFile(logs / files[0].name);
+  const auto logged = [&] { return ReadFile(logs / files[0].name); };
+  const std::string line = " 0 100013  3=\"MailsSendMailFromMailData ";
+  EXPECT_TRUE(logged().ends_with(line + "Can not send by MAPI\" 1=0\r\n")) << logged();
   EXPECT_EQ(context->lastError, 9u) << "stored without changing the error";
   EXPECT_EQ(Count(mapi.Log(), "MAPISendMail("), 2u) << "the third is not tried";
   EXPECT_EQ(mail.filePath, out / "~AT0.mes");
@@ -112,11 +100,8 @@ TEST_F(SendFunctions, AFailureStopsAtItsRecipientAndStoresTheMailInTheOutDirecto
   context->smtpPort = server.port();
   EXPECT_FALSE(SendMailFromMailData(mail));
   EXPECT_EQ(context->lastError, 7u);
-  EXPECT_TRUE(ReadFile(logs / files[0].name)
-                  .ends_with(" 7 100013  3=\"MailsSendMailFromMailData Sending file not possible: "
-                             "550 5.1.1 <one@x.test>: Recipient address rejected\" 1=0\r\n"))
-      << ReadFile(logs / files[0].name);
-  InitializeLogTable(nullptr);
+  EXPECT_TRUE(logged().ends_with(line + "Sending file not possible: 550 5.1.1 <one@x.test>: "
+                                 "Recipient address rejected\" 1=0\r\n")) << logged();
 
   context->protocol = kProtocolNone;
   context->outDirectory.clear();
@@ -160,7 +145,7 @@ TEST_F(SendFunctions, FilesAndDirectories) {
   mapi.Script("MAPISendMail", 1, 2);
   EXPECT_TRUE(SendMails(queue.path().c_str()));
   EXPECT_EQ(context->lastError, 0u) << "the last mail's result";
-  EXPECT_EQ(Files(queue.path()), 0u) << "the failed one moved out, the sent one moved on";
+  EXPECT_TRUE(std::filesystem::is_empty(queue.path())) << "the failed one out, the sent one on";
   MailData stored, copy;
   ASSERT_TRUE(stored.ReadFile(out / "~AT1.mes"));
   EXPECT_EQ(stored.to, first.to);
@@ -171,7 +156,7 @@ TEST_F(SendFunctions, FilesAndDirectories) {
   ASSERT_TRUE(copy.WriteToDirectory(queue.path()));
   context->sentDirectory.clear();
   EXPECT_TRUE(SendMails(queue.path().c_str()));
-  EXPECT_EQ(Files(queue.path()), 0u) << "without a sent directory a sent mail is deleted";
+  EXPECT_TRUE(std::filesystem::is_empty(queue.path())) << "no sent directory: a sent mail goes";
   EXPECT_TRUE(SendMails((dir / "missing").c_str()));
   EXPECT_TRUE(SendMails(nullptr));
 }

@@ -1,5 +1,5 @@
 // Discovery of the user's SMTP settings from a filled in-memory registry and
-// files of each mail client.
+// files of each mail client: the cases of tests/data/smtp-settings (its README).
 #include "mail/SmtpDiscovery.h"
 
 #include <gtest/gtest.h>
@@ -19,13 +19,6 @@ namespace {
 using platform::RegistryRoot;
 using namespace quorvel::testing;
 
-// Cases kept as files under tests/data/smtp-settings, one a file, one
-// "KEY value" a line ("#" a comment): user, machine or classes
-// "PATH|NAME|VALUE" set a string of that registry root; file "PATH|TEXT"
-// writes a file (\r and \n in TEXT its line ends); $DIR/ is the directory of
-// the files, also the current one; paths are written with /. found
-// "SOURCE|HOST|ADDRESS|NAME" is what discovery must find, or "none"; client
-// the name of the default mail client, if there is one.
 TEST(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
   const std::map<std::string, RegistryRoot> roots = {{"user", RegistryRoot::CurrentUser},
                                                      {"machine", RegistryRoot::LocalMachine},
@@ -34,6 +27,7 @@ TEST(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
   const std::filesystem::path directory = QUORVEL_TEST_DATA "/smtp-settings";
   const std::filesystem::path start = std::filesystem::current_path();
   for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    if (entry.path().extension() != ".txt") continue;
     SCOPED_TRACE(entry.path().filename().string());
     ++cases;
     platform::ClearRegistry();
