@@ -1,22 +1,28 @@
 // Contexts shared by several thread identifiers, a worker on its starter's
-// context, and what the setters store.
+// context, what the setters store, the error messages, and the export guard
+// (a file failure that reaches an export: its neutral value, logged).
 #include <gtest/gtest.h>
 
 #include <future>
 #include <memory>
 #include <mutex>
+#include <sstream>
 
-#include "TempDirectory.h"
+#include "FaultSweep.h"
 #include "frame/ContextSettings.h"
 #include "frame/ContextTable.h"
 #include "frame/ErrorCodes.h"
+#include "frame/ExportGuard.h"
 #include "frame/WorkerContext.h"
+#include "platform/File.h"
 #include "platform/FileSystem.h"
 #include "platform/Paths.h"
 #include "platform/Threads.h"
 
 namespace quorvel {
 namespace {
+
+using namespace quorvel::testing;
 
 TEST(ContextTable, AJoinedWorkerKeepsTheContextAliveUntilItLeaves) {
   ContextTable table;
@@ -98,7 +104,7 @@ TEST(WorkerContext, TheLastToLeaveDestroysTheContext) {
 
 // The partial effects of a failing MailsUseSMTP_POP, which the exports cannot show.
 TEST(UseSmtpPop, AMissingMimeDirectoryFailsAfterStoringEverythingElse) {
-  testing::TempDirectory dir;
+  TempDirectory dir;
   ThreadContext context;
   context.lastError = 99;
   const CodedText sender(1252, WideString(u"P\u00E9l"));
@@ -125,6 +131,44 @@ TEST(UseSmtpPop, AMissingMimeDirectoryFailsAfterStoringEverythingElse) {
   UseSmtpPop(&context, parameters);
   EXPECT_EQ(std::tie(context.mimeDirectory, context.senderName, context.popHost),
             std::make_tuple(existing, CodedText(), "")) << "null keeps the directory";
+}
+
+// Each line of the data file: a code, a tab, its message in code page 1252
+// (codes without a message of their own give "Unknown dllErrorCode").
+TEST(ErrorMessages, FixedTexts) {
+  std::istringstream lines(ReadFile(QUORVEL_TEST_DATA "/error-messages/messages.txt"));
+  int count = 0;
+  for (std::string line; std::getline(lines, line); ++count) {
+    const size_t tab = line.find('\t');
+    EXPECT_STREQ(ErrorMessage(static_cast<uint32_t>(std::stoul(line.substr(0, tab)))),
+                 line.substr(tab + 1).c_str()) << line;
+  }
+  EXPECT_EQ(count, 24);
+}
+
+TEST(ErrorMessageFor, FollowsTheCallingThreadsLastError) {
+  EXPECT_EQ(ErrorMessageFor(), "") << "no context";
+  const uint32_t self = platform::CurrentThreadId();
+  ASSERT_TRUE(Contexts().AddNew(self, nullptr));
+  Contexts().Find(self)->lastError = kErrorSendingFile;
+  EXPECT_EQ(ErrorMessageFor(), "Sending file not possible");
+  Contexts().Remove(self);
+}
+
+TEST(ExportGuard, AFileFailureBecomesTheNeutralValueAndIsLogged) {
+  TempDirectory directory;
+  int answer = -1;
+  const auto exported = [&](const std::string&) {
+    answer = Guarded(7, [&] {
+      platform::File::Open(directory / "f", platform::FileAccess::Write,
+                           platform::FileShare::DenyNone, platform::FileDisposition::CreateAlways);
+      return 1;
+    });
+  };
+  const auto check = [&](const std::string& failing) {
+    EXPECT_EQ(answer, failing == "nothing" ? 1 : 7) << failing;
+  };
+  EXPECT_EQ(SweepFileFaults(exported, check), (std::set<uint32_t>{kLocationExportBoundary}));
 }
 
 }  // namespace
