@@ -1,6 +1,5 @@
-// Mail-data files: expected bytes written out by hand from the format's
-// description, the reading rules and the dump, naming, moves and a
-// round-trip property.
+// Mail-data files: bytes written by hand from the format's description, the
+// reading rules and the dump, naming, moves and a round-trip property.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -235,9 +234,8 @@ TEST(MailDataFile, MovesRenameOnlyFilesTheWriterWouldWrite) {
   }
 }
 
-// Records loaded from a directory move without their files being read again
-// while the files keep the stamps they had when read; a file changed since
-// is left to the writer, which writes the record as it was read.
+// Loaded records move unread while their files keep the stamps they had when
+// read; a file changed since is left to the writer, which writes the record as read.
 TEST(MailDataFile, LoadedRecordsMoveUnreadWhileTheirFilesAreUnchanged) {
   TempDirectory queue, sent;
   MailData mail;
@@ -268,9 +266,8 @@ TEST(MailDataFile, LoadedRecordsMoveUnreadWhileTheirFilesAreUnchanged) {
   EXPECT_FALSE(handWritten.has_value()) << "not what the writer writes";
 }
 
-// No value makes a line of its own, and attachment names come back as they
-// were stored: what cannot be stored as it is (a comma, a directory part)
-// is replaced, and the record written says so.
+// No value makes a line of its own; what no name can hold (a comma, a directory
+// part) is replaced, in the record written too, and names come back as stored.
 TEST(MailDataFile, NoValueBreaksItsLineAndNamesComeBackAsStored) {
   TempDirectory dir, out;
   WriteFile(dir / "h.txt", "H");
@@ -305,9 +302,8 @@ TEST(MailDataFile, NoValueBreaksItsLineAndNamesComeBackAsStored) {
   }
 }
 
-// Random records whose values hold the keys, commas, CR LF and bytes above
-// 0x7F read back exactly (single-line fields with their control characters
-// as spaces; list elements without commas).
+// Random values holding keys, commas, CR LF and bytes above 0x7F read back exactly
+// (single-line fields: controls as spaces; list elements without commas).
 TEST(MailDataFile, RandomRecordsRoundTrip) {
   std::mt19937 random(20261206);
   const std::vector<std::string> pieces = {

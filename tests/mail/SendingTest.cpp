@@ -1,6 +1,5 @@
 // The send functions over the MAPI stand-in, which records each delivery, and
-// background sending against scripted servers, driven by the worker's own
-// progress events.
+// background sending against scripted servers, driven by the worker's events.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -167,9 +166,7 @@ TEST_F(SendFunctions, FilesAndDirectories) {
   EXPECT_TRUE(SendMails(nullptr));
 }
 
-// Background sending: suspend and resume, stop, the host leaving while the
-// worker runs, and two contexts sending at once with their own senders.
-// What the worker reports; the progress callback has no user value.
+// What the background worker reports; the progress callback has no user value.
 struct Observed {
   ThreadContext* context = nullptr;
   std::vector<int32_t> percents;  // written by the worker only
@@ -180,10 +177,8 @@ struct Observed {
   std::atomic<uint32_t> result{99};
 } observed;
 
-// The request the worker makes from its own progress callback as it passes
-// 10 %: 1 stop, 2 suspend and at once resume, 3 suspend; with none (0) it
-// waits there until the host's request comes, which the next checkpoint must
-// find.
+// The worker's own request as it passes 10 %: 1 stop, 2 suspend and resume, 3
+// suspend; with none (0) it waits there for the host's, for the next checkpoint.
 int ownRequest = 0;
 void OnProgress(uint32_t event, uint32_t percent) {
   if (event != kSmtpProgress) return;
@@ -287,10 +282,8 @@ TEST_F(ThreadedSend, SuspendAndResumeCompleteTheDelivery) {
   Contexts().Remove(platform::CurrentThreadId());
 }
 
-// A stop from the host, and a request from the worker's own callback, is
-// obeyed at the next checkpoint, a stop with the failed step's error, which
-// the SMTP client noticed in the data; one undone in the same callback is not
-// obeyed at all.
+// A request, from the host or the worker's own callback, is obeyed at the next
+// checkpoint (a stop with the data step's error); one undone at once is not.
 TEST_F(ThreadedSend, StopsAndRequestsFromTheWorkersOwnCallback) {
   for (ownRequest = 0; ownRequest <= 3; ++ownRequest) {
     SCOPED_TRACE(ownRequest);
@@ -319,9 +312,8 @@ TEST_F(ThreadedSend, StopsAndRequestsFromTheWorkersOwnCallback) {
   ownRequest = 0;
 }
 
-// Two host threads, two contexts, two servers: each delivery carries the
-// sender its own context and mail gave it, the name in the mail's code page;
-// of two recipients only the first message goes to the copy address too.
+// Two hosts, contexts and servers: each delivery carries its own sender, the name in
+// the mail's code page; only the first of two messages goes to the copy too.
 TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
   ScriptedServer first(ServeSmtpSession, 2), second(ServeSmtpSession, 2);
   std::atomic<int> ready{0};
@@ -350,9 +342,7 @@ TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
     EXPECT_NE(transcript.find("\r\nFrom: " + std::string(header) + " <" + from + ">\r\n"),
               std::string::npos)
         << transcript.substr(0, 600);
-    const std::string copy = "RCPT TO: <copy@example.test>";
-    EXPECT_EQ(transcript.find(copy), transcript.rfind(copy)) << "one copy";
-    EXPECT_NE(transcript.find(copy), std::string::npos);
+    EXPECT_EQ(Count(transcript, "RCPT TO: <copy@example.test>"), 1u) << "one copy";
   }
 }
 

@@ -88,15 +88,14 @@ TEST_F(SmtpClientTest, LeadingDotsAreDoubledAcrossPieceBoundaries) {
   auto client = NewClient();
   EXPECT_EQ(percent.load(), 0) << "the constructor resets the percentage";
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
-  // The data's first line begins with a dot; the first piece ends with a line
-  // end, so the second begins a line; the third piece begins in the middle of
-  // a line that began with a dot.
+  // Pieces of 2048: the second begins a line, the third the middle of a dotted one.
   const std::string first = "." + std::string(2045, 'a') + "\r\n";
   const std::string second = ".dot\r\n." + std::string(2041, 'b');
   const std::string data = first + second + ".c\r\nend\r\n";
   ASSERT_TRUE(client->SendMailData("a@example.test", "b@example.test", data));
   client->Disconnect();
-  const std::string stuffed = "." + first + "..dot\r\n.." + std::string(2041, 'b') + ".c\r\nend\r\n";
+  const std::string stuffed =
+      "." + first + "..dot\r\n.." + std::string(2041, 'b') + ".c\r\nend\r\n";
   EXPECT_NE(server.transcript().find("DATA\r\n" + stuffed + "\r\n.\r\nQUIT"), std::string::npos);
   // 4105 bytes of the file: 2048 and 4096 sent are 49.9 and 99.8 percent.
   EXPECT_EQ(Callbacks(kSmtpProgress), "0 49 99 100");
@@ -121,8 +120,7 @@ TEST_F(SmtpClientTest, ConnectingWhileConnectedEndsTheFirstSessionWithQuit) {
   EXPECT_EQ(Callbacks(), "3:0 12:0 4:0 1:0 12:0 2:0");
 }
 
-// Each piece is one packet: the greeting in two, the HELO reply's two lines
-// in two.
+// Each piece one packet: the greeting in two, the HELO reply's two lines in two.
 TEST_F(SmtpClientTest, RepliesSplitAcrossPacketsAreReadWhole) {
   std::string sent;
   auto client = NewClient();
@@ -172,17 +170,14 @@ TEST_F(SmtpClientTest, StopAndSuspendDuringDataTakeEffectAtTheNextPiece) {
   }
 }
 
-// Servers that misbehave on purpose: one that stops reading in the middle of
-// the data (more than the loopback buffers of both ends hold), one that never
-// answers the end of data (a trickled greeting: tests/data/smtp). The dialogue
-// runs under the default time-out, the data under a short one.
+// A server that stops reading amid the data (more than both ends' loopback
+// buffers hold) and one that never answers its end: a short time-out for the data.
 TEST_F(SmtpClientTest, HostileServersEndAtTheTimeout) {
   for (const bool readsData : {false, true}) {
     SCOPED_TRACE(readsData ? "no answer after the data" : "stops reading");
     events.clear();
     std::promise<void> clientDone;
-    // Until the client has given up the server neither reads nor answers;
-    // the bound only keeps a failing test from hanging.
+    // Until the client has given up; the bound only keeps a failing test from hanging.
     ScriptedServer server([readsData, done = clientDone.get_future().share()](ServerSide& side) {
       AcceptUpToData(side);
       side.Send("354 go ahead\r\n");
@@ -225,8 +220,7 @@ TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
   EXPECT_EQ(Callbacks(), "13:9 13:2 13:13 13:11") << "errors alone: no command was sent";
   EXPECT_FALSE(client->Connect("127.0.0.1", ClosedLoopbackPort()));
   EXPECT_EQ(client->lastErrorId(), kSmtpConnectFailed) << "refused, not a failed greeting";
-  // A message file that cannot be read is logged at the client's reading
-  // site and reported as unread, before anything is sent.
+  // An unreadable message file is logged at the reading site, reported unread.
   WriteFile(directory / "m.eml", "Subject: file\r\n\r\nbody\r\n");
   const auto send = [&](const std::string&) {
     client->SendMailFile("a@x", "b@x", directory / "m.eml");
@@ -257,14 +251,13 @@ TEST_F(SmtpClientTest, LargeFilesGoOutWholeUpToTheirFirstNul) {
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
   ASSERT_TRUE(client->SendMailFile("a@x", "b@x", directory / "m.eml"));
   client->Disconnect();
-  EXPECT_NE(server.transcript().find("DATA\r\n" + stuffed + "\r\n.\r\nQUIT\r\n"), std::string::npos);
+  EXPECT_TRUE(server.transcript().ends_with("DATA\r\n" + stuffed + "\r\n.\r\nQUIT\r\n"));
   EXPECT_EQ(Callbacks(kSmtpMessageSize), std::to_string(lines.size()));
   const std::string percents = Callbacks(kSmtpProgress);
   EXPECT_EQ(static_cast<size_t>(std::count(percents.begin(), percents.end(), ' ')),
             (lines.size() + kSmtpPieceSize - 1) / kSmtpPieceSize);
 
-  // A read that fails while the data goes out (the file's first pass took
-  // four blocks) closes the connection: the server never sees the end of data.
+  // A read failing amid the data (the first pass took four blocks) closes the connection.
   ScriptedServer second(ServeSmtpSession);
   ASSERT_TRUE(client->Connect("127.0.0.1", second.port()));
   platform::FileFaults faults;
@@ -276,8 +269,7 @@ TEST_F(SmtpClientTest, LargeFilesGoOutWholeUpToTheirFirstNul) {
   EXPECT_EQ(second.transcript().find("\r\n.\r\n"), std::string::npos);
 }
 
-// Takes StartTls for done without encrypting, so that the scripted server
-// reads the dialogue after it.
+// Takes StartTls for done without encrypting: the scripted server reads on.
 class PretendTlsSocket : public platform::TimeoutSocket {
  public:
   bool StartTls(const platform::TlsOptions& options, std::string&) override {
@@ -408,9 +400,8 @@ TEST(SmtpDialogue, TheFilesOfTheDataDirectory) {
   EXPECT_EQ(cases, 31);
 }
 
-// A real TLS handshake that stalls, abandoned by the time-out and by a
-// cancel: the server takes the client's first handshake bytes (a TLS record:
-// the client hello) and never answers.
+// A real TLS handshake that stalls (the server reads the client hello and
+// never answers), abandoned by the time-out and by a cancel.
 TEST(SmtpSecurity, AStalledHandshakeEndsByTheTimeoutOrAtOnceByACancel) {
   for (const bool cancel : {false, true}) {
     SCOPED_TRACE(cancel ? "cancel" : "time-out");
@@ -423,8 +414,7 @@ TEST(SmtpSecurity, AStalledHandshakeEndsByTheTimeoutOrAtOnceByACancel) {
     TransportSecurity security;
     security.smtpTls = kTlsImplicit;
     smtp.SetSecurity(security);
-    // The cancel case would wait 90 s, and fail the test's own time limit,
-    // if the cancel did not end the handshake.
+    // Without the cancel ending it, 90 s: beyond the test's own time limit.
     smtp.SetTimeout(cancel ? 90000 : 200);
     EXPECT_FALSE(smtp.Connect("127.0.0.1", stalling.port()));
     EXPECT_EQ(smtp.lastErrorId(), kSmtpTlsFailed);
