@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <tuple>
 
 #include "TempDirectory.h"
 #include "platform/Registry.h"
@@ -50,10 +49,8 @@ TEST(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
       if (key == "found" || key == "client") {
         (key == "found" ? expected : client) = value;
       } else if (key == "file") {
-        for (const auto& [escape, byte] : {std::pair{"\\r", "\r"}, {"\\n", "\n"}}) {
-          for (size_t at; (at = fields[1].find(escape)) != std::string::npos;) {
-            fields[1].replace(at, 2, byte);
-          }
+        for (size_t at; (at = fields[1].find('\\')) != std::string::npos;) {  // \r or \n
+          fields[1].replace(at, 2, fields[1][at + 1] == 'r' ? "\r" : "\n");
         }
         const std::filesystem::path path = NativePath(fields[0]);
         std::filesystem::create_directories(path.parent_path());
