@@ -16,6 +16,7 @@ namespace quorvel {
 namespace {
 
 using platform::RegistryRoot;
+namespace fs = std::filesystem;
 using namespace quorvel::testing;
 
 TEST(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
@@ -23,9 +24,8 @@ TEST(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
                                                      {"machine", RegistryRoot::LocalMachine},
                                                      {"classes", RegistryRoot::ClassesRoot}};
   int cases = 0;
-  const std::filesystem::path directory = QUORVEL_TEST_DATA "/smtp-settings";
   const std::filesystem::path start = std::filesystem::current_path();
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+  for (const auto& entry : fs::directory_iterator(QUORVEL_TEST_DATA "/smtp-settings")) {
     if (entry.path().extension() != ".txt") continue;
     SCOPED_TRACE(entry.path().filename().string());
     ++cases;
@@ -67,8 +67,7 @@ TEST(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
     EXPECT_EQ(discovered ? found.source + "|" + found.host + "|" + found.address + "|" + found.name
                          : "none",
               expected);
-    // The host's query answers the same, with port 25, or leaves its
-    // outputs untouched.
+    // The host's query answers the same, with port 25, or leaves its outputs untouched.
     std::string host = "h", address = "a", name = "n";
     uint16_t port = 1;
     EXPECT_EQ(GetUserDefaultSmtpParams(&host, &port, &address, &name), discovered);
