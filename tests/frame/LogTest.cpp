@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <sstream>
 #include <thread>
 
 #include "TempDirectory.h"
@@ -21,10 +22,8 @@ using namespace quorvel::testing;
 // Today's file name, worked out independently of the library.
 std::string TodaysName(const std::string& prefix) {
   const std::time_t now = std::time(nullptr);
-  const std::tm local = *std::localtime(&now);
-  char date[40];
-  std::snprintf(date, sizeof date, "%02d%02d%02d", local.tm_year - 100, local.tm_mon + 1,
-                local.tm_mday);
+  char date[8];
+  std::strftime(date, sizeof date, "%y%m%d", std::localtime(&now));
   return prefix + date + ".log";
 }
 
@@ -35,14 +34,15 @@ std::vector<std::string> FileNames(const std::string& directory) {
   return names;
 }
 
-// Splits "<seconds> <rest>\r\n" and checks the seconds are those of now.
-std::string WithoutTime(const std::string& line, long before) {
-  const size_t blank = line.find(' ');
-  EXPECT_NE(blank, std::string::npos) << line;
-  const long seconds = std::stol(line.substr(0, blank));
-  EXPECT_GE(seconds, before);
-  EXPECT_LE(seconds, static_cast<long>(std::time(nullptr)));
-  return line.substr(blank + 1);
+// The file's lines without their leading seconds, which must be those of now.
+std::string WithoutTimes(const std::string& path, long before) {
+  std::istringstream lines(ReadFile(path));
+  std::string rest;
+  for (std::string seconds, line; lines >> seconds && std::getline(lines, line);) {
+    EXPECT_TRUE(std::stol(seconds) >= before && std::stol(seconds) <= std::time(nullptr));
+    rest += line.substr(1) + "\n";
+  }
+  return rest;
 }
 
 class LogFiles : public ::testing::Test {
@@ -67,31 +67,21 @@ class LogFiles : public ::testing::Test {
   ThreadLogObject* hostObject = nullptr;
 };
 
-TEST_F(LogFiles, AnEventLineCarriesFixedAndEventValuesThenKeyOne) {
+TEST_F(LogFiles, LinesAppendEventsCarryFixedAndEventValuesThenKeyOne) {
+  const long before = std::time(nullptr);
+  LogLocation(535);
+  LogException(77, std::runtime_error(std::string(300, 'x')));
   hostObject->fixedKeys = {5, 6};
   hostObject->fixedValues = {"fixed", "two words"};
-  const long before = std::time(nullptr);
   SetLogValue(3, "line\r\nbreak");
   SetLogValue(4, "a b");
   SetLogValue(3, "replaced\r\n value");
   SetLogNumber(8, -12);
   WriteLogEvent(100013);
-  EXPECT_EQ(WithoutTime(ReadFile(TodaysFile()), before),
+  EXPECT_EQ(WithoutTimes(TodaysFile(), before),
+            "7 200004  2=535 1=99\r\n7 200004  2=77 3=" + std::string(255, 'x') + " 1=99\r\n"
             "7 100013 5=fixed 6=\"two words\" 3=\"replaced value\" 4=\"a b\" 8=-12 1=99\r\n");
-  EXPECT_TRUE(hostObject->eventKeys.empty());
-  EXPECT_TRUE(hostObject->eventValues.empty());
-}
-
-TEST_F(LogFiles, LinesAppendAndLocationsUseEvent200004) {
-  const long before = std::time(nullptr);
-  LogLocation(535);
-  LogException(77, std::runtime_error(std::string(300, 'x')));
-  const std::string text = ReadFile(TodaysFile());
-  const size_t firstEnd = text.find("\r\n");
-  ASSERT_NE(firstEnd, std::string::npos);
-  EXPECT_EQ(WithoutTime(text.substr(0, firstEnd + 2), before), "7 200004  2=535 1=99\r\n");
-  EXPECT_EQ(WithoutTime(text.substr(firstEnd + 2), before),
-            "7 200004  2=77 3=" + std::string(255, 'x') + " 1=99\r\n");
+  EXPECT_TRUE(hostObject->eventKeys.empty() && hostObject->eventValues.empty());
 }
 
 TEST(LogFormat, AnEmptyEventEndsWithTwoBlanks) {
@@ -148,19 +138,8 @@ TEST_F(LogFiles, BeyondTheMaximumAThreadIsWarnedAboutAndStillAdded) {
   EXPECT_EQ(table.objects.size(), 2u);
 }
 
-TEST_F(LogFiles, SortedTablesAreSearchedByHalves) {
-  // The host keeps its identifiers ascending around the calling thread.
-  CxThreadObjects sorted;
-  const uint32_t self = platform::CurrentThreadId();
-  sorted.Add(0, std::make_unique<ThreadLogObject>());
-  sorted.Add(self, std::make_unique<ThreadLogObject>());
-  sorted.Add(0xFFFFFFF0u, std::make_unique<ThreadLogObject>());
-  ASSERT_TRUE(sorted.sorted);
-  EXPECT_EQ(FindOrAddThreadLog(sorted, self), sorted.objects[1].get());
-  EXPECT_EQ(sorted.objects.size(), 3u);
-}
-
-// The objects the library adds are made by the table, that is by the host.
+// The objects the library adds are made by the table, that is by the host; a
+// sorted table (identifiers ascending around the calling thread) is searched by halves.
 TEST(LogTable, ObjectsForNewThreadsComeFromTheTablesFactory) {
   struct HostObject : ThreadLogObject {};
   struct HostTable : CxThreadObjects {
@@ -171,15 +150,21 @@ TEST(LogTable, ObjectsForNewThreadsComeFromTheTablesFactory) {
     }
   };
   HostTable table;
+  const uint32_t self = platform::CurrentThreadId();
+  for (const uint32_t id : {0u, self, 0xFFFFFFF0u}) {
+    table.Add(id, std::make_unique<ThreadLogObject>());
+  }
+  ASSERT_TRUE(table.sorted);
+  EXPECT_EQ(FindOrAddThreadLog(table, self), table.objects[1].get());
+  EXPECT_EQ(table.objects.size(), 3u);
   ThreadLogObject* added = FindOrAddThreadLog(table, 5);
-  ASSERT_NE(added, nullptr);
-  EXPECT_NE(dynamic_cast<HostObject*>(added), nullptr);
-  EXPECT_EQ(added->logDirectory, platform::ExecutableDirectory());
-  EXPECT_EQ(added->filePrefix, "~");
-  EXPECT_EQ(added->keepCount, 0) << "logging stays off for threads the library meets";
+  ASSERT_NE(dynamic_cast<HostObject*>(added), nullptr);
+  EXPECT_EQ(std::tie(added->logDirectory, added->filePrefix, added->keepCount),
+            std::make_tuple(platform::ExecutableDirectory(), "~", 0))
+      << "logging stays off for threads the library meets";
   table.refuse = true;
   EXPECT_EQ(FindOrAddThreadLog(table, 6), nullptr);
-  EXPECT_EQ(table.objects.size(), 1u) << "nothing is entered without an object";
+  EXPECT_EQ(table.objects.size(), 4u) << "nothing is entered without an object";
 }
 
 TEST_F(LogFiles, AnUnwritableDirectoryFallsBackToTheExecutablesDirectory) {
@@ -189,7 +174,7 @@ TEST_F(LogFiles, AnUnwritableDirectoryFallsBackToTheExecutablesDirectory) {
                                TodaysName("quorvel-fallback-test-");
   platform::RemoveFile(fallback);
   LogLocation(3);
-  EXPECT_EQ(WithoutTime(ReadFile(fallback), 0), "7 200004  2=3 1=99\r\n");
+  EXPECT_EQ(WithoutTimes(fallback, 0), "7 200004  2=3 1=99\r\n");
   EXPECT_FALSE(platform::IsExistingDirectory(dir / "missing"));
   platform::RemoveFile(fallback);
 }

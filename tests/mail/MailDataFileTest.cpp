@@ -1,6 +1,5 @@
-// Mail-data files: expected bytes written out by hand from the format's
-// description, the reading rules and the dump, naming, moves and a
-// round-trip property.
+// Mail-data files: bytes written by hand from the format's description, the
+// reading rules and the dump, naming, moves and a round-trip property.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,6 +20,7 @@ namespace quorvel {
 namespace {
 
 using namespace quorvel::testing;
+namespace fs = std::filesystem;
 
 // Three recipients, a copy, a multi-line text, an HTML body and two more
 // attachments, written by hand (its fields: lesson.dump).
@@ -32,22 +32,21 @@ MailData Read(const std::string& path) {
   return mail;
 }
 
-// Each tests/data/mes/NAME.mes (with its NAME_k.att files) dumps as
-// NAME.dump says, DIR standing for the directory: every field, bytes shown
-// escaped, line ends, a byte-order mark, attachments that are not files
-// beside the mail, and the reading rules (body types, code pages, keys
-// inside the message, empty list pieces, lines in any order).
+// Each tests/data/mes/NAME.mes (with its NAME_k.att files) dumps as NAME.dump
+// says, DIR standing for the directory: the fields and the reading rules.
 TEST(MailDataDump, TheFilesOfTheDataDirectory) {
   const std::string directory = QUORVEL_TEST_DATA "/mes/";
   int cases = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+  for (const auto& entry : fs::directory_iterator(directory)) {
     if (entry.path().extension() != ".mes") continue;
     ++cases;
     std::ostringstream out;
     EXPECT_TRUE(DumpMailDataFile(entry.path().string(), out)) << entry.path();
     std::string dump = out.str();
-    for (size_t at; (at = dump.find(directory)) != std::string::npos;) dump.replace(at, directory.size(), "DIR/");
-    std::filesystem::path expected = entry.path();
+    for (size_t at; (at = dump.find(directory)) != std::string::npos;) {
+      dump.replace(at, directory.size(), "DIR/");
+    }
+    fs::path expected = entry.path();
     EXPECT_EQ(dump, ReadFile(expected.replace_extension(".dump").string())) << entry.path();
   }
   EXPECT_EQ(cases, 22);
@@ -59,7 +58,7 @@ TEST(MailDataDump, TheFilesOfTheDataDirectory) {
 TEST(MailDataDump, AFileOverTheCapIsRefusedUnread) {
   TempDirectory dir;
   WriteFile(dir / "big.mes", "#To : t@x.test\r\n");
-  std::filesystem::resize_file(dir / "big.mes", (uint64_t{64} << 20) + 1);
+  fs::resize_file(dir / "big.mes", (uint64_t{64} << 20) + 1);
   std::ostringstream out;
   EXPECT_FALSE(DumpMailDataFile(dir / "big.mes", out));
   EXPECT_EQ(out.str(), "cannot read mail-data file " + (dir / "big.mes") +
@@ -78,7 +77,7 @@ TEST(MailDataFile, AHandWrittenFileReadsWritesAndReadsAgain) {
             StringList({to / "~AT0_1.att", to / "~AT0_2.att", to / "~AT0_3.att"}));
   again.filePath = mail.filePath;
   EXPECT_EQ(FormatMailHead(again) + FormatMailAttachments(again), ReadFile(kLesson + ".mes"));
-  EXPECT_TRUE(std::filesystem::exists(kLesson + ".mes")) << "writing leaves the source";
+  EXPECT_TRUE(fs::exists(kLesson + ".mes")) << "writing leaves the source";
   EXPECT_FALSE(again.ReadFile(to / "missing.mes"));
   EXPECT_TRUE(again.to.empty()) << "reading starts from an empty record";
   EXPECT_FALSE(again.ReadFile(to.path())) << "a directory is no mail-data file";
@@ -141,25 +140,25 @@ TEST(MailDataFile, NamesMovesAndMissingContent) {
   EXPECT_EQ(twice.filePath, out / "~AT1.mes");
   EXPECT_EQ(twice.attachmentNames, StringList({"a.txt", "shown.txt"}));
   EXPECT_EQ(ReadFile(out / "~AT1_2.att"), "A");
-  EXPECT_TRUE(std::filesystem::exists(out / "new/level/~AT0_1.att"));
+  EXPECT_TRUE(fs::exists(out / "new/level/~AT0_1.att"));
 
-  std::filesystem::permissions(out / "~AT0_1.att", std::filesystem::perms::owner_read);
+  fs::permissions(out / "~AT0_1.att", fs::perms::owner_read);
   ASSERT_TRUE(mail.MoveToDirectory(sent.path()));
   EXPECT_EQ(mail.filePath, sent / "~AT0.mes");
   for (const char* gone : {"~AT0.mes", "~AT0_1.att", "~AT0_2.att"}) {
-    EXPECT_FALSE(std::filesystem::exists(out / gone)) << gone << " (read-only or not)";
+    EXPECT_FALSE(fs::exists(out / gone)) << gone << " (read-only or not)";
   }
-  EXPECT_TRUE(std::filesystem::exists(dir / "a.txt")) << "a file given by name is not the mail's";
+  EXPECT_TRUE(fs::exists(dir / "a.txt")) << "a file given by name is not the mail's";
 
   WriteFile(dir / "part.tmp", "P");
   MailData parsed;
   ASSERT_TRUE(parsed.AddAttachment("part.bin", dir / "part.tmp", 0));
   ASSERT_TRUE(parsed.WriteToDirectory(sent.path(), true));
-  EXPECT_FALSE(std::filesystem::exists(dir / "part.tmp")) << "moved, not copied";
+  EXPECT_FALSE(fs::exists(dir / "part.tmp")) << "moved, not copied";
   EXPECT_EQ(ReadFile(sent / "~AT1_1.att"), "P");
   parsed.DeleteFiles();
 
-  std::filesystem::remove(sent / "~AT0_2.att");
+  fs::remove(sent / "~AT0_2.att");
   const MailData read = Read(sent / "~AT0.mes");
   EXPECT_EQ(read.attachmentNames, StringList({"a.txt"})) << "no content file: left out";
   EXPECT_EQ(read.attachmentFiles, StringList({sent / "~AT0_1.att"}));
@@ -167,14 +166,13 @@ TEST(MailDataFile, NamesMovesAndMissingContent) {
 
   MailDataList list;
   WriteFile(sent / "notes.txt", "not a mail");
-  std::filesystem::create_directory(sent / "folder.mes");
+  fs::create_directory(sent / "folder.mes");
   ASSERT_TRUE(list.LoadDirectory(sent.path().substr(0, sent.path().size() - 1)));
   ASSERT_EQ(list.Size(), 1u);
   EXPECT_EQ(list[0].to, StringList({"x@y.test"}));
   list.RemoveAt(0, true);
   EXPECT_TRUE(list.IsEmpty());
-  EXPECT_FALSE(std::filesystem::exists(sent / "~AT0.mes"));
-  EXPECT_FALSE(std::filesystem::exists(sent / "~AT0_1.att"));
+  for (const char* gone : {"~AT0.mes", "~AT0_1.att"}) EXPECT_FALSE(fs::exists(sent / gone));
   EXPECT_FALSE(list.LoadDirectory(sent / "missing"));
 }
 
@@ -186,31 +184,29 @@ TEST(MailDataFile, AnAttachmentThatCannotBeCopiedLeavesNothing) {
   mail.attachmentFiles = {"", ""};
   const MailData before = mail;
   EXPECT_FALSE(mail.WriteToDirectory(out.path()));
-  EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+  EXPECT_TRUE(fs::is_empty(out.path()));
   mail = before;
   EXPECT_FALSE(mail.WriteToDirectory(out.path(), true)) << "a file that cannot be moved";
-  EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+  EXPECT_TRUE(fs::is_empty(out.path()));
   WriteFile(dir / "a.txt", "A");  // moved, then removed with the failed mail
   mail = before;
   mail.filePath = dir / "a.txt";
   EXPECT_FALSE(mail.MoveToDirectory(out.path()));
-  EXPECT_TRUE(std::filesystem::exists(dir / "a.txt")) << "a failed move deletes nothing";
+  EXPECT_TRUE(fs::exists(dir / "a.txt")) << "a failed move deletes nothing";
   EXPECT_FALSE(mail.WriteToDirectory("no-separator")) << "a directory that cannot be created";
 }
 
 // A mail without attachments whose file is exactly the writer's moves by a
 // rename (the file keeps its time); any other mail is written anew.
 TEST(MailDataFile, MovesRenameOnlyFilesTheWriterWouldWrite) {
-  const auto past = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1000);
-  struct Case {
+  const auto past = fs::file_time_type::clock::now() - std::chrono::hours(1000);
+  const struct {
     const char* name;
     bool handWritten, readOnly, attachment, renamed;
-  };
-  const Case cases[] = {{"plain", false, false, false, true},
-                        {"hand-written", true, false, false, false},
-                        {"read-only", false, true, false, false},
-                        {"with attachment", false, false, true, false}};
-  for (const Case& test : cases) {
+  } cases[] = {{"plain", false, false, false, true}, {"hand-written", true, false, false, false},
+               {"read-only", false, true, false, false}, {"attachment", false, false, true, false}};
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
     TempDirectory out, sent;
     WriteFile(sent / "~AT0.mes", "");
     MailData mail;
@@ -226,22 +222,20 @@ TEST(MailDataFile, MovesRenameOnlyFilesTheWriterWouldWrite) {
       WriteFile(mail.filePath, written + "\r\n");
       ASSERT_TRUE(mail.ReadFile(std::string(mail.filePath)));
     }
-    std::filesystem::last_write_time(mail.filePath, past);
-    if (test.readOnly) std::filesystem::permissions(mail.filePath, std::filesystem::perms::owner_read);
+    fs::last_write_time(mail.filePath, past);
+    if (test.readOnly) fs::permissions(mail.filePath, fs::perms::owner_read);
     const std::string old = mail.filePath;
-    ASSERT_TRUE(mail.MoveToDirectory(sent.path())) << test.name;
-    EXPECT_EQ(mail.filePath, sent / "~AT1.mes") << test.name;
-    EXPECT_EQ(ReadFile(mail.filePath), written) << test.name;
+    ASSERT_TRUE(mail.MoveToDirectory(sent.path()));
+    EXPECT_EQ(mail.filePath, sent / "~AT1.mes");
+    EXPECT_EQ(ReadFile(mail.filePath), written);
     // Windows keeps file times to 100 ns.
-    const auto age = std::filesystem::last_write_time(mail.filePath) - past;
-    EXPECT_EQ(age < std::chrono::seconds(1), test.renamed) << test.name;
-    EXPECT_EQ(std::filesystem::exists(old), test.readOnly) << test.name;
+    EXPECT_EQ(fs::last_write_time(mail.filePath) - past < std::chrono::seconds(1), test.renamed);
+    EXPECT_EQ(fs::exists(old), test.readOnly);
   }
 }
 
-// Records loaded from a directory move without their files being read again
-// while the files keep the stamps they had when read; a file changed since
-// is left to the writer, which writes the record as it was read.
+// Loaded records move unread while their files keep the stamps they had when
+// read; a file changed since is left to the writer, which writes the record as read.
 TEST(MailDataFile, LoadedRecordsMoveUnreadWhileTheirFilesAreUnchanged) {
   TempDirectory queue, sent;
   MailData mail;
@@ -264,7 +258,7 @@ TEST(MailDataFile, LoadedRecordsMoveUnreadWhileTheirFilesAreUnchanged) {
     EXPECT_EQ(faults.Count(platform::FileOperation::Open) != 0, edited) << "read or written anew";
     EXPECT_EQ(ReadFile(list[i].filePath), written) << "the record as read";
   }
-  EXPECT_FALSE(std::filesystem::exists(changed));
+  EXPECT_FALSE(fs::exists(changed));
   WriteFile(queue / "hand.mes", written + "\r\n");
   MailData hand;
   WrittenAsRead handWritten = platform::StampOf(queue / "hand.mes");
@@ -272,9 +266,8 @@ TEST(MailDataFile, LoadedRecordsMoveUnreadWhileTheirFilesAreUnchanged) {
   EXPECT_FALSE(handWritten.has_value()) << "not what the writer writes";
 }
 
-// No value makes a line of its own, and attachment names come back as they
-// were stored: what cannot be stored as it is (a comma, a directory part)
-// is replaced, and the record written says so.
+// No value makes a line of its own; what no name can hold (a comma, a directory
+// part) is replaced, in the record written too, and names come back as stored.
 TEST(MailDataFile, NoValueBreaksItsLineAndNamesComeBackAsStored) {
   TempDirectory dir, out;
   WriteFile(dir / "h.txt", "H");
@@ -309,9 +302,8 @@ TEST(MailDataFile, NoValueBreaksItsLineAndNamesComeBackAsStored) {
   }
 }
 
-// Random records whose values hold the keys, commas, CR LF and bytes above
-// 0x7F read back exactly (single-line fields with their control characters
-// as spaces; list elements without commas).
+// Random values holding keys, commas, CR LF and bytes above 0x7F read back exactly
+// (single-line fields: controls as spaces; list elements without commas).
 TEST(MailDataFile, RandomRecordsRoundTrip) {
   std::mt19937 random(20261206);
   const std::vector<std::string> pieces = {
@@ -319,12 +311,10 @@ TEST(MailDataFile, RandomRecordsRoundTrip) {
       "#Attachments : ", "a", "\xE9\xFF", " ", ",", "\r\n", "\n", "\r", "x@y"};
   auto text = [&](bool lineEnds, bool commas) {
     std::string value;
-    const int count = static_cast<int>(random() % 8);
-    for (int i = 0; i < count; ++i) {
+    for (int i = static_cast<int>(random() % 8); i > 0; --i) {
       const std::string& piece = pieces[random() % pieces.size()];
-      if (!lineEnds && piece.find_first_of("\r\n") != std::string::npos) continue;
-      if (!commas && piece == ",") continue;
-      value += piece;
+      const bool breaks = piece.find_first_of("\r\n") != std::string::npos;
+      if ((lineEnds || !breaks) && (commas || piece != ",")) value += piece;
     }
     return value;
   };
@@ -335,6 +325,7 @@ TEST(MailDataFile, RandomRecordsRoundTrip) {
   };
   TempDirectory dir;
   for (int round = 0; round < 300; ++round) {
+    SCOPED_TRACE(round);
     MailData mail;
     mail.version = text(true, true);
     mail.codePage = static_cast<int32_t>(static_cast<int64_t>(random()) - (int64_t{1} << 31));
@@ -349,9 +340,8 @@ TEST(MailDataFile, RandomRecordsRoundTrip) {
     ASSERT_TRUE(mail.WriteToDirectory(dir.path()));
     MailData read = Read(mail.filePath);
     EXPECT_EQ(FormatMailHead(read) + FormatMailAttachments(read),
-              FormatMailHead(mail) + FormatMailAttachments(mail))
-        << "round " << round;
-    EXPECT_EQ(std::tie(read.message, read.to), std::tie(mail.message, mail.to)) << "round " << round;
+              FormatMailHead(mail) + FormatMailAttachments(mail));
+    EXPECT_EQ(std::tie(read.message, read.to), std::tie(mail.message, mail.to));
     mail.DeleteFiles();
   }
 }

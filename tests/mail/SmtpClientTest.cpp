@@ -1,13 +1,15 @@
-// The SMTP dialogue against scripted loopback servers: the bytes on the wire,
-// the events in order, hostile servers, time-out, stop and suspend (a posted
-// cancel fails the blocked receive as a time-out does: see the platform's
-// socket tests). Dialogues that are data alone, and transport security:
-// SmtpDialogueTest.cpp.
+// The SMTP client against scripted loopback servers: dialogues kept as files
+// under tests/data/smtp (the format: its README), the events in order, hostile
+// servers, time-out, stop and suspend, and transport security.
 #include "protocol/SmtpClient.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <future>
+#include <map>
 #include <mutex>
 #include <tuple>
 #include <vector>
@@ -20,6 +22,7 @@
 #include "WaitUntil.h"
 #include "frame/Library.h"
 #include "platform/Faults.h"
+#include "platform/Sockets.h"
 #include "platform/Threads.h"
 #include "platform/WindowMessages.h"
 
@@ -35,46 +38,35 @@ std::mutex eventLock;
 std::vector<Event> events;
 std::function<void(uint32_t, uint32_t)> onEvent;
 
+void Record(char target, uint32_t code, uint32_t argument) {
+  std::lock_guard hold(eventLock);
+  events.emplace_back(target, code, argument);
+}
 void RecordCallback(uint32_t code, uint32_t argument) {
-  {
-    std::lock_guard hold(eventLock);
-    events.emplace_back('c', code, argument);
-  }
+  Record('c', code, argument);
   if (onEvent) onEvent(code, argument);
 }
-
 intptr_t RecordWindow(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   EXPECT_EQ(message, SmtpMessageNumber());
-  std::lock_guard hold(eventLock);
-  events.emplace_back('w', static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam));
+  Record('w', static_cast<uint32_t>(wParam), static_cast<uint32_t>(lParam));
   return 0;
 }
 
-std::vector<std::pair<uint32_t, uint32_t>> CallbackEvents() {
+// The callback's events as "code:argument", or the arguments of those of one code.
+std::string Callbacks(uint32_t only = 0) {
   std::lock_guard hold(eventLock);
-  std::vector<std::pair<uint32_t, uint32_t>> result;
+  std::string text;
   for (const auto& [target, code, argument] : events) {
-    if (target == 'c') result.emplace_back(code, argument);
+    if (target != 'c' || (only != 0 && code != only)) continue;
+    text += (text.empty() ? "" : " ") + (only ? "" : std::to_string(code) + ":");
+    text += std::to_string(argument);
   }
-  return result;
+  return text;
 }
-
-// The arguments of the callback's events of one code.
-std::vector<uint32_t> Arguments(uint32_t wanted) {
-  std::vector<uint32_t> result;
-  for (const auto& [code, argument] : CallbackEvents()) {
-    if (code == wanted) result.push_back(argument);
-  }
-  return result;
-}
-std::vector<uint32_t> Percentages() { return Arguments(kSmtpProgress); }
 
 class SmtpClientTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    events.clear();
-    onEvent = nullptr;
-  }
+  void SetUp() override { events.clear(); }
   void TearDown() override { onEvent = nullptr; }
 
   // A client reporting to both the window and the callback.
@@ -96,18 +88,17 @@ TEST_F(SmtpClientTest, LeadingDotsAreDoubledAcrossPieceBoundaries) {
   auto client = NewClient();
   EXPECT_EQ(percent.load(), 0) << "the constructor resets the percentage";
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
-  // The data's first line begins with a dot; the first piece ends with a line
-  // end, so the second begins a line; the third piece begins in the middle of
-  // a line that began with a dot.
+  // Pieces of 2048: the second begins a line, the third the middle of a dotted one.
   const std::string first = "." + std::string(2045, 'a') + "\r\n";
   const std::string second = ".dot\r\n." + std::string(2041, 'b');
   const std::string data = first + second + ".c\r\nend\r\n";
   ASSERT_TRUE(client->SendMailData("a@example.test", "b@example.test", data));
   client->Disconnect();
-  const std::string stuffed = "." + first + "..dot\r\n.." + std::string(2041, 'b') + ".c\r\nend\r\n";
+  const std::string stuffed =
+      "." + first + "..dot\r\n.." + std::string(2041, 'b') + ".c\r\nend\r\n";
   EXPECT_NE(server.transcript().find("DATA\r\n" + stuffed + "\r\n.\r\nQUIT"), std::string::npos);
   // 4105 bytes of the file: 2048 and 4096 sent are 49.9 and 99.8 percent.
-  EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 49, 99, 100}));
+  EXPECT_EQ(Callbacks(kSmtpProgress), "0 49 99 100");
   EXPECT_EQ(percent.load(), 100);
   // Each event reaches the window, then the callback.
   std::lock_guard hold(eventLock);
@@ -126,13 +117,10 @@ TEST_F(SmtpClientTest, ConnectingWhileConnectedEndsTheFirstSessionWithQuit) {
   events.clear();
   ASSERT_TRUE(client->Connect("127.0.0.1", second.port()));
   EXPECT_TRUE(first.transcript().ends_with("QUIT\r\n"));
-  const std::vector<std::pair<uint32_t, uint32_t>> expected = {
-      {3, 0}, {12, 0}, {4, 0}, {1, 0}, {12, 0}, {2, 0}};
-  EXPECT_EQ(CallbackEvents(), expected);
+  EXPECT_EQ(Callbacks(), "3:0 12:0 4:0 1:0 12:0 2:0");
 }
 
-// Each piece is one packet: the greeting in two, the HELO reply's two lines
-// in two.
+// Each piece one packet: the greeting in two, the HELO reply's two lines in two.
 TEST_F(SmtpClientTest, RepliesSplitAcrossPacketsAreReadWhole) {
   std::string sent;
   auto client = NewClient();
@@ -171,70 +159,45 @@ TEST_F(SmtpClientTest, StopAndSuspendDuringDataTakeEffectAtTheNextPiece) {
     ASSERT_TRUE(worker);
     if (request == &suspend) {
       ASSERT_TRUE(WaitUntil([&] { return suspend == 0 && worker->IsSuspended(); }));
-      EXPECT_EQ(Percentages(), (std::vector<uint32_t>{0, 40}));
+      EXPECT_EQ(Callbacks(kSmtpProgress), "0 40");
       EXPECT_EQ(percent.load(), 40);
       ASSERT_TRUE(worker->Resume());
     }
     ASSERT_TRUE(worker->Wait(10000));
     EXPECT_EQ(result, request == &suspend ? 1 : 0);
     EXPECT_EQ(request->load(), 0) << "the client clears the request it obeys";
-    EXPECT_EQ(Percentages(), request == &stop ? (std::vector<uint32_t>{0, 40})
-                                              : (std::vector<uint32_t>{0, 40, 81, 100}));
+    EXPECT_EQ(Callbacks(kSmtpProgress), request == &stop ? "0 40" : "0 40 81 100");
   }
 }
 
-// Servers that misbehave on purpose: one that stops reading in the middle of
-// the data (more than the loopback buffers of both ends hold), one that never
-// answers the end of data, one that trickles its greeting a byte at a time
-// and never ends its line. The dialogue runs under the default time-out, the
-// data (or the greeting) under a short one; each ends with its one error.
+// A server that stops reading amid the data (more than both ends' loopback
+// buffers hold) and one that never answers its end: a short time-out for the data.
 TEST_F(SmtpClientTest, HostileServersEndAtTheTimeout) {
-  const std::string huge(16 * 1024 * 1024, 'x'), small = "x\r\n";
-  const struct {
-    const char* what;
-    const std::string* data;  // null: the trickled greeting
-    bool readsData;
-    uint32_t errorId;
-  } cases[] = {{"stops reading", &huge, false, kSmtpSendFailed},
-               {"no answer after the data", &small, true, kSmtpReceiveFailed},
-               {"trickled greeting", nullptr, false, kSmtpReceiveFailed}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
+  for (const bool readsData : {false, true}) {
+    SCOPED_TRACE(readsData ? "no answer after the data" : "stops reading");
     events.clear();
     std::promise<void> clientDone;
-    // Until the client has given up the server neither reads nor answers;
-    // the bounds only keep a failing test from hanging.
-    ScriptedServer server([&c, done = clientDone.get_future().share()](ServerSide& side) {
-      if (c.data == nullptr) {
-        side.Send("220 ");
-        EXPECT_LT(Trickle(side, 4000, std::chrono::milliseconds(5)), 4000) << "never gave up";
-        return;
-      }
+    // Until the client has given up; the bound only keeps a failing test from hanging.
+    ScriptedServer server([readsData, done = clientDone.get_future().share()](ServerSide& side) {
       AcceptUpToData(side);
       side.Send("354 go ahead\r\n");
-      if (c.readsData) side.ReadUntil("\r\n.\r\n");
+      if (readsData) side.ReadUntil("\r\n.\r\n");
       EXPECT_EQ(done.wait_for(std::chrono::seconds(20)), std::future_status::ready);
     });
     {
       auto client = NewClient();
-      if (c.data == nullptr) {
-        client->SetTimeout(100);
-        EXPECT_FALSE(client->Connect("127.0.0.1", server.port()));
-      } else {
-        ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
-        onEvent = [&client](uint32_t code, uint32_t) {
-          if (code == kSmtpDataStart) client->SetTimeout(100);
-        };
-        EXPECT_FALSE(client->SendMailData("a@example.test", "b@example.test", *c.data));
-        onEvent = nullptr;
-      }
-      EXPECT_EQ(client->lastErrorId(), c.errorId);
+      ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
+      onEvent = [&client](uint32_t code, uint32_t) {
+        if (code == kSmtpDataStart) client->SetTimeout(100);
+      };
+      const std::string data = readsData ? "x\r\n" : std::string(16 << 20, 'x');
+      EXPECT_FALSE(client->SendMailData("a@example.test", "b@example.test", data));
+      onEvent = nullptr;
+      EXPECT_EQ(client->lastErrorId(), readsData ? kSmtpReceiveFailed : kSmtpSendFailed);
       clientDone.set_value();
     }
-    if (c.data != &huge) {
-      EXPECT_EQ(Arguments(kSmtpError), std::vector<uint32_t>{c.errorId});
-    }
-    if (c.readsData) {
+    if (readsData) {
+      EXPECT_EQ(Callbacks(kSmtpError), std::to_string(kSmtpReceiveFailed));
       EXPECT_TRUE(server.transcript().ends_with("x\r\n\r\n.\r\n"));
     }
   }
@@ -254,11 +217,10 @@ TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
   EXPECT_EQ(client->lastErrorId(), kSmtpFileEmpty);
   EXPECT_FALSE(client->SendMailFile("a@x", "b@x", directory / "missing.eml"));
   EXPECT_EQ(client->lastErrorId(), kSmtpFileNotOpened);
-  EXPECT_EQ(Arguments(kSmtpError).size(), CallbackEvents().size()) << "no command was sent";
+  EXPECT_EQ(Callbacks(), "13:9 13:2 13:13 13:11") << "errors alone: no command was sent";
   EXPECT_FALSE(client->Connect("127.0.0.1", ClosedLoopbackPort()));
   EXPECT_EQ(client->lastErrorId(), kSmtpConnectFailed) << "refused, not a failed greeting";
-  // A message file that cannot be read is logged at the client's reading
-  // site and reported as unread, before anything is sent.
+  // An unreadable message file is logged at the reading site, reported unread.
   WriteFile(directory / "m.eml", "Subject: file\r\n\r\nbody\r\n");
   const auto send = [&](const std::string&) {
     client->SendMailFile("a@x", "b@x", directory / "m.eml");
@@ -289,12 +251,13 @@ TEST_F(SmtpClientTest, LargeFilesGoOutWholeUpToTheirFirstNul) {
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
   ASSERT_TRUE(client->SendMailFile("a@x", "b@x", directory / "m.eml"));
   client->Disconnect();
-  EXPECT_NE(server.transcript().find("DATA\r\n" + stuffed + "\r\n.\r\nQUIT\r\n"), std::string::npos);
-  EXPECT_EQ(Arguments(kSmtpMessageSize), std::vector{static_cast<uint32_t>(lines.size())});
-  EXPECT_EQ(Percentages().size(), (lines.size() + kSmtpPieceSize - 1) / kSmtpPieceSize + 1);
+  EXPECT_TRUE(server.transcript().ends_with("DATA\r\n" + stuffed + "\r\n.\r\nQUIT\r\n"));
+  EXPECT_EQ(Callbacks(kSmtpMessageSize), std::to_string(lines.size()));
+  const std::string percents = Callbacks(kSmtpProgress);
+  EXPECT_EQ(static_cast<size_t>(std::count(percents.begin(), percents.end(), ' ')),
+            (lines.size() + kSmtpPieceSize - 1) / kSmtpPieceSize);
 
-  // A read that fails while the data goes out (the file's first pass took
-  // four blocks) closes the connection: the server never sees the end of data.
+  // A read failing amid the data (the first pass took four blocks) closes the connection.
   ScriptedServer second(ServeSmtpSession);
   ASSERT_TRUE(client->Connect("127.0.0.1", second.port()));
   platform::FileFaults faults;
@@ -304,6 +267,157 @@ TEST_F(SmtpClientTest, LargeFilesGoOutWholeUpToTheirFirstNul) {
   EXPECT_EQ(client->lastErrorId(), kSmtpRecipientRefusedOrFileUnread);
   client->Disconnect();
   EXPECT_EQ(second.transcript().find("\r\n.\r\n"), std::string::npos);
+}
+
+// Takes StartTls for done without encrypting: the scripted server reads on.
+class PretendTlsSocket : public platform::TimeoutSocket {
+ public:
+  bool StartTls(const platform::TlsOptions& options, std::string&) override {
+    given = options;
+    secured = receives == 0 ? 'i' : 'u';  // implicit: before the greeting
+    return true;
+  }
+  bool IsSecure() const override { return secured != '-' && IsOpen(); }
+  int Receive(void* buffer, int capacity) override {
+    ++receives;
+    return TimeoutSocket::Receive(buffer, capacity);
+  }
+  char secured = '-';
+  int receives = 0;
+  platform::TlsOptions given;
+};
+
+std::string Unescaped(const std::string& text) {
+  std::string out;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i] == '\\' && i + 1 < text.size() ? text[++i] : 0;
+    out += c == 0 ? text[i] : c == 'r' ? '\r' : c == 'n' ? '\n' : c == '0' ? '\0' : c;
+  }
+  for (size_t at; (at = out.find("$HOST")) != std::string::npos;) {
+    out.replace(at, 5, platform::LocalHostName());
+  }
+  return out;
+}
+
+std::string renewal;
+uint32_t Renew(const char* user, char* token, uint32_t capacity, uint32_t) {
+  EXPECT_STREQ(user, "pupil");
+  return static_cast<uint32_t>(renewal.copy(token, capacity));
+}
+
+void Serve(ServerSide& side, const std::vector<std::pair<char, std::string>>& steps) {
+  for (const auto& [step, text] : steps) {
+    if (step == 'X') return;
+    if (step == 'S') side.Send(text);
+    if (step == 'R') side.ReadLine();
+    if (step == 'D') side.ReadUntil("\r\n.\r\n");
+    if (step == 'T') ServeSmtpTransactions(side);
+    if (step == 'P') {
+      EXPECT_LT(Trickle(side, 4000, std::chrono::milliseconds(5)), 4000);
+    }
+  }
+  side.WaitForClose();
+}
+
+TEST(SmtpDialogue, TheFilesOfTheDataDirectory) {
+  int cases = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(QUORVEL_TEST_DATA "/smtp")) {
+    if (entry.path().extension() != ".txt") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    ++cases;
+    std::multimap<std::string, std::string> c;
+    std::vector<std::pair<char, std::string>> steps;
+    std::ifstream in(entry.path());
+    for (std::string line; std::getline(in, line);) {
+      if (line.empty() || line[0] == '#') continue;
+      const size_t space = std::min(line.find(' '), line.size());
+      const std::string key = line.substr(0, space);
+      const std::string value = space < line.size() ? Unescaped(line.substr(space + 1)) : "";
+      if (key.size() == 1) {
+        steps.emplace_back(key[0], value);
+      } else {
+        c.emplace(key, value);
+      }
+    }
+    const auto get = [&](const std::string& key, const std::string& otherwise = "") {
+      std::string all;
+      for (auto [at, end] = c.equal_range(key); at != end; ++at) all += at->second;
+      return c.count(key) ? all : otherwise;
+    };
+    const auto number = [&](const std::string& key) {
+      return static_cast<uint32_t>(std::stoul(get(key, "0")));
+    };
+    // A value given in the file must be the one seen.
+    const auto expect = [&](const std::string& key, const std::string& actual) {
+      EXPECT_EQ(actual, get(key, actual)) << key;
+    };
+    events.clear();
+    renewal = get("renewed-token");
+    ScriptedServer server([&steps](ServerSide& side) { Serve(side, steps); });
+    auto socket = std::make_unique<PretendTlsSocket>();
+    PretendTlsSocket& seen = *socket;
+    {
+      SmtpClient client(nullptr, nullptr, nullptr);
+      client.SetCallback(RecordCallback);
+      if (c.count("tls")) {
+        TransportSecurity security;
+        security.smtpTls = number("tls");
+        security.smtpUser = get("user");
+        security.smtpPassword = get("password");
+        security.smtpOAuthToken = get("token");
+        if (!renewal.empty()) security.tokenCallback = Renew;
+        security.caFile = "/school/ca.pem";
+        client.SetSecurity(security);
+        client.UseSocket(std::move(socket));
+      }
+      if (c.count("timeout")) client.SetTimeout(number("timeout"));
+      if (c.count("closing-timeout")) client.SetClosingTimeout(number("closing-timeout"));
+      EXPECT_EQ(client.Connect("127.0.0.1", server.port()), get("connects", "1") == "1");
+      if (c.count("to")) {
+        EXPECT_EQ(client.SendMailData(get("from"), get("to"), get("data", "x\r\n")),
+                  get("sends", "1") == "1");
+      }
+      expect("connected", client.IsConnected() ? "1" : "0");
+      if (c.count("disconnects")) {
+        EXPECT_EQ(client.Disconnect(), get("disconnects") == "1");
+        EXPECT_FALSE(client.IsConnected());
+      }
+      EXPECT_EQ(client.lastErrorId(), number("error"));
+      expect("timeout", std::to_string(client.timeout()));
+      expect("reply", client.lastReply());
+      expect("reported", Callbacks(kSmtpError));
+      expect("events", Callbacks());
+      expect("secured", std::string(1, seen.secured));
+      if (seen.secured != '-') {
+        EXPECT_EQ(std::tie(seen.given.hostName, seen.given.caFile, seen.given.verify),
+                  std::make_tuple("127.0.0.1", "/school/ca.pem", true));
+      }
+    }
+    EXPECT_EQ(server.transcript(), get("sent"));
+  }
+  EXPECT_EQ(cases, 31);
+}
+
+// A real TLS handshake that stalls (the server reads the client hello and
+// never answers), abandoned by the time-out and by a cancel.
+TEST(SmtpSecurity, AStalledHandshakeEndsByTheTimeoutOrAtOnceByACancel) {
+  for (const bool cancel : {false, true}) {
+    SCOPED_TRACE(cancel ? "cancel" : "time-out");
+    const uint32_t client = platform::CurrentThreadId();
+    ScriptedServer stalling([&](ServerSide& side) {
+      if (side.ReadUntil("\x16\x03") && cancel) platform::PostSocketCancel(client);
+      side.WaitForClose();
+    });
+    SmtpClient smtp(nullptr, nullptr, nullptr);
+    TransportSecurity security;
+    security.smtpTls = kTlsImplicit;
+    smtp.SetSecurity(security);
+    // Without the cancel ending it, 90 s: beyond the test's own time limit.
+    smtp.SetTimeout(cancel ? 90000 : 200);
+    EXPECT_FALSE(smtp.Connect("127.0.0.1", stalling.port()));
+    EXPECT_EQ(smtp.lastErrorId(), kSmtpTlsFailed);
+    EXPECT_NE(smtp.tlsFailure().find("abandoned"), std::string::npos) << smtp.tlsFailure();
+  }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Discovery of the user's SMTP settings from a filled in-memory registry and
-// files of each mail client.
+// files of each mail client: the cases of tests/data/smtp-settings (its README).
 #include "mail/SmtpDiscovery.h"
 
 #include <gtest/gtest.h>
@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <tuple>
 
 #include "TempDirectory.h"
 #include "platform/Registry.h"
@@ -17,23 +16,17 @@ namespace quorvel {
 namespace {
 
 using platform::RegistryRoot;
+namespace fs = std::filesystem;
 using namespace quorvel::testing;
 
-// Cases kept as files under tests/data/smtp-settings, one a file, one
-// "KEY value" a line ("#" a comment): user, machine or classes
-// "PATH|NAME|VALUE" set a string of that registry root; file "PATH|TEXT"
-// writes a file (\r and \n in TEXT its line ends); $DIR/ is the directory of
-// the files, also the current one; paths are written with /. found
-// "SOURCE|HOST|ADDRESS|NAME" is what discovery must find, or "none"; client
-// the name of the default mail client, if there is one.
 TEST(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
   const std::map<std::string, RegistryRoot> roots = {{"user", RegistryRoot::CurrentUser},
                                                      {"machine", RegistryRoot::LocalMachine},
                                                      {"classes", RegistryRoot::ClassesRoot}};
   int cases = 0;
-  const std::filesystem::path directory = QUORVEL_TEST_DATA "/smtp-settings";
   const std::filesystem::path start = std::filesystem::current_path();
-  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+  for (const auto& entry : fs::directory_iterator(QUORVEL_TEST_DATA "/smtp-settings")) {
+    if (entry.path().extension() != ".txt") continue;
     SCOPED_TRACE(entry.path().filename().string());
     ++cases;
     platform::ClearRegistry();
@@ -56,10 +49,8 @@ TEST(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
       if (key == "found" || key == "client") {
         (key == "found" ? expected : client) = value;
       } else if (key == "file") {
-        for (const auto& [escape, byte] : {std::pair{"\\r", "\r"}, {"\\n", "\n"}}) {
-          for (size_t at; (at = fields[1].find(escape)) != std::string::npos;) {
-            fields[1].replace(at, 2, byte);
-          }
+        for (size_t at; (at = fields[1].find('\\')) != std::string::npos;) {  // \r or \n
+          fields[1].replace(at, 2, fields[1][at + 1] == 'r' ? "\r" : "\n");
         }
         const std::filesystem::path path = NativePath(fields[0]);
         std::filesystem::create_directories(path.parent_path());
@@ -76,8 +67,7 @@ TEST(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
     EXPECT_EQ(discovered ? found.source + "|" + found.host + "|" + found.address + "|" + found.name
                          : "none",
               expected);
-    // The host's query answers the same, with port 25, or leaves its
-    // outputs untouched.
+    // The host's query answers the same, with port 25, or leaves its outputs untouched.
     std::string host = "h", address = "a", name = "n";
     uint16_t port = 1;
     EXPECT_EQ(GetUserDefaultSmtpParams(&host, &port, &address, &name), discovered);

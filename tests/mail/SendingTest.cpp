@@ -1,28 +1,169 @@
-// Background sending against scripted servers, driven by the worker's own
-// progress events: suspend and resume, stop, the host leaving while the
-// worker runs, and two contexts sending at once with their own senders.
-#include "mail/ThreadedSend.h"
-
+// The send functions over the MAPI stand-in, which records each delivery, and
+// background sending against scripted servers, driven by the worker's events.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 #include <vector>
 
+#include "HostLogTable.h"
+#include "ScriptedServer.h"
 #include "ScriptedSmtp.h"
+#include "StandInLibrary.h"
 #include "TempDirectory.h"
 #include "WaitUntil.h"
 #include "frame/ContextTable.h"
+#include "mail/MapiMailer.h"
 #include "mail/SendFunctions.h"
-#include "protocol/SmtpClient.h"
+#include "mail/ThreadedSend.h"
+#include "platform/Faults.h"
+#include "platform/FileSystem.h"
 #include "platform/Threads.h"
+#include "protocol/SmtpClient.h"
 
 namespace quorvel {
 namespace {
 
 using namespace quorvel::testing;
 
-// What the worker reports; the progress callback has no user value.
+size_t Count(const std::string& text, const std::string& part) {
+  size_t count = 0;
+  for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
+class SendFunctions : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(mapi.loaded());
+    MapiLibraryName() = mapi.directory() + platform::SharedLibraryFileName("MAPI32.DLL");
+    ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), nullptr));
+    context = CallingContext();
+    context->protocol = kProtocolMapi;
+    context->outDirectory = out.path();
+    context->sentDirectory = sent.path();
+    WriteFile(dir / "a.txt", "A");
+    mail.AddTo("one@x.test;two@x.test;three@x.test");
+    mail.AddCopy("copy@x.test");
+    mail.SetMessage("text");
+    mail.AddAttachment(dir / "a.txt", "", 0);
+  }
+  void TearDown() override {
+    Contexts().Remove(platform::CurrentThreadId());
+    MapiLibraryName() = platform::SharedLibraryFileName("MAPI32.DLL");
+  }
+
+  StandInLibrary mapi{"mapi32-complete", platform::SharedLibraryFileName("MAPI32.DLL")};
+  TempDirectory dir, out, sent;
+  ThreadContext* context = nullptr;
+  MailData mail;
+};
+
+TEST_F(SendFunctions, OneMessagePerRecipientThenTheSentDirectory) {
+  ASSERT_TRUE(SendMailFromMailData(mail));
+  const std::string log = mapi.Log();
+  EXPECT_EQ(Count(log, "MAPISendMail("), 3u);
+  const size_t one = log.find("\"one@x.test\""), two = log.find("\"two@x.test\""),
+               three = log.find("\"three@x.test\"");
+  EXPECT_TRUE(one < two && two < three) << log;
+  EXPECT_EQ(Count(log, "a.txt\" null"), 3u) << "each message carries the attachment";
+  EXPECT_EQ(context->lastError, 0u);
+  EXPECT_EQ(mail.filePath, sent / "~AT0.mes");
+  EXPECT_TRUE(std::filesystem::is_empty(out.path()));
+
+  mapi.Reset();
+  MailData lost = mail;
+  lost.attachmentNames.push_back(dir / "gone.txt");  // its file is missing
+  lost.attachmentFiles.push_back("");
+  EXPECT_FALSE(SendMailFromMailData(lost)) << "sent, but it cannot be copied to the sent directory";
+  EXPECT_EQ(context->lastError, 0u);
+  EXPECT_EQ(Count(mapi.Log(), "MAPISendMail("), 3u);
+  EXPECT_EQ(mapi.Log().find("gone.txt"), std::string::npos) << "a missing file is left out";
+}
+
+TEST_F(SendFunctions, AFailureStopsAtItsRecipientAndStoresTheMailInTheOutDirectory) {
+  TempDirectory logs;
+  HostLogTable log(logs.path(), "qv", 1);
+  mapi.Script("MAPISendMail", 2, 2);
+  EXPECT_FALSE(SendMailFromMailData(mail));
+  const auto files = platform::ListDirectory(logs.path(), "qv*.log");
+  ASSERT_EQ(files.size(), 1u);
+  const auto logged = [&] { return ReadFile(logs / files[0].name); };
+  const std::string line = " 0 100013  3=\"MailsSendMailFromMailData ";
+  EXPECT_TRUE(logged().ends_with(line + "Can not send by MAPI\" 1=0\r\n")) << logged();
+  EXPECT_EQ(context->lastError, 9u) << "stored without changing the error";
+  EXPECT_EQ(Count(mapi.Log(), "MAPISendMail("), 2u) << "the third is not tried";
+  EXPECT_EQ(mail.filePath, out / "~AT0.mes");
+
+  // A server's refusal: its reply line follows the error message.
+  ScriptedServer server([](ServerSide& side) {
+    RefuseTheRecipient(side, "550 5.1.1 <one@x.test>: Recipient address rejected\r\n");
+  });
+  context->protocol = kProtocolSmtpPop;
+  context->smtpHost = "127.0.0.1";
+  context->smtpPort = server.port();
+  EXPECT_FALSE(SendMailFromMailData(mail));
+  EXPECT_EQ(context->lastError, 7u);
+  EXPECT_TRUE(logged().ends_with(line + "Sending file not possible: 550 5.1.1 <one@x.test>: "
+                                 "Recipient address rejected\" 1=0\r\n")) << logged();
+
+  context->protocol = kProtocolNone;
+  context->outDirectory.clear();
+  MailData none;
+  none.AddTo("x@y.test");
+  EXPECT_FALSE(SendMailFromMailData(none));
+  EXPECT_EQ(context->lastError, 0x8001u);
+  EXPECT_TRUE(none.filePath.empty()) << "no out directory: not stored";
+}
+
+// A record without recipients is never taken as sent: it goes to the out
+// directory (files without recipients: the exports' tests).
+TEST_F(SendFunctions, FilesAndDirectories) {
+  MailData nobody;
+  nobody.SetSubject("draft");
+  EXPECT_FALSE(SendMailFromMailData(nobody));
+  EXPECT_EQ(context->lastError, 0x8006u);
+  EXPECT_EQ(mapi.Log(), "");
+  EXPECT_EQ(nobody.filePath, out / "~AT0.mes");
+  std::filesystem::remove(nobody.filePath);
+  EXPECT_FALSE(SendMailFromFile(nullptr));
+  // Missing, a directory, or there but unreadable.
+  WriteFile(dir / "unreadable.mes", "#To : x@y.test\r\n");
+  for (const std::string& file : {dir / "missing.mes", dir.path(), dir / "unreadable.mes"}) {
+    platform::FileFaults faults;
+    if (file.ends_with("unreadable.mes")) faults.Fail(platform::FileOperation::Open, 1);
+    EXPECT_FALSE(SendMailFromFile(file.c_str()));
+    EXPECT_EQ(context->lastError, file.ends_with("unreadable.mes") ? 0x8006u : 0x8005u) << file;
+  }
+
+  TempDirectory queue;
+  MailData first = mail, second = mail;
+  first.to = {"first@x.test"};
+  second.to = {"second@x.test"};
+  ASSERT_TRUE(first.WriteToDirectory(queue.path()));
+  ASSERT_TRUE(second.WriteToDirectory(queue.path()));
+  WriteFile(out / "~AT0.mes", "#To : taken@x.test\r\n");  // the out directory is not empty
+  mapi.Script("MAPISendMail", 1, 2);
+  EXPECT_TRUE(SendMails(queue.path().c_str()));
+  EXPECT_EQ(context->lastError, 0u) << "the last mail's result";
+  EXPECT_TRUE(std::filesystem::is_empty(queue.path())) << "the failed one out, the sent one on";
+  MailData stored, copy;
+  ASSERT_TRUE(stored.ReadFile(out / "~AT1.mes"));
+  EXPECT_EQ(stored.to, first.to);
+  EXPECT_EQ(stored.attachmentNames, StringList({"a.txt"}));
+  ASSERT_TRUE(copy.ReadFile(sent / "~AT0.mes"));
+  EXPECT_EQ(copy.to, second.to);
+
+  ASSERT_TRUE(copy.WriteToDirectory(queue.path()));
+  context->sentDirectory.clear();
+  EXPECT_TRUE(SendMails(queue.path().c_str()));
+  EXPECT_TRUE(std::filesystem::is_empty(queue.path())) << "no sent directory: a sent mail goes";
+  EXPECT_TRUE(SendMails((dir / "missing").c_str()));
+  EXPECT_TRUE(SendMails(nullptr));
+}
+
+// What the background worker reports; the progress callback has no user value.
 struct Observed {
   ThreadContext* context = nullptr;
   std::vector<int32_t> percents;  // written by the worker only
@@ -33,10 +174,8 @@ struct Observed {
   std::atomic<uint32_t> result{99};
 } observed;
 
-// The request the worker makes from its own progress callback as it passes
-// 10 %: 1 stop, 2 suspend and at once resume, 3 suspend; with none (0) it
-// waits there until the host's request comes, which the next checkpoint must
-// find.
+// The worker's own request as it passes 10 %: 1 stop, 2 suspend and resume, 3
+// suspend; with none (0) it waits there for the host's, for the next checkpoint.
 int ownRequest = 0;
 void OnProgress(uint32_t event, uint32_t percent) {
   if (event != kSmtpProgress) return;
@@ -71,16 +210,18 @@ bool WaitFor(const std::function<bool()>& condition) {
 class ThreadedSend : public ::testing::Test {
  protected:
   void SetUp() override {
-    observed.percents.clear();
-    observed.reached = false;
     observed.hold = true;
-    observed.completions = 0;
-    observed.result = 99;
     ownRequest = 0;
     WriteFile(dir / "big.bin", std::string(20 << 20, 'x'));
     mail.AddTo("tutor@example.test");
     mail.from = "pupil@example.test";
     mail.AddAttachment(dir / "big.bin", "", 0);
+  }
+  static void Restart() {
+    observed.percents.clear();
+    observed.reached = false;
+    observed.completions = 0;
+    observed.result = 99;
   }
   // A context for this thread that sends by SMTP to `port`.
   ThreadContext* NewContext(uint16_t port, MutexHandle mutex) {
@@ -93,7 +234,10 @@ class ThreadedSend : public ::testing::Test {
     context->progressCallback = OnProgress;
     return context;
   }
-  void UseContext(uint16_t port) { observed.context = NewContext(port, hostMutex.handle()); }
+  void UseContext(uint16_t port) {
+    Restart();
+    observed.context = NewContext(port, hostMutex.handle());
+  }
 
   TempDirectory dir;
   MailData mail;
@@ -105,9 +249,6 @@ TEST_F(ThreadedSend, SuspendAndResumeCompleteTheDelivery) {
   UseContext(server.port());
   // A priority of the host's own, which a stop must leave as it is.
   ASSERT_TRUE(platform::SetCurrentThreadPriority(platform::kPriorityBelowNormal));
-  EXPECT_FALSE(StopThreadedSend()) << "no worker yet";
-  EXPECT_FALSE(SuspendThreadedSend());
-  EXPECT_FALSE(ResumeThreadedSend());
   observed.context->stopRequested = 1;  // left over: a new send starts without it
   ASSERT_TRUE(ThreadedSendMail(&mail, OnCompletion, 77));
   EXPECT_FALSE(ThreadedSendMail(&mail, OnCompletion, 77)) << "one worker per context";
@@ -120,8 +261,7 @@ TEST_F(ThreadedSend, SuspendAndResumeCompleteTheDelivery) {
   EXPECT_TRUE(worker->IsSuspended());
   EXPECT_TRUE(SuspendThreadedSend()) << "suspended already: no wait for ever";
   const int32_t held = observed.context->percentSent;
-  EXPECT_GE(held, 10);
-  EXPECT_LT(held, 100);
+  EXPECT_TRUE(held >= 10 && held < 100) << held;
   EXPECT_TRUE(StopThreadedSend()) << "a suspended worker ends the wait at once";
   EXPECT_EQ(platform::CurrentThreadPriority(), platform::kPriorityBelowNormal);
   platform::SetCurrentThreadPriority(platform::kPriorityNormal);  // where the system lets it
@@ -139,16 +279,11 @@ TEST_F(ThreadedSend, SuspendAndResumeCompleteTheDelivery) {
   Contexts().Remove(platform::CurrentThreadId());
 }
 
-// A stop from the host, and a request from the worker's own callback, is
-// obeyed at the next checkpoint, a stop with the failed step's error, which
-// the SMTP client noticed in the data; one undone in the same callback is not
-// obeyed at all.
+// A request, from the host or the worker's own callback, is obeyed at the next
+// checkpoint (a stop with the data step's error); one undone at once is not.
 TEST_F(ThreadedSend, StopsAndRequestsFromTheWorkersOwnCallback) {
   for (ownRequest = 0; ownRequest <= 3; ++ownRequest) {
     SCOPED_TRACE(ownRequest);
-    observed.percents.clear();
-    observed.reached = false;
-    observed.completions = 0;
     ScriptedServer server(ServeSmtpSession);
     UseContext(server.port());
     ASSERT_TRUE(ThreadedSendMail(&mail, OnCompletion, 77));
@@ -174,9 +309,8 @@ TEST_F(ThreadedSend, StopsAndRequestsFromTheWorkersOwnCallback) {
   ownRequest = 0;
 }
 
-// Two host threads, two contexts, two servers: each delivery carries the
-// sender its own context and mail gave it, the name in the mail's code page;
-// of two recipients only the first message goes to the copy address too.
+// Two hosts, contexts and servers: each delivery carries its own sender, the name in
+// the mail's code page; only the first of two messages goes to the copy too.
 TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
   ScriptedServer first(ServeSmtpSession, 2), second(ServeSmtpSession, 2);
   std::atomic<int> ready{0};
@@ -205,9 +339,7 @@ TEST_F(ThreadedSend, TwoContextsSendingAtOnceKeepTheirSenders) {
     EXPECT_NE(transcript.find("\r\nFrom: " + std::string(header) + " <" + from + ">\r\n"),
               std::string::npos)
         << transcript.substr(0, 600);
-    const std::string copy = "RCPT TO: <copy@example.test>";
-    EXPECT_EQ(transcript.find(copy), transcript.rfind(copy)) << "one copy";
-    EXPECT_NE(transcript.find(copy), std::string::npos);
+    EXPECT_EQ(Count(transcript, "RCPT TO: <copy@example.test>"), 1u) << "one copy";
   }
 }
 
