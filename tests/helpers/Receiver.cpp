@@ -1,8 +1,6 @@
-// Test helper: opens the mailbox in the directory given as first argument,
-// registers the shared directory (second argument, "-" for none) and the POP
-// maildrop on 127.0.0.1 (third argument, the port, 0 for none), says "open"
-// and runs one receive, writing a line for each POP event on the way and
-// "done" at its end. The crash tests kill it anywhere in between.
+// Test helper: Receiver MAILBOX_DIR SHARED_DIR|- POP_PORT|0 opens the mailbox, says "open", runs
+// one receive from the shared directory and the maildrop on 127.0.0.1, writing a line per
+// event and "done" at its end. The crash tests kill it anywhere in between.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>

@@ -1,7 +1,6 @@
-// Texts of the languages pupils learn, for the tests that compose messages
-// and read them back with Python's email package (policy default): the
-// subject, the sender's display name, the body and the attachment's name
-// must decode to these very texts, and the attachment to its bytes.
+// Texts of the languages pupils learn, for tests that compose messages and read them back with
+// Python's email package: subject, sender's name, body and attachment name must decode to
+// these very texts, and the attachment to its bytes.
 #pragma once
 
 #include <string>
@@ -19,8 +18,7 @@ struct LanguageSample {
   std::string attachmentName;
 };
 
-// Long texts make encoded words and file name sections continue on further
-// lines; the last row's 2000-byte line is longer than SMTP allows.
+// Long texts make encoded words and name sections continue; the 2000-byte line is beyond SMTP's.
 inline const LanguageSample kLanguageSamples[] = {
     {"French", "Exercice de français : les accents é, è, à et ç", "Zoé Lefèvre",
      "Bonjour Madame,\r\nÇa m'a pris du temps — j'espère que c'est juste.\r\n", "résumé élève.txt"},
@@ -38,8 +36,7 @@ inline const LanguageSample kLanguageSamples[] = {
     {"long line", "Long line", "Pupil One", std::string(2000, 'x') + "\r\n", "long.txt"},
 };
 
-// The sample's texts and attachment as files of `directory`, read by the
-// check below: subject.txt, name.txt, body.txt, filename.txt, attachment.bin.
+// The sample's texts and attachment as files of `directory`, read by the check below.
 inline void WriteSampleFiles(const TempDirectory& directory, const LanguageSample& sample) {
   WriteFile(directory / "subject.txt", sample.subject);
   WriteFile(directory / "name.txt", sample.senderName);
@@ -48,9 +45,8 @@ inline void WriteSampleFiles(const TempDirectory& directory, const LanguageSampl
   WriteFile(directory / "attachment.bin", std::string("\x00\xFF\r\n.", 5) + sample.language);
 }
 
-// True when Python's email package reads the message file back to the
-// sample's texts (with the attachment unless filename.txt is empty);
-// `lineLimit` also checks that no line passes 78 characters.
+// True when Python's email reads the message back to the sample's texts (with the attachment
+// unless filename.txt is empty); `lineLimit` also checks that no line passes 78 characters.
 inline bool PythonReadsTheSample(const TempDirectory& directory, const std::string& messagePath,
                                  bool lineLimit) {
   const std::string program = R"(

@@ -1,25 +1,16 @@
-// A POP3 maildrop on 127.0.0.1 that keeps its messages across connections,
-// as a real server does: DELE only marks a message, QUIT removes the marked
-// ones, and a connection that ends without QUIT (a client killed midway)
-// removes nothing. Any user and password log in. Connections are served one
-// after the other on a thread of its own until the object ends.
+// A POP3 maildrop on 127.0.0.1 that keeps its messages across connections: DELE marks, QUIT
+// removes the marked, a connection ended without QUIT removes nothing. Any login is taken;
+// connections are served one after the other on a thread of its own.
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <set>
-#include <string>
-#include <thread>
 #include <vector>
 
 #include "ScriptedServer.h"
-#include "platform/Sockets.h"
-#include "platform/testing/LoopbackListener.h"
 
 namespace quorvel::testing {
 
@@ -51,8 +42,7 @@ class PopMailDrop {
     std::lock_guard<std::mutex> lock(mutex_);
     messages_ = std::move(messages);
   }
-  // Waits until `count` connections have ended since the start; false when
-  // they have not within a minute.
+  // Waits until `count` connections have ended since the start; false after a minute.
   bool WaitForConversations(uint32_t count) {
     std::unique_lock<std::mutex> lock(mutex_);
     return ended_.wait_for(lock, std::chrono::minutes(1), [&] { return conversations_ >= count; });
@@ -66,8 +56,7 @@ class PopMailDrop {
  private:
   void Serve() {
     while (!stop_) {
-      // Short waits only so that the destructor is not kept waiting.
-      std::unique_ptr<platform::TimeoutSocket> socket = listener_->Accept(100);
+      std::unique_ptr<platform::TimeoutSocket> socket = listener_->Accept(100);  // short: see stop_
       if (!socket) continue;
       ServerSide side(std::move(socket));
       Converse(side);

@@ -1,7 +1,6 @@
-// A scripted server on 127.0.0.1 for what real servers will not do on demand
-// (a refusing greeting, a reply in two packets, no answer at all). It accepts
-// one connection on a thread of its own and runs the script on it; every
-// byte the client sent is kept for the test to compare.
+// A scripted server on 127.0.0.1 for what real servers will not do on demand (a refusing
+// greeting, a reply in two packets, no answer): it runs the script on each connection, on a
+// thread of its own, and keeps every byte the client sent.
 #pragma once
 
 #include <algorithm>
@@ -26,8 +25,8 @@ class ServerSide {
     return socket_ && socket_->Send(text.data(), static_cast<int>(text.size())) ==
                           static_cast<int>(text.size());
   }
-  // Reads until `terminator` has arrived; false when the client closed first
-  // (or nothing came within 10 s, which keeps a broken test from hanging).
+  // Reads until `terminator` has arrived; false when the client closed first (or nothing came
+  // within 10 s, which keeps a broken test from hanging).
   bool ReadUntil(std::string_view terminator) {
     size_t from = consumed_;
     size_t found;
@@ -97,8 +96,7 @@ class ScriptedServer {
  public:
   using Script = std::function<void(ServerSide&)>;
 
-  // Serves `connections` connections one after the other, each with
-  // `script`; the transcript holds all of them in turn.
+  // Serves `connections` connections in turn, each with `script`; the transcript holds all.
   explicit ScriptedServer(Script script, int connections = 1)
       : listener_(platform::LoopbackListener::Open()) {
     if (!listener_) return;

@@ -1,7 +1,5 @@
-// What every stand-in library shares: a log of the calls it received, with
-// their arguments, and scripted results for chosen calls. Tests reach these
-// through the exported functions below after loading the same library
-// (each stand-in includes this header in its one source file).
+// What every stand-in library shares: a log of the calls it received with their arguments, and
+// scripted results for chosen calls, reached by tests through the exported functions below.
 #pragma once
 
 #include <cstdint>
