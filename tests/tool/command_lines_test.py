@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
-"""The quorvel tool's command-line conventions, one table: each row runs the
-tool and checks its exit code and what reached standard output and standard
-error. The SMTP and POP3 rows talk to small servers run here on loopback.
-
-Usage: command_lines_test.py QUORVEL_TOOL VERSION
-"""
+"""The quorvel tool's command lines, one table: each row runs the tool and checks its exit
+code, standard output and standard error; SMTP and POP3 rows talk to servers run here.
+Usage: command_lines_test.py QUORVEL_TOOL VERSION"""
 import bz2
 import itertools
 import os

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The tool's host program links the shared library and none of the core:
-# it defines no function that a room above the platform defines, while
-# quorvel-core (which links the core) defines the context table, so the
-# comparison finds what it looks for. Usage: HOST CORE_PROGRAM ROOM_ARCHIVE...
+# The tool's host program links the shared library and defines no function of a room above
+# the platform; quorvel-core (linking the core) shows the comparison sees the core.
+# Usage: HOST CORE_PROGRAM ROOM_ARCHIVE...
 set -euo pipefail
 host=$1 core=$2
 shift 2
