@@ -262,7 +262,9 @@ TEST_F(RealServers, RefusalsAreClearAndTheLogHoldsNoCredential) {
                   EXPECT_EQ(MailsGetLastErrorCode(), 5);
                 });
     EXPECT_EQ(errorIds, std::vector<uint32_t>{c.smtpErrorId});
-    if (c.logged != nullptr) EXPECT_NE(Log().find(c.logged), std::string::npos) << Log();
+    if (c.logged != nullptr) {
+      EXPECT_NE(Log().find(c.logged), std::string::npos) << Log();
+    }
   }
   // The POP security set without allowing clear text: the plain port never sees the password.
   MailDataList none, received;
