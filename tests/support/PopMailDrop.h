@@ -3,7 +3,6 @@
 // connections are served one after the other on a thread of its own.
 #pragma once
 
-#include <atomic>
 #include <condition_variable>
 #include <cstdlib>
 #include <mutex>
@@ -20,19 +19,9 @@ class PopMailDrop {
   using CommandHook = std::function<void(const std::string&)>;
 
   explicit PopMailDrop(std::vector<std::string> messages, CommandHook hook = nullptr)
-      : messages_(std::move(messages)),
-        hook_(std::move(hook)),
-        listener_(platform::LoopbackListener::Open()) {
-    if (listener_) thread_ = std::thread([this] { Serve(); });
-  }
-  ~PopMailDrop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-  PopMailDrop(const PopMailDrop&) = delete;
-  PopMailDrop& operator=(const PopMailDrop&) = delete;
+      : messages_(std::move(messages)), hook_(std::move(hook)) {}
 
-  uint16_t port() const { return listener_ ? listener_->Port() : 0; }
+  uint16_t port() const { return server_.port(); }
   std::vector<std::string> Messages() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return messages_;
@@ -54,17 +43,12 @@ class PopMailDrop {
   }
 
  private:
-  void Serve() {
-    while (!stop_) {
-      std::unique_ptr<platform::TimeoutSocket> socket = listener_->Accept(100);  // short: see stop_
-      if (!socket) continue;
-      ServerSide side(std::move(socket));
-      Converse(side);
-      side.Close();
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++conversations_;
-      ended_.notify_all();
-    }
+  void Serve(ServerSide& side) {
+    Converse(side);
+    side.Close();
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++conversations_;
+    ended_.notify_all();
   }
 
   void Converse(ServerSide& side) {
@@ -127,9 +111,7 @@ class PopMailDrop {
   std::vector<std::string> messages_;
   std::vector<std::string> commands_;
   CommandHook hook_;
-  std::unique_ptr<platform::LoopbackListener> listener_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+  ScriptedServer server_{[this](ServerSide& side) { Serve(side); }, 0};  // last: serves at once
 };
 
 }  // namespace quorvel::testing

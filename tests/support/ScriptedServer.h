@@ -4,6 +4,7 @@
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -96,25 +97,31 @@ class ScriptedServer {
  public:
   using Script = std::function<void(ServerSide&)>;
 
-  // Serves `connections` connections in turn, each with `script`; the transcript holds all.
+  // Serves `connections` connections in turn (0: every one until the object ends), each with
+  // `script`; the transcript holds all.
   explicit ScriptedServer(Script script, int connections = 1)
       : listener_(platform::LoopbackListener::Open()) {
     if (!listener_) return;
     thread_ = std::thread([this, connections, script = std::move(script)] {
-      for (int i = 0; i < connections; ++i) {
-        ServerSide side(listener_->Accept(10000));
+      for (int i = 0; connections == 0 ? !stop_ : i < connections; ++i) {
+        auto socket = listener_->Accept(connections == 0 ? 100 : 10000);  // short: see stop_
+        if (!socket && connections == 0) continue;
+        ServerSide side(std::move(socket));
         script(side);
         side.Close();
         transcript_ += side.received;
       }
     });
   }
-  ~ScriptedServer() { Join(); }
+  ~ScriptedServer() {
+    stop_ = true;
+    Join();
+  }
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;
 
   uint16_t port() const { return listener_ ? listener_->Port() : 0; }
-  // Waits for the script's end; then the transcript is complete.
+  // Waits for the script's end (not for 0 connections); then the transcript is complete.
   const std::string& transcript() {
     Join();
     return transcript_;
@@ -125,6 +132,7 @@ class ScriptedServer {
     if (thread_.joinable()) thread_.join();
   }
   std::unique_ptr<platform::LoopbackListener> listener_;
+  std::atomic<bool> stop_{false};
   std::thread thread_;
   std::string transcript_;
 };
