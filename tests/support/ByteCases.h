@@ -11,18 +11,15 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "TempDirectory.h"
 
 namespace quorvel::testing {
 
 inline std::string ReadCaseFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+  return ReadFile(path.string());
 }
 
 inline void AppendUtf16(std::string& out, std::string_view utf8) {

@@ -31,7 +31,8 @@ class LoggedSites {
       for (size_t at = text.find(" 200004 "); at != std::string::npos;
            at = text.find(" 200004 ", at + 1)) {
         const size_t key = text.find(" 2=", at);
-        if (key != std::string::npos) sites.push_back(static_cast<uint32_t>(std::stoul(text.substr(key + 3))));
+        if (key == std::string::npos) continue;
+        sites.push_back(static_cast<uint32_t>(std::stoul(text.substr(key + 3))));
       }
       platform::RemoveFile(path);
     }

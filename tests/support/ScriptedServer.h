@@ -19,7 +19,8 @@ namespace quorvel::testing {
 
 class ServerSide {
  public:
-  explicit ServerSide(std::unique_ptr<platform::TimeoutSocket> socket) : socket_(std::move(socket)) {}
+  explicit ServerSide(std::unique_ptr<platform::TimeoutSocket> socket)
+      : socket_(std::move(socket)) {}
 
   // False once the client has gone.
   bool Send(std::string_view text) {

@@ -157,7 +157,8 @@ def main():
         places = {"work": work, "version": VERSION, "good": good, "refusing": refusing,
                   "silent": silent, "closed": closed, "empty": empty, "hostile": hostile,
                   "refusing_pop": refusing_pop, "tab": "\t", "esc": "\x1b", "bel": "\x07",
-                  "route": f"3|{work}/shared", "nowhere": "2|a|b|25", "send": "send --from pupil@example.test",
+                  "route": f"3|{work}/shared", "nowhere": "2|a|b|25",
+                  "send": "send --from pupil@example.test",
                   "receive": f"receive --user tutor --password secret --to {work}/in",
                   "to_good": f"--smtp 127.0.0.1:{good} --to tutor@example.test"}
         rows = [line.rstrip("\n") for line in CASES.open(encoding="utf-8")

@@ -20,8 +20,9 @@ trap 'rm -f "$rooms"' EXIT
 symbols '^[TDBR]$' "$@" >"$rooms"
 [ -s "$rooms" ] || fail "no symbols in the room archives"
 
-readelf -d "$host" | grep -q 'NEEDED.*\[libquorvel\.so' || fail "quorvel does not need libquorvel.so"
-if readelf -d "$core" | grep -q 'NEEDED.*\[libquorvel\.so'; then fail "quorvel-core needs libquorvel.so"; fi
+needs() { readelf -d "$1" | grep -q 'NEEDED.*\[libquorvel\.so'; }
+needs "$host" || fail "quorvel does not need libquorvel.so"
+if needs "$core"; then fail "quorvel-core needs libquorvel.so"; fi
 
 shared=$(symbols '^[TtDdBbRr]$' "$host" | comm -12 - "$rooms")
 [ -z "$shared" ] || fail "quorvel defines core symbols: $(echo "$shared" | c++filt | head -5)"
