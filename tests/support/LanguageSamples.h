@@ -53,34 +53,26 @@ inline bool PythonReadsTheSample(const TempDirectory& directory, const std::stri
 import email, sys
 from email import policy
 path, d, limit = sys.argv[1], sys.argv[2], sys.argv[3] == "1"
-def text(name):
-    return open(d + name, encoding="utf-8", newline="").read()
+text = lambda name: open(d + name, encoding="utf-8", newline="").read()
+lines = lambda body: body.replace("\r\n", "\n").rstrip("\n")  # the layout ends with an empty line
 raw = open(path, "rb").read()
 m = email.message_from_bytes(raw, policy=policy.default)
-problems = []
-def expect(what, got, wanted):
-    if got != wanted:
-        problems.append("%s: %r, expected %r" % (what, got, wanted))
-expect("subject", m["Subject"], text("subject.txt"))
-expect("display name", m["From"].addresses[0].display_name, text("name.txt"))
-# The layout ends the text with an empty line of its own.
-def lines(body):
-    return body.replace("\r\n", "\n").rstrip("\n")
-expect("body", lines(m.get_body(("plain",)).get_content()), lines(text("body.txt")))
 attachments = list(m.iter_attachments())
-expect("attachments", len(attachments), 1 if text("filename.txt") else 0)
+checks = [("subject", m["Subject"], text("subject.txt")),
+          ("display name", m["From"].addresses[0].display_name, text("name.txt")),
+          ("body", lines(m.get_body(("plain",)).get_content()), lines(text("body.txt"))),
+          ("attachments", len(attachments), 1 if text("filename.txt") else 0)]
 for part in attachments:
-    expect("filename", part.get_filename(), text("filename.txt"))
-    expect("name", part["Content-Type"].params.get("name"), text("filename.txt"))
-    expect("bytes", part.get_payload(decode=True), open(d + "attachment.bin", "rb").read())
-for line in raw.split(b"\r\n") if limit else []:
-    if len(line) > 78:
-        problems.append("line of %d characters: %r" % (len(line), line[:90]))
-if problems:
-    print("\n".join(problems))
-    sys.exit(1)
+    checks += [("filename", part.get_filename(), text("filename.txt")),
+               ("name", part["Content-Type"].params.get("name"), text("filename.txt")),
+               ("bytes", part.get_payload(decode=True), open(d + "attachment.bin", "rb").read())]
+problems = ["%s: %r, expected %r" % check for check in checks if check[1] != check[2]]
+problems += ["line of %d characters: %r" % (len(line), line[:90])
+             for line in raw.split(b"\r\n") if limit and len(line) > 78]
+sys.exit("\n".join(problems) or None)
 )";
-  return RunPython(directory, program, messagePath + " " + directory.path() + (lineLimit ? " 1" : " 0"));
+  return RunPython(directory, program,
+                   messagePath + " " + directory.path() + (lineLimit ? " 1" : " 0"));
 }
 
 }  // namespace quorvel::testing
