@@ -11,15 +11,6 @@
 #include "mailbox/Mailbox.h"
 #include "mailbox/Receiving.h"
 
-namespace {
-
-void WriteEvent(uint32_t event, uint32_t argument) {
-  std::printf("event %u %u\n", event, argument);
-  std::fflush(stdout);
-}
-
-}  // namespace
-
 int main(int argc, char** argv) {
   using namespace quorvel;
   if (argc != 4) return 2;
@@ -30,7 +21,10 @@ int main(int argc, char** argv) {
   if (std::string(argv[2]) != "-") AddFileInProtocol(&context, argv[2]);
   const auto port = static_cast<uint16_t>(std::atoi(argv[3]));
   if (port != 0) AddPopInProtocol(&context, "127.0.0.1", port, "pupil", "secret");
-  context.progressCallback = WriteEvent;
+  context.progressCallback = [](uint32_t event, uint32_t argument) {
+    std::printf("event %u %u\n", event, argument);
+    std::fflush(stdout);
+  };
   std::printf("open\n");
   std::fflush(stdout);
   if (!ReceiveMails(&context)) return 1;
