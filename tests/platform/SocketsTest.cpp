@@ -37,13 +37,14 @@ TEST(SocketTimeout, ExpiresCloseTheSocketAndFailTheReceive) {
   EXPECT_EQ(pair.client.Receive(buffer, sizeof buffer), kSocketError);
   EXPECT_GE(MonotonicMilliseconds() - start, 95u);
   EXPECT_FALSE(pair.client.IsOpen());
+  EXPECT_EQ(pair.client.timerId(), 0u) << "the expired timer is used up";
   EXPECT_TRUE(pair.client.StopTimeout());
-  EXPECT_EQ(pair.client.timerId(), 0u);
   idle.client.StartTimeout(0);  // has expired before the other socket waits
   std::thread peer([&] { other.server->Send("hi", 2); });
   other.client.StartTimeout(5000);
   EXPECT_EQ(other.client.Receive(buffer, sizeof buffer), 2);
-  other.client.StopTimeout();
+  EXPECT_TRUE(other.client.StopTimeout());
+  EXPECT_EQ(other.client.timerId(), 0u);
   peer.join();
   EXPECT_TRUE(idle.client.IsOpen());
   EXPECT_TRUE(other.client.IsOpen());
