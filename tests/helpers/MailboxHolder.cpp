@@ -1,6 +1,5 @@
-// Test helper, a host of its own: opens the mailbox BASE USER through the
-// exported functions (with a third argument "read", then writes a mail and
-// reads its text, which keeps its working copies), says "open" or
+// Test helper, a host: MailboxHolder BASE USER [read] opens the mailbox through the exports
+// (with "read" writes a mail and reads its text, keeping working copies), says "open" or
 // "refused", and holds it until its input ends.
 #include <cstdio>
 #include <string>

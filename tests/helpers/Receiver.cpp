@@ -1,8 +1,6 @@
-// Test helper: opens the mailbox in the directory given as first argument,
-// registers the shared directory (second argument, "-" for none) and the POP
-// maildrop on 127.0.0.1 (third argument, the port, 0 for none), says "open"
-// and runs one receive, writing a line for each POP event on the way and
-// "done" at its end. The crash tests kill it anywhere in between.
+// Test helper: Receiver MAILBOX_DIR SHARED_DIR|- POP_PORT|0 opens the mailbox, says "open", runs
+// one receive from the shared directory and the maildrop on 127.0.0.1, writing a line per
+// event and "done" at its end. The crash tests kill it anywhere in between.
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -12,15 +10,6 @@
 #include "mailbox/InboundProtocols.h"
 #include "mailbox/Mailbox.h"
 #include "mailbox/Receiving.h"
-
-namespace {
-
-void WriteEvent(uint32_t event, uint32_t argument) {
-  std::printf("event %u %u\n", event, argument);
-  std::fflush(stdout);
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   using namespace quorvel;
@@ -32,7 +21,10 @@ int main(int argc, char** argv) {
   if (std::string(argv[2]) != "-") AddFileInProtocol(&context, argv[2]);
   const auto port = static_cast<uint16_t>(std::atoi(argv[3]));
   if (port != 0) AddPopInProtocol(&context, "127.0.0.1", port, "pupil", "secret");
-  context.progressCallback = WriteEvent;
+  context.progressCallback = [](uint32_t event, uint32_t argument) {
+    std::printf("event %u %u\n", event, argument);
+    std::fflush(stdout);
+  };
   std::printf("open\n");
   std::fflush(stdout);
   if (!ReceiveMails(&context)) return 1;

@@ -1,16 +1,9 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix and checks what a host finds
-# there: the library with its version and SONAME, the headers, the tool and
-# its man page; then builds the host program twice, with the CMake package
-# and with pkg-config, and runs both builds.
-# Usage: install_test.sh BUILD_DIR HOST_SOURCE_DIR CXX VERSION [HOST_FLAGS]
-# HOST_FLAGS are added to the host's compile and link (the sanitizer build).
+# Installs the build into a temporary prefix, checks the library's version and SONAME, the
+# headers, tool and man page, then builds and runs the host with CMake and with pkg-config.
+# Usage: install_test.sh BUILD_DIR HOST_SOURCE_DIR CXX VERSION [HOST_FLAGS (compile and link)]
 set -euo pipefail
-build=$1
-host_source=$2
-cxx=$3
-version=$4
-host_flags=${5:-}
+build=$1 host_source=$2 cxx=$3 version=$4 host_flags=${5:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix

@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
-"""Drives scripts/check-rooms over a copy of src/: the tree as it is must
-pass, and each include planted from tests/data/rooms/planted.txt must make it
-pass or fail as the line says, naming the planted file when it fails.
-
-Usage: check_rooms_test.py CHECK_ROOMS GRAPH_FILE SRC_DIR CASES_FILE
-"""
+"""Runs scripts/check-rooms over a copy of src/: the tree as it is passes; each include planted
+from CASES_FILE passes or fails as its line says, naming the planted file when it fails.
+Usage: check_rooms_test.py CHECK_ROOMS GRAPH_FILE SRC_DIR CASES_FILE"""
 import os
 import shutil
 import subprocess

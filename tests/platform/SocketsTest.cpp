@@ -25,9 +25,10 @@ struct Pair {
   std::unique_ptr<TimeoutSocket> server;
 };
 
+// An expired timer closes its own socket and fails its receive; another socket's cancels nothing.
 TEST(SocketTimeout, ExpiresCloseTheSocketAndFailTheReceive) {
-  Pair pair;
-  ASSERT_TRUE(pair.server);
+  Pair pair, idle, other;
+  ASSERT_TRUE(pair.server && idle.server && other.server);
   EXPECT_TRUE(pair.client.StopTimeout()) << "no timer running";
   pair.client.StartTimeout(100);
   EXPECT_NE(pair.client.timerId(), 0u);
@@ -36,23 +37,17 @@ TEST(SocketTimeout, ExpiresCloseTheSocketAndFailTheReceive) {
   EXPECT_EQ(pair.client.Receive(buffer, sizeof buffer), kSocketError);
   EXPECT_GE(MonotonicMilliseconds() - start, 95u);
   EXPECT_FALSE(pair.client.IsOpen());
+  EXPECT_EQ(pair.client.timerId(), 0u) << "the expired timer is used up";
   EXPECT_TRUE(pair.client.StopTimeout());
-  EXPECT_EQ(pair.client.timerId(), 0u);
-}
-
-TEST(SocketTimeout, AnotherSocketsTimerCancelsNothing) {
-  Pair first;
-  Pair second;
-  ASSERT_TRUE(first.server && second.server);
-  first.client.StartTimeout(0);  // has expired before the second socket waits
-  std::thread peer([&] { second.server->Send("hi", 2); });
-  char buffer[16];
-  second.client.StartTimeout(5000);
-  EXPECT_EQ(second.client.Receive(buffer, sizeof buffer), 2);
-  second.client.StopTimeout();
+  idle.client.StartTimeout(0);  // has expired before the other socket waits
+  std::thread peer([&] { other.server->Send("hi", 2); });
+  other.client.StartTimeout(5000);
+  EXPECT_EQ(other.client.Receive(buffer, sizeof buffer), 2);
+  EXPECT_TRUE(other.client.StopTimeout());
+  EXPECT_EQ(other.client.timerId(), 0u);
   peer.join();
-  EXPECT_TRUE(first.client.IsOpen());
-  EXPECT_TRUE(second.client.IsOpen());
+  EXPECT_TRUE(idle.client.IsOpen());
+  EXPECT_TRUE(other.client.IsOpen());
 }
 
 TEST(SocketCancel, PostedBeforehandCancelsTheNextBlockingCallAtOnce) {
@@ -153,7 +148,7 @@ TEST(SocketTls, AClosedOrPlainPeerFailsTheHandshakeWithAReason) {
   std::string failure;
   pair.client.StartTimeout(5000);
   EXPECT_FALSE(pair.client.StartTls({"localhost", "", true}, failure));
-  EXPECT_NE(failure.find("handshake failed: "), std::string::npos) << failure;  // and OpenSSL's reason
+  EXPECT_NE(failure.find("handshake failed: "), std::string::npos) << failure;  // + the reason
   EXPECT_FALSE(pair.client.IsOpen());
   EXPECT_FALSE(pair.client.IsSecure());
   EXPECT_FALSE(pair.client.StartTls({"localhost", "", true}, failure));
@@ -163,7 +158,8 @@ TEST(SocketTls, AClosedOrPlainPeerFailsTheHandshakeWithAReason) {
   auto listener = LoopbackListener::Open();
   ASSERT_TRUE(other.Connect("127.0.0.1", listener->Port()));
   EXPECT_FALSE(other.StartTls({"localhost", "/no/such/ca.pem", true}, failure));
-  EXPECT_NE(failure.find("the CA file /no/such/ca.pem cannot be read"), std::string::npos) << failure;
+  EXPECT_NE(failure.find("the CA file /no/such/ca.pem cannot be read"), std::string::npos)
+      << failure;
 }
 
 }  // namespace

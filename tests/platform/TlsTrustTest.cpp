@@ -1,19 +1,14 @@
-// TLS handshakes against a loopback server of this test (OpenSSL's server
-// side, with a "localhost" certificate from a throw-away test CA, valid from
-// 2000 to 2100): which certificates the client trusts, from the CA file, the
-// system's store, or none when verification is off; and the server name sent
-// (a name, never an address).
+// TLS handshakes against OpenSSL's server side on loopback, with a "localhost" certificate from
+// a throw-away test CA (tests/data/tls, valid 2000 to 2100): which certificates the client
+// trusts (CA file, system store, none with verification off) and the server name it sends.
 #include <gtest/gtest.h>
 #include <openssl/bio.h>
 #include <openssl/ssl.h>
 
-#include <algorithm>
 #include <atomic>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
-#include <vector>
 
 #include "TempDirectory.h"
 #include "platform/OpenSsl.h"
@@ -22,11 +17,10 @@
 namespace quorvel::platform {
 namespace {
 
-// The certificates and key of a throw-away test CA, made with OpenSSL.
 const std::string kTls = QUORVEL_TEST_DATA "/tls/";
 
-// Serves one connection: the handshake, then "pong" for "ping", then it
-// closes, ending the session first or not.
+// Serves one connection: the handshake, "pong" for "ping", then it closes, ending the session
+// first or not.
 class TlsServer {
  public:
   explicit TlsServer(bool endsSession)
@@ -93,8 +87,7 @@ class TlsServer {
 
 TEST(TlsTrust, TheCaFileTheSystemsStoreOrNoVerification) {
   const std::string caFile = kTls + "test-ca.pem";
-  // Where CTest points OpenSSL's default store at a file of its own, the
-  // test CA goes there and the system's store trusts it.
+  // Where CTest points OpenSSL's default store at a file of its own, the test CA goes there.
   const char* systemStore = std::getenv("QUORVEL_TEST_SYSTEM_STORE");
   if (systemStore != nullptr) {
     const char* defaultStore = std::getenv("SSL_CERT_FILE");
@@ -142,16 +135,11 @@ TEST(TlsTrust, TheCaFileTheSystemsStoreOrNoVerification) {
   }
 }
 
-// The files the library loads OpenSSL from are those this program links
-// (as Debian installs them: the file is named as the library's soname).
+// The files the library loads OpenSSL from are those this program links (named as their soname).
 TEST(TlsTrust, OpenSslIsLoadedFromTheLibrariesOfTheBuild) {
-  std::ifstream maps("/proc/self/maps");
-  std::vector<std::string> mapped;
-  for (std::string line; std::getline(maps, line);) mapped.push_back(line);
+  const std::string mapped = testing::ReadFile("/proc/self/maps");
   for (const std::string& file : OpenSslLibraryFiles()) {
-    EXPECT_TRUE(std::any_of(mapped.begin(), mapped.end(),
-                            [&](const std::string& line) { return line.ends_with("/" + file); }))
-        << file;
+    EXPECT_NE(mapped.find("/" + file + "\n"), std::string::npos) << file;
   }
 }
 

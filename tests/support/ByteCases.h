@@ -11,18 +11,15 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
+
+#include "TempDirectory.h"
 
 namespace quorvel::testing {
 
 inline std::string ReadCaseFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  return bytes.str();
+  return ReadFile(path.string());
 }
 
 inline void AppendUtf16(std::string& out, std::string_view utf8) {
@@ -32,12 +29,10 @@ inline void AppendUtf16(std::string& out, std::string_view utf8) {
     uint32_t code = more == 0 ? lead : lead & (0x3F >> more);
     for (int k = 1; k <= more; ++k) code = code << 6 | (static_cast<uint8_t>(utf8[i + k]) & 0x3F);
     i += more + 1;
-    const auto unit = [&out](uint32_t u) { out += static_cast<char>(u & 0xFF), out += static_cast<char>(u >> 8); };
-    if (code < 0x10000) {
-      unit(code);
-    } else {
-      unit(0xD800 + ((code - 0x10000) >> 10)), unit(0xDC00 + ((code - 0x10000) & 0x3FF));
-    }
+    const std::u16string units = code < 0x10000 ? std::u16string(1, char16_t(code))
+                                 : std::u16string{char16_t(0xD800 + ((code - 0x10000) >> 10)),
+                                                  char16_t(0xDC00 + ((code - 0x10000) & 0x3FF))};
+    for (const char16_t u : units) out += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
   }
 }
 
@@ -69,7 +64,8 @@ inline std::string ParseBytes(const std::string& text) {
         const uint64_t value = std::stoull(token.substr(colon + 1), nullptr, 0);
         for (int b = 0; b < width; ++b) out += static_cast<char>(value >> (8 * b));
       } else if (star != std::string::npos) {
-        out.append(std::stoul(token.substr(0, star)), static_cast<char>(std::stoul(token.substr(star + 1), nullptr, 16)));
+        const auto byte = static_cast<char>(std::stoul(token.substr(star + 1), nullptr, 16));
+        out.append(std::stoul(token.substr(0, star)), byte);
       } else {
         out += static_cast<char>(std::stoul(token, nullptr, 16));
       }
@@ -98,18 +94,12 @@ inline std::string Utf8(std::u16string_view units) {
   std::string out;
   for (size_t i = 0; i < units.size(); ++i) {
     uint32_t code = units[i];
-    if (code >= 0xD800 && code < 0xDC00 && i + 1 < units.size()) code = 0x10000 + ((code - 0xD800) << 10) + (units[++i] - 0xDC00);
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | code >> 6), out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | code >> 12), out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | code >> 18), out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F)), out += static_cast<char>(0x80 | (code & 0x3F));
+    if (code >= 0xD800 && code < 0xDC00 && i + 1 < units.size()) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (units[++i] - 0xDC00);
     }
+    const int more = code < 0x80 ? 0 : code < 0x800 ? 1 : code < 0x10000 ? 2 : 3;
+    out += static_cast<char>(more == 0 ? code : ((0xF0 << (3 - more)) & 0xFF) | code >> 6 * more);
+    for (int k = more - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((code >> 6 * k) & 0x3F));
   }
   return out;
 }

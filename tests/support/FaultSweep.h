@@ -1,25 +1,18 @@
-// Drives catch-and-log sites with injected file failures. LoggedSites
-// installs a host log table for the calling thread and reads back the
-// location numbers the sites wrote; SweepFileFaults runs a scenario once to
-// count its file operations, then once more for every one of them with that
-// call failing, so that every failure point is visited.
+// Drives catch-and-log sites with injected file failures: LoggedSites reads back the location
+// numbers the sites logged on this thread; SweepFileFaults runs a scenario once to count its
+// file operations, then once more for each of them with that call failing.
 #pragma once
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <functional>
-#include <memory>
 #include <set>
-#include <string>
 #include <vector>
 
 #include "HostLogTable.h"
 #include "TempDirectory.h"
-#include "frame/LogTable.h"
 #include "platform/Faults.h"
 #include "platform/FileSystem.h"
-#include "platform/Threads.h"
 
 namespace quorvel::testing {
 
@@ -38,7 +31,8 @@ class LoggedSites {
       for (size_t at = text.find(" 200004 "); at != std::string::npos;
            at = text.find(" 200004 ", at + 1)) {
         const size_t key = text.find(" 2=", at);
-        if (key != std::string::npos) sites.push_back(static_cast<uint32_t>(std::stoul(text.substr(key + 3))));
+        if (key == std::string::npos) continue;
+        sites.push_back(static_cast<uint32_t>(std::stoul(text.substr(key + 3))));
       }
       platform::RemoveFile(path);
     }
@@ -56,11 +50,9 @@ inline constexpr platform::FileOperation kEveryFileOperation[] = {
     platform::FileOperation::Sync, platform::FileOperation::Rename,
     platform::FileOperation::MakeDirectory};
 
-// Runs `scenario` with each of its file operations failing in turn (after a
-// first run without faults that counts them) and answers the set of sites it
-// logged. `check` runs after each run, with no fault armed, to look at what
-// the run left. Both get a description of the failure for their messages;
-// `scenario` must start from the same state every time.
+// Answers the sites `scenario` logged over the sweep. `check` runs after each run, with no
+// fault armed, on what the run left; both get the failure's description. `scenario` must start
+// from the same state every time.
 inline std::set<uint32_t> SweepFileFaults(
     const std::function<void(const std::string& failing)>& scenario,
     const std::function<void(const std::string& failing)>& check) {

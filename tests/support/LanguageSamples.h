@@ -1,7 +1,6 @@
-// Texts of the languages pupils learn, for the tests that compose messages
-// and read them back with Python's email package (policy default): the
-// subject, the sender's display name, the body and the attachment's name
-// must decode to these very texts, and the attachment to its bytes.
+// Texts of the languages pupils learn, for tests that compose messages and read them back with
+// Python's email package: subject, sender's name, body and attachment name must decode to
+// these very texts, and the attachment to its bytes.
 #pragma once
 
 #include <string>
@@ -19,8 +18,7 @@ struct LanguageSample {
   std::string attachmentName;
 };
 
-// Long texts make encoded words and file name sections continue on further
-// lines; the last row's 2000-byte line is longer than SMTP allows.
+// Long texts make encoded words and name sections continue; the 2000-byte line is beyond SMTP's.
 inline const LanguageSample kLanguageSamples[] = {
     {"French", "Exercice de français : les accents é, è, à et ç", "Zoé Lefèvre",
      "Bonjour Madame,\r\nÇa m'a pris du temps — j'espère que c'est juste.\r\n", "résumé élève.txt"},
@@ -38,8 +36,7 @@ inline const LanguageSample kLanguageSamples[] = {
     {"long line", "Long line", "Pupil One", std::string(2000, 'x') + "\r\n", "long.txt"},
 };
 
-// The sample's texts and attachment as files of `directory`, read by the
-// check below: subject.txt, name.txt, body.txt, filename.txt, attachment.bin.
+// The sample's texts and attachment as files of `directory`, read by the check below.
 inline void WriteSampleFiles(const TempDirectory& directory, const LanguageSample& sample) {
   WriteFile(directory / "subject.txt", sample.subject);
   WriteFile(directory / "name.txt", sample.senderName);
@@ -48,43 +45,34 @@ inline void WriteSampleFiles(const TempDirectory& directory, const LanguageSampl
   WriteFile(directory / "attachment.bin", std::string("\x00\xFF\r\n.", 5) + sample.language);
 }
 
-// True when Python's email package reads the message file back to the
-// sample's texts (with the attachment unless filename.txt is empty);
-// `lineLimit` also checks that no line passes 78 characters.
+// True when Python's email reads the message back to the sample's texts (with the attachment
+// unless filename.txt is empty); `lineLimit` also checks that no line passes 78 characters.
 inline bool PythonReadsTheSample(const TempDirectory& directory, const std::string& messagePath,
                                  bool lineLimit) {
   const std::string program = R"(
 import email, sys
 from email import policy
 path, d, limit = sys.argv[1], sys.argv[2], sys.argv[3] == "1"
-def text(name):
-    return open(d + name, encoding="utf-8", newline="").read()
+text = lambda name: open(d + name, encoding="utf-8", newline="").read()
+lines = lambda body: body.replace("\r\n", "\n").rstrip("\n")  # the layout ends with an empty line
 raw = open(path, "rb").read()
 m = email.message_from_bytes(raw, policy=policy.default)
-problems = []
-def expect(what, got, wanted):
-    if got != wanted:
-        problems.append("%s: %r, expected %r" % (what, got, wanted))
-expect("subject", m["Subject"], text("subject.txt"))
-expect("display name", m["From"].addresses[0].display_name, text("name.txt"))
-# The layout ends the text with an empty line of its own.
-def lines(body):
-    return body.replace("\r\n", "\n").rstrip("\n")
-expect("body", lines(m.get_body(("plain",)).get_content()), lines(text("body.txt")))
 attachments = list(m.iter_attachments())
-expect("attachments", len(attachments), 1 if text("filename.txt") else 0)
+checks = [("subject", m["Subject"], text("subject.txt")),
+          ("display name", m["From"].addresses[0].display_name, text("name.txt")),
+          ("body", lines(m.get_body(("plain",)).get_content()), lines(text("body.txt"))),
+          ("attachments", len(attachments), 1 if text("filename.txt") else 0)]
 for part in attachments:
-    expect("filename", part.get_filename(), text("filename.txt"))
-    expect("name", part["Content-Type"].params.get("name"), text("filename.txt"))
-    expect("bytes", part.get_payload(decode=True), open(d + "attachment.bin", "rb").read())
-for line in raw.split(b"\r\n") if limit else []:
-    if len(line) > 78:
-        problems.append("line of %d characters: %r" % (len(line), line[:90]))
-if problems:
-    print("\n".join(problems))
-    sys.exit(1)
+    checks += [("filename", part.get_filename(), text("filename.txt")),
+               ("name", part["Content-Type"].params.get("name"), text("filename.txt")),
+               ("bytes", part.get_payload(decode=True), open(d + "attachment.bin", "rb").read())]
+problems = ["%s: %r, expected %r" % check for check in checks if check[1] != check[2]]
+problems += ["line of %d characters: %r" % (len(line), line[:90])
+             for line in raw.split(b"\r\n") if limit and len(line) > 78]
+sys.exit("\n".join(problems) or None)
 )";
-  return RunPython(directory, program, messagePath + " " + directory.path() + (lineLimit ? " 1" : " 0"));
+  return RunPython(directory, program,
+                   messagePath + " " + directory.path() + (lineLimit ? " 1" : " 0"));
 }
 
 }  // namespace quorvel::testing

@@ -1,25 +1,15 @@
-// A POP3 maildrop on 127.0.0.1 that keeps its messages across connections,
-// as a real server does: DELE only marks a message, QUIT removes the marked
-// ones, and a connection that ends without QUIT (a client killed midway)
-// removes nothing. Any user and password log in. Connections are served one
-// after the other on a thread of its own until the object ends.
+// A POP3 maildrop on 127.0.0.1 that keeps its messages across connections: DELE marks, QUIT
+// removes the marked, a connection ended without QUIT removes nothing. Any login is taken;
+// connections are served one after the other on a thread of its own.
 #pragma once
 
-#include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdlib>
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <set>
-#include <string>
-#include <thread>
 #include <vector>
 
 #include "ScriptedServer.h"
-#include "platform/Sockets.h"
-#include "platform/testing/LoopbackListener.h"
 
 namespace quorvel::testing {
 
@@ -29,19 +19,9 @@ class PopMailDrop {
   using CommandHook = std::function<void(const std::string&)>;
 
   explicit PopMailDrop(std::vector<std::string> messages, CommandHook hook = nullptr)
-      : messages_(std::move(messages)),
-        hook_(std::move(hook)),
-        listener_(platform::LoopbackListener::Open()) {
-    if (listener_) thread_ = std::thread([this] { Serve(); });
-  }
-  ~PopMailDrop() {
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-  }
-  PopMailDrop(const PopMailDrop&) = delete;
-  PopMailDrop& operator=(const PopMailDrop&) = delete;
+      : messages_(std::move(messages)), hook_(std::move(hook)) {}
 
-  uint16_t port() const { return listener_ ? listener_->Port() : 0; }
+  uint16_t port() const { return server_.port(); }
   std::vector<std::string> Messages() const {
     std::lock_guard<std::mutex> lock(mutex_);
     return messages_;
@@ -51,8 +31,7 @@ class PopMailDrop {
     std::lock_guard<std::mutex> lock(mutex_);
     messages_ = std::move(messages);
   }
-  // Waits until `count` connections have ended since the start; false when
-  // they have not within a minute.
+  // Waits until `count` connections have ended since the start; false after a minute.
   bool WaitForConversations(uint32_t count) {
     std::unique_lock<std::mutex> lock(mutex_);
     return ended_.wait_for(lock, std::chrono::minutes(1), [&] { return conversations_ >= count; });
@@ -64,18 +43,12 @@ class PopMailDrop {
   }
 
  private:
-  void Serve() {
-    while (!stop_) {
-      // Short waits only so that the destructor is not kept waiting.
-      std::unique_ptr<platform::TimeoutSocket> socket = listener_->Accept(100);
-      if (!socket) continue;
-      ServerSide side(std::move(socket));
-      Converse(side);
-      side.Close();
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++conversations_;
-      ended_.notify_all();
-    }
+  void Serve(ServerSide& side) {
+    Converse(side);
+    side.Close();
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++conversations_;
+    ended_.notify_all();
   }
 
   void Converse(ServerSide& side) {
@@ -138,9 +111,7 @@ class PopMailDrop {
   std::vector<std::string> messages_;
   std::vector<std::string> commands_;
   CommandHook hook_;
-  std::unique_ptr<platform::LoopbackListener> listener_;
-  std::atomic<bool> stop_{false};
-  std::thread thread_;
+  ScriptedServer server_{[this](ServerSide& side) { Serve(side); }, 0};  // last: serves at once
 };
 
 }  // namespace quorvel::testing

@@ -1,8 +1,6 @@
-// A stand-in connection for protocol clients that answers in turns: the
-// first reply (the greeting) is there at once, each further one is released
-// by the next command the client sends, and each arrives in the pieces the
-// test chose. After the last reply the server closes. Every command sent is
-// kept for the test to compare.
+// A stand-in connection that answers in turns: the greeting is there at once, each further
+// reply is released by the client's next command, in the pieces the test chose; after the last
+// the server closes. Every command sent is kept.
 #pragma once
 
 #include <algorithm>

@@ -1,10 +1,10 @@
-// A scripted server on 127.0.0.1 for what real servers will not do on demand
-// (a refusing greeting, a reply in two packets, no answer at all). It accepts
-// one connection on a thread of its own and runs the script on it; every
-// byte the client sent is kept for the test to compare.
+// A scripted server on 127.0.0.1 for what real servers will not do on demand (a refusing
+// greeting, a reply in two packets, no answer): it runs the script on each connection, on a
+// thread of its own, and keeps every byte the client sent.
 #pragma once
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -19,15 +19,16 @@ namespace quorvel::testing {
 
 class ServerSide {
  public:
-  explicit ServerSide(std::unique_ptr<platform::TimeoutSocket> socket) : socket_(std::move(socket)) {}
+  explicit ServerSide(std::unique_ptr<platform::TimeoutSocket> socket)
+      : socket_(std::move(socket)) {}
 
   // False once the client has gone.
   bool Send(std::string_view text) {
     return socket_ && socket_->Send(text.data(), static_cast<int>(text.size())) ==
                           static_cast<int>(text.size());
   }
-  // Reads until `terminator` has arrived; false when the client closed first
-  // (or nothing came within 10 s, which keeps a broken test from hanging).
+  // Reads until `terminator` has arrived; false when the client closed first (or nothing came
+  // within 10 s, which keeps a broken test from hanging).
   bool ReadUntil(std::string_view terminator) {
     size_t from = consumed_;
     size_t found;
@@ -97,26 +98,31 @@ class ScriptedServer {
  public:
   using Script = std::function<void(ServerSide&)>;
 
-  // Serves `connections` connections one after the other, each with
-  // `script`; the transcript holds all of them in turn.
+  // Serves `connections` connections in turn (0: every one until the object ends), each with
+  // `script`; the transcript holds all.
   explicit ScriptedServer(Script script, int connections = 1)
       : listener_(platform::LoopbackListener::Open()) {
     if (!listener_) return;
     thread_ = std::thread([this, connections, script = std::move(script)] {
-      for (int i = 0; i < connections; ++i) {
-        ServerSide side(listener_->Accept(10000));
+      for (int i = 0; connections == 0 ? !stop_ : i < connections; ++i) {
+        auto socket = listener_->Accept(connections == 0 ? 100 : 10000);  // short: see stop_
+        if (!socket && connections == 0) continue;
+        ServerSide side(std::move(socket));
         script(side);
         side.Close();
         transcript_ += side.received;
       }
     });
   }
-  ~ScriptedServer() { Join(); }
+  ~ScriptedServer() {
+    stop_ = true;
+    Join();
+  }
   ScriptedServer(const ScriptedServer&) = delete;
   ScriptedServer& operator=(const ScriptedServer&) = delete;
 
   uint16_t port() const { return listener_ ? listener_->Port() : 0; }
-  // Waits for the script's end; then the transcript is complete.
+  // Waits for the script's end (not for 0 connections); then the transcript is complete.
   const std::string& transcript() {
     Join();
     return transcript_;
@@ -127,6 +133,7 @@ class ScriptedServer {
     if (thread_.joinable()) thread_.join();
   }
   std::unique_ptr<platform::LoopbackListener> listener_;
+  std::atomic<bool> stop_{false};
   std::thread thread_;
   std::string transcript_;
 };

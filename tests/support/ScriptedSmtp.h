@@ -1,6 +1,5 @@
-// Scripts of a well-behaved SMTP server for ScriptedServer: one whole mail
-// per transaction until QUIT. Tests that need a misbehaving server write the
-// misbehaving part themselves and hand over to these.
+// Scripts of a well-behaved SMTP server for ScriptedServer: one mail per transaction until
+// QUIT. A misbehaving server is written by its test, which hands over to these.
 #pragma once
 
 #include <string_view>

@@ -1,8 +1,6 @@
-// A fresh directory under the system's temporary directory, created for the
-// caller alone (never one that existed before) and removed with everything
-// in it when the test or benchmark ends. Its path ends with the system's
-// separator, and names below it are written with "/", which becomes that
-// separator.
+// A fresh directory of the caller's alone under the system's temporary directory, removed with
+// its contents at the end. Its path ends with the system's separator; names below it are
+// written with "/", which becomes that separator.
 #pragma once
 
 #include <filesystem>

@@ -1,10 +1,7 @@
 #!/usr/bin/env python3
-"""The quorvel tool's command-line conventions, one table: each row runs the
-tool and checks its exit code and what reached standard output and standard
-error. The SMTP and POP3 rows talk to small servers run here on loopback.
-
-Usage: command_lines_test.py QUORVEL_TOOL VERSION
-"""
+"""The quorvel tool's command lines, one table: each row runs the tool and checks its exit
+code, standard output and standard error; SMTP and POP3 rows talk to servers run here.
+Usage: command_lines_test.py QUORVEL_TOOL VERSION"""
 import bz2
 import itertools
 import os
@@ -160,7 +157,8 @@ def main():
         places = {"work": work, "version": VERSION, "good": good, "refusing": refusing,
                   "silent": silent, "closed": closed, "empty": empty, "hostile": hostile,
                   "refusing_pop": refusing_pop, "tab": "\t", "esc": "\x1b", "bel": "\x07",
-                  "route": f"3|{work}/shared", "nowhere": "2|a|b|25", "send": "send --from pupil@example.test",
+                  "route": f"3|{work}/shared", "nowhere": "2|a|b|25",
+                  "send": "send --from pupil@example.test",
                   "receive": f"receive --user tutor --password secret --to {work}/in",
                   "to_good": f"--smtp 127.0.0.1:{good} --to tutor@example.test"}
         rows = [line.rstrip("\n") for line in CASES.open(encoding="utf-8")

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The tool's host program links the shared library and none of the core:
-# it defines no function that a room above the platform defines, while
-# quorvel-core (which links the core) defines the context table, so the
-# comparison finds what it looks for. Usage: HOST CORE_PROGRAM ROOM_ARCHIVE...
+# The tool's host program links the shared library and defines no function of a room above
+# the platform; quorvel-core (linking the core) shows the comparison sees the core.
+# Usage: HOST CORE_PROGRAM ROOM_ARCHIVE...
 set -euo pipefail
 host=$1 core=$2
 shift 2
@@ -21,8 +20,9 @@ trap 'rm -f "$rooms"' EXIT
 symbols '^[TDBR]$' "$@" >"$rooms"
 [ -s "$rooms" ] || fail "no symbols in the room archives"
 
-readelf -d "$host" | grep -q 'NEEDED.*\[libquorvel\.so' || fail "quorvel does not need libquorvel.so"
-if readelf -d "$core" | grep -q 'NEEDED.*\[libquorvel\.so'; then fail "quorvel-core needs libquorvel.so"; fi
+needs() { readelf -d "$1" | grep -q 'NEEDED.*\[libquorvel\.so'; }
+needs "$host" || fail "quorvel does not need libquorvel.so"
+if needs "$core"; then fail "quorvel-core needs libquorvel.so"; fi
 
 shared=$(symbols '^[TtDdBbRr]$' "$host" | comm -12 - "$rooms")
 [ -z "$shared" ] || fail "quorvel defines core symbols: $(echo "$shared" | c++filt | head -5)"

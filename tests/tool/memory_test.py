@@ -1,16 +1,9 @@
 #!/usr/bin/env python3
-"""The quorvel tool streams what it carries: its peak resident memory (the
-child's ru_maxrss, as /usr/bin/time reports it) stays under LIMIT_MB.
-
-send SIZE_MB...: a sparse attachment of each size goes whole to an SMTP sink
-on loopback that counts the message's bytes.
-receive [SCALE_MB]: a table of POP3 sessions on loopback whose messages are
-generated while they are sent; each row checks the exit code, the reason on
-standard error, the commands the server saw (nothing deleted that was not
-taken) and the files received against the bytes encoded (SHA-256).
-
-Usage: memory_test.py QUORVEL_TOOL LIMIT_MB send SIZE_MB... | receive [SCALE_MB]
-"""
+"""The quorvel tool streams: its peak resident memory (as /usr/bin/time reports it) stays
+under LIMIT_MB. send: a sparse attachment of each size goes whole to an SMTP sink that counts
+the bytes. receive: POP3 sessions whose messages are generated while sent; each row checks the
+exit code, the reason, the commands the server saw and the files received (SHA-256).
+Usage: memory_test.py QUORVEL_TOOL LIMIT_MB send SIZE_MB... | receive [SCALE_MB]"""
 import base64
 import hashlib
 import itertools
@@ -97,11 +90,6 @@ def digest(pieces):
     for piece in pieces:
         h.update(piece)
     return h.hexdigest()
-
-
-def file_digest(path):
-    with path.open("rb") as f:
-        return digest(iter(lambda: f.read(MIB), b""))
 
 
 def receive_rows(scale):
@@ -200,7 +188,8 @@ def receive(scale):
             if [c for c in commands if c[:4].upper() in ("LIST", "RETR", "DELE")] != seen:
                 failures.append(f"{name}: the server saw {commands}, expected {seen} among them")
             files = sorted(target.iterdir()) if target.exists() else []
-            digests = [file_digest(p) for p in files if p.suffix != ".mes"]
+            digests = [hashlib.file_digest(p.open("rb"), "sha256").hexdigest()
+                       for p in files if p.suffix != ".mes"]
             if sorted(digests) != sorted(parts) or len(files) - len(digests) != int(code == 0):
                 failures.append(f"{name}: files {[p.name for p in files]}, "
                                 f"{len(set(parts) - set(digests))} part(s) missing or changed")

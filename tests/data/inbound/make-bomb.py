@@ -1,8 +1,7 @@
 #!/usr/bin/env python3
-# Writes bomb.qv6: a packed exchange file of a few kilobytes whose record
-# header announces 4 GiB - 1 bytes and whose bzip2 stream (block size 5)
-# unpacks to exactly that many: the header, then zero bytes. After the
-# stream, the u32 trailer with its length.
+# Writes bomb.qv6: a packed exchange file of a few kilobytes whose record header announces
+# 4 GiB - 1 bytes and whose bzip2 stream (block size 5) unpacks to exactly that many (the
+# header, then zero bytes); after the stream, the u32 trailer with its length.
 import bz2, struct, sys
 
 total = 0xFFFFFFFF

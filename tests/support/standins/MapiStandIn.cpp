@@ -14,20 +14,20 @@ __attribute__((visibility("default"))) uint32_t MAPISendMail(uintptr_t session,
   std::string arguments = std::to_string(session) + ", " + std::to_string(window) + ", " +
                           std::to_string(flags) + ", " + std::to_string(reserved);
   const quorvel::mapi::MapiRecipDesc& from = *message->lpOriginator;
-  arguments += "; subject " + standin::Text(message->lpszSubject) + ", note " +
-               standin::Text(message->lpszNoteText) + ", originator " +
+  arguments += "; subject " + standin::Shown(message->lpszSubject) + ", note " +
+               standin::Shown(message->lpszNoteText) + ", originator " +
                (from.lpszName == nullptr && from.lpszAddress == nullptr && from.ulRecipClass == 0
                     ? "empty"
                     : "set");
   for (uint32_t i = 0; i < message->nRecipCount; ++i) {
     const auto& recipient = message->lpRecips[i];
     arguments += "; recipient " + std::to_string(recipient.ulRecipClass) + " " +
-                 standin::Text(recipient.lpszName) + " " + standin::Text(recipient.lpszAddress);
+                 standin::Shown(recipient.lpszName) + " " + standin::Shown(recipient.lpszAddress);
   }
   for (uint32_t i = 0; i < message->nFileCount; ++i) {
     const auto& file = message->lpFiles[i];
     arguments += "; file " + std::to_string(file.nPosition) + " " +
-                 standin::Text(file.lpszPathName) + " " + standin::Text(file.lpszFileName);
+                 standin::Shown(file.lpszPathName) + " " + standin::Shown(file.lpszFileName);
   }
   return static_cast<uint32_t>(standin::Record("MAPISendMail", arguments));
 }

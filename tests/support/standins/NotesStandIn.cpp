@@ -1,7 +1,6 @@
-// A stand-in Notes client library: all 32 entry points, each recording its
-// call with its arguments and answering a scripted status (0 by default).
-// Handles are fixed numbers so that the log shows which object each call
-// was given. Built without NSFNoteAttachFile it is an incomplete library.
+// A stand-in Notes client library: all 32 entry points record their call and answer a scripted
+// status (0 by default). Handles are fixed numbers, so the log shows each call's object.
+// Built without NSFNoteAttachFile it is an incomplete library.
 #include <cstring>
 
 #include "StandInLog.h"

@@ -1,7 +1,5 @@
-// What every stand-in library shares: a log of the calls it received, with
-// their arguments, and scripted results for chosen calls. Tests reach these
-// through the exported functions below after loading the same library
-// (each stand-in includes this header in its one source file).
+// What every stand-in library shares: a log of the calls it received with their arguments, and
+// scripted results for chosen calls, reached by tests through the exported functions below.
 #pragma once
 
 #include <cstdint>
@@ -38,13 +36,11 @@ inline int Record(const std::string& name, const std::string& arguments) {
   return 0;
 }
 
-inline std::string Text(const char* text) {
-  return text == nullptr ? "null" : "\"" + std::string(text) + "\"";
-}
-
 // A call's arguments as the log shows them, apart by ", ": texts quoted (or
 // null), numbers in decimal, a std::string as it is.
-inline std::string Shown(const char* text) { return Text(text); }
+inline std::string Shown(const char* text) {
+  return text == nullptr ? "null" : "\"" + std::string(text) + "\"";
+}
 inline std::string Shown(const std::string& text) { return text; }
 inline std::string Shown(uint64_t number) { return std::to_string(number); }
 template <typename... Values>
