@@ -9,7 +9,6 @@
 
 #include "../exchange/RecordBytes.h"
 #include "IndexSteps.h"
-#include "IndexVariants.h"
 #include "MailboxFixture.h"
 #include "mailbox/IndexChanges.h"
 #include "mailbox/IndexFiles.h"

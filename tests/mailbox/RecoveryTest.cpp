@@ -9,7 +9,7 @@
 #include <set>
 
 #include "../exchange/RecordBytes.h"
-#include "IndexVariants.h"
+#include "IndexSteps.h"
 #include "MailboxFixture.h"
 #include "mailbox/IndexChanges.h"
 #include "mailbox/IndexFiles.h"
