@@ -4,9 +4,6 @@
 // what the writes pass on, what a refused or failed write leaves.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "exchange/ItemStamp.h"
 #include "MailboxFixture.h"
 #include "mailbox/MailWriting.h"
 #include "platform/Clock.h"

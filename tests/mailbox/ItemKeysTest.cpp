@@ -2,11 +2,10 @@
 // and is not filed again; the side file of the keys as its form describes it.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 
 #include "../exchange/RecordBytes.h"
-#include "ReceivedItems.h"
+#include "MailboxFixture.h"
 #include "mailbox/ItemKeys.h"
 #include "mailbox/ItemRemoval.h"
 
@@ -82,8 +81,7 @@ TEST_F(ItemKeysTest, AnItemReceivedTwiceIsFiledOnce) {
   fs::copy_file(mailbox.PathOf(*mailbox.EntryOf(mine)), back);
   const std::string keysFile = directory / kKeysFileName;
   const auto flip = [&](size_t at, size_t cut) {
-    std::string bytes = ReadFile(keysFile);
-    bytes[at] ^= 1;
+    const std::string bytes = Flipped(ReadFile(keysFile), at, 1);
     WriteFile(keysFile, bytes.substr(0, bytes.size() - cut));
   };
   const struct {

@@ -3,7 +3,6 @@
 // queue removed, ids never given again, files gone or stuck, failed saves.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <functional>
 
 #include "MailboxFixture.h"

@@ -14,7 +14,6 @@
 #include "IndexSteps.h"
 #include "MailboxFixture.h"
 #include "PopMailDrop.h"
-#include "ReceivedItems.h"
 #include "WaitUntil.h"
 #include "frame/ContextTable.h"
 #include "mailbox/MailboxContext.h"
@@ -24,8 +23,8 @@
 namespace quorvel::testing {
 namespace {
 
-platform::ChildProcess StartHelper(const std::string& program, const std::vector<std::string>& arguments) {
-  return std::move(platform::ChildProcess::Start(program, arguments).value());
+platform::ChildProcess StartHelper(const std::string& program, const std::vector<std::string>& args) {
+  return std::move(platform::ChildProcess::Start(program, args).value());
 }
 
 // Kills `child` after a spin of up to `most` microseconds. Not a wait for
@@ -132,7 +131,8 @@ TEST_F(KilledHelpers, ASmallChangeKilledAtAnyInstantLeavesTheOldOrTheNewIndex) {
 }
 
 // Runs: 100, or QUORVEL_KILL_RUNS (a process start costs far more under Wine).
-const int kRuns = std::getenv("QUORVEL_KILL_RUNS") ? std::atoi(std::getenv("QUORVEL_KILL_RUNS")) : 100;
+const char* const kRunsSet = std::getenv("QUORVEL_KILL_RUNS");
+const int kRuns = kRunsSet ? std::atoi(kRunsSet) : 100;
 
 platform::ChildProcess StartReceiver(const std::string& mailbox, uint16_t port) {
   platform::ChildProcess child = StartHelper(QUORVEL_RECEIVER, {mailbox, "-", std::to_string(port)});
