@@ -40,83 +40,66 @@ class ReceivingTest : public OpenMailboxTest {
   TempDirectory shared;
 };
 
-TEST_F(ReceivingTest, AReceivedFileGivesItsEntryAndIsOnlyRead) {
+// A received file gives its entry; taken, it becomes the item by a rename (its
+// bytes not written again); one that is not an item, or is copied, stays.
+TEST_F(ReceivingTest, AReceivedFileGivesItsEntryAndIsTakenOrOnlyRead) {
   const struct {
     ItemContent content;
     uint8_t flagA, flagB;
     uint16_t attributes;
+    bool take = false, item = true;
   } cases[] = {
       {{.kind = 20, .flagA = 3, .flagB = 4, .attachment = true, .number = 7}, 3, 4, 0x0009},
       {{.kind = 21, .optionsUpdate = true, .number = 8}, 0, 0, 0x2001},
       {{.kind = 22, .flagA = 5, .number = 9}, 5, 0, 0x0001},
+      {{.kind = 20, .flagA = 3, .flagB = 4, .attachment = true, .number = 7}, 3, 4, 0x0009, true},
+      {{}, 0, 0, 0, true, false},
   };
   uint32_t expectedId = 1;
   for (const auto& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.content.kind));
-    const std::string path = Received(outside / "in.qv6", 55, c.content);
+    SCOPED_TRACE(std::to_string(c.content.kind) + (c.take ? " taken" : ""));
+    const std::string path = directory / "~AT9.tmp";
+    if (c.item) {
+      WriteSentItem(path, c.content, payload, 69 + expectedId, 55);
+    } else {
+      WriteFile(path, "not an item");
+    }
     const std::string bytes = ReadFile(path);
+    // A second name of the received file tells whether the item is that file.
+    const std::string same = outside / ("same" + std::to_string(expectedId));
+    std::filesystem::create_hard_link(path, same);
     const uint32_t before = platform::UtcSecondsNow();
     IndexEntry copy;
     copy.outRoutes = {"kept"};
     uint32_t index = 99, number = 0;
-    bool notAnItem = true;
-    EXPECT_EQ(mailbox.ImportExchangeFile(path, &index, &copy, &number, &notAnItem), expectedId);
-    EXPECT_EQ(std::tie(notAnItem, index, number),
-              std::make_tuple(false, expectedId - 1, c.content.number));
+    bool notAnItem = c.item;
+    platform::FileFaults faults;
+    if (c.item && c.take) faults.FillDiskAfter(bytes.size() - 1);
+    const uint32_t id = mailbox.ImportExchangeFile(path, &index, &copy, &number, &notAnItem, c.take);
+    EXPECT_FALSE(faults.Fired());
+    EXPECT_EQ(notAnItem, !c.item);
+    EXPECT_EQ(std::filesystem::exists(path), !(c.item && c.take));
+    EXPECT_EQ(ReadFile(path), c.item && c.take ? "" : bytes) << "only read";
+    std::filesystem::remove(path);
+    if (!c.item) {
+      EXPECT_EQ(id, kNoItem);
+      continue;
+    }
+    EXPECT_EQ(std::tie(id, index, number), std::make_tuple(expectedId, expectedId - 1, c.content.number));
     const IndexEntry& entry = mailbox.Index().EntryAt(index);
     EXPECT_EQ(std::tie(entry.messageType, entry.messageFlagA, entry.messageFlagB, entry.attributes,
                        entry.sourceId, entry.writtenTime),
               std::make_tuple(c.content.kind, c.flagA, c.flagB, c.attributes, 55u, 1100000000u));
     EXPECT_EQ(entry.correspondent, CodedText(1252, WideString(u"Tutor T")));
     EXPECT_TRUE(entry.date >= before && entry.date <= platform::UtcSecondsNow()) << entry.date;
-    EXPECT_EQ(ReadFile(path), bytes);
     EXPECT_EQ(ReadFile(mailbox.PathOf(entry)), bytes);
+    EXPECT_EQ(std::filesystem::equivalent(mailbox.PathOf(entry), same), c.take);
     EXPECT_EQ(copy.outRoutes, std::vector<std::string>{"kept"});
     copy.outRoutes.clear();
     EXPECT_EQ(copy, entry);
-    std::filesystem::remove(path);
     ++expectedId;
   }
   EXPECT_EQ(temporary.Files(), Names{});
-}
-
-// A taken received file becomes the item by a rename, its bytes not written
-// again; one that is not an item, or is copied, stays where it is.
-TEST_F(ReceivingTest, ATakenFileIsTheItemAnyOtherStays) {
-  const struct {
-    bool item;
-    bool take;
-  } cases[] = {{true, true}, {true, false}, {false, true}};
-  uint32_t senderId = 70;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.item) + std::to_string(c.take));
-    const std::string path = directory / "~AT9.tmp";
-    if (c.item) {
-      WriteSentItem(path, {.kind = 20, .attachment = true, .number = 7}, payload, senderId++, 0);
-    } else {
-      WriteFile(path, "not an item");
-    }
-    // A second name of the received file tells whether the item is that file.
-    const std::filesystem::path same = outside / "same";
-    std::filesystem::remove(same);
-    std::filesystem::create_hard_link(path, same);
-    bool notAnItem = false;
-    uint32_t position = 0;
-    platform::FileFaults faults;
-    if (c.item && c.take) faults.FillDiskAfter(std::filesystem::file_size(path) - 1);
-    const uint32_t id = mailbox.ImportExchangeFile(path, &position, nullptr, nullptr, &notAnItem, c.take);
-    EXPECT_FALSE(faults.Fired());
-    EXPECT_EQ(id != kNoItem, c.item);
-    EXPECT_EQ(notAnItem, !c.item);
-    EXPECT_EQ(std::filesystem::exists(path), !(c.item && c.take));
-    if (id != kNoItem) {
-      const std::string filed = mailbox.PathOf(mailbox.Index().EntryAt(position));
-      EXPECT_EQ(std::filesystem::equivalent(filed, same), c.take);
-      EXPECT_EQ(ReadFile(filed).size(), std::filesystem::file_size(filed));
-      EXPECT_EQ(mailbox.Index().EntryAt(position).messageType, 20);
-    }
-    std::filesystem::remove(path);
-  }
 }
 
 TEST_F(ReceivingTest, WhatIsNotAReceivedMessageLeavesNothingFiled) {
@@ -200,8 +183,8 @@ TEST_F(ReceivingTest, SourcesKeepWhatIsNotSafelyFiled) {
     bool directory, pop;
     uint32_t filed;
   } cases[] = {{"filing fails", true, true, true, 0},
-                        {"the directory's save fails", false, true, false, 1},
-                        {"the POP account's save fails", false, false, true, 2}};
+               {"the directory's save fails", false, true, false, 1},
+               {"the POP account's save fails", false, false, true, 2}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(shared / "a.qv6");
