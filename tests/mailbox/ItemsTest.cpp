@@ -114,8 +114,13 @@ TEST_F(ItemsTest, TheKindComesFromTheFileAndAttributeChangesClearLast) {
   mailbox.Index().EntryAt(0).messageType = 23;
   EXPECT_EQ(MessageTypeAt(&context, 0), 20);
   ASSERT_EQ(AttributesAt(&context, 0), kItemNotSent);
+  ASSERT_TRUE(mailbox.SaveIndex());
+  mailbox.SetDirty(false);
   ASSERT_TRUE(ChangeAttributesAt(&context, 0, 0x8010, 0x0010));
   EXPECT_EQ(AttributesAt(&context, 0), -32766) << "0x8002 as a signed word";
+  ASSERT_TRUE(mailbox.CloseIndex(false));
+  ASSERT_TRUE(Open());
+  EXPECT_EQ(AttributesAt(&context, 0), -32766) << "saved at the close";
   EXPECT_FALSE(ChangeAttributesAt(&context, 1, 1, 0));
 }
 
