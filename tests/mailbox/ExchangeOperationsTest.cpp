@@ -1,18 +1,17 @@
-// Background exchange operations: the combined result and callback on the
-// worker thread, a refused start, locked directions (the rest: through the
-// exports). A first operation that waits for the test keeps the worker alive
-// until the test has seen it; the test then waits for the worker's end.
+// Background exchange operations (the rest: through the exports). A first
+// operation that waits for the test keeps the worker alive until the test
+// has seen it; the test then waits for the worker's end.
 #include "mailbox/ExchangeOperations.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <functional>
 #include <memory>
-#include <mutex>
 
 #include "TempDirectory.h"
+#include "WaitUntil.h"
 #include "frame/ContextTable.h"
 #include "frame/WorkerContext.h"
 #include "mail/ThreadedSend.h"
@@ -24,58 +23,40 @@ namespace {
 
 using namespace quorvel::testing;
 
+// Written by the worker before it counts its completion, read after.
 struct Events {
-  std::mutex lock;
-  std::condition_variable changed;
-  bool blockerRunning = false;
-  bool released = false;
+  std::atomic<bool> blockerRunning = false, released = false;
   ThreadContext* context = nullptr;
-  int runs = 0;  // of Succeeds and Fails
-  int completions = 0;
-  uint32_t result = 99;
-  uint32_t userValue = 0;
-  uint32_t callbackThread = 0;
+  std::atomic<int> runs = 0, completions = 0;  // runs: of Succeeds and Fails
+  uint32_t result = 99, userValue = 0, callbackThread = 0;
   bool contextFoundInCallback = false;
 } events;
 
 // Waits for `condition`; a minute without it fails the test.
 template <typename Condition>
 void WaitFor(Condition condition) {
-  std::unique_lock hold(events.lock);
-  if (!events.changed.wait_for(hold, std::chrono::minutes(1), condition)) ADD_FAILURE() << "never came";
-}
-
-// Sets `flag` and wakes the waiters.
-void Set(bool Events::*flag) {
-  {
-    std::lock_guard hold(events.lock);
-    events.*flag = true;
-  }
-  events.changed.notify_all();
+  if (!WaitUntil(condition, std::chrono::minutes(1))) ADD_FAILURE() << "never came";
 }
 
 bool Blocker() {
-  Set(&Events::blockerRunning);
-  WaitFor([] { return events.released; });
+  events.blockerRunning = true;
+  WaitFor([] { return events.released.load(); });
   return true;
 }
 
 template <bool kResult>
 bool Counted() {
-  std::lock_guard hold(events.lock);
   ++events.runs;
   return kResult;
 }
 constexpr ExchangeOperation Succeeds = Counted<true>, Fails = Counted<false>;
 
 void OnCompletion(uint32_t userValue, uint32_t result) {
-  std::lock_guard hold(events.lock);
   events.userValue = userValue;
   events.result = result;
   events.callbackThread = platform::CurrentThreadId();
   events.contextFoundInCallback = CallingContext() == events.context;
   ++events.completions;
-  events.changed.notify_all();
 }
 
 class ExchangeOperations : public ::testing::Test {
@@ -95,7 +76,7 @@ class ExchangeOperations : public ::testing::Test {
 
   // After a start whose first operation is the blocker: the running worker.
   void KeepWorker() {
-    WaitFor([] { return events.blockerRunning; });
+    WaitFor([] { return events.blockerRunning.load(); });
     std::lock_guard hold(WorkerFieldsLock());
     worker = context->workerThread;
     ASSERT_TRUE(worker);
@@ -109,12 +90,9 @@ class ExchangeOperations : public ::testing::Test {
       std::lock_guard hold(WorkerFieldsLock());
       context->exchangeOperations = operations;
     }
-    {
-      // Clear the marks of the run before, else the waits below misread them.
-      std::lock_guard hold(events.lock);
-      events.blockerRunning = events.released = false;
-      events.completions = 0;
-    }
+    // Clear the marks of the run before, else the waits below misread them.
+    events.blockerRunning = events.released = false;
+    events.completions = 0;
     if (!start()) {
       std::lock_guard hold(WorkerFieldsLock());
       EXPECT_EQ(context->exchangeOperations.size(), operations.size()) << "a refusal queues nothing";
@@ -122,7 +100,7 @@ class ExchangeOperations : public ::testing::Test {
       return kRefused;
     }
     KeepWorker();
-    Set(&Events::released);
+    events.released = true;
     WaitFor([] { return events.completions == 1; });
     worker->Wait(0xFFFFFFFF);
     return events.result;
@@ -141,7 +119,7 @@ TEST_F(ExchangeOperations, TheCombinedResultOnTheWorkerThread) {
     events.runs = 0;
     EXPECT_EQ(Run([&] { return StartExchangeOperations(*context, {}, OnCompletion, 41); }, operations),
               result);
-    EXPECT_EQ(events.runs, 2) << "a failure does not end the queue";
+    EXPECT_EQ(events.runs.load(), 2) << "a failure does not end the queue";
     EXPECT_EQ(events.userValue, 41u);
     EXPECT_NE(events.callbackThread, platform::CurrentThreadId());
     EXPECT_TRUE(events.contextFoundInCallback) << "the worker still shares the context";
@@ -157,9 +135,9 @@ TEST_F(ExchangeOperations, ARefusedStartLeavesItsOperationsToTheRunningWorker) {
   KeepWorker();
   EXPECT_FALSE(StartExchangeOperations(*context, {Fails}, OnCompletion, 2));
   EXPECT_FALSE(ThreadedSendItems(OnCompletion, 3));
-  Set(&Events::released);
+  events.released = true;
   WaitFor([] { return events.completions == 1; });
-  EXPECT_EQ(events.runs, 1) << "the worker read the longer queue";
+  EXPECT_EQ(events.runs.load(), 1) << "the worker read the longer queue";
   EXPECT_EQ(events.result, 0u) << "the appended operation failed";
   EXPECT_EQ(events.userValue, 1u);
 }

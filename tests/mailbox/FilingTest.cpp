@@ -1,12 +1,7 @@
-// Filing items: where they land in the tree, what their entries and stamps
-// record, ids, and the working copy through which an item is read; pupil
-// mails and tutor replies written into a context's mailbox: their threads,
-// what the writes pass on, what a refused or failed write leaves.
+// Filing items (their place, entries, stamps, ids, the working copy), and
+// pupil mails and tutor replies written into a context's mailbox.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "exchange/ItemStamp.h"
 #include "MailboxFixture.h"
 #include "mailbox/MailWriting.h"
 #include "platform/Clock.h"
@@ -131,22 +126,19 @@ TEST_F(FilingTest, TheWorkingCopyLeavesTheStoredFileUntouched) {
   EXPECT_EQ(temporary.Files(), Names{});
 }
 
-using exchange::PupilMailContent;
-using exchange::TutorReplyContent;
-
 const CodedText kReference(1250, WideString(u"lesson \u0159"));
 
 class MailWritingTest : public OpenMailboxTest {
  protected:
   bool Write(uint32_t answered, std::vector<std::string> attachments = {}) {
-    PupilMailContent mail;
+    exchange::PupilMailContent mail;
     mail.message.number = 31;
     mail.message.reference = kReference;
     mail.attachments = std::move(attachments);
     return PupilWriteMail(&context, mail, "3|/out", answered);
   }
   bool Reply(uint32_t answered) {
-    return TutorReplyToMail(&context, TutorReplyContent(), answered, "3|/tutor");
+    return TutorReplyToMail(&context, exchange::TutorReplyContent(), answered, "3|/tutor");
   }
 };
 

@@ -1,20 +1,27 @@
-// The mailbox tests' set-up: a mailbox directory, a fresh temporary
-// directory (working copies land there), writers of small items to file.
+// The mailbox tests' set-up: a mailbox directory, a fresh temporary directory
+// (working copies land there), writers of small items, of items stamped as
+// another mailbox sends them and of mails carrying them.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "../exchange/ItemTest.h"
 #include "exchange/ExchangeFile.h"
+#include "exchange/ItemKey.h"
+#include "exchange/ItemStamp.h"
 #include "exchange/PupilMessage.h"
 #include "exchange/RecordKinds.h"
 #include "exchange/TutorReply.h"
 #include "frame/ThreadContext.h"
+#include "mailbox/IndexFiles.h"
 #include "mailbox/IndexFormat.h"
 #include "mailbox/Mailbox.h"
+#include "text/Base64.h"
 
 namespace quorvel::testing {
 
@@ -49,24 +56,103 @@ inline void WriteItem(const std::string& path, const ItemContent& content,
     message.messageFlagB = content.flagB;
     ASSERT_TRUE(message.Write(file));
   }
+  const auto put = [&](uint16_t tag, const char16_t* name) {
+    ASSERT_TRUE(file.PutFile(tag, payloadPath, CodedText(1252, WideString(name))));
+  };
   if (content.attachment) {
     ASSERT_TRUE(file.CreateBlock(exchange::kBlockAttachments));
-    ASSERT_TRUE(file.PutFile(10601, payloadPath, CodedText(1252, WideString(u"a.txt"))));
+    put(10601, u"a.txt");
     file.LeaveBlock();
   }
   if (content.optionsUpdate || content.learningPath) {
     ASSERT_TRUE(file.CreateBlock(exchange::kBlockUserData));
-    if (content.optionsUpdate) {
-      ASSERT_TRUE(file.PutFile(10704, payloadPath, CodedText(1252, WideString(u"options.upd"))));
-    }
+    if (content.optionsUpdate) put(10704, u"options.upd");
     if (content.learningPath) {
       ASSERT_TRUE(file.CreateBlock(11705));
-      ASSERT_TRUE(file.PutFile(0, payloadPath, CodedText(1252, WideString(u"path.lp"))));
+      put(0, u"path.lp");
       file.LeaveBlock();
     }
     file.LeaveBlock();
   }
   ASSERT_TRUE(file.Close());
+}
+
+// An item stamped with its sender's id for it and the id it answers.
+inline std::string WriteSentItem(const std::string& path, const ItemContent& content,
+                                 const std::string& payloadPath, uint32_t senderId,
+                                 uint32_t parentId) {
+  WriteItem(path, content, payloadPath);
+  exchange::ExchangeFile file;
+  EXPECT_TRUE(file.Open(path, false, false));
+  exchange::ItemStamp stamp;
+  stamp.itemId = senderId;
+  stamp.parentId = parentId;
+  EXPECT_TRUE(stamp.Write(file));
+  // Filed long ago, stamped again since.
+  EXPECT_TRUE(file.EnterBlock(exchange::kBlockItemStamp));
+  EXPECT_TRUE(file.SetTime(exchange::ItemStamp::kTagCreated, 1000000000));
+  EXPECT_TRUE(file.SetTime(exchange::ItemStamp::kTagModified, 1100000000));
+  file.LeaveBlock();
+  EXPECT_TRUE(file.Close());
+  return path;
+}
+
+// The key another mailbox gives its item `id`.
+inline exchange::ItemKey SenderKey(uint32_t id) {
+  exchange::ItemKey key;
+  key.mailbox.fill(0x5A);
+  key.item = id;
+  return key;
+}
+
+// Gives a sent item the keys of its stamp.
+inline std::string WithKeys(const std::string& path, const exchange::StampKeys& keys) {
+  exchange::ExchangeFile file;
+  EXPECT_TRUE(file.Open(path, false, false));
+  EXPECT_TRUE(exchange::WriteStampKeys(file, keys));
+  EXPECT_TRUE(file.Close());
+  return path;
+}
+
+// A MIME mail whose parts are the given files, base64 encoded.
+inline std::string MailWith(const std::vector<std::string>& files) {
+  std::string mail =
+      "From: t@example.org\r\nTo: p@example.org\r\nSubject: items\r\nMIME-Version: 1.0\r\n"
+      "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n"
+      "Content-Type: text/plain\r\n\r\nbody\r\n";
+  for (size_t i = 0; i < files.size(); ++i) {
+    std::string encoded;
+    EXPECT_TRUE(Base64EncodeFile(files[i], encoded));
+    mail += "--b\r\nContent-Type: application/octet-stream\r\n"
+            "Content-Transfer-Encoding: base64\r\n"
+            "Content-Disposition: attachment; filename=\"part" +
+            std::to_string(i) + ".bin\"\r\n\r\n" + encoded + "\r\n";
+  }
+  return mail + "--b--\r\n";
+}
+
+// The sender ids of the items the saved index of a mailbox directory lists
+// (that of an unfinished save when its side file is complete).
+inline std::multiset<uint32_t> SavedSenderIds(const std::string& directory) {
+  const std::string image = ImageInSideFile(ReadFile(directory + kSideFileName))
+                                .value_or(ReadFile(directory + kIndexFileName));
+  MailboxIndex index;
+  if (!image.empty()) DecodeIndexImage(image, index);
+  std::multiset<uint32_t> ids;
+  for (uint32_t i = 0; i < index.Count(); ++i) {
+    exchange::ExchangeFile item;
+    if (!item.Open(directory + index.EntryAt(i).fileName, true, false)) continue;
+    exchange::ItemStamp stamp;
+    if (stamp.Read(item)) ids.insert(stamp.itemId);
+    item.Close();
+  }
+  return ids;
+}
+
+// `bytes` with the byte at `at` xor `mask`.
+inline std::string Flipped(std::string bytes, size_t at, uint8_t mask) {
+  bytes[at] = static_cast<char>(bytes[at] ^ mask);
+  return bytes;
 }
 
 class MailboxTest : public ::testing::Test {

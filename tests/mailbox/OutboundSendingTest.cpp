@@ -9,7 +9,6 @@
 #include "MailboxFixture.h"
 #include "ScriptedSmtp.h"
 #include "StandInLibrary.h"
-#include "mailbox/IndexFormat.h"
 #include "mailbox/MailboxContext.h"
 #include "mailbox/OutboundRoute.h"
 #include "mail/MapiMailer.h"

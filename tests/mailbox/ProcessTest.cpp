@@ -1,31 +1,65 @@
-// A mailbox against other processes: the held index keeps a second process
-// out; a save killed at any instant leaves the last returned save or a later
-// one (the states it leaves are RecoveryTest's); a receive from a POP
-// maildrop killed anywhere loses nothing (a shared directory's steps are
-// ReceivingTest's).
+// A mailbox against other processes: the held index keeps a second one out;
+// a save, or a receive from a POP maildrop, killed at any instant loses
+// nothing that had returned (the states a kill leaves are RecoveryTest's).
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
-#include <condition_variable>
+#include <atomic>
 #include <cstdlib>
-#include <filesystem>
-#include <mutex>
+#include <future>
 #include <random>
 #include <thread>
 
 #include "IndexSteps.h"
-#include "IndexVariants.h"
-#include "Killing.h"
 #include "MailboxFixture.h"
 #include "PopMailDrop.h"
-#include "ReceivedItems.h"
+#include "WaitUntil.h"
 #include "frame/ContextTable.h"
 #include "mailbox/MailboxContext.h"
+#include "platform/ChildProcess.h"
 #include "platform/Threads.h"
 
 namespace quorvel::testing {
 namespace {
+
+platform::ChildProcess StartHelper(const std::string& program, const std::vector<std::string>& args) {
+  return std::move(platform::ChildProcess::Start(program, args).value());
+}
+
+// Kills `child` after a spin of up to `most` microseconds. Not a wait for
+// anything: where the kill lands is what varies.
+void KillAfterSpin(platform::ChildProcess& child, std::mt19937& random, int most) {
+  const auto until = std::chrono::steady_clock::now() +
+                     std::chrono::microseconds(std::uniform_int_distribution<int>(0, most)(random));
+  while (std::chrono::steady_clock::now() < until) {
+  }
+  child.Kill();
+}
+
+// Kills `child` (failing the test) unless dismissed within a minute. Dismiss
+// it before waiting for the child.
+class HelperDeadline {
+ public:
+  explicit HelperDeadline(platform::ChildProcess& child)
+      : watcher_(std::async(std::launch::async, [this, &child] {
+          if (signal_.wait_for(std::chrono::minutes(1)) == std::future_status::timeout) {
+            ADD_FAILURE() << "a helper process outlived its deadline";
+            child.Kill();
+          }
+        })) {}
+  ~HelperDeadline() { Dismiss(); }
+  void Dismiss() {
+    if (!watcher_.valid()) return;
+    dismissed_.set_value();
+    watcher_.get();
+  }
+
+ private:
+  std::promise<void> dismissed_;
+  std::future<void> signal_ = dismissed_.get_future();
+  std::future<void> watcher_;
+};
 
 TEST(MailboxProcessTest, TheHeldIndexKeepsASecondProcessOut) {
   TempDirectory base;
@@ -96,36 +130,20 @@ TEST_F(KilledHelpers, ASmallChangeKilledAtAnyInstantLeavesTheOldOrTheNewIndex) {
   std::printf("killed stepping saves reached step %u\n", steps);
 }
 
-constexpr uint32_t kItems = 50;
-// Runs of each test: 100, or QUORVEL_KILL_RUNS (a process start costs far
-// more under Wine).
-const int kRuns = [] {
-  const char* runs = std::getenv("QUORVEL_KILL_RUNS");
-  return runs != nullptr && std::atoi(runs) > 0 ? std::atoi(runs) : 100;
-}();
+// Runs: 100, or QUORVEL_KILL_RUNS (a process start costs far more under Wine).
+const char* const kRunsSet = std::getenv("QUORVEL_KILL_RUNS");
+const int kRuns = kRunsSet ? std::atoi(kRunsSet) : 100;
 
 platform::ChildProcess StartReceiver(const std::string& mailbox, uint16_t port) {
   platform::ChildProcess child = StartHelper(QUORVEL_RECEIVER, {mailbox, "-", std::to_string(port)});
   HelperDeadline deadline(child);
   EXPECT_EQ(child.ReadLine(), "open");
-  deadline.Dismiss();
   return child;
 }
 
-// Lets a receiver run to its end, within the deadline.
-void ReceiveToTheEnd(const std::string& mailbox, uint16_t port) {
-  platform::ChildProcess receiver = StartReceiver(mailbox, port);
-  HelperDeadline deadline(receiver);
-  std::optional<std::string> line;
-  while ((line = receiver.ReadLine()) && *line != "done") {
-  }
-  deadline.Dismiss();
-  EXPECT_EQ(line, "done");
-  EXPECT_EQ(receiver.Wait(), 0);
-}
-
-// Killed after a chosen number of commands and a random spin.
+// Killed after a chosen number of commands and a random spin, then run to its end.
 TEST(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing) {
+  constexpr uint32_t kItems = 50;
   TempDirectory outside;
   WriteFile(outside / "payload", "payload");
   std::vector<std::string> mails;  // sender ids 1 to kItems, an item in each
@@ -136,14 +154,8 @@ TEST(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing) {
   }
   std::mt19937 random{20261206};
   int killed[2] = {0, 0};  // before the save, after it
-  std::mutex mutex;
-  std::condition_variable commanded;
-  uint32_t commands = 0;
-  PopMailDrop drop(mails, [&](const std::string&) {
-    std::lock_guard<std::mutex> lock(mutex);
-    ++commands;
-    commanded.notify_all();
-  });
+  std::atomic<uint32_t> commands = 0;
+  PopMailDrop drop(mails, [&](const std::string&) { ++commands; });
   // USER, PASS, STAT, LIST and RETR of each mail, DELE of each, QUIT.
   const uint32_t everyCommand = 3 + 3 * kItems + 1;
   uint32_t conversations = 0;
@@ -151,11 +163,9 @@ TEST(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing) {
     SCOPED_TRACE("run " + std::to_string(run));
     TempDirectory mailbox;
     drop.Refill(mails);
+    commands = 0;
+    const uint32_t step = std::uniform_int_distribution<uint32_t>(1, everyCommand)(random);
     {
-      std::unique_lock<std::mutex> lock(mutex);
-      commands = 0;
-      const uint32_t step = std::uniform_int_distribution<uint32_t>(1, everyCommand)(random);
-      lock.unlock();
       platform::ChildProcess receiver = StartReceiver(mailbox.path(), drop.port());
       // Its event lines are read as they come: unread, they fill the pipe
       // (4 KiB under Wine) and the receiver stops in its write.
@@ -163,10 +173,7 @@ TEST(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing) {
         while (receiver.ReadLine()) {
         }
       });
-      lock.lock();
-      EXPECT_TRUE(commanded.wait_for(lock, std::chrono::minutes(1), [&] { return commands >= step; }))
-          << "command " << step;
-      lock.unlock();
+      EXPECT_TRUE(WaitUntil([&] { return commands >= step; }, std::chrono::minutes(1))) << step;
       KillAfterSpin(receiver, random, 3000);
       receiver.Wait();
       reader.join();
@@ -179,7 +186,14 @@ TEST(ReceivingProcessTest, AReceiveFromAPopMaildropKilledAnywhereLosesNothing) {
       ASSERT_TRUE(std::count(left.begin(), left.end(), mails[id - 1]) != 0 || saved.count(id) != 0)
           << "item " << id << " is lost";
     }
-    ReceiveToTheEnd(mailbox.path(), drop.port());
+    platform::ChildProcess receiver = StartReceiver(mailbox.path(), drop.port());
+    HelperDeadline deadline(receiver);
+    std::optional<std::string> line;
+    while ((line = receiver.ReadLine()) && *line != "done") {
+    }
+    deadline.Dismiss();
+    EXPECT_EQ(line, "done");
+    EXPECT_EQ(receiver.Wait(), 0);
     drop.WaitForConversations(++conversations);
     const std::multiset<uint32_t> after = SavedSenderIds(mailbox.path());
     for (uint32_t id = 1; id <= kItems; ++id) ASSERT_EQ(after.count(id), 1u) << "item " << id;

@@ -1,12 +1,12 @@
-// Filing received items, and receiving runs over a shared directory and a
-// POP maildrop: a source lets go only after the save, and keeps what was not
+// Filing received items, and receiving runs over a shared directory and a POP
+// maildrop: a source lets go only after the save, and keeps what was not
 // safely filed. (Damaged item bytes are the exchange tests'.)
 #include <gtest/gtest.h>
 
 #include "FaultSweep.h"
 #include "PopMailDrop.h"
 #include "ScriptedServer.h"
-#include "ReceivedItems.h"
+#include "MailboxFixture.h"
 #include <cstdlib>
 
 #include "exchange/PlainTextMessage.h"
@@ -19,6 +19,8 @@
 
 namespace quorvel::testing {
 namespace {
+
+const Names kNoItemFiles = {"Mailbox.inv", "Mailbox.inv.new", "Mailbox.keys", "Mailbox.listed"};
 
 class ReceivingTest : public OpenMailboxTest {
  protected:
@@ -38,83 +40,66 @@ class ReceivingTest : public OpenMailboxTest {
   TempDirectory shared;
 };
 
-TEST_F(ReceivingTest, AReceivedFileGivesItsEntryAndIsOnlyRead) {
+// A received file gives its entry; taken, it becomes the item by a rename (its
+// bytes not written again); one that is not an item, or is copied, stays.
+TEST_F(ReceivingTest, AReceivedFileGivesItsEntryAndIsTakenOrOnlyRead) {
   const struct {
     ItemContent content;
     uint8_t flagA, flagB;
     uint16_t attributes;
+    bool take = false, item = true;
   } cases[] = {
       {{.kind = 20, .flagA = 3, .flagB = 4, .attachment = true, .number = 7}, 3, 4, 0x0009},
       {{.kind = 21, .optionsUpdate = true, .number = 8}, 0, 0, 0x2001},
       {{.kind = 22, .flagA = 5, .number = 9}, 5, 0, 0x0001},
+      {{.kind = 20, .flagA = 3, .flagB = 4, .attachment = true, .number = 7}, 3, 4, 0x0009, true},
+      {{}, 0, 0, 0, true, false},
   };
   uint32_t expectedId = 1;
   for (const auto& c : cases) {
-    SCOPED_TRACE(static_cast<int>(c.content.kind));
-    const std::string path = Received(outside / "in.qv6", 55, c.content);
+    SCOPED_TRACE(std::to_string(c.content.kind) + (c.take ? " taken" : ""));
+    const std::string path = directory / "~AT9.tmp";
+    if (c.item) {
+      WriteSentItem(path, c.content, payload, 69 + expectedId, 55);
+    } else {
+      WriteFile(path, "not an item");
+    }
     const std::string bytes = ReadFile(path);
+    // A second name of the received file tells whether the item is that file.
+    const std::string same = outside / ("same" + std::to_string(expectedId));
+    std::filesystem::create_hard_link(path, same);
     const uint32_t before = platform::UtcSecondsNow();
     IndexEntry copy;
     copy.outRoutes = {"kept"};
     uint32_t index = 99, number = 0;
-    bool notAnItem = true;
-    EXPECT_EQ(mailbox.ImportExchangeFile(path, &index, &copy, &number, &notAnItem), expectedId);
-    EXPECT_EQ(std::tie(notAnItem, index, number),
-              std::make_tuple(false, expectedId - 1, c.content.number));
+    bool notAnItem = c.item;
+    platform::FileFaults faults;
+    if (c.item && c.take) faults.FillDiskAfter(bytes.size() - 1);
+    const uint32_t id = mailbox.ImportExchangeFile(path, &index, &copy, &number, &notAnItem, c.take);
+    EXPECT_FALSE(faults.Fired());
+    EXPECT_EQ(notAnItem, !c.item);
+    EXPECT_EQ(std::filesystem::exists(path), !(c.item && c.take));
+    EXPECT_EQ(ReadFile(path), c.item && c.take ? "" : bytes) << "only read";
+    std::filesystem::remove(path);
+    if (!c.item) {
+      EXPECT_EQ(id, kNoItem);
+      continue;
+    }
+    EXPECT_EQ(std::tie(id, index, number), std::make_tuple(expectedId, expectedId - 1, c.content.number));
     const IndexEntry& entry = mailbox.Index().EntryAt(index);
     EXPECT_EQ(std::tie(entry.messageType, entry.messageFlagA, entry.messageFlagB, entry.attributes,
                        entry.sourceId, entry.writtenTime),
               std::make_tuple(c.content.kind, c.flagA, c.flagB, c.attributes, 55u, 1100000000u));
     EXPECT_EQ(entry.correspondent, CodedText(1252, WideString(u"Tutor T")));
     EXPECT_TRUE(entry.date >= before && entry.date <= platform::UtcSecondsNow()) << entry.date;
-    EXPECT_EQ(ReadFile(path), bytes);
     EXPECT_EQ(ReadFile(mailbox.PathOf(entry)), bytes);
+    EXPECT_EQ(std::filesystem::equivalent(mailbox.PathOf(entry), same), c.take);
     EXPECT_EQ(copy.outRoutes, std::vector<std::string>{"kept"});
     copy.outRoutes.clear();
     EXPECT_EQ(copy, entry);
-    std::filesystem::remove(path);
     ++expectedId;
   }
   EXPECT_EQ(temporary.Files(), Names{});
-}
-
-// A taken received file becomes the item by a rename, its bytes not written
-// again; one that is not an item, or is copied, stays where it is.
-TEST_F(ReceivingTest, ATakenFileIsTheItemAnyOtherStays) {
-  const struct {
-    bool item;
-    bool take;
-  } cases[] = {{true, true}, {true, false}, {false, true}};
-  uint32_t senderId = 70;
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::to_string(c.item) + std::to_string(c.take));
-    const std::string path = directory / "~AT9.tmp";
-    if (c.item) {
-      WriteSentItem(path, {.kind = 20, .attachment = true, .number = 7}, payload, senderId++, 0);
-    } else {
-      WriteFile(path, "not an item");
-    }
-    // A second name of the received file tells whether the item is that file.
-    const std::filesystem::path same = outside / "same";
-    std::filesystem::remove(same);
-    std::filesystem::create_hard_link(path, same);
-    bool notAnItem = false;
-    uint32_t position = 0;
-    platform::FileFaults faults;
-    if (c.item && c.take) faults.FillDiskAfter(std::filesystem::file_size(path) - 1);
-    const uint32_t id = mailbox.ImportExchangeFile(path, &position, nullptr, nullptr, &notAnItem, c.take);
-    EXPECT_FALSE(faults.Fired());
-    EXPECT_EQ(id != kNoItem, c.item);
-    EXPECT_EQ(notAnItem, !c.item);
-    EXPECT_EQ(std::filesystem::exists(path), !(c.item && c.take));
-    if (id != kNoItem) {
-      const std::string filed = mailbox.PathOf(mailbox.Index().EntryAt(position));
-      EXPECT_EQ(std::filesystem::equivalent(filed, same), c.take);
-      EXPECT_EQ(ReadFile(filed).size(), std::filesystem::file_size(filed));
-      EXPECT_EQ(mailbox.Index().EntryAt(position).messageType, 20);
-    }
-    std::filesystem::remove(path);
-  }
 }
 
 TEST_F(ReceivingTest, WhatIsNotAReceivedMessageLeavesNothingFiled) {
@@ -134,7 +119,7 @@ TEST_F(ReceivingTest, WhatIsNotAReceivedMessageLeavesNothingFiled) {
     EXPECT_TRUE(notAnItem);
   }
   EXPECT_EQ(mailbox.Index().Count(), 0u);
-  EXPECT_EQ(FilesIn(directory.path()), (Names{"Mailbox.inv", "Mailbox.inv.new", "Mailbox.keys", "Mailbox.listed"}));
+  EXPECT_EQ(FilesIn(directory.path()), kNoItemFiles);
   EXPECT_EQ(temporary.Files(), Names{});
 }
 
@@ -146,16 +131,12 @@ TEST_F(ReceivingTest, PopMailsAreFiledAndDeletedOnlyAfterTheSave) {
       {Received(outside / "x.qv6", 0, {.number = 1}), Received(outside / "y.qv6", 0, {.number = 2})});
   const std::string notAnItem = MailWith({payload});
   // Before the first deletion: two saves, and syncs of four items and their directory.
-  uint32_t syncsPerSave = 0;
   mailbox.SetDirty(true);
   ASSERT_TRUE(mailbox.SaveIndex());  // the first save of an open also opens the seal
-  {
-    platform::FileFaults counting;
-    mailbox.SetDirty(true);
-    ASSERT_TRUE(mailbox.SaveIndex());
-    syncsPerSave = counting.Count(platform::FileOperation::Sync);
-  }
   platform::FileFaults counting;
+  mailbox.SetDirty(true);
+  ASSERT_TRUE(mailbox.SaveIndex());
+  const uint32_t syncsPerSave = counting.Count(platform::FileOperation::Sync);
   uint32_t savedAtFirstDelete = 0;
   uint32_t syncsAtFirstDelete = 0;
   PopMailDrop drop({plain, twoItems, notAnItem}, [&](const std::string& command) {
@@ -169,7 +150,7 @@ TEST_F(ReceivingTest, PopMailsAreFiledAndDeletedOnlyAfterTheSave) {
   AddPopInProtocol(&context, "127.0.0.1", drop.port(), "user", "secret");
   ASSERT_TRUE(ReceiveMails(&context));
   EXPECT_EQ(savedAtFirstDelete, 5u);
-  EXPECT_GE(syncsAtFirstDelete, 2 * syncsPerSave + 5);
+  EXPECT_GE(syncsAtFirstDelete, 3 * syncsPerSave + 5);
   EXPECT_EQ(drop.Messages(), Names{});
   Names deletions;
   for (const std::string& command : drop.Commands()) {
@@ -196,17 +177,15 @@ TEST_F(ReceivingTest, PopMailsAreFiledAndDeletedOnlyAfterTheSave) {
 // Sources keep what could not be filed, and what a failed save would have
 // let go (the run's closing save then succeeds).
 TEST_F(ReceivingTest, SourcesKeepWhatIsNotSafelyFiled) {
-  struct Case {
+  const struct {
     const char* name;
     bool diskFull;  // else the first sync fails, which fails the first save
-    bool directory;
-    bool pop;
+    bool directory, pop;
     uint32_t filed;
-  };
-  const Case cases[] = {{"filing fails", true, true, true, 0},
-                        {"the directory's save fails", false, true, false, 1},
-                        {"the POP account's save fails", false, false, true, 2}};
-  for (const Case& c : cases) {
+  } cases[] = {{"filing fails", true, true, true, 0},
+               {"the directory's save fails", false, true, false, 1},
+               {"the POP account's save fails", false, false, true, 2}};
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     std::filesystem::remove(shared / "a.qv6");
     std::filesystem::remove(outside / "x.qv6");
@@ -229,7 +208,7 @@ TEST_F(ReceivingTest, SourcesKeepWhatIsNotSafelyFiled) {
     }
     EXPECT_EQ(mailbox.Index().Count() - filedBefore, c.filed);
     if (c.diskFull) {
-      EXPECT_EQ(FilesIn(directory.path()), (Names{"Mailbox.inv", "Mailbox.inv.new", "Mailbox.keys", "Mailbox.listed"}));
+      EXPECT_EQ(FilesIn(directory.path()), kNoItemFiles);
     }
     EXPECT_EQ(SavedCount(), mailbox.Index().Count());
     EXPECT_TRUE(std::filesystem::exists(shared / "a.qv6"));

@@ -1,18 +1,12 @@
 // What an open makes of a damaged or half-saved index (an unfinished save,
-// unlisted item files, a rebuild, every flipped byte and truncation), and
-// saves on a disk that fills up (injected through the platform's file
-// services): the next open finds the old index when the disk filled before
-// the new image was safe.
+// unlisted item files, a rebuild, every flipped byte and truncation); saves on
+// a disk that fills up leave the old index until the new image is safe.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <set>
-
 #include "../exchange/RecordBytes.h"
-#include "IndexVariants.h"
+#include "IndexSteps.h"
 #include "MailboxFixture.h"
 #include "mailbox/IndexChanges.h"
-#include "mailbox/IndexFiles.h"
 #include "platform/Faults.h"
 
 namespace quorvel::testing {
@@ -59,10 +53,6 @@ TEST_F(RecoveryTest, TheImageOfAnUnfinishedSaveWinsOnlyWhenComplete) {
   std::string toOld = JournalHead(fresh.bytes, link) + fresh.bytes;
   const std::string freshBase = toOld;
   toOld += change(fresh, old, link);
-  std::string flipped = freshBase;
-  flipped[40] ^= 0x7F;
-  std::string flippedRecord = toFresh;
-  flippedRecord[flippedRecord.size() - 3] ^= 0x7F;
   const std::string restored = EncodeIndexParts(9000, 3, variants[0]).bytes;
   const std::string halfPatched = fresh.bytes.substr(0, 5000) + old.bytes.substr(5000);
   const struct {
@@ -72,7 +62,7 @@ TEST_F(RecoveryTest, TheImageOfAnUnfinishedSaveWinsOnlyWhenComplete) {
   } cases[] = {
       {"no save under way", old.bytes, "", 0},
       {"a new base cut short", old.bytes, freshBase.substr(0, freshBase.size() - 1), 0},
-      {"a flipped byte in a new base", old.bytes, flipped, 0},
+      {"a flipped byte in a new base", old.bytes, Flipped(freshBase, 40, 0x7F), 0},
       {"a change record torn", old.bytes, toFresh.substr(0, toFresh.size() - 1), 0},
       {"a change record saved, the index not yet patched", old.bytes, toFresh, 1},
       {"the index patched halfway", halfPatched, toFresh, 1},
@@ -80,7 +70,8 @@ TEST_F(RecoveryTest, TheImageOfAnUnfinishedSaveWinsOnlyWhenComplete) {
       {"the index patched, the journal not yet deleted", fresh.bytes, toFresh, 1},
       {"a new base saved, the index not yet patched", fresh.bytes, freshBase, 1},
       // A journal applies only to the index it was written against.
-      {"the index patched, then a flipped byte in its record", fresh.bytes, flippedRecord, 1},
+      {"the index patched, then a flipped byte in its record", fresh.bytes,
+       Flipped(toFresh, toFresh.size() - 3, 0x7F), 1},
       {"another index put in place since the journal", restored, toFresh, 0},
       {"another index, longer than every image of the journal", old.bytes + "xyz", toFresh, 0},
   };
@@ -160,21 +151,15 @@ TEST_F(RecoveryTest, TwoItemFilesClaimingOneIdAreBothListedUnderTwoIds) {
 TEST_F(RecoveryTest, EveryFlippedByteAndEveryTruncationStillListsEveryItem) {
   const std::vector<std::string> names = FileTwoThreads();
   const std::string valid = ReadFile(IndexPath());
-  std::vector<std::pair<std::string, std::string>> damaged;
-  for (size_t i = 0; i < valid.size(); ++i) {
-    std::string flipped = valid;
-    flipped[i] = static_cast<char>(flipped[i] ^ 0xFF);
-    damaged.emplace_back("byte " + std::to_string(i) + " flipped", flipped);
-    damaged.emplace_back("cut to " + std::to_string(i) + " bytes", valid.substr(0, i));
-  }
-  for (const auto& [what, bytes] : damaged) {
-    SCOPED_TRACE(what);
+  for (size_t i = 0; i < 2 * valid.size(); ++i) {  // each byte flipped, then cut there
+    const std::string bytes = i % 2 == 0 ? Flipped(valid, i / 2, 0xFF) : valid.substr(0, i / 2);
+    SCOPED_TRACE(i);
     WriteFile(IndexPath(), bytes);
     Mailbox opened;
     ASSERT_TRUE(opened.OpenIndex(directory.path(), true, 1, 0));
     for (const std::string& name : names) EXPECT_TRUE(Lists(opened, name)) << name;
-    for (uint32_t i = 0; i < opened.Index().Count(); ++i) {
-      EXPECT_LT(opened.Index().IdAt(i), opened.NextId());
+    for (uint32_t k = 0; k < opened.Index().Count(); ++k) {
+      EXPECT_LT(opened.Index().IdAt(k), opened.NextId());
     }
   }
 }

@@ -1,21 +1,144 @@
-// Change records turn the earlier index image into the later one, the side
-// file's journal leads to its last whole record, and a patched index holds
-// exactly the image encoded whole.
+// The index on disk: images as data (tests/data/index: NAME.bytes written by
+// hand from the format's description, NAME.expected its fields or "damage"),
+// change records and the journal, patches in place, the seal, read-only opens.
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <random>
-#include <set>
+#include <sstream>
 
 #include "../exchange/RecordBytes.h"
+#include "ByteCases.h"
+#include "FaultSweep.h"
 #include "IndexSteps.h"
-#include "IndexVariants.h"
 #include "MailboxFixture.h"
+#include "exchange/Crc32.h"
 #include "mailbox/IndexChanges.h"
-#include "mailbox/IndexFiles.h"
+#include "platform/Clock.h"
+#include "platform/Faults.h"
 
 namespace quorvel::testing {
 namespace {
+
+std::string Coded(const CodedText& coded) {
+  return std::to_string(coded.codePage) + " \"" + Utf8(coded.text.View()) + "\"";
+}
+
+std::string Listing(const IndexHead& head, const MailboxIndex& index) {
+  std::ostringstream out;
+  out << "next " << head.nextId << ", saved " << head.lastSaveTime << ", sorted "
+      << unsigned(head.sorted);
+  if (index.Count() != 0) out << ", grow-by " << index.Ids().GrowBy();
+  out << "\n";
+  for (uint32_t i = 0; i < index.Count(); ++i) {
+    const IndexEntry& e = index.EntryAt(i);
+    out << "entry id " << index.IdAt(i) << ": \"" << e.fileName << "\" from " << Coded(e.correspondent)
+        << ", written " << e.writtenTime << ", date " << e.date << ", source " << e.sourceId
+        << ", depth " << unsigned(e.depth) << ", attributes " << e.attributes << ", flags "
+        << unsigned(e.messageFlagA) << " " << unsigned(e.messageFlagB) << ", type " << e.messageType
+        << "\n";
+    for (uint32_t n = 0; n < e.nameList.Size(); ++n) out << "  name " << Coded(e.nameList[n]) << "\n";
+    for (const std::string& route : e.outRoutes) out << "  route \"" << route << "\"\n";
+  }
+  out << "queue";
+  for (const uint32_t id : index.outboxQueue) out << " " << id;
+  return out.str() + "\n";
+}
+
+// The bytes of `directory`'s index with the save time (offset 12), which must
+// lie between `before` and now, replaced by `savedAs`.
+std::string SavedWithTime(const std::string& directory, uint32_t before, uint32_t savedAs) {
+  std::string bytes = ReadFile(directory + "Mailbox.inv");
+  if (bytes.size() < 16) return bytes;
+  MailboxIndex index;
+  const uint32_t saved = DecodeIndexImage(bytes, index).lastSaveTime;
+  EXPECT_TRUE(saved >= before && saved <= platform::UtcSecondsNow()) << saved;
+  return bytes.replace(12, 4, U32(savedAs));
+}
+
+using IndexFilesTest = MailboxTest;
+
+// A readable image encodes back to its bytes (or NAME.saved.bytes), also
+// through an open and close but for the save time; a damaged one is kept
+// aside, the open starting empty. A new mailbox closed leaves "fresh".
+TEST_F(IndexFilesTest, EachImageReadsAsDescribedAndEncodesBackToItsBytes) {
+  for (const std::filesystem::path& name : ByteCases("index")) {
+    SCOPED_TRACE(name.filename().string());
+    const std::string image = ParseBytes(ReadCaseFile(name.string() + ".bytes"));
+    MailboxIndex index;
+    std::string got = "damage\n";
+    TempDirectory opened;
+    WriteFile(opened / "Mailbox.inv", image);
+    Mailbox mailbox;
+    const uint32_t before = platform::UtcSecondsNow();
+    try {
+      const IndexHead head = DecodeIndexImage(image, index);
+      got = Listing(head, index);
+      const std::filesystem::path saved = name.string() + ".saved.bytes";
+      const std::string again = std::filesystem::exists(saved) ? ParseBytes(ReadCaseFile(saved)) : image;
+      EXPECT_EQ(Hex(EncodeIndexImage(head.nextId, head.lastSaveTime, index)), Hex(again));
+      ASSERT_TRUE(mailbox.OpenIndex(opened.path(), false, 1, 0));
+      EXPECT_TRUE(mailbox.CloseIndex(true));
+      EXPECT_EQ(Hex(SavedWithTime(opened.path(), before, head.lastSaveTime)), Hex(again));
+    } catch (const exchange::ArchiveError&) {
+      ASSERT_TRUE(mailbox.OpenIndex(opened.path(), false, 1, 0));
+      EXPECT_EQ(mailbox.Index().Count(), 0u);
+      EXPECT_TRUE(mailbox.CloseIndex(false));
+      EXPECT_EQ(ReadFile(opened / "Mailbox-damaged-0.inv"), image);
+      EXPECT_EQ(ReadFile(opened / "Mailbox.inv").size(), 23u);
+    }
+    EXPECT_EQ(got, ReadCaseFile(name.string() + ".expected"));
+  }
+  const uint32_t before = platform::UtcSecondsNow();
+  ASSERT_TRUE(Open());
+  EXPECT_TRUE(mailbox.CloseIndex(false));
+  const std::string fresh = ParseBytes(ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/index/fresh.bytes"));
+  EXPECT_EQ(Hex(SavedWithTime(directory.path(), before, 0)), Hex(fresh));
+}
+
+// Where no journal can be made beside the index, the mailbox opens read-only,
+// and files and saves nothing; nor does a closed one.
+TEST_F(IndexFilesTest, WhereNoJournalCanBeMadeTheMailboxOpensReadOnly) {
+  // Two threads: 3 with its reply 7, then 5; two items wait in the outbox.
+  const std::string twoThreads =
+      ParseBytes(ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/index/two-threads.bytes"));
+  WriteFile(IndexPath(), twoThreads);
+  {
+    platform::FileFaults faults;
+    faults.Fail(platform::FileOperation::Open, 2);  // the index, then the journal
+    ASSERT_TRUE(Open());
+    EXPECT_TRUE(faults.Fired());
+  }
+  EXPECT_TRUE(mailbox.IsReadOnly());
+  EXPECT_NE(mailbox.Index().Count(), 0u);
+  EXPECT_EQ(mailbox.FileNewMail(NewItem(), {"3|x"}, CodedTextArray()), kNoItem);
+  LoggedSites logged;
+  EXPECT_FALSE(mailbox.SaveIndex());
+  EXPECT_TRUE(logged.Take().empty()) << "no save is tried, so no failure logged";
+  EXPECT_TRUE(mailbox.CloseIndex(true));
+  EXPECT_EQ(mailbox.FileNewMail(NewItem(), {"3|x"}, CodedTextArray()), kNoItem) << "closed";
+  EXPECT_EQ(ReadFile(IndexPath()), twoThreads);
+  EXPECT_FALSE(std::filesystem::exists(directory / "Mailbox.inv.new"));
+  EXPECT_FALSE(std::filesystem::exists(directory / "Mailbox.inv.sum"));
+}
+
+// While a mailbox is written its seal is open (a kill may leave the index at
+// any save); the close seals it. The seal: "INVS", the index's length and
+// CRC-32 (0xFFFFFFFF both when open), no names, a CRC-32.
+TEST_F(IndexFilesTest, TheSealIsOpenFromTheFirstSaveUntilTheClose) {
+  const auto seal = [&](uint32_t length, uint32_t crc) {
+    const std::string bytes = ReadFile(directory / "Mailbox.inv.sum");
+    EXPECT_EQ(bytes.size(), 20u);
+    EXPECT_EQ(bytes.substr(0, 16), "INVS" + U32(length) + U32(crc) + U32(0));
+  };
+  ASSERT_TRUE(Open());
+  mailbox.SetDirty(true);
+  ASSERT_TRUE(mailbox.SaveIndex());
+  seal(0xFFFFFFFF, 0xFFFFFFFF);
+  EXPECT_TRUE(mailbox.CloseIndex(false));
+  const std::string index = ReadFile(IndexPath());
+  seal(static_cast<uint32_t>(index.size()), exchange::Crc32::Of(index.data(), index.size()));
+}
 
 TEST(IndexChangesTest, ARecordTurnsTheEarlierImageIntoTheLaterOne) {
   const size_t any = std::string::npos;
@@ -119,8 +242,6 @@ TEST(IndexJournalTest, AJournalLeadsToItsLastWholeRecord) {
   EXPECT_EQ(JournalEntry(first, link), entry1);
   EXPECT_EQ(JournalEntry(second, link), entry2);
 
-  std::string flipped = head + base;
-  flipped[15] ^= 0x20;
   const std::string misfit = U32(99) + U32(1) + U32(0) + U32(0) + U32(0);
   const struct {
     const char* what;
@@ -135,7 +256,7 @@ TEST(IndexJournalTest, AJournalLeadsToItsLastWholeRecord) {
       {"a record that does not apply",
        head + base + U32(20) + U32(ReferenceCrc(U32(ReferenceCrc(base)) + misfit)) + misfit, base},
       {"the base cut short", head + base.substr(0, 13), std::nullopt},
-      {"a byte of the base changed", flipped, std::nullopt},
+      {"a byte of the base changed", Flipped(head + base, 15, 0x20), std::nullopt},
       {"another magic", "INVK" + head.substr(4) + base, std::nullopt},
       {"an empty side file", "", std::nullopt},
   };
@@ -145,10 +266,8 @@ TEST(IndexJournalTest, AJournalLeadsToItsLastWholeRecord) {
   }
 }
 
-class IndexPatchTest : public MailboxTest {};
-
 // The index patched in place at the close: longer, shorter or shifted.
-TEST_F(IndexPatchTest, APatchedIndexHoldsExactlyTheSavedImage) {
+TEST_F(IndexFilesTest, APatchedIndexHoldsExactlyTheSavedImage) {
   const std::function<void(MailboxIndex&)> changes[] = {
       [](MailboxIndex& index) { FillVariant(index, 0); },
       TakeStep,
@@ -170,7 +289,7 @@ TEST_F(IndexPatchTest, APatchedIndexHoldsExactlyTheSavedImage) {
 // Random filings, removals, writes (also through entries handed out) and
 // outbox changes, saved in between, closed once: the files hold exactly the
 // index encoded whole; a save of one filing appends a record of its size.
-TEST_F(IndexPatchTest, APatchedImageEqualsTheImageEncodedWhole) {
+TEST_F(IndexFilesTest, APatchedImageEqualsTheImageEncodedWhole) {
   std::mt19937 random(17);
   ASSERT_TRUE(Open());
   uint32_t nextId = 1;
@@ -196,35 +315,22 @@ TEST_F(IndexPatchTest, APatchedImageEqualsTheImageEncodedWhole) {
     MailboxIndex& index = mailbox.Index();
     const int changes = save % 10 == 9 ? 50 : 1 + static_cast<int>(random() % 3);
     for (int k = 0; k < changes; ++k) {
-      const uint32_t at = random() % index.Count();
-      switch (random() % 7) {
-        case 0:
-        case 1:
-          file(random() % (index.Count() + 1));
-          break;
-        case 2:
-          if (handed.count(&std::as_const(index).EntryAt(at)) == 0) index.RemoveAt(at);
-          break;
-        case 3:
-          index.EntryAt(at).date = random();
-          break;
-        case 4:
-          (void)index.EntryAt(at);  // reached for writing, left alone
-          break;
-        case 5:
-          if (handed.empty() || random() % 2 == 0) {
-            handed.insert(&index.HandOut(at));
-          } else {
-            auto it = handed.begin();
-            std::advance(it, random() % handed.size());
-            const_cast<IndexEntry*>(*it)->attributes ^= 0x0100;
-          }
-          break;
-        default:
-          if (!index.outboxQueue.empty()) {
-            index.outboxQueue.erase(index.outboxQueue.begin() + random() % index.outboxQueue.size());
-          }
-          break;
+      const uint32_t at = random() % index.Count(), pick = random() % 7;
+      if (pick < 2) {
+        file(random() % (index.Count() + 1));
+      } else if (pick == 2 && handed.count(&std::as_const(index).EntryAt(at)) == 0) {
+        index.RemoveAt(at);
+      } else if (pick == 3) {
+        index.EntryAt(at).date = random();
+      } else if (pick == 4) {
+        (void)index.EntryAt(at);  // reached for writing, left alone
+      } else if (pick == 5 && (handed.empty() || random() % 2 == 0)) {
+        handed.insert(&index.HandOut(at));
+      } else if (pick == 5) {
+        auto* entry = const_cast<IndexEntry*>(*std::next(handed.begin(), random() % handed.size()));
+        entry->attributes ^= 0x0100;
+      } else if (pick == 6 && !index.outboxQueue.empty()) {
+        index.outboxQueue.erase(index.outboxQueue.begin() + random() % index.outboxQueue.size());
       }
     }
     ASSERT_TRUE(mailbox.SaveIndex());
