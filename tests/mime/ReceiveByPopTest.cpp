@@ -1,7 +1,5 @@
-// ReceiveByPop against a scripted POP server: a message whose mail-data file
-// cannot be written or made durable stays on the server (no DELE), and the
-// call succeeds; the parts read from a message never stay behind. Receiving
-// refuses a missing reception directory before anything else.
+// ReceiveByPop against a scripted POP server: a message not stored durably stays on the server
+// (no DELE) and the call succeeds; no part file stays behind.
 #include "mail/ReceiveFunctions.h"
 
 #include <gtest/gtest.h>
@@ -10,28 +8,26 @@
 #include <filesystem>
 
 #include "../exchange/ItemTest.h"
-#include "ScriptedServer.h"
 #include "PopMailDrop.h"
 #include "RandomBytes.h"
-#include "TempDirectory.h"
+#include "ScriptedServer.h"
 #include "WaitUntil.h"
 #include "frame/ContextTable.h"
 #include "frame/ErrorCodes.h"
-#include "text/Base64.h"
-#include "protocol/PopClient.h"
-#include "protocol/PopSettings.h"
 #include "platform/CodePages.h"
 #include "platform/Faults.h"
 #include "platform/FileSystem.h"
 #include "platform/Threads.h"
+#include "protocol/PopClient.h"
+#include "protocol/PopSettings.h"
+#include "text/Base64.h"
 
 namespace quorvel {
 namespace {
 
 using namespace quorvel::testing;
 
-// Greets, answers the login, STAT with `stat`, LIST 1 with `listed` and
-// RETR 1 with `first`.
+// Greets, answers the login, STAT with `stat`, LIST 1 with `listed` and RETR 1 with `first`.
 void ServeUpToRetrieval(ServerSide& side, const std::string& stat, const std::string& listed,
                         const std::string& first) {
   side.Send("+OK ready\r\n");
@@ -46,13 +42,9 @@ void AnswerUntilClosed(ServerSide& side) {
   }
 }
 
-// A message parsed while it arrives: with the size the server announced,
-// with one too small for it (the text's buffer grows under the reader), and
-// with the connection closed in the middle of the attachment. The server
-// goes on from a quarter of the message once the reader has saved the HTML
-// part and begun the attachment's file.
+// A message parsed as it arrives, listed with its size or too small (the buffer grows under the
+// reader), or cut in its attachment; the server goes on once the reader has begun that file.
 TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
-  // Large enough for the reader to be decoding when the text moves or ends.
   const std::string bytes = RandomBytes(3 << 20, 3);
   std::string encoded;
   Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), encoded);
@@ -97,11 +89,8 @@ TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
   }
 }
 
-// A maildrop of two messages whose first one the server trickles a byte at a
-// time (for longer than the client waits), or breaks off, or sends whole
-// while the disk is full or cannot make the stored mail durable. A trickled
-// message ends by the time-out although bytes keep coming; a broken session
-// fetches nothing more; nothing is deleted that is not on the disk.
+// Of two messages the first is trickled past the time-out, broken off, or sent whole to a full
+// or unsyncable disk: a broken session fetches nothing more; nothing not on the disk is deleted.
 uint32_t retrievalsStarted = 0;
 void CountRetrievals(uint32_t event, uint32_t) { retrievalsStarted += event == kPopRetrievalStart; }
 
@@ -142,10 +131,8 @@ TEST(ReceiveByPopTest, AHostileServerOrAnUnsyncedDiskKeepsTheMessageOnTheServer)
   }
 }
 
-// A run takes each mail-data name with one creation and syncs everything it
-// stored before asking for the first deletion: each file and then the
-// directory for a few, the whole file system at once for many where the
-// system can. When that fails it deletes nothing and keeps every mail.
+// Each mail-data name takes one creation; all is synced before the first DELE (each file and the
+// directory for a few, the file system for many where it can); if that fails, nothing is deleted.
 TEST(ReceiveByPopTest, ARunStoresEachMailWithOneCreationAndSyncsAllBeforeTheFirstDelete) {
   const std::string mail = "Subject: s\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
                            "--b\r\n\r\nbody\r\n--b\r\nContent-Type: application/x; name=a.bin\r\n"
@@ -154,7 +141,10 @@ TEST(ReceiveByPopTest, ARunStoresEachMailWithOneCreationAndSyncsAllBeforeTheFirs
     for (const bool syncFails : {false, true}) {
       SCOPED_TRACE(std::to_string(messages) + (syncFails ? ", the sync fails" : ""));
       TempDirectory reception;
-      for (const int n : {0, 1, 2, 3, 4}) WriteFile(reception / ("~AT" + std::to_string(n) + ".mes"), "");
+      const auto name = [&](uint32_t n) {
+        return reception / ("~AT" + std::to_string(n) + ".mes");
+      };
+      for (const uint32_t n : {0, 1, 2, 3, 4}) WriteFile(name(n), "");
       const bool wholeFileSystem =
           messages > 4 && platform::SyncFileSystemOf(reception.path()).has_value();
       PopMailDrop drop(std::vector<std::string>(messages, mail));
@@ -166,10 +156,9 @@ TEST(ReceiveByPopTest, ARunStoresEachMailWithOneCreationAndSyncsAllBeforeTheFirs
       EXPECT_TRUE(ReceiveByPop(message, list, reception.path()));
       drop.WaitForConversations(1);
       ASSERT_EQ(list.Size(), messages);
-      EXPECT_EQ(list[messages - 1].filePath, reception / ("~AT" + std::to_string(messages + 4) + ".mes"));
+      EXPECT_EQ(list[messages - 1].filePath, name(messages + 4));
       EXPECT_EQ(faults.Count(platform::FileOperation::Open), 2 * messages + 4)
-          << "a part file and a mail-data file each, and once four failed tries before the "
-             "directory is listed";
+          << "a part file and a mail-data file each, and four failed tries before a listing";
       EXPECT_EQ(faults.Count(platform::FileOperation::Sync),
                 wholeFileSystem ? 1 : 2 * messages + 1);
       std::vector<std::string> deletions;

@@ -1,6 +1,5 @@
-// The MAPI and Notes transports against stand-in libraries that record every
-// call with its arguments: the whole call sequences, every failure code, and
-// the fall-backs when no library is present.
+// The MAPI and Notes transports against stand-in libraries that record every call: the call
+// sequences, every failure code, and the fall-backs when no library is present.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -18,8 +17,8 @@ namespace {
 
 using namespace quorvel::testing;
 
-// A message with a 10-character body, an attachment given by path and one
-// with a source and a shown name, a recipient and a copy address.
+// A message with a recipient, a copy address, a 10-character body, an attachment given by path
+// and one with a source and a shown name.
 struct Fixture {
   TempDirectory dir;
   MailMessage message{nullptr, nullptr, nullptr};
@@ -96,8 +95,7 @@ class NotesTransport : public ::testing::Test {
   }
 };
 
-// Without a complete library loading fails with error 1; a failed
-// initialisation forgets the library, so that the next attempt loads again.
+// Without a complete library loading fails; a failed initialisation forgets the library.
 TEST_F(NotesTransport, LoadingNeedsACompleteLibraryThatInitialises) {
   EXPECT_FALSE(LoadNotes()) << "no Notes program in the registry";
   EXPECT_EQ(NotesErrorCode(), ErrCantLoadDll);
@@ -145,8 +143,7 @@ TEST_F(NotesTransport, EachFailingStepHasItsCodeAndStillCleansUp) {
   StandInLibrary notes("notes-complete", platform::SharedLibraryFileName("nnotes.dll"));
   RegisterNotesIn(notes.directory());
   ASSERT_TRUE(LoadNotes());
-  // Each line: the call made to fail, which of its calls, the Notes error
-  // code, and the last call of the log (the clean-up done).
+  // Each line: the call made to fail, which of its calls, the error, the log's last call.
   std::istringstream lines(ReadFile(QUORVEL_TEST_DATA "/transports/notes-failures.txt"));
   int count = 0;
   for (std::string call, lastCleanUp; lines >> call;) {
