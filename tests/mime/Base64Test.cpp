@@ -213,17 +213,14 @@ TEST_P(Base64OnEveryPath, AgreesWithPythonForEveryLengthUpTo300) {
   }
 }
 
-TEST(Base64Paths, ThePortablePathIsAlwaysThereAndUnknownOnesAreRefused) {
+TEST(Base64Paths, ThePortablePathIsAlwaysThereUnknownOnesAreRefusedAndFilesAreCoded) {
   const std::vector<Base64Path> paths = AvailableBase64Paths();
   ASSERT_FALSE(paths.empty());
   EXPECT_EQ(paths.front(), Base64Path::Portable);
   EXPECT_EQ(CurrentBase64Path(), paths.back()) << "the widest path is chosen";
   EXPECT_FALSE(UseBase64Path(static_cast<Base64Path>(99)));
   EXPECT_EQ(CurrentBase64Path(), paths.back());
-}
-
-TEST(Base64Files, EncodeAFileAndDecodeIntoOne) {
-  TempDirectory directory;
+  TempDirectory directory;  // and a file encoded, a text decoded into one
   const std::string bytes("\x00\x01\x02Man", 6);
   WriteFile(directory / "data.bin", bytes);
   WriteFile(directory / "empty.bin", "");

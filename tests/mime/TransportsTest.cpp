@@ -158,8 +158,8 @@ TEST_F(NotesTransport, TheCallsOfAMemoAndEachFailingStepWithItsCodeAndCleanUp) {
   notes.Reset();
   notes.Script("NSFNoteUpdate", 2, 1);
   Fixture updated;
-  EXPECT_TRUE(updated.message.SendByNotes()) << "the second update fails the send only by its status, "
-                                          "which the clean-up's statuses replace";
+  EXPECT_TRUE(updated.message.SendByNotes())
+      << "the second update fails the send only by its status, which the clean-up's replace";
 }
 
 TEST_F(NotesTransport, MailerStates) {
