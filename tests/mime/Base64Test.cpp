@@ -1,7 +1,5 @@
-// Base64 layout and decode rules, written out from the encoding's description,
-// and round trips checked against Python's base64 module. The layout and
-// decode cases run on every path the processor has (portable, SSSE3, AVX2),
-// and the wide paths are compared with the portable one on random input.
+// Base64 layout and decode rules from the encoding's description and against Python's base64
+// module, on every path the processor has (portable, SSSE3, AVX2), compared on random input.
 #include "text/Base64.h"
 
 #include <gtest/gtest.h>
@@ -9,7 +7,6 @@
 #include <algorithm>
 #include <array>
 #include <random>
-#include <vector>
 
 #include "ExternalTools.h"
 #include "MisalignedStack.h"
@@ -35,9 +32,8 @@ struct Decoded {
   std::string bytes;
 };
 
-// Decodes into a buffer of exactly the capacity n characters need, ((n + 3)
-// / 4) * 3 bytes, followed by a guard byte that must stay untouched; one
-// byte less decodes nothing.
+// Decodes into a buffer of exactly the capacity n characters need, (n + 3) / 4 * 3 bytes, and a
+// guard byte that must stay untouched; one byte less decodes nothing.
 Decoded Decode(const std::string& text) {
   std::vector<uint8_t> buffer((text.size() + 3) / 4 * 3 + 1, 0xAA);
   size_t length = 12345;
@@ -85,36 +81,23 @@ TEST_P(Base64OnEveryPath, TheDecodingCasesOfTheDataFile) {
   }
 }
 
-// The wide loops take whole lines of the shape the text starts with and stop
-// at the first line that ends otherwise; what follows there is left to the
-// rules (a wide path's blocks still take the 64 characters before the odd
-// break, the portable path has no blocks).
+// The wide loops take the whole lines of the first line's shape ("lines" characters); a wide
+// path's blocks still take the 64 characters before the odd break ("blocks").
 TEST_P(Base64OnEveryPath, TheLoopsTakeWholeLinesOfTheFirstLinesShape) {
-  std::string line;
-  for (int i = 0; i < 19; ++i) line += "QUJD";  // 76 characters
   const size_t blocks = GetParam() == Base64Path::Portable ? 0 : 64;
-  const std::pair<std::string, size_t> cases[] = {
-      {line + "\n" + line + "\n" + line + "\n", 3 * 77},
-      {line + "\r\n" + line + "\r\n", 2 * 78},
-      {line + "\r\n" + line + "\r*" + line + "\r\n", 78 + blocks},
-      {line + "\n" + line + "*" + line + "\n", 77 + blocks},
-      {line + "\n" + line + "\r\n", 77 + blocks},
-      {line.substr(0, 74) + "\n" + line + "\n", blocks},
-  };
   std::vector<uint8_t> out(1000);
-  for (const auto& [text, consumed] : cases) {
+  for (const TextCase& c : TextCases("base64/line-loops")) {
+    const std::string& text = c.inputs.at(0).at(0);
     size_t written = 0;
     EXPECT_EQ(CurrentBase64Kernels().decodeBlocks(reinterpret_cast<const uint8_t*>(text.data()),
                                                   text.size(), out.data(), out.size(), written),
-              consumed)
-        << text;
+              c.Number("lines") + (c.Get("blocks") == "yes" ? blocks : 0))
+        << c.name;
   }
 }
 
-// Random lengths at random offsets (so loads and stores fall on every
-// alignment), encoded and decoded on the path under test and on the portable
-// one; the decoded texts also come with other line lengths, a foreign byte in
-// place of a character, or a stray byte anywhere.
+// Random lengths at random offsets (every alignment), also relined, with a foreign byte in place
+// of a character or a stray byte anywhere: the same on this path as on the portable one.
 TEST_P(Base64OnEveryPath, AgreesWithThePortablePathOnRandomInput) {
   std::mt19937 random(12);
   const std::string pool = RandomBytes(5000, 12);
@@ -149,10 +132,8 @@ TEST_P(Base64OnEveryPath, AgreesWithThePortablePathOnRandomInput) {
   }
 }
 
-// Decoding in pieces gives the bytes of decoding at once, also when groups
-// are split by line breaks and piece ends (lines of 75 characters) and when
-// a foreign byte sits in the text; no piece is larger than promised. The
-// same text on a stack aligned to 4 bytes only, as a host's thread may call.
+// Pieces join into the whole decoding (groups split by line breaks and piece ends, a foreign
+// byte), none larger than promised; then on a stack aligned to 4 bytes only, as a host's may be.
 TEST_P(Base64OnEveryPath, PiecesJoinIntoTheWholeDecoding) {
   const std::string bytes = RandomBytes(3 * kDecodePieceBytes + 1000, 7);
   const std::string text = Relined(Encoded(bytes), 75, "\r\n");
@@ -179,9 +160,8 @@ TEST_P(Base64OnEveryPath, PiecesJoinIntoTheWholeDecoding) {
   EXPECT_EQ(decoded.bytes, bytes);
 }
 
-// The clean start ends where the character-by-character rules begin (or a
-// delimiter "--"), also after pieces of wide lines; the rest then decodes on
-// its own to the bytes that follow.
+// The clean start ends where the character rules begin (or at "--"), also after wide lines; the
+// rest then decodes on its own to the bytes that follow.
 TEST_P(Base64OnEveryPath, TheCleanStartEndsWhereTheRulesAreNeeded) {
   std::vector<TextCase> cases = TextCases("base64/clean-start");
   TextCase& wide = cases.emplace_back();  // whole lines of the wide paths, then padding
@@ -206,9 +186,8 @@ TEST_P(Base64OnEveryPath, TheCleanStartEndsWhereTheRulesAreNeeded) {
   }
 }
 
-// Every length from 0 to 300 and one of many lines: we write what Python's
-// base64 gives in lines of 72 characters ending with CR LF, and decode what
-// Python encodes (76-character lines ending with LF alone).
+// Every length up to 300 and one of many lines: we write Python's base64 in lines of 72 ending
+// with CR LF, and decode what Python encodes (lines of 76 ending with LF).
 TEST_P(Base64OnEveryPath, AgreesWithPythonForEveryLengthUpTo300) {
   TempDirectory directory;
   std::vector<std::string> originals;
@@ -234,17 +213,14 @@ TEST_P(Base64OnEveryPath, AgreesWithPythonForEveryLengthUpTo300) {
   }
 }
 
-TEST(Base64Paths, ThePortablePathIsAlwaysThereAndUnknownOnesAreRefused) {
+TEST(Base64Paths, ThePortablePathIsAlwaysThereUnknownOnesAreRefusedAndFilesAreCoded) {
   const std::vector<Base64Path> paths = AvailableBase64Paths();
   ASSERT_FALSE(paths.empty());
   EXPECT_EQ(paths.front(), Base64Path::Portable);
   EXPECT_EQ(CurrentBase64Path(), paths.back()) << "the widest path is chosen";
   EXPECT_FALSE(UseBase64Path(static_cast<Base64Path>(99)));
   EXPECT_EQ(CurrentBase64Path(), paths.back());
-}
-
-TEST(Base64Files, EncodeAFileAndDecodeIntoOne) {
-  TempDirectory directory;
+  TempDirectory directory;  // and a file encoded, a text decoded into one
   const std::string bytes("\x00\x01\x02Man", 6);
   WriteFile(directory / "data.bin", bytes);
   WriteFile(directory / "empty.bin", "");

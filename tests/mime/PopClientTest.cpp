@@ -1,25 +1,32 @@
-// The POP3 dialogue against stand-in servers that answer in chosen pieces:
-// the commands on the wire, the events in order (window, then callback),
-// every error code, and the message text handed on. Then the login with
-// transport security: STLS before USER, TLS from the first byte, no
-// downgrade when STLS is refused, and no password in clear unless the host
-// allowed it; then SASL as CAPA offers it, with the password or an OAuth 2
-// token (XOAUTH2), the initial response on the AUTH line while that line
-// stays within 255 bytes.
+// The POP3 dialogue against stand-in servers that answer in chosen pieces: commands, events
+// (window, then callback), error codes, the text handed on, the login with TLS and SASL; then
+// ReceiveByPop, which leaves on the server (no DELE) every message not stored durably.
 #include "protocol/PopClient.h"
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
+#include <chrono>
+#include <filesystem>
 #include <map>
-#include <vector>
 
+#include "../exchange/ItemTest.h"
+#include "PopMailDrop.h"
+#include "RandomBytes.h"
 #include "ScriptedPop.h"
+#include "ScriptedServer.h"
 #include "TextCases.h"
+#include "WaitUntil.h"
+#include "frame/ContextTable.h"
+#include "frame/ErrorCodes.h"
 #include "frame/Library.h"
-#include "protocol/PopSettings.h"
+#include "mail/ReceiveFunctions.h"
+#include "platform/CodePages.h"
+#include "platform/Faults.h"
+#include "platform/FileSystem.h"
+#include "platform/Threads.h"
 #include "platform/WindowMessages.h"
+#include "protocol/PopSettings.h"
+#include "text/Base64.h"
 
 namespace quorvel {
 namespace {
@@ -65,13 +72,6 @@ class PopClientTest : public ::testing::Test {
     EXPECT_TRUE(client.Connect("pop.test", 110, "tutor", "secret"));
     return client;
   }
-  std::vector<uint32_t> CallbackCodes() const {
-    std::vector<uint32_t> codes;
-    for (const Event& event : events) {
-      if (event.target == 'c') codes.push_back(event.code);
-    }
-    return codes;
-  }
 
   platform::MessageWindow window_{RecordWindow};
   std::string sent;  // before the client: its closing QUIT is still recorded
@@ -92,21 +92,21 @@ TEST_F(PopClientTest, WholeDialogueSendsTheCommandsAndReportsEveryStep) {
   EXPECT_TRUE(client.Delete(1));
   EXPECT_TRUE(client.Quit());
   EXPECT_EQ(sent, "USER tutor\r\nPASS secret\r\nSTAT\r\nLIST 1\r\nRETR 1\r\nDELE 1\r\nQUIT\r\n");
-  const std::vector<uint32_t> expected = {1,  12, 2,  15, 12, 16, 17, 12, 18, 19, 12, 20, 25, 12,
-                                          26, 27, 12, 28, 29, 11, 21, 12, 22, 3,  12, 4};
-  EXPECT_EQ(CallbackCodes(), expected);
-  ASSERT_EQ(events.size(), 2 * expected.size());
-  for (size_t i = 0; i < events.size(); i += 2) {
+  std::vector<uint32_t> codes;  // each event goes to the window, then to the callback
+  for (size_t i = 0; i + 1 < events.size(); i += 2) {
     EXPECT_EQ(events[i], (Event{'w', events[i + 1].code, events[i + 1].argument}));
+    codes.push_back(events[i + 1].target == 'c' ? events[i + 1].code : 0);
   }
+  EXPECT_EQ(codes, (std::vector<uint32_t>{1,  12, 2,  15, 12, 16, 17, 12, 18, 19, 12, 20, 25,
+                                          12, 26, 27, 12, 28, 29, 11, 21, 12, 22, 3,  12, 4}));
+  EXPECT_EQ(events.size() % 2, 0u);
   EXPECT_EQ(events[2 * 11 + 1], (Event{'c', kPopCount, 2}));
   EXPECT_EQ(events[2 * 14 + 1], (Event{'c', kPopMessageSize, 12}));
   EXPECT_EQ(events[2 * 19 + 1], (Event{'c', kPopProgress, 100}));
   EXPECT_FALSE(client.IsConnected());
 }
 
-// The replies of tests/data/pop-dialogues/refusals.txt come after a login
-// unless the step is the connection itself.
+// The replies of each case come after a login unless the step is the connection itself.
 TEST_F(PopClientTest, EachRefusalAndBreakGivesItsErrorCode) {
   for (const TextCase& d : TextCases("pop-dialogues/refusals")) {
     SCOPED_TRACE(d.name);
@@ -141,11 +141,8 @@ TEST_F(PopClientTest, CountsAndMessageNumbersAreTakenModulo65536) {
   EXPECT_EQ(sent.substr(sent.find("LIST")), "LIST 4\r\nRETR 4\r\n");
 }
 
-// The text handed on is the stored message: leading dots of the transfer
-// undone, no terminating line, however the data is cut into pieces (the
-// cases of tests/data/pop-dialogues/transfers.txt). (Pieces
-// up to one ending with LF come as the status reply; the later ones are the
-// message data's own receives.)
+// Leading dots undone, no terminating line, however the data is cut (pieces up to one ending
+// with LF come as the status reply; the later ones are the message data's own receives).
 TEST_F(PopClientTest, TheTextIsTheStoredMessageWhereverTheDataIsCut) {
   for (const TextCase& d : TextCases("pop-dialogues/transfers")) {
     SCOPED_TRACE(d.name);
@@ -168,30 +165,23 @@ TEST_F(PopClientTest, TheTextIsTheStoredMessageWhereverTheDataIsCut) {
     ASSERT_TRUE(LoggedIn({{"+OK 1 10\r\n"}, pieces}).Retrieve(1, text));
     EXPECT_EQ(text, stored);
   }
-  // A status line cut before its end is waited for; what follows its end
-  // in the same piece is data.
+  // A status line cut before its end is waited for; what follows its end in the piece is data.
   std::string text;
   ASSERT_TRUE(LoggedIn({{"+OK 1", " 10\r\n"}, {"+O", "K\r\nHi\r\n.\r\n"}}).Retrieve(1, text));
   EXPECT_EQ(text, "Hi\r\n");
-}
-
-TEST_F(PopClientTest, SeventyThousandDotLinesComeBackWithOneDotEach) {
-  std::string transfer = "+OK\r\n";
-  std::string expected;
+  std::string dotLines = "+OK\r\n", expected;
   for (int i = 0; i < 70000; ++i) {
-    transfer += "..line\r\n";
+    dotLines += "..line\r\n";
     expected += ".line\r\n";
   }
-  transfer += ".\r\n";
+  dotLines += ".\r\n";
   TurnSocket::Reply pieces;
-  for (size_t at = 0; at < transfer.size(); at += 1000) pieces.push_back(transfer.substr(at, 1000));
-  std::string text;
+  for (size_t at = 0; at < dotLines.size(); at += 1000) pieces.push_back(dotLines.substr(at, 1000));
   ASSERT_TRUE(LoggedIn({{"+OK 1 560000\r\n"}, pieces}).Retrieve(1, text));
   EXPECT_EQ(text, expected);
 }
 
-// A message larger than the limit, or a stop request, ends the message (the
-// cases of tests/data/pop-dialogues/limits.txt, their LIST answers).
+// A message larger than the limit (the LIST answers of the cases), or a stop request, ends it.
 TEST_F(PopClientTest, TheLimitAndAStopRequestEndAMessage) {
   for (const TextCase& c : TextCases("pop-dialogues/limits")) {
     SCOPED_TRACE(c.name);
@@ -212,7 +202,7 @@ TEST_F(PopClientTest, TheLimitAndAStopRequestEndAMessage) {
   }
 }
 
-TEST_F(PopClientTest, ForbiddenConnectionsOpenNothingAndCountZero) {
+TEST_F(PopClientTest, ForbiddenConnectionsAndLineBreaksInUserOrPasswordSendNothing) {
   PopConnectionsForbidden() = true;
   PopClient& client = Client({{"+OK\r\n"}, kOk, kOk});
   EXPECT_FALSE(client.Connect("pop.test", 110, "u", "p"));
@@ -223,9 +213,7 @@ TEST_F(PopClientTest, ForbiddenConnectionsOpenNothingAndCountZero) {
   EXPECT_FALSE(client.Retrieve(1, text));
   EXPECT_EQ(sent, "");
   EXPECT_TRUE(events.empty());
-}
-
-TEST_F(PopClientTest, ALineBreakInUserOrPasswordIsRefusedUnsent) {
+  PopConnectionsForbidden() = false;
   EXPECT_FALSE(Client({{"+OK\r\n"}, kOk, kOk}).Connect("pop.test", 110, "u\r\nDELE 1", "p"));
   EXPECT_EQ(client_->lastError(), kPopUserRefused);
   EXPECT_EQ(sent, "");
@@ -255,8 +243,7 @@ uint32_t NewToken(const char* user, char* token, uint32_t capacity, uint32_t use
   return static_cast<uint32_t>(given.size());
 }
 
-// The dialogues of tests/data/pop-dialogues/security.txt, with TLS started
-// where the first command is STLS or from the first byte.
+// TLS starts where the first command is STLS or from the first byte; SASL as CAPA offers it.
 TEST(PopSecurity, TlsFirstThenSaslAsTheCapabilitiesOffer) {
   const std::map<std::string, uint32_t> modes = {
       {"none", kTlsNone}, {"upgrade", kTlsUpgrade}, {"implicit", kTlsImplicit}};
@@ -291,6 +278,172 @@ TEST(PopSecurity, TlsFirstThenSaslAsTheCapabilitiesOffer) {
     EXPECT_EQ(askedFor, d.Get("asked") == "yes" ? std::vector<std::string>{"u"}
                                                 : std::vector<std::string>{});
   }
+}
+
+// Greets, answers the login, STAT with `stat`, LIST 1 with `listed` and RETR 1 with `first`.
+void ServeUpToRetrieval(ServerSide& side, const std::string& stat, const std::string& listed,
+                        const std::string& first) {
+  side.Send("+OK ready\r\n");
+  for (const std::string& reply : {std::string("+OK\r\n"), std::string("+OK\r\n"), stat, listed,
+                                   "+OK\r\n" + first}) {
+    side.ReadLine();
+    side.Send(reply);
+  }
+}
+void AnswerUntilClosed(ServerSide& side) {
+  while (side.ReadLine() && side.Send("+OK\r\n")) {
+  }
+}
+
+// A message parsed as it arrives, listed with its size or too small (the buffer grows under the
+// reader), or cut in its attachment; the server goes on once the reader has begun that file.
+TEST(ReceiveByPopTest, AMessageParsedWhileItArrivesIsStoredWholeOrNotAtAll) {
+  const std::string bytes = RandomBytes(3 << 20, 3);
+  std::string encoded;
+  Base64Encode(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), encoded);
+  const std::string text = "Content-Type: multipart/mixed; boundary=b\r\n\r\n--b\r\n\r\nbody\r\n"
+                           "--b\r\nContent-Type: text/html\r\n\r\n<p>body</p>\r\n"
+                           "--b\r\nContent-Type: application/x; name=a.bin\r\n"
+                           "Content-Transfer-Encoding: base64\r\n\r\n" + encoded + "--b--\r\n";
+  const size_t quarter = text.size() / 4;
+  for (const auto& sizes : {std::pair{text.size(), text.size()},
+                            {text.size() / 2, text.size()}, {text.size(), 2 * quarter}}) {
+    const size_t listed = sizes.first, sent = sizes.second;  // lambdas take no bindings
+    SCOPED_TRACE(std::to_string(listed) + " listed, " + std::to_string(sent) + " sent");
+    const bool whole = sent == text.size();
+    TempDirectory reception;
+    TemporaryDirectoryOverride temporary;
+    ScriptedServer server([&](ServerSide& side) {
+      ServeUpToRetrieval(side, "+OK 1 1\r\n", "+OK 1 " + std::to_string(listed) + "\r\n",
+                         text.substr(0, quarter));
+      EXPECT_TRUE(WaitUntil([&] {
+        const std::filesystem::directory_iterator entries(reception.path());
+        return std::distance(begin(entries), end(entries)) >= 2;
+      }));
+      side.Send(text.substr(quarter, sent - quarter) + (whole ? ".\r\n" : ""));
+      if (whole) AnswerUntilClosed(side);
+    });
+    SetPopSettings("127.0.0.1", server.port(), "u", "p");
+    MailMessage message(nullptr, nullptr, nullptr);
+    MailDataList list;
+    EXPECT_TRUE(ReceiveByPop(message, list, reception.path()));
+    EXPECT_EQ(server.transcript().find("DELE 1\r\n") != std::string::npos, whole);
+    ASSERT_EQ(list.Size(), whole ? 1u : 0u);
+    if (whole) {
+      EXPECT_EQ(std::tie(list[0].message, list[0].bodyType, list[0].bodyIndex, list[0].codePage),
+                std::make_tuple("body", MailData::kBodyHtml, 0,
+                                static_cast<int32_t>(platform::AnsiCodePage())))
+          << "the HTML part, not the attached file; texts in the library's code page";
+      ASSERT_EQ(list[0].attachmentFiles.size(), 2u);
+      EXPECT_TRUE(ReadFile(list[0].attachmentFiles[1]) == bytes);
+    }
+    EXPECT_EQ(whole, !std::filesystem::is_empty(reception.path()));
+    EXPECT_EQ(temporary.Files(), std::vector<std::string>{}) << "no part file is left";
+  }
+}
+
+// Of two messages the first is trickled past the time-out, broken off, or sent whole to a full
+// or unsyncable disk: a broken session fetches nothing more; nothing not on the disk is deleted.
+uint32_t retrievalsStarted = 0;
+void CountRetrievals(uint32_t event, uint32_t) { retrievalsStarted += event == kPopRetrievalStart; }
+
+TEST(ReceiveByPopTest, AHostileServerOrAnUnsyncedDiskKeepsTheMessageOnTheServer) {
+  enum Hostility { kTrickle, kBreakOff, kDiskFull, kFileNotSynced, kDirectoryNotSynced };
+  for (const Hostility hostility :
+       {kTrickle, kBreakOff, kDiskFull, kFileNotSynced, kDirectoryNotSynced}) {
+    SCOPED_TRACE(hostility);
+    TempDirectory reception;
+    TemporaryDirectoryOverride temporary;
+    ScriptedServer server([&](ServerSide& side) {
+      ServeUpToRetrieval(side, "+OK 2 40\r\n", "+OK 1 40\r\n", "Subject: s\r\n\r\nbody");
+      if (hostility == kTrickle) {
+        EXPECT_LT(Trickle(side, 1000, std::chrono::milliseconds(10)), 1000) << "never gave up";
+      }
+      if (hostility == kTrickle || hostility == kBreakOff) return;
+      side.Send("\r\n.\r\n");
+      AnswerUntilClosed(side);
+    });
+    SetPopSettings("127.0.0.1", server.port(), "u", "p");
+    MailMessage message(nullptr, nullptr, nullptr);
+    message.timeoutMs = 300;
+    message.SetProgressCallback(CountRetrievals);
+    retrievalsStarted = 0;
+    MailDataList list;
+    platform::FileFaults faults;
+    if (hostility == kFileNotSynced) faults.Fail(platform::FileOperation::Sync, 1);
+    if (hostility == kDirectoryNotSynced) faults.Fail(platform::FileOperation::Sync, 2);
+    if (hostility == kDiskFull) faults.FillDiskAfter(0);
+    EXPECT_TRUE(ReceiveByPop(message, list, reception.path()));
+    EXPECT_EQ(server.transcript().find("DELE"), std::string::npos) << server.transcript();
+    const bool kept = hostility >= kFileNotSynced;
+    EXPECT_EQ(list.Size(), kept ? 1u : 0u) << "written, kept, and left on the server";
+    EXPECT_EQ(faults.Fired(), hostility >= kDiskFull);
+    EXPECT_TRUE(hostility > kBreakOff || retrievalsStarted == 1) << "the session has ended";
+    EXPECT_TRUE(hostility != kDiskFull || std::filesystem::is_empty(reception.path()));
+    EXPECT_EQ(temporary.Files(), std::vector<std::string>{}) << "no part file is left";
+  }
+}
+
+// Each mail-data name takes one creation; all is synced before the first DELE (each file and the
+// directory for a few, the file system for many where it can); if that fails, nothing is deleted.
+TEST(ReceiveByPopTest, ARunStoresEachMailWithOneCreationAndSyncsAllBeforeTheFirstDelete) {
+  const std::string mail = "Subject: s\r\nContent-Type: multipart/mixed; boundary=b\r\n\r\n"
+                           "--b\r\n\r\nbody\r\n--b\r\nContent-Type: application/x; name=a.bin\r\n"
+                           "\r\nbytes\r\n--b--\r\n";
+  for (const uint32_t messages : {3u, 12u}) {
+    for (const bool syncFails : {false, true}) {
+      SCOPED_TRACE(std::to_string(messages) + (syncFails ? ", the sync fails" : ""));
+      TempDirectory reception;
+      const auto name = [&](uint32_t n) {
+        return reception / ("~AT" + std::to_string(n) + ".mes");
+      };
+      for (const uint32_t n : {0, 1, 2, 3, 4}) WriteFile(name(n), "");
+      const bool wholeFileSystem =
+          messages > 4 && platform::SyncFileSystemOf(reception.path()).has_value();
+      PopMailDrop drop(std::vector<std::string>(messages, mail));
+      SetPopSettings("127.0.0.1", drop.port(), "u", "p");
+      MailMessage message(nullptr, nullptr, nullptr);
+      MailDataList list;
+      platform::FileFaults faults;
+      if (syncFails) faults.Fail(platform::FileOperation::Sync, 1);
+      EXPECT_TRUE(ReceiveByPop(message, list, reception.path()));
+      drop.WaitForConversations(1);
+      ASSERT_EQ(list.Size(), messages);
+      EXPECT_EQ(list[messages - 1].filePath, name(messages + 4));
+      EXPECT_EQ(faults.Count(platform::FileOperation::Open), 2 * messages + 4)
+          << "a part file and a mail-data file each, and four failed tries before a listing";
+      EXPECT_EQ(faults.Count(platform::FileOperation::Sync),
+                wholeFileSystem ? 1 : 2 * messages + 1);
+      std::vector<std::string> deletions;
+      for (const std::string& command : drop.Commands()) {
+        if (command.starts_with("DELE")) deletions.push_back(command);
+        if (command.starts_with("RETR")) {
+          EXPECT_EQ(deletions.size(), 0u) << command;
+        }
+      }
+      EXPECT_EQ(deletions.size(), syncFails ? 0u : messages);
+      EXPECT_EQ(drop.Messages().size(), syncFails ? messages : 0u);
+    }
+  }
+}
+
+TEST(ReceiveMailsTest, AMissingReceptionDirectoryIsRefusedFirstAndFailuresKeepTheirError) {
+  TempDirectory base;
+  ASSERT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), nullptr));
+  ThreadContext* context = CallingContext();
+  context->protocol = kProtocolMapi;  // which would answer true at once
+  context->popHost = "pop.example.test";
+  context->receptionDirectory = base / "missing/";
+  MailDataList list;
+  EXPECT_FALSE(ReceiveMails(list));
+  EXPECT_EQ(context->lastError, kErrorNoDirectory);
+  context->protocol = kProtocolSmtpPop;
+  context->popHost = "127.0.0.1";
+  context->popPort = ClosedLoopbackPort();
+  context->receptionDirectory = base.path();
+  EXPECT_FALSE(ReceiveMails(list));
+  EXPECT_EQ(context->lastError, kErrorPopConnect) << "the receive's own error is kept";
+  Contexts().Remove(platform::CurrentThreadId());
 }
 
 }  // namespace

@@ -1,8 +1,6 @@
-// Cases of texts kept in tests/data/<kind>.txt: each case starts with a line
-// "# NAME"; "< TEXT" is an input (a server's reply, a message), "+ TEXT" one
-// more piece of the last input, "> TEXT" what is sent, "= TEXT" the text to
-// be made of the input; any other line holds KEY=VALUE settings apart by
-// blanks. Texts write CR, LF, a backslash and any byte as \r, \n, \\, \xNN.
+// Cases in tests/data/<kind>.txt: "# NAME" starts one; "< TEXT" an input, "+ TEXT" one more piece
+// of it, "> TEXT" what is sent, "= TEXT" what is made; other lines KEY=VALUE settings. Texts
+// write CR, LF, a backslash and any byte as \r, \n, \\, \xNN.
 #pragma once
 
 #include <map>

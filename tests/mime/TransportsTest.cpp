@@ -1,6 +1,5 @@
-// The MAPI and Notes transports against stand-in libraries that record every
-// call with its arguments: the whole call sequences, every failure code, and
-// the fall-backs when no library is present.
+// The MAPI and Notes transports against stand-in libraries that record every call: the call
+// sequences, every failure code, and the fall-backs when no library is present.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -18,8 +17,8 @@ namespace {
 
 using namespace quorvel::testing;
 
-// A message with a 10-character body, an attachment given by path and one
-// with a source and a shown name, a recipient and a copy address.
+// A message with a recipient, a copy address, a 10-character body, an attachment given by path
+// and one with a source and a shown name.
 struct Fixture {
   TempDirectory dir;
   MailMessage message{nullptr, nullptr, nullptr};
@@ -44,7 +43,8 @@ class MapiTransport : public ::testing::Test {
   void TearDown() override { MapiLibraryName() = platform::SharedLibraryFileName("MAPI32.DLL"); }
 };
 
-// The provider's result alone decides whether the message went.
+// The provider's result alone decides whether the message went; without a valid provider every
+// send is error 10.
 TEST_F(MapiTransport, OneSendMailCallCarriesTheWholeMessage) {
   StandInLibrary mapi("mapi32-complete", platform::SharedLibraryFileName("MAPI32.DLL"));
   ASSERT_TRUE(mapi.loaded());
@@ -62,21 +62,16 @@ TEST_F(MapiTransport, OneSendMailCallCarriesTheWholeMessage) {
               "; file 10 \"" + (f.dir / "plain.txt") + "\" null"
               "; file 11 \"" + (f.dir / "source.bin") + "\" \"shown.bin\")\n");
   }
-}
-
-TEST_F(MapiTransport, WithoutAValidProviderEverySendIsError10) {
-  const std::pair<const char*, int32_t> cases[] = {
-      {"missing", MapiMailer::kLibraryNotLoaded},
-      {"mapi32-incomplete", MapiMailer::kEntryPointMissing}};
-  for (const auto& c : cases) {
-    Use(c.first);
+  for (const auto& [variant, state] : {std::pair{"missing", MapiMailer::kLibraryNotLoaded},
+                                       {"mapi32-incomplete", MapiMailer::kEntryPointMissing}}) {
+    Use(variant);
     MapiMailer mailer;
-    EXPECT_EQ(mailer.TakeState(), c.second) << c.first;
+    EXPECT_EQ(mailer.TakeState(), state) << variant;
     EXPECT_EQ(mailer.TakeState(), MapiMailer::kReady) << "taking resets it";
     EXPECT_FALSE(mailer.Send(0));
     Fixture f;
     EXPECT_FALSE(f.message.SendByMapi());
-    EXPECT_EQ(f.message.errorCode, 10u) << c.first;
+    EXPECT_EQ(f.message.errorCode, 10u) << variant;
   }
 }
 
@@ -96,8 +91,7 @@ class NotesTransport : public ::testing::Test {
   }
 };
 
-// Without a complete library loading fails with error 1; a failed
-// initialisation forgets the library, so that the next attempt loads again.
+// Without a complete library loading fails; a failed initialisation forgets the library.
 TEST_F(NotesTransport, LoadingNeedsACompleteLibraryThatInitialises) {
   EXPECT_FALSE(LoadNotes()) << "no Notes program in the registry";
   EXPECT_EQ(NotesErrorCode(), ErrCantLoadDll);
@@ -119,7 +113,7 @@ TEST_F(NotesTransport, LoadingNeedsACompleteLibraryThatInitialises) {
   EXPECT_EQ(notes.Log(), "NotesInit()\nNotesInit()\n");
 }
 
-TEST_F(NotesTransport, TheWholeCallSequenceOfAMemo) {
+TEST_F(NotesTransport, TheCallsOfAMemoAndEachFailingStepWithItsCodeAndCleanUp) {
   StandInLibrary notes("notes-complete", platform::SharedLibraryFileName("nnotes.dll"));
   RegisterNotesIn(notes.directory());
   Fixture f;
@@ -139,14 +133,7 @@ TEST_F(NotesTransport, TheWholeCallSequenceOfAMemo) {
   EXPECT_NE(notes.Log().find("MailAddHeaderItem(22, 2, \"pupil@school.test\", 17)"),
             std::string::npos);
   EXPECT_EQ(notes.Log().find("head@school.test"), std::string::npos) << "no copy through Notes";
-}
-
-TEST_F(NotesTransport, EachFailingStepHasItsCodeAndStillCleansUp) {
-  StandInLibrary notes("notes-complete", platform::SharedLibraryFileName("nnotes.dll"));
-  RegisterNotesIn(notes.directory());
-  ASSERT_TRUE(LoadNotes());
-  // Each line: the call made to fail, which of its calls, the Notes error
-  // code, and the last call of the log (the clean-up done).
+  // Each line: the call made to fail, which of its calls, the error, the log's last call.
   std::istringstream lines(ReadFile(QUORVEL_TEST_DATA "/transports/notes-failures.txt"));
   int count = 0;
   for (std::string call, lastCleanUp; lines >> call;) {
@@ -170,9 +157,9 @@ TEST_F(NotesTransport, EachFailingStepHasItsCodeAndStillCleansUp) {
   EXPECT_EQ(count, 29);
   notes.Reset();
   notes.Script("NSFNoteUpdate", 2, 1);
-  Fixture f;
-  EXPECT_TRUE(f.message.SendByNotes()) << "the second update fails the send only by its status, "
-                                          "which the clean-up's statuses replace";
+  Fixture updated;
+  EXPECT_TRUE(updated.message.SendByNotes())
+      << "the second update fails the send only by its status, which the clean-up's replace";
 }
 
 TEST_F(NotesTransport, MailerStates) {
