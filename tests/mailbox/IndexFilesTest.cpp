@@ -32,12 +32,15 @@ std::string Listing(const IndexHead& head, const MailboxIndex& index) {
   out << "\n";
   for (uint32_t i = 0; i < index.Count(); ++i) {
     const IndexEntry& e = index.EntryAt(i);
-    out << "entry id " << index.IdAt(i) << ": \"" << e.fileName << "\" from " << Coded(e.correspondent)
+    out << "entry id " << index.IdAt(i) << ": \"" << e.fileName << "\" from "
+        << Coded(e.correspondent)
         << ", written " << e.writtenTime << ", date " << e.date << ", source " << e.sourceId
         << ", depth " << unsigned(e.depth) << ", attributes " << e.attributes << ", flags "
         << unsigned(e.messageFlagA) << " " << unsigned(e.messageFlagB) << ", type " << e.messageType
         << "\n";
-    for (uint32_t n = 0; n < e.nameList.Size(); ++n) out << "  name " << Coded(e.nameList[n]) << "\n";
+    for (uint32_t n = 0; n < e.nameList.Size(); ++n) {
+      out << "  name " << Coded(e.nameList[n]) << "\n";
+    }
     for (const std::string& route : e.outRoutes) out << "  route \"" << route << "\"\n";
   }
   out << "queue";
@@ -75,7 +78,8 @@ TEST_F(IndexFilesTest, EachImageReadsAsDescribedAndEncodesBackToItsBytes) {
       const IndexHead head = DecodeIndexImage(image, index);
       got = Listing(head, index);
       const std::filesystem::path saved = name.string() + ".saved.bytes";
-      const std::string again = std::filesystem::exists(saved) ? ParseBytes(ReadCaseFile(saved)) : image;
+      const std::string again =
+          std::filesystem::exists(saved) ? ParseBytes(ReadCaseFile(saved)) : image;
       EXPECT_EQ(Hex(EncodeIndexImage(head.nextId, head.lastSaveTime, index)), Hex(again));
       ASSERT_TRUE(mailbox.OpenIndex(opened.path(), false, 1, 0));
       EXPECT_TRUE(mailbox.CloseIndex(true));
@@ -92,7 +96,8 @@ TEST_F(IndexFilesTest, EachImageReadsAsDescribedAndEncodesBackToItsBytes) {
   const uint32_t before = platform::UtcSecondsNow();
   ASSERT_TRUE(Open());
   EXPECT_TRUE(mailbox.CloseIndex(false));
-  const std::string fresh = ParseBytes(ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/index/fresh.bytes"));
+  const std::string fresh =
+      ParseBytes(ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/index/fresh.bytes"));
   EXPECT_EQ(Hex(SavedWithTime(directory.path(), before, 0)), Hex(fresh));
 }
 

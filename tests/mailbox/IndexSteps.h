@@ -22,7 +22,8 @@ inline void FillVariant(MailboxIndex& index, int variant) {
     auto entry = std::make_unique<IndexEntry>();
     entry->fileName = "~AT" + std::to_string(i) + ".qv6";
     entry->depth = static_cast<uint8_t>(i % 5);
-    entry->outRoutes = {(variant == 0 ? "smtp|a@b|" : "file|/shared/directory/") + std::to_string(i)};
+    const char* route = variant == 0 ? "smtp|a@b|" : "file|/shared/directory/";
+    entry->outRoutes = {route + std::to_string(i)};
     index.Insert(i, i + 1, std::move(entry));
   }
   index.outboxQueue = {variant == 0 ? 1u : 2u, 3u};

@@ -23,7 +23,8 @@
 namespace quorvel::testing {
 namespace {
 
-platform::ChildProcess StartHelper(const std::string& program, const std::vector<std::string>& args) {
+platform::ChildProcess StartHelper(const std::string& program,
+                                   const std::vector<std::string>& args) {
   return std::move(platform::ChildProcess::Start(program, args).value());
 }
 

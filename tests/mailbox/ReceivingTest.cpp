@@ -75,7 +75,8 @@ TEST_F(ReceivingTest, AReceivedFileGivesItsEntryAndIsTakenOrOnlyRead) {
     bool notAnItem = c.item;
     platform::FileFaults faults;
     if (c.item && c.take) faults.FillDiskAfter(bytes.size() - 1);
-    const uint32_t id = mailbox.ImportExchangeFile(path, &index, &copy, &number, &notAnItem, c.take);
+    const uint32_t id =
+        mailbox.ImportExchangeFile(path, &index, &copy, &number, &notAnItem, c.take);
     EXPECT_FALSE(faults.Fired());
     EXPECT_EQ(notAnItem, !c.item);
     EXPECT_EQ(std::filesystem::exists(path), !(c.item && c.take));
@@ -85,7 +86,8 @@ TEST_F(ReceivingTest, AReceivedFileGivesItsEntryAndIsTakenOrOnlyRead) {
       EXPECT_EQ(id, kNoItem);
       continue;
     }
-    EXPECT_EQ(std::tie(id, index, number), std::make_tuple(expectedId, expectedId - 1, c.content.number));
+    EXPECT_EQ(std::tie(id, index, number),
+              std::make_tuple(expectedId, expectedId - 1, c.content.number));
     const IndexEntry& entry = mailbox.Index().EntryAt(index);
     EXPECT_EQ(std::tie(entry.messageType, entry.messageFlagA, entry.messageFlagB, entry.attributes,
                        entry.sourceId, entry.writtenTime),
