@@ -298,20 +298,6 @@ uint32_t Renew(const char* user, char* token, uint32_t capacity, uint32_t) {
   return static_cast<uint32_t>(renewal.copy(token, capacity));
 }
 
-void Serve(ServerSide& side, const std::vector<std::pair<char, std::string>>& steps) {
-  for (const auto& [step, text] : steps) {
-    if (step == 'X') return;
-    if (step == 'S') side.Send(text);
-    if (step == 'R') side.ReadLine();
-    if (step == 'D') side.ReadUntil("\r\n.\r\n");
-    if (step == 'T') ServeSmtpTransactions(side);
-    if (step == 'P') {
-      EXPECT_LT(Trickle(side, 4000, std::chrono::milliseconds(5)), 4000);
-    }
-  }
-  side.WaitForClose();
-}
-
 TEST(SmtpDialogue, TheFilesOfTheDataDirectory) {
   int cases = 0;
   for (const auto& entry : std::filesystem::directory_iterator(QUORVEL_TEST_DATA "/smtp")) {
@@ -346,7 +332,19 @@ TEST(SmtpDialogue, TheFilesOfTheDataDirectory) {
     };
     events.clear();
     renewal = get("renewed-token");
-    ScriptedServer server([&steps](ServerSide& side) { Serve(side, steps); });
+    ScriptedServer server([&steps](ServerSide& side) {
+      for (const auto& [step, text] : steps) {
+        if (step == 'X') return;
+        if (step == 'S') side.Send(text);
+        if (step == 'R') side.ReadLine();
+        if (step == 'D') side.ReadUntil("\r\n.\r\n");
+        if (step == 'T') ServeSmtpTransactions(side);
+        if (step == 'P') {
+          EXPECT_LT(Trickle(side, 4000, std::chrono::milliseconds(5)), 4000);
+        }
+      }
+      side.WaitForClose();
+    });
     auto socket = std::make_unique<PretendTlsSocket>();
     PretendTlsSocket& seen = *socket;
     {
