@@ -92,6 +92,9 @@ TEST(MailDataFile, TwoRecipientsNoAttachmentsIsTenLines) {
             "#Version : \r\n#CodePage : 1252\r\n#SenderName : \r\n#From : \r\n"
             "#To : a@x.test,b@x.test\r\n#Copy : \r\n#Subject : s\r\n"
             "#Message : one\r\ntwo\r\nthree\r\n#BodyType : Text\r\n#Attachments : \r\n");
+  mail.subject = "a\r\n#Attachments : /etc/passwd";
+  EXPECT_NE(FormatMailHead(mail).find("\r\n#Subject : a  #Attachments : /etc/passwd\r\n#Message"),
+            std::string::npos) << "the one writer keeps every value on its line";
   mail.message = "ends with a line feed\n";
   EXPECT_NE(FormatMailHead(mail).find("line feed\n#BodyType : Text\r\n"), std::string::npos)
       << "no CR LF after a value that ends with LF";
