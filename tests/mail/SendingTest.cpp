@@ -217,12 +217,6 @@ class ThreadedSend : public ::testing::Test {
     mail.from = "pupil@example.test";
     mail.AddAttachment(dir / "big.bin", "", 0);
   }
-  static void Restart() {
-    observed.percents.clear();
-    observed.reached = false;
-    observed.completions = 0;
-    observed.result = 99;
-  }
   // A context for this thread that sends by SMTP to `port`.
   ThreadContext* NewContext(uint16_t port, MutexHandle mutex) {
     EXPECT_TRUE(Contexts().AddNew(platform::CurrentThreadId(), mutex));
@@ -235,7 +229,10 @@ class ThreadedSend : public ::testing::Test {
     return context;
   }
   void UseContext(uint16_t port) {
-    Restart();
+    observed.percents.clear();
+    observed.reached = false;
+    observed.completions = 0;
+    observed.result = 99;
     observed.context = NewContext(port, hostMutex.handle());
   }
 

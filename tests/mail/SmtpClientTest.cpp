@@ -83,11 +83,15 @@ class SmtpClientTest : public ::testing::Test {
   platform::MessageWindow window{RecordWindow};
 };
 
+// Connecting while connected ends the first session with QUIT.
 TEST_F(SmtpClientTest, LeadingDotsAreDoubledAcrossPieceBoundaries) {
-  ScriptedServer server(ServeSmtpSession);
+  ScriptedServer earlier(ServeSmtpSession), server(ServeSmtpSession);
   auto client = NewClient();
   EXPECT_EQ(percent.load(), 0) << "the constructor resets the percentage";
+  ASSERT_TRUE(client->Connect("127.0.0.1", earlier.port()));
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
+  EXPECT_TRUE(earlier.transcript().ends_with("QUIT\r\n"));
+  EXPECT_EQ(Callbacks(), "1:0 12:0 2:0 3:0 12:0 4:0 1:0 12:0 2:0");
   // Pieces of 2048: the second begins a line, the third the middle of a dotted one.
   const std::string first = "." + std::string(2045, 'a') + "\r\n";
   const std::string second = ".dot\r\n." + std::string(2041, 'b');
@@ -107,17 +111,6 @@ TEST_F(SmtpClientTest, LeadingDotsAreDoubledAcrossPieceBoundaries) {
     EXPECT_EQ(events[i], (Event{'w', std::get<1>(events[i + 1]), std::get<2>(events[i + 1])})) << i;
     EXPECT_EQ(std::get<0>(events[i + 1]), 'c') << i;
   }
-}
-
-TEST_F(SmtpClientTest, ConnectingWhileConnectedEndsTheFirstSessionWithQuit) {
-  ScriptedServer first(ServeSmtpSession);
-  ScriptedServer second(ServeSmtpSession);
-  auto client = NewClient();
-  ASSERT_TRUE(client->Connect("127.0.0.1", first.port()));
-  events.clear();
-  ASSERT_TRUE(client->Connect("127.0.0.1", second.port()));
-  EXPECT_TRUE(first.transcript().ends_with("QUIT\r\n"));
-  EXPECT_EQ(Callbacks(), "3:0 12:0 4:0 1:0 12:0 2:0");
 }
 
 // Each piece one packet: the greeting in two, the HELO reply's two lines in two.
@@ -305,20 +298,6 @@ uint32_t Renew(const char* user, char* token, uint32_t capacity, uint32_t) {
   return static_cast<uint32_t>(renewal.copy(token, capacity));
 }
 
-void Serve(ServerSide& side, const std::vector<std::pair<char, std::string>>& steps) {
-  for (const auto& [step, text] : steps) {
-    if (step == 'X') return;
-    if (step == 'S') side.Send(text);
-    if (step == 'R') side.ReadLine();
-    if (step == 'D') side.ReadUntil("\r\n.\r\n");
-    if (step == 'T') ServeSmtpTransactions(side);
-    if (step == 'P') {
-      EXPECT_LT(Trickle(side, 4000, std::chrono::milliseconds(5)), 4000);
-    }
-  }
-  side.WaitForClose();
-}
-
 TEST(SmtpDialogue, TheFilesOfTheDataDirectory) {
   int cases = 0;
   for (const auto& entry : std::filesystem::directory_iterator(QUORVEL_TEST_DATA "/smtp")) {
@@ -353,7 +332,19 @@ TEST(SmtpDialogue, TheFilesOfTheDataDirectory) {
     };
     events.clear();
     renewal = get("renewed-token");
-    ScriptedServer server([&steps](ServerSide& side) { Serve(side, steps); });
+    ScriptedServer server([&steps](ServerSide& side) {
+      for (const auto& [step, text] : steps) {
+        if (step == 'X') return;
+        if (step == 'S') side.Send(text);
+        if (step == 'R') side.ReadLine();
+        if (step == 'D') side.ReadUntil("\r\n.\r\n");
+        if (step == 'T') ServeSmtpTransactions(side);
+        if (step == 'P') {
+          EXPECT_LT(Trickle(side, 4000, std::chrono::milliseconds(5)), 4000);
+        }
+      }
+      side.WaitForClose();
+    });
     auto socket = std::make_unique<PretendTlsSocket>();
     PretendTlsSocket& seen = *socket;
     {

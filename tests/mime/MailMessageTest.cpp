@@ -6,13 +6,13 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <regex>
 
 #include "../exchange/ItemTest.h"
 #include "ExternalTools.h"
 #include "FaultSweep.h"
 #include "LanguageSamples.h"
+#include "RandomBytes.h"
 #include "ScriptedServer.h"
 #include "ScriptedSmtp.h"
 #include "WaitUntil.h"
@@ -136,10 +136,7 @@ TEST_F(MailMessageTest, PythonReadsEveryLanguageBackWithAndWithoutAttachment) {
 // Attachments of many encoding pieces are written exactly (as Python's base64 writes them); one
 // that fails to read midway leaves nothing of its part; an empty file is an empty part.
 TEST_F(MailMessageTest, LargeAndEmptyAttachmentsAreWrittenPieceByPieceExactly) {
-  std::mt19937 random(5);
-  std::string failing(150000, '\0'), big(200001, '\0');
-  for (char& c : failing) c = static_cast<char>(random());
-  for (char& c : big) c = static_cast<char>(random());
+  const std::string failing = RandomBytes(150000, 5), big = RandomBytes(200001, 6);
   WriteFile(directory / "failing.bin", failing);
   WriteFile(directory / "big.bin", big);
   WriteFile(directory / "empty.bin", "");
@@ -301,10 +298,7 @@ TEST(DateLine, CarriesTheRealOffsetWithItsMinutes) {
 // Small messages go out from memory, large ones from a file that does not outlive the send; the
 // server gets the very bytes ComposeToFile writes.
 TEST_F(MailMessageTest, SendBySmtpSendsWhatComposeToFileWrites) {
-  std::mt19937 random(5);
-  std::string large(kComposedInMemory, '\0');
-  for (char& c : large) c = static_cast<char>(random());
-  WriteFile(directory / "large.bin", large);
+  WriteFile(directory / "large.bin", RandomBytes(kComposedInMemory, 5));
   const TemporaryDirectoryOverride temporary;
   for (const bool withLargeAttachment : {false, true}) {
     ScriptedServer server(ServeSmtpSession);

@@ -78,10 +78,10 @@ class PopClientTest : public ::testing::Test {
   std::unique_ptr<PopClient> client_;
 };
 
-// Any greeting is accepted, also one without "+OK".
+// Any greeting is accepted, also one without "+OK"; a reply cut before its end is waited for.
 TEST_F(PopClientTest, WholeDialogueSendsTheCommandsAndReportsEveryStep) {
   PopClient& client = Client({{"hello there\r\n"}, kOk, kOk, {"+OK 2 320\r\n"},
-                              {"+OK 1 12\r\n"}, {"+OK 12 octets\r\nHi\r\n.\r\n"}, kOk, kOk});
+                              {"+OK 1", " 12\r\n"}, {"+OK 12 octets\r\nHi\r\n.\r\n"}, kOk, kOk});
   ASSERT_TRUE(client.Connect("pop.test", 110, "tutor", "secret"));
   uint16_t count = 0;
   ASSERT_TRUE(client.GetMessageCount(count));
@@ -165,11 +165,7 @@ TEST_F(PopClientTest, TheTextIsTheStoredMessageWhereverTheDataIsCut) {
     ASSERT_TRUE(LoggedIn({{"+OK 1 10\r\n"}, pieces}).Retrieve(1, text));
     EXPECT_EQ(text, stored);
   }
-  // A status line cut before its end is waited for; what follows its end in the piece is data.
-  std::string text;
-  ASSERT_TRUE(LoggedIn({{"+OK 1", " 10\r\n"}, {"+O", "K\r\nHi\r\n.\r\n"}}).Retrieve(1, text));
-  EXPECT_EQ(text, "Hi\r\n");
-  std::string dotLines = "+OK\r\n", expected;
+  std::string text, dotLines = "+OK\r\n", expected;
   for (int i = 0; i < 70000; ++i) {
     dotLines += "..line\r\n";
     expected += ".line\r\n";
