@@ -10,10 +10,7 @@
 namespace quorvel::testing {
 namespace {
 
-class FilingTest : public MailboxTest {
- protected:
-  FilingTest() { EXPECT_TRUE(Open()); }
-};
+using FilingTest = OpenMailboxTest;
 
 TEST_F(FilingTest, ANewMailIsStampedDescribedAndQueued) {
   const uint32_t before = platform::UtcSecondsNow();

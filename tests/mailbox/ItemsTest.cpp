@@ -210,9 +210,6 @@ TEST_F(ItemsTest, NothingIsRemovedWithoutAnItemOrFromAReadOnlyMailbox) {
   ASSERT_TRUE(mailbox.CloseIndex(false));
   EXPECT_FALSE(RemoveItem(mailbox, 1, files));
   EXPECT_TRUE(files.empty());
-  ThreadContext withoutMailbox;
-  EXPECT_FALSE(RemoveMailAtIndex(&withoutMailbox, 0));
-  EXPECT_FALSE(RemoveMailsAtIndexes(nullptr, "0"));
 }
 
 TEST(IndexList, PiecesAreReadOnlyWhenTheyAreWholeNumbers) {
