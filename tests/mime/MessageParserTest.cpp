@@ -92,7 +92,7 @@ TEST_F(MessageParserTest, EveryReceivedCaseGivesItsExpectedFields) {
     SCOPED_TRACE(entry.path().filename().string());
     Parse(ReadFile(entry.path().string()));
     std::filesystem::path expected = entry.path();
-    EXPECT_EQ(Described(message), Ansi(ReadFile(expected.replace_extension(".expected"))));
+    EXPECT_EQ(Described(message), Ansi(ReadFile(expected.replace_extension(".expected").string())));
     RemovePartFiles(message);
   }
   EXPECT_GE(count, 30);
