@@ -203,7 +203,7 @@ TEST_F(MessageParserTest, ABodyTextInPlaceIsWrittenAsTheRecordsText) {
 }
 
 // Each message of tests/data/charsets gives the text Python's codecs give for it (make_cases.py
-// wrote both), in the library's code page, parsed whole and in place.
+// wrote the expected texts), in the library's code page, parsed whole and in place.
 const std::string kCases = NativePath(QUORVEL_TEST_DATA "/charsets/");
 
 std::string Fields(const MailMessage& message, std::string_view body) {
