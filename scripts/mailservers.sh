@@ -2,8 +2,8 @@
 # Real mail servers for the tests: Postfix (SMTP) and Dovecot (POP3) from
 # Debian's packages, run from a throw-away directory on 127.0.0.1 high ports,
 # for the test domain example.test with the users "pupil", "tutor", "receiver", "fetcher",
-# "secure", "tlstool", "exchange-pupil" and "exchange-tutor" (the end-to-end exchange
-# test's own), whose mail goes into Maildirs.
+# "secure", "unverified", "tlstool", "exchange-pupil", "exchange-tutor" (the end-to-end
+# exchange test's own), "oauthapi" and "oauthtool", whose mail goes into Maildirs.
 #
 #   scripts/mailservers.sh start STATE_FILE
 #   scripts/mailservers.sh stop STATE_FILE
@@ -29,7 +29,8 @@ set -euo pipefail
 action=${1:-}
 state=${2:-/tmp/quorvel-mailservers.env}
 domain=example.test
-users=(pupil tutor receiver fetcher secure tlstool exchange-pupil exchange-tutor oauthapi oauthtool)
+users=(pupil tutor receiver fetcher secure unverified tlstool exchange-pupil exchange-tutor
+  oauthapi oauthtool)
 mail_uid=65534  # nobody: the virtual delivery agent and Dovecot act as it
 mail_gid=65534
 
