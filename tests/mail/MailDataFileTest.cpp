@@ -5,11 +5,14 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <random>
 #include <sstream>
 #include <vector>
 
 #include "TempDirectory.h"
+#include "../mime/TextCases.h"
 #include "mail/MailDataDump.h"
 #include "mail/MailDataMove.h"
 #include "mail/MailFileFormat.h"
@@ -83,38 +86,41 @@ TEST(MailDataFile, AHandWrittenFileReadsWritesAndReadsAgain) {
   EXPECT_FALSE(again.ReadFile(to.path())) << "a directory is no mail-data file";
 }
 
-TEST(MailDataFile, TwoRecipientsNoAttachmentsIsTenLines) {
-  MailData mail;
-  mail.AddTo("a@x.test;b@x.test");
-  mail.SetSubject("s");
-  mail.SetMessage("one\ntwo\r\nthree");
-  EXPECT_EQ(FormatMailHead(mail) + FormatMailAttachments(mail),
-            "#Version : \r\n#CodePage : 1252\r\n#SenderName : \r\n#From : \r\n"
-            "#To : a@x.test,b@x.test\r\n#Copy : \r\n#Subject : s\r\n"
-            "#Message : one\r\ntwo\r\nthree\r\n#BodyType : Text\r\n#Attachments : \r\n");
-  mail.subject = "a\r\n#Attachments : /etc/passwd";
-  EXPECT_NE(FormatMailHead(mail).find("\r\n#Subject : a  #Attachments : /etc/passwd\r\n#Message"),
-            std::string::npos) << "the one writer keeps every value on its line";
-  mail.message = "ends with a line feed\n";
-  EXPECT_NE(FormatMailHead(mail).find("line feed\n#BodyType : Text\r\n"), std::string::npos)
-      << "no CR LF after a value that ends with LF";
-}
-
-TEST(MailDataFile, MessageLineEndsBecomeCrLf) {
-  const std::pair<std::string, std::string> cases[] = {
-      {"", ""},           {"\n", "\r\n"},           {"a\r\n\nb", "a\r\n\r\nb"},
-      {"x\ry\r", "x\ry\r"}, {"\r\r\n\n", "\r\r\n\r\n"}, {"\nlast\n", "\r\nlast\r\n"},
-  };
-  TempDirectory set, given;
-  for (const auto& [text, message] : cases) {
+// Each case of tests/data/mes/written.txt: no value makes a line of its own, what no name can
+// hold (a comma, a directory part) is replaced, in the record written too; the file reads back
+// as the same record, and the writer given the message as it is writes the same file.
+TEST(MailDataFile, TheWrittenCasesOfTheDataDirectory) {
+  TempDirectory dir;
+  WriteFile(dir / "h.txt", "H");
+  for (const TextCase& c : TextCases("mes/written")) {
+    SCOPED_TRACE(c.name);
     MailData mail;
-    mail.SetMessage(text);
-    EXPECT_EQ(mail.message, message) << text;
-    // A message handed to the writer as it is comes out the same.
-    MailData other;
-    ASSERT_TRUE(mail.WriteToDirectory(set.path()));
-    ASSERT_TRUE(WriteMailData(other, given.path(), false, text, true));
-    EXPECT_EQ(ReadFile(other.filePath), ReadFile(mail.filePath)) << text;
+    const std::map<std::string, std::string*> asGiven = {
+        {"Version", &mail.version}, {"SenderName", &mail.senderName}, {"From", &mail.from},
+        {"Subject", &mail.subject}, {"Text", &mail.message}};
+    std::optional<std::string> message;
+    for (const std::vector<std::string>& input : c.inputs) {
+      const size_t colon = input[0].find(": ");
+      const std::string field = input[0].substr(0, colon), value = input[0].substr(colon + 2);
+      if (asGiven.contains(field)) *asGiven.at(field) = value;
+      if (field == "To") mail.AddTo(value);
+      if (field == "Copy") mail.AddCopy(value);
+      if (field == "Message") mail.SetMessage(*(message = value));
+      if (field == "Attachment") mail.attachmentNames.push_back(value);
+      if (field == "Attachment") mail.attachmentFiles.push_back(dir / "h.txt");
+    }
+    MailData given = mail;
+    ASSERT_TRUE(mail.WriteToDirectory(dir / "set"));
+    EXPECT_EQ(ReadFile(mail.filePath), c.text);
+    EXPECT_EQ(FormatMailHead(mail) + FormatMailAttachments(mail), c.text) << "as stored";
+    const MailData read = Read(mail.filePath);
+    if (mail.message.find_last_not_of("\r\n") + 1 == mail.message.size()) {  // else trimmed
+      EXPECT_EQ(FormatMailHead(read) + FormatMailAttachments(read), c.text) << "read back";
+    }
+    if (message) {
+      ASSERT_TRUE(WriteMailData(given, dir / "given", false, *message, true));
+      EXPECT_EQ(ReadFile(given.filePath), c.text) << "the message given as it is";
+    }
   }
 }
 
@@ -264,42 +270,6 @@ TEST(MailDataFile, LoadedRecordsMoveUnreadWhileTheirFilesAreUnchanged) {
   WrittenAsRead handWritten = platform::StampOf(queue / "hand.mes");
   EXPECT_TRUE(ReadMailFile(hand, queue / "hand.mes", &handWritten, nullptr));
   EXPECT_FALSE(handWritten.has_value()) << "not what the writer writes";
-}
-
-// No value makes a line of its own; what no name can hold (a comma, a directory
-// part) is replaced, in the record written too, and names come back as stored.
-TEST(MailDataFile, NoValueBreaksItsLineAndNamesComeBackAsStored) {
-  TempDirectory dir, out;
-  WriteFile(dir / "h.txt", "H");
-  const std::string evil = "homework\r\n#Attachments : /etc/passwd\n\r#To : x@evil\x0B\x7F";
-  const std::string shown = "homework  #Attachments : /etc/passwd  #To : x@evil  ";
-  MailData mail;
-  mail.version = mail.senderName = mail.from = mail.subject = evil;
-  mail.to = mail.copy = {evil};
-  const std::pair<std::string, std::string> names[] = {
-      {"homework.txt,secret.txt", "homework.txt_secret.txt"}, {"../up.txt", "up.txt"},
-      {"C:\\docs\\a\tb.txt", "a\tb.txt"},           {"C:x.txt", "x.txt"},
-      {"..", "attachment"},                              {"line\r\nend", "line  end"},
-  };
-  for (const auto& [given, stored] : names) {
-    mail.attachmentNames.push_back(given);
-    mail.attachmentFiles.push_back(dir / "h.txt");
-  }
-  ASSERT_TRUE(mail.WriteToDirectory(out.path()));
-  const std::string text = ReadFile(mail.filePath);
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 10) << text;
-  EXPECT_EQ(std::count(text.begin(), text.end(), '\r'), 10) << text;
-  const MailData read = Read(mail.filePath);
-  for (const std::string* field : {&read.version, &read.senderName, &read.from, &read.subject,
-                                   &read.to[0], &read.copy[0]}) {
-    EXPECT_EQ(*field, shown);
-  }
-  ASSERT_EQ(read.attachmentNames.size(), std::size(names));
-  for (size_t i = 0; i < std::size(names); ++i) {
-    EXPECT_EQ(mail.attachmentNames[i], names[i].second) << "the record written, as stored";
-    EXPECT_EQ(read.attachmentNames[i], names[i].second);
-    EXPECT_EQ(ReadFile(read.attachmentFiles[i]), "H");
-  }
 }
 
 // Random values holding keys, commas, CR LF and bytes above 0x7F read back exactly
