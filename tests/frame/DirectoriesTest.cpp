@@ -6,10 +6,12 @@
 #include <iterator>
 #include <latch>
 #include <set>
+#include <sstream>
 #include <thread>
 #include <vector>
 
 #include "../exchange/ItemTest.h"
+#include "../mime/TextCases.h"
 #include "frame/Directories.h"
 #include "frame/UniqueNames.h"
 #include "frame/WorkingDirectory.h"
@@ -51,100 +53,76 @@ TEST(CreateDirectoryPath, AFailureLeavesNothingBehind) {
   EXPECT_TRUE(platform::IsExistingDirectory(dir / "kept"));
 }
 
-TEST(UniqueTempName, TakesTheSmallestFreeNumberByCreatingAnEmptyFile) {
-  TempDirectory dir;
-  EXPECT_EQ(UniqueTempName("qv6", dir.path()), dir / "~AT0.qv6");
-  EXPECT_TRUE(platform::IsExistingFile(dir / "~AT0.qv6")) << "the name is taken at once";
-  EXPECT_EQ(ReadFile(dir / "~AT0.qv6"), "");
-  WriteFile(dir / "~AT1.qv6", "x");
-  fs::create_directory(dir / "~AT2.qv6");
-  WriteFile(dir / "~AT4.qv6", "");
-  EXPECT_EQ(UniqueTempName("qv6", dir.path()), dir / "~AT3.qv6")
-      << "files and directories of the name are passed over";
-  EXPECT_EQ(UniqueTempName("qv6", dir.path()), dir / "~AT5.qv6");
-  EXPECT_EQ(ReadFile(dir / "~AT1.qv6"), "x") << "an existing file is never touched";
-  EXPECT_EQ(UniqueTempName("mes", dir.path(), "x"), dir / "x0.mes");
+// Each case of tests/data/unique-names/cases.txt in a directory of its own.
+TEST(UniqueNames, TheCasesOfTheDataFile) {
+  for (const TextCase& c : TextCases("unique-names/cases")) {
+    SCOPED_TRACE(c.name);
+    TempDirectory dir, from;
+    for (const std::vector<std::string>& input : c.inputs) {
+      std::istringstream line(input[0]);
+      const std::vector<std::string> w{std::istream_iterator<std::string>(line), {}};
+      if (w[0] == "file") WriteFile(dir / w[1], w.size() > 2 ? w[2] : "");
+      if (w[0] == "dir") fs::create_directory(dir / w[1]);
+      if (w[0] == "remove") fs::remove(dir / w[1]);
+      if (w[0] == "temp") {
+        EXPECT_EQ(UniqueTempName(w[1], dir.path(), w.size() > 3 ? w[2] : "~AT"), dir / w.back());
+      }
+      if (w[0] == "take" || w[0] == "move") {
+        uint32_t known = std::stoul(w[1]);
+        WriteFile(from / "mail", "mail");
+        EXPECT_EQ(w[0] == "take" ? UniqueNameFrom(known, "mes", dir.path())
+                                 : UniqueNameMovedFrom(from / "mail", known, "mes", dir.path()),
+                  dir / w[2]) << input[0];
+        EXPECT_EQ(known, std::stoul(w[3])) << input[0];
+        EXPECT_EQ(fs::exists(from / "mail"), w[0] == "take") << "moved, not copied";
+      }
+    }
+    std::set<std::string> listed;
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
+      const std::string name = entry.path().filename().string();
+      listed.insert(name + (entry.is_directory() ? "/" : " " + std::to_string(entry.file_size())));
+    }
+    std::string listing;
+    for (const std::string& entry : listed) listing += entry + "\n";
+    EXPECT_TRUE(c.text.empty() || listing == c.text) << listing;
+  }
+}
+
+// What no case shows: no directory, a creation that fails once, the working directory, and a
+// file kept open as it is taken.
+TEST(UniqueTempName, NoDirectoryAFailedCreationTheWorkingDirectoryAndAFileKeptOpen) {
+  TempDirectory dir, from;
+  uint32_t known = 0;
   EXPECT_EQ(UniqueTempName("qv6", dir / "missing/"), "") << "no directory, no name";
-  platform::FileFaults faults;
-  faults.Fail(platform::FileOperation::Open, 1);
-  EXPECT_EQ(UniqueTempName("qv6", dir.path(), "y"), dir / "y0.qv6")
-      << "a creation that failed of a name that is not there is tried again, not passed over";
-  EXPECT_TRUE(faults.Fired());
-  // Without a directory: the working directory, prefix and extension.
+  EXPECT_EQ(UniqueNameFrom(known, "mes", dir / "missing/"), "");
+  EXPECT_EQ(known, 0u);
+  EXPECT_FALSE(CreateUniqueFile(known, "mes", dir / "missing/"));
+  WriteFile(from / "mail.mes", "x");
+  EXPECT_EQ(UniqueNameMovedFrom(from / "gone.mes", known, "mes", dir.path()), "");
+  EXPECT_EQ(UniqueNameMovedFrom(from / "mail.mes", known, "mes", dir / "missing/"), "");
+  EXPECT_TRUE(platform::IsExistingFile(from / "mail.mes")) << "a failed move leaves the file";
+  {
+    platform::FileFaults faults;
+    faults.Fail(platform::FileOperation::Open, 1);
+    EXPECT_EQ(UniqueTempName("qv6", dir.path(), "y"), dir / "y0.qv6")
+        << "a creation that failed of a name that is not there is tried again, not passed over";
+    EXPECT_TRUE(faults.Fired());
+  }
   const std::string name = UniqueTempName(), base = WorkingDirectory() + "~AT";
   ASSERT_TRUE(base.starts_with(platform::TemporaryDirectory()));
   EXPECT_TRUE(name.starts_with(base) && name.ends_with(".tmp")) << name;
   EXPECT_TRUE(platform::RemoveFile(name));
-}
-
-// Past the first few names the directory is listed once; only names spelled
-// exactly are passed over, so the first free number is the same as when
-// every name is tried.
-TEST(UniqueTempName, ManyTakenNamesGiveTheSameFirstFreeNumber) {
-  TempDirectory dir;
-  for (int n = 0; n < 12; ++n) {
-    if (n != 7) WriteFile(dir / ("~AT" + std::to_string(n) + ".eml"), "");
-  }
-  fs::create_directory(dir / "~AT12.eml");
-  for (const char* other : {"~AT07.eml", "~AT7.emlx", "~AT7.eml.bak", "~AT7x.eml", "AT7.eml",
-                            "~AT99999999999.eml", "~AT-7.eml"}) {
-    WriteFile(dir / other, "");
-  }
-  EXPECT_EQ(UniqueTempName("eml", dir.path()), dir / "~AT7.eml");
-  EXPECT_EQ(UniqueTempName("eml", dir.path()), dir / "~AT13.eml") << "a directory is passed over";
-  EXPECT_EQ(UniqueTempName("eml", dir.path()), dir / "~AT14.eml");
-  fs::remove(dir / "~AT5.eml");
-  EXPECT_EQ(UniqueTempName("eml", dir.path()), dir / "~AT5.eml");
-  fs::remove(dir / "~AT0.eml");
-  EXPECT_EQ(UniqueTempName("eml", dir.path()), dir / "~AT0.eml");
-}
-
-// Taking one name after another (a mailbox) or moving a file to the first
-// free name starts the next search just past the name taken; nothing is replaced.
-TEST(UniqueNameFrom, TakesOrMovesToTheFirstFreeNameAndRemembersTheTakenOnes) {
-  TempDirectory from, to;
-  for (const int n : {0, 1, 2, 3, 4, 6}) {
-    WriteFile(to / ("~AT" + std::to_string(n) + ".mes"), "old");
-  }
-  const struct {
-    bool move;
-    uint32_t known;
-    const char* expected;
-    uint32_t knownAfter;
-  } steps[] = {{true, 0, "~AT5.mes", 6}, {false, 6, "~AT7.mes", 8}, {true, 1, "~AT8.mes", 9},
-               {true, 2, "~AT9.mes", 10}, {false, 0, "~AT10.mes", 11}};
-  for (const auto& step : steps) {
-    WriteFile(from / "mail.mes", step.expected);
-    uint32_t known = step.known;
-    EXPECT_EQ(step.move ? UniqueNameMovedFrom(from / "mail.mes", known, "mes", to.path())
-                        : UniqueNameFrom(known, "mes", to.path()),
-              to / step.expected);
-    EXPECT_EQ(known, step.knownAfter) << step.expected;
-    EXPECT_EQ(ReadFile(to / step.expected), step.move ? step.expected : "");
-    EXPECT_EQ(platform::IsExistingFile(from / "mail.mes"), !step.move);
-  }
-  EXPECT_EQ(ReadFile(to / "~AT6.mes"), "old") << "an existing file is never replaced";
-  fs::remove(to / "~AT1.mes");
-  uint32_t known = 11, fresh = 0, none = 0;
-  EXPECT_EQ(UniqueNameMovedFrom(from / "mail.mes", known, "mes", to.path()), to / "~AT11.mes")
-      << "a name freed below what is known is passed over";
-  EXPECT_EQ(UniqueNameMovedFrom(from / "gone.mes", fresh, "mes", to.path()), "");
-  EXPECT_EQ(UniqueNameMovedFrom(to / "~AT11.mes", fresh, "mes", to / "missing/"), "");
-  EXPECT_TRUE(platform::IsExistingFile(to / "~AT11.mes")) << "a failed move leaves the file";
-  EXPECT_EQ(UniqueNameFrom(none, "mes", to / "missing/"), "");
-  EXPECT_EQ(none, 0u);
-  EXPECT_FALSE(CreateUniqueFile(none, "mes", to / "missing/"));
-  // The same name taken with the file kept open, shared with no one.
-  std::optional<platform::File> file = CreateUniqueFile(known, "mes", to.path());
+  known = 3;
+  std::optional<platform::File> file = CreateUniqueFile(known, "mes", dir.path());
   ASSERT_TRUE(file);
-  EXPECT_EQ(file->Path(), to / "~AT12.mes");
-  EXPECT_EQ(known, 13u);
+  EXPECT_EQ(file->Path(), dir / "~AT3.mes");
+  EXPECT_EQ(known, 4u);
   EXPECT_FALSE(platform::File::TryOpen(file->Path(), platform::FileAccess::Read,
                                        platform::FileShare::DenyNone,
                                        platform::FileDisposition::OpenExisting));
   file->Write("new", 3);
   file->Close();
-  EXPECT_EQ(ReadFile(to / "~AT12.mes"), "new");
+  EXPECT_EQ(ReadFile(dir / "~AT3.mes"), "new");
 }
 
 TEST(UniqueTempName, ThreadsTakingNamesAtOnceNeverShareOne) {
