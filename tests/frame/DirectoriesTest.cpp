@@ -4,10 +4,8 @@
 
 #include <filesystem>
 #include <iterator>
-#include <latch>
 #include <set>
 #include <sstream>
-#include <thread>
 #include <vector>
 
 #include "../exchange/ItemTest.h"
@@ -25,14 +23,6 @@ namespace {
 
 using namespace quorvel::testing;
 namespace fs = std::filesystem;
-
-TEST(NormaliseDirectory, AppendsOneSeparatorToNonEmptyPaths) {
-  const std::string separator(1, platform::kPathSeparator);
-  EXPECT_EQ(NormaliseDirectory("/a/b"), "/a/b" + separator);
-  EXPECT_EQ(NormaliseDirectory("/a/b/"), "/a/b/") << "\"/\" separates on every system";
-  EXPECT_EQ(NormaliseDirectory(""), "");
-  EXPECT_EQ(NormaliseDirectory("folder"), "folder" + separator);
-}
 
 // A failed creation leaves the tree as it found it.
 TEST(CreateDirectoryPath, AFailureLeavesNothingBehind) {
@@ -123,27 +113,6 @@ TEST(UniqueTempName, NoDirectoryAFailedCreationTheWorkingDirectoryAndAFileKeptOp
   file->Write("new", 3);
   file->Close();
   EXPECT_EQ(ReadFile(dir / "~AT3.mes"), "new");
-}
-
-TEST(UniqueTempName, ThreadsTakingNamesAtOnceNeverShareOne) {
-  TempDirectory dir;
-  constexpr int kThreads = 8, kNamesEach = 25;
-  std::latch start(kThreads);
-  std::vector<std::vector<std::string>> names(kThreads);
-  std::vector<std::thread> takers;
-  for (auto& taken : names) {
-    takers.emplace_back([&taken, &start, &dir] {
-      start.arrive_and_wait();
-      for (int i = 0; i < kNamesEach; ++i) taken.push_back(UniqueTempName("qvz", dir.path()));
-    });
-  }
-  std::set<std::string> distinct;
-  for (int t = 0; t < kThreads; ++t) {
-    takers[t].join();
-    distinct.insert(names[t].begin(), names[t].end());
-  }
-  EXPECT_EQ(distinct.size(), size_t{kThreads * kNamesEach});
-  EXPECT_EQ(distinct.count(""), 0u);
 }
 
 using Directories = std::set<std::string>;
