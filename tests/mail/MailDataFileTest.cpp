@@ -1,5 +1,5 @@
 // Mail-data files: bytes written by hand from the format's description, the
-// reading rules and the dump, naming, moves and a round-trip property.
+// reading rules and the dump, the writer's cases, naming and moves.
 #include <gtest/gtest.h>
 
 #include <algorithm>
