@@ -186,26 +186,6 @@ TEST(MailDataFile, NamesMovesAndMissingContent) {
   EXPECT_FALSE(list.LoadDirectory(sent / "missing"));
 }
 
-TEST(MailDataFile, AnAttachmentThatCannotBeCopiedLeavesNothing) {
-  TempDirectory dir, out;
-  WriteFile(dir / "a.txt", "A");
-  MailData mail;
-  mail.attachmentNames = {dir / "a.txt", dir / "gone.txt"};
-  mail.attachmentFiles = {"", ""};
-  const MailData before = mail;
-  EXPECT_FALSE(mail.WriteToDirectory(out.path()));
-  EXPECT_TRUE(fs::is_empty(out.path()));
-  mail = before;
-  EXPECT_FALSE(mail.WriteToDirectory(out.path(), true)) << "a file that cannot be moved";
-  EXPECT_TRUE(fs::is_empty(out.path()));
-  WriteFile(dir / "a.txt", "A");  // moved, then removed with the failed mail
-  mail = before;
-  mail.filePath = dir / "a.txt";
-  EXPECT_FALSE(mail.MoveToDirectory(out.path()));
-  EXPECT_TRUE(fs::exists(dir / "a.txt")) << "a failed move deletes nothing";
-  EXPECT_FALSE(mail.WriteToDirectory("no-separator")) << "a directory that cannot be created";
-}
-
 // A mail without attachments whose file is exactly the writer's moves by a
 // rename (the file keeps its time); any other mail is written anew.
 TEST(MailDataFile, MovesRenameOnlyFilesTheWriterWouldWrite) {
