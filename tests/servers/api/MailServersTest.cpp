@@ -1,6 +1,6 @@
 // Mail through libquorvel.so and the run's Postfix and Dovecot (ports and Maildirs from the file
 // that CTest names in QUORVEL_SERVERS_STATE; skipped without it). "receiver", "secure",
-// "unverified", "fetcher" and "oauthapi" are these tests' own mailboxes.
+// "unverified" and "oauthapi" are these tests' own mailboxes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -192,30 +192,6 @@ TEST_F(RealServers, EveryModeDeliversWhatWasSentWholeAndItLeavesTheServer) {
       EXPECT_TRUE(ReadFile(record->attachmentFiles[2]) == big) << "5 MB attachment differs";
     }
   }
-}
-
-TEST_F(RealServers, AnUnwritableReceptionDirectoryLeavesTheMessageOnTheServer) {
-  namespace fs = std::filesystem;
-  fs::permissions(reception.path(), fs::perms::owner_read | fs::perms::owner_exec);
-  if (std::ofstream(reception / "probe")) {
-    fs::permissions(reception.path(), fs::perms::owner_all);
-    GTEST_SKIP() << "the permissions do not bind this user (root)";
-  }
-  const std::string token = Token();
-  MailData mail = Mail(token, "fetcher");
-  MailDataList none, later;
-  const Connection fetcher{"fetcher", 0, 0, "fetcher", false};
-  OnHostThread(fetcher, [&] { ASSERT_TRUE(MailsSendMailFromMailData(&mail)); });
-  ASSERT_FALSE(WaitForMessages("fetcher", token).empty());
-  OnHostThread(fetcher, [&] {
-    EXPECT_TRUE(MailsReceiveMails(&none));
-    EXPECT_EQ(MailsGetLastErrorCode(), 0);
-  });
-  fs::permissions(reception.path(), fs::perms::owner_all);
-  EXPECT_EQ(none.Size(), 0u);
-  EXPECT_TRUE(fs::is_empty(reception.path()));
-  OnHostThread(fetcher, [&] { EXPECT_TRUE(MailsReceiveMails(&later)); });
-  EXPECT_NE(Find(later, token), nullptr) << "still on the server";
 }
 
 TEST_F(RealServers, RefusalsAreClearAndTheLogHoldsNoCredential) {
