@@ -57,10 +57,7 @@ def send(sizes_mb):
 
 
 def digest(pieces):
-    h = hashlib.sha256()
-    for piece in pieces:
-        h.update(piece)
-    return h.hexdigest()
+    return hashlib.sha256(b"".join(pieces)).hexdigest()
 
 
 def receive_rows(scale):
