@@ -1,8 +1,12 @@
-// Walking the registry with RegistryKey over the in-memory registry.
+// Walking the registry with RegistryKey over the in-memory registry (tests/data/registry).
 #include "_Common/Classes/Registry/RegistryKey.h"
 
 #include <gtest/gtest.h>
 
+#include <optional>
+#include <sstream>
+
+#include "ByteCases.h"
 #include "platform/testing/RegistryFill.h"
 
 namespace quorvel {
@@ -10,72 +14,39 @@ namespace {
 
 using platform::RegistryRoot;
 
-class RegistryKeyTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    platform::ClearRegistry();
-    platform::SetRegistryString(RegistryRoot::CurrentUser, "Software\\Vendor\\App\\Settings",
-                                "Colour", "blue");
-    platform::SetRegistryString(RegistryRoot::CurrentUser, "Software\\Vendor\\App", "", "default");
-    platform::SetRegistryString(RegistryRoot::CurrentUser, "Software\\Vendor\\Zeta", "x", "1");
-    platform::SetRegistryString(RegistryRoot::CurrentUser, "Software\\Vendor\\alpha", "x", "1");
-  }
-  void TearDown() override { platform::ClearRegistry(); }
-};
-
-TEST_F(RegistryKeyTest, WalksDownAndUpAndKeepsItsPlaceOnFailure) {
-  RegistryKey key(RegistryRoot::LocalMachine, platform::kRegistryRead);
-  EXPECT_EQ(key.rootName(), "HKEY_LOCAL_MACHINE\\");
-  ASSERT_TRUE(key.Open(RegistryRoot::CurrentUser, "SOFTWARE\\vendor\\", platform::kRegistryRead));
-  EXPECT_EQ(key.rootName(), "HKEY_CURRENT_USER\\");
-  EXPECT_EQ(key.path(), "SOFTWARE\\vendor") << "kept without the trailing backslash";
-
-  ASSERT_TRUE(key.OpenSubKey("App\\Settings\\"));
-  EXPECT_EQ(key.path(), "SOFTWARE\\vendor\\App\\Settings");
-  std::string text;
-  ASSERT_TRUE(key.ReadString("colour", text));
-  EXPECT_EQ(text, "blue");
-  EXPECT_EQ(key.valueSize(), 5u) << "with the terminating NUL";
-
-  EXPECT_FALSE(key.OpenSubKey("Missing"));
-  EXPECT_EQ(key.status(), platform::kRegistryNotFound);
-  EXPECT_EQ(key.path(), "SOFTWARE\\vendor\\App\\Settings");
-  EXPECT_TRUE(key.ReadString("Colour", text)) << "still open where it was";
-
-  ASSERT_TRUE(key.Up(1));
-  EXPECT_EQ(key.path(), "SOFTWARE\\vendor\\App");
-  ASSERT_TRUE(key.ReadString("", text));
-  EXPECT_EQ(text, "default");
-  EXPECT_FALSE(key.ReadString("Colour", text)) << "a value of the subkey, not of this key";
-
-  EXPECT_FALSE(key.Open(RegistryRoot::LocalMachine, "Software\\Vendor", platform::kRegistryRead));
-  EXPECT_EQ(key.rootName(), "HKEY_CURRENT_USER\\");
-  EXPECT_EQ(key.path(), "SOFTWARE\\vendor\\App");
-}
-
-TEST_F(RegistryKeyTest, ValuesOfMoreThan200BytesCannotBeRead) {
-  platform::SetRegistryString(RegistryRoot::CurrentUser, "Limits", "fits", std::string(199, 'a'));
-  platform::SetRegistryString(RegistryRoot::CurrentUser, "Limits", "long", std::string(200, 'b'));
-  RegistryKey key;
-  ASSERT_TRUE(key.Open(RegistryRoot::CurrentUser, "Limits", platform::kRegistryRead));
-  std::string text = "before";
-  ASSERT_TRUE(key.ReadString("fits", text));
-  EXPECT_EQ(text, std::string(199, 'a'));
-  EXPECT_EQ(key.valueSize(), 200u);
-  text = "before";
-  EXPECT_FALSE(key.ReadString("long", text));
-  EXPECT_EQ(key.status(), platform::kRegistryMoreData);
-  EXPECT_EQ(text, "before");
-}
-
-TEST_F(RegistryKeyTest, SubkeysAreListedInTheOrderOfTheirNames) {
-  RegistryKey key;
-  ASSERT_TRUE(key.Open(RegistryRoot::CurrentUser, "Software\\Vendor", platform::kRegistryRead));
-  std::vector<std::string> names;
-  ASSERT_TRUE(key.EnumSubKeys(names));
-  EXPECT_EQ(names, (std::vector<std::string>{"alpha", "App", "Zeta"}));
+TEST(RegistryKeyWalks, EachStepAnswersAndLeavesTheKeyAsTheWalkSays) {
   platform::ClearRegistry();
-  EXPECT_FALSE(key.OpenSubKey("App")) << "the tree is gone";
+  std::optional<RegistryKey> key;
+  std::string text;
+  for (const std::vector<std::string>& row : testing::CaseTable("registry/walks.txt")) {
+    std::istringstream head(row[0]);
+    std::string step, rootName;
+    head >> step >> rootName;
+    const RegistryRoot root =
+        rootName == "LM" ? RegistryRoot::LocalMachine : RegistryRoot::CurrentUser;
+    std::vector<std::string> a;  // the arguments; the last field of a walking step is its outcome
+    for (size_t i = 1; i < row.size() - (step == "set" ? 0 : 1); ++i) {
+      a.push_back(testing::ParseBytes(row[i]));
+    }
+    bool answer = true;
+    std::vector<std::string> names;
+    if (step == "set") platform::SetRegistryString(root, a[0], a[1], a[2]);
+    if (step == "clear") platform::ClearRegistry();
+    if (step == "set" || step == "clear") continue;
+    if (step == "new") key.emplace(root, platform::kRegistryRead);
+    if (step == "open") answer = key->Open(root, a[0], platform::kRegistryRead);
+    if (step == "sub") answer = key->OpenSubKey(a[0]);
+    if (step == "up") answer = key->Up(std::stoi(a[0]));
+    if (step == "read") answer = key->ReadString(a[0], text);
+    if (step == "list") answer = key->EnumSubKeys(names);
+    std::string shown = std::string(answer ? "yes " : "no ") + key->rootName() + key->path() +
+                        " status " + std::to_string(key->status());
+    if (step == "read" && answer) shown += " size " + std::to_string(key->valueSize());
+    if (step == "read") shown += " text " + std::to_string(text.size()) + ":" + text.substr(0, 12);
+    for (const std::string& name : names) shown += " " + name;
+    EXPECT_EQ(shown, row.back()) << row[0];
+  }
+  platform::ClearRegistry();
 }
 
 }  // namespace

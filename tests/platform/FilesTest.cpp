@@ -1,14 +1,16 @@
 // Files, paths and the file system: sharing modes, dispositions and failures of platform::File,
-// mapped files, wildcards, copy, delete, read-only, stamps, private directories, paths cut at
-// the system's separators (Windows drives, shares and limits run on Windows only) and a full disk.
+// mapped files, copy, delete, read-only, stamps, private directories, the path rules (wildcards,
+// separators, Windows drives, shares and limits: tests/data/paths) and a full disk.
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <filesystem>
 #include <optional>
+#include <sstream>
 #include <string>
-#include <tuple>
+#include <vector>
 
+#include "ByteCases.h"
 #include "TempDirectory.h"
 #include "platform/Faults.h"
 #include "platform/File.h"
@@ -118,18 +120,6 @@ TEST(MappedFiles, ShowTheBytesAndKeepExclusiveWritersOut) {
   EXPECT_FALSE(MappedFile::Open(dir.path())) << "a directory";
 }
 
-TEST(Listing, WildcardRules) {
-  const std::tuple<std::string, std::string, bool> cases[] = {
-      {"*", "", true},           {"a?c", "ABC", true},       {"a?c", "ac", false},
-      {"*.log", "x.y.log", true}, {"*.log", "x.logs", false}, {"~*.log", "~.log", true},
-      {"a*b*c", "aXXbYYbZc", true}, {"a*b*c", "aXXbYY", false},
-      {std::string(64, '*') + "b", std::string(4096, 'a'), false},
-  };
-  for (const auto& [pattern, name, matches] : cases) {
-    EXPECT_EQ(WildcardMatch(pattern, name), matches) << pattern << " " << name.substr(0, 20);
-  }
-}
-
 TEST(Copying, DuplicateKeepsBytesAndHonoursFailIfExists) {
   TempDirectory dir;
   std::string big(1 << 20, '\0');
@@ -194,68 +184,30 @@ TEST(PrivateDirectories, AnyBitForTheGroupOrOthersOpensIt) {
   EXPECT_FALSE(IsOwnPrivateDirectory(dir / "missing"));
 }
 
-TEST(PathNames, CutAtTheLastSeparator) {
-  const std::string sep(1, kPathSeparator);
-  const struct {
-    std::string path, directory, name;
-  } cases[] = {
-      {"", "", ""},
-      {"name.eml", "", "name.eml"},
-      {sep + "name", sep, "name"},
-      {"a" + sep + "b" + sep + "c.txt", "a" + sep + "b" + sep, "c.txt"},
-      {"a" + sep, "a" + sep, ""},
-  };
-  for (const auto& c : cases) {
-    EXPECT_EQ(DirectoryOf(c.path), c.directory) << c.path;
-    EXPECT_EQ(FileNameOf(c.path), c.name) << c.path;
-    EXPECT_EQ(DirectoryOf(c.path) + FileNameOf(c.path), c.path);
+// A function of the path rules called as a line of tests/data/paths/cases.txt says.
+std::vector<std::string> Answer(const std::string& function, const std::vector<std::string>& a) {
+  const auto yes = [](bool answer) { return std::string(answer ? "yes" : "no"); };
+  if (function == "match") return {yes(WildcardMatch(a[0], a[1]))};
+  if (function == "split") return {DirectoryOf(a[0]), FileNameOf(a[0])};
+  if (function == "limits") return {yes(IsPathWithinSystemLimits(a[0]))};
+  if (function == "separator") return {yes(IsPathSeparator(a[0][0]))};
+  if (function != "uncreated") return {"no function " + function};
+  const std::optional<size_t> prefix = UncreatedPrefixLength(a[0]);
+  return {prefix ? std::to_string(*prefix) : "none"};
+}
+
+TEST(PathRules, WildcardsNamesUncreatedPrefixesAndLimits) {
+  for (const std::vector<std::string>& row : CaseTable("paths/cases.txt")) {
+    std::istringstream head(row[0]);
+    std::string function, systems;
+    head >> function >> systems;
+    if (systems == (kOnWindows ? "posix" : "windows")) continue;
+    std::vector<std::string> values;
+    for (size_t i = 1; i < row.size(); ++i) values.push_back(ParseBytes(row[i]));
+    const auto answers = values.end() - (function == "split" ? 2 : 1);
+    EXPECT_EQ(Answer(function, {values.begin(), answers}), std::vector(answers, values.end()))
+        << row[0] << " | " << row[1].substr(0, 40);
   }
-  // A backslash separates only where the system reads it as a separator.
-  const bool backslashSeparates = IsPathSeparator('\\');
-  EXPECT_EQ(FileNameOf("dir\\file"), backslashSeparates ? "file" : "dir\\file");
-}
-
-TEST(SystemDirectories, UncreatedPrefix) {
-  EXPECT_EQ(UncreatedPrefixLength("/a/b/"), 1u);
-  EXPECT_EQ(UncreatedPrefixLength("rel/a/"), 4u);
-  EXPECT_EQ(UncreatedPrefixLength("folder/"), 7u);
-  EXPECT_FALSE(UncreatedPrefixLength("nothing"));
-  EXPECT_FALSE(UncreatedPrefixLength(""));
-}
-
-TEST(WindowsPaths, DrivesSharesAndBothSeparators) {
-  if (!kOnWindows) GTEST_SKIP() << "Windows paths only";
-  const struct {
-    std::string_view path;
-    std::optional<size_t> uncreated;
-  } cases[] = {
-      {"C:\\a\\b\\", 3},
-      {"c:/a/", 3},
-      {"C:a\\", std::nullopt},  // relative to the drive's current directory
-      {"\\\\server\\share\\a\\", 15},
-      {"//server/share/", 15},
-      {"\\\\server\\", std::nullopt},
-      {"\\\\server\\\\a\\", std::nullopt},  // no share name
-      {"\\\\server\\share", std::nullopt},
-      {"\\\\\\share\\", std::nullopt},
-      {"\\a\\", 1},
-      {"ab/c\\", 3},
-      {"a", std::nullopt},
-  };
-  for (const auto& c : cases) EXPECT_EQ(UncreatedPrefixLength(c.path), c.uncreated) << c.path;
-  EXPECT_TRUE(IsPathSeparator('/'));
-  EXPECT_TRUE(IsPathSeparator('\\'));
-  EXPECT_FALSE(IsPathSeparator(':'));
-}
-
-TEST(WindowsPaths, LimitsAre259CharactersAnd255PerName) {
-  if (!kOnWindows) GTEST_SKIP() << "Windows paths only";
-  EXPECT_TRUE(IsPathWithinSystemLimits("C:\\" + std::string(255, 'a')));
-  EXPECT_FALSE(IsPathWithinSystemLimits("C:\\" + std::string(256, 'a')));
-  EXPECT_FALSE(IsPathWithinSystemLimits("C:/" + std::string(256, 'a') + "/b"));
-  const std::string deep = "C:\\" + std::string(200, 'a') + "\\" + std::string(55, 'b');
-  EXPECT_TRUE(IsPathWithinSystemLimits(deep));  // 259 characters
-  EXPECT_FALSE(IsPathWithinSystemLimits(deep + "c"));
 }
 
 TEST(FileFaults, AFullDiskKeepsWhatFittedAndRefusesTheRest) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,23 @@ inline std::vector<std::filesystem::path> ByteCases(const std::string& kind) {
   std::sort(cases.begin(), cases.end());
   EXPECT_FALSE(cases.empty()) << "no cases in " << kind;
   return cases;
+}
+
+// The lines of tests/data/<file> that are not empty or a "#" comment, cut into their fields at
+// each " | ".
+inline std::vector<std::vector<std::string>> CaseTable(const std::string& file) {
+  std::vector<std::vector<std::string>> rows;
+  std::istringstream lines(ReadFile(std::string(QUORVEL_TEST_DATA) + "/" + file));
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string>& fields = rows.emplace_back();
+    for (size_t start = 0, bar = 0; bar != std::string::npos; start = bar + 3) {
+      bar = line.find(" | ", start);
+      fields.push_back(line.substr(start, bar - start));
+    }
+  }
+  EXPECT_FALSE(rows.empty()) << "no cases in " << file;
+  return rows;
 }
 
 inline std::string Utf8(std::u16string_view units) {

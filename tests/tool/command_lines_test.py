@@ -3,7 +3,6 @@
 code, standard output and standard error; SMTP and POP3 rows talk to servers run here.
 Usage: command_lines_test.py QUORVEL_TOOL VERSION"""
 import bz2
-import itertools
 import os
 import pty
 import shlex
@@ -12,61 +11,15 @@ import struct
 import subprocess
 import sys
 import tempfile
-import threading
 from pathlib import Path
+
+from loopback import messages, recipients, serve, smtp
 
 TOOL, VERSION = sys.argv[1], sys.argv[2]
 # The program beside the tool that runs its commands on the library's core;
 # a row whose first argument is its name runs it directly.
 CORE = os.path.join(os.path.dirname(TOOL), "quorvel-core")
 CASES = Path(__file__).resolve().parent.parent / "data" / "tool" / "command-lines.txt"
-
-
-def serve(greeting, answer=None):
-    """A server on loopback for any number of connections: it sends
-    `greeting` (None: it never answers and reads until the client gives up),
-    then, with `answer`, answers each line by `answer(connection, line,
-    lines)` until QUIT. Answers the listening socket."""
-    listener = socket.create_server(("127.0.0.1", 0))
-
-    def run():
-        while True:
-            try:
-                connection, _ = listener.accept()
-            except OSError:
-                return
-            with connection, connection.makefile("rb") as lines:
-                if greeting is None:
-                    lines.read()
-                    continue
-                connection.sendall(greeting)
-                for line in lines if answer else ():
-                    connection.sendall(answer(connection, line, lines))
-                    if line[:4].upper() == b"QUIT":
-                        break
-    threading.Thread(target=run, daemon=True).start()
-    return listener
-
-
-def port(server):
-    return server.getsockname()[1]
-
-
-recipients, messages = [], []
-
-
-def smtp(connection, line, lines):
-    """Records every RCPT address and every message's data; refuses nobody@."""
-    verb = line[:4].upper()
-    if verb == b"RCPT" and b"<nobody@" in line:
-        return b"550 no such user\r\n"
-    if verb == b"RCPT":
-        recipients.append(line[line.index(b"<") + 1:line.index(b">")].decode())
-    if verb == b"DATA":
-        connection.sendall(b"354 go on\r\n")
-        messages.append(b"".join(itertools.takewhile(lambda data: data != b".\r\n", lines)))
-        return b"250 queued\r\n"
-    return b"221 bye\r\n" if verb == b"QUIT" else b"250 ok\r\n"
 
 
 def maildrop(*drop):
@@ -122,23 +75,23 @@ def main():
         stream = bz2.compress(b"QVS\0" + bytes(10) + struct.pack("<I", 43) + bytes(25), 5)
         (work / "trailer.qv6").write_bytes(stream + struct.pack("<I", 5))
         (work / "body.txt").write_bytes(b"from a file\r\n")
-        good = port(serve(b"220 ready\r\n", smtp))
-        refusing = port(serve(b"554 no service here\r\n"))
-        silent = port(serve(None))
+        good = serve(b"220 ready\r\n", smtp)
+        refusing = serve(b"554 no service here\r\n")
+        silent = serve(None)
         probe = socket.create_server(("127.0.0.1", 0))
-        closed = port(probe)  # nothing listens there once it is closed
+        closed = probe.getsockname()[1]  # nothing listens there once it is closed
         probe.close()
-        empty = port(serve(b"+OK ready\r\n", maildrop()))
+        empty = serve(b"+OK ready\r\n", maildrop())
         # A subject that decodes to a line end and a key, and a C1 control
         # (CSI) that a terminal would take for an escape sequence.
-        hostile = port(serve(b"+OK ready\r\n", maildrop(
+        hostile = serve(b"+OK ready\r\n", maildrop(
             b"From: p@example.test\r\nTo: t@example.test\r\nSubject: "
-            b"=?UTF-8?Q?homework=0D=0A#Attachments_:_/etc/passwd=C2=9B2J?=\r\n\r\nhi\r\n")))
+            b"=?UTF-8?Q?homework=0D=0A#Attachments_:_/etc/passwd=C2=9B2J?=\r\n\r\nhi\r\n"))
         (work / "quiet.mes").write_bytes(b"#To : tutor@example.test\r\n#Message : by --mes\r\n")
         with open(work / "huge.mes", "wb") as huge:  # sparse: a value of 1 GiB
             huge.write(b"#To : tutor@example.test\r\n#Message : ")
             huge.truncate(1 << 30)
-        refusing_pop = port(serve(b"-ERR closed for today\r\n"))
+        refusing_pop = serve(b"-ERR closed for today\r\n")
         # A mailbox's files: a text with escape sequences, attachments whose
         # names hold an accent, a tab and an escape sequence; mail-data files
         # with a 300 kB attachment each; an index cut one byte short.

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The quorvel tool streams: its peak resident memory (as /usr/bin/time reports it) stays
-under LIMIT_MB. send: a sparse attachment of each size goes whole to an SMTP sink that counts
-the bytes. receive: POP3 sessions whose messages are generated while sent; each row checks the
+under LIMIT_MB. send: a sparse attachment of each size goes whole to an SMTP server on
+loopback. receive: POP3 sessions whose messages are generated while sent; each row checks the
 exit code, the reason, the commands the server saw and the files received (SHA-256).
 Usage: memory_test.py QUORVEL_TOOL LIMIT_MB send SIZE_MB... | receive [SCALE_MB]"""
 import base64
@@ -13,31 +13,14 @@ import socket
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 from pathlib import Path
+
+from loopback import messages, serve, smtp
 
 TOOL, LIMIT_MB, MODE = sys.argv[1], int(sys.argv[2]), sys.argv[3]
 MIB = 1024 * 1024
 failures = []
-
-
-def serve_once(session):
-    """A server on loopback for one connection, which `session(connection,
-    lines)` runs; answers its port and thread."""
-    listener = socket.create_server(("127.0.0.1", 0))
-
-    def accept():
-        connection, _ = listener.accept()
-        listener.close()
-        with connection, connection.makefile("rb") as lines:
-            try:
-                session(connection, lines)
-            except OSError:  # the client has gone
-                pass
-    thread = threading.Thread(target=accept, daemon=True)
-    thread.start()
-    return listener.getsockname()[1], thread
 
 
 def run_tool(name, arguments, scratch):
@@ -55,29 +38,17 @@ def run_tool(name, arguments, scratch):
 
 
 def send(sizes_mb):
+    port = serve(b"220 sink\r\n", smtp)
     for size_mb in sizes_mb:
-        received = []
-
-        def sink(connection, lines):
-            connection.sendall(b"220 sink\r\n")
-            for line in lines:
-                verb = line[:4].upper()
-                if verb == b"DATA":
-                    connection.sendall(b"354 go on\r\n")
-                    data = itertools.takewhile(lambda piece: piece != b".\r\n", lines)
-                    received.append(sum(map(len, data)))
-                connection.sendall(b"221 bye\r\n" if verb == b"QUIT" else b"250 ok\r\n")
-                if verb == b"QUIT":
-                    return
+        messages.clear()
         with tempfile.TemporaryDirectory(prefix="quorvel-send-memory-") as scratch:
             attachment = Path(scratch) / "sparse.bin"
             with open(attachment, "wb") as f:
                 f.truncate(size_mb * MIB)
-            port, thread = serve_once(sink)
             code, stderr = run_tool(f"{size_mb} MB attachment", [
                 "send", "--smtp", f"127.0.0.1:{port}", "--from", "pupil@example.test",
                 "--to", "tutor@example.test", "--attach", str(attachment)], scratch)
-            thread.join(30)
+        received = [len(message) for message in messages]
         groups = (size_mb * MIB + 2) // 3  # base64 in lines of 72 characters and CR LF
         text = groups * 4 + (groups + 17) // 18 * 2
         if code != 0 or len(received) != 1 or not text < received[0] < text + 2000:
@@ -86,10 +57,7 @@ def send(sizes_mb):
 
 
 def digest(pieces):
-    h = hashlib.sha256()
-    for piece in pieces:
-        h.update(piece)
-    return h.hexdigest()
+    return hashlib.sha256(b"".join(pieces)).hexdigest()
 
 
 def receive_rows(scale):
@@ -155,32 +123,26 @@ def receive(scale):
         listed = listed or sum(map(len, retr)) - 3
         commands = []
 
-        def session(connection, lines):
-            connection.sendall(b"+OK ready\r\n")
-            for line in lines:
-                command = line.strip().decode()
-                commands.append(command)
-                verb = command[:4].upper()
-                if verb == "RETR":
-                    connection.sendall(b"+OK\r\n")
-                    if callable(retr):
-                        return retr(connection)
-                    for piece in retr:
-                        connection.sendall(piece)
-                    continue
-                connection.sendall({"STAT": b"+OK %d %d\r\n" % (count, count * listed),
-                                    "LIST": b"+OK %s %d\r\n" % (command[5:].encode(), listed)}
-                                   .get(verb, b"+OK\r\n"))
-                if verb == "QUIT":
-                    return
+        def pop(connection, line, lines):
+            command = line.strip().decode()
+            commands.append(command)
+            verb = command[:4].upper()
+            if verb == "RETR":
+                connection.sendall(b"+OK\r\n")
+                if callable(retr):
+                    retr(connection)
+                for piece in () if callable(retr) else retr:
+                    connection.sendall(piece)
+                return b""
+            return {"STAT": b"+OK %d %d\r\n" % (count, count * listed),
+                    "LIST": b"+OK %s %d\r\n" % (command[5:].encode(), listed)}.get(verb, b"+OK\r\n")
         with tempfile.TemporaryDirectory(prefix="quorvel-receive-memory-") as scratch:
-            port, thread = serve_once(session)
+            port = serve(b"+OK ready\r\n", pop)
             target = Path(scratch) / "in"
             exit_code, stderr = run_tool(name, [
                 "receive", "--pop", f"127.0.0.1:{port}", "--user", "u", "--password", "p",
                 "--to", str(target)] + (options if "--timeout" in options else
                                         options + ["--timeout", "10000"]), scratch)
-            thread.join(30)
             reason = (f"quorvel receive: message 1 from 127.0.0.1:{port} was not received: "
                       f"POP error {pop_error} (")
             if exit_code != code or (pop_error and reason not in stderr):

@@ -1,6 +1,6 @@
 // Mail through libquorvel.so and the run's Postfix and Dovecot (ports and Maildirs from the file
 // that CTest names in QUORVEL_SERVERS_STATE; skipped without it). "receiver", "secure",
-// "unverified", "fetcher" and "oauthapi" are these tests' own mailboxes.
+// "unverified" and "oauthapi" are these tests' own mailboxes.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,7 +10,6 @@
 #include <fstream>
 #include <functional>
 #include <map>
-#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -24,57 +23,6 @@ namespace {
 
 using namespace quorvel::testing;
 
-struct MailServers {
-  static std::optional<MailServers> FromEnvironment() {
-    const char* path = std::getenv("QUORVEL_SERVERS_STATE");
-    if (path == nullptr) return std::nullopt;
-    std::ifstream in(path);
-    std::map<std::string, std::string> values;
-    for (std::string line; std::getline(in, line);) {
-      const size_t equals = line.find('=');
-      if (equals != std::string::npos) values[line.substr(0, equals)] = line.substr(equals + 1);
-    }
-    if (values["QUORVEL_SMTP_PORT"].empty()) return std::nullopt;
-    const auto port = [&](const char* key) {
-      return static_cast<uint16_t>(std::stoi(values["QUORVEL_" + std::string(key) + "_PORT"]));
-    };
-    return MailServers{port("SMTP"), port("POP"), port("SMTPS"), port("POP3S"),
-                       values["QUORVEL_TLS_CA"], values["QUORVEL_TLS_HOST"],
-                       values["QUORVEL_MAIL_DOMAIN"], values["QUORVEL_MAILDIR_ROOT"]};
-  }
-  std::string Address(const std::string& user) const { return user + "@" + domain; }
-  // A text no other message of the run contains, for subjects.
-  static std::string Token() {
-    std::random_device seed;
-    return "token-" + std::to_string(seed()) + std::to_string(seed());
-  }
-  // The stored messages of `user` that contain `marker`, once `count` have arrived (delivery is
-  // asynchronous; the 60 s bound only ends a wait for a message that never comes).
-  std::vector<std::string> WaitForMessages(const std::string& user, const std::string& marker,
-                                           size_t count = 1) const {
-    std::vector<std::string> found;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-    while (found.size() < count && std::chrono::steady_clock::now() < deadline) {
-      found.clear();
-      for (const char* folder : {"/new", "/cur"}) {
-        std::error_code error;
-        for (const auto& entry :
-             std::filesystem::directory_iterator(maildirRoot + "/" + user + folder, error)) {
-          std::string content = ReadFile(entry.path().string());
-          if (content.find(marker) != std::string::npos) found.push_back(std::move(content));
-        }
-      }
-      if (found.size() < count) std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return found;
-  }
-
-  uint16_t smtpPort = 0, popPort = 0, smtpsPort = 0, pop3sPort = 0;  // the last two: implicit TLS
-  std::string tlsCa;    // the CA of the servers' certificate
-  std::string tlsHost;  // the one name the certificate carries
-  std::string domain, maildirRoot;
-};
-
 std::vector<uint32_t> errorIds;  // the arguments of event 13, host thread only
 void RecordErrors(uint32_t event, uint32_t argument) {
   if (event == 13) errorIds.push_back(argument);
@@ -87,27 +35,68 @@ uint32_t GoodToken(const char* user, char* token, uint32_t capacity, uint32_t us
   return static_cast<uint32_t>(("token-" + std::string(user)).copy(token, capacity));
 }
 
+// How a host thread reaches the servers. Security 0 is clear text, 1 STARTTLS (STLS), 2 implicit
+// TLS on the servers' TLS ports; without `setsSecurity` the host never calls the security
+// setters. The password is the user's name unless given; the host is the certificate's name.
 struct Connection {
   const char* name;
-  uint32_t smtpTls;
-  uint32_t popTls;
-  bool implicitPorts;
-  const char* user = "secure";  // the password is the user's name
-  bool setsSecurity = true;     // else the host never calls the security setters
+  uint32_t smtpTls = 1, popTls = 1;
+  const char* user = "secure";
+  bool setsSecurity = true;
+  const char* password = nullptr;
+  std::string host = "";
+  bool withCa = true, verify = true;
 };
 
 class RealServers : public ::testing::Test {
  protected:
   void SetUp() override {
-    auto found = MailServers::FromEnvironment();
-    if (!found) GTEST_SKIP() << "no mail servers in this run (QUORVEL_SERVERS_STATE)";
-    servers = *found;
+    const char* path = std::getenv("QUORVEL_SERVERS_STATE");
+    std::ifstream in(path == nullptr ? "" : path);
+    for (std::string line; std::getline(in, line);) {
+      const size_t equals = line.find('=');
+      if (equals != std::string::npos) state[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    if (state["QUORVEL_SMTP_PORT"].empty()) GTEST_SKIP() << "no mail servers in this run";
   }
-  // Runs `body` on a host thread whose context reaches the servers at `host` as `user` (SMTP on
-  // `smtpPort`, POP on `popPort`), its log files in `logs`, its error events in errorIds.
-  void OnHostThread(const std::string& host, uint16_t smtpPort, uint16_t popPort,
-                    const char* user, const char* password, const std::function<void()>& body) {
+  uint16_t Port(const std::string& plain, const std::string& implicit, uint32_t tls) {
+    const std::string key = "QUORVEL_" + (tls == 2 ? implicit : plain) + "_PORT";
+    return static_cast<uint16_t>(std::stoi(state[key]));
+  }
+  std::string Address(const std::string& user) { return user + "@" + state["QUORVEL_MAIL_DOMAIN"]; }
+  // A text no other message of the run contains, for subjects.
+  static std::string Token() {
+    std::random_device seed;
+    return "token-" + std::to_string(seed()) + std::to_string(seed());
+  }
+  // The stored messages of `user` that contain `marker`, once `count` have arrived (delivery is
+  // asynchronous; the 60 s bound only ends a wait for a message that never comes).
+  std::vector<std::string> WaitForMessages(const std::string& user, const std::string& marker,
+                                           size_t count = 1) {
+    std::vector<std::string> found;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (found.size() < count && std::chrono::steady_clock::now() < deadline) {
+      found.clear();
+      for (const char* folder : {"/new", "/cur"}) {
+        std::error_code error;
+        const std::string directory = state["QUORVEL_MAILDIR_ROOT"] + "/" + user + folder;
+        for (const auto& entry : std::filesystem::directory_iterator(directory, error)) {
+          std::string content = ReadFile(entry.path().string());
+          if (content.find(marker) != std::string::npos) found.push_back(std::move(content));
+        }
+      }
+      if (found.size() < count) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return found;
+  }
+  // Runs `body` on a host thread whose context reaches the servers as `c` says, its log files in
+  // `logs`, its error events in errorIds.
+  void OnHostThread(const Connection& c, const std::function<void()>& body) {
     errorIds.clear();
+    const char* password = c.password != nullptr ? c.password : c.user;
+    const std::string host = c.host.empty() ? state["QUORVEL_TLS_HOST"] : c.host;
+    const uint16_t smtp = Port("SMTP", "SMTPS", c.smtpTls), pop = Port("POP", "POP3S", c.popTls);
+    const char* ca = c.withCa ? state["QUORVEL_TLS_CA"].c_str() : nullptr;
     std::thread([&] {
       CxThreadObjects table;
       auto log = std::make_unique<ThreadLogObject>();
@@ -118,34 +107,25 @@ class RealServers : public ::testing::Test {
       MailsInitializexLogFile(&table);
       ASSERT_NE(MTAddNew(nullptr), 0);
       const CodedText name(1252, WideString(u"Pupil P"));
-      ASSERT_TRUE(MailsUseSMTP_POP(host.c_str(), popPort, user, password, host.c_str(), smtpPort,
-                                   &name, compose.path().c_str(), 0));
+      ASSERT_TRUE(MailsUseSMTP_POP(host.c_str(), pop, c.user, password, host.c_str(), smtp, &name,
+                                   compose.path().c_str(), 0));
       ASSERT_TRUE(MailsSetReceptionDirectory(reception.path().c_str()));
       MailsSetCallback(RecordErrors);
+      if (c.setsSecurity) {
+        ASSERT_TRUE(MailsSetSmtpSecurity(c.smtpTls, c.user, password, nullptr));
+        ASSERT_TRUE(MailsSetPopSecurity(c.popTls, 0));
+        ASSERT_TRUE(MailsSetTlsTrust(ca, c.verify));
+      }
       body();
       MTRemove();
       MailsInitializexLogFile(nullptr);
     }).join();
   }
-  void OnTlsThread(const std::string& host, const Connection& connection, const char* password,
-                   const char* caFile, bool verify, const std::function<void()>& body) {
-    OnHostThread(host, connection.implicitPorts ? servers.smtpsPort : servers.smtpPort,
-                 connection.implicitPorts ? servers.pop3sPort : servers.popPort, connection.user,
-                 password, [&] {
-                   if (connection.setsSecurity) {
-                     ASSERT_TRUE(MailsSetSmtpSecurity(connection.smtpTls, connection.user,
-                                                      password, nullptr));
-                     ASSERT_TRUE(MailsSetPopSecurity(connection.popTls, 0));
-                     ASSERT_TRUE(MailsSetTlsTrust(caFile, verify));
-                   }
-                   body();
-                 });
-  }
   MailData Mail(const std::string& subject, const std::string& user = "secure") {
     MailData mail;
     mail.codePage = 65001;  // the texts of a POSIX host
-    mail.from = servers.Address("pupil");
-    mail.AddTo(servers.Address(user));
+    mail.from = Address("pupil");
+    mail.AddTo(Address(user));
     mail.SetSubject(subject);
     mail.SetMessage("line one\r\n.hidden\r\nline three");
     return mail;
@@ -158,7 +138,7 @@ class RealServers : public ::testing::Test {
     return all;
   }
 
-  MailServers servers;
+  std::map<std::string, std::string> state;  // the state file's KEY=VALUE lines
   TempDirectory files, compose, reception, logs;
 };
 
@@ -176,18 +156,18 @@ TEST_F(RealServers, EveryModeDeliversWhatWasSentWholeAndItLeavesTheServer) {
   WriteFile(files / "empty.bin", "");
   WriteFile(files / "Übung é.txt", accented);
   WriteFile(files / "big.bin", big);
-  for (const Connection& connection : {Connection{"clear text", 0, 0, false, "receiver", false},
-                                       Connection{"STARTTLS and STLS", 1, 1, false},
-                                       Connection{"implicit TLS", 2, 2, true}}) {
+  for (const Connection& connection :
+       {Connection{"clear text", 0, 0, "receiver", false}, Connection{"STARTTLS and STLS"},
+        Connection{"implicit TLS", 2, 2}}) {
     SCOPED_TRACE(connection.name);
-    const std::string token = MailServers::Token();
+    const std::string token = Token();
     MailData mail = Mail(token, connection.user);
     mail.attachmentNames = {files / "empty.bin", files / "Übung é.txt", files / "big.bin"};
     mail.attachmentFiles = {"", "", ""};
     MailDataList received, again, loaded;
-    OnTlsThread(servers.tlsHost, connection, connection.user, servers.tlsCa.c_str(), true, [&] {
+    OnHostThread(connection, [&] {
       ASSERT_TRUE(MailsSendMailFromMailData(&mail)) << MailsGetLastErrorCode();
-      ASSERT_FALSE(servers.WaitForMessages(connection.user, token).empty());
+      ASSERT_FALSE(WaitForMessages(connection.user, token).empty());
       ASSERT_TRUE(MailsReceiveMails(&received)) << MailsGetLastErrorCode();
       EXPECT_EQ(MailsGetLastErrorCode(), 0);
       ASSERT_TRUE(MailsReceiveMails(&again));
@@ -201,8 +181,8 @@ TEST_F(RealServers, EveryModeDeliversWhatWasSentWholeAndItLeavesTheServer) {
     EXPECT_EQ(Find(again, token), nullptr) << "deleted on the server";
     for (const MailData* record : {Find(received, token), Find(loaded, token)}) {
       ASSERT_NE(record, nullptr);
-      EXPECT_EQ(record->from, servers.Address("pupil"));
-      EXPECT_EQ(record->to, StringList{servers.Address(connection.user)});
+      EXPECT_EQ(record->from, Address("pupil"));
+      EXPECT_EQ(record->to, StringList{Address(connection.user)});
       EXPECT_EQ(record->message, "line one\r\n.hidden\r\nline three");
       EXPECT_EQ(record->codePage, 65001);
       ASSERT_EQ(record->attachmentNames, (StringList{"empty.bin", "Übung é.txt", "big.bin"}));
@@ -214,53 +194,24 @@ TEST_F(RealServers, EveryModeDeliversWhatWasSentWholeAndItLeavesTheServer) {
   }
 }
 
-TEST_F(RealServers, AnUnwritableReceptionDirectoryLeavesTheMessageOnTheServer) {
-  namespace fs = std::filesystem;
-  fs::permissions(reception.path(), fs::perms::owner_read | fs::perms::owner_exec);
-  if (std::ofstream(reception / "probe")) {
-    fs::permissions(reception.path(), fs::perms::owner_all);
-    GTEST_SKIP() << "the permissions do not bind this user (root)";
-  }
-  const std::string token = MailServers::Token();
-  MailData mail = Mail(token, "fetcher");
-  MailDataList none, later;
-  const auto fetcher = [&](const std::function<void()>& body) {
-    OnHostThread("127.0.0.1", servers.smtpPort, servers.popPort, "fetcher", "fetcher", body);
-  };
-  fetcher([&] { ASSERT_TRUE(MailsSendMailFromMailData(&mail)); });
-  ASSERT_FALSE(servers.WaitForMessages("fetcher", token).empty());
-  fetcher([&] {
-    EXPECT_TRUE(MailsReceiveMails(&none));
-    EXPECT_EQ(MailsGetLastErrorCode(), 0);
-  });
-  fs::permissions(reception.path(), fs::perms::owner_all);
-  EXPECT_EQ(none.Size(), 0u);
-  EXPECT_TRUE(fs::is_empty(reception.path()));
-  fetcher([&] { EXPECT_TRUE(MailsReceiveMails(&later)); });
-  EXPECT_NE(Find(later, token), nullptr) << "still on the server";
-}
-
 TEST_F(RealServers, RefusalsAreClearAndTheLogHoldsNoCredential) {
   const struct {
-    const char* name;
-    std::string host;
-    const char* password;
-    bool withCa;
+    Connection connection;
     uint32_t smtpErrorId;
     const char* logged;
   } cases[] = {
-      {"wrong password", servers.tlsHost, "not-the-password-7", true, 17, nullptr},
-      {"certificate for another name", "127.0.0.1", "secure", true, 15, "address mismatch"},
-      {"unknown CA", servers.tlsHost, "secure", false, 15, "unable to get local issuer"},
+      {{"wrong password", 1, 1, "secure", true, "not-the-password-7"}, 17, nullptr},
+      {{"certificate for another name", 1, 1, "secure", true, nullptr, "127.0.0.1"}, 15,
+       "address mismatch"},
+      {{"unknown CA", 1, 1, "secure", true, nullptr, "", false}, 15, "unable to get local issuer"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    MailData mail = Mail(MailServers::Token());
-    OnTlsThread(c.host, {"STARTTLS", 1, 1, false}, c.password,
-                c.withCa ? servers.tlsCa.c_str() : nullptr, true, [&] {
-                  EXPECT_FALSE(MailsSendMailFromMailData(&mail));
-                  EXPECT_EQ(MailsGetLastErrorCode(), 5);
-                });
+    SCOPED_TRACE(c.connection.name);
+    MailData mail = Mail(Token());
+    OnHostThread(c.connection, [&] {
+      EXPECT_FALSE(MailsSendMailFromMailData(&mail));
+      EXPECT_EQ(MailsGetLastErrorCode(), 5);
+    });
     EXPECT_EQ(errorIds, std::vector<uint32_t>{c.smtpErrorId});
     if (c.logged != nullptr) {
       EXPECT_NE(Log().find(c.logged), std::string::npos) << Log();
@@ -268,16 +219,15 @@ TEST_F(RealServers, RefusalsAreClearAndTheLogHoldsNoCredential) {
   }
   // The POP security set without allowing clear text: the plain port never sees the password.
   MailDataList none, received;
-  OnTlsThread(servers.tlsHost, {"clear POP", 0, 0, false}, "secure", nullptr, true,
-              [&] { EXPECT_FALSE(MailsReceiveMails(&none)); });
+  OnHostThread({"clear POP", 0, 0, "secure", true, nullptr, "", false},
+               [&] { EXPECT_FALSE(MailsReceiveMails(&none)); });
   // Verification off: the same certificate for another name is accepted. A mailbox of its
   // own: the delivery test, which CTest may run meanwhile, empties "secure" as it receives.
-  const std::string token = MailServers::Token();
+  const std::string token = Token();
   MailData mail = Mail(token, "unverified");
-  const Connection insecure{"insecure", 1, 1, false, "unverified"};
-  OnTlsThread("127.0.0.1", insecure, "unverified", nullptr, false, [&] {
+  OnHostThread({"insecure", 1, 1, "unverified", true, nullptr, "127.0.0.1", false, false}, [&] {
     EXPECT_TRUE(MailsSendMailFromMailData(&mail)) << MailsGetLastErrorCode();
-    ASSERT_FALSE(servers.WaitForMessages("unverified", token).empty());
+    ASSERT_FALSE(WaitForMessages("unverified", token).empty());
     EXPECT_TRUE(MailsReceiveMails(&received));
   });
   EXPECT_NE(Find(received, token), nullptr);
@@ -294,17 +244,16 @@ TEST_F(RealServers, RefusalsAreClearAndTheLogHoldsNoCredential) {
 TEST_F(RealServers, AnExpiredTokenTakesNothingACallbackRenewsItOnce) {
   renewals.clear();
   const auto onOAuthThread = [&](bool renew, const std::function<void()>& body) {
-    OnHostThread(servers.tlsHost, servers.smtpPort, servers.pop3sPort, "oauthapi",
-                 "not-the-password", [&] {
-                   ASSERT_TRUE(MailsSetSmtpSecurity(1, "oauthapi", nullptr, "expired-oauthapi"));
-                   ASSERT_TRUE(MailsSetPopSecurity(2, 0));
-                   ASSERT_TRUE(MailsSetPopOAuthToken("expired-oauthapi"));
-                   ASSERT_TRUE(MailsSetOAuthTokenCallback(renew ? GoodToken : nullptr, 7));
-                   ASSERT_TRUE(MailsSetTlsTrust(servers.tlsCa.c_str(), 1));
-                   body();
-                 });
+    OnHostThread({"OAuth", 1, 2, "oauthapi", false, "not-the-password"}, [&] {
+      ASSERT_TRUE(MailsSetSmtpSecurity(1, "oauthapi", nullptr, "expired-oauthapi"));
+      ASSERT_TRUE(MailsSetPopSecurity(2, 0));
+      ASSERT_TRUE(MailsSetPopOAuthToken("expired-oauthapi"));
+      ASSERT_TRUE(MailsSetOAuthTokenCallback(renew ? GoodToken : nullptr, 7));
+      ASSERT_TRUE(MailsSetTlsTrust(state["QUORVEL_TLS_CA"].c_str(), 1));
+      body();
+    });
   };
-  const std::string subject = MailServers::Token();
+  const std::string subject = Token();
   MailData first = Mail(subject + "-1", "oauthapi"), second = Mail(subject + "-2", "oauthapi");
   MailData refused = Mail("refused-" + subject, "oauthapi");
   MailDataList none, received;
@@ -314,7 +263,7 @@ TEST_F(RealServers, AnExpiredTokenTakesNothingACallbackRenewsItOnce) {
   });
   EXPECT_EQ(renewals, std::vector<std::string>{"oauthapi"}) << "the later mail takes the new one";
   EXPECT_TRUE(errorIds.empty());
-  ASSERT_EQ(servers.WaitForMessages("oauthapi", subject, 2).size(), 2u);
+  ASSERT_EQ(WaitForMessages("oauthapi", subject, 2).size(), 2u);
   onOAuthThread(false, [&] {
     EXPECT_FALSE(MailsSendMailFromMailData(&refused));
     EXPECT_EQ(MailsGetLastErrorCode(), 5);
@@ -325,7 +274,7 @@ TEST_F(RealServers, AnExpiredTokenTakesNothingACallbackRenewsItOnce) {
   EXPECT_EQ(none.Size(), 0u);
   const std::string log = Log();
   for (const std::string server : {"SMTP", "POP"}) {
-    EXPECT_NE(log.find(server + " server " + servers.tlsHost +
+    EXPECT_NE(log.find(server + " server " + state["QUORVEL_TLS_HOST"] +
                        " refused the OAuth 2 token: {\"status\":\"invalid_token\"}"),
               std::string::npos)
         << log;
