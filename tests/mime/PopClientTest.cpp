@@ -1,5 +1,5 @@
 // The POP3 dialogue against a scripted server: the cases of tests/data/pop-dialogues (the format:
-// its README) and the message data cut anywhere; then ReceiveByPop, which leaves on the server
+// its README); then ReceiveByPop, which leaves on the server
 // (no DELE) every message not stored durably.
 #include "protocol/PopClient.h"
 
@@ -111,36 +111,6 @@ void PopClientTest::Play(const KeyedCase& c) {
 
 TEST_F(PopClientTest, TheDialoguesOfTheDataDirectory) {
   for (const KeyedCase& c : KeyedCases("pop-dialogues")) Play(c);
-}
-
-// Leading dots undone, no terminating line, wherever the data is cut: at every byte, in single
-// bytes, and 70000 stuffed lines in pieces of 1000 bytes.
-TEST_F(PopClientTest, TheTextIsTheStoredMessageWhereverTheDataIsCut) {
-  const std::string transfer = "..a\r\nb.\r\n..\r\n.\n.x\r\ny\n.\r\n.\r\n";
-  std::vector<std::vector<std::string>> cuts;
-  for (size_t cut = 1; cut < transfer.size(); ++cut) {
-    cuts.push_back({transfer.substr(0, cut), transfer.substr(cut)});
-  }
-  cuts.emplace_back();
-  for (char c : transfer) cuts.back().push_back(std::string(1, c));
-  std::string lines, stored;
-  for (int i = 0; i < 70000; ++i) {
-    lines += "..line\r\n";
-    stored += ".line\r\n";
-  }
-  lines += ".\r\n";
-  cuts.emplace_back();
-  for (size_t at = 0; at < lines.size(); at += 1000) cuts.back().push_back(lines.substr(at, 1000));
-  for (const std::vector<std::string>& pieces : cuts) {
-    const std::string text = pieces.size() > 100 ? stored : ".a\r\nb.\r\n.\r\n\nx\r\ny\n\r\n";
-    KeyedCase c{"cut before " + pieces[1], {{"calls", "connect retrieve"}, {"results", "1 1"},
-                {"text", text}, {"<", "+OK\r\n"}, {">", "USER u\r\n"}, {"<", "+OK\r\n"},
-                {">", "PASS p\r\n"}, {"<", "+OK\r\n"}, {">", "LIST 1\r\n"}, {"<", "+OK 1 10\r\n"},
-                {">", "RETR 1\r\n"}, {"<", "+OK\r\n"}}};
-    for (const std::string& piece : pieces) c.lines.emplace_back("<", piece);
-    c.lines.emplace_back(">", "QUIT\r\n");
-    Play(c);
-  }
 }
 
 // Greets, answers the login, STAT with `stat`, LIST 1 with `listed` and RETR 1 with `first`.

@@ -1,7 +1,8 @@
 // Cases kept as files tests/data/<kind>/NAME.txt, one "KEY value" a line. A run of "#" lines
 // starts a case (its first line, less "# ", names it); a file without one is one case. Values
-// write CR, LF, NUL and a backslash as \r, \n, \0 and \\, and a run of one character as
-// \*COUNTc ("\*3x" is "xxx"); a key without a value has an empty one.
+// write CR, LF, NUL and a backslash as \r, \n, \0 and \\, and a run as \*COUNT and the character or
+// the text in brackets repeated ("\*3x" is "xxx", "\*2(ab)" is "abab"); a key alone has an
+// empty value.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -45,7 +46,10 @@ inline std::string Unescaped(const std::string& text) {
       size_t digits = 0;
       const size_t count = std::stoul(text.substr(i + 1), &digits);
       i += digits + 1;
-      out.append(count, text.at(i));
+      const size_t close = text.at(i) == '(' ? text.find(')', i) : i;
+      const std::string run = Unescaped(text.substr(i + (close > i), close > i ? close - i - 1 : 1));
+      for (size_t k = 0; k < count; ++k) out += run;
+      i = close;
       continue;
     }
     out += c == 0 ? text[i] : c == 'r' ? '\r' : c == 'n' ? '\n' : c == '0' ? '\0' : c;
