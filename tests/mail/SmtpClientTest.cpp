@@ -74,9 +74,12 @@ TEST_F(SmtpClientTest, TheDialoguesOfTheDataDirectory) {
       if (c.Has("timeout")) client->SetTimeout(c.Number("timeout"));
       if (c.Has("closing-timeout")) client->SetClosingTimeout(c.Number("closing-timeout"));
       onClientEvent = [&](uint32_t code, uint32_t) {
-        if (code == kSmtpDataStart && c.Has("data-timeout")) client->SetTimeout(c.Number("data-timeout"));
+        if (code == kSmtpDataStart && c.Has("data-timeout")) {
+          client->SetTimeout(c.Number("data-timeout"));
+        }
       };
-      EXPECT_EQ(client->Connect("smtp.school.example", 25), c.Get("connects", "1") == "1");
+      const std::string host = c.Get("host", "smtp.school.example");
+      EXPECT_EQ(client->Connect(host, 25), c.Get("connects", "1") == "1");
       if (c.Has("to")) {
         EXPECT_EQ(client->SendMailData(c.Get("from"), c.Get("to"), c.Get("data", "x\r\n")),
                   c.Get("sends", "1") == "1");
@@ -155,27 +158,22 @@ TEST_F(SmtpClientTest, AServerThatStopsReadingEndsTheDataAtTheTimeout) {
   onClientEvent = [&client](uint32_t code, uint32_t) {
     if (code == kSmtpDataStart) client->SetTimeout(100);
   };
-  EXPECT_FALSE(client->SendMailData("a@example.test", "b@example.test", std::string(16 << 20, 'x')));
+  const std::string data(16 << 20, 'x');
+  EXPECT_FALSE(client->SendMailData("a@example.test", "b@example.test", data));
   onClientEvent = nullptr;
   EXPECT_EQ(client->lastErrorId(), kSmtpSendFailed);
   clientDone.set_value();
 }
 
-TEST_F(SmtpClientTest, FileAndConnectionPreconditions) {
+TEST_F(SmtpClientTest, MessageFilesEmptyMissingOrUnreadable) {
   TempDirectory directory;
   auto client = NewClient();
-  EXPECT_TRUE(client->Disconnect()) << "nothing to say goodbye to";
-  EXPECT_FALSE(client->SendMailData("a@x", "b@x", "data\r\n"));
-  EXPECT_EQ(client->lastErrorId(), kSmtpNotConnected);
-  EXPECT_FALSE(client->Connect("", 25));
-  EXPECT_EQ(client->lastErrorId(), kSmtpConnectFailed);
-
   WriteFile(directory / "empty.eml", "");
   EXPECT_FALSE(client->SendMailFile("a@x", "b@x", directory / "empty.eml"));
   EXPECT_EQ(client->lastErrorId(), kSmtpFileEmpty);
   EXPECT_FALSE(client->SendMailFile("a@x", "b@x", directory / "missing.eml"));
   EXPECT_EQ(client->lastErrorId(), kSmtpFileNotOpened);
-  EXPECT_EQ(CallbackEvents(), "13:9 13:2 13:13 13:11") << "errors alone: no command was sent";
+  EXPECT_EQ(CallbackEvents(), "13:13 13:11") << "errors alone: no command was sent";
   // An unreadable message file is logged at the reading site, reported unread.
   WriteFile(directory / "m.eml", "Subject: file\r\n\r\nbody\r\n");
   const auto send = [&](const std::string&) {

@@ -82,12 +82,13 @@ void PopClientTest::Play(const KeyedCase& c) {
     uint16_t count = 0;
     std::string text, results;
     std::istringstream calls(c.Get("calls", "connect"));
+    const std::string user = c.Get("user", "u"), secret = c.Get("password", "p");
+    const uint32_t number = c.Has("message") ? c.Number("message") : 1;
     for (std::string call; calls >> call;) {
-      const std::string user = c.Get("user", "u"), password = c.Get("password", "p");
       const bool done = call == "connect"
-                            ? client.Connect("pop.school.example", 995, user.c_str(), password.c_str())
+                            ? client.Connect("pop.school.example", 995, user.c_str(), secret.c_str())
                         : call == "count"    ? client.GetMessageCount(count)
-                        : call == "retrieve" ? client.Retrieve(c.Has("message") ? c.Number("message") : 1, text)
+                        : call == "retrieve" ? client.Retrieve(number, text)
                         : call == "delete"   ? client.Delete(1)
                                              : client.Quit();
       results += std::string(results.empty() ? "" : " ") + (done ? "1" : "0");

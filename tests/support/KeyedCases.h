@@ -47,7 +47,8 @@ inline std::string Unescaped(const std::string& text) {
       const size_t count = std::stoul(text.substr(i + 1), &digits);
       i += digits + 1;
       const size_t close = text.at(i) == '(' ? text.find(')', i) : i;
-      const std::string run = Unescaped(text.substr(i + (close > i), close > i ? close - i - 1 : 1));
+      const bool bracketed = close > i;
+      const std::string run = Unescaped(text.substr(i + bracketed, bracketed ? close - i - 1 : 1));
       for (size_t k = 0; k < count; ++k) out += run;
       i = close;
       continue;

@@ -20,7 +20,8 @@ namespace quorvel::testing {
 class ServerSide {
  public:
   // Small writes go at once: a packet need not wait for the ACK of the one before.
-  explicit ServerSide(std::unique_ptr<platform::TimeoutSocket> socket) : socket_(std::move(socket)) {
+  explicit ServerSide(std::unique_ptr<platform::TimeoutSocket> socket)
+      : socket_(std::move(socket)) {
     if (socket_) socket_->SetNoDelay();
   }
 
