@@ -86,7 +86,7 @@ void PopClientTest::Play(const KeyedCase& c) {
     const uint32_t number = c.Has("message") ? c.Number("message") : 1;
     for (std::string call; calls >> call;) {
       const bool done = call == "connect"
-                            ? client.Connect("pop.school.example", 995, user.c_str(), secret.c_str())
+                        ? client.Connect("pop.school.example", 995, user.c_str(), secret.c_str())
                         : call == "count"    ? client.GetMessageCount(count)
                         : call == "retrieve" ? client.Retrieve(number, text)
                         : call == "delete"   ? client.Delete(1)
