@@ -5,10 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 
-#include "TempDirectory.h"
+#include "KeyedCases.h"
 #include "platform/Registry.h"
 #include "platform/testing/RegistryFill.h"
 
@@ -16,28 +15,19 @@ namespace quorvel {
 namespace {
 
 using platform::RegistryRoot;
-namespace fs = std::filesystem;
 using namespace quorvel::testing;
 
 TEST(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
   const std::map<std::string, RegistryRoot> roots = {{"user", RegistryRoot::CurrentUser},
                                                      {"machine", RegistryRoot::LocalMachine},
                                                      {"classes", RegistryRoot::ClassesRoot}};
-  int cases = 0;
   const std::filesystem::path start = std::filesystem::current_path();
-  for (const auto& entry : fs::directory_iterator(QUORVEL_TEST_DATA "/smtp-settings")) {
-    if (entry.path().extension() != ".txt") continue;
-    SCOPED_TRACE(entry.path().filename().string());
-    ++cases;
+  for (const KeyedCase& c : KeyedCases("smtp-settings")) {
+    SCOPED_TRACE(c.name);
     platform::ClearRegistry();
     TempDirectory files;
     std::filesystem::current_path(files.path());  // where relative paths lead
-    std::string expected, client;
-    std::ifstream in(entry.path());
-    for (std::string line; std::getline(in, line);) {
-      if (line.empty() || line[0] == '#') continue;
-      const std::string key = line.substr(0, line.find(' '));
-      std::string value = line.substr(key.size() + 1);
+    for (auto [key, value] : c.lines) {
       for (size_t at; (at = value.find("$DIR/")) != std::string::npos;) {
         value.replace(at, 5, files.path());
       }
@@ -46,27 +36,22 @@ TEST(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
         end = value.find('|', start);
         fields.push_back(value.substr(start, end - start));
       }
-      if (key == "found" || key == "client") {
-        (key == "found" ? expected : client) = value;
-      } else if (key == "file") {
-        for (size_t at; (at = fields[1].find('\\')) != std::string::npos;) {  // \r or \n
-          fields[1].replace(at, 2, fields[1][at + 1] == 'r' ? "\r" : "\n");
-        }
+      if (key == "file") {
         const std::filesystem::path path = NativePath(fields[0]);
         std::filesystem::create_directories(path.parent_path());
         WriteFile(path.string(), fields[1]);
-      } else {
+      } else if (roots.count(key)) {
         platform::SetRegistryString(roots.at(key), fields[0], fields[1], NativePath(fields[2]));
       }
     }
-    EXPECT_EQ(DefaultMailClientName(), client);
+    EXPECT_EQ(DefaultMailClientName(), c.Get("client"));
     SmtpSettings found;
     found.port = 587;
     const bool discovered = DiscoverSmtpSettings(found);
     EXPECT_EQ(found.port, 587) << "discovery never changes the port";
     EXPECT_EQ(discovered ? found.source + "|" + found.host + "|" + found.address + "|" + found.name
                          : "none",
-              expected);
+              c.Get("found"));
     // The host's query answers the same, with port 25, or leaves its outputs untouched.
     std::string host = "h", address = "a", name = "n";
     uint16_t port = 1;
@@ -76,7 +61,6 @@ TEST(SmtpDiscoveryTest, TheCasesOfTheDataDirectory) {
     std::filesystem::current_path(start);
   }
   platform::ClearRegistry();
-  EXPECT_EQ(cases, 14);
 }
 
 }  // namespace

@@ -44,19 +44,10 @@ class PopMailDrop {
 
  private:
   void Serve(ServerSide& side) {
-    Converse(side);
-    side.Close();
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++conversations_;
-    ended_.notify_all();
-  }
-
-  void Converse(ServerSide& side) {
     std::set<size_t> marked;
     std::vector<std::string> seen = Messages();
     std::string line;
-    if (!side.Send("+OK ready\r\n")) return;
-    while (side.NextLine(line)) {
+    for (bool open = side.Send("+OK ready\r\n"); open && side.NextLine(line);) {
       {
         std::lock_guard<std::mutex> lock(mutex_);
         commands_.push_back(line);
@@ -68,32 +59,28 @@ class PopMailDrop {
       std::string reply = "+OK\r\n";
       if (verb == "STAT") {
         reply = "+OK " + std::to_string(seen.size()) + " 0\r\n";
-      } else if (verb == "LIST" || verb == "RETR" || verb == "DELE") {
-        if (!known) {
-          reply = "-ERR no such message\r\n";
-        } else if (verb == "LIST") {
-          reply = "+OK " + std::to_string(number) + " " +
-                  std::to_string(seen[number - 1].size()) + "\r\n";
-        } else if (verb == "RETR") {
-          reply = "+OK\r\n" + Stuffed(seen[number - 1]) + ".\r\n";
-        } else {
-          marked.insert(number);
-        }
+      } else if ((verb == "LIST" || verb == "RETR" || verb == "DELE") && !known) {
+        reply = "-ERR no such message\r\n";
+      } else if (verb == "LIST") {
+        reply = "+OK " + std::to_string(number) + " " + std::to_string(seen[number - 1].size());
+        reply += "\r\n";
+      } else if (verb == "RETR") {
+        reply = "+OK\r\n" + Stuffed(seen[number - 1]) + ".\r\n";
+      } else if (verb == "DELE") {
+        marked.insert(number);
       } else if (verb == "QUIT") {
-        Commit(seen, marked);
-        side.Send(reply);
-        return;
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (auto at = marked.rbegin(); at != marked.rend(); ++at) {
+          seen.erase(seen.begin() + static_cast<std::ptrdiff_t>(*at - 1));
+        }
+        messages_ = seen;
       }
-      if (!side.Send(reply)) return;
+      open = side.Send(reply) && verb != "QUIT";
     }
-  }
-
-  void Commit(std::vector<std::string> seen, const std::set<size_t>& marked) {
+    side.Close();
     std::lock_guard<std::mutex> lock(mutex_);
-    for (auto number = marked.rbegin(); number != marked.rend(); ++number) {
-      seen.erase(seen.begin() + static_cast<std::ptrdiff_t>(*number - 1));
-    }
-    messages_ = std::move(seen);
+    ++conversations_;
+    ended_.notify_all();
   }
 
   static std::string Stuffed(std::string message) {

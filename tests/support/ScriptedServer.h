@@ -19,8 +19,11 @@ namespace quorvel::testing {
 
 class ServerSide {
  public:
+  // Small writes go at once: a packet need not wait for the ACK of the one before.
   explicit ServerSide(std::unique_ptr<platform::TimeoutSocket> socket)
-      : socket_(std::move(socket)) {}
+      : socket_(std::move(socket)) {
+    if (socket_) socket_->SetNoDelay();
+  }
 
   // False once the client has gone.
   bool Send(std::string_view text) {
@@ -30,17 +33,22 @@ class ServerSide {
   // Reads until `terminator` has arrived; false when the client closed first (or nothing came
   // within 10 s, which keeps a broken test from hanging).
   bool ReadUntil(std::string_view terminator) {
-    size_t from = consumed_;
     size_t found;
-    while ((found = received.find(terminator, from)) == std::string::npos) {
-      // Only the new bytes and the tail before them can complete it.
-      from = std::max(consumed_, received.size() - std::min(received.size(), terminator.size()));
+    while ((found = received.find(terminator, consumed_)) == std::string::npos) {
       if (!ReceiveMore()) return false;
     }
     consumed_ = found + terminator.size();
     return true;
   }
   bool ReadLine() { return ReadUntil("\n"); }
+  // Reads `count` more bytes; false when the client closed first.
+  bool Read(size_t count) {
+    while (received.size() < consumed_ + count) {
+      if (!ReceiveMore()) return false;
+    }
+    consumed_ += count;
+    return true;
+  }
   // Reads the next CR LF line and answers it without its CR LF.
   bool NextLine(std::string& line) {
     const size_t start = consumed_;
