@@ -452,7 +452,7 @@ TEST_F(StoredFiles, BlocksAsTheFormatLaysThemOut) {
   const std::pair<const char*, const char*> files[] = {
       {"a.txt", "x"}, {"b.bin", "yz"}, {"t0.dat", "1"}, {"options.ini", "i"}, {"lp.dat", "L"}};
   for (const auto& [name, content] : files) WriteFile(dir / name, content);
-  ASSERT_TRUE(Create());
+  ASSERT_TRUE(file.Open(path, false, true));
   CodedTextArray names;
   names.Add(CodedText(1252, WideString()));  // empty: the default name is used
   names.Add(CodedText(1250, WideString(u"B\u00E9")));
