@@ -10,6 +10,7 @@
 
 #include "ByteCases.h"
 #include "ItemTest.h"
+#include "RecordListing.h"
 #include "exchange/AttachmentList.h"
 #include "exchange/ExchangeFile.h"
 #include "exchange/ExchangeFileDump.h"
@@ -69,11 +70,6 @@ WideString Wide(const std::string& quoted) {
   std::u16string units(bytes.size() / 2, u'\0');
   std::memcpy(units.data(), bytes.data(), bytes.size());  // UTF-16LE on a little-endian host
   return WideString(units);
-}
-
-std::string Shown(const WideString& text) { return "\"" + Utf8(text.View()) + "\""; }
-std::string Shown(const CodedText& coded) {
-  return std::to_string(coded.codePage) + " " + Shown(coded.text);
 }
 
 template <typename File>
