@@ -348,6 +348,7 @@ TEST(UnsentRecoveryApi, AnItemNotYetSentStaysQueuedWhateverBecameOfTheIndex) {
     ++tried;
     TempDirectory base, shared;
     const std::string index = base / "anna/mailbox/Mailbox.inv", seal = index + ".sum";
+    const std::string outbox = base / "anna/mailbox/Mailbox.outbox";
     HostMail mail{.text = u"sent before", .route = "3|" + shared.path()};
     std::string older[2];  // the index and its seal once A was sent
     for (const bool sent : {true, false}) {
@@ -356,16 +357,18 @@ TEST(UnsentRecoveryApi, AnItemNotYetSentStaysQueuedWhateverBecameOfTheIndex) {
         EXPECT_TRUE(!sent || TessalySendMails());
       });
       if (sent) older[0] = ReadFile(index), older[1] = ReadFile(seal);
+      if (sent && action == "torn") WriteFile(outbox, ReadFile(outbox) + "torn");
       mail.text = u"not yet sent";
     }
     std::string bytes = ReadFile(index);
     ASSERT_GT(bytes.size(), 60u);
-    ASSERT_TRUE(action == "flip" || action == "cut" || action == "gone" || action == "older");
+    ASSERT_TRUE(action == "flip" || action == "cut" || action == "gone" || action == "older" ||
+                action == "torn");
     if (action == "flip") bytes[at] = static_cast<char>(~bytes[at]);
     if (action == "cut") bytes.resize(at);
     if (action == "older") bytes = older[0], WriteFile(seal, older[1]);
-    if (action == "gone") fs::remove(index);
-    if (action != "gone") WriteFile(index, bytes);
+    if (action == "gone" || action == "torn") fs::remove(index);
+    if (action != "gone" && action != "torn") WriteFile(index, bytes);
     InMailbox(base, [&] {
       ASSERT_NE(TessalyGetItemAtIndex(1), nullptr);
       EXPECT_EQ(TessalyGetItemAttributes(0) & kItemNotSent, 0) << "sent";
