@@ -79,20 +79,6 @@ TEST(Crc32, CheckValueRefusedInputAndTheChosenPath) {
   EXPECT_EQ(CurrentCrc32Path(), paths.back());
 }
 
-TEST(Crc32, OfFileFoldsInFromTheStartOffsetToTheEnd) {
-  TempDirectory dir;
-  std::string data(25000, '\0');  // more than two 10000-byte chunks
-  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7 + i / 256);
-  WriteFile(dir / "f", data);
-  platform::File file = platform::File::Open(dir / "f", platform::FileAccess::Read,
-                                             platform::FileShare::DenyNone,
-                                             platform::FileDisposition::OpenExisting);
-  RecordSource bytes(file);
-  Crc32 crc;
-  ASSERT_TRUE(crc.OfFile(bytes, 22));
-  EXPECT_EQ(crc.Value(), ReferenceCrc(std::string_view(data).substr(22)));
-}
-
 // Some text that compresses, long enough to span more than one 4096-byte step.
 std::string SampleText(size_t size) {
   std::mt19937 random(11);

@@ -60,19 +60,10 @@ class ItemTest : public ::testing::Test {
  protected:
   ~ItemTest() override { file.Close(); }
 
-  bool Create() { return file.Open(path, false, true); }
   // Writes `bytes` to the item path and opens them read-only, in place.
   bool OpenBytes(const std::string& bytes) {
     WriteFile(path, bytes);
     return file.Open(path, true, false);
-  }
-  // Writes a new item with `write`, then opens it read-only.
-  template <typename Write>
-  void WriteThenReopen(Write write) {
-    EXPECT_TRUE(Create());
-    write(file);
-    EXPECT_TRUE(file.Close());
-    EXPECT_TRUE(file.Open(path, true, false));
   }
 
   TemporaryDirectoryOverride temporary;

@@ -15,7 +15,10 @@
 
 namespace quorvel::testing {
 
-inline std::string Quoted(const WideString& text) { return "\"" + Utf8(text.View()) + "\""; }
+inline std::string Shown(const WideString& text) { return "\"" + Utf8(text.View()) + "\""; }
+inline std::string Shown(const CodedText& coded) {
+  return std::to_string(coded.codePage) + " " + Shown(coded.text);
+}
 
 inline void List(exchange::RecordFile& file, const std::string& out, std::set<uint32_t>& entered,
                  const std::string& indent, std::ostream& listing) {
@@ -38,21 +41,18 @@ inline void List(exchange::RecordFile& file, const std::string& out, std::set<ui
       case kTypeU32: typed("u32", file.GetU32(entry.tag, number)) << " " << number; break;
       case kTypeTime: typed("time", file.GetTime(entry.tag, number)) << " " << number; break;
       case kTypeByte: typed("byte", file.GetByte(entry.tag, byte)) << " " << unsigned(byte); break;
-      case kTypeWide: typed("wide", file.GetWide(entry.tag, wide)) << " " << Quoted(wide); break;
+      case kTypeWide: typed("wide", file.GetWide(entry.tag, wide)) << " " << Shown(wide); break;
       case kTypeObject:
         typed("object", file.GetObjectBytes(entry.tag, bytes));
         for (const char c : bytes) listing << " " << Hex(std::string(1, c)).substr(0, 2);
         break;
       case kTypeCoded:
         ok = file.GetCoded(entry.tag, coded);
-        typed("coded", ok) << (ok ? " " + std::to_string(coded.codePage) : "") << " "
-                           << Quoted(coded.text);
+        typed("coded", ok) << " " << (ok ? Shown(coded) : Shown(coded.text));
         break;
       case kTypeFile:
         ok = file.GetFileInfo(entry.tag, coded, number);
-        if (ok) typed("file", ok) << " " << coded.codePage << " " << Quoted(coded.text);
-        else typed("file", ok);
-        listing << " " << number;
+        typed("file", ok) << (ok ? " " + Shown(coded) : "") << " " << number;
         if (file.ExtractFile(entry.tag, out, true)) {
           listing << " \"" << ReadFile(out) << "\"";
         } else {

@@ -10,6 +10,7 @@
 
 #include "ByteCases.h"
 #include "ItemTest.h"
+#include "RecordListing.h"
 #include "exchange/AttachmentList.h"
 #include "exchange/ExchangeFile.h"
 #include "exchange/ExchangeFileDump.h"
@@ -69,11 +70,6 @@ WideString Wide(const std::string& quoted) {
   std::u16string units(bytes.size() / 2, u'\0');
   std::memcpy(units.data(), bytes.data(), bytes.size());  // UTF-16LE on a little-endian host
   return WideString(units);
-}
-
-std::string Shown(const WideString& text) { return "\"" + Utf8(text.View()) + "\""; }
-std::string Shown(const CodedText& coded) {
-  return std::to_string(coded.codePage) + " " + Shown(coded.text);
 }
 
 template <typename File>
@@ -452,7 +448,7 @@ TEST_F(StoredFiles, BlocksAsTheFormatLaysThemOut) {
   const std::pair<const char*, const char*> files[] = {
       {"a.txt", "x"}, {"b.bin", "yz"}, {"t0.dat", "1"}, {"options.ini", "i"}, {"lp.dat", "L"}};
   for (const auto& [name, content] : files) WriteFile(dir / name, content);
-  ASSERT_TRUE(Create());
+  ASSERT_TRUE(file.Open(path, false, true));
   CodedTextArray names;
   names.Add(CodedText(1252, WideString()));  // empty: the default name is used
   names.Add(CodedText(1250, WideString(u"B\u00E9")));
