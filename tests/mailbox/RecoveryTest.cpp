@@ -89,24 +89,6 @@ TEST_F(RecoveryTest, TheImageOfAnUnfinishedSaveWinsOnlyWhenComplete) {
   }
 }
 
-TEST_F(RecoveryTest, AnItemFiledButNeverSavedIsAdoptedAtTheNextOpen) {
-  ASSERT_TRUE(Open());
-  const uint32_t a = FileMail();
-  ASSERT_TRUE(mailbox.SaveIndex());
-  FileAnswer(a);  // the run ends before it saves
-  EXPECT_TRUE(mailbox.CloseIndex(false));
-  ASSERT_TRUE(Open());
-  EXPECT_EQ(Tree(), "1:0 2:1");  // under the parent its stamp names, with its id
-  EXPECT_EQ(mailbox.Index().EntryAt(1).fileName, "~AT1.qv6");
-  EXPECT_EQ(mailbox.Index().EntryAt(1).messageType, 20u);
-  EXPECT_EQ(mailbox.NextId(), 3u);
-  FileAnswer(a);
-  EXPECT_TRUE(mailbox.CloseIndex(false));
-  std::filesystem::remove(IndexPath());
-  ASSERT_TRUE(Open());  // an index that vanished: both come back, ids kept
-  EXPECT_EQ(Tree(), "1:0 2:1 3:1");
-}
-
 TEST_F(RecoveryTest, AnUnreadableIndexIsRebuiltFromTheItemFiles) {
   FileTwoThreads();
   WriteFile(directory / "junk.qv6", "not an item");
@@ -259,25 +241,6 @@ TEST_F(FullDiskTest, AfterAHalfRewrittenIndexTheJournalIsKeptUntilTheIndexIsWhol
   EXPECT_TRUE(mailbox.CloseIndex(false));
   EXPECT_EQ(ReadFile(directory / "Mailbox.inv.new"), "");
   EXPECT_EQ(ReadFile(IndexPath()).substr(21), EncodeIndexImage(1, 1, variants[1]).substr(21));
-  EXPECT_EQ(Reopened(), 1);
-}
-
-// Each sync of each kind of save: a journal's first base, an appended record,
-// and a journal started anew (the index first, then the new base).
-TEST_F(FullDiskTest, AFailedSyncFailsTheSave) {
-  const auto failedSave = [&](uint32_t nth) {
-    platform::FileFaults faults;
-    faults.Fail(platform::FileOperation::Sync, nth);
-    return !mailbox.SaveIndex() && faults.Fired();
-  };
-  FillVariant(mailbox.Index(), 1);
-  EXPECT_TRUE(failedSave(1));  // the first base
-  ASSERT_TRUE(mailbox.SaveIndex());
-  EXPECT_TRUE(failedSave(1));  // a record
-  for (uint32_t i = 0; i < IndexFiles::kMostRecords; ++i) ASSERT_TRUE(mailbox.SaveIndex());
-  EXPECT_TRUE(failedSave(1));  // the index before a new base
-  EXPECT_TRUE(failedSave(2));  // the new base
-  EXPECT_TRUE(mailbox.CloseIndex(false));
   EXPECT_EQ(Reopened(), 1);
 }
 
