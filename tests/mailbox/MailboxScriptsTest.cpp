@@ -7,6 +7,7 @@
 #include <memory>
 #include <sstream>
 
+#include "../exchange/RecordBytes.h"
 #include "ByteCases.h"
 #include "FaultSweep.h"
 #include "IndexSteps.h"
@@ -21,6 +22,7 @@
 #include "mailbox/MailboxContext.h"
 #include "mailbox/OutboundSending.h"
 #include "mailbox/Receiving.h"
+#include "platform/Clock.h"
 #include "platform/Faults.h"
 
 namespace quorvel::testing {
@@ -42,16 +44,24 @@ uint32_t Number(std::istream& in) {
   return word == "none" ? UINT32_MAX : static_cast<uint32_t>(std::stoul(word, nullptr, 0));
 }
 
-// The rest of the line, without one pair of quotes around it.
+std::string Next(std::istream& in) {
+  std::string word;
+  in >> word;
+  return word;
+}
+
+// The rest of the line.
 std::string Rest(std::istream& in) {
   std::string rest;
   std::getline(in >> std::ws, rest);
-  return rest.size() >= 2 && rest.front() == '"' ? rest.substr(1, rest.size() - 2) : rest;
+  return rest;
 }
 
 const std::map<std::string, platform::FileOperation> kFaults = {
-    {"open", platform::FileOperation::Open}, {"write", platform::FileOperation::Write},
-    {"sync", platform::FileOperation::Sync}, {"rename", platform::FileOperation::Rename}};
+    {"open", platform::FileOperation::Open},
+    {"write", platform::FileOperation::Write},
+    {"sync", platform::FileOperation::Sync},
+    {"rename", platform::FileOperation::Rename}};
 
 class Script : public MailboxFiles {
  public:
@@ -89,6 +99,9 @@ class Script : public MailboxFiles {
       if (word == "timed") content.kind = exchange::kKindTimedMessage;
       if (word == "plain") content.kind = exchange::kKindPlainTextMessage;
       content.attachment |= word == "attachment";
+      content.learningPath |= word == "learning";
+      content.flagA = word == "flagged" ? 1 : content.flagA;
+      content.flagB = word == "flagged" ? 2 : content.flagB;
       content.optionsUpdate |= word == "options";
     }
     return content;
@@ -99,7 +112,8 @@ class Script : public MailboxFiles {
     std::vector<uint32_t> ids;
     for (const IndexEntry* entry : *list) {
       for (uint32_t i = 0; i < mailbox.Index().Count(); ++i) {
-        if (&std::as_const(mailbox.Index()).EntryAt(i) == entry) ids.push_back(mailbox.Index().IdAt(i));
+        if (&std::as_const(mailbox.Index()).EntryAt(i) == entry)
+          ids.push_back(mailbox.Index().IdAt(i));
       }
     }
     return Joined(ids);
@@ -112,12 +126,43 @@ class Script : public MailboxFiles {
     std::sort(names.begin(), names.end());
     return Joined(names);
   }
+  // Bytes in the notation of ByteCases.h, or "case:KIND/NAME" for the bytes of that case.
+  static std::string Bytes(std::istream& in) {
+    const std::string text = Rest(in);
+    return ParseBytes(text.rfind("case:", 0) != 0 ? text
+                                                  : ReadCaseFile(std::string(QUORVEL_TEST_DATA) +
+                                                                 "/" + text.substr(5) + ".bytes"));
+  }
+  std::string Entry(uint32_t index) {
+    const IndexEntry& e = mailbox.Index().EntryAt(index);
+    std::ostringstream out;
+    out << e.fileName << " from " << e.correspondent.codePage << ":"
+        << Utf8(e.correspondent.text.View()) << ", date "
+        << (e.date >= started && e.date <= platform::UtcSecondsNow() ? "now" : "then")
+        << ", source " << e.sourceId << ", attributes " << e.attributes << ", flags "
+        << unsigned(e.messageFlagA) << " " << unsigned(e.messageFlagB) << ", type "
+        << e.messageType;
+    return out.str();
+  }
+  // "open" (the index may be at any save), "sealed" (its length and CRC-32), or "other".
+  std::string Seal() {
+    const std::string seal = ReadFile(directory / "Mailbox.inv.sum");
+    const std::string index = ReadFile(IndexPath());
+    const auto size = static_cast<uint32_t>(index.size());
+    if (seal.size() == 20 && seal.substr(0, 16) == "INVS" + U32(~0u) + U32(~0u) + U32(0))
+      return "open";
+    const bool sealed =
+        seal.size() == 20 &&
+        seal.substr(0, 16) == "INVS" + U32(size) + U32(ReferenceCrc(index)) + U32(0);
+    return sealed ? "sealed" : "other";
+  }
   std::string Path(uint32_t id) { return mailbox.PathOf(*mailbox.EntryOf(id)); }
   std::string Saved() {
     const std::string image = mailbox.SavedIndexBytes();
     MailboxIndex saved;
     if (!image.empty()) DecodeIndexImage(image, saved);
-    return image.empty() ? "none" : std::to_string(saved.Count()) + ", queue " + Joined(saved.outboxQueue);
+    return image.empty() ? "none"
+                         : std::to_string(saved.Count()) + ", queue " + Joined(saved.outboxQueue);
   }
   // The variant of IndexSteps.h a fresh open of the mailbox finds, or "other".
   std::string Reopened() {
@@ -172,7 +217,8 @@ class Script : public MailboxFiles {
     if (word == "files") {
       std::vector<std::string> items;
       for (const auto& entry : std::filesystem::directory_iterator(directory.path())) {
-        if (entry.path().extension() == ".qv6") items.push_back(entry.path().filename().string());
+        if (entry.path().extension().string().rfind(".qv", 0) == 0)
+          items.push_back(entry.path().filename().string());
       }
       std::sort(items.begin(), items.end());
       return Joined(items);
@@ -180,6 +226,24 @@ class Script : public MailboxFiles {
     if (word == "saved") return Saved();
     if (word == "logged") return Joined(logged.Take());
     if (word == "next-id") return std::to_string(mailbox.NextId());
+    if (word == "entry") return Entry(Number(in));
+    if (word == "read-only") return mailbox.IsReadOnly() ? "yes" : "no";
+    if (word == "seal") return Seal();
+    if (word == "put") {
+      const std::string name = Next(in);
+      WriteFile(directory / name, Bytes(in));
+      return "done";
+    }
+    if (word == "same") {
+      const std::string name = Next(in);
+      return ReadFile(directory / name) == Bytes(in) ? "yes" : "no";
+    }
+    if (word == "exists") return std::filesystem::exists(directory / Rest(in)) ? "yes" : "no";
+    if (word == "copy") {
+      const std::string from = Next(in);
+      std::filesystem::copy_file(directory / from, directory / Next(in));
+      return "done";
+    }
     if (word == "name") return mailbox.EntryOf(Number(in))->fileName;
     if (word == "temporary") return Joined(temporary.Files());
     if (word == "attributes") return std::to_string(AttributesAt(&context, Number(in)));
@@ -214,7 +278,7 @@ class Script : public MailboxFiles {
       return "done";
     }
     if (word == "remove") return Ok(RemoveMailAtIndex(&context, Number(in)));
-    if (word == "remove-list") return Ok(RemoveMailsAtIndexes(&context, Rest(in)));
+    if (word == "remove-list") return Ok(RemoveMailsAtIndexes(&context, ParseBytes(Rest(in))));
     if (word == "remove-item") {
       std::vector<std::string> files;
       const bool removed = RemoveItem(mailbox, Number(in), files);
@@ -225,9 +289,11 @@ class Script : public MailboxFiles {
       const uint32_t id = Number(in);
       exchange::ExchangeFile* item = mailbox.LoadItem(id, Rest(in) == "read-only");
       uint8_t byte = 0;
-      return item == nullptr ? "none" : "byte " + std::to_string(item->GetByte(12345, byte) ? byte : 0);
+      return item == nullptr ? "none"
+                             : "byte " + std::to_string(item->GetByte(12345, byte) ? byte : 0);
     }
-    if (word == "poke") return Ok(mailbox.LoadItem(mailbox.WorkingItemId(), false)->SetByte(12345, 7));
+    if (word == "poke")
+      return Ok(mailbox.LoadItem(mailbox.WorkingItemId(), false)->SetByte(12345, 7));
     if (word == "working") return Id(mailbox.WorkingItemId());
     if (word == "release") {
       mailbox.ReleaseItem();
@@ -260,11 +326,12 @@ class Script : public MailboxFiles {
     if (word == "change-routes") {
       std::string to, from;
       in >> to >> from;
-      ChangeOutRoutes(&context, to == "-" ? nullptr : to.c_str(), from == "-" ? nullptr : from.c_str());
+      ChangeOutRoutes(&context, to == "-" ? nullptr : to.c_str(),
+                      from == "-" ? nullptr : from.c_str());
       return mailbox.IsDirty() ? "changed" : "unchanged";
     }
-    if (word == "not-dirty") {
-      mailbox.SetDirty(false);
+    if (word == "dirty") {
+      mailbox.SetDirty(Next(in) == "yes");
       return "done";
     }
     if (word == "send") return Ok(SendQueuedItems(&context));
@@ -299,8 +366,9 @@ class Script : public MailboxFiles {
     if (word == "from-pop") {
       std::vector<std::string> mails;
       for (std::string kind; in >> kind;) {
-        mails.push_back(kind == "item" ? MailWith({Sent(outside / ("x" + std::to_string(++written)))})
-                                       : "Subject: plain\r\n\r\ntext\r\n");
+        mails.push_back(kind == "item"
+                            ? MailWith({Sent(outside / ("x" + std::to_string(++written)))})
+                            : "Subject: plain\r\n\r\ntext\r\n");
       }
       drop = std::make_unique<PopMailDrop>(mails);
       conversations = 0;
@@ -330,6 +398,7 @@ class Script : public MailboxFiles {
     return "";
   }
 
+  const uint32_t started = platform::UtcSecondsNow();
   LoggedSites logged;
   ThreadContext context;
   std::unique_ptr<PopMailDrop> drop;
@@ -352,9 +421,9 @@ TEST(MailboxScripts, EachCommandGivesItsResult) {
       }
       const size_t arrow = line.find(" => ");
       if (line.empty() || line[0] == '#') continue;
-      ASSERT_NE(arrow, std::string::npos) << file.path() << ":" << number;
-      EXPECT_EQ(script.Run(line.substr(0, arrow)), line.substr(arrow + 4))
-          << file.path().filename().string() << ":" << number << ": " << line;
+      SCOPED_TRACE(file.path().filename().string() + ":" + std::to_string(number) + ": " + line);
+      ASSERT_NE(arrow, std::string::npos);
+      EXPECT_EQ(script.Run(line.substr(0, arrow)), line.substr(arrow + 4));
     }
   }
   EXPECT_GE(scripts, 4);

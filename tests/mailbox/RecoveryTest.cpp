@@ -89,47 +89,6 @@ TEST_F(RecoveryTest, TheImageOfAnUnfinishedSaveWinsOnlyWhenComplete) {
   }
 }
 
-TEST_F(RecoveryTest, AnUnreadableIndexIsRebuiltFromTheItemFiles) {
-  FileTwoThreads();
-  WriteFile(directory / "junk.qv6", "not an item");
-  const std::string damaged = "INV " + U32(5) + U32(40) + "garbage";
-  WriteFile(IndexPath(), damaged);
-  ASSERT_TRUE(Open());
-  EXPECT_EQ(Tree(), "1:0 2:1 3:2 4:0");
-  const MailboxIndex& index = mailbox.Index();
-  EXPECT_EQ(std::tie(index.EntryAt(0).attributes, index.EntryAt(0).messageFlagB,
-                     index.EntryAt(1).messageType, index.EntryAt(3).attributes,
-                     index.EntryAt(3).sourceId),
-            std::make_tuple(kItemHasAttachments | kItemNotSent, 2, 21u,
-                            kItemHasLearningData | kItemNotSent, 4u));
-  EXPECT_EQ(index.EntryAt(1).correspondent, CodedText(1252, WideString(u"Pupil P")));
-  EXPECT_NE(index.EntryAt(2).date, 0u);
-  EXPECT_EQ(index.outboxQueue, (std::vector<uint32_t>{1, 2, 3, 4}));  // from "Mailbox.outbox"
-  EXPECT_EQ(mailbox.NextId(), 40u);        // the damaged head still told it
-  EXPECT_EQ(ReadFile(directory / "Mailbox-damaged-0.inv"), damaged);
-  EXPECT_EQ(ReadFile(directory / "junk.qv6"), "not an item");
-  EXPECT_TRUE(mailbox.CloseIndex(false));
-  ASSERT_TRUE(Open());  // the rebuilt index was saved
-  EXPECT_EQ(Tree(), "1:0 2:1 3:2 4:0");
-}
-
-// An item file copied behind the library's back (under the older extension
-// ".qvs"): the rebuild lists both, the copy under an id no item holds.
-TEST_F(RecoveryTest, TwoItemFilesClaimingOneIdAreBothListedUnderTwoIds) {
-  const std::vector<std::string> names = FileTwoThreads();
-  std::filesystem::copy_file(directory / names[1], directory / "copy.qvs");
-  WriteFile(IndexPath(), "INV garbage");
-  ASSERT_TRUE(Open());
-  ASSERT_EQ(mailbox.Index().Count(), 5u);
-  EXPECT_TRUE(Lists(mailbox, "copy.qvs"));
-  std::set<uint32_t> ids;
-  for (uint32_t i = 0; i < 5; ++i) ids.insert(mailbox.Index().IdAt(i));
-  EXPECT_EQ(ids, (std::set<uint32_t>{1, 2, 3, 4, 5}));
-  EXPECT_EQ(mailbox.NextId(), 6u);
-  EXPECT_EQ(mailbox.Index().EntryAt(*mailbox.FindItem(3)).depth, 2) << "3 still answers 2";
-  EXPECT_EQ(mailbox.Index().EntryAt(*mailbox.FindItem(5)).depth, 1) << "the copy answers 1 too";
-}
-
 TEST_F(RecoveryTest, EveryFlippedByteAndEveryTruncationStillListsEveryItem) {
   const std::vector<std::string> names = FileTwoThreads();
   const std::string valid = ReadFile(IndexPath());
