@@ -62,21 +62,6 @@ TEST_F(FilingTest, ANewMailIsStampedDescribedAndQueued) {
       << "a learning path alone is learning data";
 }
 
-TEST_F(FilingTest, NothingIsFiledBelowDepth255) {
-  const std::string item = NewItem();
-  uint32_t parent = 0;
-  for (int depth = 0; depth <= 255; ++depth) {
-    parent = mailbox.FileItem(item, parent, nullptr, nullptr, nullptr, nullptr, true);
-    ASSERT_NE(parent, kNoItem);
-  }
-  EXPECT_EQ(mailbox.EntryOf(parent)->depth, 255);
-  EXPECT_EQ(mailbox.FileItem(item, parent, nullptr, nullptr, nullptr, nullptr, true), kNoItem);
-  EXPECT_EQ(mailbox.Index().Count(), 256u);
-  EXPECT_EQ(ItemFiles(), 256u);
-  const uint32_t root = mailbox.FileItem(item, 0, nullptr, nullptr, nullptr, nullptr, true);
-  EXPECT_EQ(mailbox.EntryOf(root)->fileName, "~AT256.qv6") << "the refused copy's name is free";
-}
-
 // A mail is packed once where it stays: its 1 MiB attachment (packing to a
 // few KiB) is written once, not again in a copy unpacked for the stamp.
 TEST_F(FilingTest, AWrittenMailIsPackedOnceWhereItStays) {

@@ -2,6 +2,7 @@
 // the commands are described in its README.md), each on a mailbox of its own.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <memory>
@@ -13,9 +14,11 @@
 #include "IndexSteps.h"
 #include "MailboxFixture.h"
 #include "PopMailDrop.h"
+#include "exchange/PlainTextMessage.h"
 #include "exchange/PupilMailFile.h"
 #include "exchange/TutorReplyFile.h"
 #include "mailbox/InboundProtocols.h"
+#include "mailbox/IndexChanges.h"
 #include "mailbox/ItemQueries.h"
 #include "mailbox/ItemRemoval.h"
 #include "mailbox/MailWriting.h"
@@ -79,11 +82,11 @@ class Script : public MailboxFiles {
     const size_t at = word.find('@');
     if (at == std::string::npos) return Do(word, in);
     platform::FileFaults faults;
-    const auto n = std::stoull(word.substr(at + 1));
     if (word.compare(0, at, "full") == 0) {
-      faults.FillDiskAfter(n);
+      faults.FillDiskAfter(Room(word.substr(at + 1)));
     } else {
-      faults.Fail(kFaults.at(word.substr(0, at)), static_cast<uint32_t>(n));
+      faults.Fail(kFaults.at(word.substr(0, at)),
+                  static_cast<uint32_t>(std::stoul(word.substr(at + 1))));
     }
     in >> word;
     const std::string result = Do(word, in);
@@ -91,6 +94,64 @@ class Script : public MailboxFiles {
   }
 
  private:
+  // Bytes: a number, or the size of the journal entry that turns variant 0 into 1 ("record"),
+  // of the image of variant 1 ("image") or of a journal's head and that image ("base"), with
+  // "/N", "+N" or "-N" after it.
+  static uint64_t Room(const std::string& text) {
+    const size_t end = text.find_first_of("/+-");
+    if (std::isdigit(static_cast<unsigned char>(text[0]))) return std::stoull(text);
+    MailboxIndex variants[2];
+    FillVariant(variants[0], 0);
+    FillVariant(variants[1], 1);
+    const IndexImage before = EncodeIndexParts(kVariantEntries + 1, 1, variants[0]);
+    const IndexImage after = EncodeIndexParts(kVariantEntries + 1, 1, variants[1]);
+    const std::string record =
+        EncodeChangeRecord(SplicesBetween(before, after), after.bytes.size());
+    uint32_t link = 0;
+    const std::map<std::string, uint64_t> sizes = {{"record", JournalEntry(record, link).size()},
+                                                   {"image", after.bytes.size()},
+                                                   {"base", 12 + after.bytes.size()}};
+    const uint64_t room = sizes.at(text.substr(0, end));
+    const uint64_t n = end == std::string::npos ? 0 : std::stoull(text.substr(end + 1));
+    return end == std::string::npos ? room
+           : text[end] == '/'       ? room / n
+           : text[end] == '+'       ? room + n
+                                    : room - n;
+  }
+  // Files as a new root an item of `kind` whose main block holds `text` (UTF-16LE; a plain
+  // text message: its bytes; "alone": a pupil message's text without the rest).
+  uint32_t FileText(uint8_t kind, bool alone, const std::string& bytes) {
+    const std::string path = outside / ("text" + std::to_string(++written) + ".qv6");
+    std::u16string units(bytes.size() / 2, u'\0');
+    std::memcpy(units.data(), bytes.data(), 2 * units.size());  // UTF-16LE on a little-endian host
+    const WideString text(units);
+    exchange::ExchangeFile file;
+    EXPECT_TRUE(file.Open(path, false, true) && file.SetKind(kind));
+    if (alone) {
+      EXPECT_TRUE(file.CreateBlock(exchange::kBlockPupilMessage));
+      EXPECT_TRUE(file.PutWide(exchange::PupilMessage::kTagText, text));
+      file.LeaveBlock();
+    } else if (kind == exchange::kKindPupilMail) {
+      exchange::PupilMessage message;
+      message.text = text;
+      EXPECT_TRUE(message.Write(file));
+    } else if (kind == exchange::kKindTutorReply) {
+      exchange::TutorReply reply;
+      reply.text = text;
+      EXPECT_TRUE(reply.Write(file));
+    } else if (kind == exchange::kKindTimedMessage) {
+      EXPECT_TRUE(file.CreateBlock(exchange::kBlockTimedMessage));
+      EXPECT_TRUE(file.PutTime(10401, 5) && file.PutU32(10402, 1) && file.PutU32(10403, 2));
+      EXPECT_TRUE(file.PutWide(10404, text));
+      file.LeaveBlock();
+    } else if (kind == exchange::kKindPlainTextMessage) {
+      exchange::PlainTextMessage message;
+      message.plainText = bytes;
+      EXPECT_TRUE(message.Write(file));
+    }
+    EXPECT_TRUE(file.Close());
+    return mailbox.FileItem(path, 0, nullptr, nullptr, nullptr, nullptr, true);
+  }
   ItemContent Content(std::istream& in) {
     ItemContent content;
     for (std::string word; in >> word;) {
@@ -193,11 +254,33 @@ class Script : public MailboxFiles {
       return "done";
     }
     if (word == "reopened") return Reopened();
+    if (word == "index-is") {
+      MailboxIndex variant;
+      FillVariant(variant, static_cast<int>(Number(in)));
+      return ReadFile(IndexPath()).substr(21) == EncodeIndexImage(1, 1, variant).substr(21) ? "yes"
+                                                                                            : "no";
+    }
     if (word == "delete-index") return Ok(std::filesystem::remove(IndexPath()));
     if (word == "mail") return Id(FileMail(Content(in)));
     if (word == "answer") {
       const uint32_t parent = Number(in);
       return Id(FileAnswer(parent, Content(in)));
+    }
+    if (word == "mail-text") {
+      const auto kind = static_cast<uint8_t>(Number(in));
+      const bool alone = (in >> std::ws).peek() == 'a';
+      if (alone) Next(in);
+      return Id(FileText(kind, alone, Bytes(in)));
+    }
+    // Items answering each the one before, from a root on, until one is refused: how many.
+    if (word == "chain") {
+      const std::string item = NewItem();
+      uint32_t filed = 0;
+      for (uint32_t n = Number(in), parent = 0; filed < n; ++filed) {
+        parent = mailbox.FileItem(item, parent, nullptr, nullptr, nullptr, nullptr, true);
+        if (parent == kNoItem) break;
+      }
+      return std::to_string(filed);
     }
     if (word == "mail-to") {
       std::vector<std::string> routes;
@@ -238,7 +321,10 @@ class Script : public MailboxFiles {
       const std::string name = Next(in);
       return ReadFile(directory / name) == Bytes(in) ? "yes" : "no";
     }
-    if (word == "exists") return std::filesystem::exists(directory / Rest(in)) ? "yes" : "no";
+    if (word == "exists") {
+      const std::string path = directory / Rest(in);
+      return !std::filesystem::exists(path) ? "no" : ReadFile(path).empty() ? "empty" : "yes";
+    }
     if (word == "copy") {
       const std::string from = Next(in);
       std::filesystem::copy_file(directory / from, directory / Next(in));
@@ -276,6 +362,11 @@ class Script : public MailboxFiles {
       std::filesystem::remove(directory / name);
       mailbox.NameFreed(name);
       return "done";
+    }
+    if (word == "index-list") {
+      bool allRead = false;
+      const std::string indexes = Joined(IndexesOfList(ParseBytes(Rest(in)), allRead));
+      return allRead ? indexes : indexes + ", not all read";
     }
     if (word == "remove") return Ok(RemoveMailAtIndex(&context, Number(in)));
     if (word == "remove-list") return Ok(RemoveMailsAtIndexes(&context, ParseBytes(Rest(in))));

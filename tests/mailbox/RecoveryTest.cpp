@@ -1,13 +1,11 @@
-// What an open makes of a damaged or half-saved index (an unfinished save,
-// unlisted item files, a rebuild, every flipped byte and truncation); saves on
-// a disk that fills up leave the old index until the new image is safe.
+// What an open makes of a half-saved or damaged index: an unfinished save, every
+// flipped byte and truncation. (Rebuilds, full disks: tests/data/mailbox-scripts.)
 #include <gtest/gtest.h>
 
 #include "../exchange/RecordBytes.h"
 #include "IndexSteps.h"
 #include "MailboxFixture.h"
 #include "mailbox/IndexChanges.h"
-#include "platform/Faults.h"
 
 namespace quorvel::testing {
 namespace {
@@ -103,104 +101,6 @@ TEST_F(RecoveryTest, EveryFlippedByteAndEveryTruncationStillListsEveryItem) {
       EXPECT_LT(opened.Index().IdAt(k), opened.NextId());
     }
   }
-}
-
-class FullDiskTest : public MailboxTest {
- protected:
-  FullDiskTest() {
-    FillVariant(variants[0], 0);
-    FillVariant(variants[1], 1);
-    EXPECT_TRUE(Open());
-    FillVariant(mailbox.Index(), 0);
-    EXPECT_TRUE(mailbox.SaveIndex());
-    // Open again: a new mailbox would be saved once more when it closes.
-    EXPECT_TRUE(Open());
-    EXPECT_FALSE(mailbox.IsDirty());
-  }
-  // The variant a fresh open of the mailbox finds, or -1.
-  int Reopened() {
-    Mailbox reopened;
-    if (!reopened.OpenIndex(directory.path(), true, 1, 0)) return -1;
-    const std::string content = ContentOf(reopened.Index());
-    for (int v = 0; v < 2; ++v) {
-      if (content == ContentOf(variants[v])) return v;
-    }
-    return -1;
-  }
-
-  MailboxIndex variants[2];
-};
-
-// Variant 0 saved as the journal's base, then variant 1 as a change record,
-// then the close writing the index out whole. A disk full in that save
-// leaves variant 0; one full in the close keeps the journal (variant 1). The
-// record's size varies by a few bytes with the save time: cases keep clear.
-TEST_F(FullDiskTest, ASaveOrACloseOnAFullDiskLeavesACompleteIndex) {
-  const IndexImage before = EncodeIndexParts(kVariantEntries + 1, 1, variants[0]);
-  const IndexImage after = EncodeIndexParts(kVariantEntries + 1, 1, variants[1]);
-  uint32_t link = 0;
-  const uint64_t record = JournalEntry(
-      EncodeChangeRecord(SplicesBetween(before, after), after.bytes.size()), link).size();
-  const uint64_t image = after.bytes.size();
-  const uint64_t timeBytes = 4;
-  const struct {
-    bool atClose;
-    uint64_t room;
-    int expected;
-  } cases[] = {
-      {false, 0, 0}, {false, 1, 0}, {false, record / 2, 0}, {false, record - 1, 0},
-      {false, record + timeBytes, 1},  // the record fits: nothing else is written
-      {true, 0, 1}, {true, image / 2, 1}, {true, image - 1, 1},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE((c.atClose ? "close" : "save") + std::string(" with room for ") +
-                 std::to_string(c.room) + " bytes");
-    ASSERT_TRUE(Open());
-    FillVariant(mailbox.Index(), 0);
-    ASSERT_TRUE(mailbox.SaveIndex());
-    FillVariant(mailbox.Index(), 1);
-    ASSERT_TRUE(!c.atClose || mailbox.SaveIndex());
-    {
-      platform::FileFaults faults;
-      faults.FillDiskAfter(c.room);
-      if (c.atClose) {
-        mailbox.CloseIndex(false);
-      } else {
-        EXPECT_EQ(mailbox.SaveIndex(), c.expected == 1);
-      }
-      EXPECT_EQ(faults.Fired(), c.atClose || c.expected == 0);
-    }
-    if (c.atClose) {
-      EXPECT_NE(ReadFile(directory / "Mailbox.inv.new"), "");
-    } else {
-      EXPECT_TRUE(mailbox.CloseIndex(false));
-    }
-    EXPECT_EQ(Reopened(), c.expected);
-  }
-}
-
-// After an index rewrite broke off, the journal stays the complete copy until
-// a save has written the whole index again, not only what changed.
-TEST_F(FullDiskTest, AfterAHalfRewrittenIndexTheJournalIsKeptUntilTheIndexIsWhole) {
-  const uint64_t base = 12 + EncodeIndexImage(1, 1, variants[1]).size();  // head and image
-  FillVariant(mailbox.Index(), 1);
-  {
-    platform::FileFaults faults;
-    faults.FillDiskAfter(base + 100);  // the index rewrite breaks off
-    EXPECT_FALSE(mailbox.SaveIndex());
-  }
-  FillVariant(mailbox.Index(), 0);
-  {
-    platform::FileFaults faults;
-    faults.FillDiskAfter(40);  // and the next save's record too
-    EXPECT_FALSE(mailbox.SaveIndex());
-  }
-  FillVariant(mailbox.Index(), 1);  // as the journal holds it: only the time changes
-  EXPECT_TRUE(mailbox.SaveIndex());  // room again
-  EXPECT_TRUE(mailbox.CloseIndex(false));
-  EXPECT_EQ(ReadFile(directory / "Mailbox.inv.new"), "");
-  EXPECT_EQ(ReadFile(IndexPath()).substr(21), EncodeIndexImage(1, 1, variants[1]).substr(21));
-  EXPECT_EQ(Reopened(), 1);
 }
 
 }  // namespace
