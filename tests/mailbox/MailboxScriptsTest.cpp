@@ -2,6 +2,7 @@
 // the commands are described in its README.md), each on a mailbox of its own.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <map>
@@ -23,6 +24,7 @@
 #include "mailbox/ItemRemoval.h"
 #include "mailbox/MailWriting.h"
 #include "mailbox/MailboxContext.h"
+#include "mailbox/OutboundRoute.h"
 #include "mailbox/OutboundSending.h"
 #include "mailbox/Receiving.h"
 #include "platform/Clock.h"
@@ -36,6 +38,17 @@ std::string Joined(const Items& items) {
   std::ostringstream out;
   for (const auto& item : items) out << (out.tellp() == 0 ? "" : " ") << item;
   return out.tellp() == 0 ? "none" : out.str();
+}
+
+// Quoted, bytes outside printable ASCII as \xHH.
+std::string Shown(const std::string& text) {
+  std::string shown = "\"";
+  for (const unsigned char c : text) {
+    char hex[5];
+    std::snprintf(hex, sizeof hex, "\\x%02X", c);
+    shown += c >= 0x20 && c < 0x7F ? std::string(1, static_cast<char>(c)) : std::string(hex);
+  }
+  return shown + "\"";
 }
 
 std::string Ok(bool done) { return done ? "ok" : "fails"; }
@@ -424,6 +437,13 @@ class Script : public MailboxFiles {
     if (word == "dirty") {
       mailbox.SetDirty(Next(in) == "yes");
       return "done";
+    }
+    if (word == "route") {
+      const OutboundRoute route(Bytes(in));
+      const std::string read =
+          std::to_string(static_cast<uint32_t>(route.Kind())) + " | " + Shown(route.Field(1)) +
+          " | " + std::to_string(route.NumberField(3)) + " | " + Shown(route.SenderName());
+      return route.Field(9).empty() ? read : read + " | field 9 " + Shown(route.Field(9));
     }
     if (word == "send") return Ok(SendQueuedItems(&context));
     if (word == "send-without-context") return Ok(SendQueuedItems(nullptr));

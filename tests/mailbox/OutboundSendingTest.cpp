@@ -1,15 +1,12 @@
-// Outbound sending: routes read, and the send run over the SMTP, MAPI and
-// Notes routes. (Directory routes, the queue and its routes: tests/data/mailbox-scripts.)
+// The send run over the SMTP, MAPI and Notes routes. (Routes read, directory
+// routes, the queue and its routes: tests/data/mailbox-scripts.)
 #include "mailbox/OutboundSending.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "MailboxFixture.h"
 #include "ScriptedSmtp.h"
 #include "StandInLibrary.h"
-#include "mailbox/OutboundRoute.h"
 #include "mail/MapiMailer.h"
 #include "mail/NotesLibrary.h"
 #include "platform/DynamicLibrary.h"
@@ -21,37 +18,6 @@ namespace quorvel {
 namespace {
 
 using namespace quorvel::testing;
-
-// The cases of tests/data/routes/routes.txt: columns apart by tabs, \t and
-// \xHH unescaped.
-TEST(OutboundRoute, ReadsEveryFieldAsTheCasesSay) {
-  std::ifstream in(std::string(QUORVEL_TEST_DATA) + "/routes/routes.txt");
-  int cases = 0;
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> column(1);
-    for (size_t i = 0; i < line.size(); ++i) {
-      if (line[i] == '\t') {
-        column.emplace_back();
-      } else if (line.compare(i, 2, "\\t") == 0) {
-        column.back() += '\t', ++i;
-      } else if (line.compare(i, 2, "\\x") == 0) {
-        column.back() += static_cast<char>(std::stoi(line.substr(i + 2, 2), nullptr, 16)), i += 3;
-      } else {
-        column.back() += line[i];
-      }
-    }
-    ASSERT_EQ(column.size(), 5u) << line;
-    const OutboundRoute route(column[0]);
-    EXPECT_EQ(static_cast<uint32_t>(route.Kind()), std::stoul(column[1])) << line;
-    EXPECT_EQ(route.Field(1), column[2]) << line;
-    EXPECT_EQ(route.NumberField(3), std::stol(column[3])) << line;
-    EXPECT_EQ(route.SenderName(), column[4]) << line;
-    EXPECT_EQ(route.Field(9), "") << line;
-    ++cases;
-  }
-  EXPECT_GE(cases, 30);
-}
 
 // Items filed with the routes a test gives.
 class OutboundSending : public OpenMailboxTest {
