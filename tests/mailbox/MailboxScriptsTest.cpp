@@ -192,10 +192,12 @@ class Script : public MailboxFiles {
     }
     return Joined(ids);
   }
-  static std::string Listing(const std::string& path) {
+  // The names in a directory that hold `part`, sorted.
+  static std::string Listing(const std::string& path, const std::string& part = "") {
     std::vector<std::string> names;
     for (const auto& entry : std::filesystem::directory_iterator(path)) {
       names.push_back(entry.path().filename().string());
+      if (names.back().find(part) == std::string::npos) names.pop_back();
     }
     std::sort(names.begin(), names.end());
     return Joined(names);
@@ -310,15 +312,7 @@ class Script : public MailboxFiles {
       for (uint32_t id; in >> id;) mailbox.Index().outboxQueue.push_back(id);
       return "done";
     }
-    if (word == "files") {
-      std::vector<std::string> items;
-      for (const auto& entry : std::filesystem::directory_iterator(directory.path())) {
-        if (entry.path().extension().string().rfind(".qv", 0) == 0)
-          items.push_back(entry.path().filename().string());
-      }
-      std::sort(items.begin(), items.end());
-      return Joined(items);
-    }
+    if (word == "files") return Listing(directory.path(), ".qv");
     if (word == "saved") return Saved();
     if (word == "logged") return Joined(logged.Take());
     if (word == "next-id") return std::to_string(mailbox.NextId());
@@ -358,10 +352,6 @@ class Script : public MailboxFiles {
     }
     if (word == "text") return "\"" + Utf8(MessageTextAt(&context, Number(in)).View()) + "\"";
     if (word == "delete-file") return Ok(std::filesystem::remove(Path(Number(in))));
-    if (word == "garble-file") {
-      WriteFile(Path(Number(in)), "not an item");
-      return "done";
-    }
     // A directory with a file in it where the item file was: it cannot be deleted as a file.
     if (word == "stuck-file") {
       const std::string stuck = Path(Number(in));
