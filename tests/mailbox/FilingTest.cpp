@@ -1,5 +1,5 @@
-// Filing items: their entries and stamps, the deepest reply, a written mail
-// packed once. (The rest: tests/data/mailbox-scripts.)
+// Filing items: their entries and stamps, and a written mail packed once.
+// (The rest: tests/data/mailbox-scripts.)
 #include <gtest/gtest.h>
 
 #include "MailboxFixture.h"
