@@ -20,6 +20,7 @@
 #include "exchange/TutorReplyFile.h"
 #include "mailbox/InboundProtocols.h"
 #include "mailbox/IndexChanges.h"
+#include "mailbox/IndexSeal.h"
 #include "mailbox/ItemQueries.h"
 #include "mailbox/ItemRemoval.h"
 #include "mailbox/MailWriting.h"
@@ -319,6 +320,10 @@ class Script : public MailboxFiles {
     if (word == "entry") return Entry(Number(in));
     if (word == "read-only") return mailbox.IsReadOnly() ? "yes" : "no";
     if (word == "seal") return Seal();
+    if (word == "seal-names") {
+      const std::optional<IndexSeal> seal = DecodeSeal(ReadFile(directory / "Mailbox.inv.sum"));
+      return seal ? Joined(seal->removedNames) : "unreadable";
+    }
     if (word == "put") {
       const std::string name = Next(in);
       WriteFile(directory / name, Bytes(in));
