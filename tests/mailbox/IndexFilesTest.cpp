@@ -101,50 +101,6 @@ TEST_F(IndexFilesTest, EachImageReadsAsDescribedAndEncodesBackToItsBytes) {
   EXPECT_EQ(Hex(SavedWithTime(directory.path(), before, 0)), Hex(fresh));
 }
 
-// Where no journal can be made beside the index, the mailbox opens read-only,
-// and files and saves nothing; nor does a closed one.
-TEST_F(IndexFilesTest, WhereNoJournalCanBeMadeTheMailboxOpensReadOnly) {
-  // Two threads: 3 with its reply 7, then 5; two items wait in the outbox.
-  const std::string twoThreads =
-      ParseBytes(ReadCaseFile(std::string(QUORVEL_TEST_DATA) + "/index/two-threads.bytes"));
-  WriteFile(IndexPath(), twoThreads);
-  {
-    platform::FileFaults faults;
-    faults.Fail(platform::FileOperation::Open, 2);  // the index, then the journal
-    ASSERT_TRUE(Open());
-    EXPECT_TRUE(faults.Fired());
-  }
-  EXPECT_TRUE(mailbox.IsReadOnly());
-  EXPECT_NE(mailbox.Index().Count(), 0u);
-  EXPECT_EQ(mailbox.FileNewMail(NewItem(), {"3|x"}, CodedTextArray()), kNoItem);
-  LoggedSites logged;
-  EXPECT_FALSE(mailbox.SaveIndex());
-  EXPECT_TRUE(logged.Take().empty()) << "no save is tried, so no failure logged";
-  EXPECT_TRUE(mailbox.CloseIndex(true));
-  EXPECT_EQ(mailbox.FileNewMail(NewItem(), {"3|x"}, CodedTextArray()), kNoItem) << "closed";
-  EXPECT_EQ(ReadFile(IndexPath()), twoThreads);
-  EXPECT_FALSE(std::filesystem::exists(directory / "Mailbox.inv.new"));
-  EXPECT_FALSE(std::filesystem::exists(directory / "Mailbox.inv.sum"));
-}
-
-// While a mailbox is written its seal is open (a kill may leave the index at
-// any save); the close seals it. The seal: "INVS", the index's length and
-// CRC-32 (0xFFFFFFFF both when open), no names, a CRC-32.
-TEST_F(IndexFilesTest, TheSealIsOpenFromTheFirstSaveUntilTheClose) {
-  const auto seal = [&](uint32_t length, uint32_t crc) {
-    const std::string bytes = ReadFile(directory / "Mailbox.inv.sum");
-    EXPECT_EQ(bytes.size(), 20u);
-    EXPECT_EQ(bytes.substr(0, 16), "INVS" + U32(length) + U32(crc) + U32(0));
-  };
-  ASSERT_TRUE(Open());
-  mailbox.SetDirty(true);
-  ASSERT_TRUE(mailbox.SaveIndex());
-  seal(0xFFFFFFFF, 0xFFFFFFFF);
-  EXPECT_TRUE(mailbox.CloseIndex(false));
-  const std::string index = ReadFile(IndexPath());
-  seal(static_cast<uint32_t>(index.size()), exchange::Crc32::Of(index.data(), index.size()));
-}
-
 TEST(IndexChangesTest, ARecordTurnsTheEarlierImageIntoTheLaterOne) {
   const size_t any = std::string::npos;
   const auto fill = [](MailboxIndex& index) { FillVariant(index, 1); };

@@ -155,9 +155,10 @@ inline std::string Flipped(std::string bytes, size_t at, uint8_t mask) {
   return bytes;
 }
 
-class MailboxTest : public ::testing::Test {
- protected:
-  MailboxTest() { WriteFile(payload, "payload"); }
+// A mailbox directory, an outside one for new items, and the mailbox, not yet open.
+class MailboxFiles {
+ public:
+  MailboxFiles() { WriteFile(payload, "payload"); }
 
   bool Open() { return mailbox.OpenIndex(directory.path(), false, 1, 0); }
   std::string IndexPath() const { return directory / "Mailbox.inv"; }
@@ -208,6 +209,8 @@ class MailboxTest : public ::testing::Test {
   int written = 0;
   Mailbox mailbox;
 };
+
+class MailboxTest : public ::testing::Test, public MailboxFiles {};
 
 // The fixture's mailbox open, and a thread context working on it without
 // owning it.

@@ -1,20 +1,15 @@
-// Outbound sending: routes read, the send run over the outbox queue (every
-// kind of route) and the routes of queued items rewritten.
+// The send run over the SMTP, MAPI and Notes routes. (Routes read, directory
+// routes, the queue and its routes: tests/data/mailbox-scripts.)
 #include "mailbox/OutboundSending.h"
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-
 #include "MailboxFixture.h"
 #include "ScriptedSmtp.h"
 #include "StandInLibrary.h"
-#include "mailbox/MailboxContext.h"
-#include "mailbox/OutboundRoute.h"
 #include "mail/MapiMailer.h"
 #include "mail/NotesLibrary.h"
 #include "platform/DynamicLibrary.h"
-#include "platform/Faults.h"
 #include "platform/FileSystem.h"
 #include "platform/Registry.h"
 #include "platform/testing/RegistryFill.h"
@@ -23,37 +18,6 @@ namespace quorvel {
 namespace {
 
 using namespace quorvel::testing;
-
-// The cases of tests/data/routes/routes.txt: columns apart by tabs, \t and
-// \xHH unescaped.
-TEST(OutboundRoute, ReadsEveryFieldAsTheCasesSay) {
-  std::ifstream in(std::string(QUORVEL_TEST_DATA) + "/routes/routes.txt");
-  int cases = 0;
-  for (std::string line; std::getline(in, line);) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> column(1);
-    for (size_t i = 0; i < line.size(); ++i) {
-      if (line[i] == '\t') {
-        column.emplace_back();
-      } else if (line.compare(i, 2, "\\t") == 0) {
-        column.back() += '\t', ++i;
-      } else if (line.compare(i, 2, "\\x") == 0) {
-        column.back() += static_cast<char>(std::stoi(line.substr(i + 2, 2), nullptr, 16)), i += 3;
-      } else {
-        column.back() += line[i];
-      }
-    }
-    ASSERT_EQ(column.size(), 5u) << line;
-    const OutboundRoute route(column[0]);
-    EXPECT_EQ(static_cast<uint32_t>(route.Kind()), std::stoul(column[1])) << line;
-    EXPECT_EQ(route.Field(1), column[2]) << line;
-    EXPECT_EQ(route.NumberField(3), std::stol(column[3])) << line;
-    EXPECT_EQ(route.SenderName(), column[4]) << line;
-    EXPECT_EQ(route.Field(9), "") << line;
-    ++cases;
-  }
-  EXPECT_GE(cases, 30);
-}
 
 // Items filed with the routes a test gives.
 class OutboundSending : public OpenMailboxTest {
@@ -69,78 +33,7 @@ class OutboundSending : public OpenMailboxTest {
   static std::vector<IndexEntry*> List(const IndexEntryArray* list) {
     return {list->begin(), list->end()};
   }
-
-  TempDirectory share;
 };
-
-// Queued ids without an entry or routes, and routes that never send, keep
-// their items queued.
-TEST_F(OutboundSending, RoutesThatNeverSendKeepTheItemQueued) {
-  const uint32_t id = File({"2|a|b|25", "9|x", "3|", "3|/share|extra"});
-  const uint32_t bare = File({});
-  mailbox.Index().outboxQueue.push_back(999);
-  ASSERT_TRUE(SendQueuedItems(&context));
-  EXPECT_TRUE(List(SentItemsOf(&context)).empty());
-  EXPECT_EQ(List(NotSentItemsOf(&context)), std::vector<IndexEntry*>(4, Entry(id)));
-  EXPECT_EQ(mailbox.Index().outboxQueue, (std::vector<uint32_t>{id, bare, 999}));
-  EXPECT_EQ(Entry(id)->attributes & kItemNotSent, kItemNotSent);
-}
-
-TEST_F(OutboundSending, OneDirectoryOfTwoFailingStillSendsTheItem) {
-  const uint32_t id = File({"3|" + (share / "missing"), "3|" + share.path()});
-  const uint32_t other = File({"2|a|b|25"});
-  ASSERT_TRUE(SendQueuedItems(&context));
-  EXPECT_EQ(List(SentItemsOf(&context)), std::vector<IndexEntry*>{Entry(id)});
-  // The queue is walked from its end: the later item comes first.
-  EXPECT_EQ(List(NotSentItemsOf(&context)), (std::vector<IndexEntry*>{Entry(other), Entry(id)}));
-  EXPECT_EQ(ReadFile(share / Entry(id)->fileName), ReadFile(mailbox.PathOf(*Entry(id))));
-  EXPECT_FALSE(Queued(id));
-  EXPECT_TRUE(Queued(other));
-  EXPECT_EQ(Entry(id)->attributes & kItemNotSent, 0);
-  MailboxIndex saved;  // the run is on disk when it returns
-  DecodeIndexImage(mailbox.SavedIndexBytes(), saved);
-  EXPECT_EQ(saved.outboxQueue, std::vector<uint32_t>{other});
-  EXPECT_EQ(saved.EntryAt(0).attributes & kItemNotSent, 0);
-  // Two delivering routes: the item is listed twice, and leaves the queue once.
-  ASSERT_TRUE(SendQueuedItems(&context));
-  EXPECT_TRUE(List(SentItemsOf(&context)).empty()) << "the lists are the last run's";
-  const uint32_t twice = File({"3|" + share.path(), "3|" + share.path() + "/"});
-  ASSERT_TRUE(SendQueuedItems(&context));
-  EXPECT_EQ(List(SentItemsOf(&context)), std::vector<IndexEntry*>(2, Entry(twice)));
-  EXPECT_EQ(mailbox.Index().outboxQueue, std::vector<uint32_t>{other});
-}
-
-// A copy into a directory that cannot be synced is not delivered and leaves
-// nothing.
-TEST_F(OutboundSending, ACopyThatCannotBeSyncedIsNotDelivered) {
-  const uint32_t id = File({"3|" + share.path()});
-  {
-    platform::FileFaults faults;
-    faults.Fail(platform::FileOperation::Sync, 1);
-    ASSERT_TRUE(SendQueuedItems(&context));
-    EXPECT_TRUE(faults.Fired());
-  }
-  EXPECT_EQ(List(NotSentItemsOf(&context)), std::vector<IndexEntry*>{Entry(id)});
-  EXPECT_TRUE(Queued(id));
-  EXPECT_TRUE(std::filesystem::is_empty(share.path()));
-}
-
-TEST_F(OutboundSending, LockedEmptyAndClosedRuns) {
-  const uint32_t id = File({"2|a|b|25"});
-  ASSERT_TRUE(SendQueuedItems(&context));
-  SetLockingMode(&context, kLockSending | kLockReceiving);
-  EXPECT_FALSE(SendQueuedItems(&context));
-  EXPECT_EQ(List(NotSentItemsOf(&context)), std::vector<IndexEntry*>{Entry(id)}) << "untouched";
-  SetLockingMode(&context, kLockReceiving);
-  mailbox.Index().outboxQueue.clear();
-  EXPECT_TRUE(SendQueuedItems(&context));
-  EXPECT_TRUE(List(NotSentItemsOf(&context)).empty());
-  EXPECT_FALSE(SendQueuedItems(nullptr));
-  static_cast<void>(context.mailbox.release());
-  EXPECT_FALSE(SendQueuedItems(&context));
-  EXPECT_EQ(SentItemsOf(&context), nullptr);
-  EXPECT_EQ(NotSentItemsOf(&context), nullptr);
-}
 
 // A refused delivery is listed; an item whose file is gone records nothing.
 TEST_F(OutboundSending, SmtpRouteSendsTheItemFromTheRoutesSender) {
@@ -195,28 +88,6 @@ TEST_F(OutboundSending, NotesRouteWithAndWithoutTheClient) {
   EXPECT_EQ(List(SentItemsOf(&context)), std::vector<IndexEntry*>{Entry(id)});
   EXPECT_NE(notes.Log().find("tutor@school.test"), std::string::npos) << notes.Log();
   EXPECT_NE(notes.Log().find(mailbox.PathOf(*Entry(id))), std::string::npos);
-}
-
-TEST_F(OutboundSending, ChangingTheRoutesOfQueuedItems) {
-  const uint32_t sent = File({"3|" + share.path()});
-  ASSERT_TRUE(SendQueuedItems(&context));
-  const uint32_t a = File({"2|x|y|1", "5|old", "5|old"});
-  const uint32_t b = File({"5|other"});
-  const auto routes = [&](uint32_t id) { return Entry(id)->outRoutes; };
-  mailbox.SetDirty(false);
-  ChangeOutRoutes(&context, "5|new", "5|nobody");
-  EXPECT_EQ(routes(a), (std::vector<std::string>{"2|x|y|1", "5|old", "5|old"}));
-  EXPECT_FALSE(mailbox.IsDirty());
-  ChangeOutRoutes(&context, "5|new", "5|old");
-  EXPECT_EQ(routes(a), (std::vector<std::string>{"2|x|y|1", "5|new", "5|old"}));
-  EXPECT_TRUE(mailbox.IsDirty()) << "closing saves the change";
-  EXPECT_EQ(routes(b), std::vector<std::string>{"5|other"});
-  ChangeOutRoutes(&context, "3|/s", nullptr);
-  EXPECT_EQ(routes(a), std::vector<std::string>{"3|/s"});
-  EXPECT_EQ(routes(b), std::vector<std::string>{"3|/s"});
-  EXPECT_EQ(routes(sent), std::vector<std::string>{"3|" + share.path()}) << "not queued";
-  ChangeOutRoutes(&context, nullptr, nullptr);
-  EXPECT_EQ(routes(a), std::vector<std::string>{"3|/s"});
 }
 
 }  // namespace

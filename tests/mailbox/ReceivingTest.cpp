@@ -176,78 +176,6 @@ TEST_F(ReceivingTest, PopMailsAreFiledAndDeletedOnlyAfterTheSave) {
   EXPECT_EQ(temporary.Files(), Names{});
 }
 
-// Sources keep what could not be filed, and what a failed save would have
-// let go (the run's closing save then succeeds).
-TEST_F(ReceivingTest, SourcesKeepWhatIsNotSafelyFiled) {
-  const struct {
-    const char* name;
-    bool diskFull;  // else the first sync fails, which fails the first save
-    bool directory, pop;
-    uint32_t filed;
-  } cases[] = {{"filing fails", true, true, true, 0},
-               {"the directory's save fails", false, true, false, 1},
-               {"the POP account's save fails", false, false, true, 2}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::filesystem::remove(shared / "a.qv6");
-    std::filesystem::remove(outside / "x.qv6");
-    Received(shared / "a.qv6", 0);
-    PopMailDrop drop({MailWith({Received(outside / "x.qv6", 0)}), "Subject: plain\r\n\r\ntext\r\n"});
-    context.popInProtocols.clear();
-    context.fileInProtocols.clear();
-    if (c.directory) AddFileInProtocol(&context, shared.path());
-    if (c.pop) AddPopInProtocol(&context, "127.0.0.1", drop.port(), "user", "secret");
-    const uint32_t filedBefore = mailbox.Index().Count();
-    {
-      platform::FileFaults faults;
-      if (c.diskFull) {
-        faults.FillDiskAfter(0);
-      } else {
-        faults.Fail(platform::FileOperation::Sync, 1);
-      }
-      ASSERT_TRUE(ReceiveMails(&context));
-      EXPECT_TRUE(faults.Fired());
-    }
-    EXPECT_EQ(mailbox.Index().Count() - filedBefore, c.filed);
-    if (c.diskFull) {
-      EXPECT_EQ(FilesIn(directory.path()), kNoItemFiles);
-    }
-    EXPECT_EQ(SavedCount(), mailbox.Index().Count());
-    EXPECT_TRUE(std::filesystem::exists(shared / "a.qv6"));
-    EXPECT_EQ(drop.Messages().size(), 2u);
-    for (const std::string& command : drop.Commands()) EXPECT_NE(command.rfind("DELE", 0), 0u);
-    EXPECT_EQ(temporary.Files(), Names{});
-  }
-}
-
-// A shared directory's files go only once each copy and then the mailbox
-// directory are synced; when one sync fails, every file stays, and the index
-// still saves without logging.
-TEST_F(ReceivingTest, SharedFilesGoOnlyOnceTheirCopiesAndTheirDirectoryAreOnTheDisk) {
-  constexpr uint32_t kFiles = 3;
-  for (uint32_t i = 0; i < kFiles; ++i) Received(shared / ("s" + std::to_string(i) + ".qv6"), 0);
-  AddFileInProtocol(&context, shared.path());
-  LoggedSites logged;
-  for (uint32_t failing = 1; failing <= kFiles + 1; ++failing) {
-    SCOPED_TRACE("sync " + std::to_string(failing) + " fails");
-    const uint32_t before = mailbox.Index().Count();
-    {
-      platform::FileFaults faults;
-      faults.Fail(platform::FileOperation::Sync, failing);
-      ASSERT_TRUE(ReceiveMails(&context));
-      EXPECT_TRUE(faults.Fired());
-    }
-    EXPECT_EQ(logged.Take(), std::vector<uint32_t>{});
-    EXPECT_EQ(mailbox.Index().Count(), before + kFiles);
-    EXPECT_EQ(SavedCount(), before + kFiles);
-    for (uint32_t i = 0; i < kFiles; ++i) EXPECT_TRUE(std::filesystem::exists(shared / ("s" + std::to_string(i) + ".qv6")));
-  }
-  platform::FileFaults counting;
-  ASSERT_TRUE(ReceiveMails(&context));
-  EXPECT_GE(counting.Count(platform::FileOperation::Sync), kFiles + 1);
-  EXPECT_TRUE(std::filesystem::is_empty(shared.path()));
-}
-
 // A taken file rewritten since its copy was made stays: here it shares its
 // bytes with the log file the next, refused, file writes to.
 TEST_F(ReceivingTest, ASharedFileRewrittenSinceItWasTakenStays) {
@@ -331,14 +259,6 @@ TEST_F(ReceivingTest, AStopRequestEndsATrickledMessage) {
   ASSERT_TRUE(ReceiveMails(&context));
   for (const std::string& command : drop.Commands()) EXPECT_NE(command.rfind("RETR", 0), 0u);
   EXPECT_EQ(drop.Messages().size(), 1u);
-}
-
-TEST_F(ReceivingTest, ARunWithoutSourcesSavesTheIndexAndAClosedMailboxRunsNone) {
-  ASSERT_EQ(mailbox.SavedIndexBytes(), "");  // a new mailbox is saved first when it changes
-  ASSERT_TRUE(ReceiveMails(&context));
-  EXPECT_NE(mailbox.SavedIndexBytes(), "");
-  mailbox.CloseIndex(false);
-  EXPECT_FALSE(ReceiveMails(&context));
 }
 
 }  // namespace

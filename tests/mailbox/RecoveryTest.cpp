@@ -1,13 +1,11 @@
-// What an open makes of a damaged or half-saved index (an unfinished save,
-// unlisted item files, a rebuild, every flipped byte and truncation); saves on
-// a disk that fills up leave the old index until the new image is safe.
+// What an open makes of a half-saved or damaged index: an unfinished save, every
+// flipped byte and truncation. (Rebuilds, full disks: tests/data/mailbox-scripts.)
 #include <gtest/gtest.h>
 
 #include "../exchange/RecordBytes.h"
 #include "IndexSteps.h"
 #include "MailboxFixture.h"
 #include "mailbox/IndexChanges.h"
-#include "platform/Faults.h"
 
 namespace quorvel::testing {
 namespace {
@@ -89,65 +87,6 @@ TEST_F(RecoveryTest, TheImageOfAnUnfinishedSaveWinsOnlyWhenComplete) {
   }
 }
 
-TEST_F(RecoveryTest, AnItemFiledButNeverSavedIsAdoptedAtTheNextOpen) {
-  ASSERT_TRUE(Open());
-  const uint32_t a = FileMail();
-  ASSERT_TRUE(mailbox.SaveIndex());
-  FileAnswer(a);  // the run ends before it saves
-  EXPECT_TRUE(mailbox.CloseIndex(false));
-  ASSERT_TRUE(Open());
-  EXPECT_EQ(Tree(), "1:0 2:1");  // under the parent its stamp names, with its id
-  EXPECT_EQ(mailbox.Index().EntryAt(1).fileName, "~AT1.qv6");
-  EXPECT_EQ(mailbox.Index().EntryAt(1).messageType, 20u);
-  EXPECT_EQ(mailbox.NextId(), 3u);
-  FileAnswer(a);
-  EXPECT_TRUE(mailbox.CloseIndex(false));
-  std::filesystem::remove(IndexPath());
-  ASSERT_TRUE(Open());  // an index that vanished: both come back, ids kept
-  EXPECT_EQ(Tree(), "1:0 2:1 3:1");
-}
-
-TEST_F(RecoveryTest, AnUnreadableIndexIsRebuiltFromTheItemFiles) {
-  FileTwoThreads();
-  WriteFile(directory / "junk.qv6", "not an item");
-  const std::string damaged = "INV " + U32(5) + U32(40) + "garbage";
-  WriteFile(IndexPath(), damaged);
-  ASSERT_TRUE(Open());
-  EXPECT_EQ(Tree(), "1:0 2:1 3:2 4:0");
-  const MailboxIndex& index = mailbox.Index();
-  EXPECT_EQ(std::tie(index.EntryAt(0).attributes, index.EntryAt(0).messageFlagB,
-                     index.EntryAt(1).messageType, index.EntryAt(3).attributes,
-                     index.EntryAt(3).sourceId),
-            std::make_tuple(kItemHasAttachments | kItemNotSent, 2, 21u,
-                            kItemHasLearningData | kItemNotSent, 4u));
-  EXPECT_EQ(index.EntryAt(1).correspondent, CodedText(1252, WideString(u"Pupil P")));
-  EXPECT_NE(index.EntryAt(2).date, 0u);
-  EXPECT_EQ(index.outboxQueue, (std::vector<uint32_t>{1, 2, 3, 4}));  // from "Mailbox.outbox"
-  EXPECT_EQ(mailbox.NextId(), 40u);        // the damaged head still told it
-  EXPECT_EQ(ReadFile(directory / "Mailbox-damaged-0.inv"), damaged);
-  EXPECT_EQ(ReadFile(directory / "junk.qv6"), "not an item");
-  EXPECT_TRUE(mailbox.CloseIndex(false));
-  ASSERT_TRUE(Open());  // the rebuilt index was saved
-  EXPECT_EQ(Tree(), "1:0 2:1 3:2 4:0");
-}
-
-// An item file copied behind the library's back (under the older extension
-// ".qvs"): the rebuild lists both, the copy under an id no item holds.
-TEST_F(RecoveryTest, TwoItemFilesClaimingOneIdAreBothListedUnderTwoIds) {
-  const std::vector<std::string> names = FileTwoThreads();
-  std::filesystem::copy_file(directory / names[1], directory / "copy.qvs");
-  WriteFile(IndexPath(), "INV garbage");
-  ASSERT_TRUE(Open());
-  ASSERT_EQ(mailbox.Index().Count(), 5u);
-  EXPECT_TRUE(Lists(mailbox, "copy.qvs"));
-  std::set<uint32_t> ids;
-  for (uint32_t i = 0; i < 5; ++i) ids.insert(mailbox.Index().IdAt(i));
-  EXPECT_EQ(ids, (std::set<uint32_t>{1, 2, 3, 4, 5}));
-  EXPECT_EQ(mailbox.NextId(), 6u);
-  EXPECT_EQ(mailbox.Index().EntryAt(*mailbox.FindItem(3)).depth, 2) << "3 still answers 2";
-  EXPECT_EQ(mailbox.Index().EntryAt(*mailbox.FindItem(5)).depth, 1) << "the copy answers 1 too";
-}
-
 TEST_F(RecoveryTest, EveryFlippedByteAndEveryTruncationStillListsEveryItem) {
   const std::vector<std::string> names = FileTwoThreads();
   const std::string valid = ReadFile(IndexPath());
@@ -162,123 +101,6 @@ TEST_F(RecoveryTest, EveryFlippedByteAndEveryTruncationStillListsEveryItem) {
       EXPECT_LT(opened.Index().IdAt(k), opened.NextId());
     }
   }
-}
-
-class FullDiskTest : public MailboxTest {
- protected:
-  FullDiskTest() {
-    FillVariant(variants[0], 0);
-    FillVariant(variants[1], 1);
-    EXPECT_TRUE(Open());
-    FillVariant(mailbox.Index(), 0);
-    EXPECT_TRUE(mailbox.SaveIndex());
-    // Open again: a new mailbox would be saved once more when it closes.
-    EXPECT_TRUE(Open());
-    EXPECT_FALSE(mailbox.IsDirty());
-  }
-  // The variant a fresh open of the mailbox finds, or -1.
-  int Reopened() {
-    Mailbox reopened;
-    if (!reopened.OpenIndex(directory.path(), true, 1, 0)) return -1;
-    const std::string content = ContentOf(reopened.Index());
-    for (int v = 0; v < 2; ++v) {
-      if (content == ContentOf(variants[v])) return v;
-    }
-    return -1;
-  }
-
-  MailboxIndex variants[2];
-};
-
-// Variant 0 saved as the journal's base, then variant 1 as a change record,
-// then the close writing the index out whole. A disk full in that save
-// leaves variant 0; one full in the close keeps the journal (variant 1). The
-// record's size varies by a few bytes with the save time: cases keep clear.
-TEST_F(FullDiskTest, ASaveOrACloseOnAFullDiskLeavesACompleteIndex) {
-  const IndexImage before = EncodeIndexParts(kVariantEntries + 1, 1, variants[0]);
-  const IndexImage after = EncodeIndexParts(kVariantEntries + 1, 1, variants[1]);
-  uint32_t link = 0;
-  const uint64_t record = JournalEntry(
-      EncodeChangeRecord(SplicesBetween(before, after), after.bytes.size()), link).size();
-  const uint64_t image = after.bytes.size();
-  const uint64_t timeBytes = 4;
-  const struct {
-    bool atClose;
-    uint64_t room;
-    int expected;
-  } cases[] = {
-      {false, 0, 0}, {false, 1, 0}, {false, record / 2, 0}, {false, record - 1, 0},
-      {false, record + timeBytes, 1},  // the record fits: nothing else is written
-      {true, 0, 1}, {true, image / 2, 1}, {true, image - 1, 1},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE((c.atClose ? "close" : "save") + std::string(" with room for ") +
-                 std::to_string(c.room) + " bytes");
-    ASSERT_TRUE(Open());
-    FillVariant(mailbox.Index(), 0);
-    ASSERT_TRUE(mailbox.SaveIndex());
-    FillVariant(mailbox.Index(), 1);
-    ASSERT_TRUE(!c.atClose || mailbox.SaveIndex());
-    {
-      platform::FileFaults faults;
-      faults.FillDiskAfter(c.room);
-      if (c.atClose) {
-        mailbox.CloseIndex(false);
-      } else {
-        EXPECT_EQ(mailbox.SaveIndex(), c.expected == 1);
-      }
-      EXPECT_EQ(faults.Fired(), c.atClose || c.expected == 0);
-    }
-    if (c.atClose) {
-      EXPECT_NE(ReadFile(directory / "Mailbox.inv.new"), "");
-    } else {
-      EXPECT_TRUE(mailbox.CloseIndex(false));
-    }
-    EXPECT_EQ(Reopened(), c.expected);
-  }
-}
-
-// After an index rewrite broke off, the journal stays the complete copy until
-// a save has written the whole index again, not only what changed.
-TEST_F(FullDiskTest, AfterAHalfRewrittenIndexTheJournalIsKeptUntilTheIndexIsWhole) {
-  const uint64_t base = 12 + EncodeIndexImage(1, 1, variants[1]).size();  // head and image
-  FillVariant(mailbox.Index(), 1);
-  {
-    platform::FileFaults faults;
-    faults.FillDiskAfter(base + 100);  // the index rewrite breaks off
-    EXPECT_FALSE(mailbox.SaveIndex());
-  }
-  FillVariant(mailbox.Index(), 0);
-  {
-    platform::FileFaults faults;
-    faults.FillDiskAfter(40);  // and the next save's record too
-    EXPECT_FALSE(mailbox.SaveIndex());
-  }
-  FillVariant(mailbox.Index(), 1);  // as the journal holds it: only the time changes
-  EXPECT_TRUE(mailbox.SaveIndex());  // room again
-  EXPECT_TRUE(mailbox.CloseIndex(false));
-  EXPECT_EQ(ReadFile(directory / "Mailbox.inv.new"), "");
-  EXPECT_EQ(ReadFile(IndexPath()).substr(21), EncodeIndexImage(1, 1, variants[1]).substr(21));
-  EXPECT_EQ(Reopened(), 1);
-}
-
-// Each sync of each kind of save: a journal's first base, an appended record,
-// and a journal started anew (the index first, then the new base).
-TEST_F(FullDiskTest, AFailedSyncFailsTheSave) {
-  const auto failedSave = [&](uint32_t nth) {
-    platform::FileFaults faults;
-    faults.Fail(platform::FileOperation::Sync, nth);
-    return !mailbox.SaveIndex() && faults.Fired();
-  };
-  FillVariant(mailbox.Index(), 1);
-  EXPECT_TRUE(failedSave(1));  // the first base
-  ASSERT_TRUE(mailbox.SaveIndex());
-  EXPECT_TRUE(failedSave(1));  // a record
-  for (uint32_t i = 0; i < IndexFiles::kMostRecords; ++i) ASSERT_TRUE(mailbox.SaveIndex());
-  EXPECT_TRUE(failedSave(1));  // the index before a new base
-  EXPECT_TRUE(failedSave(2));  // the new base
-  EXPECT_TRUE(mailbox.CloseIndex(false));
-  EXPECT_EQ(Reopened(), 1);
 }
 
 }  // namespace
