@@ -124,7 +124,8 @@ struct Arrival {
   int listedQuarters;  // LIST's size, in quarters of the true one
   int sentQuarters;    // sent before the server closes; 4: whole, then it answers all
   bool trickle;        // then single bytes past the client's time-out
-  int fault;           // 1 the disk is full, 2 the file's sync fails, 3 the directory's
+  int fault;           // 1 the disk is full, 2 the file's sync fails, 3 the directory's,
+                       // 4 the first rename (a part file's into the record)
   const char* left;    // "stored DELE files fired retrievals" ('-': not checked)
 };
 constexpr Arrival kArrivals[] = {
@@ -132,6 +133,7 @@ constexpr Arrival kArrivals[] = {
     {true, 1, 4, 2, false, 0, "0 0 0 0 1"}, {false, 2, 8, 1, true, 0, "0 0 0 0 1"},
     {false, 2, 8, 1, false, 0, "0 0 0 0 1"}, {false, 2, 8, 4, false, 1, "0 0 0 1 -"},
     {false, 2, 8, 4, false, 2, "1 0 1 1 -"}, {false, 2, 8, 4, false, 3, "1 0 1 1 -"},
+    {true, 1, 4, 4, false, 4, "0 0 0 1 1"},
 };
 uint32_t retrievalsStarted = 0;
 void CountRetrievals(uint32_t event, uint32_t) { retrievalsStarted += event == kPopRetrievalStart; }
@@ -184,7 +186,8 @@ TEST(ReceiveByPopTest, AMessageIsStoredWholeOrLeftOnTheServer) {
     MailDataList list;
     platform::FileFaults faults;
     if (row.fault == 1) faults.FillDiskAfter(0);
-    if (row.fault > 1) faults.Fail(platform::FileOperation::Sync, row.fault - 1);
+    if (row.fault == 2 || row.fault == 3) faults.Fail(platform::FileOperation::Sync, row.fault - 1);
+    if (row.fault == 4) faults.Fail(platform::FileOperation::Rename, 1);
     EXPECT_TRUE(ReceiveByPop(message, list, reception.path()));
     const bool deleted = server.transcript().find("DELE") != std::string::npos;
     std::string left = std::to_string(list.Size()) + (deleted ? " 1 " : " 0 ") +
