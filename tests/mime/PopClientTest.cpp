@@ -159,10 +159,11 @@ TEST(ReceiveByPopTest, AMessageIsStoredWholeOrLeftOnTheServer) {
     TemporaryDirectoryOverride temporary;
     ScriptedServer server([&](ServerSide& side) {
       side.Send("+OK ready\r\n");
-      for (const std::string& reply : std::vector<std::string>{
-               "+OK\r\n", "+OK\r\n", "+OK " + std::to_string(row.mails) + " 40\r\n",
-            "+OK 1 " + std::to_string(text.size() * row.listedQuarters / 4) + "\r\n",
-            "+OK\r\n" + text.substr(0, quarter)}) {
+      const std::vector<std::string> replies = {
+          "+OK\r\n", "+OK\r\n", "+OK " + std::to_string(row.mails) + " 40\r\n",
+          "+OK 1 " + std::to_string(text.size() * row.listedQuarters / 4) + "\r\n",
+          "+OK\r\n" + text.substr(0, quarter)};
+      for (const std::string& reply : replies) {
         side.ReadLine();
         side.Send(reply);
       }
