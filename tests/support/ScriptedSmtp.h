@@ -10,8 +10,8 @@
 namespace quorvel::testing {
 
 // RCPT TO answered with `recipientReply`, QUIT with `quitReply`.
-inline void AnswerSmtp(ServerSide& side, std::string_view recipientReply = "250 recipient ok\r\n",
-                       std::string_view quitReply = "221 bye\r\n") {
+inline void RefuseTheRecipient(ServerSide& side, std::string_view recipientReply,
+                               std::string_view quitReply = "221 bye\r\n") {
   side.Send("220 test ready\r\n");
   for (std::string line; side.NextLine(line);) {
     if (line == "QUIT") {
@@ -25,11 +25,6 @@ inline void AnswerSmtp(ServerSide& side, std::string_view recipientReply = "250 
   }
 }
 
-inline void ServeSmtpSession(ServerSide& side) { AnswerSmtp(side); }
-
-inline void RefuseTheRecipient(ServerSide& side, std::string_view reply,
-                               std::string_view quitReply = "221 bye\r\n") {
-  AnswerSmtp(side, reply, quitReply);
-}
+inline void ServeSmtpSession(ServerSide& side) { RefuseTheRecipient(side, "250 recipient ok\r\n"); }
 
 }  // namespace quorvel::testing
