@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "../exchange/ItemTest.h"
-#include "../mime/TextCases.h"
+#include "KeyedCases.h"
 #include "frame/Directories.h"
 #include "frame/UniqueNames.h"
 #include "frame/WorkingDirectory.h"
@@ -45,11 +45,12 @@ TEST(CreateDirectoryPath, AFailureLeavesNothingBehind) {
 
 // Each case of tests/data/unique-names/cases.txt in a directory of its own.
 TEST(UniqueNames, TheCasesOfTheDataFile) {
-  for (const TextCase& c : TextCases("unique-names/cases")) {
+  for (const KeyedCase& c : KeyedCases("unique-names/cases")) {
     SCOPED_TRACE(c.name);
     TempDirectory dir, from;
-    for (const std::vector<std::string>& input : c.inputs) {
-      std::istringstream line(input[0]);
+    for (const auto& [key, input] : c.lines) {
+      if (key != "<") continue;
+      std::istringstream line(input);
       const std::vector<std::string> w{std::istream_iterator<std::string>(line), {}};
       if (w[0] == "file") WriteFile(dir / w[1], w.size() > 2 ? w[2] : "");
       if (w[0] == "dir") fs::create_directory(dir / w[1]);
@@ -62,8 +63,8 @@ TEST(UniqueNames, TheCasesOfTheDataFile) {
         WriteFile(from / "mail", "mail");
         EXPECT_EQ(w[0] == "take" ? UniqueNameFrom(known, "mes", dir.path())
                                  : UniqueNameMovedFrom(from / "mail", known, "mes", dir.path()),
-                  dir / w[2]) << input[0];
-        EXPECT_EQ(known, std::stoul(w[3])) << input[0];
+                  dir / w[2]) << input;
+        EXPECT_EQ(known, std::stoul(w[3])) << input;
         EXPECT_EQ(fs::exists(from / "mail"), w[0] == "take") << "moved, not copied";
       }
     }
@@ -74,7 +75,7 @@ TEST(UniqueNames, TheCasesOfTheDataFile) {
     }
     std::string listing;
     for (const std::string& entry : listed) listing += entry + "\n";
-    EXPECT_TRUE(c.text.empty() || listing == c.text) << listing;
+    c.Check("=", listing);
   }
 }
 

@@ -10,8 +10,8 @@
 #include <sstream>
 #include <vector>
 
+#include "KeyedCases.h"
 #include "TempDirectory.h"
-#include "../mime/TextCases.h"
 #include "mail/MailDataDump.h"
 #include "mail/MailDataMove.h"
 #include "mail/MailFileFormat.h"
@@ -91,16 +91,17 @@ TEST(MailDataFile, AHandWrittenFileReadsWritesAndReadsAgain) {
 TEST(MailDataFile, TheWrittenCasesOfTheDataDirectory) {
   TempDirectory dir;
   WriteFile(dir / "h.txt", "H");
-  for (const TextCase& c : TextCases("mes/written")) {
+  for (const KeyedCase& c : KeyedCases("mes/written")) {
     SCOPED_TRACE(c.name);
     MailData mail;
     const std::map<std::string, std::string*> asGiven = {
         {"Version", &mail.version}, {"SenderName", &mail.senderName}, {"From", &mail.from},
         {"Subject", &mail.subject}, {"Text", &mail.message}};
     std::optional<std::string> message;
-    for (const std::vector<std::string>& input : c.inputs) {
-      const size_t colon = input[0].find(": ");
-      const std::string field = input[0].substr(0, colon), value = input[0].substr(colon + 2);
+    for (const auto& [key, input] : c.lines) {
+      if (key != "<") continue;
+      const size_t colon = input.find(": ");
+      const std::string field = input.substr(0, colon), value = input.substr(colon + 2);
       if (asGiven.contains(field)) *asGiven.at(field) = value;
       if (field == "To") mail.AddTo(value);
       if (field == "Copy") mail.AddCopy(value);
@@ -115,17 +116,17 @@ TEST(MailDataFile, TheWrittenCasesOfTheDataDirectory) {
     }
     MailData given = mail;
     ASSERT_TRUE(mail.WriteToDirectory(dir / "set"));
-    EXPECT_EQ(ReadFile(mail.filePath), c.text);
+    EXPECT_EQ(ReadFile(mail.filePath), c.Get("="));
     std::string names;  // the record's own, as the file stores them
     for (const std::string& name : mail.attachmentNames) names += (names.empty() ? "" : ",") + name;
-    EXPECT_EQ(FormatMailHead(mail) + "#Attachments : " + names + "\r\n", c.text) << "as stored";
+    EXPECT_EQ(FormatMailHead(mail) + "#Attachments : " + names + "\r\n", c.Get("=")) << "as stored";
     const MailData read = Read(mail.filePath);
     if (mail.message.find_last_not_of("\r\n") + 1 == mail.message.size()) {  // else trimmed
-      EXPECT_EQ(FormatMailHead(read) + FormatMailAttachments(read), c.text) << "read back";
+      EXPECT_EQ(FormatMailHead(read) + FormatMailAttachments(read), c.Get("=")) << "read back";
     }
     if (message) {
       ASSERT_TRUE(WriteMailData(given, dir / "given", false, *message, true));
-      EXPECT_EQ(ReadFile(given.filePath), c.text) << "the message given as it is";
+      EXPECT_EQ(ReadFile(given.filePath), c.Get("=")) << "the message given as it is";
     }
   }
 }

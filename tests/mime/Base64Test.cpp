@@ -13,7 +13,7 @@
 #include "RandomBytes.h"
 #include "text/Base64Paths.h"
 #include "TempDirectory.h"
-#include "TextCases.h"
+#include "KeyedCases.h"
 
 namespace quorvel {
 namespace {
@@ -74,9 +74,9 @@ INSTANTIATE_TEST_SUITE_P(Paths, Base64OnEveryPath, ::testing::ValuesIn(Available
 
 // Skipped and foreign characters, and padding that ends the text.
 TEST_P(Base64OnEveryPath, TheDecodingCasesOfTheDataFile) {
-  for (const TextCase& c : TextCases("base64/decoding")) {
-    const Decoded decoded = Decode(c.inputs.at(0).at(0));
-    EXPECT_EQ(decoded.bytes, c.text) << c.name;
+  for (const KeyedCase& c : KeyedCases("base64/decoding")) {
+    const Decoded decoded = Decode(c.Get("<"));
+    EXPECT_EQ(decoded.bytes, c.Get("=")) << c.name;
     EXPECT_TRUE(c.Get("clean").empty() || decoded.clean == (c.Get("clean") == "yes")) << c.name;
   }
 }
@@ -86,8 +86,8 @@ TEST_P(Base64OnEveryPath, TheDecodingCasesOfTheDataFile) {
 TEST_P(Base64OnEveryPath, TheLoopsTakeWholeLinesOfTheFirstLinesShape) {
   const size_t blocks = GetParam() == Base64Path::Portable ? 0 : 64;
   std::vector<uint8_t> out(1000);
-  for (const TextCase& c : TextCases("base64/line-loops")) {
-    const std::string& text = c.inputs.at(0).at(0);
+  for (const KeyedCase& c : KeyedCases("base64/line-loops")) {
+    const std::string text = c.Get("<");
     size_t written = 0;
     EXPECT_EQ(CurrentBase64Kernels().decodeBlocks(reinterpret_cast<const uint8_t*>(text.data()),
                                                   text.size(), out.data(), out.size(), written),
@@ -163,23 +163,14 @@ TEST_P(Base64OnEveryPath, PiecesJoinIntoTheWholeDecoding) {
 // The clean start ends where the character rules begin (or at "--"), also after wide lines; the
 // rest then decodes on its own to the bytes that follow.
 TEST_P(Base64OnEveryPath, TheCleanStartEndsWhereTheRulesAreNeeded) {
-  std::vector<TextCase> cases = TextCases("base64/clean-start");
-  TextCase& wide = cases.emplace_back();  // whole lines of the wide paths, then padding
-  std::string line;
-  for (int i = 0; i < 19; ++i) line += "QUJD";  // "ABC" 19 times
-  wide.inputs = {{""}};
-  for (int i = 0; i < 6000; ++i) wide.inputs[0][0] += line + "\r\n";
-  wide.inputs[0][0] += "QUI=\r\n--b\r\n";
-  while (wide.text.size() < 19 * 6000 * 3) wide.text += "ABC";
-  wide.settings["taken"] = std::to_string(6000 * 78);
-  for (const TextCase& c : cases) {
-    const std::string& text = c.inputs.at(0).at(0);
+  for (const KeyedCase& c : KeyedCases("base64/clean-start")) {
+    const std::string text = c.Get("<");
     SCOPED_TRACE(text.substr(0, 40));
     std::string bytes;
     const size_t taken =
         Base64DecodeCleanStart(text, [&](std::string_view piece) { bytes.append(piece); });
     EXPECT_EQ(taken, c.Number("taken"));
-    EXPECT_EQ(bytes, c.text);
+    EXPECT_EQ(bytes, c.Get("="));
     Base64DecodeInPieces(std::string_view(text).substr(taken),
                          [&](std::string_view piece) { bytes.append(piece); });
     EXPECT_EQ(bytes, Decode(text).bytes);

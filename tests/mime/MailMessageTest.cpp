@@ -15,7 +15,7 @@
 #include "RandomBytes.h"
 #include "ScriptedServer.h"
 #include "ScriptedSmtp.h"
-#include "TextCases.h"
+#include "KeyedCases.h"
 #include "WaitUntil.h"
 #include "message/MimeLayout.h"
 #include "platform/Environment.h"
@@ -75,27 +75,33 @@ class MailMessageTest : public ::testing::Test {
 // Each case of tests/data/composed/cases.txt composes as its NAME.eml. Texts that reach a
 // header line keep no CR, LF or NUL there, so that no caller can add a header of its own.
 TEST_F(MailMessageTest, ComposedMessagesAreExact) {
-  for (const TextCase& c : TextCases("composed/cases")) {
+  for (const KeyedCase& c : KeyedCases("composed/cases")) {
     MailMessage message = NewMessage();
-    for (const std::vector<std::string>& input : c.inputs) {
-      const size_t colon = input[0].find(": ");
-      const std::string field = input[0].substr(0, colon), value = input[0].substr(colon + 2);
+    std::string field, value;  // of the last "<" line; a "+" line gives its name or content
+    for (const auto& [key, text] : c.lines) {
+      const size_t colon = text.find(": ");
+      if (key == "<") field = text.substr(0, colon);
+      if (key == "<") value = text.substr(colon + 2);
       const std::string file = directory / (field == "Shown" ? "source" : value);
-      if (field != "Sender" && input.size() > 1) WriteFile(file, input[1]);
-      if (field == "Sender") message.SetSender(nullptr, 25, value.c_str(), input.at(1).c_str());
+      if (key == "+" && field == "Sender") {
+        message.SetSender(nullptr, 25, value.c_str(), text.c_str());
+      }
+      if (key == "+" && field != "Sender") {  // "Shown", "File" or "Alternative"
+        WriteFile(file, text);
+        ASSERT_TRUE(field == "Shown" ? message.AddAttachment(value.c_str(), file.c_str(), false)
+                                     : message.AddAttachment(file.c_str(), nullptr,
+                                                             field == "Alternative"));
+      }
+      if (key != "<") continue;
       if (field == "Subject") message.SetSubject(value);
       if (field == "Body") message.SetBody(value);
       if (field == "To") message.SetRecipient(value);
       if (field == "Cc") message.SetCc(value.c_str());
       if (field == "CodePage") message.CharsetForCodePage(std::stoi(value));
-      if (field == "Shown" || field == "File" || field == "Alternative") {
-        ASSERT_TRUE(field == "Shown" ? message.AddAttachment(value.c_str(), file.c_str(), false)
-                                     : message.AddAttachment(file.c_str(), nullptr,
-                                                             field == "Alternative"));
-      }
     }
-    EXPECT_EQ(Starred(Compose(message)), ReadFile(QUORVEL_TEST_DATA "/composed/" + c.name + ".eml"))
-        << c.name;
+    const std::string name = c.name.substr(c.name.find(": ") + 2);
+    EXPECT_EQ(Starred(Compose(message)), ReadFile(QUORVEL_TEST_DATA "/composed/" + name + ".eml"))
+        << name;
   }
 }
 

@@ -10,7 +10,7 @@
 
 #include "RandomBytes.h"
 #include "TempDirectory.h"
-#include "TextCases.h"
+#include "KeyedCases.h"
 #include "HostLogTable.h"
 #include "mail/ReceiveFunctions.h"
 #include "message/MimeHeaders.h"
@@ -160,10 +160,10 @@ TEST_F(MessageParserTest, ALargeAttachmentIsDecodedIntoItsFileAsItArrives) {
 // A body needing neither decoding nor conversion goes from the message text into the mail-data
 // file, any other is decoded into the record; the file holds the same text either way.
 TEST_F(MessageParserTest, ABodyTextInPlaceIsWrittenAsTheRecordsText) {
-  for (const TextCase& c : TextCases("in-place/bodies")) {
+  for (const KeyedCase& c : KeyedCases("in-place/bodies")) {
     SCOPED_TRACE(c.name);
     std::optional<std::string_view> bodyInText;
-    const std::string& text = c.inputs.at(0).at(0);
+    const std::string text = c.Get("<");
     ParseMessageInPlace(message, text, directory.path().c_str(), true, bodyInText);
     // Which charsets need no conversion depends on the ANSI code page.
     if (platform::AnsiCodePage() == platform::kCodePageUtf8) {
@@ -179,7 +179,7 @@ TEST_F(MessageParserTest, ABodyTextInPlaceIsWrittenAsTheRecordsText) {
     ASSERT_TRUE(WriteRecordOfMessage(message, bodyInText, directory.path() + "/out", record));
     MailData read;
     ASSERT_TRUE(read.ReadFile(record.filePath));
-    EXPECT_EQ(read.message, Ansi(c.text));
+    EXPECT_EQ(read.message, Ansi(c.Get("=")));
     EXPECT_EQ(read.bodyType, c.Get("body") == "html" ? MailData::kBodyHtml : MailData::kBodyText);
   }
 }

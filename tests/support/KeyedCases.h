@@ -1,8 +1,8 @@
-// Cases kept as files tests/data/<kind>/NAME.txt, one "KEY value" a line. A run of "#" lines
-// starts a case (its first line, less "# ", names it); a file without one is one case. Values
-// write CR, LF, NUL and a backslash as \r, \n, \0 and \\, and a run as \*COUNT and the character or
-// the text in brackets repeated ("\*3x" is "xxx", "\*2(ab)" is "abab"); a key alone has an
-// empty value.
+// Cases kept as files tests/data/<kind>/NAME.txt (or the one file tests/data/<kind>.txt), one
+// "KEY value" a line. A run of "#" lines starts a case (its first line, less "# ", names it); a
+// file without one is one case. Values write CR, LF, NUL, a backslash and any byte as \r, \n, \0,
+// \\ and \xNN, and a run as \*COUNT and the character or the text in brackets repeated ("\*3x"
+// is "xxx", "\*2(ab)" is "abab"); a key alone has an empty value.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -53,14 +53,22 @@ inline std::string Unescaped(const std::string& text) {
       i = close;
       continue;
     }
+    if (c == 'x') {
+      out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+      i += 2;
+      continue;
+    }
     out += c == 0 ? text[i] : c == 'r' ? '\r' : c == 'n' ? '\n' : c == '0' ? '\0' : c;
   }
   return out;
 }
 
 inline std::vector<KeyedCase> KeyedCases(const std::string& kind) {
+  const std::string path = QUORVEL_TEST_DATA "/" + kind;
   std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(QUORVEL_TEST_DATA "/" + kind)) {
+  if (std::filesystem::is_regular_file(path + ".txt")) files.push_back(path + ".txt");
+  std::error_code none;  // a kind naming one file has no directory
+  for (const auto& entry : std::filesystem::directory_iterator(path, none)) {
     if (entry.path().extension() == ".txt") files.push_back(entry.path());
   }
   std::sort(files.begin(), files.end());
