@@ -33,8 +33,11 @@ class ServerSide {
   // Reads until `terminator` has arrived; false when the client closed first (or nothing came
   // within 10 s, which keeps a broken test from hanging).
   bool ReadUntil(std::string_view terminator) {
+    size_t from = consumed_;
     size_t found;
-    while ((found = received.find(terminator, consumed_)) == std::string::npos) {
+    while ((found = received.find(terminator, from)) == std::string::npos) {
+      // Only the new bytes and the tail before them can complete it.
+      from = std::max(consumed_, received.size() - std::min(received.size(), terminator.size()));
       if (!ReceiveMore()) return false;
     }
     consumed_ = found + terminator.size();
