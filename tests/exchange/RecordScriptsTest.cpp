@@ -10,6 +10,7 @@
 
 #include "ByteCases.h"
 #include "ItemTest.h"
+#include "KeyedCases.h"
 #include "RecordListing.h"
 #include "exchange/AttachmentList.h"
 #include "exchange/ExchangeFile.h"
@@ -54,14 +55,9 @@ std::vector<std::string> Tokens(const std::string& text) {
   return tokens;
 }
 
-// A quoted text without its quotes, \" \\ \r and \n unescaped.
+// A quoted text without its quotes, its escapes read as in every keyed case.
 std::string Unquoted(const std::string& quoted) {
-  std::string text;
-  for (size_t i = 1; i + 1 < quoted.size(); ++i) {
-    const char c = quoted[i] == '\\' ? quoted[++i] : quoted[i];
-    text += quoted[i - 1] != '\\' ? c : c == 'r' ? '\r' : c == 'n' ? '\n' : c;
-  }
-  return text;
+  return Unescaped(quoted.substr(1, quoted.size() - 2));
 }
 
 WideString Wide(const std::string& quoted) {
