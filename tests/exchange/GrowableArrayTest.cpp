@@ -1,4 +1,5 @@
-// The growth rule of every growable array, and the parts of a WideString.
+// Growable arrays as their elements change, and the parts of a WideString (the growth rule is
+// the exchange scripts').
 #include "quorvel/GrowableArray.h"
 
 #include <gtest/gtest.h>
@@ -9,25 +10,6 @@ namespace {
 
 std::vector<uint32_t> Elements(const U32Array& array) {
   return std::vector<uint32_t>(array.Data(), array.Data() + array.Size());
-}
-
-// The asked size or the capacity plus the grow-by (0: an eighth of the size, 4 to 1024).
-// Each row: a grow-by, then sizes set in turn with the capacity after each.
-TEST(GrowthRule, TheAskedSizeOrTheCapacityPlusTheGrowBy) {
-  const std::pair<uint32_t, std::vector<std::pair<uint32_t, uint32_t>>> cases[] = {
-      {0, {{100, 100}, {101, 112}}},          // 100 + 100 / 8
-      {0, {{1, 4}, {5, 8}}},                  // at least 4 are added
-      {0, {{16000, 16000}, {16001, 17024}}},  // at most 1024
-      {0, {{10, 10}, {500, 500}}},            // the asked size wins
-      {20, {{1, 20}, {21, 40}}},
-  };
-  for (const auto& [growBy, steps] : cases) {
-    U32Array array(growBy);
-    for (const auto& [size, capacity] : steps) {
-      array.SetSize(size);
-      EXPECT_EQ(array.Capacity(), capacity) << growBy << " " << size;
-    }
-  }
 }
 
 TEST(GrowableArray, SizesInsertsRemovalsAndAddingAnElementOfItself) {

@@ -24,8 +24,6 @@ class TemporaryDirectoryOverride {
       : previous_(platform::EnvironmentValue(platform::kTemporaryDirectoryVariable)) {
     platform::SetEnvironmentValue(platform::kTemporaryDirectoryVariable, directory_.path());
   }
-  TemporaryDirectoryOverride(const TemporaryDirectoryOverride&) = delete;
-  TemporaryDirectoryOverride& operator=(const TemporaryDirectoryOverride&) = delete;
   ~TemporaryDirectoryOverride() {
     platform::SetEnvironmentValue(platform::kTemporaryDirectoryVariable, previous_);
   }
