@@ -9,7 +9,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <tuple>
 #include <vector>
 
 #include "OnHostThread.h"
@@ -122,40 +121,21 @@ TEST(SharedClasses, AHostBuildsCopiesAndPassesThem) {
   });
 }
 
-// MailsInitializexLogFile adds the calling thread's object with the host's template settings.
-TEST(InitializeLogFile, EveryCallingThreadGetsACopyOfTheTemplate) {
-  CxThreadObjects table;
-  auto host = std::make_unique<ThreadLogObject>();  // the host's own, registered first
-  host->logDirectory = "/var/log/host/", host->filePrefix = "host";
-  host->keepCount = 5, host->sourceId = 12, host->valueOne = 34;
-  host->fixedKeys = {5};
-  host->fixedValues = {"host only"};
-  table.Add(1, std::move(host));
-  for (int i = 0; i < 3; ++i) std::thread([&] { MailsInitializexLogFile(&table); }).join();
-  std::thread([&] {
-    MailsInitializexLogFile(&table);
-    MailsInitializexLogFile(&table);  // a second call finds the same object
-  }).join();
-  ASSERT_EQ(table.objects.size(), 5u);
-  EXPECT_FALSE(table.sorted);
-  const auto settings = [](const ThreadLogObject& o) {
-    return std::tie(o.logDirectory, o.filePrefix, o.keepCount, o.sourceId, o.valueOne);
-  };
-  for (size_t i = 1; i < table.objects.size(); ++i) {
-    const ThreadLogObject& copy = *table.objects[i];
-    EXPECT_EQ(settings(copy), settings(*table.objects[0]));
-    EXPECT_TRUE(copy.fixedKeys.empty() && copy.fixedValues.empty()) << "they stay the host's";
-    EXPECT_NE(table.threadIds[i], 1u);
-  }
-  MailsInitializexLogFile(nullptr);
-}
-
-// The codes a host sees on a machine without MAPI or Notes and for null arguments.
+// The codes a host sees on a machine without MAPI, Notes or configured mail clients and for
+// null arguments; without a context the security setters answer 1.
 TEST(SendFunctionsApi, CodesAndFallBacks) {
   TempDirectory out, queue;
   MailData mail;
   mail.AddTo("tutor@example.test");
-  std::thread([&] { EXPECT_FALSE(MailsSendMailFromMailData(&mail)) << "no context"; }).join();
+  std::string host = "h", address = "a", name = "n";
+  uint16_t port = 7;
+  std::thread([&] {
+    EXPECT_FALSE(MailsSendMailFromMailData(&mail)) << "no context";
+    EXPECT_FALSE(TessalyGetUserDefaultSMTPParams(&host, &port, &address, &name));
+    EXPECT_TRUE(MailsSetSmtpSecurity(7, "u", "p", nullptr));
+    EXPECT_TRUE(MailsSetPopSecurity(7, 0));
+    EXPECT_TRUE(MailsSetTlsTrust(nullptr, 0));
+  }).join();
   OnHostThread([&] {
     ASSERT_TRUE(MailsSetOutDirectory(out.path().c_str()));
     EXPECT_EQ(Coded(MailsSendMailFromMailData(&mail)), std::pair(false, 0x8001)) << "no protocol";
@@ -173,16 +153,7 @@ TEST(SendFunctionsApi, CodesAndFallBacks) {
     EXPECT_EQ(Coded(MailsGetMails(nullptr)), std::pair(false, 0));
     MailsSendMailFromMailData(nullptr);
     EXPECT_EQ(Coded(MailsReceiveMails(nullptr)), std::pair(false, 0));
-  });
-}
-
-TEST(UserDefaultSmtpParams, WithoutConfiguredMailClientsNothingIsFound) {
-  std::string host = "h", address = "a", name = "n";
-  uint16_t port = 7;
-  std::thread([&] {
-    EXPECT_FALSE(TessalyGetUserDefaultSMTPParams(&host, &port, &address, &name)) << "no context";
-  }).join();
-  OnHostThread([&] {  // no registry with mail clients here: every probe fails
+    // No registry with mail clients here: every probe fails.
     EXPECT_FALSE(TessalyGetUserDefaultSMTPParams(&host, &port, &address, &name));
     EXPECT_FALSE(TessalyGetUserDefaultSMTPParams(nullptr, nullptr, nullptr, nullptr));
   });
@@ -205,13 +176,7 @@ TEST(CancelBlockingCall, PostsOnlyToThreadsWithAContext) {
   EXPECT_FALSE(MailsCancelBlockingCall(0));
 }
 
-// Without a context the security setters answer 1; a TLS mode above 2 is refused.
 TEST(TransportSecurityApi, ModesAboveTwoAreRefusedAndTheLastErrorIsReset) {
-  std::thread([] {
-    EXPECT_TRUE(MailsSetSmtpSecurity(7, "u", "p", nullptr)) << "no context";
-    EXPECT_TRUE(MailsSetPopSecurity(7, 0));
-    EXPECT_TRUE(MailsSetTlsTrust(nullptr, 0));
-  }).join();
   OnHostThread([] {
     const CodedText name;
     const auto failUse = [&] {

@@ -166,14 +166,6 @@ std::vector<std::string> FileNames(const std::string& directory) {
   return names;
 }
 
-TEST(ReceivingApiTest, WithoutContextOrMailboxNothingIsRegisteredOrReceived) {
-  TessalyAddProtocolFileIn("/tmp");
-  TessalyAddProtocolPopIn("127.0.0.1", 110, "u", "p");
-  TessalyAddProtocolHttpIn("a", 80, "b");
-  EXPECT_FALSE(TessalyReceiveMails());
-  OnHostThread([] { EXPECT_FALSE(TessalyReceiveMails()); });
-}
-
 // Mails of three extensions in a shared directory registered twice: taken in the extensions'
 // order, each once (one item under two names once); another file stays; locked, none.
 TEST(ReceivingApiTest, ASharedDirectoryGivesEveryItemOnce) {

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <system_error>
 #include <thread>
 #include <type_traits>
@@ -51,8 +50,11 @@ std::string Items() {
   return shown;
 }
 
+// A name the host puts into a handed-out entry never makes a removal delete a file outside the
+// mailbox (names leaving it in the index file are the index cases' damage).
 TEST(ItemQueriesApi, ThreadsThreeDeepAnswerTheirParentsTextsAndAttributes) {
   TempDirectory base;
+  WriteFile(base / "victim.qv6", "not the mailbox's");
   InMailbox(base, [&] {
     // Mail 1 <- reply 2 <- mail 3 and reply 4 under 1; mail 5. Ids are source ids.
     ASSERT_TRUE(HostWritesMail(99, {.text = u"first mail"}));
@@ -81,7 +83,10 @@ TEST(ItemQueriesApi, ThreadsThreeDeepAnswerTheirParentsTextsAndAttributes) {
                        "5 -2 -2 0 20 256 second mail\n");
     EXPECT_EQ(TessalyGetParentId(3), -1) << "removed";
     EXPECT_EQ(TessalyGetItemAtId(2), nullptr);
+    TessalyGetItemAtIndex(0)->fileName = "../../victim.qv6";
+    EXPECT_TRUE(TessalyRemoveMailAtIndex(0));
   });
+  EXPECT_TRUE(fs::exists(base / "victim.qv6"));
 }
 
 // The host's time class has its own copy constructor: returned through a hidden pointer.
@@ -101,22 +106,36 @@ void ExpectNoneValues(const char* situation) {
   EXPECT_TRUE(TessalyGetItemMessageText(0).Owned().IsEmpty());
   EXPECT_FALSE(TessalyRemoveMailAtIndex(0));
   EXPECT_FALSE(TessalyRemoveMailsAtIndexes("0"));
+  EXPECT_EQ(TessalyGetNbAttachments(0), -1);
+  EXPECT_FALSE(TessalyGetAttachment(0, 0, nullptr, nullptr));
+  EXPECT_FALSE(TessalyGetUserDiagFile(0, 0, nullptr, nullptr));
+  EXPECT_FALSE(TessalyGetUserOptionsUpdFile(0, nullptr, nullptr));
+  EXPECT_FALSE(HostWritesReply(0));
+  const Paths recipients = {"3|/nowhere"};
+  EXPECT_FALSE(TessalyAddNewMail("/nowhere.qv6", &recipients, nullptr));
 }
 
-// Opening makes the directories (also without a context) and, at the close, the index.
+// Opening makes the directories (also without a context) and, at the close, the index; without
+// a context nothing is written, registered or received either.
 TEST(ItemQueriesApi, EveryQueryAnswersItsNoneValueUntilAMailboxIsOpen) {
   TempDirectory base;
   const std::string nested = base / "school/pupils";  // no trailing separator
   std::thread([&] {
     ExpectNoneValues("no context");
+    EXPECT_FALSE(HostWritesMail(0));
     EXPECT_FALSE(TessalyOpenMailBox(nested.c_str(), "anna"));
     EXPECT_EQ(TessalySetDllLockingMode(3), 0u);
+    TessalyAddProtocolFileIn("/tmp");
+    TessalyAddProtocolPopIn("127.0.0.1", 110, "u", "p");
+    TessalyAddProtocolHttpIn("a", 80, "b");
+    EXPECT_FALSE(TessalyReceiveMails());
   }).join();
   EXPECT_TRUE(fs::is_directory(nested + "/anna/mailbox"));
   EXPECT_FALSE(fs::exists(nested + "/anna/mailbox/Mailbox.inv"));
   WriteFile(base / "file", "not a directory");
   OnHostThread([&] {
     ExpectNoneValues("no mailbox");
+    EXPECT_FALSE(TessalyReceiveMails());
     EXPECT_FALSE(TessalyOpenMailBox((base / "file").c_str(), "anna"));
     EXPECT_FALSE(TessalyOpenMailBox(nullptr, "anna"));
     ExpectNoneValues("the mailbox failed to open");
@@ -160,8 +179,16 @@ std::vector<uint16_t> UserDataCounts() {
   return std::vector<uint16_t>(c, c + 5);
 }
 
+// A data case sealed here.
+std::string SealedCase(const std::string& name) {
+  const std::string path = std::string(QUORVEL_TEST_DATA) + "/items/" + name + ".bytes";
+  return Resealed(ParseBytes(ReadCaseFile(path)));
+}
+
 TEST(ItemFiles, AttachmentsAndLearningDataOfEverySizeComeBack) {
   TempDirectory base, dir;
+  const std::string host = dir / "host.qv6";
+  WriteFile(host, SealedCase("host-built-mail"));
   const std::string big = RandomBytes(5 * 1024 * 1024, 7919), odd("\xFF\x00\xFE", 3);
   const std::string euro = dir / "\xC3\xBC" "bung \xE2\x82\xAC.txt";  // "übung €.txt"
   const std::pair<std::string, std::string> files[] = {
@@ -190,21 +217,8 @@ TEST(ItemFiles, AttachmentsAndLearningDataOfEverySizeComeBack) {
     EXPECT_EQ(name, CodedText(1252, WideString(u"options.ini")));
     EXPECT_EQ(ReadFile(dir / "ini"), "[options]");
     EXPECT_FALSE(TessalyGetUserOptionsUpdFile(0, &name, nullptr));
-  });
-}
-
-// A data case sealed here.
-std::string SealedCase(const std::string& name) {
-  const std::string path = std::string(QUORVEL_TEST_DATA) + "/items/" + name + ".bytes";
-  return Resealed(ParseBytes(ReadCaseFile(path)));
-}
-
-// A pupil mail as a host builds it: a learning-path file and "options.upd" under another name.
-TEST(ItemFiles, AHostBuiltMailWithLearningPathAndOptionsUpdate) {
-  TempDirectory base, dir;
-  const std::string host = dir / "host.qv6";
-  WriteFile(host, SealedCase("host-built-mail"));
-  InMailbox(base, [&] {
+    // A pupil mail as a host builds it: a learning-path file and "options.upd" under another name.
+    ASSERT_TRUE(TessalyRemoveMailAtIndex(0));
     const Paths recipients = {"3|/nowhere", "3|/elsewhere"}, none;
     EXPECT_FALSE(TessalyAddNewMail(host.c_str(), nullptr, nullptr));
     EXPECT_FALSE(TessalyAddNewMail(host.c_str(), &none, nullptr));
@@ -216,7 +230,6 @@ TEST(ItemFiles, AHostBuiltMailWithLearningPathAndOptionsUpdate) {
     EXPECT_TRUE(TessalyGetNbUserData(0, nullptr, nullptr, nullptr, nullptr, nullptr));
     ExpectList(dir, TessalyGetUserLearningPathFile, {{u"parcours \u00E9.lp", "lp"}});
     ExpectList(dir, TessalyGetUserTrackingFile, {});
-    CodedText name;
     ASSERT_TRUE(TessalyGetUserOptionsUpdFile(0, &name, (dir / "upd").c_str()));
     EXPECT_EQ(name, CodedText(1252, WideString(u"options.upd"))) << "the fixed name, not mine.upd";
     EXPECT_EQ(ReadFile(dir / "upd"), "upd");
@@ -225,18 +238,6 @@ TEST(ItemFiles, AHostBuiltMailWithLearningPathAndOptionsUpdate) {
 }
 
 TEST(ItemFiles, APupilMailAnswersOnlyATutorReplyAndATutorOnlyAPupilMail) {
-  const Paths recipients = {"3|/nowhere"};
-  std::thread([] {
-    EXPECT_EQ(TessalyGetNbAttachments(0), -1) << "no context";
-    EXPECT_FALSE(HostWritesMail(0));
-  }).join();
-  OnHostThread([&] {  // no mailbox
-    EXPECT_FALSE(HostWritesReply(0));
-    EXPECT_FALSE(TessalyGetAttachment(0, 0, nullptr, nullptr));
-    EXPECT_FALSE(TessalyGetUserDiagFile(0, 0, nullptr, nullptr));
-    EXPECT_FALSE(TessalyGetUserOptionsUpdFile(0, nullptr, nullptr));
-    EXPECT_FALSE(TessalyAddNewMail("/nowhere.qv6", &recipients, nullptr));
-  });
   TempDirectory base;
   InMailbox(base, [&] {
     ASSERT_TRUE(HostWritesMail(0)) << "an index equal to the number of items: a new thread";
@@ -282,19 +283,6 @@ TEST(TutorReplyCheck, AnswersTheReferenceOfACompleteReplyOnly) {
   EXPECT_FALSE(TessalyPupilQv6IsValid(nullptr, nullptr));
 }
 
-// Names leaving the mailbox in the index file are the index cases' damage; a name the host
-// puts into a handed-out entry deletes nothing either.
-TEST(IndexTrustApi, ARemovalNeverDeletesAFileOutsideTheMailbox) {
-  TempDirectory base;
-  WriteFile(base / "victim.qv6", "not the mailbox's");
-  InMailbox(base, [&] {
-    ASSERT_TRUE(HostWritesMail(0));
-    TessalyGetItemAtIndex(0)->fileName = "../../victim.qv6";
-    EXPECT_TRUE(TessalyRemoveMailAtIndex(0));
-  });
-  EXPECT_TRUE(fs::exists(base / "victim.qv6"));
-}
-
 // A removed item whose file cannot be deleted (here: read-only) is never filed again; an
 // open deletes the file once it can.
 TEST(IndexTrustApi, ARemovedItemWhoseFileStaysNeverComesBack) {
@@ -338,14 +326,11 @@ TEST(IndexTrustApi, TheSealTellsAnIndexChangedBehindTheLibrary) {
 }
 
 TEST(UnsentRecoveryApi, AnItemNotYetSentStaysQueuedWhateverBecameOfTheIndex) {
-  std::ifstream cases(std::string(QUORVEL_TEST_DATA) + "/unsent-recovery/damages.txt");
-  size_t tried = 0;
-  std::string action;
-  for (size_t at = 0; cases >> action;) {
-    if (action[0] == '#' && std::getline(cases, action)) continue;
-    ASSERT_TRUE(cases >> at);
-    SCOPED_TRACE(action + " " + std::to_string(at));
-    ++tried;
+  const std::vector<std::vector<std::string>> cases = CaseTable("unsent-recovery/damages.txt");
+  for (const std::vector<std::string>& row : cases) {
+    SCOPED_TRACE(row[0]);
+    const std::string action = row[0].substr(0, row[0].find(' '));
+    const size_t at = std::stoul(row[0].substr(action.size()));
     TempDirectory base, shared;
     const std::string index = base / "anna/mailbox/Mailbox.inv", seal = index + ".sum";
     const std::string outbox = base / "anna/mailbox/Mailbox.outbox";
@@ -380,7 +365,7 @@ TEST(UnsentRecoveryApi, AnItemNotYetSentStaysQueuedWhateverBecameOfTheIndex) {
     EXPECT_EQ(std::distance(fs::directory_iterator(shared.path()), fs::directory_iterator()), 2)
         << "B went, A did not go again";
   }
-  EXPECT_GT(tried, 5u);
+  EXPECT_GT(cases.size(), 5u);
 }
 
 // Opens and closes the mailbox; answers how many items it lists.

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <tuple>
 
 #include "platform/DynamicLibrary.h"
 #include "quorvel/Handles.h"
@@ -40,21 +41,40 @@ TEST(LibraryUnload, FreesTheContextsLeftAndReloadsEmpty) {
   }
 }
 
-// The host owns its log table, also the objects the library added; it frees them after.
-TEST(LibraryUnload, TheHostDestroysItsLogTableAfterTheUnload) {
-  auto table = std::make_unique<CxThreadObjects>();
-  table->Add(1, std::make_unique<ThreadLogObject>());  // the host's template
+// MailsInitializexLogFile adds the calling thread's object with the host's template settings;
+// the host owns its log table, also the objects the library added, and frees them after the unload.
+TEST(LibraryUnload, LogObjectsCopyTheHostsTemplateAndStayTheHostsAfterTheUnload) {
+  CxThreadObjects table;
+  auto host = std::make_unique<ThreadLogObject>();  // the host's own, registered first
+  host->logDirectory = "/var/log/host/", host->filePrefix = "host";
+  host->keepCount = 5, host->sourceId = 12, host->valueOne = 34;
+  host->fixedKeys = {5};
+  host->fixedValues = {"host only"};
+  table.Add(1, std::move(host));
   {
     auto library = DynamicLibrary::Load(QUORVEL_LIBRARY_PATH);
     ASSERT_TRUE(library);
     const auto initialize = Export<void (*)(CxThreadObjects*)>(*library, "MailsInitializexLogFile");
     ASSERT_TRUE(initialize);
-    std::thread([&] { initialize(table.get()); }).join();
-    initialize(table.get());
+    for (int i = 0; i < 3; ++i) std::thread([&] { initialize(&table); }).join();
+    std::thread([&] {
+      initialize(&table);
+      initialize(&table);  // a second call finds the same object
+    }).join();
+    initialize(nullptr);
   }
-  ASSERT_EQ(table->objects.size(), 3u);
-  table->objects[2]->filePrefix = "host";  // the objects are the host's to use
-  table.reset();
+  ASSERT_EQ(table.objects.size(), 5u);
+  EXPECT_FALSE(table.sorted);
+  const auto settings = [](const ThreadLogObject& o) {
+    return std::tie(o.logDirectory, o.filePrefix, o.keepCount, o.sourceId, o.valueOne);
+  };
+  for (size_t i = 1; i < table.objects.size(); ++i) {
+    ThreadLogObject& copy = *table.objects[i];
+    EXPECT_EQ(settings(copy), settings(*table.objects[0]));
+    EXPECT_TRUE(copy.fixedKeys.empty() && copy.fixedValues.empty()) << "they stay the host's";
+    EXPECT_NE(table.threadIds[i], 1u);
+    copy.filePrefix = "host";  // the objects are the host's to use
+  }
 }
 
 }  // namespace
