@@ -26,7 +26,6 @@
 #include "exchange/PupilMessage.h"
 #include "exchange/RecordDirectory.h"
 #include "exchange/RecordFile.h"
-#include "exchange/RecordFormat.h"
 #include "exchange/TimedMessage.h"
 #include "exchange/TutorReply.h"
 #include "exchange/TutorReplyFile.h"
