@@ -6,8 +6,8 @@
 #include <future>
 #include <memory>
 #include <mutex>
-#include <sstream>
 
+#include "ByteCases.h"
 #include "FaultSweep.h"
 #include "frame/ContextSettings.h"
 #include "frame/ContextTable.h"
@@ -117,20 +117,15 @@ TEST(UseSmtpPop, AMissingMimeDirectoryFailsAfterStoringEverythingElse) {
             std::make_tuple(existing, CodedText(), "")) << "null keeps the directory";
 }
 
-// Each line of the data file: a code, a tab, its message in code page 1252
-// (codes without a message of their own give "Unknown dllErrorCode").
-TEST(ErrorMessages, FixedTexts) {
-  std::istringstream lines(ReadFile(QUORVEL_TEST_DATA "/error-messages/messages.txt"));
-  int count = 0;
-  for (std::string line; std::getline(lines, line); ++count) {
-    const size_t tab = line.find('\t');
-    EXPECT_STREQ(ErrorMessage(static_cast<uint32_t>(std::stoul(line.substr(0, tab)))),
-                 line.substr(tab + 1).c_str()) << line;
+// Each code of tests/data/error-messages/messages.txt has its message; the calling thread's is
+// that of its last error.
+TEST(ErrorMessages, FixedTextsAndTheCallingThreadsLastError) {
+  const std::vector<std::vector<std::string>> rows = CaseTable("error-messages/messages.txt");
+  for (const std::vector<std::string>& row : rows) {
+    EXPECT_EQ(ErrorMessage(static_cast<uint32_t>(std::stoul(row[0]))), ParseBytes(row[1]))
+        << row[0];
   }
-  EXPECT_EQ(count, 24);
-}
-
-TEST(ErrorMessageFor, FollowsTheCallingThreadsLastError) {
+  EXPECT_EQ(rows.size(), 24u);
   EXPECT_EQ(ErrorMessageFor(), "") << "no context";
   const uint32_t self = platform::CurrentThreadId();
   ASSERT_TRUE(Contexts().AddNew(self, nullptr));

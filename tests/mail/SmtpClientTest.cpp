@@ -1,5 +1,5 @@
 // The SMTP client against scripted loopback servers: dialogues kept as files under
-// tests/data/smtp (the format: its README), stop and suspend, hostile servers, message files,
+// tests/data/smtp (the format: its README), hostile servers, message files,
 // and a stalled TLS handshake.
 #include "protocol/SmtpClient.h"
 
@@ -12,7 +12,6 @@
 #include "Dialogue.h"
 #include "FaultSweep.h"
 #include "ScriptedSmtp.h"
-#include "WaitUntil.h"
 #include "frame/Library.h"
 #include "platform/Faults.h"
 #include "platform/Threads.h"
@@ -33,14 +32,12 @@ class SmtpClientTest : public ::testing::Test {
 
   // A client reporting to both the window and the callback.
   std::unique_ptr<SmtpClient> NewClient() {
-    auto client = std::make_unique<SmtpClient>(&stop, &suspend, &percent);
+    auto client = std::make_unique<SmtpClient>(nullptr, nullptr, &percent);
     client->SetWindow(window.handle());
     client->SetCallback(RecordCallback);
     return client;
   }
 
-  std::atomic<uint8_t> stop{0};
-  std::atomic<uint8_t> suspend{0};
   std::atomic<int32_t> percent{-5};
   platform::MessageWindow window{RecordWindow};
 };
@@ -108,39 +105,6 @@ TEST_F(SmtpClientTest, TheDialoguesOfTheDataDirectory) {
   }
 }
 
-// A stop asked for at 40 % ends the data at the next piece; a suspend holds
-// the next piece until the client's thread is resumed.
-TEST_F(SmtpClientTest, StopAndSuspendDuringDataTakeEffectAtTheNextPiece) {
-  for (std::atomic<uint8_t>* request : {&stop, &suspend}) {
-    clientEvents.clear();
-    ScriptedServer server(ServeSmtpSession);
-    onClientEvent = [&](uint32_t code, uint32_t argument) {
-      if (code == kSmtpProgress && argument == 40) *request = 1;
-    };
-    std::atomic<int> result{-1};
-    auto worker = platform::Thread::Create([&] {
-      auto client = NewClient();
-      if (client->Connect("127.0.0.1", server.port())) {
-        result = client->SendMailData("a@example.test", "b@example.test", std::string(5000, 'z'));
-        EXPECT_EQ(client->lastErrorId(), kSmtpNoError);
-        EXPECT_EQ(client->IsConnected(), request == &suspend);
-      }
-      return 0u;
-    }, false);
-    ASSERT_TRUE(worker);
-    if (request == &suspend) {
-      ASSERT_TRUE(WaitUntil([&] { return suspend == 0 && worker->IsSuspended(); }));
-      EXPECT_EQ(CallbackEvents(kSmtpProgress), "0 40");
-      EXPECT_EQ(percent.load(), 40);
-      ASSERT_TRUE(worker->Resume());
-    }
-    ASSERT_TRUE(worker->Wait(10000));
-    EXPECT_EQ(result, request == &suspend ? 1 : 0);
-    EXPECT_EQ(request->load(), 0) << "the client clears the request it obeys";
-    EXPECT_EQ(CallbackEvents(kSmtpProgress), request == &stop ? "0 40" : "0 40 81 100");
-  }
-}
-
 // A server that stops reading amid the data (more than both ends' loopback buffers hold): a
 // short time-out for the data ends the send.
 TEST_F(SmtpClientTest, AServerThatStopsReadingEndsTheDataAtTheTimeout) {
@@ -165,7 +129,7 @@ TEST_F(SmtpClientTest, AServerThatStopsReadingEndsTheDataAtTheTimeout) {
   clientDone.set_value();
 }
 
-TEST_F(SmtpClientTest, MessageFilesEmptyMissingOrUnreadable) {
+TEST_F(SmtpClientTest, MessageFilesEmptyMissingUnreadableOrLarge) {
   TempDirectory directory;
   auto client = NewClient();
   WriteFile(directory / "empty.eml", "");
@@ -187,12 +151,9 @@ TEST_F(SmtpClientTest, MessageFilesEmptyMissingOrUnreadable) {
         << failing << ": " << error;
   };
   EXPECT_EQ(SweepFileFaults(send, check), (std::set<uint32_t>{kLocationSmtpReadFile}));
-}
 
-// A file of several read blocks goes out whole, from a buffer of one block,
-// with the dots of every line doubled, and ends at its first NUL byte.
-TEST_F(SmtpClientTest, LargeFilesGoOutWholeUpToTheirFirstNul) {
-  TempDirectory directory;
+  // A file of several read blocks goes out whole, from a buffer of one block, with the dots of
+  // every line doubled, and ends at its first NUL byte.
   std::string lines, stuffed;
   for (int i = 0; lines.size() < 200000; ++i) {
     const std::string text = std::to_string(i) + std::string(static_cast<size_t>(i % 90), 'x');
@@ -201,7 +162,6 @@ TEST_F(SmtpClientTest, LargeFilesGoOutWholeUpToTheirFirstNul) {
   }
   WriteFile(directory / "m.eml", lines + std::string("\0after the NUL\r\n", 17));
   ScriptedServer server(ServeSmtpSession);
-  auto client = NewClient();
   ASSERT_TRUE(client->Connect("127.0.0.1", server.port()));
   ASSERT_TRUE(client->SendMailFile("a@x", "b@x", directory / "m.eml"));
   EXPECT_EQ(CallbackEvents(kSmtpMessageSize), std::to_string(lines.size()));

@@ -193,14 +193,6 @@ class MailboxFiles {
     }
     return saved.Count();
   }
-  // The item files in the mailbox directory.
-  size_t ItemFiles() const {
-    size_t count = 0;
-    for (const auto& entry : std::filesystem::directory_iterator(directory.path())) {
-      count += entry.path().extension() == ".qv6" ? 1 : 0;
-    }
-    return count;
-  }
 
   TemporaryDirectoryOverride temporary;
   TempDirectory directory;

@@ -21,6 +21,7 @@
 #include "mailbox/InboundProtocols.h"
 #include "mailbox/IndexChanges.h"
 #include "mailbox/IndexSeal.h"
+#include "mailbox/ItemKeys.h"
 #include "mailbox/ItemQueries.h"
 #include "mailbox/ItemRemoval.h"
 #include "mailbox/MailWriting.h"
@@ -173,6 +174,7 @@ class Script : public MailboxFiles {
       if (word == "reply") content.kind = exchange::kKindTutorReply;
       if (word == "timed") content.kind = exchange::kKindTimedMessage;
       if (word == "plain") content.kind = exchange::kKindPlainTextMessage;
+      if (word.rfind("kind", 0) == 0) content.kind = static_cast<uint8_t>(std::stoul(word.substr(4)));
       content.attachment |= word == "attachment";
       content.learningPath |= word == "learning";
       content.flagA = word == "flagged" ? 1 : content.flagA;
@@ -182,6 +184,20 @@ class Script : public MailboxFiles {
     return content;
   }
   std::string Sent(const std::string& path) { return WriteSentItem(path, {}, payload, 70, 0); }
+  // The new id, or a word on where the filing's position or copy of the new entry (but for
+  // its routes) differs from the entry filed.
+  template <typename Filing>
+  std::string Filed(const Filing& file) {
+    uint32_t position = 99;
+    IndexEntry copy;
+    copy.outRoutes = {"kept"};
+    const uint32_t id = file(&position, &copy);
+    if (id == kNoItem) return "none";
+    IndexEntry entry = *mailbox.EntryOf(id);
+    entry.outRoutes = {"kept"};
+    if (mailbox.Index().Find(id) != position) return Id(id) + ", position told otherwise";
+    return copy == entry ? Id(id) : Id(id) + ", copy differs";
+  }
   std::string Entries(const IndexEntryArray* list) {
     if (list == nullptr) return "null";
     std::vector<uint32_t> ids;
@@ -234,6 +250,23 @@ class Script : public MailboxFiles {
     return sealed ? "sealed" : "other";
   }
   std::string Path(uint32_t id) { return mailbox.PathOf(*mailbox.EntryOf(id)); }
+  // A file of the mailbox directory, or with "out/" of the outside one.
+  std::string At(const std::string& name) {
+    return name.rfind("out/", 0) == 0 ? outside / name.substr(4) : directory / name;
+  }
+  // A key as "mine:N" (this mailbox's for its item N), "sender:N" (SenderKey's) or "other:N".
+  std::string Key(const std::optional<exchange::ItemKey>& key) {
+    if (!key) return "none";
+    const bool mine = key->mailbox == mailbox.Keys().NewKey(0).mailbox;
+    const bool sender = key->mailbox == SenderKey(0).mailbox;
+    return (mine ? "mine:" : sender ? "sender:" : "other:") + std::to_string(key->item);
+  }
+  std::optional<exchange::ItemKey> KeyFrom(const std::string& text) {
+    if (text.find(':') == std::string::npos) return std::nullopt;
+    const auto item = static_cast<uint32_t>(std::stoul(text.substr(text.find(':') + 1)));
+    return text[0] == 'm' ? mailbox.Keys().NewKey(item) : SenderKey(item);
+  }
+  static std::string Sealed(const std::string& bytes) { return bytes + U32(ReferenceCrc(bytes)); }
   std::string Saved() {
     const std::string image = mailbox.SavedIndexBytes();
     MailboxIndex saved;
@@ -269,18 +302,44 @@ class Script : public MailboxFiles {
       FillVariant(mailbox.Index(), static_cast<int>(Number(in)));
       return "done";
     }
+    if (word == "steps") {
+      for (uint32_t n = Number(in); n > 0; --n) TakeStep(mailbox.Index());
+      return "done";
+    }
     if (word == "reopened") return Reopened();
+    if (word == "index-whole") {
+      const std::string whole =
+          EncodeIndexImage(mailbox.NextId(), mailbox.LastSaveTime(), mailbox.Index());
+      return ReadFile(IndexPath()) == whole ? "yes" : "no";
+    }
     if (word == "index-is") {
       MailboxIndex variant;
       FillVariant(variant, static_cast<int>(Number(in)));
       return ReadFile(IndexPath()).substr(21) == EncodeIndexImage(1, 1, variant).substr(21) ? "yes"
                                                                                             : "no";
     }
-    if (word == "delete-index") return Ok(std::filesystem::remove(IndexPath()));
-    if (word == "mail") return Id(FileMail(Content(in)));
+    if (word == "delete") return Ok(std::filesystem::remove(directory / Rest(in)));
+    if (word == "size") return std::to_string(ReadFile(directory / Rest(in)).size());
+    // The bytes of NAME with the byte at AT xor 1, and without the last CUT.
+    if (word == "damage") {
+      const std::string path = At(Next(in));
+      const uint32_t at = Number(in);
+      const std::string bytes = at == UINT32_MAX ? ReadFile(path) : Flipped(ReadFile(path), at, 1);
+      WriteFile(path, bytes.substr(0, bytes.size() - Number(in)));
+      return "done";
+    }
+    if (word == "mail") {
+      const std::string item = NewItem(Content(in));
+      return Filed([&](uint32_t* at, IndexEntry* copy) {
+        return mailbox.FileNewMail(item, {"smtp|a@b"}, CodedTextArray(), at, copy);
+      });
+    }
     if (word == "answer") {
       const uint32_t parent = Number(in);
-      return Id(FileAnswer(parent, Content(in)));
+      const std::string item = NewItem(Content(in));
+      return Filed([&](uint32_t* at, IndexEntry* copy) {
+        return mailbox.FileReply(item, parent, "smtp|a@b", CodedText(), at, copy);
+      });
     }
     if (word == "mail-text") {
       const auto kind = static_cast<uint8_t>(Number(in));
@@ -301,10 +360,63 @@ class Script : public MailboxFiles {
     if (word == "mail-to") {
       std::vector<std::string> routes;
       for (std::string route; in >> route;) routes.push_back(route);
-      return Id(mailbox.FileNewMail(NewItem(), routes, CodedTextArray()));
+      return Filed([&](uint32_t* at, IndexEntry* copy) {
+        return mailbox.FileNewMail(NewItem(), routes, CodedTextArray(), at, copy);
+      });
     }
     if (word == "mail-missing") {
       return Id(mailbox.FileNewMail(outside / "missing.qv6", {}, CodedTextArray()));
+    }
+    if (word == "sent-item") {
+      const std::string path = outside / Next(in);
+      const uint32_t sender = Number(in), parent = Number(in);
+      const exchange::StampKeys keys{KeyFrom(Next(in)), KeyFrom(Next(in))};
+      if (sender == UINT32_MAX) WriteItem(path, Content(in), payload);
+      if (sender != UINT32_MAX) WriteSentItem(path, Content(in), payload, sender, parent);
+      if (keys.own || keys.parent) WithKeys(path, keys);
+      return "done";
+    }
+    if (word == "import") {
+      uint32_t position = 99;
+      bool notAnItem = false;
+      const uint32_t id =
+          mailbox.ImportExchangeFile(outside / Rest(in), &position, nullptr, nullptr, &notAnItem);
+      if (id == kNoItem) return notAnItem ? "none, not an item" : "none";
+      return Id(id) + " at " + std::to_string(position);
+    }
+    if (word == "take-out") {
+      const std::string from = Path(Number(in));
+      std::filesystem::copy_file(from, outside / Rest(in));
+      return "done";
+    }
+    if (word == "keys") {
+      exchange::ExchangeFile item;
+      if (!item.Open(Path(Number(in)), true, false)) return "unreadable";
+      const exchange::StampKeys keys = exchange::ReadStampKeys(item);
+      item.Close();
+      return "own " + Key(keys.own) + ", parent " + Key(keys.parent);
+    }
+    if (word == "key-of") return Key(mailbox.Keys().KeyOf(Number(in)));
+    if (word == "mailbox-key") {
+      const auto key = mailbox.Keys().NewKey(0).mailbox;
+      const bool kept = key == mailboxKey;
+      mailboxKey = key;
+      return kept ? "kept" : "new";
+    }
+    // The side file of the keys: its head, then a record per "ID same|other KEY", marked as
+    // ID's filing or another one, keyed as this mailbox's item KEY.
+    if (word == "keys-file") {
+      const auto key = mailbox.Keys().NewKey(0).mailbox;
+      std::string bytes = Sealed("QKEY" + std::string(key.begin(), key.end()));
+      std::string which;
+      for (uint32_t id, item; in >> id >> which >> item;) {
+        const IndexEntry& entry = *mailbox.EntryOf(id);
+        const uint32_t mark = ReferenceCrc(entry.fileName + U32(entry.date));
+        bytes += Sealed(U32(id) + U32(mark + (which == "same" ? 0 : 1)) +
+                        std::string(key.begin(), key.end()) + U32(item));
+      }
+      WriteFile(directory / kKeysFileName, bytes);
+      return "done";
     }
     if (word == "tree") return Tree().empty() ? "none" : Tree();
     if (word == "queue") return Joined(mailbox.Index().outboxQueue);
@@ -326,7 +438,7 @@ class Script : public MailboxFiles {
     }
     if (word == "put") {
       const std::string name = Next(in);
-      WriteFile(directory / name, Bytes(in));
+      WriteFile(At(name), Bytes(in));
       return "done";
     }
     if (word == "same") {
@@ -403,9 +515,11 @@ class Script : public MailboxFiles {
       mail.message.number = 31;
       mail.message.reference = CodedText(1250, WideString(u"lesson \u0159"));
       const uint32_t answered = Number(in);
-      if (Rest(in) == "attachment") {
-        WriteFile(outside / "essay.txt", "essay");
-        mail.attachments = {outside / "essay.txt"};
+      if (Rest(in) == "attachment") {  // 1 MiB of text, packing to a few KiB
+        std::string lesson;
+        while (lesson.size() < (1u << 20)) lesson += "la maison est grande et le jardin fleuri\r\n";
+        WriteFile(outside / "lesson.txt", lesson);
+        mail.attachments = {outside / "lesson.txt"};
       }
       return Ok(PupilWriteMail(&context, mail, "3|/out", answered));
     }
@@ -509,6 +623,7 @@ class Script : public MailboxFiles {
   ThreadContext context;
   std::unique_ptr<PopMailDrop> drop;
   uint32_t conversations = 0;
+  std::array<uint8_t, 16> mailboxKey{};
 };
 
 TEST(MailboxScripts, EachCommandGivesItsResult) {

@@ -20,8 +20,6 @@
 namespace quorvel::testing {
 namespace {
 
-const Names kNoItemFiles = {"Mailbox.inv", "Mailbox.inv.new", "Mailbox.keys", "Mailbox.listed"};
-
 class ReceivingTest : public OpenMailboxTest {
  protected:
   // An item another mailbox sent as its item 70.
@@ -101,27 +99,6 @@ TEST_F(ReceivingTest, AReceivedFileGivesItsEntryAndIsTakenOrOnlyRead) {
     EXPECT_EQ(copy, entry);
     ++expectedId;
   }
-  EXPECT_EQ(temporary.Files(), Names{});
-}
-
-TEST_F(ReceivingTest, WhatIsNotAReceivedMessageLeavesNothingFiled) {
-  Received(outside / "plain.qv6", 0, {.kind = exchange::kKindPlainTextMessage});
-  Received(outside / "other.qv6", 0, {.kind = 24});
-  WriteItem(outside / "unstamped.qv6", {}, payload);
-  WriteFile(outside / "garbage.qv6", "BZh5 not an exchange file at all");
-  WriteFile(outside / "empty.qv6", "");
-  const std::string whole = ReadFile(Received(outside / "whole.qv6", 0));
-  WriteFile(outside / "truncated.qv6", whole.substr(0, whole.size() / 2));
-  for (const char* name : {"plain.qv6", "other.qv6", "unstamped.qv6", "garbage.qv6", "empty.qv6",
-                           "truncated.qv6", "missing.qv6"}) {
-    SCOPED_TRACE(name);
-    bool notAnItem = false;
-    EXPECT_EQ(mailbox.ImportExchangeFile(outside / name, nullptr, nullptr, nullptr, &notAnItem),
-              kNoItem);
-    EXPECT_TRUE(notAnItem);
-  }
-  EXPECT_EQ(mailbox.Index().Count(), 0u);
-  EXPECT_EQ(FilesIn(directory.path()), kNoItemFiles);
   EXPECT_EQ(temporary.Files(), Names{});
 }
 

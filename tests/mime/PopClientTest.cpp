@@ -115,26 +115,7 @@ TEST_F(PopClientTest, TheDialoguesOfTheDataDirectory) {
 }
 
 // A message parsed as it arrives is stored whole or not at all, nothing not synced to the disk is
-// deleted, and a broken session fetches nothing more. Each row: the maildrop (the long message
-// with an attachment, the server going on once the reader has begun its file; or a short one),
-// how its first message is listed and sent, the fault, and what is left.
-struct Arrival {
-  bool attached;
-  int mails;           // STAT's count
-  int listedQuarters;  // LIST's size, in quarters of the true one
-  int sentQuarters;    // sent before the server closes; 4: whole, then it answers all
-  bool trickle;        // then single bytes past the client's time-out
-  int fault;           // 1 the disk is full, 2 the file's sync fails, 3 the directory's,
-                       // 4 the first rename (a part file's into the record)
-  const char* left;    // "stored DELE files fired retrievals" ('-': not checked)
-};
-constexpr Arrival kArrivals[] = {
-    {true, 1, 4, 4, false, 0, "1 1 1 0 1"}, {true, 1, 2, 4, false, 0, "1 1 1 0 1"},
-    {true, 1, 4, 2, false, 0, "0 0 0 0 1"}, {false, 2, 8, 1, true, 0, "0 0 0 0 1"},
-    {false, 2, 8, 1, false, 0, "0 0 0 0 1"}, {false, 2, 8, 4, false, 1, "0 0 0 1 -"},
-    {false, 2, 8, 4, false, 2, "1 0 1 1 -"}, {false, 2, 8, 4, false, 3, "1 0 1 1 -"},
-    {true, 1, 4, 4, false, 4, "0 0 0 1 1"},
-};
+// deleted, and a broken session fetches nothing more: the cases of tests/data/pop-arrivals.
 uint32_t retrievalsStarted = 0;
 void CountRetrievals(uint32_t event, uint32_t) { retrievalsStarted += event == kPopRetrievalStart; }
 
@@ -150,54 +131,57 @@ TEST(ReceiveByPopTest, AMessageIsStoredWholeOrLeftOnTheServer) {
                                "\r\n--b\r\nContent-Type: text/html\r\n\r\n<p>body</p>\r\n"
                                "--b\r\nContent-Type: application/x; name=a.bin\r\n"
                                "Content-Transfer-Encoding: base64\r\n\r\n" + lines + "--b--\r\n";
-  for (const Arrival& row : kArrivals) {
-    SCOPED_TRACE(&row - kArrivals);
-    const std::string text = row.attached ? attached : "Subject: s\r\n\r\nbody\r\n";
+  for (const KeyedCase& c : KeyedCases("pop-arrivals")) {
+    SCOPED_TRACE(c.name);
+    const bool isAttached = c.Has("attached");
+    const std::string text = isAttached ? attached : "Subject: s\r\n\r\nbody\r\n";
     const size_t quarter = text.size() / 4;
-    const bool whole = row.sentQuarters == 4;
+    const bool whole = c.Number("sent") == 4;
     TempDirectory reception;
     TemporaryDirectoryOverride temporary;
     ScriptedServer server([&](ServerSide& side) {
       side.Send("+OK ready\r\n");
       const std::vector<std::string> replies = {
-          "+OK\r\n", "+OK\r\n", "+OK " + std::to_string(row.mails) + " 40\r\n",
-          "+OK 1 " + std::to_string(text.size() * row.listedQuarters / 4) + "\r\n",
+          "+OK\r\n", "+OK\r\n", "+OK " + c.Get("mails") + " 40\r\n",
+          "+OK 1 " + std::to_string(text.size() * c.Number("listed") / 4) + "\r\n",
           "+OK\r\n" + text.substr(0, quarter)};
       for (const std::string& reply : replies) {
         side.ReadLine();
         side.Send(reply);
       }
-      EXPECT_TRUE(!row.attached || WaitUntil([&] {
+      EXPECT_TRUE(!isAttached || WaitUntil([&] {
         const std::filesystem::directory_iterator entries(reception.path());
         return std::distance(begin(entries), end(entries)) >= 2;
       }));
-      if (row.trickle) {
+      if (c.Has("trickle")) {
         EXPECT_LT(Trickle(side, 1000, std::chrono::milliseconds(10)), 1000) << "never gave up";
       }
       side.Send(whole ? text.substr(quarter) + ".\r\n"
-                      : text.substr(quarter, quarter * (row.sentQuarters - 1)));
+                      : text.substr(quarter, quarter * (c.Number("sent") - 1)));
       while (whole && side.ReadLine() && side.Send("+OK\r\n")) {
       }
     });
     SetPopSettings("127.0.0.1", server.port(), "u", "p");
     MailMessage message(nullptr, nullptr, nullptr);
-    message.timeoutMs = row.attached ? message.timeoutMs : 300;
+    message.timeoutMs = isAttached ? message.timeoutMs : 300;
     message.SetProgressCallback(CountRetrievals);
     retrievalsStarted = 0;
     MailDataList list;
     platform::FileFaults faults;
-    if (row.fault == 1) faults.FillDiskAfter(0);
-    if (row.fault == 2 || row.fault == 3) faults.Fail(platform::FileOperation::Sync, row.fault - 1);
-    if (row.fault == 4) faults.Fail(platform::FileOperation::Rename, 1);
+    const std::string fault = c.Get("fault");
+    if (fault == "disk-full") faults.FillDiskAfter(0);
+    if (fault == "file-sync") faults.Fail(platform::FileOperation::Sync, 1);
+    if (fault == "directory-sync") faults.Fail(platform::FileOperation::Sync, 2);
+    if (fault == "rename") faults.Fail(platform::FileOperation::Rename, 1);
     EXPECT_TRUE(ReceiveByPop(message, list, reception.path()));
     const bool deleted = server.transcript().find("DELE") != std::string::npos;
     std::string left = std::to_string(list.Size()) + (deleted ? " 1 " : " 0 ") +
                        (std::filesystem::is_empty(reception.path()) ? "0 " : "1 ") +
                        (faults.Fired() ? "1 " : "0 ") + std::to_string(retrievalsStarted);
-    if (std::string_view(row.left).ends_with('-')) left.back() = '-';
-    EXPECT_EQ(left, row.left) << server.transcript().substr(0, 200);
+    if (c.Get("left").ends_with('-')) left.back() = '-';
+    EXPECT_EQ(left, c.Get("left")) << server.transcript().substr(0, 200);
     EXPECT_EQ(temporary.Files(), std::vector<std::string>{}) << "no part file is left";
-    if (row.attached && list.Size() == 1) {
+    if (isAttached && list.Size() == 1) {
       EXPECT_EQ(std::tie(list[0].message, list[0].bodyType, list[0].bodyIndex, list[0].codePage),
                 std::make_tuple("body", MailData::kBodyHtml, 0,
                                 static_cast<int32_t>(platform::AnsiCodePage())))

@@ -11,9 +11,11 @@
 #include "mail/SmtpDiscovery.h"
 #include "message/EncodedHeaders.h"
 #include "message/MessageId.h"
+#include "message/MimeLayout.h"
 #include "message/MimeText.h"
 #include "message/TransferEncoding.h"
 #include "platform/CodePages.h"
+#include "platform/Environment.h"
 #include "protocol/SmtpAuthentication.h"
 #include "text/CharsetNames.h"
 #include "text/CharsetText.h"
@@ -77,6 +79,18 @@ TEST(TextFunctions, TheCasesOfTheDataFiles) {
                                     In(c, 3));
        }},
       {"text-functions/received-texts", ReceivedText},
+      // 2026-01-01 00:00 UTC in a POSIX zone (no zone database needed): the offset to add to
+      // local time for UTC.
+      {"text-functions/date-line",
+       [](auto& c) {
+         const std::optional<std::string> savedZone = platform::EnvironmentValue("TZ");
+         platform::SetEnvironmentValue("TZ", In(c));
+         tzset();
+         const std::string line = DateLine(platform::LocalTimeOf(1767225600));
+         platform::SetEnvironmentValue("TZ", savedZone);
+         tzset();
+         return line;
+       }},
       // Each special byte at several places of an eight-byte word, lines across word boundaries.
       {"encodings/transfer-choice",
        [](auto& c) {

@@ -91,8 +91,15 @@ class NotesTransport : public ::testing::Test {
   }
 };
 
-// Without a complete library loading fails; a failed initialisation forgets the library.
-TEST_F(NotesTransport, LoadingNeedsACompleteLibraryThatInitialises) {
+// Without a complete library loading fails; a failed initialisation forgets the library. A
+// mailer needs the library, a send-to entry and its thread's start.
+TEST_F(NotesTransport, LoadingNeedsACompleteLibraryThatInitialisesAndMailerStates) {
+  {
+    NotesMailer mailer(true);
+    EXPECT_EQ(NotesErrorCode(), ErrNotesNotInitialized) << "thread use before the library";
+    EXPECT_FALSE(mailer.Send());
+    EXPECT_EQ(NotesErrorCode(), ErrNotesNotInitialized);
+  }
   EXPECT_FALSE(LoadNotes()) << "no Notes program in the registry";
   EXPECT_EQ(NotesErrorCode(), ErrCantLoadDll);
   Fixture f;
@@ -111,6 +118,22 @@ TEST_F(NotesTransport, LoadingNeedsACompleteLibraryThatInitialises) {
   EXPECT_FALSE(NotesLoaded());
   EXPECT_TRUE(LoadNotes());
   EXPECT_EQ(notes.Log(), "NotesInit()\nNotesInit()\n");
+  notes.Reset();
+  {
+    NotesMailer mailer(true);
+    EXPECT_FALSE(mailer.AddAttachment("", "name"));
+    EXPECT_FALSE(mailer.Send()) << "no send-to entry";
+    EXPECT_EQ(NotesErrorCode(), ErrNoRecipien);
+  }
+  EXPECT_NE(notes.Log().find("NotesInitThread()\n"), std::string::npos);
+  EXPECT_TRUE(notes.Log().ends_with("MailCloseMessageFile(11)\nNotesTermThread()\n"));
+  notes.Reset();
+  notes.Script("NotesInitThread", 1, 1);
+  { NotesMailer mailer(true); EXPECT_EQ(NotesErrorCode(), ErrCantInitThread); }
+  EXPECT_EQ(notes.Log(), "NotesInitThread()\n") << "no thread end without its start";
+  Fixture empty;
+  empty.message.SetRecipient("");
+  EXPECT_TRUE(empty.message.SendByNotes()) << "an empty recipient is still one entry";
 }
 
 TEST_F(NotesTransport, TheCallsOfAMemoAndEachFailingStepWithItsCodeAndCleanUp) {
@@ -160,34 +183,6 @@ TEST_F(NotesTransport, TheCallsOfAMemoAndEachFailingStepWithItsCodeAndCleanUp) {
   Fixture updated;
   EXPECT_TRUE(updated.message.SendByNotes())
       << "the second update fails the send only by its status, which the clean-up's replace";
-}
-
-TEST_F(NotesTransport, MailerStates) {
-  {
-    NotesMailer mailer(true);
-    EXPECT_EQ(NotesErrorCode(), ErrNotesNotInitialized) << "thread use before the library";
-    EXPECT_FALSE(mailer.Send());
-    EXPECT_EQ(NotesErrorCode(), ErrNotesNotInitialized);
-  }
-  StandInLibrary notes("notes-complete", platform::SharedLibraryFileName("nnotes.dll"));
-  RegisterNotesIn(notes.directory());
-  ASSERT_TRUE(LoadNotes());
-  notes.Reset();
-  {
-    NotesMailer mailer(true);
-    EXPECT_FALSE(mailer.AddAttachment("", "name"));
-    EXPECT_FALSE(mailer.Send()) << "no send-to entry";
-    EXPECT_EQ(NotesErrorCode(), ErrNoRecipien);
-  }
-  EXPECT_NE(notes.Log().find("NotesInitThread()\n"), std::string::npos);
-  EXPECT_TRUE(notes.Log().ends_with("MailCloseMessageFile(11)\nNotesTermThread()\n"));
-  notes.Reset();
-  notes.Script("NotesInitThread", 1, 1);
-  { NotesMailer mailer(true); EXPECT_EQ(NotesErrorCode(), ErrCantInitThread); }
-  EXPECT_EQ(notes.Log(), "NotesInitThread()\n") << "no thread end without its start";
-  Fixture f;
-  f.message.SetRecipient("");
-  EXPECT_TRUE(f.message.SendByNotes()) << "an empty recipient is still one entry";
 }
 
 }  // namespace

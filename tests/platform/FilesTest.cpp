@@ -1,10 +1,12 @@
-// Files, paths and the file system: sharing modes, dispositions and failures of platform::File,
-// mapped files, copy, delete, read-only, stamps, private directories, the path rules (wildcards,
-// separators, Windows drives, shares and limits: tests/data/paths) and a full disk.
+// Files, paths and the file system: the path rules (wildcards, separators, Windows drives, shares
+// and limits: tests/data/paths), steps on files (sharing modes, dispositions, mapped files, copy,
+// delete, read-only: tests/data/files), failures, stamps, private directories and a full disk.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
@@ -26,71 +28,102 @@ using namespace quorvel::testing;
 
 const bool kOnWindows = kPathSeparator == '\\';
 
-std::optional<File> TryOpen(const std::string& path, FileAccess access, FileShare share,
-                            FileError::Cause* why = nullptr) {
-  return File::TryOpen(path, access, share, FileDisposition::OpenExisting, why);
+const char* const kCauses[] = {"Generic",      "FileNotFound",     "BadPath",  "TooManyOpenFiles",
+                               "AccessDenied", "SharingViolation", "DiskFull", "EndOfFile"};
+
+// The enumerator of `E` named `name`, the names listed in the enumeration's order.
+template <typename E>
+E Named(const std::string& name, std::initializer_list<std::string> names) {
+  const auto at = std::find(names.begin(), names.end(), name);
+  EXPECT_NE(at, names.end()) << name;
+  return static_cast<E>(at - names.begin());
 }
 
-// A holder of the file, then a second opener; a refused one learns why. A deny-write holder
-// keeps out a writer that denies nothing only on Windows (flock has no deny-write mode).
-TEST(FileSharing, TheHoldersModeDecidesWhoElseOpens) {
-  using enum FileAccess;
-  using enum FileShare;
-  const struct {
-    FileAccess holderAccess;
-    FileShare holderShare;
-    FileAccess access;
-    FileShare share;
-    bool opens;
-  } cases[] = {
-      {ReadWrite, Exclusive, Read, DenyNone, false},
-      {ReadWrite, Exclusive, Read, DenyWrite, false},
-      {ReadWrite, Exclusive, Write, Exclusive, false},
-      {Read, DenyWrite, Read, DenyWrite, true},
-      {Read, DenyWrite, Read, DenyNone, true},
-      {Read, DenyWrite, ReadWrite, Exclusive, false},
-      {Read, DenyWrite, Write, DenyNone, !kOnWindows},
-  };
-  TempDirectory dir;
-  WriteFile(dir / "f", "data");
-  for (const auto& c : cases) {
-    SCOPED_TRACE("case " + std::to_string(&c - cases));
-    auto holder = TryOpen(dir / "f", c.holderAccess, c.holderShare);
-    ASSERT_TRUE(holder) << "the holder before it was released";
+// A function of the path rules (tests/data/paths/cases.txt) or a step on the files of `dir`
+// (tests/data/files/steps.txt), which holds files open or mapped by name.
+struct Steps {
+  std::string Path(const std::string& name) const { return name == "." ? dir.path() : dir / name; }
+
+  std::vector<std::string> Answer(const std::string& step, const std::vector<std::string>& a) {
+    const auto yes = [](bool answer) { return std::string(answer ? "yes" : "no"); };
+    const std::string path = Path(a[0]);
+    if (step == "match") return {yes(WildcardMatch(a[0], a[1]))};
+    if (step == "split") return {DirectoryOf(a[0]), FileNameOf(a[0])};
+    if (step == "limits") return {yes(IsPathWithinSystemLimits(a[0]))};
+    if (step == "separator") return {yes(IsPathSeparator(a[0][0]))};
+    if (step == "uncreated") {
+      const std::optional<size_t> prefix = UncreatedPrefixLength(a[0]);
+      return {prefix ? std::to_string(*prefix) : "none"};
+    }
+    if (step == "write") WriteFile(path, a[1]);
+    if (step == "release") {
+      held.erase(a[0]);
+      mapped.erase(a[0]);
+    }
+    if (step == "write" || step == "release") return {};
+    if (step == "read") return {ReadFile(path)};
+    if (step == "copy") return {yes(DuplicateFile(path, Path(a[1]), a[2] == "keep"))};
+    if (step == "readonly") return {yes(SetReadOnly(path, a[1] == "on"))};
+    if (step == "remove") return {yes(RemoveFile(path))};
+    if (step == "exists" && IsExistingDirectory(path)) return {"directory"};
+    if (step == "exists" && !IsExistingFile(path)) return {"none"};
+    if (step == "exists") {
+      const auto length = std::filesystem::file_size(path);
+      return {"file " + std::to_string(length) + (IsReadOnly(path) ? " readonly" : "")};
+    }
+    if (step == "map") {
+      std::optional<MappedFile> mapping = MappedFile::Open(path);
+      if (!mapping) return {"none"};
+      return {std::string(mapped.emplace(a[0], std::move(*mapping)).first->second.Bytes())};
+    }
+    if (step != "open" && step != "hold") return {"no step " + step};
+    std::istringstream mode(a[1]);
+    std::string access, share, disposition;
+    mode >> access >> share >> disposition;
     FileError::Cause why = FileError::Cause::Generic;
-    EXPECT_EQ(TryOpen(dir / "f", c.access, c.share, &why).has_value(), c.opens);
-    EXPECT_EQ(why, c.opens ? FileError::Cause::Generic : FileError::Cause::SharingViolation);
+    std::optional<File> file =
+        File::TryOpen(path, Named<FileAccess>(access, {"Read", "Write", "ReadWrite", "Append"}),
+                      Named<FileShare>(share, {"Exclusive", "DenyWrite", "DenyNone"}),
+                      Named<FileDisposition>(
+                          disposition, {"OpenExisting", "OpenAlways", "CreateAlways", "CreateNew"}),
+                      &why);
+    if (!file) return {std::string("no ") + kCauses[static_cast<int>(why)]};
+    if (step == "hold") held.emplace(a[0], std::move(*file));
+    return {"yes"};
+  }
+
+  TempDirectory dir;
+  std::map<std::string, File> held;
+  std::map<std::string, MappedFile> mapped;
+};
+
+// Wildcards, names, uncreated prefixes and limits; sharing modes, dispositions, mappings,
+// copies, read-only files and deletion.
+TEST(PathRulesAndFileSteps, EachLineAnswersAsItSays) {
+  for (const char* table : {"paths/cases.txt", "files/steps.txt"}) {
+    Steps steps;
+    for (const std::vector<std::string>& row : CaseTable(table)) {
+      std::istringstream head(row[0]);
+      std::string step, systems;
+      head >> step >> systems;
+      if (systems == (kOnWindows ? "posix" : "windows")) continue;
+      std::vector<std::string> values;
+      for (size_t i = 1; i < row.size(); ++i) values.push_back(ParseBytes(row[i]));
+      const bool none = step == "write" || step == "release";
+      const auto answers = values.end() - (step == "split" ? 2 : none ? 0 : 1);
+      std::vector<std::string> seen = steps.Answer(step, {values.begin(), answers});
+      // An answer "no" to an open leaves the cause unsaid.
+      if (step == "open" && values.back() == "no") seen[0].resize(2);
+      EXPECT_EQ(seen, std::vector(answers, values.end()))
+          << row[0] << " | " << row[1].substr(0, 40);
+    }
   }
 }
 
-TEST(FileSharing, CreateAlwaysOnAFileHeldExclusivelyLeavesItsBytes) {
+TEST(FileOpening, AFailureNamesThePath) {
   TempDirectory dir;
-  WriteFile(dir / "f", "keep me");
-  File holder = File::Open(dir / "f", FileAccess::Read, FileShare::Exclusive,
-                           FileDisposition::OpenExisting);
-  EXPECT_THROW(File::Open(dir / "f", FileAccess::Write, FileShare::Exclusive,
-                          FileDisposition::CreateAlways),
-               FileError);
-  std::string kept(16, '\0');  // read through the holder: nobody else may
-  kept.resize(holder.Read(kept.data(), kept.size()));
-  EXPECT_EQ(kept, "keep me");
-}
-
-TEST(FileOpening, DispositionsAndFailures) {
-  TempDirectory dir;
-  FileError::Cause why = FileError::Cause::Generic;
-  EXPECT_FALSE(TryOpen(dir / "missing", FileAccess::Read, FileShare::DenyNone, &why));
-  EXPECT_EQ(why, FileError::Cause::FileNotFound);
-  EXPECT_FALSE(TryOpen(dir.path(), FileAccess::Read, FileShare::DenyNone)) << "a directory";
-  EXPECT_FALSE(TryOpen("", FileAccess::Read, FileShare::DenyNone));
-
-  File::Open(dir / "new", FileAccess::Write, FileShare::Exclusive, FileDisposition::CreateNew)
-      .Write("abc", 3);
-  EXPECT_FALSE(File::TryOpen(dir / "new", FileAccess::Write, FileShare::Exclusive,
-                             FileDisposition::CreateNew));
-  File::Open(dir / "new", FileAccess::Write, FileShare::Exclusive, FileDisposition::CreateAlways);
-  EXPECT_EQ(ReadFile(dir / "new"), "");
-
+  EXPECT_FALSE(
+      File::TryOpen("", FileAccess::Read, FileShare::DenyNone, FileDisposition::OpenExisting));
   try {
     File::Open(dir / "nothing/here", FileAccess::Read, FileShare::DenyNone,
                FileDisposition::OpenExisting);
@@ -99,53 +132,6 @@ TEST(FileOpening, DispositionsAndFailures) {
     EXPECT_EQ(error.path(), dir / "nothing/here");
     EXPECT_NE(std::string(error.what()).find(dir / "nothing/here"), std::string::npos);
   }
-}
-
-TEST(MappedFiles, ShowTheBytesAndKeepExclusiveWritersOut) {
-  TempDirectory dir;
-  const std::string bytes("line\r\n\0\xFF end", 12);
-  WriteFile(dir / "f", bytes);
-  WriteFile(dir / "empty", "");
-  {
-    const auto mapped = MappedFile::Open(dir / "f");
-    ASSERT_TRUE(mapped);
-    EXPECT_EQ(mapped->Bytes(), bytes);
-    EXPECT_FALSE(TryOpen(dir / "f", FileAccess::ReadWrite, FileShare::Exclusive));
-  }
-  EXPECT_TRUE(TryOpen(dir / "f", FileAccess::ReadWrite, FileShare::Exclusive)) << "released";
-  const auto empty = MappedFile::Open(dir / "empty");
-  ASSERT_TRUE(empty);
-  EXPECT_TRUE(empty->Bytes().empty());
-  EXPECT_FALSE(MappedFile::Open(dir / "missing"));
-  EXPECT_FALSE(MappedFile::Open(dir.path())) << "a directory";
-}
-
-TEST(Copying, DuplicateKeepsBytesAndHonoursFailIfExists) {
-  TempDirectory dir;
-  std::string big(1 << 20, '\0');
-  for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>(i * 7);
-  WriteFile(dir / "a", big);
-  WriteFile(dir / "b", "old");
-  EXPECT_FALSE(DuplicateFile(dir / "a", dir / "b", true));
-  EXPECT_EQ(ReadFile(dir / "b"), "old");
-  EXPECT_TRUE(DuplicateFile(dir / "a", dir / "b", false));
-  EXPECT_EQ(ReadFile(dir / "b"), big);
-  EXPECT_FALSE(DuplicateFile(dir / "missing", dir / "c", false));
-  EXPECT_FALSE(DuplicateFile(dir.path(), dir / "c", false)) << "a directory is no file";
-}
-
-TEST(Deleting, AReadOnlyFileStaysUntilTheAttributeIsCleared) {
-  TempDirectory dir;
-  WriteFile(dir / "f", "x");
-  ASSERT_TRUE(SetReadOnly(dir / "f", true));
-  EXPECT_TRUE(IsReadOnly(dir / "f"));
-  EXPECT_FALSE(RemoveFile(dir / "f"));
-  EXPECT_TRUE(IsExistingFile(dir / "f"));
-  ASSERT_TRUE(SetReadOnly(dir / "f", false));
-  EXPECT_TRUE(RemoveFile(dir / "f"));
-  EXPECT_FALSE(IsExistingFile(dir / "f"));
-  EXPECT_FALSE(RemoveFile(dir / "f"));
-  EXPECT_FALSE(RemoveFile(dir.path())) << "a directory";
 }
 
 // A file keeps its stamp until its length or its write time changes.
@@ -182,32 +168,6 @@ TEST(PrivateDirectories, AnyBitForTheGroupOrOthersOpensIt) {
     std::filesystem::permissions(dir / "p", bit, std::filesystem::perm_options::remove);
   }
   EXPECT_FALSE(IsOwnPrivateDirectory(dir / "missing"));
-}
-
-// A function of the path rules called as a line of tests/data/paths/cases.txt says.
-std::vector<std::string> Answer(const std::string& function, const std::vector<std::string>& a) {
-  const auto yes = [](bool answer) { return std::string(answer ? "yes" : "no"); };
-  if (function == "match") return {yes(WildcardMatch(a[0], a[1]))};
-  if (function == "split") return {DirectoryOf(a[0]), FileNameOf(a[0])};
-  if (function == "limits") return {yes(IsPathWithinSystemLimits(a[0]))};
-  if (function == "separator") return {yes(IsPathSeparator(a[0][0]))};
-  if (function != "uncreated") return {"no function " + function};
-  const std::optional<size_t> prefix = UncreatedPrefixLength(a[0]);
-  return {prefix ? std::to_string(*prefix) : "none"};
-}
-
-TEST(PathRules, WildcardsNamesUncreatedPrefixesAndLimits) {
-  for (const std::vector<std::string>& row : CaseTable("paths/cases.txt")) {
-    std::istringstream head(row[0]);
-    std::string function, systems;
-    head >> function >> systems;
-    if (systems == (kOnWindows ? "posix" : "windows")) continue;
-    std::vector<std::string> values;
-    for (size_t i = 1; i < row.size(); ++i) values.push_back(ParseBytes(row[i]));
-    const auto answers = values.end() - (function == "split" ? 2 : 1);
-    EXPECT_EQ(Answer(function, {values.begin(), answers}), std::vector(answers, values.end()))
-        << row[0] << " | " << row[1].substr(0, 40);
-  }
 }
 
 TEST(FileFaults, AFullDiskKeepsWhatFittedAndRefusesTheRest) {

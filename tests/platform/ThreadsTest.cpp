@@ -31,7 +31,10 @@ TEST(SuspendedCreation, TheBodyWaitsForResume) {
   EXPECT_FALSE(thread->Resume()) << "nothing left to resume";
 }
 
-TEST(SelfSuspension, SleepsUntilResumedAndNeverLosesAResume) {
+TEST(SelfSuspension, RefusedOnAThreadTheLibraryDidNotCreateElseNoResumeIsLost) {
+  bool called = false;
+  EXPECT_FALSE(SuspendCurrentThread([&] { called = true; })) << "the test's own thread";
+  EXPECT_FALSE(called);
   std::atomic<int> stage{0};
   std::atomic<uint8_t> request{1};
   auto thread = Thread::Create([&] {
@@ -49,12 +52,6 @@ TEST(SelfSuspension, SleepsUntilResumedAndNeverLosesAResume) {
   EXPECT_TRUE(thread->Resume());
   ASSERT_TRUE(thread->Wait(10000));
   EXPECT_EQ(stage.load(), 2);
-}
-
-TEST(SelfSuspension, RefusedOnAThreadTheLibraryDidNotCreate) {
-  bool called = false;
-  EXPECT_FALSE(SuspendCurrentThread([&] { called = true; }));
-  EXPECT_FALSE(called);
 }
 
 TEST(HostMutex, ExcludesTheOtherThreadAndNullIsFree) {
@@ -78,18 +75,16 @@ TEST(HostMutex, ExcludesTheOtherThreadAndNullIsFree) {
   UnlockHostMutex(nullptr);
 }
 
-TEST(RegisteredMessages, OneNumberPerNameFromC000) {
-  const uint32_t first = RegisterMessageName("quorvel.test.first");
+// Registered numbers are one per name from C000; a window hands what any thread sends to its
+// procedure and the procedure's answer back.
+TEST(MessageWindows, ANumberPerNameAndWhatAnyThreadSendsGoesToTheProcedure) {
+  const uint32_t number = RegisterMessageName("quorvel.test.first");
   const uint32_t second = RegisterMessageName("quorvel.test.second");
-  EXPECT_GE(first, 0xC000u);
+  EXPECT_GE(number, 0xC000u);
   EXPECT_LE(second, 0xFFFFu);
-  EXPECT_NE(first, second);
-  EXPECT_EQ(RegisterMessageName("QUORVEL.Test.First"), first) << "names ignore case";
+  EXPECT_NE(number, second);
+  EXPECT_EQ(RegisterMessageName("QUORVEL.Test.First"), number) << "names ignore case";
   EXPECT_EQ(RegisterMessageName(""), 0u);
-}
-
-TEST(MessageWindows, HandWhatAnyThreadSendsToTheProcedureAndItsAnswerBack) {
-  const uint32_t number = RegisterMessageName("quorvel.test.window");
   std::vector<std::tuple<uint32_t, uintptr_t, intptr_t>> seen;
   MessageWindow window([&](uint32_t message, uintptr_t wParam, intptr_t lParam) {
     seen.emplace_back(message, wParam, lParam);

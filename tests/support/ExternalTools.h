@@ -13,15 +13,12 @@ namespace quorvel::testing {
 #define QUORVEL_PYTHON3 "python3"
 #endif
 
-// Runs a python program (given as text) with the arguments; true when it
-// exits with 0. Its standard output goes to `outputPath` when one is given.
+// Runs a python program (given as text) with the arguments; true when it exits with 0.
 inline bool RunPython(const TempDirectory& scratch, const std::string& program,
-                      const std::string& arguments, const std::string& outputPath = "") {
+                      const std::string& arguments) {
   const std::string script = scratch / "reference.py";
   WriteFile(script, program);
-  std::string command = std::string(QUORVEL_PYTHON3) + " " + script + " " + arguments;
-  if (!outputPath.empty()) command += " > " + outputPath;
-  return std::system(command.c_str()) == 0;
+  return std::system((std::string(QUORVEL_PYTHON3) + " " + script + " " + arguments).c_str()) == 0;
 }
 
 }  // namespace quorvel::testing

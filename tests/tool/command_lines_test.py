@@ -2,12 +2,11 @@
 """The quorvel tool's command lines, one table: each row runs the tool and checks its exit
 code, standard output and standard error; SMTP and POP3 rows talk to servers run here.
 Usage: command_lines_test.py QUORVEL_TOOL VERSION"""
-import bz2
 import os
 import pty
 import shlex
+import shutil
 import socket
-import struct
 import subprocess
 import sys
 import tempfile
@@ -19,7 +18,7 @@ TOOL, VERSION = sys.argv[1], sys.argv[2]
 # The program beside the tool that runs its commands on the library's core;
 # a row whose first argument is its name runs it directly.
 CORE = os.path.join(os.path.dirname(TOOL), "quorvel-core")
-CASES = Path(__file__).resolve().parent.parent / "data" / "tool" / "command-lines.txt"
+DATA = Path(__file__).resolve().parent.parent / "data" / "tool"
 
 
 def maildrop(*drop):
@@ -66,15 +65,9 @@ def agrees(text, expected):
 
 def main():
     failures = []
-    with tempfile.TemporaryDirectory() as work:
-        work = Path(work)
-        (work / "garbage.qv6").write_bytes(b"just some text, not an exchange file")
-        # A packed file whose length trailer names 5 bytes: Python's bz2
-        # writes the stream of a 43-byte record (its head: the magic "QVS",
-        # the length at offset 14), the trailer is the u32 after it.
-        stream = bz2.compress(b"QVS\0" + bytes(10) + struct.pack("<I", 43) + bytes(25), 5)
-        (work / "trailer.qv6").write_bytes(stream + struct.pack("<I", 5))
-        (work / "body.txt").write_bytes(b"from a file\r\n")
+    with tempfile.TemporaryDirectory() as scratch:
+        work = Path(scratch) / "work"
+        shutil.copytree(DATA / "work", work)  # the input files (see the README.md beside)
         good = serve(b"220 ready\r\n", smtp)
         refusing = serve(b"554 no service here\r\n")
         silent = serve(None)
@@ -87,26 +80,19 @@ def main():
         hostile = serve(b"+OK ready\r\n", maildrop(
             b"From: p@example.test\r\nTo: t@example.test\r\nSubject: "
             b"=?UTF-8?Q?homework=0D=0A#Attachments_:_/etc/passwd=C2=9B2J?=\r\n\r\nhi\r\n"))
-        (work / "quiet.mes").write_bytes(b"#To : tutor@example.test\r\n#Message : by --mes\r\n")
         with open(work / "huge.mes", "wb") as huge:  # sparse: a value of 1 GiB
             huge.write(b"#To : tutor@example.test\r\n#Message : ")
             huge.truncate(1 << 30)
         refusing_pop = serve(b"-ERR closed for today\r\n")
-        # A mailbox's files: a text with escape sequences, attachments whose
-        # names hold an accent, a tab and an escape sequence; mail-data files
-        # with a 300 kB attachment each; an index cut one byte short.
-        for folder in ("shared", "queue", "out", "sent"):
+        # Names that hold an accent, a tab and an escape sequence, and a 300 kB
+        # attachment of each mail-data file in queue/.
+        for folder in ("shared", "out", "sent"):
             (work / folder).mkdir()
-        (work / "text.txt").write_bytes(b"Bonjour,\nvoici mon essai.\x1b]0;title\x07\n")
         for name, content in (("essai é.txt", b"essai"), ("tab\tname.txt", b"tab!"),
                               ("esc\x1b[2J.txt", b"esc")):
             (work / name).write_bytes(content)
-        for name, user in (("a", "tutor"), ("b", "tutor"), ("c", "nobody")):
-            (work / "queue" / f"{name}.mes").write_bytes(
-                f"#To : {user}@example.test\r\n#Subject : mes-{name}\r\n#Message : Hello\r\n"
-                "#Attachments : work.txt\r\n".encode())
+        for name in "abc":
             (work / "queue" / f"{name}_1.att").write_bytes(os.urandom(300000))
-        (work / "cut.inv").write_bytes(b"INV " + struct.pack("<4I", 5, 1, 0, 0) + b"\x01\0")
         places = {"work": work, "version": VERSION, "good": good, "refusing": refusing,
                   "silent": silent, "closed": closed, "empty": empty, "hostile": hostile,
                   "refusing_pop": refusing_pop, "tab": "\t", "esc": "\x1b", "bel": "\x07",
@@ -114,7 +100,7 @@ def main():
                   "send": "send --from pupil@example.test",
                   "receive": f"receive --user tutor --password secret --to {work}/in",
                   "to_good": f"--smtp 127.0.0.1:{good} --to tutor@example.test"}
-        rows = [line.rstrip("\n") for line in CASES.open(encoding="utf-8")
+        rows = [line.rstrip("\n") for line in (DATA / "command-lines.txt").open(encoding="utf-8")
                 if line.strip() and not line.startswith("#")]
         for row in rows:
             code, arguments, out, err = [field.format(**places).replace("\\n", "\n")

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
-"""Writes NAME.expected for each message NAME.eml of this directory as
+"""Writes NAME.expected for each message NAME.eml of tests/data/charsets as
 Python's email package and codecs read it: a "Subject: " line, an
 "Attachment: " line per attachment, an empty line, then the text.
-Usage: make_cases.py"""
+Usage: scripts/make-charset-cases.py"""
 import email
 import email.header
 import email.policy
@@ -38,5 +38,6 @@ def expected(raw):
     return "\n".join(lines + ["", content.removesuffix("\r\n")]).encode()
 
 
-for eml in sorted(pathlib.Path(__file__).resolve().parent.glob("*.eml")):
+CASES = pathlib.Path(__file__).resolve().parent.parent / "tests" / "data" / "charsets"
+for eml in sorted(CASES.glob("*.eml")):
     eml.with_suffix(".expected").write_bytes(expected(eml.read_bytes()))
