@@ -130,7 +130,8 @@ TEST(SocketConnect, ReachesIpv6AndIpv4AndFailsWhereNothingListens) {
   }
   TimeoutSocket unknown;
   ASSERT_TRUE(unknown.Create());
-  EXPECT_FALSE(unknown.Connect("no-such-host.invalid", 25));
+  // A label longer than 63 characters fails in the resolver itself: no query leaves the machine.
+  EXPECT_FALSE(unknown.Connect(std::string(64, 'a') + ".invalid", 25));
 }
 
 TEST(SocketTls, AClosedOrPlainPeerFailsTheHandshakeWithAReason) {
