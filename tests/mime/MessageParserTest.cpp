@@ -184,8 +184,9 @@ TEST_F(MessageParserTest, ABodyTextInPlaceIsWrittenAsTheRecordsText) {
   }
 }
 
-// Each message of tests/data/charsets gives the text Python's codecs give for it (make_cases.py
-// wrote the expected texts), in the library's code page, parsed whole and in place.
+// Each message of tests/data/charsets gives the text Python's codecs give for it (the expected
+// texts are written by tests/generators/make-charset-cases.py), in the library's code page,
+// parsed whole and in place.
 const std::string kCases = NativePath(QUORVEL_TEST_DATA "/charsets/");
 
 std::string Fields(const MailMessage& message, std::string_view body) {

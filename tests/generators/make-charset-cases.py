@@ -2,7 +2,7 @@
 """Writes NAME.expected for each message NAME.eml of tests/data/charsets as
 Python's email package and codecs read it: a "Subject: " line, an
 "Attachment: " line per attachment, an empty line, then the text.
-Usage: scripts/make-charset-cases.py"""
+Usage: tests/generators/make-charset-cases.py"""
 import email
 import email.header
 import email.policy
@@ -38,6 +38,6 @@ def expected(raw):
     return "\n".join(lines + ["", content.removesuffix("\r\n")]).encode()
 
 
-CASES = pathlib.Path(__file__).resolve().parent.parent / "tests" / "data" / "charsets"
+CASES = pathlib.Path(__file__).resolve().parent.parent / "data" / "charsets"
 for eml in sorted(CASES.glob("*.eml")):
     eml.with_suffix(".expected").write_bytes(expected(eml.read_bytes()))
