@@ -319,7 +319,8 @@ class Script : public MailboxFiles {
                                                                                             : "no";
     }
     if (word == "delete") return Ok(std::filesystem::remove(directory / Rest(in)));
-    if (word == "size") return std::to_string(ReadFile(directory / Rest(in)).size());
+    // Asked of the file system: the mailbox may hold the file open against readers (Windows).
+    if (word == "size") return std::to_string(std::filesystem::file_size(directory / Rest(in)));
     // The bytes of NAME with the byte at AT xor 1, and without the last CUT.
     if (word == "damage") {
       const std::string path = At(Next(in));

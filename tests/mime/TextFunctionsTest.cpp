@@ -16,6 +16,7 @@
 #include "message/TransferEncoding.h"
 #include "platform/CodePages.h"
 #include "platform/Environment.h"
+#include "platform/Paths.h"
 #include "protocol/SmtpAuthentication.h"
 #include "text/CharsetNames.h"
 #include "text/CharsetText.h"
@@ -79,7 +80,6 @@ TEST(TextFunctions, TheCasesOfTheDataFiles) {
                                     In(c, 3));
        }},
       {"text-functions/received-texts", ReceivedText},
-#ifndef _WIN32  // Windows takes the local zone from the system settings, not from TZ
       // 2026-01-01 00:00 UTC in a POSIX zone (no zone database needed): the offset to add to
       // local time for UTC.
       {"text-functions/date-line",
@@ -92,7 +92,6 @@ TEST(TextFunctions, TheCasesOfTheDataFiles) {
          tzset();
          return line;
        }},
-#endif
       // Each special byte at several places of an eight-byte word, lines across word boundaries.
       {"encodings/transfer-choice",
        [](auto& c) {
@@ -118,6 +117,9 @@ TEST(TextFunctions, TheCasesOfTheDataFiles) {
        }},
   };
   for (const auto& [kind, answer] : kinds) {
+    // Windows takes the local zone from the system settings, not from TZ.
+    const bool onWindows = platform::kPathSeparator == '\\';
+    if (onWindows && std::string(kind) == "text-functions/date-line") continue;
     for (const KeyedCase& c : KeyedCases(kind)) EXPECT_EQ(answer(c), c.Get("=")) << c.name;
   }
   EXPECT_EQ(LookUpCharset("euc-jp").codePages[1], 20932u);
